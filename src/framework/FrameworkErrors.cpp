@@ -1,0 +1,15 @@
+#include "framework/FrameworkErrors.h"
+
+namespace vader {
+
+std::string FormatMessage(const std::string& format, const std::string& arg) {
+  const auto at = format.find("%s");
+  if (at == std::string::npos) return format;
+  std::string result = format;
+  result.replace(at, 2, arg);
+  return result;
+}
+
+bool IsShownToUser(const std::exception& e) { return dynamic_cast<const EAbort*>(&e) == nullptr; }
+
+}  // namespace vader

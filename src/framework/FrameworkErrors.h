@@ -1,0 +1,47 @@
+#pragma once
+// The GUI framework's exception classes. Every error raised by the system is an
+// `Exception` (a std::exception with a message); the application's top-level handler
+// shows it, except for `EAbort` and its descendants, which are silent by design.
+
+#include <stdexcept>
+#include <string>
+
+namespace vader {
+
+class Exception : public std::runtime_error {
+ public:
+  explicit Exception(const std::string& message) : std::runtime_error(message) {}
+  std::string Message() const { return what(); }
+};
+
+// The silent exception: unwinds like any other, but the top-level handler does not show it.
+class EAbort : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// Settings-file failure ("Unable to write to %s").
+class EIniFileException : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// A file that exists but cannot be opened ("Cannot open file %s").
+class EFOpenError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// The dataset layer's error with its fixed English texts.
+class EDatabaseError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// Replaces the first "%s" of Format by Arg; the framework's message texts use this one form.
+std::string FormatMessage(const std::string& format, const std::string& arg);
+
+// True when the top-level handler should show E to the user.
+bool IsShownToUser(const std::exception& e);
+
+}  // namespace vader
