@@ -47,6 +47,10 @@ void TApplication::ProcessMessages() {
   }
 }
 
+void TApplication::Terminate() {
+  if (loop_) loop_->Quit();
+}
+
 TApplication& Application() {
   static TApplication* app = new TApplication();  // lives until the process exits
   return *app;

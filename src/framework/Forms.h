@@ -57,6 +57,7 @@ class TEventLoop {
   virtual void Show(TForm* form) = 0;
   virtual void Run(TForm* mainForm) = 0;  // returns when the main window has closed
   virtual void ProcessMessages() = 0;
+  virtual void Quit() = 0;  // ends Run()
 };
 
 // The application object: its initialisation-hook chain, main window and message loop.
@@ -79,6 +80,8 @@ class TApplication : public TComponent {
   void Run();
   // Lets pending window messages run (posted broadcasts included).
   void ProcessMessages();
+  // Ends the message loop.
+  void Terminate();
 
  private:
   bool initialized_ = false;
