@@ -1,6 +1,7 @@
 #include "platform/TextCase.h"
 
 #include <array>
+#include <utility>
 
 namespace vader::platform {
 namespace {
@@ -22,6 +23,40 @@ constexpr std::array<unsigned char, 256> MakeLowerTable() {
 }
 constexpr auto kLower = MakeLowerTable();
 
+// The folded form of one character: one or two bytes (the ligatures expand).
+struct Folded {
+  unsigned char first;
+  unsigned char second;  // 0 when there is none
+};
+
+Folded Fold(char ch) {
+  const unsigned char c = kLower[static_cast<unsigned char>(ch)];
+  switch (c) {
+    case 0xDF: return {'s', 's'};  // ß
+    case 0xE6: return {'a', 'e'};  // æ
+    case 0x9C: return {'o', 'e'};  // œ
+    default: return {c, 0};
+  }
+}
+
+// Walks the folded bytes of a text without building it.
+class FoldedReader {
+ public:
+  explicit FoldedReader(std::string_view text) : text_(text) {}
+  bool AtEnd() const { return pendingSecond_ == 0 && at_ == text_.size(); }
+  unsigned char Next() {
+    if (pendingSecond_) return std::exchange(pendingSecond_, 0);
+    const Folded f = Fold(text_[at_++]);
+    pendingSecond_ = f.second;
+    return f.first;
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t at_ = 0;
+  unsigned char pendingSecond_ = 0;
+};
+
 }  // namespace
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
@@ -42,20 +77,17 @@ std::string AsciiUpperCase(std::string_view s) {
 std::string LocaleFoldKey(std::string_view text) {
   std::string key;
   key.reserve(text.size());
-  for (char ch : text) {
-    const unsigned char c = kLower[static_cast<unsigned char>(ch)];
-    switch (c) {
-      case 0xDF: key += "ss"; break;  // ß
-      case 0xE6: key += "ae"; break;  // æ
-      case 0x9C: key += "oe"; break;  // œ
-      default: key += static_cast<char>(c);
-    }
-  }
+  for (FoldedReader reader(text); !reader.AtEnd();) key += static_cast<char>(reader.Next());
   return key;
 }
 
 int CompareTextLocale(std::string_view a, std::string_view b) {
-  return LocaleFoldKey(a).compare(LocaleFoldKey(b));
+  FoldedReader left(a), right(b);
+  while (!left.AtEnd() && !right.AtEnd()) {
+    const unsigned char l = left.Next(), r = right.Next();
+    if (l != r) return l < r ? -1 : 1;
+  }
+  return left.AtEnd() ? (right.AtEnd() ? 0 : -1) : 1;
 }
 
 }  // namespace vader::platform
