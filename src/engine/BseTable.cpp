@@ -93,7 +93,10 @@ TFieldCacheItem& TFieldCacheItem::Create(TVaderFieldCache& cache, const FieldDes
   return *cache.items_.back();
 }
 
-std::string TFieldCacheItem::FieldName() const { return BoundedString(desc_.FieldName); }
+std::string TFieldCacheItem::FieldName() const {
+  // A copied descriptor may fill all 32 bytes; the name is never longer than 31 characters.
+  return BoundedString(desc_.FieldName).substr(0, kMaxFieldNameLength);
+}
 
 void TFieldCacheItem::SetFieldName(std::string_view name) {
   CopyToBuffer(desc_.FieldName, name.substr(0, kMaxFieldNameLength));
