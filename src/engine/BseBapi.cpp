@@ -12,6 +12,10 @@ constexpr int kNoPropertiesResource = 9125;
 
 TBapiListItem::TBapiListItem(TBapiListItem* owner, TVaderCollection* collection)
     : owner_(owner), collection_(collection) {
+  Register();
+}
+
+void TBapiListItem::Register() {
   // An item the collection refuses (a duplicate key) is not registered and must not point at
   // it, or its destructor would reach a collection that may be gone by then.
   if (collection_ != nullptr && !collection_->Add(this)) collection_ = nullptr;

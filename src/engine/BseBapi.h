@@ -30,6 +30,15 @@ class TBapiListItem {
   // Position in the collection, 0 when the item has none.
   int IndexInCollection() const;
 
+ protected:
+  struct DeferredRegistration {};
+  // For an item whose place in a sorted collection depends on members of a derived class: those
+  // members do not exist yet while this constructor runs, so the derived constructor calls
+  // Register once they are set.
+  TBapiListItem(TBapiListItem* owner, TVaderCollection* collection, DeferredRegistration)
+      : owner_(owner), collection_(collection) {}
+  void Register();
+
  private:
   TBapiListItem* owner_;
   TVaderCollection* collection_;

@@ -175,7 +175,6 @@ void TBaseTable::AfterConstruction() {
   if (const uint32_t size = GetDriverDataSize(); size > 0) {
     driverData_ = std::make_unique<uint8_t[]>(size);  // value-initialised: zero-filled
   }
-  uniDirectional_ = true;
   CreateHandle();
 }
 

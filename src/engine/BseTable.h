@@ -280,7 +280,7 @@ class TBaseTable : public TBapiListItem {
   template <class T, class... Args>
   static T* Create(Args&&... args) {
     std::unique_ptr<T> table(new T(std::forward<Args>(args)...));
-    table->AfterConstruction();
+    static_cast<TBaseTable*>(table.get())->AfterConstruction();
     return table.release();
   }
 

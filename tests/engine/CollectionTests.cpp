@@ -25,15 +25,14 @@ class Probe : public TBapiListItem {
   std::vector<int>* log_;
 };
 
-// The key lives in a base constructed before TBapiListItem, so it is set when the item joins
-// its sorted collection.
-struct KeyHolder {
-  int key;
-};
-class KeyedEntry : public KeyHolder, public TBapiListItem {
+// An item ordered by a key of its own: it joins its sorted collection once the key is set.
+class KeyedEntry : public TBapiListItem {
  public:
   KeyedEntry(TVaderCollection* collection, int k)
-      : KeyHolder{k}, TBapiListItem(nullptr, collection) {}
+      : TBapiListItem(nullptr, collection, DeferredRegistration{}), key(k) {
+    Register();
+  }
+  int key;
 };
 
 class IntCollection : public TSortedCollection {

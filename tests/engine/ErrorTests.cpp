@@ -249,7 +249,7 @@ TEST(ErrorStack, UnnamedCodeUsesTheNativeStatusInTheMessage) {
   TErrorEntry entry;
   ASSERT_TRUE(stack.GetEntry(1, entry));
   EXPECT_STREQ(entry.Message, "Vader (BDE) Error 0.");
-  EXPECT_EQ(entry.Code, 0x1234);
+  EXPECT_EQ(uint16_t{entry.Code}, 0x1234);
 }
 
 TEST(ErrorStack, ContextIsCutTo127CharactersInLineOne) {
@@ -269,9 +269,9 @@ TEST(ErrorStack, FullStackDropsTheOldestAndKeepsNewestFirst) {
   EXPECT_EQ(stack.Count(), 10);
   TErrorEntry entry;
   ASSERT_TRUE(stack.GetEntry(1, entry));
-  EXPECT_EQ(entry.Code, 11);
+  EXPECT_EQ(uint16_t{entry.Code}, 11);
   ASSERT_TRUE(stack.GetEntry(10, entry));
-  EXPECT_EQ(entry.Code, 2);
+  EXPECT_EQ(uint16_t{entry.Code}, 2);
   EXPECT_FALSE(stack.GetEntry(11, entry));
   EXPECT_FALSE(stack.GetEntry(0, entry));
 }

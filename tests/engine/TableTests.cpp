@@ -196,7 +196,7 @@ TEST(Descriptors, FindByPositionPrefersTheRequestedLength) {
   EXPECT_STREQ(desc.FieldName, "Whole");
   table.FindFieldDescByPos(1, 5, desc);
   EXPECT_STREQ(desc.FieldName, "Part");
-  EXPECT_EQ(desc.LocalSize, 2);
+  EXPECT_EQ(uint16_t{desc.LocalSize}, 2);
   try {
     table.FindFieldDescByPos(4, 2, desc);
     FAIL();
@@ -212,9 +212,9 @@ TEST(Descriptors, GetFieldDescsCopiesEveryFieldInOrder) {
   table.AddField("B", fldINT32, 2, 4);
   FieldDesc descs[3]{};
   table.GetFieldDescs(descs);
-  EXPECT_EQ(descs[0].FieldNumber, 1);
+  EXPECT_EQ(uint16_t{descs[0].FieldNumber}, 1);
   EXPECT_STREQ(descs[1].FieldName, "B");
-  EXPECT_EQ(descs[2].FieldNumber, 0);
+  EXPECT_EQ(uint16_t{descs[2].FieldNumber}, 0);
   EXPECT_EQ(ErrorCode([&] { table.GetFieldDescs(nullptr); }), DBIERR_INVALIDPARAM);
 }
 
@@ -473,6 +473,13 @@ class OptionTable : public TBaseTable {
   void CreateHandle() override { handleCreated = DriverData() != nullptr; }
   std::string owner;
   bool handleCreated = false;
+  bool constructed = false;
+
+ protected:
+  void AfterConstruction() override {
+    TBaseTable::AfterConstruction();
+    constructed = true;
+  }
 };
 
 TEST(TableObject, TwoStepCreationReachesTheDriversOverrides) {
@@ -481,6 +488,7 @@ TEST(TableObject, TwoStepCreationReachesTheDriversOverrides) {
   EXPECT_STREQ(table->GetTableName(), "ORDERS");
   EXPECT_EQ(table->owner, "secret");
   EXPECT_TRUE(table->handleCreated);
+  EXPECT_TRUE(table->constructed);
   EXPECT_STREQ(table->OpenIndexName(), "ByName");
   EXPECT_EQ(table->State(), TCursorState::Closed);
   EXPECT_EQ(table->OpenMode(), kOpenReadOnly);
