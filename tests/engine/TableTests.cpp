@@ -357,6 +357,25 @@ TEST(CompareKeys, RawSegmentUsesItsLengthAndTypeForTheComparisonOnly) {
   EXPECT_EQ(table.FieldCache().GetItem(1).LocalType(), fldBYTES);
 }
 
+TEST(CompareKeys, AtMostSixteenSegmentsAreCompared) {
+  TestTable table;
+  std::vector<uint16_t> fields;
+  for (uint16_t n = 1; n <= 16; ++n) {
+    table.AddField("F", fldUINT16, static_cast<uint16_t>(2 * (n - 1)), 2);
+    fields.push_back(n);
+  }
+  table.SetKey(fields);
+  uint16_t a[20] = {};
+  uint16_t b[20] = {};
+  a[16] = 1;  // beyond the sixteenth segment
+  int result = 9;
+  table.CompareKeys(a, b, 20, 0, result);
+  EXPECT_EQ(result, 0);
+  b[15] = 1;
+  table.CompareKeys(a, b, 20, 0, result);
+  EXPECT_EQ(result, -1);
+}
+
 TEST(CompareKeys, SegmentsLongerThanAKeyBufferAreRefused) {
   TestTable table;
   table.AddField("A", fldBYTES, 0, 200);
@@ -414,6 +433,11 @@ TEST(RecordBuffer, NullIndicatorsDecideBlankWithoutTheDriver) {
   table.conversions = 0;
   table.VerifyField(2, record.data(), blank);
   EXPECT_TRUE(blank);
+  EXPECT_EQ(table.conversions, 0);
+  int32_t untouched = 7;
+  table.GetField(2, record.data(), &untouched, blank);
+  EXPECT_TRUE(blank);
+  EXPECT_EQ(untouched, 7);
   EXPECT_EQ(table.conversions, 0);
   int32_t read = 0;
   table.GetField(1, record.data(), &read, blank);
