@@ -105,7 +105,9 @@ TEST_F(Application, ShowsItsWindowTranslatedByTheDictionary) {
   UseDictionary(
       "Vader Data Browser~|~Navigateur de donn\xE9" "es\r\nWelcome to Vader~|~Bienvenue\r\n"
       "&File~|~&Fichier\r\nE&xit~|~&Quitter\r\nWelcome~|~Accueil\r\nLanguages~|~Langues\r\n");
-  if (!std::string(XVFB).empty()) ASSERT_FALSE(display.Name().empty()) << "Xvfb did not start";
+  if (!std::string(XVFB).empty()) {
+    ASSERT_FALSE(display.Name().empty()) << "Xvfb did not start";
+  }
   const RunResult run = Run("--describe");
   ASSERT_EQ(run.exitCode, 0) << run.output;
   EXPECT_TRUE(Shows(run, "label TitleLabel: Bienvenue")) << run.output;
