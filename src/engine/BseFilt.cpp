@@ -98,21 +98,19 @@ class TExpressionEvaluator {
     return result;
   }
 
+  // "Not" looks only at the operand's truth byte, as "and" and "or" do: a comparison that is
+  // false has a false result flag too, which would otherwise make every negation false.
   bool Unary(const fe::UnaryNode& node, int depth) {
     FilterValue operand;
-    if (!Evaluate(node.iOperand1, operand, depth + 1)) return false;
+    const bool evaluated = Evaluate(node.iOperand1, operand, depth + 1);
+    const uint32_t op = node.node.canOp;
+    if (op == fe::canNOT) return operand.Data[0] == 0;
+    if (!evaluated) return false;
     const size_t length = std::min<size_t>(operand.DataLength, kFilterValueSize);
     const bool blank = IsZeroMem(operand.Data, length);
-    switch (node.node.canOp) {
-      case fe::canISBLANK:
-        return blank;
-      case fe::canNOTBLANK:
-        return !blank;
-      case fe::canNOT:
-        return operand.Data[0] == 0;
-      default:
-        return false;
-    }
+    if (op == fe::canISBLANK) return blank;
+    if (op == fe::canNOTBLANK) return !blank;
+    return false;
   }
 
   // And/or look only at the operands' truth bytes and skip the right operand when the left one
@@ -225,7 +223,8 @@ std::string Formatted(const char* format, auto value) {
 
 // Day 1 is 1 January of year 1 in the proleptic Gregorian calendar.
 std::string DateText(int32_t dayNumber) {
-  int64_t z = int64_t{dayNumber} - 1 + 719162 + 719468;  // days since 0000-03-01
+  // Day 1 lies 719,162 days before 1 January 1970, which lies 719,468 days after 1 March 0000.
+  const int64_t z = int64_t{dayNumber} - 1 - 719162 + 719468;  // days since 0000-03-01
   const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
   const int64_t doe = z - era * 146097;
   const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
