@@ -527,40 +527,37 @@ void TBaseTable::ReadAtBookmark(const void*, uint8_t*, TLockType) {
 void TBaseTable::GetRecordProps(RecordProps*) {}
 
 void TBaseTable::GetNextRecord(TLockType lock, uint8_t* record, RecordProps* props) {
-  RestoreOnExit<TCursorState> state(state_);
-  direction_ = TMoveDirection::Forward;
-  SetDataBuffer(record);
-  switch (state_) {
-    case TCursorState::Unpositioned:
-    case TCursorState::AtBegin:
-      GoFirstInRange();
-      break;
-    case TCursorState::OnRecord:
-    case TCursorState::AtCrack:
-      NextPhysical();
-      break;
-    default:
-      RaiseEOF();
-  }
-  FinishMove(lock, record, props);
-  state.Keep();
+  Move(TMoveDirection::Forward, lock, record, props);
 }
 
 void TBaseTable::GetPriorRecord(TLockType lock, uint8_t* record, RecordProps* props) {
+  Move(TMoveDirection::Backward, lock, record, props);
+}
+
+void TBaseTable::Move(TMoveDirection direction, TLockType lock, uint8_t* record,
+                      RecordProps* props) {
   RestoreOnExit<TCursorState> state(state_);
-  direction_ = TMoveDirection::Backward;
+  const bool forward = direction == TMoveDirection::Forward;
+  direction_ = direction;
   SetDataBuffer(record);
   switch (state_) {
     case TCursorState::Unpositioned:
+      forward ? GoFirstInRange() : GoLastInRange();
+      break;
+    case TCursorState::AtBegin:
+      if (!forward) RaiseBOF();
+      GoFirstInRange();
+      break;
     case TCursorState::AtEnd:
+      if (forward) RaiseEOF();
       GoLastInRange();
       break;
     case TCursorState::OnRecord:
     case TCursorState::AtCrack:
-      PriorPhysical();
+      forward ? NextPhysical() : PriorPhysical();
       break;
     default:
-      RaiseBOF();
+      forward ? RaiseEOF() : RaiseBOF();
   }
   FinishMove(lock, record, props);
   state.Keep();

@@ -597,6 +597,8 @@ class TBaseTable : public TBapiListItem {
  private:
   // Reads field `n` into scratch space only to learn whether it is blank.
   bool ProbeBlank(TFieldCacheItem& item, uint8_t* record);
+  // GetNextRecord / GetPriorRecord: the first step by state, then FinishMove.
+  void Move(TMoveDirection direction, TLockType lock, uint8_t* record, RecordProps* props);
   // The moves of GetNextRecord / GetPriorRecord after the first step.
   void FinishMove(TLockType lock, uint8_t* record, RecordProps* props);
   // GetRecord on a current record, with the recovery of a pending reread.

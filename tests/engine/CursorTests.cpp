@@ -15,15 +15,6 @@
 namespace vader::test {
 namespace {
 
-uint16_t ErrorCode(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const EVaderEngineError& e) {
-    return e.Code();
-  }
-  return 0;
-}
-
 class CursorTest : public ::testing::Test {
  protected:
   void SetUp() override { table.PutIds({1, 2, 3, 4, 5, 6, 7, 8, 9}); }
@@ -61,12 +52,7 @@ TEST_F(CursorTest, FreshCursorStartsAtEitherEnd) {
 }
 
 TEST_F(CursorTest, WalksBothWaysAndStopsAtTheEnds) {
-  std::vector<int32_t> forward;
-  table.SetToBegin();
-  try {
-    for (;;) forward.push_back(Next());
-  } catch (const EVaderEOFError&) {
-  }
+  const std::vector<int32_t> forward = Walk(table);
   EXPECT_EQ(forward, table.Ids());
   // A failed move keeps the cursor on the last record.
   EXPECT_EQ(table.State(), TCursorState::OnRecord);

@@ -18,15 +18,6 @@ namespace {
 
 namespace fe = filterexpr;
 
-uint16_t ErrorCode(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const EVaderEngineError& e) {
-    return e.Code();
-  }
-  return 0;
-}
-
 class FilterTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -41,16 +32,7 @@ class FilterTest : public ::testing::Test {
     TFilterListItem* filter = nullptr;
     table.AddFilter(0, 0, false, expression.empty() ? nullptr : expression.data(), proc, filter);
     table.ActivateFilter(filter);
-    std::vector<int32_t> ids;
-    std::vector<uint8_t> record(kKeyedRecordSize);
-    table.SetToBegin();
-    try {
-      for (;;) {
-        table.GetNextRecord(dbiNOLOCK, record.data(), nullptr);
-        ids.push_back(IdOf(record.data()));
-      }
-    } catch (const EVaderEOFError&) {
-    }
+    const std::vector<int32_t> ids = Walk(table);
     table.DropFilter(filter);
     return ids;
   }
@@ -109,29 +91,23 @@ TEST_F(FilterTest, PartialCaseInsensitiveCompare) {
             Ids{});
 }
 
-TEST(FilterValues, TextFormsOfDatesTimesAndNumbers) {
+template <class T>
+std::string TextOf(uint16_t type, T data) {
   FilterValue value{};
-  value.DataType = fldDATE;
-  int32_t day = 730120;
-  std::memcpy(value.Data, &day, 4);
-  EXPECT_EQ(FilterValueText(value), "2000-01-01");
-  day = 1;
-  std::memcpy(value.Data, &day, 4);
-  EXPECT_EQ(FilterValueText(value), "0001-01-01");
-  value.DataType = fldTIME;
-  const int32_t ms = 36930500;
-  std::memcpy(value.Data, &ms, 4);
-  EXPECT_EQ(FilterValueText(value), "10:15:30.500");
-  value.DataType = fldINT32;
-  const int32_t n = 42;
-  std::memcpy(value.Data, &n, 4);
-  EXPECT_EQ(FilterValueText(value), "0000000042");
-  value.DataType = fldFLOAT;
-  const double d = 1.5;
-  std::memcpy(value.Data, &d, 8);
-  EXPECT_EQ(FilterValueText(value), "1.500000");
-  value.DataType = fldBLOB;
-  EXPECT_EQ(FilterValueText(value), "");
+  value.DataType = type;
+  value.DataLength = sizeof data;
+  std::memcpy(value.Data, &data, sizeof data);
+  return FilterValueText(value);
+}
+
+TEST(FilterValues, TextFormsOfDatesTimesAndNumbers) {
+  EXPECT_EQ(TextOf(fldDATE, int32_t{730120}), "2000-01-01");
+  EXPECT_EQ(TextOf(fldDATE, int32_t{1}), "0001-01-01");
+  EXPECT_EQ(TextOf(fldTIME, int32_t{36930500}), "10:15:30.500");
+  EXPECT_EQ(TextOf(fldINT32, int32_t{42}), "0000000042");
+  EXPECT_EQ(TextOf(fldFLOAT, 1.5), "1.500000");
+  EXPECT_EQ(TextOf(fldBYTES, uint16_t{0x4241}), "AB");
+  EXPECT_EQ(TextOf(fldBLOB, int32_t{7}), "");
 }
 
 // ---- logic ----

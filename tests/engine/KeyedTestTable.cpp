@@ -46,9 +46,30 @@ int32_t IdOf(const uint8_t* record) {
   return id;
 }
 
-std::string NameOf(const uint8_t* record) {
-  return std::string(reinterpret_cast<const char*>(record) + 4,
-                     strnlen(reinterpret_cast<const char*>(record) + 4, 16));
+uint16_t ErrorCode(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const EVaderEngineError& e) {
+    return e.Code();
+  }
+  return 0;
+}
+
+std::vector<int32_t> Walk(KeyedTestTable& table, bool forward) {
+  std::vector<int32_t> ids;
+  std::vector<uint8_t> record(kKeyedRecordSize);
+  forward ? table.SetToBegin() : table.SetToEnd();
+  try {
+    for (;;) {
+      if (forward)
+        table.GetNextRecord(dbiNOLOCK, record.data(), nullptr);
+      else
+        table.GetPriorRecord(dbiNOLOCK, record.data(), nullptr);
+      ids.push_back(IdOf(record.data()));
+    }
+  } catch (const EVaderBoundryError&) {
+  }
+  return ids;
 }
 
 KeyedTestTable::KeyedTestTable(TBapiListItem* owner, TVaderCollection* collection, const char* name,

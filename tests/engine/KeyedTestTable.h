@@ -33,7 +33,14 @@ struct Person {
 
 std::vector<uint8_t> MakeRecord(const Person& person);
 int32_t IdOf(const uint8_t* record);
-std::string NameOf(const uint8_t* record);
+
+// The engine error code `call` raises; 0 when it raises none.
+uint16_t ErrorCode(const std::function<void()>& call);
+
+class KeyedTestTable;
+// Ids of every record the cursor shows, walking from the beginning forward or from the end
+// backward until the boundary error.
+std::vector<int32_t> Walk(KeyedTestTable& table, bool forward = true);
 
 class KeyedTestTable : public TBaseTable {
  public:

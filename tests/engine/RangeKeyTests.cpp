@@ -15,47 +15,10 @@
 namespace vader::test {
 namespace {
 
-uint16_t ErrorCode(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const EVaderEngineError& e) {
-    return e.Code();
-  }
-  return 0;
-}
-
 std::vector<uint8_t> PackedId(int32_t id) {
   std::vector<uint8_t> key(kKeyBufferSize);
   std::memcpy(key.data(), &id, sizeof id);
   return key;
-}
-
-std::vector<int32_t> WalkForward(KeyedTestTable& table) {
-  std::vector<int32_t> ids;
-  std::vector<uint8_t> record(kKeyedRecordSize);
-  table.SetToBegin();
-  try {
-    for (;;) {
-      table.GetNextRecord(dbiNOLOCK, record.data(), nullptr);
-      ids.push_back(IdOf(record.data()));
-    }
-  } catch (const EVaderEOFError&) {
-  }
-  return ids;
-}
-
-std::vector<int32_t> WalkBackward(KeyedTestTable& table) {
-  std::vector<int32_t> ids;
-  std::vector<uint8_t> record(kKeyedRecordSize);
-  table.SetToEnd();
-  try {
-    for (;;) {
-      table.GetPriorRecord(dbiNOLOCK, record.data(), nullptr);
-      ids.push_back(IdOf(record.data()));
-    }
-  } catch (const EVaderBOFError&) {
-  }
-  return ids;
 }
 
 // ---- ranges ----
@@ -67,8 +30,8 @@ TEST(Range, ExclusiveStartAndInclusiveEndInBothDirections) {
   const auto high = PackedId(20);
   table.SetRange(true, 1, 0, low.data(), false, 1, 0, high.data(), true);
   EXPECT_TRUE(table.RangeSameShape());
-  EXPECT_EQ(WalkForward(table), (std::vector<int32_t>{11, 20}));
-  EXPECT_EQ(WalkBackward(table), (std::vector<int32_t>{20, 11}));
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{11, 20}));
+  EXPECT_EQ(Walk(table, false), (std::vector<int32_t>{20, 11}));
 }
 
 TEST(Range, InclusiveStartAndExclusiveEndGivenAsRecords) {
@@ -77,8 +40,8 @@ TEST(Range, InclusiveStartAndExclusiveEndGivenAsRecords) {
   auto low = MakeRecord(Person{.id = 10});
   auto high = MakeRecord(Person{.id = 20});
   table.SetRange(false, 0, 0, low.data(), true, 0, 0, high.data(), false);
-  EXPECT_EQ(WalkForward(table), (std::vector<int32_t>{10, 11}));
-  EXPECT_EQ(WalkBackward(table), (std::vector<int32_t>{11, 10}));
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{10, 11}));
+  EXPECT_EQ(Walk(table, false), (std::vector<int32_t>{11, 10}));
 }
 
 TEST(Range, OneSidedRangesAndReset) {
@@ -87,11 +50,11 @@ TEST(Range, OneSidedRangesAndReset) {
   const auto high = PackedId(2);
   table.SetRange(true, 1, 0, nullptr, true, 1, 0, high.data(), true);
   EXPECT_FALSE(table.RangeStart().Active);
-  EXPECT_EQ(WalkForward(table), (std::vector<int32_t>{1, 2}));
-  EXPECT_EQ(WalkBackward(table), (std::vector<int32_t>{2, 1}));
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{1, 2}));
+  EXPECT_EQ(Walk(table, false), (std::vector<int32_t>{2, 1}));
   table.ResetRange();
   EXPECT_FALSE(table.RangeActive());
-  EXPECT_EQ(WalkForward(table).size(), 4u);
+  EXPECT_EQ(Walk(table).size(), 4u);
 }
 
 TEST(Range, SettingARangeDoesNotMoveTheCursor) {
@@ -128,7 +91,7 @@ TEST_F(PackedBoundTest, BlankKeyFieldsNarrowTheBound) {
   const auto smith = Key("SMITH", "");
   table.SetRange(true, 0, 0, smith.data(), true, 0, 0, smith.data(), true);
   EXPECT_EQ(table.RangeStart().FieldCount, 1);
-  EXPECT_EQ(WalkForward(table), (std::vector<int32_t>{2, 3}));
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{2, 3}));
 }
 
 TEST_F(PackedBoundTest, AllBlankKeyMakesTheBoundInactive) {
@@ -137,15 +100,15 @@ TEST_F(PackedBoundTest, AllBlankKeyMakesTheBoundInactive) {
   table.SetRange(true, 0, 0, blank.data(), true, 0, 0, smithOslo.data(), true);
   EXPECT_FALSE(table.RangeStart().Active);
   EXPECT_EQ(table.RangeEnd().FieldCount, 2);
-  EXPECT_EQ(WalkForward(table), (std::vector<int32_t>{1, 2}));
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{1, 2}));
 }
 
 TEST_F(PackedBoundTest, PartialLengthRangeCoversThePrefix) {
   const auto sm = Key("SM", "");
   table.SetRange(true, 1, 2, sm.data(), true, 1, 2, sm.data(), true);
   EXPECT_TRUE(table.RangeSameShape());
-  EXPECT_EQ(WalkForward(table), (std::vector<int32_t>{2, 3}));
-  EXPECT_EQ(WalkBackward(table), (std::vector<int32_t>{3, 2}));
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{2, 3}));
+  EXPECT_EQ(Walk(table, false), (std::vector<int32_t>{3, 2}));
 }
 
 TEST(Range, BoundWhoseKeyCannotBeBuiltLeavesThatSideOpen) {
@@ -157,7 +120,7 @@ TEST(Range, BoundWhoseKeyCannotBeBuiltLeavesThatSideOpen) {
   table.SetRange(false, 0, 0, low.data(), true, 0, 0, high.data(), true);
   EXPECT_FALSE(table.RangeStart().Active);
   EXPECT_TRUE(table.RangeEnd().Active);
-  EXPECT_EQ(WalkForward(table), (std::vector<int32_t>{1, 2, 3}));
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{1, 2, 3}));
 }
 
 TEST(Range, FilterSkipsStopAtTheRangeEnd) {
@@ -171,7 +134,7 @@ TEST(Range, FilterSkipsStopAtTheRangeEnd) {
   const auto low = PackedId(2);
   const auto high = PackedId(3);
   table.SetRange(true, 1, 0, low.data(), true, 1, 0, high.data(), true);
-  EXPECT_EQ(WalkForward(table), (std::vector<int32_t>{2}));
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{2}));
 }
 
 // ---- key search ----
