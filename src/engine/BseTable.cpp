@@ -863,8 +863,9 @@ uint16_t TBaseTable::FindIndexByFieldNumbers(const uint16_t* fields, int count, 
   IndexDesc desc{};
   for (uint32_t n = 0; n <= 0xFFFF; ++n) {
     GetIndexDesc(static_cast<uint16_t>(n), desc);
-    bool match =
-        desc.FieldsInKey >= count && std::equal(fields, fields + count, std::begin(desc.KeyFields));
+    // Compared bytewise: the descriptor is packed, its members may be misaligned.
+    bool match = desc.FieldsInKey >= count &&
+                 std::memcmp(fields, desc.KeyFields, count * sizeof(uint16_t)) == 0;
     // The key must end with the listed fields; a full list has no entry after it to check.
     if (count < kMaxKeyFields) match = match && desc.KeyFields[count] == 0;
     if (!match) continue;

@@ -308,26 +308,7 @@ TEST_F(CursorTest, EmptyTableLeavesAClosedCursorClosed) {
   EXPECT_EQ(table.ShareMode(), kShareShared);
 }
 
-// ---- properties, cloning, index descriptors ----
-
-TEST_F(CursorTest, CursorPropertiesDescribeTheCursor) {
-  TFilterListItem* filter = nullptr;
-  table.AddFilter(0, 0, false, nullptr, nullptr, filter);
-  CursorProps props{};
-  table.GetCursorProps(props);
-  EXPECT_EQ(props.FieldCount, 6);
-  EXPECT_EQ(props.RecSize, kKeyedRecordSize);
-  EXPECT_EQ(props.RecBufSize, kKeyedRecordSize);
-  EXPECT_EQ(props.KeySize, 4);
-  EXPECT_EQ(props.IndexCount, 1);
-  EXPECT_EQ(props.BookmarkSize, 256);
-  EXPECT_EQ(props.BookmarkStable, 0);
-  EXPECT_EQ(props.SeqNums, -1);
-  EXPECT_EQ(props.CursorUniDirectional, 0xFFFF);
-  EXPECT_EQ(props.Rights, 0x00FF);
-  EXPECT_EQ(props.FilterCount, 1);
-  EXPECT_EQ(props.TempTable, 0);
-}
+// ---- cloning and index descriptors ----
 
 TEST_F(CursorTest, CloningGoesThroughTheOwningDatabase) {
   TBaseTable* clone = nullptr;
@@ -375,11 +356,7 @@ TEST(BaseCursor, PrimitivesWithoutADriverReportTheirErrors) {
   std::memset(&desc, 0x5A, sizeof desc);
   EXPECT_EQ(ErrorCode([&] { table.GetIndexDesc(0, desc); }), DBIERR_INVALIDHNDL);
   EXPECT_EQ(desc.IndexName[0], 0);
-  uint32_t n = 0;
-  EXPECT_EQ(ErrorCode([&] { table.GetSeqNo(n); }), DBIERR_NOTSUPPORTED);
   EXPECT_EQ(ErrorCode([&] { table.TruncateBlob(record, 1, 0); }), DBIERR_NOTSUPPORTED);
-  EXPECT_EQ(ErrorCode([&] { table.RegisterCallBack(0, 0, 0, nullptr, nullptr); }),
-            DBIERR_NOTSUPPORTED);
 }
 
 }  // namespace

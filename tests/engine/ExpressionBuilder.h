@@ -62,7 +62,8 @@ class ExpressionBuilder {
     std::vector<uint8_t> buffer(header.iTotalSize);
     std::memcpy(buffer.data(), &header, sizeof header);
     std::memcpy(buffer.data() + header.iNodeStart, nodes_.data(), nodes_.size());
-    std::memcpy(buffer.data() + header.iLiteralStart, literals_.data(), literals_.size());
+    if (!literals_.empty())
+      std::memcpy(buffer.data() + header.iLiteralStart, literals_.data(), literals_.size());
     return buffer;
   }
 
