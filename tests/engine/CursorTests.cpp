@@ -11,6 +11,7 @@
 #include "engine/BseErrs.h"
 #include "engine/BseTable.h"
 #include "engine/KeyedTestTable.h"
+#include "framework/Forms.h"
 
 namespace vader::test {
 namespace {
@@ -226,6 +227,31 @@ TEST_F(CursorTest, CountingHonoursRangeAndFiltersAndRestartsAnUnpositionedCursor
   EXPECT_EQ(table.State(), TCursorState::AtBegin);
   // The data buffer is not left pointing at the count's scratch record.
   EXPECT_EQ(table.GetDataBuffer(), nullptr);
+}
+
+// Counts how often long loops let pending window messages run.
+class CountingLoop : public TEventLoop {
+ public:
+  CountingLoop() { Application().SetEventLoop(this); }
+  ~CountingLoop() override { Application().SetEventLoop(nullptr); }
+  void Show(TForm*) override {}
+  void Run(TForm*) override {}
+  void ProcessMessages() override { ++processed; }
+  void Quit() override {}
+  int processed = 0;
+};
+
+TEST_F(CursorTest, LongLoopsLetWindowMessagesRun) {
+  KeyedTestTable big;
+  for (int32_t id = 1; id <= 40; ++id) big.Put(Person{.id = id});
+  CountingLoop loop;
+  uint32_t n = 0;
+  big.GetRecordCount(n);
+  EXPECT_EQ(loop.processed, 2);  // after the 16th and the 32nd record
+  loop.processed = 0;
+  big.DeleteAllRecords();
+  EXPECT_EQ(loop.processed, 40);
+  EXPECT_EQ(big.RowCount(), 0u);
 }
 
 // ---- blocks ----
