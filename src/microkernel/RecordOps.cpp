@@ -1,0 +1,155 @@
+// Writes: Insert, Update and Delete, each one atomic, inside the client's transaction if any.
+
+#include <cstring>
+
+#include "microkernel/Operations.h"
+
+namespace vader::microkernel {
+namespace {
+
+// The record image an Insert or Update sends: exactly the record length for fixed-length
+// files; for variable-length ones everything sent, less trailing blanks of the variable part
+// under blank truncation.
+Status SentRecord(const Call& c, Bytes& record) {
+  const FileDefinition& def = c.cursor->store->Definition();
+  const uint32_t sent = c.data ? c.capacity : 0;
+  if (sent < def.recordLength) return kDataBufferTooShort;
+  if (sent > kMaxRecordLength) return kDataBufferTooShort;
+  const size_t n = def.Variable() ? sent : def.recordLength;
+  record.assign(reinterpret_cast<const char*>(c.data), n);
+  if (def.Variable() && (def.flags & kFileBlankTruncation))
+    while (record.size() > def.recordLength && record.back() == ' ') record.pop_back();
+  return kOk;
+}
+
+// Key number check for the key to return (-1: no currency change).
+Status CheckReturnedKey(const Call& c, const KeyCodec*& codec) {
+  codec = nullptr;
+  if (c.keyNumber == -1 || c.cursor->store->Definition().keys.empty()) return kOk;
+  codec = c.cursor->store->Codec(c.keyNumber);
+  if (!codec) return kInvalidKeyNumber;
+  return c.keyLength < codec->Length() ? kKeyBufferTooShort : kOk;
+}
+
+Status CheckWritable(const Call& c) {
+  return c.cursor->readOnly ? kAccessDenied : kOk;
+}
+
+// The current record for Update/Delete, unchanged since this position block read it.
+Status CurrentRecord(Call& c, Bytes& old) {
+  Cursor& cur = *c.cursor;
+  if (!cur.onRecord || cur.keyOnly) return kInvalidPosition;
+  if (cur.locks.LockedByOther(cur.anchor)) return kRecordLocked;
+  if (Status s = cur.store->Read(cur.anchor, old); s != kOk)
+    return s == kInvalidRecordAddress ? kConflict : s;
+  return old == cur.row.data ? kOk : kConflict;
+}
+
+// Runs one write atomically: inside the client's transaction, as a savepoint of it.
+template <typename Write>
+Status RunWrite(Call& c, Write write) {
+  Client& client = *c.cursor->client;
+  FileStore& store = *c.cursor->store;
+  const bool wasOpen = store.TransactionOpen();
+  if (Status s = store.BeginWrite(client.inTransaction, client.transactionNoWait); s != kOk)
+    return s;
+  if (client.inTransaction && !wasOpen) client.transactionStores.push_back(c.cursor->store);
+  const Status s = write(store);
+  const Status end = store.EndWrite(s == kOk);
+  return s != kOk ? s : end;
+}
+
+void CopyBack(Call& c, const Bytes& record) {
+  if (c.data && std::memcmp(c.data, record.data(), std::min<size_t>(c.capacity, record.size())) != 0)
+    std::memcpy(c.data, record.data(), std::min<size_t>(c.capacity, record.size()));
+}
+
+void ReturnKey(Call& c, const KeyCodec* codec, const Bytes& record) {
+  if (!codec) return;
+  const Bytes key = codec->Extract(reinterpret_cast<const uint8_t*>(record.data()));
+  std::memcpy(c.key, key.data(), key.size());
+}
+
+void ReleaseLocksOn(Cursor& cur, uint32_t pos, bool multiple) {
+  if (cur.singleLock == pos) {
+    cur.locks.UnlockRecord(pos);
+    cur.singleLock.reset();
+  }
+  if (multiple && cur.multiLocks.erase(pos)) cur.locks.UnlockRecord(pos);
+}
+
+}  // namespace
+
+Status OpInsert(Call& c) {
+  const KeyCodec* codec = nullptr;
+  Bytes record;
+  if (Status s = CheckWritable(c); s != kOk) return s;
+  if (Status s = SentRecord(c, record); s != kOk) return s;
+  if (Status s = CheckReturnedKey(c, codec); s != kOk) return s;
+  uint32_t pos = 0;
+  Bytes entry;
+  if (Status s = RunWrite(c, [&](FileStore& st) { return st.Insert(record, pos, c.keyNumber, entry); });
+      s != kOk)
+    return s;
+  Cursor& cur = *c.cursor;
+  CopyBack(c, record);  // autoincrement values the caller must see
+  cur.anchor = pos;
+  cur.onRecord = true;
+  cur.keyOnly = false;
+  cur.row.pos = pos;
+  cur.row.data = record;
+  if (codec) {
+    ReturnKey(c, codec, record);
+    cur.logicalKey = c.keyNumber;
+    cur.logicalValid = !entry.empty();
+    cur.entry = entry;
+    cur.keyChanged = false;
+  }
+  return kOk;
+}
+
+Status OpUpdate(Call& c) {
+  const KeyCodec* codec = nullptr;
+  Bytes record, old;
+  if (Status s = CheckWritable(c); s != kOk) return s;
+  if (Status s = SentRecord(c, record); s != kOk) return s;
+  if (Status s = CheckReturnedKey(c, codec); s != kOk) return s;
+  if (Status s = CurrentRecord(c, old); s != kOk) return s;
+  Cursor& cur = *c.cursor;
+  Bytes entry;
+  if (Status s = RunWrite(
+          c, [&](FileStore& st) { return st.Update(cur.anchor, old, record, c.keyNumber, entry); });
+      s != kOk)
+    return s;
+  CopyBack(c, record);
+  cur.row.data = record;
+  if (codec) {
+    ReturnKey(c, codec, record);
+    if (cur.logicalValid && cur.logicalKey == c.keyNumber) {
+      // The record may have moved in the key path: currency follows it.
+      cur.entry = entry;
+      cur.logicalValid = !entry.empty();
+    } else if (cur.logicalValid) {
+      cur.keyChanged = true;
+    }
+  }
+  ReleaseLocksOn(cur, cur.anchor, false);
+  return kOk;
+}
+
+Status OpDelete(Call& c) {
+  Bytes old;
+  if (Status s = CheckWritable(c); s != kOk) return s;
+  if (Status s = CurrentRecord(c, old); s != kOk) return s;
+  Cursor& cur = *c.cursor;
+  if (Status s = RunWrite(c, [&](FileStore& st) { return st.Delete(cur.anchor, old); }); s != kOk)
+    return s;
+  // The anchor stays, so Step Next/Previous and Get Next/Previous continue from the
+  // deleted record's neighbours.
+  cur.onRecord = false;
+  if (cur.logicalValid && c.keyNumber >= 0 && c.keyNumber != cur.logicalKey) cur.keyChanged = true;
+  ReleaseLocksOn(cur, cur.anchor, true);
+  return kOk;
+}
+
+}  // namespace vader::microkernel
