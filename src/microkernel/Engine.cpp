@@ -136,6 +136,7 @@ Status Engine::Dispatch(struct Call& c) {
 
 int16_t Engine::StopAll() {
   std::lock_guard<std::mutex> guard(mutex_);
+  lastClient_ = nullptr;
   while (!clients_.empty()) {
     EndClient(*clients_.begin()->second);
     clients_.erase(clients_.begin());
@@ -145,6 +146,10 @@ int16_t Engine::StopAll() {
 
 Client& Engine::ClientFor(const uint8_t* clientId) {
   // BTRCALL's implicit client has the empty identifier; BTRCALLID's have their 16 bytes.
+  if (lastClient_ && (clientId ? lastClient_->id.size() == 16 &&
+                                     std::memcmp(lastClient_->id.data(), clientId, 16) == 0
+                               : lastClient_->id.empty()))
+    return *lastClient_;
   const Bytes id = clientId ? Bytes(reinterpret_cast<const char*>(clientId), 16) : Bytes();
   auto& slot = clients_[id];
   if (!slot) {
@@ -152,6 +157,7 @@ Client& Engine::ClientFor(const uint8_t* clientId) {
     slot->id = id;
     slot->directory = CurrentDirectory();
   }
+  lastClient_ = slot.get();
   return *slot;
 }
 

@@ -41,6 +41,7 @@ class Engine {
   std::map<Bytes, std::unique_ptr<Client>> clients_;
   std::vector<std::unique_ptr<Cursor>> cursors_;  // by slot
   std::vector<uint32_t> freeSlots_;
+  Client* lastClient_ = nullptr;  // most calls come from the same client
   std::mt19937_64 random_;
 };
 

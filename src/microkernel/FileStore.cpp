@@ -294,7 +294,7 @@ Status FileStore::SeekKey(int number, Seek mode, const Bytes& bound, Row& row) {
                                         kKLessEqual};
   Statement& s = KeyStatement(number, kByMode[static_cast<int>(mode)]);
   StatementScope scope(s);
-  if (mode != Seek::kFirst && mode != Seek::kLast) s.Bind(1, bound);
+  if (mode != Seek::kFirst && mode != Seek::kLast) s.BindStatic(1, bound);
   return ReadRow(s, true, row);
 }
 

@@ -136,9 +136,21 @@ bool KeyCodec::HasNullIndicatorSet(const uint8_t* key) const {
   return false;
 }
 
+void KeyCodec::ExtractInto(const uint8_t* record, uint8_t* out) const {
+  for (const Segment& s : key_.segments) {
+    std::memcpy(out, record + s.Offset(), s.length);
+    out += s.length;
+  }
+}
+
 Bytes KeyCodec::Encode(const uint8_t* key) const {
   Bytes out;
-  out.reserve(length_ + key_.segments.size() * 2);
+  EncodeInto(key, out);
+  return out;
+}
+
+void KeyCodec::EncodeInto(const uint8_t* key, Bytes& out) const {
+  out.clear();
   for (const Segment& s : key_.segments) {
     const size_t start = out.size();
     EncodeSegment(s, key, out);
@@ -146,7 +158,6 @@ Bytes KeyCodec::Encode(const uint8_t* key) const {
       for (size_t i = start; i < out.size(); ++i) out[i] = static_cast<char>(~out[i]);
     key += s.length;
   }
-  return out;
 }
 
 const uint8_t* KeyCodec::CollationTable(const Segment& s) const {

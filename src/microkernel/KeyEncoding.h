@@ -24,8 +24,12 @@ class KeyCodec {
   bool IsNull(const uint8_t* key) const;
   // Whether a search value has a non-zero null-indicator segment (never found).
   bool HasNullIndicatorSet(const uint8_t* key) const;
+  // Copies the key's bytes from the record to `out` (Length() bytes).
+  void ExtractInto(const uint8_t* record, uint8_t* out) const;
   // The encoded, fixed-length form of a key value.
   Bytes Encode(const uint8_t* key) const;
+  // The same into `out`, reusing its storage.
+  void EncodeInto(const uint8_t* key, Bytes& out) const;
 
  private:
   void EncodeSegment(const Segment& s, const uint8_t* src, Bytes& out) const;

@@ -30,10 +30,7 @@ Status Deliver(Call& c, Row& row, int keyNumber, const KeyCodec* codec) {
   if (keyNumber >= 0) cur.entry.swap(row.entry);
   cur.row.data.swap(row.data);
   cur.row.pos = row.pos;
-  if (codec) {
-    const Bytes key = codec->Extract(reinterpret_cast<const uint8_t*>(cur.row.data.data()));
-    std::memcpy(c.key, key.data(), key.size());
-  }
+  if (codec) codec->ExtractInto(reinterpret_cast<const uint8_t*>(cur.row.data.data()), c.key);
   return c.keyOnly ? kOk : ReturnRecord(c, cur.row.data);
 }
 
@@ -49,12 +46,15 @@ Status PlanSeek(Call& c, const KeyCodec& codec, Seek& mode, Bytes& bound, bool& 
   Cursor& cur = *c.cursor;
   const bool dup = codec.Key().Duplicates();
   exact = false;
-  auto encoded = [&] { return codec.Encode(c.key); };
+  auto encoded = [&]() -> const Bytes& {
+    codec.EncodeInto(c.key, bound);
+    return bound;
+  };
   switch (c.op) {
     case kGetEqual:
       if (codec.HasNullIndicatorSet(c.key)) return kKeyNotFound;
       mode = Seek::kGreaterEqual;
-      bound = encoded();
+      encoded();
       exact = true;
       return kOk;
     case kGetNext:
@@ -78,19 +78,21 @@ Status PlanSeek(Call& c, const KeyCodec& codec, Seek& mode, Bytes& bound, bool& 
     }
     case kGetGreater:
       mode = Seek::kGreater;
-      bound = dup ? AfterDuplicates(encoded()) : encoded();
+      if (dup) bound = AfterDuplicates(encoded());
+      else encoded();
       return kOk;
     case kGetGreaterEqual:
       mode = Seek::kGreaterEqual;
-      bound = encoded();
+      encoded();
       return kOk;
     case kGetLess:
       mode = Seek::kLess;
-      bound = encoded();
+      encoded();
       return kOk;
     case kGetLessEqual:
       mode = Seek::kLessEqual;
-      bound = dup ? AfterDuplicates(encoded()) : encoded();
+      if (dup) bound = AfterDuplicates(encoded());
+      else encoded();
       return kOk;
     case kGetFirst: mode = Seek::kFirst; return kOk;
     default: mode = Seek::kLast; return kOk;
@@ -153,7 +155,7 @@ Status OpGetByKey(Call& c) {
   const KeyCodec* codec = CheckedCodec(c, status);
   if (!codec) return status;
   Seek mode = Seek::kFirst;
-  Bytes bound;
+  Bytes& bound = c.cursor->bound;
   bool exact = false;
   if (Status s = PlanSeek(c, *codec, mode, bound, exact); s != kOk) return s;
   Row& found = c.cursor->scratch;

@@ -15,6 +15,11 @@ Statement& Statement::Bind(int index, const Bytes& blob) {
   return *this;
 }
 
+Statement& Statement::BindStatic(int index, const Bytes& blob) {
+  sqlite3_bind_blob(stmt_, index, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
+  return *this;
+}
+
 Statement& Statement::Bind(int index, int64_t value) {
   sqlite3_bind_int64(stmt_, index, value);
   return *this;

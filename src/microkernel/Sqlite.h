@@ -20,6 +20,8 @@ class Statement {
 
   bool Valid() const { return stmt_ != nullptr; }
   Statement& Bind(int index, const Bytes& blob);
+  // Binds without copying: `blob` must outlive the statement's next Reset.
+  Statement& BindStatic(int index, const Bytes& blob);
   Statement& Bind(int index, int64_t value);
   int Step();  // SQLITE_ROW, SQLITE_DONE or an error code
   void Reset();
