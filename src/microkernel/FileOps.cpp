@@ -81,7 +81,12 @@ Status OpCreate(Engine& /*engine*/, Call& c) {
   if (Status s = ParseCreateBuffer(c.data, c.capacity, def); s != kOk) return s;
   // Modes -1 and -3 refuse to replace an existing file; 0 and -2 replace it.
   const bool failIfExists = c.keyNumber == -1 || c.keyNumber == -3;
-  return FileStore::Create(Engine::Resolve(*c.client, name), def, failIfExists);
+  const std::string path = Engine::Resolve(*c.client, name);
+  // Replacing a file that is open would leave its users on a deleted file, losing their writes.
+  if (!failIfExists &&
+      (FileStore::OpenInProcess(path) || LockHandle::OpenByAnotherProcess(path)))
+    return kFileLocked;
+  return FileStore::Create(path, def, failIfExists);
 }
 
 Status OpStat(Call& c) {

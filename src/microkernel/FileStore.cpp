@@ -110,6 +110,11 @@ Status FileStore::Create(const std::string& path, const FileDefinition& def, boo
   return kOk;
 }
 
+bool FileStore::OpenInProcess(const std::string& path) {
+  auto it = Generations().find(path);
+  return it != Generations().end() && !it->second.expired();
+}
+
 Status FileStore::Open(const std::string& path, std::unique_ptr<FileStore>& out) {
   if (!FileExists(path)) return kFileNotFound;
   std::unique_ptr<FileStore> store(new FileStore());

@@ -34,6 +34,8 @@ class FileStore {
   // Creates a file; an existing one is replaced unless failIfExists (then 59).
   static Status Create(const std::string& path, const FileDefinition& def, bool failIfExists);
   static Status Open(const std::string& path, std::unique_ptr<FileStore>& out);
+  // Whether a connection of this process has the file open.
+  static bool OpenInProcess(const std::string& path);
   ~FileStore();
 
   const std::string& Path() const { return path_; }

@@ -58,6 +58,15 @@ Status LockHandle::Attach(const std::string& path) {
   return fd_ < 0 ? kIoError : kOk;
 }
 
+bool LockHandle::OpenByAnotherProcess(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct flock fl = Range(kFileLockByte, F_WRLCK);
+  const bool inUse = ::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
+  ::close(fd);
+  return inUse;
+}
+
 bool LockHandle::TryLock(uint64_t offset, short type) const {
   struct flock fl = Range(offset, type);
   return ::fcntl(fd_, F_OFD_SETLK, &fl) == 0;

@@ -20,6 +20,9 @@ class LockHandle {
   LockHandle& operator=(const LockHandle&) = delete;
 
   Status Attach(const std::string& path);
+  // Whether a position block of another process has the file open. Only for a file that no
+  // connection of this process has open: the probe descriptor is closed afterwards.
+  static bool OpenByAnotherProcess(const std::string& path);
   // File-level lock taken at open: shared for normal opens, exclusive for exclusive ones.
   bool LockFile(bool exclusive);
   // Record lock; `waitMs` > 0 retries that long. Returns 0, 84 or 85.

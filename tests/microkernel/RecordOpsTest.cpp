@@ -36,6 +36,7 @@ TEST_F(FileOpsTest, CreateModesAndOpenFailures) {
   File f;
   ASSERT_EQ(0, f.Open(Path("a")));
   ASSERT_EQ(0, f.Insert(Person(1, "x")));
+  EXPECT_EQ(85, Create(Path("a"), PeopleSpec(), 0));  // not while it is open
   ASSERT_EQ(0, f.Close());
   ASSERT_EQ(0, Create(Path("a"), PeopleSpec(), 0));  // mode 0 replaces the file
   ASSERT_EQ(0, f.Open(Path("a")));
