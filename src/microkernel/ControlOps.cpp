@@ -47,9 +47,14 @@ Status OpUnlock(Call& c) {
   if (c.keyNumber == -1) {  // one multiple-record lock, by position
     if (c.capacity < 4) return kDataBufferTooShort;
     const uint32_t pos = ReadU32(c.data);
-    if (!cur.multiLocks.erase(pos)) return kLockError;
-    cur.locks.UnlockRecord(pos);
-    return kOk;
+    if (cur.multiLocks.erase(pos) || cur.singleLock == pos) {
+      if (cur.singleLock == pos) cur.singleLock.reset();
+      cur.locks.UnlockRecord(pos);
+      return kOk;
+    }
+    // A position that this block holds no lock on is a mismatch only while it holds others;
+    // a caller that unlocks after an Update (which already released the lock) gets success.
+    return cur.multiLocks.empty() && !cur.singleLock ? kOk : kLockError;
   }
   if (c.keyNumber == -2) {  // every multiple-record lock
     for (uint32_t pos : cur.multiLocks) cur.locks.UnlockRecord(pos);

@@ -96,7 +96,7 @@ TEST_F(LockTest, MultipleRecordLocksAndUnlock) {
   EXPECT_EQ(84, fb.Get(kGetEqual + kSingleNoWait, 0, Le(2, 4)));
   uint32_t len = 4;
   ASSERT_EQ(0, fa.Call(kUnlock, &pos1, len, fa.key, 255, -1));
-  EXPECT_EQ(81, fa.Call(kUnlock, &pos1, len, fa.key, 255, -1));
+  EXPECT_EQ(81, fa.Call(kUnlock, &pos1, len, fa.key, 255, -1));  // not locked, others are
   EXPECT_EQ(0, fb.Get(kGetEqual + kSingleNoWait, 0, Le(1, 4)));
   ASSERT_EQ(0, fa.Call(kUnlock, nullptr, len, fa.key, 255, -2));
   EXPECT_EQ(0, fb.Get(kGetEqual + kSingleNoWait, 0, Le(2, 4)));
