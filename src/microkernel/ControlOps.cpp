@@ -28,9 +28,10 @@ Status OpEndTransaction(Call& c, bool commit) {
   Client& client = *c.client;
   if (!client.inTransaction) return kNoTransaction;
   Status result = kOk;
-  for (auto& store : client.transactionStores) {
-    const Status s = store->EndTransaction(commit);
-    if (result == kOk) result = s;
+  if (commit && !client.transactionStores.empty()) {
+    result = FileStore::CommitAll(client.transactionStores);
+  } else {
+    for (auto& store : client.transactionStores) store->EndTransaction(false);
   }
   client.transactionStores.clear();
   client.inTransaction = false;

@@ -7,15 +7,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <random>
 
 namespace vader::microkernel {
 namespace {
 
 constexpr size_t kSequenceSize = 8;
 
+// Process-wide tables are never destroyed: connections may close during static destruction.
 std::map<std::string, std::weak_ptr<uint64_t>>& Generations() {
-  static std::map<std::string, std::weak_ptr<uint64_t>> generations;
-  return generations;
+  static auto* generations = new std::map<std::string, std::weak_ptr<uint64_t>>;
+  return *generations;
 }
 
 std::shared_ptr<uint64_t> GenerationOf(const std::string& path) {
@@ -31,8 +33,8 @@ std::shared_ptr<uint64_t> GenerationOf(const std::string& path) {
 // Number of connections of this process holding a write transaction, by path. Waiting for the
 // SQLite write lock is useless when its holder is in this process: the caller would block it.
 std::map<std::string, int>& InProcessWriters() {
-  static std::map<std::string, int> writers;
-  return writers;
+  static auto* writers = new std::map<std::string, int>;
+  return *writers;
 }
 
 int WaitMilliseconds() {
@@ -86,7 +88,7 @@ Status FileStore::Create(const std::string& path, const FileDefinition& def, boo
         "PRAGMA journal_mode=WAL;"
         "BEGIN;"
         "CREATE TABLE vader_file(id INTEGER PRIMARY KEY CHECK(id = 1), definition BLOB NOT NULL,"
-        " owner BLOB NOT NULL, owner_level INTEGER NOT NULL);"
+        " owner BLOB NOT NULL, owner_level INTEGER NOT NULL, last_txn INTEGER NOT NULL DEFAULT 0);"
         "CREATE TABLE records(pos INTEGER PRIMARY KEY, data BLOB NOT NULL);";
     for (const KeyDef& k : def.keys)
       sql += "CREATE TABLE " + KeyTable(k.number) +
@@ -95,7 +97,7 @@ Status FileStore::Create(const std::string& path, const FileDefinition& def, boo
       RemoveDatabase(temp);
       return kCreateError;
     }
-    Statement meta(c.Handle(), "INSERT INTO vader_file VALUES(1, ?1, x'', 0)");
+    Statement meta(c.Handle(), "INSERT INTO vader_file VALUES(1, ?1, x'', 0, 0)");
     meta.Bind(1, def.Serialize());
     if (meta.Step() != SQLITE_DONE || c.Exec("COMMIT") != SQLITE_OK) {
       RemoveDatabase(temp);
@@ -115,8 +117,9 @@ bool FileStore::OpenInProcess(const std::string& path) {
   return it != Generations().end() && !it->second.expired();
 }
 
-Status FileStore::Open(const std::string& path, std::unique_ptr<FileStore>& out) {
+Status FileStore::Open(const std::string& path, std::unique_ptr<FileStore>& out, bool recover) {
   if (!FileExists(path)) return kFileNotFound;
+  if (recover && FileExists(JournalPath(path))) Recover(path);
   std::unique_ptr<FileStore> store(new FileStore());
   store->path_ = path;
   if (store->db_.Open(path, false) != SQLITE_OK) return kIoError;
@@ -251,8 +254,11 @@ Status FileStore::BeginWrite(bool inTransaction, bool noWait) {
 }
 
 Status FileStore::EndWrite(bool commit) {
+  const bool logged = hasPending_;
+  hasPending_ = false;
   if (txnOpen_) {
     if (!commit) Exec(kPRollbackTo);
+    if (commit && logged) txnLog_.push_back(std::move(pending_));
     return Exec(kPRelease);
   }
   if (commit) {
@@ -265,6 +271,7 @@ Status FileStore::EndWrite(bool commit) {
 Status FileStore::EndTransaction(bool commit) {
   if (!txnOpen_) return kOk;
   txnOpen_ = false;
+  txnLog_.clear();
   --InProcessWriters()[path_];
   Status s = commit ? Exec(kPCommit) : kOk;
   if (!commit || s != kOk) Exec(kPRollback);
@@ -404,6 +411,7 @@ Status FileStore::Insert(Bytes& record, uint32_t& pos, int wantKey, Bytes& entry
   const int64_t rowid = sqlite3_last_insert_rowid(db_.Handle());
   if (rowid <= 0 || rowid > 0x7FFFFFFF) return kIoError;
   pos = static_cast<uint32_t>(rowid);
+  Log(JournalEntry::kInsert, pos, record);
   const auto* rec = reinterpret_cast<const uint8_t*>(record.data());
   Bytes e;
   for (const auto& codec : codecs_) {
@@ -429,6 +437,7 @@ Status FileStore::Update(uint32_t pos, const Bytes& old, Bytes& record, int want
     s.Bind(1, record).Bind(2, static_cast<int64_t>(pos));
     if (Status st = SqlStatus(s.Step()); st != kOk) return st;
   }
+  Log(JournalEntry::kUpdate, pos, record);
   for (const auto& codec : codecs_) {
     if (!codec) continue;
     const Bytes before = codec->Extract(oldRec);
@@ -455,7 +464,16 @@ Status FileStore::Delete(uint32_t pos, const Bytes& old) {
   Statement& s = PhysStatement(kPDelete);
   StatementScope scope(s);
   s.Bind(1, static_cast<int64_t>(pos));
+  Log(JournalEntry::kDelete, pos, Bytes());
   return SqlStatus(s.Step());
+}
+
+void FileStore::Log(JournalEntry::Kind kind, uint32_t pos, const Bytes& record) {
+  if (!txnOpen_) return;
+  pending_.kind = kind;
+  pending_.pos = pos;
+  pending_.record = record;
+  hasPending_ = true;
 }
 
 Status FileStore::CountAll(int number, uint32_t& n) {
@@ -562,6 +580,102 @@ Status FileStore::SetOwner(const OwnerInfo& owner) {
   ++*generation_;
   loadedGeneration_ = *generation_;
   return st;
+}
+
+}  // namespace vader::microkernel
+
+namespace vader::microkernel {
+
+Status FileStore::ReadLastTransaction(uint64_t& id) {
+  Statement s(db_.Handle(), "SELECT last_txn FROM vader_file WHERE id = 1");
+  if (s.Step() != SQLITE_ROW) return kIoError;
+  id = static_cast<uint64_t>(s.Int(0));
+  return kOk;
+}
+
+Status FileStore::WriteLastTransaction(uint64_t id) {
+  Statement s(db_.Handle(), "UPDATE vader_file SET last_txn = ?1 WHERE id = 1");
+  s.Bind(1, static_cast<int64_t>(id));
+  return SqlStatus(s.Step());
+}
+
+Status FileStore::CommitAll(const std::vector<std::shared_ptr<FileStore>>& stores) {
+  if (stores.size() == 1) return stores.front()->EndTransaction(true);
+  Journal journal;
+  std::random_device random;
+  journal.id = (static_cast<uint64_t>(random()) << 32 | random()) & 0x7FFFFFFFFFFFFFFFull;
+  if (journal.id == 0) journal.id = 1;
+  for (const auto& store : stores) journal.participants.push_back(store->path_);
+  // Every journal complete on disk is the commit decision; a failure before it aborts.
+  bool journaled = true;
+  for (const auto& store : stores) {
+    journal.entries = store->txnLog_;
+    journaled = journaled && store->WriteLastTransaction(journal.id) == kOk &&
+                WriteJournal(store->path_, journal);
+  }
+  Status result = kOk;
+  for (const auto& store : stores) {
+    const Status s = store->EndTransaction(journaled);
+    if (result == kOk) result = s;
+  }
+  if (result == kOk || !journaled)
+    for (const auto& store : stores) RemoveJournal(store->path_);
+  return journaled ? result : kIoError;
+}
+
+Status FileStore::Replay(const JournalEntry& entry) {
+  Bytes old;
+  if (entry.kind != JournalEntry::kInsert)
+    if (Status s = Read(entry.pos, old); s != kOk) return s;
+  Bytes record = entry.record, unusedEntry;
+  switch (entry.kind) {
+    case JournalEntry::kInsert: {
+      Statement s(db_.Handle(), "INSERT INTO records(pos, data) VALUES(?1, ?2)");
+      s.Bind(1, static_cast<int64_t>(entry.pos)).Bind(2, record);
+      if (Status st = SqlStatus(s.Step()); st != kOk) return st;
+      for (const auto& codec : codecs_)
+        if (codec)
+          if (Status st = AddEntry(*codec, codec->Extract(reinterpret_cast<const uint8_t*>(record.data())),
+                                   entry.pos, unusedEntry);
+              st != kOk)
+            return st;
+      return kOk;
+    }
+    case JournalEntry::kUpdate: return Update(entry.pos, old, record, -1, unusedEntry);
+    default: return Delete(entry.pos, old);
+  }
+}
+
+void FileStore::Recover(const std::string& path) {
+  Journal journal;
+  if (!ReadJournal(path, journal)) journal.participants = {path};
+  std::vector<std::unique_ptr<FileStore>> stores;
+  for (const std::string& p : journal.participants) {
+    std::unique_ptr<FileStore> store;
+    if (Open(p, store, false) != kOk) continue;
+    store->db_.SetBusyTimeout(0);
+    // A participant still locked belongs to a live commit: leave everything to it.
+    if (store->Exec(kPBegin) != kOk) {
+      for (auto& locked : stores) locked->Exec(kPRollback);
+      return;
+    }
+    stores.push_back(std::move(store));
+  }
+  // All journals complete: the commit was decided, so files that missed it replay their
+  // writes. Otherwise either nothing or everything committed: only the journals go.
+  const bool decided = journal.id != 0 && CommitDecided(journal);
+  for (auto& store : stores) {
+    Journal own;
+    uint64_t last = 0;
+    bool ok = true;
+    if (decided && ReadJournal(store->path_, own) && store->ReadLastTransaction(last) == kOk &&
+        last != journal.id) {
+      for (const JournalEntry& e : own.entries) ok = ok && store->Replay(e) == kOk;
+      ok = ok && store->WriteLastTransaction(journal.id) == kOk;
+    }
+    store->Exec(ok ? kPCommit : kPRollback);
+  }
+  for (const std::string& p : journal.participants) RemoveJournal(p);
 }
 
 }  // namespace vader::microkernel

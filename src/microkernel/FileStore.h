@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "microkernel/CommitJournal.h"
 #include "microkernel/FileSpec.h"
 #include "microkernel/KeyEncoding.h"
 #include "microkernel/Sqlite.h"
@@ -33,7 +34,11 @@ class FileStore {
  public:
   // Creates a file; an existing one is replaced unless failIfExists (then 59).
   static Status Create(const std::string& path, const FileDefinition& def, bool failIfExists);
-  static Status Open(const std::string& path, std::unique_ptr<FileStore>& out);
+  // Opens a file, first finishing a multi-file commit that a crash interrupted.
+  static Status Open(const std::string& path, std::unique_ptr<FileStore>& out,
+                     bool recover = true);
+  // Commits the transactions open on `stores` as one: journals first when there are several.
+  static Status CommitAll(const std::vector<std::shared_ptr<FileStore>>& stores);
   // Whether a connection of this process has the file open.
   static bool OpenInProcess(const std::string& path);
   ~FileStore();
@@ -98,6 +103,11 @@ class FileStore {
   Status RemoveEntry(const KeyCodec& codec, const Bytes& raw, uint32_t pos);
   Status AssignAutoIncrement(const KeyCodec& codec, Bytes& record);
   Status SaveDefinition(const FileDefinition& def);
+  static void Recover(const std::string& path);
+  void Log(JournalEntry::Kind kind, uint32_t pos, const Bytes& record);
+  Status Replay(const JournalEntry& entry);
+  Status ReadLastTransaction(uint64_t& id);
+  Status WriteLastTransaction(uint64_t id);
   Status ReadRow(Statement& s, bool withEntry, Row& row);
 
   std::string path_;
@@ -110,6 +120,9 @@ class FileStore {
   std::shared_ptr<uint64_t> generation_;  // shared by the connections of one path
   uint64_t loadedGeneration_ = 0;
   bool txnOpen_ = false;
+  std::vector<JournalEntry> txnLog_;  // the open transaction's writes, for the journal
+  JournalEntry pending_;              // the write in progress, logged when it succeeds
+  bool hasPending_ = false;
 };
 
 // Encoded key + 8-byte sequence upper bound: sorts after every duplicate of that key.

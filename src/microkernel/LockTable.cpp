@@ -18,9 +18,10 @@ constexpr uint64_t kRecordLockBase = kFileLockByte + 1;
 
 using FileId = std::pair<uint64_t, uint64_t>;
 
+// Never destroyed: cursors may release their descriptors during static destruction.
 std::map<FileId, std::vector<int>>& Pool() {
-  static std::map<FileId, std::vector<int>> pool;
-  return pool;
+  static auto* pool = new std::map<FileId, std::vector<int>>;
+  return *pool;
 }
 
 struct flock Range(uint64_t offset, short type) {
