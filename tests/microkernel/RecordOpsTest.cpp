@@ -101,6 +101,33 @@ TEST_F(FileOpsTest, StatReturnsTheCreateLayoutAndCreateLikeClonesIt) {
   EXPECT_EQ(stat, cloneStat);
 }
 
+TEST_F(FileOpsTest, AlternateCollatingSequenceSurvivesStatAndCreateLike) {
+  std::vector<uint8_t> upper(265, 0);
+  upper[0] = 0xAC;
+  std::memcpy(upper.data() + 1, "UPPER   ", 8);
+  for (int c = 0; c < 256; ++c) upper[9 + c] = static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  ASSERT_EQ(0, Create(Path("acs"), Spec(32)
+                                       .Key({{1, 4, 0, tInteger}})
+                                       .Key({{5, 20, kDup | kAcsFlag, tString}})
+                                       .Acs(upper)
+                                       .Bytes()));
+  File f;
+  ASSERT_EQ(0, f.Open(Path("acs")));
+  std::vector<uint8_t> stat;
+  ASSERT_EQ(0, f.Stat(stat));
+  ASSERT_EQ(16u + 2 * 16 + 265, stat.size());
+  EXPECT_TRUE((stat[32 + 4] | stat[32 + 5] << 8) & 0x20);
+  EXPECT_EQ(upper, std::vector<uint8_t>(stat.begin() + 48, stat.end()));
+  stat.resize(1920, 0);
+  ASSERT_EQ(0, Create(Path("clone"), stat));
+  File g;
+  ASSERT_EQ(0, g.Open(Path("clone")));
+  ASSERT_EQ(0, g.Insert(Person(1, "beta")));
+  ASSERT_EQ(0, g.Insert(Person(2, "ALPHA")));
+  ASSERT_EQ(0, g.Insert(Person(3, "Alpha")));
+  EXPECT_EQ((std::vector<int32_t>{2, 3, 1}), Walk(g, 1));  // case folded, duplicates in order
+}
+
 TEST_F(FileOpsTest, OwnerNames) {
   File f;
   MakePeople(f, {1});
