@@ -93,12 +93,7 @@ Status OpStat(Call& c) {
   FileStore& store = *c.cursor->store;
   const FileDefinition& def = store.Definition();
   StatCounts counts;
-  if (Status s = store.CountAll(-1, counts.records); s != kOk) return s;
-  for (const KeyDef& k : def.keys) {
-    uint32_t n = 0;
-    if (Status s = store.UniqueValues(k.number, n); s != kOk) return s;
-    counts.uniqueValues.push_back(n);
-  }
+  if (Status s = store.StatCountsFor(counts); s != kOk) return s;
   const size_t full = WriteStat(def, counts, c.keyNumber == -1, c.data, c.capacity);
   c.SetDataLength(static_cast<uint32_t>(std::min<size_t>(full, c.capacity)));
   return full > c.capacity ? kDataBufferTooShort : kOk;

@@ -230,6 +230,7 @@ Statement& FileStore::PhysStatement(PhysStmt which) {
       "SAVEPOINT op",
       "RELEASE op",
       "ROLLBACK TO op",
+      "PRAGMA data_version",
   };
   const bool select = which <= kPRead || which == kPNth;
   slot = std::make_unique<Statement>(db_.Handle(), select ? sel + kSql[which] : kSql[which]);
@@ -254,6 +255,7 @@ Status FileStore::BeginWrite(bool inTransaction, bool noWait) {
 }
 
 Status FileStore::EndWrite(bool commit) {
+  ++localWrites_;
   const bool logged = hasPending_;
   hasPending_ = false;
   if (txnOpen_) {
@@ -270,6 +272,7 @@ Status FileStore::EndWrite(bool commit) {
 
 Status FileStore::EndTransaction(bool commit) {
   if (!txnOpen_) return kOk;
+  ++localWrites_;
   txnOpen_ = false;
   txnLog_.clear();
   --InProcessWriters()[path_];
@@ -509,6 +512,31 @@ Status FileStore::UniqueValues(int number, uint32_t& n) {
   StatementScope scope(s);
   if (s.Step() != SQLITE_ROW) return kIoError;
   n = static_cast<uint32_t>(s.Int(0));
+  return kOk;
+}
+
+Status FileStore::StatCountsFor(StatCounts& out) {
+  Statement& version = PhysStatement(kPDataVersion);
+  int64_t dataVersion = -1;
+  {
+    StatementScope scope(version);
+    if (version.Step() == SQLITE_ROW) dataVersion = version.Int(0);
+  }
+  CachedCounts& cache = statCache_;
+  if (cache.valid && cache.dataVersion == dataVersion && cache.localWrites == localWrites_ &&
+      cache.counts.uniqueValues.size() == def_.keys.size()) {
+    out = cache.counts;
+    return kOk;
+  }
+  StatCounts counts;
+  if (Status s = CountAll(-1, counts.records); s != kOk) return s;
+  for (const KeyDef& k : def_.keys) {
+    uint32_t n = 0;
+    if (Status s = UniqueValues(k.number, n); s != kOk) return s;
+    counts.uniqueValues.push_back(n);
+  }
+  cache = CachedCounts{true, dataVersion, localWrites_, counts};
+  out = std::move(counts);
   return kOk;
 }
 

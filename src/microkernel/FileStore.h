@@ -74,6 +74,9 @@ class FileStore {
   Status CountBelow(int number, const Bytes& entry, uint32_t pos, uint32_t& n);
   Status NthRow(int number, uint32_t rank, Row& row);
   Status UniqueValues(int number, uint32_t& n);
+  // Record count and unique values per key for Stat, recounted only after a write (by this
+  // connection or, as SQLite's data version shows, by another).
+  Status StatCountsFor(StatCounts& out);
 
   Status AddIndex(const FileDefinition& next, int number);
   Status DropIndex(int number, bool renumber);
@@ -88,7 +91,7 @@ class FileStore {
   enum PhysStmt {
     kPFirst, kPLast, kPGreater, kPGreaterEqual, kPLess, kPLessEqual, kPRead, kPInsert, kPUpdate,
     kPDelete, kPCount, kPCountBelow, kPNth, kPBegin, kPCommit, kPRollback, kPSavepoint,
-    kPRelease, kPRollbackTo, kPhysStmtCount
+    kPRelease, kPRollbackTo, kPDataVersion, kPhysStmtCount
   };
   using KeyStatements = std::array<std::unique_ptr<Statement>, kKeyStmtCount>;
 
@@ -123,6 +126,13 @@ class FileStore {
   std::vector<JournalEntry> txnLog_;  // the open transaction's writes, for the journal
   JournalEntry pending_;              // the write in progress, logged when it succeeds
   bool hasPending_ = false;
+  uint64_t localWrites_ = 0;
+  struct CachedCounts {
+    bool valid = false;
+    int64_t dataVersion = 0;
+    uint64_t localWrites = 0;
+    StatCounts counts;
+  } statCache_;
 };
 
 // Encoded key + 8-byte sequence upper bound: sorts after every duplicate of that key.

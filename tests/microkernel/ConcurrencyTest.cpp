@@ -158,9 +158,12 @@ TEST_F(TransactionTest, EndCommitsAndOthersSeeOnlyCommittedData) {
   ASSERT_EQ(0, fa.Insert(Person(3, "new")));
   ASSERT_EQ(0, fb.Insert(Person(3, "new")));
   EXPECT_EQ((std::vector<int32_t>{1, 2}), Walk(other, 0));
+  EXPECT_EQ(2u, other.RecordCount());
+  EXPECT_EQ(3u, fa.RecordCount());  // the transaction sees its own insert
   EXPECT_EQ(85, other.Insert(Person(4, "blocked")));  // the file's writer is busy
   ASSERT_EQ(0, Op(kEnd, &a_));
   EXPECT_EQ((std::vector<int32_t>{1, 2, 3}), Walk(other, 0));
+  EXPECT_EQ(3u, other.RecordCount());  // Stat's cached counts follow other writers
   EXPECT_EQ((std::vector<int32_t>{1, 2, 3}), Ids("b"));
   EXPECT_EQ(0, other.Insert(Person(4, "free")));
 }
