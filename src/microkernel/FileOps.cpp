@@ -105,7 +105,7 @@ Status OpCreateIndex(Call& c) {
   const auto requested = static_cast<uint8_t>(c.keyNumber);
   int number = (requested & 0x80) ? (requested & 0x7F) : -1;
   FileDefinition next = store.Definition();
-  if (Status s = AddKeyFromSpecs(c.data, c.capacity, number, next); s != kOk) return s;
+  if (Status s = AddKeyFromSegments(c.data, c.capacity, number, next); s != kOk) return s;
   return store.AddIndex(next, number);
 }
 

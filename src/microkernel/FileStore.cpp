@@ -138,9 +138,9 @@ FileStore::~FileStore() {
 Status FileStore::LoadDefinition() {
   Statement meta(db_.Handle(), "SELECT definition, owner, owner_level FROM vader_file WHERE id = 1");
   if (!meta.Valid() || meta.Step() != SQLITE_ROW) return kNotAFile;
-  const Bytes spec = meta.Blob(0);
+  const Bytes stored = meta.Blob(0);
   FileDefinition def;
-  if (ParseCreateBuffer(reinterpret_cast<const uint8_t*>(spec.data()), spec.size(), def) != kOk)
+  if (ParseCreateBuffer(reinterpret_cast<const uint8_t*>(stored.data()), stored.size(), def) != kOk)
     return kNotAFile;
   owner_.name = meta.Blob(1);
   owner_.level = static_cast<int>(meta.Int(2));

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "microkernel/CommitJournal.h"
-#include "microkernel/FileSpec.h"
+#include "microkernel/FileLayout.h"
 #include "microkernel/KeyEncoding.h"
 #include "microkernel/Sqlite.h"
 #include "microkernel/Status.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "microkernel/Bytes.h"
-#include "microkernel/FileSpec.h"
+#include "microkernel/FileLayout.h"
 
 namespace vader::microkernel {
 

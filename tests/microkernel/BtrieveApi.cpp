@@ -137,23 +137,23 @@ uint32_t File::RecordCount() {
   return n;
 }
 
-Spec::Spec(uint16_t recordLength, uint16_t pageSize, uint16_t flags) : file_(16, 0) {
+Layout::Layout(uint16_t recordLength, uint16_t pageSize, uint16_t flags) : file_(16, 0) {
   std::memcpy(file_.data(), &recordLength, 2);
   std::memcpy(file_.data() + 2, &pageSize, 2);
   std::memcpy(file_.data() + 10, &flags, 2);
 }
 
-Spec& Spec::Key(std::vector<Seg> segments) {
+Layout& Layout::Key(std::vector<Seg> segments) {
   keys_.push_back(std::move(segments));
   return *this;
 }
 
-Spec& Spec::Acs(const std::vector<uint8_t>& block) {
+Layout& Layout::Acs(const std::vector<uint8_t>& block) {
   acs_.push_back(block);
   return *this;
 }
 
-std::vector<uint8_t> Spec::SegmentBytes(const std::vector<Seg>& segments) {
+std::vector<uint8_t> Layout::SegmentBytes(const std::vector<Seg>& segments) {
   std::vector<uint8_t> out;
   for (size_t i = 0; i < segments.size(); ++i) {
     const Seg& s = segments[i];
@@ -171,7 +171,7 @@ std::vector<uint8_t> Spec::SegmentBytes(const std::vector<Seg>& segments) {
   return out;
 }
 
-std::vector<uint8_t> Spec::Bytes() const {
+std::vector<uint8_t> Layout::Bytes() const {
   std::vector<uint8_t> out = file_;
   out[4] = static_cast<uint8_t>(keys_.size());
   for (const auto& k : keys_) {
@@ -182,10 +182,10 @@ std::vector<uint8_t> Spec::Bytes() const {
   return out;
 }
 
-int16_t Create(const std::string& path, const std::vector<uint8_t>& spec, int8_t mode,
+int16_t Create(const std::string& path, const std::vector<uint8_t>& layout, int8_t mode,
                ClientId* client) {
   File f(client);
-  std::vector<uint8_t> buf = spec;
+  std::vector<uint8_t> buf = layout;
   char name[255] = {};
   std::strncpy(name, path.c_str(), sizeof name - 1);
   uint32_t len = static_cast<uint32_t>(buf.size());

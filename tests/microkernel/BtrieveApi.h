@@ -67,9 +67,9 @@ class File {
 };
 
 // Builds Create buffers.
-class Spec {
+class Layout {
  public:
-  Spec(uint16_t recordLength, uint16_t pageSize = 4096, uint16_t flags = 0);
+  Layout(uint16_t recordLength, uint16_t pageSize = 4096, uint16_t flags = 0);
   // Adds a key of one or more segments: {position (1-based), length, flags, type}.
   struct Seg {
     uint16_t position, length, flags;
@@ -77,8 +77,8 @@ class Spec {
     uint8_t nullValue = 0;
     uint8_t acs = 0;
   };
-  Spec& Key(std::vector<Seg> segments);
-  Spec& Acs(const std::vector<uint8_t>& block);
+  Layout& Key(std::vector<Seg> segments);
+  Layout& Acs(const std::vector<uint8_t>& block);
   std::vector<uint8_t> Bytes() const;
   static std::vector<uint8_t> SegmentBytes(const std::vector<Seg>& segments);
 
@@ -88,7 +88,7 @@ class Spec {
   std::vector<std::vector<uint8_t>> acs_;
 };
 
-int16_t Create(const std::string& path, const std::vector<uint8_t>& spec, int8_t mode = 0,
+int16_t Create(const std::string& path, const std::vector<uint8_t>& layout, int8_t mode = 0,
                ClientId* client = nullptr);
 int16_t Op(uint16_t op, ClientId* client = nullptr);  // operations without a file (19, 20, 25 ...)
 

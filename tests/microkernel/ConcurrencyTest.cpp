@@ -175,7 +175,7 @@ TEST_F(TransactionTest, MisuseStatuses) {
   EXPECT_EQ(39, Op(kAbort, &a_));
   ASSERT_EQ(0, Op(kBegin, &a_));
   EXPECT_EQ(37, Op(kBegin, &a_));
-  auto seg = Spec::SegmentBytes({{25, 4, kDup, tInteger}});
+  auto seg = Layout::SegmentBytes({{25, 4, kDup, tInteger}});
   uint32_t len = static_cast<uint32_t>(seg.size());
   EXPECT_EQ(41, fa.Call(kCreateIndex, seg.data(), len, fa.key, 255, 0));
   EXPECT_EQ(41, fa.Call(kDropIndex, nullptr, len, fa.key, 255, 1));

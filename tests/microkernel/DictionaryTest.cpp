@@ -20,7 +20,7 @@ std::string FieldRecord(uint16_t fieldId, uint16_t tableId, const std::string& n
 
 TEST_F(DictionaryTest, FieldListReadTheDriversWay) {
   // FIELD.DDF: key 0 field id (unique), key 1 table id (duplicates), key 2 table id + name.
-  ASSERT_EQ(0, Create(Path("FIELD.DDF"), Spec(32, 1024)
+  ASSERT_EQ(0, Create(Path("FIELD.DDF"), Layout(32, 1024)
                                              .Key({{1, 2, 0, tInteger}})
                                              .Key({{3, 2, kDup, tInteger}})
                                              .Key({{3, 2, 0, tInteger}, {5, 20, kNoCase, tString}})

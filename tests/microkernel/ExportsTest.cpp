@@ -30,7 +30,7 @@ TEST_F(ExportsTest, GarbagePositionBlocksGiveStatus3) {
 TEST_F(ExportsTest, ClosedOrForeignPositionBlockGivesStatus3) {
   ClientId a(1), b(2);
   File fa(&a);
-  ASSERT_EQ(0, Create(Path("f"), PeopleSpec()));
+  ASSERT_EQ(0, Create(Path("f"), PeopleLayout()));
   ASSERT_EQ(0, fa.Open(Path("f")));
   // The same block presented by another client is not that client's file.
   File fb(&b);
@@ -76,7 +76,7 @@ TEST_F(ExportsTest, DirectoriesArePerClientAndResolveRelativeNames) {
   uint8_t pb[128] = {};
   uint32_t len = 0;
   ASSERT_EQ(0, Api::Get().callId(kSetDir, pb, nullptr, &len, key, 255, 0, a.bytes));
-  ASSERT_EQ(0, Create("rel.dat", PeopleSpec(), 0, &a));
+  ASSERT_EQ(0, Create("rel.dat", PeopleLayout(), 0, &a));
   EXPECT_EQ(0, ::access(Path("rel.dat").c_str(), F_OK));
   File fa(&a);
   EXPECT_EQ(0, fa.Open("rel.dat"));
@@ -92,7 +92,7 @@ TEST_F(ExportsTest, DirectoriesArePerClientAndResolveRelativeNames) {
 
 TEST_F(ExportsTest, StopClosesOnlyThatClientsFiles) {
   ClientId a(1), b(2);
-  ASSERT_EQ(0, Create(Path("f"), PeopleSpec()));
+  ASSERT_EQ(0, Create(Path("f"), PeopleLayout()));
   File fa(&a), fb(&b);
   ASSERT_EQ(0, fa.Open(Path("f")));
   ASSERT_EQ(0, fb.Open(Path("f")));

@@ -41,8 +41,8 @@ class ApiTest : public ::testing::Test {
 
   // The people file: id (INTEGER 4 at 1, unique), name (STRING 20 at 5, duplicates,
   // modifiable), amount (INTEGER 4 at 25), 4 spare bytes.
-  static std::vector<uint8_t> PeopleSpec(uint16_t fileFlags = 0) {
-    return Spec(32, 4096, fileFlags)
+  static std::vector<uint8_t> PeopleLayout(uint16_t fileFlags = 0) {
+    return Layout(32, 4096, fileFlags)
         .Key({{1, 4, 0, tInteger}})
         .Key({{5, 20, kDup | kMod, tString}})
         .Bytes();
@@ -62,7 +62,7 @@ class ApiTest : public ::testing::Test {
   }
   // Opens a new people file holding the given ids, named "p<id>" (lower-case letters).
   void MakePeople(File& f, const std::vector<int32_t>& ids, const std::string& file = "people") {
-    ASSERT_EQ(0, Create(Path(file), PeopleSpec()));
+    ASSERT_EQ(0, Create(Path(file), PeopleLayout()));
     ASSERT_EQ(0, f.Open(Path(file)));
     for (int32_t id : ids) ASSERT_EQ(0, f.Insert(Person(id, "p" + std::to_string(id)))) << id;
   }

@@ -221,7 +221,7 @@ class IndexOrderTest : public test::ApiTest {};
 
 TEST_F(IndexOrderTest, SegmentedKeyWalkFollowsTheCollation) {
   using namespace test;
-  ASSERT_EQ(0, Create(Path("s"), Spec(16)
+  ASSERT_EQ(0, Create(Path("s"), Layout(16)
                                      .Key({{1, 4, 0, tInteger}})
                                      .Key({{5, 3, kNoCase | kDup, tString}, {8, 2, kDup | kDesc, tInteger}})
                                      .Bytes()));

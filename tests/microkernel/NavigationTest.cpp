@@ -37,7 +37,7 @@ TEST_F(GetTest, KeyedSearchesOnAUniqueKey) {
 }
 
 TEST_F(GetTest, DuplicatesKeepInsertionOrder) {
-  ASSERT_EQ(0, Create(Path("d"), PeopleSpec()));
+  ASSERT_EQ(0, Create(Path("d"), PeopleLayout()));
   File f;
   ASSERT_EQ(0, f.Open(Path("d")));
   // Names: b(1) a(2) b(3) c(4) b(5) a(6)
@@ -66,7 +66,7 @@ TEST_F(GetTest, DuplicatesKeepInsertionOrder) {
 }
 
 TEST_F(GetTest, DescendingAndCaseInsensitiveKeys) {
-  ASSERT_EQ(0, Create(Path("k"), Spec(32)
+  ASSERT_EQ(0, Create(Path("k"), Layout(32)
                                      .Key({{1, 4, 0, tInteger}})
                                      .Key({{5, 20, kDup | kDesc, tString}})
                                      .Key({{5, 20, kDup | kNoCase, tString}})
@@ -147,7 +147,7 @@ TEST_F(PhysicalTest, StepsWalkInPositionOrder) {
 }
 
 TEST_F(PhysicalTest, DataOnlyFiles) {
-  ASSERT_EQ(0, Create(Path("data"), Spec(8).Bytes()));
+  ASSERT_EQ(0, Create(Path("data"), Layout(8).Bytes()));
   File f;
   ASSERT_EQ(0, f.Open(Path("data")));
   EXPECT_EQ(9, f.Step(kStepFirst));
@@ -205,7 +205,7 @@ TEST_F(IndexTest, CreateAndDropSupplementalIndexesOnAPopulatedFile) {
     ASSERT_EQ(0, f.Get(kGetEqual, 0, Le(id, 4)));
     ASSERT_EQ(0, f.Update(Person(id, "p" + std::to_string(id), id % 2)));
   }
-  auto seg = Spec::SegmentBytes({{25, 4, kDup | kDesc | kMod, tInteger}});
+  auto seg = Layout::SegmentBytes({{25, 4, kDup | kDesc | kMod, tInteger}});
   uint32_t len = static_cast<uint32_t>(seg.size());
   ASSERT_EQ(0, f.Call(kCreateIndex, seg.data(), len, f.key, 255, 0));
   EXPECT_EQ((Ids{3, 1, 2}), Walk(f, 2));  // duplicates of a built index in physical order
@@ -238,7 +238,7 @@ TEST_F(IndexTest, CreateAndDropSupplementalIndexesOnAPopulatedFile) {
 TEST_F(IndexTest, AUniqueIndexOverDuplicateValuesIsRefused) {
   File f;
   MakePeople(f, {1, 2});
-  auto seg = Spec::SegmentBytes({{25, 4, 0, tInteger}});  // every amount is 0
+  auto seg = Layout::SegmentBytes({{25, 4, 0, tInteger}});  // every amount is 0
   uint32_t len = static_cast<uint32_t>(seg.size());
   EXPECT_EQ(5, f.Call(kCreateIndex, seg.data(), len, f.key, 255, 0));
   EXPECT_EQ(6, f.Get(kGetFirst, 2));

@@ -10,35 +10,35 @@ namespace {
 
 class FileOpsTest : public ApiTest {};
 
-TEST_F(FileOpsTest, CreateValidatesTheSpecification) {
-  EXPECT_EQ(24, Create(Path("a"), Spec(32, 1000).Bytes()));
-  EXPECT_EQ(28, Create(Path("a"), Spec(2).Bytes()));
-  EXPECT_EQ(27, Create(Path("a"), Spec(32).Key({{30, 4, 0, tInteger}}).Bytes()));
-  EXPECT_EQ(27, Create(Path("a"), Spec(32).Key({{0, 4, 0, tInteger}}).Bytes()));
-  EXPECT_EQ(29, Create(Path("a"), Spec(32).Key({{1, 3, 0, tInteger}}).Bytes()));
-  EXPECT_EQ(29, Create(Path("a"), Spec(32).Key({{1, 4, 0, tTimestamp}}).Bytes()));
-  EXPECT_EQ(49, Create(Path("a"), Spec(32).Key({{1, 4, 0, 21}}).Bytes()));
-  EXPECT_EQ(45, Create(Path("a"), Spec(32).Key({{1, 4, kDup, tInteger}, {5, 4, 0, tInteger}}).Bytes()));
-  EXPECT_EQ(55, Create(Path("a"), Spec(32).Key({{1, 4, kDup, tAutoInc}}).Bytes()));
-  EXPECT_EQ(22, Create(Path("a"), Spec(32).Key({{1, 4, kAcsFlag, tString}}).Bytes()));
+TEST_F(FileOpsTest, CreateValidatesTheDefinition) {
+  EXPECT_EQ(24, Create(Path("a"), Layout(32, 1000).Bytes()));
+  EXPECT_EQ(28, Create(Path("a"), Layout(2).Bytes()));
+  EXPECT_EQ(27, Create(Path("a"), Layout(32).Key({{30, 4, 0, tInteger}}).Bytes()));
+  EXPECT_EQ(27, Create(Path("a"), Layout(32).Key({{0, 4, 0, tInteger}}).Bytes()));
+  EXPECT_EQ(29, Create(Path("a"), Layout(32).Key({{1, 3, 0, tInteger}}).Bytes()));
+  EXPECT_EQ(29, Create(Path("a"), Layout(32).Key({{1, 4, 0, tTimestamp}}).Bytes()));
+  EXPECT_EQ(49, Create(Path("a"), Layout(32).Key({{1, 4, 0, 21}}).Bytes()));
+  EXPECT_EQ(45, Create(Path("a"), Layout(32).Key({{1, 4, kDup, tInteger}, {5, 4, 0, tInteger}}).Bytes()));
+  EXPECT_EQ(55, Create(Path("a"), Layout(32).Key({{1, 4, kDup, tAutoInc}}).Bytes()));
+  EXPECT_EQ(22, Create(Path("a"), Layout(32).Key({{1, 4, kAcsFlag, tString}}).Bytes()));
   std::vector<uint8_t> badAcs(265, 0);
   badAcs[0] = 0x42;
-  EXPECT_EQ(48, Create(Path("a"), Spec(32).Key({{1, 4, kAcsFlag, tString}}).Acs(badAcs).Bytes()));
-  auto shortBuffer = Spec(32).Key({{1, 4, 0, tInteger}}).Bytes();
+  EXPECT_EQ(48, Create(Path("a"), Layout(32).Key({{1, 4, kAcsFlag, tString}}).Acs(badAcs).Bytes()));
+  auto shortBuffer = Layout(32).Key({{1, 4, 0, tInteger}}).Bytes();
   shortBuffer.resize(20);
   EXPECT_EQ(22, Create(Path("a"), shortBuffer));
   EXPECT_EQ(-1, ::access(Path("a").c_str(), F_OK));  // nothing was created
 }
 
 TEST_F(FileOpsTest, CreateModesAndOpenFailures) {
-  ASSERT_EQ(0, Create(Path("a"), PeopleSpec()));
-  EXPECT_EQ(59, Create(Path("a"), PeopleSpec(), -1));
+  ASSERT_EQ(0, Create(Path("a"), PeopleLayout()));
+  EXPECT_EQ(59, Create(Path("a"), PeopleLayout(), -1));
   File f;
   ASSERT_EQ(0, f.Open(Path("a")));
   ASSERT_EQ(0, f.Insert(Person(1, "x")));
-  EXPECT_EQ(85, Create(Path("a"), PeopleSpec(), 0));  // not while it is open
+  EXPECT_EQ(85, Create(Path("a"), PeopleLayout(), 0));  // not while it is open
   ASSERT_EQ(0, f.Close());
-  ASSERT_EQ(0, Create(Path("a"), PeopleSpec(), 0));  // mode 0 replaces the file
+  ASSERT_EQ(0, Create(Path("a"), PeopleLayout(), 0));  // mode 0 replaces the file
   ASSERT_EQ(0, f.Open(Path("a")));
   EXPECT_EQ(0u, f.RecordCount());
   File g;
@@ -51,18 +51,18 @@ TEST_F(FileOpsTest, CreateModesAndOpenFailures) {
 }
 
 TEST_F(FileOpsTest, BackslashNamesResolve) {
-  ASSERT_EQ(0, Create(Path("b.dat"), PeopleSpec()));
+  ASSERT_EQ(0, Create(Path("b.dat"), PeopleLayout()));
   std::string windowsStyle = dir_ + "\\b.dat";
   File f;
   EXPECT_EQ(0, f.Open(windowsStyle));
 }
 
 TEST_F(FileOpsTest, StatReturnsTheCreateLayoutAndCreateLikeClonesIt) {
-  auto spec = Spec(40, 2048, 0x0001)
+  auto layout = Layout(40, 2048, 0x0001)
                   .Key({{1, 4, kMod, tInteger}})
                   .Key({{5, 10, kDup | kNoCase, tString}, {15, 2, kDup | kDesc, tInteger}})
                   .Bytes();
-  ASSERT_EQ(0, Create(Path("a"), spec));
+  ASSERT_EQ(0, Create(Path("a"), layout));
   File f;
   ASSERT_EQ(0, f.Open(Path("a")));
   std::string rec(40, 'x');
@@ -106,7 +106,7 @@ TEST_F(FileOpsTest, AlternateCollatingSequenceSurvivesStatAndCreateLike) {
   upper[0] = 0xAC;
   std::memcpy(upper.data() + 1, "UPPER   ", 8);
   for (int c = 0; c < 256; ++c) upper[9 + c] = static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 32 : c);
-  ASSERT_EQ(0, Create(Path("acs"), Spec(32)
+  ASSERT_EQ(0, Create(Path("acs"), Layout(32)
                                        .Key({{1, 4, 0, tInteger}})
                                        .Key({{5, 20, kDup | kAcsFlag, tString}})
                                        .Acs(upper)
@@ -197,7 +197,7 @@ TEST_F(RecordOpsTest, DuplicateAndModifiabilityChecksLeaveNothingChanged) {
 }
 
 TEST_F(RecordOpsTest, UpdateToADuplicateOfAUniqueKeyGives5) {
-  ASSERT_EQ(0, Create(Path("u"), Spec(32).Key({{1, 4, kMod, tInteger}}).Bytes()));
+  ASSERT_EQ(0, Create(Path("u"), Layout(32).Key({{1, 4, kMod, tInteger}}).Bytes()));
   File f;
   ASSERT_EQ(0, f.Open(Path("u")));
   ASSERT_EQ(0, f.Insert(Person(1, "a")));
@@ -247,7 +247,7 @@ TEST_F(RecordOpsTest, FixedLengthRecordsStoreTheRecordLength) {
 }
 
 TEST_F(RecordOpsTest, VariableLengthRecords) {
-  ASSERT_EQ(0, Create(Path("v"), PeopleSpec(0x0001 | 0x0002)));  // variable, blank truncation
+  ASSERT_EQ(0, Create(Path("v"), PeopleLayout(0x0001 | 0x0002)));  // variable, blank truncation
   File f;
   ASSERT_EQ(0, f.Open(Path("v")));
   const std::string longRecord = Person(1, "long") + std::string(500, 'v') + "   ";
@@ -268,7 +268,7 @@ TEST_F(RecordOpsTest, VariableLengthRecords) {
 }
 
 TEST_F(RecordOpsTest, AutoIncrementAssignsAndEchoesTheRecord) {
-  ASSERT_EQ(0, Create(Path("a"), Spec(16).Key({{1, 4, 0, tAutoInc}}).Bytes()));
+  ASSERT_EQ(0, Create(Path("a"), Layout(16).Key({{1, 4, 0, tAutoInc}}).Bytes()));
   File f;
   ASSERT_EQ(0, f.Open(Path("a")));
   const std::string zero(16, '\0');
@@ -295,7 +295,7 @@ TEST_F(RecordOpsTest, ChangedByAnotherBlockSinceReadGives80) {
 }
 
 TEST_F(RecordOpsTest, NullKeysAreLeftOutOfTheirIndex) {
-  ASSERT_EQ(0, Create(Path("n"), Spec(16)
+  ASSERT_EQ(0, Create(Path("n"), Layout(16)
                                      .Key({{1, 4, 0, tInteger}})
                                      .Key({{5, 4, kNullAll | kDup | kMod, tString, ' '}})
                                      .Bytes()));

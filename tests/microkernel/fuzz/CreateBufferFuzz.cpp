@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "microkernel/FileSpec.h"
+#include "microkernel/FileLayout.h"
 #include "microkernel/KeyEncoding.h"
 
 using namespace vader::microkernel;

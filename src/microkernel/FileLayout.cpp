@@ -1,4 +1,4 @@
-#include "microkernel/FileSpec.h"
+#include "microkernel/FileLayout.h"
 
 #include <algorithm>
 #include <cstring>
@@ -81,10 +81,10 @@ Status ValidateKey(const KeyDef& key, const FileDefinition& def) {
 Status ReadKeySegments(const uint8_t* p, size_t available, KeyDef& key, size_t& consumed) {
   consumed = 0;
   for (;;) {
-    if (available - consumed < kSegmentSpecSize) return kDataBufferTooShort;
+    if (available - consumed < kSegmentSize) return kDataBufferTooShort;
     if (key.segments.size() >= kMaxSegments) return kInvalidKeyCount;
     key.segments.push_back(ReadSegment(p + consumed));
-    consumed += kSegmentSpecSize;
+    consumed += kSegmentSize;
     if (!(key.segments.back().flags & kKeySegmented)) return kOk;
   }
 }
@@ -95,7 +95,7 @@ Status CheckAcsBlock(const uint8_t* p) {
 }
 
 void WriteSegment(const Segment& s, uint8_t number, uint32_t unique, uint8_t* p) {
-  std::memset(p, 0, kSegmentSpecSize);
+  std::memset(p, 0, kSegmentSize);
   WriteU16(p, s.position);
   WriteU16(p + 2, s.length);
   WriteU16(p + 4, s.flags);
@@ -132,17 +132,17 @@ size_t FileDefinition::SegmentCount() const {
 }
 
 Bytes FileDefinition::Serialize() const {
-  Bytes out(kFileSpecSize + kSegmentSpecSize * SegmentCount() + kAcsSize * acs.size(), '\0');
+  Bytes out(kFileHeaderSize + kSegmentSize * SegmentCount() + kAcsSize * acs.size(), '\0');
   auto* p = reinterpret_cast<uint8_t*>(out.data());
   WriteU16(p, recordLength);
   WriteU16(p + 2, pageSize);
   p[4] = static_cast<uint8_t>(keys.size());
-  WriteU16(p + 10, flags | kFileSpecifyKeyNumbers);
-  p += kFileSpecSize;
+  WriteU16(p + 10, flags | kFileNumberedKeys);
+  p += kFileHeaderSize;
   for (const KeyDef& k : keys)
     for (const Segment& s : k.segments) {
       WriteSegment(s, k.number, 0, p);
-      p += kSegmentSpecSize;
+      p += kSegmentSize;
     }
   for (const Bytes& a : acs) {
     std::memcpy(p, a.data(), kAcsSize);
@@ -152,7 +152,7 @@ Bytes FileDefinition::Serialize() const {
 }
 
 Status ParseCreateBuffer(const uint8_t* data, size_t length, FileDefinition& out) {
-  if (length < kFileSpecSize) return kDataBufferTooShort;
+  if (length < kFileHeaderSize) return kDataBufferTooShort;
   FileDefinition def;
   def.recordLength = ReadU16(data);
   def.pageSize = ReadU16(data + 2);
@@ -160,14 +160,14 @@ Status ParseCreateBuffer(const uint8_t* data, size_t length, FileDefinition& out
   const uint8_t keyCount = data[4];
   if (!ValidPageSize(def.pageSize)) return kInvalidPageSize;
   if (def.recordLength < 4 || def.recordLength > def.pageSize - 10u) return kInvalidRecordLength;
-  size_t offset = kFileSpecSize;
+  size_t offset = kFileHeaderSize;
   for (int k = 0; k < keyCount; ++k) {
     KeyDef key;
     size_t consumed = 0;
     if (Status s = ReadKeySegments(data + offset, length - offset, key, consumed); s != kOk)
       return s;
     offset += consumed;
-    key.number = (def.flags & kFileSpecifyKeyNumbers) ? data[offset - 2] : static_cast<uint8_t>(k);
+    key.number = (def.flags & kFileNumberedKeys) ? data[offset - 2] : static_cast<uint8_t>(k);
     if (key.number >= kMaxSegments || def.FindKey(key.number)) return kInvalidKeyNumber;
     def.keys.push_back(std::move(key));
   }
@@ -183,13 +183,13 @@ Status ParseCreateBuffer(const uint8_t* data, size_t length, FileDefinition& out
   }
   for (const KeyDef& k : def.keys)
     if (Status s = ValidateKey(k, def); s != kOk) return s;
-  def.flags &= static_cast<uint16_t>(~kFileSpecifyKeyNumbers);
+  def.flags &= static_cast<uint16_t>(~kFileNumberedKeys);
   SortKeys(def);
   out = std::move(def);
   return kOk;
 }
 
-Status AddKeyFromSpecs(const uint8_t* data, size_t length, int& number, FileDefinition& def) {
+Status AddKeyFromSegments(const uint8_t* data, size_t length, int& number, FileDefinition& def) {
   KeyDef key;
   size_t consumed = 0;
   if (Status s = ReadKeySegments(data, length, key, consumed); s != kOk) return s;
@@ -232,7 +232,7 @@ Status DropKey(int number, bool renumber, FileDefinition& def) {
 
 size_t WriteStat(const FileDefinition& def, const StatCounts& counts, bool extended, uint8_t* out,
                  size_t capacity) {
-  Bytes full(kFileSpecSize + kSegmentSpecSize * def.SegmentCount() + kAcsSize * def.acs.size(),
+  Bytes full(kFileHeaderSize + kSegmentSize * def.SegmentCount() + kAcsSize * def.acs.size(),
              '\0');
   auto* p = reinterpret_cast<uint8_t*>(full.data());
   WriteU16(p, def.recordLength);
@@ -244,13 +244,13 @@ size_t WriteStat(const FileDefinition& def, const StatCounts& counts, bool exten
   // renumbering) the flag makes a Create from this buffer keep them.
   bool contiguous = true;
   for (size_t k = 0; k < def.keys.size(); ++k) contiguous &= def.keys[k].number == k;
-  WriteU16(p + 10, contiguous ? def.flags : def.flags | kFileSpecifyKeyNumbers);
-  p += kFileSpecSize;
+  WriteU16(p + 10, contiguous ? def.flags : def.flags | kFileNumberedKeys);
+  p += kFileHeaderSize;
   for (size_t k = 0; k < def.keys.size(); ++k)
     for (const Segment& s : def.keys[k].segments) {
       const uint32_t unique = k < counts.uniqueValues.size() ? counts.uniqueValues[k] : 0;
       WriteSegment(s, def.keys[k].number, unique, p);
-      p += kSegmentSpecSize;
+      p += kSegmentSize;
     }
   for (const Bytes& a : def.acs) {
     std::memcpy(p, a.data(), kAcsSize);

@@ -1,6 +1,6 @@
 #pragma once
 // File and key definitions: parsing of the Create / Create Index buffers, validation, and the
-// Stat layout (16-byte file specification, 16-byte segment specifications, 265-byte ACS blocks).
+// Stat layout (16-byte file header, 16-byte segment descriptors, 265-byte ACS blocks).
 
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +11,7 @@
 
 namespace vader::microkernel {
 
-// Key flag bits of a segment specification.
+// Key flag bits of a segment descriptor.
 enum KeyFlag : uint16_t {
   kKeyDuplicates = 0x0001,
   kKeyModifiable = 0x0002,
@@ -29,11 +29,11 @@ enum KeyFlag : uint16_t {
   kKeyPending = 0x8000,
 };
 
-// File flag bits of the file specification.
+// File flag bits of the file header.
 enum FileFlag : uint16_t {
   kFileVariable = 0x0001,
   kFileBlankTruncation = 0x0002,
-  kFileSpecifyKeyNumbers = 0x0400,
+  kFileNumberedKeys = 0x0400,
 };
 
 // Extended data types of key segments.
@@ -46,8 +46,8 @@ enum KeyType : uint8_t {
   kOldBinary = 254,  // internal: flag-0x04 binary segment without an extended type
 };
 
-constexpr size_t kFileSpecSize = 16;
-constexpr size_t kSegmentSpecSize = 16;
+constexpr size_t kFileHeaderSize = 16;
+constexpr size_t kSegmentSize = 16;
 constexpr size_t kAcsSize = 265;
 constexpr size_t kMaxSegments = 119;
 constexpr size_t kMaxKeyLength = 255;
@@ -91,9 +91,9 @@ struct FileDefinition {
 // Parses and validates a Create buffer of `length` bytes.
 Status ParseCreateBuffer(const uint8_t* data, size_t length, FileDefinition& out);
 
-// Parses one key's segment specifications (Create Index) and adds the key to `def` with key
+// Parses one key's segment descriptors (Create Index) and adds the key to `def` with key
 // number `number`, or the lowest free one when `number` is negative; `number` receives it.
-Status AddKeyFromSpecs(const uint8_t* data, size_t length, int& number, FileDefinition& def);
+Status AddKeyFromSegments(const uint8_t* data, size_t length, int& number, FileDefinition& def);
 
 // Removes key `number`; renumbers the higher keys down by one when `renumber`.
 Status DropKey(int number, bool renumber, FileDefinition& def);
