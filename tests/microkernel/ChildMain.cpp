@@ -44,6 +44,21 @@ int LockRole(char** argv) {
   return 0;
 }
 
+// txn <path a> <path b> <id>: inserts the id into both files inside one transaction, then
+// waits, uncommitted, to be killed.
+int TransactionRole(char** argv) {
+  ClientId client(9);
+  File a(&client), b(&client);
+  if (a.Open(argv[1]) != 0 || b.Open(argv[2]) != 0) return 2;
+  if (Op(kBegin, &client) != 0) return 4;
+  std::string rec = Le(static_cast<uint32_t>(std::atoi(argv[3])), 4) + "child";
+  rec.resize(32, ' ');
+  if (a.Insert(rec) != 0 || b.Insert(rec) != 0) return 4;
+  Ack("inserted");
+  ::pause();
+  return 0;
+}
+
 struct ChildDispatch {
   ChildDispatch() {
     const char* role = std::getenv("VADER_MK_CHILD");
@@ -63,7 +78,10 @@ struct ChildDispatch {
     args.push_back(nullptr);
     argv = args.data();
     const std::string r = role;
-    std::_Exit(r == "insert" ? InsertRole(argv) : r == "lock" ? LockRole(argv) : 5);
+    std::_Exit(r == "insert"  ? InsertRole(argv)
+               : r == "lock" ? LockRole(argv)
+               : r == "txn"  ? TransactionRole(argv)
+                             : 5);
   }
 } childDispatch;
 

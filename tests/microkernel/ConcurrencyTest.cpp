@@ -1,6 +1,7 @@
 // Locks between clients and between processes, transactions, and a crash mid-load.
 
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -198,6 +199,20 @@ TEST_F(TransactionTest, StopAbortsTheTransactionAndCloseKeepsIt) {
   EXPECT_EQ((std::vector<int32_t>{1, 2, 3}), Ids("a"));
 }
 
+TEST_F(TransactionTest, AnotherProcessDyingMidTransactionLeavesNoTrace) {
+  {
+    Child child("txn", {Path("a"), Path("b"), "50"});
+    ASSERT_EQ("inserted", child.Line());
+    EXPECT_EQ((std::vector<int32_t>{1, 2}), Ids("a"));  // not visible before the end
+    child.Kill();
+  }
+  EXPECT_EQ((std::vector<int32_t>{1, 2}), Ids("a"));
+  EXPECT_EQ((std::vector<int32_t>{1, 2}), Ids("b"));
+  File f;
+  ASSERT_EQ(0, f.Open(Path("b")));
+  EXPECT_EQ(0, f.Insert(Person(50, "mine")));  // the dead writer's lock is gone
+}
+
 class CrashTest : public ApiTest {};
 
 TEST_F(CrashTest, AcknowledgedRecordsSurviveAKilledWriter) {
@@ -225,6 +240,19 @@ TEST_F(CrashTest, AcknowledgedRecordsSurviveAKilledWriter) {
   EXPECT_EQ(byKey.size(), f.RecordCount());
   EXPECT_TRUE(std::is_sorted(byKey.begin(), byKey.end()));
   EXPECT_EQ(0, f.Insert(Person(999999, "after")));
+  ASSERT_EQ(0, f.Close());
+  sqlite3* db = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(Path("people").c_str(), &db));
+  std::string check;
+  sqlite3_exec(
+      db, "PRAGMA integrity_check",
+      [](void* out, int, char** values, char**) {
+        *static_cast<std::string*>(out) += values[0] ? values[0] : "";
+        return 0;
+      },
+      &check, nullptr);
+  sqlite3_close(db);
+  EXPECT_EQ("ok", check);
 }
 
 }  // namespace
