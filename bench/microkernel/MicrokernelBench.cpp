@@ -54,8 +54,7 @@ struct BtrieveSide {
   }
   void Build(const std::string& path) {
     uint8_t layout[32] = {};
-    const uint16_t recordLength = kRecordLength, pageSize = 4096, pos = 1, len = 4,
-                   flags = 0x100;
+    const uint16_t recordLength = kRecordLength, pageSize = 4096, pos = 1, len = 4, flags = 0x100;
     std::memcpy(layout, &recordLength, 2);
     std::memcpy(layout + 2, &pageSize, 2);
     layout[4] = 1;
@@ -298,7 +297,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (const char* env = std::getenv("VADER_BENCH_RECORDS")) gRecords = static_cast<uint32_t>(std::atol(env));
+  if (const char* env = std::getenv("VADER_BENCH_RECORDS"))
+    gRecords = static_cast<uint32_t>(std::atol(env));
   std::vector<char*> args;
   for (int i = 0; i < argc; ++i) {
     if (std::strncmp(argv[i], "--records=", 10) == 0)

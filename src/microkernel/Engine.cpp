@@ -15,26 +15,59 @@ constexpr char kPositionMagic[4] = {'V', 'd', 'P', 'B'};
 constexpr size_t kPositionBlockSize = 128;
 
 enum Op : uint16_t {
-  kOpen = 0, kClose = 1, kInsert = 2, kUpdate = 3, kDelete = 4, kGetEqual = 5, kGetLast = 13,
-  kCreate = 14, kStat = 15, kSetDir = 17, kGetDir = 18, kBegin = 19, kEnd = 20, kAbort = 21,
-  kGetPosition = 22, kGetDirect = 23, kStepNext = 24, kStop = 25, kVersion = 26, kUnlock = 27,
-  kReset = 28, kSetOwner = 29, kClearOwner = 30, kCreateIndex = 31, kDropIndex = 32,
-  kStepFirst = 33, kStepLast = 34, kStepPrevious = 35, kGetByPercentage = 44,
-  kFindPercentage = 45, kKeyBias = 50,
+  kOpen = 0,
+  kClose = 1,
+  kInsert = 2,
+  kUpdate = 3,
+  kDelete = 4,
+  kGetEqual = 5,
+  kGetLast = 13,
+  kCreate = 14,
+  kStat = 15,
+  kSetDir = 17,
+  kGetDir = 18,
+  kBegin = 19,
+  kEnd = 20,
+  kAbort = 21,
+  kGetPosition = 22,
+  kGetDirect = 23,
+  kStepNext = 24,
+  kStop = 25,
+  kVersion = 26,
+  kUnlock = 27,
+  kReset = 28,
+  kSetOwner = 29,
+  kClearOwner = 30,
+  kCreateIndex = 31,
+  kDropIndex = 32,
+  kStepFirst = 33,
+  kStepLast = 34,
+  kStepPrevious = 35,
+  kGetByPercentage = 44,
+  kFindPercentage = 45,
+  kKeyBias = 50,
 };
 
 bool IsGet(uint16_t op) { return op >= kGetEqual && op <= kGetLast; }
 
 bool AcceptsLockBias(uint16_t op) {
-  return IsGet(op) || op == kGetDirect || op == kStepNext || op == kStepFirst ||
-         op == kStepLast || op == kStepPrevious || op == kGetByPercentage || op == kBegin;
+  return IsGet(op) || op == kGetDirect || op == kStepNext || op == kStepFirst || op == kStepLast ||
+         op == kStepPrevious || op == kGetByPercentage || op == kBegin;
 }
 
 // Operations that work without an open file.
 bool NeedsCursor(uint16_t op) {
   switch (op) {
-    case kOpen: case kCreate: case kSetDir: case kGetDir: case kBegin: case kEnd: case kAbort:
-    case kStop: case kVersion: case kReset:
+    case kOpen:
+    case kCreate:
+    case kSetDir:
+    case kGetDir:
+    case kBegin:
+    case kEnd:
+    case kAbort:
+    case kStop:
+    case kVersion:
+    case kReset:
       return false;
     default:
       return true;
@@ -107,30 +140,58 @@ int16_t Engine::Call(uint16_t op, void* positionBlock, void* data, uint32_t* dat
 Status Engine::Dispatch(struct Call& c) {
   if (IsGet(c.op)) return OpGetByKey(c);
   switch (c.op) {
-    case kOpen: return OpOpen(*this, c);
-    case kClose: return OpClose(*this, c);
-    case kInsert: return OpInsert(c);
-    case kUpdate: return OpUpdate(c);
-    case kDelete: return OpDelete(c);
-    case kCreate: return OpCreate(*this, c);
-    case kStat: return OpStat(c);
-    case kSetDir: return OpSetDirectory(c);
-    case kGetDir: return OpGetDirectory(c);
-    case kEnd: return OpEndTransaction(c, true);
-    case kAbort: return OpEndTransaction(c, false);
-    case kGetPosition: return OpGetPosition(c);
-    case kGetDirect: return OpGetDirect(c);
-    case kStepNext: case kStepFirst: case kStepLast: case kStepPrevious: return OpStep(c);
-    case kStop: case kReset: return OpStop(*this, c);
-    case kVersion: return OpVersion(c);
-    case kUnlock: return OpUnlock(c);
-    case kSetOwner: return OpSetOwner(c);
-    case kClearOwner: return OpClearOwner(c);
-    case kCreateIndex: return OpCreateIndex(c);
-    case kDropIndex: return OpDropIndex(c);
-    case kGetByPercentage: return OpGetByPercentage(c);
-    case kFindPercentage: return OpFindPercentage(c);
-    default: return kInvalidOperation;
+    case kOpen:
+      return OpOpen(*this, c);
+    case kClose:
+      return OpClose(*this, c);
+    case kInsert:
+      return OpInsert(c);
+    case kUpdate:
+      return OpUpdate(c);
+    case kDelete:
+      return OpDelete(c);
+    case kCreate:
+      return OpCreate(*this, c);
+    case kStat:
+      return OpStat(c);
+    case kSetDir:
+      return OpSetDirectory(c);
+    case kGetDir:
+      return OpGetDirectory(c);
+    case kEnd:
+      return OpEndTransaction(c, true);
+    case kAbort:
+      return OpEndTransaction(c, false);
+    case kGetPosition:
+      return OpGetPosition(c);
+    case kGetDirect:
+      return OpGetDirect(c);
+    case kStepNext:
+    case kStepFirst:
+    case kStepLast:
+    case kStepPrevious:
+      return OpStep(c);
+    case kStop:
+    case kReset:
+      return OpStop(*this, c);
+    case kVersion:
+      return OpVersion(c);
+    case kUnlock:
+      return OpUnlock(c);
+    case kSetOwner:
+      return OpSetOwner(c);
+    case kClearOwner:
+      return OpClearOwner(c);
+    case kCreateIndex:
+      return OpCreateIndex(c);
+    case kDropIndex:
+      return OpDropIndex(c);
+    case kGetByPercentage:
+      return OpGetByPercentage(c);
+    case kFindPercentage:
+      return OpFindPercentage(c);
+    default:
+      return kInvalidOperation;
   }
 }
 
@@ -183,7 +244,8 @@ Cursor& Engine::NewCursor(Client& client, uint8_t* pb) {
   }
   auto cursor = std::make_unique<Cursor>();
   cursor->slot = slot;
-  do cursor->nonce = random_(); while (cursor->nonce == 0);
+  do cursor->nonce = random_();
+  while (cursor->nonce == 0);
   cursor->client = &client;
   std::memset(pb, 0, kPositionBlockSize);
   std::memcpy(pb, kPositionMagic, sizeof kPositionMagic);

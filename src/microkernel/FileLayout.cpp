@@ -17,27 +17,61 @@ uint8_t EffectiveType(uint16_t flags, uint8_t rawType) {
 
 bool LengthFitsType(uint8_t type, uint16_t len) {
   switch (type) {
-    case kString: case kDecimal: case kMoney: case kNumeric: case kNumericSa:
-    case kNumericSlb: case kNumericStb: case kUnsignedBinary:
+    case kString:
+    case kDecimal:
+    case kMoney:
+    case kNumeric:
+    case kNumericSa:
+    case kNumericSlb:
+    case kNumericStb:
+    case kUnsignedBinary:
       return true;
-    case kInteger: return len == 1 || len == 2 || len == 4 || len == 8;
-    case kFloat: case kBFloat: return len == 4 || len == 8;
-    case kDate: case kTime: return len == 4;
-    case kLogical: return len == 1 || len == 2;
-    case kLString: case kZString: case kNumericSts: case kNumericSls: return len >= 2;
-    case kAutoIncrement: return len == 2 || len == 4 || len == 8;
-    case kCurrency: case kTimestamp: case kDateTime: case kAutoTimestamp: case kTimestamp2:
+    case kInteger:
+      return len == 1 || len == 2 || len == 4 || len == 8;
+    case kFloat:
+    case kBFloat:
+      return len == 4 || len == 8;
+    case kDate:
+    case kTime:
+      return len == 4;
+    case kLogical:
+      return len == 1 || len == 2;
+    case kLString:
+    case kZString:
+    case kNumericSts:
+    case kNumericSls:
+      return len >= 2;
+    case kAutoIncrement:
+      return len == 2 || len == 4 || len == 8;
+    case kCurrency:
+    case kTimestamp:
+    case kDateTime:
+    case kAutoTimestamp:
+    case kTimestamp2:
       return len == 8;
-    case kWString: case kWZString: case kOldBinary: return len % 2 == 0;
-    case kGuid: return len == 16;
-    case kNullIndicator: return len == 1;
-    default: return false;
+    case kWString:
+    case kWZString:
+    case kOldBinary:
+      return len % 2 == 0;
+    case kGuid:
+      return len == 16;
+    case kNullIndicator:
+      return len == 1;
+    default:
+      return false;
   }
 }
 
 bool KnownType(uint8_t type) {
   switch (type) {
-    case 12: case 13: case 16: case 21: case 22: case 23: case 24: case 33:
+    case 12:
+    case 13:
+    case 16:
+    case 21:
+    case 22:
+    case 23:
+    case 24:
+    case 33:
       return false;
     default:
       return type <= 34 || type == kNullIndicator || type == kOldBinary;
@@ -232,8 +266,7 @@ Status DropKey(int number, bool renumber, FileDefinition& def) {
 
 size_t WriteStat(const FileDefinition& def, const StatCounts& counts, bool extended, uint8_t* out,
                  size_t capacity) {
-  Bytes full(kFileHeaderSize + kSegmentSize * def.SegmentCount() + kAcsSize * def.acs.size(),
-             '\0');
+  Bytes full(kFileHeaderSize + kSegmentSize * def.SegmentCount() + kAcsSize * def.acs.size(), '\0');
   auto* p = reinterpret_cast<uint8_t*>(full.data());
   WriteU16(p, def.recordLength);
   WriteU16(p + 2, def.pageSize);

@@ -38,11 +38,34 @@ enum FileFlag : uint16_t {
 
 // Extended data types of key segments.
 enum KeyType : uint8_t {
-  kString = 0, kInteger = 1, kFloat = 2, kDate = 3, kTime = 4, kDecimal = 5, kMoney = 6,
-  kLogical = 7, kNumeric = 8, kBFloat = 9, kLString = 10, kZString = 11, kUnsignedBinary = 14,
-  kAutoIncrement = 15, kNumericSts = 17, kNumericSa = 18, kCurrency = 19, kTimestamp = 20,
-  kWString = 25, kWZString = 26, kGuid = 27, kNumericSlb = 28, kNumericSls = 29, kDateTime = 30,
-  kNumericStb = 31, kAutoTimestamp = 32, kTimestamp2 = 34, kNullIndicator = 255,
+  kString = 0,
+  kInteger = 1,
+  kFloat = 2,
+  kDate = 3,
+  kTime = 4,
+  kDecimal = 5,
+  kMoney = 6,
+  kLogical = 7,
+  kNumeric = 8,
+  kBFloat = 9,
+  kLString = 10,
+  kZString = 11,
+  kUnsignedBinary = 14,
+  kAutoIncrement = 15,
+  kNumericSts = 17,
+  kNumericSa = 18,
+  kCurrency = 19,
+  kTimestamp = 20,
+  kWString = 25,
+  kWZString = 26,
+  kGuid = 27,
+  kNumericSlb = 28,
+  kNumericSls = 29,
+  kDateTime = 30,
+  kNumericStb = 31,
+  kAutoTimestamp = 32,
+  kTimestamp2 = 34,
+  kNullIndicator = 255,
   kOldBinary = 254,  // internal: flag-0x04 binary segment without an extended type
 };
 
@@ -57,7 +80,7 @@ struct Segment {
   uint16_t position = 0;  // 1-based offset in the record
   uint16_t length = 0;
   uint16_t flags = 0;
-  uint8_t rawType = 0;  // extended type byte as given
+  uint8_t rawType = 0;     // extended type byte as given
   uint8_t type = kString;  // effective type
   uint8_t nullValue = 0;
   uint8_t acsNumber = 0;

@@ -11,7 +11,11 @@ namespace {
 constexpr size_t kOwnerNameSize = 8;
 
 enum OpenMode : int8_t {
-  kNormal = 0, kAccelerated = -1, kReadOnly = -2, kVerify = -3, kExclusive = -4,
+  kNormal = 0,
+  kAccelerated = -1,
+  kReadOnly = -2,
+  kVerify = -3,
+  kExclusive = -4,
 };
 
 // The owner name as the caller passed it: up to the first NUL, at most 8 characters.
@@ -83,8 +87,7 @@ Status OpCreate(Engine& /*engine*/, Call& c) {
   const bool failIfExists = c.keyNumber == -1 || c.keyNumber == -3;
   const std::string path = Engine::Resolve(*c.client, name);
   // Replacing a file that is open would leave its users on a deleted file, losing their writes.
-  if (!failIfExists &&
-      (FileStore::OpenInProcess(path) || LockHandle::OpenByAnotherProcess(path)))
+  if (!failIfExists && (FileStore::OpenInProcess(path) || LockHandle::OpenByAnotherProcess(path)))
     return kFileLocked;
   return FileStore::Create(path, def, failIfExists);
 }

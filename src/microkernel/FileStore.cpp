@@ -46,13 +46,24 @@ std::string KeyTable(int number) { return "key" + std::to_string(number); }
 
 Status SqlStatus(int rc) {
   switch (rc & 0xFF) {
-    case SQLITE_OK: case SQLITE_DONE: case SQLITE_ROW: return kOk;
-    case SQLITE_CONSTRAINT: return kDuplicateKey;
-    case SQLITE_BUSY: case SQLITE_LOCKED: return kFileLocked;
-    case SQLITE_READONLY: return kAccessDenied;
-    case SQLITE_FULL: return static_cast<Status>(18);
-    case SQLITE_NOTADB: case SQLITE_CORRUPT: return kNotAFile;
-    default: return kIoError;
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW:
+      return kOk;
+    case SQLITE_CONSTRAINT:
+      return kDuplicateKey;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return kFileLocked;
+    case SQLITE_READONLY:
+      return kAccessDenied;
+    case SQLITE_FULL:
+      return static_cast<Status>(18);
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+      return kNotAFile;
+    default:
+      return kIoError;
   }
 }
 
@@ -136,7 +147,8 @@ FileStore::~FileStore() {
 }
 
 Status FileStore::LoadDefinition() {
-  Statement meta(db_.Handle(), "SELECT definition, owner, owner_level FROM vader_file WHERE id = 1");
+  Statement meta(db_.Handle(),
+                 "SELECT definition, owner, owner_level FROM vader_file WHERE id = 1");
   if (!meta.Valid() || meta.Step() != SQLITE_ROW) return kNotAFile;
   const Bytes stored = meta.Blob(0);
   FileDefinition def;
@@ -161,9 +173,7 @@ void FileStore::ClearKeyStatements() {
     for (auto& s : statements) s.reset();
 }
 
-Status FileStore::Refresh() {
-  return *generation_ == loadedGeneration_ ? kOk : LoadDefinition();
-}
+Status FileStore::Refresh() { return *generation_ == loadedGeneration_ ? kOk : LoadDefinition(); }
 
 const KeyCodec* FileStore::Codec(int number) const {
   if (number < 0 || static_cast<size_t>(number) >= codecs_.size()) return nullptr;
@@ -174,33 +184,58 @@ Statement& FileStore::KeyStatement(int number, KeyStmt which) {
   auto& slot = keyStmts_[number][which];
   if (slot) return *slot;
   const std::string t = KeyTable(number);
-  const std::string join = "SELECT i.k, i.pos, r.data FROM " + t +
-                           " AS i CROSS JOIN records AS r ON r.pos = i.pos ";
+  const std::string join =
+      "SELECT i.k, i.pos, r.data FROM " + t + " AS i CROSS JOIN records AS r ON r.pos = i.pos ";
   std::string sql;
   switch (which) {
-    case kKFirst: sql = join + "ORDER BY i.k LIMIT 1"; break;
-    case kKLast: sql = join + "ORDER BY i.k DESC LIMIT 1"; break;
-    case kKGreater: sql = join + "WHERE i.k > ?1 ORDER BY i.k LIMIT 1"; break;
-    case kKGreaterEqual: sql = join + "WHERE i.k >= ?1 ORDER BY i.k LIMIT 1"; break;
-    case kKLess: sql = join + "WHERE i.k < ?1 ORDER BY i.k DESC LIMIT 1"; break;
-    case kKLessEqual: sql = join + "WHERE i.k <= ?1 ORDER BY i.k DESC LIMIT 1"; break;
-    case kKLastLE: sql = "SELECT k FROM " + t + " WHERE k <= ?1 ORDER BY k DESC LIMIT 1"; break;
-    case kKInsert: sql = "INSERT INTO " + t + "(k, pos) VALUES(?1, ?2)"; break;
-    case kKDeleteUnique: sql = "DELETE FROM " + t + " WHERE k = ?1"; break;
+    case kKFirst:
+      sql = join + "ORDER BY i.k LIMIT 1";
+      break;
+    case kKLast:
+      sql = join + "ORDER BY i.k DESC LIMIT 1";
+      break;
+    case kKGreater:
+      sql = join + "WHERE i.k > ?1 ORDER BY i.k LIMIT 1";
+      break;
+    case kKGreaterEqual:
+      sql = join + "WHERE i.k >= ?1 ORDER BY i.k LIMIT 1";
+      break;
+    case kKLess:
+      sql = join + "WHERE i.k < ?1 ORDER BY i.k DESC LIMIT 1";
+      break;
+    case kKLessEqual:
+      sql = join + "WHERE i.k <= ?1 ORDER BY i.k DESC LIMIT 1";
+      break;
+    case kKLastLE:
+      sql = "SELECT k FROM " + t + " WHERE k <= ?1 ORDER BY k DESC LIMIT 1";
+      break;
+    case kKInsert:
+      sql = "INSERT INTO " + t + "(k, pos) VALUES(?1, ?2)";
+      break;
+    case kKDeleteUnique:
+      sql = "DELETE FROM " + t + " WHERE k = ?1";
+      break;
     case kKDeleteInRange:
       sql = "DELETE FROM " + t + " WHERE k >= ?1 AND k <= ?2 AND pos = ?3";
       break;
     case kKFindInRange:
       sql = "SELECT k FROM " + t + " WHERE k >= ?1 AND k <= ?2 AND pos = ?3 LIMIT 1";
       break;
-    case kKCount: sql = "SELECT count(*) FROM " + t; break;
-    case kKCountBelow: sql = "SELECT count(*) FROM " + t + " WHERE k < ?1"; break;
-    case kKNth: sql = join + "ORDER BY i.k LIMIT 1 OFFSET ?1"; break;
+    case kKCount:
+      sql = "SELECT count(*) FROM " + t;
+      break;
+    case kKCountBelow:
+      sql = "SELECT count(*) FROM " + t + " WHERE k < ?1";
+      break;
+    case kKNth:
+      sql = join + "ORDER BY i.k LIMIT 1 OFFSET ?1";
+      break;
     case kKDistinct:
       sql = "SELECT count(DISTINCT substr(k, 1, " +
             std::to_string(codecs_[number]->EncodedLength()) + ")) FROM " + t;
       break;
-    case kKeyStmtCount: break;
+    case kKeyStmtCount:
+      break;
   }
   slot = std::make_unique<Statement>(db_.Handle(), sql);
   return *slot;
@@ -286,7 +321,8 @@ Status FileStore::ReadRow(Statement& s, bool withEntry, Row& row) {
   if (rc == SQLITE_DONE) return kEndOfFile;
   if (rc != SQLITE_ROW) return SqlStatus(rc);
   int col = 0;
-  if (withEntry) row.entry.assign(reinterpret_cast<const char*>(s.BlobData(col)), s.BlobSize(col)), ++col;
+  if (withEntry)
+    row.entry.assign(reinterpret_cast<const char*>(s.BlobData(col)), s.BlobSize(col)), ++col;
   row.pos = static_cast<uint32_t>(s.Int(col++));
   const uint8_t* data = s.BlobData(col);
   row.data.assign(data ? reinterpret_cast<const char*>(data) : "", s.BlobSize(col));
@@ -305,8 +341,8 @@ Status FileStore::Read(uint32_t pos, Bytes& data) {
 }
 
 Status FileStore::SeekKey(int number, Seek mode, const Bytes& bound, Row& row) {
-  static constexpr KeyStmt kByMode[] = {kKFirst, kKLast, kKGreater, kKGreaterEqual, kKLess,
-                                        kKLessEqual};
+  static constexpr KeyStmt kByMode[] = {kKFirst,        kKLast, kKGreater,
+                                        kKGreaterEqual, kKLess, kKLessEqual};
   Statement& s = KeyStatement(number, kByMode[static_cast<int>(mode)]);
   StatementScope scope(s);
   if (mode != Seek::kFirst && mode != Seek::kLast) s.BindStatic(1, bound);
@@ -338,7 +374,8 @@ Status FileStore::NextSequence(int number, const Bytes& encoded, Bytes& entry) {
   const int rc = s.Step();
   if (rc == SQLITE_ROW) {
     const Bytes last = s.Blob(0);
-    if (last.size() == encoded.size() + kSequenceSize && last.compare(0, encoded.size(), encoded) == 0) {
+    if (last.size() == encoded.size() + kSequenceSize &&
+        last.compare(0, encoded.size(), encoded) == 0) {
       seq = 0;
       for (size_t i = encoded.size(); i < last.size(); ++i)
         seq = (seq << 8) | static_cast<uint8_t>(last[i]);
@@ -389,8 +426,8 @@ Status FileStore::AssignAutoIncrement(const KeyCodec& codec, Bytes& record) {
   Status s = SeekKey(codec.Key().number, descending ? Seek::kFirst : Seek::kLast, Bytes(), row);
   int64_t highest = 0;
   if (s == kOk && row.data.size() >= seg.Offset() + seg.length) {
-    const uint64_t v = ReadUnsigned(reinterpret_cast<const uint8_t*>(row.data.data()) + seg.Offset(),
-                                    seg.length);
+    const uint64_t v =
+        ReadUnsigned(reinterpret_cast<const uint8_t*>(row.data.data()) + seg.Offset(), seg.length);
     const int shift = 64 - 8 * seg.length;
     highest = shift > 0 ? static_cast<int64_t>(v << shift) >> shift : static_cast<int64_t>(v);
   } else if (s != kEndOfFile && s != kOk) {
@@ -449,8 +486,10 @@ Status FileStore::Update(uint32_t pos, const Bytes& old, Bytes& record, int want
     if (before != after) {
       if (Status s = RemoveEntry(*codec, before, pos); s != kOk) return s;
       if (Status s = AddEntry(*codec, after, pos, e); s != kOk) return s;
-    } else if (codec->Key().number == wantKey && !codec->IsNull(reinterpret_cast<const uint8_t*>(after.data()))) {
-      if (Status s = FindEntry(wantKey, codec->Encode(reinterpret_cast<const uint8_t*>(after.data())), pos, e);
+    } else if (codec->Key().number == wantKey &&
+               !codec->IsNull(reinterpret_cast<const uint8_t*>(after.data()))) {
+      if (Status s = FindEntry(
+              wantKey, codec->Encode(reinterpret_cast<const uint8_t*>(after.data())), pos, e);
           s != kOk)
         return s;
     }
@@ -566,7 +605,8 @@ Status FileStore::AddIndex(const FileDefinition& next, int number) {
     Bytes entry;
     while (st == kOk && scan.Step() == SQLITE_ROW) {
       const Bytes data = scan.Blob(1);
-      st = AddEntry(*codecs_[number], codecs_[number]->Extract(reinterpret_cast<const uint8_t*>(data.data())),
+      st = AddEntry(*codecs_[number],
+                    codecs_[number]->Extract(reinterpret_cast<const uint8_t*>(data.data())),
                     static_cast<uint32_t>(scan.Int(0)), entry);
     }
   }
@@ -586,8 +626,8 @@ Status FileStore::DropIndex(int number, bool renumber) {
   if (renumber)
     for (const KeyDef& k : def_.keys)
       if (st == kOk && k.number > number)
-        st = SqlStatus(db_.Exec("ALTER TABLE " + KeyTable(k.number) + " RENAME TO " +
-                                KeyTable(k.number - 1)));
+        st = SqlStatus(
+            db_.Exec("ALTER TABLE " + KeyTable(k.number) + " RENAME TO " + KeyTable(k.number - 1)));
   if (st == kOk) st = SaveDefinition(next);
   EndWrite(st == kOk);
   ++*generation_;
@@ -663,14 +703,17 @@ Status FileStore::Replay(const JournalEntry& entry) {
       if (Status st = SqlStatus(s.Step()); st != kOk) return st;
       for (const auto& codec : codecs_)
         if (codec)
-          if (Status st = AddEntry(*codec, codec->Extract(reinterpret_cast<const uint8_t*>(record.data())),
-                                   entry.pos, unusedEntry);
+          if (Status st =
+                  AddEntry(*codec, codec->Extract(reinterpret_cast<const uint8_t*>(record.data())),
+                           entry.pos, unusedEntry);
               st != kOk)
             return st;
       return kOk;
     }
-    case JournalEntry::kUpdate: return Update(entry.pos, old, record, -1, unusedEntry);
-    default: return Delete(entry.pos, old);
+    case JournalEntry::kUpdate:
+      return Update(entry.pos, old, record, -1, unusedEntry);
+    default:
+      return Delete(entry.pos, old);
   }
 }
 

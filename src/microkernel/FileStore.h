@@ -35,8 +35,7 @@ class FileStore {
   // Creates a file; an existing one is replaced unless failIfExists (then 59).
   static Status Create(const std::string& path, const FileDefinition& def, bool failIfExists);
   // Opens a file, first finishing a multi-file commit that a crash interrupted.
-  static Status Open(const std::string& path, std::unique_ptr<FileStore>& out,
-                     bool recover = true);
+  static Status Open(const std::string& path, std::unique_ptr<FileStore>& out, bool recover = true);
   // Commits the transactions open on `stores` as one: journals first when there are several.
   static Status CommitAll(const std::vector<std::shared_ptr<FileStore>>& stores);
   // Whether a connection of this process has the file open.
@@ -84,14 +83,45 @@ class FileStore {
 
  private:
   enum KeyStmt {
-    kKFirst, kKLast, kKGreater, kKGreaterEqual, kKLess, kKLessEqual, kKLastLE, kKInsert,
-    kKDeleteUnique, kKDeleteInRange, kKFindInRange, kKCount, kKCountBelow, kKNth, kKDistinct,
+    kKFirst,
+    kKLast,
+    kKGreater,
+    kKGreaterEqual,
+    kKLess,
+    kKLessEqual,
+    kKLastLE,
+    kKInsert,
+    kKDeleteUnique,
+    kKDeleteInRange,
+    kKFindInRange,
+    kKCount,
+    kKCountBelow,
+    kKNth,
+    kKDistinct,
     kKeyStmtCount
   };
   enum PhysStmt {
-    kPFirst, kPLast, kPGreater, kPGreaterEqual, kPLess, kPLessEqual, kPRead, kPInsert, kPUpdate,
-    kPDelete, kPCount, kPCountBelow, kPNth, kPBegin, kPCommit, kPRollback, kPSavepoint,
-    kPRelease, kPRollbackTo, kPDataVersion, kPhysStmtCount
+    kPFirst,
+    kPLast,
+    kPGreater,
+    kPGreaterEqual,
+    kPLess,
+    kPLessEqual,
+    kPRead,
+    kPInsert,
+    kPUpdate,
+    kPDelete,
+    kPCount,
+    kPCountBelow,
+    kPNth,
+    kPBegin,
+    kPCommit,
+    kPRollback,
+    kPSavepoint,
+    kPRelease,
+    kPRollbackTo,
+    kPDataVersion,
+    kPhysStmtCount
   };
   using KeyStatements = std::array<std::unique_ptr<Statement>, kKeyStmtCount>;
 
@@ -118,7 +148,7 @@ class FileStore {
   FileDefinition def_;
   OwnerInfo owner_;
   std::vector<std::unique_ptr<KeyCodec>> codecs_;  // by key number
-  std::vector<KeyStatements> keyStmts_;             // by key number
+  std::vector<KeyStatements> keyStmts_;            // by key number
   std::array<std::unique_ptr<Statement>, kPhysStmtCount> physStmts_;
   std::shared_ptr<uint64_t> generation_;  // shared by the connections of one path
   uint64_t loadedGeneration_ = 0;

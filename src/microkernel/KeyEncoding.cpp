@@ -101,8 +101,7 @@ void AppendNumericText(const uint8_t* src, size_t n, SignAt at, Bytes& out) {
 
 KeyCodec::KeyCodec(const KeyDef& key, const FileDefinition& def)
     : key_(key), length_(key.Length()), acs_(def.acs) {
-  for (int c = 0; c < 256; ++c)
-    upper_[c] = static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  for (int c = 0; c < 256; ++c) upper_[c] = static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 32 : c);
   const Bytes zeros(length_, '\0');
   encodedLength_ = Encode(reinterpret_cast<const uint8_t*>(zeros.data())).size();
 }
@@ -175,9 +174,15 @@ void KeyCodec::EncodeSegment(const Segment& s, const uint8_t* src, Bytes& out) c
     out.append(width - count, '\0');
   };
   switch (s.type) {
-    case kString: text(src, n, n); break;
-    case kLString: text(src + 1, std::min<size_t>(src[0], n - 1), n - 1); break;
-    case kZString: text(src, strnlen(reinterpret_cast<const char*>(src), n), n); break;
+    case kString:
+      text(src, n, n);
+      break;
+    case kLString:
+      text(src + 1, std::min<size_t>(src[0], n - 1), n - 1);
+      break;
+    case kZString:
+      text(src, strnlen(reinterpret_cast<const char*>(src), n), n);
+      break;
     case kWString:
     case kWZString: {
       size_t units = n / 2;
@@ -194,9 +199,17 @@ void KeyCodec::EncodeSegment(const Segment& s, const uint8_t* src, Bytes& out) c
       }
       break;
     }
-    case kInteger: case kAutoIncrement: case kCurrency: AppendInteger(src, n, true, out); break;
-    case kFloat: AppendFloat(src, n, out); break;
-    case kBFloat: AppendBFloat(src, n, out); break;
+    case kInteger:
+    case kAutoIncrement:
+    case kCurrency:
+      AppendInteger(src, n, true, out);
+      break;
+    case kFloat:
+      AppendFloat(src, n, out);
+      break;
+    case kBFloat:
+      AppendBFloat(src, n, out);
+      break;
     case kDate:
       AppendBigEndian(ReadU16(src + 2), 2, out);
       out.push_back(static_cast<char>(src[1]));
@@ -205,14 +218,28 @@ void KeyCodec::EncodeSegment(const Segment& s, const uint8_t* src, Bytes& out) c
     case kTime:
       for (int i = 3; i >= 0; --i) out.push_back(static_cast<char>(src[i]));
       break;
-    case kDecimal: case kMoney: AppendPackedDecimal(src, n, out); break;
-    case kNumeric: case kNumericSa: case kNumericStb:
+    case kDecimal:
+    case kMoney:
+      AppendPackedDecimal(src, n, out);
+      break;
+    case kNumeric:
+    case kNumericSa:
+    case kNumericStb:
       AppendNumericText(src, n, SignAt::kTrailingOverpunch, out);
       break;
-    case kNumericSlb: AppendNumericText(src, n, SignAt::kLeadingOverpunch, out); break;
-    case kNumericSts: AppendNumericText(src, n, SignAt::kTrailingSeparate, out); break;
-    case kNumericSls: AppendNumericText(src, n, SignAt::kLeadingSeparate, out); break;
-    case kGuid: case kNullIndicator: out.append(reinterpret_cast<const char*>(src), n); break;
+    case kNumericSlb:
+      AppendNumericText(src, n, SignAt::kLeadingOverpunch, out);
+      break;
+    case kNumericSts:
+      AppendNumericText(src, n, SignAt::kTrailingSeparate, out);
+      break;
+    case kNumericSls:
+      AppendNumericText(src, n, SignAt::kLeadingSeparate, out);
+      break;
+    case kGuid:
+    case kNullIndicator:
+      out.append(reinterpret_cast<const char*>(src), n);
+      break;
     default:  // unsigned little-endian numbers: logical, binary, timestamps
       AppendInteger(src, n, false, out);
       break;

@@ -10,9 +10,19 @@ namespace vader::microkernel {
 namespace {
 
 enum : uint16_t {
-  kGetEqual = 5, kGetNext = 6, kGetPrevious = 7, kGetGreater = 8, kGetGreaterEqual = 9,
-  kGetLess = 10, kGetLessEqual = 11, kGetFirst = 12, kGetLast = 13, kStepNext = 24,
-  kStepFirst = 33, kStepLast = 34, kStepPrevious = 35,
+  kGetEqual = 5,
+  kGetNext = 6,
+  kGetPrevious = 7,
+  kGetGreater = 8,
+  kGetGreaterEqual = 9,
+  kGetLess = 10,
+  kGetLessEqual = 11,
+  kGetFirst = 12,
+  kGetLast = 13,
+  kStepNext = 24,
+  kStepFirst = 33,
+  kStepLast = 34,
+  kStepPrevious = 35,
 };
 constexpr uint32_t kPercentScale = 10000;
 
@@ -36,8 +46,7 @@ Status Deliver(Call& c, Row& row, int keyNumber, const KeyCodec* codec) {
 
 const KeyCodec* CheckedCodec(Call& c, Status& status) {
   const KeyCodec* codec = c.cursor->store->Codec(c.keyNumber);
-  status = !codec ? kInvalidKeyNumber
-                  : (c.keyLength < codec->Length() ? kKeyBufferTooShort : kOk);
+  status = !codec ? kInvalidKeyNumber : (c.keyLength < codec->Length() ? kKeyBufferTooShort : kOk);
   return status == kOk ? codec : nullptr;
 }
 
@@ -78,8 +87,10 @@ Status PlanSeek(Call& c, const KeyCodec& codec, Seek& mode, Bytes& bound, bool& 
     }
     case kGetGreater:
       mode = Seek::kGreater;
-      if (dup) bound = AfterDuplicates(encoded());
-      else encoded();
+      if (dup)
+        bound = AfterDuplicates(encoded());
+      else
+        encoded();
       return kOk;
     case kGetGreaterEqual:
       mode = Seek::kGreaterEqual;
@@ -91,11 +102,17 @@ Status PlanSeek(Call& c, const KeyCodec& codec, Seek& mode, Bytes& bound, bool& 
       return kOk;
     case kGetLessEqual:
       mode = Seek::kLessEqual;
-      if (dup) bound = AfterDuplicates(encoded());
-      else encoded();
+      if (dup)
+        bound = AfterDuplicates(encoded());
+      else
+        encoded();
       return kOk;
-    case kGetFirst: mode = Seek::kFirst; return kOk;
-    default: mode = Seek::kLast; return kOk;
+    case kGetFirst:
+      mode = Seek::kFirst;
+      return kOk;
+    default:
+      mode = Seek::kLast;
+      return kOk;
   }
 }
 
@@ -170,9 +187,15 @@ Status OpStep(Call& c) {
   Cursor& cur = *c.cursor;
   Seek mode;
   switch (c.op) {
-    case kStepFirst: mode = Seek::kFirst; break;
-    case kStepLast: mode = Seek::kLast; break;
-    case kStepNext: mode = cur.anchor ? Seek::kGreater : Seek::kFirst; break;
+    case kStepFirst:
+      mode = Seek::kFirst;
+      break;
+    case kStepLast:
+      mode = Seek::kLast;
+      break;
+    case kStepNext:
+      mode = cur.anchor ? Seek::kGreater : Seek::kFirst;
+      break;
     default:
       if (!cur.anchor) return kInvalidPosition;
       mode = Seek::kLess;
@@ -244,8 +267,7 @@ Status OpFindPercentage(Call& c) {
     Status status;
     const KeyCodec* codec = CheckedCodec(c, status);
     if (!codec) return status;
-    if (Status s = store.CountBelow(c.keyNumber, codec->Encode(c.key), 0, rank); s != kOk)
-      return s;
+    if (Status s = store.CountBelow(c.keyNumber, codec->Encode(c.key), 0, rank); s != kOk) return s;
   }
   if (Status s = store.CountAll(physical ? -1 : c.keyNumber, n); s != kOk) return s;
   if (n == 0) return kEndOfFile;

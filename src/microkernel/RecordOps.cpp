@@ -31,9 +31,7 @@ Status CheckReturnedKey(const Call& c, const KeyCodec*& codec) {
   return c.keyLength < codec->Length() ? kKeyBufferTooShort : kOk;
 }
 
-Status CheckWritable(const Call& c) {
-  return c.cursor->readOnly ? kAccessDenied : kOk;
-}
+Status CheckWritable(const Call& c) { return c.cursor->readOnly ? kAccessDenied : kOk; }
 
 // The current record for Update/Delete, unchanged since this position block read it.
 Status CurrentRecord(Call& c, Bytes& old) {
@@ -60,7 +58,8 @@ Status RunWrite(Call& c, Write write) {
 }
 
 void CopyBack(Call& c, const Bytes& record) {
-  if (c.data && std::memcmp(c.data, record.data(), std::min<size_t>(c.capacity, record.size())) != 0)
+  if (c.data &&
+      std::memcmp(c.data, record.data(), std::min<size_t>(c.capacity, record.size())) != 0)
     std::memcpy(c.data, record.data(), std::min<size_t>(c.capacity, record.size()));
 }
 
@@ -88,7 +87,8 @@ Status OpInsert(Call& c) {
   if (Status s = CheckReturnedKey(c, codec); s != kOk) return s;
   uint32_t pos = 0;
   Bytes entry;
-  if (Status s = RunWrite(c, [&](FileStore& st) { return st.Insert(record, pos, c.keyNumber, entry); });
+  if (Status s =
+          RunWrite(c, [&](FileStore& st) { return st.Insert(record, pos, c.keyNumber, entry); });
       s != kOk)
     return s;
   Cursor& cur = *c.cursor;

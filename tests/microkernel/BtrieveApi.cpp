@@ -45,8 +45,9 @@ File::~File() {
 int16_t File::Call(uint16_t op, void* data, uint32_t& length, void* keyBuffer, uint8_t keyLength,
                    int8_t keyNumber) {
   const Api& api = Api::Get();
-  return client_ ? api.callId(op, pb, data, &length, keyBuffer, keyLength, keyNumber, client_->bytes)
-                 : api.call(op, pb, data, &length, keyBuffer, keyLength, keyNumber);
+  return client_
+             ? api.callId(op, pb, data, &length, keyBuffer, keyLength, keyNumber, client_->bytes)
+             : api.call(op, pb, data, &length, keyBuffer, keyLength, keyNumber);
 }
 
 int16_t File::Open(const std::string& path, int8_t mode, const std::string& owner) {
@@ -158,8 +159,8 @@ std::vector<uint8_t> Layout::SegmentBytes(const std::vector<Seg>& segments) {
   for (size_t i = 0; i < segments.size(); ++i) {
     const Seg& s = segments[i];
     uint8_t b[16] = {};
-    const uint16_t flags = static_cast<uint16_t>(
-        s.flags | 0x0100 | (i + 1 < segments.size() ? 0x0010 : 0));
+    const uint16_t flags =
+        static_cast<uint16_t>(s.flags | 0x0100 | (i + 1 < segments.size() ? 0x0010 : 0));
     std::memcpy(b, &s.position, 2);
     std::memcpy(b + 2, &s.length, 2);
     std::memcpy(b + 4, &flags, 2);

@@ -78,7 +78,7 @@ struct ChildDispatch {
     args.push_back(nullptr);
     argv = args.data();
     const std::string r = role;
-    std::_Exit(r == "insert"  ? InsertRole(argv)
+    std::_Exit(r == "insert" ? InsertRole(argv)
                : r == "lock" ? LockRole(argv)
                : r == "txn"  ? TransactionRole(argv)
                              : 5);

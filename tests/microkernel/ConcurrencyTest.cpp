@@ -160,7 +160,7 @@ TEST_F(TransactionTest, EndCommitsAndOthersSeeOnlyCommittedData) {
   ASSERT_EQ(0, fb.Insert(Person(3, "new")));
   EXPECT_EQ((std::vector<int32_t>{1, 2}), Walk(other, 0));
   EXPECT_EQ(2u, other.RecordCount());
-  EXPECT_EQ(3u, fa.RecordCount());  // the transaction sees its own insert
+  EXPECT_EQ(3u, fa.RecordCount());                    // the transaction sees its own insert
   EXPECT_EQ(85, other.Insert(Person(4, "blocked")));  // the file's writer is busy
   ASSERT_EQ(0, Op(kEnd, &a_));
   EXPECT_EQ((std::vector<int32_t>{1, 2, 3}), Walk(other, 0));
@@ -230,7 +230,8 @@ TEST_F(CrashTest, AcknowledgedRecordsSurviveAKilledWriter) {
     child.Kill();  // mid-load
   }
   ASSERT_EQ(0, f.Open(Path("people")));
-  for (int32_t id : acknowledged) EXPECT_EQ(0, f.Get(kGetEqual, 0, Le(static_cast<uint32_t>(id), 4))) << id;
+  for (int32_t id : acknowledged)
+    EXPECT_EQ(0, f.Get(kGetEqual, 0, Le(static_cast<uint32_t>(id), 4))) << id;
   // The file checks clean: the key path, the physical order and Stat agree.
   const std::vector<int32_t> byKey = Walk(f, 0);
   size_t stepped = 0;

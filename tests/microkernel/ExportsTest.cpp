@@ -51,7 +51,7 @@ TEST_F(ExportsTest, UnknownOperationsAndBiasesGiveStatus1) {
   File f;
   MakePeople(f, {1});
   uint32_t len = 0;
-  EXPECT_EQ(1, f.Call(16, nullptr, len, f.key, 255, 0));     // Extend
+  EXPECT_EQ(1, f.Call(16, nullptr, len, f.key, 255, 0));  // Extend
   EXPECT_EQ(1, f.Call(99, nullptr, len, f.key, 255, 0));
   EXPECT_EQ(1, f.Call(2 + 200, nullptr, len, f.key, 255, 0));  // no lock bias on Insert
   EXPECT_EQ(1, f.Call(512, nullptr, len, f.key, 255, 0));

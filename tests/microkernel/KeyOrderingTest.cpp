@@ -171,14 +171,32 @@ TEST(KeyOrderingTest, Strings) {
   EXPECT_LT(Enc(nocase, "abcd"), Enc(nocase, "ABCE"));
   // LSTRING compares the counted bytes only; ZSTRING stops at the terminator.
   const KeyCodec l = CodecFor(kLString, 6);
-  EXPECT_EQ(Enc(l, Bytes("\x02" "abXYZ", 6)), Enc(l, Bytes("\x02" "ab\0\0\0", 6)));
-  ExpectAscending(l, {Bytes("\x01" "b", 2), Bytes("\x02" "ba", 3), Bytes("\x01" "c", 2)});
+  EXPECT_EQ(Enc(l, Bytes("\x02"
+                         "abXYZ",
+                         6)),
+            Enc(l, Bytes("\x02"
+                         "ab\0\0\0",
+                         6)));
+  ExpectAscending(l, {Bytes("\x01"
+                            "b",
+                            2),
+                      Bytes("\x02"
+                            "ba",
+                            3),
+                      Bytes("\x01"
+                            "c",
+                            2)});
   const KeyCodec z = CodecFor(kZString, 6);
   EXPECT_EQ(Enc(z, Bytes("ab\0XYZ", 6)), Enc(z, Bytes("ab\0\0\0\0", 6)));
   ExpectAscending(z, {Bytes("ab\0", 3), Bytes("abc\0", 4), Bytes("b\0", 2)});
   // WSTRING compares 16-bit code units.
-  ExpectAscending(CodecFor(kWString, 4), {Bytes("a\0b\0", 4), Bytes("\x00\x01" "a\0", 4),
-                                          Bytes("\x00\x02" "\0\0", 4)});
+  ExpectAscending(CodecFor(kWString, 4), {Bytes("a\0b\0", 4),
+                                          Bytes("\x00\x01"
+                                                "a\0",
+                                                4),
+                                          Bytes("\x00\x02"
+                                                "\0\0",
+                                                4)});
 }
 
 TEST(KeyOrderingTest, DescendingAndAlternateCollation) {
@@ -221,10 +239,11 @@ class IndexOrderTest : public test::ApiTest {};
 
 TEST_F(IndexOrderTest, SegmentedKeyWalkFollowsTheCollation) {
   using namespace test;
-  ASSERT_EQ(0, Create(Path("s"), Layout(16)
-                                     .Key({{1, 4, 0, tInteger}})
-                                     .Key({{5, 3, kNoCase | kDup, tString}, {8, 2, kDup | kDesc, tInteger}})
-                                     .Bytes()));
+  ASSERT_EQ(0, Create(Path("s"),
+                      Layout(16)
+                          .Key({{1, 4, 0, tInteger}})
+                          .Key({{5, 3, kNoCase | kDup, tString}, {8, 2, kDup | kDesc, tInteger}})
+                          .Bytes()));
   File f;
   ASSERT_EQ(0, f.Open(Path("s")));
   std::mt19937 rng(7);

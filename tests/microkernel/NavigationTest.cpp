@@ -15,14 +15,25 @@ TEST_F(GetTest, KeyedSearchesOnAUniqueKey) {
   MakePeople(f, {50, 10, 40, 20, 30});
   EXPECT_EQ((Ids{10, 20, 30, 40, 50}), Walk(f, 0));
   EXPECT_EQ((Ids{50, 40, 30, 20, 10}), Walk(f, 0, kGetLast, kGetPrevious));
-  struct Case { uint16_t op; int32_t key; int16_t status; int32_t id; };
-  for (const Case& c : std::vector<Case>{{kGetEqual, 30, 0, 30}, {kGetEqual, 35, 4, 0},
-                                         {kGetGreater, 30, 0, 40}, {kGetGreater, 50, 9, 0},
-                                         {kGetGreaterEqual, 30, 0, 30}, {kGetGreaterEqual, 31, 0, 40},
-                                         {kGetLess, 30, 0, 20}, {kGetLess, 10, 9, 0},
-                                         {kGetLessEqual, 30, 0, 30}, {kGetLessEqual, 29, 0, 20},
+  struct Case {
+    uint16_t op;
+    int32_t key;
+    int16_t status;
+    int32_t id;
+  };
+  for (const Case& c : std::vector<Case>{{kGetEqual, 30, 0, 30},
+                                         {kGetEqual, 35, 4, 0},
+                                         {kGetGreater, 30, 0, 40},
+                                         {kGetGreater, 50, 9, 0},
+                                         {kGetGreaterEqual, 30, 0, 30},
+                                         {kGetGreaterEqual, 31, 0, 40},
+                                         {kGetLess, 30, 0, 20},
+                                         {kGetLess, 10, 9, 0},
+                                         {kGetLessEqual, 30, 0, 30},
+                                         {kGetLessEqual, 29, 0, 20},
                                          {kGetGreaterEqual, -5, 0, 10}}) {
-    EXPECT_EQ(c.status, f.Get(c.op, 0, Le(static_cast<uint32_t>(c.key), 4))) << c.op << " " << c.key;
+    EXPECT_EQ(c.status, f.Get(c.op, 0, Le(static_cast<uint32_t>(c.key), 4)))
+        << c.op << " " << c.key;
     if (c.status == 0) {
       EXPECT_EQ(c.id, IdOf(f.record)) << c.op << " " << c.key;
       EXPECT_EQ(Le(static_cast<uint32_t>(c.id), 4), std::string(reinterpret_cast<char*>(f.key), 4));
@@ -41,8 +52,8 @@ TEST_F(GetTest, DuplicatesKeepInsertionOrder) {
   File f;
   ASSERT_EQ(0, f.Open(Path("d")));
   // Names: b(1) a(2) b(3) c(4) b(5) a(6)
-  const std::vector<std::pair<int32_t, std::string>> rows = {
-      {1, "b"}, {2, "a"}, {3, "b"}, {4, "c"}, {5, "b"}, {6, "a"}};
+  const std::vector<std::pair<int32_t, std::string>> rows = {{1, "b"}, {2, "a"}, {3, "b"},
+                                                             {4, "c"}, {5, "b"}, {6, "a"}};
   for (const auto& [id, name] : rows) ASSERT_EQ(0, f.Insert(Person(id, name)));
   EXPECT_EQ((Ids{2, 6, 1, 3, 5, 4}), Walk(f, 1));
   EXPECT_EQ((Ids{4, 5, 3, 1, 6, 2}), Walk(f, 1, kGetLast, kGetPrevious));
@@ -141,7 +152,8 @@ TEST_F(PhysicalTest, StepsWalkInPositionOrder) {
   for (int16_t s = f.Step(kStepFirst); s == 0; s = f.Step(kStepNext)) ids.push_back(IdOf(f.record));
   EXPECT_EQ((Ids{30, 10, 20}), ids);
   ids.clear();
-  for (int16_t s = f.Step(kStepLast); s == 0; s = f.Step(kStepPrevious)) ids.push_back(IdOf(f.record));
+  for (int16_t s = f.Step(kStepLast); s == 0; s = f.Step(kStepPrevious))
+    ids.push_back(IdOf(f.record));
   EXPECT_EQ((Ids{20, 10, 30}), ids);
   EXPECT_EQ(9, f.Step(kStepPrevious));
 }

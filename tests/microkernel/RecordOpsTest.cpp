@@ -18,7 +18,8 @@ TEST_F(FileOpsTest, CreateValidatesTheDefinition) {
   EXPECT_EQ(29, Create(Path("a"), Layout(32).Key({{1, 3, 0, tInteger}}).Bytes()));
   EXPECT_EQ(29, Create(Path("a"), Layout(32).Key({{1, 4, 0, tTimestamp}}).Bytes()));
   EXPECT_EQ(49, Create(Path("a"), Layout(32).Key({{1, 4, 0, 21}}).Bytes()));
-  EXPECT_EQ(45, Create(Path("a"), Layout(32).Key({{1, 4, kDup, tInteger}, {5, 4, 0, tInteger}}).Bytes()));
+  EXPECT_EQ(
+      45, Create(Path("a"), Layout(32).Key({{1, 4, kDup, tInteger}, {5, 4, 0, tInteger}}).Bytes()));
   EXPECT_EQ(55, Create(Path("a"), Layout(32).Key({{1, 4, kDup, tAutoInc}}).Bytes()));
   EXPECT_EQ(22, Create(Path("a"), Layout(32).Key({{1, 4, kAcsFlag, tString}}).Bytes()));
   std::vector<uint8_t> badAcs(265, 0);
@@ -59,9 +60,9 @@ TEST_F(FileOpsTest, BackslashNamesResolve) {
 
 TEST_F(FileOpsTest, StatReturnsTheCreateLayoutAndCreateLikeClonesIt) {
   auto layout = Layout(40, 2048, 0x0001)
-                  .Key({{1, 4, kMod, tInteger}})
-                  .Key({{5, 10, kDup | kNoCase, tString}, {15, 2, kDup | kDesc, tInteger}})
-                  .Bytes();
+                    .Key({{1, 4, kMod, tInteger}})
+                    .Key({{5, 10, kDup | kNoCase, tString}, {15, 2, kDup | kDesc, tInteger}})
+                    .Bytes();
   ASSERT_EQ(0, Create(Path("a"), layout));
   File f;
   ASSERT_EQ(0, f.Open(Path("a")));
@@ -105,7 +106,8 @@ TEST_F(FileOpsTest, AlternateCollatingSequenceSurvivesStatAndCreateLike) {
   std::vector<uint8_t> upper(265, 0);
   upper[0] = 0xAC;
   std::memcpy(upper.data() + 1, "UPPER   ", 8);
-  for (int c = 0; c < 256; ++c) upper[9 + c] = static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  for (int c = 0; c < 256; ++c)
+    upper[9 + c] = static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 32 : c);
   ASSERT_EQ(0, Create(Path("acs"), Layout(32)
                                        .Key({{1, 4, 0, tInteger}})
                                        .Key({{5, 20, kDup | kAcsFlag, tString}})
@@ -189,7 +191,7 @@ TEST_F(RecordOpsTest, DuplicateAndModifiabilityChecksLeaveNothingChanged) {
   EXPECT_EQ(5, f.Insert(Person(1, "again")));
   EXPECT_EQ(2u, f.RecordCount());
   ASSERT_EQ(0, f.Get(kGetEqual, 0, Le(2, 4)));
-  EXPECT_EQ(10, f.Update(Person(9, "p2")));  // key 0 is not modifiable
+  EXPECT_EQ(10, f.Update(Person(9, "p2")));          // key 0 is not modifiable
   EXPECT_EQ(0, f.Update(Person(2, "renamed", 77)));  // key 1 is
   ASSERT_EQ(0, f.Get(kGetEqual, 1, NameKey("renamed")));
   EXPECT_EQ(77, static_cast<int32_t>(FromLe(f.record, 24, 4)));
