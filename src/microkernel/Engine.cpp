@@ -296,7 +296,14 @@ std::string Engine::Resolve(const Client& client, const std::string& name) {
     if (ch == '\\') ch = '/';
   if (!path.empty() && path[0] != '/') path = client.directory + "/" + path;
   char real[PATH_MAX];
-  return ::realpath(path.c_str(), real) ? std::string(real) : path;
+  if (::realpath(path.c_str(), real)) return real;
+  // A file still to be created: canonical directory, then the name, so that the same file
+  // always has the same name (the key of per-file state in this process).
+  const size_t slash = path.rfind('/');
+  const std::string dir = path.substr(0, slash == 0 ? 1 : slash);
+  if (slash != std::string::npos && ::realpath(dir.c_str(), real))
+    return std::string(real) + (std::string(real) == "/" ? "" : "/") + path.substr(slash + 1);
+  return path;
 }
 
 }  // namespace vader::microkernel
