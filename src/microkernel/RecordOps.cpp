@@ -33,12 +33,17 @@ Status CheckReturnedKey(const Call& c, const KeyCodec*& codec) {
 
 Status CheckWritable(const Call& c) { return c.cursor->readOnly ? kAccessDenied : kOk; }
 
-// The current record for Update/Delete, unchanged since this position block read it.
-Status CurrentRecord(Call& c, Bytes& old) {
-  Cursor& cur = *c.cursor;
+// Update/Delete need a current record that no other block holds locked.
+Status CheckCurrentRecord(const Call& c) {
+  const Cursor& cur = *c.cursor;
   if (!cur.onRecord || cur.keyOnly) return kInvalidPosition;
-  if (cur.locks.LockedByOther(cur.anchor)) return kRecordLocked;
-  if (Status s = cur.store->Read(cur.anchor, old); s != kOk)
+  return cur.locks.LockedByOther(cur.anchor) ? kRecordLocked : kOk;
+}
+
+// The stored record, unchanged since this position block read it; called inside the write
+// transaction, so nobody can change it between the check and the write.
+Status UnchangedRecord(const Cursor& cur, FileStore& store, Bytes& old) {
+  if (Status s = store.Read(cur.anchor, old); s != kOk)
     return s == kInvalidRecordAddress ? kConflict : s;
   return old == cur.row.data ? kOk : kConflict;
 }
@@ -114,13 +119,14 @@ Status OpUpdate(Call& c) {
   if (Status s = CheckWritable(c); s != kOk) return s;
   if (Status s = SentRecord(c, record); s != kOk) return s;
   if (Status s = CheckReturnedKey(c, codec); s != kOk) return s;
-  if (Status s = CurrentRecord(c, old); s != kOk) return s;
+  if (Status s = CheckCurrentRecord(c); s != kOk) return s;
   Cursor& cur = *c.cursor;
   Bytes entry;
-  if (Status s = RunWrite(
-          c, [&](FileStore& st) { return st.Update(cur.anchor, old, record, c.keyNumber, entry); });
-      s != kOk)
-    return s;
+  auto update = [&](FileStore& st) {
+    const Status s = UnchangedRecord(cur, st, old);
+    return s != kOk ? s : st.Update(cur.anchor, old, record, c.keyNumber, entry);
+  };
+  if (Status s = RunWrite(c, update); s != kOk) return s;
   CopyBack(c, record);
   cur.row.data = record;
   if (codec) {
@@ -140,10 +146,13 @@ Status OpUpdate(Call& c) {
 Status OpDelete(Call& c) {
   Bytes old;
   if (Status s = CheckWritable(c); s != kOk) return s;
-  if (Status s = CurrentRecord(c, old); s != kOk) return s;
+  if (Status s = CheckCurrentRecord(c); s != kOk) return s;
   Cursor& cur = *c.cursor;
-  if (Status s = RunWrite(c, [&](FileStore& st) { return st.Delete(cur.anchor, old); }); s != kOk)
-    return s;
+  auto remove = [&](FileStore& st) {
+    const Status s = UnchangedRecord(cur, st, old);
+    return s != kOk ? s : st.Delete(cur.anchor, old);
+  };
+  if (Status s = RunWrite(c, remove); s != kOk) return s;
   // The anchor stays, so Step Next/Previous and Get Next/Previous continue from the
   // deleted record's neighbours.
   cur.onRecord = false;
