@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <thread>
 #include <set>
 
 #include "Fixture.h"
@@ -211,6 +213,29 @@ TEST_F(TransactionTest, AnotherProcessDyingMidTransactionLeavesNoTrace) {
   File f;
   ASSERT_EQ(0, f.Open(Path("b")));
   EXPECT_EQ(0, f.Insert(Person(50, "mine")));  // the dead writer's lock is gone
+}
+
+class ThreadTest : public ApiTest {};
+
+TEST_F(ThreadTest, ClientsOnSeveralThreadsShareOneFile) {
+  File setup;
+  MakePeople(setup, {});
+  ASSERT_EQ(0, setup.Close());
+  constexpr int kPerThread = 150;
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (uint16_t t = 0; t < 3; ++t)
+    threads.emplace_back([&, t] {
+      ClientId client(static_cast<uint16_t>(100 + t));
+      File f(&client);
+      if (f.Open(Path("people")) != 0) ++failures;
+      for (int i = 0; i < kPerThread; ++i)
+        if (f.Insert(Person(t * 1000 + i, "t")) != 0) ++failures;
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(0, failures.load());
+  ASSERT_EQ(0, setup.Open(Path("people")));
+  EXPECT_EQ(3u * kPerThread, setup.RecordCount());
 }
 
 class CrashTest : public ApiTest {};
