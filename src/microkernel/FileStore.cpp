@@ -321,12 +321,16 @@ Status FileStore::ReadRow(Statement& s, bool withEntry, Row& row) {
   if (rc == SQLITE_DONE) return kEndOfFile;
   if (rc != SQLITE_ROW) return SqlStatus(rc);
   int col = 0;
-  if (withEntry)
-    row.entry.assign(reinterpret_cast<const char*>(s.BlobData(col)), s.BlobSize(col)), ++col;
+  if (withEntry) {
+    const uint8_t* entry = s.BlobData(col);
+    row.entry.assign(entry ? reinterpret_cast<const char*>(entry) : "", s.BlobSize(col));
+    ++col;
+  }
   row.pos = static_cast<uint32_t>(s.Int(col++));
   const uint8_t* data = s.BlobData(col);
   row.data.assign(data ? reinterpret_cast<const char*>(data) : "", s.BlobSize(col));
-  return kOk;
+  // Keys are read out of records by offset: a record shorter than the fixed part is damage.
+  return row.data.size() < def_.recordLength ? kIoError : kOk;
 }
 
 Status FileStore::Read(uint32_t pos, Bytes& data) {
@@ -605,6 +609,10 @@ Status FileStore::AddIndex(const FileDefinition& next, int number) {
     Bytes entry;
     while (st == kOk && scan.Step() == SQLITE_ROW) {
       const Bytes data = scan.Blob(1);
+      if (data.size() < def_.recordLength) {
+        st = kIoError;
+        break;
+      }
       st = AddEntry(*codecs_[number],
                     codecs_[number]->Extract(reinterpret_cast<const uint8_t*>(data.data())),
                     static_cast<uint32_t>(scan.Int(0)), entry);

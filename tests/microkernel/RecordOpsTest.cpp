@@ -1,6 +1,7 @@
 // Create, Open, Stat, Insert, Update and Delete: statuses, buffers and file definitions.
 
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include "Fixture.h"
@@ -49,6 +50,25 @@ TEST_F(FileOpsTest, CreateModesAndOpenFailures) {
   ASSERT_EQ(4, ::write(fd, "junk", 4));
   ::close(fd);
   EXPECT_EQ(30, g.Open(Path("text")));
+}
+
+TEST_F(FileOpsTest, DamagedFilesGiveStatusesNotCrashes) {
+  File f;
+  MakePeople(f, {1, 2});
+  ASSERT_EQ(0, f.Close());
+  auto tamper = [&](const char* sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(Path("people").c_str(), &db));
+    EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, sql, nullptr, nullptr, nullptr));
+    sqlite3_close(db);
+  };
+  tamper("UPDATE records SET data = x'0102' WHERE pos = 1");
+  ASSERT_EQ(0, f.Open(Path("people")));
+  EXPECT_EQ(2, f.Get(kGetFirst, 0));
+  EXPECT_EQ(2, f.Step(kStepFirst));
+  ASSERT_EQ(0, f.Close());
+  tamper("UPDATE vader_file SET definition = x'00'");
+  EXPECT_EQ(30, f.Open(Path("people")));
 }
 
 TEST_F(FileOpsTest, BackslashNamesResolve) {
