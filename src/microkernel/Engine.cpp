@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "microkernel/OperationCode.h"
 #include "microkernel/Operations.h"
 
 namespace vader::microkernel {
@@ -14,60 +15,27 @@ namespace {
 constexpr char kPositionMagic[4] = {'V', 'd', 'P', 'B'};
 constexpr size_t kPositionBlockSize = 128;
 
-enum Op : uint16_t {
-  kOpen = 0,
-  kClose = 1,
-  kInsert = 2,
-  kUpdate = 3,
-  kDelete = 4,
-  kGetEqual = 5,
-  kGetLast = 13,
-  kCreate = 14,
-  kStat = 15,
-  kSetDir = 17,
-  kGetDir = 18,
-  kBegin = 19,
-  kEnd = 20,
-  kAbort = 21,
-  kGetPosition = 22,
-  kGetDirect = 23,
-  kStepNext = 24,
-  kStop = 25,
-  kVersion = 26,
-  kUnlock = 27,
-  kReset = 28,
-  kSetOwner = 29,
-  kClearOwner = 30,
-  kCreateIndex = 31,
-  kDropIndex = 32,
-  kStepFirst = 33,
-  kStepLast = 34,
-  kStepPrevious = 35,
-  kGetByPercentage = 44,
-  kFindPercentage = 45,
-  kKeyBias = 50,
-};
-
-bool IsGet(uint16_t op) { return op >= kGetEqual && op <= kGetLast; }
+bool IsGet(uint16_t op) { return op >= kOpGetEqual && op <= kOpGetLast; }
 
 bool AcceptsLockBias(uint16_t op) {
-  return IsGet(op) || op == kGetDirect || op == kStepNext || op == kStepFirst || op == kStepLast ||
-         op == kStepPrevious || op == kGetByPercentage || op == kBegin;
+  return IsGet(op) || op == kOpGetDirect || op == kOpStepNext || op == kOpStepFirst ||
+         op == kOpStepLast || op == kOpStepPrevious || op == kOpGetByPercentage ||
+         op == kOpBeginTransaction;
 }
 
 // Operations that work without an open file.
 bool NeedsCursor(uint16_t op) {
   switch (op) {
-    case kOpen:
-    case kCreate:
-    case kSetDir:
-    case kGetDir:
-    case kBegin:
-    case kEnd:
-    case kAbort:
-    case kStop:
-    case kVersion:
-    case kReset:
+    case kOpOpen:
+    case kOpCreate:
+    case kOpSetDirectory:
+    case kOpGetDirectory:
+    case kOpBeginTransaction:
+    case kOpEndTransaction:
+    case kOpAbortTransaction:
+    case kOpStop:
+    case kOpVersion:
+    case kOpReset:
       return false;
     default:
       return true;
@@ -78,23 +46,23 @@ bool NeedsCursor(uint16_t op) {
 // flag of concurrent transactions; false for a code that names no operation.
 bool Decode(uint16_t raw, Call& c, bool& noWriteWait) {
   noWriteWait = false;
-  if (raw >= 1000) {  // concurrent Begin Transaction, optionally +500 and a lock bias
-    unsigned rest = raw - 1000u;
-    if (rest >= 500) {
+  if (raw >= kConcurrentBias) {  // concurrent Begin Transaction, optionally +500 and a lock bias
+    unsigned rest = raw - kConcurrentBias;
+    if (rest >= kNoWriteWaitBias) {
       noWriteWait = true;
-      rest -= 500;
+      rest -= kNoWriteWaitBias;
     }
-    if (rest % 100 != kBegin || rest / 100 > 4) return false;
-    c.op = kBegin;
+    if (rest % 100 != kOpBeginTransaction || rest / 100 > 4) return false;
+    c.op = kOpBeginTransaction;
     c.lockBias = static_cast<int>(rest / 100) * 100;
     return true;
   }
   c.lockBias = raw / 100 * 100;
   unsigned op = raw % 100;
   if (c.lockBias > 400) return false;
-  if (op >= kGetEqual + kKeyBias && op <= kGetLast + kKeyBias) {
+  if (op >= kOpGetEqual + kKeyOnlyBias && op <= kOpGetLast + kKeyOnlyBias) {
     c.keyOnly = true;
-    op -= kKeyBias;
+    op -= kKeyOnlyBias;
   }
   c.op = static_cast<uint16_t>(op);
   return c.lockBias == 0 || AcceptsLockBias(c.op);
@@ -133,62 +101,62 @@ int16_t Engine::Call(uint16_t op, void* positionBlock, void* data, uint32_t* dat
     if (!c.cursor) return kFileNotOpen;
     if (Status s = c.cursor->store->Refresh(); s != kOk) return s;
   }
-  if (c.op == kBegin) return OpBeginTransaction(c, noWriteWait);
+  if (c.op == kOpBeginTransaction) return OpBeginTransaction(c, noWriteWait);
   return Dispatch(c);
 }
 
 Status Engine::Dispatch(struct Call& c) {
   if (IsGet(c.op)) return OpGetByKey(c);
   switch (c.op) {
-    case kOpen:
+    case kOpOpen:
       return OpOpen(*this, c);
-    case kClose:
+    case kOpClose:
       return OpClose(*this, c);
-    case kInsert:
+    case kOpInsert:
       return OpInsert(c);
-    case kUpdate:
+    case kOpUpdate:
       return OpUpdate(c);
-    case kDelete:
+    case kOpDelete:
       return OpDelete(c);
-    case kCreate:
-      return OpCreate(*this, c);
-    case kStat:
+    case kOpCreate:
+      return OpCreate(c);
+    case kOpStat:
       return OpStat(c);
-    case kSetDir:
+    case kOpSetDirectory:
       return OpSetDirectory(c);
-    case kGetDir:
+    case kOpGetDirectory:
       return OpGetDirectory(c);
-    case kEnd:
+    case kOpEndTransaction:
       return OpEndTransaction(c, true);
-    case kAbort:
+    case kOpAbortTransaction:
       return OpEndTransaction(c, false);
-    case kGetPosition:
+    case kOpGetPosition:
       return OpGetPosition(c);
-    case kGetDirect:
+    case kOpGetDirect:
       return OpGetDirect(c);
-    case kStepNext:
-    case kStepFirst:
-    case kStepLast:
-    case kStepPrevious:
+    case kOpStepNext:
+    case kOpStepFirst:
+    case kOpStepLast:
+    case kOpStepPrevious:
       return OpStep(c);
-    case kStop:
-    case kReset:
+    case kOpStop:
+    case kOpReset:
       return OpStop(*this, c);
-    case kVersion:
+    case kOpVersion:
       return OpVersion(c);
-    case kUnlock:
+    case kOpUnlock:
       return OpUnlock(c);
-    case kSetOwner:
+    case kOpSetOwner:
       return OpSetOwner(c);
-    case kClearOwner:
+    case kOpClearOwner:
       return OpClearOwner(c);
-    case kCreateIndex:
+    case kOpCreateIndex:
       return OpCreateIndex(c);
-    case kDropIndex:
+    case kOpDropIndex:
       return OpDropIndex(c);
-    case kGetByPercentage:
+    case kOpGetByPercentage:
       return OpGetByPercentage(c);
-    case kFindPercentage:
+    case kOpFindPercentage:
       return OpFindPercentage(c);
     default:
       return kInvalidOperation;

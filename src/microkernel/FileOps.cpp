@@ -78,7 +78,7 @@ Status OpClose(Engine& engine, Call& c) {
   return kOk;
 }
 
-Status OpCreate(Engine& /*engine*/, Call& c) {
+Status OpCreate(Call& c) {
   const std::string name = c.KeyString();
   if (name.empty()) return kInvalidFileName;
   FileDefinition def;

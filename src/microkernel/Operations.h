@@ -9,7 +9,7 @@ namespace vader::microkernel {
 // File operations (FileOps.cpp).
 Status OpOpen(Engine& engine, Call& c);
 Status OpClose(Engine& engine, Call& c);
-Status OpCreate(Engine& engine, Call& c);
+Status OpCreate(Call& c);
 Status OpStat(Call& c);
 Status OpCreateIndex(Call& c);
 Status OpDropIndex(Call& c);

@@ -4,26 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "microkernel/OperationCode.h"
 #include "microkernel/Operations.h"
 
 namespace vader::microkernel {
 namespace {
 
-enum : uint16_t {
-  kGetEqual = 5,
-  kGetNext = 6,
-  kGetPrevious = 7,
-  kGetGreater = 8,
-  kGetGreaterEqual = 9,
-  kGetLess = 10,
-  kGetLessEqual = 11,
-  kGetFirst = 12,
-  kGetLast = 13,
-  kStepNext = 24,
-  kStepFirst = 33,
-  kStepLast = 34,
-  kStepPrevious = 35,
-};
 constexpr uint32_t kPercentScale = 10000;
 
 // Makes `row` the current record of the cursor (logically on key `keyNumber` when >= 0) and
@@ -60,14 +46,14 @@ Status PlanSeek(Call& c, const KeyCodec& codec, Seek& mode, Bytes& bound, bool& 
     return bound;
   };
   switch (c.op) {
-    case kGetEqual:
+    case kOpGetEqual:
       if (codec.HasNullIndicatorSet(c.key)) return kKeyNotFound;
       mode = Seek::kGreaterEqual;
       encoded();
       exact = true;
       return kOk;
-    case kGetNext:
-    case kGetPrevious: {
+    case kOpGetNext:
+    case kOpGetPrevious: {
       if (cur.keyChanged) {
         cur.keyChanged = false;
         cur.logicalValid = false;
@@ -75,7 +61,7 @@ Status PlanSeek(Call& c, const KeyCodec& codec, Seek& mode, Bytes& bound, bool& 
       }
       if (!cur.logicalValid) return kInvalidPosition;
       if (cur.logicalKey != c.keyNumber) return kKeyNumberChanged;
-      const bool next = c.op == kGetNext;
+      const bool next = c.op == kOpGetNext;
       mode = next ? Seek::kGreater : Seek::kLess;
       bound = cur.entry;
       // A key-only walk visits each value once, skipping the other duplicates.
@@ -85,29 +71,29 @@ Status PlanSeek(Call& c, const KeyCodec& codec, Seek& mode, Bytes& bound, bool& 
       }
       return kOk;
     }
-    case kGetGreater:
+    case kOpGetGreater:
       mode = Seek::kGreater;
       if (dup)
         bound = AfterDuplicates(encoded());
       else
         encoded();
       return kOk;
-    case kGetGreaterEqual:
+    case kOpGetGreaterEqual:
       mode = Seek::kGreaterEqual;
       encoded();
       return kOk;
-    case kGetLess:
+    case kOpGetLess:
       mode = Seek::kLess;
       encoded();
       return kOk;
-    case kGetLessEqual:
+    case kOpGetLessEqual:
       mode = Seek::kLessEqual;
       if (dup)
         bound = AfterDuplicates(encoded());
       else
         encoded();
       return kOk;
-    case kGetFirst:
+    case kOpGetFirst:
       mode = Seek::kFirst;
       return kOk;
     default:
@@ -187,13 +173,13 @@ Status OpStep(Call& c) {
   Cursor& cur = *c.cursor;
   Seek mode;
   switch (c.op) {
-    case kStepFirst:
+    case kOpStepFirst:
       mode = Seek::kFirst;
       break;
-    case kStepLast:
+    case kOpStepLast:
       mode = Seek::kLast;
       break;
-    case kStepNext:
+    case kOpStepNext:
       mode = cur.anchor ? Seek::kGreater : Seek::kFirst;
       break;
     default:
