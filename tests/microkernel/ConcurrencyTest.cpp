@@ -238,6 +238,16 @@ TEST_F(ThreadTest, ClientsOnSeveralThreadsShareOneFile) {
   EXPECT_EQ(3u * kPerThread, setup.RecordCount());
 }
 
+TEST_F(ThreadTest, TwoProcessesWriteOneFileAtOnce) {
+  File f;
+  MakePeople(f, {});
+  Child child("insert", {Path("people"), "1", "300"});
+  for (int32_t id = 100000; id < 100300; ++id) ASSERT_EQ(0, f.Insert(Person(id, "parent")));
+  for (int i = 0; i < 300; ++i) ASSERT_FALSE(child.Line().empty());
+  EXPECT_EQ(600u, f.RecordCount());
+  EXPECT_EQ(600u, Walk(f, 0).size());
+}
+
 class CrashTest : public ApiTest {};
 
 TEST_F(CrashTest, AcknowledgedRecordsSurviveAKilledWriter) {
