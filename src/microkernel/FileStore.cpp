@@ -9,6 +9,10 @@
 #include <map>
 #include <random>
 
+#include "microkernel/LockTable.h"
+
+#include "microkernel/LockTable.h"
+
 namespace vader::microkernel {
 namespace {
 
@@ -35,11 +39,6 @@ std::shared_ptr<uint64_t> GenerationOf(const std::string& path) {
 std::map<std::string, int>& InProcessWriters() {
   static auto* writers = new std::map<std::string, int>;
   return *writers;
-}
-
-int WaitMilliseconds() {
-  const char* v = std::getenv("VADER_BTRV_WAIT_MS");
-  return v ? std::atoi(v) : 3000;
 }
 
 std::string KeyTable(int number) { return "key" + std::to_string(number); }
@@ -135,7 +134,7 @@ Status FileStore::Open(const std::string& path, std::unique_ptr<FileStore>& out,
   store->path_ = path;
   if (store->db_.Open(path, false) != SQLITE_OK) return kIoError;
   store->db_.Exec("PRAGMA synchronous=NORMAL");
-  store->db_.SetBusyTimeout(WaitMilliseconds());
+  store->db_.SetBusyTimeout(LockWaitMilliseconds());
   store->generation_ = GenerationOf(path);
   if (Status s = store->LoadDefinition(); s != kOk) return s;
   out = std::move(store);
@@ -281,7 +280,7 @@ Status FileStore::Exec(PhysStmt which) {
 Status FileStore::BeginWrite(bool inTransaction, bool noWait) {
   if (inTransaction && txnOpen_) return Exec(kPSavepoint);
   const bool localWriter = InProcessWriters()[path_] > 0;
-  db_.SetBusyTimeout(noWait || localWriter ? 0 : WaitMilliseconds());
+  db_.SetBusyTimeout(noWait || localWriter ? 0 : LockWaitMilliseconds());
   if (Status s = Exec(kPBegin); s != kOk) return s == kDuplicateKey ? kIoError : s;
   if (!inTransaction) return kOk;
   txnOpen_ = true;

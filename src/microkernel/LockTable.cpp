@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <map>
 #include <thread>
 #include <utility>
@@ -34,6 +35,11 @@ struct flock Range(uint64_t offset, short type) {
 }
 
 }  // namespace
+
+int LockWaitMilliseconds() {
+  const char* v = std::getenv("VADER_BTRV_WAIT_MS");
+  return v ? std::atoi(v) : 3000;
+}
 
 LockHandle::~LockHandle() {
   if (fd_ < 0) return;

@@ -12,6 +12,10 @@
 
 namespace vader::microkernel {
 
+// How long a wait lock, or a write blocked by another process's transaction, waits before
+// giving up: VADER_BTRV_WAIT_MS, 3000 ms by default.
+int LockWaitMilliseconds();
+
 class LockHandle {
  public:
   LockHandle() = default;

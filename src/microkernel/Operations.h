@@ -44,7 +44,5 @@ Status OpGetDirectory(Call& c);
 Status ReturnRecord(Call& c, const Bytes& record);
 // Takes the lock that the call's bias asks for on record `pos`.
 Status TakeLock(Call& c, uint32_t pos);
-// Lock wait limit in milliseconds for the wait biases.
-int LockWaitMilliseconds();
 
 }  // namespace vader::microkernel

@@ -119,11 +119,6 @@ bool PhysicalPath(const Call& c) {
 
 }  // namespace
 
-int LockWaitMilliseconds() {
-  const char* v = std::getenv("VADER_BTRV_WAIT_MS");
-  return v ? std::atoi(v) : 3000;
-}
-
 Status TakeLock(Call& c, uint32_t pos) {
   if (c.lockBias == 0) return kOk;
   Cursor& cur = *c.cursor;
