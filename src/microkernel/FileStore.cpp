@@ -11,8 +11,6 @@
 
 #include "microkernel/LockTable.h"
 
-#include "microkernel/LockTable.h"
-
 namespace vader::microkernel {
 namespace {
 
