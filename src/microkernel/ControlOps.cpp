@@ -34,6 +34,7 @@ Status OpEndTransaction(Call& c, bool commit) {
     for (auto& store : client.transactionStores) store->EndTransaction(false);
   }
   client.transactionStores.clear();
+  client.transactionLocks.clear();
   client.inTransaction = false;
   return result;
 }

@@ -239,6 +239,7 @@ void Engine::CloseCursor(Cursor& cursor, uint8_t* pb) {
 void Engine::EndClient(Client& client) {
   for (auto& store : client.transactionStores) store->EndTransaction(false);
   client.transactionStores.clear();
+  client.transactionLocks.clear();
   client.inTransaction = false;
   const std::set<uint32_t> slots = client.cursors;
   for (uint32_t slot : slots) CloseCursor(*cursors_[slot], nullptr);

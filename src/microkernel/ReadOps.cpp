@@ -126,7 +126,10 @@ Status TakeLock(Call& c, uint32_t pos) {
   const bool wait = c.lockBias == 100 || c.lockBias == 300;
   if (single ? !cur.multiLocks.empty() : cur.singleLock.has_value()) return kIncompatibleLockType;
   if (single ? cur.singleLock == pos : cur.multiLocks.count(pos) > 0) return kOk;
-  if (Status s = cur.locks.LockRecord(pos, wait ? LockWaitMilliseconds() : 0); s != kOk) return s;
+  if (Status s = cur.locks.LockRecord(pos, wait ? LockWaitMilliseconds() : 0); s != kOk) {
+    // The client's own transaction holds the record: that lock covers this one.
+    if (!cur.client->TransactionHolds(cur.store->Path(), pos)) return s;
+  }
   if (!single) {
     cur.multiLocks.insert(pos);
     return kOk;

@@ -37,7 +37,22 @@ Status CheckWritable(const Call& c) { return c.cursor->readOnly ? kAccessDenied 
 Status CheckCurrentRecord(const Call& c) {
   const Cursor& cur = *c.cursor;
   if (!cur.onRecord || cur.keyOnly) return kInvalidPosition;
-  return cur.locks.LockedByOther(cur.anchor) ? kRecordLocked : kOk;
+  const bool locked = cur.locks.LockedByOther(cur.anchor) &&
+                      !cur.client->TransactionHolds(cur.store->Path(), cur.anchor);
+  return locked ? kRecordLocked : kOk;
+}
+
+// Inside a transaction, a written record stays locked against other clients until it ends.
+void HoldForTransaction(const Call& c, uint32_t pos) {
+  Client& client = *c.cursor->client;
+  if (!client.inTransaction) return;
+  const std::string& path = c.cursor->store->Path();
+  auto& held = client.transactionLocks[path];
+  if (!held) {
+    held = std::make_unique<TransactionLocks>();
+    if (held->handle.Attach(path) != kOk) return;
+  }
+  if (held->handle.LockRecord(pos, 0) == kOk) held->positions.insert(pos);
 }
 
 // The stored record, unchanged since this position block read it; called inside the write
@@ -97,6 +112,7 @@ Status OpInsert(Call& c) {
       s != kOk)
     return s;
   Cursor& cur = *c.cursor;
+  HoldForTransaction(c, pos);
   CopyBack(c, record);  // autoincrement values the caller must see
   cur.anchor = pos;
   cur.onRecord = true;
@@ -127,6 +143,7 @@ Status OpUpdate(Call& c) {
     return s != kOk ? s : st.Update(cur.anchor, old, record, c.keyNumber, entry);
   };
   if (Status s = RunWrite(c, update); s != kOk) return s;
+  HoldForTransaction(c, cur.anchor);
   CopyBack(c, record);
   cur.row.data = record;
   if (codec) {
@@ -153,6 +170,7 @@ Status OpDelete(Call& c) {
     return s != kOk ? s : st.Delete(cur.anchor, old);
   };
   if (Status s = RunWrite(c, remove); s != kOk) return s;
+  HoldForTransaction(c, cur.anchor);
   // The anchor stays, so Step Next/Previous and Get Next/Previous continue from the
   // deleted record's neighbours.
   cur.onRecord = false;

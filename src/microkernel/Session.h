@@ -43,6 +43,12 @@ struct Cursor {
   std::set<uint32_t> multiLocks;
 };
 
+// Records a transaction changed: locked against other clients until it ends.
+struct TransactionLocks {
+  LockHandle handle;
+  std::set<uint32_t> positions;
+};
+
 struct Client {
   Bytes id;
   std::string directory;
@@ -50,6 +56,13 @@ struct Client {
   bool transactionNoWait = false;
   std::map<std::string, std::weak_ptr<FileStore>> stores;  // by canonical path
   std::vector<std::shared_ptr<FileStore>> transactionStores;
+  std::map<std::string, std::unique_ptr<TransactionLocks>> transactionLocks;  // by path
+
+  // Whether record `pos` of `path` was changed by this client's transaction.
+  bool TransactionHolds(const std::string& path, uint32_t pos) const {
+    auto it = transactionLocks.find(path);
+    return it != transactionLocks.end() && it->second->positions.count(pos) > 0;
+  }
   std::set<uint32_t> cursors;  // slots
 };
 

@@ -7,8 +7,8 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <thread>
 #include <set>
+#include <thread>
 
 #include "Fixture.h"
 
@@ -169,6 +169,22 @@ TEST_F(TransactionTest, EndCommitsAndOthersSeeOnlyCommittedData) {
   EXPECT_EQ(3u, other.RecordCount());  // Stat's cached counts follow other writers
   EXPECT_EQ((std::vector<int32_t>{1, 2, 3}), Ids("b"));
   EXPECT_EQ(0, other.Insert(Person(4, "free")));
+}
+
+TEST_F(TransactionTest, ChangedRecordsStayLockedUntilTheEnd) {
+  File fa(&a_), own(&a_), other(&b_);
+  ASSERT_EQ(0, fa.Open(Path("a")));
+  ASSERT_EQ(0, own.Open(Path("a")));
+  ASSERT_EQ(0, other.Open(Path("a")));
+  ASSERT_EQ(0, Op(1019, &a_));
+  ASSERT_EQ(0, fa.Get(kGetEqual, 0, Le(1, 4)));
+  ASSERT_EQ(0, fa.Update(Person(1, "changed")));
+  EXPECT_EQ(84, other.Get(kGetEqual + 200, 0, Le(1, 4)));
+  EXPECT_EQ(0, other.Get(kGetEqual + 200, 0, Le(2, 4)));
+  EXPECT_EQ(0, own.Get(kGetEqual + 200, 0, Le(1, 4)));  // the same client is not kept out
+  ASSERT_EQ(0, Op(kEnd, &a_));
+  ASSERT_EQ(0, own.Close());
+  EXPECT_EQ(0, other.Get(kGetEqual + 200, 0, Le(1, 4)));
 }
 
 TEST_F(TransactionTest, MisuseStatuses) {
