@@ -158,6 +158,11 @@ Status Engine::Dispatch(struct Call& c) {
       return OpGetByPercentage(c);
     case kOpFindPercentage:
       return OpFindPercentage(c);
+    case kOpGetNextExtended:
+    case kOpGetPreviousExtended:
+    case kOpStepNextExtended:
+    case kOpStepPreviousExtended:
+      return OpExtended(c);
     default:
       return kInvalidOperation;
   }

@@ -41,6 +41,10 @@ enum OperationCode : uint16_t {
   kOpStepFirst = 33,
   kOpStepLast = 34,
   kOpStepPrevious = 35,
+  kOpGetNextExtended = 36,
+  kOpGetPreviousExtended = 37,
+  kOpStepNextExtended = 38,
+  kOpStepPreviousExtended = 39,
   kOpGetByPercentage = 44,
   kOpFindPercentage = 45,
 };

@@ -29,6 +29,9 @@ Status OpGetDirect(Call& c);
 Status OpGetByPercentage(Call& c);
 Status OpFindPercentage(Call& c);
 
+// Extended reads (ExtendedOps.cpp).
+Status OpExtended(Call& c);
+
 // Transactions, locks and the client (ControlOps.cpp).
 Status OpBeginTransaction(Call& c, bool noWait);
 Status OpEndTransaction(Call& c, bool commit);

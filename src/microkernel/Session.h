@@ -33,7 +33,8 @@ struct Cursor {
   Bytes entry;
   bool logicalValid = false;
   bool keyChanged = false;  // an Update/Delete used another key number: next Get Next gives 7
-  bool keyOnly = false;     // the last read was a Get Key: no record to update or delete
+  bool keyOnly = false;     // the last read was a Get Key or an extended read: no record to
+                            // update or delete
 
   Row row;      // the record last read or written; compared on Update/Delete to detect conflicts
   Row scratch;  // reused by reads, so that walking a file allocates nothing per record

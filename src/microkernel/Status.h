@@ -43,12 +43,16 @@ enum Status : int16_t {
   kInvalidOwner = 51,
   kAutoIncrementError = 55,
   kFileExists = 59,
+  kRejectCountReached = 60,
+  kInvalidDescriptor = 62,
+  kInvalidExtractor = 65,
   kConflict = 80,
   kLockError = 81,
   kRecordLocked = 84,
   kFileLocked = 85,
   kIncompatibleMode = 88,
   kIncompatibleLockType = 93,
+  kDataMessageTooSmall = 97,
   kIsrNotFound = 134,
 };
 
