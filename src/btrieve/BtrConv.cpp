@@ -488,13 +488,13 @@ double DecodeTimestampTicks(uint64_t ticks) {
 
 bool EncodeTimestampTicks(double timestamp, uint64_t& ticks) {
   if (!std::isfinite(timestamp) || timestamp < 0 || timestamp > 1e18) return false;
-  int64_t day = 0, ms = 0;
-  SplitTimestamp(timestamp, day, ms);
-  const double value =
-      (static_cast<double>(day - 1) * kMsPerDay + static_cast<double>(ms) +
-       TimeZoneBias() * 60'000.0) * 10'000.0;
-  if (value < 0) return false;
-  ticks = static_cast<uint64_t>(std::llround(value));
+  // Whole milliseconds are scaled in integers: a tick count does not fit a double exactly.
+  const double ms = timestamp - static_cast<double>(kMsPerDay) + TimeZoneBias() * 60'000.0;
+  const double whole = std::floor(ms);
+  const int64_t fraction = std::llround((ms - whole) * 10'000.0);
+  const int64_t total = static_cast<int64_t>(whole) * 10'000 + fraction;
+  if (total < 0) return false;
+  ticks = static_cast<uint64_t>(total);
   return true;
 }
 
