@@ -157,6 +157,29 @@ bool DigitsToDouble(const char* digits, size_t count, int dec, bool negative, do
   return ParseDouble(text, text + n, value);
 }
 
+// Up to 15 digits and 22 places: the integer and the power of ten are exact doubles, so their
+// quotient is the correctly rounded value, the same as parsing the text.
+bool SmallDigitsToDouble(const char* digits, size_t count, int dec, bool negative,
+                         double& value) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  if (count == 0 || count > 15 || dec < 0 || dec > 22) return false;
+  int64_t whole = 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (digits[i] < '0' || digits[i] > '9') return false;
+    whole = whole * 10 + (digits[i] - '0');
+  }
+  value = static_cast<double>(whole) / kPowers[dec];
+  if (negative) value = -value;
+  return true;
+}
+
+bool ParseDigits(const char* digits, size_t count, int dec, bool negative, double& value) {
+  return SmallDigitsToDouble(digits, count, dec, negative, value) ||
+         DigitsToDouble(digits, count, dec, negative, value);
+}
+
 // `value` rounded to `digits` significant digits through its decimal text, as a single.
 bool RoundToSingle(double value, int digits, float& result) {
   char text[64];
@@ -339,7 +362,7 @@ void DecodePacked(const uint8_t* p, size_t size, int dec, uint8_t* dest) {
     digits[i] = static_cast<char>('0' + nibble);
   }
   double value = 0;
-  if (!DigitsToDouble(digits, count, dec, (p[size - 1] & 0x0F) == 0x0D, value))
+  if (!ParseDigits(digits, count, dec, (p[size - 1] & 0x0F) == 0x0D, value))
     return BadRead(dest, kDoubleSize);
   Store(dest, value);
 }
@@ -402,7 +425,7 @@ void DecodeZoned(uint16_t type, const uint8_t* p, size_t size, int dec, uint8_t*
   }
   BlanksToZeros(digits, count);
   double value = 0;
-  if (!DigitsToDouble(digits, count, dec, negative, value)) return BadRead(dest, kDoubleSize);
+  if (!ParseDigits(digits, count, dec, negative, value)) return BadRead(dest, kDoubleSize);
   Store(dest, value);
 }
 
@@ -892,17 +915,37 @@ bool LibrarySetNumber(uint16_t code, void* dest, int32_t size, int32_t dec, doub
   }
 }
 
-bool IsExtendedDateTime(uint16_t code) {
-  return IsOneOf(code, {BT_EXT_LONG_YMD, BT_EXT_MAGIC_DATE, BT_EXT_CTIME, BT_EXT_MAGIC_DATE2,
-                        BT_EXT_YMD, BT_EXT_YYMMDD, BT_EXT_YYYYMMDD, BT_EXT_TASPRO_DATE,
-                        BT_EXT_TASPRO_TIME, BT_EXT_MAGIC_TIME});
-}
+// What the converters need to know of a native code before decoding it, looked up once.
+enum Trait : uint8_t {
+  kBlankIfZero = 1,    // an all-zero field is blank
+  kZeroIsZero = 2,     // an all-zero field reads as 0.0
+  kExtDateTime = 4,    // a date or time of the external library
+  kLibraryNumber = 8,  // a number of the external library
+};
 
-bool IsLibraryNumber(uint16_t code) {
-  return IsOneOf(code, {BT_EXT_BINARY_A, BT_EXT_BINARY_B, BT_EXT_BINARY_C, BT_EXT_MAGIC_NUM,
-                        BT_EXT_MAGIC_NUM2, BT_EXT_TASPRO_NUM, BT_EXT_TASPRO_NUM2,
-                        BT_EXT_UDECIMAL, BT_EXT_VB_CURRENCY});
+constexpr std::array<uint8_t, 256> MakeTraits() {
+  std::array<uint8_t, 256> t{};
+  for (uint16_t c : {BT_STRING, BT_DATE, BT_TIME, BT_LSTRING, BT_ZSTRING, BT_CURRENCY,
+                     BT_TIMESTAMP, BT_EXT_DATETIME})
+    t[c] |= kBlankIfZero;
+  for (uint16_t c : {BT_EXT_LONG_YMD, BT_EXT_MAGIC_DATE, BT_EXT_CTIME, BT_EXT_MAGIC_DATE2,
+                     BT_EXT_YMD, BT_EXT_YYMMDD, BT_EXT_YYYYMMDD, BT_EXT_TASPRO_DATE,
+                     BT_EXT_TASPRO_TIME, BT_EXT_MAGIC_TIME})
+    t[c] |= kBlankIfZero | kExtDateTime;
+  for (uint16_t c : {BT_DECIMAL, BT_MONEY, BT_NUMERIC, BT_BFLOAT, BT_NUMERICSTS, BT_NUMERICSA,
+                     BT_EXT_NUMERIC, BT_EXT_DECIMAL_FLOAT, BT_EXT_REAL48})
+    t[c] |= kZeroIsZero;
+  for (uint16_t c : {BT_EXT_MAGIC_NUM, BT_EXT_MAGIC_NUM2, BT_EXT_TASPRO_NUM, BT_EXT_TASPRO_NUM2,
+                     BT_EXT_UDECIMAL, BT_EXT_VB_CURRENCY})
+    t[c] |= kZeroIsZero | kLibraryNumber;
+  for (uint16_t c : {BT_EXT_BINARY_A, BT_EXT_BINARY_B, BT_EXT_BINARY_C}) t[c] |= kLibraryNumber;
+  return t;
 }
+constexpr std::array<uint8_t, 256> kTraits = MakeTraits();
+
+bool Has(uint16_t code, Trait trait) { return code < kTraits.size() && (kTraits[code] & trait); }
+bool IsExtendedDateTime(uint16_t code) { return Has(code, kExtDateTime); }
+bool IsLibraryNumber(uint16_t code) { return Has(code, kLibraryNumber); }
 
 // ---- decoding ----
 
@@ -1004,20 +1047,6 @@ void DecodeDateTimeDouble(const NativeField& f, uint8_t* dest) {
   std::memcpy(&dateTime, f.src, std::min(f.size, kDoubleSize));
   const double timestamp = DateTimeToTimestamp(dateTime);
   std::memcpy(dest, &timestamp, std::min(f.size, kDoubleSize));
-}
-
-// Types whose all-zero field is blank, and those whose all-zero field reads as 0.0.
-bool BlankIfZero(uint16_t type) {
-  return IsOneOf(type, {BT_STRING, BT_DATE, BT_TIME, BT_LSTRING, BT_ZSTRING, BT_CURRENCY,
-                        BT_TIMESTAMP, BT_EXT_DATETIME}) ||
-         IsExtendedDateTime(type);
-}
-
-bool ZeroIsZeroValue(uint16_t type) {
-  return IsOneOf(type, {BT_DECIMAL, BT_MONEY, BT_NUMERIC, BT_BFLOAT, BT_NUMERICSTS, BT_NUMERICSA,
-                        BT_EXT_NUMERIC, BT_EXT_MAGIC_NUM, BT_EXT_MAGIC_NUM2, BT_EXT_TASPRO_NUM,
-                        BT_EXT_TASPRO_NUM2, BT_EXT_DECIMAL_FLOAT, BT_EXT_UDECIMAL,
-                        BT_EXT_VB_CURRENCY, BT_EXT_REAL48});
 }
 
 // Decoding of a field known to be neither blank nor an all-zero number.
@@ -1259,11 +1288,11 @@ void ConvertNativeToLocal(uint16_t nativeType, uint16_t nativeSize, int16_t dec,
     return DecodeText(note, Bytes(dest));
   }
   const bool zero = AllZero(f.src, f.size);
-  if (zero && BlankIfZero(nativeType)) {
+  if (zero && Has(nativeType, kBlankIfZero)) {
     isBlank = true;
     return;
   }
-  if (zero && ZeroIsZeroValue(nativeType))
+  if (zero && Has(nativeType, kZeroIsZero))
     return Store<double>(dest, 0.0);
   DecodeValue(f, Bytes(dest), isBlank);
 }
