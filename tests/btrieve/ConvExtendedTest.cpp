@@ -1,5 +1,6 @@
 #include <cmath>
 
+#include "BtrTestSupport.h"
 #include "ConvFixture.h"
 #include "framework/Dialogs.h"
 
@@ -54,8 +55,6 @@ TEST_F(UnknownCodes, NothingIsWritten) {
   EXPECT_TRUE(d.Untouched(8));
   EXPECT_EQ(Encode(BT_EXT_NUMERIC + 60, 4, 1.0), Bytes(4, 0xEE));
 }
-
-std::string Double(const char* name) { return std::string(VADER_TEST_DOUBLES) + "/" + name; }
 
 using ConversionLibrary = ConversionTest;
 

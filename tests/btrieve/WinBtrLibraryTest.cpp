@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "BtrTestSupport.h"
 #include "btrieve/BtrConst.h"
 #include "btrieve/BtrErrs.h"
 #include "btrieve/BtrIntrf.h"
@@ -19,17 +20,10 @@
 namespace vader {
 namespace {
 
+using testing::StatusOf;
+
 constexpr uint16_t kRecordLength = 32;
 constexpr uint16_t B_SET_OWNER = 29;
-
-int16_t StatusOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const EBtrieveEngineError& e) {
-    return static_cast<int16_t>(e.NativeError());
-  }
-  return 0;
-}
 
 // A 16-byte client identifier; `thread` tells clients apart.
 std::array<uint8_t, kClientIdSize> ClientId(uint16_t thread) {

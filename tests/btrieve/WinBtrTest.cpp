@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "BtrTestSupport.h"
 #include "btrieve/BtrConst.h"
 #include "btrieve/BtrErrs.h"
 #include "btrieve/BtrIntrf.h"
@@ -15,7 +16,8 @@
 namespace vader {
 namespace {
 
-std::string Double(const char* name) { return std::string(VADER_TEST_DOUBLES) + "/" + name; }
+using testing::Double;
+using testing::StatusOf;
 
 // The recording library's controls, reached through a handle of the test's own so that its
 // state outlives the loader's unloading.
@@ -55,15 +57,6 @@ class FakeLibrary {
   }
   platform::HMODULE module_;
 };
-
-int16_t StatusOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const EBtrieveEngineError& e) {
-    return static_cast<int16_t>(e.NativeError());
-  }
-  return 0;
-}
 
 TEST(BtrieveLoader, MissingLibraryLeavesNothingLoaded) {
   EXPECT_EQ(UnloadBtrieveLibrary(), 0);
