@@ -677,9 +677,10 @@ void BuildFieldDesc(const DictionaryField& entry, uint16_t fieldNumber, FieldDes
   std::memset(desc, 0, sizeof *desc);
   desc->FieldNumber = fieldNumber;
   const std::string name = BufferToTrimmedString(entry.Name, sizeof entry.Name);
-  uint16_t engineSize = 0;
-  MapFieldType(entry.DataType, entry.Size, desc->FieldType, desc->FieldSubType,
-               desc->FieldUnits1, engineSize);
+  const Mapping mapped = MapType(entry.DataType, entry.Size);
+  desc->FieldType = mapped.type;
+  desc->FieldSubType = mapped.subType;
+  desc->FieldUnits1 = static_cast<int16_t>(mapped.units);
   if (desc->FieldType == fldBLOB) {
     desc->FieldUnits1 = 0;
     if (name.find("111") != std::string::npos)
@@ -1185,9 +1186,10 @@ void EncodeBFloat(double value, uint8_t* dest, size_t size) {
 }
 
 void EncodeLogical(uint16_t value, uint8_t* dest, size_t size) {
-  if (size != 1 && size != 2 && size != 4) return BadWrite(dest, size);
   std::memset(dest, 0, size);
-  if (value != 0) dest[0] = 1;
+  if (value == 0) return;
+  if (size != 1 && size != 2 && size != 4) return BadWrite(dest, size);
+  dest[0] = 1;
 }
 
 void EncodeBit(uint16_t value, int dec, uint8_t* dest, size_t size) {
@@ -1278,10 +1280,11 @@ void EncodeValue(uint16_t type, size_t size, int dec, const uint8_t* src, uint8_
 
 void ConvertNativeToLocal(uint16_t nativeType, uint16_t nativeSize, int16_t dec, uint16_t,
                           const void* source, void* dest, bool& isBlank) {
-  const NativeField f{nativeType, nativeSize, dec, Bytes(source)};
+  const NativeField f{nativeType, nativeSize, dec, Bytes(CheckParam(source))};
   isBlank = false;
   if (nativeSize == 0 && IsStringType(nativeType) && nativeType != BT_STRING) RaiseRange();
   if (nativeType == BT_LOGICAL || nativeType == BT_BIT) return DecodeTruth(f, Bytes(dest));
+  CheckParam(dest);
   if (nativeType == BT_NOTE) {
     const NativeField note{nativeType, std::min<size_t>(nativeSize, 255), dec, f.src};
     isBlank = AllZero(note.src, note.size);
@@ -1300,7 +1303,7 @@ void ConvertNativeToLocal(uint16_t nativeType, uint16_t nativeSize, int16_t dec,
 void ConvertLocalToNative(uint16_t nativeType, uint16_t nativeSize, int16_t dec, uint16_t,
                           const void* source, void* dest) {
   if (nativeSize == 0 && IsStringType(nativeType) && nativeType != BT_STRING) RaiseRange();
-  EncodeValue(nativeType, nativeSize, dec, Bytes(source), Bytes(dest));
+  EncodeValue(nativeType, nativeSize, dec, Bytes(CheckParam(source)), Bytes(CheckParam(dest)));
 }
 
 }  // namespace vader

@@ -40,7 +40,7 @@ bool CopyName(uint8_t (&dest)[kBtrKeyBufferSize], std::string_view name) {
 // Restores the key number on every way out of a scope.
 class KeyNumberGuard {
  public:
-  KeyNumberGuard(int8_t& keyNumber) : keyNumber_(keyNumber), saved_(keyNumber) {}
+  explicit KeyNumberGuard(int8_t& keyNumber) : keyNumber_(keyNumber), saved_(keyNumber) {}
   ~KeyNumberGuard() { keyNumber_ = saved_; }
   int8_t Saved() const { return saved_; }
   KeyNumberGuard(const KeyNumberGuard&) = delete;
@@ -303,7 +303,7 @@ void TWinBtr::CreateLike(std::string_view fileName) {
   if (!CopyName(keyBuffer_, fileName)) BtrieveErrorText(B_FILENAME_BAD, fileName);
   uint32_t length = kStatAreaSize;
   Issue(B_CREATE, statArea_, length, keyBuffer_, kFullKeyLength, 0);
-  if (status_ != B_NO_ERROR) BtrieveErrorText(status_, fileName);
+  if (status_ != B_NO_ERROR) BtrieveError(status_);
 }
 
 void TWinBtr::StopClient() {

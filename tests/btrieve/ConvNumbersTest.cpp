@@ -150,6 +150,12 @@ TEST_F(TruthFields, WithoutDestinationOnlyAnswerNotBlank) {
   blank = true;
   ConvertNativeToLocal(BT_BIT, 1, 1, 0, &byte, nullptr, blank);
   EXPECT_FALSE(blank);
+  try {
+    ConvertNativeToLocal(BT_INTEGER, 1, 0, 0, &byte, nullptr, blank);
+    FAIL();
+  } catch (const EVaderEngineError& e) {
+    EXPECT_EQ(e.Code(), DBIERR_INVALIDPARAM);
+  }
 }
 
 using FloatFields = ConversionTest;

@@ -177,17 +177,6 @@ TEST_F(WinBtrMechanics, FailedCallClearsTheBiasAndRaises) {
   }
 }
 
-TEST_F(WinBtrMechanics, ShortReadIsZeroFilled) {
-  TWinBtr btr;
-  Open(btr, 16);
-  std::memset(btr.Buffer(), 0x11, 16);
-  fake_.Configure(16, 1, 10);
-  btr.GetFirst();
-  EXPECT_EQ(btr.CallLength(), 10);
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(btr.Buffer()[i], 0xAB) << i;
-  for (int i = 10; i < 16; ++i) EXPECT_EQ(btr.Buffer()[i], 0) << i;
-}
-
 TEST_F(WinBtrMechanics, BorrowedBufferServesOneCall) {
   TWinBtr btr;
   Open(btr, 16);
