@@ -25,12 +25,13 @@ struct Field {
 // A customer-like record: texts, integers, floats, dates, packed and zoned numbers, flags.
 std::vector<Field> Layout() {
   std::vector<Field> fields = {
-      {BT_STRING, 30, 0},   {BT_INTEGER, 2, 0},    {BT_INTEGER, 4, 0},     {BT_FLOAT, 8, 0},
-      {BT_FLOAT, 4, 0},     {BT_DATE, 4, 0},       {BT_TIME, 4, 0},        {BT_DECIMAL, 6, 2},
-      {BT_MONEY, 5, 2},     {BT_LOGICAL, 1, 0},    {BT_NUMERIC, 8, 2},     {BT_BFLOAT, 8, 0},
-      {BT_LSTRING, 20, 0},  {BT_ZSTRING, 16, 0},   {BT_UNSIGNED_BINARY, 4, 0},
-      {BT_AUTOINCREMENT, 4, 0}, {BT_BIT, 1, 0x04}, {BT_CURRENCY, 8, 0},   {BT_TIMESTAMP, 8, 0},
-      {BT_NUMERICSTS, 6, 1}};
+      {BT_STRING, 30, 0},       {BT_INTEGER, 2, 0},   {BT_INTEGER, 4, 0},
+      {BT_FLOAT, 8, 0},         {BT_FLOAT, 4, 0},     {BT_DATE, 4, 0},
+      {BT_TIME, 4, 0},          {BT_DECIMAL, 6, 2},   {BT_MONEY, 5, 2},
+      {BT_LOGICAL, 1, 0},       {BT_NUMERIC, 8, 2},   {BT_BFLOAT, 8, 0},
+      {BT_LSTRING, 20, 0},      {BT_ZSTRING, 16, 0},  {BT_UNSIGNED_BINARY, 4, 0},
+      {BT_AUTOINCREMENT, 4, 0}, {BT_BIT, 1, 0x04},    {BT_CURRENCY, 8, 0},
+      {BT_TIMESTAMP, 8, 0},     {BT_NUMERICSTS, 6, 1}};
   uint16_t offset = 0, local = 0;
   for (Field& f : fields) {
     f.offset = offset;
@@ -55,10 +56,14 @@ Record MakeRecord() {
   for (const Field& f : r.fields) {
     uint8_t* value = r.local.data() + f.localOffset;
     switch (f.type) {
-      case BT_STRING: case BT_LSTRING: case BT_ZSTRING:
+      case BT_STRING:
+      case BT_LSTRING:
+      case BT_ZSTRING:
         std::strcpy(reinterpret_cast<char*>(value), "Vader Ltd");
         break;
-      case BT_INTEGER: case BT_UNSIGNED_BINARY: case BT_AUTOINCREMENT: {
+      case BT_INTEGER:
+      case BT_UNSIGNED_BINARY:
+      case BT_AUTOINCREMENT: {
         const int32_t v = 4711;
         std::memcpy(value, &v, 4);
         break;
@@ -73,7 +78,8 @@ Record MakeRecord() {
         std::memcpy(value, &v, 4);
         break;
       }
-      case BT_LOGICAL: case BT_BIT: {
+      case BT_LOGICAL:
+      case BT_BIT: {
         const int16_t v = -1;
         std::memcpy(value, &v, 2);
         break;

@@ -159,8 +159,7 @@ bool DigitsToDouble(const char* digits, size_t count, int dec, bool negative, do
 
 // Up to 15 digits and 22 places: the integer and the power of ten are exact doubles, so their
 // quotient is the correctly rounded value, the same as parsing the text.
-bool SmallDigitsToDouble(const char* digits, size_t count, int dec, bool negative,
-                         double& value) {
+bool SmallDigitsToDouble(const char* digits, size_t count, int dec, bool negative, double& value) {
   static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
@@ -449,7 +448,8 @@ void EncodeZoned(uint16_t type, double value, size_t size, int dec, uint8_t* p) 
   } else {
     FormatFixed(value, dec, field, width);
     if (type == BT_NUMERICSTS) field[width] = negative ? '-' : '+';
-    if (type == BT_NUMERICSA && negative) field[width - 1] = static_cast<char>(field[width - 1] + 64);
+    if (type == BT_NUMERICSA && negative)
+      field[width - 1] = static_cast<char>(field[width - 1] + 64);
   }
   std::memcpy(p, field, size);
 }
@@ -479,9 +479,8 @@ bool EncodeDate(int32_t dayNumber, uint8_t* p) {
 void DecodeTime(const uint8_t* p, uint8_t* dest) {
   const int hundredths = p[0], seconds = p[1], minutes = p[2], hours = p[3];
   const bool valid = hours < 24 && minutes < 60 && seconds < 60 && hundredths < 100;
-  Store<int32_t>(dest, valid ? hours * 3'600'000 + minutes * 60'000 + seconds * 1000 +
-                                   hundredths * 10
-                             : 0);
+  Store<int32_t>(
+      dest, valid ? hours * 3'600'000 + minutes * 60'000 + seconds * 1000 + hundredths * 10 : 0);
 }
 
 bool EncodeTime(int32_t ms, uint8_t* p) {
@@ -609,15 +608,21 @@ Mapping MapType(uint16_t nativeType, uint16_t size) {
       return s <= 255 ? Mapping{fldZSTRING, 0, s, s} : Mapping{fldBLOB, fldstMEMO, s - 1, s};
     case BT_INTEGER: {
       const uint16_t small = ConversionOptions().SmallIntAsByte ? fldUINT16 : fldINT16;
-      return MapBySize(size, {{small, 0, 2, s}, {fldINT16, 0, 2, s}, {fldINT32, 0, 4, s},
-                              {}, {fldINT64, 0, 8, s}});
+      return MapBySize(
+          size,
+          {{small, 0, 2, s}, {fldINT16, 0, 2, s}, {fldINT32, 0, 4, s}, {}, {fldINT64, 0, 8, s}});
     }
     case BT_UNSIGNED_BINARY:
-      return MapBySize(size, {{fldUINT16, 0, 2, s}, {fldUINT16, 0, 2, s}, {fldUINT32, 0, 4, s},
-                              {fldBYTES, 0, 6, s}, {fldUINT64, 0, 8, s}});
+      return MapBySize(size, {{fldUINT16, 0, 2, s},
+                              {fldUINT16, 0, 2, s},
+                              {fldUINT32, 0, 4, s},
+                              {fldBYTES, 0, 6, s},
+                              {fldUINT64, 0, 8, s}});
     case BT_AUTOINCREMENT: {
-      Mapping m = MapBySize(size, {{fldINT16, 0, 2, s}, {fldINT16, 0, 2, s},
-                                   {fldINT32, 0, 4, s}, {fldBYTES, 0, 6, s},
+      Mapping m = MapBySize(size, {{fldINT16, 0, 2, s},
+                                   {fldINT16, 0, 2, s},
+                                   {fldINT32, 0, 4, s},
+                                   {fldBYTES, 0, 6, s},
                                    {fldINT64, 0, 8, s}});
       m.subType = fldstAUTOINC;
       return m;
@@ -648,11 +653,10 @@ Mapping MapType(uint16_t nativeType, uint16_t size) {
     default:
       break;
   }
-  if (IsOneOf(nativeType, {BT_FLOAT, BT_DECIMAL, BT_NUMERIC, BT_BFLOAT, BT_NUMERICSTS,
-                           BT_NUMERICSA, BT_EXT_BINARY_A, BT_EXT_BINARY_B, BT_EXT_BINARY_C,
-                           BT_EXT_NUMERIC, BT_EXT_MAGIC_NUM, BT_EXT_TASPRO_NUM,
-                           BT_EXT_DECIMAL_FLOAT, BT_EXT_MAGIC_NUM2, BT_EXT_TASPRO_NUM2,
-                           BT_EXT_UDECIMAL, BT_EXT_REAL48}))
+  if (IsOneOf(nativeType, {BT_FLOAT, BT_DECIMAL, BT_NUMERIC, BT_BFLOAT, BT_NUMERICSTS, BT_NUMERICSA,
+                           BT_EXT_BINARY_A, BT_EXT_BINARY_B, BT_EXT_BINARY_C, BT_EXT_NUMERIC,
+                           BT_EXT_MAGIC_NUM, BT_EXT_TASPRO_NUM, BT_EXT_DECIMAL_FLOAT,
+                           BT_EXT_MAGIC_NUM2, BT_EXT_TASPRO_NUM2, BT_EXT_UDECIMAL, BT_EXT_REAL48}))
     return {fldFLOAT, 0, s, 8};
   if (IsOneOf(nativeType, {BT_EXT_LONG_YMD, BT_EXT_MAGIC_DATE, BT_EXT_CTIME, BT_EXT_MAGIC_DATE2,
                            BT_EXT_YMD, BT_EXT_YYMMDD, BT_EXT_YYYYMMDD, BT_EXT_TASPRO_DATE}))
@@ -719,14 +723,13 @@ void AddIndexSegment(IndexDesc& desc, const DictionaryIndexSegment& segment,
 namespace {
 
 constexpr const char* kExportNames[kConversionExportCount] = {
-    "Get_LongYMD",    "Set_LongDate",    "Get_Binary",      "Set_Binary",
-    "Get_MagicDate",  "Set_MagicDate",   "Get_Ctime",       "Set_Ctime",
-    "Get_MagicNum100", "Set_MagicNum100", "Get_TasProTime", "Set_TasProTime",
-    "Get_TasProNum",  "Set_TasProNum",   "Get_MagicTime",   "Set_MagicTime",
-    "Get_YMD",        "Set_YMD",         "Get_YYMMDD",      "Set_YYMMDD",
-    "Get_YYYYMMDD",   "Set_YYYYMMDD",    "Get_TasProDate",  "Set_TasProDate",
-    "Get_UDecimal",   "Set_UDecimal",    "Get_VBCurrency",  "Set_VBCurrency",
-    "Get_BtrieveDate", "Set_BtrieveDate", "Get_BtrieveTime", "Set_BtrieveTime",
+    "Get_LongYMD",     "Set_LongDate",    "Get_Binary",     "Set_Binary",      "Get_MagicDate",
+    "Set_MagicDate",   "Get_Ctime",       "Set_Ctime",      "Get_MagicNum100", "Set_MagicNum100",
+    "Get_TasProTime",  "Set_TasProTime",  "Get_TasProNum",  "Set_TasProNum",   "Get_MagicTime",
+    "Set_MagicTime",   "Get_YMD",         "Set_YMD",        "Get_YYMMDD",      "Set_YYMMDD",
+    "Get_YYYYMMDD",    "Set_YYYYMMDD",    "Get_TasProDate", "Set_TasProDate",  "Get_UDecimal",
+    "Set_UDecimal",    "Get_VBCurrency",  "Set_VBCurrency", "Get_BtrieveDate", "Set_BtrieveDate",
+    "Get_BtrieveTime", "Set_BtrieveTime",
 };
 
 std::unique_ptr<TConversionFunctions> gFunctions;
@@ -803,16 +806,26 @@ struct DateExports {
 // The library functions of an extended date or time code.
 DateExports DateExportsOf(uint16_t code) {
   switch (code) {
-    case BT_EXT_LONG_YMD: return {X::Get_LongYMD, X::Set_LongDate, 0};
-    case BT_EXT_MAGIC_DATE: return {X::Get_MagicDate, X::Set_MagicDate, -693594};
-    case BT_EXT_MAGIC_DATE2: return {X::Get_MagicDate, X::Set_MagicDate, 367};
-    case BT_EXT_CTIME: return {X::Get_Ctime, X::Set_Ctime, 0};
-    case BT_EXT_YMD: return {X::Get_YMD, X::Set_YMD, 0};
-    case BT_EXT_YYMMDD: return {X::Get_YYMMDD, X::Set_YYMMDD, 0};
-    case BT_EXT_YYYYMMDD: return {X::Get_YYYYMMDD, X::Set_YYYYMMDD, 0};
-    case BT_EXT_TASPRO_DATE: return {X::Get_TasProDate, X::Set_TasProDate, 0};
-    case BT_EXT_TASPRO_TIME: return {X::Get_TasProTime, X::Set_TasProTime, 0};
-    default: return {X::Get_MagicTime, X::Set_MagicTime, 0};
+    case BT_EXT_LONG_YMD:
+      return {X::Get_LongYMD, X::Set_LongDate, 0};
+    case BT_EXT_MAGIC_DATE:
+      return {X::Get_MagicDate, X::Set_MagicDate, -693594};
+    case BT_EXT_MAGIC_DATE2:
+      return {X::Get_MagicDate, X::Set_MagicDate, 367};
+    case BT_EXT_CTIME:
+      return {X::Get_Ctime, X::Set_Ctime, 0};
+    case BT_EXT_YMD:
+      return {X::Get_YMD, X::Set_YMD, 0};
+    case BT_EXT_YYMMDD:
+      return {X::Get_YYMMDD, X::Set_YYMMDD, 0};
+    case BT_EXT_YYYYMMDD:
+      return {X::Get_YYYYMMDD, X::Set_YYYYMMDD, 0};
+    case BT_EXT_TASPRO_DATE:
+      return {X::Get_TasProDate, X::Set_TasProDate, 0};
+    case BT_EXT_TASPRO_TIME:
+      return {X::Get_TasProTime, X::Set_TasProTime, 0};
+    default:
+      return {X::Get_MagicTime, X::Set_MagicTime, 0};
   }
 }
 
@@ -861,8 +874,7 @@ void EncodeExtendedDateTime(uint16_t code, const void* src, uint8_t* dest, size_
   const int32_t value = Load<int32_t>(src);
   double dateTime = 0;
   if (!(time ? EncodeTime(value, native) : EncodeDate(value, native)) ||
-      !CallLibrary<GetValueFn>(time ? X::Get_BtrieveTime : X::Get_BtrieveDate, native,
-                               &dateTime) ||
+      !CallLibrary<GetValueFn>(time ? X::Get_BtrieveTime : X::Get_BtrieveDate, native, &dateTime) ||
       !LibrarySetDateTime(code, dest, size, dateTime))
     BadWrite(dest, size);
 }
@@ -926,12 +938,12 @@ enum Trait : uint8_t {
 
 constexpr std::array<uint8_t, 256> MakeTraits() {
   std::array<uint8_t, 256> t{};
-  for (uint16_t c : {BT_STRING, BT_DATE, BT_TIME, BT_LSTRING, BT_ZSTRING, BT_CURRENCY,
-                     BT_TIMESTAMP, BT_EXT_DATETIME})
+  for (uint16_t c : {BT_STRING, BT_DATE, BT_TIME, BT_LSTRING, BT_ZSTRING, BT_CURRENCY, BT_TIMESTAMP,
+                     BT_EXT_DATETIME})
     t[c] |= kBlankIfZero;
-  for (uint16_t c : {BT_EXT_LONG_YMD, BT_EXT_MAGIC_DATE, BT_EXT_CTIME, BT_EXT_MAGIC_DATE2,
-                     BT_EXT_YMD, BT_EXT_YYMMDD, BT_EXT_YYYYMMDD, BT_EXT_TASPRO_DATE,
-                     BT_EXT_TASPRO_TIME, BT_EXT_MAGIC_TIME})
+  for (uint16_t c :
+       {BT_EXT_LONG_YMD, BT_EXT_MAGIC_DATE, BT_EXT_CTIME, BT_EXT_MAGIC_DATE2, BT_EXT_YMD,
+        BT_EXT_YYMMDD, BT_EXT_YYYYMMDD, BT_EXT_TASPRO_DATE, BT_EXT_TASPRO_TIME, BT_EXT_MAGIC_TIME})
     t[c] |= kBlankIfZero | kExtDateTime;
   for (uint16_t c : {BT_DECIMAL, BT_MONEY, BT_NUMERIC, BT_BFLOAT, BT_NUMERICSTS, BT_NUMERICSA,
                      BT_EXT_NUMERIC, BT_EXT_DECIMAL_FLOAT, BT_EXT_REAL48})
@@ -973,10 +985,17 @@ void DecodeInteger(const NativeField& f, uint8_t* dest, bool& blank) {
       value = ConversionOptions().SmallIntAsByte ? int64_t{f.src[0]}
                                                  : int64_t{static_cast<int8_t>(f.src[0])};
       break;
-    case 2: value = Load<int16_t>(f.src); break;
-    case 4: value = Load<int32_t>(f.src); break;
-    case 8: value = Load<int64_t>(f.src); break;
-    default: return BadRead(dest, f.size);
+    case 2:
+      value = Load<int16_t>(f.src);
+      break;
+    case 4:
+      value = Load<int32_t>(f.src);
+      break;
+    case 8:
+      value = Load<int64_t>(f.src);
+      break;
+    default:
+      return BadRead(dest, f.size);
   }
   if (value == 0 && !ConversionOptions().IntegersShowAsZero) {
     blank = true;
@@ -990,29 +1009,39 @@ void DecodeInteger(const NativeField& f, uint8_t* dest, bool& blank) {
 
 void DecodeUnsigned(const NativeField& f, uint8_t* dest) {
   switch (f.size) {
-    case 1: return Store<uint16_t>(dest, f.src[0]);
+    case 1:
+      return Store<uint16_t>(dest, f.src[0]);
     case 2:
     case 4:
     case 6:
-    case 8: return void(std::memcpy(dest, f.src, f.size));
-    default: return BadRead(dest, f.size);
+    case 8:
+      return void(std::memcpy(dest, f.src, f.size));
+    default:
+      return BadRead(dest, f.size);
   }
 }
 
 void DecodeFloat(const NativeField& f, uint8_t* dest) {
   switch (f.size) {
-    case 4: return Store<double>(dest, Load<float>(f.src));
-    case 8: return void(std::memcpy(dest, f.src, 8));
-    case 10: return Store<double>(dest, ExtendedToDouble(f.src));
-    default: return BadRead(dest, std::min(f.size, kDoubleSize));
+    case 4:
+      return Store<double>(dest, Load<float>(f.src));
+    case 8:
+      return void(std::memcpy(dest, f.src, 8));
+    case 10:
+      return Store<double>(dest, ExtendedToDouble(f.src));
+    default:
+      return BadRead(dest, std::min(f.size, kDoubleSize));
   }
 }
 
 void DecodeBFloat(const NativeField& f, uint8_t* dest) {
   switch (f.size) {
-    case 4: return Store<double>(dest, MbfToSingle(Load<uint32_t>(f.src)));
-    case 8: return Store<double>(dest, MbfToDouble(f.src));
-    default: return BadRead(dest, std::min(f.size, kDoubleSize));
+    case 4:
+      return Store<double>(dest, MbfToSingle(Load<uint32_t>(f.src)));
+    case 8:
+      return Store<double>(dest, MbfToDouble(f.src));
+    default:
+      return BadRead(dest, std::min(f.size, kDoubleSize));
   }
 }
 
@@ -1143,11 +1172,14 @@ void EncodeText(uint16_t type, const char* text, uint8_t* dest, size_t size) {
 
 void EncodeInteger(const uint8_t* src, uint8_t* dest, size_t size) {
   switch (size) {
-    case 1: return void(dest[0] = src[0]);
+    case 1:
+      return void(dest[0] = src[0]);
     case 2:
     case 4:
-    case 8: return void(std::memcpy(dest, src, size));
-    default: return BadWrite(dest, size);
+    case 8:
+      return void(std::memcpy(dest, src, size));
+    default:
+      return BadWrite(dest, size);
   }
 }
 
@@ -1157,8 +1189,10 @@ void EncodeUnsigned(const uint8_t* src, uint8_t* dest, size_t size) {
     case 2:
     case 4:
     case 6:
-    case 8: return void(std::memcpy(dest, src, size));
-    default: return BadWrite(dest, size);
+    case 8:
+      return void(std::memcpy(dest, src, size));
+    default:
+      return BadWrite(dest, size);
   }
 }
 
@@ -1168,9 +1202,12 @@ void EncodeFloat(double value, uint8_t* dest, size_t size) {
     case 4:
       if (!RoundToSingle(value, 7, single)) return BadWrite(dest, size);
       return Store(dest, single);
-    case 8: return Store(dest, value);
-    case 10: return DoubleToExtended(value, dest);
-    default: return BadWrite(dest, size);
+    case 8:
+      return Store(dest, value);
+    case 10:
+      return DoubleToExtended(value, dest);
+    default:
+      return BadWrite(dest, size);
   }
 }
 
@@ -1180,8 +1217,10 @@ void EncodeBFloat(double value, uint8_t* dest, size_t size) {
     case 4:
       if (!RoundToSingle(value, 15, single)) return BadWrite(dest, size);
       return Store(dest, SingleToMbf(single));
-    case 8: return DoubleToMbf(value, dest);
-    default: return BadWrite(dest, size);
+    case 8:
+      return DoubleToMbf(value, dest);
+    default:
+      return BadWrite(dest, size);
   }
 }
 
@@ -1271,8 +1310,8 @@ void EncodeValue(uint16_t type, size_t size, int dec, const uint8_t* src, uint8_
       break;
   }
   if (IsExtendedDateTime(type)) return EncodeExtendedDateTime(type, src, dest, size);
-  if (IsLibraryNumber(type) && !LibrarySetNumber(type, dest, static_cast<int32_t>(size), dec,
-                                                  Load<double>(src)))
+  if (IsLibraryNumber(type) &&
+      !LibrarySetNumber(type, dest, static_cast<int32_t>(size), dec, Load<double>(src)))
     BadWrite(dest, size);
 }
 
@@ -1295,8 +1334,7 @@ void ConvertNativeToLocal(uint16_t nativeType, uint16_t nativeSize, int16_t dec,
     isBlank = true;
     return;
   }
-  if (zero && Has(nativeType, kZeroIsZero))
-    return Store<double>(dest, 0.0);
+  if (zero && Has(nativeType, kZeroIsZero)) return Store<double>(dest, 0.0);
   DecodeValue(f, Bytes(dest), isBlank);
 }
 

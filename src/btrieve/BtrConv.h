@@ -73,12 +73,39 @@ void DecodeDayNumber(int32_t dayNumber, int& year, int& month, int& day);
 
 // The exports of the external conversion library, in resolution order.
 enum class TConversionExport : int {
-  Get_LongYMD, Set_LongDate, Get_Binary, Set_Binary, Get_MagicDate, Set_MagicDate, Get_Ctime,
-  Set_Ctime, Get_MagicNum100, Set_MagicNum100, Get_TasProTime, Set_TasProTime, Get_TasProNum,
-  Set_TasProNum, Get_MagicTime, Set_MagicTime, Get_YMD, Set_YMD, Get_YYMMDD, Set_YYMMDD,
-  Get_YYYYMMDD, Set_YYYYMMDD, Get_TasProDate, Set_TasProDate, Get_UDecimal, Set_UDecimal,
-  Get_VBCurrency, Set_VBCurrency, Get_BtrieveDate, Set_BtrieveDate, Get_BtrieveTime,
-  Set_BtrieveTime, Count
+  Get_LongYMD,
+  Set_LongDate,
+  Get_Binary,
+  Set_Binary,
+  Get_MagicDate,
+  Set_MagicDate,
+  Get_Ctime,
+  Set_Ctime,
+  Get_MagicNum100,
+  Set_MagicNum100,
+  Get_TasProTime,
+  Set_TasProTime,
+  Get_TasProNum,
+  Set_TasProNum,
+  Get_MagicTime,
+  Set_MagicTime,
+  Get_YMD,
+  Set_YMD,
+  Get_YYMMDD,
+  Set_YYMMDD,
+  Get_YYYYMMDD,
+  Set_YYYYMMDD,
+  Get_TasProDate,
+  Set_TasProDate,
+  Get_UDecimal,
+  Set_UDecimal,
+  Get_VBCurrency,
+  Set_VBCurrency,
+  Get_BtrieveDate,
+  Set_BtrieveDate,
+  Get_BtrieveTime,
+  Set_BtrieveTime,
+  Count
 };
 constexpr size_t kConversionExportCount = static_cast<size_t>(TConversionExport::Count);
 

@@ -13,22 +13,19 @@ namespace {
 constexpr uint16_t S(int status) { return static_cast<uint16_t>(static_cast<int16_t>(status)); }
 
 constexpr StatusCodePair kStatusCodes[] = {
-    {S(1), 0x2702},    {S(2), 0x2401},    {S(3), 0x2401},    {S(4), 0x2206},
-    {S(5), 0x2A10},    {S(6), 0x270D},    {S(7), 0x2726},    {S(8), 0x2205},
-    {S(9), 0x2202},    {S(10), 0x2601},   {S(11), 0x2703},   {S(12), 0x2704},
-    {S(13), 0x2708},   {S(14), 0x2708},   {S(15), 0x2401},   {S(16), 0x2402},
-    {S(17), 0x2732},   {S(18), 0x2503},   {S(19), 0x2103},   {S(20), 0x2A06},
-    {S(35), 0x2722},   {S(42), 0x280C},   {S(47), 0x2502},   {S(51), 0x271F},
-    {S(66), 0x2511},   {S(78), 0x280F},   {S(80), 0x2803},   {S(81), 0x2801},
-    {S(82), 0x2205},   {S(84), 0x2801},   {S(85), 0x2803},   {S(86), 0x250B},
-    {S(87), 0x2506},   {S(88), 0x2731},   {S(91), 0x2B66},   {S(101), 0x2501},
-    {S(130), 0x2517},  {S(133), 0x2729},  {S(204), 0x2728},  {S(205), 0x271F},
-    {S(206), 0x2506},  {S(209), 0x2734},  {S(211), 0x2505},  {S(231), 0x2713},
-    {S(285), 0x2A0E},  {S(348), 0x271E},  {S(538), 0x2727},  {S(2120), 0x250E},
-    {S(-109), 0x2202}, {S(-101), 0},      {S(-102), 0},      {S(-103), 0},
-    {S(-104), 0},      {S(-105), 0},      {S(-106), 0},      {S(-107), 0},
-    {S(-110), 0},      {S(-111), 0},      {S(-112), 0},      {S(-113), 0},
-    {S(-114), 0},      {S(-115), 0},      {S(-116), 0},
+    {S(1), 0x2702},   {S(2), 0x2401},   {S(3), 0x2401},    {S(4), 0x2206},    {S(5), 0x2A10},
+    {S(6), 0x270D},   {S(7), 0x2726},   {S(8), 0x2205},    {S(9), 0x2202},    {S(10), 0x2601},
+    {S(11), 0x2703},  {S(12), 0x2704},  {S(13), 0x2708},   {S(14), 0x2708},   {S(15), 0x2401},
+    {S(16), 0x2402},  {S(17), 0x2732},  {S(18), 0x2503},   {S(19), 0x2103},   {S(20), 0x2A06},
+    {S(35), 0x2722},  {S(42), 0x280C},  {S(47), 0x2502},   {S(51), 0x271F},   {S(66), 0x2511},
+    {S(78), 0x280F},  {S(80), 0x2803},  {S(81), 0x2801},   {S(82), 0x2205},   {S(84), 0x2801},
+    {S(85), 0x2803},  {S(86), 0x250B},  {S(87), 0x2506},   {S(88), 0x2731},   {S(91), 0x2B66},
+    {S(101), 0x2501}, {S(130), 0x2517}, {S(133), 0x2729},  {S(204), 0x2728},  {S(205), 0x271F},
+    {S(206), 0x2506}, {S(209), 0x2734}, {S(211), 0x2505},  {S(231), 0x2713},  {S(285), 0x2A0E},
+    {S(348), 0x271E}, {S(538), 0x2727}, {S(2120), 0x250E}, {S(-109), 0x2202}, {S(-101), 0},
+    {S(-102), 0},     {S(-103), 0},     {S(-104), 0},      {S(-105), 0},      {S(-106), 0},
+    {S(-107), 0},     {S(-110), 0},     {S(-111), 0},      {S(-112), 0},      {S(-113), 0},
+    {S(-114), 0},     {S(-115), 0},     {S(-116), 0},
 };
 
 struct NativeMessage {
@@ -132,8 +129,9 @@ constexpr NativeMessage kNativeMessages[] = {
     {80, "The MicroKernel encountered a record-level conflict"},
     {81, "The MicroKernel encountered a lock error"},
     {82, "The MicroKernel lost positioning"},
-    {83, "The MicroKernel attempted to update or delete a record that was read outside the "
-         "transaction"},
+    {83,
+     "The MicroKernel attempted to update or delete a record that was read outside the "
+     "transaction"},
     {84, "The record or page is locked"},
     {85, "The file is locked"},
     {86, "The file table is full"},
@@ -172,13 +170,15 @@ constexpr NativeMessage kNativeMessages[] = {
     {136, "The MicroKernel cannot find the specified Alternate Collating Sequence in the file"},
     {138, "The NULL indicator position is invalid"},
     {139, "The MicroKernel has detected an unacceptable value in the key number"},
-    {143, "The MicroKernel cannot allow unauthorized access to files in a secure MicroKernel "
-          "database"},
+    {143,
+     "The MicroKernel cannot allow unauthorized access to files in a secure MicroKernel "
+     "database"},
     {147, "The log segment is missing"},
     {148, "A roll forward error occurred"},
     {161, "The maximum number of user count licenses has been reached"},
-    {162, "The client table is full. Try increasing the number of Active Clients in the "
-          "MicroKernel Database Engine System Resource Setting"},
+    {162,
+     "The client table is full. Try increasing the number of Active Clients in the "
+     "MicroKernel Database Engine System Resource Setting"},
     {200, "Scalable SQL local engine or Requester is not loaded"},
     {204, "The table is not defined in the dictionary"},
     {205, "The password is invalid"},
@@ -206,8 +206,9 @@ constexpr NativeMessage kNativeMessages[] = {
     {1016, "The MicroKernel is already initialized"},
     {1017, "The Btrieve Requester is unable to find the resource file WBTRVRES.DLL"},
     {1018, "The application attempted to call the MicroKernel from a Btrieve callback function"},
-    {1019, "The MicroKernel cancelled the current Btrieve operation at the request of the "
-           "application's Btrieve callback function"},
+    {1019,
+     "The MicroKernel cancelled the current Btrieve operation at the request of the "
+     "application's Btrieve callback function"},
     {1020, "Btrieve Requester Interface communications error"},
     {1021, "The MicroKernel failed to initialize"},
     {2120, "The task table is full"},
@@ -248,9 +249,8 @@ uint16_t BtrieveStatusCode(int16_t status) {
 std::string_view LoadNativeMessage(int resourceId) {
   const int status = resourceId - kNativeMessageBase;
   const auto* end = std::end(kNativeMessages);
-  const auto* found = std::lower_bound(
-      std::begin(kNativeMessages), end, status,
-      [](const NativeMessage& m, int s) { return m.status < s; });
+  const auto* found = std::lower_bound(std::begin(kNativeMessages), end, status,
+                                       [](const NativeMessage& m, int s) { return m.status < s; });
   return found != end && found->status == status ? found->text : std::string_view();
 }
 

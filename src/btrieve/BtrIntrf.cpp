@@ -93,9 +93,8 @@ int16_t BtrCall(uint16_t operation, void* positionBlock, void* dataBuffer, uint3
   return call(operation, positionBlock, dataBuffer, dataLength, keyBuffer, keyLength, keyNumber);
 }
 
-int16_t BtrCallId(uint16_t operation, void* positionBlock, void* dataBuffer,
-                  uint32_t* dataLength, void* keyBuffer, uint8_t keyLength, int8_t keyNumber,
-                  uint8_t* clientId) {
+int16_t BtrCallId(uint16_t operation, void* positionBlock, void* dataBuffer, uint32_t* dataLength,
+                  void* keyBuffer, uint8_t keyLength, int8_t keyNumber, uint8_t* clientId) {
   BtrCallIdFn call = gCallId;
   if (call == nullptr) return B_RECORD_MANAGER_INACTIVE;
   return call(operation, positionBlock, dataBuffer, dataLength, keyBuffer, keyLength, keyNumber,

@@ -29,8 +29,7 @@ bool BtrieveLibraryLoaded();
 // BTRCALL and BTRCALLID of the loaded library.
 int16_t BtrCall(uint16_t operation, void* positionBlock, void* dataBuffer, uint32_t* dataLength,
                 void* keyBuffer, uint8_t keyLength, int8_t keyNumber);
-int16_t BtrCallId(uint16_t operation, void* positionBlock, void* dataBuffer,
-                  uint32_t* dataLength, void* keyBuffer, uint8_t keyLength, int8_t keyNumber,
-                  uint8_t* clientId);
+int16_t BtrCallId(uint16_t operation, void* positionBlock, void* dataBuffer, uint32_t* dataLength,
+                  void* keyBuffer, uint8_t keyLength, int8_t keyNumber, uint8_t* clientId);
 
 }  // namespace vader

@@ -70,10 +70,10 @@ TWinBtr::~TWinBtr() {
 
 int16_t TWinBtr::Issue(uint16_t operation, void* data, uint32_t& length, void* key,
                        uint8_t keyLength, int8_t keyNumber) {
-  status_ = useClientId_ ? BtrCallId(operation, positionBlock_, data, &length, key, keyLength,
-                                     keyNumber, clientId_)
-                         : BtrCall(operation, positionBlock_, data, &length, key, keyLength,
-                                   keyNumber);
+  status_ = useClientId_
+                ? BtrCallId(operation, positionBlock_, data, &length, key, keyLength, keyNumber,
+                            clientId_)
+                : BtrCall(operation, positionBlock_, data, &length, key, keyLength, keyNumber);
   return status_;
 }
 
@@ -284,8 +284,7 @@ void TWinBtr::BeginTransaction(bool concurrent) {
 void TWinBtr::EndTransaction() { Call(B_END_TRAN); }
 void TWinBtr::AbortTransaction() { Call(B_ABORT_TRAN); }
 
-void TWinBtr::CreateIndex(const KeySegmentSpec* segments, int32_t segmentCount,
-                          int8_t keyNumber) {
+void TWinBtr::CreateIndex(const KeySegmentSpec* segments, int32_t segmentCount, int8_t keyNumber) {
   if (keyNumber != 0) keyNumber_ = static_cast<int8_t>(keyNumber | 0x80);
   CallDirect(B_BUILD_INDEX, const_cast<KeySegmentSpec*>(segments),
              segmentCount * static_cast<int32_t>(sizeof(KeySegmentSpec)));
@@ -412,8 +411,9 @@ bool TWinBtr::KeyUsesACS() {
 }
 
 void TWinBtr::GetACS(uint8_t* dest) {
-  const size_t size = static_cast<size_t>(std::max<int16_t>(FileSpec().KeyCount, 0)) *
-                          kAcsDefinitionSize + kStatAreaSize;
+  const size_t size =
+      static_cast<size_t>(std::max<int16_t>(FileSpec().KeyCount, 0)) * kAcsDefinitionSize +
+      kStatAreaSize;
   std::vector<uint8_t> area(size);
   {
     KeyNumberGuard guard(keyNumber_);

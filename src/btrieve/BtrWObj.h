@@ -21,8 +21,7 @@ class TWinBtr {
 
   // Opens `fileName` (closing a file open on this object first); the record buffer is sized to
   // the record length. A failure carries the file name as extra text.
-  void Open(std::string_view fileName, std::string_view ownerName = {},
-            int8_t openMode = 0);
+  void Open(std::string_view fileName, std::string_view ownerName = {}, int8_t openMode = 0);
   void Close();
   bool IsOpen() const { return isOpen_; }
 

@@ -10,9 +10,7 @@
 namespace vader::testing {
 
 // Path of a test-double library built beside the tests.
-inline std::string Double(const char* name) {
-  return std::string(VADER_TEST_DOUBLES) + "/" + name;
-}
+inline std::string Double(const char* name) { return std::string(VADER_TEST_DOUBLES) + "/" + name; }
 
 // The native status `call` raised, or 0.
 inline int16_t StatusOf(const std::function<void()>& call) {

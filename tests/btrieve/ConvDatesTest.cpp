@@ -69,9 +69,9 @@ TEST_F(TimestampFields, TicksInUniversalTime) {
   SetTimeZoneBias(60);  // an hour behind universal time
   EXPECT_EQ(Encode(BT_TIMESTAMP, 8, Timestamp(2000, 1, 1)),
             Encode(BT_UNSIGNED_BINARY, 8, y2k + 36'000'000'000ull));
-  EXPECT_EQ(Decode(BT_TIMESTAMP, Encode(BT_UNSIGNED_BINARY, 8, y2k + 36'000'000'000ull))
-                .As<double>(),
-            Timestamp(2000, 1, 1));
+  EXPECT_EQ(
+      Decode(BT_TIMESTAMP, Encode(BT_UNSIGNED_BINARY, 8, y2k + 36'000'000'000ull)).As<double>(),
+      Timestamp(2000, 1, 1));
 }
 
 TEST_F(TimestampFields, RoundTripWithABias) {
@@ -100,8 +100,8 @@ TEST_F(DateTimeDoubleFields, DaysFromTheEndOf1899) {
   // Before the epoch the fraction counts backwards from the day.
   EXPECT_EQ(Encode(BT_EXT_DATETIME, 8, Timestamp(1899, 12, 29, 21'600'000)),
             Encode(BT_FLOAT, 8, -1.25));
-  for (double ts : {Timestamp(1899, 12, 29, 21'600'000), Timestamp(2024, 2, 29, 1000),
-                    Timestamp(1, 1, 1, 5)})
+  for (double ts :
+       {Timestamp(1899, 12, 29, 21'600'000), Timestamp(2024, 2, 29, 1000), Timestamp(1, 1, 1, 5)})
     EXPECT_EQ(RoundTrip(BT_EXT_DATETIME, 8, ts), ts);
   EXPECT_TRUE(Decode(BT_EXT_DATETIME, Bytes(8, 0)).blank);
 }

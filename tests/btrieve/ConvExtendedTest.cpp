@@ -85,8 +85,7 @@ class LoadedConversionLibrary : public ConversionTest {
  protected:
   void SetUp() override {
     ConversionTest::SetUp();
-    auto functions =
-        std::make_unique<TConversionFunctions>(TConversionFunctions::NoLibrary{});
+    auto functions = std::make_unique<TConversionFunctions>(TConversionFunctions::NoLibrary{});
     ASSERT_TRUE(functions->LoadLibraryFile(Double("libfakeconv.so")));
     SetConversionFunctions(std::move(functions));
   }

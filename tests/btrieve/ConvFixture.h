@@ -77,14 +77,14 @@ inline double Timestamp(int y, int m, int d, int64_t msOfDay = 0) {
 }
 
 // Expects the converter's own failure status.
-#define EXPECT_CONVERSION_ERROR(statement)                                             \
-  do {                                                                                 \
-    try {                                                                              \
-      statement;                                                                       \
-      ADD_FAILURE() << "no conversion error";                                          \
-    } catch (const ::vader::EBtrieveEngineError& e) {                                  \
-      EXPECT_EQ(e.NativeError(), ::vader::B_CONVERSION_ERROR);                         \
-    }                                                                                  \
+#define EXPECT_CONVERSION_ERROR(statement)                     \
+  do {                                                         \
+    try {                                                      \
+      statement;                                               \
+      ADD_FAILURE() << "no conversion error";                  \
+    } catch (const ::vader::EBtrieveEngineError& e) {          \
+      EXPECT_EQ(e.NativeError(), ::vader::B_CONVERSION_ERROR); \
+    }                                                          \
   } while (0)
 
 class ConversionTest : public ::testing::Test {

@@ -317,8 +317,7 @@ using CurrencyFields = ConversionTest;
 
 TEST_F(CurrencyFields, TenThousandths) {
   EXPECT_EQ(Encode(BT_CURRENCY, 8, 1.5), Bytes({0x98, 0x3A, 0, 0, 0, 0, 0, 0}));
-  for (double v : {12.3456, -0.0001, 12345678.9012})
-    EXPECT_EQ(RoundTrip(BT_CURRENCY, 8, v), v);
+  for (double v : {12.3456, -0.0001, 12345678.9012}) EXPECT_EQ(RoundTrip(BT_CURRENCY, 8, v), v);
   EXPECT_TRUE(Decode(BT_CURRENCY, Bytes(8, 0)).blank);
   Bytes field;
   EXPECT_CONVERSION_ERROR(field = Encode(BT_CURRENCY, 8, 1e20));

@@ -13,8 +13,7 @@ struct Mapped {
 };
 
 std::ostream& operator<<(std::ostream& os, const Mapped& m) {
-  return os << "{" << m.type << ", " << m.subType << ", " << m.units << ", " << m.engineSize
-            << "}";
+  return os << "{" << m.type << ", " << m.subType << ", " << m.units << ", " << m.engineSize << "}";
 }
 
 Mapped Map(uint16_t nativeType, uint16_t size) {
@@ -121,8 +120,7 @@ FieldDesc FieldOfLength(uint16_t number, uint16_t length) {
 
 TEST_F(IndexDescriptors, SegmentsAccumulate) {
   IndexDesc index{};
-  AddIndexSegment(index, {1, 10, 0, 0, kIndexFlagCaseInsensitive | 0x10}, FieldOfLength(4, 20),
-                  0);
+  AddIndexSegment(index, {1, 10, 0, 0, kIndexFlagCaseInsensitive | 0x10}, FieldOfLength(4, 20), 0);
   AddIndexSegment(index, {1, 11, 0, 1, kIndexFlagDuplicates | kIndexFlagDescending},
                   FieldOfLength(2, 4), 1);
   EXPECT_EQ(+index.IndexId, 0);

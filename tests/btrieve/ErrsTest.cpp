@@ -38,8 +38,7 @@ TEST(BtrieveStatusCodes, UnmappedStatusIsItsOwnCode) {
 }
 
 TEST(BtrieveStatusCodes, SqlSuccessNoticesMapToNoError) {
-  for (int s : {-101, -102, -103, -104, -105, -106, -107, -110, -111, -112, -113, -114, -115,
-                -116})
+  for (int s : {-101, -102, -103, -104, -105, -106, -107, -110, -111, -112, -113, -114, -115, -116})
     EXPECT_EQ(BtrieveStatusCode(static_cast<int16_t>(s)), 0) << s;
   EXPECT_EQ(BtrieveStatusCode(-108), static_cast<uint16_t>(-108));
 }

@@ -67,8 +67,7 @@ TEST(BtrieveLoader, MissingLibraryLeavesNothingLoaded) {
   EXPECT_EQ(BtrieveLibraryHandle(), BTRIEVE_NOT_LOADED);
   uint8_t position[128] = {};
   uint32_t length = 0;
-  EXPECT_EQ(BtrCall(B_STAT, position, nullptr, &length, nullptr, 0, 0),
-            B_RECORD_MANAGER_INACTIVE);
+  EXPECT_EQ(BtrCall(B_STAT, position, nullptr, &length, nullptr, 0, 0), B_RECORD_MANAGER_INACTIVE);
 }
 
 TEST(BtrieveLoader, LibraryWithoutAnExportIsNotLoaded) {

@@ -14,8 +14,8 @@ struct State {
   uint16_t ops[256] = {};
   int8_t keyNumbers[256] = {};
   int opCount = 0;
-  int16_t status = 0;          // answered by every operation but Stat and Get Position
-  uint16_t failOp = 0xFFFF;    // only this operation fails, when set
+  int16_t status = 0;        // answered by every operation but Stat and Get Position
+  uint16_t failOp = 0xFFFF;  // only this operation fails, when set
   uint32_t returnLength = 0xFFFFFFFF;
   uint16_t recordLength = 16;
   uint8_t keyCount = 1;
