@@ -392,7 +392,9 @@ int16_t TWinBtr::KeyCount() {
 }
 
 size_t TWinBtr::KeySegmentOffset(const uint8_t* area, size_t areaSize, int keyNumber) {
-  if (keyNumber < 0) return kNoSegment;
+  StatFileSpec spec;
+  std::memcpy(&spec, area, sizeof spec);
+  if (keyNumber < 0 || keyNumber > spec.KeyCount) return kNoSegment;
   int key = 0;
   for (size_t i = 0; i <= kSegmentSpecCount; ++i) {
     const size_t offset = sizeof(StatFileSpec) + i * sizeof(KeySegmentSpec);
@@ -405,6 +407,7 @@ size_t TWinBtr::KeySegmentOffset(const uint8_t* area, size_t areaSize, int keyNu
 }
 
 bool TWinBtr::KeyUsesACS() {
+  if (keyNumber_ >= FileSpec().KeyCount) return false;
   const size_t offset = KeySegmentOffset(statArea_, kStatAreaSize, keyNumber_);
   return offset != kNoSegment && offset + sizeof(KeySegmentSpec) <= kStatAreaSize &&
          (SegmentAt(statArea_, offset).Flags & kKeyFlagAltCollation) != 0;
@@ -422,9 +425,10 @@ void TWinBtr::GetACS(uint8_t* dest) {
     Issue(B_STAT, area.data(), length, keyBuffer_, kFullKeyLength, keyNumber_);
     if (status_ != B_NO_ERROR && status_ != B_DATALENGTH_ERROR) BtrieveError(status_);
   }
-  const size_t first = KeySegmentOffset(area.data(), size, keyNumber_);
   StatFileSpec spec;
   std::memcpy(&spec, area.data(), sizeof spec);
+  const size_t first =
+      keyNumber_ < spec.KeyCount ? KeySegmentOffset(area.data(), size, keyNumber_) : kNoSegment;
   // The definitions follow the segment specification that ends the last key.
   const size_t end = KeySegmentOffset(area.data(), size, spec.KeyCount);
   if (first == kNoSegment || end == kNoSegment || first + sizeof(KeySegmentSpec) > size)

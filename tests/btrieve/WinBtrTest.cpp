@@ -27,6 +27,7 @@ class FakeLibrary {
     Reset = Get<void (*)()>("FakeReset");
     Configure = Get<void (*)(uint16_t, uint8_t, uint32_t)>("FakeConfigure");
     Fail = Get<void (*)(uint16_t, int16_t)>("FakeFail");
+    SetStat = Get<void (*)(const uint8_t*, uint32_t)>("FakeSetStat");
     InitCount = Get<int (*)()>("FakeInitCount");
     StopCount = Get<int (*)()>("FakeStopCount");
     OpCount = Get<int (*)()>("FakeOpCount");
@@ -44,6 +45,7 @@ class FakeLibrary {
   void (*Reset)();
   void (*Configure)(uint16_t recordLength, uint8_t keyCount, uint32_t returnLength);
   void (*Fail)(uint16_t op, int16_t status);
+  void (*SetStat)(const uint8_t* image, uint32_t length);
   int (*InitCount)();
   int (*StopCount)();
   int (*OpCount)();
@@ -230,6 +232,43 @@ TEST_F(WinBtrMechanics, StatKeepsTheKeyNumber) {
   EXPECT_EQ(btr.GetRecordCount(), 3);
   EXPECT_EQ(btr.KeyNumber(), 3);
   EXPECT_EQ(fake_.KeyNumber(0), kNoKeyNumber);
+}
+
+// A Stat image of three keys: key 0 of two segments, key 1 on the alternate collating sequence
+// number 1, key 2 plain; the two sequence definitions follow, filled with 'A' and 'B'.
+std::vector<uint8_t> StatWithAcs() {
+  std::vector<uint8_t> image(16 + 4 * 16 + 2 * kAcsDefinitionSize);
+  StatFileSpec file{};
+  file.RecordLength = 16;
+  file.KeyCount = 3;
+  std::memcpy(image.data(), &file, sizeof file);
+  const uint16_t flags[] = {kKeyFlagSegmented, 0, kKeyFlagAltCollation, 0};
+  for (int i = 0; i < 4; ++i) {
+    KeySegmentSpec segment{};
+    segment.Flags = flags[i];
+    segment.AcsNumber = i == 2 ? 1 : 0;
+    std::memcpy(image.data() + 16 + 16 * i, &segment, sizeof segment);
+  }
+  std::memset(image.data() + 80, 'A', kAcsDefinitionSize);
+  std::memset(image.data() + 80 + kAcsDefinitionSize, 'B', kAcsDefinitionSize);
+  return image;
+}
+
+TEST_F(WinBtrMechanics, AlternateCollatingSequenceOfTheCurrentKey) {
+  const std::vector<uint8_t> image = StatWithAcs();
+  fake_.SetStat(image.data(), static_cast<uint32_t>(image.size()));
+  TWinBtr btr;
+  btr.Open("/data/file.btr");
+  EXPECT_FALSE(btr.KeyUsesACS());
+  btr.SetKeyNumber(1);
+  EXPECT_TRUE(btr.KeyUsesACS());
+  uint8_t acs[kAcsDefinitionSize] = {};
+  btr.GetACS(acs);
+  EXPECT_EQ(acs[0], 'B');
+  EXPECT_EQ(acs[kAcsDefinitionSize - 1], 'B');
+  btr.SetKeyNumber(3);  // no such key
+  EXPECT_FALSE(btr.KeyUsesACS());
+  EXPECT_EQ(StatusOf([&] { btr.GetACS(acs); }), B_INVALID_ALT_SEQUENCE_DEF);
 }
 
 TEST_F(WinBtrMechanics, FindPercentageFailsQuietly) {

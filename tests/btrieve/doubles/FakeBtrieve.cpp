@@ -19,6 +19,8 @@ struct State {
   uint32_t returnLength = 0xFFFFFFFF;
   uint16_t recordLength = 16;
   uint8_t keyCount = 1;
+  uint8_t stat[4096] = {};  // a whole Stat image, when one is set
+  uint32_t statLength = 0;
 };
 State state;
 
@@ -26,6 +28,12 @@ int16_t Call(uint16_t op, void* data, uint32_t* length, int8_t keyNumber) {
   if (state.opCount < 256) {
     state.keyNumbers[state.opCount] = keyNumber;
     state.ops[state.opCount++] = op;
+  }
+  if (op == 15 && state.statLength > 0) {
+    const uint32_t n = std::min(*length, state.statLength);
+    std::memcpy(data, state.stat, n);
+    *length = n;
+    return n < state.statLength ? 22 : 0;
   }
   if (op == 15) {
     uint8_t stat[16] = {};
@@ -78,6 +86,10 @@ EXPORT void FakeConfigure(uint16_t recordLength, uint8_t keyCount, uint32_t retu
 EXPORT void FakeFail(uint16_t op, int16_t status) {
   state.failOp = op;
   state.status = status;
+}
+EXPORT void FakeSetStat(const uint8_t* image, uint32_t length) {
+  state.statLength = std::min<uint32_t>(length, sizeof state.stat);
+  std::memcpy(state.stat, image, state.statLength);
 }
 EXPORT int FakeInitCount() { return state.initCount; }
 EXPORT int FakeStopCount() { return state.stopCount; }
