@@ -165,6 +165,12 @@ void TWinBtr::Call(uint16_t operation) {
     operation = static_cast<uint16_t>(operation + lockBias_);
     lockBias_ = 0;
   }
+  // A write longer than the object's own buffer would send bytes past its end; a longer record
+  // comes from a buffer of the caller's (UseDataBuffer).
+  if (writes && dataPtr_ == buffer_.get() && callLength_ > bufferSize_) {
+    status_ = B_DATALENGTH_ERROR;
+    BtrieveError(status_);
+  }
   uint32_t length = static_cast<uint32_t>(std::max(callLength_, 0));
   Issue(operation, dataPtr_, length, keyBuffer_, kFullKeyLength, keyNumber_);
   callLength_ = static_cast<int32_t>(length);

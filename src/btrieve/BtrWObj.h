@@ -110,7 +110,7 @@ class TWinBtr {
   // count itself, the end of the specifications. kNoSegment when out of range.
   static size_t KeySegmentOffset(const uint8_t* area, size_t areaSize, int keyNumber);
   StatFileSpec FileSpec() const;
-  // Issues a Stat whose failure is reported to the caller as 0 rather than raised.
+  // Runs `read`; a Btrieve failure gives 0 instead of an exception.
   template <class T, class F>
   T ZeroOnBtrieveError(F&& read);
 

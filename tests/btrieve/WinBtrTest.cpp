@@ -195,7 +195,7 @@ TEST_F(WinBtrMechanics, BorrowedBufferServesOneCall) {
   EXPECT_EQ(own[0], 0xAB);
 }
 
-TEST_F(WinBtrMechanics, InsertSendsTheDataLengthOnce) {
+TEST_F(WinBtrMechanics, WriteLengthIsTakenOnceAndBounded) {
   TWinBtr btr;
   Open(btr, 16);
   btr.SetDataLength(12);
@@ -203,6 +203,14 @@ TEST_F(WinBtrMechanics, InsertSendsTheDataLengthOnce) {
   EXPECT_EQ(btr.CallLength(), 12);
   btr.Insert();
   EXPECT_EQ(btr.CallLength(), 16);
+  btr.SetDataLength(17);  // longer than the object's buffer
+  EXPECT_EQ(StatusOf([&] { btr.Insert(); }), B_DATALENGTH_ERROR);
+  EXPECT_EQ(fake_.OpCount(), 2);
+  uint8_t record[24] = {};
+  btr.SetDataLength(24);
+  btr.UseDataBuffer(record);
+  btr.Update();
+  EXPECT_EQ(btr.CallLength(), 24);
 }
 
 TEST_F(WinBtrMechanics, ShortBufferStatusAcceptedOnRequest) {
