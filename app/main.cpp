@@ -4,13 +4,11 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QScreen>
-#include <QTimer>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 
-#include "MainForm.h"
+#include "MainWindowKeeper.h"
 #include "framework/Dialogs.h"
 #include "language/zInter.h"
 #include "shell/Startup.h"
@@ -56,38 +54,6 @@ bool ParseOptions(int argc, char** argv, Options& options, int& exitCode) {
   return true;
 }
 
-// Owns the main form and rebuilds it after a language switch, so the new language shows.
-class MainWindowKeeper {
- public:
-  explicit MainWindowKeeper(vader::ui::TQtEventLoop& loop) : loop_(loop) {}
-
-  vader::TForm* Create() {
-    form_ = std::make_unique<vader::app::TMainForm>(nullptr, [this] { ScheduleRebuild(); });
-    form_->AfterConstruction();
-    vader::Application().SetMainForm(form_.get());
-    return form_.get();
-  }
-
-  ~MainWindowKeeper() {
-    if (form_) loop_.Hide(form_.get());
-  }
-
- private:
-  // Runs after the menu click that asked for it has returned.
-  void ScheduleRebuild() {
-    QTimer::singleShot(0, qApp, [this] {
-      std::unique_ptr<vader::TForm> old = std::move(form_);
-      const QRect where = loop_.WindowOf(old.get())->geometry();
-      loop_.Show(Create());
-      loop_.WindowOf(form_.get())->setGeometry(where);
-      loop_.Hide(old.get());
-    });
-  }
-
-  vader::ui::TQtEventLoop& loop_;
-  std::unique_ptr<vader::TForm> form_;
-};
-
 void PrintTexts(QWidget* window) {
   for (const QString& line : vader::ui::DescribeWidgets(window))
     std::printf("%s\n", line.toUtf8().constData());
@@ -117,7 +83,7 @@ int main(int argc, char** argv) {
     vader::ui::TQtEventLoop loop;
     vader::Application().SetEventLoop(&loop);
     vader::Application().Initialize();
-    MainWindowKeeper keeper(loop);
+    vader::app::MainWindowKeeper keeper(loop);
     vader::TForm* form = nullptr;
     try {
       form = keeper.Create();

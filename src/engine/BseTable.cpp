@@ -7,12 +7,15 @@
 
 #include "engine/BseErrs.h"
 #include "engine/BseUtils.h"
+#include "framework/Forms.h"
 
 namespace vader {
 namespace {
 
 // String resource passed when a table class supplies no field descriptors.
 constexpr int kLoadFieldDescResource = 9040;
+// String resource passed when a cursor class does not support an operation.
+constexpr int kCursorNotSupportedResource = 9041;
 constexpr int16_t kBlankFlag = -1;
 constexpr int32_t kChangedFlag = -1;
 constexpr size_t kScratchSize = 256;
@@ -460,6 +463,669 @@ void TBaseTable::CompareBookMarks(const void* bookmark1, const void* bookmark2, 
   int r = 0;
   CompareKeys(key1, key2, 0, 0, r);
   result = r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+// ---- TBaseTable: navigation ----
+
+namespace {
+
+// Puts a value back when the scope ends unless told to keep the new one.
+template <class T>
+class RestoreOnExit {
+ public:
+  explicit RestoreOnExit(T& target) : target_(target), saved_(target) {}
+  ~RestoreOnExit() {
+    if (!keep_) target_ = saved_;
+  }
+  RestoreOnExit(const RestoreOnExit&) = delete;
+  RestoreOnExit& operator=(const RestoreOnExit&) = delete;
+  void Keep() { keep_ = true; }
+
+ private:
+  T& target_;
+  T saved_;
+  bool keep_ = false;
+};
+
+// Scratch record buffers are handed to drivers as the data buffer; the caller's buffer is put
+// back afterwards so that the cursor never keeps a pointer to freed memory.
+class DataBufferScope {
+ public:
+  explicit DataBufferScope(TBaseTable& table) : table_(table), saved_(table.GetDataBuffer()) {}
+  ~DataBufferScope() { table_.SetDataBuffer(saved_); }
+  DataBufferScope(const DataBufferScope&) = delete;
+  DataBufferScope& operator=(const DataBufferScope&) = delete;
+
+ private:
+  TBaseTable& table_;
+  uint8_t* saved_;
+};
+
+std::vector<uint8_t> ZeroedBlock(uint32_t size) { return std::vector<uint8_t>(size ? size : 1); }
+
+}  // namespace
+
+void TBaseTable::SetToBegin() { state_ = TCursorState::AtBegin; }
+
+void TBaseTable::SetToEnd() { state_ = TCursorState::AtEnd; }
+
+void TBaseTable::SetToCursor(TBaseTable* dest) {
+  CheckParam(dest);
+  std::vector<uint8_t> bookmark = ZeroedBlock(GetBookmarkSize());
+  GetBookMark(bookmark.data());
+  dest->SetToBookMark(bookmark.data());
+}
+
+void TBaseTable::GetBookMark(void*) { RaiseNotSupported(kCursorNotSupportedResource); }
+
+void TBaseTable::SetToBookMark(const void*) { RaiseNotSupported(kCursorNotSupportedResource); }
+
+void TBaseTable::ReadAtBookmark(const void*, uint8_t*, TLockType) {
+  RaiseNotSupported(kCursorNotSupportedResource);
+}
+
+void TBaseTable::GetRecordProps(RecordProps*) {}
+
+void TBaseTable::GetNextRecord(TLockType lock, uint8_t* record, RecordProps* props) {
+  Move(TMoveDirection::Forward, lock, record, props);
+}
+
+void TBaseTable::GetPriorRecord(TLockType lock, uint8_t* record, RecordProps* props) {
+  Move(TMoveDirection::Backward, lock, record, props);
+}
+
+void TBaseTable::Move(TMoveDirection direction, TLockType lock, uint8_t* record,
+                      RecordProps* props) {
+  RestoreOnExit<TCursorState> state(state_);
+  const bool forward = direction == TMoveDirection::Forward;
+  direction_ = direction;
+  SetDataBuffer(record);
+  switch (state_) {
+    case TCursorState::Unpositioned:
+      forward ? GoFirstInRange() : GoLastInRange();
+      break;
+    case TCursorState::AtBegin:
+      if (!forward) RaiseBOF();
+      GoFirstInRange();
+      break;
+    case TCursorState::AtEnd:
+      if (forward) RaiseEOF();
+      GoLastInRange();
+      break;
+    case TCursorState::OnRecord:
+    case TCursorState::AtCrack:
+      forward ? NextPhysical() : PriorPhysical();
+      break;
+    default:
+      forward ? RaiseEOF() : RaiseBOF();
+  }
+  FinishMove(lock, record, props);
+  state.Keep();
+}
+
+void TBaseTable::FinishMove(TLockType lock, uint8_t* record, RecordProps* props) {
+  ApplyRangeAndFilters(record);
+  // The cursor is on the record before a locked re-read, which needs a current record.
+  state_ = TCursorState::OnRecord;
+  if (lock != dbiNOLOCK)
+    GetRecord(lock, record, props);
+  else
+    GetRecordProps(props);
+}
+
+void TBaseTable::LockCurrentRecord(TLockType lock, uint8_t* record) {
+  std::vector<uint8_t> bookmark = ZeroedBlock(GetBookmarkSize());
+  GetBookMark(bookmark.data());
+  ReadAtBookmark(bookmark.data(), record, lock);
+}
+
+void TBaseTable::GetRecord(TLockType lock, uint8_t* record, RecordProps* props) {
+  SetDataBuffer(record);
+  switch (state_) {
+    case TCursorState::OnRecord:
+      return RereadCurrent(lock, record, props);
+    case TCursorState::AtBegin:
+      RaiseEOF();
+    case TCursorState::AtEnd:
+      RaiseBOF();
+    case TCursorState::AtCrack:
+      return ResolveCrack(lock, record, props);
+    default:
+      RaiseEngineError(DBIERR_NOCURRREC);
+  }
+}
+
+void TBaseTable::RereadCurrent(TLockType lock, uint8_t* record, RecordProps* props) {
+  try {
+    LockCurrentRecord(lock, record);
+    ApplyRangeAndFilters(record);
+  } catch (const EVaderEngineError&) {
+    if (!rereadPending_) {
+      if (lock == dbiWRITELOCK) RelRecordLock(false);
+      throw;
+    }
+    // The record changed under a pending reread: answer with the first record that passes.
+    rereadPending_ = false;
+    state_ = TCursorState::Unpositioned;
+    GetNextRecord(lock, record, props);
+    return;
+  }
+  GetRecordProps(props);
+}
+
+void TBaseTable::ResolveCrack(TLockType lock, uint8_t* record, RecordProps* props) {
+  try {
+    GetNextRecord(lock, record, props);
+    return;
+  } catch (const EVaderEngineError&) {
+  }
+  try {
+    GetPriorRecord(lock, record, props);
+    return;
+  } catch (const EVaderEngineError&) {
+  }
+  state_ = TCursorState::Unpositioned;
+  GetNextRecord(lock, record, props);
+}
+
+void TBaseTable::GetRelativeRecord(int32_t offset, TLockType lock, uint8_t* record,
+                                   RecordProps* props) {
+  CheckCondition(offset != 0, DBIERR_INVALIDPARAM);
+  const int64_t steps = offset < 0 ? -int64_t{offset} : int64_t{offset};
+  for (int64_t i = 1; i <= steps; ++i) {
+    const TLockType stepLock = i == steps ? lock : dbiNOLOCK;
+    if (offset > 0)
+      GetNextRecord(stepLock, record, props);
+    else
+      GetPriorRecord(stepLock, record, props);
+  }
+}
+
+void TBaseTable::GetRecordForKey(bool, uint16_t, uint16_t, const void*, uint8_t*) {
+  RaiseEngineError(DBIERR_INVALIDHNDL);
+}
+
+void TBaseTable::GetVchkDesc(uint16_t, void*) { RaiseNotSupported(kCursorNotSupportedResource); }
+
+void TBaseTable::AcqTableLock(TLockType) { RaiseNotSupported(kCursorNotSupportedResource); }
+
+void TBaseTable::RelTableLock(TLockType) { RaiseNotSupported(kCursorNotSupportedResource); }
+
+void TBaseTable::RelRecordLock(bool) { ReleaseRecordLocks(); }
+
+void TBaseTable::UndeleteRecord() { RaiseNotSupported(kCursorNotSupportedResource); }
+
+void TBaseTable::ForceRecordReread(uint8_t* record) {
+  ForceReread();
+  GetRecord(dbiNOLOCK, record, nullptr);
+}
+
+// ---- TBaseTable: blocks, counting, emptying ----
+
+void TBaseTable::ReadBlock(uint32_t& count, uint8_t* records) {
+  const uint32_t wanted = count;
+  count = 0;
+  CheckParam(records);
+  const size_t size = GetRecordBufferSize();
+  for (; count < wanted; ++count) GetNextRecord(dbiNOLOCK, records + count * size, nullptr);
+}
+
+void TBaseTable::WriteBlock(uint32_t& count, uint8_t* records) {
+  const uint32_t wanted = count;
+  count = 0;
+  CheckParam(records);
+  const size_t size = GetRecordBufferSize();
+  for (; count < wanted; ++count) InsertRecord(dbiNOLOCK, records + count * size);
+}
+
+void TBaseTable::GetRecordCount(uint32_t& n) {
+  n = 0;
+  DataBufferScope dataBuffer(*this);
+  std::vector<uint8_t> record = ZeroedBlock(GetRecordBufferSize());
+  std::vector<uint8_t> bookmark = ZeroedBlock(GetBookmarkSize());
+  bool marked = true;
+  try {
+    GetBookMark(bookmark.data());
+  } catch (const EVaderEngineError&) {
+    marked = false;  // nothing to go back to
+  }
+  const auto restore = [&] {
+    if (marked)
+      SetToBookMark(bookmark.data());
+    else
+      SetToBegin();
+  };
+  try {
+    SetToBegin();
+    try {
+      for (;;) {
+        GetNextRecord(dbiNOLOCK, record.data(), nullptr);
+        if (++n % 16 == 0) Application().ProcessMessages();
+      }
+    } catch (const EVaderBoundryError&) {
+    }
+  } catch (...) {
+    try {
+      restore();
+    } catch (const EVaderEngineError&) {
+    }
+    throw;
+  }
+  restore();
+}
+
+void TBaseTable::DeleteRangeOnce() {
+  DataBufferScope dataBuffer(*this);
+  std::vector<uint8_t> record = ZeroedBlock(GetRecordBufferSize());
+  SetDataBuffer(record.data());
+  try {
+    for (;;) {
+      GoFirstInRange();
+      // A first record past the end of the range is not the range's to delete.
+      if (RangeActive()) CheckRange(record.data());
+      DeleteRecord(nullptr);
+      Application().ProcessMessages();
+    }
+  } catch (const EVaderEngineError&) {
+  }
+}
+
+void TBaseTable::DeleteAllRecords() {
+  constexpr int kPasses = 5;
+  for (int pass = 0; pass < kPasses; ++pass) {
+    DeleteRangeOnce();
+    uint32_t remaining = 0;
+    GetRecordCount(remaining);
+    if (remaining == 0) break;
+  }
+  SetToBegin();
+}
+
+void TBaseTable::EmptyTable() {
+  const uint32_t savedShare = shareMode_;
+  const bool wasOpen = state_ != TCursorState::Closed;
+  if (!wasOpen || savedShare != kShareExclusive) {
+    CloseCursor();
+    shareMode_ = kShareExclusive;
+    OpenCursor();
+  }
+  CursorProps props{};
+  const auto reopen = [&] {
+    shareMode_ = savedShare;
+    if (!wasOpen) return;
+    OpenCursor();
+    GetCursorProps(props);
+  };
+  try {
+    GetCursorProps(props);
+    DeleteAllRecords();
+    shareMode_ = savedShare;
+    CloseCursor();
+  } catch (...) {
+    if (state_ != TCursorState::Closed) CloseCursor();
+    reopen();
+    throw;
+  }
+  reopen();
+}
+
+void TBaseTable::GetSeqNo(uint32_t&) { RaiseNotSupported(kCursorNotSupportedResource); }
+
+void TBaseTable::SetToSeqNo(uint32_t) { RaiseNotSupported(kCursorNotSupportedResource); }
+
+void TBaseTable::GetRecordNo(uint32_t&) { RaiseNotSupported(kCursorNotSupportedResource); }
+
+void TBaseTable::SetToRecordNo(uint32_t) { RaiseNotSupported(kCursorNotSupportedResource); }
+
+void TBaseTable::GetCursorProps(CursorProps& props) {
+  props = CursorProps{};
+  uint16_t fieldCount = 0;
+  uint16_t recordSize = 0;
+  GetRecordLayout(fieldCount, recordSize);
+  props.FieldCount = fieldCount;
+  props.RecSize = recordSize;
+  props.RecBufSize = HasNullFlags() ? static_cast<uint16_t>(GetRecordBufferSize()) : recordSize;
+  props.KeySize = currentIndex_.KeyLength;
+  props.BookmarkSize = static_cast<uint16_t>(GetBookmarkSize());
+  props.BookmarkStable = Bool16(shareMode_ == kShareExclusive);
+  props.CursorOpenMode = openMode_;
+  props.CursorShareMode = shareMode_;
+  props.SeqNums = -1;
+  props.CursorUniDirectional = Bool16(uniDirectional_);
+  props.Rights = 0x00FF;
+  props.FilterCount = static_cast<uint16_t>(filters_->Count());
+}
+
+void TBaseTable::CloneCursor(bool /*readOnly*/, bool uniDirectional, TBaseTable*& newCursor) {
+  auto* database = CheckParam(dynamic_cast<TTableOpener*>(Owner()));
+  database->OpenTable(GetTableName(), nullptr, openIndexName_, nullptr, 0, openMode_, shareMode_, 0,
+                      uniDirectional, nullptr, newCursor);
+}
+
+// ---- TBaseTable: indexes ----
+
+void TBaseTable::SwitchToIndex(const char*, const char*, uint16_t, bool) {
+  RaiseNotSupported(kCursorNotSupportedResource);
+}
+
+void TBaseTable::GetIndexDesc(uint16_t, IndexDesc& desc) {
+  desc = IndexDesc{};
+  RaiseEngineError(DBIERR_INVALIDHNDL);
+}
+
+void TBaseTable::GetIndexDescs(IndexDesc* descs) {
+  CursorProps props{};
+  GetCursorProps(props);
+  if (props.IndexCount == 0) return;
+  CheckParam(descs);
+  RestoreOnExit<bool> reading(readingIndexList_);
+  readingIndexList_ = true;
+  for (uint16_t i = 0; i < props.IndexCount; ++i) {
+    descs[i] = IndexDesc{};
+    GetIndexDesc(i, descs[i]);
+  }
+  readingIndexList_ = false;
+  reading.Keep();
+}
+
+void TBaseTable::AddIndex(const IndexDesc&, const char*) {
+  RaiseNotSupported(kCursorNotSupportedResource);
+}
+
+void TBaseTable::DeleteIndex(const char*, const char*, uint16_t) {
+  RaiseNotSupported(kCursorNotSupportedResource);
+}
+
+void TBaseTable::FindIndexForFields(const char* name, uint16_t& indexNo, char* indexName) {
+  CheckParam(name);
+  const std::string_view text(name);
+  if (text.find('@') == std::string_view::npos) {
+    if (indexName != nullptr) CopyBounded(indexName, kMaxFieldNameLength + 1, text);
+    return;
+  }
+  uint16_t fields[kMaxIndexFieldNames] = {};
+  int count = 0;
+  bool anyKnown = false;
+  size_t at = text.find('@');
+  while (at != std::string_view::npos && count < kMaxIndexFieldNames) {
+    const size_t next = text.find('@', at + 1);
+    const std::string_view field = text.substr(at + 1, next == text.npos ? next : next - at - 1);
+    fields[count] = fieldCache_->FieldNumberByName(field);
+    anyKnown = anyKnown || fields[count] != 0;
+    ++count;
+    at = next;
+  }
+  CheckCondition(anyKnown, DBIERR_INVALIDINDEXNAME);
+  indexNo = FindIndexByFieldNumbers(fields, count, indexName);
+}
+
+uint16_t TBaseTable::FindIndexByFieldNumbers(const uint16_t* fields, int count, char* indexName) {
+  IndexDesc desc{};
+  for (uint32_t n = 0; n <= 0xFFFF; ++n) {
+    GetIndexDesc(static_cast<uint16_t>(n), desc);
+    // Compared bytewise: the descriptor is packed, its members may be misaligned.
+    bool match = desc.FieldsInKey >= count &&
+                 std::memcmp(fields, desc.KeyFields, count * sizeof(uint16_t)) == 0;
+    // The key must end with the listed fields; a full list has no entry after it to check.
+    if (count < kMaxKeyFields) match = match && desc.KeyFields[count] == 0;
+    if (!match) continue;
+    if (indexName != nullptr)
+      CopyBounded(indexName, kMaxFieldNameLength + 1,
+                  BoundedString(desc.IndexName).substr(0, kMaxFieldNameLength));
+    return static_cast<uint16_t>(n);
+  }
+  RaiseEngineError(DBIERR_INVALIDINDEXNAME);
+}
+
+// ---- TBaseTable: ranges and key search ----
+
+uint16_t TBaseTable::GetSearchMode(bool inclusive, bool isStart) const {
+  if (isStart) return inclusive ? keySEARCHGEQ : keySEARCHGT;
+  return inclusive ? keySEARCHLEQ : keySEARCHLT;
+}
+
+void TBaseTable::CheckRange(const uint8_t* record) {
+  if (!RangeActive()) return;
+  uint8_t key[kKeyBufferSize] = {};
+  uint16_t length = 0;
+  int r = 0;
+  if (rangeStart_.Active) {
+    ExtractKeyFields(record, key, rangeStart_.FieldCount, rangeStart_.PartialLength, length);
+    CompareKeys(key, rangeStart_.Key, rangeStart_.FieldCount, rangeStart_.PartialLength, r);
+    if (r < 0 || (r == 0 && !rangeStart_.Inclusive)) RaiseBOF();
+  }
+  if (rangeEnd_.Active) {
+    if (!rangeSameShape_) {
+      std::memset(key, 0, sizeof key);
+      ExtractKeyFields(record, key, rangeEnd_.FieldCount, rangeEnd_.PartialLength, length);
+    }
+    CompareKeys(key, rangeEnd_.Key, rangeEnd_.FieldCount, rangeEnd_.PartialLength, r);
+    if (r > 0 || (r == 0 && !rangeEnd_.Inclusive)) RaiseEOF();
+  }
+}
+
+void TBaseTable::GoFirstInRange() {
+  if (!rangeStart_.Active) return FirstPhysical();
+  SeekKey(GetSearchMode(rangeStart_.Inclusive, true), rangeStart_.KeyIsPacked,
+          rangeStart_.FieldCount, rangeStart_.PartialLength, rangeStart_.KeyPtr, GetDataBuffer());
+}
+
+void TBaseTable::GoLastInRange() {
+  if (!rangeEnd_.Active) return LastPhysical();
+  SeekKey(GetSearchMode(rangeEnd_.Inclusive, false), rangeEnd_.KeyIsPacked, rangeEnd_.FieldCount,
+          rangeEnd_.PartialLength, rangeEnd_.KeyPtr, GetDataBuffer());
+}
+
+void TBaseTable::ApplyRangeAndFilters(uint8_t* record) {
+  if (record == nullptr) return;
+  CheckRange(record);
+  while (filtersActive_ && !RecordPassesFilters(record)) {
+    SetDataBuffer(record);
+    if (direction_ == TMoveDirection::Backward)
+      PriorPhysical();
+    else
+      NextPhysical();
+    CheckRange(record);
+  }
+}
+
+bool TBaseTable::RecordPassesFilters(uint8_t* record) {
+  if (!filtersActive_) return true;
+  for (int i = 0; i < filters_->Count(); ++i) {
+    TFilterListItem* filter = FilterAt(i);
+    if (filter->Active() && !filter->TestRecord(record)) return false;
+  }
+  return true;
+}
+
+void TBaseTable::ResetRange() {
+  rangeStart_.Active = false;
+  rangeEnd_.Active = false;
+  rangeSameShape_ = false;
+}
+
+void TBaseTable::SetRange(bool keyIsPacked, uint16_t fieldCount1, uint16_t partialLength1,
+                          const void* key1, bool inclusive1, uint16_t fieldCount2,
+                          uint16_t partialLength2, const void* key2, bool inclusive2) {
+  ResetRange();
+  FillBound(rangeStart_, keyIsPacked, fieldCount1, partialLength1, key1, inclusive1);
+  FillBound(rangeEnd_, keyIsPacked, fieldCount2, partialLength2, key2, inclusive2);
+  rangeSameShape_ = rangeStart_.Active && rangeEnd_.Active &&
+                    rangeStart_.FieldCount == rangeEnd_.FieldCount &&
+                    rangeStart_.PartialLength == rangeEnd_.PartialLength;
+}
+
+void TBaseTable::FillBound(RangeBound& bound, bool keyIsPacked, uint16_t fieldCount,
+                           uint16_t partialLength, const void* key, bool inclusive) {
+  bound = RangeBound{};
+  bound.KeyIsPacked = keyIsPacked;
+  bound.Active = key != nullptr;
+  bound.FieldCount = fieldCount;
+  bound.PartialLength = partialLength;
+  bound.Inclusive = inclusive;
+  if (keyIsPacked) {
+    bound.KeyPtr = bound.Key;
+    const size_t length = std::min<size_t>(currentIndex_.KeyLength, kKeyBufferSize);
+    if (key != nullptr) std::memcpy(bound.Key, key, length);
+    if (bound.Active && bound.FieldCount == 0) CountPackedFields(bound);
+    return;
+  }
+  bound.KeyPtr = static_cast<const uint8_t*>(key);
+  if (!bound.Active) return;
+  try {
+    uint16_t length = 0;
+    ExtractKeyFields(bound.KeyPtr, bound.Key, fieldCount, partialLength, length);
+  } catch (const EVaderEngineError&) {
+    bound.Active = false;  // the range stays open on this side
+  }
+}
+
+void TBaseTable::CountPackedFields(RangeBound& bound) {
+  const int fields = std::min<int>(currentIndex_.FieldsInKey, kMaxKeyFields);
+  bound.FieldCount = static_cast<uint16_t>(fields);
+  size_t position = 0;
+  for (int i = 0; i < fields && position < kKeyBufferSize; ++i) {
+    TFieldCacheItem& item = fieldCache_->GetItem(currentIndex_.KeyFields[i]);
+    const bool blank = PackedKeyFieldBlank(item, bound.Key + position, kKeyBufferSize - position);
+    position += item.LocalSize();
+    if (!blank) continue;
+    if (--bound.FieldCount == 0) {
+      bound.Active = false;
+      return;
+    }
+  }
+}
+
+bool TBaseTable::PackedKeyFieldBlank(TFieldCacheItem& item, const uint8_t* keyPart,
+                                     size_t available) {
+  // The key part is read as the field of a scratch record: the field's bytes at its offset and
+  // no null indicator set.
+  const FieldDesc& d = item.Desc();
+  const size_t size =
+      std::max<size_t>(GetRecordBufferSize(), size_t{d.FieldOffset} + d.FieldLength);
+  std::vector<uint8_t> record(size + 1);
+  const size_t length = std::min({size_t{item.LocalSize()}, size_t{d.FieldLength}, available});
+  std::memcpy(record.data() + d.FieldOffset, keyPart, length);
+  const bool blank = ProbeBlank(item, record.data());
+  item.Bind(nullptr);
+  return blank;
+}
+
+void TBaseTable::SeekKey(uint16_t, bool, uint16_t, uint16_t, const void*, uint8_t*) {
+  RaiseEngineError(DBIERR_NA);
+}
+
+void TBaseTable::SetToKey(uint16_t condition, bool directKey, uint16_t fieldCount,
+                          uint16_t partialLength, const void* key) {
+  uint16_t mode = keySEARCHEQ;
+  if (condition == keyCONDGT) mode = keySEARCHGT;
+  if (condition == keyCONDGEQ) mode = keySEARCHGEQ;
+  DataBufferScope dataBuffer(*this);
+  std::vector<uint8_t> record = ZeroedBlock(GetRecordBufferSize());
+  try {
+    SeekKey(mode, directKey, fieldCount, partialLength, key, record.data());
+  } catch (const EVaderEngineError&) {
+    if (condition == keyCONDEQ) throw;
+    // Nothing at or after the key: the cursor is at the end, with no record to check.
+    SetToEnd();
+    return;
+  }
+  direction_ = TMoveDirection::Forward;
+  ApplyRangeAndFilters(record.data());
+}
+
+// ---- TBaseTable: filters ----
+
+TFilterListItem* TBaseTable::FilterAt(int index) const {
+  return static_cast<TFilterListItem*>(filters_->At(index));
+}
+
+int TBaseTable::CheckFilter(TFilterListItem* filter) const {
+  const int index = filters_->IndexOf(filter);
+  CheckCondition(index >= 0, DBIERR_NOSUCHFILTER);
+  return index;
+}
+
+void TBaseTable::UpdateFilterState() {
+  filtersActive_ = false;
+  for (int i = 0; i < filters_->Count(); ++i)
+    filtersActive_ = filtersActive_ || FilterAt(i)->Active();
+}
+
+void TBaseTable::AddFilter(uintptr_t clientData, uint16_t priority, bool canAbort,
+                           const void* expression, TFilterProc callback, TFilterListItem*& filter) {
+  filter = new TFilterListItem(this, clientData, priority, canAbort, expression, callback);
+  UpdateFilterState();
+}
+
+void TBaseTable::DropFilter(TFilterListItem* filter) {
+  if (filter == nullptr) {
+    filters_->FreeAll();
+    return;
+  }
+  if (filters_->IndexOf(filter) < 0) return;
+  delete filter;  // leaves the list on its own
+  UpdateFilterState();
+}
+
+void TBaseTable::ActivateFilter(TFilterListItem* filter) {
+  if (filter != nullptr) {
+    CheckFilter(filter);
+    filter->SetActive(true);
+    filtersActive_ = true;
+    return;
+  }
+  for (int i = 0; i < filters_->Count(); ++i) FilterAt(i)->SetActive(true);
+  if (filters_->Count() > 0) filtersActive_ = true;
+}
+
+void TBaseTable::DeactivateFilter(TFilterListItem* filter) {
+  if (filter == nullptr) {
+    for (int i = 0; i < filters_->Count(); ++i) FilterAt(i)->SetActive(false);
+    filtersActive_ = false;
+    return;
+  }
+  CheckFilter(filter);
+  filter->SetActive(false);
+  UpdateFilterState();
+}
+
+void TBaseTable::GetFilterInfo(TFilterListItem* filter, FilterInfo& info) {
+  info = FilterInfo{};
+  const int position = filter == nullptr ? 0 : filters_->IndexOf(filter);
+  if (TFilterListItem* found = FilterAt(position)) {
+    found->FillFilterInfo(static_cast<uint16_t>(position), info);
+  }
+}
+
+// ---- TBaseTable: operations left to other cursor classes ----
+
+void TBaseTable::EndDelayedUpdates(TBaseTable*&) { RaiseNotSupported(kCursorNotSupportedResource); }
+
+void TBaseTable::ApplyDelayedUpdates(uint32_t) { RaiseNotSupported(kCursorNotSupportedResource); }
+
+void TBaseTable::OpenBlob(uint8_t*, uint16_t, uint32_t) {
+  RaiseNotSupported(kCursorNotSupportedResource);
+}
+
+void TBaseTable::GetBlobSize(uint8_t*, uint16_t, uint32_t&) {
+  RaiseNotSupported(kCursorNotSupportedResource);
+}
+
+void TBaseTable::GetBlob(uint8_t*, uint16_t, uint32_t, uint32_t, void*, uint32_t&) {
+  RaiseNotSupported(kCursorNotSupportedResource);
+}
+
+void TBaseTable::PutBlob(uint8_t*, uint16_t, uint32_t, uint32_t, const void*) {
+  RaiseNotSupported(kCursorNotSupportedResource);
+}
+
+void TBaseTable::TruncateBlob(uint8_t* record, uint16_t field, uint32_t length) {
+  PutBlob(record, field, 0, length, nullptr);
+}
+
+void TBaseTable::RegisterCallBack(uint32_t, uintptr_t, uint16_t, void*, void*) {
+  RaiseNotSupported(kCursorNotSupportedResource);
 }
 
 }  // namespace vader

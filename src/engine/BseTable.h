@@ -15,6 +15,8 @@
 
 #include "engine/BseBapi.h"
 #include "engine/BseColl.h"
+#include "engine/BseErrs.h"
+#include "engine/BseFilt.h"
 
 namespace vader {
 
@@ -123,6 +125,36 @@ struct RecordProps {
   uint16_t SeqNumChanged;
   uint16_t DeletedFlag;
 };
+
+// What a cursor reports about itself; reserved bytes are zero.
+struct CursorProps {
+  char CursorTableName[261];
+  uint8_t Reserved1[34];
+  uint16_t FieldCount;
+  uint16_t RecSize;
+  uint16_t RecBufSize;
+  uint16_t KeySize;
+  uint16_t IndexCount;
+  uint16_t ValCheckCount;
+  uint8_t Reserved2[2];
+  uint16_t BookmarkSize;
+  uint16_t BookmarkStable;  // 16-bit boolean
+  uint32_t CursorOpenMode;
+  uint32_t CursorShareMode;
+  uint8_t Reserved3[2];
+  int16_t SeqNums;
+  uint8_t Reserved4[6];
+  uint32_t TranslateMode;
+  uint8_t Reserved5[2];
+  uint16_t CursorUniDirectional;  // 16-bit boolean
+  uint16_t Rights;
+  uint8_t Reserved6[46];
+  uint16_t BlockSize;
+  uint8_t Reserved7[2];
+  uint16_t FilterCount;
+  uint16_t TempTable;
+  uint8_t Reserved8[32];
+};
 #pragma pack(pop)
 
 static_assert(sizeof(FieldDesc) == 62);
@@ -160,6 +192,21 @@ static_assert(sizeof(KeySegmentInfo) == 16);
 static_assert(offsetof(KeySegmentInfo, SegmentLength) == 4);
 static_assert(offsetof(KeySegmentInfo, SegmentType) == 8);
 static_assert(offsetof(KeySegmentInfo, RawPosition) == 12);
+
+static_assert(sizeof(CursorProps) == 427);
+static_assert(offsetof(CursorProps, FieldCount) == 295);
+static_assert(offsetof(CursorProps, RecBufSize) == 299);
+static_assert(offsetof(CursorProps, IndexCount) == 303);
+static_assert(offsetof(CursorProps, BookmarkSize) == 309);
+static_assert(offsetof(CursorProps, CursorOpenMode) == 313);
+static_assert(offsetof(CursorProps, CursorShareMode) == 317);
+static_assert(offsetof(CursorProps, SeqNums) == 323);
+static_assert(offsetof(CursorProps, TranslateMode) == 331);
+static_assert(offsetof(CursorProps, CursorUniDirectional) == 337);
+static_assert(offsetof(CursorProps, Rights) == 339);
+static_assert(offsetof(CursorProps, BlockSize) == 387);
+static_assert(offsetof(CursorProps, FilterCount) == 391);
+static_assert(offsetof(CursorProps, TempTable) == 393);
 
 static_assert(sizeof(RecordProps) == 14);
 static_assert(offsetof(RecordProps, PhysRecNum) == 4);
@@ -263,6 +310,48 @@ constexpr uint32_t kOpenReadOnly = 1;
 constexpr uint32_t kShareShared = 0;
 constexpr uint32_t kShareExclusive = 1;
 
+// Lock requests of the reading operations.
+enum TLockType : uint32_t { dbiNOLOCK = 0, dbiWRITELOCK = 1, dbiREADLOCK = 2 };
+
+// Search modes of SeekKey.
+constexpr uint16_t keySEARCHEQ = 0;
+constexpr uint16_t keySEARCHGEQ = 1;
+constexpr uint16_t keySEARCHGT = 2;
+constexpr uint16_t keySEARCHLT = 3;
+constexpr uint16_t keySEARCHLEQ = 4;
+
+// Conditions of SetToKey.
+constexpr uint16_t keyCONDEQ = 0;
+constexpr uint16_t keyCONDGT = 1;
+constexpr uint16_t keyCONDGEQ = 2;
+
+// Most names a field list of FindIndexForFields resolves.
+constexpr int kMaxIndexFieldNames = 16;
+
+// One end of a cursor's key range.
+struct RangeBound {
+  bool KeyIsPacked = false;  // given as a key, else as a record the key is built from
+  bool Active = false;
+  uint16_t FieldCount = 0;     // key fields covered, 0 = all
+  uint16_t PartialLength = 0;  // bytes of the last covered field that count, 0 = whole field
+  // The bound's own Key when packed; the caller's record buffer otherwise, which the caller keeps
+  // unchanged while the range is set.
+  const uint8_t* KeyPtr = nullptr;
+  bool Inclusive = false;
+  uint8_t Key[kKeyBufferSize] = {};
+};
+
+// The table-opening operation of a database; a cursor clones itself through the database that
+// owns it.
+class TTableOpener {
+ public:
+  virtual ~TTableOpener() = default;
+  virtual void OpenTable(const char* name, const char* driverType, const char* indexName,
+                         const char* indexTagName, uint16_t indexId, uint32_t openMode,
+                         uint32_t shareMode, uint32_t translateMode, bool uniDirectional,
+                         const void* optParams, TBaseTable*& cursor) = 0;
+};
+
 // One open table seen through one current index. Drivers derive from it and supply the
 // primitives (descriptors, conversions, key building, record access).
 //
@@ -343,12 +432,141 @@ class TBaseTable : public TBapiListItem {
 
   virtual void OpenCursor() { state_ = TCursorState::Unpositioned; }
   virtual void CloseCursor() { state_ = TCursorState::Closed; }
+  // A new cursor on this table from the owning database, with this cursor's modes.
+  virtual void CloneCursor(bool readOnly, bool uniDirectional, TBaseTable*& newCursor);
+
+  // Physical moves over the current index; drivers read the record into the data buffer.
+  virtual void FirstPhysical() { RaiseBOF(); }
+  virtual void LastPhysical() { RaiseEOF(); }
+  virtual void NextPhysical() { RaiseEOF(); }
+  virtual void PriorPhysical() { RaiseBOF(); }
+
+  // Positioning.
+  virtual void SetToBegin();
+  virtual void SetToEnd();
+  // Puts `dest` on this cursor's record.
+  virtual void SetToCursor(TBaseTable* dest);
+  virtual void GetBookMark(void* bookmark);
+  virtual void SetToBookMark(const void* bookmark);
+  virtual void ReadAtBookmark(const void* bookmark, uint8_t* record, TLockType lock);
+  virtual void GoFirstInRange();
+  virtual void GoLastInRange();
+  virtual void GetRecordProps(RecordProps* props);
+
+  // Navigation. A failed move leaves the state as it was.
+  virtual void GetNextRecord(TLockType lock, uint8_t* record, RecordProps* props);
+  virtual void GetPriorRecord(TLockType lock, uint8_t* record, RecordProps* props);
+  virtual void LockCurrentRecord(TLockType lock, uint8_t* record);
+  virtual void GetRecord(TLockType lock, uint8_t* record, RecordProps* props);
+  virtual void GetRelativeRecord(int32_t offset, TLockType lock, uint8_t* record,
+                                 RecordProps* props);
+  virtual void GetRecordForKey(bool keyIsPacked, uint16_t fieldCount, uint16_t partialLength,
+                               const void* key, uint8_t* record);
+  virtual void GetVchkDesc(uint16_t n, void* desc);
+
+  // Locks.
+  virtual void AcqTableLock(TLockType lock);
+  virtual void RelTableLock(TLockType lock);
+  virtual void ReleaseRecordLocks() {}
+  virtual void RelRecordLock(bool all);
+  virtual void SetLockMode(uint32_t /*mode*/) {}
+
+  // Writing records.
+  virtual void InsertRecord(TLockType /*lock*/, uint8_t* /*record*/) {}
+  virtual void AppendRecord(uint8_t* record) { InsertRecord(dbiNOLOCK, record); }
+  virtual void ModifyRecord(uint8_t* /*record*/, bool /*freeLock*/) {}
+  virtual void DeleteRecord(uint8_t* /*record*/) {}
+  virtual void UndeleteRecord();
+  // Move up to `count` records between the cursor and the caller's block of record buffers;
+  // `count` then says how many were moved, also when an error (normally the end) stops the loop.
+  virtual void ReadBlock(uint32_t& count, uint8_t* records);
+  virtual void WriteBlock(uint32_t& count, uint8_t* records);
+  virtual void DeleteAllRecords();
+  virtual void EmptyTable();
+
+  // Sequence and record numbers.
+  virtual void GetSeqNo(uint32_t& n);
+  virtual void SetToSeqNo(uint32_t n);
+  virtual void GetRecordNo(uint32_t& n);
+  virtual void SetToRecordNo(uint32_t n);
+
+  // Counting walks the range through the filters and puts the cursor back where it was.
+  virtual void GetRecordCount(uint32_t& n);
+  virtual void GetExactRecordCount(uint32_t& n) { GetRecordCount(n); }
+  virtual void GetCursorProps(CursorProps& props);
+  virtual void ForceReread() { rereadPending_ = true; }
+  virtual void ForceRecordReread(uint8_t* record);
+
+  // Ranges and key search.
+  virtual void CheckRange(const uint8_t* record);
+  virtual uint16_t GetSearchMode(bool inclusive, bool isStart) const;
+  virtual void SetRange(bool keyIsPacked, uint16_t fieldCount1, uint16_t partialLength1,
+                        const void* key1, bool inclusive1, uint16_t fieldCount2,
+                        uint16_t partialLength2, const void* key2, bool inclusive2);
+  virtual void ResetRange();
+  virtual void SetToKey(uint16_t condition, bool directKey, uint16_t fieldCount,
+                        uint16_t partialLength, const void* key);
+  virtual void SeekKey(uint16_t mode, bool keyIsPacked, uint16_t fieldCount, uint16_t partialLength,
+                       const void* key, uint8_t* recordOut);
+
+  // Indexes. FindIndexForFields resolves a field list ("@NAME@CITY"); `indexName`, when given,
+  // receives up to 31 characters and a NUL.
+  virtual void FindIndexForFields(const char* name, uint16_t& indexNo, char* indexName);
+  virtual void SwitchToIndex(const char* name, const char* tag, uint16_t indexNo,
+                             bool keepPosition);
+  virtual void GetIndexDesc(uint16_t n, IndexDesc& desc);
+  // Fills one descriptor per index (IndexCount of the cursor properties).
+  virtual void GetIndexDescs(IndexDesc* descs);
+  virtual void AddIndex(const IndexDesc& desc, const char* keyViolName);
+  virtual void DeleteIndex(const char* name, const char* tag, uint16_t indexNo);
+
+  // Delayed updates are the cache table's.
+  virtual void EndDelayedUpdates(TBaseTable*& cursor);
+  virtual void ApplyDelayedUpdates(uint32_t command);
+
+  // Blobs.
+  virtual void OpenBlob(uint8_t* record, uint16_t field, uint32_t openMode);
+  virtual void GetBlobSize(uint8_t* record, uint16_t field, uint32_t& size);
+  virtual void GetBlob(uint8_t* record, uint16_t field, uint32_t offset, uint32_t length,
+                       void* dest, uint32_t& read);
+  virtual void PutBlob(uint8_t* record, uint16_t field, uint32_t offset, uint32_t length,
+                       const void* src);
+  virtual void TruncateBlob(uint8_t* record, uint16_t field, uint32_t length);
+  virtual void FreeBlob(uint8_t* /*record*/, uint16_t /*field*/) {}
+
+  // Filters.
+  virtual void UpdateFilterState();
+  virtual void AddFilter(uintptr_t clientData, uint16_t priority, bool canAbort,
+                         const void* expression, TFilterProc callback, TFilterListItem*& filter);
+  // nullptr drops every filter; a filter that is not in the list is left alone.
+  virtual void DropFilter(TFilterListItem* filter);
+  // nullptr (de)activates every filter; a filter that is not in the list raises NOSUCHFILTER.
+  virtual void ActivateFilter(TFilterListItem* filter);
+  virtual void DeactivateFilter(TFilterListItem* filter);
+  virtual void GetFilterInfo(TFilterListItem* filter, FilterInfo& info);
+
+  // Cursors accept no callbacks.
+  virtual void RegisterCallBack(uint32_t kind, uintptr_t clientData, uint16_t bufferLength,
+                                void* buffer, void* callback);
+
+  // Range check, then skip the records the active filters refuse in the direction of the last
+  // move; nothing without a record.
+  void ApplyRangeAndFilters(uint8_t* record);
+  bool RecordPassesFilters(uint8_t* record);
+  bool RangeActive() const { return rangeStart_.Active || rangeEnd_.Active; }
 
   TCursorState State() const { return state_; }
+  TMoveDirection Direction() const { return direction_; }
   // Every successful positioning primitive of a driver ends here.
   void MarkOnRecord() { state_ = TCursorState::OnRecord; }
   TVaderFieldCache& FieldCache() { return *fieldCache_; }
   TVaderCollection& Filters() { return *filters_; }
+  bool FiltersActive() const { return filtersActive_; }
+  const RangeBound& RangeStart() const { return rangeStart_; }
+  const RangeBound& RangeEnd() const { return rangeEnd_; }
+  bool RangeSameShape() const { return rangeSameShape_; }
+  bool RereadPending() const { return rereadPending_; }
+  bool ReadingIndexList() const { return readingIndexList_; }
   const IndexDesc& CurrentIndex() const { return currentIndex_; }
   // Entry `n` (1 to 64) of the current index's segment table.
   const KeySegmentInfo& KeySegment(int n) const;
@@ -379,11 +597,35 @@ class TBaseTable : public TBapiListItem {
  private:
   // Reads field `n` into scratch space only to learn whether it is blank.
   bool ProbeBlank(TFieldCacheItem& item, uint8_t* record);
+  // GetNextRecord / GetPriorRecord: the first step by state, then FinishMove.
+  void Move(TMoveDirection direction, TLockType lock, uint8_t* record, RecordProps* props);
+  // The moves of GetNextRecord / GetPriorRecord after the first step.
+  void FinishMove(TLockType lock, uint8_t* record, RecordProps* props);
+  // GetRecord on a current record, with the recovery of a pending reread.
+  void RereadCurrent(TLockType lock, uint8_t* record, RecordProps* props);
+  // GetRecord at a crack: the next record, else the prior one, else the first of the range.
+  void ResolveCrack(TLockType lock, uint8_t* record, RecordProps* props);
+  void FillBound(RangeBound& bound, bool keyIsPacked, uint16_t fieldCount, uint16_t partialLength,
+                 const void* key, bool inclusive);
+  // Lowers a packed bound's field count by its blank key fields.
+  void CountPackedFields(RangeBound& bound);
+  bool PackedKeyFieldBlank(TFieldCacheItem& item, const uint8_t* keyPart, size_t available);
+  // Deletes the records of the range once; the boundary of the range ends the pass.
+  void DeleteRangeOnce();
+  // Index number of the index keyed exactly on `fields` (`count` entries).
+  uint16_t FindIndexByFieldNumbers(const uint16_t* fields, int count, char* indexName);
+  // Position of `filter` in the list; raises NOSUCHFILTER when it is not there.
+  int CheckFilter(TFilterListItem* filter) const;
+  TFilterListItem* FilterAt(int index) const;
 
   uint16_t recordSizeCache_ = 0;
   int16_t recordSize_ = 0;
   uint8_t* recordBuffer_ = nullptr;
   uint8_t* dataBuffer_ = nullptr;
+  RangeBound rangeStart_;
+  RangeBound rangeEnd_;
+  bool filtersActive_ = false;
+  bool rangeSameShape_ = false;
   std::unique_ptr<uint8_t[]> driverData_;
   IndexDesc currentIndex_{};
   KeySegmentInfo keySegments_[kKeySegmentCount]{};

@@ -17,14 +17,6 @@ namespace {
 
 constexpr std::size_t kIniBufferSize = 2048;
 
-// Removes leading and trailing characters of code 32 or below.
-std::string TrimControls(const std::string& s) {
-  std::size_t begin = 0, end = s.size();
-  while (begin < end && static_cast<unsigned char>(s[begin]) <= 32) ++begin;
-  while (end > begin && static_cast<unsigned char>(s[end - 1]) <= 32) --end;
-  return s.substr(begin, end - begin);
-}
-
 class CursorRestorer {
  public:
   CursorRestorer() : saved_(Screen().Cursor()) { Screen().SetCursor(crDefault); }
@@ -47,8 +39,8 @@ std::string ReadIniString(const std::string& fileName, const std::string& sectio
                                            kIniBufferSize, fileName);
 }
 
-void WriteIniString(const std::string& fileName, const std::string& section,
-                    const std::string& key, const std::string& value) {
+void WriteIniString(const std::string& fileName, const std::string& section, const std::string& key,
+                    const std::string& value) {
   if (!platform::WritePrivateProfileString(TrimControls(section), TrimControls(key), value,
                                            fileName))
     throw EIniFileException(FormatMessage("Unable to write to %s", fileName));

@@ -16,8 +16,7 @@ std::uint16_t CountDelimitedFields(const std::string& s, const std::string& sepa
   return static_cast<std::uint16_t>(std::min<std::uint32_t>(count, 0xFFFF));
 }
 
-std::string GetDelimitedField(const std::string& s, const std::string& separator,
-                              std::uint16_t n) {
+std::string GetDelimitedField(const std::string& s, const std::string& separator, std::uint16_t n) {
   if (n > CountDelimitedFields(s, separator)) return {};
   if (separator.empty()) return s;
   std::size_t start = 0;
@@ -32,6 +31,13 @@ std::string MakeFilledString(int count, char ch) {
 
 std::uint32_t RegisterAppMessage(const std::string& name) {
   return platform::RegisterWindowMessage(name);
+}
+
+std::string TrimControls(const std::string& s) {
+  std::size_t begin = 0, end = s.size();
+  while (begin < end && static_cast<unsigned char>(s[begin]) <= 32) ++begin;
+  while (end > begin && static_cast<unsigned char>(s[end - 1]) <= 32) --end;
+  return s.substr(begin, end - begin);
 }
 
 bool StartsWithText(const std::string& s, const std::string& prefix) {

@@ -19,6 +19,10 @@ std::string MakeFilledString(int count, char ch);
 // The registered window message for Name; 0 when registering fails.
 std::uint32_t RegisterAppMessage(const std::string& name);
 
+// S without its leading and trailing characters of code 32 or below (blanks, tabs, line
+// breaks and other control characters).
+std::string TrimControls(const std::string& s);
+
 // True when S begins with Prefix, compared exactly.
 bool StartsWithText(const std::string& s, const std::string& prefix);
 

@@ -40,13 +40,6 @@ LanguageState& State() {
   return state;
 }
 
-std::string TrimControls(const std::string& s) {
-  std::size_t begin = 0, end = s.size();
-  while (begin < end && static_cast<unsigned char>(s[begin]) <= 32) ++begin;
-  while (end > begin && static_cast<unsigned char>(s[end - 1]) <= 32) --end;
-  return s.substr(begin, end - begin);
-}
-
 bool IsExistingFile(const std::string& path) {
   struct stat st {};
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -55,8 +48,8 @@ bool IsExistingFile(const std::string& path) {
 // Splits at CR, LF or CR LF; a NUL ends the text; a final line break adds no empty line.
 std::vector<std::string> SplitDictionaryLines(const std::string& content) {
   std::vector<std::string> lines;
-  const std::size_t size = content.find('\0') == std::string::npos ? content.size()
-                                                                   : content.find('\0');
+  const std::size_t size =
+      content.find('\0') == std::string::npos ? content.size() : content.find('\0');
   std::size_t at = 0;
   while (at < size) {
     const std::size_t start = at;

@@ -142,6 +142,17 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
         button, &QAbstractButton::clicked, button, [c] { Guarded([c] { c->Click(); }); },
         Qt::QueuedConnection);
   };
+  // One widget whose text is the control's caption and whose tip is its hint.
+  auto captioned = [&](auto* widget, auto setText) {
+    return peer(widget, [widget, c, setText] {
+      (widget->*setText)(ToQString(c->Caption()));
+      SetTip(widget, c);
+    });
+  };
+  auto button = [&](QAbstractButton* widget) {
+    clicks(widget);
+    return captioned(widget, &QAbstractButton::setText);
+  };
 
   if (auto* grid = As<TwwDBGrid>(c)) {
     auto* table = new QTableWidget(container);
@@ -223,14 +234,7 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
       }
     });
   }
-  if (As<TSpeedButton>(c) || As<TToolButton>(c)) {
-    auto* button = new QToolButton(container);
-    clicks(button);
-    return peer(button, [button, c] {
-      button->setText(ToQString(c->Caption()));
-      SetTip(button, c);
-    });
-  }
+  if (As<TSpeedButton>(c) || As<TToolButton>(c)) return button(new QToolButton(container));
   if (As<TPanel>(c)) {
     auto* frame = new QFrame(container);
     frame->setFrameShape(QFrame::StyledPanel);
@@ -244,45 +248,15 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
       SetTip(frame, c);
     });
   }
-  if (As<TLabel>(c) || As<TfcLabel>(c)) {
-    auto* label = new QLabel(container);
-    return peer(label, [label, c] {
-      label->setText(ToQString(c->Caption()));
-      SetTip(label, c);
-    });
-  }
-  if (As<TButton>(c)) {
-    auto* button = new QPushButton(container);
-    clicks(button);
-    return peer(button, [button, c] {
-      button->setText(ToQString(c->Caption()));
-      SetTip(button, c);
-    });
-  }
+  if (As<TLabel>(c) || As<TfcLabel>(c)) return captioned(new QLabel(container), &QLabel::setText);
+  if (As<TButton>(c)) return button(new QPushButton(container));
   if (As<TGroupBox>(c)) {
     auto* box = new QGroupBox(container);
     RealiseChildren(static_cast<TWinControl*>(c), box);
-    return peer(box, [box, c] {
-      box->setTitle(ToQString(c->Caption()));
-      SetTip(box, c);
-    });
+    return captioned(box, &QGroupBox::setTitle);
   }
-  if (As<TRadioButton>(c)) {
-    auto* radio = new QRadioButton(container);
-    clicks(radio);
-    return peer(radio, [radio, c] {
-      radio->setText(ToQString(c->Caption()));
-      SetTip(radio, c);
-    });
-  }
-  if (As<TCheckBox>(c) || As<TDBCheckBox>(c)) {
-    auto* check = new QCheckBox(container);
-    clicks(check);
-    return peer(check, [check, c] {
-      check->setText(ToQString(c->Caption()));
-      SetTip(check, c);
-    });
-  }
+  if (As<TRadioButton>(c)) return button(new QRadioButton(container));
+  if (As<TCheckBox>(c) || As<TDBCheckBox>(c)) return button(new QCheckBox(container));
   // Any other control: a plain container, so its children still show.
   auto* plain = new QWidget(container);
   if (auto* win = As<TWinControl>(c)) RealiseChildren(win, plain);

@@ -2,8 +2,10 @@
 // that Language.INI and the dictionaries beside it belong to the test alone.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -20,17 +22,61 @@ struct RunResult {
   std::string output;  // stdout and stderr together
 };
 
+// One virtual X server for the whole suite, on a display number no one else uses.
+class VirtualDisplay {
+ public:
+  bool Start() {
+    const std::string xvfb = XVFB;
+    if (xvfb.empty()) return false;
+    for (int display = 90 + getpid() % 400; display < 1000; display += 7) {
+      const std::string socket = "/tmp/.X11-unix/X" + std::to_string(display);
+      if (access(socket.c_str(), F_OK) == 0) continue;
+      const std::string name = ":" + std::to_string(display);
+      pid_ = fork();
+      if (pid_ == 0) {
+        execl(xvfb.c_str(), xvfb.c_str(), name.c_str(), "-nolisten", "tcp", "-screen", "0",
+              "1024x768x24", static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      for (int wait = 0; wait < 100 && access(socket.c_str(), F_OK) != 0; ++wait) usleep(50000);
+      if (access(socket.c_str(), F_OK) == 0) {
+        display_ = name;
+        return true;
+      }
+      Stop();
+    }
+    return false;
+  }
+  void Stop() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+    pid_ = -1;
+  }
+  const std::string& Name() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+VirtualDisplay display;
+
 class Application : public ::testing::Test {
  protected:
+  static void SetUpTestSuite() { display.Start(); }
+  static void TearDownTestSuite() { display.Stop(); }
+
   void SetUp() override {
     executable = dir.File("vader");
     std::filesystem::copy_file(VADER_EXECUTABLE, executable);
   }
 
   RunResult Run(const std::string& arguments) {
-    const std::string xvfb = XVFB_RUN;
-    const std::string prefix =
-        xvfb.empty() ? "QT_QPA_PLATFORM=offscreen " : "env -u QT_QPA_PLATFORM " + xvfb + " -a ";
+    const std::string prefix = display.Name().empty()
+                                   ? "QT_QPA_PLATFORM=offscreen "
+                                   : "env -u QT_QPA_PLATFORM DISPLAY=" + display.Name() + " ";
     const std::string command = prefix + executable + " " + arguments + " 2>&1";
     RunResult result;
     FILE* pipe = popen(command.c_str(), "r");
@@ -59,6 +105,9 @@ TEST_F(Application, ShowsItsWindowTranslatedByTheDictionary) {
   UseDictionary(
       "Vader Data Browser~|~Navigateur de donn\xE9" "es\r\nWelcome to Vader~|~Bienvenue\r\n"
       "&File~|~&Fichier\r\nE&xit~|~&Quitter\r\nWelcome~|~Accueil\r\nLanguages~|~Langues\r\n");
+  if (!std::string(XVFB).empty()) {
+    ASSERT_FALSE(display.Name().empty()) << "Xvfb did not start";
+  }
   const RunResult run = Run("--describe");
   ASSERT_EQ(run.exitCode, 0) << run.output;
   EXPECT_TRUE(Shows(run, "label TitleLabel: Bienvenue")) << run.output;

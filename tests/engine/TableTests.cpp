@@ -7,6 +7,7 @@
 #include "engine/BseColl.h"
 #include "engine/BseErrs.h"
 #include "engine/BseTable.h"
+#include "engine/KeyedTestTable.h"
 
 namespace vader {
 namespace {
@@ -72,14 +73,7 @@ class TestTable : public TBaseTable {
   using TBaseTable::SetRecordSize;
 };
 
-uint16_t ErrorCode(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const EVaderEngineError& e) {
-    return e.Code();
-  }
-  return 0;
-}
+using test::ErrorCode;
 
 // ---- descriptors and the field cache ----
 

@@ -1,0 +1,334 @@
+// Record manager against raw SQLite doing the same work on the same data, in the same run:
+// Get Next, Get Equal, Step Next, Insert and Get Equal + Update on an N-record file
+// (N = --records=N or VADER_BENCH_RECORDS, default 1,000,000). Both sides use WAL with
+// synchronous=NORMAL and commit every write on its own; reads seek per call, as a stateless
+// record-at-a-time API must. Prints the ratios at the end.
+
+#include <benchmark/benchmark.h>
+#include <dlfcn.h>
+#include <limits.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using BtrCall = int16_t (*)(uint16_t, void*, void*, uint32_t*, void*, uint8_t, int8_t);
+
+constexpr uint16_t kRecordLength = 100;
+uint32_t gRecords = 1000000;
+std::string gDir;
+BtrCall gCall = nullptr;
+
+std::string ExecutableDir() {
+  char buf[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  std::string path(buf, n > 0 ? static_cast<size_t>(n) : 0);
+  return path.substr(0, path.rfind('/'));
+}
+
+void MakeRecord(uint32_t id, uint32_t salt, uint8_t* rec) {
+  std::memset(rec, 'x', kRecordLength);
+  std::memcpy(rec, &id, 4);
+  std::memcpy(rec + 4, &salt, 4);
+}
+
+// A file of N records with one unique INTEGER key on the first four bytes.
+struct BtrieveSide {
+  uint8_t pb[128] = {};
+  uint8_t key[255] = {};
+  uint8_t rec[kRecordLength] = {};
+
+  int16_t Call(uint16_t op, void* data, uint32_t len, int8_t keyNumber = 0) {
+    return gCall(op, pb, data, &len, key, 255, keyNumber);
+  }
+  void Build(const std::string& path) {
+    uint8_t layout[32] = {};
+    const uint16_t recordLength = kRecordLength, pageSize = 4096, pos = 1, len = 4, flags = 0x100;
+    std::memcpy(layout, &recordLength, 2);
+    std::memcpy(layout + 2, &pageSize, 2);
+    layout[4] = 1;
+    std::memcpy(layout + 16, &pos, 2);
+    std::memcpy(layout + 18, &len, 2);
+    std::memcpy(layout + 20, &flags, 2);
+    layout[26] = 1;  // INTEGER
+    char name[255] = {};
+    std::strncpy(name, path.c_str(), sizeof name - 1);
+    uint32_t layoutLength = sizeof layout;
+    if (gCall(14, pb, layout, &layoutLength, name, 255, 0) != 0) throw std::runtime_error("create");
+    std::memcpy(key, name, sizeof name);
+    if (gCall(0, pb, nullptr, &layoutLength, key, 255, 0) != 0) throw std::runtime_error("open");
+    uint8_t scratch[4];
+    Call(19, scratch, 0);
+    for (uint32_t id = 1; id <= gRecords; ++id) {
+      MakeRecord(id, 0, rec);
+      if (Call(2, rec, kRecordLength, -1) != 0) throw std::runtime_error("insert");
+    }
+    Call(20, scratch, 0);
+  }
+};
+
+// The same data in one table with a unique index, and the statements that do each operation.
+struct SqliteSide {
+  sqlite3* db = nullptr;
+  sqlite3_stmt* next = nullptr;
+  sqlite3_stmt* first = nullptr;
+  sqlite3_stmt* equal = nullptr;
+  sqlite3_stmt* step = nullptr;
+  sqlite3_stmt* insert = nullptr;
+  sqlite3_stmt* update = nullptr;
+  sqlite3_stmt* begin = nullptr;
+  sqlite3_stmt* commit = nullptr;
+
+  sqlite3_stmt* Prepare(const char* sql) {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr) != SQLITE_OK)
+      throw std::runtime_error(sqlite3_errmsg(db));
+    return s;
+  }
+  void Build(const std::string& path) {
+    sqlite3_open(path.c_str(), &db);
+    sqlite3_exec(db,
+                 "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
+                 "CREATE TABLE r(pos INTEGER PRIMARY KEY, id INTEGER NOT NULL, data BLOB NOT NULL);"
+                 "CREATE UNIQUE INDEX r_id ON r(id);",
+                 nullptr, nullptr, nullptr);
+    insert = Prepare("INSERT INTO r(id, data) VALUES(?1, ?2)");
+    begin = Prepare("BEGIN IMMEDIATE");
+    commit = Prepare("COMMIT");
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    uint8_t rec[kRecordLength];
+    for (uint32_t id = 1; id <= gRecords; ++id) {
+      MakeRecord(id, 0, rec);
+      Insert(id, rec);
+    }
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    next = Prepare("SELECT id, pos, data FROM r WHERE id > ?1 ORDER BY id LIMIT 1");
+    first = Prepare("SELECT id, pos, data FROM r ORDER BY id LIMIT 1");
+    equal = Prepare("SELECT id, pos, data FROM r WHERE id = ?1");
+    step = Prepare("SELECT pos, data FROM r WHERE pos > ?1 ORDER BY pos LIMIT 1");
+    update = Prepare("UPDATE r SET data = ?1 WHERE pos = ?2");
+  }
+  void Insert(uint32_t id, const uint8_t* rec) {
+    sqlite3_bind_int64(insert, 1, id);
+    sqlite3_bind_blob(insert, 2, rec, kRecordLength, SQLITE_STATIC);
+    sqlite3_step(insert);
+    sqlite3_reset(insert);
+  }
+  // Runs a read statement; copies the row into `out` as the record manager does.
+  bool Read(sqlite3_stmt* s, int dataColumn, int64_t& a, int64_t& b, uint8_t* out) {
+    const bool row = sqlite3_step(s) == SQLITE_ROW;
+    if (row) {
+      a = sqlite3_column_int64(s, 0);
+      b = dataColumn > 1 ? sqlite3_column_int64(s, 1) : 0;
+      std::memcpy(out, sqlite3_column_blob(s, dataColumn),
+                  static_cast<size_t>(sqlite3_column_bytes(s, dataColumn)));
+    }
+    sqlite3_reset(s);
+    return row;
+  }
+};
+
+BtrieveSide* gBtr = nullptr;
+SqliteSide* gSql = nullptr;
+
+std::vector<uint32_t> RandomIds(size_t n) {
+  std::mt19937 rng(1);
+  std::vector<uint32_t> ids(n);
+  for (auto& id : ids) id = 1 + rng() % gRecords;
+  return ids;
+}
+
+void BM_GetNext_Btrieve(benchmark::State& state) {
+  uint8_t rec[kRecordLength];
+  gBtr->Call(12, rec, sizeof rec);
+  for (auto _ : state)
+    if (gBtr->Call(6, rec, sizeof rec) != 0) gBtr->Call(12, rec, sizeof rec);
+}
+void BM_GetNext_Sqlite(benchmark::State& state) {
+  uint8_t rec[kRecordLength];
+  int64_t id = 0, pos = 0;
+  for (auto _ : state) {
+    sqlite3_bind_int64(gSql->next, 1, id);
+    if (!gSql->Read(gSql->next, 2, id, pos, rec)) gSql->Read(gSql->first, 2, id, pos, rec);
+  }
+}
+
+void BM_GetEqual_Btrieve(benchmark::State& state) {
+  const auto ids = RandomIds(1 << 16);
+  uint8_t rec[kRecordLength];
+  size_t i = 0;
+  for (auto _ : state) {
+    std::memcpy(gBtr->key, &ids[i++ & 0xFFFF], 4);
+    if (gBtr->Call(5, rec, sizeof rec) != 0) state.SkipWithError("get equal");
+  }
+}
+void BM_GetEqual_Sqlite(benchmark::State& state) {
+  const auto ids = RandomIds(1 << 16);
+  uint8_t rec[kRecordLength];
+  int64_t id = 0, pos = 0;
+  size_t i = 0;
+  for (auto _ : state) {
+    sqlite3_bind_int64(gSql->equal, 1, ids[i++ & 0xFFFF]);
+    if (!gSql->Read(gSql->equal, 2, id, pos, rec)) state.SkipWithError("select");
+  }
+}
+
+void BM_StepNext_Btrieve(benchmark::State& state) {
+  uint8_t rec[kRecordLength];
+  gBtr->Call(33, rec, sizeof rec);
+  for (auto _ : state)
+    if (gBtr->Call(24, rec, sizeof rec) != 0) gBtr->Call(33, rec, sizeof rec);
+}
+void BM_StepNext_Sqlite(benchmark::State& state) {
+  uint8_t rec[kRecordLength];
+  int64_t pos = 0, unused = 0;
+  for (auto _ : state) {
+    sqlite3_bind_int64(gSql->step, 1, pos);
+    if (!gSql->Read(gSql->step, 1, pos, unused, rec)) pos = 0;
+  }
+}
+
+uint32_t gNextBtrId = 0, gNextSqlId = 0;
+
+void BM_Insert_Btrieve(benchmark::State& state) {
+  uint8_t rec[kRecordLength];
+  for (auto _ : state) {
+    MakeRecord(++gNextBtrId, 1, rec);
+    if (gBtr->Call(2, rec, sizeof rec, -1) != 0) state.SkipWithError("insert");
+  }
+}
+void BM_Insert_Sqlite(benchmark::State& state) {
+  uint8_t rec[kRecordLength];
+  for (auto _ : state) {
+    MakeRecord(++gNextSqlId, 1, rec);
+    sqlite3_step(gSql->begin);
+    sqlite3_reset(gSql->begin);
+    gSql->Insert(gNextSqlId, rec);
+    sqlite3_step(gSql->commit);
+    sqlite3_reset(gSql->commit);
+  }
+}
+
+void BM_Update_Btrieve(benchmark::State& state) {
+  const auto ids = RandomIds(1 << 16);
+  uint8_t rec[kRecordLength];
+  uint32_t salt = 0;
+  size_t i = 0;
+  for (auto _ : state) {
+    std::memcpy(gBtr->key, &ids[i++ & 0xFFFF], 4);
+    gBtr->Call(5, rec, sizeof rec);
+    ++salt;
+    std::memcpy(rec + 4, &salt, 4);
+    if (gBtr->Call(3, rec, sizeof rec) != 0) state.SkipWithError("update");
+  }
+}
+void BM_Update_Sqlite(benchmark::State& state) {
+  const auto ids = RandomIds(1 << 16);
+  uint8_t rec[kRecordLength];
+  int64_t id = 0, pos = 0;
+  uint32_t salt = 0;
+  size_t i = 0;
+  for (auto _ : state) {
+    sqlite3_bind_int64(gSql->equal, 1, ids[i++ & 0xFFFF]);
+    gSql->Read(gSql->equal, 2, id, pos, rec);
+    ++salt;
+    std::memcpy(rec + 4, &salt, 4);
+    sqlite3_step(gSql->begin);
+    sqlite3_reset(gSql->begin);
+    sqlite3_bind_blob(gSql->update, 1, rec, kRecordLength, SQLITE_STATIC);
+    sqlite3_bind_int64(gSql->update, 2, pos);
+    sqlite3_step(gSql->update);
+    sqlite3_reset(gSql->update);
+    sqlite3_step(gSql->commit);
+    sqlite3_reset(gSql->commit);
+  }
+}
+
+BENCHMARK(BM_GetNext_Btrieve);
+BENCHMARK(BM_GetNext_Sqlite);
+BENCHMARK(BM_GetEqual_Btrieve);
+BENCHMARK(BM_GetEqual_Sqlite);
+BENCHMARK(BM_StepNext_Btrieve);
+BENCHMARK(BM_StepNext_Sqlite);
+BENCHMARK(BM_Insert_Btrieve);
+BENCHMARK(BM_Insert_Sqlite);
+BENCHMARK(BM_Update_Btrieve);
+BENCHMARK(BM_Update_Sqlite);
+
+// Keeps each run's time per operation to print the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& r : runs) {
+      times_[r.benchmark_name()] = r.GetAdjustedRealTime();
+      cpu_[r.benchmark_name()] = r.GetAdjustedCPUTime();
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void PrintRatios() const {
+    std::printf("\nrecords: %u\n%-10s %12s %12s %8s %12s %12s %8s\n", gRecords, "operation",
+                "btrieve ns", "sqlite ns", "ratio", "btrieve cpu", "sqlite cpu", "ratio");
+    for (const char* op : {"GetNext", "GetEqual", "StepNext", "Insert", "Update"}) {
+      const auto b = times_.find(std::string("BM_") + op + "_Btrieve");
+      const auto s = times_.find(std::string("BM_") + op + "_Sqlite");
+      if (b == times_.end() || s == times_.end()) continue;
+      const double bc = cpu_.at(b->first), sc = cpu_.at(s->first);
+      std::printf("%-10s %12.0f %12.0f %8.2f %12.0f %12.0f %8.2f\n", op, b->second, s->second,
+                  b->second / s->second, bc, sc, bc / sc);
+    }
+  }
+
+ private:
+  std::map<std::string, double> times_;
+  std::map<std::string, double> cpu_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (const char* env = std::getenv("VADER_BENCH_RECORDS"))
+    gRecords = static_cast<uint32_t>(std::atol(env));
+  std::vector<char*> args;
+  for (int i = 0; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--records=", 10) == 0)
+      gRecords = static_cast<uint32_t>(std::atol(argv[i] + 10));
+    else
+      args.push_back(argv[i]);
+  }
+  int n = static_cast<int>(args.size());
+  benchmark::Initialize(&n, args.data());
+  void* lib = ::dlopen((ExecutableDir() + "/libwbtrv32.so").c_str(), RTLD_NOW);
+  if (!lib) {
+    std::fprintf(stderr, "%s\n", ::dlerror());
+    return 1;
+  }
+  gCall = reinterpret_cast<BtrCall>(::dlsym(lib, "BTRCALL"));
+  char tmpl[] = "/tmp/vader-mk-bench-XXXXXX";
+  gDir = ::mkdtemp(tmpl);
+  std::fprintf(stderr, "building %u records in %s ...\n", gRecords, gDir.c_str());
+  BtrieveSide btr;
+  SqliteSide sql;
+  btr.Build(gDir + "/bench.btr");
+  sql.Build(gDir + "/bench.sqlite");
+  gBtr = &btr;
+  gSql = &sql;
+  gNextBtrId = gNextSqlId = gRecords;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios();
+  sqlite3_close_v2(sql.db);
+  std::error_code ec;
+  std::filesystem::remove_all(gDir, ec);
+  return 0;
+}

@@ -1,0 +1,285 @@
+#include "microkernel/Engine.h"
+
+#include <limits.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "microkernel/OperationCode.h"
+#include "microkernel/Operations.h"
+
+namespace vader::microkernel {
+namespace {
+
+constexpr char kPositionMagic[4] = {'V', 'd', 'P', 'B'};
+constexpr size_t kPositionBlockSize = 128;
+
+bool IsGet(uint16_t op) { return op >= kOpGetEqual && op <= kOpGetLast; }
+
+bool AcceptsLockBias(uint16_t op) {
+  return IsGet(op) || op == kOpGetDirect || op == kOpStepNext || op == kOpStepFirst ||
+         op == kOpStepLast || op == kOpStepPrevious || op == kOpGetByPercentage ||
+         op == kOpBeginTransaction;
+}
+
+// Operations that work without an open file.
+bool NeedsCursor(uint16_t op) {
+  switch (op) {
+    case kOpOpen:
+    case kOpCreate:
+    case kOpSetDirectory:
+    case kOpGetDirectory:
+    case kOpBeginTransaction:
+    case kOpEndTransaction:
+    case kOpAbortTransaction:
+    case kOpStop:
+    case kOpVersion:
+    case kOpReset:
+      return false;
+    default:
+      return true;
+  }
+}
+
+// Splits an operation code into operation, lock bias, key-only flag and the no-write-wait
+// flag of concurrent transactions; false for a code that names no operation.
+bool Decode(uint16_t raw, Call& c, bool& noWriteWait) {
+  noWriteWait = false;
+  if (raw >= kConcurrentBias) {  // concurrent Begin Transaction, optionally +500 and a lock bias
+    unsigned rest = raw - kConcurrentBias;
+    if (rest >= kNoWriteWaitBias) {
+      noWriteWait = true;
+      rest -= kNoWriteWaitBias;
+    }
+    if (rest % 100 != kOpBeginTransaction || rest / 100 > 4) return false;
+    c.op = kOpBeginTransaction;
+    c.lockBias = static_cast<int>(rest / 100) * 100;
+    return true;
+  }
+  c.lockBias = raw / 100 * 100;
+  unsigned op = raw % 100;
+  if (c.lockBias > 400) return false;
+  if (op >= kOpGetEqual + kKeyOnlyBias && op <= kOpGetLast + kKeyOnlyBias) {
+    c.keyOnly = true;
+    op -= kKeyOnlyBias;
+  }
+  c.op = static_cast<uint16_t>(op);
+  return c.lockBias == 0 || AcceptsLockBias(c.op);
+}
+
+std::string CurrentDirectory() {
+  char buf[PATH_MAX];
+  return ::getcwd(buf, sizeof buf) ? std::string(buf) : std::string("/");
+}
+
+}  // namespace
+
+Engine& Engine::Instance() {
+  static Engine engine;
+  return engine;
+}
+
+Engine::Engine() : random_(std::random_device{}()) {}
+
+int16_t Engine::Call(uint16_t op, void* positionBlock, void* data, uint32_t* dataLength, void* key,
+                     uint8_t keyLength, int8_t keyNumber, const uint8_t* clientId) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  struct Call c;
+  bool noWriteWait = false;
+  if (!Decode(op, c, noWriteWait)) return kInvalidOperation;
+  c.data = static_cast<uint8_t*>(data);
+  c.dataLength = dataLength;
+  c.capacity = (dataLength && data) ? *dataLength : 0;
+  c.key = static_cast<uint8_t*>(key);
+  c.keyLength = key ? keyLength : 0;
+  c.keyNumber = keyNumber;
+  c.positionBlock = static_cast<uint8_t*>(positionBlock);
+  c.client = &ClientFor(clientId);
+  if (NeedsCursor(c.op)) {
+    c.cursor = CursorFor(c.positionBlock, *c.client);
+    if (!c.cursor) return kFileNotOpen;
+    if (Status s = c.cursor->store->Refresh(); s != kOk) return s;
+  }
+  if (c.op == kOpBeginTransaction) return OpBeginTransaction(c, noWriteWait);
+  return Dispatch(c);
+}
+
+Status Engine::Dispatch(struct Call& c) {
+  if (IsGet(c.op)) return OpGetByKey(c);
+  switch (c.op) {
+    case kOpOpen:
+      return OpOpen(*this, c);
+    case kOpClose:
+      return OpClose(*this, c);
+    case kOpInsert:
+      return OpInsert(c);
+    case kOpUpdate:
+      return OpUpdate(c);
+    case kOpDelete:
+      return OpDelete(c);
+    case kOpCreate:
+      return OpCreate(c);
+    case kOpStat:
+      return OpStat(c);
+    case kOpSetDirectory:
+      return OpSetDirectory(c);
+    case kOpGetDirectory:
+      return OpGetDirectory(c);
+    case kOpEndTransaction:
+      return OpEndTransaction(c, true);
+    case kOpAbortTransaction:
+      return OpEndTransaction(c, false);
+    case kOpGetPosition:
+      return OpGetPosition(c);
+    case kOpGetDirect:
+      return OpGetDirect(c);
+    case kOpStepNext:
+    case kOpStepFirst:
+    case kOpStepLast:
+    case kOpStepPrevious:
+      return OpStep(c);
+    case kOpStop:
+    case kOpReset:
+      return OpStop(*this, c);
+    case kOpVersion:
+      return OpVersion(c);
+    case kOpUnlock:
+      return OpUnlock(c);
+    case kOpSetOwner:
+      return OpSetOwner(c);
+    case kOpClearOwner:
+      return OpClearOwner(c);
+    case kOpCreateIndex:
+      return OpCreateIndex(c);
+    case kOpDropIndex:
+      return OpDropIndex(c);
+    case kOpGetByPercentage:
+      return OpGetByPercentage(c);
+    case kOpFindPercentage:
+      return OpFindPercentage(c);
+    case kOpInsertExtended:
+      return OpInsertExtended(c);
+    case kOpGetNextExtended:
+    case kOpGetPreviousExtended:
+    case kOpStepNextExtended:
+    case kOpStepPreviousExtended:
+      return OpExtended(c);
+    default:
+      return kInvalidOperation;
+  }
+}
+
+int16_t Engine::StopAll() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  lastClient_ = nullptr;
+  while (!clients_.empty()) {
+    EndClient(*clients_.begin()->second);
+    clients_.erase(clients_.begin());
+  }
+  return kOk;
+}
+
+Client& Engine::ClientFor(const uint8_t* clientId) {
+  // BTRCALL's implicit client has the empty identifier; BTRCALLID's have their 16 bytes.
+  if (lastClient_ && (clientId ? lastClient_->id.size() == 16 &&
+                                     std::memcmp(lastClient_->id.data(), clientId, 16) == 0
+                               : lastClient_->id.empty()))
+    return *lastClient_;
+  const Bytes id = clientId ? Bytes(reinterpret_cast<const char*>(clientId), 16) : Bytes();
+  auto& slot = clients_[id];
+  if (!slot) {
+    slot = std::make_unique<Client>();
+    slot->id = id;
+    slot->directory = CurrentDirectory();
+  }
+  lastClient_ = slot.get();
+  return *slot;
+}
+
+Cursor* Engine::CursorFor(const uint8_t* pb, const Client& client) const {
+  if (!pb || std::memcmp(pb, kPositionMagic, sizeof kPositionMagic) != 0) return nullptr;
+  uint32_t slot;
+  uint64_t nonce;
+  std::memcpy(&slot, pb + 4, sizeof slot);
+  std::memcpy(&nonce, pb + 8, sizeof nonce);
+  if (slot >= cursors_.size() || !cursors_[slot]) return nullptr;
+  Cursor* cursor = cursors_[slot].get();
+  return cursor->nonce == nonce && cursor->client == &client ? cursor : nullptr;
+}
+
+Cursor& Engine::NewCursor(Client& client, uint8_t* pb) {
+  uint32_t slot;
+  if (!freeSlots_.empty()) {
+    slot = freeSlots_.back();
+    freeSlots_.pop_back();
+  } else {
+    slot = static_cast<uint32_t>(cursors_.size());
+    cursors_.emplace_back();
+  }
+  auto cursor = std::make_unique<Cursor>();
+  cursor->slot = slot;
+  do cursor->nonce = random_();
+  while (cursor->nonce == 0);
+  cursor->client = &client;
+  std::memset(pb, 0, kPositionBlockSize);
+  std::memcpy(pb, kPositionMagic, sizeof kPositionMagic);
+  std::memcpy(pb + 4, &slot, sizeof slot);
+  std::memcpy(pb + 8, &cursor->nonce, sizeof cursor->nonce);
+  client.cursors.insert(slot);
+  cursors_[slot] = std::move(cursor);
+  return *cursors_[slot];
+}
+
+void Engine::CloseCursor(Cursor& cursor, uint8_t* pb) {
+  const uint32_t slot = cursor.slot;
+  Client& client = *cursor.client;
+  client.cursors.erase(slot);
+  const std::string path = cursor.store ? cursor.store->Path() : std::string();
+  cursors_[slot].reset();
+  freeSlots_.push_back(slot);
+  if (pb) std::memset(pb, 0, 16);
+  auto it = client.stores.find(path);
+  if (it != client.stores.end() && it->second.expired()) client.stores.erase(it);
+}
+
+void Engine::EndClient(Client& client) {
+  for (auto& store : client.transactionStores) store->EndTransaction(false);
+  client.transactionStores.clear();
+  client.transactionLocks.clear();
+  client.inTransaction = false;
+  const std::set<uint32_t> slots = client.cursors;
+  for (uint32_t slot : slots) CloseCursor(*cursors_[slot], nullptr);
+  client.stores.clear();
+}
+
+std::shared_ptr<FileStore> Engine::StoreFor(Client& client, const std::string& path,
+                                            Status& status) {
+  status = kOk;
+  if (auto existing = client.stores[path].lock()) return existing;
+  std::unique_ptr<FileStore> opened;
+  status = FileStore::Open(path, opened);
+  if (status != kOk) return nullptr;
+  std::shared_ptr<FileStore> store(std::move(opened));
+  client.stores[path] = store;
+  return store;
+}
+
+std::string Engine::Resolve(const Client& client, const std::string& name) {
+  // Names from Windows callers use backslashes; the files live under Linux paths.
+  std::string path = name;
+  for (char& ch : path)
+    if (ch == '\\') ch = '/';
+  if (!path.empty() && path[0] != '/') path = client.directory + "/" + path;
+  char real[PATH_MAX];
+  if (::realpath(path.c_str(), real)) return real;
+  // A file still to be created: canonical directory, then the name, so that the same file
+  // always has the same name (the key of per-file state in this process).
+  const size_t slash = path.rfind('/');
+  const std::string dir = path.substr(0, slash == 0 ? 1 : slash);
+  if (slash != std::string::npos && ::realpath(dir.c_str(), real))
+    return std::string(real) + (std::string(real) == "/" ? "" : "/") + path.substr(slash + 1);
+  return path;
+}
+
+}  // namespace vader::microkernel

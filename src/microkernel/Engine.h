@@ -1,0 +1,48 @@
+#pragma once
+// The record manager's process-wide state: the client table and the cursor table, position
+// block validation and operation dispatch. Every call runs under one mutex.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "microkernel/Session.h"
+
+namespace vader::microkernel {
+
+class Engine {
+ public:
+  static Engine& Instance();
+
+  int16_t Call(uint16_t op, void* positionBlock, void* data, uint32_t* dataLength, void* key,
+               uint8_t keyLength, int8_t keyNumber, const uint8_t* clientId);
+  // Ends every client (WBTRVSTOP).
+  int16_t StopAll();
+
+  // Used by the operations.
+  std::shared_ptr<FileStore> StoreFor(Client& client, const std::string& path, Status& status);
+  Cursor& NewCursor(Client& client, uint8_t* positionBlock);
+  void CloseCursor(Cursor& cursor, uint8_t* positionBlock);
+  // Aborts the client's transaction and closes its files (Stop, Reset).
+  void EndClient(Client& client);
+  // Resolves a caller's file or directory name against the client's current directory.
+  static std::string Resolve(const Client& client, const std::string& name);
+
+ private:
+  Engine();
+  Status Dispatch(struct Call& call);
+  Client& ClientFor(const uint8_t* clientId);
+  Cursor* CursorFor(const uint8_t* positionBlock, const Client& client) const;
+
+  std::mutex mutex_;
+  std::map<Bytes, std::unique_ptr<Client>> clients_;
+  std::vector<std::unique_ptr<Cursor>> cursors_;  // by slot
+  std::vector<uint32_t> freeSlots_;
+  Client* lastClient_ = nullptr;  // most calls come from the same client
+  std::mt19937_64 random_;
+};
+
+}  // namespace vader::microkernel

@@ -1,0 +1,44 @@
+#pragma once
+// Record and file locks shared by every client of every process: open-file-description byte
+// locks on the data file, far above the byte ranges SQLite locks. Each position block owns one
+// descriptor, so its locks conflict with every other position block's, in this process or
+// another, and vanish with the process. Descriptors are pooled, never closed, because closing
+// any descriptor of a file drops the process's POSIX locks on it, which SQLite relies on.
+
+#include <cstdint>
+#include <string>
+
+#include "microkernel/Status.h"
+
+namespace vader::microkernel {
+
+// How long a wait lock, or a write blocked by another process's transaction, waits before
+// giving up: VADER_BTRV_WAIT_MS, 3000 ms by default.
+int LockWaitMilliseconds();
+
+class LockHandle {
+ public:
+  LockHandle() = default;
+  ~LockHandle();
+  LockHandle(const LockHandle&) = delete;
+  LockHandle& operator=(const LockHandle&) = delete;
+
+  Status Attach(const std::string& path);
+  // Whether a position block of another process has the file open. Only for a file that no
+  // connection of this process has open: the probe descriptor is closed afterwards.
+  static bool OpenByAnotherProcess(const std::string& path);
+  // File-level lock taken at open: shared for normal opens, exclusive for exclusive ones.
+  bool LockFile(bool exclusive);
+  // Record lock; `waitMs` > 0 retries that long. Returns 0, 84 or 85.
+  Status LockRecord(uint32_t pos, int waitMs);
+  void UnlockRecord(uint32_t pos);
+  // Whether another position block holds a lock on the record (or the whole file).
+  bool LockedByOther(uint32_t pos) const;
+
+ private:
+  bool TryLock(uint64_t offset, short type) const;
+  int fd_ = -1;
+  uint64_t fileId_[2] = {0, 0};
+};
+
+}  // namespace vader::microkernel

@@ -1,0 +1,89 @@
+// Child-process roles: when VADER_MK_CHILD is set, this test executable acts as a second
+// program using the library, before any test runs.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "Fixture.h"
+
+namespace vader::microkernel::test {
+namespace {
+
+void Ack(const std::string& line) {
+  const std::string text = line + "\n";
+  if (::write(1, text.data(), text.size()) < 0) std::_Exit(3);
+}
+
+// insert <path> <first id> <count>: inserts and acknowledges each record once written.
+int InsertRole(char** argv) {
+  File f;
+  if (f.Open(argv[1]) != 0) return 2;
+  const int first = std::atoi(argv[2]);
+  const int count = std::atoi(argv[3]);
+  for (int id = first; id < first + count; ++id) {
+    std::string rec = Le(static_cast<uint32_t>(id), 4) + "child";
+    rec.resize(32, ' ');
+    if (f.Insert(rec) != 0) return 4;
+    Ack(std::to_string(id));
+  }
+  ::pause();
+  return 0;
+}
+
+// lock <path> <id>: holds a single-record lock until killed.
+int LockRole(char** argv) {
+  File f;
+  if (f.Open(argv[1]) != 0) return 2;
+  if (f.Get(kGetEqual + 200, 0, Le(static_cast<uint32_t>(std::atoi(argv[2])), 4)) != 0) return 4;
+  Ack("locked");
+  ::pause();
+  return 0;
+}
+
+// txn <path a> <path b> <id>: inserts the id into both files inside one transaction, then
+// waits, uncommitted, to be killed.
+int TransactionRole(char** argv) {
+  ClientId client(9);
+  File a(&client), b(&client);
+  if (a.Open(argv[1]) != 0 || b.Open(argv[2]) != 0) return 2;
+  if (Op(kBegin, &client) != 0) return 4;
+  std::string rec = Le(static_cast<uint32_t>(std::atoi(argv[3])), 4) + "child";
+  rec.resize(32, ' ');
+  if (a.Insert(rec) != 0 || b.Insert(rec) != 0) return 4;
+  Ack("inserted");
+  ::pause();
+  return 0;
+}
+
+struct ChildDispatch {
+  ChildDispatch() {
+    const char* role = std::getenv("VADER_MK_CHILD");
+    if (!role) return;
+    char** argv = nullptr;
+    // Arguments come from /proc/self/cmdline: this runs before main.
+    static std::string cmdline;
+    if (FILE* in = std::fopen("/proc/self/cmdline", "rb")) {
+      char buf[4096];
+      size_t n;
+      while ((n = std::fread(buf, 1, sizeof buf, in)) > 0) cmdline.append(buf, n);
+      std::fclose(in);
+    }
+    static std::vector<char*> args;
+    for (size_t i = 0; i < cmdline.size(); i += std::strlen(cmdline.c_str() + i) + 1)
+      args.push_back(cmdline.data() + i);
+    args.push_back(nullptr);
+    argv = args.data();
+    const std::string r = role;
+    std::_Exit(r == "insert" ? InsertRole(argv)
+               : r == "lock" ? LockRole(argv)
+               : r == "txn"  ? TransactionRole(argv)
+                             : 5);
+  }
+} childDispatch;
+
+}  // namespace
+}  // namespace vader::microkernel::test
