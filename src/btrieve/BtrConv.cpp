@@ -1170,30 +1170,11 @@ void EncodeText(uint16_t type, const char* text, uint8_t* dest, size_t size) {
   }
 }
 
-void EncodeInteger(const uint8_t* src, uint8_t* dest, size_t size) {
-  switch (size) {
-    case 1:
-      return void(dest[0] = src[0]);
-    case 2:
-    case 4:
-    case 8:
-      return void(std::memcpy(dest, src, size));
-    default:
-      return BadWrite(dest, size);
-  }
-}
-
-void EncodeUnsigned(const uint8_t* src, uint8_t* dest, size_t size) {
-  switch (size) {
-    case 1:
-    case 2:
-    case 4:
-    case 6:
-    case 8:
-      return void(std::memcpy(dest, src, size));
-    default:
-      return BadWrite(dest, size);
-  }
+// Integers are stored as their low `size` bytes; only unsigned binary has a 6-byte form.
+void EncodeBinary(const uint8_t* src, uint8_t* dest, size_t size, bool sixBytes) {
+  const bool fits = size == 1 || size == 2 || size == 4 || size == 8 || (sixBytes && size == 6);
+  if (!fits) return BadWrite(dest, size);
+  std::memcpy(dest, src, size);
 }
 
 void EncodeFloat(double value, uint8_t* dest, size_t size) {
@@ -1266,7 +1247,7 @@ void EncodeValue(uint16_t type, size_t size, int dec, const uint8_t* src, uint8_
       return BadWrite(dest, size);
     case BT_INTEGER:
     case BT_AUTOINCREMENT:
-      return EncodeInteger(src, dest, size);
+      return EncodeBinary(src, dest, size, false);
     case BT_FLOAT:
       return EncodeFloat(Load<double>(src), dest, size);
     case BT_DATE:
@@ -1288,7 +1269,7 @@ void EncodeValue(uint16_t type, size_t size, int dec, const uint8_t* src, uint8_
     case BT_LVAR:
       return void(std::memcpy(dest, src, size));
     case BT_UNSIGNED_BINARY:
-      return EncodeUnsigned(src, dest, size);
+      return EncodeBinary(src, dest, size, true);
     case BT_BIT:
       return EncodeBit(Load<uint16_t>(src), dec, dest, size);
     case BT_CURRENCY:
