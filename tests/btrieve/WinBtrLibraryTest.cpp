@@ -14,6 +14,7 @@
 #include "btrieve/BtrIntrf.h"
 #include "btrieve/BtrWObj.h"
 #include "common/TempDir.h"
+#include "platform/DynamicLibrary.h"
 #include "platform/ProcessInfo.h"
 
 namespace vader {
@@ -36,6 +37,10 @@ std::array<uint8_t, kClientIdSize> ClientId(uint16_t thread) {
 class RecordManager : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The record manager keeps registries for the life of the process; a reference of the
+    // test program's own keeps it mapped between tests, so that they stay reachable.
+    static const platform::HMODULE resident = platform::LoadLibrary(kDefaultBtrieveLibrary);
+    ASSERT_NE(resident, nullptr);
     ASSERT_EQ(LoadBtrieveLibrary("", kDefaultBtrieveLibrary), 0)
         << "the record manager was not found as " << platform::ExecutableDirectory()
         << "libwbtrv32.so";
