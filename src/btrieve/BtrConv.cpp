@@ -773,6 +773,13 @@ void SetConversionFunctions(std::unique_ptr<TConversionFunctions> functions) {
   gFunctions = std::move(functions);
 }
 
+void BtrConvStartup() {
+  SetConversionFunctions(nullptr);
+  SetTimeZoneBias(SystemBias());
+}
+
+void BtrConvShutdown() { SetConversionFunctions(nullptr); }
+
 namespace {
 
 using GetValueFn = int16_t (*)(const void*, double*);

@@ -46,6 +46,11 @@ TConversionOptions& ConversionOptions();
 int32_t TimeZoneBias();
 void SetTimeZoneBias(int32_t minutes);
 
+// Start-up of the conversion module: no conversion library is bound yet, and the machine's
+// time-zone bias (standard plus daylight) is recorded. Shut-down frees a bound library.
+void BtrConvStartup();
+void BtrConvShutdown();
+
 // The engine type, subtype, units and value size of a native type of a given size.
 void MapFieldType(uint16_t nativeType, uint16_t nativeSize, uint16_t& fieldType,
                   uint16_t& fieldSubType, int16_t& units1, uint16_t& engineSize);

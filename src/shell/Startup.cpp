@@ -1,5 +1,6 @@
 #include "shell/Startup.h"
 
+#include "btrieve/BtrConv.h"
 #include "components/BseMain.h"
 #include "language/Zothrtns.h"
 #include "language/zInter.h"
@@ -8,6 +9,7 @@ namespace vader {
 
 TModuleTable BuildModuleTable(bool isExecutable) {
   TModuleTable table;
+  table.Add({"BtrConv", BtrConvStartup, BtrConvShutdown});
   table.Add({"BseMain", [isExecutable] { BseMainStartup(isExecutable); }, BseMainShutdown});
   table.Add({"zInter", ZInterStartup, ZInterShutdown});
   table.Add({"Zothrtns", ZothrtnsStartup, nullptr});

@@ -64,6 +64,13 @@ class SystemStartup : public ::testing::Test {
   TempDir dir;
 };
 
+TEST_F(SystemStartup, ModulesStartInTheSystemsOrder) {
+  const TModuleTable table = BuildModuleTable(true);
+  std::vector<std::string> names;
+  for (const auto& entry : table.Entries()) names.push_back(entry.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"BtrConv", "BseMain", "zInter", "Zothrtns"}));
+}
+
 TEST_F(SystemStartup, BringsTheServicesUpAndChainsComIntoApplicationStartUp) {
   bool earlierHookRan = false;
   InitProc = [&] { earlierHookRan = true; };
