@@ -78,7 +78,7 @@ TEST_F(QtTest, ListColumnsGridHeadersAndPages) {
   list->AddColumn("City");
   list->AddRow({"Smith", "Paris"});
   auto* data = new TDataSet(&form);
-  data->FieldDefs().push_back({"CODE", TFieldType::ftInteger, 4});
+  data->FieldDefs().Add("CODE", TFieldType::ftInteger);
   data->Open();
   data->Fields(0)->SetDisplayLabel("Code");
   auto* source = new TDataSource(&form);
