@@ -356,10 +356,12 @@ void TDataSet::Resync() {
   CheckActive();
   if (recordCount_ == 0) {
     InternalFirst();
-  } else {
+  } else if (const TBookmark active = GetBookmarkData(*ActiveBuffer()); BookmarkValid(active)) {
     currentRecord_ = -1;
     SetCurrentRecord(activeRecord_);
   }
+  // A row removed from the storage meanwhile: the storage stays where it is, and the
+  // window is read around its nearest record.
   ResyncFromStorage(false);
 }
 
@@ -473,7 +475,9 @@ void TDataSet::Insert() {
     activeRecord_ = 0;
     recordCount_ = 1;
   } else {
-    // The rows from the active one move down; the spare buffer takes the active place.
+    // The storage stays on the active record, before which the new one will be written;
+    // the rows from the active one move down and the spare buffer takes the active place.
+    SetCurrentRecord(activeRecord_);
     std::rotate(buffers_.begin() + activeRecord_, buffers_.end() - 1, buffers_.end());
     if (recordCount_ < bufferCount_) ++recordCount_;
     currentRecord_ = -1;

@@ -203,8 +203,9 @@ class TDataSet : public TComponent {
   virtual void SetFieldData(TField* field, TRecordBuffer& buffer, const void* source);
   virtual void InternalEdit() {}
   virtual void InternalInsert() {}
-  // Writes the active buffer (edit: over its record; insert: as a new record, appended when
-  // its bookmark flag is bfEOF) and leaves the storage positioned on the written record.
+  // Writes the active buffer (edit: over its record; insert: as a new record before the one
+  // the storage is positioned on, or at the end when its bookmark flag is bfEOF) and leaves
+  // the storage positioned on the written record.
   virtual void InternalPost();
   virtual void InternalCancel() {}
   // Deletes the record the storage is positioned on, leaving it where the record was.

@@ -32,6 +32,7 @@ inline constexpr const char* SInvalidBoolValue = "'%s' is not a valid boolean va
 inline constexpr const char* SInvalidDateTime = "'%s' is not a valid date and time";
 inline constexpr const char* SFieldRangeError = "%s is not a valid value for field '%s'";
 inline constexpr const char* SFieldCountMismatch = "Number of field names and values differ";
+inline constexpr const char* SBlobWriteShort = "Could not write all %s bytes to field '%s'";
 inline constexpr const char* SNotSupported = "Operation not supported";
 
 }  // namespace vader::dbconsts

@@ -484,7 +484,12 @@ std::string TBlobField::AsString() const {
 void TBlobField::SetAsString(const std::string& value) {
   if (!DataSet()) DatabaseError(FormatMessage(dbconsts::SFieldReadOnly, FieldName()), this);
   auto stream = DataSet()->CreateBlobStream(this, TBlobStreamMode::bmWrite);
-  if (stream && !value.empty()) stream->Write(value.data(), static_cast<std::int64_t>(value.size()));
+  if (!stream) DatabaseError(dbconsts::SNotEditing, DataSet());  // no record to write to
+  const auto size = static_cast<std::int64_t>(value.size());
+  if (stream->Write(value.data(), size) != size)
+    DatabaseError(FormatMessage(FormatMessage(dbconsts::SBlobWriteShort, std::to_string(size)),
+                                DisplayLabel()),
+                  DataSet());
 }
 
 TValue TBlobField::Value() const {
