@@ -33,6 +33,8 @@ inline constexpr const char* SInvalidDateTime = "'%s' is not a valid date and ti
 inline constexpr const char* SFieldRangeError = "%s is not a valid value for field '%s'";
 inline constexpr const char* SFieldCountMismatch = "Number of field names and values differ";
 inline constexpr const char* SBlobWriteShort = "Could not write all %s bytes to field '%s'";
+inline constexpr const char* SExprError = "Error in filter expression at position %s: %s";
+inline constexpr const char* SExprTooLong = "Filter expression too long";
 inline constexpr const char* SNotSupported = "Operation not supported";
 
 }  // namespace vader::dbconsts
