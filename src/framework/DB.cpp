@@ -600,6 +600,11 @@ TBookmark TDataSet::GetBookmark() const {
   return GetBookmarkData(buffer);
 }
 
+TBookmarkFlag TDataSet::ActiveBookmarkFlag() const {
+  if (!Active() || (recordCount_ == 0 && state_ != S::dsInsert)) return TBookmarkFlag::bfBOF;
+  return GetBookmarkFlag(*ActiveBuffer());
+}
+
 void TDataSet::GotoBookmark(const TBookmark& bookmark) {
   if (bookmark.empty()) return;
   CheckBrowseMode();

@@ -168,6 +168,8 @@ class TDataSet : public TComponent {
   int ActiveRecord() const { return activeRecord_; }
   int BufferCount() const { return bufferCount_; }
   int BufferedRecords() const { return recordCount_; }
+  // bfEOF while appending, bfInserted while inserting, else bfCurrent (bfBOF when empty).
+  TBookmarkFlag ActiveBookmarkFlag() const;
 
   // ---- field data (used by the fields) ----
   bool ReadFieldData(const TField* field, void* dest) const;

@@ -11,13 +11,13 @@
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTableWidget>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <functional>
 
 #include "framework/DBCtrls.h"
+#include "ui/DBGrid.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/QtText.h"
 
@@ -53,16 +53,6 @@ Kind* As(TControl* c) {
 }
 
 void SetTip(QWidget* w, TControl* c) { w->setToolTip(ToQString(c->Hint())); }
-
-void FillGrid(QTableWidget* table, TwwDBGrid* grid) {
-  TDataSet* data = grid->DataSource() ? grid->DataSource()->DataSet() : nullptr;
-  QStringList labels;
-  if (data && data->Active())
-    for (int i = 0; i < data->FieldCount(); ++i)
-      labels << ToQString(data->Fields(i)->DisplayLabel());
-  table->setColumnCount(static_cast<int>(labels.size()));
-  table->setHorizontalHeaderLabels(labels);
-}
 
 }  // namespace
 
@@ -144,8 +134,8 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
   };
 
   if (auto* grid = As<TwwDBGrid>(c)) {
-    auto* table = new QTableWidget(container);
-    return peer(table, [table, grid] { FillGrid(table, grid); });
+    auto* view = new TDBGridView(container);
+    return peer(view, [view, grid] { view->Sync(grid); });
   }
   if (auto* list = As<TListView>(c)) {
     auto* tree = new QTreeWidget(container);
