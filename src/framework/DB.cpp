@@ -71,10 +71,11 @@ class TDataSet::TempState {
 
 TDataSet::~TDataSet() {
   // A descendant closes its storage in its own destructor; what is left is the base's part.
+  // The links hear first, so none keeps a field that is about to go.
   state_ = S::dsInactive;
+  for (TDataSource* source : std::vector<TDataSource*>(dataSources_)) source->SetDataSet(nullptr);
   buffers_.clear();
   DestroyDefaultFields();
-  for (TDataSource* source : std::vector<TDataSource*>(dataSources_)) source->SetDataSet(nullptr);
   for (TField* field : std::vector<TField*>(fields_)) field->SetDataSet(nullptr);
 }
 
@@ -177,8 +178,18 @@ std::vector<TField*> TDataSet::GetFieldList(const std::string& names) const {
   return list;
 }
 
+// A field that joins an open dataset is unbound until the next open: it reads as null and
+// refuses values. Links re-resolve their fields whenever the list changes.
+void TDataSet::AddField(TField* field) {
+  field->calcOffset_ = TField::kUnbound;
+  if (Active()) field->fieldNo_ = 0;
+  fields_.push_back(field);
+  if (Active()) DataEvent(TDataEvent::deLayoutChange);
+}
+
 void TDataSet::RemoveField(TField* field) {
   fields_.erase(std::remove(fields_.begin(), fields_.end(), field), fields_.end());
+  if (Active()) DataEvent(TDataEvent::deLayoutChange);
 }
 
 // Fields made on opening are owned by the dataset and go again when it closes.
@@ -662,12 +673,17 @@ TRecordBuffer* TDataSet::CurrentRecordBuffer() const {
   }
 }
 
+// True when Field has its place in the calculated area of Buffer.
+static bool InCalcArea(const TField* field, std::size_t at, const TRecordBuffer& buffer) {
+  return at < buffer.calc.size() && buffer.calc.size() - at >= 1 + field->DataSize();
+}
+
 bool TDataSet::ReadFieldData(const TField* field, void* dest) const {
   const TRecordBuffer* buffer = CurrentRecordBuffer();
   if (!buffer) return false;
-  if (!field->Calculated()) return GetFieldData(field, *buffer, dest);
+  if (!field->Calculated()) return field->FieldNo() >= 1 && GetFieldData(field, *buffer, dest);
   const std::size_t at = field->calcOffset_;
-  if (at + 1 + field->DataSize() > buffer->calc.size() || buffer->calc[at] == 0) return false;
+  if (!InCalcArea(field, at, *buffer) || buffer->calc[at] == 0) return false;
   if (dest) std::memcpy(dest, &buffer->calc[at + 1], field->DataSize());
   return true;
 }
@@ -679,12 +695,14 @@ void TDataSet::WriteFieldData(TField* field, const void* source) {
     if (state_ == S::dsSetKey)
       DatabaseError(FormatMessage(dbconsts::SNotIndexField, field->DisplayLabel()), this);
     const std::size_t at = field->calcOffset_;
-    if (at + 1 + field->DataSize() > buffer->calc.size())
+    if (!InCalcArea(field, at, *buffer))
       DatabaseError(FormatMessage(dbconsts::SFieldNotFound, field->FieldName()), this);
     buffer->calc[at] = source ? 1 : 0;
     if (source) std::memcpy(&buffer->calc[at + 1], source, field->DataSize());
     else std::fill_n(buffer->calc.begin() + static_cast<std::ptrdiff_t>(at + 1), field->DataSize(), 0);
   } else {
+    if (field->FieldNo() < 1)
+      DatabaseError(FormatMessage(dbconsts::SFieldNotFound, field->FieldName()), this);
     if (state_ == S::dsCalcFields) DatabaseError(dbconsts::SNotEditing, this);
     if (field->ReadOnly() && state_ != S::dsSetKey && state_ != S::dsFilter)
       DatabaseError(FormatMessage(dbconsts::SFieldReadOnly, field->DisplayLabel()), this);

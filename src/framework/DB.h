@@ -243,7 +243,7 @@ class TDataSet : public TComponent {
   friend class TDataLink;
   class TempState;
 
-  void AddField(TField* field) { fields_.push_back(field); }
+  void AddField(TField* field);
   void RemoveField(TField* field);
   void OpenCursor();
   void CloseCursor();

@@ -107,7 +107,8 @@ class TField : public TComponent {
   bool readOnly_ = false;
   bool required_ = false;
   bool visible_ = true;
-  std::size_t calcOffset_ = 0;  // place in the calculated area, set when fields are bound
+  static constexpr std::size_t kUnbound = SIZE_MAX;
+  std::size_t calcOffset_ = kUnbound;  // place in the calculated area, set when fields are bound
   TDataSet* dataSet_ = nullptr;
 };
 

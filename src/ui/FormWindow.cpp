@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
@@ -265,7 +266,39 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
       SetTip(radio, c);
     });
   }
-  if (As<TCheckBox>(c) || As<TDBCheckBox>(c)) {
+  if (auto* dbCheck = As<TDBCheckBox>(c)) {
+    auto* check = new QCheckBox(container);
+    check->setTristate(true);
+    // A click asks the control; the box then shows whatever the field holds.
+    QObject::connect(check, &QCheckBox::clicked, check, [check, dbCheck](bool checked) {
+      Guarded([&] { dbCheck->SetChecked(checked); });
+      if (dbCheck->Peer()) dbCheck->Peer()->TextsChanged();
+    });
+    return peer(check, [check, dbCheck] {
+      check->setText(ToQString(dbCheck->Caption()));
+      SetTip(check, dbCheck);
+      using State = TDBCheckBox::TCheckState;
+      const State state = dbCheck->State();
+      check->setCheckState(state == State::cbChecked     ? Qt::Checked
+                           : state == State::cbUnchecked ? Qt::Unchecked
+                                                         : Qt::PartiallyChecked);
+    });
+  }
+  if (auto* dbEdit = As<TDBEdit>(c)) {
+    auto* line = new QLineEdit(container);
+    QObject::connect(line, &QLineEdit::textEdited, line, [line, dbEdit](const QString& text) {
+      bool taken = false;
+      Guarded([&] { taken = dbEdit->SetText(FromQString(text)); });
+      if (!taken) line->setText(ToQString(dbEdit->Text()));
+    });
+    return peer(line, [line, dbEdit] {
+      SetTip(line, dbEdit);
+      line->setReadOnly(!dbEdit->DataLink().CanModify());
+      const QString text = ToQString(dbEdit->Text());
+      if (line->text() != text) line->setText(text);
+    });
+  }
+  if (As<TCheckBox>(c)) {
     auto* check = new QCheckBox(container);
     clicks(check);
     return peer(check, [check, c] {

@@ -43,6 +43,31 @@ TEST_F(PeopleTest, APersistentFieldWithoutDefinitionStopsTheOpen) {
   EXPECT_FALSE(people.Active());
 }
 
+TEST_F(PeopleTest, AFieldJoiningAnOpenDataSetStaysUnboundUntilReopened) {
+  Fill(1);
+  RecordingLink link;
+  source.SetDataSet(&people);
+  link.SetDataSource(&source);
+  people.Open();
+  link.events.clear();
+  auto* late = new TStringField(&people);
+  late->SetFieldName("CITY");
+  late->SetDataSet(&people);
+  auto* calc = new TIntegerField(&people);
+  calc->SetFieldName("TWICE");
+  calc->SetFieldKind(TFieldKind::fkCalculated);
+  calc->SetDataSet(&people);
+  EXPECT_EQ(link.events, (std::vector<std::string>{"changed", "changed"}));  // layout changes
+  EXPECT_TRUE(late->IsNull());
+  EXPECT_TRUE(calc->IsNull());
+  people.Edit();
+  EXPECT_THROW(late->SetAsString("x"), EDatabaseError);
+  EXPECT_THROW(calc->SetAsInteger(2), EDatabaseError);
+  people.Cancel();
+  delete late;
+  EXPECT_EQ(link.events.back(), "changed");
+}
+
 TEST_F(PeopleTest, AnEmptyTableIsAtBothEnds) {
   people.Open();
   EXPECT_TRUE(people.IsEmpty());

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
 
 #include "common/MemoryDataSet.h"
 #include "framework/Dialogs.h"
@@ -165,6 +167,42 @@ TEST_F(DBGridTest, TheFormWindowRealisesTheGridAsThisView) {
   EXPECT_EQ(Id(), 2);  // selecting a row moves the dataset
   table.Prior();
   EXPECT_EQ(view->currentIndex().row(), 0);
+}
+
+TEST_F(DBGridTest, TheDataAwareEditAndCheckBoxShowAndChangeTheirFields) {
+  table.FieldDefs().Add("VIP", TFieldType::ftBoolean);
+  Fill(2);
+  TForm form(nullptr);
+  auto* edit = new TDBEdit(&form);
+  edit->SetName("Edit");
+  edit->SetParent(&form);
+  edit->SetDataSource(&source);
+  edit->SetDataField("NAME");
+  auto* check = new TDBCheckBox(&form);
+  check->SetName("Check");
+  check->SetParent(&form);
+  check->SetDataSource(&source);
+  check->SetDataField("VIP");
+  table.Open();
+  TFormWindow window(&form);
+  auto* line = window.findChild<QLineEdit*>("Edit");
+  auto* box = window.findChild<QCheckBox*>("Check");
+  ASSERT_TRUE(line && box);
+  EXPECT_EQ(line->text(), "Name1");
+  EXPECT_EQ(box->checkState(), Qt::PartiallyChecked);  // null
+  line->setText("Typed");
+  emit line->textEdited("Typed");
+  box->click();
+  EXPECT_EQ(table.State(), TDataSetState::dsEdit);
+  table.Post();
+  EXPECT_EQ(table.FieldByName("NAME")->AsString(), "Typed");
+  EXPECT_TRUE(table.FieldByName("VIP")->AsBoolean());
+  EXPECT_EQ(box->checkState(), Qt::Checked);
+  table.Next();
+  EXPECT_EQ(line->text(), "Name2");
+  table.readOnly = true;
+  emit line->textEdited("Refused");
+  EXPECT_EQ(line->text(), "Name2");
 }
 
 }  // namespace
