@@ -89,11 +89,7 @@ void TDataSet::SetActive(bool active) {
     if (BeforeOpen) BeforeOpen(this);
     OpenCursor();
     state_ = S::dsBrowse;
-    ClearBuffers();
-    InternalFirst();
-    FillForward();
-    bof_ = true;
-    eof_ = recordCount_ == 0;
+    ReadFromStart();
     DataEvent(TDataEvent::deUpdateState);
     if (AfterOpen) AfterOpen(this);
   } else {
@@ -330,6 +326,14 @@ bool TDataSet::FetchPrior() {
   return true;
 }
 
+void TDataSet::ReadFromStart() {
+  ClearBuffers();
+  InternalFirst();
+  FillForward();
+  bof_ = true;
+  eof_ = recordCount_ == 0;
+}
+
 void TDataSet::FillForward() {
   while (recordCount_ < bufferCount_ && FetchNext()) {
   }
@@ -387,11 +391,7 @@ void TDataSet::Refresh() {
 void TDataSet::First() {
   CheckBrowseMode();
   if (BeforeScroll) BeforeScroll(this);
-  ClearBuffers();
-  InternalFirst();
-  FillForward();
-  bof_ = true;
-  eof_ = recordCount_ == 0;
+  ReadFromStart();
   DataEvent(TDataEvent::deDataSetChange);
   if (AfterScroll) AfterScroll(this);
 }

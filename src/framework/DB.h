@@ -262,6 +262,7 @@ class TDataSet : public TComponent {
   bool FetchNext();
   bool FetchPrior();
   void FillForward();
+  void ReadFromStart();
   void SetCurrentRecord(int index);
   bool ReadCurrentInto(TRecordBuffer& buffer);
   void RemoveActiveBuffer();

@@ -167,23 +167,18 @@ class Parser {
     return node;
   }
 
-  std::unique_ptr<Node> ParseOr() {
-    auto left = ParseAnd();
-    while (IsKeyword("or")) {
+  // Operands of Next joined by Keyword, left to right.
+  std::unique_ptr<Node> ParseChain(const char* keyword, Node::Kind kind,
+                                   std::unique_ptr<Node> (Parser::*next)()) {
+    auto left = (this->*next)();
+    while (IsKeyword(keyword)) {
       Advance();
-      left = Join(Node::Or, std::move(left), ParseAnd());
+      left = Join(kind, std::move(left), (this->*next)());
     }
     return left;
   }
-
-  std::unique_ptr<Node> ParseAnd() {
-    auto left = ParseNot();
-    while (IsKeyword("and")) {
-      Advance();
-      left = Join(Node::And, std::move(left), ParseNot());
-    }
-    return left;
-  }
+  std::unique_ptr<Node> ParseOr() { return ParseChain("or", Node::Or, &Parser::ParseAnd); }
+  std::unique_ptr<Node> ParseAnd() { return ParseChain("and", Node::And, &Parser::ParseNot); }
 
   std::unique_ptr<Node> ParseNot() {
     if (!IsKeyword("not")) return ParsePrimary();

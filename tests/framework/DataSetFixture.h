@@ -39,6 +39,21 @@ class PeopleTest : public ::testing::Test {
                      std::string(i % 2 ? "Paris" : "Rome")});
   }
   std::int64_t Id() { return people.FieldByName("ID")->AsInteger(); }
+  // Connects Link to the people through the fixture's source, showing Rows records.
+  void Connect(TDataLink& link, int rows = 1) {
+    link.SetBufferCount(rows);
+    source.SetDataSet(&people);
+    link.SetDataSource(&source);
+  }
+  // Persistent fields for every definition, as a window would store them.
+  void MakePersistentFields() {
+    for (const TFieldDef& def : people.FieldDefs()) {
+      TField* field = CreateField(def.dataType, &people);
+      field->SetFieldName(def.name);
+      if (def.size) field->SetSize(def.size);
+      field->SetDataSet(&people);
+    }
+  }
   TMemoryDataSet people;
   TDataSource source{nullptr};
 };

@@ -46,8 +46,7 @@ TEST_F(PeopleTest, APersistentFieldWithoutDefinitionStopsTheOpen) {
 TEST_F(PeopleTest, AFieldJoiningAnOpenDataSetStaysUnboundUntilReopened) {
   Fill(1);
   RecordingLink link;
-  source.SetDataSet(&people);
-  link.SetDataSource(&source);
+  Connect(link);
   people.Open();
   link.events.clear();
   auto* late = new TStringField(&people);
@@ -81,9 +80,7 @@ TEST_F(PeopleTest, AnEmptyTableIsAtBothEnds) {
 TEST_F(PeopleTest, TheWindowFollowsTheActiveRecordToBothEnds) {
   Fill(10);
   RecordingLink link;
-  link.SetBufferCount(4);
-  source.SetDataSet(&people);
-  link.SetDataSource(&source);
+  Connect(link, 4);
   people.Open();
   EXPECT_EQ(people.BufferCount(), 4);
   EXPECT_EQ(people.BufferedRecords(), 4);
@@ -118,9 +115,7 @@ TEST_F(PeopleTest, TheWindowFollowsTheActiveRecordToBothEnds) {
 TEST_F(PeopleTest, ShrinkingTheWindowKeepsTheActiveRecord) {
   Fill(10);
   RecordingLink link;
-  link.SetBufferCount(6);
-  source.SetDataSet(&people);
-  link.SetDataSource(&source);
+  Connect(link, 6);
   people.Open();
   people.MoveBy(5);
   link.SetBufferCount(2);
@@ -204,9 +199,7 @@ TEST_F(PeopleTest, InsertGoesBeforeTheActiveRowAppendAtTheEnd) {
 TEST_F(PeopleTest, CancellingAnInsertRestoresTheWindow) {
   Fill(5);
   RecordingLink link;
-  link.SetBufferCount(3);
-  source.SetDataSet(&people);
-  link.SetDataSource(&source);
+  Connect(link, 3);
   people.Open();
   people.Next();
   people.Insert();
@@ -318,8 +311,7 @@ TEST_F(PeopleTest, ResyncAfterTheStorageLostTheActiveRow) {
 TEST_F(PeopleTest, DisabledControlsHearOneChangeAtTheEnd) {
   Fill(5);
   RecordingLink link;
-  source.SetDataSet(&people);
-  link.SetDataSource(&source);
+  Connect(link);
   people.Open();
   link.events.clear();
   people.DisableControls();
@@ -353,8 +345,7 @@ TEST_F(PeopleTest, StateChangesReachLinksAndTheSource) {
 TEST_F(PeopleTest, BlockReadingMovesWithoutTellingTheControls) {
   Fill(5);
   RecordingLink link;
-  source.SetDataSet(&people);
-  link.SetDataSource(&source);
+  Connect(link);
   people.Open();
   link.events.clear();
   people.SetBlockReadSize(10);

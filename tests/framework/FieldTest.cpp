@@ -201,12 +201,7 @@ TEST_F(PeopleTest, CalculatedFieldsFollowEveryRowAndEveryEdit) {
   label->SetFieldName("LABEL");
   label->SetSize(30);
   label->SetFieldKind(TFieldKind::fkCalculated);
-  for (const char* name : {"ID", "NAME", "AGE", "CITY"}) {
-    TField* field = CreateField(people.FieldDefs().Find(name)->dataType, &people);
-    field->SetFieldName(name);
-    field->SetSize(people.FieldDefs().Find(name)->size);
-    field->SetDataSet(&people);
-  }
+  MakePersistentFields();
   label->SetDataSet(&people);
   people.OnCalcFields = [](TDataSet* d) {
     d->FieldByName("LABEL")->SetAsString(d->FieldByName("NAME")->AsString() + "@" +
@@ -233,12 +228,7 @@ TEST_F(PeopleTest, LookupFieldsShowTheLinkedRecordsValue) {
   cities.AddRow({std::string("Rome"), std::string("Italy")});
   cities.Open();
   Fill(2);
-  for (const char* name : {"ID", "NAME", "AGE", "CITY"}) {
-    TField* field = CreateField(people.FieldDefs().Find(name)->dataType, &people);
-    field->SetFieldName(name);
-    field->SetSize(people.FieldDefs().Find(name)->size);
-    field->SetDataSet(&people);
-  }
+  MakePersistentFields();
   auto* country = new TStringField(&people);
   country->SetFieldName("COUNTRY");
   country->SetFieldKind(TFieldKind::fkLookup);

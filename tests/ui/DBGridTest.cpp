@@ -12,20 +12,15 @@
 #include "framework/Forms.h"
 #include "ui/DBGrid.h"
 #include "ui/FormWindow.h"
+#include "ui/QtFixture.h"
 
 namespace vader::ui {
 namespace {
 
 using testing::TMemoryDataSet;
 
-class DBGridTest : public ::testing::Test {
+class DBGridTest : public QtTest {
  protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "ui_tests";
-    static char* argv[] = {name, nullptr};
-    if (!qApp) new QApplication(argc, argv);
-  }
   void SetUp() override {
     previous_ = SetMessageDialogHandler([this](const MessageDialogRequest& r) {
       shown.push_back(r.message);
