@@ -180,19 +180,28 @@ class Parser {
   std::unique_ptr<Node> ParseOr() { return ParseChain("or", Node::Or, &Parser::ParseAnd); }
   std::unique_ptr<Node> ParseAnd() { return ParseChain("and", Node::And, &Parser::ParseNot); }
 
+  // Brackets and NOTs nest by recursion; a bound keeps deep nesting from exhausting the stack.
+  void Nest(std::size_t pos) {
+    if (++depth_ > kMaxDepth) SyntaxError(pos, "expression nested too deeply");
+  }
+
   std::unique_ptr<Node> ParseNot() {
     if (!IsKeyword("not")) return ParsePrimary();
+    Nest(token_.pos);
     Advance();
-    return Join(Node::Not, ParseNot(), nullptr);
+    auto node = Join(Node::Not, ParseNot(), nullptr);
+    --depth_;
+    return node;
   }
 
   std::unique_ptr<Node> ParsePrimary() {
     if (token_.kind == Tok::LParen) {
-      Count(1);  // a bracket pair costs nothing in the buffer, but bounds the nesting too
+      Nest(token_.pos);
       Advance();
       auto inner = ParseOr();
       if (token_.kind != Tok::RParen) SyntaxError(token_.pos, "')' expected instead of '" + Shown() + "'");
       Advance();
+      --depth_;
       return inner;
     }
     auto node = std::make_unique<Node>();
@@ -263,10 +272,12 @@ class Parser {
   }
 
   static constexpr std::size_t kMaxNodes = 0xFFFF / sizeof(filterexpr::UnaryNode);
+  static constexpr std::size_t kMaxDepth = 128;
   Lexer lexer_;
   const TDataSet* dataSet_;
   Token token_;
   std::size_t nodes_ = 0;
+  std::size_t depth_ = 0;
 };
 
 // ---- constants ----
