@@ -147,6 +147,7 @@ void TDataSet::CheckInactive() const {
 void TDataSet::SetState(TDataSetState value) {
   if (state_ == value) return;
   state_ = value;
+  if (!IsEditing(value)) oldBuffer_.reset();
   DataEvent(TDataEvent::deUpdateState);
 }
 
@@ -456,6 +457,7 @@ void TDataSet::Edit() {
   if (BeforeEdit) BeforeEdit(this);
   SetCurrentRecord(activeRecord_);
   InternalEdit();
+  oldBuffer_ = std::make_unique<TRecordBuffer>(*ActiveBuffer());
   modified_ = false;
   SetState(S::dsEdit);
   DataEvent(TDataEvent::deRecordChange);
@@ -512,6 +514,29 @@ void TDataSet::Append() {
   EndInsertAppend();
 }
 
+void TDataSet::AddRecord(const std::vector<TValue>& values, bool append) {
+  append ? Append() : Insert();
+  try {
+    for (std::size_t i = 0; i < values.size(); ++i) Fields(static_cast<int>(i))->SetValue(values[i]);
+    Post();
+  } catch (...) {
+    Cancel();
+    throw;
+  }
+}
+
+TValue TDataSet::FieldValueIn(const TField* field, TDataSetState state) {
+  TempState temp(*this, state);
+  return field->Value();
+}
+
+void TDataSet::SetFieldValueIn(TField* field, TDataSetState state, const TValue& value) {
+  // Outside an edit there is no new value: writing would change a browsed row in place.
+  if (!IsEditing(state_) && state_ != state) DatabaseError(dbconsts::SNotEditing, this);
+  TempState temp(*this, state);
+  field->SetValue(value);
+}
+
 void TDataSet::UpdateRecord() {
   if (!IsWriteState(state_)) DatabaseError(dbconsts::SNotEditing, this);
   DataEvent(TDataEvent::deUpdateRecord);
@@ -536,6 +561,7 @@ void TDataSet::Post() {
   InternalPost();
   modified_ = false;
   state_ = S::dsBrowse;
+  oldBuffer_.reset();
   ResyncFromStorage(false);
   DataEvent(TDataEvent::deUpdateState);
   if (AfterPost) AfterPost(this);
@@ -562,6 +588,7 @@ void TDataSet::Cancel() {
   InternalCancel();
   modified_ = false;
   state_ = S::dsBrowse;
+  oldBuffer_.reset();
   if (wasInsert) RemoveActiveBuffer();
   if (recordCount_ == 0) {
     InternalFirst();
@@ -662,8 +689,10 @@ std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField* field, TBlobStreamMo
 
 TRecordBuffer* TDataSet::CurrentRecordBuffer() const {
   switch (state_) {
-    case S::dsBrowse: case S::dsBlockRead: case S::dsOldValue: case S::dsCurValue:
-    case S::dsNewValue:
+    case S::dsOldValue:
+      if (oldBuffer_) return oldBuffer_.get();
+      return recordCount_ == 0 ? nullptr : ActiveBuffer();
+    case S::dsBrowse: case S::dsBlockRead: case S::dsCurValue: case S::dsNewValue:
       return recordCount_ == 0 ? nullptr : ActiveBuffer();
     case S::dsEdit: case S::dsInsert: return ActiveBuffer();
     case S::dsCalcFields: case S::dsInternalCalc: return calcBuffer_;

@@ -107,6 +107,14 @@ class TDataSet : public TComponent {
   void Post();
   void Cancel();
   void Delete();
+  // A whole new record in one call: Values go to the fields in order, then it is posted.
+  void InsertRecord(const std::vector<TValue>& values) { AddRecord(values, false); }
+  void AppendRecord(const std::vector<TValue>& values) { AddRecord(values, true); }
+  // The value Field has in State: dsOldValue gives the value before the current edit,
+  // dsNewValue and dsCurValue the value being edited. A descendant with other sources for
+  // these states (cached updates) answers through CurrentRecordBuffer.
+  TValue FieldValueIn(const TField* field, TDataSetState state);
+  void SetFieldValueIn(TField* field, TDataSetState state, const TValue& value);
   // Posts or cancels a pending edit (posted when something changed).
   void CheckBrowseMode();
   // Asks the data links to write their pending edits into the fields.
@@ -267,6 +275,7 @@ class TDataSet : public TComponent {
   bool ReadCurrentInto(TRecordBuffer& buffer);
   void RemoveActiveBuffer();
   void BeginInsertAppend();
+  void AddRecord(const std::vector<TValue>& values, bool append);
   void EndInsertAppend();
   void Scrolled(int shift);
 
@@ -298,6 +307,7 @@ class TDataSet : public TComponent {
   int activeRecord_ = 0;
   int currentRecord_ = -1;  // the buffered row the storage is positioned on, -1: none
   TRecordBuffer* calcBuffer_ = nullptr;
+  std::unique_ptr<TRecordBuffer> oldBuffer_;  // the active record as it was when edit began
   TRecordBuffer* filterBuffer_ = nullptr;
 
   bool filtered_ = false;

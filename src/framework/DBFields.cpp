@@ -128,6 +128,19 @@ void TField::SetValue(const TValue& value) {
       value);
 }
 
+TValue TField::OldValue() const {
+  return dataSet_ ? dataSet_->FieldValueIn(this, TDataSetState::dsOldValue) : TValue();
+}
+
+TValue TField::NewValue() const {
+  return dataSet_ ? dataSet_->FieldValueIn(this, TDataSetState::dsNewValue) : TValue();
+}
+
+void TField::SetNewValue(const TValue& value) {
+  if (!dataSet_) DatabaseError(FormatMessage(dbconsts::SFieldReadOnly, fieldName_), this);
+  dataSet_->SetFieldValueIn(this, TDataSetState::dsNewValue, value);
+}
+
 // ---- TStringField ----
 
 TStringField::TStringField(TComponent* owner) : TField(owner) {

@@ -91,6 +91,10 @@ class TField : public TComponent {
   // Null for a null field, else the value in the field's natural kind.
   virtual TValue Value() const;
   void SetValue(const TValue& value);
+  // The value before the current edit, and the value being edited.
+  TValue OldValue() const;
+  TValue NewValue() const;
+  void SetNewValue(const TValue& value);
 
  protected:
   [[noreturn]] void AccessError(const char* asType) const;

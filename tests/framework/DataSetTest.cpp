@@ -156,6 +156,37 @@ TEST_F(PeopleTest, EditPostAndCancel) {
   EXPECT_THROW(people.Post(), EDatabaseError);  // nothing to post
 }
 
+TEST_F(PeopleTest, OldValuesAreThoseBeforeTheEdit) {
+  Fill(2);
+  people.Open();
+  TField* name = people.FieldByName("NAME");
+  EXPECT_EQ(std::get<std::string>(name->OldValue()), "Name1");
+  people.Edit();
+  name->SetAsString("Changed");
+  EXPECT_EQ(std::get<std::string>(name->OldValue()), "Name1");
+  EXPECT_EQ(std::get<std::string>(name->NewValue()), "Changed");
+  name->SetNewValue(std::string("Again"));
+  EXPECT_EQ(name->AsString(), "Again");
+  EXPECT_EQ(people.State(), S::dsEdit);
+  people.Post();
+  EXPECT_EQ(std::get<std::string>(name->OldValue()), "Again");
+  EXPECT_THROW(name->SetNewValue(std::string("x")), EDatabaseError);  // browsing: nothing to edit
+}
+
+TEST_F(PeopleTest, WholeRecordsAreAddedInOneCallOrNotAtAll) {
+  Fill(2);
+  people.Open();
+  people.AppendRecord({std::int64_t{7}, std::string("Seven")});
+  EXPECT_EQ(Id(), 7);
+  people.First();
+  people.InsertRecord({std::int64_t{0}, std::string("Zero")});
+  people.First();
+  EXPECT_EQ(Id(), 0);
+  EXPECT_THROW(people.AppendRecord({std::string("not a number")}), EDatabaseError);
+  EXPECT_EQ(people.State(), S::dsBrowse);
+  EXPECT_EQ(people.StoredRows(), 4);
+}
+
 TEST_F(PeopleTest, MovingPostsAModifiedEditAndCancelsAnUntouchedOne) {
   Fill(3);
   people.Open();
