@@ -17,8 +17,13 @@ bool IsEditing(TDataSetState state) { return state == S::dsEdit || state == S::d
 
 bool IsWriteState(TDataSetState state) {
   switch (state) {
-    case S::dsEdit: case S::dsInsert: case S::dsSetKey: case S::dsCalcFields: case S::dsFilter:
-    case S::dsNewValue: case S::dsInternalCalc:
+    case S::dsEdit:
+    case S::dsInsert:
+    case S::dsSetKey:
+    case S::dsCalcFields:
+    case S::dsFilter:
+    case S::dsNewValue:
+    case S::dsInternalCalc:
       return true;
     default:
       return false;
@@ -442,7 +447,8 @@ int TDataSet::MoveBy(int distance) {
     }
     --shift;
   }
-  if (shift != 0 || activeRecord_ != oldActive) DataEvent(TDataEvent::deDataSetScroll, nullptr, shift);
+  if (shift != 0 || activeRecord_ != oldActive)
+    DataEvent(TDataEvent::deDataSetScroll, nullptr, shift);
   if (AfterScroll) AfterScroll(this);
   return moved;
 }
@@ -517,7 +523,8 @@ void TDataSet::Append() {
 void TDataSet::AddRecord(const std::vector<TValue>& values, bool append) {
   append ? Append() : Insert();
   try {
-    for (std::size_t i = 0; i < values.size(); ++i) Fields(static_cast<int>(i))->SetValue(values[i]);
+    for (std::size_t i = 0; i < values.size(); ++i)
+      Fields(static_cast<int>(i))->SetValue(values[i]);
     Post();
   } catch (...) {
     Cancel();
@@ -692,13 +699,23 @@ TRecordBuffer* TDataSet::CurrentRecordBuffer() const {
     case S::dsOldValue:
       if (oldBuffer_) return oldBuffer_.get();
       return recordCount_ == 0 ? nullptr : ActiveBuffer();
-    case S::dsBrowse: case S::dsBlockRead: case S::dsCurValue: case S::dsNewValue:
+    case S::dsBrowse:
+    case S::dsBlockRead:
+    case S::dsCurValue:
+    case S::dsNewValue:
       return recordCount_ == 0 ? nullptr : ActiveBuffer();
-    case S::dsEdit: case S::dsInsert: return ActiveBuffer();
-    case S::dsCalcFields: case S::dsInternalCalc: return calcBuffer_;
-    case S::dsFilter: return filterBuffer_;
-    case S::dsSetKey: return KeyRecordBuffer();
-    default: return nullptr;
+    case S::dsEdit:
+    case S::dsInsert:
+      return ActiveBuffer();
+    case S::dsCalcFields:
+    case S::dsInternalCalc:
+      return calcBuffer_;
+    case S::dsFilter:
+      return filterBuffer_;
+    case S::dsSetKey:
+      return KeyRecordBuffer();
+    default:
+      return nullptr;
   }
 }
 
@@ -727,8 +744,10 @@ void TDataSet::WriteFieldData(TField* field, const void* source) {
     if (!InCalcArea(field, at, *buffer))
       DatabaseError(FormatMessage(dbconsts::SFieldNotFound, field->FieldName()), this);
     buffer->calc[at] = source ? 1 : 0;
-    if (source) std::memcpy(&buffer->calc[at + 1], source, field->DataSize());
-    else std::fill_n(buffer->calc.begin() + static_cast<std::ptrdiff_t>(at + 1), field->DataSize(), 0);
+    if (source)
+      std::memcpy(&buffer->calc[at + 1], source, field->DataSize());
+    else
+      std::fill_n(buffer->calc.begin() + static_cast<std::ptrdiff_t>(at + 1), field->DataSize(), 0);
   } else {
     if (field->FieldNo() < 1)
       DatabaseError(FormatMessage(dbconsts::SFieldNotFound, field->FieldName()), this);
@@ -754,9 +773,9 @@ void TDataSet::CalculateFields(TRecordBuffer& buffer) {
         continue;
       std::vector<TValue> keys;
       for (TField* key : GetFieldList(field->KeyFields)) keys.push_back(key->Value());
-      field->SetValue(field->LookupDataSet
-                          ->Lookup(field->LookupKeyFields, keys, field->LookupResultField)
-                          .at(0));
+      field->SetValue(
+          field->LookupDataSet->Lookup(field->LookupKeyFields, keys, field->LookupResultField)
+              .at(0));
     }
     if (OnCalcFields) OnCalcFields(this);
   } catch (...) {
@@ -941,8 +960,7 @@ void TDataSet::DataEvent(TDataEvent event, TField* field, int info) {
   if (event == TDataEvent::deFieldChange && autoCalcFields_ && hasCalcFields_ && field &&
       !field->Calculated() && IsEditing(state_))
     RecalculateActive();
-  const bool always = event == TDataEvent::deUpdateState ||
-                      event == TDataEvent::deUpdateRecord ||
+  const bool always = event == TDataEvent::deUpdateState || event == TDataEvent::deUpdateRecord ||
                       event == TDataEvent::deCheckBrowseMode;
   if (!always && (disableCount_ > 0 || state_ == S::dsBlockRead)) {
     pendingChange_ = pendingChange_ || disableCount_ > 0;
@@ -1010,8 +1028,10 @@ void TDataSource::DataEvent(TDataEvent event, TField* field, int info) {
   if (!enabled_) return;
   for (TDataLink* link : std::vector<TDataLink*>(links_)) link->DataEvent(event, field, info);
   switch (event) {
-    case TDataEvent::deFieldChange: case TDataEvent::deRecordChange:
-    case TDataEvent::deDataSetChange: case TDataEvent::deDataSetScroll:
+    case TDataEvent::deFieldChange:
+    case TDataEvent::deRecordChange:
+    case TDataEvent::deDataSetChange:
+    case TDataEvent::deDataSetScroll:
     case TDataEvent::deLayoutChange:
       if (OnDataChange) OnDataChange(this, event == TDataEvent::deFieldChange ? field : nullptr);
       break;
@@ -1119,7 +1139,8 @@ void TDataLink::UpdateRecord() {
 void TDataLink::DataEvent(TDataEvent event, TField* field, int info) {
   if (!active_) return;
   switch (event) {
-    case TDataEvent::deFieldChange: case TDataEvent::deRecordChange:
+    case TDataEvent::deFieldChange:
+    case TDataEvent::deRecordChange:
       if (!updating_) RecordChanged(field);
       break;
     case TDataEvent::deDataSetChange:

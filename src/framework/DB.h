@@ -20,13 +20,31 @@
 namespace vader {
 
 enum class TDataSetState {
-  dsInactive, dsBrowse, dsEdit, dsInsert, dsSetKey, dsCalcFields, dsFilter, dsNewValue,
-  dsOldValue, dsCurValue, dsBlockRead, dsInternalCalc
+  dsInactive,
+  dsBrowse,
+  dsEdit,
+  dsInsert,
+  dsSetKey,
+  dsCalcFields,
+  dsFilter,
+  dsNewValue,
+  dsOldValue,
+  dsCurValue,
+  dsBlockRead,
+  dsInternalCalc
 };
 
 enum class TDataEvent {
-  deFieldChange, deRecordChange, deDataSetChange, deDataSetScroll, deLayoutChange,
-  deUpdateRecord, deUpdateState, deCheckBrowseMode, dePropertyChange, deFieldListChange,
+  deFieldChange,
+  deRecordChange,
+  deDataSetChange,
+  deDataSetScroll,
+  deLayoutChange,
+  deUpdateRecord,
+  deUpdateState,
+  deCheckBrowseMode,
+  dePropertyChange,
+  deFieldListChange,
   deFocusControl
 };
 
@@ -95,7 +113,9 @@ class TDataSet : public TComponent {
   int MoveBy(int distance);
   bool Bof() const { return bof_; }
   bool Eof() const { return eof_; }
-  bool IsEmpty() const { return Active() && recordCount_ == 0 && state_ != TDataSetState::dsInsert; }
+  bool IsEmpty() const {
+    return Active() && recordCount_ == 0 && state_ != TDataSetState::dsInsert;
+  }
   // Re-reads the buffered records around the active one from the storage.
   void Refresh();
   void Resync();
@@ -203,11 +223,15 @@ class TDataSet : public TComponent {
   virtual void InternalInitRecord(TRecordBuffer& buffer);
   virtual TBookmark GetBookmarkData(const TRecordBuffer&) const { return {}; }
   virtual void SetBookmarkData(TRecordBuffer&, const TBookmark&) {}
-  virtual TBookmarkFlag GetBookmarkFlag(const TRecordBuffer&) const { return TBookmarkFlag::bfCurrent; }
+  virtual TBookmarkFlag GetBookmarkFlag(const TRecordBuffer&) const {
+    return TBookmarkFlag::bfCurrent;
+  }
   virtual void SetBookmarkFlag(TRecordBuffer&, TBookmarkFlag) {}
   virtual void InternalGotoBookmark(const TBookmark& bookmark);
   // Positions the storage on the record held in Buffer.
-  virtual void InternalSetToRecord(TRecordBuffer& buffer) { InternalGotoBookmark(GetBookmarkData(buffer)); }
+  virtual void InternalSetToRecord(TRecordBuffer& buffer) {
+    InternalGotoBookmark(GetBookmarkData(buffer));
+  }
   // Native field data of a data field in Buffer: false for null; Dest may be null.
   virtual bool GetFieldData(const TField* field, const TRecordBuffer& buffer, void* dest) const;
   virtual void SetFieldData(TField* field, TRecordBuffer& buffer, const void* source);

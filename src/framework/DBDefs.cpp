@@ -19,18 +19,22 @@ bool SameNames(const std::vector<std::string>& a, const std::vector<std::string>
 
 const char* FieldTypeName(TFieldType type) {
   static const char* const kNames[] = {
-      "Unknown", "String",  "SmallInt", "Integer",  "Word",       "Boolean",   "Float",
-      "Currency", "BCD",    "Date",     "Time",     "DateTime",   "Bytes",     "VarBytes",
-      "AutoInc", "Blob",    "Memo",     "Graphic",  "FmtMemo",    "FixedChar", "LargeInt",
-      "ParadoxOle", "DBaseOle", "TypedBinary"};
+      "Unknown", "String",    "SmallInt", "Integer",    "Word",     "Boolean",
+      "Float",   "Currency",  "BCD",      "Date",       "Time",     "DateTime",
+      "Bytes",   "VarBytes",  "AutoInc",  "Blob",       "Memo",     "Graphic",
+      "FmtMemo", "FixedChar", "LargeInt", "ParadoxOle", "DBaseOle", "TypedBinary"};
   const auto i = static_cast<std::size_t>(type);
   return i < std::size(kNames) ? kNames[i] : "Unknown";
 }
 
 bool IsBlobType(TFieldType type) {
   switch (type) {
-    case TFieldType::ftBlob: case TFieldType::ftMemo: case TFieldType::ftGraphic:
-    case TFieldType::ftFmtMemo: case TFieldType::ftParadoxOle: case TFieldType::ftDBaseOle:
+    case TFieldType::ftBlob:
+    case TFieldType::ftMemo:
+    case TFieldType::ftGraphic:
+    case TFieldType::ftFmtMemo:
+    case TFieldType::ftParadoxOle:
+    case TFieldType::ftDBaseOle:
     case TFieldType::ftTypedBinary:
       return true;
     default:

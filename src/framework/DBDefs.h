@@ -8,9 +8,30 @@
 namespace vader {
 
 enum class TFieldType {
-  ftUnknown, ftString, ftSmallint, ftInteger, ftWord, ftBoolean, ftFloat, ftCurrency, ftBCD,
-  ftDate, ftTime, ftDateTime, ftBytes, ftVarBytes, ftAutoInc, ftBlob, ftMemo, ftGraphic,
-  ftFmtMemo, ftFixedChar, ftLargeint, ftParadoxOle, ftDBaseOle, ftTypedBinary
+  ftUnknown,
+  ftString,
+  ftSmallint,
+  ftInteger,
+  ftWord,
+  ftBoolean,
+  ftFloat,
+  ftCurrency,
+  ftBCD,
+  ftDate,
+  ftTime,
+  ftDateTime,
+  ftBytes,
+  ftVarBytes,
+  ftAutoInc,
+  ftBlob,
+  ftMemo,
+  ftGraphic,
+  ftFmtMemo,
+  ftFixedChar,
+  ftLargeint,
+  ftParadoxOle,
+  ftDBaseOle,
+  ftTypedBinary
 };
 
 // Readable name of a field type ("String", "Integer", ...), used in error texts.

@@ -88,7 +88,9 @@ int TField::Index() const {
   return -1;
 }
 
-bool TField::GetData(void* buffer) const { return dataSet_ && dataSet_->ReadFieldData(this, buffer); }
+bool TField::GetData(void* buffer) const {
+  return dataSet_ && dataSet_->ReadFieldData(this, buffer);
+}
 
 void TField::SetData(const void* buffer) {
   if (!dataSet_) DatabaseError(FormatMessage(dbconsts::SFieldReadOnly, fieldName_), this);
@@ -119,11 +121,16 @@ void TField::SetValue(const TValue& value) {
   std::visit(
       [this](const auto& v) {
         using V = std::decay_t<decltype(v)>;
-        if constexpr (std::is_same_v<V, std::monostate>) Clear();
-        else if constexpr (std::is_same_v<V, bool>) SetAsBoolean(v);
-        else if constexpr (std::is_same_v<V, std::int64_t>) SetAsInteger(v);
-        else if constexpr (std::is_same_v<V, double>) SetAsFloat(v);
-        else SetAsString(v);
+        if constexpr (std::is_same_v<V, std::monostate>)
+          Clear();
+        else if constexpr (std::is_same_v<V, bool>)
+          SetAsBoolean(v);
+        else if constexpr (std::is_same_v<V, std::int64_t>)
+          SetAsInteger(v);
+        else if constexpr (std::is_same_v<V, double>)
+          SetAsFloat(v);
+        else
+          SetAsString(v);
       },
       value);
 }
@@ -221,37 +228,53 @@ TLargeintField::TLargeintField(TComponent* owner) : TIntegerField(owner) {
 
 std::size_t TIntegerField::DataSize() const {
   switch (DataType()) {
-    case TFieldType::ftSmallint: case TFieldType::ftWord: return 2;
-    case TFieldType::ftLargeint: return 8;
-    default: return 4;
+    case TFieldType::ftSmallint:
+    case TFieldType::ftWord:
+      return 2;
+    case TFieldType::ftLargeint:
+      return 8;
+    default:
+      return 4;
   }
 }
 
 std::int64_t TIntegerField::MinValue() const {
   switch (DataType()) {
-    case TFieldType::ftSmallint: return INT16_MIN;
-    case TFieldType::ftWord: return 0;
-    case TFieldType::ftLargeint: return INT64_MIN;
-    default: return INT32_MIN;
+    case TFieldType::ftSmallint:
+      return INT16_MIN;
+    case TFieldType::ftWord:
+      return 0;
+    case TFieldType::ftLargeint:
+      return INT64_MIN;
+    default:
+      return INT32_MIN;
   }
 }
 
 std::int64_t TIntegerField::MaxValue() const {
   switch (DataType()) {
-    case TFieldType::ftSmallint: return INT16_MAX;
-    case TFieldType::ftWord: return UINT16_MAX;
-    case TFieldType::ftLargeint: return INT64_MAX;
-    default: return INT32_MAX;
+    case TFieldType::ftSmallint:
+      return INT16_MAX;
+    case TFieldType::ftWord:
+      return UINT16_MAX;
+    case TFieldType::ftLargeint:
+      return INT64_MAX;
+    default:
+      return INT32_MAX;
   }
 }
 
 std::int64_t TIntegerField::AsInteger() const {
   bool present = false;
   switch (DataType()) {
-    case TFieldType::ftSmallint: return Native<std::int16_t>(*this, present);
-    case TFieldType::ftWord: return Native<std::uint16_t>(*this, present);
-    case TFieldType::ftLargeint: return Native<std::int64_t>(*this, present);
-    default: return Native<std::int32_t>(*this, present);
+    case TFieldType::ftSmallint:
+      return Native<std::int16_t>(*this, present);
+    case TFieldType::ftWord:
+      return Native<std::uint16_t>(*this, present);
+    case TFieldType::ftLargeint:
+      return Native<std::int64_t>(*this, present);
+    default:
+      return Native<std::int32_t>(*this, present);
   }
 }
 
@@ -262,10 +285,14 @@ void TIntegerField::SetAsInteger(std::int64_t value) {
                   ". The allowed range is " + std::to_string(MinValue()) + " to " +
                   std::to_string(MaxValue()));
   switch (DataType()) {
-    case TFieldType::ftSmallint: return PutNative(*this, static_cast<std::int16_t>(value));
-    case TFieldType::ftWord: return PutNative(*this, static_cast<std::uint16_t>(value));
-    case TFieldType::ftLargeint: return PutNative(*this, value);
-    default: return PutNative(*this, static_cast<std::int32_t>(value));
+    case TFieldType::ftSmallint:
+      return PutNative(*this, static_cast<std::int16_t>(value));
+    case TFieldType::ftWord:
+      return PutNative(*this, static_cast<std::uint16_t>(value));
+    case TFieldType::ftLargeint:
+      return PutNative(*this, value);
+    default:
+      return PutNative(*this, static_cast<std::int32_t>(value));
   }
 }
 
@@ -409,8 +436,10 @@ void TDateTimeField::SetAsDateTime(TDateTime value) {
   if (!std::isfinite(value) || value < -kDateDelta + 1 || value > 2958465.99999)
     ConvertError(dbconsts::SInvalidDateTime, FloatText(value, 15));
   switch (DataType()) {
-    case TFieldType::ftDate: return PutNative(*this, DateTimeToDayNumber(value));
-    case TFieldType::ftTime: return PutNative(*this, DateTimeToTimeMSecs(value));
+    case TFieldType::ftDate:
+      return PutNative(*this, DateTimeToDayNumber(value));
+    case TFieldType::ftTime:
+      return PutNative(*this, DateTimeToTimeMSecs(value));
     default:
       return PutNative(*this, static_cast<double>(DateTimeToDayNumber(value)) * kMSecsPerDay +
                                   DateTimeToTimeMSecs(value));
@@ -420,9 +449,12 @@ void TDateTimeField::SetAsDateTime(TDateTime value) {
 std::string TDateTimeField::AsString() const {
   if (IsNull()) return {};
   switch (DataType()) {
-    case TFieldType::ftDate: return DateToText(AsDateTime());
-    case TFieldType::ftTime: return TimeToText(AsDateTime());
-    default: return DateTimeToText(AsDateTime());
+    case TFieldType::ftDate:
+      return DateToText(AsDateTime());
+    case TFieldType::ftTime:
+      return TimeToText(AsDateTime());
+    default:
+      return DateTimeToText(AsDateTime());
   }
 }
 
@@ -515,28 +547,68 @@ TValue TBlobField::Value() const {
 TField* CreateField(TFieldType type, TComponent* owner) {
   TField* field = nullptr;
   switch (type) {
-    case TFieldType::ftString: case TFieldType::ftFixedChar:
-      field = new TStringField(owner); break;
-    case TFieldType::ftSmallint: field = new TSmallintField(owner); break;
-    case TFieldType::ftInteger: field = new TIntegerField(owner); break;
-    case TFieldType::ftWord: field = new TWordField(owner); break;
-    case TFieldType::ftAutoInc: field = new TAutoIncField(owner); break;
-    case TFieldType::ftLargeint: field = new TLargeintField(owner); break;
-    case TFieldType::ftFloat: field = new TFloatField(owner); break;
-    case TFieldType::ftCurrency: field = new TCurrencyField(owner); break;
-    case TFieldType::ftBCD: field = new TBCDField(owner); break;
-    case TFieldType::ftBoolean: field = new TBooleanField(owner); break;
-    case TFieldType::ftDate: field = new TDateField(owner); break;
-    case TFieldType::ftTime: field = new TTimeField(owner); break;
-    case TFieldType::ftDateTime: field = new TDateTimeField(owner); break;
-    case TFieldType::ftBytes: field = new TBytesField(owner); break;
-    case TFieldType::ftVarBytes: field = new TVarBytesField(owner); break;
-    case TFieldType::ftMemo: case TFieldType::ftFmtMemo: field = new TMemoField(owner); break;
-    case TFieldType::ftGraphic: field = new TGraphicField(owner); break;
-    case TFieldType::ftBlob: case TFieldType::ftParadoxOle: case TFieldType::ftDBaseOle:
+    case TFieldType::ftString:
+    case TFieldType::ftFixedChar:
+      field = new TStringField(owner);
+      break;
+    case TFieldType::ftSmallint:
+      field = new TSmallintField(owner);
+      break;
+    case TFieldType::ftInteger:
+      field = new TIntegerField(owner);
+      break;
+    case TFieldType::ftWord:
+      field = new TWordField(owner);
+      break;
+    case TFieldType::ftAutoInc:
+      field = new TAutoIncField(owner);
+      break;
+    case TFieldType::ftLargeint:
+      field = new TLargeintField(owner);
+      break;
+    case TFieldType::ftFloat:
+      field = new TFloatField(owner);
+      break;
+    case TFieldType::ftCurrency:
+      field = new TCurrencyField(owner);
+      break;
+    case TFieldType::ftBCD:
+      field = new TBCDField(owner);
+      break;
+    case TFieldType::ftBoolean:
+      field = new TBooleanField(owner);
+      break;
+    case TFieldType::ftDate:
+      field = new TDateField(owner);
+      break;
+    case TFieldType::ftTime:
+      field = new TTimeField(owner);
+      break;
+    case TFieldType::ftDateTime:
+      field = new TDateTimeField(owner);
+      break;
+    case TFieldType::ftBytes:
+      field = new TBytesField(owner);
+      break;
+    case TFieldType::ftVarBytes:
+      field = new TVarBytesField(owner);
+      break;
+    case TFieldType::ftMemo:
+    case TFieldType::ftFmtMemo:
+      field = new TMemoField(owner);
+      break;
+    case TFieldType::ftGraphic:
+      field = new TGraphicField(owner);
+      break;
+    case TFieldType::ftBlob:
+    case TFieldType::ftParadoxOle:
+    case TFieldType::ftDBaseOle:
     case TFieldType::ftTypedBinary:
-      field = new TBlobField(owner); break;
-    default: field = new TField(owner); break;
+      field = new TBlobField(owner);
+      break;
+    default:
+      field = new TField(owner);
+      break;
   }
   field->SetDataType(type);
   return field;

@@ -30,14 +30,16 @@ struct Token {
 };
 
 bool IsNameStart(char c) {
-  return std::isalpha(static_cast<unsigned char>(c)) || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+  return std::isalpha(static_cast<unsigned char>(c)) || c == '_' ||
+         static_cast<unsigned char>(c) >= 0x80;
 }
 bool IsNameChar(char c) {
   return IsNameStart(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '$';
 }
 
 [[noreturn]] void SyntaxError(std::size_t pos, const std::string& problem) {
-  DatabaseError(FormatMessage(FormatMessage(dbconsts::SExprError, std::to_string(pos + 1)), problem));
+  DatabaseError(
+      FormatMessage(FormatMessage(dbconsts::SExprError, std::to_string(pos + 1)), problem));
 }
 
 class Lexer {
@@ -81,7 +83,8 @@ class Lexer {
   Token Quoted(Token& t, char close, Tok kind) {
     ++i_;
     for (;;) {
-      if (i_ >= s_.size()) SyntaxError(t.pos, "unterminated " + std::string(kind == Tok::Text ? "text" : "name"));
+      if (i_ >= s_.size())
+        SyntaxError(t.pos, "unterminated " + std::string(kind == Tok::Text ? "text" : "name"));
       if (s_[i_] == close) {
         if (close == '\'' && i_ + 1 < s_.size() && s_[i_ + 1] == '\'') {
           t.text += '\'';
@@ -102,8 +105,9 @@ class Lexer {
     if (s_[j] == '-' || s_[j] == '+') ++j;
     if (j >= s_.size() || !(std::isdigit(static_cast<unsigned char>(s_[j])) || s_[j] == '.'))
       SyntaxError(i_, std::string("unexpected character '") + s_[i_] + "'");
-    while (j < s_.size() && (std::isalnum(static_cast<unsigned char>(s_[j])) || s_[j] == '.' ||
-                             ((s_[j] == '-' || s_[j] == '+') && (s_[j - 1] == 'e' || s_[j - 1] == 'E'))))
+    while (j < s_.size() &&
+           (std::isalnum(static_cast<unsigned char>(s_[j])) || s_[j] == '.' ||
+            ((s_[j] == '-' || s_[j] == '+') && (s_[j - 1] == 'e' || s_[j - 1] == 'E'))))
       ++j;
     t.text = s_.substr(i_, j - i_);
     t.kind = Tok::Number;
@@ -119,7 +123,7 @@ class Lexer {
 
 struct Operand {
   enum Kind { Field, Text, Number, Bool, Null } kind = Null;
-  std::string text;         // name, text or number as written
+  std::string text;  // name, text or number as written
   const TField* field = nullptr;
   std::size_t pos = 0;
 };
@@ -199,7 +203,8 @@ class Parser {
       Nest(token_.pos);
       Advance();
       auto inner = ParseOr();
-      if (token_.kind != Tok::RParen) SyntaxError(token_.pos, "')' expected instead of '" + Shown() + "'");
+      if (token_.kind != Tok::RParen)
+        SyntaxError(token_.pos, "')' expected instead of '" + Shown() + "'");
       Advance();
       --depth_;
       return inner;
@@ -222,8 +227,12 @@ class Parser {
     const std::size_t opPos = token_.pos;
     Advance();
     node->kind = Node::Compare;
-    node->op = op == "=" ? fx::canEQ : op == "<>" ? fx::canNE : op == "<" ? fx::canLT
-             : op == ">" ? fx::canGT : op == "<=" ? fx::canLE : fx::canGE;
+    node->op = op == "="    ? fx::canEQ
+               : op == "<>" ? fx::canNE
+               : op == "<"  ? fx::canLT
+               : op == ">"  ? fx::canGT
+               : op == "<=" ? fx::canLE
+                            : fx::canGE;
     node->right = ParseOperand();
     return NullComparison(std::move(node), opPos);
   }
@@ -245,15 +254,24 @@ class Parser {
     o.pos = token_.pos;
     o.text = token_.text;
     switch (token_.kind) {
-      case Tok::Text: o.kind = Operand::Text; break;
-      case Tok::Number: o.kind = Operand::Number; break;
-      case Tok::QuotedName: ResolveField(o); break;
+      case Tok::Text:
+        o.kind = Operand::Text;
+        break;
+      case Tok::Number:
+        o.kind = Operand::Number;
+        break;
+      case Tok::QuotedName:
+        ResolveField(o);
+        break;
       case Tok::Name:
-        if (IsKeyword("null")) o.kind = Operand::Null;
-        else if (IsKeyword("true") || IsKeyword("false")) o.kind = Operand::Bool;
+        if (IsKeyword("null"))
+          o.kind = Operand::Null;
+        else if (IsKeyword("true") || IsKeyword("false"))
+          o.kind = Operand::Bool;
         else if (IsKeyword("and") || IsKeyword("or") || IsKeyword("not") || IsKeyword("is"))
           SyntaxError(token_.pos, "operand expected instead of '" + token_.text + "'");
-        else ResolveField(o);
+        else
+          ResolveField(o);
         break;
       default:
         SyntaxError(token_.pos, "operand expected instead of '" + Shown() + "'");
@@ -316,18 +334,28 @@ std::optional<double> NumberOf(const std::string& text) {
 }
 
 Constant IntegerConstant(const Operand& o, const TField& field, std::uint16_t type) {
-  const auto number = o.kind == Operand::Bool ? std::optional<double>(IsTrue(o) ? 1 : 0)
-                                               : NumberOf(o.text);
+  const auto number =
+      o.kind == Operand::Bool ? std::optional<double>(IsTrue(o) ? 1 : 0) : NumberOf(o.text);
   if (!number || *number != std::floor(*number)) BadValue(o, field.FieldName());
-  const double lo = type == kInt16 ? INT16_MIN : type == kUInt16 ? 0 : type == kInt32 ? INT32_MIN : -9.2e18;
-  const double hi = type == kInt16 ? INT16_MAX : type == kUInt16 ? UINT16_MAX : type == kInt32 ? INT32_MAX : 9.2e18;
+  const double lo = type == kInt16    ? INT16_MIN
+                    : type == kUInt16 ? 0
+                    : type == kInt32  ? INT32_MIN
+                                      : -9.2e18;
+  const double hi = type == kInt16    ? INT16_MAX
+                    : type == kUInt16 ? UINT16_MAX
+                    : type == kInt32  ? INT32_MAX
+                                      : 9.2e18;
   if (*number < lo || *number > hi) BadValue(o, field.FieldName());
   const auto value = static_cast<std::int64_t>(*number);
   switch (type) {
-    case kInt16: return Binary(type, static_cast<std::int16_t>(value));
-    case kUInt16: return Binary(type, static_cast<std::uint16_t>(value));
-    case kInt32: return Binary(type, static_cast<std::int32_t>(value));
-    default: return Binary(type, value);
+    case kInt16:
+      return Binary(type, static_cast<std::int16_t>(value));
+    case kUInt16:
+      return Binary(type, static_cast<std::uint16_t>(value));
+    case kInt32:
+      return Binary(type, static_cast<std::int32_t>(value));
+    default:
+      return Binary(type, value);
   }
 }
 
@@ -344,13 +372,18 @@ Constant DateConstant(const Operand& o, const TField& field, std::uint16_t type)
 Constant ConstantFor(const Operand& o, const TField& field) {
   const std::uint16_t type = FilterFieldType(field.DataType());
   switch (type) {
-    case kString: return TextConstant(o.text);
-    case kBytes: return Constant{kBytes, std::vector<std::uint8_t>(o.text.begin(), o.text.end())};
+    case kString:
+      return TextConstant(o.text);
+    case kBytes:
+      return Constant{kBytes, std::vector<std::uint8_t>(o.text.begin(), o.text.end())};
     case kBool: {
       std::optional<bool> value;
-      if (o.kind == Operand::Bool) value = IsTrue(o);
-      else if (o.text == "1" || platform::EqualsIgnoringAsciiCase(o.text, "true")) value = true;
-      else if (o.text == "0" || platform::EqualsIgnoringAsciiCase(o.text, "false")) value = false;
+      if (o.kind == Operand::Bool)
+        value = IsTrue(o);
+      else if (o.text == "1" || platform::EqualsIgnoringAsciiCase(o.text, "true"))
+        value = true;
+      else if (o.text == "0" || platform::EqualsIgnoringAsciiCase(o.text, "false"))
+        value = false;
       if (!value) BadValue(o, field.FieldName());
       return Binary(kBool, static_cast<std::int16_t>(*value ? -1 : 0));
     }
@@ -359,8 +392,12 @@ Constant ConstantFor(const Operand& o, const TField& field) {
       if (!number || o.kind == Operand::Bool) BadValue(o, field.FieldName());
       return Binary(kFloat, *number);
     }
-    case kDate: case kTime: case kTimestamp: return DateConstant(o, field, type);
-    default: return IntegerConstant(o, field, type);
+    case kDate:
+    case kTime:
+    case kTimestamp:
+      return DateConstant(o, field, type);
+    default:
+      return IntegerConstant(o, field, type);
   }
 }
 
@@ -424,7 +461,8 @@ class Writer {
 
   std::uint16_t Emit(const Node& n) {
     switch (n.kind) {
-      case Node::And: case Node::Or: {
+      case Node::And:
+      case Node::Or: {
         const std::size_t at = Reserve<fx::BinaryNode>();
         fx::BinaryNode node{{fx::nodeBINARY, n.kind == Node::And ? fx::canAND : fx::canOR}, 0, 0};
         node.iOperand1 = Emit(*n.a);
@@ -432,17 +470,22 @@ class Writer {
         Store(at, node);
         return Offset(at);
       }
-      case Node::Not: case Node::IsNull: case Node::NotNull: {
+      case Node::Not:
+      case Node::IsNull:
+      case Node::NotNull: {
         const std::size_t at = Reserve<fx::UnaryNode>();
-        const std::uint32_t op = n.kind == Node::Not ? fx::canNOT
-                                 : n.kind == Node::IsNull ? fx::canISBLANK : fx::canNOTBLANK;
+        const std::uint32_t op = n.kind == Node::Not      ? fx::canNOT
+                                 : n.kind == Node::IsNull ? fx::canISBLANK
+                                                          : fx::canNOTBLANK;
         fx::UnaryNode node{{fx::nodeUNARY, op}, 0};
         node.iOperand1 = n.kind == Node::Not ? Emit(*n.a) : EmitOperand(n.left, nullptr);
         Store(at, node);
         return Offset(at);
       }
-      case Node::Compare: return EmitCompare(n);
-      default: return EmitOperand(n.left, nullptr);
+      case Node::Compare:
+        return EmitCompare(n);
+      default:
+        return EmitOperand(n.left, nullptr);
     }
   }
 
@@ -470,8 +513,8 @@ class Writer {
       return Offset(at);
     }
     const std::size_t at = Reserve<fx::CompareNode>();
-    fx::CompareNode node{{fx::nodeCOMPARE, n.op}, static_cast<std::uint16_t>(caseless ? 1 : 0),
-                         partial, 0, 0};
+    fx::CompareNode node{
+        {fx::nodeCOMPARE, n.op}, static_cast<std::uint16_t>(caseless ? 1 : 0), partial, 0, 0};
     node.iOperand1 = EmitOperand(left, field);
     node.iOperand2 = EmitOperand(right, field);
     Store(at, node);
@@ -484,14 +527,16 @@ class Writer {
       const std::string name = o.field ? o.field->FieldName() : o.text;
       fx::FieldNode node{{fx::nodeFIELD, 0}, 0, 0};
       node.iFieldNum = static_cast<std::uint16_t>(o.field ? std::max(o.field->FieldNo(), 0) : 0);
-      node.iNameOffset = Literal(reinterpret_cast<const std::uint8_t*>(name.c_str()), name.size() + 1);
+      node.iNameOffset =
+          Literal(reinterpret_cast<const std::uint8_t*>(name.c_str()), name.size() + 1);
       Store(at, node);
       return Offset(at);
     }
     const Constant c = compared ? ConstantFor(o, *compared) : PlainConstant(o);
     if (c.bytes.size() > 0xFFFF) DatabaseError(dbconsts::SExprTooLong);
     const std::size_t at = Reserve<fx::ConstantNode>();
-    fx::ConstantNode node{{fx::nodeCONST, 0}, c.type, static_cast<std::uint16_t>(c.bytes.size()), 0};
+    fx::ConstantNode node{
+        {fx::nodeCONST, 0}, c.type, static_cast<std::uint16_t>(c.bytes.size()), 0};
     node.iOffset = Literal(c.bytes.data(), c.bytes.size());
     Store(at, node);
     return Offset(at);
@@ -507,18 +552,37 @@ class Writer {
 std::uint16_t FilterFieldType(TFieldType type) {
   using T = TFieldType;
   switch (type) {
-    case T::ftString: case T::ftFixedChar: case T::ftMemo: case T::ftFmtMemo: return kString;
-    case T::ftSmallint: return kInt16;
-    case T::ftWord: return kUInt16;
-    case T::ftInteger: case T::ftAutoInc: return kInt32;
-    case T::ftLargeint: return kInt64;
-    case T::ftFloat: case T::ftCurrency: case T::ftBCD: return kFloat;
-    case T::ftBoolean: return kBool;
-    case T::ftDate: return kDate;
-    case T::ftTime: return kTime;
-    case T::ftDateTime: return kTimestamp;
-    case T::ftBytes: case T::ftVarBytes: return kBytes;
-    default: return 0;
+    case T::ftString:
+    case T::ftFixedChar:
+    case T::ftMemo:
+    case T::ftFmtMemo:
+      return kString;
+    case T::ftSmallint:
+      return kInt16;
+    case T::ftWord:
+      return kUInt16;
+    case T::ftInteger:
+    case T::ftAutoInc:
+      return kInt32;
+    case T::ftLargeint:
+      return kInt64;
+    case T::ftFloat:
+    case T::ftCurrency:
+    case T::ftBCD:
+      return kFloat;
+    case T::ftBoolean:
+      return kBool;
+    case T::ftDate:
+      return kDate;
+    case T::ftTime:
+      return kTime;
+    case T::ftDateTime:
+      return kTimestamp;
+    case T::ftBytes:
+    case T::ftVarBytes:
+      return kBytes;
+    default:
+      return 0;
   }
 }
 

@@ -16,7 +16,8 @@ void TFieldDataLink::SetFieldName(const std::string& name) {
 }
 
 void TFieldDataLink::UpdateField() {
-  field_ = Active() && !fieldName_.empty() && DataSet() ? DataSet()->FindField(fieldName_) : nullptr;
+  field_ =
+      Active() && !fieldName_.empty() && DataSet() ? DataSet()->FindField(fieldName_) : nullptr;
   modified_ = false;
   if (OnDataChange) OnDataChange();
 }

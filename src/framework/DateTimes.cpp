@@ -39,8 +39,8 @@ bool ParseDate(const std::string& s, TDateTime& out) {
 
 bool ParseTime(const std::string& s, TDateTime& out) {
   int h = 0, n = 0, sec = 0, ms = 0, used = 0;
-  const int got = std::sscanf(s.c_str(), "%2d:%2d%n:%2d%n.%3d%n", &h, &n, &used, &sec, &used,
-                              &ms, &used);
+  const int got =
+      std::sscanf(s.c_str(), "%2d:%2d%n:%2d%n.%3d%n", &h, &n, &used, &sec, &used, &ms, &used);
   if (got < 2 || used != static_cast<int>(s.size())) return false;
   if (h > 23 || n > 59 || sec > 59 || h < 0 || n < 0 || sec < 0 || ms < 0) return false;
   out = TimeMSecsToDateTime(((h * 60 + n) * 60 + sec) * 1000 + ms);
@@ -53,9 +53,8 @@ std::optional<std::int32_t> EncodeDayNumber(int year, int month, int day) {
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
       day > DaysInMonth(year, month))
     return std::nullopt;
-  return static_cast<std::int32_t>(DaysFromCivil(year, static_cast<unsigned>(month),
-                                                 static_cast<unsigned>(day)) -
-                                   kDayOne);
+  return static_cast<std::int32_t>(
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kDayOne);
 }
 
 void DecodeDayNumber(std::int32_t dayNumber, int& year, int& month, int& day) {

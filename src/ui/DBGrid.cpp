@@ -28,7 +28,8 @@ class TDBGridModel::Link : public TDataLink {
     if (!model_->reading_) model_->ActiveMoved();
   }
   void LayoutChanged() override {
-    if (!model_->reading_) model_->Reload(std::max<int>(kFetchChunk, static_cast<int>(model_->rows_.size())));
+    if (!model_->reading_)
+      model_->Reload(std::max<int>(kFetchChunk, static_cast<int>(model_->rows_.size())));
   }
   void RecordChanged(TField*) override {
     if (!model_->reading_) model_->RecordChanged();
@@ -57,7 +58,8 @@ TDataSource* TDBGridModel::DataSource() const { return link_->DataSource(); }
 TDataSet* TDBGridModel::DataSet() const { return link_->Active() ? link_->DataSet() : nullptr; }
 
 void TDBGridModel::RefreshHeaders() {
-  if (!columns_.empty()) emit headerDataChanged(Qt::Horizontal, 0, static_cast<int>(columns_.size()) - 1);
+  if (!columns_.empty())
+    emit headerDataChanged(Qt::Horizontal, 0, static_cast<int>(columns_.size()) - 1);
 }
 
 // Starts over: columns from the visible fields, then the first Rows rows and the active one.
@@ -156,7 +158,8 @@ void TDBGridModel::EditingChanged() {
 }
 
 void TDBGridModel::RecordChanged() {
-  if (currentRow_ >= 0) emit dataChanged(index(currentRow_, 0), index(currentRow_, columnCount() - 1));
+  if (currentRow_ >= 0)
+    emit dataChanged(index(currentRow_, 0), index(currentRow_, columnCount() - 1));
 }
 
 // Finds the active record among the rows, reading further while it is not there yet.
@@ -214,7 +217,8 @@ int TDBGridModel::columnCount(const QModelIndex& parent) const {
 QVariant TDBGridModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
   const int column = index.column();
-  if (IsLiveRow(index.row())) return ToQString(columns_[static_cast<std::size_t>(column)]->AsString());
+  if (IsLiveRow(index.row()))
+    return ToQString(columns_[static_cast<std::size_t>(column)]->AsString());
   if (index.row() == insertRow_) return {};
   const Row& row = rows_[static_cast<std::size_t>(CacheIndex(index.row()))];
   return row.cells.value(column);
@@ -282,8 +286,10 @@ TDBGridView::TDBGridView(QWidget* parent) : QTableView(parent), model_(new TDBGr
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   model_->OnCurrentRowChanged = [this](int row) {
     following_ = true;
-    if (row >= 0) selectionModel()->setCurrentIndex(model_->index(row, std::max(currentIndex().column(), 0)),
-                                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (row >= 0)
+      selectionModel()->setCurrentIndex(
+          model_->index(row, std::max(currentIndex().column(), 0)),
+          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     following_ = false;
   };
   connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,

@@ -50,7 +50,6 @@ class TMemoryDataSet : public TDataSet {
     }
   }
 
-
  protected:
   void InternalOpen() override {
     ComputeLayout();
@@ -92,7 +91,8 @@ class TMemoryDataSet : public TDataSet {
     return TBookmark(reinterpret_cast<const char*>(buffer.data.data() + imageSize_), 4);
   }
   void SetBookmarkData(TRecordBuffer& buffer, const TBookmark& bookmark) override {
-    std::memcpy(buffer.data.data() + imageSize_, bookmark.data(), std::min<std::size_t>(4, bookmark.size()));
+    std::memcpy(buffer.data.data() + imageSize_, bookmark.data(),
+                std::min<std::size_t>(4, bookmark.size()));
   }
   TBookmarkFlag GetBookmarkFlag(const TRecordBuffer& buffer) const override {
     return static_cast<TBookmarkFlag>(buffer.data[imageSize_ + 4]);
@@ -104,19 +104,22 @@ class TMemoryDataSet : public TDataSet {
   bool GetFieldData(const TField* field, const TRecordBuffer& buffer, void* dest) const override {
     const std::size_t at = Offset(field);
     if (buffer.data[at] == 0) return false;
-    if (dest) std::memcpy(dest, buffer.data.data() + at + 1, std::min(field->DataSize(), Width(field)));
+    if (dest)
+      std::memcpy(dest, buffer.data.data() + at + 1, std::min(field->DataSize(), Width(field)));
     return true;
   }
   void SetFieldData(TField* field, TRecordBuffer& buffer, const void* source) override {
     const std::size_t at = Offset(field);
     buffer.data[at] = source ? 1 : 0;
     std::fill_n(buffer.data.begin() + static_cast<std::ptrdiff_t>(at + 1), Width(field), 0);
-    if (source) std::memcpy(buffer.data.data() + at + 1, source, std::min(field->DataSize(), Width(field)));
+    if (source)
+      std::memcpy(buffer.data.data() + at + 1, source, std::min(field->DataSize(), Width(field)));
   }
 
   void InternalPost() override {
     TRecordBuffer& buffer = *ActiveBuffer();
-    std::vector<std::uint8_t> image(buffer.data.begin(), buffer.data.begin() + static_cast<std::ptrdiff_t>(imageSize_));
+    std::vector<std::uint8_t> image(buffer.data.begin(),
+                                    buffer.data.begin() + static_cast<std::ptrdiff_t>(imageSize_));
     if (State() == TDataSetState::dsEdit) {
       pos_ = IndexOf(GetBookmarkData(buffer));
       rows_[static_cast<std::size_t>(pos_)].image = std::move(image);
@@ -142,12 +145,24 @@ class TMemoryDataSet : public TDataSet {
   static std::size_t DefWidth(const TFieldDef& def) {
     using T = TFieldType;
     switch (def.dataType) {
-      case T::ftString: case T::ftFixedChar: return static_cast<std::size_t>(def.size) + 1;
-      case T::ftSmallint: case T::ftWord: case T::ftBoolean: return 2;
-      case T::ftInteger: case T::ftAutoInc: case T::ftDate: case T::ftTime: return 4;
-      case T::ftBytes: return static_cast<std::size_t>(def.size);
-      case T::ftVarBytes: return static_cast<std::size_t>(def.size) + 2;
-      default: return IsBlobType(def.dataType) ? 4 + kBlobCapacity : 8;
+      case T::ftString:
+      case T::ftFixedChar:
+        return static_cast<std::size_t>(def.size) + 1;
+      case T::ftSmallint:
+      case T::ftWord:
+      case T::ftBoolean:
+        return 2;
+      case T::ftInteger:
+      case T::ftAutoInc:
+      case T::ftDate:
+      case T::ftTime:
+        return 4;
+      case T::ftBytes:
+        return static_cast<std::size_t>(def.size);
+      case T::ftVarBytes:
+        return static_cast<std::size_t>(def.size) + 2;
+      default:
+        return IsBlobType(def.dataType) ? 4 + kBlobCapacity : 8;
     }
   }
 
@@ -183,18 +198,31 @@ class TMemoryDataSet : public TDataSet {
     auto put = [&](auto v) { std::memcpy(at + 1, &v, sizeof v); };
     using T = TFieldType;
     switch (def.dataType) {
-      case T::ftString: case T::ftFixedChar: case T::ftBytes: {
+      case T::ftString:
+      case T::ftFixedChar:
+      case T::ftBytes: {
         const std::string& s = std::get<std::string>(value);
         std::memcpy(at + 1, s.data(), std::min(s.size(), static_cast<std::size_t>(def.size)));
         break;
       }
-      case T::ftSmallint: put(static_cast<std::int16_t>(std::get<std::int64_t>(value))); break;
-      case T::ftWord: put(static_cast<std::uint16_t>(std::get<std::int64_t>(value))); break;
-      case T::ftBoolean: put(static_cast<std::int16_t>(std::get<bool>(value) ? -1 : 0)); break;
-      case T::ftInteger: case T::ftAutoInc: case T::ftDate: case T::ftTime:
+      case T::ftSmallint:
+        put(static_cast<std::int16_t>(std::get<std::int64_t>(value)));
+        break;
+      case T::ftWord:
+        put(static_cast<std::uint16_t>(std::get<std::int64_t>(value)));
+        break;
+      case T::ftBoolean:
+        put(static_cast<std::int16_t>(std::get<bool>(value) ? -1 : 0));
+        break;
+      case T::ftInteger:
+      case T::ftAutoInc:
+      case T::ftDate:
+      case T::ftTime:
         put(static_cast<std::int32_t>(std::get<std::int64_t>(value)));
         break;
-      case T::ftLargeint: put(std::get<std::int64_t>(value)); break;
+      case T::ftLargeint:
+        put(std::get<std::int64_t>(value));
+        break;
       default:
         if (IsBlobType(def.dataType)) {
           const std::string& s = std::get<std::string>(value);
@@ -260,7 +288,8 @@ class TMemoryBlobStream : public TStream {
   std::int64_t pos_ = 0;
 };
 
-inline std::unique_ptr<TStream> TMemoryDataSet::CreateBlobStream(TField* field, TBlobStreamMode mode) {
+inline std::unique_ptr<TStream> TMemoryDataSet::CreateBlobStream(TField* field,
+                                                                 TBlobStreamMode mode) {
   if (!IsBlobType(field->DataType())) return TDataSet::CreateBlobStream(field, mode);
   TRecordBuffer* buffer = CurrentRecordBuffer();
   if (!buffer) return nullptr;

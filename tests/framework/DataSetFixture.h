@@ -17,7 +17,9 @@ class RecordingLink : public TDataLink {
  protected:
   void ActiveChanged() override { events.push_back(Active() ? "active" : "inactive"); }
   void DataSetChanged() override { events.push_back("changed"); }
-  void DataSetScrolled(int distance) override { events.push_back("scrolled " + std::to_string(distance)); }
+  void DataSetScrolled(int distance) override {
+    events.push_back("scrolled " + std::to_string(distance));
+  }
   void EditingChanged() override { events.push_back(Editing() ? "editing" : "browsing"); }
   void RecordChanged(TField* field) override {
     events.push_back("record " + (field ? field->FieldName() : std::string("-")));

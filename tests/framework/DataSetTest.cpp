@@ -152,7 +152,7 @@ TEST_F(PeopleTest, EditPostAndCancel) {
   EXPECT_EQ(name->AsString(), "Smith");
   people.First();
   people.Next();
-  EXPECT_EQ(name->AsString(), "Smith");  // stored
+  EXPECT_EQ(name->AsString(), "Smith");         // stored
   EXPECT_THROW(people.Post(), EDatabaseError);  // nothing to post
 }
 

@@ -128,7 +128,8 @@ TEST_F(FieldTest, BooleansAcceptTheUsualWords) {
   EXPECT_EQ(F("FLAG")->AsString(), "True");
   F("FLAG")->SetAsInteger(0);
   EXPECT_EQ(F("FLAG")->AsString(), "False");
-  EXPECT_EQ(Error([&] { F("FLAG")->SetAsString("maybe"); }), "'maybe' is not a valid boolean value");
+  EXPECT_EQ(Error([&] { F("FLAG")->SetAsString("maybe"); }),
+            "'maybe' is not a valid boolean value");
   std::int16_t native = 0;
   F("FLAG")->SetAsBoolean(true);
   ASSERT_TRUE(F("FLAG")->GetData(&native));

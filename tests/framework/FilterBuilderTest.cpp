@@ -31,7 +31,9 @@ class Expression {
     if (at + sizeof node <= b_.size()) std::memcpy(&node, b_.data() + at, sizeof node);
     return node;
   }
-  std::uint32_t ClassAt(std::uint16_t offset) const { return Node<fx::NodeHeader>(offset).nodeClass; }
+  std::uint32_t ClassAt(std::uint16_t offset) const {
+    return Node<fx::NodeHeader>(offset).nodeClass;
+  }
   std::string Name(const fx::FieldNode& f) const {
     return reinterpret_cast<const char*>(b_.data() + h_.iLiteralStart + f.iNameOffset);
   }
@@ -46,9 +48,7 @@ class Expression {
   fx::Header h_{};
 };
 
-std::vector<std::uint8_t> Bytes(const std::string& s) {
-  return {s.begin(), s.end()};
-}
+std::vector<std::uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
 template <typename T>
 std::vector<std::uint8_t> Bytes(T value) {
   std::vector<std::uint8_t> out(sizeof value);
@@ -185,26 +185,31 @@ TEST_F(FilterBuilderTest, ConstantsTakeTheTypeOfTheirField) {
 }
 
 TEST_F(FilterBuilderTest, ValuesThatDoNotFitTheirFieldAreRefused) {
-  EXPECT_EQ(Error("AGE = 40000"),
-            "Error in filter expression at position 7: '40000' is not a valid value for field 'AGE'");
+  EXPECT_EQ(
+      Error("AGE = 40000"),
+      "Error in filter expression at position 7: '40000' is not a valid value for field 'AGE'");
   EXPECT_NE(Error("AGE = 1.5").find("not a valid value"), std::string::npos);
   EXPECT_NE(Error("BORN = '2001-02-30'").find("not a valid value"), std::string::npos);
   EXPECT_NE(Error("ACTIVE = 'perhaps'").find("not a valid value"), std::string::npos);
   EXPECT_NE(Error("SCORE = 'abc'").find("not a valid value"), std::string::npos);
-  EXPECT_EQ(Error("PIC = 'x'"), "Error in filter expression at position 1: field 'PIC' cannot be compared");
+  EXPECT_EQ(Error("PIC = 'x'"),
+            "Error in filter expression at position 1: field 'PIC' cannot be compared");
 }
 
 TEST_F(FilterBuilderTest, SyntaxErrorsPointAtTheProblem) {
   EXPECT_EQ(Error("NAME = 'Smith' and (AGE > 30"),
             "Error in filter expression at position 29: ')' expected instead of 'end of text'");
   EXPECT_EQ(Error("NAME = 'Smith"), "Error in filter expression at position 8: unterminated text");
-  EXPECT_EQ(Error("NAMES = 'x'"), "Error in filter expression at position 1: Field 'NAMES' not found");
+  EXPECT_EQ(Error("NAMES = 'x'"),
+            "Error in filter expression at position 1: Field 'NAMES' not found");
   EXPECT_EQ(Error("AGE > 3 3"), "Error in filter expression at position 9: unexpected '3'");
   EXPECT_EQ(Error("AGE # 3"), "Error in filter expression at position 5: unexpected character '#'");
   EXPECT_EQ(Error(""), "Error in filter expression at position 1: expression expected");
-  EXPECT_EQ(Error("and = 1"), "Error in filter expression at position 1: operand expected instead of 'and'");
+  EXPECT_EQ(Error("and = 1"),
+            "Error in filter expression at position 1: operand expected instead of 'and'");
   EXPECT_EQ(Error("AGE = -"), "Error in filter expression at position 7: unexpected character '-'");
-  EXPECT_EQ(Error("NAME is 'x'"), "Error in filter expression at position 9: NULL expected instead of 'x'");
+  EXPECT_EQ(Error("NAME is 'x'"),
+            "Error in filter expression at position 9: NULL expected instead of 'x'");
 }
 
 TEST_F(FilterBuilderTest, WithoutADataSetNamesStayUnresolvedAndConstantsKeepTheirOwnType) {

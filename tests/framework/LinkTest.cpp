@@ -94,7 +94,9 @@ TEST_F(LinkTest, MasterLinksTellTheDetailAndRefuseCircles) {
   detail.FieldDefs().Add("ID", TFieldType::ftInteger);
   std::vector<std::int64_t> masterIds;
   int disabled = 0;
-  detail.master.OnMasterChange = [&] { masterIds.push_back(detail.master.Fields().at(0)->AsInteger()); };
+  detail.master.OnMasterChange = [&] {
+    masterIds.push_back(detail.master.Fields().at(0)->AsInteger());
+  };
   detail.master.OnMasterDisable = [&] { ++disabled; };
   detail.master.SetFieldNames("ID");
   detail.master.SetMasterSource(&source);
@@ -140,7 +142,8 @@ TEST(DefinitionTest, HiddenAndReadOnlyDefinitionsShapeTheDefaultFields) {
   TMemoryDataSet data;
   data.FieldDefs().Add("A", TFieldType::ftInteger).attributes = faHiddenCol;
   data.FieldDefs().Add("B", TFieldType::ftInteger).attributes = faReadonly;
-  data.FieldDefs().back().childDefs.push_back(TFieldDef{"B1", TFieldType::ftInteger, 0, 0, 0, 0, false, {}});
+  data.FieldDefs().back().childDefs.push_back(
+      TFieldDef{"B1", TFieldType::ftInteger, 0, 0, 0, 0, false, {}});
   data.Open();
   ASSERT_EQ(data.FieldCount(), 1);
   EXPECT_EQ(data.Fields(0)->FieldNo(), 2);

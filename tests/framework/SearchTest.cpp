@@ -15,9 +15,8 @@ class SearchTest : public PeopleTest {
     people.Open();
   }
   void OnlyRome() {
-    people.SetOnFilterRecord([](TDataSet* d, bool& accept) {
-      accept = d->FieldByName("CITY")->AsString() == "Rome";
-    });
+    people.SetOnFilterRecord(
+        [](TDataSet* d, bool& accept) { accept = d->FieldByName("CITY")->AsString() == "Rome"; });
   }
   std::vector<std::int64_t> All() {
     std::vector<std::int64_t> ids;

@@ -37,8 +37,12 @@ class DBGridTest : public QtTest {
     for (int i = 1; i <= rows; ++i)
       table.AddRow({std::int64_t{i}, "Name" + std::to_string(i), std::int64_t{i % 90}});
   }
-  QString Cell(int row, int column) { return model.data(model.index(row, column), Qt::DisplayRole).toString(); }
-  QString Marker(int row) { return model.headerData(row, Qt::Vertical, Qt::DisplayRole).toString(); }
+  QString Cell(int row, int column) {
+    return model.data(model.index(row, column), Qt::DisplayRole).toString();
+  }
+  QString Marker(int row) {
+    return model.headerData(row, Qt::Vertical, Qt::DisplayRole).toString();
+  }
   std::int64_t Id() { return table.FieldByName("ID")->AsInteger(); }
 
   TMemoryDataSet table;
