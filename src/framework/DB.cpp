@@ -94,6 +94,7 @@ void TDataSet::SetActive(bool active) {
     if (BeforeOpen) BeforeOpen(this);
     OpenCursor();
     state_ = S::dsBrowse;
+    RowsChanged();
     ReadFromStart();
     DataEvent(TDataEvent::deUpdateState);
     if (AfterOpen) AfterOpen(this);
@@ -375,6 +376,7 @@ void TDataSet::ResyncFromStorage(bool center) {
 
 void TDataSet::Resync() {
   CheckActive();
+  RowsChanged();
   if (recordCount_ == 0) {
     InternalFirst();
   } else if (const TBookmark active = GetBookmarkData(*ActiveBuffer()); BookmarkValid(active)) {
@@ -566,6 +568,7 @@ void TDataSet::Post() {
   if (BeforePost) BeforePost(this);
   CheckRequiredFields();
   InternalPost();
+  RowsChanged();
   modified_ = false;
   state_ = S::dsBrowse;
   oldBuffer_.reset();
@@ -619,6 +622,7 @@ void TDataSet::Delete() {
   currentRecord_ = -1;
   SetCurrentRecord(activeRecord_);
   InternalDelete();
+  RowsChanged();
   currentRecord_ = -1;
   ResyncFromStorage(false);
   if (AfterDelete) AfterDelete(this);
@@ -659,7 +663,14 @@ void TDataSet::GotoBookmark(const TBookmark& bookmark) {
   if (AfterScroll) AfterScroll(this);
 }
 
-bool TDataSet::BookmarkValid(const TBookmark&) { return false; }
+bool TDataSet::BookmarkValid(const TBookmark& bookmark) {
+  if (!Active() || bookmark.empty()) return false;
+  const bool valid = InternalBookmarkValid(bookmark);
+  CursorPosChanged();
+  return valid;
+}
+
+bool TDataSet::InternalBookmarkValid(const TBookmark&) { return false; }
 
 int TDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) const {
   if (a.empty() || b.empty()) return a.empty() ? (b.empty() ? 0 : -1) : 1;
@@ -810,6 +821,7 @@ bool TDataSet::FilterAccepts(TRecordBuffer& buffer) {
 
 void TDataSet::RefreshAfterFilterChange() {
   if (!Active()) return;
+  RowsChanged();
   First();
 }
 

@@ -146,7 +146,8 @@ class TDataSet : public TComponent {
   // ---- bookmarks ----
   TBookmark GetBookmark() const;
   void GotoBookmark(const TBookmark& bookmark);
-  virtual bool BookmarkValid(const TBookmark& bookmark);
+  // True when Bookmark still names a record of the storage.
+  bool BookmarkValid(const TBookmark& bookmark);
   // Negative, 0 or positive; a missing bookmark is smaller than any other, two are equal.
   virtual int CompareBookmarks(const TBookmark& a, const TBookmark& b) const;
 
@@ -185,6 +186,10 @@ class TDataSet : public TComponent {
   void DisableControls();
   void EnableControls();
   bool ControlsDisabled() const { return disableCount_ > 0; }
+  // Changes whenever the records may have changed (not by mere moves): opening, posting,
+  // deleting, re-reading and filter changes. Lets a control that keeps rows of its own
+  // tell a move from a change.
+  std::uint64_t RowsVersion() const { return rowsVersion_; }
   // Block reading (size > 0) moves without telling the controls; 0 returns to browsing.
   int BlockReadSize() const { return blockReadSize_; }
   virtual void SetBlockReadSize(int value);
@@ -228,6 +233,8 @@ class TDataSet : public TComponent {
   }
   virtual void SetBookmarkFlag(TRecordBuffer&, TBookmarkFlag) {}
   virtual void InternalGotoBookmark(const TBookmark& bookmark);
+  // Whether Bookmark names a record; may move the storage (the dataset re-positions it).
+  virtual bool InternalBookmarkValid(const TBookmark& bookmark);
   // Positions the storage on the record held in Buffer.
   virtual void InternalSetToRecord(TRecordBuffer& buffer) {
     InternalGotoBookmark(GetBookmarkData(buffer));
@@ -264,6 +271,8 @@ class TDataSet : public TComponent {
   void DataEvent(TDataEvent event, TField* field = nullptr, int info = 0);
   // The storage position no longer matches a buffered row.
   void CursorPosChanged() { currentRecord_ = -1; }
+  // The records may have changed (a descendant's range or index switch, say).
+  void RowsChanged() { ++rowsVersion_; }
   // Reads the window again around the storage's current record, placed near the middle.
   void ResyncFromStorage(bool center);
   void CheckActive() const;
@@ -341,6 +350,7 @@ class TDataSet : public TComponent {
   int blockReadSize_ = 0;
   int disableCount_ = 0;
   bool pendingChange_ = false;
+  std::uint64_t rowsVersion_ = 0;
 };
 
 // Connects a dataset to data-aware controls: each control holds a data link on the source.

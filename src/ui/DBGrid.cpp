@@ -72,6 +72,7 @@ void TDBGridModel::Reload(int rows) {
   atEnd_ = true;
   TDataSet* dataSet = DataSet();
   lastState_ = dataSet ? dataSet->State() : S::dsInactive;
+  rowsVersion_ = dataSet ? dataSet->RowsVersion() : 0;
   if (dataSet) {
     for (int i = 0; i < dataSet->FieldCount(); ++i)
       if (dataSet->Fields(i)->Visible()) columns_.push_back(dataSet->Fields(i));
@@ -136,8 +137,9 @@ void TDBGridModel::DataSetChanged() {
     SetCurrentRow(at);
     return;
   }
-  // After an edit of a row already read only that row changes; anything else may have
-  // added, removed or reordered rows, so they are read again.
+  // After an edit of a row already read only that row changes (it stays where it is until
+  // the rows are next read); a move only moves the marker; anything else may have added,
+  // removed or reordered rows, so they are read again.
   const TBookmark active = dataSet->GetBookmark();
   const int row = currentRow_;
   if (lastState_ == S::dsEdit && state == S::dsBrowse && row >= 0 && insertRow_ < 0 &&
@@ -145,9 +147,11 @@ void TDBGridModel::DataSetChanged() {
     QStringList cells;
     for (TField* field : columns_) cells << ToQString(field->AsString());
     rows_[static_cast<std::size_t>(row)].cells = cells;
+    rowsVersion_ = dataSet->RowsVersion();
     emit dataChanged(index(row, 0), index(row, columnCount() - 1));
     return;
   }
+  if (insertRow_ < 0 && dataSet->RowsVersion() == rowsVersion_) return ActiveMoved();
   Reload(std::max<int>(kFetchChunk, static_cast<int>(rows_.size())));
 }
 

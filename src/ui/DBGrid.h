@@ -70,6 +70,7 @@ class TDBGridModel : public QAbstractTableModel {
   bool reading_ = false;
   bool readOnly_ = false;
   TDataSetState lastState_ = TDataSetState::dsInactive;
+  std::uint64_t rowsVersion_ = 0;  // the dataset's RowsVersion when the rows were read
 };
 
 // The grid widget of a TwwDBGrid: selecting a row moves the dataset there, and the

@@ -41,7 +41,7 @@ class TMemoryDataSet : public TDataSet {
   int RecordCount() override { return static_cast<int>(rows_.size()); }
 
   std::unique_ptr<TStream> CreateBlobStream(TField* field, TBlobStreamMode mode) override;
-  bool BookmarkValid(const TBookmark& bookmark) override {
+  bool InternalBookmarkValid(const TBookmark& bookmark) override {
     try {
       IndexOf(bookmark);
       return true;

@@ -97,6 +97,28 @@ TEST_F(DBGridTest, TheMarkerFollowsTheDataSetAndRowsFollowTheMarker) {
   EXPECT_EQ(model.CurrentRow(), -1);
 }
 
+TEST_F(DBGridTest, MovesKeepTheRowsAndChangesReadThemAgain) {
+  Fill(50);
+  table.Open();
+  model.SetDataSource(&source);
+  int resets = 0;
+  QObject::connect(&model, &QAbstractItemModel::modelReset, [&] { ++resets; });
+  table.Last();
+  table.First();
+  ASSERT_TRUE(table.Locate("ID", {std::int64_t{30}}, 0));
+  model.MoveTo(4);
+  EXPECT_EQ(resets, 0);
+  EXPECT_EQ(model.CurrentRow(), 4);
+  table.SetOnFilterRecord(
+      [](TDataSet* d, bool& accept) { accept = d->FieldByName("ID")->AsInteger() > 45; });
+  table.SetFiltered(true);
+  EXPECT_EQ(resets, 1);
+  EXPECT_EQ(model.rowCount(), 5);
+  EXPECT_EQ(Cell(0, 0), "46");
+  table.Refresh();
+  EXPECT_EQ(resets, 2);
+}
+
 TEST_F(DBGridTest, CellEditsGoThroughEditAndPost) {
   Fill(5);
   table.Open();
