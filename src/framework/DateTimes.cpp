@@ -1,5 +1,6 @@
 #include "framework/DateTimes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -74,11 +75,19 @@ TDateTime DayNumberToDateTime(std::int32_t dayNumber) {
   return static_cast<double>(dayNumber) - kDateDelta;
 }
 
+// Values beyond the calendar (a corrupt stored value, say) are held to its ends, so the
+// conversions below never leave the integer range.
+static double Clamped(TDateTime value) {
+  if (!std::isfinite(value)) return 0;
+  return std::clamp(value, 1.0 - kDateDelta, 2958466.0 - 1.0 / kMSecsPerDay);
+}
+
 std::int32_t DateTimeToDayNumber(TDateTime value) {
-  return static_cast<std::int32_t>(std::floor(value)) + kDateDelta;
+  return static_cast<std::int32_t>(std::floor(Clamped(value))) + kDateDelta;
 }
 
 std::int32_t DateTimeToTimeMSecs(TDateTime value) {
+  value = Clamped(value);
   const double fraction = value - std::floor(value);
   auto ms = static_cast<std::int32_t>(std::llround(fraction * kMSecsPerDay));
   return ms >= 86400000 ? 86399999 : ms;

@@ -159,6 +159,12 @@ TEST_F(FieldTest, DatesTimesAndStampsKeepTheirNativeForms) {
   EXPECT_DOUBLE_EQ(stamp, 693594.0 * 86400000 + 43200000);
   EXPECT_EQ(F("STAMP")->AsString(), "1899-12-30 12:00:00");
   EXPECT_THROW(F("STAMP")->SetAsString("12:61"), EDatabaseError);
+  // A corrupt stored value shows as the calendar's end, never as undefined arithmetic.
+  const double corrupt[] = {1e300, std::numeric_limits<double>::quiet_NaN()};
+  F("STAMP")->SetData(&corrupt[0]);
+  EXPECT_EQ(F("STAMP")->AsString(), "9999-12-31 23:59:59");
+  F("STAMP")->SetData(&corrupt[1]);
+  EXPECT_EQ(F("STAMP")->AsString(), "1899-12-30");
 }
 
 TEST_F(FieldTest, BinaryFieldsKeepTheirLengthAndNeverReadPastIt) {
