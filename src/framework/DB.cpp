@@ -884,22 +884,42 @@ bool TDataSet::RecordMatches(const std::vector<TField*>& fields, const std::vect
 
 // Reads the storage from its start into the spare buffer until a record matches; the
 // storage stays on that record.
-bool TDataSet::ScanFor(const std::vector<TField*>& fields, const std::vector<TValue>& values,
-                       TLocateOptions options) {
-  if (fields.size() != values.size()) DatabaseError(dbconsts::SFieldCountMismatch, this);
+bool TDataSet::ReadRecords(const TBookmark& after, const std::function<bool()>& visit) {
+  if (state_ != S::dsBrowse) DatabaseError(dbconsts::SNotBrowsing, this);
   TRecordBuffer& candidate = *buffers_.back();
-  InternalFirst();
   CursorPosChanged();
+  after.empty() ? InternalFirst() : InternalGotoBookmark(after);
   while (GetRecord(candidate, TGetMode::gmNext, true) == TGetResult::grOK) {
     CalculateFields(candidate);
     TempState filter(*this, S::dsFilter);
     TRecordBuffer* saved = filterBuffer_;
     filterBuffer_ = &candidate;
-    const bool matches = RecordMatches(fields, values, options);
+    bool more = true;
+    try {
+      more = visit();
+    } catch (...) {
+      filterBuffer_ = saved;
+      throw;
+    }
     filterBuffer_ = saved;
-    if (matches) return true;
+    if (!more) return true;
   }
   return false;
+}
+
+TBookmark TDataSet::ReadingBookmark() const {
+  return state_ == S::dsFilter && filterBuffer_ ? GetBookmarkData(*filterBuffer_) : TBookmark();
+}
+
+// Reads from the first record until one matches; the storage stays on that record.
+bool TDataSet::ScanFor(const std::vector<TField*>& fields, const std::vector<TValue>& values,
+                       TLocateOptions options, const std::function<void()>& onMatch) {
+  if (fields.size() != values.size()) DatabaseError(dbconsts::SFieldCountMismatch, this);
+  return ReadRecords({}, [&] {
+    if (!RecordMatches(fields, values, options)) return true;
+    if (onMatch) onMatch();
+    return false;
+  });
 }
 
 bool TDataSet::Locate(const std::string& keyFields, const std::vector<TValue>& values,
@@ -907,7 +927,7 @@ bool TDataSet::Locate(const std::string& keyFields, const std::vector<TValue>& v
   CheckBrowseMode();
   const auto fields = GetFieldList(keyFields);
   if (BeforeScroll) BeforeScroll(this);
-  if (!ScanFor(fields, values, options)) {
+  if (!ScanFor(fields, values, options, nullptr)) {
     CursorPosChanged();
     return false;
   }
@@ -923,13 +943,9 @@ std::vector<TValue> TDataSet::Lookup(const std::string& keyFields,
   const auto keys = GetFieldList(keyFields);
   const auto results = GetFieldList(resultFields);
   std::vector<TValue> found(results.size());
-  if (ScanFor(keys, values, 0)) {
-    TempState filter(*this, S::dsFilter);
-    TRecordBuffer* saved = filterBuffer_;
-    filterBuffer_ = buffers_.back().get();
+  ScanFor(keys, values, 0, [&] {
     for (std::size_t i = 0; i < results.size(); ++i) found[i] = results[i]->Value();
-    filterBuffer_ = saved;
-  }
+  });
   CursorPosChanged();  // the active record is unchanged; the storage is re-positioned on use
   return found;
 }

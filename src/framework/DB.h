@@ -179,6 +179,14 @@ class TDataSet : public TComponent {
                                      const std::vector<TValue>& values,
                                      const std::string& resultFields);
 
+  // Reads the records after the one After names (from the first when After is empty)
+  // without moving the active record, the window or telling anyone: for each, the fields
+  // show that record while Visit runs; Visit returns false to stop. True when Visit
+  // stopped the reading, false at the end. Only while browsing.
+  bool ReadRecords(const TBookmark& after, const std::function<bool()>& visit);
+  // Inside Visit: the bookmark of the record being read.
+  TBookmark ReadingBookmark() const;
+
   // ---- blobs ----
   virtual std::unique_ptr<TStream> CreateBlobStream(TField* field, TBlobStreamMode mode);
 
@@ -314,7 +322,7 @@ class TDataSet : public TComponent {
 
   // Searches.
   bool ScanFor(const std::vector<TField*>& fields, const std::vector<TValue>& values,
-               TLocateOptions options);
+               TLocateOptions options, const std::function<void()>& onMatch);
   bool RecordMatches(const std::vector<TField*>& fields, const std::vector<TValue>& values,
                      TLocateOptions options) const;
   void RefreshAfterFilterChange();

@@ -8,6 +8,7 @@ inline constexpr const char* SDataSetClosed = "Cannot perform this operation on 
 inline constexpr const char* SDataSetOpen = "Cannot perform this operation on an open dataset";
 inline constexpr const char* SDataSetEmpty = "Cannot perform this operation on an empty dataset";
 inline constexpr const char* SDataSetReadOnly = "Cannot modify a read-only dataset";
+inline constexpr const char* SNotBrowsing = "Dataset not in browse mode";
 inline constexpr const char* SNotEditing = "Dataset not in edit or insert mode";
 inline constexpr const char* SFieldReadOnly = "Field '%s' cannot be modified";
 inline constexpr const char* SNotIndexField = "Field '%s' is not indexed and cannot be modified";

@@ -83,34 +83,25 @@ void TDBGridModel::Reload(int rows) {
   ActiveMoved();
 }
 
-// Reads up to Count rows after the last one read, leaving the dataset on its active record
-// and its controls uninformed.
+// Reads up to Count rows after the last one read; the dataset stays on its active record
+// and no scroll event or link notice results.
 std::vector<TDBGridModel::Row> TDBGridModel::ReadRows(int count) {
   std::vector<Row> read;
   TDataSet* dataSet = DataSet();
-  if (!dataSet || atEnd_ || dataSet->State() != S::dsBrowse) return read;
+  if (!dataSet || atEnd_ || count <= 0 || dataSet->State() != S::dsBrowse) return read;
   reading_ = true;
-  dataSet->DisableControls();
-  const TBookmark active = dataSet->GetBookmark();
   try {
-    if (rows_.empty()) {
-      dataSet->First();
-    } else {
-      dataSet->GotoBookmark(rows_.back().bookmark);
-      dataSet->Next();
-    }
-    for (; count > 0 && !dataSet->Eof(); --count, dataSet->Next()) {
-      Row row{dataSet->GetBookmark(), {}};
+    const TBookmark after = rows_.empty() ? TBookmark() : rows_.back().bookmark;
+    atEnd_ = !dataSet->ReadRecords(after, [&] {
+      Row row{dataSet->ReadingBookmark(), {}};
       for (TField* field : columns_) row.cells << ToQString(field->AsString());
       read.push_back(std::move(row));
-    }
-    atEnd_ = dataSet->Eof();
-    if (!active.empty()) dataSet->GotoBookmark(active);
+      return static_cast<int>(read.size()) < count;
+    });
   } catch (const std::exception& error) {
     atEnd_ = true;  // a row that vanished meanwhile: what was read is kept
     ShowException(error);
   }
-  dataSet->EnableControls();
   reading_ = false;
   return read;
 }

@@ -84,6 +84,31 @@ TEST_F(SearchTest, LookupReadsAnotherRecordWithoutMoving) {
   EXPECT_TRUE(std::holds_alternative<std::monostate>(none.at(0)));
 }
 
+TEST_F(SearchTest, ReadingRecordsLeavesTheDataSetWhereItWas) {
+  int scrolls = 0;
+  people.AfterScroll = [&](TDataSet*) { ++scrolls; };
+  people.MoveBy(4);
+  scrolls = 0;
+  const TBookmark second = (people.First(), people.Next(), people.GetBookmark());
+  people.MoveBy(3);
+  scrolls = 0;
+  std::vector<std::string> names;
+  EXPECT_TRUE(people.ReadRecords(second, [&] {
+    names.push_back(people.FieldByName("NAME")->AsString());
+    return names.size() < 3;
+  }));
+  EXPECT_EQ(names, (std::vector<std::string>{"Name3", "Name4", "Name5"}));
+  EXPECT_EQ(scrolls, 0);
+  EXPECT_EQ(Id(), 5);
+  people.Next();
+  EXPECT_EQ(Id(), 6);
+  int all = 0;
+  EXPECT_FALSE(people.ReadRecords({}, [&] { return ++all > 0; }));
+  EXPECT_EQ(all, 9);
+  people.Edit();
+  EXPECT_THROW(people.ReadRecords({}, [] { return true; }), EDatabaseError);
+}
+
 TEST_F(SearchTest, ChangingTheFilterPostsAPendingEdit) {
   people.Edit();
   people.FieldByName("NAME")->SetAsString("Kept");

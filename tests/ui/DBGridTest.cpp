@@ -65,8 +65,11 @@ TEST_F(DBGridTest, AHundredThousandRowsAppearWithoutBeingReadWhole) {
   EXPECT_EQ(model.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "NAME");
   EXPECT_EQ(Cell(0, 1), "Name1");
   EXPECT_TRUE(model.canFetchMore(QModelIndex()));
+  int scrolls = 0;
+  table.AfterScroll = [&](TDataSet*) { ++scrolls; };
   model.fetchMore(QModelIndex());
   EXPECT_EQ(model.rowCount(), 2 * TDBGridModel::kFetchChunk);
+  EXPECT_EQ(scrolls, 0);  // reading rows is no move of the dataset
   EXPECT_EQ(Cell(300, 0), "301");
   EXPECT_EQ(Id(), 1);  // reading did not move the dataset
 
