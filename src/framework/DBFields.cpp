@@ -226,43 +226,32 @@ TLargeintField::TLargeintField(TComponent* owner) : TIntegerField(owner) {
   SetDataType(TFieldType::ftLargeint);
 }
 
-std::size_t TIntegerField::DataSize() const {
-  switch (DataType()) {
+namespace {
+
+// Width and range of the integer types.
+struct IntegerKind {
+  std::size_t size;
+  std::int64_t min, max;
+};
+
+IntegerKind KindOf(TFieldType type) {
+  switch (type) {
     case TFieldType::ftSmallint:
+      return {2, INT16_MIN, INT16_MAX};
     case TFieldType::ftWord:
-      return 2;
+      return {2, 0, UINT16_MAX};
     case TFieldType::ftLargeint:
-      return 8;
+      return {8, INT64_MIN, INT64_MAX};
     default:
-      return 4;
+      return {4, INT32_MIN, INT32_MAX};
   }
 }
 
-std::int64_t TIntegerField::MinValue() const {
-  switch (DataType()) {
-    case TFieldType::ftSmallint:
-      return INT16_MIN;
-    case TFieldType::ftWord:
-      return 0;
-    case TFieldType::ftLargeint:
-      return INT64_MIN;
-    default:
-      return INT32_MIN;
-  }
-}
+}  // namespace
 
-std::int64_t TIntegerField::MaxValue() const {
-  switch (DataType()) {
-    case TFieldType::ftSmallint:
-      return INT16_MAX;
-    case TFieldType::ftWord:
-      return UINT16_MAX;
-    case TFieldType::ftLargeint:
-      return INT64_MAX;
-    default:
-      return INT32_MAX;
-  }
-}
+std::size_t TIntegerField::DataSize() const { return KindOf(DataType()).size; }
+std::int64_t TIntegerField::MinValue() const { return KindOf(DataType()).min; }
+std::int64_t TIntegerField::MaxValue() const { return KindOf(DataType()).max; }
 
 std::int64_t TIntegerField::AsInteger() const {
   bool present = false;
