@@ -95,7 +95,13 @@ void TDataSet::SetActive(bool active) {
     OpenCursor();
     state_ = S::dsBrowse;
     RowsChanged();
-    ReadFromStart();
+    try {
+      ReadFromStart();
+    } catch (...) {
+      state_ = S::dsInactive;  // a storage that cannot read its first rows is not open
+      CloseCursor();
+      throw;
+    }
     DataEvent(TDataEvent::deUpdateState);
     if (AfterOpen) AfterOpen(this);
   } else {
