@@ -67,27 +67,6 @@ void BadWrite(void* dest, size_t size, bool clear = true) {
 
 // ---- calendar ----
 
-int64_t DaysFromCivil(int64_t y, int m, int d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-constexpr int64_t kDayNumberOffset = 719163;  // DaysFromCivil(1, 1, 1) is -719162
-
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int DaysInMonth(int y, int m) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
-}
-
-bool IsValidDate(int y, int m, int d) {
-  return y >= 1 && y <= 9999 && m >= 1 && m <= 12 && d >= 1 && d <= DaysInMonth(y, m);
-}
 
 // ---- numbers through text ----
 
@@ -459,8 +438,9 @@ void EncodeZoned(uint16_t type, double value, size_t size, int dec, uint8_t* p) 
 void DecodeDate(const uint8_t* p, uint8_t* dest) {
   const int day = p[0], month = p[1], year = Load<uint16_t>(p + 2);
   if (day == 0 || month == 0 || year == 0) return Store<int32_t>(dest, 0);
-  if (!IsValidDate(year, month, day)) throw EConvertError("Invalid argument to date encode");
-  Store<int32_t>(dest, DayNumber(year, month, day));
+  const auto dayNumber = EncodeDayNumber(year, month, day);
+  if (!dayNumber) throw EConvertError("Invalid argument to date encode");
+  Store<int32_t>(dest, *dayNumber);
 }
 
 // False for a day number beyond 31 December 9999; zero and negative days give the blank date.
@@ -555,22 +535,6 @@ std::atomic<int32_t> gTimeZoneBias{SystemBias()};
 
 int32_t TimeZoneBias() { return gTimeZoneBias; }
 void SetTimeZoneBias(int32_t minutes) { gTimeZoneBias = minutes; }
-
-int32_t DayNumber(int year, int month, int day) {
-  return static_cast<int32_t>(DaysFromCivil(year, month, day) + kDayNumberOffset);
-}
-
-void DecodeDayNumber(int32_t dayNumber, int& year, int& month, int& day) {
-  const int64_t z = int64_t{dayNumber} - kDayNumberOffset + 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  year = static_cast<int>(yoe + era * 400 + (month <= 2));
-}
 
 // ---- type mapping and descriptors ----
 

@@ -16,6 +16,7 @@
 
 #include "btrieve/BtrTypes.h"
 #include "engine/BseTable.h"
+#include "framework/DateTimes.h"
 #include "framework/FrameworkErrors.h"
 
 namespace vader {
@@ -72,9 +73,6 @@ void ConvertNativeToLocal(uint16_t nativeType, uint16_t nativeSize, int16_t dec,
 void ConvertLocalToNative(uint16_t nativeType, uint16_t nativeSize, int16_t dec, uint16_t length,
                           const void* source, void* dest);
 
-// Day number of a calendar date (day 1 = 1 January 0001), and back.
-int32_t DayNumber(int year, int month, int day);
-void DecodeDayNumber(int32_t dayNumber, int& year, int& month, int& day);
 
 // The exports of the external conversion library, in resolution order.
 enum class TConversionExport : int {

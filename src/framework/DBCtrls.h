@@ -1,10 +1,12 @@
 #pragma once
-// Data-aware controls: each shows data of the dataset behind its data source.
+// Data-aware controls: each shows data of the dataset behind its data source. The
+// user-interface layer realises them and keeps its own links on the data source; a change
+// of data source reaches it through the control's peer.
 
 #include <string>
 
 #include "framework/Controls.h"
-#include "framework/DB.h"
+#include "framework/DataLinks.h"
 
 namespace vader {
 
@@ -12,28 +14,65 @@ class TDataAwareControl : public TWinControl {
  public:
   using TWinControl::TWinControl;
   TDataSource* DataSource() const { return dataSource_; }
-  void SetDataSource(TDataSource* source) { dataSource_ = source; }
+  void SetDataSource(TDataSource* source);
 
  protected:
-  void Notification(TComponent* component, TOperation operation) override {
-    if (operation == TOperation::opRemove && component == dataSource_) dataSource_ = nullptr;
-  }
+  void Notification(TComponent* component, TOperation operation) override;
+  virtual void DataSourceChanged() {}
 
  private:
   TDataSource* dataSource_ = nullptr;
 };
 
-// The data-aware grid: one column per field of its dataset.
-class TwwDBGrid : public TDataAwareControl { using TDataAwareControl::TDataAwareControl; };
-
-class TDBCheckBox : public TDataAwareControl {
+// The data-aware grid: one column per visible field of its dataset.
+class TwwDBGrid : public TDataAwareControl {
  public:
   using TDataAwareControl::TDataAwareControl;
-  const std::string& DataField() const { return dataField_; }
-  void SetDataField(const std::string& field) { dataField_ = field; }
+  bool ReadOnly() const { return readOnly_; }
+  void SetReadOnly(bool value) { readOnly_ = value; }
 
  private:
-  std::string dataField_;
+  bool readOnly_ = false;
+};
+
+// Controls that show one field of the current record.
+class TDBFieldControl : public TDataAwareControl {
+ public:
+  explicit TDBFieldControl(TComponent* owner);
+  const std::string& DataField() const { return link_.FieldName(); }
+  void SetDataField(const std::string& field) { link_.SetFieldName(field); }
+  TField* Field() const { return link_.Field(); }
+  TFieldDataLink& DataLink() { return link_; }
+
+ protected:
+  void DataSourceChanged() override { link_.SetDataSource(DataSource()); }
+
+ private:
+  TFieldDataLink link_;
+};
+
+// Checked while the field is true (a boolean field) or holds ValueChecked (any other).
+class TDBCheckBox : public TDBFieldControl {
+ public:
+  explicit TDBCheckBox(TComponent* owner);
+  enum class TCheckState { cbUnchecked, cbChecked, cbGrayed };
+  TCheckState State() const;  // grayed for null or no field
+  // Puts the dataset in edit and stores the value; false when the field cannot change.
+  bool SetChecked(bool checked);
+  std::string ValueChecked = "True";
+  std::string ValueUnchecked = "False";
+};
+
+// Shows the field as text; typed text waits in the control until the record is posted.
+class TDBEdit : public TDBFieldControl {
+ public:
+  explicit TDBEdit(TComponent* owner);
+  const std::string& Text() const { return text_; }
+  // Starts editing and keeps Text as a pending edit; false when the field cannot change.
+  bool SetText(const std::string& text);
+
+ private:
+  std::string text_;
 };
 
 }  // namespace vader

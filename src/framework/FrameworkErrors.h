@@ -41,6 +41,10 @@ class EDatabaseError : public Exception {
 // Replaces the first "%s" of Format by Arg; the framework's message texts use this one form.
 std::string FormatMessage(const std::string& format, const std::string& arg);
 
+// Raises EDatabaseError with Message, prefixed by "<name>: " when Component has a name.
+class TComponent;
+[[noreturn]] void DatabaseError(const std::string& message, const TComponent* component = nullptr);
+
 // True when the top-level handler should show E to the user.
 bool IsShownToUser(const std::exception& e);
 

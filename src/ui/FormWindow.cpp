@@ -5,19 +5,20 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTableWidget>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <functional>
 
 #include "framework/DBCtrls.h"
+#include "ui/DBGrid.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/QtText.h"
 
@@ -53,16 +54,6 @@ Kind* As(TControl* c) {
 }
 
 void SetTip(QWidget* w, TControl* c) { w->setToolTip(ToQString(c->Hint())); }
-
-void FillGrid(QTableWidget* table, TwwDBGrid* grid) {
-  TDataSet* data = grid->DataSource() ? grid->DataSource()->DataSet() : nullptr;
-  QStringList labels;
-  if (data && data->Active())
-    for (int i = 0; i < data->FieldCount(); ++i)
-      labels << ToQString(data->Fields(i)->DisplayLabel());
-  table->setColumnCount(static_cast<int>(labels.size()));
-  table->setHorizontalHeaderLabels(labels);
-}
 
 }  // namespace
 
@@ -155,8 +146,8 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
   };
 
   if (auto* grid = As<TwwDBGrid>(c)) {
-    auto* table = new QTableWidget(container);
-    return peer(table, [table, grid] { FillGrid(table, grid); });
+    auto* view = new TDBGridView(container);
+    return peer(view, [view, grid] { view->Sync(grid); });
   }
   if (auto* list = As<TListView>(c)) {
     auto* tree = new QTreeWidget(container);
@@ -255,8 +246,40 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
     RealiseChildren(static_cast<TWinControl*>(c), box);
     return captioned(box, &QGroupBox::setTitle);
   }
+  if (auto* dbCheck = As<TDBCheckBox>(c)) {
+    auto* check = new QCheckBox(container);
+    check->setTristate(true);
+    // A click asks the control; the box then shows whatever the field holds.
+    QObject::connect(check, &QCheckBox::clicked, check, [check, dbCheck](bool checked) {
+      Guarded([&] { dbCheck->SetChecked(checked); });
+      if (dbCheck->Peer()) dbCheck->Peer()->TextsChanged();
+    });
+    return peer(check, [check, dbCheck] {
+      check->setText(ToQString(dbCheck->Caption()));
+      SetTip(check, dbCheck);
+      using State = TDBCheckBox::TCheckState;
+      const State state = dbCheck->State();
+      check->setCheckState(state == State::cbChecked     ? Qt::Checked
+                           : state == State::cbUnchecked ? Qt::Unchecked
+                                                         : Qt::PartiallyChecked);
+    });
+  }
+  if (auto* dbEdit = As<TDBEdit>(c)) {
+    auto* line = new QLineEdit(container);
+    QObject::connect(line, &QLineEdit::textEdited, line, [line, dbEdit](const QString& text) {
+      bool taken = false;
+      Guarded([&] { taken = dbEdit->SetText(FromQString(text)); });
+      if (!taken) line->setText(ToQString(dbEdit->Text()));
+    });
+    return peer(line, [line, dbEdit] {
+      SetTip(line, dbEdit);
+      line->setReadOnly(!dbEdit->DataLink().CanModify());
+      const QString text = ToQString(dbEdit->Text());
+      if (line->text() != text) line->setText(text);
+    });
+  }
   if (As<TRadioButton>(c)) return button(new QRadioButton(container));
-  if (As<TCheckBox>(c) || As<TDBCheckBox>(c)) return button(new QCheckBox(container));
+  if (As<TCheckBox>(c)) return button(new QCheckBox(container));
   // Any other control: a plain container, so its children still show.
   auto* plain = new QWidget(container);
   if (auto* win = As<TWinControl>(c)) RealiseChildren(win, plain);

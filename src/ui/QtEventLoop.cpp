@@ -8,7 +8,7 @@
 #include <QMessageBox>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -74,10 +74,11 @@ void Describe(QWidget* w, QStringList& out) {
     QStringList columns;
     for (int i = 0; i < tree->columnCount(); ++i) columns << tree->headerItem()->text(i);
     out << Line(w, "columns", columns.join(" | "));
-  } else if (auto* table = qobject_cast<QTableWidget*>(w)) {
+  } else if (auto* table = qobject_cast<QTableView*>(w)) {
     QStringList columns;
-    for (int i = 0; i < table->columnCount(); ++i)
-      columns << table->horizontalHeaderItem(i)->text();
+    const QAbstractItemModel* model = table->model();
+    for (int i = 0; model && i < model->columnCount(); ++i)
+      columns << model->headerData(i, Qt::Horizontal).toString();
     out << Line(w, "grid", columns.join(" | "));
   } else if (auto* window = qobject_cast<QMainWindow*>(w)) {
     out << Line(w, "window", window->windowTitle());

@@ -18,8 +18,8 @@ const char* const kDictionary =
 class TestDataSet : public TDataSet {
  public:
   explicit TestDataSet(TComponent* owner) : TDataSet(owner) {
-    FieldDefs().push_back({"NAME", TFieldType::ftString, 20});
-    FieldDefs().push_back({"CITY", TFieldType::ftString, 20});
+    FieldDefs().Add("NAME", TFieldType::ftString, 20);
+    FieldDefs().Add("CITY", TFieldType::ftString, 20);
   }
   bool attached = false;
   bool failToOpen = false;
@@ -150,6 +150,7 @@ TEST_F(Walker, FieldLabelsFallBackToTheFieldNameAndChainThroughEveryVisit) {
   StartWith(kDictionary);
   TForm form(nullptr);
   auto* data = new TestDataSet(&form);
+  data->FieldDefs().Add("CODE", TFieldType::ftInteger);
   auto* persistent = new TField(&form);  // a persistent field: owned by the window
   persistent->SetFieldName("CODE");
   persistent->SetDisplayLabel("A");

@@ -17,19 +17,10 @@
 #include "platform/WindowMessages.h"
 #include "ui/FormWindow.h"
 #include "ui/QtEventLoop.h"
+#include "ui/QtFixture.h"
 
 namespace vader::ui {
 namespace {
-
-class QtTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "ui_tests";
-    static char* argv[] = {name, nullptr};
-    if (!qApp) new QApplication(argc, argv);
-  }
-};
 
 template <typename Control>
 Control* Make(TForm& form, const char* name, const std::string& caption) {
@@ -78,7 +69,7 @@ TEST_F(QtTest, ListColumnsGridHeadersAndPages) {
   list->AddColumn("City");
   list->AddRow({"Smith", "Paris"});
   auto* data = new TDataSet(&form);
-  data->FieldDefs().push_back({"CODE", TFieldType::ftInteger, 4});
+  data->FieldDefs().Add("CODE", TFieldType::ftInteger);
   data->Open();
   data->Fields(0)->SetDisplayLabel("Code");
   auto* source = new TDataSource(&form);

@@ -1,0 +1,302 @@
+#include "ui/DBGrid.h"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <algorithm>
+
+#include "ui/ErrorDisplay.h"
+#include "ui/QtText.h"
+
+namespace vader::ui {
+
+using S = TDataSetState;
+
+// Passes the dataset's notifications to the model, except while the model itself moves the
+// dataset to read rows.
+class TDBGridModel::Link : public TDataLink {
+ public:
+  explicit Link(TDBGridModel* model) : model_(model) {}
+
+ protected:
+  void ActiveChanged() override {
+    if (!model_->reading_) model_->Reload(kFetchChunk);
+  }
+  void DataSetChanged() override {
+    if (!model_->reading_) model_->DataSetChanged();
+  }
+  void DataSetScrolled(int) override {
+    if (!model_->reading_) model_->ActiveMoved();
+  }
+  void LayoutChanged() override {
+    if (!model_->reading_)
+      model_->Reload(std::max<int>(kFetchChunk, static_cast<int>(model_->rows_.size())));
+  }
+  void RecordChanged(TField*) override {
+    if (!model_->reading_) model_->RecordChanged();
+  }
+  void EditingChanged() override {
+    if (!model_->reading_) model_->EditingChanged();
+  }
+
+ private:
+  TDBGridModel* model_;
+};
+
+TDBGridModel::TDBGridModel(QObject* parent)
+    : QAbstractTableModel(parent), link_(std::make_unique<Link>(this)) {}
+
+TDBGridModel::~TDBGridModel() = default;
+
+void TDBGridModel::SetDataSource(TDataSource* source) {
+  if (source == link_->DataSource()) return;
+  link_->SetDataSource(source);
+  Reload(kFetchChunk);
+}
+
+TDataSource* TDBGridModel::DataSource() const { return link_->DataSource(); }
+
+TDataSet* TDBGridModel::DataSet() const { return link_->Active() ? link_->DataSet() : nullptr; }
+
+void TDBGridModel::RefreshHeaders() {
+  if (!columns_.empty())
+    emit headerDataChanged(Qt::Horizontal, 0, static_cast<int>(columns_.size()) - 1);
+}
+
+// Starts over: columns from the visible fields, then the first Rows rows and the active one.
+void TDBGridModel::Reload(int rows) {
+  beginResetModel();
+  columns_.clear();
+  rows_.clear();
+  insertRow_ = -1;
+  currentRow_ = -1;
+  atEnd_ = true;
+  TDataSet* dataSet = DataSet();
+  lastState_ = dataSet ? dataSet->State() : S::dsInactive;
+  rowsVersion_ = dataSet ? dataSet->RowsVersion() : 0;
+  if (dataSet) {
+    for (int i = 0; i < dataSet->FieldCount(); ++i)
+      if (dataSet->Fields(i)->Visible()) columns_.push_back(dataSet->Fields(i));
+    atEnd_ = false;
+    rows_ = ReadRows(rows);
+  }
+  endResetModel();
+  ActiveMoved();
+}
+
+// Reads up to Count rows after the last one read; the dataset stays on its active record
+// and no scroll event or link notice results.
+std::vector<TDBGridModel::Row> TDBGridModel::ReadRows(int count) {
+  std::vector<Row> read;
+  TDataSet* dataSet = DataSet();
+  if (!dataSet || atEnd_ || count <= 0 || dataSet->State() != S::dsBrowse) return read;
+  reading_ = true;
+  try {
+    const TBookmark after = rows_.empty() ? TBookmark() : rows_.back().bookmark;
+    atEnd_ = !dataSet->ReadRecords(after, [&] {
+      Row row{dataSet->ReadingBookmark(), {}};
+      for (TField* field : columns_) row.cells << ToQString(field->AsString());
+      read.push_back(std::move(row));
+      return static_cast<int>(read.size()) < count;
+    });
+  } catch (const std::exception& error) {
+    atEnd_ = true;  // a row that vanished meanwhile: what was read is kept
+    ShowException(error);
+  }
+  reading_ = false;
+  return read;
+}
+
+void TDBGridModel::AppendRows(int count) {
+  std::vector<Row> read = ReadRows(count);
+  if (read.empty()) return;
+  const int first = rowCount();
+  beginInsertRows(QModelIndex(), first, first + static_cast<int>(read.size()) - 1);
+  for (Row& row : read) rows_.push_back(std::move(row));
+  endInsertRows();
+}
+
+void TDBGridModel::DataSetChanged() {
+  TDataSet* dataSet = DataSet();
+  if (!dataSet) return;
+  const S state = dataSet->State();
+  if (state == S::dsInsert && insertRow_ < 0) {
+    const bool append = dataSet->ActiveBookmarkFlag() == TBookmarkFlag::bfEOF;
+    const int at = append || currentRow_ < 0 ? static_cast<int>(rows_.size()) : currentRow_;
+    beginInsertRows(QModelIndex(), at, at);
+    insertRow_ = at;
+    endInsertRows();
+    SetCurrentRow(at);
+    return;
+  }
+  // After an edit of a row already read only that row changes (it stays where it is until
+  // the rows are next read); a move only moves the marker; anything else may have added,
+  // removed or reordered rows, so they are read again.
+  const TBookmark active = dataSet->GetBookmark();
+  const int row = currentRow_;
+  if (lastState_ == S::dsEdit && state == S::dsBrowse && row >= 0 && insertRow_ < 0 &&
+      rows_[static_cast<std::size_t>(row)].bookmark == active) {
+    QStringList cells;
+    for (TField* field : columns_) cells << ToQString(field->AsString());
+    rows_[static_cast<std::size_t>(row)].cells = cells;
+    rowsVersion_ = dataSet->RowsVersion();
+    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+    return;
+  }
+  if (insertRow_ < 0 && dataSet->RowsVersion() == rowsVersion_) return ActiveMoved();
+  Reload(std::max<int>(kFetchChunk, static_cast<int>(rows_.size())));
+}
+
+void TDBGridModel::EditingChanged() {
+  TDataSet* dataSet = DataSet();
+  lastState_ = dataSet ? dataSet->State() : S::dsInactive;
+  if (currentRow_ >= 0) emit headerDataChanged(Qt::Vertical, currentRow_, currentRow_);
+}
+
+void TDBGridModel::RecordChanged() {
+  if (currentRow_ >= 0)
+    emit dataChanged(index(currentRow_, 0), index(currentRow_, columnCount() - 1));
+}
+
+// Finds the active record among the rows, reading further while it is not there yet.
+void TDBGridModel::ActiveMoved() {
+  TDataSet* dataSet = DataSet();
+  if (!dataSet) return SetCurrentRow(-1);
+  if (insertRow_ >= 0) return SetCurrentRow(insertRow_);
+  const TBookmark active = dataSet->GetBookmark();
+  if (active.empty()) return SetCurrentRow(-1);
+  for (std::size_t from = 0;;) {
+    for (std::size_t i = from; i < rows_.size(); ++i)
+      if (rows_[i].bookmark == active) return SetCurrentRow(static_cast<int>(i));
+    if (atEnd_) return SetCurrentRow(-1);
+    from = rows_.size();
+    AppendRows(kFetchChunk);
+    if (rows_.size() == from) return SetCurrentRow(-1);
+  }
+}
+
+void TDBGridModel::SetCurrentRow(int row) {
+  if (row == currentRow_) return;
+  const int old = currentRow_;
+  currentRow_ = row;
+  if (old >= 0 && old < rowCount()) emit headerDataChanged(Qt::Vertical, old, old);
+  if (row >= 0) emit headerDataChanged(Qt::Vertical, row, row);
+  if (OnCurrentRowChanged) OnCurrentRowChanged(row);
+}
+
+void TDBGridModel::MoveTo(int row) {
+  TDataSet* dataSet = DataSet();
+  if (!dataSet || row == insertRow_ || row < 0 || row >= rowCount()) return;
+  const TBookmark& target = rows_[static_cast<std::size_t>(CacheIndex(row))].bookmark;
+  if (dataSet->GetBookmark() != target) dataSet->GotoBookmark(target);
+}
+
+bool TDBGridModel::IsLiveRow(int row) const {
+  const TDataSet* dataSet = DataSet();
+  return dataSet && row == currentRow_ &&
+         (dataSet->State() == S::dsEdit || dataSet->State() == S::dsInsert);
+}
+
+int TDBGridModel::CacheIndex(int row) const {
+  return insertRow_ >= 0 && row > insertRow_ ? row - 1 : row;
+}
+
+int TDBGridModel::rowCount(const QModelIndex& parent) const {
+  if (parent.isValid()) return 0;
+  return static_cast<int>(rows_.size()) + (insertRow_ >= 0 ? 1 : 0);
+}
+
+int TDBGridModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(columns_.size());
+}
+
+QVariant TDBGridModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
+  const int column = index.column();
+  if (IsLiveRow(index.row()))
+    return ToQString(columns_[static_cast<std::size_t>(column)]->AsString());
+  if (index.row() == insertRow_) return {};
+  const Row& row = rows_[static_cast<std::size_t>(CacheIndex(index.row()))];
+  return row.cells.value(column);
+}
+
+QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (role != Qt::DisplayRole) return {};
+  if (orientation == Qt::Horizontal) {
+    if (section < 0 || section >= columnCount()) return {};
+    return ToQString(columns_[static_cast<std::size_t>(section)]->DisplayLabel());
+  }
+  if (section != currentRow_) return QString();
+  const TDataSet* dataSet = DataSet();
+  const S state = dataSet ? dataSet->State() : S::dsInactive;
+  // The row marker: an arrow while browsing, a pencil while editing, a star for a new row.
+  return state == S::dsInsert ? QString::fromUtf8("\u2731")
+         : state == S::dsEdit ? QString::fromUtf8("\u270E")
+                              : QString::fromUtf8("\u25B6");
+}
+
+Qt::ItemFlags TDBGridModel::flags(const QModelIndex& index) const {
+  Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+  const TDataSet* dataSet = DataSet();
+  if (!index.isValid() || !dataSet || readOnly_ || !dataSet->CanModify()) return flags;
+  const TField* field = columns_[static_cast<std::size_t>(index.column())];
+  if (!field->ReadOnly() && !field->Calculated()) flags |= Qt::ItemIsEditable;
+  return flags;
+}
+
+// An edit of a stored row is posted at once; a new row collects its values until the
+// dataset leaves it (moving posts it).
+bool TDBGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  TDataSet* dataSet = DataSet();
+  if (!index.isValid() || role != Qt::EditRole || !dataSet || !(flags(index) & Qt::ItemIsEditable))
+    return false;
+  try {
+    MoveTo(index.row());
+    const bool newRow = dataSet->State() == S::dsInsert;
+    dataSet->Edit();
+    columns_[static_cast<std::size_t>(index.column())]->SetAsString(FromQString(value.toString()));
+    if (!newRow) dataSet->Post();
+    return true;
+  } catch (const std::exception& error) {
+    // A refused value leaves a stored row as it was; a new row keeps its other values.
+    if (dataSet->State() == S::dsEdit) dataSet->Cancel();
+    ShowException(error);
+    return false;
+  }
+}
+
+bool TDBGridModel::canFetchMore(const QModelIndex& parent) const {
+  return !parent.isValid() && DataSet() && !atEnd_;
+}
+
+void TDBGridModel::fetchMore(const QModelIndex& parent) {
+  if (!parent.isValid()) AppendRows(kFetchChunk);
+}
+
+// ---- the view ----
+
+TDBGridView::TDBGridView(QWidget* parent) : QTableView(parent), model_(new TDBGridModel(this)) {
+  setModel(model_);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+  model_->OnCurrentRowChanged = [this](int row) {
+    following_ = true;
+    if (row >= 0)
+      selectionModel()->setCurrentIndex(
+          model_->index(row, std::max(currentIndex().column(), 0)),
+          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    following_ = false;
+  };
+  connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& current) {
+            if (!following_ && current.isValid()) Guarded([&] { model_->MoveTo(current.row()); });
+          });
+}
+
+void TDBGridView::Sync(TwwDBGrid* grid) {
+  model_->SetReadOnly(grid->ReadOnly());
+  model_->SetDataSource(grid->DataSource());
+  model_->RefreshHeaders();
+}
+
+}  // namespace vader::ui

@@ -1,0 +1,90 @@
+#pragma once
+// The data-aware grid: a Qt table view over a dataset through a data link. The model reads
+// rows in chunks as the view scrolls (never the whole table up front), keeps each row's
+// bookmark and cell texts, marks the dataset's active record in the row header, and writes
+// cell edits through the dataset's edit and post.
+
+#include <QAbstractTableModel>
+#include <QTableView>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "framework/DBCtrls.h"
+
+namespace vader::ui {
+
+class TDBGridModel : public QAbstractTableModel {
+ public:
+  static constexpr int kFetchChunk = 256;
+
+  explicit TDBGridModel(QObject* parent = nullptr);
+  ~TDBGridModel() override;
+
+  void SetDataSource(TDataSource* source);
+  TDataSource* DataSource() const;
+  void SetReadOnly(bool value) { readOnly_ = value; }
+  // Reads the column titles again (after the fields' labels changed).
+  void RefreshHeaders();
+  // The row of the dataset's active record, -1 when it is not among the rows read.
+  int CurrentRow() const { return currentRow_; }
+  // Makes Row the dataset's active record.
+  void MoveTo(int row);
+  // Told whenever CurrentRow changes.
+  std::function<void(int)> OnCurrentRowChanged;
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  bool canFetchMore(const QModelIndex& parent) const override;
+  void fetchMore(const QModelIndex& parent) override;
+
+ private:
+  class Link;
+  struct Row {
+    TBookmark bookmark;
+    QStringList cells;
+  };
+
+  TDataSet* DataSet() const;
+  void Reload(int rows);
+  std::vector<Row> ReadRows(int count);
+  void AppendRows(int count);
+  void DataSetChanged();
+  void EditingChanged();
+  void ActiveMoved();
+  void RecordChanged();
+  void SetCurrentRow(int row);
+  bool IsLiveRow(int row) const;
+  int CacheIndex(int row) const;
+
+  std::unique_ptr<Link> link_;
+  std::vector<TField*> columns_;
+  std::vector<Row> rows_;
+  int insertRow_ = -1;  // the row shown for a record being inserted, -1: none
+  int currentRow_ = -1;
+  bool atEnd_ = true;
+  bool reading_ = false;
+  bool readOnly_ = false;
+  TDataSetState lastState_ = TDataSetState::dsInactive;
+  std::uint64_t rowsVersion_ = 0;  // the dataset's RowsVersion when the rows were read
+};
+
+// The grid widget of a TwwDBGrid: selecting a row moves the dataset there, and the
+// dataset's moves move the selection.
+class TDBGridView : public QTableView {
+ public:
+  explicit TDBGridView(QWidget* parent = nullptr);
+  TDBGridModel* Model() const { return model_; }
+  // Takes data source, read-only flag and column titles from Grid.
+  void Sync(TwwDBGrid* grid);
+
+ private:
+  TDBGridModel* model_;
+  bool following_ = false;
+};
+
+}  // namespace vader::ui
