@@ -65,9 +65,6 @@ void BadWrite(void* dest, size_t size, bool clear = true) {
 
 [[noreturn]] void RaiseRange() { throw ERangeError("Range check error"); }
 
-// ---- calendar ----
-
-
 // ---- numbers through text ----
 
 // Parses `text` (digits, optional '-' and '.', optional exponent) into `value`.

@@ -21,18 +21,6 @@
 
 namespace vader {
 
-// The GUI framework's range error: a value outside what its target can hold.
-class ERangeError : public Exception {
- public:
-  using Exception::Exception;
-};
-
-// The GUI framework's conversion error: text or numbers that do not form a valid value.
-class EConvertError : public Exception {
- public:
-  using Exception::Exception;
-};
-
 // Process-wide conversion options, set from the driver settings.
 struct TConversionOptions {
   bool Read = false;                // undecodable native values read as zero bytes

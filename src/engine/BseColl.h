@@ -12,12 +12,6 @@ namespace vader {
 class TBapiListItem;
 class TBaseTable;
 
-// The list's own error for a bad index ("List index out of bounds (%d)").
-class EListError : public Exception {
- public:
-  using Exception::Exception;
-};
-
 class TVaderCollection {
  public:
   TVaderCollection() = default;

@@ -32,6 +32,24 @@ class EFOpenError : public Exception {
   using Exception::Exception;
 };
 
+// A value outside the range its destination can hold ("Range check error").
+class ERangeError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// A value that cannot be converted to the type asked for.
+class EConvertError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// An index outside a list's bounds.
+class EListError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
 // The dataset layer's error with its fixed English texts.
 class EDatabaseError : public Exception {
  public:

@@ -75,7 +75,7 @@ class StoredForm : public TForm {
   explicit StoredForm(bool storeActive) : TForm(nullptr) {
     BeginLoading();
     data = new TDataSet(this);
-    data->FieldDefs().push_back({"NAME", TFieldType::ftString, 10});
+    data->FieldDefs().Add("NAME", TFieldType::ftString, 10);
     data->SetActive(storeActive);
   }
   TDataSet* data;
@@ -105,8 +105,8 @@ TEST(LoadingPhase, StoredActiveDataSetsOpenBeforeTheCreationHandlerRuns) {
 
 TEST(DataSetFields, DefaultFieldsComeAndGoWithOpenAndClose) {
   TDataSet data(nullptr);
-  data.FieldDefs().push_back({"NAME", TFieldType::ftString, 10});
-  data.FieldDefs().push_back({"AGE", TFieldType::ftInteger, 4});
+  data.FieldDefs().Add("NAME", TFieldType::ftString, 10);
+  data.FieldDefs().Add("AGE", TFieldType::ftInteger, 4);
   data.Open();
   ASSERT_EQ(data.FieldCount(), 2);
   EXPECT_EQ(data.Fields(1)->Owner(), &data);
@@ -120,7 +120,8 @@ TEST(DataSetFields, DefaultFieldsComeAndGoWithOpenAndClose) {
 TEST(DataSetFields, PersistentFieldsStayAndLabelsFallBackToTheName) {
   TForm form(nullptr);
   auto* data = new TDataSet(&form);
-  data->FieldDefs().push_back({"NAME", TFieldType::ftString, 10});
+  data->FieldDefs().Add("NAME", TFieldType::ftString, 10);
+  data->FieldDefs().Add("CODE", TFieldType::ftString, 10);
   auto* field = new TField(&form);
   field->SetFieldName("CODE");
   field->SetDataSet(data);
