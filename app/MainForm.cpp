@@ -1,0 +1,144 @@
+#include "MainForm.h"
+
+#include <sys/stat.h>
+
+#include "framework/Dialogs.h"
+#include "language/zInter.h"
+#include "platform/ProcessInfo.h"
+
+namespace vader::app {
+namespace {
+
+template <typename Control>
+Control* Place(TComponent* owner, TWinControl* parent, const char* name, int left, int top,
+               int width, int height) {
+  auto* control = new Control(owner);
+  control->SetName(name);
+  control->SetParent(parent);
+  control->SetBounds(left, top, width, height);
+  return control;
+}
+
+TMenuItem* AddMenuItem(TForm* form, TMenuItem* parent, const char* name, const std::string& caption,
+                       const std::string& hint = {}) {
+  auto* item = new TMenuItem(form);
+  item->SetName(name);
+  item->SetCaption(caption);
+  item->SetHint(hint);
+  parent->Add(item);
+  return item;
+}
+
+std::size_t CountLines(const std::string& path) {
+  std::size_t lines = 0;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    for (int c; (c = std::fgetc(f)) != EOF;) lines += c == '\n';
+    std::fclose(f);
+  }
+  return lines;
+}
+
+}  // namespace
+
+const std::vector<BundledLanguage>& BundledLanguages() {
+  static const std::vector<BundledLanguage> languages = {
+      {"English", ""}, {"French", "French.txt"}, {"German", "German.txt"}};
+  return languages;
+}
+
+std::string DictionaryPath(const BundledLanguage& language) {
+  if (language.dictionary.empty()) return {};
+  return platform::ExecutableDirectory() + "lang/" + language.dictionary;
+}
+
+TMainForm::TMainForm(TComponent* owner, std::function<void()> onLanguageSwitched)
+    : TForm(owner), onLanguageSwitched_(std::move(onLanguageSwitched)) {
+  BeginLoading();
+  SetName("MainForm");
+  SetCaption("Vader Data Browser");
+  SetHint("Browse and edit Btrieve databases");
+  SetBounds(0, 0, 720, 480);
+  BuildMenu();
+
+  auto* title = Place<TLabel>(this, this, "TitleLabel", 16, 12, 680, 28);
+  title->SetCaption("Welcome to Vader");
+  auto* pages = Place<TPageControl>(this, this, "Pages", 16, 48, 688, 330);
+  auto* welcome = new TTabSheet(this);
+  welcome->SetName("WelcomePage");
+  welcome->SetCaption("Welcome");
+  welcome->SetPageControl(pages);
+  auto* languages = new TTabSheet(this);
+  languages->SetName("LanguagesPage");
+  languages->SetCaption("Languages");
+  languages->SetPageControl(pages);
+  BuildWelcomePage(welcome);
+  BuildLanguagesPage(languages);
+
+  auto* about = Place<TButton>(this, this, "AboutButton", 496, 392, 100, 30);
+  about->SetCaption("&About");
+  about->SetHint("Show information about Vader");
+  about->OnClick = [this](TComponent*) { ShowAbout(); };
+  auto* exit = Place<TButton>(this, this, "ExitButton", 604, 392, 100, 30);
+  exit->SetCaption("E&xit");
+  exit->SetHint("Close the application");
+  exit->OnClick = [](TComponent*) { Application().Terminate(); };
+}
+
+void TMainForm::BuildMenu() {
+  auto* menu = new TMainMenu(this);
+  menu->SetName("MainMenu");
+  SetMenu(menu);
+  TMenuItem* root = menu->Items();
+  TMenuItem* file = AddMenuItem(this, root, "FileMenu", "&File");
+  AddMenuItem(this, file, "ExitItem", "E&xit", "Close the application")->OnClick =
+      [](TComponent*) { Application().Terminate(); };
+  TMenuItem* language = AddMenuItem(this, root, "LanguageMenu", "&Language");
+  for (const auto& entry : BundledLanguages()) {
+    TMenuItem* item = AddMenuItem(this, language, ("Language" + entry.name).c_str(), entry.name,
+                                  "Show the windows in this language");
+    item->SetChecked(DictionaryPath(entry) == DictionaryFileName());
+    item->OnClick = [this, entry](TComponent*) { SwitchLanguage(entry); };
+  }
+  TMenuItem* help = AddMenuItem(this, root, "HelpMenu", "&Help");
+  AddMenuItem(this, help, "AboutItem", "&About Vader...", "Show information about Vader")->OnClick =
+      [this](TComponent*) { ShowAbout(); };
+}
+
+void TMainForm::BuildWelcomePage(TTabSheet* page) {
+  auto* box = Place<TGroupBox>(this, page, "IntroBox", 12, 12, 650, 120);
+  box->SetCaption("Getting started");
+  Place<TLabel>(this, box, "IntroLabel", 12, 28, 620, 24)
+      ->SetCaption("Choose a language in the Language menu.");
+  Place<TLabel>(this, box, "DataLabel", 12, 60, 620, 24)
+      ->SetCaption("The window follows every switch at once.");
+  auto* confirm = Place<TCheckBox>(this, page, "ConfirmCheck", 12, 150, 640, 24);
+  confirm->SetCaption("Confirm before deleting records");
+  confirm->SetHint("Ask before a record is deleted");
+}
+
+void TMainForm::BuildLanguagesPage(TTabSheet* page) {
+  auto* list = Place<TListView>(this, page, "LanguageList", 12, 12, 650, 200);
+  list->AddColumn("Language", 180);
+  list->AddColumn("Dictionary", 300);
+  list->AddColumn("Entries", 100);
+  for (const auto& entry : BundledLanguages()) {
+    const std::string path = DictionaryPath(entry);
+    // Cells are data the walker leaves alone; the language names are shown translated.
+    list->AddRow({TranslateText(entry.name), entry.dictionary.empty() ? "-" : entry.dictionary,
+                  path.empty() ? "0" : std::to_string(CountLines(path))});
+  }
+}
+
+void TMainForm::FormCreate() { TranslateComponent(this); }
+
+void TMainForm::SwitchLanguage(const BundledLanguage& language) {
+  SetLanguageFile(DictionaryPath(language));
+  if (onLanguageSwitched_) onLanguageSwitched_();
+}
+
+void TMainForm::ShowAbout() {
+  MessageDlg(TranslateText("Vader: a data-aware desktop application for Btrieve databases."),
+             TMsgDlgType::mtInformation, mbOK, 0);
+}
+
+}  // namespace vader::app

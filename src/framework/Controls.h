@@ -1,0 +1,222 @@
+#pragma once
+// The visual kinds of the GUI framework as components that keep their texts: caption,
+// hint, items, tabs, pages and columns. They hold no toolkit objects; when a window is
+// shown the user-interface layer attaches a peer to each control, which realises it and
+// is told whenever one of its texts changes.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/Classes.h"
+
+namespace vader {
+
+class TWinControl;
+
+// The toolkit side of a control, created by the user-interface layer.
+class TControlPeer {
+ public:
+  virtual ~TControlPeer() = default;
+  virtual void TextsChanged() = 0;
+  // The control is going away; the peer must drop its reference to it.
+  virtual void ControlDestroyed() = 0;
+};
+
+using TNotifyEvent = std::function<void(TComponent* sender)>;
+
+class TControl : public TComponent {
+ public:
+  explicit TControl(TComponent* owner) : TComponent(owner) {}
+  ~TControl() override;
+
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(const std::string& caption);
+  const std::string& Hint() const { return hint_; }
+  void SetHint(const std::string& hint);
+
+  TWinControl* Parent() const { return parent_; }
+  void SetParent(TWinControl* parent);
+
+  void SetBounds(int left, int top, int width, int height);
+  int Left() const { return left_; }
+  int Top() const { return top_; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  bool Visible() const { return visible_; }
+  void SetVisible(bool visible) { visible_ = visible; }
+
+  TNotifyEvent OnClick;
+  void Click() {
+    if (OnClick) OnClick(this);
+  }
+
+  TControlPeer* Peer() const { return peer_; }
+  // The peer is owned by the user-interface layer; it detaches itself (nullptr) when it goes.
+  void SetPeer(TControlPeer* peer) { peer_ = peer; }
+
+ protected:
+  void Changed() {
+    if (peer_) peer_->TextsChanged();
+  }
+
+ private:
+  std::string caption_;
+  std::string hint_;
+  TWinControl* parent_ = nullptr;
+  int left_ = 0, top_ = 0, width_ = 80, height_ = 24;
+  bool visible_ = true;
+  TControlPeer* peer_ = nullptr;
+};
+
+// A control that contains other controls (its children, in creation order).
+class TWinControl : public TControl {
+ public:
+  using TControl::TControl;
+  ~TWinControl() override;
+  int ControlCount() const { return static_cast<int>(controls_.size()); }
+  TControl* Controls(int index) const { return controls_.at(static_cast<std::size_t>(index)); }
+
+ private:
+  friend class TControl;
+  std::vector<TControl*> controls_;
+};
+
+// A list of texts that a control shows; a caller replacing an entry tells the control.
+using TStrings = std::vector<std::string>;
+
+class TLabel : public TControl { using TControl::TControl; };
+class TfcLabel : public TControl { using TControl::TControl; };  // label with text effects
+class TSpeedButton : public TControl { using TControl::TControl; };
+class TToolButton : public TControl { using TControl::TControl; };
+class TButton : public TWinControl { using TWinControl::TWinControl; };
+class TBitBtn : public TButton { using TButton::TButton; };
+class TPanel : public TWinControl { using TWinControl::TWinControl; };
+class TGroupBox : public TWinControl { using TWinControl::TWinControl; };
+class TRadioButton : public TWinControl { using TWinControl::TWinControl; };
+class TCheckBox : public TWinControl { using TWinControl::TWinControl; };
+
+// Mixin for controls that show a list of texts (radio items, tabs, page names).
+class TItemsControl : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  const TStrings& Items() const { return items_; }
+  void SetItems(TStrings items);
+  void SetItem(int index, const std::string& text);
+  int ItemIndex() const { return itemIndex_; }
+  void SetItemIndex(int index) { itemIndex_ = index; }
+
+ private:
+  TStrings items_;
+  int itemIndex_ = -1;
+};
+
+class TRadioGroup : public TItemsControl { using TItemsControl::TItemsControl; };
+class TTabSet : public TItemsControl { using TItemsControl::TItemsControl; };           // tab texts
+class TTabbedNotebook : public TItemsControl { using TItemsControl::TItemsControl; };   // page names
+
+// Notebook of the UI suite: each page has a caption and a hint.
+class TOvcNotebook : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  struct Page {
+    std::string caption;
+    std::string hint;
+  };
+  const std::vector<Page>& Pages() const { return pages_; }
+  void AddPage(const std::string& caption, const std::string& hint);
+  void SetPageTexts(int index, const std::string& caption, const std::string& hint);
+
+ private:
+  std::vector<Page> pages_;
+};
+
+class TPageControl;
+
+// A page of a page control; its caption is the tab title.
+class TTabSheet : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  ~TTabSheet() override;
+  TPageControl* PageControl() const { return pageControl_; }
+  void SetPageControl(TPageControl* pageControl);
+
+ private:
+  TPageControl* pageControl_ = nullptr;
+};
+
+class TPageControl : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  ~TPageControl() override;
+  int PageCount() const { return static_cast<int>(pages_.size()); }
+  TTabSheet* Pages(int index) const { return pages_.at(static_cast<std::size_t>(index)); }
+  int ActivePageIndex() const { return activePage_; }
+  void SetActivePageIndex(int index) { activePage_ = index; }
+
+ private:
+  friend class TTabSheet;
+  std::vector<TTabSheet*> pages_;
+  int activePage_ = 0;
+};
+
+class TListView : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  struct Column {
+    std::string caption;
+    int width = 100;
+  };
+  const std::vector<Column>& Columns() const { return columns_; }
+  void AddColumn(const std::string& caption, int width = 100);
+  void SetColumnCaption(int index, const std::string& caption);
+  // Rows of cell texts; shown as they are (item texts are data, not translated).
+  const std::vector<TStrings>& Rows() const { return rows_; }
+  void AddRow(TStrings cells);
+
+ private:
+  std::vector<Column> columns_;
+  std::vector<TStrings> rows_;
+};
+
+// Menu items are owned by the window; their tree is kept through the parent item.
+class TMenuItem : public TComponent {
+ public:
+  explicit TMenuItem(TComponent* owner) : TComponent(owner) {}
+  ~TMenuItem() override;
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(const std::string& caption) { caption_ = caption; }
+  const std::string& Hint() const { return hint_; }
+  void SetHint(const std::string& hint) { hint_ = hint; }
+  bool Checked() const { return checked_; }
+  void SetChecked(bool checked) { checked_ = checked; }
+
+  void Add(TMenuItem* item);
+  int Count() const { return static_cast<int>(items_.size()); }
+  TMenuItem* Items(int index) const { return items_.at(static_cast<std::size_t>(index)); }
+  TMenuItem* ParentItem() const { return parent_; }
+
+  TNotifyEvent OnClick;
+  void Click() {
+    if (OnClick) OnClick(this);
+  }
+
+ private:
+  std::string caption_;
+  std::string hint_;
+  bool checked_ = false;
+  TMenuItem* parent_ = nullptr;
+  std::vector<TMenuItem*> items_;
+};
+
+class TMainMenu : public TComponent {
+ public:
+  explicit TMainMenu(TComponent* owner);
+  // The invisible root whose children are the menu bar's entries.
+  TMenuItem* Items() const { return root_; }
+
+ private:
+  TMenuItem* root_;
+};
+
+}  // namespace vader

@@ -1,0 +1,266 @@
+#include "ui/FormWindow.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <functional>
+
+#include "framework/DBCtrls.h"
+#include "ui/ErrorDisplay.h"
+#include "ui/QtText.h"
+
+namespace vader::ui {
+namespace {
+
+// Keeps one widget's texts in step with its control. The sync function reads the control
+// and writes the widget; it runs once at creation and after every text change.
+class WidgetPeer : public TControlPeer {
+ public:
+  WidgetPeer(TControl* control, QWidget* widget, std::function<void()> sync)
+      : control_(control), widget_(widget), sync_(std::move(sync)) {
+    control_->SetPeer(this);
+    TextsChanged();
+  }
+  ~WidgetPeer() override {
+    if (control_) control_->SetPeer(nullptr);
+  }
+  void TextsChanged() override {
+    if (control_ && widget_) sync_();
+  }
+  void ControlDestroyed() override { control_ = nullptr; }
+
+ private:
+  TControl* control_;
+  QPointer<QWidget> widget_;
+  std::function<void()> sync_;
+};
+
+template <typename Kind>
+Kind* As(TControl* c) {
+  return dynamic_cast<Kind*>(c);
+}
+
+void SetTip(QWidget* w, TControl* c) { w->setToolTip(ToQString(c->Hint())); }
+
+void FillGrid(QTableWidget* table, TwwDBGrid* grid) {
+  TDataSet* data = grid->DataSource() ? grid->DataSource()->DataSet() : nullptr;
+  QStringList labels;
+  if (data && data->Active())
+    for (int i = 0; i < data->FieldCount(); ++i)
+      labels << ToQString(data->Fields(i)->DisplayLabel());
+  table->setColumnCount(static_cast<int>(labels.size()));
+  table->setHorizontalHeaderLabels(labels);
+}
+
+}  // namespace
+
+TFormWindow::TFormWindow(TForm* form) : form_(form) {
+  setObjectName(QString::fromStdString(form->Name()));
+  resize(form->Width(), form->Height());
+  auto* central = new QWidget(this);
+  setCentralWidget(central);
+  peers_.push_back(std::make_unique<WidgetPeer>(form, this, [this, form] {
+    setWindowTitle(ToQString(form->Caption()));
+    SetTip(this, form);
+  }));
+  BuildMenuBar();
+  RealiseChildren(form, central);
+}
+
+TFormWindow::~TFormWindow() = default;
+
+void TFormWindow::closeEvent(QCloseEvent* event) {
+  if (form_->OnCloseQuery && !form_->OnCloseQuery()) {
+    event->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(event);
+}
+
+void TFormWindow::BuildMenuBar() {
+  TMainMenu* menu = form_->Menu();
+  if (!menu) return;
+  std::function<void(TMenuItem*, QMenu*)> addItems = [&](TMenuItem* parent, QMenu* into) {
+    for (int i = 0; i < parent->Count(); ++i) {
+      TMenuItem* item = parent->Items(i);
+      const QString caption = ToQString(item->Caption());
+      if (caption == "-") {
+        into ? into->addSeparator() : menuBar()->addSeparator();
+        continue;
+      }
+      if (item->Count() > 0) {
+        QMenu* sub = into ? into->addMenu(caption) : menuBar()->addMenu(caption);
+        sub->setObjectName(QString::fromStdString(item->Name()));
+        sub->setToolTip(ToQString(item->Hint()));
+        addItems(item, sub);
+        continue;
+      }
+      QAction* action = into ? into->addAction(caption) : menuBar()->addAction(caption);
+      action->setObjectName(QString::fromStdString(item->Name()));
+      action->setStatusTip(ToQString(item->Hint()));
+      action->setCheckable(item->Checked());
+      action->setChecked(item->Checked());
+      // Clicks are queued so a handler may rebuild or close this very window.
+      QObject::connect(
+          action, &QAction::triggered, this, [item] { Guarded([item] { item->Click(); }); },
+          Qt::QueuedConnection);
+    }
+  };
+  addItems(menu->Items(), nullptr);
+}
+
+void TFormWindow::RealiseChildren(TWinControl* parent, QWidget* container) {
+  for (int i = 0; i < parent->ControlCount(); ++i) {
+    TControl* child = parent->Controls(i);
+    if (As<TTabSheet>(child)) continue;  // realised by its page control
+    QWidget* widget = Realise(child, container);
+    widget->setObjectName(QString::fromStdString(child->Name()));
+    widget->setGeometry(child->Left(), child->Top(), child->Width(), child->Height());
+    widget->setVisible(child->Visible());
+  }
+}
+
+QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
+  auto peer = [&](QWidget* w, std::function<void()> sync) {
+    peers_.push_back(std::make_unique<WidgetPeer>(c, w, std::move(sync)));
+    return w;
+  };
+  auto clicks = [c](auto* button) {
+    QObject::connect(
+        button, &QAbstractButton::clicked, button, [c] { Guarded([c] { c->Click(); }); },
+        Qt::QueuedConnection);
+  };
+  // One widget whose text is the control's caption and whose tip is its hint.
+  auto captioned = [&](auto* widget, auto setText) {
+    return peer(widget, [widget, c, setText] {
+      (widget->*setText)(ToQString(c->Caption()));
+      SetTip(widget, c);
+    });
+  };
+  auto button = [&](QAbstractButton* widget) {
+    clicks(widget);
+    return captioned(widget, &QAbstractButton::setText);
+  };
+
+  if (auto* grid = As<TwwDBGrid>(c)) {
+    auto* table = new QTableWidget(container);
+    return peer(table, [table, grid] { FillGrid(table, grid); });
+  }
+  if (auto* list = As<TListView>(c)) {
+    auto* tree = new QTreeWidget(container);
+    tree->setRootIsDecorated(false);
+    return peer(tree, [tree, list] {
+      QStringList headers;
+      for (const auto& column : list->Columns()) headers << ToQString(column.caption);
+      tree->setHeaderLabels(headers);
+      tree->clear();
+      for (const auto& row : list->Rows()) {
+        QStringList cells;
+        for (const auto& cell : row) cells << ToQString(cell);
+        tree->addTopLevelItem(new QTreeWidgetItem(cells));
+      }
+    });
+  }
+  if (auto* pages = As<TPageControl>(c)) {
+    auto* tabs = new QTabWidget(container);
+    for (int i = 0; i < pages->PageCount(); ++i) {
+      TTabSheet* sheet = pages->Pages(i);
+      auto* page = new QWidget;
+      page->setObjectName(QString::fromStdString(sheet->Name()));
+      tabs->addTab(page, QString());
+      peers_.push_back(std::make_unique<WidgetPeer>(sheet, page, [tabs, page, sheet] {
+        const int index = tabs->indexOf(page);
+        tabs->setTabText(index, ToQString(sheet->Caption()));
+        tabs->setTabToolTip(index, ToQString(sheet->Hint()));
+      }));
+      RealiseChildren(sheet, page);
+    }
+    tabs->setCurrentIndex(pages->ActivePageIndex());
+    return peer(tabs, [tabs, c] { SetTip(tabs, c); });
+  }
+  if (auto* tabSet = As<TTabSet>(c)) {
+    auto* bar = new QTabBar(container);
+    return peer(bar, [bar, tabSet] {
+      while (bar->count() > 0) bar->removeTab(0);
+      for (const auto& tab : tabSet->Items()) bar->addTab(ToQString(tab));
+    });
+  }
+  if (auto* tabbed = As<TTabbedNotebook>(c)) {
+    auto* tabs = new QTabWidget(container);
+    for (std::size_t i = 0; i < tabbed->Items().size(); ++i) tabs->addTab(new QWidget, QString());
+    return peer(tabs, [tabs, tabbed] {
+      for (int i = 0; i < tabs->count(); ++i)
+        tabs->setTabText(i, ToQString(tabbed->Items().at(static_cast<std::size_t>(i))));
+    });
+  }
+  if (auto* notebook = As<TOvcNotebook>(c)) {
+    auto* tabs = new QTabWidget(container);
+    for (std::size_t i = 0; i < notebook->Pages().size(); ++i) tabs->addTab(new QWidget, QString());
+    return peer(tabs, [tabs, notebook] {
+      for (int i = 0; i < tabs->count(); ++i) {
+        const auto& page = notebook->Pages().at(static_cast<std::size_t>(i));
+        tabs->setTabText(i, ToQString(page.caption));
+        tabs->setTabToolTip(i, ToQString(page.hint));
+      }
+    });
+  }
+  if (auto* radioGroup = As<TRadioGroup>(c)) {
+    auto* box = new QGroupBox(container);
+    auto* layout = new QVBoxLayout(box);
+    return peer(box, [box, layout, radioGroup] {
+      box->setTitle(ToQString(radioGroup->Caption()));
+      SetTip(box, radioGroup);
+      while (QLayoutItem* old = layout->takeAt(0)) {
+        delete old->widget();
+        delete old;
+      }
+      int index = 0;
+      for (const auto& item : radioGroup->Items()) {
+        auto* radio = new QRadioButton(ToQString(item), box);
+        radio->setChecked(index++ == radioGroup->ItemIndex());
+        layout->addWidget(radio);
+      }
+    });
+  }
+  if (As<TSpeedButton>(c) || As<TToolButton>(c)) return button(new QToolButton(container));
+  if (As<TPanel>(c)) {
+    auto* frame = new QFrame(container);
+    frame->setFrameShape(QFrame::StyledPanel);
+    auto* caption = new QLabel(frame);
+    caption->setAlignment(Qt::AlignCenter);
+    caption->setGeometry(0, 0, c->Width(), c->Height());
+    caption->lower();
+    RealiseChildren(static_cast<TWinControl*>(c), frame);
+    return peer(frame, [frame, caption, c] {
+      caption->setText(ToQString(c->Caption()));
+      SetTip(frame, c);
+    });
+  }
+  if (As<TLabel>(c) || As<TfcLabel>(c)) return captioned(new QLabel(container), &QLabel::setText);
+  if (As<TButton>(c)) return button(new QPushButton(container));
+  if (As<TGroupBox>(c)) {
+    auto* box = new QGroupBox(container);
+    RealiseChildren(static_cast<TWinControl*>(c), box);
+    return captioned(box, &QGroupBox::setTitle);
+  }
+  if (As<TRadioButton>(c)) return button(new QRadioButton(container));
+  if (As<TCheckBox>(c) || As<TDBCheckBox>(c)) return button(new QCheckBox(container));
+  // Any other control: a plain container, so its children still show.
+  auto* plain = new QWidget(container);
+  if (auto* win = As<TWinControl>(c)) RealiseChildren(win, plain);
+  return peer(plain, [plain, c] { SetTip(plain, c); });
+}
+
+}  // namespace vader::ui

@@ -1,0 +1,36 @@
+#pragma once
+// A window on screen for a TForm: a Qt main window with the form's menu bar and one widget
+// per control, placed where the control says. Each control gets a peer that keeps its
+// widget's texts in step with the control's.
+
+#include <QMainWindow>
+#include <memory>
+#include <vector>
+
+#include "framework/Forms.h"
+
+class QWidget;
+
+namespace vader::ui {
+
+class TFormWindow : public QMainWindow {
+ public:
+  // Realises Form; the window does not own the form.
+  explicit TFormWindow(TForm* form);
+  ~TFormWindow() override;
+
+  TForm* Form() const { return form_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenuBar();
+  void RealiseChildren(TWinControl* parent, QWidget* container);
+  QWidget* Realise(TControl* control, QWidget* container);
+
+  TForm* form_;
+  std::vector<std::unique_ptr<TControlPeer>> peers_;
+};
+
+}  // namespace vader::ui
