@@ -1,0 +1,118 @@
+#pragma once
+// The utility's only way into the record manager: the exported BTRCALL entry point of
+// libwbtrv32.so, wrapped in a position block with typed helpers. Failures throw BtrieveError.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+extern "C" int16_t BTRCALL(uint16_t operation, void* positionBlock, void* dataBuffer,
+                           uint32_t* dataLength, void* keyBuffer, uint8_t keyLength,
+                           int8_t keyNumber);
+
+namespace vader::tools {
+
+using Bytes = std::string;  // binary-safe record and buffer contents
+
+enum BtrOp : uint16_t {
+  kOpOpen = 0,
+  kOpClose = 1,
+  kOpInsert = 2,
+  kOpUpdate = 3,
+  kOpDelete = 4,
+  kOpGetEqual = 5,
+  kOpGetNext = 6,
+  kOpGetGreater = 8,
+  kOpGetGreaterEqual = 9,
+  kOpGetFirst = 12,
+  kOpGetLast = 13,
+  kOpCreate = 14,
+  kOpStat = 15,
+  kOpBeginTransaction = 19,
+  kOpEndTransaction = 20,
+  kOpAbortTransaction = 21,
+  kOpGetPosition = 22,
+  kOpStepNext = 24,
+  kOpSetOwner = 29,
+  kOpClearOwner = 30,
+  kOpCreateIndex = 31,
+  kOpDropIndex = 32,
+  kOpStepFirst = 33,
+};
+
+constexpr int16_t kStatusKeyNotFound = 4;
+constexpr int16_t kStatusEndOfFile = 9;
+constexpr size_t kMaxRecord = 65535;
+constexpr size_t kKeyBufferSize = 255;
+
+// A status other than 0 from the record manager, with the operation and file it concerned.
+class BtrieveError : public std::runtime_error {
+ public:
+  BtrieveError(int16_t status, const std::string& what);
+  int16_t Status() const { return status_; }
+
+ private:
+  int16_t status_;
+};
+
+// A short English text for the statuses a utility user commonly meets.
+std::string StatusText(int16_t status);
+
+// One open file (one position block).
+class BtrFile {
+ public:
+  BtrFile() = default;
+  BtrFile(const std::string& path, const std::string& owner = "", int8_t mode = 0) {
+    Open(path, owner, mode);
+  }
+  ~BtrFile();
+  BtrFile(const BtrFile&) = delete;
+  BtrFile& operator=(const BtrFile&) = delete;
+
+  void Open(const std::string& path, const std::string& owner = "", int8_t mode = 0);
+  void Close();
+  const std::string& Path() const { return path_; }
+
+  // The raw call on this position block.
+  int16_t Call(uint16_t op, void* data, uint32_t& length, void* key, int8_t keyNumber);
+
+  // The Stat buffer (file spec, segment specs, ACS blocks).
+  Bytes Stat();
+  // Inserts without changing currency; `record` receives the stored image (autoincrement).
+  void Insert(Bytes& record);
+  // Step First/Next; returns 0 or the end-of-file status.
+  int16_t Step(uint16_t op, Bytes& record);
+  // Get on key `keyNumber`; `key` is the key buffer in and out.
+  int16_t Get(uint16_t op, int8_t keyNumber, Bytes& key, Bytes& record);
+  uint32_t Position();
+  // Deletes the current record; `keyNumber` is the key of the Get that found it.
+  void Delete(int8_t keyNumber);
+  void CreateIndex(const Bytes& segments, int keyNumber);
+  void DropIndex(int keyNumber, bool renumber);
+  void SetOwner(const std::string& owner, int level);
+  void ClearOwner();
+
+ private:
+  void Check(int16_t status, const char* operation) const;
+
+  uint8_t pb_[128] = {};
+  bool open_ = false;
+  std::string path_;
+};
+
+// Creates a file from a Create buffer; `replace` overwrites an existing file.
+void CreateFile(const std::string& path, const Bytes& spec, bool replace);
+
+// Begin/End transaction around a batch of writes (faster bulk loads); aborts when destroyed
+// without Commit.
+class Transaction {
+ public:
+  Transaction();
+  ~Transaction();
+  void Commit();
+
+ private:
+  bool active_ = false;
+};
+
+}  // namespace vader::tools

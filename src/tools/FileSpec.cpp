@@ -1,0 +1,97 @@
+#include "tools/FileSpec.h"
+
+#include <stdexcept>
+
+#include "tools/NativeTypes.h"
+
+namespace vader::tools {
+namespace {
+
+// Stat reports these on segments, Create ignores them; they are not part of a definition.
+constexpr uint16_t kKeyPending = 0x8000;
+
+Bytes SegmentBytes(const SegmentSpec& s, bool more, int keyNumber, bool numbered) {
+  Bytes b(kSpecSize, '\0');
+  WriteLe(b, 0, 2, s.position);
+  WriteLe(b, 2, 2, s.length);
+  WriteLe(b, 4, 2, static_cast<uint16_t>(s.flags | (more ? kKeySegmented : 0)));
+  b[10] = static_cast<char>(s.type);
+  b[11] = static_cast<char>(s.nullValue);
+  b[14] = static_cast<char>(numbered ? keyNumber : 0);
+  b[15] = static_cast<char>(s.acs);
+  return b;
+}
+
+}  // namespace
+
+size_t FileSpec::SegmentCount() const {
+  size_t n = 0;
+  for (const KeySpec& k : keys) n += k.segments.size();
+  return n;
+}
+
+Bytes SegmentBuffer(const KeySpec& key, bool numbered) {
+  Bytes out;
+  for (size_t i = 0; i < key.segments.size(); ++i)
+    out += SegmentBytes(key.segments[i], i + 1 < key.segments.size(), key.number, numbered);
+  return out;
+}
+
+Bytes CreateBuffer(const FileSpec& spec) {
+  Bytes out(kSpecSize, '\0');
+  WriteLe(out, 0, 2, spec.recordLength);
+  WriteLe(out, 2, 2, spec.pageSize);
+  out[4] = static_cast<char>(spec.keys.size());
+  WriteLe(out, 10, 2, spec.flags);
+  out[12] = static_cast<char>(spec.duplicatePointers);
+  WriteLe(out, 14, 2, spec.preallocate);
+  const bool numbered = spec.flags & kFileNumberedKeys;
+  for (const KeySpec& k : spec.keys) out += SegmentBuffer(k, numbered);
+  for (const Bytes& a : spec.acs) out += a;
+  return out;
+}
+
+FileSpec ParseStat(const Bytes& stat) {
+  if (stat.size() < kSpecSize) throw std::runtime_error("the Stat buffer is too short");
+  FileSpec spec;
+  spec.recordLength = static_cast<uint16_t>(ReadLe(stat, 0, 2));
+  spec.pageSize = static_cast<uint16_t>(ReadLe(stat, 2, 2));
+  const size_t keyCount = static_cast<uint8_t>(stat[4]);
+  spec.flags = static_cast<uint16_t>(ReadLe(stat, 10, 2));
+  if (spec.flags & kFilePreallocate) spec.preallocate = static_cast<uint16_t>(ReadLe(stat, 14, 2));
+  size_t at = kSpecSize;
+  for (size_t k = 0; k < keyCount; ++k) {
+    KeySpec key;
+    bool more = true;
+    while (more) {
+      if (at + kSpecSize > stat.size()) throw std::runtime_error("the Stat buffer is truncated");
+      const uint16_t flags = static_cast<uint16_t>(ReadLe(stat, at + 4, 2)) & ~kKeyPending;
+      SegmentSpec s;
+      s.position = static_cast<uint16_t>(ReadLe(stat, at, 2));
+      s.length = static_cast<uint16_t>(ReadLe(stat, at + 2, 2));
+      s.flags = flags & ~kKeySegmented;
+      s.type = static_cast<uint8_t>(stat[at + 10]);
+      s.nullValue = static_cast<uint8_t>(stat[at + 11]);
+      s.acs = static_cast<uint8_t>(stat[at + 15]);
+      key.number = static_cast<uint8_t>(stat[at + 14]);
+      key.segments.push_back(s);
+      more = flags & kKeySegmented;
+      at += kSpecSize;
+    }
+    spec.keys.push_back(key);
+  }
+  for (; at + kAcsBlockSize <= stat.size(); at += kAcsBlockSize)
+    spec.acs.push_back(stat.substr(at, kAcsBlockSize));
+  return spec;
+}
+
+Bytes UpperAcs() {
+  Bytes block(kAcsBlockSize, '\0');
+  block[0] = static_cast<char>(0xAC);
+  block.replace(1, 8, "UPPER   ");
+  for (int c = 0; c < 256; ++c)
+    block[9 + c] = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  return block;
+}
+
+}  // namespace vader::tools
