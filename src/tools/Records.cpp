@@ -53,13 +53,16 @@ uint64_t LoadRecords(const std::string& path, const std::string& owner, std::ist
   SequentialReader reader(in);
   BatchInserter inserter(progress);
   Bytes record;
-  while (reader.Next(record)) {
-    try {
-      inserter.Insert(file, record);
-    } catch (const BtrieveError& e) {
-      throw BtrieveError(e.Status(),
-                         "line " + std::to_string(reader.Line()) + ": insert into " + path);
-    }
+  // On a failure the records before it stay, so a corrected load can resume after them.
+  try {
+    while (reader.Next(record)) inserter.Insert(file, record);
+  } catch (const BtrieveError& e) {
+    const uint64_t loaded = inserter.Finish();
+    throw BtrieveError(e.Status(), "line " + std::to_string(reader.Line()) + ": insert into " +
+                                       path + " after " + std::to_string(loaded) + " records");
+  } catch (const SequentialError&) {
+    inserter.Finish();
+    throw;
   }
   return inserter.Finish();
 }

@@ -25,8 +25,8 @@ bool SequentialReader::Next(Bytes& record) {
     if (digits.size() == kMaxLengthDigits) Fail("the record length has too many digits");
     digits += static_cast<char>(c);
   }
-  ++offset_;
   if (digits.empty()) Fail("the record length is missing before the comma");
+  ++offset_;
   const unsigned long length = std::stoul(digits);
   if (length > kMaxRecord)
     Fail("record length " + digits + " exceeds " + std::to_string(kMaxRecord));
