@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "microkernel/OperationCode.h"
+
 extern "C" int16_t BTRCALL(uint16_t operation, void* positionBlock, void* dataBuffer,
                            uint32_t* dataLength, void* keyBuffer, uint8_t keyLength,
                            int8_t keyNumber);
@@ -14,31 +16,29 @@ namespace vader::tools {
 
 using Bytes = std::string;  // binary-safe record and buffer contents
 
-enum BtrOp : uint16_t {
-  kOpOpen = 0,
-  kOpClose = 1,
-  kOpInsert = 2,
-  kOpUpdate = 3,
-  kOpDelete = 4,
-  kOpGetEqual = 5,
-  kOpGetNext = 6,
-  kOpGetGreater = 8,
-  kOpGetGreaterEqual = 9,
-  kOpGetFirst = 12,
-  kOpGetLast = 13,
-  kOpCreate = 14,
-  kOpStat = 15,
-  kOpBeginTransaction = 19,
-  kOpEndTransaction = 20,
-  kOpAbortTransaction = 21,
-  kOpGetPosition = 22,
-  kOpStepNext = 24,
-  kOpSetOwner = 29,
-  kOpClearOwner = 30,
-  kOpCreateIndex = 31,
-  kOpDropIndex = 32,
-  kOpStepFirst = 33,
-};
+// The operation codes are the record manager's own table.
+using microkernel::kOpAbortTransaction;
+using microkernel::kOpBeginTransaction;
+using microkernel::kOpClearOwner;
+using microkernel::kOpClose;
+using microkernel::kOpCreate;
+using microkernel::kOpCreateIndex;
+using microkernel::kOpDelete;
+using microkernel::kOpDropIndex;
+using microkernel::kOpEndTransaction;
+using microkernel::kOpGetEqual;
+using microkernel::kOpGetFirst;
+using microkernel::kOpGetGreater;
+using microkernel::kOpGetGreaterEqual;
+using microkernel::kOpGetLast;
+using microkernel::kOpGetNext;
+using microkernel::kOpGetPosition;
+using microkernel::kOpInsert;
+using microkernel::kOpOpen;
+using microkernel::kOpSetOwner;
+using microkernel::kOpStat;
+using microkernel::kOpStepFirst;
+using microkernel::kOpStepNext;
 
 constexpr int16_t kStatusKeyNotFound = 4;
 constexpr int16_t kStatusEndOfFile = 9;

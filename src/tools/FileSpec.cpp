@@ -7,9 +7,6 @@
 namespace vader::tools {
 namespace {
 
-// Stat reports these on segments, Create ignores them; they are not part of a definition.
-constexpr uint16_t kKeyPending = 0x8000;
-
 Bytes SegmentBytes(const SegmentSpec& s, bool more, int keyNumber, bool numbered) {
   Bytes b(kSpecSize, '\0');
   WriteLe(b, 0, 2, s.position);

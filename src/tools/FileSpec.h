@@ -6,31 +6,29 @@
 #include <string>
 #include <vector>
 
+#include "microkernel/FileLayout.h"
 #include "tools/Btrieve.h"
 
 namespace vader::tools {
 
-enum KeyFlagBit : uint16_t {
-  kKeyDuplicates = 0x0001,
-  kKeyModifiable = 0x0002,
-  kKeyBinary = 0x0004,
-  kKeyNullAll = 0x0008,
-  kKeySegmented = 0x0010,
-  kKeyAcs = 0x0020,
-  kKeyDescending = 0x0040,
-  kKeyRepeatingDuplicates = 0x0080,
-  kKeyExtendedType = 0x0100,
-  kKeyNullAny = 0x0200,
-  kKeyNoCase = 0x0400,
-  kKeyNamedAcs = 0x0800,
-};
-
-enum FileFlagBit : uint16_t {
-  kFileVariable = 0x0001,
-  kFileBlankTruncation = 0x0002,
-  kFilePreallocate = 0x0004,
-  kFileNumberedKeys = 0x0400,
-};
+// Key and file flag bits are the record manager's own constants.
+using microkernel::kFileBlankTruncation;
+using microkernel::kFileNumberedKeys;
+using microkernel::kFileVariable;
+using microkernel::kKeyAcs;
+using microkernel::kKeyBinary;
+using microkernel::kKeyDescending;
+using microkernel::kKeyDuplicates;
+using microkernel::kKeyExtendedType;
+using microkernel::kKeyModifiable;
+using microkernel::kKeyNoCase;
+using microkernel::kKeyNullAll;
+using microkernel::kKeyNullAny;
+using microkernel::kKeyPending;
+using microkernel::kKeySegmented;
+constexpr uint16_t kKeyRepeatingDuplicates = microkernel::kKeyRepeatDups;
+constexpr uint16_t kKeyNamedAcs = microkernel::kKeyNamedAcsBit;
+constexpr uint16_t kFilePreallocate = 0x0004;  // pre-allocate the pages of the file spec
 
 constexpr size_t kSpecSize = 16;
 constexpr size_t kAcsBlockSize = 265;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "tools/TextLines.h"
+
 namespace vader::tools {
 namespace {
 
@@ -42,13 +44,6 @@ constexpr std::array<TypeEntry, 25> kTypes = {{
     {kTypeNullIndicator, "nullindicator", true},
 }};
 
-std::string Lower(const std::string& s) {
-  std::string out = s;
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
-
 }  // namespace
 
 std::string TypeName(uint8_t code) {
@@ -58,7 +53,7 @@ std::string TypeName(uint8_t code) {
 }
 
 std::optional<uint8_t> TypeCode(const std::string& name) {
-  const std::string lower = Lower(name);
+  const std::string lower = AsciiLower(name);
   for (const TypeEntry& t : kTypes)
     if (lower == t.name) return t.code;
   if (lower.size() > 4 && lower.size() <= 7 && lower.compare(0, 4, "type") == 0 &&

@@ -10,12 +10,6 @@
 namespace vader::tools {
 namespace {
 
-std::string Upper(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return s;
-}
-
 void ParseTableLine(TextLine& line, TableDef& t) {
   t.name = line.Text("name");
   t.location = line.Text("file");
@@ -109,7 +103,7 @@ void ValidateFields(const TableDef& t) {
   for (const FieldDef& f : t.fields) {
     if (f.name.empty() || f.name.size() > kFieldNameSize)
       throw std::invalid_argument("field name '" + f.name + "' must have 1 to 20 characters");
-    if (!names.insert(Upper(f.name)).second)
+    if (!names.insert(AsciiUpper(f.name)).second)
       throw std::invalid_argument("field " + f.name + " is defined twice");
     // In a variable-length table the last fields may lie in the variable part.
     if (!t.variable && f.offset + f.size > t.RecordLength())
@@ -134,7 +128,7 @@ void ValidateIndexes(const TableDef& t) {
 
 }  // namespace
 
-bool SameName(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
+bool SameName(const std::string& a, const std::string& b) { return AsciiUpper(a) == AsciiUpper(b); }
 
 const FieldDef* TableDef::Field(const std::string& fieldName) const {
   for (const FieldDef& f : fields)

@@ -7,12 +7,6 @@
 namespace vader::tools {
 namespace {
 
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
-
 // Splits one line into tokens; a quoted part may hold blanks and '#', and "" is a quote.
 std::vector<std::string> Tokenize(const std::string& line, int number) {
   std::vector<std::string> tokens;
@@ -50,7 +44,7 @@ std::vector<std::string> Tokenize(const std::string& line, int number) {
 }  // namespace
 
 TextLine::TextLine(int line, std::vector<std::string> tokens) : line_(line) {
-  word_ = Lower(tokens.front());
+  word_ = AsciiLower(tokens.front());
   for (size_t i = 1; i < tokens.size(); ++i) {
     const std::string& t = tokens[i];
     const size_t eq = t.find('=');
@@ -58,7 +52,7 @@ TextLine::TextLine(int line, std::vector<std::string> tokens) : line_(line) {
       positional_.push_back(t);
       continue;
     }
-    const std::string name = Lower(t.substr(0, eq));
+    const std::string name = AsciiLower(t.substr(0, eq));
     if (name.empty()) Fail("an attribute has no name: '" + t + "'");
     if (!attributes_.emplace(name, t.substr(eq + 1)).second)
       Fail("attribute '" + name + "' is given twice");
@@ -74,7 +68,7 @@ std::string TextLine::Positional(size_t n) {
 
 bool TextLine::Flag(const std::string& name) {
   for (size_t i = 0; i < positional_.size(); ++i)
-    if (Lower(positional_[i]) == name) {
+    if (AsciiLower(positional_[i]) == name) {
       positionalUsed_[i] = true;
       return true;
     }
@@ -131,6 +125,18 @@ std::vector<TextLine> ParseLines(const std::string& text) {
     start = end + 1;
   }
   return lines;
+}
+
+std::string AsciiLower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+std::string AsciiUpper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
 }
 
 std::string QuoteValue(const std::string& value) {

@@ -54,6 +54,10 @@ class TextLine {
 // Splits text into lines of tokens; blank and comment lines are dropped.
 std::vector<TextLine> ParseLines(const std::string& text);
 
+// ASCII case conversions for names and keywords.
+std::string AsciiLower(std::string text);
+std::string AsciiUpper(std::string text);
+
 // Quotes a value that holds blanks, quotes or '#'.
 std::string QuoteValue(const std::string& value);
 
