@@ -158,6 +158,8 @@ Status Engine::Dispatch(struct Call& c) {
       return OpGetByPercentage(c);
     case kOpFindPercentage:
       return OpFindPercentage(c);
+    case kOpInsertExtended:
+      return OpInsertExtended(c);
     case kOpGetNextExtended:
     case kOpGetPreviousExtended:
     case kOpStepNextExtended:

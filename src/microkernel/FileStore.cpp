@@ -308,7 +308,11 @@ Status FileStore::EndTransaction(bool commit) {
   txnOpen_ = false;
   txnLog_.clear();
   --InProcessWriters()[path_];
+  // Single writes survive the process being killed; an ended transaction is also synced to
+  // the disk, so it survives the machine going down.
+  if (commit) db_.Exec("PRAGMA synchronous=FULL");
   Status s = commit ? Exec(kPCommit) : kOk;
+  if (commit) db_.Exec("PRAGMA synchronous=NORMAL");
   if (!commit || s != kOk) Exec(kPRollback);
   return s;
 }

@@ -45,6 +45,7 @@ enum OperationCode : uint16_t {
   kOpGetPreviousExtended = 37,
   kOpStepNextExtended = 38,
   kOpStepPreviousExtended = 39,
+  kOpInsertExtended = 40,
   kOpGetByPercentage = 44,
   kOpFindPercentage = 45,
 };

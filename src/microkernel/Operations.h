@@ -20,6 +20,7 @@ Status OpClearOwner(Call& c);
 Status OpInsert(Call& c);
 Status OpUpdate(Call& c);
 Status OpDelete(Call& c);
+Status OpInsertExtended(Call& c);
 
 // Reads (ReadOps.cpp).
 Status OpGetByKey(Call& c);

@@ -10,16 +10,17 @@ namespace {
 // The record image an Insert or Update sends: exactly the record length for fixed-length
 // files; for variable-length ones everything sent, less trailing blanks of the variable part
 // under blank truncation.
-Status SentRecord(const Call& c, Bytes& record) {
-  const FileDefinition& def = c.cursor->store->Definition();
-  const uint32_t sent = c.data ? c.capacity : 0;
-  if (sent < def.recordLength) return kDataBufferTooShort;
-  if (sent > kMaxRecordLength) return kDataBufferTooShort;
+Status RecordImage(const FileDefinition& def, const uint8_t* data, size_t sent, Bytes& record) {
+  if (!data || sent < def.recordLength || sent > kMaxRecordLength) return kDataBufferTooShort;
   const size_t n = def.Variable() ? sent : def.recordLength;
-  record.assign(reinterpret_cast<const char*>(c.data), n);
+  record.assign(reinterpret_cast<const char*>(data), n);
   if (def.Variable() && (def.flags & kFileBlankTruncation))
     while (record.size() > def.recordLength && record.back() == ' ') record.pop_back();
   return kOk;
+}
+
+Status SentRecord(const Call& c, Bytes& record) {
+  return RecordImage(c.cursor->store->Definition(), c.data, c.capacity, record);
 }
 
 // Key number check for the key to return (-1: no currency change).
@@ -97,15 +98,8 @@ void ReleaseLocksOn(Cursor& cur, uint32_t pos, bool multiple) {
   if (multiple && cur.multiLocks.erase(pos)) cur.locks.UnlockRecord(pos);
 }
 
-}  // namespace
-
-Status OpInsert(Call& c) {
-  const KeyCodec* codec = nullptr;
-  Bytes record;
-  if (Status s = CheckWritable(c); s != kOk) return s;
-  if (Status s = SentRecord(c, record); s != kOk) return s;
-  if (Status s = CheckReturnedKey(c, codec); s != kOk) return s;
-  uint32_t pos = 0;
+// Inserts one record and makes it current; `record` receives what was stored.
+Status InsertRecord(Call& c, const KeyCodec* codec, Bytes& record, uint32_t& pos) {
   Bytes entry;
   if (Status s =
           RunWrite(c, [&](FileStore& st) { return st.Insert(record, pos, c.keyNumber, entry); });
@@ -113,7 +107,6 @@ Status OpInsert(Call& c) {
     return s;
   Cursor& cur = *c.cursor;
   HoldForTransaction(c, pos);
-  CopyBack(c, record);  // autoincrement values the caller must see
   cur.anchor = pos;
   cur.onRecord = true;
   cur.keyOnly = false;
@@ -127,6 +120,52 @@ Status OpInsert(Call& c) {
     cur.keyChanged = false;
   }
   return kOk;
+}
+
+}  // namespace
+
+Status OpInsert(Call& c) {
+  const KeyCodec* codec = nullptr;
+  Bytes record;
+  if (Status s = CheckWritable(c); s != kOk) return s;
+  if (Status s = SentRecord(c, record); s != kOk) return s;
+  if (Status s = CheckReturnedKey(c, codec); s != kOk) return s;
+  uint32_t pos = 0;
+  if (Status s = InsertRecord(c, codec, record, pos); s != kOk) return s;
+  CopyBack(c, record);  // autoincrement values the caller must see
+  return kOk;
+}
+
+Status OpInsertExtended(Call& c) {
+  const KeyCodec* codec = nullptr;
+  if (Status s = CheckWritable(c); s != kOk) return s;
+  if (Status s = CheckReturnedKey(c, codec); s != kOk) return s;
+  // The whole buffer is read before anything is written: the reply overwrites it.
+  const FileDefinition& def = c.cursor->store->Definition();
+  if (c.capacity < 2) return kInvalidInsertBuffer;
+  const uint16_t count = ReadU16(c.data);
+  std::vector<Bytes> records(count);
+  size_t at = 2;
+  for (Bytes& record : records) {
+    if (c.capacity - at < 2) return kInvalidInsertBuffer;
+    const uint16_t length = ReadU16(c.data + at);
+    at += 2;
+    if (c.capacity - at < length) return kInvalidInsertBuffer;
+    if (Status s = RecordImage(def, c.data + at, length, record); s != kOk) return s;
+    at += length;
+  }
+  if (2 + 4 * size_t{count} > c.capacity) return kInvalidInsertBuffer;
+  // Records are inserted in turn; the first failure stops, the ones before it stay.
+  uint16_t inserted = 0;
+  Status status = kOk;
+  for (Bytes& record : records) {
+    uint32_t pos = 0;
+    if ((status = InsertRecord(c, codec, record, pos)) != kOk) break;
+    WriteU32(c.data + 2 + 4 * inserted++, pos);
+  }
+  WriteU16(c.data, inserted);
+  c.SetDataLength(2 + 4u * inserted);
+  return status;
 }
 
 Status OpUpdate(Call& c) {

@@ -45,6 +45,7 @@ enum Status : int16_t {
   kFileExists = 59,
   kRejectCountReached = 60,
   kInvalidDescriptor = 62,
+  kInvalidInsertBuffer = 63,
   kInvalidExtractor = 65,
   kConflict = 80,
   kLockError = 81,

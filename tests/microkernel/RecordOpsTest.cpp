@@ -303,6 +303,31 @@ TEST_F(RecordOpsTest, AutoIncrementAssignsAndEchoesTheRecord) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(f.key), 4), Le(11, 4));  // untouched on failure
 }
 
+TEST_F(RecordOpsTest, InsertExtendedStopsAtTheFirstFailure) {
+  File f;
+  MakePeople(f, {5});
+  auto batch = [](const std::vector<int32_t>& ids) {
+    std::string b = Le(ids.size(), 2);
+    for (int32_t id : ids) b += Le(32, 2) + Person(id, "x");
+    return b;
+  };
+  std::string buffer = batch({1, 2, 3});
+  uint32_t len = static_cast<uint32_t>(buffer.size());
+  ASSERT_EQ(0, f.Call(40, buffer.data(), len, f.key, 255, 0));
+  EXPECT_EQ(14u, len);
+  EXPECT_EQ(3u, FromLe(buffer, 0, 2));
+  ASSERT_EQ(0, f.Direct(static_cast<uint32_t>(FromLe(buffer, 10, 4)), 0));
+  EXPECT_EQ(3, IdOf(f.record));
+  buffer = batch({7, 5, 8});  // 5 exists
+  len = static_cast<uint32_t>(buffer.size());
+  EXPECT_EQ(5, f.Call(40, buffer.data(), len, f.key, 255, 0));
+  EXPECT_EQ(1u, FromLe(buffer, 0, 2));
+  EXPECT_EQ((std::vector<int32_t>{1, 2, 3, 5, 7}), Walk(f, 0));
+  buffer = batch({9}).substr(0, 20);  // cut short
+  len = static_cast<uint32_t>(buffer.size());
+  EXPECT_EQ(63, f.Call(40, buffer.data(), len, f.key, 255, 0));
+}
+
 TEST_F(RecordOpsTest, ChangedByAnotherBlockSinceReadGives80) {
   File a, b;
   MakePeople(a, {1});
