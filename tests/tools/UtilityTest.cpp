@@ -2,7 +2,10 @@
 // sample database. Runs the command frame in-process with captured output.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include "common/TempDir.h"
@@ -136,6 +139,44 @@ TEST(UtilityTest, SampleDatabaseIsDeterministicAndSound) {
   EXPECT_EQ("###AAAA!!!", record.substr(107, 10));
   EXPECT_EQ('\0', record.back());
   EXPECT_LT(record.size(), 107u + 600u);
+}
+
+TEST(UtilityTest, KeyNumbersCopyAndClone) {
+  testing::TempDir dir;
+  dir.Write("f.desc",
+            "file record=12\nkey\nsegment position=1 length=4 type=integer\n"
+            "key duplicates\nsegment position=5 length=4 type=integer\n");
+  dir.Write("k.desc", "key number=7 modifiable\nsegment position=9 length=4 type=unsigned\n");
+  ASSERT_EQ(kExitOk, Vbutil({"create", dir.File("a.btr"), dir.File("f.desc")}).code);
+  ASSERT_EQ(kExitOk, Vbutil({"index", "add", dir.File("a.btr"), dir.File("k.desc")}).code);
+  ASSERT_EQ(kExitOk, Vbutil({"index", "drop", dir.File("a.btr"), "0", "--keep-numbers"}).code);
+  const std::string numbered = Vbutil({"describe", dir.File("a.btr")}).out;
+  EXPECT_NE(numbered.find("key number=1 duplicates\n"), std::string::npos) << numbered;
+  EXPECT_NE(numbered.find("key number=7 modifiable\n"), std::string::npos) << numbered;
+
+  dir.Write("a.seq", "12,aaaabbbbcccc\r\n12,ddddbbbbeeee\r\n");
+  ASSERT_EQ(kExitOk, Vbutil({"load", dir.File("a.btr"), dir.File("a.seq")}).code);
+  ASSERT_EQ(kExitOk, Vbutil({"clone", dir.File("a.btr"), dir.File("b.btr")}).code);
+  EXPECT_EQ(numbered, Vbutil({"describe", dir.File("b.btr")}).out);
+  EXPECT_EQ(kExitFailed, Vbutil({"clone", dir.File("a.btr"), dir.File("b.btr")}).code);
+  ASSERT_EQ(kExitOk, Vbutil({"owner", "set", dir.File("b.btr"), "Boss", "--level", "1"}).code);
+  EXPECT_EQ(kExitFailed, Vbutil({"copy", dir.File("a.btr"), dir.File("b.btr")}).code);
+  const Result copied =
+      Vbutil({"copy", dir.File("a.btr"), dir.File("b.btr"), "--to-owner", "Boss"});
+  EXPECT_EQ(kExitOk, copied.code) << copied.err;
+  EXPECT_EQ("12,aaaabbbbcccc\r\n12,ddddbbbbeeee\r\n", Vbutil({"save", dir.File("b.btr")}).out);
+}
+
+TEST(UtilityTest, GeneratorCommandLine) {
+  const std::string bin = std::filesystem::canonical("/proc/self/exe").parent_path().string();
+  const auto run = [&](const std::string& args) {
+    return WEXITSTATUS(std::system((bin + "/vsampledb " + args + " >/dev/null 2>&1").c_str()));
+  };
+  EXPECT_EQ(kExitOk, run("--help"));
+  EXPECT_EQ(kExitUsage, run(""));
+  EXPECT_EQ(kExitUsage, run("--scale 0 x"));
+  EXPECT_EQ(kExitUsage, run("--bogus x"));
+  EXPECT_EQ(kExitFailed, run("/proc/no/such/place"));
 }
 
 TEST(UtilityTest, BlobTextRepeatsAndPadding) {
