@@ -71,6 +71,7 @@ FileSpec ParseStat(const Bytes& stat) {
       s.nullValue = static_cast<uint8_t>(stat[at + 11]);
       s.acs = static_cast<uint8_t>(stat[at + 15]);
       key.number = static_cast<uint8_t>(stat[at + 14]);
+      key.uniqueValues = static_cast<uint32_t>(ReadLe(stat, at + 6, 4));
       key.segments.push_back(s);
       more = flags & kKeySegmented;
       at += kSpecSize;

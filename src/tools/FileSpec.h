@@ -45,6 +45,7 @@ struct SegmentSpec {
 struct KeySpec {
   int number = 0;
   std::vector<SegmentSpec> segments;
+  uint32_t uniqueValues = 0;  // reported by Stat; ignored by Create
 };
 
 struct FileSpec {

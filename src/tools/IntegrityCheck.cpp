@@ -94,15 +94,21 @@ class Checker {
   void CheckOrder(const KeySpec& key, const std::vector<Entry>& walked,
                   const std::unordered_map<uint32_t, size_t>& rank) {
     const bool unique = !(key.segments.front().flags & kKeyDuplicates);
+    uint32_t groups = 0;
     for (size_t i = 0; i < walked.size(); ++i) {
       const Bytes value = ExtractKey(key, walked[i].record);
       const size_t first = RankOf(kOpGetEqual, key, value, rank, walked.size() + 1);
       const size_t after = RankOf(kOpGetGreater, key, value, rank, walked.size());
+      groups += first == i ? 1 : 0;
       if (first > i || after <= i)
         Problem(key, At(walked[i].pos) + " is not where its key value sorts");
       else if (unique && after - first > 1)
         Problem(key, At(walked[i].pos) + " shares its value in a key without duplicates");
     }
+    // Entries whose record is gone do not show on the key path, but Stat counts their values.
+    if (groups != key.uniqueValues)
+      Problem(key, "the index holds " + std::to_string(key.uniqueValues) +
+                       " distinct values, its key path shows " + std::to_string(groups));
   }
 
   void CheckKey(const KeySpec& key) {

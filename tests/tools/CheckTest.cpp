@@ -86,6 +86,17 @@ TEST_F(CheckTest, MissingEntryIsFound) {
   EXPECT_EQ(std::string::npos, problems.find("key 0:")) << problems;
 }
 
+TEST_F(CheckTest, EntryForAVanishedRecordIsFound) {
+  // Key 0 gets the value 99 (the last byte of the encoded id of record 20 changed), filed under
+  // a position that holds no record.
+  Sql("INSERT INTO key0(k, pos) SELECT substr(k, 1, length(k) - 1) || x'63', 999 FROM key0 "
+      "WHERE pos = 20;");
+  const std::string problems = Problems();
+  EXPECT_NE(problems.find("key 0: the index holds 21 distinct values, its key path shows 20"),
+            std::string::npos)
+      << problems;
+}
+
 TEST_F(CheckTest, RecordChangedUnderItsIndexIsOutOfPlace) {
   // Record 6's id becomes 60 in the record, but key 0 still files it under 6.
   Sql("UPDATE records SET data = x'3c000000' || substr(data, 5) WHERE pos = 6;");
