@@ -211,6 +211,7 @@ std::vector<TableDef> Dictionary::Tables(bool includeDictionary) const {
 void Dictionary::LoadFields(TableDef& t) const {
   BtrFile file(DdfPath(kFieldDdf), owner_, -2);
   ForTable(file, 1, 2, t.id, [&](const Bytes& r) {
+    if (r.size() < kFieldRecordSize) return true;  // not a field row of this layout
     const uint8_t type = static_cast<uint8_t>(r[24]);
     if (type == kNamedIndexRow || type == kConstraintRow) return true;
     FieldDef f;
