@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ParseCases.h"
 #include "common/TempDir.h"
 #include "tools/Description.h"
 #include "tools/Records.h"
@@ -51,35 +52,24 @@ TEST(DescriptionTest, DescribeCreateDescribeReproducesTheFile) {
 }
 
 TEST(DescriptionTest, MalformedDescriptionsNameTheLine) {
-  const struct {
-    const char* text;
-    int line;
-    const char* message;
-  } cases[] = {
-      {"file record=10\nkey\nsegment position=1 length=4 type=intger\n", 3, "unknown type"},
-      {"file record=10\nsegment position=1 length=4\n", 2, "before any 'key'"},
-      {"key\n", 1, "'key' before 'file'"},
-      {"file record=70000\n", 1, "out of range"},
-      {"file record=ten\n", 1, "not a number"},
-      {"file record=10 colour=red\n", 1, "unknown attribute 'colour'"},
-      {"file record=10\nkey\nsegment position=1\n", 3, "needs position"},
-      {"file record=10\nkey descending\n", 2, "unexpected word"},
-      {"file record=10\nfile record=20\n", 2, "twice"},
-      {"file record=10\nkey null=maybe\n", 2, "null must be"},
-      {"file record=10\nacs name=FRENCH\n", 2, "needs table"},
-      {"file record=10\nacs name=X table=00ff\n", 2, "512 hex digits"},
-      {"file record=10 page=\"4096\n", 1, "unterminated quote"},
-      {"file record=10\nkey number=1\nsegment position=1 length=2\nkey number=1\n", 4, "twice"},
-  };
-  for (const auto& c : cases) {
-    try {
-      ParseDescription(c.text);
-      ADD_FAILURE() << "accepted: " << c.text;
-    } catch (const ParseError& e) {
-      EXPECT_EQ(c.line, e.Line()) << c.text;
-      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
-    }
-  }
+  ExpectParseErrors(
+      {
+          {"file record=10\nkey\nsegment position=1 length=4 type=intger\n", 3, "unknown type"},
+          {"file record=10\nsegment position=1 length=4\n", 2, "before any 'key'"},
+          {"key\n", 1, "'key' before 'file'"},
+          {"file record=70000\n", 1, "out of range"},
+          {"file record=ten\n", 1, "not a number"},
+          {"file record=10 colour=red\n", 1, "unknown attribute 'colour'"},
+          {"file record=10\nkey\nsegment position=1\n", 3, "needs position"},
+          {"file record=10\nkey descending\n", 2, "unexpected word"},
+          {"file record=10\nfile record=20\n", 2, "twice"},
+          {"file record=10\nkey null=maybe\n", 2, "null must be"},
+          {"file record=10\nacs name=FRENCH\n", 2, "needs table"},
+          {"file record=10\nacs name=X table=00ff\n", 2, "512 hex digits"},
+          {"file record=10 page=\"4096\n", 1, "unterminated quote"},
+          {"file record=10\nkey number=1\nsegment position=1 length=2\nkey number=1\n", 4, "twice"},
+      },
+      [](const char* text) { ParseDescription(text); });
   EXPECT_THROW(ParseDescription("# nothing\n"), ParseError);
   EXPECT_THROW(ParseDescription("file record=10\nkey\n"), ParseError);  // a key without segments
 }

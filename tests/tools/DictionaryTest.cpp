@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "ParseCases.h"
 #include "common/TempDir.h"
 #include "tools/Dictionary.h"
 #include "tools/NativeTypes.h"
@@ -182,31 +183,20 @@ TEST(DictionaryTest, OwnerNameGuardsTheDictionaryFiles) {
 }
 
 TEST(DictionaryTest, SchemaErrorsNameTheLine) {
-  const struct {
-    const char* text;
-    int line;
-    const char* message;
-  } cases[] = {
-      {"field name=A size=4\n", 1, "before any 'table'"},
-      {"table name=T file=T.BTR\nfield name=A type=intger size=4\n", 2, "unknown type"},
-      {"table name=T file=T.BTR\nfield name=A size=4\nfield name=a size=4\n", 3, "twice"},
-      {"table name=T file=T.BTR\nfield name=A size=4\nindex\npart field=B\n", 4, "no field B"},
-      {"table name=T file=T.BTR\nfield name=A type=note size=40\nindex\npart field=A\n", 4,
-       "cannot be a key"},
-      {"table name=T file=T.BTR record=4\nfield name=A size=8\n", 2, "beyond the record"},
-      {"table name=ThisNameIsMuchTooLongForIt file=T.BTR\nfield name=A size=4\n", 1,
-       "1 to 20 characters"},
-      {"table name=T file=T.BTR\nfield name=A size=4\nindex\n", 1, "has no part"},
-  };
-  for (const auto& c : cases) {
-    try {
-      ParseSchema(c.text);
-      ADD_FAILURE() << "accepted: " << c.text;
-    } catch (const ParseError& e) {
-      EXPECT_EQ(c.line, e.Line()) << c.text;
-      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
-    }
-  }
+  ExpectParseErrors(
+      {
+          {"field name=A size=4\n", 1, "before any 'table'"},
+          {"table name=T file=T.BTR\nfield name=A type=intger size=4\n", 2, "unknown type"},
+          {"table name=T file=T.BTR\nfield name=A size=4\nfield name=a size=4\n", 3, "twice"},
+          {"table name=T file=T.BTR\nfield name=A size=4\nindex\npart field=B\n", 4, "no field B"},
+          {"table name=T file=T.BTR\nfield name=A type=note size=40\nindex\npart field=A\n", 4,
+           "cannot be a key"},
+          {"table name=T file=T.BTR record=4\nfield name=A size=8\n", 2, "beyond the record"},
+          {"table name=ThisNameIsMuchTooLongForIt file=T.BTR\nfield name=A size=4\n", 1,
+           "1 to 20 characters"},
+          {"table name=T file=T.BTR\nfield name=A size=4\nindex\n", 1, "has no part"},
+      },
+      [](const char* text) { ParseSchema(text); });
 }
 
 }  // namespace
