@@ -156,11 +156,11 @@ void BtrFile::ClearOwner() {
   Check(Call(kOpClearOwner, nullptr, len, nullptr, 0), "clear owner of");
 }
 
-void CreateFile(const std::string& path, const Bytes& spec, bool replace) {
+void CreateFile(const std::string& path, const Bytes& def, bool replace) {
   if (path.size() >= kKeyBufferSize) throw BtrieveError(11, "create " + path);
   char name[kKeyBufferSize] = {};
   std::memcpy(name, path.data(), path.size());
-  Bytes buf = spec;
+  Bytes buf = def;
   uint32_t len = static_cast<uint32_t>(buf.size());
   uint8_t pb[128] = {};
   const int16_t s =

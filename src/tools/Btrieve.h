@@ -76,7 +76,7 @@ class BtrFile {
   // The raw call on this position block.
   int16_t Call(uint16_t op, void* data, uint32_t& length, void* key, int8_t keyNumber);
 
-  // The Stat buffer (file spec, segment specs, ACS blocks).
+  // The Stat buffer (file def, segment descriptors, ACS blocks).
   Bytes Stat();
   // Inserts without changing currency; `record` receives the stored image (autoincrement).
   void Insert(Bytes& record);
@@ -101,7 +101,7 @@ class BtrFile {
 };
 
 // Creates a file from a Create buffer; `replace` overwrites an existing file.
-void CreateFile(const std::string& path, const Bytes& spec, bool replace);
+void CreateFile(const std::string& path, const Bytes& def, bool replace);
 
 // Begin/End transaction around a batch of writes (faster bulk loads); aborts when destroyed
 // without Commit.

@@ -39,18 +39,18 @@ std::string HexFlags(uint16_t flags) {
   return buf;
 }
 
-void ParseFileLine(TextLine& line, FileSpec& spec) {
-  spec.recordLength = static_cast<uint16_t>(line.Number("record", 1, 65535, 0));
+void ParseFileLine(TextLine& line, FileDef& def) {
+  def.recordLength = static_cast<uint16_t>(line.Number("record", 1, 65535, 0));
   if (!line.Has("record")) line.Fail("'file' needs record=<length>");
-  spec.pageSize = static_cast<uint16_t>(line.Number("page", 512, 65535, 4096));
-  spec.flags = static_cast<uint16_t>(line.Number("flags", 0, 0xFFFF, 0));
-  if (line.Flag("variable")) spec.flags |= kFileVariable;
-  if (line.Flag("truncate")) spec.flags |= kFileBlankTruncation;
+  def.pageSize = static_cast<uint16_t>(line.Number("page", 512, 65535, 4096));
+  def.flags = static_cast<uint16_t>(line.Number("flags", 0, 0xFFFF, 0));
+  if (line.Flag("variable")) def.flags |= kFileVariable;
+  if (line.Flag("truncate")) def.flags |= kFileBlankTruncation;
   if (line.Has("preallocate")) {
-    spec.flags |= kFilePreallocate;
-    spec.preallocate = static_cast<uint16_t>(line.Number("preallocate", 0, 65535));
+    def.flags |= kFilePreallocate;
+    def.preallocate = static_cast<uint16_t>(line.Number("preallocate", 0, 65535));
   }
-  spec.duplicatePointers = static_cast<uint8_t>(line.Number("duplicate-pointers", 0, 255));
+  def.duplicatePointers = static_cast<uint8_t>(line.Number("duplicate-pointers", 0, 255));
 }
 
 uint16_t ParseKeyFlags(TextLine& line) {
@@ -68,8 +68,8 @@ uint16_t ParseKeyFlags(TextLine& line) {
   return flags;
 }
 
-SegmentSpec ParseSegment(TextLine& line, uint16_t keyFlags) {
-  SegmentSpec s;
+SegmentDef ParseSegment(TextLine& line, uint16_t keyFlags) {
+  SegmentDef s;
   s.position = static_cast<uint16_t>(line.Number("position", 1, 65535, 0));
   s.length = static_cast<uint16_t>(line.Number("length", 1, 255, 0));
   if (!line.Has("position") || !line.Has("length"))
@@ -115,7 +115,7 @@ Bytes ParseAcs(TextLine& line) {
   return block;
 }
 
-void DescribeKey(const KeySpec& key, std::string& out) {
+void DescribeKey(const KeyDef& key, std::string& out) {
   const uint16_t flags = key.segments.front().flags;
   out += "key number=" + std::to_string(key.number);
   if (flags & kKeyRepeatingDuplicates)
@@ -126,7 +126,7 @@ void DescribeKey(const KeySpec& key, std::string& out) {
   if (flags & kKeyNullAll) out += " null=all";
   if (flags & kKeyNullAny) out += " null=any";
   out += "\n";
-  for (const SegmentSpec& s : key.segments) {
+  for (const SegmentDef& s : key.segments) {
     out += "segment position=" + std::to_string(s.position) + " length=" + std::to_string(s.length);
     if (s.flags & kKeyExtendedType)
       out += " type=" + TypeName(s.type);
@@ -150,62 +150,61 @@ void DescribeKey(const KeySpec& key, std::string& out) {
 
 namespace {
 
-FileSpec Parse(const std::string& text, bool keysOnly) {
-  FileSpec spec;
+FileDef Parse(const std::string& text, bool keysOnly) {
+  FileDef def;
   bool haveFile = keysOnly;
   uint16_t keyFlags = 0;
   for (TextLine& line : ParseLines(text)) {
     const std::string& word = line.Word();
     if (word == "file") {
       if (haveFile) line.Fail(keysOnly ? "only keys are expected" : "'file' is given twice");
-      ParseFileLine(line, spec);
+      ParseFileLine(line, def);
       haveFile = true;
     } else if (word == "key") {
       if (!haveFile) line.Fail("'key' before 'file'");
-      KeySpec key;
-      key.number = static_cast<int>(line.Number("number", 0, 118, spec.keys.size()));
-      for (const KeySpec& k : spec.keys)
+      KeyDef key;
+      key.number = static_cast<int>(line.Number("number", 0, 118, def.keys.size()));
+      for (const KeyDef& k : def.keys)
         if (k.number == key.number) line.Fail("key " + std::to_string(key.number) + " twice");
       keyFlags = ParseKeyFlags(line);
-      spec.keys.push_back(key);
+      def.keys.push_back(key);
     } else if (word == "segment") {
-      if (spec.keys.empty()) line.Fail("'segment' before any 'key'");
-      spec.keys.back().segments.push_back(ParseSegment(line, keyFlags));
+      if (def.keys.empty()) line.Fail("'segment' before any 'key'");
+      def.keys.back().segments.push_back(ParseSegment(line, keyFlags));
     } else if (word == "acs") {
-      spec.acs.push_back(ParseAcs(line));
+      def.acs.push_back(ParseAcs(line));
     } else {
       line.Fail("unknown item '" + word + "' (expected file, key, segment or acs)");
     }
     line.Finish();
   }
   if (!haveFile) throw ParseError(0, "the description has no 'file' line");
-  if (spec.keys.empty() && keysOnly) throw ParseError(0, "the description has no 'key' line");
-  for (size_t k = 0; k < spec.keys.size(); ++k) {
-    if (spec.keys[k].segments.empty())
-      throw ParseError(0, "key " + std::to_string(spec.keys[k].number) + " has no segment");
-    if (spec.keys[k].number != static_cast<int>(k)) spec.flags |= kFileNumberedKeys;
+  if (def.keys.empty() && keysOnly) throw ParseError(0, "the description has no 'key' line");
+  for (size_t k = 0; k < def.keys.size(); ++k) {
+    if (def.keys[k].segments.empty())
+      throw ParseError(0, "key " + std::to_string(def.keys[k].number) + " has no segment");
+    if (def.keys[k].number != static_cast<int>(k)) def.flags |= kFileNumberedKeys;
   }
-  return spec;
+  return def;
 }
 
 }  // namespace
 
-FileSpec ParseDescription(const std::string& text) { return Parse(text, false); }
-FileSpec ParseKeyDescription(const std::string& text) { return Parse(text, true); }
+FileDef ParseDescription(const std::string& text) { return Parse(text, false); }
+FileDef ParseKeyDescription(const std::string& text) { return Parse(text, true); }
 
-std::string Describe(const FileSpec& spec) {
+std::string Describe(const FileDef& def) {
   std::string out =
-      "file record=" + std::to_string(spec.recordLength) + " page=" + std::to_string(spec.pageSize);
-  if (spec.flags & kFileVariable) out += " variable";
-  if (spec.flags & kFileBlankTruncation) out += " truncate";
-  if (spec.flags & kFilePreallocate) out += " preallocate=" + std::to_string(spec.preallocate);
-  if (spec.duplicatePointers)
-    out += " duplicate-pointers=" + std::to_string(spec.duplicatePointers);
-  const uint16_t rest = spec.flags & ~kNamedFileFlags & ~kFileNumberedKeys;
+      "file record=" + std::to_string(def.recordLength) + " page=" + std::to_string(def.pageSize);
+  if (def.flags & kFileVariable) out += " variable";
+  if (def.flags & kFileBlankTruncation) out += " truncate";
+  if (def.flags & kFilePreallocate) out += " preallocate=" + std::to_string(def.preallocate);
+  if (def.duplicatePointers) out += " duplicate-pointers=" + std::to_string(def.duplicatePointers);
+  const uint16_t rest = def.flags & ~kNamedFileFlags & ~kFileNumberedKeys;
   if (rest) out += " flags=" + HexFlags(rest);
   out += "\n";
-  for (const KeySpec& k : spec.keys) DescribeKey(k, out);
-  for (const Bytes& a : spec.acs) {
+  for (const KeyDef& k : def.keys) DescribeKey(k, out);
+  for (const Bytes& a : def.acs) {
     if (static_cast<uint8_t>(a[0]) == 0xAC) {
       std::string name = a.substr(1, 8);
       name.erase(name.find_last_not_of(' ') + 1);

@@ -12,14 +12,14 @@
 
 #include <string>
 
-#include "tools/FileSpec.h"
+#include "tools/FileDef.h"
 
 namespace vader::tools {
 
 // Throws ParseError naming the line.
-FileSpec ParseDescription(const std::string& text);
+FileDef ParseDescription(const std::string& text);
 // Only key and segment lines (and ACS lines), as Create Index takes them.
-FileSpec ParseKeyDescription(const std::string& text);
-std::string Describe(const FileSpec& spec);
+FileDef ParseKeyDescription(const std::string& text);
+std::string Describe(const FileDef& def);
 
 }  // namespace vader::tools

@@ -159,7 +159,7 @@ void Dictionary::Create(const std::string& directory, const std::string& owner, 
   std::filesystem::create_directories(directory);
   const std::vector<TableDef> system = SystemTables();
   for (const TableDef& t : system)
-    CreateFromSpec(directory + "/" + t.location, FileSpecFor(t), replace);
+    CreateFromDef(directory + "/" + t.location, FileDefFor(t), replace);
   Dictionary dictionary(directory);
   for (const TableDef& t : system) dictionary.Define(t, false, false);
   if (owner.empty()) return;
@@ -258,10 +258,10 @@ TableDef Dictionary::Table(const std::string& name) const {
   LoadFields(t);
   LoadIndexes(t);
   try {
-    const FileSpec spec = StatFile(Resolve(t.location), owner_);
-    t.pageSize = spec.pageSize;
-    t.variable = spec.flags & kFileVariable;
-    t.recordLength = spec.recordLength;
+    const FileDef def = StatFile(Resolve(t.location), owner_);
+    t.pageSize = def.pageSize;
+    t.variable = def.flags & kFileVariable;
+    t.recordLength = def.recordLength;
   } catch (const BtrieveError&) {
     // A table whose data file is missing or guarded by another owner is still described.
   }
@@ -298,7 +298,7 @@ TableDef Dictionary::Define(TableDef t, bool createFile, bool replaceFile) {
   t.id = NextId(kFileDdf);
   uint16_t fieldId = NextId(kFieldDdf);
   for (FieldDef& f : t.fields) f.id = fieldId++;
-  if (createFile) CreateFromSpec(Resolve(t.location), FileSpecFor(t), replaceFile);
+  if (createFile) CreateFromDef(Resolve(t.location), FileDefFor(t), replaceFile);
   Insert(t);
   return t;
 }

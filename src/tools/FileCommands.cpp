@@ -16,9 +16,9 @@ const char* const kOwnerHelp = "  --owner NAME   the file's owner name\n";
 
 int Create(const Args& a, Context& ctx) {
   a.Expect(2, 2);
-  const FileSpec spec = ParseDescription(ReadInput(a.At(1)));
-  CreateFromSpec(a.At(0), spec, a.Has("replace"));
-  ctx.out << "created " << a.At(0) << " (" << spec.keys.size() << " keys)\n";
+  const FileDef def = ParseDescription(ReadInput(a.At(1)));
+  CreateFromDef(a.At(0), def, a.Has("replace"));
+  ctx.out << "created " << a.At(0) << " (" << def.keys.size() << " keys)\n";
   return kExitOk;
 }
 
@@ -75,7 +75,7 @@ int Clone(const Args& a, Context& ctx) {
 
 int IndexAdd(const Args& a, Context& ctx) {
   a.Expect(2, 2);
-  const FileSpec keys = ParseKeyDescription(ReadInput(a.At(1)));
+  const FileDef keys = ParseKeyDescription(ReadInput(a.At(1)));
   if (keys.keys.size() != 1) throw UsageError("the description must hold exactly one key");
   BtrFile file(a.At(0), a.Value("owner"));
   Bytes segments = SegmentBuffer(keys.keys.front(), false);

@@ -17,14 +17,14 @@ class Checker {
       : file_(path, owner, -2), report_(report) {}
 
   void Run() {
-    const FileSpec spec = ParseStat(file_.Stat());
+    const FileDef def = ParseStat(file_.Stat());
     ReadPhysical();
-    report_.keys = spec.keys.size();
-    for (const KeySpec& key : spec.keys) CheckKey(key);
+    report_.keys = def.keys.size();
+    for (const KeyDef& key : def.keys) CheckKey(key);
   }
 
  private:
-  void Problem(const KeySpec& key, const std::string& text) {
+  void Problem(const KeyDef& key, const std::string& text) {
     ++report_.problemCount;
     if (report_.problems.size() < CheckReport::kMaxListed)
       report_.problems.push_back("key " + std::to_string(key.number) + ": " + text);
@@ -37,7 +37,7 @@ class Checker {
     report_.records = records_.size();
   }
 
-  std::vector<Entry> Walk(const KeySpec& key) {
+  std::vector<Entry> Walk(const KeyDef& key) {
     std::vector<Entry> entries;
     Bytes keyBuf(kKeyBufferSize, '\0'), record;
     // An index with more entries than there are records is broken; stop walking it then.
@@ -57,7 +57,7 @@ class Checker {
   std::string At(uint32_t pos) { return "record at position " + std::to_string(pos); }
 
   // Each walked entry is a live record with the same bytes, listed once.
-  void CheckEntries(const KeySpec& key, const std::vector<Entry>& walked,
+  void CheckEntries(const KeyDef& key, const std::vector<Entry>& walked,
                     std::unordered_map<uint32_t, size_t>& rank) {
     for (size_t i = 0; i < walked.size(); ++i) {
       const Entry& e = walked[i];
@@ -77,7 +77,7 @@ class Checker {
   }
 
   // The rank at which a lookup lands, or the end of the walk.
-  size_t RankOf(uint16_t op, const KeySpec& key, const Bytes& value,
+  size_t RankOf(uint16_t op, const KeyDef& key, const Bytes& value,
                 const std::unordered_map<uint32_t, size_t>& rank, size_t end) {
     Bytes keyBuf = value, record;
     keyBuf.resize(kKeyBufferSize, '\0');
@@ -91,7 +91,7 @@ class Checker {
   }
 
   // Looking a record up by its own key value lands on the group of equal values that holds it.
-  void CheckOrder(const KeySpec& key, const std::vector<Entry>& walked,
+  void CheckOrder(const KeyDef& key, const std::vector<Entry>& walked,
                   const std::unordered_map<uint32_t, size_t>& rank) {
     const bool unique = !(key.segments.front().flags & kKeyDuplicates);
     uint32_t groups = 0;
@@ -111,7 +111,7 @@ class Checker {
                        " distinct values, its key path shows " + std::to_string(groups));
   }
 
-  void CheckKey(const KeySpec& key) {
+  void CheckKey(const KeyDef& key) {
     const std::vector<Entry> walked = Walk(key);
     std::unordered_map<uint32_t, size_t> rank;
     CheckEntries(key, walked, rank);
@@ -123,7 +123,7 @@ class Checker {
   std::map<uint32_t, Bytes> records_;  // by physical position
 };
 
-bool SegmentNull(const SegmentSpec& s, const Bytes& record) {
+bool SegmentNull(const SegmentDef& s, const Bytes& record) {
   const size_t offset = s.position - 1u;
   if (offset + s.length > record.size()) return false;
   for (size_t i = 0; i < s.length; ++i)
@@ -133,9 +133,9 @@ bool SegmentNull(const SegmentSpec& s, const Bytes& record) {
 
 }  // namespace
 
-Bytes ExtractKey(const KeySpec& key, const Bytes& record) {
+Bytes ExtractKey(const KeyDef& key, const Bytes& record) {
   Bytes value;
-  for (const SegmentSpec& s : key.segments) {
+  for (const SegmentDef& s : key.segments) {
     Bytes part = s.position - 1u < record.size() ? record.substr(s.position - 1u, s.length) : "";
     part.resize(s.length, '\0');
     value += part;
@@ -143,11 +143,11 @@ Bytes ExtractKey(const KeySpec& key, const Bytes& record) {
   return value;
 }
 
-bool NullInKey(const KeySpec& key, const Bytes& record) {
+bool NullInKey(const KeyDef& key, const Bytes& record) {
   const uint16_t flags = key.segments.front().flags;
   if (!(flags & (kKeyNullAll | kKeyNullAny))) return false;
   size_t nulls = 0;
-  for (const SegmentSpec& s : key.segments) nulls += SegmentNull(s, record) ? 1 : 0;
+  for (const SegmentDef& s : key.segments) nulls += SegmentNull(s, record) ? 1 : 0;
   return (flags & kKeyNullAny) ? nulls > 0 : nulls == key.segments.size();
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/FileSpec.h"
+#include "tools/FileDef.h"
 
 namespace vader::tools {
 
@@ -23,8 +23,8 @@ struct CheckReport {
 CheckReport CheckFile(const std::string& path, const std::string& owner = "");
 
 // The key value of `record` for `key`: its segments' bytes, in order.
-Bytes ExtractKey(const KeySpec& key, const Bytes& record);
+Bytes ExtractKey(const KeyDef& key, const Bytes& record);
 // Whether the null rule of the key leaves `record` out of its index.
-bool NullInKey(const KeySpec& key, const Bytes& record);
+bool NullInKey(const KeyDef& key, const Bytes& record);
 
 }  // namespace vader::tools

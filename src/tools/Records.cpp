@@ -6,13 +6,13 @@
 
 namespace vader::tools {
 
-FileSpec StatFile(const std::string& path, const std::string& owner) {
+FileDef StatFile(const std::string& path, const std::string& owner) {
   BtrFile file(path, owner, -2);
   return ParseStat(file.Stat());
 }
 
-void CreateFromSpec(const std::string& path, const FileSpec& spec, bool replace) {
-  CreateFile(path, CreateBuffer(spec), replace);
+void CreateFromDef(const std::string& path, const FileDef& def, bool replace) {
+  CreateFile(path, CreateBuffer(def), replace);
 }
 
 BatchInserter::~BatchInserter() = default;  // an unfinished batch is aborted
@@ -80,7 +80,7 @@ uint64_t CopyRecords(const std::string& from, const std::string& fromOwner, cons
 
 void CloneFile(const std::string& from, const std::string& owner, const std::string& to,
                bool replace) {
-  CreateFromSpec(to, StatFile(from, owner), replace);
+  CreateFromDef(to, StatFile(from, owner), replace);
 }
 
 }  // namespace vader::tools

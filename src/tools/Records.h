@@ -8,7 +8,7 @@
 #include <ostream>
 #include <string>
 
-#include "tools/FileSpec.h"
+#include "tools/FileDef.h"
 
 namespace vader::tools {
 
@@ -16,8 +16,8 @@ namespace vader::tools {
 using Progress = std::function<void(uint64_t)>;
 constexpr uint64_t kProgressStep = 50000;
 
-FileSpec StatFile(const std::string& path, const std::string& owner = "");
-void CreateFromSpec(const std::string& path, const FileSpec& spec, bool replace);
+FileDef StatFile(const std::string& path, const std::string& owner = "");
+void CreateFromDef(const std::string& path, const FileDef& def, bool replace);
 
 // Writes every record in physical order; returns the count.
 uint64_t SaveRecords(const std::string& path, const std::string& owner, std::ostream& out,

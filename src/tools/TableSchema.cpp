@@ -213,20 +213,20 @@ std::string FormatSchema(const TableDef& t) {
   return out;
 }
 
-FileSpec FileSpecFor(const TableDef& t) {
-  FileSpec spec;
-  spec.recordLength = t.RecordLength();
-  spec.pageSize = t.pageSize;
-  spec.flags = t.variable ? kFileVariable : 0;
+FileDef FileDefFor(const TableDef& t) {
+  FileDef def;
+  def.recordLength = t.RecordLength();
+  def.pageSize = t.pageSize;
+  def.flags = t.variable ? kFileVariable : 0;
   bool needsAcs = false;
   for (size_t k = 0; k < t.indexes.size(); ++k) {
     const IndexDef& index = t.indexes[k];
-    KeySpec key;
+    KeyDef key;
     key.number = index.number;
-    if (index.number != k) spec.flags |= kFileNumberedKeys;
+    if (index.number != k) def.flags |= kFileNumberedKeys;
     for (const IndexPart& p : index.parts) {
       const FieldDef& f = *t.Field(p.field);
-      SegmentSpec s;
+      SegmentDef s;
       s.position = static_cast<uint16_t>(f.offset + 1);
       s.length = f.size;
       s.type = f.type;
@@ -234,10 +234,10 @@ FileSpec FileSpecFor(const TableDef& t) {
       needsAcs |= (p.flags & kIndexAcs) != 0;
       key.segments.push_back(s);
     }
-    spec.keys.push_back(key);
+    def.keys.push_back(key);
   }
-  if (needsAcs) spec.acs.push_back(UpperAcs());
-  return spec;
+  if (needsAcs) def.acs.push_back(UpperAcs());
+  return def;
 }
 
 }  // namespace vader::tools

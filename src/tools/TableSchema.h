@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/FileSpec.h"
+#include "tools/FileDef.h"
 
 namespace vader::tools {
 
@@ -26,7 +26,7 @@ enum FieldFlagBit : uint16_t {
   kFieldNullable = 0x0004,
 };
 
-// INDEX.DDF flag bits (not the key flags of a file's key specifications).
+// INDEX.DDF flag bits (not the key flags of a file's segment descriptors).
 enum IndexFlagBit : uint16_t {
   kIndexDuplicates = 0x0001,
   kIndexModifiable = 0x0002,
@@ -86,7 +86,7 @@ std::string FormatSchema(const TableDef& table);
 // Checks a table definition; throws std::invalid_argument with the reason.
 void ValidateTable(const TableDef& table);
 // The data file's definition: one key per index, segments at the fields' places.
-FileSpec FileSpecFor(const TableDef& table);
+FileDef FileDefFor(const TableDef& table);
 
 bool SameName(const std::string& a, const std::string& b);
 

@@ -18,13 +18,13 @@ class CheckTest : public ::testing::Test {
   // Key 0 unique integer id; key 1 case-insensitive name with duplicates; key 2 a null key.
   void SetUp() override {
     path_ = dir_.File("people.btr");
-    CreateFromSpec(path_,
-                   ParseDescription("file record=28\n"
-                                    "key\nsegment position=1 length=4 type=integer\n"
-                                    "key duplicates\nsegment position=5 length=20 nocase\n"
-                                    "key duplicates null=all\n"
-                                    "segment position=25 length=4 type=integer\n"),
-                   true);
+    CreateFromDef(path_,
+                  ParseDescription("file record=28\n"
+                                   "key\nsegment position=1 length=4 type=integer\n"
+                                   "key duplicates\nsegment position=5 length=20 nocase\n"
+                                   "key duplicates null=all\n"
+                                   "segment position=25 length=4 type=integer\n"),
+                  true);
     BtrFile file(path_);
     for (int i = 1; i <= 20; ++i) {
       Bytes r = Person(i, i % 3 ? "Name" + std::to_string(i % 5) : "name1", i % 4 ? i : 0);

@@ -30,7 +30,7 @@ acs name=UPPER
 )";
 
 std::string RoundTrip(const std::string& description, const std::string& path) {
-  CreateFromSpec(path, ParseDescription(description), true);
+  CreateFromDef(path, ParseDescription(description), true);
   return Describe(StatFile(path));
 }
 
@@ -43,12 +43,12 @@ TEST(DescriptionTest, DescribeCreateDescribeReproducesTheFile) {
   EXPECT_NE(first.find("type=string nocase null-value=32"), std::string::npos) << first;
   EXPECT_NE(first.find("type=binary legacy"), std::string::npos) << first;
   EXPECT_NE(first.find("acs name=UPPER table=00010203"), std::string::npos) << first;
-  const FileSpec spec = StatFile(dir.File("b.btr"));
-  EXPECT_EQ(2048, spec.pageSize);
-  EXPECT_EQ(kFileVariable | kFileBlankTruncation, spec.flags & 0xFF);
-  ASSERT_EQ(4u, spec.keys.size());
-  EXPECT_EQ(4, spec.keys[3].number);
-  EXPECT_EQ(3u, spec.keys[3].segments.size());
+  const FileDef def = StatFile(dir.File("b.btr"));
+  EXPECT_EQ(2048, def.pageSize);
+  EXPECT_EQ(kFileVariable | kFileBlankTruncation, def.flags & 0xFF);
+  ASSERT_EQ(4u, def.keys.size());
+  EXPECT_EQ(4, def.keys[3].number);
+  EXPECT_EQ(3u, def.keys[3].segments.size());
 }
 
 TEST(DescriptionTest, MalformedDescriptionsNameTheLine) {
@@ -77,9 +77,9 @@ TEST(DescriptionTest, MalformedDescriptionsNameTheLine) {
 TEST(DescriptionTest, TheRecordManagerJudgesWhatParses) {
   testing::TempDir dir;
   // Syntactically fine, but the key lies beyond the record: the status is reported.
-  const FileSpec spec = ParseDescription("file record=8\nkey\nsegment position=7 length=4\n");
+  const FileDef def = ParseDescription("file record=8\nkey\nsegment position=7 length=4\n");
   try {
-    CreateFromSpec(dir.File("x.btr"), spec, true);
+    CreateFromDef(dir.File("x.btr"), def, true);
     ADD_FAILURE() << "created";
   } catch (const BtrieveError& e) {
     EXPECT_EQ(27, e.Status()) << e.what();

@@ -29,12 +29,12 @@ struct Seg {
   uint8_t type;
 };
 
-// Key specs as Stat reports them: {position, length, flags without the Stat-only bits, type}.
+// Key descriptors as Stat reports them: {position, length, flags without the Stat-only bits, type}.
 std::vector<std::vector<Seg>> Keys(const std::string& path) {
   std::vector<std::vector<Seg>> keys;
-  for (const KeySpec& k : StatFile(path).keys) {
+  for (const KeyDef& k : StatFile(path).keys) {
     keys.emplace_back();
-    for (const SegmentSpec& s : k.segments)
+    for (const SegmentDef& s : k.segments)
       keys.back().push_back({s.position, s.length, s.flags, s.type});
   }
   return keys;
@@ -128,12 +128,12 @@ TEST(DictionaryTest, DefinedTableDescribesToTheSameSchemaAndFile) {
   EXPECT_EQ(text, FormatSchema(ParseSchema(text).front()));
   EXPECT_NE(text.find("part field=Price descending"), std::string::npos) << text;
   // The data file's key 2 translates the dictionary flags into key flags.
-  const FileSpec spec = StatFile(dir.File("data/PARTS.BTR"));
-  ASSERT_EQ(2u, spec.keys.size());
-  EXPECT_EQ(2, spec.keys[1].number);
-  EXPECT_EQ(kExt | kDup | kMod | kCi, spec.keys[1].segments[0].flags);
-  EXPECT_EQ(kExt | kDup | kMod | kKeyDescending, spec.keys[1].segments[1].flags);
-  EXPECT_EQ(kTypeDecimal, spec.keys[1].segments[1].type);
+  const FileDef def = StatFile(dir.File("data/PARTS.BTR"));
+  ASSERT_EQ(2u, def.keys.size());
+  EXPECT_EQ(2, def.keys[1].number);
+  EXPECT_EQ(kExt | kDup | kMod | kCi, def.keys[1].segments[0].flags);
+  EXPECT_EQ(kExt | kDup | kMod | kKeyDescending, def.keys[1].segments[1].flags);
+  EXPECT_EQ(kTypeDecimal, def.keys[1].segments[1].type);
 
   // The driver's way to list a table's fields: Get Greater or Equal on key 1, then Get Next.
   BtrFile fieldDdf(dir.File("FIELD.DDF"), "", -2);

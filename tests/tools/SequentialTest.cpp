@@ -26,7 +26,7 @@ std::string Record(uint32_t id, const std::string& tail) {
 
 TEST(SequentialTest, SaveLoadSaveIsByteIdentical) {
   testing::TempDir dir;
-  CreateFromSpec(dir.File("a.btr"), ParseDescription(kVariable), true);
+  CreateFromDef(dir.File("a.btr"), ParseDescription(kVariable), true);
   {
     BtrFile file(dir.File("a.btr"));
     // Tails with CR LF, NUL, Ctrl-Z and digits-and-comma inside the record bytes.
@@ -87,7 +87,7 @@ TEST(SequentialTest, MalformedInputNamesLineAndByte) {
 
 TEST(SequentialTest, LoadStopsAtTheFirstRefusedRecordAndNamesIt) {
   testing::TempDir dir;
-  CreateFromSpec(dir.File("a.btr"), ParseDescription(kVariable), true);
+  CreateFromDef(dir.File("a.btr"), ParseDescription(kVariable), true);
   std::ostringstream seq;
   WriteSequential(seq, Record(1, "a"));
   WriteSequential(seq, Record(1, "b"));  // the same unique key

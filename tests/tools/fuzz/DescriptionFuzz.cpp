@@ -18,8 +18,8 @@ namespace {
 
 void FuzzDescription(const std::string& text) {
   try {
-    const FileSpec spec = ParseDescription(text);
-    const std::string described = Describe(spec);
+    const FileDef def = ParseDescription(text);
+    const std::string described = Describe(def);
     if (Describe(ParseDescription(described)) != described) std::abort();
   } catch (const ParseError&) {
   }
@@ -27,7 +27,7 @@ void FuzzDescription(const std::string& text) {
 
 void FuzzSchema(const std::string& text) {
   try {
-    for (const TableDef& t : ParseSchema(text)) FileSpecFor(t);
+    for (const TableDef& t : ParseSchema(text)) FileDefFor(t);
   } catch (const ParseError&) {
   }
 }

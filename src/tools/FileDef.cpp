@@ -1,4 +1,4 @@
-#include "tools/FileSpec.h"
+#include "tools/FileDef.h"
 
 #include <stdexcept>
 
@@ -7,8 +7,8 @@
 namespace vader::tools {
 namespace {
 
-Bytes SegmentBytes(const SegmentSpec& s, bool more, int keyNumber, bool numbered) {
-  Bytes b(kSpecSize, '\0');
+Bytes SegmentBytes(const SegmentDef& s, bool more, int keyNumber, bool numbered) {
+  Bytes b(kDescriptorSize, '\0');
   WriteLe(b, 0, 2, s.position);
   WriteLe(b, 2, 2, s.length);
   WriteLe(b, 4, 2, static_cast<uint16_t>(s.flags | (more ? kKeySegmented : 0)));
@@ -21,49 +21,50 @@ Bytes SegmentBytes(const SegmentSpec& s, bool more, int keyNumber, bool numbered
 
 }  // namespace
 
-size_t FileSpec::SegmentCount() const {
+size_t FileDef::SegmentCount() const {
   size_t n = 0;
-  for (const KeySpec& k : keys) n += k.segments.size();
+  for (const KeyDef& k : keys) n += k.segments.size();
   return n;
 }
 
-Bytes SegmentBuffer(const KeySpec& key, bool numbered) {
+Bytes SegmentBuffer(const KeyDef& key, bool numbered) {
   Bytes out;
   for (size_t i = 0; i < key.segments.size(); ++i)
     out += SegmentBytes(key.segments[i], i + 1 < key.segments.size(), key.number, numbered);
   return out;
 }
 
-Bytes CreateBuffer(const FileSpec& spec) {
-  Bytes out(kSpecSize, '\0');
-  WriteLe(out, 0, 2, spec.recordLength);
-  WriteLe(out, 2, 2, spec.pageSize);
-  out[4] = static_cast<char>(spec.keys.size());
-  WriteLe(out, 10, 2, spec.flags);
-  out[12] = static_cast<char>(spec.duplicatePointers);
-  WriteLe(out, 14, 2, spec.preallocate);
-  const bool numbered = spec.flags & kFileNumberedKeys;
-  for (const KeySpec& k : spec.keys) out += SegmentBuffer(k, numbered);
-  for (const Bytes& a : spec.acs) out += a;
+Bytes CreateBuffer(const FileDef& def) {
+  Bytes out(kDescriptorSize, '\0');
+  WriteLe(out, 0, 2, def.recordLength);
+  WriteLe(out, 2, 2, def.pageSize);
+  out[4] = static_cast<char>(def.keys.size());
+  WriteLe(out, 10, 2, def.flags);
+  out[12] = static_cast<char>(def.duplicatePointers);
+  WriteLe(out, 14, 2, def.preallocate);
+  const bool numbered = def.flags & kFileNumberedKeys;
+  for (const KeyDef& k : def.keys) out += SegmentBuffer(k, numbered);
+  for (const Bytes& a : def.acs) out += a;
   return out;
 }
 
-FileSpec ParseStat(const Bytes& stat) {
-  if (stat.size() < kSpecSize) throw std::runtime_error("the Stat buffer is too short");
-  FileSpec spec;
-  spec.recordLength = static_cast<uint16_t>(ReadLe(stat, 0, 2));
-  spec.pageSize = static_cast<uint16_t>(ReadLe(stat, 2, 2));
+FileDef ParseStat(const Bytes& stat) {
+  if (stat.size() < kDescriptorSize) throw std::runtime_error("the Stat buffer is too short");
+  FileDef def;
+  def.recordLength = static_cast<uint16_t>(ReadLe(stat, 0, 2));
+  def.pageSize = static_cast<uint16_t>(ReadLe(stat, 2, 2));
   const size_t keyCount = static_cast<uint8_t>(stat[4]);
-  spec.flags = static_cast<uint16_t>(ReadLe(stat, 10, 2));
-  if (spec.flags & kFilePreallocate) spec.preallocate = static_cast<uint16_t>(ReadLe(stat, 14, 2));
-  size_t at = kSpecSize;
+  def.flags = static_cast<uint16_t>(ReadLe(stat, 10, 2));
+  if (def.flags & kFilePreallocate) def.preallocate = static_cast<uint16_t>(ReadLe(stat, 14, 2));
+  size_t at = kDescriptorSize;
   for (size_t k = 0; k < keyCount; ++k) {
-    KeySpec key;
+    KeyDef key;
     bool more = true;
     while (more) {
-      if (at + kSpecSize > stat.size()) throw std::runtime_error("the Stat buffer is truncated");
+      if (at + kDescriptorSize > stat.size())
+        throw std::runtime_error("the Stat buffer is truncated");
       const uint16_t flags = static_cast<uint16_t>(ReadLe(stat, at + 4, 2)) & ~kKeyPending;
-      SegmentSpec s;
+      SegmentDef s;
       s.position = static_cast<uint16_t>(ReadLe(stat, at, 2));
       s.length = static_cast<uint16_t>(ReadLe(stat, at + 2, 2));
       s.flags = flags & ~kKeySegmented;
@@ -74,13 +75,13 @@ FileSpec ParseStat(const Bytes& stat) {
       key.uniqueValues = static_cast<uint32_t>(ReadLe(stat, at + 6, 4));
       key.segments.push_back(s);
       more = flags & kKeySegmented;
-      at += kSpecSize;
+      at += kDescriptorSize;
     }
-    spec.keys.push_back(key);
+    def.keys.push_back(key);
   }
   for (; at + kAcsBlockSize <= stat.size(); at += kAcsBlockSize)
-    spec.acs.push_back(stat.substr(at, kAcsBlockSize));
-  return spec;
+    def.acs.push_back(stat.substr(at, kAcsBlockSize));
+  return def;
 }
 
 Bytes UpperAcs() {

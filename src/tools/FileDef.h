@@ -1,6 +1,6 @@
 #pragma once
-// A file's definition as the Create and Stat buffers carry it: the 16-byte file specification,
-// a 16-byte segment specification per key segment, and the 265-byte ACS blocks.
+// A file's definition as the Create and Stat buffers carry it: the 16-byte file header,
+// a 16-byte segment descriptor per key segment, and the 265-byte ACS blocks.
 
 #include <cstdint>
 #include <string>
@@ -28,12 +28,12 @@ using microkernel::kKeyPending;
 using microkernel::kKeySegmented;
 constexpr uint16_t kKeyRepeatingDuplicates = microkernel::kKeyRepeatDups;
 constexpr uint16_t kKeyNamedAcs = microkernel::kKeyNamedAcsBit;
-constexpr uint16_t kFilePreallocate = 0x0004;  // pre-allocate the pages of the file spec
+constexpr uint16_t kFilePreallocate = 0x0004;  // pre-allocate the pages of the file def
 
-constexpr size_t kSpecSize = 16;
+constexpr size_t kDescriptorSize = 16;
 constexpr size_t kAcsBlockSize = 265;
 
-struct SegmentSpec {
+struct SegmentDef {
   uint16_t position = 1;  // 1-based
   uint16_t length = 0;
   uint16_t flags = 0;  // without kKeySegmented, which the key's shape decides
@@ -42,30 +42,30 @@ struct SegmentSpec {
   uint8_t acs = 0;
 };
 
-struct KeySpec {
+struct KeyDef {
   int number = 0;
-  std::vector<SegmentSpec> segments;
+  std::vector<SegmentDef> segments;
   uint32_t uniqueValues = 0;  // reported by Stat; ignored by Create
 };
 
-struct FileSpec {
+struct FileDef {
   uint16_t recordLength = 0;
   uint16_t pageSize = 4096;
   uint16_t flags = 0;
   uint16_t preallocate = 0;
   uint8_t duplicatePointers = 0;
-  std::vector<KeySpec> keys;
+  std::vector<KeyDef> keys;
   std::vector<Bytes> acs;  // whole 265-byte blocks, by ACS number
 
   size_t SegmentCount() const;
 };
 
-// The Create buffer; key numbers go into the specs when the file asks for numbered keys.
-Bytes CreateBuffer(const FileSpec& spec);
-// The segment specifications of one key (Create Index).
-Bytes SegmentBuffer(const KeySpec& key, bool numbered);
+// The Create buffer; key numbers go into the descriptors when the file asks for numbered keys.
+Bytes CreateBuffer(const FileDef& def);
+// The segment descriptors of one key (Create Index).
+Bytes SegmentBuffer(const KeyDef& key, bool numbered);
 // Reads a Stat buffer (extended layout); throws std::runtime_error when it is malformed.
-FileSpec ParseStat(const Bytes& stat);
+FileDef ParseStat(const Bytes& stat);
 
 // The 265-byte block of a user ACS that folds 'a'..'z' onto 'A'..'Z' (name "UPPER").
 Bytes UpperAcs();
