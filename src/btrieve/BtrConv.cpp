@@ -673,7 +673,8 @@ void AddIndexSegment(IndexDesc& desc, const DictionaryIndexSegment& segment,
   Store<uint16_t>(desc.Reserved6, desc.KeyLength);
   if (first) {
     desc.Unique = Bool16((segment.Flags & kIndexFlagDuplicates) == 0);
-    desc.CaseInsensitive = Bool16((segment.Flags & kIndexFlagCaseInsensitive) != 0);
+    desc.CaseInsensitive = Bool16(
+        (segment.Flags & (kIndexFlagCaseInsensitive | kDictionaryFlagCaseInsensitive)) != 0);
   }
   if (segmentNumber == 1 && desc.Descending == kFalse16)
     desc.Descending = Bool16((segment.Flags & kIndexFlagDescending) != 0);

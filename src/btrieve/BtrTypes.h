@@ -88,5 +88,8 @@ static_assert(sizeof(DictionaryIndexSegment) == 10);
 constexpr uint16_t kIndexFlagDuplicates = 0x0001;
 constexpr uint16_t kIndexFlagDescending = 0x0040;
 constexpr uint16_t kIndexFlagCaseInsensitive = 0x0400;
+// Published dictionaries mark a case-insensitive index with 0x20 (0x400 is the bit of a
+// Btrieve key specification); either is taken as case-insensitive.
+constexpr uint16_t kDictionaryFlagCaseInsensitive = 0x0020;
 
 }  // namespace vader

@@ -138,6 +138,12 @@ TEST_F(IndexDescriptors, SegmentsAccumulate) {
   EXPECT_EQ(+index.Descending, kTrue16);       // from segment number 1
 }
 
+TEST_F(IndexDescriptors, PublishedDictionaryCaseFlagCounts) {
+  IndexDesc index{};
+  AddIndexSegment(index, {1, 10, 1, 0, kDictionaryFlagCaseInsensitive}, FieldOfLength(1, 8), 0);
+  EXPECT_EQ(+index.CaseInsensitive, kTrue16);
+}
+
 TEST_F(IndexDescriptors, SecondaryIndexWithDuplicates) {
   IndexDesc index{};
   AddIndexSegment(index, {1, 10, 2, 0, kIndexFlagDuplicates | kIndexFlagDescending},
