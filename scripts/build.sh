@@ -6,6 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 kind="${1:-release}"
 jobs="$(nproc)"
+# Let clones in other folders share the compiler cache (when ccache is installed).
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 case "$kind" in
   release) dir=build; flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
   asan)    dir=build-asan; flags=(-DCMAKE_BUILD_TYPE=Debug -DVADER_SANITIZE=ON -DVADER_BUILD_BENCH=OFF) ;;
