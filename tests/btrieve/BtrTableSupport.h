@@ -2,6 +2,7 @@
 // Btrieve files made through the record manager and table cursors opened on them with field
 // descriptors built from dictionary records, as the database will load them.
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
@@ -18,7 +19,7 @@ namespace vader::testing {
 
 inline DictionaryField Field(const char* name, uint8_t type, uint16_t offset, uint16_t size) {
   DictionaryField f{};
-  std::strncpy(f.Name, name, sizeof f.Name);
+  std::memcpy(f.Name, name, std::min(std::strlen(name), sizeof f.Name));
   f.DataType = type;
   f.Offset = offset;
   f.Size = size;
