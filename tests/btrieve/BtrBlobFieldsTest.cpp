@@ -62,10 +62,9 @@ class BlobFieldsTest : public testing::BtrFileTest {
     t.GetBlobSize(record.data(), field, size);
     std::string value(size + 16, '?');
     uint32_t read = 0;
-    EXPECT_EQ(EngineCode([&] {
-                t.GetBlob(record.data(), field, 0, size + 16, value.data(), read);
-              }),
-              DBIERR_ENDOFBLOB);
+    EXPECT_EQ(
+        EngineCode([&] { t.GetBlob(record.data(), field, 0, size + 16, value.data(), read); }),
+        DBIERR_ENDOFBLOB);
     EXPECT_EQ(read, size);
     return value.substr(0, read);
   }
@@ -155,8 +154,7 @@ TEST_F(BlobFieldsTest, FieldTextThatIsNotBlobText) {
   std::vector<uint8_t> record = NewRecord(t, 1);
   std::memcpy(record.data() + 4, "plain", 6);
   uint32_t size = 0;
-  EXPECT_EQ(EngineCode([&] { t.GetBlobSize(record.data(), kBinary, size); }),
-            DBIERR_BLOBVERSION);
+  EXPECT_EQ(EngineCode([&] { t.GetBlobSize(record.data(), kBinary, size); }), DBIERR_BLOBVERSION);
   std::memcpy(record.data() + 4, "###TW*u", 8);
   size = 99;
   t.GetBlobSize(record.data(), kBinary, size);
@@ -169,9 +167,8 @@ TEST_F(BlobFieldsTest, SeventeenthBlobFieldIsRefused) {
     const std::string name = "MEMO" + std::to_string(i);
     fields.push_back(Field(name.c_str(), BT_NOTE, static_cast<uint16_t>(i * 10), 10));
   }
-  std::unique_ptr<TBtrTable> t(TBaseTable::Create<TBtrTable>(nullptr, nullptr, "MANY", nullptr,
-                                                             kOpenReadWrite, kShareShared,
-                                                             nullptr));
+  std::unique_ptr<TBtrTable> t(TBaseTable::Create<TBtrTable>(
+      nullptr, nullptr, "MANY", nullptr, kOpenReadWrite, kShareShared, nullptr));
   EXPECT_EQ(EngineCode([&] { t->LoadFields(fields); }), DBIERR_DRIVERLIMIT);
   fields.pop_back();
   t->LoadFields(fields);

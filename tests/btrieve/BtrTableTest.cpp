@@ -270,8 +270,8 @@ class CloningDatabase : public TBapiListItem, public TTableOpener {
                  uint32_t openMode, uint32_t shareMode, uint32_t, bool, const void*,
                  TBaseTable*& cursor) override {
     lastName = name;
-    auto* table = TBaseTable::Create<TBtrTable>(this, &tables, name, nullptr, openMode, shareMode,
-                                                nullptr);
+    auto* table =
+        TBaseTable::Create<TBtrTable>(this, &tables, name, nullptr, openMode, shareMode, nullptr);
     table->SetFileName(path_.c_str());
     table->LoadFields(fields_);
     table->OpenCursor();
