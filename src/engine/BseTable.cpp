@@ -8,6 +8,7 @@
 #include "engine/BseErrs.h"
 #include "engine/BseUtils.h"
 #include "framework/Forms.h"
+#include "platform/Registry.h"
 
 namespace vader {
 namespace {
@@ -1243,6 +1244,76 @@ void TBaseDBListTable::NextConfigDatabase(uint8_t* record) {
 
 void TBaseDBListTable::GetNextRecord(TLockType, uint8_t* record, RecordProps*) {
   NextConfigDatabase(record);
+}
+
+}  // namespace vader
+
+namespace vader {
+
+// ---- TRegDBListTable ----
+
+TRegDBListTable::~TRegDBListTable() { TRegDBListTable::CloseCursor(); }
+
+std::string TRegDBListTable::AliasesPath() const {
+  const auto* location = static_cast<const RegistryLocation*>(RegistryRef());
+  return BoundedText(location->Path, sizeof location->Path) + "\\Aliases";
+}
+
+void TRegDBListTable::OpenCursor() {
+  regIndex_ = 0;
+  ResetConfigWalk();
+  keyNames_.clear();
+  const auto* location = static_cast<const RegistryLocation*>(RegistryRef());
+  if (location == nullptr) RaiseEngineError(DBIERR_NOSUCHTABLE);
+  registryOpen_ = true;
+  platform::RegistryKey aliases;
+  // A missing "Aliases" key simply gives no registry entries.
+  if (aliases.Open(location->Root, AliasesPath(), platform::KEY_READ) == platform::ERROR_SUCCESS)
+    aliases.SubKeyNames(keyNames_);
+  state_ = TCursorState::Unpositioned;
+}
+
+void TRegDBListTable::CloseCursor() {
+  if (state_ == TCursorState::Closed) return;
+  state_ = TCursorState::Closed;
+  registryOpen_ = false;
+}
+
+bool TRegDBListTable::ReadAlias(const std::string& name, uint8_t* record) const {
+  const auto* location = static_cast<const RegistryLocation*>(RegistryRef());
+  platform::RegistryKey key;
+  if (location == nullptr || key.Open(location->Root, AliasesPath() + "\\" + name,
+                                      platform::KEY_READ) != platform::ERROR_SUCCESS)
+    return false;
+  DatabaseDesc desc{};
+  CopyToBuffer(desc.DbName, name);
+  std::string text;
+  if (key.ReadString("Description", text) == platform::ERROR_SUCCESS)
+    CopyToBuffer(desc.DbText, text);
+  std::string path;
+  key.ReadString("PhysicalName", path);
+  if (!path.empty() && path.back() != '\\') path += '\\';
+  CopyToBuffer(desc.PhysicalPath, path);
+  CopyToBuffer(desc.DbType, DriverName());
+  std::memcpy(record, &desc, sizeof desc);
+  return true;
+}
+
+void TRegDBListTable::GetNextRecord(TLockType, uint8_t* record, RecordProps*) {
+  CheckParam(record);
+  if (regIndex_ == 0) {
+    try {
+      NextConfigDatabase(record);
+      return;
+    } catch (const EVaderEOFError&) {
+      // The configuration databases are done; the registry aliases follow.
+    }
+  }
+  if (!registryOpen_ || regIndex_ >= static_cast<int32_t>(keyNames_.size())) RaiseEOF();
+  std::memset(record, 0, sizeof(DatabaseDesc));
+  // An alias whose key disappeared since the cursor was opened ends the list.
+  if (!ReadAlias(keyNames_[regIndex_], record)) RaiseEOF();
+  ++regIndex_;
 }
 
 }  // namespace vader

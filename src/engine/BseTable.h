@@ -731,4 +731,35 @@ class TBaseDBListTable : public TBaseTable {
   uint16_t cfgIndex_ = 0;
 };
 
+// Where a database list finds registry aliases: a root key and a key path below it.
+#pragma pack(push, 1)
+struct RegistryLocation {
+  uint32_t Root;
+  char Path[256];
+};
+#pragma pack(pop)
+
+// The configuration databases, then the aliases registered under the location's "Aliases" key.
+class TRegDBListTable : public TBaseDBListTable {
+ public:
+  // `registryRef` points at a RegistryLocation.
+  using TBaseDBListTable::TBaseDBListTable;
+  ~TRegDBListTable() override;
+
+  const std::vector<std::string>& KeyNames() const { return keyNames_; }
+
+  void OpenCursor() override;
+  void CloseCursor() override;
+  void GetNextRecord(TLockType lock, uint8_t* record, RecordProps* props) override;
+
+ private:
+  std::string AliasesPath() const;
+  // The registry alias `name` into `record`; false when its key cannot be opened.
+  bool ReadAlias(const std::string& name, uint8_t* record) const;
+
+  int32_t regIndex_ = 0;
+  std::vector<std::string> keyNames_;
+  bool registryOpen_ = false;
+};
+
 }  // namespace vader

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "common/TempDir.h"
 #include "engine/BseTable.h"
+#include "platform/Registry.h"
 
 namespace vader {
 namespace {
@@ -83,6 +85,66 @@ TEST_F(DatabaseListTest, ListsConfigurationDatabasesWithDbInfo) {
       TBaseTable::Create<TBaseDBListTable>(nullptr, nullptr, &cfgRecords_, "BTRIEVE", nullptr));
   EXPECT_EQ(Names(*list), (std::vector<std::string>{"SALES|C:\\SALES|BTRIEVE",
                                                     "STOCK|D:\\STOCK|BTRIEVE", "EMPTY||BTRIEVE"}));
+}
+
+class RegistryListTest : public DatabaseListTest {
+ protected:
+  void SetUp() override {
+    setenv(platform::kRegistryEnvironmentVariable, dir_.File("registry.reg").c_str(), 1);
+    location_.Root = platform::HKEY_LOCAL_MACHINE;
+    std::strcpy(location_.Path, "\\Software\\Vader\\Btrieve");
+  }
+  void TearDown() override { unsetenv(platform::kRegistryEnvironmentVariable); }
+
+  void AddAlias(const std::string& name, const char* physical) {
+    platform::RegistryKey key;
+    ASSERT_EQ(key.Open(platform::HKEY_LOCAL_MACHINE, "Software\\Vader\\Btrieve\\Aliases\\" + name,
+                       platform::KEY_ALL_ACCESS, true),
+              platform::ERROR_SUCCESS);
+    if (physical != nullptr) key.WriteString("PhysicalName", physical);
+    key.WriteString("Description", "Alias " + name);
+  }
+
+  std::unique_ptr<TRegDBListTable> OpenList() {
+    std::unique_ptr<TRegDBListTable> list(
+        TBaseTable::Create<TRegDBListTable>(nullptr, nullptr, &cfgRecords_, "BTRIEVE", &location_));
+    list->OpenCursor();
+    return list;
+  }
+
+  testing::TempDir dir_;
+  RegistryLocation location_{};
+};
+
+TEST_F(RegistryListTest, ConfigurationDatabasesComeBeforeRegistryAliases) {
+  AddConfig("\\DATABASES\\SALES\\DB INFO", "PATH", "C:\\SALES");
+  AddAlias("BOOKS", "C:\\DATA");
+  AddAlias("MUSIC", "D:\\MUSIC\\");
+  AddAlias("NOWHERE", nullptr);
+  std::unique_ptr<TRegDBListTable> list = OpenList();
+  EXPECT_EQ(Names(*list),
+            (std::vector<std::string>{"SALES|C:\\SALES|BTRIEVE", "BOOKS|C:\\DATA\\|BTRIEVE",
+                                      "MUSIC|D:\\MUSIC\\|BTRIEVE", "NOWHERE||BTRIEVE"}));
+}
+
+TEST_F(RegistryListTest, MissingAliasesKeyOrVanishedAliasEndsTheList) {
+  EXPECT_TRUE(Names(*OpenList()).empty());
+  AddAlias("BOOKS", "C:\\DATA");
+  AddAlias("MUSIC", "D:\\MUSIC");
+  std::unique_ptr<TRegDBListTable> list = OpenList();
+  platform::RegistryKey aliases;
+  aliases.Open(platform::HKEY_LOCAL_MACHINE, "Software\\Vader\\Btrieve\\Aliases",
+               platform::KEY_ALL_ACCESS);
+  aliases.DeleteSubKey("BOOKS");
+  EXPECT_TRUE(Names(*list).empty());
+  std::unique_ptr<TRegDBListTable> unplaced(
+      TBaseTable::Create<TRegDBListTable>(nullptr, nullptr, &cfgRecords_, "BTRIEVE", nullptr));
+  try {
+    unplaced->OpenCursor();
+    FAIL();
+  } catch (const EVaderEngineError& e) {
+    EXPECT_EQ(e.Code(), DBIERR_NOSUCHTABLE);
+  }
 }
 
 TEST(CfgRecord, SetFieldsReplacesOrClearsTheValues) {
