@@ -50,8 +50,10 @@ class BtrFileTest : public ::testing::Test {
 
   // Creates `name` with records of `recordLength` bytes (variable-length when `variable`).
   std::string CreateFile(const std::string& name, uint16_t recordLength, uint8_t keyCount,
-                         const std::vector<KeySegmentSpec>& segments, bool variable = false) {
+                         const std::vector<KeySegmentSpec>& segments, bool variable = false,
+                         const std::vector<uint8_t>& acs = {}) {
     std::vector<uint8_t> spec(16 + 16 * segments.size());
+    spec.insert(spec.end(), acs.begin(), acs.end());
     StatFileSpec file{};
     file.RecordLength = recordLength;
     file.PageSize = 4096;

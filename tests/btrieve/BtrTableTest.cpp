@@ -260,6 +260,30 @@ TEST_F(BtrTableTest, RecordLockKeepsOtherClientsOut) {
   EXPECT_EQ(Walk(t), (std::vector<int32_t>{2, 3, 4, 77}));
 }
 
+TEST_F(BtrTableTest, KeyWithAlternateCollatingSequence) {
+  // A sequence that sorts the characters in reverse.
+  std::vector<uint8_t> acs(kAcsTableSize);
+  acs[0] = 0xAC;
+  std::memcpy(acs.data() + 1, "REVERSE ", 8);
+  for (int c = 0; c < 256; ++c) acs[9 + c] = static_cast<uint8_t>(255 - c);
+  KeySegmentSpec name = Segment(5, 16, BT_ZSTRING, 0x0021);
+  name.AcsNumber = 0;
+  path_ = CreateFile("acs.btr", kFixedLength, 2, {Segment(1, 4, BT_INTEGER, 0), name}, true, acs);
+  TBtrTable& t = OpenPeople();
+  Insert(t, 1, "Adams");
+  Insert(t, 2, "Smith");
+  Insert(t, 3, "Baker");
+  EXPECT_FALSE(t.UsesACS());
+  t.SwitchToIndex("1", nullptr, 0, false);
+  EXPECT_TRUE(t.UsesACS());
+  EXPECT_EQ(Walk(t), (std::vector<int32_t>{2, 3, 1}));
+  std::vector<uint8_t> key = Record(t, 0, "Bak"), record(t.GetRecordBufferSize());
+  t.GetRecordForKey(false, 0, 3, key.data(), record.data());
+  EXPECT_EQ(IdOf(record), 3);
+  key = Record(t, 0, "Ba");
+  EXPECT_EQ(StatusOf([&] { t.GetRecordForKey(false, 0, 3, key.data(), record.data()); }), 4);
+}
+
 // A database that opens the same file again for clones, with the name it was asked for.
 class CloningDatabase : public TBapiListItem, public TTableOpener {
  public:
