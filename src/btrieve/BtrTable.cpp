@@ -522,9 +522,9 @@ uint16_t TBtrTable::SegmentLength(int i) {
   return FieldCache().GetItem(CurrentIndex().KeyFields[i]).LocalSize();
 }
 
-size_t TBtrTable::SegmentOffset(int i) const {
+size_t TBtrTable::SegmentOffset(int i) {
   size_t offset = 0;
-  for (int k = 0; k < i; ++k) offset += const_cast<TBtrTable*>(this)->SegmentLength(k);
+  for (int k = 0; k < i; ++k) offset += SegmentLength(k);
   return offset;
 }
 

@@ -201,7 +201,7 @@ class TBtrTable : public TBtrBaseTable {
   void CopyPackedKey(const void* source, uint8_t* key, uint16_t fieldCount);
   void SelectKey(uint16_t keyNumber);
   void SeekBookmarkKey(const uint8_t* bookmark);
-  size_t SegmentOffset(int i) const;
+  size_t SegmentOffset(int i);
   uint16_t SegmentLength(int i);
   // The next record manager call reads into or writes from the current data buffer (the
   // record manager object falls back to its own buffer after every call).

@@ -45,6 +45,8 @@ class BlobFieldsTest : public testing::BtrFileTest {
   std::vector<uint8_t> NewRecord(TBtrTable& t, int32_t id) {
     std::vector<uint8_t> record(t.GetRecordBufferSize());
     t.InitRecord(record.data());
+    // The cursor keeps the last record buffer it was given; this one is the caller's to free.
+    t.SetRecordBuffer(nullptr);
     t.PutField(kId, record.data(), &id);
     return record;
   }

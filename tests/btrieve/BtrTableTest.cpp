@@ -52,6 +52,8 @@ class BtrTableTest : public testing::BtrFileTest {
   std::vector<uint8_t> Record(TBtrTable& t, int32_t id, const char* name, int16_t score = 0) {
     std::vector<uint8_t> record(t.GetRecordBufferSize());
     t.InitRecord(record.data());
+    // The cursor keeps the last record buffer it was given; this one is the caller's to free.
+    t.SetRecordBuffer(nullptr);
     t.PutField(kId, record.data(), &id);
     t.PutField(kName, record.data(), name);
     t.PutField(kScore, record.data(), &score);
@@ -115,22 +117,22 @@ TEST_F(BtrTableTest, DescribesKeysFromStat) {
   t.SwitchToIndex("1", nullptr, 0, false);
   t.GetIndexDesc(0, desc);  // the current key
   EXPECT_STREQ(desc.IndexName, " 1 - NAME");
-  EXPECT_EQ(desc.IndexId, 1);
-  EXPECT_EQ(desc.Unique, 0);
-  EXPECT_NE(desc.CaseInsensitive, 0);
-  EXPECT_EQ(desc.FieldsInKey, 1);
-  EXPECT_EQ(desc.KeyFields[0], kName);
+  EXPECT_EQ(+desc.IndexId, 1);
+  EXPECT_EQ(+desc.Unique, 0);
+  EXPECT_NE(+desc.CaseInsensitive, 0);
+  EXPECT_EQ(+desc.FieldsInKey, 1);
+  EXPECT_EQ(+desc.KeyFields[0], kName);
   CursorProps props{};
   t.GetCursorProps(props);
-  EXPECT_EQ(props.IndexCount, 3);
-  EXPECT_EQ(props.RecSize, 234);  // the field layout is longer than the fixed part
-  EXPECT_EQ(props.SeqNums, -1);
+  EXPECT_EQ(+props.IndexCount, 3);
+  EXPECT_EQ(+props.RecSize, 234);  // the field layout is longer than the fixed part
+  EXPECT_EQ(+props.SeqNums, -1);
   IndexDesc all[3] = {};
   t.GetIndexDescs(all);
   EXPECT_STREQ(all[0].IndexName, " 0 - ID");
-  EXPECT_NE(all[0].Primary, 0);
-  EXPECT_NE(all[0].Unique, 0);
-  EXPECT_NE(all[2].Descending, 0);
+  EXPECT_NE(+all[0].Primary, 0);
+  EXPECT_NE(+all[0].Unique, 0);
+  EXPECT_NE(+all[2].Descending, 0);
 }
 
 TEST_F(BtrTableTest, KeyNumbersOutsideTheFileAreRefused) {

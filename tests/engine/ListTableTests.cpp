@@ -45,13 +45,13 @@ TEST(ListTable, IndexListYieldsItsCopyInOrderAndRestarts) {
   IndexDesc desc{};
   for (uint16_t id : {10, 11, 12}) {
     list->GetNextRecord(dbiNOLOCK, reinterpret_cast<uint8_t*>(&desc), nullptr);
-    EXPECT_EQ(desc.IndexId, id);
+    EXPECT_EQ(+desc.IndexId, id);
   }
   EXPECT_THROW(list->GetNextRecord(dbiNOLOCK, reinterpret_cast<uint8_t*>(&desc), nullptr),
                EVaderEOFError);
   list->SetToBegin();
   list->GetNextRecord(dbiNOLOCK, reinterpret_cast<uint8_t*>(&desc), nullptr);
-  EXPECT_EQ(desc.IndexId, 10);
+  EXPECT_EQ(+desc.IndexId, 10);
 }
 
 TEST(ListTable, ListWithoutRecordsIsEmptyWhateverItsCount) {
