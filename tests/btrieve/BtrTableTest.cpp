@@ -286,6 +286,25 @@ TEST_F(BtrTableTest, KeyWithAlternateCollatingSequence) {
   EXPECT_EQ(StatusOf([&] { t.GetRecordForKey(false, 0, 3, key.data(), record.data()); }), 4);
 }
 
+TEST(BtrValues, NativeDatesTimesAndLengthPrefixedStringsCompareByValue) {
+  std::unique_ptr<TBtrTable> t(TBaseTable::Create<TBtrTable>(
+      nullptr, nullptr, "VALUES", nullptr, kOpenReadWrite, kShareShared, nullptr));
+  t->LoadFields({Field("D", BT_DATE, 0, 4), Field("T", BT_TIME, 4, 4), Field("L", BT_LSTRING, 8, 8),
+                 Field("F", BT_FLOAT, 16, 8)});
+  TVaderFieldCache& cache = t->FieldCache();
+  // day, month, year (signed 16-bit): 31.12.1999 before 1.1.2000
+  const uint8_t d1[4] = {31, 12, 0xCF, 0x07}, d2[4] = {1, 1, 0xD0, 0x07};
+  EXPECT_EQ(t->CompareValues(fldDATE, &cache.GetItem(1), 4, false, d1, d2), -1);
+  // hundredths, seconds, minutes, hours: 10:00:00.99 before 11:00:00.00
+  const uint8_t t1[4] = {99, 0, 0, 10}, t2[4] = {0, 0, 0, 11};
+  EXPECT_EQ(t->CompareValues(fldTIME, &cache.GetItem(2), 4, false, t1, t2), -1);
+  // The length byte is not part of the text.
+  const uint8_t l1[8] = {5, 'a', 'b', 'c'}, l2[8] = {3, 'A', 'B', 'C'};
+  EXPECT_EQ(t->CompareValues(fldZSTRING, &cache.GetItem(3), 8, true, l1, l2), 0);
+  const double f1 = -2.5, f2 = 1.0;
+  EXPECT_EQ(t->CompareValues(fldFLOAT, &cache.GetItem(4), 8, false, &f1, &f2), -1);
+}
+
 // A database that opens the same file again for clones, with the name it was asked for.
 class CloningDatabase : public TBapiListItem, public TTableOpener {
  public:
