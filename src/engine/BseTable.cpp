@@ -8,6 +8,7 @@
 #include "engine/BseErrs.h"
 #include "engine/BseUtils.h"
 #include "framework/Forms.h"
+#include "platform/Registry.h"
 
 namespace vader {
 namespace {
@@ -1126,6 +1127,193 @@ void TBaseTable::TruncateBlob(uint8_t* record, uint16_t field, uint32_t length) 
 
 void TBaseTable::RegisterCallBack(uint32_t, uintptr_t, uint16_t, void*, void*) {
   RaiseNotSupported(kCursorNotSupportedResource);
+}
+
+}  // namespace vader
+
+namespace vader {
+
+// ---- TBaseListTable ----
+
+TBaseListTable::TBaseListTable(TBapiListItem* database, TVaderCollection* collection,
+                               const void* items, uint16_t count, uint16_t recordSize)
+    : TBaseTable(database, collection, nullptr, nullptr, nullptr, kOpenReadOnly, kShareShared),
+      pendingItems_(items),
+      itemCount_(items != nullptr ? count : 0) {
+  SetRecordSize(static_cast<int16_t>(recordSize));
+}
+
+void TBaseListTable::AfterConstruction() {
+  TBaseTable::AfterConstruction();
+  // The copy takes the record size of the finished object, which a descendant may name.
+  const size_t size = size_t{itemCount_} * GetRecordBufferSize();
+  const auto* items = static_cast<const uint8_t*>(pendingItems_);
+  if (items != nullptr) itemBuffer_.assign(items, items + size);
+  pendingItems_ = nullptr;
+  SetToBegin();
+}
+
+void TBaseListTable::SetToBegin() {
+  TBaseTable::SetToBegin();
+  nextItem_ = 0;
+}
+
+void TBaseListTable::GetNextRecord(TLockType, uint8_t* record, RecordProps*) {
+  if (nextItem_ >= itemCount_) RaiseEOF();
+  const size_t size = GetRecordBufferSize();
+  std::memcpy(CheckParam(record), itemBuffer_.data() + size_t{nextItem_} * size, size);
+  ++nextItem_;
+}
+
+// ---- TBaseCfgrecord ----
+
+TBaseCfgrecord::TBaseCfgrecord(TBapiListItem* session, TVaderCollection* collection,
+                               std::string path, int32_t count, const FieldDesc* descs,
+                               const void* values)
+    : TBapiListItem(session, collection), path_(std::move(path)) {
+  SetFields(count, descs, values);
+}
+
+TBaseCfgrecord::~TBaseCfgrecord() { SetFields(0, nullptr, nullptr); }
+
+size_t TBaseCfgrecord::ValuesSize() const {
+  size_t size = 0;
+  for (const FieldDesc& d : fieldDescs_) size += d.FieldLength;
+  return size;
+}
+
+void TBaseCfgrecord::SetFields(int32_t count, const FieldDesc* descs, const void* values) {
+  fieldDescs_.clear();
+  values_.clear();
+  if (count < 1 || descs == nullptr) return;
+  fieldDescs_.assign(descs, descs + count);
+  const auto* bytes = static_cast<const uint8_t*>(values);
+  if (bytes != nullptr) values_.assign(bytes, bytes + ValuesSize());
+}
+
+namespace {
+
+// The NUL-terminated text at `p`, reading no more than `size` bytes.
+std::string BoundedText(const char* p, size_t size) { return std::string(p, strnlen(p, size)); }
+
+}  // namespace
+
+std::string TBaseCfgrecord::TextValue(std::initializer_list<std::string_view> names) const {
+  for (const FieldDesc& d : fieldDescs_) {
+    const std::string name = BoundedText(d.FieldName, sizeof d.FieldName);
+    if (std::find(names.begin(), names.end(), name) == names.end()) continue;
+    // A value placed outside the value buffer reads as empty.
+    if (size_t{d.FieldOffset} + d.FieldLength > values_.size()) return {};
+    return BoundedText(reinterpret_cast<const char*>(values_.data()) + d.FieldOffset,
+                       d.FieldLength);
+  }
+  return {};
+}
+
+// ---- TBaseDBListTable ----
+
+TBaseDBListTable::TBaseDBListTable(TBapiListItem* session, TVaderCollection* collection,
+                                   TVaderCollection* cfgRecords, const char* driverName,
+                                   const void* registryRef)
+    : TBaseTable(session, collection, driverName, nullptr, nullptr, kOpenReadOnly, kShareExclusive),
+      registryRef_(registryRef),
+      cfgRecords_(cfgRecords) {
+  if (driverName != nullptr) CopyToBuffer(driverName_, driverName);
+}
+
+TBaseDBListTable::~TBaseDBListTable() { TBaseDBListTable::FreeHandle(); }
+
+void TBaseDBListTable::NextConfigDatabase(uint8_t* record) {
+  DatabaseDesc desc{};
+  const TBaseCfgrecord* found = nullptr;
+  while (found == nullptr && cfgRecords_ != nullptr && cfgIndex_ < cfgRecords_->Count()) {
+    const auto* cfg = dynamic_cast<const TBaseCfgrecord*>(cfgRecords_->At(cfgIndex_++));
+    if (cfg != nullptr && cfg->Path().find("DB INFO") != std::string::npos) found = cfg;
+  }
+  std::memcpy(CheckParam(record), &desc, sizeof desc);
+  if (found == nullptr) RaiseEOF();
+  // The path reads "\DATABASES\<name>\DB INFO".
+  constexpr size_t kNameStart = 11;
+  const std::string& path = found->Path();
+  const std::string name = path.size() > kNameStart ? path.substr(kNameStart) : std::string();
+  CopyToBuffer(desc.DbName, std::string_view(name).substr(0, name.find('\\')));
+  CopyToBuffer(desc.PhysicalPath, found->TextValue({"PATH", "PhysicalName"}));
+  CopyToBuffer(desc.DbType, driverName_);
+  std::memcpy(record, &desc, sizeof desc);
+}
+
+void TBaseDBListTable::GetNextRecord(TLockType, uint8_t* record, RecordProps*) {
+  NextConfigDatabase(record);
+}
+
+}  // namespace vader
+
+namespace vader {
+
+// ---- TRegDBListTable ----
+
+TRegDBListTable::~TRegDBListTable() { TRegDBListTable::CloseCursor(); }
+
+std::string TRegDBListTable::AliasesPath() const {
+  const auto* location = static_cast<const RegistryLocation*>(RegistryRef());
+  return BoundedText(location->Path, sizeof location->Path) + "\\Aliases";
+}
+
+void TRegDBListTable::OpenCursor() {
+  regIndex_ = 0;
+  ResetConfigWalk();
+  keyNames_.clear();
+  const auto* location = static_cast<const RegistryLocation*>(RegistryRef());
+  if (location == nullptr) RaiseEngineError(DBIERR_NOSUCHTABLE);
+  registryOpen_ = true;
+  platform::RegistryKey aliases;
+  // A missing "Aliases" key simply gives no registry entries.
+  if (aliases.Open(location->Root, AliasesPath(), platform::KEY_READ) == platform::ERROR_SUCCESS)
+    aliases.SubKeyNames(keyNames_);
+  state_ = TCursorState::Unpositioned;
+}
+
+void TRegDBListTable::CloseCursor() {
+  if (state_ == TCursorState::Closed) return;
+  state_ = TCursorState::Closed;
+  registryOpen_ = false;
+}
+
+bool TRegDBListTable::ReadAlias(const std::string& name, uint8_t* record) const {
+  const auto* location = static_cast<const RegistryLocation*>(RegistryRef());
+  platform::RegistryKey key;
+  if (location == nullptr || key.Open(location->Root, AliasesPath() + "\\" + name,
+                                      platform::KEY_READ) != platform::ERROR_SUCCESS)
+    return false;
+  DatabaseDesc desc{};
+  CopyToBuffer(desc.DbName, name);
+  std::string text;
+  if (key.ReadString("Description", text) == platform::ERROR_SUCCESS)
+    CopyToBuffer(desc.DbText, text);
+  std::string path;
+  key.ReadString("PhysicalName", path);
+  if (!path.empty() && path.back() != '\\') path += '\\';
+  CopyToBuffer(desc.PhysicalPath, path);
+  CopyToBuffer(desc.DbType, DriverName());
+  std::memcpy(record, &desc, sizeof desc);
+  return true;
+}
+
+void TRegDBListTable::GetNextRecord(TLockType, uint8_t* record, RecordProps*) {
+  CheckParam(record);
+  if (regIndex_ == 0) {
+    try {
+      NextConfigDatabase(record);
+      return;
+    } catch (const EVaderEOFError&) {
+      // The configuration databases are done; the registry aliases follow.
+    }
+  }
+  if (!registryOpen_ || regIndex_ >= static_cast<int32_t>(keyNames_.size())) RaiseEOF();
+  std::memset(record, 0, sizeof(DatabaseDesc));
+  // An alias whose key disappeared since the cursor was opened ends the list.
+  if (!ReadAlias(keyNames_[regIndex_], record)) RaiseEOF();
+  ++regIndex_;
 }
 
 }  // namespace vader

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -635,6 +636,130 @@ class TBaseTable : public TBapiListItem {
   char openIndexName_[kMaxTableNameLength + 1] = {};
   char tableName_[kMaxTableNameLength + 1] = {};
   char fileName_[kMaxTableNameLength + 1] = {};
+};
+
+// One database as the database lists report it.
+#pragma pack(push, 1)
+struct DatabaseDesc {
+  char DbName[32];
+  char DbText[32];
+  char PhysicalPath[261];
+  char DbType[32];
+};
+#pragma pack(pop)
+static_assert(sizeof(DatabaseDesc) == 357);
+
+// A read-only, forward-only cursor over its own copy of an array of fixed-size records.
+class TBaseListTable : public TBaseTable {
+ public:
+  // `items` (count records of the cursor's record size) is copied; without items the list is
+  // empty whatever the count. `recordSize` is the record size when the class names none.
+  TBaseListTable(TBapiListItem* database, TVaderCollection* collection, const void* items,
+                 uint16_t count, uint16_t recordSize = 0);
+
+  uint16_t ItemCount() const { return itemCount_; }
+  uint16_t NextItem() const { return nextItem_; }
+
+  void SetToBegin() override;
+  // Copies the next record; lock and props are not used and the state does not change.
+  void GetNextRecord(TLockType lock, uint8_t* record, RecordProps* props) override;
+
+ protected:
+  void AfterConstruction() override;
+
+ private:
+  const void* pendingItems_;
+  std::vector<uint8_t> itemBuffer_;
+  uint16_t itemCount_;
+  uint16_t nextItem_ = 0;
+};
+
+// The list of a table's index descriptors.
+class TIndexListTable : public TBaseListTable {
+ public:
+  using TBaseListTable::TBaseListTable;
+  uint32_t GetRecordSize() const override { return sizeof(IndexDesc); }
+};
+
+// One configuration record of a session: a path and a set of named values.
+class TBaseCfgrecord : public TBapiListItem {
+ public:
+  TBaseCfgrecord(TBapiListItem* session, TVaderCollection* collection, std::string path,
+                 int32_t count, const FieldDesc* descs, const void* values);
+  ~TBaseCfgrecord() override;
+
+  const std::string& Path() const { return path_; }
+  int32_t FieldCount() const { return static_cast<int32_t>(fieldDescs_.size()); }
+  const FieldDesc* FieldDescs() const { return fieldDescs_.data(); }
+  // Nullptr when the record has no values.
+  const uint8_t* Values() const { return values_.empty() ? nullptr : values_.data(); }
+  // Sum of the descriptors' FieldLength.
+  size_t ValuesSize() const;
+  // Replaces descriptors and values; a count below 1 leaves the record without fields.
+  void SetFields(int32_t count, const FieldDesc* descs, const void* values);
+  // The text of the first value named exactly one of `names`; empty when there is none.
+  std::string TextValue(std::initializer_list<std::string_view> names) const;
+
+ private:
+  std::string path_;
+  std::vector<FieldDesc> fieldDescs_;
+  std::vector<uint8_t> values_;
+};
+
+// The databases described by a session's configuration records.
+class TBaseDBListTable : public TBaseTable {
+ public:
+  TBaseDBListTable(TBapiListItem* session, TVaderCollection* collection,
+                   TVaderCollection* cfgRecords, const char* driverName, const void* registryRef);
+  ~TBaseDBListTable() override;
+
+  uint32_t GetRecordSize() const override { return sizeof(DatabaseDesc); }
+  void GetNextRecord(TLockType lock, uint8_t* record, RecordProps* props) override;
+
+ protected:
+  void FreeHandle() override { CloseCursor(); }
+  // The next configuration database into `record`; EVaderEOFError when none is left.
+  void NextConfigDatabase(uint8_t* record);
+  const char* DriverName() const { return driverName_; }
+  const void* RegistryRef() const { return registryRef_; }
+  void ResetConfigWalk() { cfgIndex_ = 0; }
+
+ private:
+  const void* registryRef_;
+  char driverName_[32] = {};
+  TVaderCollection* cfgRecords_;
+  uint16_t cfgIndex_ = 0;
+};
+
+// Where a database list finds registry aliases: a root key and a key path below it.
+#pragma pack(push, 1)
+struct RegistryLocation {
+  uint32_t Root;
+  char Path[256];
+};
+#pragma pack(pop)
+
+// The configuration databases, then the aliases registered under the location's "Aliases" key.
+class TRegDBListTable : public TBaseDBListTable {
+ public:
+  // `registryRef` points at a RegistryLocation.
+  using TBaseDBListTable::TBaseDBListTable;
+  ~TRegDBListTable() override;
+
+  const std::vector<std::string>& KeyNames() const { return keyNames_; }
+
+  void OpenCursor() override;
+  void CloseCursor() override;
+  void GetNextRecord(TLockType lock, uint8_t* record, RecordProps* props) override;
+
+ private:
+  std::string AliasesPath() const;
+  // The registry alias `name` into `record`; false when its key cannot be opened.
+  bool ReadAlias(const std::string& name, uint8_t* record) const;
+
+  int32_t regIndex_ = 0;
+  std::vector<std::string> keyNames_;
+  bool registryOpen_ = false;
 };
 
 }  // namespace vader
