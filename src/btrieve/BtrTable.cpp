@@ -47,9 +47,9 @@ std::optional<std::string> OptionValue(const std::string& name, const std::strin
 }
 
 KeySegmentSpec SegmentAt(const uint8_t* stat, int index) {
-  KeySegmentSpec spec;
-  std::memcpy(&spec, stat + sizeof(StatFileSpec) + index * sizeof(KeySegmentSpec), sizeof spec);
-  return spec;
+  KeySegmentSpec keySpec;
+  std::memcpy(&keySpec, stat + sizeof(StatFileSpec) + index * sizeof(KeySegmentSpec), sizeof keySpec);
+  return keySpec;
 }
 
 template <class T>
@@ -932,27 +932,27 @@ TFieldCacheItem* TBtrTable::FieldForSegment(uint16_t position, uint16_t length, 
   RaiseEngineErrorContext(DBIERR_INVALIDIDXDESC, std::string("Table: ") + GetTableName());
 }
 
-void TBtrTable::AddKeySegment(IndexDesc& desc, KeySegmentInfo* segments, const KeySegmentSpec& spec,
+void TBtrTable::AddKeySegment(IndexDesc& desc, KeySegmentInfo* segments, const KeySegmentSpec& keySpec,
                               std::string& names) {
   CheckCondition(desc.FieldsInKey < kMaxKeyFields, DBIERR_INVALIDIDXDESC);
   bool raw = false;
-  TFieldCacheItem* field = FieldForSegment(spec.Position, spec.Length, raw);
+  TFieldCacheItem* field = FieldForSegment(keySpec.Position, keySpec.Length, raw);
   const int i = desc.FieldsInKey++;
   desc.KeyFields[i] = field->FieldNumber();
   if (!names.empty()) names += "+";
   names += (raw ? ">" : "") + field->FieldName();
-  if ((spec.Flags & kKeyFlagCaseInsensitive) != 0) desc.CaseInsensitive = kTrue16;
+  if ((keySpec.Flags & kKeyFlagCaseInsensitive) != 0) desc.CaseInsensitive = kTrue16;
   // The key built for a search holds the field's native bytes, or the segment's for a part.
-  desc.KeyLength = static_cast<uint16_t>(desc.KeyLength + (raw ? spec.Length : field->LocalSize()));
+  desc.KeyLength = static_cast<uint16_t>(desc.KeyLength + (raw ? keySpec.Length : field->LocalSize()));
   if (segments == nullptr) return;
   KeySegmentInfo& info = segments[i];
-  info.SegmentLength = spec.Length;
+  info.SegmentLength = keySpec.Length;
   uint16_t type = 0, subType = 0, engineSize = 0;
   int16_t units = 0;
-  MapFieldType(spec.ExtendedType, spec.Length, type, subType, units, engineSize);
+  MapFieldType(keySpec.ExtendedType, keySpec.Length, type, subType, units, engineSize);
   info.SegmentType = type;
-  info.Descending = (spec.Flags & kKeyFlagDescending) != 0 ? 1 : 0;
-  if (raw) info.RawPosition = spec.Position;
+  info.Descending = (keySpec.Flags & kKeyFlagDescending) != 0 ? 1 : 0;
+  if (raw) info.RawPosition = keySpec.Position;
 }
 
 void TBtrTable::DescribeKey(uint16_t n, IndexDesc& desc, KeySegmentInfo* segments) {
@@ -968,16 +968,16 @@ void TBtrTable::DescribeKey(uint16_t n, IndexDesc& desc, KeySegmentInfo* segment
   int key = 0;
   uint8_t keyNumberByte = 0;
   for (int s = 0; s < kStatSegmentCount && key < keyCount; ++s) {
-    const KeySegmentSpec spec = SegmentAt(stat, s);
+    const KeySegmentSpec keySpec = SegmentAt(stat, s);
     if (key == n) {
       if (desc.FieldsInKey == 0) {
-        keyNumberByte = spec.ManualKeyNumber;
-        desc.Unique = Bool16((spec.Flags & kKeyFlagDuplicates) == 0);
-        desc.Descending = Bool16((spec.Flags & kKeyFlagDescending) != 0);
+        keyNumberByte = keySpec.ManualKeyNumber;
+        desc.Unique = Bool16((keySpec.Flags & kKeyFlagDuplicates) == 0);
+        desc.Descending = Bool16((keySpec.Flags & kKeyFlagDescending) != 0);
       }
-      AddKeySegment(desc, segments, spec, names);
+      AddKeySegment(desc, segments, keySpec, names);
     }
-    if ((spec.Flags & kKeyFlagSegmented) == 0) ++key;
+    if ((keySpec.Flags & kKeyFlagSegmented) == 0) ++key;
   }
   if (desc.FieldsInKey == 0) RaiseEngineError(DBIERR_NOSUCHINDEX);
   desc.IndexId = n;
@@ -992,20 +992,20 @@ void TBtrTable::DescribeKey(uint16_t n, IndexDesc& desc, KeySegmentInfo* segment
 void TBtrTable::AddIndex(const IndexDesc& desc, const char* /*keyViolName*/) {
   const int count = std::min<int>(desc.FieldsInKey, kMaxKeyFields);
   CheckCondition(count > 0, DBIERR_INVALIDINDEXSTRUCT);
-  KeySegmentSpec specs[kMaxKeyFields] = {};
+  KeySegmentSpec segmentLayouts[kMaxKeyFields] = {};
   for (int i = 0; i < count; ++i) {
     const TFieldCacheItem& item = FieldCache().GetItem(desc.KeyFields[i]);
-    KeySegmentSpec& spec = specs[i];
-    spec.Position = static_cast<uint16_t>(item.Desc().FieldOffset + 1);
-    spec.Length = item.LocalSize();
-    spec.Flags = kKeyFlagModifiable | kKeyFlagExtendedType;
-    if (i < count - 1) spec.Flags |= kKeyFlagSegmented;
-    if (desc.Unique == 0) spec.Flags |= kKeyFlagDuplicates;
-    if (desc.Descending != 0) spec.Flags |= kKeyFlagDescending;
-    if (desc.CaseInsensitive != 0) spec.Flags |= kKeyFlagCaseInsensitive;
-    spec.ExtendedType = static_cast<uint8_t>(item.LocalType());
+    KeySegmentSpec& keySpec = segmentLayouts[i];
+    keySpec.Position = static_cast<uint16_t>(item.Desc().FieldOffset + 1);
+    keySpec.Length = item.LocalSize();
+    keySpec.Flags = kKeyFlagModifiable | kKeyFlagExtendedType;
+    if (i < count - 1) keySpec.Flags |= kKeyFlagSegmented;
+    if (desc.Unique == 0) keySpec.Flags |= kKeyFlagDuplicates;
+    if (desc.Descending != 0) keySpec.Flags |= kKeyFlagDescending;
+    if (desc.CaseInsensitive != 0) keySpec.Flags |= kKeyFlagCaseInsensitive;
+    keySpec.ExtendedType = static_cast<uint8_t>(item.LocalType());
   }
-  btr_->CreateIndex(specs, count, static_cast<int8_t>(desc.IndexId));
+  btr_->CreateIndex(segmentLayouts, count, static_cast<int8_t>(desc.IndexId));
 }
 
 void TBtrTable::DeleteIndex(const char* name, const char* /*tag*/, uint16_t indexNo) {

@@ -193,7 +193,7 @@ class TBtrTable : public TBtrBaseTable {
                       uint16_t partialLength);
   // The field a Stat segment lies on; `raw` when the segment covers only part of it.
   TFieldCacheItem* FieldForSegment(uint16_t position, uint16_t length, bool& raw);
-  void AddKeySegment(IndexDesc& desc, KeySegmentInfo* segments, const KeySegmentSpec& spec,
+  void AddKeySegment(IndexDesc& desc, KeySegmentInfo* segments, const KeySegmentSpec& layout,
                      std::string& names);
   // Blank space-padded strings are written again as empty values, so that they get their pad.
   void PadBlankStrings(uint8_t* record);

@@ -1,6 +1,6 @@
 #pragma once
 // Byte layouts the driver exchanges with the record manager and reads from the dictionary:
-// the Stat data buffer with its key-segment specifications, and the dictionary's field and
+// the Stat data buffer with its key-segment definitions, and the dictionary's field and
 // index-segment records. All packed and little-endian.
 
 #include <cstddef>
@@ -8,9 +8,9 @@
 
 namespace vader {
 
-// Size of the Stat data buffer: the file specification and 119 key-segment specifications.
+// Size of the Stat data buffer: the file definition and 119 key-segment definitions.
 constexpr size_t kStatAreaSize = 1920;
-// Size of one alternate collating sequence definition appended after the segment specifications.
+// Size of one alternate collating sequence definition appended after the segment definitions.
 constexpr size_t kAcsDefinitionSize = 265;
 constexpr size_t kPositionBlockSize = 128;
 constexpr size_t kBtrKeyBufferSize = 256;
@@ -18,7 +18,7 @@ constexpr size_t kClientIdSize = 16;
 // Key length passed with every operation: the whole key buffer.
 constexpr uint8_t kFullKeyLength = 255;
 
-// Key flags of a segment specification that the driver reads.
+// Key flags of a segment definition that the driver reads.
 constexpr uint16_t kKeyFlagSegmented = 0x10;
 constexpr uint16_t kKeyFlagAltCollation = 0x20;
 
@@ -89,7 +89,7 @@ constexpr uint16_t kIndexFlagDuplicates = 0x0001;
 constexpr uint16_t kIndexFlagDescending = 0x0040;
 constexpr uint16_t kIndexFlagCaseInsensitive = 0x0400;
 // Published dictionaries mark a case-insensitive index with 0x20 (0x400 is the bit of a
-// Btrieve key specification); either is taken as case-insensitive.
+// Btrieve key definition); either is taken as case-insensitive.
 constexpr uint16_t kDictionaryFlagCaseInsensitive = 0x0020;
 
 }  // namespace vader

@@ -23,9 +23,9 @@ constexpr size_t kSegmentSpecCount = (kStatAreaSize - sizeof(StatFileSpec)) / 16
 constexpr size_t kNoSegment = static_cast<size_t>(-1);
 
 KeySegmentSpec SegmentAt(const uint8_t* area, size_t offset) {
-  KeySegmentSpec spec;
-  std::memcpy(&spec, area + offset, sizeof spec);
-  return spec;
+  KeySegmentSpec layout;
+  std::memcpy(&layout, area + offset, sizeof layout);
+  return layout;
 }
 
 // Copies a NUL-terminated name into a key buffer; longer names do not fit a Btrieve key buffer.
@@ -351,9 +351,9 @@ void TWinBtr::GetStat(uint8_t* dest) {
 }
 
 StatFileSpec TWinBtr::FileSpec() const {
-  StatFileSpec spec;
-  std::memcpy(&spec, statArea_, sizeof spec);
-  return spec;
+  StatFileSpec layout;
+  std::memcpy(&layout, statArea_, sizeof layout);
+  return layout;
 }
 
 int32_t TWinBtr::GetRecordLength() {
@@ -398,9 +398,9 @@ int16_t TWinBtr::KeyCount() {
 }
 
 size_t TWinBtr::KeySegmentOffset(const uint8_t* area, size_t areaSize, int keyNumber) {
-  StatFileSpec spec;
-  std::memcpy(&spec, area, sizeof spec);
-  if (keyNumber < 0 || keyNumber > spec.KeyCount) return kNoSegment;
+  StatFileSpec layout;
+  std::memcpy(&layout, area, sizeof layout);
+  if (keyNumber < 0 || keyNumber > layout.KeyCount) return kNoSegment;
   int key = 0;
   for (size_t i = 0; i <= kSegmentSpecCount; ++i) {
     const size_t offset = sizeof(StatFileSpec) + i * sizeof(KeySegmentSpec);
@@ -431,12 +431,12 @@ void TWinBtr::GetACS(uint8_t* dest) {
     Issue(B_STAT, area.data(), length, keyBuffer_, kFullKeyLength, keyNumber_);
     if (status_ != B_NO_ERROR && status_ != B_DATALENGTH_ERROR) BtrieveError(status_);
   }
-  StatFileSpec spec;
-  std::memcpy(&spec, area.data(), sizeof spec);
+  StatFileSpec layout;
+  std::memcpy(&layout, area.data(), sizeof layout);
   const size_t first =
-      keyNumber_ < spec.KeyCount ? KeySegmentOffset(area.data(), size, keyNumber_) : kNoSegment;
-  // The definitions follow the segment specification that ends the last key.
-  const size_t end = KeySegmentOffset(area.data(), size, spec.KeyCount);
+      keyNumber_ < layout.KeyCount ? KeySegmentOffset(area.data(), size, keyNumber_) : kNoSegment;
+  // The definitions follow the segment definition that ends the last key.
+  const size_t end = KeySegmentOffset(area.data(), size, layout.KeyCount);
   if (first == kNoSegment || end == kNoSegment || first + sizeof(KeySegmentSpec) > size)
     BtrieveError(B_INVALID_ALT_SEQUENCE_DEF);
   const size_t acs = end + SegmentAt(area.data(), first).AcsNumber * kAcsDefinitionSize;

@@ -106,7 +106,7 @@ class TWinBtr {
                 int8_t keyNumber);
   void RaiseIfFailed();
   uint16_t Direction(const uint16_t (&ops)[2]) const { return ops[noKeys_ ? 1 : 0]; }
-  // Offset in a Stat image of the first segment specification of key `keyNumber`; for the key
+  // Offset in a Stat image of the first segment definition of key `keyNumber`; for the key
   // count itself, the end of the specifications. kNoSegment when out of range.
   static size_t KeySegmentOffset(const uint8_t* area, size_t areaSize, int keyNumber);
   StatFileSpec FileSpec() const;

@@ -52,22 +52,22 @@ class BtrFileTest : public ::testing::Test {
   std::string CreateFile(const std::string& name, uint16_t recordLength, uint8_t keyCount,
                          const std::vector<KeySegmentSpec>& segments, bool variable = false,
                          const std::vector<uint8_t>& acs = {}) {
-    std::vector<uint8_t> spec(16 + 16 * segments.size());
-    spec.insert(spec.end(), acs.begin(), acs.end());
+    std::vector<uint8_t> layout(16 + 16 * segments.size());
+    layout.insert(layout.end(), acs.begin(), acs.end());
     StatFileSpec file{};
     file.RecordLength = recordLength;
     file.PageSize = 4096;
     file.KeyCount = keyCount;
     file.FileFlags = variable ? 1 : 0;
-    std::memcpy(spec.data(), &file, sizeof file);
+    std::memcpy(layout.data(), &file, sizeof file);
     for (size_t i = 0; i < segments.size(); ++i)
-      std::memcpy(spec.data() + 16 + 16 * i, &segments[i], 16);
+      std::memcpy(layout.data() + 16 + 16 * i, &segments[i], 16);
     std::string path = dir_.File(name);
     std::string key = path;
     key.resize(256, '\0');
     uint8_t position[kPositionBlockSize] = {};
-    uint32_t length = static_cast<uint32_t>(spec.size());
-    EXPECT_EQ(BtrCall(B_CREATE, position, spec.data(), &length, key.data(), 255, 0), 0);
+    uint32_t length = static_cast<uint32_t>(layout.size());
+    EXPECT_EQ(BtrCall(B_CREATE, position, layout.data(), &length, key.data(), 255, 0), 0);
     return path;
   }
 

@@ -49,20 +49,20 @@ class RecordManager : public ::testing::Test {
 
   // Creates a file of 32-byte records: an INTEGER id at offset 0 (unique) when keyed.
   std::string Create(const std::string& name, bool keyed) {
-    uint8_t spec[32] = {};
+    uint8_t layout[32] = {};
     StatFileSpec file{};
     file.RecordLength = kRecordLength;
     file.PageSize = 4096;
     file.KeyCount = keyed ? 1 : 0;
-    std::memcpy(spec, &file, sizeof file);
+    std::memcpy(layout, &file, sizeof file);
     KeySegmentSpec id{};
     id.Position = 1;
     id.Length = 4;
     id.Flags = 0x0100;  // extended type
     id.ExtendedType = BT_INTEGER;
-    std::memcpy(spec + 16, &id, sizeof id);
+    std::memcpy(layout + 16, &id, sizeof id);
     std::string path = dir_.File(name);
-    Raw(B_CREATE, spec, keyed ? 32 : 16, path, 0);
+    Raw(B_CREATE, layout, keyed ? 32 : 16, path, 0);
     return path;
   }
 
