@@ -14,6 +14,7 @@
 #include "engine/BseUtils.h"
 #include "framework/Dialogs.h"
 #include "framework/Forms.h"
+#include "platform/Bytes.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/TimeZone.h"
 
@@ -31,17 +32,9 @@ constexpr size_t kMaxDigits = 255;
 
 // ---- small helpers ----
 
-template <class T>
-T Load(const void* p) {
-  T value;
-  std::memcpy(&value, p, sizeof value);
-  return value;
-}
+using platform::Load;
 
-template <class T>
-void Store(void* p, T value) {
-  std::memcpy(p, &value, sizeof value);
-}
+using platform::Store;
 
 const uint8_t* Bytes(const void* p) { return static_cast<const uint8_t*>(p); }
 uint8_t* Bytes(void* p) { return static_cast<uint8_t*>(p); }

@@ -11,6 +11,7 @@
 #include "engine/BseTable.h"
 #include "engine/BseUtils.h"
 #include "framework/FilterExpression.h"
+#include "platform/Bytes.h"
 
 namespace vader {
 namespace fe = filterexpr;
@@ -27,12 +28,7 @@ class EExpressionRange : public std::runtime_error {
   EExpressionRange() : std::runtime_error("filter expression out of range") {}
 };
 
-template <class T>
-T Load(const void* p) {
-  T value;
-  std::memcpy(&value, p, sizeof value);
-  return value;
-}
+using platform::Load;
 
 class TExpressionEvaluator {
  public:

@@ -8,6 +8,7 @@
 #include "engine/BseErrs.h"
 #include "engine/BseUtils.h"
 #include "framework/Forms.h"
+#include "platform/Bytes.h"
 #include "platform/Registry.h"
 
 namespace vader {
@@ -21,12 +22,7 @@ constexpr int16_t kBlankFlag = -1;
 constexpr int32_t kChangedFlag = -1;
 constexpr size_t kScratchSize = 256;
 
-template <class T>
-T Load(const void* p) {
-  T value;
-  std::memcpy(&value, p, sizeof value);
-  return value;
-}
+using platform::Load;
 
 template <class T>
 int Sign(T a, T b) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "BtrTableSupport.h"
+#include "common/EngineErrorCode.h"
 #include "btrieve/BtrErrs.h"
 
 namespace vader {
@@ -18,14 +19,7 @@ using testing::Segment;
 enum : uint16_t { kId = 1, kBinary = 2, kAge = 3, kPicture = 4 };
 constexpr uint16_t kMemo = 2;
 
-uint16_t EngineCode(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const EVaderEngineError& e) {
-    return e.Code();
-  }
-  return 0;
-}
+using testing::ErrorCode;
 
 class BlobFieldsTest : public testing::BtrFileTest {
  protected:
@@ -65,7 +59,7 @@ class BlobFieldsTest : public testing::BtrFileTest {
     std::string value(size + 16, '?');
     uint32_t read = 0;
     EXPECT_EQ(
-        EngineCode([&] { t.GetBlob(record.data(), field, 0, size + 16, value.data(), read); }),
+        ErrorCode([&] { t.GetBlob(record.data(), field, 0, size + 16, value.data(), read); }),
         DBIERR_ENDOFBLOB);
     EXPECT_EQ(read, size);
     return value.substr(0, read);
@@ -101,12 +95,12 @@ TEST_F(BlobFieldsTest, BadArgumentsAndOtherFieldsAreRefused) {
   std::vector<uint8_t> record = NewRecord(t, 1);
   char buffer[8];
   uint32_t read = 0;
-  EXPECT_EQ(EngineCode([&] { t.GetBlob(record.data(), kMemo, 0, 0, buffer, read); }),
+  EXPECT_EQ(ErrorCode([&] { t.GetBlob(record.data(), kMemo, 0, 0, buffer, read); }),
             DBIERR_INVALIDPARAM);
-  EXPECT_EQ(EngineCode([&] { t.GetBlob(record.data(), kMemo, 201, 8, buffer, read); }),
+  EXPECT_EQ(ErrorCode([&] { t.GetBlob(record.data(), kMemo, 201, 8, buffer, read); }),
             DBIERR_INVALIDBLOBOFFSET);
-  EXPECT_EQ(EngineCode([&] { t.PutBlob(record.data(), kId, 0, 1, "x"); }), DBIERR_INVALIDPARAM);
-  EXPECT_EQ(EngineCode([&] { t.OpenBlob(record.data(), kId, 0); }), DBIERR_NOTABLOB);
+  EXPECT_EQ(ErrorCode([&] { t.PutBlob(record.data(), kId, 0, 1, "x"); }), DBIERR_INVALIDPARAM);
+  EXPECT_EQ(ErrorCode([&] { t.OpenBlob(record.data(), kId, 0); }), DBIERR_NOTABLOB);
 }
 
 TEST_F(BlobFieldsTest, BinaryAndGraphicValuesRoundTripAsBlobText) {
@@ -148,7 +142,7 @@ TEST_F(BlobFieldsTest, ValueLongerThanTheFieldIsRefused) {
   std::string value;
   for (int i = 0; i < 45; ++i) value += static_cast<char>(i * 7);  // 63 characters encoded
   PutBlob(t, record, kBinary, value);
-  EXPECT_EQ(EngineCode([&] { t.InsertRecord(dbiNOLOCK, record.data()); }), DBIERR_INVALIDBLOBLEN);
+  EXPECT_EQ(ErrorCode([&] { t.InsertRecord(dbiNOLOCK, record.data()); }), DBIERR_INVALIDBLOBLEN);
 }
 
 TEST_F(BlobFieldsTest, FieldTextThatIsNotBlobText) {
@@ -156,7 +150,7 @@ TEST_F(BlobFieldsTest, FieldTextThatIsNotBlobText) {
   std::vector<uint8_t> record = NewRecord(t, 1);
   std::memcpy(record.data() + 4, "plain", 6);
   uint32_t size = 0;
-  EXPECT_EQ(EngineCode([&] { t.GetBlobSize(record.data(), kBinary, size); }), DBIERR_BLOBVERSION);
+  EXPECT_EQ(ErrorCode([&] { t.GetBlobSize(record.data(), kBinary, size); }), DBIERR_BLOBVERSION);
   std::memcpy(record.data() + 4, "###TW*u", 8);
   size = 99;
   t.GetBlobSize(record.data(), kBinary, size);
@@ -171,7 +165,7 @@ TEST_F(BlobFieldsTest, SeventeenthBlobFieldIsRefused) {
   }
   std::unique_ptr<TBtrTable> t(TBaseTable::Create<TBtrTable>(
       nullptr, nullptr, "MANY", nullptr, kOpenReadWrite, kShareShared, nullptr));
-  EXPECT_EQ(EngineCode([&] { t->LoadFields(fields); }), DBIERR_DRIVERLIMIT);
+  EXPECT_EQ(ErrorCode([&] { t->LoadFields(fields); }), DBIERR_DRIVERLIMIT);
   fields.pop_back();
   t->LoadFields(fields);
   EXPECT_EQ(t->BlobCount(), 16);

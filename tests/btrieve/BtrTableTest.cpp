@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "BtrTableSupport.h"
+#include "common/EngineErrorCode.h"
 #include "BtrTestSupport.h"
 #include "btrieve/BtrErrs.h"
 
@@ -26,14 +27,7 @@ std::vector<DictionaryField> PeopleFields() {
           Field("NOTES", BT_NOTE, 34, 200)};
 }
 
-uint16_t EngineCode(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const EVaderEngineError& e) {
-    return e.Code();
-  }
-  return 0;
-}
+using testing::ErrorCode;
 
 class BtrTableTest : public testing::BtrFileTest {
  protected:
@@ -146,7 +140,7 @@ TEST_F(BtrTableTest, KeyNumbersOutsideTheFileAreRefused) {
       EXPECT_EQ(e.ExtraText(), name);
     }
   }
-  EXPECT_EQ(EngineCode([&] { t.SwitchToIndex("NAME", nullptr, 0, false); }),
+  EXPECT_EQ(ErrorCode([&] { t.SwitchToIndex("NAME", nullptr, 0, false); }),
             DBIERR_INVALIDINDEXNAME);
 }
 

@@ -46,15 +46,6 @@ int32_t IdOf(const uint8_t* record) {
   return id;
 }
 
-uint16_t ErrorCode(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const EVaderEngineError& e) {
-    return e.Code();
-  }
-  return 0;
-}
-
 std::vector<int32_t> Walk(KeyedTestTable& table, bool forward) {
   std::vector<int32_t> ids;
   std::vector<uint8_t> record(kKeyedRecordSize);

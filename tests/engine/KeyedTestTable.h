@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/EngineErrorCode.h"
 #include "engine/BseTable.h"
 
 namespace vader::test {
@@ -34,8 +35,7 @@ struct Person {
 std::vector<uint8_t> MakeRecord(const Person& person);
 int32_t IdOf(const uint8_t* record);
 
-// The engine error code `call` raises; 0 when it raises none.
-uint16_t ErrorCode(const std::function<void()>& call);
+using vader::testing::ErrorCode;
 
 class KeyedTestTable;
 // Ids of every record the cursor shows, walking from the beginning forward or from the end
