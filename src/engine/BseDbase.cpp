@@ -4,10 +4,7 @@
 #include <memory>
 #include <vector>
 
-#if __has_include("engine/BseCache.h")
 #include "engine/BseCache.h"
-#define VADER_HAVE_MEMTABLE 1
-#endif
 #include "engine/BseErrs.h"
 #include "engine/BseStmt.h"
 #include "engine/BseUtils.h"
@@ -251,12 +248,16 @@ void TBaseDatabase::CreateInMemTable(const char* name, uint16_t fieldCount, cons
                                      TBaseTable*& cursor) {
   if (descs == nullptr || fieldCount == 0)
     RaiseEngineErrorContext(DBIERR_INVALIDPARAM, name ? name : "");
-#ifdef VADER_HAVE_MEMTABLE
-  cursor = TBaseTable::Create<TMemTable>(this, &tables_, name, fieldCount, 0, descs, nullptr);
-#else
-  cursor = nullptr;
-#endif
-  if (cursor == nullptr) RaiseEngineErrorContext(DBIERR_INVALIDTABLECREATE, name ? name : "");
+  TMemTable* table = nullptr;
+  try {
+    table = TMemTable::CreateStandAlone(this, &tables_, name, fieldCount, descs);
+  } catch (const EVaderEngineError&) {
+    table = nullptr;  // fields the table cannot lay out
+  }
+  if (table == nullptr) RaiseEngineErrorContext(DBIERR_INVALIDTABLECREATE, name ? name : "");
+  // Handed out ready to be filled and read, as every opened cursor is.
+  table->OpenCursor();
+  cursor = table;
 }
 
 void TBaseDatabase::Reserved39() { RaiseNotSupported(9010); }

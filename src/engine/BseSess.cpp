@@ -15,10 +15,7 @@
 #include "platform/CodePage.h"
 #include "platform/TextCase.h"
 
-#if __has_include("engine/BseCache.h")
 #include "engine/BseCache.h"
-#define VADER_HAVE_MEMTABLE 1
-#endif
 
 namespace vader {
 namespace {
@@ -519,7 +516,6 @@ void TBaseSession::SetPrivateDir(const char* dir) { CopyToBuffer(privateDir_, Te
 
 void TBaseSession::OpenCfgInfoList(TCfgHandle, uint32_t, uint32_t, const char* path,
                                    TBaseTable*& list) {
-#ifdef VADER_HAVE_MEMTABLE
   FieldDesc fields[5] = {};
   const struct {
     const char* name;
@@ -537,15 +533,11 @@ void TBaseSession::OpenCfgInfoList(TCfgHandle, uint32_t, uint32_t, const char* p
     fields[i].FieldUnits1 = kFields[i].units1;
   }
   std::unique_ptr<TBaseTable> table(
-      TBaseTable::Create<TMemTable>(this, &memTables_, path, 5, 0, fields, nullptr));
+      TMemTable::CreateStandAlone(this, &memTables_, path, 5, fields));
   ReadCfgInfo(table.get());
+  // Reading starts at the first row.
   table->OpenCursor();
   list = table.release();
-#else
-  (void)path;
-  list = nullptr;
-  RaiseEngineError(DBIERR_NOTSUPPORTED);
-#endif
 }
 
 }  // namespace vader
