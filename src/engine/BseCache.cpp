@@ -14,6 +14,24 @@ namespace {
 constexpr int kCacheNotSupportedResource = 9041;
 constexpr size_t kCounterBookmarkSize = sizeof(int32_t);
 
+// Lends a data buffer to a source cursor for the calls of one scope and puts the source's own
+// back afterwards, so that the source never keeps, nor writes into, a buffer that may be gone.
+class LentDataBuffer {
+ public:
+  // Without a buffer to lend the source keeps its own.
+  LentDataBuffer(TBaseTable& source, uint8_t* buffer)
+      : source_(source), saved_(source.GetDataBuffer()) {
+    if (buffer != nullptr) source_.SetDataBuffer(buffer);
+  }
+  ~LentDataBuffer() { source_.SetDataBuffer(saved_); }
+  LentDataBuffer(const LentDataBuffer&) = delete;
+  LentDataBuffer& operator=(const LentDataBuffer&) = delete;
+
+ private:
+  TBaseTable& source_;
+  uint8_t* saved_;
+};
+
 }  // namespace
 
 // ---- TMemTableRecord ----
@@ -393,6 +411,9 @@ void TMemTable::CacheDeletedRecord(const uint8_t* data, const void* bookmark) {
 
 void TMemTable::ApplyCachedUpdates() {
   TBaseTable* source = CheckHandle(sourceTable_);
+  // Positioning the source reads the record into its data buffer: give it one of its own.
+  std::vector<uint8_t> scratch(std::max<uint32_t>(recordSize_, 1));
+  LentDataBuffer lent(*source, scratch.data());
   for (int32_t i = Records().Count(); i >= 1; --i) {
     TMemTableRecord* image = ImageAt(i);
     if (image == nullptr) continue;
@@ -461,17 +482,21 @@ void TBaseCacheTable::CreateHandle() {
   source_->GetCursorProps(props);
   std::vector<FieldDesc> descs(kMaxFieldDescs);
   source_->GetFieldDescs(descs.data());
-  const uint32_t bookmarkSize = source_->GetBookmarkSize();
-  CheckCondition(bookmarkSize <= 0xFFFF, DBIERR_INVALIDPARAM);
-  const auto fieldCount = std::min<uint16_t>(props.FieldCount, kMaxFieldDescs);
-  cache_.reset(TBaseTable::Create<TMemTable>(this, static_cast<TVaderCollection*>(nullptr),
-                                             source_->GetTableName(), fieldCount,
-                                             static_cast<uint16_t>(bookmarkSize), descs.data(),
-                                             source_));
-  bookmarkScratch_.assign(bookmarkSize ? bookmarkSize : 1, 0);
+  sourceBookmarkSize_ = source_->GetBookmarkSize();
+  // Room for the number that follows the source's bookmark in the wrapper's own.
+  CheckCondition(sourceBookmarkSize_ <= 0xFFFF - sizeof(uint32_t), DBIERR_INVALIDPARAM);
+  const uint16_t sourceFields = props.FieldCount;  // a copy: the record is packed
+  const auto fieldCount = std::min<uint16_t>(sourceFields, kMaxFieldDescs);
+  cache_.reset(TBaseTable::Create<TMemTable>(
+      this, static_cast<TVaderCollection*>(nullptr), source_->GetTableName(), fieldCount,
+      static_cast<uint16_t>(sourceBookmarkSize_), descs.data(), source_));
+  bookmarkScratch_.assign(sourceBookmarkSize_ ? sourceBookmarkSize_ : 1, 0);
 }
 
-void TBaseCacheTable::FreeHandle() { cache_.reset(); }
+void TBaseCacheTable::FreeHandle() {
+  ForgetInserted();
+  cache_.reset();
+}
 
 TMemTable& TBaseCacheTable::Cache() const { return *CheckHandle(cache_.get()); }
 
@@ -517,15 +542,53 @@ void TBaseCacheTable::CheckProp(uint32_t propId, bool forWrite) {
   source_->CheckProp(propId, forWrite);
 }
 
+// ---- TBaseCacheTable: inserted records ----
+
+void TBaseCacheTable::ShowInserted(size_t index, uint8_t* record, RecordProps* props) {
+  const TMemTableRecord* image = inserted_.at(index).image;
+  if (record != nullptr && image->Data() != nullptr)
+    std::memcpy(record, image->Data(), image->DataSize());
+  if (props != nullptr) *props = image->Props;
+  insertedPos_ = static_cast<int32_t>(index);
+  insertedCrack_ = false;
+  atEnd_ = false;
+}
+
+void TBaseCacheTable::LeaveInserted() {
+  insertedPos_ = -1;
+  insertedCrack_ = false;
+  atEnd_ = false;
+}
+
+void TBaseCacheTable::DropCurrentInserted() {
+  CheckCondition(OnInserted(), DBIERR_NOCURRREC);
+  const auto at = inserted_.begin() + insertedPos_;
+  Cache().DestroyImage(at->image);
+  inserted_.erase(at);
+  insertedCrack_ = true;
+}
+
+void TBaseCacheTable::ForgetInserted() {
+  inserted_.clear();
+  LeaveInserted();
+}
+
+uint32_t TBaseCacheTable::BookmarkTag(const void* bookmark) const {
+  return platform::Load<uint32_t>(static_cast<const uint8_t*>(CheckParam(bookmark)) +
+                                  sourceBookmarkSize_);
+}
+
 // ---- TBaseCacheTable: reading through the cache ----
 
-bool TBaseCacheTable::MergeCachedRecord(uint8_t* record, RecordProps* props) {
+bool TBaseCacheTable::MergeImageOf(const void* bookmark, uint8_t* record, RecordProps* props) {
   TMemTable& cache = Cache();
-  bool found = true;
-  try {
-    cache.SetToBookMark(TakeSourceBookmark());
-  } catch (const EVaderEngineError&) {
-    found = false;  // the record has no image
+  bool found = bookmark != nullptr;
+  if (found) {
+    try {
+      cache.SetToBookMark(bookmark);
+    } catch (const EVaderEngineError&) {
+      found = false;  // the record has no image
+    }
   }
   if (!cache.IsUpdateKindVisible(updateRecordTypes_, found)) return false;
   if (found) {
@@ -539,29 +602,82 @@ bool TBaseCacheTable::MergeCachedRecord(uint8_t* record, RecordProps* props) {
   return true;
 }
 
+bool TBaseCacheTable::MergeCachedRecord(uint8_t* record, RecordProps* props) {
+  const uint8_t* bookmark = nullptr;
+  try {
+    bookmark = TakeSourceBookmark();
+  } catch (const EVaderEngineError&) {
+    // No bookmark, no image.
+  }
+  return MergeImageOf(bookmark, record, props);
+}
+
+
 void TBaseCacheTable::GoFirstInRange() {
-  source_->GoFirstInRange();
-  if (!MergeCachedRecord(nullptr, nullptr)) GetNextRecord(dbiNOLOCK, nullptr, nullptr);
+  LeaveInserted();
+  {
+    LentDataBuffer lent(*source_, GetDataBuffer());
+    source_->GoFirstInRange();
+  }
+  if (!MergeCachedRecord(GetDataBuffer(), nullptr)) GetNextRecord(dbiNOLOCK, GetDataBuffer(), nullptr);
 }
 
 void TBaseCacheTable::GoLastInRange() {
-  source_->GoLastInRange();
-  if (!MergeCachedRecord(nullptr, nullptr)) GetPriorRecord(dbiNOLOCK, nullptr, nullptr);
+  LeaveInserted();
+  {
+    LentDataBuffer lent(*source_, GetDataBuffer());
+    source_->GoLastInRange();
+  }
+  if (!MergeCachedRecord(GetDataBuffer(), nullptr))
+    GetPriorRecord(dbiNOLOCK, GetDataBuffer(), nullptr);
 }
 
 void TBaseCacheTable::GetNextRecord(TLockType lock, uint8_t* record, RecordProps* props) {
-  do {
-    source_->GetNextRecord(lock, record, props);
-  } while (!MergeCachedRecord(record, props));
+  if (insertedPos_ >= 0) {
+    const size_t next = insertedCrack_ ? insertedPos_ : insertedPos_ + 1;
+    if (!InsertedVisible() || next >= inserted_.size()) RaiseEOF();
+    return ShowInserted(next, record, props);
+  }
+  if (atEnd_) RaiseEOF();
+  try {
+    do {
+      source_->GetNextRecord(lock, record, props);
+    } while (!MergeCachedRecord(record, props));
+  } catch (const EVaderEOFError&) {
+    // After the source's last record come the inserted ones.
+    if (!InsertedVisible() || inserted_.empty()) throw;
+    ShowInserted(0, record, props);
+  }
 }
 
 void TBaseCacheTable::GetPriorRecord(TLockType lock, uint8_t* record, RecordProps* props) {
+  if (insertedPos_ >= 0) {
+    const size_t count = inserted_.size();
+    if (InsertedVisible() && insertedPos_ >= 1 && static_cast<size_t>(insertedPos_) <= count)
+      return ShowInserted(insertedPos_ - 1, record, props);
+    // Before the first inserted record comes the source's last one.
+    source_->SetToEnd();
+  } else if (atEnd_ && InsertedVisible() && !inserted_.empty()) {
+    return ShowInserted(inserted_.size() - 1, record, props);
+  }
   do {
     source_->GetPriorRecord(lock, record, props);
   } while (!MergeCachedRecord(record, props));
+  LeaveInserted();
 }
 
 void TBaseCacheTable::GetRecord(TLockType lock, uint8_t* record, RecordProps* props) {
+  if (insertedPos_ >= 0 && InsertedVisible()) {
+    // At the crack of a deleted inserted record: the next one, else the prior one.
+    if (static_cast<size_t>(insertedPos_) < inserted_.size())
+      return ShowInserted(insertedPos_, record, props);
+    if (!inserted_.empty()) return ShowInserted(inserted_.size() - 1, record, props);
+  }
+  if (insertedPos_ >= 0) {
+    LeaveInserted();
+    source_->SetToEnd();
+    return GetPriorRecord(lock, record, props);
+  }
   source_->GetRecord(lock, record, props);
   if (!MergeCachedRecord(record, props)) RaiseEngineError(DBIERR_NOCURRREC);
 }
@@ -570,15 +686,29 @@ void TBaseCacheTable::GetRecord(TLockType lock, uint8_t* record, RecordProps* pr
 
 void TBaseCacheTable::InsertRecord(TLockType lock, uint8_t* record) {
   Cache().InsertRecord(lock, record);
+  inserted_.push_back(InsertedImage{Cache().LastAdded(), nextInsertedNumber_++});
+  // The cursor stays on the record just inserted while it can be seen.
+  if (InsertedVisible()) ShowInserted(inserted_.size() - 1, nullptr, nullptr);
 }
 
-void TBaseCacheTable::AppendRecord(uint8_t* record) { Cache().AppendRecord(record); }
+void TBaseCacheTable::AppendRecord(uint8_t* record) {
+  Cache().AppendRecord(record);
+  inserted_.push_back(InsertedImage{Cache().LastAdded(), nextInsertedNumber_++});
+  if (InsertedVisible()) ShowInserted(inserted_.size() - 1, nullptr, nullptr);
+}
 
 void TBaseCacheTable::ModifyRecord(uint8_t* record, bool) {
+  if (insertedPos_ >= 0) {
+    CheckCondition(OnInserted(), DBIERR_NOCURRREC);
+    // Still a record to insert, now with the new data.
+    return inserted_[insertedPos_].image->SetData(CheckParam(record));
+  }
   Cache().CacheModifiedRecord(record, TakeSourceBookmark());
 }
 
 void TBaseCacheTable::DeleteRecord(uint8_t* record) {
+  // An inserted record deleted before it was applied is never written.
+  if (insertedPos_ >= 0) return DropCurrentInserted();
   Cache().CacheDeletedRecord(record, TakeSourceBookmark());
 }
 
@@ -600,12 +730,18 @@ void TBaseCacheTable::ApplyDelayedUpdates(uint32_t command) {
   TMemTable& cache = Cache();
   switch (command) {
     case dbiDelayedUpdCommit:
+      ForgetInserted();
       cache.ClearCachedUpdates();
       break;
     case dbiDelayedUpdCancel:
+      ForgetInserted();
       cache.EmptyTable();
       break;
     case dbiDelayedUpdCancelCurrent:
+      if (insertedPos_ >= 0) {
+        if (OnInserted()) DropCurrentInserted();
+        return;
+      }
       try {
         cache.SetToBookMark(TakeSourceBookmark());
       } catch (const EVaderEngineError&) {
@@ -621,6 +757,164 @@ void TBaseCacheTable::ApplyDelayedUpdates(uint32_t command) {
   }
 }
 
+// ---- TBaseCacheTable: bookmarks ----
+
+uint32_t TBaseCacheTable::GetBookmarkSize() const {
+  return sourceBookmarkSize_ + sizeof(uint32_t);
+}
+
+void TBaseCacheTable::GetBookMark(void* bookmark) {
+  CheckParam(bookmark);
+  std::memset(bookmark, 0, GetBookmarkSize());
+  if (insertedPos_ < 0) return source_->GetBookMark(bookmark);
+  CheckCondition(OnInserted(), DBIERR_NOCURRREC);
+  const uint32_t number = inserted_[insertedPos_].number;
+  std::memcpy(static_cast<uint8_t*>(bookmark) + sourceBookmarkSize_, &number, sizeof number);
+}
+
+void TBaseCacheTable::SetToBookMark(const void* bookmark) {
+  const uint32_t number = BookmarkTag(bookmark);
+  if (number == 0) {
+    source_->SetToBookMark(bookmark);
+    return LeaveInserted();
+  }
+  for (size_t i = 0; i < inserted_.size(); ++i) {
+    if (inserted_[i].number != number) continue;
+    return ShowInserted(i, nullptr, nullptr);
+  }
+  RaiseEngineError(DBIERR_RECDELETED);  // applied, cancelled or deleted since
+}
+
+void TBaseCacheTable::ReadAtBookmark(const void* bookmark, uint8_t* record, TLockType lock) {
+  const uint32_t number = BookmarkTag(bookmark);
+  if (number == 0) {
+    source_->ReadAtBookmark(bookmark, record, lock);
+    if (!MergeImageOf(bookmark, record, nullptr)) RaiseEngineError(DBIERR_RECDELETED);
+    return;
+  }
+  for (const InsertedImage& entry : inserted_) {
+    if (entry.number != number) continue;
+    if (record != nullptr && entry.image->Data() != nullptr)
+      std::memcpy(record, entry.image->Data(), entry.image->DataSize());
+    return;
+  }
+  RaiseEngineError(DBIERR_RECDELETED);
+}
+
+void TBaseCacheTable::CompareBookMarks(const void* bookmark1, const void* bookmark2,
+                                       int& result) {
+  const uint32_t number1 = BookmarkTag(bookmark1);
+  const uint32_t number2 = BookmarkTag(bookmark2);
+  if (number1 == 0 && number2 == 0)
+    return source_->CompareBookMarks(bookmark1, bookmark2, result);
+  // Inserted records come after the source's, in the order they were inserted.
+  result = number1 < number2 ? -1 : (number2 < number1 ? 1 : 0);
+}
+
+void TBaseCacheTable::GetCursorProps(CursorProps& props) {
+  source_->GetCursorProps(props);
+  props.BookmarkSize = static_cast<uint16_t>(GetBookmarkSize());
+}
+
+void TBaseCacheTable::GetRecordCount(uint32_t& n) {
+  source_->GetRecordCount(n);
+  if (InsertedVisible()) n += static_cast<uint32_t>(inserted_.size());
+}
+
+void TBaseCacheTable::GetExactRecordCount(uint32_t& n) {
+  source_->GetExactRecordCount(n);
+  if (InsertedVisible()) n += static_cast<uint32_t>(inserted_.size());
+}
+
+// ---- TBaseCacheTable: positioning on the source's records ----
+
+void TBaseCacheTable::SetToBegin() {
+  LeaveInserted();
+  source_->SetToBegin();
+}
+
+void TBaseCacheTable::SetToEnd() {
+  LeaveInserted();
+  source_->SetToEnd();
+  atEnd_ = true;
+}
+
+void TBaseCacheTable::OpenCursor() {
+  LeaveInserted();
+  source_->OpenCursor();
+}
+
+void TBaseCacheTable::CloseCursor() {
+  LeaveInserted();
+  source_->CloseCursor();
+}
+
+void TBaseCacheTable::FirstPhysical() {
+  LeaveInserted();
+  source_->FirstPhysical();
+}
+
+void TBaseCacheTable::LastPhysical() {
+  LeaveInserted();
+  source_->LastPhysical();
+}
+
+void TBaseCacheTable::NextPhysical() {
+  LeaveInserted();
+  source_->NextPhysical();
+}
+
+void TBaseCacheTable::PriorPhysical() {
+  LeaveInserted();
+  source_->PriorPhysical();
+}
+
+void TBaseCacheTable::GetRecordForKey(bool keyIsPacked, uint16_t fieldCount,
+                                      uint16_t partialLength, const void* key, uint8_t* record) {
+  LeaveInserted();
+  source_->GetRecordForKey(keyIsPacked, fieldCount, partialLength, key, record);
+}
+
+void TBaseCacheTable::EmptyTable() {
+  LeaveInserted();
+  source_->EmptyTable();
+}
+
+void TBaseCacheTable::SetToSeqNo(uint32_t n) {
+  LeaveInserted();
+  source_->SetToSeqNo(n);
+}
+
+void TBaseCacheTable::SetToRecordNo(uint32_t n) {
+  LeaveInserted();
+  source_->SetToRecordNo(n);
+}
+
+void TBaseCacheTable::SetRange(bool keyIsPacked, uint16_t fieldCount1, uint16_t partialLength1,
+                               const void* key1, bool inclusive1, uint16_t fieldCount2,
+                               uint16_t partialLength2, const void* key2, bool inclusive2) {
+  LeaveInserted();
+  source_->SetRange(keyIsPacked, fieldCount1, partialLength1, key1, inclusive1, fieldCount2,
+                    partialLength2, key2, inclusive2);
+}
+
+void TBaseCacheTable::ResetRange() {
+  LeaveInserted();
+  source_->ResetRange();
+}
+
+void TBaseCacheTable::SetToKey(uint16_t condition, bool directKey, uint16_t fieldCount,
+                               uint16_t partialLength, const void* key) {
+  LeaveInserted();
+  source_->SetToKey(condition, directKey, fieldCount, partialLength, key);
+}
+
+void TBaseCacheTable::SeekKey(uint16_t mode, bool keyIsPacked, uint16_t fieldCount,
+                              uint16_t partialLength, const void* key, uint8_t* recordOut) {
+  LeaveInserted();
+  source_->SeekKey(mode, keyIsPacked, fieldCount, partialLength, key, recordOut);
+}
+
 // ---- TBaseCacheTable: everything else is the source's ----
 
 const char* TBaseCacheTable::GetTableName() const { return source_->GetTableName(); }
@@ -628,10 +922,11 @@ void TBaseCacheTable::SetTableName(const char* name) { source_->SetTableName(nam
 const char* TBaseCacheTable::GetFileName() const { return source_->GetFileName(); }
 void TBaseCacheTable::SetFileName(const char* name) { source_->SetFileName(name); }
 uint32_t TBaseCacheTable::GetRecordSize() const { return source_->GetRecordSize(); }
+uint32_t TBaseCacheTable::GetRecordBufferSize() { return source_->GetRecordBufferSize(); }
+bool TBaseCacheTable::HasNullFlags() const { return source_->HasNullFlags(); }
 void TBaseCacheTable::GetRecordLayout(uint16_t& fieldCount, uint16_t& recordSize) {
   source_->GetRecordLayout(fieldCount, recordSize);
 }
-uint32_t TBaseCacheTable::GetBookmarkSize() const { return source_->GetBookmarkSize(); }
 void TBaseCacheTable::LoadFieldDesc(uint16_t n, const void* fieldRecord, FieldDesc& desc,
                                     uint16_t& localType, uint16_t& localSize) {
   source_->LoadFieldDesc(n, fieldRecord, desc, localType, localSize);
@@ -668,62 +963,20 @@ void TBaseCacheTable::ExtractKeyFields(const uint8_t* record, uint8_t* key, uint
 void TBaseCacheTable::ExtractKey(const uint8_t* record, uint8_t* key) {
   source_->ExtractKey(record, key);
 }
-void TBaseCacheTable::CompareBookMarks(const void* bookmark1, const void* bookmark2,
-                                       int& result) {
-  source_->CompareBookMarks(bookmark1, bookmark2, result);
-}
-void TBaseCacheTable::OpenCursor() { source_->OpenCursor(); }
-void TBaseCacheTable::CloseCursor() { source_->CloseCursor(); }
 void TBaseCacheTable::CloneCursor(bool readOnly, bool uniDirectional, TBaseTable*& newCursor) {
   source_->CloneCursor(readOnly, uniDirectional, newCursor);
 }
-void TBaseCacheTable::FirstPhysical() { source_->FirstPhysical(); }
-void TBaseCacheTable::LastPhysical() { source_->LastPhysical(); }
-void TBaseCacheTable::NextPhysical() { source_->NextPhysical(); }
-void TBaseCacheTable::PriorPhysical() { source_->PriorPhysical(); }
-void TBaseCacheTable::SetToBegin() { source_->SetToBegin(); }
-void TBaseCacheTable::SetToEnd() { source_->SetToEnd(); }
-void TBaseCacheTable::GetBookMark(void* bookmark) { source_->GetBookMark(bookmark); }
-void TBaseCacheTable::SetToBookMark(const void* bookmark) { source_->SetToBookMark(bookmark); }
-void TBaseCacheTable::ReadAtBookmark(const void* bookmark, uint8_t* record, TLockType lock) {
-  source_->ReadAtBookmark(bookmark, record, lock);
-}
 void TBaseCacheTable::GetRecordProps(RecordProps* props) { source_->GetRecordProps(props); }
-void TBaseCacheTable::GetRecordForKey(bool keyIsPacked, uint16_t fieldCount,
-                                      uint16_t partialLength, const void* key, uint8_t* record) {
-  source_->GetRecordForKey(keyIsPacked, fieldCount, partialLength, key, record);
-}
 void TBaseCacheTable::GetVchkDesc(uint16_t n, void* desc) { source_->GetVchkDesc(n, desc); }
 void TBaseCacheTable::AcqTableLock(TLockType lock) { source_->AcqTableLock(lock); }
 void TBaseCacheTable::RelTableLock(TLockType lock) { source_->RelTableLock(lock); }
 void TBaseCacheTable::RelRecordLock(bool all) { source_->RelRecordLock(all); }
 void TBaseCacheTable::SetLockMode(uint32_t mode) { source_->SetLockMode(mode); }
 void TBaseCacheTable::UndeleteRecord() { source_->UndeleteRecord(); }
-void TBaseCacheTable::EmptyTable() { source_->EmptyTable(); }
 void TBaseCacheTable::GetSeqNo(uint32_t& n) { source_->GetSeqNo(n); }
-void TBaseCacheTable::SetToSeqNo(uint32_t n) { source_->SetToSeqNo(n); }
-void TBaseCacheTable::SetToRecordNo(uint32_t n) { source_->SetToRecordNo(n); }
-void TBaseCacheTable::GetRecordCount(uint32_t& n) { source_->GetRecordCount(n); }
-void TBaseCacheTable::GetExactRecordCount(uint32_t& n) { source_->GetExactRecordCount(n); }
-void TBaseCacheTable::GetCursorProps(CursorProps& props) { source_->GetCursorProps(props); }
 void TBaseCacheTable::ForceReread() { source_->ForceReread(); }
 uint16_t TBaseCacheTable::GetSearchMode(bool inclusive, bool isStart) const {
   return source_->GetSearchMode(inclusive, isStart);
-}
-void TBaseCacheTable::SetRange(bool keyIsPacked, uint16_t fieldCount1, uint16_t partialLength1,
-                               const void* key1, bool inclusive1, uint16_t fieldCount2,
-                               uint16_t partialLength2, const void* key2, bool inclusive2) {
-  source_->SetRange(keyIsPacked, fieldCount1, partialLength1, key1, inclusive1, fieldCount2,
-                    partialLength2, key2, inclusive2);
-}
-void TBaseCacheTable::ResetRange() { source_->ResetRange(); }
-void TBaseCacheTable::SetToKey(uint16_t condition, bool directKey, uint16_t fieldCount,
-                               uint16_t partialLength, const void* key) {
-  source_->SetToKey(condition, directKey, fieldCount, partialLength, key);
-}
-void TBaseCacheTable::SeekKey(uint16_t mode, bool keyIsPacked, uint16_t fieldCount,
-                              uint16_t partialLength, const void* key, uint8_t* recordOut) {
-  source_->SeekKey(mode, keyIsPacked, fieldCount, partialLength, key, recordOut);
 }
 void TBaseCacheTable::GetIndexDesc(uint16_t n, IndexDesc& desc) { source_->GetIndexDesc(n, desc); }
 void TBaseCacheTable::GetIndexDescs(IndexDesc* descs) { source_->GetIndexDescs(descs); }

@@ -173,6 +173,14 @@ class TMemTable : public TBaseTable {
 };
 
 // A cursor with delayed updates over another cursor (the source, not owned).
+//
+// Reading goes to the source and shows each record merged with its cached image; inserts,
+// modifications and deletions go into the cache only, until ApplyDelayedUpdates writes them to
+// the source (prepare, then commit) or throws them away (cancel). Records inserted through the
+// wrapper follow the source's records while browsing, in the order they were inserted, until
+// they are applied or cancelled. So that they can be bookmarked too, the wrapper's bookmarks are
+// the source's followed by a 4-byte number: 0 for a record of the source, otherwise the number
+// of the inserted record.
 class TBaseCacheTable : public TBaseTable {
  public:
   explicit TBaseCacheTable(TBaseTable* source);
@@ -192,7 +200,11 @@ class TBaseCacheTable : public TBaseTable {
   const char* GetFileName() const override;
   void SetFileName(const char* name) override;
   uint32_t GetRecordSize() const override;
+  // The source's, so that blocks of records are laid out as the source's buffers are.
+  uint32_t GetRecordBufferSize() override;
+  bool HasNullFlags() const override;
   void GetRecordLayout(uint16_t& fieldCount, uint16_t& recordSize) override;
+  // The source's bookmark size + 4.
   uint32_t GetBookmarkSize() const override;
   void LoadFieldDesc(uint16_t n, const void* fieldRecord, FieldDesc& desc, uint16_t& localType,
                      uint16_t& localSize) override;
@@ -294,16 +306,46 @@ class TBaseCacheTable : public TBaseTable {
     uint32_t openMode = 0;
     uint32_t shareMode = 0;
   };
+  // A record inserted through the wrapper and the number its bookmark carries.
+  struct InsertedImage {
+    TMemTableRecord* image;
+    uint32_t number;
+  };
   TBaseCacheTable(TBaseTable* source, SourceModes modes);
   static SourceModes ReadSourceModes(TBaseTable* source);
   // The source's bookmark of its current record into the scratch block.
   const uint8_t* TakeSourceBookmark();
+  // Shows the image of the source record with bookmark `bookmark` (nullptr: none) in `record`
+  // and `props`; false when the update record types hide that record.
+  bool MergeImageOf(const void* bookmark, uint8_t* record, RecordProps* props);
+  // Inserted records are shown while their update type is.
+  bool InsertedVisible() const { return (updateRecordTypes_ & rtypINSERTED) != 0; }
+  bool OnInserted() const {
+    return insertedPos_ >= 0 && !insertedCrack_ &&
+           static_cast<size_t>(insertedPos_) < inserted_.size();
+  }
+  void ShowInserted(size_t index, uint8_t* record, RecordProps* props);
+  // Back to the source's records, at no particular end.
+  void LeaveInserted();
+  // Takes the current inserted record out of the cache; the position becomes a crack.
+  void DropCurrentInserted();
+  void ForgetInserted();
+  uint32_t BookmarkTag(const void* bookmark) const;
 
   TBaseTable* source_;
   std::unique_ptr<TMemTable> cache_;
   uint8_t updateRecordTypes_ = kDefaultUpdateRecordTypes;
   bool getOldRecord_ = false;
   std::vector<uint8_t> bookmarkScratch_;
+  uint32_t sourceBookmarkSize_ = 0;
+  std::vector<InsertedImage> inserted_;
+  uint32_t nextInsertedNumber_ = 1;
+  // Place among the inserted records: -1 while on the source's records; otherwise the index of
+  // the current inserted record, or with insertedCrack_ of the one after a deleted one.
+  int32_t insertedPos_ = -1;
+  bool insertedCrack_ = false;
+  // Put after the last record by SetToEnd: reading backwards starts with the inserted records.
+  bool atEnd_ = false;
 };
 
 }  // namespace vader
