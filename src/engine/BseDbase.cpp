@@ -23,16 +23,6 @@ bool SameName(std::string_view a, std::string_view b) {
   return platform::CompareTextLocale(a, b) == 0;
 }
 
-// Frees a cursor the database opened for one operation, however the operation ends.
-struct TemporaryCursor {
-  TBaseTable* cursor = nullptr;
-  TemporaryCursor() = default;
-  TemporaryCursor(const TemporaryCursor&) = delete;
-  TemporaryCursor& operator=(const TemporaryCursor&) = delete;
-  ~TemporaryCursor() { delete cursor; }
-  TBaseTable& operator*() const { return *CheckParam(cursor); }
-};
-
 }  // namespace
 
 TBaseDatabase::TBaseDatabase(TBapiListItem* session, TVaderCollection* collection,
@@ -154,7 +144,7 @@ void TBaseDatabase::OpenIndexList(const char* tableName, const char*, TBaseTable
     IndexListFrom(*open, cursor);
     return;
   }
-  TemporaryCursor temporary;
+  TTemporaryCursor temporary;
   OpenTable(tableName, nullptr, nullptr, nullptr, 0, kOpenReadOnly, kShareShared, 0, false,
             nullptr, temporary.cursor);
   IndexListFrom(*temporary, cursor);
@@ -176,17 +166,17 @@ void TBaseDatabase::Reserved29() { RaiseNotSupported(9001); }
 void TBaseDatabase::TableExists(const char* name, bool& exists) {
   exists = false;
   CheckParam(name);
-  TemporaryCursor list;
+  TTemporaryCursor list;
   OpenTableList(false, true, nullptr, list.cursor);
-  std::vector<uint8_t> record((*list).GetRecordBufferSize());
-  TFieldCacheItem& first = (*list).FieldCache().GetItem(1);
+  std::vector<uint8_t> record(list->GetRecordBufferSize());
+  TFieldCacheItem& first = list->FieldCache().GetItem(1);
   std::vector<char> tableName(size_t{std::max(first.LocalSize(), first.FieldLength())} + 1);
   try {
     for (;;) {
-      (*list).GetNextRecord(dbiNOLOCK, record.data(), nullptr);
+      list->GetNextRecord(dbiNOLOCK, record.data(), nullptr);
       bool blank = false;
       std::fill(tableName.begin(), tableName.end(), '\0');
-      (*list).GetField(1, record.data(), tableName.data(), blank);
+      list->GetField(1, record.data(), tableName.data(), blank);
       if (SameName(std::string_view(tableName.data(), strnlen(tableName.data(), tableName.size())),
                    name)) {
         exists = true;
@@ -227,7 +217,7 @@ void OnCursorOrTable(TBaseDatabase& database, TBaseTable* cursor, const char* na
     operation(*cursor);
     return;
   }
-  TemporaryCursor temporary;
+  TTemporaryCursor temporary;
   database.OpenTable(name, nullptr, indexName, nullptr, indexId, kOpenReadWrite, kShareExclusive,
                      0, true, nullptr, temporary.cursor);
   operation(*temporary);

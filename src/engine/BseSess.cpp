@@ -84,15 +84,6 @@ void AppendCfgRow(TBaseTable& list, std::string_view node, std::string_view valu
   list.AppendRecord(reinterpret_cast<uint8_t*>(&row));
 }
 
-// Frees a list cursor however the reading ends.
-struct ListGuard {
-  TBaseTable* cursor = nullptr;
-  ListGuard() = default;
-  ListGuard(const ListGuard&) = delete;
-  ListGuard& operator=(const ListGuard&) = delete;
-  ~ListGuard() { delete cursor; }
-};
-
 }  // namespace
 
 TBaseSession::TBaseSession(TBapiListItem* engine, TVaderCollection* collection, const char* name,
@@ -182,12 +173,12 @@ void TBaseSession::GetDatabaseDesc(const char* name, DatabaseDesc& desc, bool ke
     AdjustDbType(false, desc);
     return;
   }
-  ListGuard list;
+  TTemporaryCursor list;
   OpenDatabaseList(list.cursor);
   DatabaseDesc entry{};
   try {
     for (;;) {
-      CheckParam(list.cursor)->GetNextRecord(dbiNOLOCK, reinterpret_cast<uint8_t*>(&entry),
+      list->GetNextRecord(dbiNOLOCK, reinterpret_cast<uint8_t*>(&entry),
                                              nullptr);
       if (SameName(BoundedString(entry.DbName), name)) break;
     }
