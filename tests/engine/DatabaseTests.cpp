@@ -175,7 +175,7 @@ TEST(Database, PropertiesParametersAndUnsupportedOperations) {
   TranInfo info{};
   std::memset(&info, 0x55, sizeof info);
   db->GetTranInfo(nullptr, info);
-  EXPECT_EQ(info.TranState, xsINACTIVE);
+  EXPECT_EQ(+info.TranState, xsINACTIVE);
   EXPECT_EQ(info.Reserved[1], 0);
 
   TBaseTable* cursor = nullptr;
