@@ -169,6 +169,15 @@ TEST(Database, PropertiesParametersAndUnsupportedOperations) {
   EXPECT_EQ(ErrorCode([&] { db->QExecDirect(qrylangSQL, "SELECT 1", &cursor); }),
             DBIERR_NOTSUPPORTED);
   EXPECT_EQ(ErrorCode([&] { db->Connect(); }), DBIERR_NOTSUPPORTED);
+
+  EXPECT_EQ(ErrorCode([&] { db->CreateInMemTable("MEM", 0, params, cursor); }),
+            DBIERR_INVALIDPARAM);
+  params[0].FieldType = fldZSTRING;
+  params[0].FieldUnits1 = 31;
+  db->CreateInMemTable("MEM", 1, params, cursor);
+  EXPECT_EQ(cursor->GetRecordSize(), 32u);
+  EXPECT_EQ(cursor->State(), TCursorState::Unpositioned);  // ready to be filled and read
+  EXPECT_EQ(db->Tables().IndexOf(cursor), 0);
 }
 
 // A statement that records what the driver would be asked.
