@@ -828,91 +828,44 @@ void TBaseCacheTable::GetExactRecordCount(uint32_t& n) {
 
 // ---- TBaseCacheTable: positioning on the source's records ----
 
-void TBaseCacheTable::SetToBegin() {
-  LeaveInserted();
-  source_->SetToBegin();
-}
+void TBaseCacheTable::SetToBegin() { Reposition(&TBaseTable::SetToBegin); }
 
 void TBaseCacheTable::SetToEnd() {
-  LeaveInserted();
-  source_->SetToEnd();
+  Reposition(&TBaseTable::SetToEnd);
   atEnd_ = true;
 }
 
-void TBaseCacheTable::OpenCursor() {
-  LeaveInserted();
-  source_->OpenCursor();
-}
-
-void TBaseCacheTable::CloseCursor() {
-  LeaveInserted();
-  source_->CloseCursor();
-}
-
-void TBaseCacheTable::FirstPhysical() {
-  LeaveInserted();
-  source_->FirstPhysical();
-}
-
-void TBaseCacheTable::LastPhysical() {
-  LeaveInserted();
-  source_->LastPhysical();
-}
-
-void TBaseCacheTable::NextPhysical() {
-  LeaveInserted();
-  source_->NextPhysical();
-}
-
-void TBaseCacheTable::PriorPhysical() {
-  LeaveInserted();
-  source_->PriorPhysical();
-}
+void TBaseCacheTable::OpenCursor() { Reposition(&TBaseTable::OpenCursor); }
+void TBaseCacheTable::CloseCursor() { Reposition(&TBaseTable::CloseCursor); }
+void TBaseCacheTable::FirstPhysical() { Reposition(&TBaseTable::FirstPhysical); }
+void TBaseCacheTable::LastPhysical() { Reposition(&TBaseTable::LastPhysical); }
+void TBaseCacheTable::NextPhysical() { Reposition(&TBaseTable::NextPhysical); }
+void TBaseCacheTable::PriorPhysical() { Reposition(&TBaseTable::PriorPhysical); }
+void TBaseCacheTable::EmptyTable() { Reposition(&TBaseTable::EmptyTable); }
+void TBaseCacheTable::SetToSeqNo(uint32_t n) { Reposition(&TBaseTable::SetToSeqNo, n); }
+void TBaseCacheTable::SetToRecordNo(uint32_t n) { Reposition(&TBaseTable::SetToRecordNo, n); }
+void TBaseCacheTable::ResetRange() { Reposition(&TBaseTable::ResetRange); }
 
 void TBaseCacheTable::GetRecordForKey(bool keyIsPacked, uint16_t fieldCount,
                                       uint16_t partialLength, const void* key, uint8_t* record) {
-  LeaveInserted();
-  source_->GetRecordForKey(keyIsPacked, fieldCount, partialLength, key, record);
-}
-
-void TBaseCacheTable::EmptyTable() {
-  LeaveInserted();
-  source_->EmptyTable();
-}
-
-void TBaseCacheTable::SetToSeqNo(uint32_t n) {
-  LeaveInserted();
-  source_->SetToSeqNo(n);
-}
-
-void TBaseCacheTable::SetToRecordNo(uint32_t n) {
-  LeaveInserted();
-  source_->SetToRecordNo(n);
+  Reposition(&TBaseTable::GetRecordForKey, keyIsPacked, fieldCount, partialLength, key, record);
 }
 
 void TBaseCacheTable::SetRange(bool keyIsPacked, uint16_t fieldCount1, uint16_t partialLength1,
                                const void* key1, bool inclusive1, uint16_t fieldCount2,
                                uint16_t partialLength2, const void* key2, bool inclusive2) {
-  LeaveInserted();
-  source_->SetRange(keyIsPacked, fieldCount1, partialLength1, key1, inclusive1, fieldCount2,
-                    partialLength2, key2, inclusive2);
-}
-
-void TBaseCacheTable::ResetRange() {
-  LeaveInserted();
-  source_->ResetRange();
+  Reposition(&TBaseTable::SetRange, keyIsPacked, fieldCount1, partialLength1, key1, inclusive1,
+             fieldCount2, partialLength2, key2, inclusive2);
 }
 
 void TBaseCacheTable::SetToKey(uint16_t condition, bool directKey, uint16_t fieldCount,
                                uint16_t partialLength, const void* key) {
-  LeaveInserted();
-  source_->SetToKey(condition, directKey, fieldCount, partialLength, key);
+  Reposition(&TBaseTable::SetToKey, condition, directKey, fieldCount, partialLength, key);
 }
 
 void TBaseCacheTable::SeekKey(uint16_t mode, bool keyIsPacked, uint16_t fieldCount,
                               uint16_t partialLength, const void* key, uint8_t* recordOut) {
-  LeaveInserted();
-  source_->SeekKey(mode, keyIsPacked, fieldCount, partialLength, key, recordOut);
+  Reposition(&TBaseTable::SeekKey, mode, keyIsPacked, fieldCount, partialLength, key, recordOut);
 }
 
 // ---- TBaseCacheTable: everything else is the source's ----

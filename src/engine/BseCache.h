@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "engine/BseColl.h"
@@ -331,6 +332,12 @@ class TBaseCacheTable : public TBaseTable {
   void DropCurrentInserted();
   void ForgetInserted();
   uint32_t BookmarkTag(const void* bookmark) const;
+  // A positioning operation of the source: afterwards the cursor is on the source's records.
+  template <class... Params, class... Args>
+  void Reposition(void (TBaseTable::*operation)(Params...), Args&&... args) {
+    LeaveInserted();
+    (source_->*operation)(std::forward<Args>(args)...);
+  }
 
   TBaseTable* source_;
   std::unique_ptr<TMemTable> cache_;
