@@ -205,31 +205,25 @@ void TMemTable::LastPhysical() {
   ReadPosition();
 }
 
-void TMemTable::NextPhysical() {
-  // At a crack left by a deletion the image now at Position is the next one.
-  const int32_t target = current_ == nullptr && position_ >= 1 ? position_ : position_ + 1;
-  if (target < 1 || target > Records().Count()) RaiseEOF();
+void TMemTable::StepTo(int32_t target, void (*raiseBoundary)()) {
+  if (target < 1 || target > Records().Count()) raiseBoundary();
   const int32_t saved = position_;
   try {
     position_ = target;
     ReadPosition();
   } catch (const EVaderEngineError&) {
     position_ = saved;
-    RaiseEOF();
+    raiseBoundary();
   }
 }
 
+void TMemTable::NextPhysical() {
+  // At a crack left by a deletion the image now at Position is the next one.
+  StepTo(current_ == nullptr && position_ >= 1 ? position_ : position_ + 1, RaiseEOF);
+}
+
 void TMemTable::PriorPhysical() {
-  const int32_t target = std::min(position_, Records().Count() + 1) - 1;
-  if (target < 1) RaiseBOF();
-  const int32_t saved = position_;
-  try {
-    position_ = target;
-    ReadPosition();
-  } catch (const EVaderEngineError&) {
-    position_ = saved;
-    RaiseBOF();
-  }
+  StepTo(std::min(position_, Records().Count() + 1) - 1, RaiseBOF);
 }
 
 void TMemTable::GetRecord(TLockType /*lock*/, uint8_t* record, RecordProps* props) {
@@ -612,14 +606,14 @@ bool TBaseCacheTable::MergeCachedRecord(uint8_t* record, RecordProps* props) {
   return MergeImageOf(bookmark, record, props);
 }
 
-
 void TBaseCacheTable::GoFirstInRange() {
   LeaveInserted();
   {
     LentDataBuffer lent(*source_, GetDataBuffer());
     source_->GoFirstInRange();
   }
-  if (!MergeCachedRecord(GetDataBuffer(), nullptr)) GetNextRecord(dbiNOLOCK, GetDataBuffer(), nullptr);
+  if (!MergeCachedRecord(GetDataBuffer(), nullptr))
+    GetNextRecord(dbiNOLOCK, GetDataBuffer(), nullptr);
 }
 
 void TBaseCacheTable::GoLastInRange() {
@@ -759,9 +753,7 @@ void TBaseCacheTable::ApplyDelayedUpdates(uint32_t command) {
 
 // ---- TBaseCacheTable: bookmarks ----
 
-uint32_t TBaseCacheTable::GetBookmarkSize() const {
-  return sourceBookmarkSize_ + sizeof(uint32_t);
-}
+uint32_t TBaseCacheTable::GetBookmarkSize() const { return sourceBookmarkSize_ + sizeof(uint32_t); }
 
 void TBaseCacheTable::GetBookMark(void* bookmark) {
   CheckParam(bookmark);
@@ -801,12 +793,10 @@ void TBaseCacheTable::ReadAtBookmark(const void* bookmark, uint8_t* record, TLoc
   RaiseEngineError(DBIERR_RECDELETED);
 }
 
-void TBaseCacheTable::CompareBookMarks(const void* bookmark1, const void* bookmark2,
-                                       int& result) {
+void TBaseCacheTable::CompareBookMarks(const void* bookmark1, const void* bookmark2, int& result) {
   const uint32_t number1 = BookmarkTag(bookmark1);
   const uint32_t number2 = BookmarkTag(bookmark2);
-  if (number1 == 0 && number2 == 0)
-    return source_->CompareBookMarks(bookmark1, bookmark2, result);
+  if (number1 == 0 && number2 == 0) return source_->CompareBookMarks(bookmark1, bookmark2, result);
   // Inserted records come after the source's, in the order they were inserted.
   result = number1 < number2 ? -1 : (number2 < number1 ? 1 : 0);
 }
@@ -846,8 +836,8 @@ void TBaseCacheTable::SetToSeqNo(uint32_t n) { Reposition(&TBaseTable::SetToSeqN
 void TBaseCacheTable::SetToRecordNo(uint32_t n) { Reposition(&TBaseTable::SetToRecordNo, n); }
 void TBaseCacheTable::ResetRange() { Reposition(&TBaseTable::ResetRange); }
 
-void TBaseCacheTable::GetRecordForKey(bool keyIsPacked, uint16_t fieldCount,
-                                      uint16_t partialLength, const void* key, uint8_t* record) {
+void TBaseCacheTable::GetRecordForKey(bool keyIsPacked, uint16_t fieldCount, uint16_t partialLength,
+                                      const void* key, uint8_t* record) {
   Reposition(&TBaseTable::GetRecordForKey, keyIsPacked, fieldCount, partialLength, key, record);
 }
 
@@ -956,7 +946,9 @@ void TBaseCacheTable::PutBlob(uint8_t* record, uint16_t field, uint32_t offset, 
 void TBaseCacheTable::TruncateBlob(uint8_t* record, uint16_t field, uint32_t length) {
   source_->TruncateBlob(record, field, length);
 }
-void TBaseCacheTable::FreeBlob(uint8_t* record, uint16_t field) { source_->FreeBlob(record, field); }
+void TBaseCacheTable::FreeBlob(uint8_t* record, uint16_t field) {
+  source_->FreeBlob(record, field);
+}
 void TBaseCacheTable::AddFilter(uintptr_t clientData, uint16_t priority, bool canAbort,
                                 const void* expression, TFilterProc callback,
                                 TFilterListItem*& filter) {

@@ -158,6 +158,9 @@ class TMemTable : public TBaseTable {
   TMemTableRecord* NewImage(const uint8_t* data, const void* bookmark);
   // Reads the image at Position into the data buffer.
   void ReadPosition();
+  // Moves to the image at 1-based `target` and reads it; no image there, or a failed read,
+  // leaves Position as it was and raises the boundary error.
+  void StepTo(int32_t target, void (*raiseBoundary)());
   void MakeCurrent(TMemTableRecord* image);
   // The image of `bookmark`, or the current one without a bookmark, made current; an image is
   // created when the bookmark has none.
@@ -217,8 +220,8 @@ class TBaseCacheTable : public TBaseTable {
   void PutField(uint16_t n, uint8_t* record, const void* src) override;
   void VerifyField(uint16_t n, uint8_t* record, bool& blank) override;
   void InitRecord(uint8_t* record) override;
-  void CompareKeys(const void* key1, const void* key2, uint16_t fieldCount,
-                   uint16_t partialLength, int& result) override;
+  void CompareKeys(const void* key1, const void* key2, uint16_t fieldCount, uint16_t partialLength,
+                   int& result) override;
   void ExtractKeyFields(const uint8_t* record, uint8_t* key, uint16_t fieldCount,
                         uint16_t partialLength, uint16_t& keyLength) override;
   void ExtractKey(const uint8_t* record, uint8_t* key) override;
