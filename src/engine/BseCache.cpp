@@ -174,14 +174,14 @@ TMemTableRecord* TMemTable::NewImage(const uint8_t* data, const void* bookmark) 
 }
 
 void TMemTable::DestroyImage(TMemTableRecord* image) {
-  if (image == nullptr) return;
+  const int index = Records().IndexOf(image);
+  if (image == nullptr || index < 0) return;  // not an image of this table
   if (image == current_) current_ = nullptr;
   if (image == lastAdded_) lastAdded_ = nullptr;
-  const int index = Records().IndexOf(image);
   delete image;
   // Position keeps naming the same place: after the current image is destroyed, the image
   // that took its place is the next one.
-  if (index >= 0 && index < position_ - 1) --position_;
+  if (index < position_ - 1) --position_;
 }
 
 void TMemTable::MakeCurrent(TMemTableRecord* image) {

@@ -98,7 +98,8 @@ class TMemTable : public TBaseTable {
   TBaseTable* SourceTable() const { return sourceTable_; }
   // The image made most recently by this table (nullptr once it is gone).
   TMemTableRecord* LastAdded() const { return lastAdded_; }
-  // Destroys one image of this table; Position keeps naming the same place.
+  // Destroys one image of this table (anything else is left alone); Position keeps naming the
+  // same place.
   void DestroyImage(TMemTableRecord* image);
   // The image at 1-based `position`, nullptr outside the list.
   TMemTableRecord* ImageAt(int32_t position) const;
