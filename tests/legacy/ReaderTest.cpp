@@ -1,0 +1,245 @@
+// The reader over the real sample files: what each file holds, the records as their generator
+// wrote them, the slots it must skip, and index orders checked against the key types.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "legacy/Samples.h"
+
+namespace vader::legacy::testing {
+
+std::string KeyShapes(const FileInfo& info) {
+  std::string out;
+  for (const KeySpec& k : info.keys) {
+    out += (out.empty() ? "" : ";") + std::string("k") + std::to_string(k.number) + "=";
+    for (size_t i = 0; i < k.segments.size(); ++i) {
+      const SegmentSpec& s = k.segments[i];
+      std::string type = (s.flags & kBinary) ? "old-bin" : "old-str";
+      if (s.flags & kExtended) {
+        static const char* const names[] = {"str", "int", "float", "date", "time", "dec",
+                                            "money", "logical", "num", "bfloat", "lstr", "zstr",
+                                            "note", "lvar", "ubin", "autoinc"};
+        type = s.type < 16 ? names[s.type] : "type" + std::to_string(s.type);
+      }
+      out += (i ? "+" : "") + type + "@" + std::to_string(s.offset) + "/" +
+             std::to_string(s.length) + ((s.flags & kDuplicates) ? "dup" : "") +
+             (s.acs >= 0 ? "acs" : "");
+    }
+  }
+  return out;
+}
+
+namespace {
+
+struct Expected {
+  const char* file;
+  Format format;
+  uint16_t version, page, record, slot;
+  uint32_t records;
+  const char* keys;
+  int controlPage;
+  bool variable;
+  const char* acs;
+};
+
+// The manifest of tests/legacy/data.
+const Expected kSamples[] = {
+    {"GALTELA.DAT", Format::kV6, 0x0600, 4096, 950, 968, 73,
+     "k0=zstr@0/16acs+zstr@16/16acs;k1=zstr@0/16dupacs;k2=zstr@16/16dupacs", 1, false, "GALCAPS"},
+    {"MBBSEMU.DAT", Format::kPre6, 0x0400, 512, 74, 90, 4,
+     "k0=zstr@2/32dup;k1=int@34/4;k2=zstr@38/32dup;k3=autoinc@70/4", 0, false, ""},
+    {"MBMGEPLT.DAT", Format::kPre6, 0x0400, 1024, 493, 509, 22,
+     "k0=ubin@0/6;k1=zstr@24/30dup;k2=ubin@6/2dup", 0, false, ""},
+    {"MULTIACS.DAT", Format::kV6, 0x0610, 4096, 128, 142, 0,
+     "k0=zstr@2/16dupacs;k1=int@20/4+float@24/8;k2=zstr@30/16acs", 0, true, "ALLCAPS"},
+    {"VARIABLE.DAT", Format::kPre6, 0x0400, 512, 8, 20, 1024, "k0=int@4/2dup;k1=int@6/2", 0, true,
+     ""},
+    {"WCCACMS2.DAT", Format::kV6, 0x0600, 4096, 400, 402, 7639, "k0=autoinc@0/2", 1, false, ""},
+    {"WGSMENU2.DAT", Format::kV6, 0x0600, 4096, 448, 454, 46, "k0=zstr@0/17acs", 1, true,
+     "GALCAPS"},
+    {"TEST.DAT", Format::kPre6, 0x0300, 1024, 64, 72, 5, "k0=old-str@0/4dup", 0, false, ""},
+    {"TESTE.DAT", Format::kPre6, 0x0300, 1024, 64, 64, 600, "k0=old-str@0/4", 0, false, ""},
+};
+
+// Compares two records on one key the way the samples' key types sort.
+int CompareKey(const FileInfo& info, const KeySpec& key, const std::string& a,
+               const std::string& b) {
+  for (const SegmentSpec& s : key.segments) {
+    const auto* x = reinterpret_cast<const uint8_t*>(a.data()) + s.offset;
+    const auto* y = reinterpret_cast<const uint8_t*>(b.data()) + s.offset;
+    const uint8_t type = (s.flags & kExtended) ? s.type : 0;
+    int c = 0;
+    if (type == 1 || type == 15 || type == 14) {  // little-endian integers
+      uint64_t u = 0, v = 0;
+      for (size_t i = s.length; i-- > 0;) u = u << 8 | x[i], v = v << 8 | y[i];
+      if (type != 14) {
+        const uint64_t sign = uint64_t{1} << (8 * s.length - 1);
+        u ^= sign, v ^= sign;
+      }
+      c = u < v ? -1 : u > v;
+    } else if (type == 2) {  // IEEE float
+      double u = 0, v = 0;
+      if (s.length == 4) {
+        float f, g;
+        std::memcpy(&f, x, 4), std::memcpy(&g, y, 4), u = f, v = g;
+      } else {
+        std::memcpy(&u, x, 8), std::memcpy(&v, y, 8);
+      }
+      c = u < v ? -1 : u > v;
+    } else {  // strings, a zstring up to its NUL, through the ACS
+      const auto* table = s.acs >= 0
+          ? reinterpret_cast<const uint8_t*>(info.acs[static_cast<size_t>(s.acs)].block.data()) + 9
+          : nullptr;
+      for (size_t i = 0; i < s.length && c == 0; ++i) {
+        uint8_t p = x[i], q = y[i];
+        if (type == 11 && p == 0 && q == 0) break;
+        if (table) p = table[p], q = table[q];
+        c = p < q ? -1 : p > q;
+      }
+    }
+    if (c) return (s.flags & kDescending) ? -c : c;
+  }
+  return 0;
+}
+
+TEST(LegacyReaderTest, EverySampleMatchesTheManifest) {
+  for (const Expected& e : kSamples) {
+    SCOPED_TRACE(e.file);
+    const LegacyFile f = LegacyFile::Open(SamplePath(e.file));
+    const FileInfo& info = f.Info();
+    EXPECT_EQ(e.format, info.format);
+    EXPECT_EQ(e.version, info.version);
+    EXPECT_EQ(e.page, info.pageSize);
+    EXPECT_EQ(e.record, info.recordLength);
+    EXPECT_EQ(e.slot, info.physicalLength);
+    EXPECT_EQ(e.records, info.records);
+    EXPECT_EQ(e.records, f.Addresses().size());
+    EXPECT_EQ(e.keys, KeyShapes(info));
+    EXPECT_EQ(e.controlPage, info.controlPage);
+    EXPECT_EQ(e.variable, info.Variable());
+    EXPECT_EQ(e.acs, info.acsName);
+    EXPECT_FALSE(info.ownerProtected);
+    f.Verify();
+  }
+  // MULTIACS has one ACS page per key: ALLCAPS for key 0, LOWER for key 2.
+  const LegacyFile multi = LegacyFile::Open(SamplePath("MULTIACS.DAT"));
+  const FileInfo& m = multi.Info();
+  ASSERT_EQ(2u, m.acs.size());
+  EXPECT_EQ("ALLCAPS", m.acs[static_cast<size_t>(m.keys[0].segments[0].acs)].Name());
+  EXPECT_EQ("LOWER", m.acs[static_cast<size_t>(m.keys[2].segments[0].acs)].Name());
+  EXPECT_EQ('a', m.acs[1].block[9 + 'A']);
+  EXPECT_EQ('A', m.acs[0].block[9 + 'a']);
+}
+
+TEST(LegacyReaderTest, VariableRecordsAreExactlyWhatTheGeneratorWrote) {
+  const LegacyFile f = LegacyFile::Open(SamplePath("VARIABLE.DAT"));
+  std::vector<std::string> records;
+  for (uint32_t a : f.Addresses()) records.push_back(f.Record(a));
+  std::sort(records.begin(), records.end(), [](const std::string& x, const std::string& y) {
+    return static_cast<uint8_t>(x[6]) + 256 * static_cast<uint8_t>(x[7]) <
+           static_cast<uint8_t>(y[6]) + 256 * static_cast<uint8_t>(y[7]);
+  });
+  ASSERT_EQ(1024u, records.size());
+  for (int i = 0; i < 1024; ++i) {
+    std::string want = "\xEF\xBE\xAD\xDE";
+    want += static_cast<char>(i % 64), want += '\0';
+    want += static_cast<char>(i & 0xFF), want += static_cast<char>(i >> 8);
+    for (int j = 0; j < i; ++j) want += static_cast<char>(j & 0xFF);
+    ASSERT_EQ(want, records[static_cast<size_t>(i)]) << "record " << i;
+  }
+  // Key 0 (i mod 64, duplicates) returns each value's records in the order they were written.
+  const std::vector<uint32_t> order = f.IndexOrder(0);
+  for (size_t n = 1; n < order.size(); ++n) {
+    const std::string a = f.Record(order[n - 1]), b = f.Record(order[n]);
+    if (a[4] == b[4]) {
+      EXPECT_LT(a.size(), b.size()) << "position " << n;
+    }
+  }
+}
+
+TEST(LegacyReaderTest, DeletedSlotsNeverUsedSlotsAndFreePagesAreSkipped) {
+  const std::string bytes = Sample("TESTE.DAT");
+  const LegacyFile f("TESTE.DAT", bytes);
+  const std::set<uint32_t> live(f.Addresses().begin(), f.Addresses().end());
+  ASSERT_EQ(600u, live.size());
+  size_t deleted = 0;
+  for (uint32_t a = GetHiLo(bytes, 0x10); a != kNone; a = GetHiLo(bytes, a), ++deleted)
+    EXPECT_FALSE(live.count(a)) << "deleted slot " << a << " read as a record";
+  EXPECT_EQ(400u, deleted);
+  for (uint32_t p = GetHiLo(bytes, 0x0C); p != kNone; p = GetHiLo(bytes, p * 1024u + 8))
+    for (uint32_t a : live) EXPECT_NE(p, a / 1024) << "record read from free page " << p;
+  // TEST.DAT: 14 slots on its one data page, 5 of them written.
+  EXPECT_EQ(5u, LegacyFile::Open(SamplePath("TEST.DAT")).Addresses().size());
+}
+
+TEST(LegacyReaderTest, TheCurrentOfTheTwoControlRecordsIsRead) {
+  std::string bytes = Sample("GALTELA.DAT");
+  EXPECT_EQ(1, LegacyFile("GALTELA.DAT", bytes).Info().controlPage);
+  // Give the stale copy on page 0 the higher usage count: its counts (0 records) are read.
+  PutWord(bytes, 4, 9);
+  try {
+    LegacyFile("GALTELA.DAT", bytes);
+    FAIL() << "the stale control record was not used";
+  } catch (const LegacyError& e) {
+    EXPECT_NE(e.Reason().find("but the control record counts 0"), std::string::npos) << e.Reason();
+  }
+}
+
+TEST(LegacyReaderTest, EveryIndexIsReadInKeyOrder) {
+  for (const Expected& e : kSamples) {
+    const LegacyFile f = LegacyFile::Open(SamplePath(e.file));
+    for (size_t k = 0; k < f.Info().keys.size(); ++k) {
+      SCOPED_TRACE(std::string(e.file) + " key " + std::to_string(k));
+      const KeySpec& key = f.Info().keys[k];
+      const std::vector<uint32_t> order = f.IndexOrder(k);
+      ASSERT_EQ(f.Addresses().size(), order.size());
+      EXPECT_EQ(order.size(), std::set<uint32_t>(order.begin(), order.end()).size());
+      size_t distinct = order.empty() ? 0 : 1;
+      for (size_t n = 1; n < order.size(); ++n) {
+        const int c = CompareKey(f.Info(), key, f.Record(order[n - 1]), f.Record(order[n]));
+        EXPECT_TRUE(c < 0 || (c == 0 && (key.Flags() & kDuplicates))) << "position " << n;
+        distinct += c < 0;
+      }
+      // The control record's count of distinct values agrees.
+      EXPECT_EQ(key.uniqueValues, distinct);
+    }
+  }
+}
+
+TEST(LegacyReaderTest, FeaturesItCannotDecodeAreNamed) {
+  const struct {
+    const char* file;
+    size_t at;
+    uint16_t value;
+    const char* reason;
+  } cases[] = {
+      {"TEST.DAT", 0x106, 0x0008, "its records are compressed"},
+      {"TEST.DAT", 0x106, 0x0002, "blank truncation"},
+      {"TEST.DAT", 0x22, 0xFFFF, "needs recovery"},
+      {"TEST.DAT", 0x06, 0x0200, "unknown format level 0x0200"},
+      {"GALTELA.DAT", 0x1000 + 0x4A, 0x0700, "(7.x or later) is not supported"},
+      {"WGSMENU2.DAT", 0x1000 + 0x106, 0x0801, "allocation tables"},
+  };
+  for (const auto& c : cases) {
+    std::string bytes = Sample(c.file);
+    PutWord(bytes, c.at, c.value);
+    try {
+      LegacyFile(c.file, bytes);
+      ADD_FAILURE() << c.reason << " not reported";
+    } catch (const LegacyError& e) {
+      EXPECT_NE(std::string(e.what()).find(std::string(c.file) + ": "), std::string::npos);
+      EXPECT_NE(e.Reason().find(c.reason), std::string::npos) << e.Reason();
+    }
+  }
+  std::string owned = Sample("TEST.DAT");
+  PutWord(owned, 0x06, 0xFD00);  // the level word negated: an owner name is set
+  const LegacyFile f("TEST.DAT", owned);
+  EXPECT_TRUE(f.Info().ownerProtected);
+  EXPECT_EQ(0x0300, f.Info().version);
+}
+
+}  // namespace
+}  // namespace vader::legacy::testing
