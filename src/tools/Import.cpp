@@ -74,8 +74,10 @@ std::string ResolveLocation(const fs::path& dir, const std::string& location, st
   return found.string();
 }
 
+// A file to bring over: where it is in the source directory (found case-insensitively) and
+// its name in the destination, as the dictionary spells it.
 struct Planned {
-  std::string relative;
+  std::string source, dest;
   std::vector<std::string> tables;
 };
 
@@ -174,10 +176,10 @@ DatabaseImport ImportDatabase(const std::string& sourceDir, const std::string& d
   DatabaseImport result;
   // The files to bring over, by their path relative to the directory, in dictionary order.
   std::vector<Planned> plan;
-  auto plan_file = [&plan](const std::string& relative, const std::string& table) {
+  auto plan_file = [&plan](const std::string& source, std::string dest, const std::string& table) {
     for (Planned& p : plan)
-      if (p.relative == relative) return p.tables.push_back(table);
-    plan.push_back({relative, {table}});
+      if (p.source == source) return p.tables.push_back(table);
+    plan.push_back({source, std::move(dest), {table}});
   };
   const ReadSource dictionary = ReadLegacy((dir / fileDdf).string());
   const std::vector<uint32_t> rows = dictionary.file.Info().keys.empty()
@@ -187,18 +189,21 @@ DatabaseImport ImportDatabase(const std::string& sourceDir, const std::string& d
     const Bytes row = dictionary.file.Record(address);
     if (row.size() < kFileRecordSize) continue;
     const std::string table = TrimmedText(row, 2, kTableNameSize);
+    const std::string location = TrimmedText(row, 22, kLocationSize);
     std::string why;
-    const std::string relative = ResolveLocation(dir, TrimmedText(row, 22, kLocationSize), why);
+    const std::string relative = ResolveLocation(dir, location, why);
+    std::string dest = location;
+    std::replace(dest.begin(), dest.end(), '\\', '/');
     if (relative.empty())
       result.skipped.push_back(table + ": " + why);
     else
-      plan_file(relative, table);
+      plan_file(relative, dest, table);
   }
   std::error_code ec;
   for (const fs::directory_entry& e : fs::directory_iterator(dir, ec)) {
     const std::string name = e.path().filename().string();
     if (e.is_regular_file() && name.size() > 4 && SameName(name.substr(name.size() - 4), ".DDF"))
-      plan_file(name, name);
+      plan_file(name, name, name);
   }
   // Read everything first: nothing is written unless every source can be read.
   std::vector<std::pair<std::string, ReadSource>> sources;
@@ -206,16 +211,16 @@ DatabaseImport ImportDatabase(const std::string& sourceDir, const std::string& d
     std::string tables;
     for (const std::string& t : p.tables) tables += (tables.empty() ? "" : ", ") + t;
     try {
-      sources.emplace_back(p.relative, ReadLegacy((dir / p.relative).string()));
+      sources.emplace_back(p.dest, ReadLegacy((dir / p.source).string()));
     } catch (const legacy::LegacyError& e) {
       if (!options.skipUnreadable) throw;
       result.skipped.push_back(tables + ": " + e.what());
       continue;
     }
     if (sources.back().second.file.Info().ownerProtected && options.owner.empty())
-      throw std::runtime_error(p.relative + " is owner-protected: give its owner name with --owner");
-    if (!options.replace && fs::exists(fs::path(destDir) / p.relative))
-      throw std::runtime_error((fs::path(destDir) / p.relative).string() +
+      throw std::runtime_error(p.source + " is owner-protected: give its owner name with --owner");
+    if (!options.replace && fs::exists(fs::path(destDir) / p.dest))
+      throw std::runtime_error((fs::path(destDir) / p.dest).string() +
                                " already exists (--replace overwrites it)");
   }
   fs::create_directories(destDir);
