@@ -156,10 +156,9 @@ class LegacyFile {
   // The index entries of key `index` in order, each a group of records with one key value
   // (a linked duplicate chain, or equal keys of consecutive repeating entries).
   std::vector<std::vector<uint32_t>> IndexGroups(size_t index) const;
-  void WalkIndex(const KeySpec& key, uint32_t page, int depth, std::vector<uint32_t>& visited,
-                 std::vector<std::vector<uint32_t>>& groups, std::string& lastKey) const;
-  void AppendEntry(const KeySpec& key, const uint8_t* entry, std::vector<std::vector<uint32_t>>& groups,
-                   std::string& lastKey) const;
+  struct Walk;
+  void WalkIndex(const KeySpec& key, uint32_t page, int depth, Walk& walk) const;
+  void AppendEntry(const KeySpec& key, const uint8_t* entry, Walk& walk) const;
   bool Live(uint32_t address) const;
 
   std::string name_;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <queue>
+#include <set>
 #include <unordered_map>
 
 #include "legacy/LegacyBytes.h"
@@ -17,9 +18,15 @@ constexpr uint16_t kDataPageBit = 0x8000;
 
 }  // namespace
 
-void LegacyFile::AppendEntry(const KeySpec& key, const uint8_t* entry,
-                             std::vector<std::vector<uint32_t>>& groups,
-                             std::string& lastKey) const {
+struct LegacyFile::Walk {
+  std::set<uint32_t> visited;  // index pages seen: a page reached twice is a loop
+  std::vector<std::vector<uint32_t>> groups;
+  std::string lastKey;
+  size_t records = 0;  // records emitted so far
+};
+
+void LegacyFile::AppendEntry(const KeySpec& key, const uint8_t* entry, Walk& walk) const {
+  auto& groups = walk.groups;
   const size_t length = key.Length();
   const uint32_t head = HiLo(entry + length);
   const std::string name = "key " + std::to_string(key.number);
@@ -28,9 +35,11 @@ void LegacyFile::AppendEntry(const KeySpec& key, const uint8_t* entry,
   if (!key.LinkedDuplicates()) {
     // Repeating duplicates: one entry per record; equal keys side by side form a group.
     std::string value(reinterpret_cast<const char*>(entry), length);
-    if (!(key.Flags() & kDuplicates) || groups.empty() || value != lastKey) groups.emplace_back();
+    if (!(key.Flags() & kDuplicates) || groups.empty() || value != walk.lastKey)
+      groups.emplace_back();
     groups.back().push_back(head);
-    lastKey = std::move(value);
+    walk.lastKey = std::move(value);
+    ++walk.records;
     return;
   }
   const uint32_t tail = HiLo(entry + length + 4);
@@ -43,23 +52,20 @@ void LegacyFile::AppendEntry(const KeySpec& key, const uint8_t* entry,
     if (!Live(next))
       Fail(name + ": a duplicate chain points at " + std::to_string(next) +
            ", which is not a live record");
-    if (chain.size() >= addresses_.size())
-      Fail(name + ": a duplicate chain loops (it is longer than the file has records)");
+    if (walk.records + chain.size() >= addresses_.size())
+      Fail(name + ": a duplicate chain loops (the index holds more records than the file)");
     chain.push_back(next);
     at = next;
   }
+  walk.records += chain.size();
   groups.push_back(std::move(chain));
 }
 
-void LegacyFile::WalkIndex(const KeySpec& key, uint32_t page, int depth,
-                           std::vector<uint32_t>& visited,
-                           std::vector<std::vector<uint32_t>>& groups,
-                           std::string& lastKey) const {
+void LegacyFile::WalkIndex(const KeySpec& key, uint32_t page, int depth, Walk& walk) const {
   const std::string name = "key " + std::to_string(key.number);
   if (depth > kMaxDepth) Fail(name + ": its index is deeper than " + std::to_string(kMaxDepth));
-  if (std::find(visited.begin(), visited.end(), page) != visited.end())
+  if (!walk.visited.insert(page).second)
     Fail(name + ": its index loops (page " + std::to_string(page) + " is reached twice)");
-  visited.push_back(page);
   const bool v6 = info_.format == Format::kV6;
   const std::string what = name + "'s index";
   const uint8_t* p = Logical(page, v6 ? 0x80 + key.number : -1, what.c_str()).data;
@@ -77,30 +83,29 @@ void LegacyFile::WalkIndex(const KeySpec& key, uint32_t page, int depth,
   // The first child precedes the first entry; each entry's child follows it, except that the
   // last entry's child is kept in the page header.
   const auto descend = [&](uint32_t c) {
-    if (c != kNone) WalkIndex(key, c, depth + 1, visited, groups, lastKey);
+    if (c != kNone) WalkIndex(key, c, depth + 1, walk);
   };
   descend(child(p + 12));
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* entry = p + kIndexHeader + i * key.entryLength;
-    AppendEntry(key, entry, groups, lastKey);
+    AppendEntry(key, entry, walk);
+    if (walk.records > addresses_.size())
+      Fail(name + ": its index holds more entries than the file has records");
     descend(i + 1 < count ? child(entry + key.entryLength - 4) : child(p + 8));
   }
 }
 
 std::vector<std::vector<uint32_t>> LegacyFile::IndexGroups(size_t index) const {
   const KeySpec& key = info_.keys.at(index);
-  std::vector<std::vector<uint32_t>> groups;
-  if (key.root == kNone) return groups;
-  std::vector<uint32_t> visited;
-  std::string lastKey;
-  WalkIndex(key, key.root, 0, visited, groups, lastKey);
-  size_t total = 0;
-  for (const auto& g : groups) total += g.size();
+  if (key.root == kNone) return {};
+  Walk walk;
+  WalkIndex(key, key.root, 0, walk);
+  const size_t total = walk.records;
   const bool nullable = key.Flags() & (kNullAll | kNullAny);
   if (total > addresses_.size() || (!nullable && total != addresses_.size()))
     Fail("key " + std::to_string(key.number) + ": its index holds " + std::to_string(total) +
          " of the file's " + std::to_string(addresses_.size()) + " records");
-  return groups;
+  return std::move(walk.groups);
 }
 
 std::vector<uint32_t> LegacyFile::IndexOrder(size_t index) const {
