@@ -121,8 +121,8 @@ void LegacyFile::ReadControlRecord() {
   }
   // Two control records: the one with the higher usage count is current.
   const uint8_t* fcr = p;
-  if (physicalPages_ < 4) Fail("a 6.x file needs at least 4 pages; this one has " +
-                               std::to_string(physicalPages_));
+  if (physicalPages_ < 4)
+    Fail("a 6.x file needs at least 4 pages; this one has " + std::to_string(physicalPages_));
   const uint8_t* other = p + info_.pageSize;
   if (other[0] == 'F' && other[1] == 'C' && Word(other + 0x08) == info_.pageSize &&
       Long(other + 4) > Long(p + 4)) {
@@ -190,12 +190,14 @@ void LegacyFile::ReadV6Header(const uint8_t* fcr) {
 
 void LegacyFile::ReadKeys(const uint8_t* fcr) {
   const size_t keyCount = Word(fcr + 0x14);
-  if (keyCount > kMaxSegments) Fail("the control record counts " + std::to_string(keyCount) + " keys");
+  if (keyCount > kMaxSegments)
+    Fail("the control record counts " + std::to_string(keyCount) + " keys");
   const size_t ps = info_.pageSize;
   const bool v6 = info_.format == Format::kV6;
   const size_t kat = v6 ? Word(fcr + 0x78) : 0;
   if (v6 && keyCount > 0 && (kat < kFirstSegment || kat + 2 * keyCount > ps))
-    Fail("the key table offset " + Hex(static_cast<uint32_t>(kat)) + " lies outside the control record");
+    Fail("the key table offset " + Hex(static_cast<uint32_t>(kat)) +
+         " lies outside the control record");
   size_t at = kFirstSegment, total = 0;
   for (size_t k = 0; k < keyCount; ++k) {
     KeySpec key;
@@ -259,8 +261,8 @@ void LegacyFile::CheckSlotLayout() {
   if (info_.format == Format::kV6 && (flags & kVats))
     Fail("its variable parts use allocation tables (file flag 0x0800), which are not decoded");
   if (info_.recordLength == 0) Fail("the control record gives a record length of 0");
-  size_t base = (info_.format == Format::kV6 ? 2u : 0u) + info_.recordLength +
-                (info_.Variable() ? 4u : 0u);
+  size_t base =
+      (info_.format == Format::kV6 ? 2u : 0u) + info_.recordLength + (info_.Variable() ? 4u : 0u);
   size_t chains = 0;
   for (const KeySpec& k : info_.keys) chains += k.LinkedDuplicates();
   base += 8 * chains;
@@ -287,8 +289,9 @@ void LegacyFile::ReadAcs() {
         // The file's default ACS: the first ACS page of the allocation table.
         for (uint32_t p = 1; defaultPage == 0 && p < info_.pages; ++p)
           if (TableEntry(p, "the allocation table")[1] == kTypeAcs) defaultPage = p;
-        if (defaultPage == 0) Fail("key " + std::to_string(key.number) +
-                                   " uses the default collating sequence, but the file has none");
+        if (defaultPage == 0)
+          Fail("key " + std::to_string(key.number) +
+               " uses the default collating sequence, but the file has none");
         page = defaultPage;
       }
       const auto found = std::find_if(info_.acs.begin(), info_.acs.end(),

@@ -74,8 +74,8 @@ struct KeySpec {
 };
 
 struct AcsTable {
-  uint32_t page = 0;  // the page it was read from
-  std::string block;  // kAcsBlockSize bytes
+  uint32_t page = 0;         // the page it was read from
+  std::string block;         // kAcsBlockSize bytes
   std::string Name() const;  // trailing blanks removed
 };
 
@@ -165,7 +165,7 @@ class LegacyFile {
   std::string bytes_;
   FileInfo info_;
   uint32_t physicalPages_ = 0;
-  std::vector<uint32_t> patPages_;  // current allocation table of each pair (6.x)
+  std::vector<uint32_t> patPages_;   // current allocation table of each pair (6.x)
   std::vector<uint32_t> addresses_;  // ascending within each page; see Addresses()
   std::vector<uint32_t> sortedAddresses_;
   uint32_t lastDataPage_ = kNone;  // before 6.0: the page that may hold never-used slots

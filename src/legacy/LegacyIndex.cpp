@@ -47,8 +47,8 @@ void LegacyFile::AppendEntry(const KeySpec& key, const uint8_t* entry, Walk& wal
   for (uint32_t at = head; at != tail;) {
     const uint32_t next = HiLo(Slot(at) + key.chainOffset + 4);
     if (next == kNone)
-      Fail(name + ": a duplicate chain ends at " + std::to_string(at) +
-           " before its last record " + std::to_string(tail));
+      Fail(name + ": a duplicate chain ends at " + std::to_string(at) + " before its last record " +
+           std::to_string(tail));
     if (!Live(next))
       Fail(name + ": a duplicate chain points at " + std::to_string(next) +
            ", which is not a live record");

@@ -44,8 +44,8 @@ void LegacyFile::FindRecordsPre6() {
   // Free pages are skipped even when they still look like data pages.
   std::set<uint32_t> freePages;
   for (uint32_t p = HiLo(fcr + 0x0C); p != kNone;) {
-    if (p == 0 || p >= pages) Fail("the free-page chain points at page " + std::to_string(p) +
-                                   ", outside the file");
+    if (p == 0 || p >= pages)
+      Fail("the free-page chain points at page " + std::to_string(p) + ", outside the file");
     if (!freePages.insert(p).second)
       Fail("the free-page chain loops (page " + std::to_string(p) + " comes twice)");
     p = HiLo(fcr + size_t{p} * ps + 8);
@@ -86,8 +86,8 @@ void LegacyFile::FindRecordsV6() {
   const uint32_t perPage = (ps - kPageHeader) / phys;
   for (uint32_t p = 1; p < info_.pages; ++p) {
     if (TableEntry(p, "the allocation table")[1] != kTypeData) continue;
-    if (uint64_t{p} * ps + ps > kNone) Fail("data page " + std::to_string(p) +
-                                            " lies beyond the addresses records can have");
+    if (uint64_t{p} * ps + ps > kNone)
+      Fail("data page " + std::to_string(p) + " lies beyond the addresses records can have");
     const uint8_t* page = Logical(p, kTypeData, "a data page").data;
     for (uint32_t s = 0; s < perPage; ++s)
       if (Word(page + kPageHeader + size_t{s} * phys) != 0)

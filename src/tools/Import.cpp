@@ -122,8 +122,7 @@ FileImport ImportFile(const ReadSource& source, const std::string& dest,
   const FileInfo& info = file.Info();
   FileImport result{file.Name(), dest, 0, false, {}};
   if (info.ownerProtected && options.owner.empty())
-    throw std::runtime_error(file.Name() +
-                             " is owner-protected: give its owner name with --owner");
+    throw std::runtime_error(file.Name() + " is owner-protected: give its owner name with --owner");
   if (!options.replace && fs::exists(dest))
     throw std::runtime_error(dest + " already exists (--replace overwrites it)");
   CreateFromDef(dest, DefinitionOf(info), true);
@@ -222,6 +221,15 @@ DatabaseImport ImportDatabase(const std::string& sourceDir, const std::string& d
     if (!options.replace && fs::exists(fs::path(destDir) / p.dest))
       throw std::runtime_error((fs::path(destDir) / p.dest).string() +
                                " already exists (--replace overwrites it)");
+  }
+  if (options.check) {
+    for (const auto& [relative, source] : sources)
+      result.files.push_back({source.file.Name(),
+                              (fs::path(destDir) / relative).string(),
+                              source.file.Addresses().size(),
+                              false,
+                              {}});
+    return result;
   }
   fs::create_directories(destDir);
   try {

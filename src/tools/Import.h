@@ -17,9 +17,10 @@ namespace vader::tools {
 struct ImportOptions {
   std::string owner;  // set on every imported file whose source is owner-protected
   int ownerLevel = 0;
-  bool replace = false;          // overwrite existing destination files
-  bool skipUnreadable = false;   // import-db: leave out sources that cannot be read
-  Progress progress;             // records inserted so far, per file
+  bool replace = false;         // overwrite existing destination files
+  bool skipUnreadable = false;  // import-db: leave out sources that cannot be read
+  bool check = false;           // read and check the sources only; write nothing
+  Progress progress;            // records inserted so far, per file
 };
 
 struct FileImport {

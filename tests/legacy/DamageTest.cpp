@@ -11,7 +11,7 @@
 namespace vader::legacy::testing {
 namespace {
 
-const char* const kFiles[] = {"GALTELA.DAT", "MBBSEMU.DAT", "MBMGEPLT.DAT",
+const char* const kFiles[] = {"GALTELA.DAT",  "MBBSEMU.DAT",  "MBMGEPLT.DAT",
                               "MULTIACS.DAT", "VARIABLE.DAT", "WCCACMS2.DAT",
                               "WGSMENU2.DAT", "TEST.DAT",     "TESTE.DAT"};
 
@@ -35,8 +35,8 @@ TEST(LegacyDamageTest, TruncatedCopiesAreReportedAsTruncated) {
   for (const char* file : kFiles) {
     const std::string bytes = Sample(file);
     const size_t page = static_cast<uint8_t>(bytes[8]) | static_cast<uint8_t>(bytes[9]) << 8;
-    for (size_t size : {size_t{0}, size_t{100}, size_t{511}, page + 17, bytes.size() / 2 + 1,
-                        bytes.size() - 1}) {
+    for (size_t size :
+         {size_t{0}, size_t{100}, size_t{511}, page + 17, bytes.size() / 2 + 1, bytes.size() - 1}) {
       SCOPED_TRACE(std::string(file) + " cut to " + std::to_string(size));
       const std::string reason = ReadAll(file, bytes.substr(0, size));
       EXPECT_TRUE(reason.find("truncated") != std::string::npos ||
@@ -89,18 +89,22 @@ TEST(LegacyDamageTest, LoopsAndStrayPointersAreNamed) {
       // The root of the index names itself as its first child.
       {"TESTE.DAT", {{9 * 1024 + 12, std::string("\0\0\x09\0", 4)}}, "its index loops"},
       // Record 1023's tail continues into the fragment it starts in.
-      {"VARIABLE.DAT", {{1155 * 512 + 12, std::string("\0\x83\x04\0", 4)}},
+      {"VARIABLE.DAT",
+       {{1155 * 512 + 12, std::string("\0\x83\x04\0", 4)}},
        "the fragment chain of a variable tail (page 1155, fragment 0) loops"},
       // Key 0's duplicate chain: the third record points back at the first.
-      {"MBBSEMU.DAT", {{0xABA + 74 + 4, std::string("\0\0\x06\x0a", 4)}},
+      {"MBBSEMU.DAT",
+       {{0xABA + 74 + 4, std::string("\0\0\x06\x0a", 4)}},
        "key 0: a duplicate chain loops"},
       // An index entry points into the middle of a slot.
       {"TEST.DAT", {{1024 + 16 + 4, std::string("\0\0\x07\x08", 4)}}, "which is not a live record"},
       // The allocation table maps a data page beyond the end of the file.
-      {"WGSMENU2.DAT", {{3 * 4096 + 4 + 4 * 3, std::string("\0D\xff\x7f", 4)}},
+      {"WGSMENU2.DAT",
+       {{3 * 4096 + 4 + 4 * 3, std::string("\0D\xff\x7f", 4)}},
        "beyond the end of the file"},
       // The key table of a 6.x control record points outside the page.
-      {"GALTELA.DAT", {{4096 + 0x78, std::string("\xff\x0f", 2)}},
+      {"GALTELA.DAT",
+       {{4096 + 0x78, std::string("\xff\x0f", 2)}},
        "the key table offset 0x0FFF lies outside the control record"},
   };
   for (const auto& c : cases) {

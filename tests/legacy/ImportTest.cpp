@@ -8,10 +8,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "legacy/Pre6Writer.h"
 #include "legacy/Samples.h"
 #include "tools/Cli.h"
-#include "tools/Dictionary.h"
 #include "tools/Records.h"
 
 namespace vader::legacy::testing {
@@ -44,9 +42,9 @@ std::vector<Bytes> KeyOrder(BtrFile& file, int key) {
 
 TEST(LegacyImportTest, SamplesKeepRecordsDefinitionAndEveryKeysOrder) {
   TempDir dir;
-  for (const char* name : {"GALTELA.DAT", "MBBSEMU.DAT", "MBMGEPLT.DAT", "MULTIACS.DAT",
-                           "VARIABLE.DAT", "WCCACMS2.DAT", "WGSMENU2.DAT", "TEST.DAT",
-                           "TESTE.DAT"}) {
+  for (const char* name :
+       {"GALTELA.DAT", "MBBSEMU.DAT", "MBMGEPLT.DAT", "MULTIACS.DAT", "VARIABLE.DAT",
+        "WCCACMS2.DAT", "WGSMENU2.DAT", "TEST.DAT", "TESTE.DAT"}) {
     SCOPED_TRACE(name);
     const LegacyFile original = LegacyFile::Open(SamplePath(name));
     const FileInfo& info = original.Info();
@@ -128,82 +126,105 @@ TEST(LegacyImportTest, NothingIsWrittenWhenTheSourceCannotBeRead) {
   EXPECT_EQ(5u, KeyOrder(file, 0).size());
 }
 
-// A database in the layout real engines leave: the three dictionary files (written here in
-// the pre-6.0 format) naming sample data files, one in a subdirectory under another case.
+// A pre-6.0 file without keys (level 3, 4096-byte pages) holding `rows`: the dictionary files
+// of a test database, which no sample provides.
+std::string Pre6File(uint16_t length, const std::vector<std::string>& rows) {
+  const size_t perPage = (4096 - 6) / length, pages = 2 + (rows.size() - 1) / perPage;
+  std::string f(pages * 4096, '\0');
+  PutWord(f, 0x06, 0x0300), PutWord(f, 0x08, 4096), PutHiLo(f, 0x0C, kNone);
+  PutHiLo(f, 0x10, kNone), PutWord(f, 0x16, length), PutWord(f, 0x18, length);
+  PutHiLo(f, 0x1A, static_cast<uint32_t>(rows.size())),
+      PutHiLo(f, 0x26, static_cast<uint32_t>(pages));
+  PutHiLo(f, 0x1E, static_cast<uint32_t>(pages - 1));
+  PutWord(f, 0x2A,
+          static_cast<uint16_t>(4096 - 6 - (rows.size() - (pages - 2) * perPage) * length));
+  for (size_t p = 1; p < pages; ++p)
+    PutHiLo(f, p * 4096, static_cast<uint32_t>(p)), PutWord(f, p * 4096 + 4, 0x8001);
+  for (size_t r = 0; r < rows.size(); ++r)
+    f.replace((1 + r / perPage) * 4096 + 6 + r % perPage * length, length, rows[r]);
+  return f;
+}
+
+std::string FileRow(char id, const std::string& name, const std::string& location, char flags) {
+  std::string row = std::string{id, '\0'} + name;
+  row.resize(22, ' ');
+  row += location;
+  row.resize(86, ' ');
+  return row + flags + std::string(10, ' ');
+}
+
+// The dictionary names sample data files, one in a subdirectory under another case, one that
+// is missing, one outside the directory, and one twice.
 void MakeDatabase(const TempDir& src) {
   fs::create_directories(src.File("data"));
   fs::copy_file(SamplePath("VARIABLE.DAT"), src.File("VARIABLE.DAT"));
   fs::copy_file(SamplePath("TESTE.DAT"), src.File("data/teste.dat"));
-  src.Write("FILE.DDF",
-            WritePre6File(97, FileDdfKeys(),
-                          {FileRow(1, "X$File", "FILE.DDF", 0x10),
-                           FileRow(2, "X$Field", "FIELD.DDF", 0x10),
-                           FileRow(3, "X$Index", "INDEX.DDF", 0x10),
-                           FileRow(4, "Variable", "VARIABLE.DAT", 0),
-                           FileRow(5, "Teste", "data\\TESTE.DAT", 0),
-                           FileRow(6, "Gone", "GONE.DAT", 0),
-                           FileRow(7, "Elsewhere", "C:\\DB\\X.DAT", 0),
-                           FileRow(8, "Again", "variable.dat", 0)}));
-  src.Write("field.ddf", WritePre6File(32, FieldDdfKeys(),
-                                       {FieldRow(20, 4, "Magic", 1, 0, 4),
-                                        FieldRow(21, 4, "Group", 1, 4, 2),
-                                        FieldRow(22, 4, "Number", 1, 6, 2),
-                                        FieldRow(23, 5, "Code", 0, 0, 4),
-                                        FieldRow(24, 5, "Rest", 0, 4, 60)}));
-  src.Write("INDEX.DDF", WritePre6File(10, IndexDdfKeys(),
-                                       {IndexRow(4, 21, 0, 0, 1), IndexRow(4, 22, 1, 0, 0),
-                                        IndexRow(5, 23, 0, 0, 0)}));
+  src.Write(
+      "FILE.DDF",
+      Pre6File(
+          97, {FileRow(1, "X$File", "FILE.DDF", 0x10), FileRow(2, "X$Field", "FIELD.DDF", 0x10),
+               FileRow(4, "Variable", "VARIABLE.DAT", 0), FileRow(5, "Teste", "data\\TESTE.DAT", 0),
+               FileRow(6, "Gone", "GONE.DAT", 0), FileRow(7, "Elsewhere", "C:\\DB\\X.DAT", 0),
+               FileRow(8, "Again", "variable.dat", 0)}));
+  src.Write("field.ddf", Pre6File(32, {std::string(32, 'f'), std::string(32, 'g')}));
+  src.Write("INDEX.DDF", Pre6File(10, {std::string(10, 'i')}));
+}
+
+size_t Count(const std::string& path) {
+  BtrFile file(path);
+  Bytes r;
+  size_t n = 0;
+  for (int16_t s = file.Step(tools::kOpStepFirst, r); s == 0; s = file.Step(tools::kOpStepNext, r))
+    ++n;
+  return n;
 }
 
 TEST(LegacyImportTest, ImportDbBringsTheDictionaryAndTheFilesItNames) {
   TempDir src, dest;
   MakeDatabase(src);
   const std::string out = dest.File("db");
-  const Result r = Vbutil({"import-db", src.Path(), out});
+  Result r = Vbutil({"import-db", src.Path(), out, "--check"});
+  EXPECT_NE(r.out.find("would import 5 files (1634 records)"), std::string::npos) << r.out;
+  EXPECT_FALSE(fs::exists(out));
+  r = Vbutil({"import-db", src.Path(), out});
   ASSERT_EQ(0, r.code) << r.err;
-  EXPECT_NE(r.out.find("imported 5 files (" + std::to_string(8 + 5 + 3 + 1024 + 600) +
-                       " records) from "),
-            std::string::npos)
-      << r.out;
+  EXPECT_NE(r.out.find("imported 5 files (1634 records) from "), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("skipped 2:\n  Gone: its data file GONE.DAT is missing\n  Elsewhere: its "
                        "location C:\\DB\\X.DAT lies outside the database directory\n"),
             std::string::npos)
       << r.out;
   EXPECT_NE(r.err.find("imported data/TESTE.DAT: 600 records"), std::string::npos) << r.err;
-  // The imported dictionary reads through the utility's own dictionary code.
-  const tools::Dictionary dictionary(out);
-  EXPECT_EQ(5u, dictionary.Tables(false).size());
-  const tools::TableDef teste = dictionary.Table("Teste");
-  EXPECT_EQ(64, teste.recordLength);
-  ASSERT_EQ(2u, teste.fields.size());
-  EXPECT_EQ("Rest", teste.fields[1].name);
-  const tools::TableDef variable = dictionary.Table("Variable");
-  ASSERT_EQ(2u, variable.indexes.size());
-  EXPECT_EQ("Group", variable.indexes[0].parts[0].field);
-  EXPECT_TRUE(variable.variable);
-  BtrFile fields(out + "/FIELD.DDF");
-  EXPECT_EQ(5u, KeyOrder(fields, 3).size());
-}
-
-TEST(LegacyImportTest, ImportDbWritesNothingWhenAFileCannotBeRead) {
-  TempDir src, dest;
-  MakeDatabase(src);
+  // Names as the dictionary spells them; the dictionary itself byte for byte.
+  EXPECT_EQ(600u, Count(out + "/data/TESTE.DAT"));
+  EXPECT_EQ(1024u, Count(out + "/VARIABLE.DAT"));
+  EXPECT_EQ(2u, Count(out + "/FIELD.DDF"));
+  EXPECT_EQ(1u, Count(out + "/INDEX.DDF"));
+  const LegacyFile dictionary = LegacyFile::Open(src.File("FILE.DDF"));
+  BtrFile files(out + "/FILE.DDF");
+  Bytes row;
+  for (uint32_t a : dictionary.Addresses()) {
+    ASSERT_EQ(
+        0,
+        files.Step(a == dictionary.Addresses()[0] ? tools::kOpStepFirst : tools::kOpStepNext, row));
+    EXPECT_EQ(dictionary.Record(a), row);
+  }
+  // Nothing is written when one file cannot be read, unless it may be left out.
   std::string teste = Sample("TESTE.DAT");
-  PutWord(teste, 0x106, 0x0008);  // compressed: not decoded
+  PutWord(teste, 0x106, 0x0008);
   src.Write("data/teste.dat", teste);
-  const std::string out = dest.File("db");
-  Result r = Vbutil({"import-db", src.Path(), out, "--quiet"});
+  const std::string other = dest.File("other");
+  r = Vbutil({"import-db", src.Path(), other, "--quiet"});
   EXPECT_EQ(tools::kExitFailed, r.code);
   EXPECT_NE(r.err.find("teste.dat: its records are compressed"), std::string::npos) << r.err;
-  EXPECT_FALSE(fs::exists(out));
-  r = Vbutil({"import-db", src.Path(), out, "--quiet", "--skip-unreadable"});
+  EXPECT_FALSE(fs::exists(other));
+  r = Vbutil({"import-db", src.Path(), other, "--quiet", "--skip-unreadable"});
   ASSERT_EQ(0, r.code) << r.err;
   EXPECT_NE(r.out.find("imported 4 files"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("  Teste: " + src.Path() + "/data/teste.dat: its records are compressed"),
             std::string::npos)
       << r.out;
-  EXPECT_FALSE(fs::exists(out + "/data/TESTE.DAT"));
-  r = Vbutil({"import-db", src.Path(), out, "--quiet"});
+  EXPECT_FALSE(fs::exists(other + "/data/TESTE.DAT"));
+  r = Vbutil({"import-db", src.Path(), other, "--quiet", "--skip-unreadable"});
   EXPECT_NE(r.err.find("already exists"), std::string::npos) << r.err;
 }
 

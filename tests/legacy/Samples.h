@@ -29,7 +29,9 @@ inline void PutHiLo(std::string& b, size_t at, uint32_t v) {
   PutWord(b, at + 2, static_cast<uint16_t>(v));
 }
 inline uint32_t GetHiLo(const std::string& b, size_t at) {
-  auto w = [&](size_t i) { return uint32_t{static_cast<uint8_t>(b[i])} | uint32_t{static_cast<uint8_t>(b[i + 1])} << 8; };
+  auto w = [&](size_t i) {
+    return uint32_t{static_cast<uint8_t>(b[i])} | uint32_t{static_cast<uint8_t>(b[i + 1])} << 8;
+  };
   return w(at) << 16 | w(at + 2);
 }
 
