@@ -40,6 +40,24 @@ std::vector<Bytes> KeyOrder(BtrFile& file, int key) {
   return records;
 }
 
+// Every record of a record-manager file, sorted.
+std::vector<Bytes> Records(const std::string& path, const std::string& owner = "") {
+  BtrFile file(path, owner);
+  std::vector<Bytes> records;
+  Bytes r;
+  for (int16_t s = file.Step(tools::kOpStepFirst, r); s == 0; s = file.Step(tools::kOpStepNext, r))
+    records.push_back(r);
+  std::sort(records.begin(), records.end());
+  return records;
+}
+
+std::vector<Bytes> Records(const LegacyFile& f) {
+  std::vector<Bytes> records;
+  for (uint32_t a : f.Addresses()) records.push_back(f.Record(a));
+  std::sort(records.begin(), records.end());
+  return records;
+}
+
 TEST(LegacyImportTest, SamplesKeepRecordsDefinitionAndEveryKeysOrder) {
   TempDir dir;
   for (const char* name :
@@ -83,16 +101,7 @@ TEST(LegacyImportTest, SamplesKeepRecordsDefinitionAndEveryKeysOrder) {
       for (uint32_t a : original.IndexOrder(k)) expected.push_back(original.Record(a));
       EXPECT_TRUE(expected == KeyOrder(file, want.number)) << "key " << k;
     }
-    // Every record byte for byte, none left out.
-    std::vector<Bytes> stored, wanted;
-    Bytes rec;
-    for (int16_t s = file.Step(tools::kOpStepFirst, rec); s == 0;
-         s = file.Step(tools::kOpStepNext, rec))
-      stored.push_back(rec);
-    for (uint32_t a : original.Addresses()) wanted.push_back(original.Record(a));
-    std::sort(stored.begin(), stored.end());
-    std::sort(wanted.begin(), wanted.end());
-    EXPECT_TRUE(stored == wanted);
+    EXPECT_TRUE(Records(original) == Records(dest));  // byte for byte, none left out
   }
 }
 
@@ -122,8 +131,7 @@ TEST(LegacyImportTest, NothingIsWrittenWhenTheSourceCannotBeRead) {
   ASSERT_EQ(0, r.code) << r.err;
   EXPECT_NE(r.out.find("owner name set"), std::string::npos);
   EXPECT_THROW(BtrFile(dir.File("owned.btr")), tools::BtrieveError);
-  BtrFile file(dir.File("owned.btr"), "Boss");
-  EXPECT_EQ(5u, KeyOrder(file, 0).size());
+  EXPECT_EQ(5u, Records(dir.File("owned.btr"), "Boss").size());
 }
 
 // A pre-6.0 file without keys (level 3, 4096-byte pages) holding `rows`: the dictionary files
@@ -170,15 +178,6 @@ void MakeDatabase(const TempDir& src) {
   src.Write("INDEX.DDF", Pre6File(10, {std::string(10, 'i')}));
 }
 
-size_t Count(const std::string& path) {
-  BtrFile file(path);
-  Bytes r;
-  size_t n = 0;
-  for (int16_t s = file.Step(tools::kOpStepFirst, r); s == 0; s = file.Step(tools::kOpStepNext, r))
-    ++n;
-  return n;
-}
-
 TEST(LegacyImportTest, ImportDbBringsTheDictionaryAndTheFilesItNames) {
   TempDir src, dest;
   MakeDatabase(src);
@@ -195,19 +194,10 @@ TEST(LegacyImportTest, ImportDbBringsTheDictionaryAndTheFilesItNames) {
       << r.out;
   EXPECT_NE(r.err.find("imported data/TESTE.DAT: 600 records"), std::string::npos) << r.err;
   // Names as the dictionary spells them; the dictionary itself byte for byte.
-  EXPECT_EQ(600u, Count(out + "/data/TESTE.DAT"));
-  EXPECT_EQ(1024u, Count(out + "/VARIABLE.DAT"));
-  EXPECT_EQ(2u, Count(out + "/FIELD.DDF"));
-  EXPECT_EQ(1u, Count(out + "/INDEX.DDF"));
-  const LegacyFile dictionary = LegacyFile::Open(src.File("FILE.DDF"));
-  BtrFile files(out + "/FILE.DDF");
-  Bytes row;
-  for (uint32_t a : dictionary.Addresses()) {
-    ASSERT_EQ(
-        0,
-        files.Step(a == dictionary.Addresses()[0] ? tools::kOpStepFirst : tools::kOpStepNext, row));
-    EXPECT_EQ(dictionary.Record(a), row);
-  }
+  EXPECT_EQ(600u, Records(out + "/data/TESTE.DAT").size());
+  EXPECT_EQ(1024u, Records(out + "/VARIABLE.DAT").size());
+  EXPECT_EQ(2u, Records(out + "/FIELD.DDF").size());
+  EXPECT_TRUE(Records(LegacyFile::Open(src.File("FILE.DDF"))) == Records(out + "/FILE.DDF"));
   // Nothing is written when one file cannot be read, unless it may be left out.
   std::string teste = Sample("TESTE.DAT");
   PutWord(teste, 0x106, 0x0008);
