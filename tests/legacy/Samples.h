@@ -1,5 +1,7 @@
 #pragma once
-// The real Btrieve files of tests/legacy/data, and helpers to describe and damage them.
+// The real Btrieve files of tests/legacy/data, and helpers to read, patch and damage them.
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
@@ -16,23 +18,37 @@ inline std::string Sample(const std::string& name) {
   return vader::testing::TempDir::Read(SamplePath(name));
 }
 
-// Keys in the notation "k0=zstr@0/16acs+zstr@16/16acs;k1=..." (0-based offset / length).
-std::string KeyShapes(const FileInfo& info);
-
-// Byte patches in the notation the format uses.
+// Little-endian words and the format's high-word-first 32-bit values.
 inline void PutWord(std::string& b, size_t at, uint16_t v) {
-  b[at] = static_cast<char>(v);
-  b[at + 1] = static_cast<char>(v >> 8);
+  b[at] = static_cast<char>(v), b[at + 1] = static_cast<char>(v >> 8);
 }
 inline void PutHiLo(std::string& b, size_t at, uint32_t v) {
-  PutWord(b, at, static_cast<uint16_t>(v >> 16));
-  PutWord(b, at + 2, static_cast<uint16_t>(v));
+  PutWord(b, at, static_cast<uint16_t>(v >> 16)), PutWord(b, at + 2, static_cast<uint16_t>(v));
 }
 inline uint32_t GetHiLo(const std::string& b, size_t at) {
-  auto w = [&](size_t i) {
-    return uint32_t{static_cast<uint8_t>(b[i])} | uint32_t{static_cast<uint8_t>(b[i + 1])} << 8;
-  };
-  return w(at) << 16 | w(at + 2);
+  const auto* p = reinterpret_cast<const uint8_t*>(b.data()) + at;
+  return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 24 | uint32_t{p[2]} | uint32_t{p[3]} << 8;
+}
+
+// Reads everything the import reads; returns the reason of the LegacyError, or "" when the
+// file reads through. The message must name the file; any other exception fails the test.
+inline std::string ReadAll(const std::string& name, const std::string& bytes) {
+  try {
+    const LegacyFile f(name, bytes);
+    size_t conflicts = 0;
+    for (uint32_t a : f.InsertionOrder(conflicts)) f.Record(a);
+    for (size_t k = 0; k < f.Info().keys.size(); ++k) f.IndexOrder(k);
+    return "";
+  } catch (const LegacyError& e) {
+    EXPECT_EQ(0u, std::string(e.what()).find(name + ": ")) << e.what();
+    EXPECT_FALSE(e.Reason().empty());
+    return e.Reason();
+  }
+}
+
+inline ::testing::AssertionResult Has(const std::string& text, const std::string& part) {
+  if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "'" << part << "' not in: " << text;
 }
 
 }  // namespace vader::legacy::testing
