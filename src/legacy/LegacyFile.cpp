@@ -169,6 +169,9 @@ void LegacyFile::ReadV6Header(const uint8_t* fcr) {
   info_.fileFlags = Word(fcr + 0x106);
   if (fcr[0x38] == 0xFF) info_.fileFlags |= kVariable;
   info_.acsName = Trimmed(fcr + 0x3C, 8);
+  if (info_.pages > physicalPages_)
+    Fail("the control record counts " + std::to_string(info_.pages) + " pages but the file holds " +
+         std::to_string(physicalPages_) + ": the file is truncated");
   if (fcr[0x76] != Word(fcr + 0x14))
     Fail("the control record gives two different key counts (" + std::to_string(Word(fcr + 0x14)) +
          " and " + std::to_string(fcr[0x76]) + ")");
@@ -267,7 +270,8 @@ void LegacyFile::CheckSlotLayout() {
   for (const KeySpec& k : info_.keys) chains += k.LinkedDuplicates();
   base += 8 * chains;
   const size_t phys = info_.physicalLength;
-  if (phys < base || (phys - base) % 8 != 0 || phys > info_.pageSize - 6u)
+  // A free slot holds a 4-byte pointer, so no slot is shorter.
+  if (phys < std::max<size_t>(base, 4) || (phys - base) % 8 != 0 || phys > info_.pageSize - 6u)
     Fail("a record slot of " + std::to_string(phys) + " bytes does not fit a " +
          std::to_string(info_.recordLength) + "-byte record with " + std::to_string(chains) +
          " duplicate chains (" + std::to_string(base) + " bytes and 8 per reserved pointer)");

@@ -61,15 +61,16 @@ void LegacyFile::FindRecordsPre6() {
       Fail("the deleted-record chain loops (offset " + std::to_string(a) + " comes twice)");
     a = HiLo(fcr + a);
   }
+  // Slots past the used part of the last data page were never written.
   uint32_t usedInLast = perPage;
-  if (info_.records > 0 || lastDataPage_ != kNone) {
-    if (!isData(lastDataPage_))
-      Fail("the control record names page " + std::to_string(lastDataPage_) +
-           " as the last data page, which is not a data page");
+  if (isData(lastDataPage_)) {
     if (lastPageFree_ > ps - kPageHeader)
       Fail("the control record gives " + std::to_string(lastPageFree_) +
            " free bytes in the last data page, more than a page holds");
     usedInLast = (ps - kPageHeader - lastPageFree_) / phys;
+  } else if (info_.records > 0) {
+    Fail("the control record names page " + std::to_string(lastDataPage_) +
+         " as the last data page, which is not a data page");
   }
   for (uint32_t p = 1; p < pages; ++p) {
     if (!isData(p) || freePages.count(p)) continue;

@@ -175,9 +175,14 @@ DatabaseImport ImportDatabase(const std::string& sourceDir, const std::string& d
   DatabaseImport result;
   // The files to bring over, by their path relative to the directory, in dictionary order.
   std::vector<Planned> plan;
-  auto plan_file = [&plan](const std::string& source, std::string dest, const std::string& table) {
-    for (Planned& p : plan)
-      if (p.source == source) return p.tables.push_back(table);
+  auto plan_file = [&](const std::string& source, std::string dest, const std::string& table) {
+    for (Planned& p : plan) {
+      if (p.source != source) continue;
+      if (p.dest != dest && dest != source)
+        result.notes.push_back(table + ": names " + dest + ", imported once as " + p.dest +
+                               " (for " + p.tables.front() + ")");
+      return p.tables.push_back(table);
+    }
     plan.push_back({source, std::move(dest), {table}});
   };
   const ReadSource dictionary = ReadLegacy((dir / fileDdf).string());

@@ -51,6 +51,7 @@ FileImport ImportFile(const ReadSource& source, const std::string& dest,
 struct DatabaseImport {
   std::vector<FileImport> files;
   std::vector<std::string> skipped;  // "NAME: why"
+  std::vector<std::string> notes;    // tables sharing a data file under another spelling
   uint64_t Records() const;
 };
 

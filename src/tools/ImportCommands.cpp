@@ -61,6 +61,7 @@ int ImportDb(const Args& a, Context& ctx) {
     for (const FileImport& f : db.files)
       ctx.out << "  " << f.source << ": " << f.records << " records\n";
   for (const FileImport& f : db.files) PrintNotes(f, ctx);
+  for (const std::string& n : db.notes) ctx.out << "  " << n << "\n";
   if (!db.skipped.empty()) ctx.out << "skipped " << db.skipped.size() << ":\n";
   for (const std::string& s : db.skipped) ctx.out << "  " << s << "\n";
   return kExitOk;

@@ -190,6 +190,8 @@ TEST(LegacyImportTest, ImportDbBringsTheDictionaryAndTheFilesItNames) {
                   "skipped 2:\n  Gone: its data file GONE.DAT is missing\n  Elsewhere: its "
                   "location C:\\DB\\X.DAT lies outside the database directory\n"));
   EXPECT_TRUE(Has(r.err, "imported data/TESTE.DAT: 600 records"));
+  EXPECT_TRUE(
+      Has(r.out, "  Again: names variable.dat, imported once as VARIABLE.DAT (for Variable)"));
   // Names as the dictionary spells them; the dictionary itself byte for byte.
   EXPECT_EQ(600u, Records(out + "/data/TESTE.DAT").size());
   EXPECT_EQ(1024u, Records(out + "/VARIABLE.DAT").size());
