@@ -97,9 +97,8 @@ void LegacyFile::WalkIndex(const KeySpec& key, uint32_t page, int depth, Walk& w
 
 std::vector<std::vector<uint32_t>> LegacyFile::IndexGroups(size_t index) const {
   const KeySpec& key = info_.keys.at(index);
-  if (key.root == kNone) return {};
   Walk walk;
-  WalkIndex(key, key.root, 0, walk);
+  if (key.root != kNone) WalkIndex(key, key.root, 0, walk);
   const size_t total = walk.records;
   const bool nullable = key.Flags() & (kNullAll | kNullAny);
   if (total > addresses_.size() || (!nullable && total != addresses_.size()))
