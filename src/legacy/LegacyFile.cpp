@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -48,9 +49,16 @@ std::string AcsTable::Name() const {
 }
 
 LegacyFile LegacyFile::Open(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) throw LegacyError(path, "is a directory");
   std::ifstream in(path, std::ios::binary);
   if (!in) throw LegacyError(path, "cannot be opened for reading");
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes;
+  try {
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::exception& e) {
+    throw LegacyError(path, std::string("cannot be read: ") + e.what());
+  }
   if (in.bad()) throw LegacyError(path, "cannot be read");
   return LegacyFile(path, std::move(bytes));
 }
