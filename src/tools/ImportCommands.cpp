@@ -46,6 +46,8 @@ int Import(const Args& a, Context& ctx) {
   ctx.out << "imported " << f.records << " records from " << a.At(0) << " into " << a.At(1) << " ("
           << source.file.Info().keys.size() << " keys)\n";
   PrintNotes(f, ctx);
+  if (!options.owner.empty() && !f.ownerSet)
+    ctx.out << "  " << a.At(0) << " has no owner name, so none was set\n";
   return kExitOk;
 }
 
