@@ -105,6 +105,23 @@ TEST(LegacyImportTest, SamplesKeepRecordsDefinitionAndEveryKeysOrder) {
   }
 }
 
+TEST(LegacyImportTest, DuplicatesFollowTheirChainNotThePhysicalOrder) {
+  // MBBSEMU's key 0 holds all four records under one value; reverse their chain.
+  std::string bytes = Sample("MBBSEMU.DAT");
+  const uint32_t slot[] = {0xA06, 0xA60, 0xABA, 0xB14};
+  for (int i = 0; i < 4; ++i) {
+    PutHiLo(bytes, slot[i] + 74, i < 3 ? slot[i + 1] : kNone);  // previous
+    PutHiLo(bytes, slot[i] + 78, i > 0 ? slot[i - 1] : kNone);  // next
+  }
+  PutHiLo(bytes, 0x230, slot[3]), PutHiLo(bytes, 0x234, slot[0]);  // first and last
+  TempDir dir;
+  ASSERT_EQ(0, Vbutil({"import", dir.Write("REVERSED.DAT", bytes), dir.File("r.btr")}).code);
+  BtrFile file(dir.File("r.btr"));
+  std::string numbers;  // the autoincrement key (offset 70) of each record, in key 0 order
+  for (const Bytes& r : KeyOrder(file, 0)) numbers += static_cast<char>('0' + r[70]);
+  EXPECT_EQ("4321", numbers);
+}
+
 TEST(LegacyImportTest, NothingIsWrittenWhenTheSourceCannotBeRead) {
   TempDir dir;
   const std::string broken = dir.Write("BROKEN.DAT", Sample("TESTE.DAT").substr(0, 5000));
