@@ -129,12 +129,6 @@ TEST(LegacyImportTest, NothingIsWrittenWhenTheSourceCannotBeRead) {
   EXPECT_EQ(tools::kExitFailed, r.code);
   EXPECT_TRUE(Has(r.err, "BROKEN.DAT: the file size 5000 is not a whole number"));
   EXPECT_FALSE(fs::exists(dir.File("out.btr")));
-  // An existing destination stays as it is without --replace.
-  const std::string existing = dir.Write("existing.btr", "keep me");
-  r = Vbutil({"import", SamplePath("TEST.DAT"), existing});
-  EXPECT_EQ(tools::kExitFailed, r.code);
-  EXPECT_TRUE(Has(r.err, "already exists (--replace overwrites it)"));
-  EXPECT_EQ("keep me", TempDir::Read(existing));
   // An owner-protected source needs the owner name, which the copy then carries.
   std::string owned = Sample("TEST.DAT");
   PutWord(owned, 0x06, 0xFD00);
