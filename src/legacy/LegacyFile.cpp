@@ -1,4 +1,4 @@
-// The control record, the page allocation tables, key specifications and collating sequences.
+// The control record, the page allocation tables, key and segment definitions and collating sequences.
 
 #include "legacy/LegacyFile.h"
 
@@ -219,7 +219,7 @@ void LegacyFile::ReadKeys(const uint8_t* fcr) {
     bool more = true;
     while (more) {
       if (at < kFirstSegment || at + kSegmentSpecSize > (v6 ? kat : ps) || ++total > kMaxSegments)
-        Fail(name + ": its segment specifications run outside the control record");
+        Fail(name + ": its segment definitions run outside the control record");
       const uint8_t* p = fcr + at;
       SegmentSpec s;
       s.flags = Word(p + 0x08);
