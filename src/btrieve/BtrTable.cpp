@@ -445,9 +445,14 @@ void TBtrTable::FreeHandle() {
 }
 
 void TBtrTable::LoadFields(const std::vector<DictionaryField>& fields) {
-  dictionary_ = fields;
   FieldCache().Clear();
-  for (size_t n = 1; n <= dictionary_.size(); ++n) FieldCache().GetItem(static_cast<int>(n));
+  uint16_t n = 0;
+  for (const DictionaryField& entry : fields) {
+    FieldDesc desc{};
+    uint16_t localType = 0, localSize = 0;
+    LoadFieldDesc(++n, &entry, desc, localType, localSize);
+    TFieldCacheItem::Create(FieldCache(), desc, n, localType, localSize);
+  }
   RegisterBlobFields();
 }
 
@@ -464,13 +469,10 @@ uint8_t* TBtrTable::GetDataBuffer() const { return currentData_ ? currentData_ :
 
 void TBtrTable::LoadFieldDesc(uint16_t n, const void* fieldRecord, FieldDesc& desc,
                               uint16_t& localType, uint16_t& localSize) {
+  // Fields come from dictionary records only; a field past the loaded ones has none.
+  if (fieldRecord == nullptr) RaiseEngineError(DBIERR_INVALIDRECSTRUCT);
   DictionaryField entry{};
-  if (fieldRecord != nullptr)
-    std::memcpy(&entry, fieldRecord, sizeof entry);
-  else if (n >= 1 && n <= dictionary_.size())
-    entry = dictionary_[n - 1];
-  else
-    RaiseEngineError(DBIERR_INVALIDRECSTRUCT);
+  std::memcpy(&entry, fieldRecord, sizeof entry);
   BuildFieldDesc(entry, n, &desc);
   localType = entry.DataType;
   localSize = entry.Size;

@@ -119,8 +119,8 @@ class TBtrTable : public TBtrBaseTable {
   TWinBtr& Btr() { return *btr_; }
   bool UsesACS() const { return usesACS_; }
 
-  // Dictionary records the field descriptors are loaded from, in field order; then fills the
-  // field cache and registers the blob fields.
+  // Fills the field cache from FIELD.DDF records, numbering the fields 1, 2, 3 ... in the
+  // order given, and registers the blob fields.
   void LoadFields(const std::vector<DictionaryField>& fields);
 
   int32_t GetRecordBufferLength() override { return btr_->BufferSize(); }
@@ -211,7 +211,6 @@ class TBtrTable : public TBtrBaseTable {
   uint8_t* currentData_ = nullptr;
   bool usesACS_ = false;
   uint8_t acsTable_[kAcsTableSize] = {};
-  std::vector<DictionaryField> dictionary_;
 };
 
 }  // namespace vader
