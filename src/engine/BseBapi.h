@@ -4,7 +4,9 @@
 // defines the property protocol (get, set, check a numbered property) of the call layer.
 
 #include <cstdint>
+#include <memory>
 #include <type_traits>
+#include <utility>
 
 #include "engine/BseColl.h"
 
@@ -31,6 +33,10 @@ class TBapiListItem {
   int IndexInCollection() const;
 
  protected:
+  // Second construction step, run by CreateItem once the object is complete, so that the
+  // overrides of derived classes take part (a constructor only reaches its own class's).
+  virtual void AfterConstruction() {}
+
   struct DeferredRegistration {};
   // For an item whose place in a sorted collection depends on members of a derived class: those
   // members do not exist yet while this constructor runs, so the derived constructor calls
@@ -40,6 +46,9 @@ class TBapiListItem {
   void Register();
 
  private:
+  template <class T, class... Args>
+  friend T* CreateItem(Args&&... args);
+
   TBapiListItem* owner_;
   TVaderCollection* collection_;
 };
@@ -47,6 +56,15 @@ class TBapiListItem {
 // Writes a property value of `size` bytes; a missing or too small buffer raises
 // DBIERR_INVALIDPARAM instead of being overrun.
 void PutPropValue(const void* src, uint16_t size, void* value, uint16_t maxLen, uint16_t& len);
+
+// Creates a T and runs its second construction step; an object whose second step fails is freed
+// (it leaves its collection) and the exception passes on.
+template <class T, class... Args>
+T* CreateItem(Args&&... args) {
+  std::unique_ptr<T> item(new T(std::forward<Args>(args)...));
+  static_cast<TBapiListItem*>(item.get())->AfterConstruction();
+  return item.release();
+}
 
 // A class reference for engine objects chosen at run time: creates an object of the class with
 // its owner, its collection and two class-specific arguments (a session's name and directory).
@@ -60,9 +78,9 @@ TBapiListItemClass ClassOf() {
             const char* arg2) -> TBapiListItem* {
     if constexpr (std::is_constructible_v<T, TBapiListItem*, TVaderCollection*, const char*,
                                           const char*>)
-      return new T(owner, collection, arg1, arg2);
+      return CreateItem<T>(owner, collection, arg1, arg2);
     else
-      return new T(owner, collection);
+      return CreateItem<T>(owner, collection);
   };
 }
 

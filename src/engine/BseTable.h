@@ -217,6 +217,7 @@ static_assert(offsetof(RecordProps, DeletedFlag) == 12);
 
 class TBaseTable;
 class TVaderFieldCache;
+class TRightsRegistry;
 
 // One field of a table: its descriptor and, once bound, where its value and null indicator lie
 // in a record buffer.
@@ -342,17 +343,6 @@ struct RangeBound {
   uint8_t Key[kKeyBufferSize] = {};
 };
 
-// The table-opening operation of a database; a cursor clones itself through the database that
-// owns it.
-class TTableOpener {
- public:
-  virtual ~TTableOpener() = default;
-  virtual void OpenTable(const char* name, const char* driverType, const char* indexName,
-                         const char* indexTagName, uint16_t indexId, uint32_t openMode,
-                         uint32_t shareMode, uint32_t translateMode, bool uniDirectional,
-                         const void* optParams, TBaseTable*& cursor) = 0;
-};
-
 // One open table seen through one current index. Drivers derive from it and supply the
 // primitives (descriptors, conversions, key building, record access).
 //
@@ -433,7 +423,8 @@ class TBaseTable : public TBapiListItem {
 
   virtual void OpenCursor() { state_ = TCursorState::Unpositioned; }
   virtual void CloseCursor() { state_ = TCursorState::Closed; }
-  // A new cursor on this table from the owning database, with this cursor's modes.
+  // A new cursor on this table from the owning database (a TBaseDatabase), with this cursor's
+  // modes.
   virtual void CloneCursor(bool readOnly, bool uniDirectional, TBaseTable*& newCursor);
 
   // Physical moves over the current index; drivers read the record into the data buffer.
@@ -577,7 +568,7 @@ class TBaseTable : public TBapiListItem {
 
  protected:
   // Second construction step, run once the object is complete (see the class comment).
-  virtual void AfterConstruction();
+  void AfterConstruction() override;
   virtual void CreateHandle() {}
   virtual void FreeHandle() {}
 
@@ -637,17 +628,6 @@ class TBaseTable : public TBapiListItem {
   char tableName_[kMaxTableNameLength + 1] = {};
   char fileName_[kMaxTableNameLength + 1] = {};
 };
-
-// One database as the database lists report it.
-#pragma pack(push, 1)
-struct DatabaseDesc {
-  char DbName[32];
-  char DbText[32];
-  char PhysicalPath[261];
-  char DbType[32];
-};
-#pragma pack(pop)
-static_assert(sizeof(DatabaseDesc) == 357);
 
 // A read-only, forward-only cursor over its own copy of an array of fixed-size records.
 class TBaseListTable : public TBaseTable {
@@ -713,7 +693,8 @@ class TBaseDBListTable : public TBaseTable {
                    TVaderCollection* cfgRecords, const char* driverName, const void* registryRef);
   ~TBaseDBListTable() override;
 
-  uint32_t GetRecordSize() const override { return sizeof(DatabaseDesc); }
+  // Records are DatabaseDesc records.
+  uint32_t GetRecordSize() const override;
   void GetNextRecord(TLockType lock, uint8_t* record, RecordProps* props) override;
 
  protected:
@@ -743,7 +724,8 @@ struct RegistryLocation {
 class TRegDBListTable : public TBaseDBListTable {
  public:
   // `registryRef` points at a RegistryLocation.
-  using TBaseDBListTable::TBaseDBListTable;
+  TRegDBListTable(TBapiListItem* session, TVaderCollection* collection,
+                  TVaderCollection* cfgRecords, const char* driverName, const void* registryRef);
   ~TRegDBListTable() override;
 
   const std::vector<std::string>& KeyNames() const { return keyNames_; }
@@ -759,7 +741,8 @@ class TRegDBListTable : public TBaseDBListTable {
 
   int32_t regIndex_ = 0;
   std::vector<std::string> keyNames_;
-  bool registryOpen_ = false;
+  // The registry while the cursor is open.
+  std::unique_ptr<TRightsRegistry> registry_;
 };
 
 }  // namespace vader

@@ -35,6 +35,9 @@ constexpr char kRegistryEnvironmentVariable[] = "VADER_REGISTRY";
 // The file the registry lives in.
 std::string RegistryFileName();
 
+// Kinds of values the registry keeps.
+enum class ValueType { None, String, Dword };
+
 // One open key: its root, its path below the root and the access it was opened with.
 class RegistryKey {
  public:
@@ -46,6 +49,10 @@ class RegistryKey {
 
   // Names of the direct subkeys, in the order the file lists them.
   long SubKeyNames(std::vector<std::string>& names) const;
+  // Names of the key's values, in the order the file lists them.
+  long ValueNames(std::vector<std::string>& names) const;
+  // The kind of value `name`; ERROR_FILE_NOT_FOUND (and None) when there is no such value.
+  long QueryValueType(const std::string& name, ValueType& type) const;
   long ReadString(const std::string& name, std::string& value) const;
   long ReadDword(const std::string& name, uint32_t& value) const;
   long WriteString(const std::string& name, const std::string& value);
