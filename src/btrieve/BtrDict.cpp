@@ -78,6 +78,10 @@ bool SameDictionaryName(std::string_view a, std::string_view b) {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
+bool IsBtrievePath(std::string_view name) {
+  return name.find_first_of(":\\/.") != std::string_view::npos;
+}
+
 std::string WithSeparator(std::string_view directory) {
   std::string result(directory);
   if (!result.empty() && IsSeparator(result.back())) return result;

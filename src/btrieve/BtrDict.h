@@ -89,6 +89,9 @@ bool SameDictionaryName(std::string_view a, std::string_view b);
 
 // Path helpers for names that may use either separator ("\" from Windows callers, "/" here).
 bool IsSeparator(char c);
+// A name that is a path rather than a table or alias name: it holds a drive colon, a
+// separator or a dot (a file name with its extension).
+bool IsBtrievePath(std::string_view name);
 // `directory` with a separator after it when it has none (the one it already uses, else "\").
 std::string WithSeparator(std::string_view directory);
 // Everything up to and including the last separator (or drive colon); empty when none.

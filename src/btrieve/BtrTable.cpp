@@ -12,6 +12,8 @@
 #include "btrieve/BtrConst.h"
 #include "btrieve/BtrConv.h"
 #include "btrieve/BtrErrs.h"
+#include "btrieve/BtrSess.h"
+#include "engine/BseDbase.h"
 #include "engine/BseUtils.h"
 #include "platform/TextCase.h"
 
@@ -92,9 +94,9 @@ class DataBufferGuard {
 
 }  // namespace
 
-TBtrTableOptions& BtrTableOptions() {
-  static TBtrTableOptions options;
-  return options;
+std::optional<std::string> TableNameOption(std::string_view name, const char* keyword) {
+  const std::string text(name);
+  return OptionValue(text, platform::AsciiUpperCase(text), keyword);
 }
 
 // ---- TBtrBaseTable ----
@@ -121,7 +123,7 @@ void TBtrBaseTable::SetTableName(const char* name) {
 }
 
 void TBtrBaseTable::CloneCursor(bool /*readOnly*/, bool uniDirectional, TBaseTable*& newCursor) {
-  auto* database = CheckParam(dynamic_cast<TTableOpener*>(Owner()));
+  auto* database = CheckParam(dynamic_cast<TBaseDatabase*>(Owner()));
   std::string name = GetTableName();
   if (hasResource_) name += std::string(";RES:") + resourceName_;
   if (ownerName_[0] != '\0') name += std::string(";OWNER:") + ownerName_;
@@ -775,7 +777,7 @@ void TBtrTable::PadBlankStrings(uint8_t* record) {
 
 void TBtrTable::InsertRecord(TLockType lock, uint8_t* record) {
   SetDataBuffer(CheckParam(record));
-  if (BtrTableOptions().StringPaddedSpaces) PadBlankStrings(record);
+  if (ConversionOptions().StringPaddedSpaces) PadBlankStrings(record);
   if (BlobCount() > 0) WriteBackBlobs(record);
   Bound().Insert();
   MarkOnRecord();
@@ -840,7 +842,7 @@ void TBtrTable::GetCursorProps(CursorProps& props) {
 }
 
 void TBtrTable::GetRecordCount(uint32_t& n) {
-  if (BtrTableOptions().TrueRecordCount && (RangeActive() || FiltersActive()))
+  if (BtrSettings().TrueRecordCount && (RangeActive() || FiltersActive()))
     return TBaseTable::GetRecordCount(n);
   n = static_cast<uint32_t>(std::max(btr_->RecordCount(), 0));
 }
