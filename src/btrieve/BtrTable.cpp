@@ -10,6 +10,7 @@
 #include <string>
 
 #include "btrieve/BtrConst.h"
+#include "engine/BseDbase.h"
 #include "btrieve/BtrConv.h"
 #include "btrieve/BtrErrs.h"
 #include "btrieve/BtrSess.h"
