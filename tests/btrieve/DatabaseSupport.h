@@ -21,6 +21,20 @@
 
 namespace vader::testing {
 
+// Every record of an opened list cursor, `size` bytes each.
+inline std::vector<std::vector<uint8_t>> ReadAll(TBaseTable& list, size_t size) {
+  std::vector<std::vector<uint8_t>> rows;
+  try {
+    for (;;) {
+      std::vector<uint8_t> row(size);
+      list.GetNextRecord(dbiNOLOCK, row.data(), nullptr);
+      rows.push_back(row);
+    }
+  } catch (const EVaderBoundryError&) {
+  }
+  return rows;
+}
+
 class BtrDatabaseTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -66,20 +80,6 @@ class BtrDatabaseTest : public ::testing::Test {
     db.OpenTable(name.c_str(), nullptr, index, nullptr, 0, kOpenReadWrite, kShareShared, 0,
                  false, nullptr, cursor);
     return static_cast<TBtrTable&>(*cursor);
-  }
-
-  // Every record of an opened list cursor, `size` bytes each.
-  static std::vector<std::vector<uint8_t>> ReadAll(TBaseTable& list, size_t size) {
-    std::vector<std::vector<uint8_t>> rows;
-    try {
-      for (;;) {
-        std::vector<uint8_t> row(size);
-        list.GetNextRecord(dbiNOLOCK, row.data(), nullptr);
-        rows.push_back(row);
-      }
-    } catch (const EVaderBoundryError&) {
-    }
-    return rows;
   }
 
   // The text of field `n` of the table's next record.
