@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "engine/BseCache.h"
 #include "engine/BseDbase.h"
 #include "engine/BseErrs.h"
 #include "engine/BseRgtry.h"
@@ -508,7 +509,11 @@ void TBaseTable::SetToEnd() { state_ = TCursorState::AtEnd; }
 
 void TBaseTable::SetToCursor(TBaseTable* dest) {
   CheckParam(dest);
-  std::vector<uint8_t> bookmark = ZeroedBlock(GetBookmarkSize());
+  // A bookmark of the destination's size is read whole, also where the destination's bookmarks
+  // are longer than this cursor's (a cache cursor's carry 4 more bytes, zero for a record of
+  // the source).
+  std::vector<uint8_t> bookmark =
+      ZeroedBlock(std::max(GetBookmarkSize(), dest->GetBookmarkSize()));
   GetBookMark(bookmark.data());
   dest->SetToBookMark(bookmark.data());
 }
@@ -1096,6 +1101,10 @@ void TBaseTable::GetFilterInfo(TFilterListItem* filter, FilterInfo& info) {
 }
 
 // ---- TBaseTable: operations left to other cursor classes ----
+
+void TBaseTable::BeginDelayedUpdates(TBaseTable*& cursor) {
+  cursor = TBaseTable::Create<TBaseCacheTable>(this);
+}
 
 void TBaseTable::EndDelayedUpdates(TBaseTable*&) { RaiseNotSupported(kCursorNotSupportedResource); }
 

@@ -515,7 +515,10 @@ class TBaseTable : public TBapiListItem {
   virtual void AddIndex(const IndexDesc& desc, const char* keyViolName);
   virtual void DeleteIndex(const char* name, const char* tag, uint16_t indexNo);
 
-  // Delayed updates are the cache table's.
+  // Wraps this cursor in a new delayed-update cursor (TBaseCacheTable, registered beside this
+  // one), which callers use in its place until its EndDelayedUpdates hands this one back.
+  virtual void BeginDelayedUpdates(TBaseTable*& cursor);
+  // Ending and applying delayed updates are the cache table's.
   virtual void EndDelayedUpdates(TBaseTable*& cursor);
   virtual void ApplyDelayedUpdates(uint32_t command);
 
@@ -630,6 +633,18 @@ class TBaseTable : public TBapiListItem {
   char openIndexName_[kMaxTableNameLength + 1] = {};
   char tableName_[kMaxTableNameLength + 1] = {};
   char fileName_[kMaxTableNameLength + 1] = {};
+};
+
+// A cursor an operation opens for its own use, freed however the operation ends. Opening
+// operations write it through `cursor`, which a driver sets even when the open fails half way.
+struct TTemporaryCursor {
+  TBaseTable* cursor = nullptr;
+  TTemporaryCursor() = default;
+  TTemporaryCursor(const TTemporaryCursor&) = delete;
+  TTemporaryCursor& operator=(const TTemporaryCursor&) = delete;
+  ~TTemporaryCursor() { delete cursor; }
+  TBaseTable* operator->() const { return CheckParam(cursor); }
+  TBaseTable& operator*() const { return *CheckParam(cursor); }
 };
 
 // A read-only, forward-only cursor over its own copy of an array of fixed-size records.
