@@ -278,6 +278,7 @@ void TBtrDatabase::LoadFieldDefinitions(TBtrTable& table, const char* name, uint
     CopyFieldCache(list->FieldCache(), table.FieldCache());  // a resource's fields
     return;
   }
+  table.DropResource();  // a resource named with the table could not be read
   TVaderFieldCache& cache = table.FieldCache();
   cache.Clear();
   uint16_t n = 0;

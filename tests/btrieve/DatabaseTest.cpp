@@ -118,9 +118,11 @@ TEST_F(BtrDatabaseTest, TablesTakeTheirFieldsFromAResource) {
       reinterpret_cast<const FieldDesc*>(ReadAll(*fields, sizeof(FieldDesc))[0].data())->FieldName);
   delete fields;
 
-  TBtrTable& fallback = OpenTable(db, "CUSTOMER.BTR;RES:NOSUCH");
-  EXPECT_FALSE(fallback.HasResource());
-  EXPECT_EQ("Name", fallback.FieldCache().GetItem(2).FieldName());
+  for (const char* name : {"CUSTOMER.BTR;RES:NOSUCH", "Customers;RES:NOSUCH"}) {
+    TBtrTable& fallback = OpenTable(db, name);
+    EXPECT_FALSE(fallback.HasResource()) << name;
+    EXPECT_EQ("Name", fallback.FieldCache().GetItem(2).FieldName()) << name;
+  }
 }
 
 TEST_F(BtrDatabaseTest, FieldListMatchesTheDictionary) {
