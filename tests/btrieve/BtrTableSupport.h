@@ -2,6 +2,8 @@
 // Btrieve files made through the record manager and table cursors opened on them with field
 // descriptors built from dictionary records, as the database will load them.
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "btrieve/BtrConst.h"
+#include "btrieve/BtrDict.h"
 #include "btrieve/BtrIntrf.h"
 #include "btrieve/BtrTable.h"
 #include "common/TempDir.h"
@@ -18,12 +21,7 @@
 namespace vader::testing {
 
 inline DictionaryField Field(const char* name, uint8_t type, uint16_t offset, uint16_t size) {
-  DictionaryField f{};
-  std::memcpy(f.Name, name, std::min(std::strlen(name), sizeof f.Name));
-  f.DataType = type;
-  f.Offset = offset;
-  f.Size = size;
-  return f;
+  return MakeDictionaryField(name, type, offset, size);
 }
 
 inline KeySegmentSpec Segment(uint16_t position, uint16_t length, uint8_t type, uint16_t flags) {
@@ -33,6 +31,28 @@ inline KeySegmentSpec Segment(uint16_t position, uint16_t length, uint8_t type, 
   s.Flags = static_cast<uint16_t>(flags | 0x0102);  // extended type, modifiable
   s.ExtendedType = type;
   return s;
+}
+
+// Creates the Btrieve file `path` through the loaded record manager.
+inline std::string CreateBtrieveFile(const std::string& path, uint16_t recordLength,
+                                     uint8_t keyCount, const std::vector<KeySegmentSpec>& segments,
+                                     bool variable = false, const std::vector<uint8_t>& acs = {}) {
+  std::vector<uint8_t> layout(16 + 16 * segments.size());
+  layout.insert(layout.end(), acs.begin(), acs.end());
+  StatFileSpec file{};
+  file.RecordLength = recordLength;
+  file.PageSize = 4096;
+  file.KeyCount = keyCount;
+  file.FileFlags = variable ? 1 : 0;
+  std::memcpy(layout.data(), &file, sizeof file);
+  for (size_t i = 0; i < segments.size(); ++i)
+    std::memcpy(layout.data() + 16 + 16 * i, &segments[i], 16);
+  std::string key = path;
+  key.resize(256, '\0');
+  uint8_t position[kPositionBlockSize] = {};
+  uint32_t length = static_cast<uint32_t>(layout.size());
+  EXPECT_EQ(BtrCall(B_CREATE, position, layout.data(), &length, key.data(), 255, 0), 0) << path;
+  return path;
 }
 
 // The record manager stays loaded for the whole test program; each test gets a fresh directory.
@@ -52,23 +72,7 @@ class BtrFileTest : public ::testing::Test {
   std::string CreateFile(const std::string& name, uint16_t recordLength, uint8_t keyCount,
                          const std::vector<KeySegmentSpec>& segments, bool variable = false,
                          const std::vector<uint8_t>& acs = {}) {
-    std::vector<uint8_t> layout(16 + 16 * segments.size());
-    layout.insert(layout.end(), acs.begin(), acs.end());
-    StatFileSpec file{};
-    file.RecordLength = recordLength;
-    file.PageSize = 4096;
-    file.KeyCount = keyCount;
-    file.FileFlags = variable ? 1 : 0;
-    std::memcpy(layout.data(), &file, sizeof file);
-    for (size_t i = 0; i < segments.size(); ++i)
-      std::memcpy(layout.data() + 16 + 16 * i, &segments[i], 16);
-    std::string path = dir_.File(name);
-    std::string key = path;
-    key.resize(256, '\0');
-    uint8_t position[kPositionBlockSize] = {};
-    uint32_t length = static_cast<uint32_t>(layout.size());
-    EXPECT_EQ(BtrCall(B_CREATE, position, layout.data(), &length, key.data(), 255, 0), 0);
-    return path;
+    return CreateBtrieveFile(dir_.File(name), recordLength, keyCount, segments, variable, acs);
   }
 
   TBtrTable& Open(const std::string& path, const std::vector<DictionaryField>& fields,
