@@ -41,6 +41,13 @@ std::map<std::string, int>& InProcessWriters() {
   return *writers;
 }
 
+// The stores open in this process, by path: a commit ends the walks of the others at once, so
+// that their read transactions do not hold back the checkpoints of the log.
+std::map<std::string, std::vector<FileStore*>>& OpenStores() {
+  static auto* stores = new std::map<std::string, std::vector<FileStore*>>;
+  return *stores;
+}
+
 std::string KeyTable(int number) { return "key" + std::to_string(number); }
 
 // Index entry, position and record of the rows of key path `number`, in index order.
@@ -151,12 +158,17 @@ Status FileStore::Open(const std::string& path, std::unique_ptr<FileStore>& out,
   // Without the shared index (a database not in WAL mode) walks are never kept: every read
   // seeks.
   store->watch_.Attach(store->db_.Handle());
+  OpenStores()[path].push_back(store.get());
   out = std::move(store);
   return kOk;
 }
 
 FileStore::~FileStore() {
   if (txnOpen_) EndTransaction(false);
+  auto it = OpenStores().find(path_);
+  if (it == OpenStores().end()) return;
+  std::erase(it->second, this);
+  if (it->second.empty()) OpenStores().erase(it);
 }
 
 Walk::~Walk() {
@@ -325,7 +337,10 @@ Status FileStore::EndWrite(bool commit) {
     return Exec(kPRelease);
   }
   if (commit) {
-    if (Status s = Exec(kPCommit); s == kOk) return kOk;
+    if (Status s = Exec(kPCommit); s == kOk) {
+      EndWalksElsewhere();
+      return kOk;
+    }
   }
   Exec(kPRollback);
   return commit ? kIoError : kOk;
@@ -343,6 +358,7 @@ Status FileStore::EndTransaction(bool commit) {
   if (commit) db_.Exec("PRAGMA synchronous=FULL");
   Status s = commit ? Exec(kPCommit) : kOk;
   if (commit) db_.Exec("PRAGMA synchronous=NORMAL");
+  if (commit && s == kOk) EndWalksElsewhere();
   if (!commit || s != kOk) Exec(kPRollback);
   return s;
 }
@@ -471,6 +487,11 @@ void FileStore::EndWalk(Walk& walk) {
 
 void FileStore::EndWalks() {
   while (!activeWalks_.empty()) EndWalk(*activeWalks_.back());
+}
+
+void FileStore::EndWalksElsewhere() {
+  for (FileStore* other : OpenStores()[path_])
+    if (other != this) other->EndWalks();
 }
 
 Status FileStore::FindEntry(int number, const Bytes& encoded, uint32_t pos, Bytes& entry) {

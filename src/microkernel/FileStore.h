@@ -168,6 +168,7 @@ class FileStore {
   Statement* WalkStatement(Walk& walk, int number, bool forward);
   void EndWalk(Walk& walk);
   void EndWalks();
+  void EndWalksElsewhere();  // of the other connections of this process to the file
   void ClearKeyStatements();
   Statement& KeyStatement(int number, KeyStmt which);
   Statement& PhysStatement(PhysStmt which);

@@ -2,6 +2,8 @@
 // position block of the walking client, another client, another process, or the walking block
 // itself), every step returns exactly what a fresh seek from the same place returns.
 
+#include <sys/stat.h>
+
 #include <memory>
 
 #include "ChildProcess.h"
@@ -262,6 +264,21 @@ TEST_F(WalkTest, ARefusedLockLeavesTheWalkerWhereItWas) {
   EXPECT_EQ(30, IdOf(walker_.record));
   ASSERT_EQ(0, walker_.Get(kGetNext, 0));
   EXPECT_EQ(40, IdOf(walker_.record));
+}
+
+TEST_F(WalkTest, AWalkDoesNotHoldBackTheLogOfThisProcesssWriters) {
+  // A walk holds a read transaction open; while it does, the write-ahead log cannot start
+  // over, and grows with every commit. Another client's commit ends it at once.
+  Expect(kGetFirst, 10);
+  Expect(kGetNext, 20);
+  ClientId writer(3);
+  File w(&writer);
+  ASSERT_EQ(0, w.Open(Path("people")));
+  for (int32_t id = 1000; id < 4000; ++id) ASSERT_EQ(0, w.Insert(Person(id, "log")));
+  struct stat st {};
+  ASSERT_EQ(0, ::stat((Path("people") + "-wal").c_str(), &st));
+  EXPECT_LT(st.st_size, 8 << 20);  // a log that never starts over holds about 3,000 commits
+  Expect(kGetNext, 30);
 }
 
 }  // namespace
