@@ -240,8 +240,8 @@ void BM_GetNextExtended_Btrieve(benchmark::State& state) {
   std::vector<uint8_t> buffer(kExtendedReply);
   uint8_t rec[kRecordLength];
   auto descriptor = [&] {
-    const uint8_t d[] = {16, 0, 'U', 'C', 0, 0, 0, 0, kExtendedCount, 0, 2, 0,
-                         kExtractA, 0, 0, 0, kExtractB, 0, kExtractBAt, 0};
+    const uint8_t d[] = {16, 0, 'U',       'C', 0, 0, 0,         0, kExtendedCount, 0,
+                         2,  0, kExtractA, 0,   0, 0, kExtractB, 0, kExtractBAt,    0};
     const uint16_t length = sizeof d;
     std::memcpy(buffer.data(), d, sizeof d);
     std::memcpy(buffer.data(), &length, 2);
@@ -378,8 +378,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
   // CPU time per call of each side, and the record manager's time over each baseline's.
   void PrintRatios() const {
     std::printf("\nrecords: %u; CPU ns per call; ratio = record manager / baseline\n", gRecords);
-    std::printf("%-16s %12s %12s %8s %12s %8s\n", "operation", "btrieve", "seek", "ratio",
-                "cursor", "ratio");
+    std::printf("%-16s %12s %12s %8s %12s %8s\n", "operation", "btrieve", "seek", "ratio", "cursor",
+                "ratio");
     for (const char* op :
          {"GetNext", "StepNext", "GetNextExtended", "GetEqual", "Insert", "Update"}) {
       const double b = Cpu(op, "_Btrieve"), s = Cpu(op, "_Sqlite"), c = Cpu(op, "_Cursor");

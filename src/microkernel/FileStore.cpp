@@ -467,10 +467,11 @@ Statement* FileStore::WalkStatement(Walk& walk, int number, bool forward) {
   for (const Walk::Prepared& p : walk.prepared_)
     if (p.number == number && p.forward == forward) return p.statement.get();
   const std::string sql =
-      number < 0 ? std::string("SELECT pos, data FROM records ") +
-                       (forward ? "WHERE pos > ?1 ORDER BY pos" : "WHERE pos < ?1 ORDER BY pos DESC")
-                 : KeyRows(number) +
-                       (forward ? "WHERE i.k > ?1 ORDER BY i.k" : "WHERE i.k < ?1 ORDER BY i.k DESC");
+      number < 0
+          ? std::string("SELECT pos, data FROM records ") +
+                (forward ? "WHERE pos > ?1 ORDER BY pos" : "WHERE pos < ?1 ORDER BY pos DESC")
+          : KeyRows(number) +
+                (forward ? "WHERE i.k > ?1 ORDER BY i.k" : "WHERE i.k < ?1 ORDER BY i.k DESC");
   auto statement = std::make_unique<Statement>(db_.Handle(), sql);
   if (!statement->Valid()) return nullptr;
   walk.prepared_.push_back(Walk::Prepared{number, forward, std::move(statement)});
@@ -490,7 +491,9 @@ void FileStore::EndWalks() {
 }
 
 void FileStore::EndWalksElsewhere() {
-  for (FileStore* other : OpenStores()[path_])
+  const auto it = OpenStores().find(path_);
+  if (it == OpenStores().end()) return;
+  for (FileStore* other : it->second)
     if (other != this) other->EndWalks();
 }
 

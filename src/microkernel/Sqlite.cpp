@@ -69,7 +69,7 @@ void Connection::SetBusyTimeout(int ms) { sqlite3_busy_timeout(db_, ms); }
 
 namespace {
 
-constexpr int kIndexRegionSize = 32768;     // the unit in which SQLite maps the shared index
+constexpr int kIndexRegionSize = 32768;      // the unit in which SQLite maps the shared index
 constexpr uint32_t kIndexVersion = 3007000;  // first word of the header of the current format
 
 }  // namespace
@@ -80,9 +80,9 @@ bool CommitWatch::Attach(sqlite3* db) {
   {
     sqlite3_stmt* s = nullptr;
     if (sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &s, nullptr) != SQLITE_OK) return false;
-    const bool wal = sqlite3_step(s) == SQLITE_ROW &&
-                     sqlite3_column_text(s, 0) != nullptr &&
-                     std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)), "wal") == 0;
+    const bool wal =
+        sqlite3_step(s) == SQLITE_ROW && sqlite3_column_text(s, 0) != nullptr &&
+        std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)), "wal") == 0;
     sqlite3_finalize(s);
     if (!wal) return false;
   }

@@ -59,33 +59,15 @@ int TransactionRole(char** argv) {
   return 0;
 }
 
-std::string FromHex(const std::string& hex) {
-  std::string out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2)
-    out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  return out;
-}
-
-// write <path>: runs the writes it reads on its standard input, one a line, and answers each
-// with its status: "insert HEX", "update ID HEX" and "delete ID", the record given in hex and
-// found by its 4-byte id on key 0.
+// write <path>: runs the writes of WritePerson it reads on its standard input, one a line
+// ("VERB ID AMOUNT"), and answers each with its status.
 int WriteRole(char** argv) {
   File f;
   if (f.Open(argv[1]) != 0) return 2;
-  char line[1024];
-  while (std::fgets(line, sizeof line, stdin)) {
-    char verb[16] = {}, a[600] = {}, b[600] = {};
-    if (std::sscanf(line, "%15s %599s %599s", verb, a, b) < 2) return 4;
-    const std::string v = verb;
-    int16_t s = 0;
-    if (v == "insert") {
-      s = f.Insert(FromHex(a));
-    } else {
-      s = f.Get(kGetEqual, 0, Le(static_cast<uint32_t>(std::atoi(a)), 4));
-      if (s == 0) s = v == "update" ? f.Update(FromHex(b)) : f.Delete();
-    }
-    Ack(std::to_string(s));
-  }
+  char verb = 0;
+  int id = 0, amount = 0;
+  while (std::scanf(" %c %d %d", &verb, &id, &amount) == 3)
+    Ack(std::to_string(WritePerson(f, verb, id, amount)));
   return 0;
 }
 
@@ -108,11 +90,11 @@ struct ChildDispatch {
     args.push_back(nullptr);
     argv = args.data();
     const std::string r = role;
-    std::_Exit(r == "insert" ? InsertRole(argv)
-               : r == "lock" ? LockRole(argv)
-               : r == "txn"  ? TransactionRole(argv)
+    std::_Exit(r == "insert"  ? InsertRole(argv)
+               : r == "lock"  ? LockRole(argv)
+               : r == "txn"   ? TransactionRole(argv)
                : r == "write" ? WriteRole(argv)
-                             : 5);
+                              : 5);
   }
 } childDispatch;
 
