@@ -164,9 +164,15 @@ TEST_P(WalkTest, PhysicalStepsSeeEveryChange) {
   Expect(kStepNext, 70, 8);  // extended: 70, 80, 90, 100, 110, then the end
 }
 
+std::string WriterName(const ::testing::TestParamInfo<Writer>& info) {
+  static const char* const kNames[] = {"SameClient", "OtherClient", "OtherProcess"};
+  return kNames[static_cast<int>(info.param)];
+}
+
 INSTANTIATE_TEST_SUITE_P(Writers, WalkTest,
                          ::testing::Values(Writer::kSameClient, Writer::kOtherClient,
-                                           Writer::kOtherProcess));
+                                           Writer::kOtherProcess),
+                         WriterName);
 
 using OwnWalkTest = WalkTest;
 
@@ -203,7 +209,7 @@ TEST_F(OwnWalkTest, ARefusedLockLeavesTheWalkerWhereItWas) {
   EXPECT_EQ(30, IdOf(walker_.record));
 }
 
-TEST_F(OwnWalkTest, AWalkDoesNotHoldBackTheLogOfThisProcesssWriters) {
+TEST_F(OwnWalkTest, AWalkDoesNotHoldBackTheLogOfThisProcessWriters) {
   // A walk holds a read transaction open, and while it does the write-ahead log cannot start
   // over: it would grow with every commit. Another client's commit ends the walk at once.
   Use(Writer::kOtherClient);
