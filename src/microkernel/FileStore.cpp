@@ -207,6 +207,7 @@ void FileStore::ClearKeyStatements() {
 }
 
 Status FileStore::Refresh() {
+  ++uses_;
   if (!activeWalks_.empty() && (localWrites_ != heldWrites_ || watch_.Read() != heldStamp_))
     EndWalks();
   return *generation_ == loadedGeneration_ ? kOk : LoadDefinition();
@@ -488,6 +489,14 @@ void FileStore::EndWalk(Walk& walk) {
 
 void FileStore::EndWalks() {
   while (!activeWalks_.empty()) EndWalk(*activeWalks_.back());
+}
+
+void FileStore::EndIdleWalks() {
+  for (auto& [path, stores] : OpenStores())
+    for (FileStore* store : stores) {
+      if (store->uses_ == store->usesSeen_) store->EndWalks();
+      store->usesSeen_ = store->uses_;
+    }
 }
 
 void FileStore::EndWalksElsewhere() {

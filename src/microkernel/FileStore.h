@@ -70,6 +70,9 @@ class FileStore {
   static Status CommitAll(const std::vector<std::shared_ptr<FileStore>>& stores);
   // Whether a connection of this process has the file open.
   static bool OpenInProcess(const std::string& path);
+  // Ends the walks of every connection of this process that no operation used since the
+  // previous call.
+  static void EndIdleWalks();
   ~FileStore();
 
   const std::string& Path() const { return path_; }
@@ -198,6 +201,8 @@ class FileStore {
   CommitWatch::Stamp heldStamp_{};
   uint64_t heldWrites_ = 0;
   uint64_t walkEpoch_ = 0;  // changes with the definition; unique across stores
+  uint64_t uses_ = 0;       // operations on the file, counted by Refresh
+  uint64_t usesSeen_ = 0;   // ... at the last EndIdleWalks
   std::array<std::unique_ptr<Statement>, kPhysStmtCount> physStmts_;
   std::shared_ptr<uint64_t> generation_;  // shared by the connections of one path
   uint64_t loadedGeneration_ = 0;
