@@ -3,6 +3,7 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -80,7 +81,22 @@ Engine& Engine::Instance() {
   return engine;
 }
 
-Engine::Engine() : random_(std::random_device{}()) {}
+Engine::Engine() : random_(std::random_device{}()), idleWalks_([this] { EndIdleWalks(); }) {}
+
+Engine::~Engine() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    stop_ = true;
+  }
+  stopping_.notify_all();
+  idleWalks_.join();
+}
+
+void Engine::EndIdleWalks() {
+  constexpr auto kPeriod = std::chrono::milliseconds(250);
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stopping_.wait_for(lock, kPeriod, [this] { return stop_; })) FileStore::EndIdleWalks();
+}
 
 int16_t Engine::Call(uint16_t op, void* positionBlock, void* data, uint32_t* dataLength, void* key,
                      uint8_t keyLength, int8_t keyNumber, const uint8_t* clientId) {

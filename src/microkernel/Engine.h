@@ -1,12 +1,15 @@
 #pragma once
 // The record manager's process-wide state: the client table and the cursor table, position
-// block validation and operation dispatch. Every call runs under one mutex.
+// block validation and operation dispatch. Every call runs under one mutex; so does a
+// background thread that ends the walks of files left idle.
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "microkernel/Session.h"
@@ -33,6 +36,10 @@ class Engine {
 
  private:
   Engine();
+  ~Engine();
+  // Every quarter second, ends the walks of files no call used since the last time: an open
+  // walk keeps SQLite from starting the file's log over while other processes write.
+  void EndIdleWalks();
   Status Dispatch(struct Call& call);
   Client& ClientFor(const uint8_t* clientId);
   Cursor* CursorFor(const uint8_t* positionBlock, const Client& client) const;
@@ -43,6 +50,9 @@ class Engine {
   std::vector<uint32_t> freeSlots_;
   Client* lastClient_ = nullptr;  // most calls come from the same client
   std::mt19937_64 random_;
+  std::condition_variable stopping_;
+  bool stop_ = false;
+  std::thread idleWalks_;  // last: starts once the rest is set up
 };
 
 }  // namespace vader::microkernel

@@ -2,6 +2,7 @@
 // physical order, returning the extracted fields of the records that pass the filter.
 
 #include <cstring>
+#include <utility>
 
 #include "microkernel/ExtendedFilter.h"
 #include "microkernel/OperationCode.h"
@@ -24,11 +25,13 @@ Status CheckStart(const Call& c, bool keyed) {
 
 // The record after (or before) `from` on the walk.
 Status NextRow(Call& c, bool keyed, bool forward, const Row& from, Row& row) {
-  FileStore& store = *c.cursor->store;
+  Cursor& cur = *c.cursor;
+  FileStore& store = *cur.store;
   const Seek mode = forward ? Seek::kGreater : Seek::kLess;
-  if (keyed) return store.SeekKey(c.keyNumber, mode, from.entry, row);
-  if (from.pos == 0) return store.SeekPhysical(forward ? Seek::kFirst : Seek::kLast, 0, row);
-  return store.SeekPhysical(mode, from.pos, row);
+  if (keyed) return store.SeekKey(c.keyNumber, mode, from.entry, row, &cur.walk);
+  if (from.pos == 0)
+    return store.SeekPhysical(forward ? Seek::kFirst : Seek::kLast, 0, row, &cur.walk);
+  return store.SeekPhysical(mode, from.pos, row, &cur.walk);
 }
 
 }  // namespace
@@ -48,22 +51,24 @@ Status OpExtended(Call& c) {
   Row at;  // the record last examined
   at.pos = cur.anchor;
   at.entry = cur.entry;
+  Row& row = cur.scratch;  // the next one; the two swap, so no record allocates
   Bytes out(kCountSize, '\0');
+  out.reserve(kCountSize + request.maxRecords * (kRecordHeader + request.ExtractLength()));
   uint16_t returned = 0;
   uint32_t rejected = 0;
   Status status = kOk;
   bool examineCurrent = request.includeCurrent && cur.onRecord;
   for (;;) {
-    Row row;
     if (examineCurrent) {
-      row = at;
+      row.entry = at.entry;
+      row.pos = at.pos;
       status = cur.store->Read(at.pos, row.data);
       examineCurrent = false;
     } else {
       status = NextRow(c, keyed, forward, at, row);
     }
     if (status != kOk) break;
-    at = std::move(row);
+    std::swap(at, row);
     if (!request.Matches(at.data)) {
       if (++rejected >= request.rejectLimit) {
         status = kRejectCountReached;

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -39,7 +41,25 @@ std::map<std::string, int>& InProcessWriters() {
   return *writers;
 }
 
+// The stores open in this process, by path: a commit ends the walks of the others at once, so
+// that their read transactions do not hold back the checkpoints of the log.
+std::map<std::string, std::vector<FileStore*>>& OpenStores() {
+  static auto* stores = new std::map<std::string, std::vector<FileStore*>>;
+  return *stores;
+}
+
 std::string KeyTable(int number) { return "key" + std::to_string(number); }
+
+// Index entry, position and record of the rows of key path `number`, in index order.
+std::string KeyRows(int number) {
+  const std::string t = KeyTable(number);
+  return "SELECT i.k, i.pos, r.data FROM " + t + " AS i CROSS JOIN records AS r ON r.pos = i.pos ";
+}
+
+uint64_t NewEpoch() {
+  static std::atomic<uint64_t> last{0};
+  return ++last;
+}
 
 Status SqlStatus(int rc) {
   switch (rc & 0xFF) {
@@ -135,15 +155,29 @@ Status FileStore::Open(const std::string& path, std::unique_ptr<FileStore>& out,
   store->db_.SetBusyTimeout(LockWaitMilliseconds());
   store->generation_ = GenerationOf(path);
   if (Status s = store->LoadDefinition(); s != kOk) return s;
+  // Without the shared index (a database not in WAL mode) walks are never kept: every read
+  // seeks.
+  store->watch_.Attach(store->db_.Handle());
+  OpenStores()[path].push_back(store.get());
   out = std::move(store);
   return kOk;
 }
 
 FileStore::~FileStore() {
   if (txnOpen_) EndTransaction(false);
+  auto it = OpenStores().find(path_);
+  if (it == OpenStores().end()) return;
+  std::erase(it->second, this);
+  if (it->second.empty()) OpenStores().erase(it);
+}
+
+Walk::~Walk() {
+  if (store_) store_->EndWalk(*this);
 }
 
 Status FileStore::LoadDefinition() {
+  EndWalks();
+  walkEpoch_ = NewEpoch();
   Statement meta(db_.Handle(),
                  "SELECT definition, owner, owner_level FROM vader_file WHERE id = 1");
   if (!meta.Valid() || meta.Step() != SQLITE_ROW) return kNotAFile;
@@ -166,11 +200,18 @@ Status FileStore::LoadDefinition() {
 }
 
 void FileStore::ClearKeyStatements() {
+  EndWalks();
+  walkEpoch_ = NewEpoch();
   for (auto& statements : keyStmts_)
     for (auto& s : statements) s.reset();
 }
 
-Status FileStore::Refresh() { return *generation_ == loadedGeneration_ ? kOk : LoadDefinition(); }
+Status FileStore::Refresh() {
+  ++uses_;
+  if (!activeWalks_.empty() && (localWrites_ != heldWrites_ || watch_.Read() != heldStamp_))
+    EndWalks();
+  return *generation_ == loadedGeneration_ ? kOk : LoadDefinition();
+}
 
 const KeyCodec* FileStore::Codec(int number) const {
   if (number < 0 || static_cast<size_t>(number) >= codecs_.size()) return nullptr;
@@ -181,8 +222,7 @@ Statement& FileStore::KeyStatement(int number, KeyStmt which) {
   auto& slot = keyStmts_[number][which];
   if (slot) return *slot;
   const std::string t = KeyTable(number);
-  const std::string join =
-      "SELECT i.k, i.pos, r.data FROM " + t + " AS i CROSS JOIN records AS r ON r.pos = i.pos ";
+  const std::string join = KeyRows(number);
   std::string sql;
   switch (which) {
     case kKFirst:
@@ -276,6 +316,8 @@ Status FileStore::Exec(PhysStmt which) {
 }
 
 Status FileStore::BeginWrite(bool inTransaction, bool noWait) {
+  // A write needs the latest snapshot, and the rows it changes may be the ones walks stand on.
+  EndWalks();
   if (inTransaction && txnOpen_) return Exec(kPSavepoint);
   const bool localWriter = InProcessWriters()[path_] > 0;
   db_.SetBusyTimeout(noWait || localWriter ? 0 : LockWaitMilliseconds());
@@ -296,7 +338,10 @@ Status FileStore::EndWrite(bool commit) {
     return Exec(kPRelease);
   }
   if (commit) {
-    if (Status s = Exec(kPCommit); s == kOk) return kOk;
+    if (Status s = Exec(kPCommit); s == kOk) {
+      EndWalksElsewhere();
+      return kOk;
+    }
   }
   Exec(kPRollback);
   return commit ? kIoError : kOk;
@@ -304,6 +349,7 @@ Status FileStore::EndWrite(bool commit) {
 
 Status FileStore::EndTransaction(bool commit) {
   if (!txnOpen_) return kOk;
+  EndWalks();
   ++localWrites_;
   txnOpen_ = false;
   txnLog_.clear();
@@ -313,6 +359,7 @@ Status FileStore::EndTransaction(bool commit) {
   if (commit) db_.Exec("PRAGMA synchronous=FULL");
   Status s = commit ? Exec(kPCommit) : kOk;
   if (commit) db_.Exec("PRAGMA synchronous=NORMAL");
+  if (commit && s == kOk) EndWalksElsewhere();
   if (!commit || s != kOk) Exec(kPRollback);
   return s;
 }
@@ -345,7 +392,12 @@ Status FileStore::Read(uint32_t pos, Bytes& data) {
   return st;
 }
 
-Status FileStore::SeekKey(int number, Seek mode, const Bytes& bound, Row& row) {
+Status FileStore::SeekKey(int number, Seek mode, const Bytes& bound, Row& row, Walk* walk) {
+  if (walk) {
+    if (mode == Seek::kGreater || mode == Seek::kLess)
+      return WalkFrom(*walk, number, mode == Seek::kGreater, bound, 0, row);
+    EndWalk(*walk);
+  }
   static constexpr KeyStmt kByMode[] = {kKFirst,        kKLast, kKGreater,
                                         kKGreaterEqual, kKLess, kKLessEqual};
   Statement& s = KeyStatement(number, kByMode[static_cast<int>(mode)]);
@@ -354,11 +406,104 @@ Status FileStore::SeekKey(int number, Seek mode, const Bytes& bound, Row& row) {
   return ReadRow(s, true, row);
 }
 
-Status FileStore::SeekPhysical(Seek mode, uint32_t bound, Row& row) {
+Status FileStore::SeekPhysical(Seek mode, uint32_t bound, Row& row, Walk* walk) {
+  if (walk) {
+    if (mode == Seek::kGreater || mode == Seek::kLess)
+      return WalkFrom(*walk, -1, mode == Seek::kGreater, Bytes(), bound, row);
+    EndWalk(*walk);
+  }
   Statement& s = PhysStatement(static_cast<PhysStmt>(static_cast<int>(mode)));
   StatementScope scope(s);
   if (mode != Seek::kFirst && mode != Seek::kLast) s.Bind(1, static_cast<int64_t>(bound));
   return ReadRow(s, false, row);
+}
+
+Status FileStore::WalkFrom(Walk& walk, int number, bool forward, const Bytes& entry, uint32_t pos,
+                           Row& row) {
+  const bool keyed = number >= 0;
+  if (walk.active_ && walk.number_ == number && walk.forward_ == forward &&
+      (keyed ? walk.last_ == entry : walk.lastPos_ == pos))
+    return StepWalk(walk, row);
+  EndWalk(walk);
+  Statement* s = WalkStatement(walk, number, forward);
+  const Seek mode = forward ? Seek::kGreater : Seek::kLess;
+  if (!s) return keyed ? SeekKey(number, mode, entry, row) : SeekPhysical(mode, pos, row);
+  if (keyed)
+    s->Bind(1, entry);
+  else
+    s->Bind(1, static_cast<int64_t>(pos));
+  // The stamp is read before the first step: a commit racing with it ends the walks at the
+  // next call, needlessly but safely, instead of being missed.
+  if (activeWalks_.empty()) {
+    heldStamp_ = watch_.Read();
+    heldWrites_ = localWrites_;
+  }
+  walk.active_ = s;
+  walk.store_ = this;
+  walk.number_ = number;
+  walk.forward_ = forward;
+  activeWalks_.push_back(&walk);
+  return StepWalk(walk, row);
+}
+
+Status FileStore::StepWalk(Walk& walk, Row& row) {
+  const bool keyed = walk.number_ >= 0;
+  if (Status s = ReadRow(*walk.active_, keyed, row); s != kOk) {
+    EndWalk(walk);
+    return s;
+  }
+  if (keyed)
+    walk.last_ = row.entry;
+  else
+    walk.lastPos_ = row.pos;
+  return kOk;
+}
+
+Statement* FileStore::WalkStatement(Walk& walk, int number, bool forward) {
+  if (!watch_.Usable()) return nullptr;
+  if (walk.epoch_ != walkEpoch_) {
+    walk.prepared_.clear();
+    walk.epoch_ = walkEpoch_;
+  }
+  for (const Walk::Prepared& p : walk.prepared_)
+    if (p.number == number && p.forward == forward) return p.statement.get();
+  const std::string sql =
+      number < 0
+          ? std::string("SELECT pos, data FROM records ") +
+                (forward ? "WHERE pos > ?1 ORDER BY pos" : "WHERE pos < ?1 ORDER BY pos DESC")
+          : KeyRows(number) +
+                (forward ? "WHERE i.k > ?1 ORDER BY i.k" : "WHERE i.k < ?1 ORDER BY i.k DESC");
+  auto statement = std::make_unique<Statement>(db_.Handle(), sql);
+  if (!statement->Valid()) return nullptr;
+  walk.prepared_.push_back(Walk::Prepared{number, forward, std::move(statement)});
+  return walk.prepared_.back().statement.get();
+}
+
+void FileStore::EndWalk(Walk& walk) {
+  if (!walk.active_) return;
+  walk.active_->Reset();
+  walk.active_ = nullptr;
+  walk.store_ = nullptr;
+  activeWalks_.erase(std::find(activeWalks_.begin(), activeWalks_.end(), &walk));
+}
+
+void FileStore::EndWalks() {
+  while (!activeWalks_.empty()) EndWalk(*activeWalks_.back());
+}
+
+void FileStore::EndIdleWalks() {
+  for (auto& [path, stores] : OpenStores())
+    for (FileStore* store : stores) {
+      if (store->uses_ == store->usesSeen_) store->EndWalks();
+      store->usesSeen_ = store->uses_;
+    }
+}
+
+void FileStore::EndWalksElsewhere() {
+  const auto it = OpenStores().find(path_);
+  if (it == OpenStores().end()) return;
+  for (FileStore* other : it->second)
+    if (other != this) other->EndWalks();
 }
 
 Status FileStore::FindEntry(int number, const Bytes& encoded, uint32_t pos, Bytes& entry) {

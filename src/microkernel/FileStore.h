@@ -30,6 +30,36 @@ struct OwnerInfo {
   int level = 0;
 };
 
+class FileStore;
+
+// A position block's walk along one key path, or the physical order, in one direction. The
+// statement that produced its last row stays open between calls, so that the next row is one
+// step away instead of a seek. The store ends every walk as soon as anything may have changed
+// the file: a write on its own connection, or a commit by any other connection of any process.
+class Walk {
+ public:
+  Walk() = default;
+  ~Walk();
+  Walk(const Walk&) = delete;
+  Walk& operator=(const Walk&) = delete;
+
+ private:
+  friend class FileStore;
+  struct Prepared {
+    int number;  // key number; -1 for the physical order
+    bool forward;
+    std::unique_ptr<Statement> statement;
+  };
+  std::vector<Prepared> prepared_;
+  uint64_t epoch_ = 0;           // the store definition the statements were prepared for
+  FileStore* store_ = nullptr;   // while active: the store holding the statement open
+  Statement* active_ = nullptr;  // stepped and not reset
+  int number_ = 0;
+  bool forward_ = true;
+  Bytes last_;            // index entry of the row last returned (key paths)
+  uint32_t lastPos_ = 0;  // its position (physical order)
+};
+
 class FileStore {
  public:
   // Creates a file; an existing one is replaced unless failIfExists (then 59).
@@ -40,10 +70,14 @@ class FileStore {
   static Status CommitAll(const std::vector<std::shared_ptr<FileStore>>& stores);
   // Whether a connection of this process has the file open.
   static bool OpenInProcess(const std::string& path);
+  // Ends the walks of every connection of this process that no operation used since the
+  // previous call.
+  static void EndIdleWalks();
   ~FileStore();
 
   const std::string& Path() const { return path_; }
-  // Reloads the definition when another connection of this process changed it.
+  // Called before every operation on the file: ends the walks when the file changed since they
+  // started, and reloads the definition when another connection of this process changed it.
   Status Refresh();
   const FileDefinition& Definition() const { return def_; }
   const KeyCodec* Codec(int number) const;
@@ -63,8 +97,11 @@ class FileStore {
   Status Update(uint32_t pos, const Bytes& old, Bytes& record, int wantKey, Bytes& entry);
   Status Delete(uint32_t pos, const Bytes& old);
 
-  Status SeekKey(int number, Seek mode, const Bytes& bound, Row& row);
-  Status SeekPhysical(Seek mode, uint32_t bound, Row& row);
+  // Finds the first row beyond `bound` in the direction of `mode`. With a walk, a Greater or
+  // Less seek from the row the walk returned last steps the walk's statement, which gives the
+  // same row as long as the file is unchanged; other seeks end the walk.
+  Status SeekKey(int number, Seek mode, const Bytes& bound, Row& row, Walk* walk = nullptr);
+  Status SeekPhysical(Seek mode, uint32_t bound, Row& row, Walk* walk = nullptr);
   // The index entry of record `pos` in key `number`, whose encoded key is `encoded`.
   Status FindEntry(int number, const Bytes& encoded, uint32_t pos, Bytes& entry);
 
@@ -82,6 +119,7 @@ class FileStore {
   Status SetOwner(const OwnerInfo& owner);
 
  private:
+  friend class Walk;
   enum KeyStmt {
     kKFirst,
     kKLast,
@@ -127,6 +165,13 @@ class FileStore {
 
   FileStore() = default;
   Status LoadDefinition();
+  // Walks: a step when `walk` continues from `entry` (key paths) or `pos` (physical order).
+  Status WalkFrom(Walk& walk, int number, bool forward, const Bytes& entry, uint32_t pos, Row& row);
+  Status StepWalk(Walk& walk, Row& row);
+  Statement* WalkStatement(Walk& walk, int number, bool forward);
+  void EndWalk(Walk& walk);
+  void EndWalks();
+  void EndWalksElsewhere();  // of the other connections of this process to the file
   void ClearKeyStatements();
   Statement& KeyStatement(int number, KeyStmt which);
   Statement& PhysStatement(PhysStmt which);
@@ -149,6 +194,15 @@ class FileStore {
   OwnerInfo owner_;
   std::vector<std::unique_ptr<KeyCodec>> codecs_;  // by key number
   std::vector<KeyStatements> keyStmts_;            // by key number
+  // Walks holding a statement open share the connection's read transaction, which began when
+  // the first of them started: at commit stamp heldStamp_ and local write count heldWrites_.
+  CommitWatch watch_;
+  std::vector<Walk*> activeWalks_;
+  CommitWatch::Stamp heldStamp_{};
+  uint64_t heldWrites_ = 0;
+  uint64_t walkEpoch_ = 0;  // changes with the definition; unique across stores
+  uint64_t uses_ = 0;       // operations on the file, counted by Refresh
+  uint64_t usesSeen_ = 0;   // ... at the last EndIdleWalks
   std::array<std::unique_ptr<Statement>, kPhysStmtCount> physStmts_;
   std::shared_ptr<uint64_t> generation_;  // shared by the connections of one path
   uint64_t loadedGeneration_ = 0;

@@ -160,7 +160,7 @@ Status OpGetByKey(Call& c) {
   bool exact = false;
   if (Status s = PlanSeek(c, *codec, mode, bound, exact); s != kOk) return s;
   Row& found = c.cursor->scratch;
-  Status s = c.cursor->store->SeekKey(c.keyNumber, mode, bound, found);
+  Status s = c.cursor->store->SeekKey(c.keyNumber, mode, bound, found, &c.cursor->walk);
   if (s == kEndOfFile) return exact ? kKeyNotFound : kEndOfFile;
   if (s != kOk) return s;
   if (exact && found.entry.compare(0, bound.size(), bound) != 0) return kKeyNotFound;
@@ -186,7 +186,7 @@ Status OpStep(Call& c) {
       break;
   }
   Row& found = cur.scratch;
-  if (Status s = cur.store->SeekPhysical(mode, cur.anchor, found); s != kOk) return s;
+  if (Status s = cur.store->SeekPhysical(mode, cur.anchor, found, &cur.walk); s != kOk) return s;
   c.keyOnly = false;
   return Deliver(c, found, -1, nullptr);
 }

@@ -22,6 +22,7 @@ struct Cursor {
   uint64_t nonce = 0;
   Client* client = nullptr;
   std::shared_ptr<FileStore> store;
+  Walk walk;  // after `store`: ends before its store goes
   LockHandle locks;
   bool readOnly = false;
 

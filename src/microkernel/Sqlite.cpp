@@ -1,5 +1,7 @@
 #include "microkernel/Sqlite.h"
 
+#include <cstring>
+
 namespace vader::microkernel {
 
 Statement::Statement(sqlite3* db, const std::string& sql) {
@@ -64,5 +66,46 @@ int Connection::Exec(const std::string& sql) {
 }
 
 void Connection::SetBusyTimeout(int ms) { sqlite3_busy_timeout(db_, ms); }
+
+namespace {
+
+constexpr int kIndexRegionSize = 32768;      // the unit in which SQLite maps the shared index
+constexpr uint32_t kIndexVersion = 3007000;  // first word of the header of the current format
+
+}  // namespace
+
+bool CommitWatch::Attach(sqlite3* db) {
+  header_ = nullptr;
+  if (sqlite3_db_readonly(db, "main") != 0) return false;
+  {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &s, nullptr) != SQLITE_OK) return false;
+    const bool wal =
+        sqlite3_step(s) == SQLITE_ROW && sqlite3_column_text(s, 0) != nullptr &&
+        std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)), "wal") == 0;
+    sqlite3_finalize(s);
+    if (!wal) return false;
+  }
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+      !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
+    return false;
+  // The region is already mapped: the connection has read the database, so its index is set up.
+  volatile void* region = nullptr;
+  if (file->pMethods->xShmMap(file, 0, kIndexRegionSize, 0, &region) != SQLITE_OK || !region)
+    return false;
+  const auto* header = static_cast<const volatile uint32_t*>(region);
+  if (header[0] != kIndexVersion) return false;
+  header_ = header;
+  return true;
+}
+
+CommitWatch::Stamp CommitWatch::Read() const {
+  Stamp stamp{};
+  // The first copy of the header is the one a commit writes last.
+  for (size_t i = 0; i < stamp.size(); ++i)
+    stamp[i] = __atomic_load_n(const_cast<const uint32_t*>(header_) + i, __ATOMIC_ACQUIRE);
+  return stamp;
+}
 
 }  // namespace vader::microkernel

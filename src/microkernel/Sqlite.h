@@ -1,8 +1,10 @@
 #pragma once
-// Minimal RAII wrappers over the SQLite C API: a connection and a cached prepared statement.
+// Minimal RAII wrappers over the SQLite C API: a connection, a cached prepared statement and a
+// watch on the commits to a database in write-ahead-log mode.
 
 #include <sqlite3.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -57,6 +59,26 @@ class Connection {
 
  private:
   sqlite3* db_ = nullptr;
+};
+
+// The header of a WAL database's shared index, which every commit by any connection of any
+// process rewrites (commit counter, last frame, checksums). Read straight from the memory SQLite
+// maps for the connection, it shows commits even while the connection holds a read transaction
+// (PRAGMA data_version does not: it only moves when a read transaction starts) and costs no
+// system call. Two equal stamps mean nothing was committed in between.
+class CommitWatch {
+ public:
+  using Stamp = std::array<uint32_t, 12>;
+
+  // Watches the main database of `db`, which must stay open while the watch is used. False,
+  // and the watch stays unusable, when the database is not a writable WAL database whose
+  // index is shared through memory.
+  bool Attach(sqlite3* db);
+  bool Usable() const { return header_ != nullptr; }
+  Stamp Read() const;
+
+ private:
+  const volatile uint32_t* header_ = nullptr;
 };
 
 }  // namespace vader::microkernel

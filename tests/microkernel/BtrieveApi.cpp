@@ -227,7 +227,8 @@ uint64_t FromLe(const std::string& s, size_t offset, size_t n) {
   return v;
 }
 
-int SpawnChild(const std::string& role, const std::vector<std::string>& args, int stdoutFd) {
+int SpawnChild(const std::string& role, const std::vector<std::string>& args, int stdoutFd,
+               int stdinFd) {
   char exe[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
   if (n <= 0) return -1;
@@ -246,6 +247,7 @@ int SpawnChild(const std::string& role, const std::vector<std::string>& args, in
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (stdoutFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+  if (stdinFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
   pid_t pid = -1;
   const int rc = ::posix_spawn(&pid, exe, &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);

@@ -101,6 +101,7 @@ std::string Le(uint64_t v, size_t n);
 uint64_t FromLe(const std::string& s, size_t offset, size_t n);
 
 // Runs this test executable as a child with VADER_MK_CHILD=role and args; returns the pid.
-int SpawnChild(const std::string& role, const std::vector<std::string>& args, int stdoutFd = -1);
+int SpawnChild(const std::string& role, const std::vector<std::string>& args, int stdoutFd = -1,
+               int stdinFd = -1);
 
 }  // namespace vader::microkernel::test

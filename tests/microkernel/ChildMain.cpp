@@ -59,6 +59,18 @@ int TransactionRole(char** argv) {
   return 0;
 }
 
+// write <path>: runs the writes of WritePerson it reads on its standard input, one a line
+// ("VERB ID AMOUNT"), and answers each with its status.
+int WriteRole(char** argv) {
+  File f;
+  if (f.Open(argv[1]) != 0) return 2;
+  char verb = 0;
+  int id = 0, amount = 0;
+  while (std::scanf(" %c %d %d", &verb, &id, &amount) == 3)
+    Ack(std::to_string(WritePerson(f, verb, id, amount)));
+  return 0;
+}
+
 struct ChildDispatch {
   ChildDispatch() {
     const char* role = std::getenv("VADER_MK_CHILD");
@@ -78,10 +90,11 @@ struct ChildDispatch {
     args.push_back(nullptr);
     argv = args.data();
     const std::string r = role;
-    std::_Exit(r == "insert" ? InsertRole(argv)
-               : r == "lock" ? LockRole(argv)
-               : r == "txn"  ? TransactionRole(argv)
-                             : 5);
+    std::_Exit(r == "insert"  ? InsertRole(argv)
+               : r == "lock"  ? LockRole(argv)
+               : r == "txn"   ? TransactionRole(argv)
+               : r == "write" ? WriteRole(argv)
+                              : 5);
   }
 } childDispatch;
 

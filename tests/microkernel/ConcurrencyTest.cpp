@@ -10,46 +10,13 @@
 #include <set>
 #include <thread>
 
+#include "ChildProcess.h"
 #include "Fixture.h"
 
 namespace vader::microkernel::test {
 namespace {
 
 constexpr uint16_t kSingleWait = 100, kSingleNoWait = 200, kMultiNoWait = 400;
-
-// A child process started with a pipe on its standard output.
-class Child {
- public:
-  Child(const std::string& role, const std::vector<std::string>& args) {
-    int fds[2];
-    if (::pipe(fds) != 0) return;
-    pid_ = SpawnChild(role, args, fds[1]);
-    ::close(fds[1]);
-    in_ = ::fdopen(fds[0], "r");
-  }
-  ~Child() {
-    Kill();
-    if (in_) std::fclose(in_);
-  }
-  // The next line the child wrote; empty at its end.
-  std::string Line() {
-    char buf[256];
-    if (!in_ || !std::fgets(buf, sizeof buf, in_)) return std::string();
-    std::string s(buf);
-    if (!s.empty() && s.back() == '\n') s.pop_back();
-    return s;
-  }
-  void Kill() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  int pid_ = -1;
-  FILE* in_ = nullptr;
-};
 
 class LockTest : public ApiTest {
  protected:

@@ -81,6 +81,22 @@ enum Types : uint8_t {
   tNullIndicator = 255,
 };
 
+// A record of the people file (see ApiTest::PeopleLayout).
+inline std::string PersonRecord(int32_t id, const std::string& name, int32_t amount) {
+  std::string r = Le(static_cast<uint32_t>(id), 4) + name;
+  r.resize(24, ' ');
+  return r + Le(static_cast<uint32_t>(amount), 4) + std::string(4, '\0');
+}
+
+// One write to a people file through `f`: 'i' inserts the person, 'u' updates and 'd' deletes
+// the record with that id.
+inline int16_t WritePerson(File& f, char verb, int32_t id, int32_t amount) {
+  const std::string rec = PersonRecord(id, "w" + std::to_string(id), amount);
+  if (verb == 'i') return f.Insert(rec);
+  if (int16_t s = f.Get(kGetEqual, 0, Le(static_cast<uint32_t>(id), 4)); s != 0) return s;
+  return verb == 'u' ? f.Update(rec) : f.Delete();
+}
+
 class ApiTest : public ::testing::Test {
  protected:
   void SetUp() override { dir_ = TempDir(); }
@@ -99,9 +115,7 @@ class ApiTest : public ::testing::Test {
         .Bytes();
   }
   static std::string Person(int32_t id, const std::string& name, int32_t amount = 0) {
-    std::string r = Le(static_cast<uint32_t>(id), 4) + name;
-    r.resize(24, ' ');
-    return r + Le(static_cast<uint32_t>(amount), 4) + std::string(4, '\0');
+    return PersonRecord(id, name, amount);
   }
   static int32_t IdOf(const std::string& record) {
     return static_cast<int32_t>(FromLe(record, 0, 4));
