@@ -10,6 +10,7 @@
 #include <string>
 
 #include "btrieve/BtrConst.h"
+#include "engine/BseDbase.h"
 #include "btrieve/BtrConv.h"
 #include "btrieve/BtrErrs.h"
 #include "engine/BseUtils.h"
@@ -121,7 +122,7 @@ void TBtrBaseTable::SetTableName(const char* name) {
 }
 
 void TBtrBaseTable::CloneCursor(bool /*readOnly*/, bool uniDirectional, TBaseTable*& newCursor) {
-  auto* database = CheckParam(dynamic_cast<TTableOpener*>(Owner()));
+  auto* database = CheckParam(dynamic_cast<TBaseDatabase*>(Owner()));
   std::string name = GetTableName();
   if (hasResource_) name += std::string(";RES:") + resourceName_;
   if (ownerName_[0] != '\0') name += std::string(";OWNER:") + ownerName_;

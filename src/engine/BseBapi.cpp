@@ -1,5 +1,6 @@
 #include "engine/BseBapi.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/BseErrs.h"
@@ -41,6 +42,14 @@ void PutPropValue(const void* src, uint16_t size, void* value, uint16_t maxLen, 
   if (size > 0 && (value == nullptr || maxLen < size)) RaiseEngineError(DBIERR_INVALIDPARAM);
   if (size > 0) std::memcpy(value, src, size);
   len = size;
+}
+
+void PutPropText(std::string_view text, void* value, uint16_t maxLen, uint16_t& len) {
+  if (value == nullptr) RaiseEngineError(DBIERR_INVALIDPARAM);
+  const size_t count = std::min<size_t>(text.size(), maxLen);
+  std::memcpy(value, text.data(), count);
+  if (count < maxLen) static_cast<char*>(value)[count] = '\0';
+  len = static_cast<uint16_t>(count + 1);
 }
 
 }  // namespace vader

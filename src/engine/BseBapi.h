@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 
@@ -56,6 +57,13 @@ class TBapiListItem {
 // Writes a property value of `size` bytes; a missing or too small buffer raises
 // DBIERR_INVALIDPARAM instead of being overrun.
 void PutPropValue(const void* src, uint16_t size, void* value, uint16_t maxLen, uint16_t& len);
+
+// Writes at most `maxLen` characters of `text`, and a NUL when there is room after them; `len`
+// gets the characters written + 1. A missing buffer raises DBIERR_INVALIDPARAM.
+void PutPropText(std::string_view text, void* value, uint16_t maxLen, uint16_t& len);
+
+// Properties are told apart by the low word of their identifier.
+constexpr uint16_t PropLowWord(uint32_t propId) { return static_cast<uint16_t>(propId & 0xFFFF); }
 
 // Creates a T and runs its second construction step; an object whose second step fails is freed
 // (it leaves its collection) and the exception passes on.

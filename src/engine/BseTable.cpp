@@ -5,7 +5,9 @@
 #include <cctype>
 #include <cstring>
 
+#include "engine/BseDbase.h"
 #include "engine/BseErrs.h"
+#include "engine/BseRgtry.h"
 #include "engine/BseUtils.h"
 #include "framework/Forms.h"
 #include "platform/Bytes.h"
@@ -16,8 +18,6 @@ namespace {
 
 // String resource passed when a table class supplies no field descriptors.
 constexpr int kLoadFieldDescResource = 9040;
-// String resource passed when a cursor class does not support an operation.
-constexpr int kCursorNotSupportedResource = 9041;
 constexpr int16_t kBlankFlag = -1;
 constexpr int32_t kChangedFlag = -1;
 constexpr size_t kScratchSize = 256;
@@ -794,7 +794,7 @@ void TBaseTable::GetCursorProps(CursorProps& props) {
 }
 
 void TBaseTable::CloneCursor(bool /*readOnly*/, bool uniDirectional, TBaseTable*& newCursor) {
-  auto* database = CheckParam(dynamic_cast<TTableOpener*>(Owner()));
+  auto* database = CheckParam(dynamic_cast<TBaseDatabase*>(Owner()));
   database->OpenTable(GetTableName(), nullptr, openIndexName_, nullptr, 0, openMode_, shareMode_, 0,
                       uniDirectional, nullptr, newCursor);
 }
@@ -1219,6 +1219,8 @@ TBaseDBListTable::TBaseDBListTable(TBapiListItem* session, TVaderCollection* col
 
 TBaseDBListTable::~TBaseDBListTable() { TBaseDBListTable::FreeHandle(); }
 
+uint32_t TBaseDBListTable::GetRecordSize() const { return sizeof(DatabaseDesc); }
+
 void TBaseDBListTable::NextConfigDatabase(uint8_t* record) {
   DatabaseDesc desc{};
   const TBaseCfgrecord* found = nullptr;
@@ -1248,11 +1250,19 @@ namespace vader {
 
 // ---- TRegDBListTable ----
 
+TRegDBListTable::TRegDBListTable(TBapiListItem* session, TVaderCollection* collection,
+                                 TVaderCollection* cfgRecords, const char* driverName,
+                                 const void* registryRef)
+    : TBaseDBListTable(session, collection, cfgRecords, driverName, registryRef) {}
+
 TRegDBListTable::~TRegDBListTable() { TRegDBListTable::CloseCursor(); }
 
 std::string TRegDBListTable::AliasesPath() const {
   const auto* location = static_cast<const RegistryLocation*>(RegistryRef());
-  return BoundedText(location->Path, sizeof location->Path) + "\\Aliases";
+  // Made absolute, so that it does not depend on the key the registry object has open.
+  std::string path = BoundedText(location->Path, sizeof location->Path);
+  if (path.empty() || path.front() != '\\') path.insert(path.begin(), '\\');
+  return path + "\\Aliases";
 }
 
 void TRegDBListTable::OpenCursor() {
@@ -1261,33 +1271,31 @@ void TRegDBListTable::OpenCursor() {
   keyNames_.clear();
   const auto* location = static_cast<const RegistryLocation*>(RegistryRef());
   if (location == nullptr) RaiseEngineError(DBIERR_NOSUCHTABLE);
-  registryOpen_ = true;
-  platform::RegistryKey aliases;
+  registry_ = std::make_unique<TRightsRegistry>();
+  registry_->SetRootKey(location->Root);
+  registry_->Access = platform::KEY_READ;
   // A missing "Aliases" key simply gives no registry entries.
-  if (aliases.Open(location->Root, AliasesPath(), platform::KEY_READ) == platform::ERROR_SUCCESS)
-    aliases.SubKeyNames(keyNames_);
+  if (registry_->OpenKey(AliasesPath(), false)) keyNames_ = registry_->GetKeyNames();
   state_ = TCursorState::Unpositioned;
 }
 
 void TRegDBListTable::CloseCursor() {
   if (state_ == TCursorState::Closed) return;
   state_ = TCursorState::Closed;
-  registryOpen_ = false;
+  registry_.reset();
 }
 
 bool TRegDBListTable::ReadAlias(const std::string& name, uint8_t* record) const {
-  const auto* location = static_cast<const RegistryLocation*>(RegistryRef());
-  platform::RegistryKey key;
-  if (location == nullptr || key.Open(location->Root, AliasesPath() + "\\" + name,
-                                      platform::KEY_READ) != platform::ERROR_SUCCESS)
-    return false;
+  if (!registry_ || !registry_->OpenKey(AliasesPath() + "\\" + name, false)) return false;
   DatabaseDesc desc{};
   CopyToBuffer(desc.DbName, name);
-  std::string text;
-  if (key.ReadString("Description", text) == platform::ERROR_SUCCESS)
-    CopyToBuffer(desc.DbText, text);
-  std::string path;
-  key.ReadString("PhysicalName", path);
+  // Values of another kind read as absent.
+  auto text = [&](const char* value) {
+    return registry_->GetDataType(value) == TRegDataType::rdString ? registry_->ReadString(value)
+                                                                    : std::string();
+  };
+  CopyToBuffer(desc.DbText, text("Description"));
+  std::string path = text("PhysicalName");
   if (!path.empty() && path.back() != '\\') path += '\\';
   CopyToBuffer(desc.PhysicalPath, path);
   CopyToBuffer(desc.DbType, DriverName());
@@ -1305,7 +1313,7 @@ void TRegDBListTable::GetNextRecord(TLockType, uint8_t* record, RecordProps*) {
       // The configuration databases are done; the registry aliases follow.
     }
   }
-  if (!registryOpen_ || regIndex_ >= static_cast<int32_t>(keyNames_.size())) RaiseEOF();
+  if (!registry_ || regIndex_ >= static_cast<int32_t>(keyNames_.size())) RaiseEOF();
   std::memset(record, 0, sizeof(DatabaseDesc));
   // An alias whose key disappeared since the cursor was opened ends the list.
   if (!ReadAlias(keyNames_[regIndex_], record)) RaiseEOF();

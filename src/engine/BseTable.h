@@ -327,6 +327,9 @@ constexpr uint16_t keyCONDEQ = 0;
 constexpr uint16_t keyCONDGT = 1;
 constexpr uint16_t keyCONDGEQ = 2;
 
+// String resource passed when a cursor class does not support an operation.
+constexpr int kCursorNotSupportedResource = 9041;
+
 // Most names a field list of FindIndexForFields resolves.
 constexpr int kMaxIndexFieldNames = 16;
 

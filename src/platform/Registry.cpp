@@ -226,6 +226,25 @@ long RegistryKey::SubKeyNames(std::vector<std::string>& names) const {
   return ERROR_SUCCESS;
 }
 
+long RegistryKey::ValueNames(std::vector<std::string>& names) const {
+  names.clear();
+  if (long status = Check(KEY_QUERY_VALUE)) return status;
+  Store store = Load();
+  if (const Key* key = FindKey(store, path_))
+    for (const Value& v : key->values) names.push_back(v.name);
+  return ERROR_SUCCESS;
+}
+
+long RegistryKey::QueryValueType(const std::string& name, ValueType& type) const {
+  type = ValueType::None;
+  if (long status = Check(KEY_QUERY_VALUE)) return status;
+  Store store = Load();
+  const Value* v = FindValue(FindKey(store, path_), name);
+  if (v == nullptr) return ERROR_FILE_NOT_FOUND;
+  type = v->isDword ? ValueType::Dword : ValueType::String;
+  return ERROR_SUCCESS;
+}
+
 long RegistryKey::ReadString(const std::string& name, std::string& value) const {
   if (long status = Check(KEY_QUERY_VALUE)) return status;
   Store store = Load();

@@ -10,6 +10,7 @@
 #include "common/EngineErrorCode.h"
 #include "BtrTestSupport.h"
 #include "btrieve/BtrErrs.h"
+#include "engine/BseDbase.h"
 
 namespace vader {
 namespace {
@@ -300,23 +301,29 @@ TEST(BtrValues, NativeDatesTimesAndLengthPrefixedStringsCompareByValue) {
 }
 
 // A database that opens the same file again for clones, with the name it was asked for.
-class CloningDatabase : public TBapiListItem, public TTableOpener {
+class CloningDatabase : public TBaseDatabase {
  public:
   CloningDatabase(std::string path, std::vector<DictionaryField> fields)
-      : TBapiListItem(nullptr, nullptr), path_(std::move(path)), fields_(std::move(fields)) {}
-  ~CloningDatabase() override { tables.FreeAll(); }
+      : TBaseDatabase(nullptr, nullptr, nullptr, 0, 0, nullptr, 0, nullptr, nullptr),
+        path_(std::move(path)),
+        fields_(std::move(fields)) {}
+  void OpenTableList(bool, bool, const char*, TBaseTable*&) override {
+    RaiseEngineError(DBIERR_NA);
+  }
+  void OpenFieldList(const char*, const char*, bool, TBaseTable*&) override {
+    RaiseEngineError(DBIERR_NA);
+  }
   void OpenTable(const char* name, const char*, const char*, const char*, uint16_t,
                  uint32_t openMode, uint32_t shareMode, uint32_t, bool, const void*,
                  TBaseTable*& cursor) override {
     lastName = name;
     auto* table =
-        TBaseTable::Create<TBtrTable>(this, &tables, name, nullptr, openMode, shareMode, nullptr);
+        TBaseTable::Create<TBtrTable>(this, &Tables(), name, nullptr, openMode, shareMode, nullptr);
     table->SetFileName(path_.c_str());
     table->LoadFields(fields_);
     table->OpenCursor();
     cursor = table;
   }
-  TVaderCollection tables;
   std::string lastName;
 
  private:

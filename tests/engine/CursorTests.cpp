@@ -341,7 +341,7 @@ TEST_F(CursorTest, CloningGoesThroughTheOwningDatabase) {
   EXPECT_EQ(ErrorCode([&] { table.CloneCursor(false, false, clone); }), DBIERR_INVALIDPARAM);
 
   TestDatabase database;
-  auto* original = TBaseTable::Create<KeyedTestTable>(&database, &database.tables, "ORDERS",
+  auto* original = TBaseTable::Create<KeyedTestTable>(&database, &database.Tables(), "ORDERS",
                                                       kOpenReadOnly, kShareExclusive);
   original->CloneCursor(false, true, clone);
   ASSERT_NE(clone, nullptr);
@@ -350,7 +350,7 @@ TEST_F(CursorTest, CloningGoesThroughTheOwningDatabase) {
   EXPECT_EQ(clone->OpenMode(), kOpenReadOnly);
   EXPECT_EQ(clone->ShareMode(), kShareExclusive);
   EXPECT_TRUE(database.lastUniDirectional);
-  EXPECT_EQ(database.tables.Count(), 2);
+  EXPECT_EQ(database.Tables().Count(), 2);
 }
 
 TEST_F(CursorTest, IndexDescriptorsAreReadUnderTheListFlag) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/BseErrs.h"
+#include "engine/BseUtils.h"
 
 namespace vader::test {
 namespace {
@@ -339,11 +340,48 @@ void KeyedTestTable::GetFieldValue(TFieldCacheItem& item, uint8_t* record, void*
   TBaseTable::GetFieldValue(item, record, dest, blank);
 }
 
-void TestDatabase::OpenTable(const char* name, const char*, const char*, const char*, uint16_t,
-                             uint32_t openMode, uint32_t shareMode, uint32_t, bool uniDirectional,
-                             const void*, TBaseTable*& cursor) {
+void TestDatabase::OpenTable(const char* name, const char*, const char*, const char*,
+                             uint16_t indexId, uint32_t openMode, uint32_t shareMode, uint32_t,
+                             bool uniDirectional, const void*, TBaseTable*& cursor) {
   lastUniDirectional = uniDirectional;
-  cursor = TBaseTable::Create<KeyedTestTable>(this, &tables, name, openMode, shareMode);
+  opens.push_back({name, openMode, shareMode, uniDirectional, indexId});
+  cursor = TBaseTable::Create<KeyedTestTable>(this, &Tables(), name, openMode, shareMode);
+  cursor->SetFileName(("/data/" + std::string(name) + ".dat").c_str());
+  if (failingOpens.count(name) != 0) RaiseEngineErrorContext(DBIERR_NOSUCHTABLE, name);
+}
+
+namespace {
+
+// Table names, one 32-byte string field per record.
+class NameListTable : public TBaseListTable {
+ public:
+  NameListTable(TBapiListItem* database, TVaderCollection* collection, const void* items,
+                uint16_t count)
+      : TBaseListTable(database, collection, items, count, kNameSize) {}
+  void LoadFieldDesc(uint16_t, const void*, FieldDesc& desc, uint16_t&, uint16_t&) override {
+    desc.FieldType = fldZSTRING;
+    desc.FieldLength = kNameSize;
+  }
+  void NativeToLocal(uint16_t, uint16_t, int16_t, uint16_t length, const uint8_t* src, void* dest,
+                     bool& blank) override {
+    std::memcpy(dest, src, length);
+    blank = false;
+  }
+  static constexpr uint16_t kNameSize = 32;
+};
+
+}  // namespace
+
+void TestDatabase::OpenTableList(bool, bool, const char*, TBaseTable*& cursor) {
+  std::vector<char> names(tableNames.size() * NameListTable::kNameSize);
+  for (size_t i = 0; i < tableNames.size(); ++i)
+    CopyBounded(&names[i * NameListTable::kNameSize], NameListTable::kNameSize, tableNames[i]);
+  cursor = TBaseTable::Create<NameListTable>(this, &Tables(), names.data(),
+                                             static_cast<uint16_t>(tableNames.size()));
+}
+
+void TestDatabase::OpenFieldList(const char*, const char*, bool, TBaseTable*&) {
+  RaiseEngineError(DBIERR_NA);
 }
 
 }  // namespace vader::test

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/EngineErrorCode.h"
+#include "engine/BseDbase.h"
 #include "engine/BseTable.h"
 
 namespace vader::test {
@@ -118,18 +119,38 @@ class KeyedTestTable : public TBaseTable {
   Where where_ = Where::None;
 };
 
-// A database stand-in that opens cursors of the fixture's kind for CloneCursor.
-class TestDatabase : public TBapiListItem, public TTableOpener {
+// A database over fixture tables. OpenTable makes a KeyedTestTable named as asked, whose file
+// name is "/data/<name>.dat", in Tables(); a name in `failingOpens` is refused with NOSUCHTABLE
+// after its cursor was made, which is handed back as a driver hands back a half-built cursor.
+// OpenTableList lists `tableNames`.
+class TestDatabase : public TBaseDatabase {
  public:
-  TestDatabase() : TBapiListItem(nullptr, nullptr) {}
-  ~TestDatabase() override { tables.FreeAll(); }
+  explicit TestDatabase(TBapiListItem* session = nullptr, TVaderCollection* collection = nullptr,
+                        const DatabaseDesc* desc = nullptr, uint32_t openMode = kOpenReadWrite,
+                        uint32_t shareMode = kShareShared, const char* password = nullptr,
+                        uint16_t optCount = 0, const FieldDesc* optDescs = nullptr,
+                        const void* optParams = nullptr)
+      : TBaseDatabase(session, collection, desc, openMode, shareMode, password, optCount,
+                      optDescs, optParams) {}
 
   void OpenTable(const char* name, const char* driverType, const char* indexName,
                  const char* indexTagName, uint16_t indexId, uint32_t openMode, uint32_t shareMode,
                  uint32_t translateMode, bool uniDirectional, const void* optParams,
                  TBaseTable*& cursor) override;
+  void OpenTableList(bool extended, bool system, const char* wild, TBaseTable*& cursor) override;
+  void OpenFieldList(const char* tableName, const char* driverType, bool physTypes,
+                     TBaseTable*& cursor) override;
 
-  TVaderCollection tables;
+  struct OpenRequest {
+    std::string name;
+    uint32_t openMode;
+    uint32_t shareMode;
+    bool uniDirectional;
+    uint16_t indexId;
+  };
+  std::vector<OpenRequest> opens;
+  std::set<std::string> failingOpens;
+  std::vector<std::string> tableNames;
   bool lastUniDirectional = false;
 };
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/TempDir.h"
+#include "engine/BseDbase.h"
 #include "engine/BseTable.h"
 #include "platform/Registry.h"
 
