@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/BseBapi.h"
+#include "engine/BseCache.h"
 #include "engine/BseErrs.h"
 #include "engine/BseTable.h"
 
@@ -87,6 +88,11 @@ bool TSortedCollection::Add(TBapiListItem* item) {
   if (Search(KeyOf(item), index) && !Duplicates) return false;
   AtInsert(index, item);
   return true;
+}
+
+const void* TCacheCollection::KeyOf(const TBapiListItem* item) const {
+  const auto* image = dynamic_cast<const TMemTableRecord*>(item);
+  return image != nullptr ? image->Bookmark() : nullptr;
 }
 
 int TCacheCollection::Compare(const void* key1, const void* key2) const {

@@ -61,10 +61,13 @@ class TSortedCollection : public TVaderCollection {
 };
 
 // The record cache's collection, ordered by bookmark through the table that owns the records.
-// The key of an item (its record's bookmark) is supplied by the cache table's record class.
+// The key of an item is its record image's bookmark.
 class TCacheCollection : public TSortedCollection {
  public:
   explicit TCacheCollection(TBaseTable* table) : Table(table) {}
+
+  // The bookmark block of a TMemTableRecord; nullptr for any other item.
+  const void* KeyOf(const TBapiListItem* item) const override;
 
   // The table's bookmark comparison; an engine error there counts as "after".
   int Compare(const void* key1, const void* key2) const override;

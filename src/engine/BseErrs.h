@@ -23,6 +23,7 @@ constexpr uint16_t DBIERR_NOCURRREC = 0x2205;
 constexpr uint16_t DBIERR_DRIVERLIMIT = 0x2513;
 constexpr uint16_t DBIERR_INVALIDPARAM = 0x2702;
 constexpr uint16_t DBIERR_INVALIDHNDL = 0x2706;
+constexpr uint16_t DBIERR_NOSUCHINDEX = 0x270D;
 constexpr uint16_t DBIERR_INVALIDRECSTRUCT = 0x2713;
 constexpr uint16_t DBIERR_INVALIDINDEXSTRUCT = 0x2715;
 constexpr uint16_t DBIERR_UNKNOWNDB = 0x271E;

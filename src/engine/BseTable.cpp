@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "engine/BseCache.h"
 #include "engine/BseDbase.h"
 #include "engine/BseErrs.h"
 #include "engine/BseRgtry.h"
@@ -1096,6 +1097,10 @@ void TBaseTable::GetFilterInfo(TFilterListItem* filter, FilterInfo& info) {
 }
 
 // ---- TBaseTable: operations left to other cursor classes ----
+
+void TBaseTable::BeginDelayedUpdates(TBaseTable*& cursor) {
+  cursor = TBaseTable::Create<TBaseCacheTable>(this);
+}
 
 void TBaseTable::EndDelayedUpdates(TBaseTable*&) { RaiseNotSupported(kCursorNotSupportedResource); }
 

@@ -515,7 +515,10 @@ class TBaseTable : public TBapiListItem {
   virtual void AddIndex(const IndexDesc& desc, const char* keyViolName);
   virtual void DeleteIndex(const char* name, const char* tag, uint16_t indexNo);
 
-  // Delayed updates are the cache table's.
+  // Wraps this cursor in a new delayed-update cursor (TBaseCacheTable, registered beside this
+  // one), which callers use in its place until its EndDelayedUpdates hands this one back.
+  virtual void BeginDelayedUpdates(TBaseTable*& cursor);
+  // Ending and applying delayed updates are the cache table's.
   virtual void EndDelayedUpdates(TBaseTable*& cursor);
   virtual void ApplyDelayedUpdates(uint32_t command);
 
