@@ -13,6 +13,8 @@
 #include "engine/BseDbase.h"
 #include "btrieve/BtrConv.h"
 #include "btrieve/BtrErrs.h"
+#include "btrieve/BtrSess.h"
+#include "engine/BseDbase.h"
 #include "engine/BseUtils.h"
 #include "platform/TextCase.h"
 
@@ -93,9 +95,9 @@ class DataBufferGuard {
 
 }  // namespace
 
-TBtrTableOptions& BtrTableOptions() {
-  static TBtrTableOptions options;
-  return options;
+std::optional<std::string> TableNameOption(std::string_view name, const char* keyword) {
+  const std::string text(name);
+  return OptionValue(text, platform::AsciiUpperCase(text), keyword);
 }
 
 // ---- TBtrBaseTable ----
@@ -446,9 +448,14 @@ void TBtrTable::FreeHandle() {
 }
 
 void TBtrTable::LoadFields(const std::vector<DictionaryField>& fields) {
-  dictionary_ = fields;
   FieldCache().Clear();
-  for (size_t n = 1; n <= dictionary_.size(); ++n) FieldCache().GetItem(static_cast<int>(n));
+  uint16_t n = 0;
+  for (const DictionaryField& entry : fields) {
+    FieldDesc desc{};
+    uint16_t localType = 0, localSize = 0;
+    LoadFieldDesc(++n, &entry, desc, localType, localSize);
+    TFieldCacheItem::Create(FieldCache(), desc, n, localType, localSize);
+  }
   RegisterBlobFields();
 }
 
@@ -465,13 +472,10 @@ uint8_t* TBtrTable::GetDataBuffer() const { return currentData_ ? currentData_ :
 
 void TBtrTable::LoadFieldDesc(uint16_t n, const void* fieldRecord, FieldDesc& desc,
                               uint16_t& localType, uint16_t& localSize) {
+  // Fields come from dictionary records only; a field past the loaded ones has none.
+  if (fieldRecord == nullptr) RaiseEngineError(DBIERR_INVALIDRECSTRUCT);
   DictionaryField entry{};
-  if (fieldRecord != nullptr)
-    std::memcpy(&entry, fieldRecord, sizeof entry);
-  else if (n >= 1 && n <= dictionary_.size())
-    entry = dictionary_[n - 1];
-  else
-    RaiseEngineError(DBIERR_INVALIDRECSTRUCT);
+  std::memcpy(&entry, fieldRecord, sizeof entry);
   BuildFieldDesc(entry, n, &desc);
   localType = entry.DataType;
   localSize = entry.Size;
@@ -774,7 +778,7 @@ void TBtrTable::PadBlankStrings(uint8_t* record) {
 
 void TBtrTable::InsertRecord(TLockType lock, uint8_t* record) {
   SetDataBuffer(CheckParam(record));
-  if (BtrTableOptions().StringPaddedSpaces) PadBlankStrings(record);
+  if (ConversionOptions().StringPaddedSpaces) PadBlankStrings(record);
   if (BlobCount() > 0) WriteBackBlobs(record);
   Bound().Insert();
   MarkOnRecord();
@@ -839,7 +843,7 @@ void TBtrTable::GetCursorProps(CursorProps& props) {
 }
 
 void TBtrTable::GetRecordCount(uint32_t& n) {
-  if (BtrTableOptions().TrueRecordCount && (RangeActive() || FiltersActive()))
+  if (BtrSettings().TrueRecordCount && (RangeActive() || FiltersActive()))
     return TBaseTable::GetRecordCount(n);
   n = static_cast<uint32_t>(std::max(btr_->RecordCount(), 0));
 }

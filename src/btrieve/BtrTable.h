@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "btrieve/BtrBlob.h"
@@ -31,12 +33,9 @@ constexpr uint32_t kBtrDriverDataSize = 97;
 constexpr size_t kBookmarkKeyOffset = 4;
 constexpr size_t kAcsTableSize = 265;
 
-// Driver settings the table consults.
-struct TBtrTableOptions {
-  bool TrueRecordCount = false;  // count a range or a filtered table by reading it
-  bool StringPaddedSpaces = true;
-};
-TBtrTableOptions& BtrTableOptions();
+// The value of option `keyword` (";OWNER:", ";RES:") of a table name, found in any letter case,
+// up to the next ";" or the end; nullopt when the name has none.
+std::optional<std::string> TableNameOption(std::string_view name, const char* keyword);
 
 class TBtrBaseTable : public TBaseTable {
  public:
@@ -49,6 +48,10 @@ class TBtrBaseTable : public TBaseTable {
   const char* OwnerName() const { return ownerName_; }
   bool HasResource() const { return hasResource_; }
   const char* ResourceName() const { return resourceName_; }
+  // The table's FILE.DDF record: its 97 bytes of driver data.
+  uint8_t* FileRecord() const { return DriverData(); }
+  // The resource could not be read: the fields come from the dictionary after all.
+  void DropResource() { hasResource_ = false; }
   int BlobCount() const { return blobCount_; }
 
   // Record length hooks used by the blob write-back.
@@ -119,8 +122,8 @@ class TBtrTable : public TBtrBaseTable {
   TWinBtr& Btr() { return *btr_; }
   bool UsesACS() const { return usesACS_; }
 
-  // Dictionary records the field descriptors are loaded from, in field order; then fills the
-  // field cache and registers the blob fields.
+  // Fills the field cache from FIELD.DDF records, numbering the fields 1, 2, 3 ... in the
+  // order given, and registers the blob fields.
   void LoadFields(const std::vector<DictionaryField>& fields);
 
   int32_t GetRecordBufferLength() override { return btr_->BufferSize(); }
@@ -211,7 +214,6 @@ class TBtrTable : public TBtrBaseTable {
   uint8_t* currentData_ = nullptr;
   bool usesACS_ = false;
   uint8_t acsTable_[kAcsTableSize] = {};
-  std::vector<DictionaryField> dictionary_;
 };
 
 }  // namespace vader

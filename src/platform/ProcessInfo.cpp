@@ -22,6 +22,8 @@ std::string ExecutablePath() {
   return ec ? std::string() : path.string();
 }
 
+bool IsMainThread() { return ::gettid() == ::getpid(); }
+
 std::string ExecutableDirectory() {
   std::string path = ExecutablePath();
   const auto slash = path.rfind('/');

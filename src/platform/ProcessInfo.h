@@ -14,6 +14,9 @@ std::string ExecutableDirectory();
 // Overrides the executable path, for tests that act as another program; empty restores it.
 void SetExecutablePathForTesting(const std::string& path);
 
+// True on the process's initial thread (the one that ran main).
+bool IsMainThread();
+
 // The login name of the user running the process (WNetGetUser stand-in); empty if unknown.
 std::string LoginUserName();
 

@@ -1,0 +1,375 @@
+#include "btrieve/BtrDbase.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "btrieve/BtrConst.h"
+#include "btrieve/BtrErrs.h"
+#include "btrieve/BtrWObj.h"
+#include "btrieve/Bseres.h"
+#include "engine/BseUtils.h"
+#include "platform/Bytes.h"
+
+namespace vader {
+namespace {
+
+constexpr int16_t B_FILE_NOT_FOUND = 12;
+// Characters of a location that count when it is resolved.
+constexpr size_t kLocationCharsUsed = 63;
+constexpr size_t kMaxDictionaryNameLength = 19;
+
+// The table name proper: the text before the first ";".
+std::string NameProper(const char* name) {
+  const std::string text = name ? name : "";
+  return text.substr(0, text.find(';'));
+}
+
+bool IsAbsolute(const std::string& path) {
+  return path.find(':') != std::string::npos || (!path.empty() && IsSeparator(path[0]));
+}
+
+// Position of the first separator; npos when there is none.
+size_t FirstSeparator(const std::string& path) { return path.find_first_of("\\/"); }
+
+void CopyFieldCache(TVaderFieldCache& from, TVaderFieldCache& to) {
+  to.Clear();
+  for (int n = 1; n <= from.Count(); ++n) {
+    const TFieldCacheItem& item = from.GetItem(n);
+    TFieldCacheItem::Create(to, item.Desc(), item.FieldNumber(), item.LocalType(),
+                            item.LocalSize());
+  }
+}
+
+// The entry in the buffer of `file`, zero-filled past a short record.
+DictionaryFile EntryOf(TWinBtr& file) {
+  DictionaryFile entry{};
+  std::memcpy(&entry, file.Buffer(),
+              std::min<size_t>(static_cast<size_t>(file.BufferSize()), sizeof entry));
+  return entry;
+}
+
+// Positions `files` (FILE.DDF, open) on the first entry named `name`; false when none is.
+bool SeekEntry(TWinBtr& files, const std::string& name) {
+  try {
+    for (files.GetFirst();; files.GetNext()) {
+      const DictionaryFile entry = EntryOf(files);
+      if (SameDictionaryName(DictionaryText(entry.Name), name)) return true;
+    }
+  } catch (const EVaderBoundryError&) {
+    return false;
+  }
+}
+
+// Runs `work` inside a Btrieve transaction of `clientId` unless the database already has one
+// (which then holds the work), so that entries in several files go together or not at all.
+template <class F>
+void InTransaction(const uint8_t* clientId, bool active, F&& work) {
+  if (active) return work();
+  TWinBtr transaction(clientId);
+  transaction.BeginTransaction(true);
+  try {
+    work();
+  } catch (...) {
+    transaction.AbortTransaction();
+    throw;
+  }
+  transaction.EndTransaction();
+}
+
+}  // namespace
+
+TBtrDatabase::TBtrDatabase(TBapiListItem* session, TVaderCollection* collection,
+                           const DatabaseDesc* desc, uint32_t openMode, uint32_t shareMode,
+                           const char* password, uint16_t optParamCount,
+                           const FieldDesc* optParamDescs, const void* optParams,
+                           const uint8_t* clientId)
+    : TBaseDatabase(session, collection, desc, openMode, shareMode, password, optParamCount,
+                    optParamDescs, optParams),
+      clientId_(clientId) {}
+
+TBtrDatabase::~TBtrDatabase() = default;
+
+std::string TBtrDatabase::Directory() const {
+  return WithSeparator(BoundedString(Desc().PhysicalPath));
+}
+
+void TBtrDatabase::SetDirectory(const char* dir) {
+  TWinBtr(clientId_).SetDirectory(CheckParam(dir));
+}
+
+void TBtrDatabase::GetDirectory(char* dir) {
+  TWinBtr(clientId_).GetDirectory(CheckParam(dir), kMaxPathLength);
+}
+
+// ---- tables ----
+
+void TBtrDatabase::OpenTable(const char* name, const char* /*driverType*/, const char* indexName,
+                             const char* /*indexTagName*/, uint16_t /*indexId*/,
+                             uint32_t openMode, uint32_t shareMode, uint32_t /*translateMode*/,
+                             bool /*uniDirectional*/, const void* /*optParams*/,
+                             TBaseTable*& cursor) {
+  cursor = nullptr;
+  CheckParam(name);
+  std::unique_ptr<TBtrTable> table(TBaseTable::Create<TBtrTable>(
+      this, &Tables(), name, indexName, openMode, shareMode, clientId_));
+  const std::string proper = table->GetTableName();
+  std::string path;
+  bool fromResource = false;
+  if (table->HasResource() && IsBtrievePath(proper)) {
+    fromResource = TTblResReader(*table).ReadDefinition(table->ResourceName());
+    if (fromResource)
+      path = IsAbsolute(proper) ? proper : Directory() + proper;
+    else
+      table->DropResource();
+  }
+  if (!fromResource) path = FindTableFile(*table, name);
+  table->SetFileName(path.c_str());
+  table->OpenCursor();
+  try {
+    if (!fromResource) {
+      DictionaryFile record{};
+      std::memcpy(&record, table->FileRecord(), sizeof record);
+      LoadFieldDefinitions(*table, name, record.TableId);
+    }
+    table->RegisterBlobFields();
+    CursorProps props{};
+    table->GetCursorProps(props);  // the record buffer takes the field layout's size
+    if (table->Btr().KeyCount() > 0)
+      table->SwitchToIndex(indexName != nullptr && indexName[0] != '\0' ? indexName : nullptr,
+                           nullptr, 0, false);
+  } catch (const EVaderEngineError&) {
+    table->CloseCursor();
+    throw;
+  }
+  cursor = table.release();
+}
+
+void TBtrDatabase::OpenTableList(bool extended, bool system, const char* /*wild*/,
+                                 TBaseTable*& cursor) {
+  cursor = nullptr;
+  std::unique_ptr<TBtrTblListTable> list(TBaseTable::Create<TBtrTblListTable>(
+      this, &Tables(), Directory(), clientId_, extended, system));
+  list->OpenCursor();
+  cursor = list.release();
+}
+
+void TBtrDatabase::OpenFieldList(const char* tableName, const char* /*driverType*/,
+                                 bool /*physTypes*/, TBaseTable*& cursor) {
+  cursor = OpenFieldList(CheckParam(tableName), nullptr);
+}
+
+TBaseTable* TBtrDatabase::OpenFieldList(const char* name, const DictionaryFile* fileRecord) {
+  if (const auto resource = TableNameOption(CheckParam(name), ";RES:")) {
+    try {
+      std::unique_ptr<TResFieldListTable> list(
+          TBaseTable::Create<TResFieldListTable>(this, &Tables(), resource->c_str()));
+      list->OpenCursor();
+      return list.release();
+    } catch (const EVaderEngineError&) {
+      // No usable resource: the dictionary describes the table.
+    }
+  }
+  DictionaryFile record{};
+  if (fileRecord != nullptr)
+    record = *fileRecord;
+  else
+    FindTableFile(name, record);
+  std::unique_ptr<TBtrFieldListTable> list(TBaseTable::Create<TBtrFieldListTable>(
+      this, &Tables(), Directory(), clientId_, record));
+  list->OpenCursor();
+  return list.release();
+}
+
+// ---- dictionary routines ----
+
+std::string TBtrDatabase::ResolveLocation(const std::string& name,
+                                          const DictionaryFile& entry) const {
+  const std::string location =
+      DictionaryText(entry.Location).substr(0, kLocationCharsUsed);
+  if (!DirectoryPart(location).empty()) {
+    // A relative location with a subdirectory lies below the database directory.
+    const size_t separator = FirstSeparator(location);
+    const bool relative = location.find(':') == std::string::npos &&
+                          separator != std::string::npos && separator > 0;
+    return relative ? Directory() + location : location;
+  }
+  const std::string nameDirectory = DirectoryPart(name);
+  if (nameDirectory.empty()) return Directory() + location;
+  return IsAbsolute(nameDirectory) ? nameDirectory + location
+                                   : Directory() + nameDirectory + location;
+}
+
+std::string TBtrDatabase::FindTableFile(const char* name, DictionaryFile& record) {
+  record = DictionaryFile{};
+  const std::string proper = NameProper(CheckParam(name));
+  TBaseTable* open = nullptr;
+  try {
+    FindOpenTable(proper.c_str(), open);
+  } catch (const EVaderEngineError&) {
+    open = nullptr;  // not open in this database
+  }
+  if (auto* btr = dynamic_cast<TBtrBaseTable*>(open);
+      btr != nullptr && btr->GetDriverDataSize() == sizeof record) {
+    std::memcpy(&record, btr->FileRecord(), sizeof record);
+    return btr->GetFileName();
+  }
+
+  const bool byFileName = IsBtrievePath(proper);
+  std::unique_ptr<TBtrTblListTable> list(TBaseTable::Create<TBtrTblListTable>(
+      this, nullptr, Directory(), clientId_, false, true));
+  list->OpenCursor();
+  try {
+    for (;;) {
+      DictionaryFile entry{};
+      list->ReadNextEntry(TMoveDirection::Forward, entry);
+      const std::string location = ResolveLocation(proper, entry);
+      const bool match =
+          byFileName ? SameDictionaryName(FileNamePart(location), FileNamePart(proper))
+                     : SameDictionaryName(DictionaryText(entry.Name), proper);
+      if (!match) continue;
+      record = entry;
+      return proper.find(':') != std::string::npos || IsAbsolute(proper) ? proper : location;
+    }
+  } catch (const EVaderBoundryError&) {
+  }
+  record = DictionaryFile{};
+  BtrieveErrorText(B_TABLE_NOT_DEFINED, proper);
+}
+
+std::string TBtrDatabase::FindTableFile(TBtrBaseTable& table, const char* name) {
+  DictionaryFile record{};
+  std::string path = FindTableFile(name, record);
+  std::memcpy(table.FileRecord(), &record, sizeof record);
+  return path;
+}
+
+TBtrBaseTable* TBtrDatabase::OpenTableWithFields(const std::string& name,
+                                                 const TBaseTable* except) {
+  for (int i = 0; i < Tables().Count(); ++i) {
+    auto* table = dynamic_cast<TBtrBaseTable*>(Tables().At(i));
+    if (table == nullptr || table == except || table->State() == TCursorState::Closed ||
+        table->FieldCache().Count() == 0 || table->GetFileName()[0] == '\0')
+      continue;
+    if (SameDictionaryName(table->GetTableName(), name)) return table;
+  }
+  return nullptr;
+}
+
+void TBtrDatabase::LoadFieldDefinitions(TBtrTable& table, const char* name, uint16_t tableId) {
+  if (TBtrBaseTable* other = OpenTableWithFields(NameProper(name), &table)) {
+    CopyFieldCache(other->FieldCache(), table.FieldCache());
+    return;
+  }
+  DictionaryFile record{};
+  std::memcpy(&record, table.FileRecord(), sizeof record);
+  record.TableId = tableId;
+  std::unique_ptr<TBaseTable> list(OpenFieldList(name, &record));
+  auto* fields = dynamic_cast<TBtrFieldListTable*>(list.get());
+  if (fields == nullptr) {
+    CopyFieldCache(list->FieldCache(), table.FieldCache());  // a resource's fields
+    return;
+  }
+  TVaderFieldCache& cache = table.FieldCache();
+  cache.Clear();
+  uint16_t n = 0;
+  try {
+    for (;;) {
+      DictionaryField entry{};
+      fields->ReadNextEntry(TMoveDirection::Forward, entry);
+      FieldDesc desc{};
+      uint16_t localType = 0, localSize = 0;
+      table.LoadFieldDesc(++n, &entry, desc, localType, localSize);
+      TFieldCacheItem::Create(cache, desc, n, localType, localSize);
+    }
+  } catch (const EVaderBoundryError&) {
+  }
+}
+
+void TBtrDatabase::DeleteTableEntries(const char* name) {
+  const std::string proper = NameProper(CheckParam(name));
+  TWinBtr files(clientId_);
+  files.Open(Directory() + kFileDdf, kDictionaryOwner, OpenNormal);
+  InTransaction(clientId_, TranState() == xsACTIVE, [&] {
+    if (!SeekEntry(files, proper)) BtrieveErrorText(B_TABLE_NOT_DEFINED, proper);
+    const uint16_t tableId = EntryOf(files).TableId;
+    files.Delete();
+    // The records of the table in each file, found by the table id at `offset`.
+    const auto purge = [&](const char* file, size_t offset) {
+      TWinBtr btr(clientId_);
+      try {
+        btr.Open(Directory() + file, kDictionaryOwner, OpenNormal);
+      } catch (const EBtrieveEngineError& e) {
+        if (e.NativeError() == B_FILE_NOT_FOUND) return;  // the dictionary has no such file
+        throw;
+      }
+      const auto matches = [&] {
+        return btr.BufferSize() >= static_cast<int32_t>(offset + 2) &&
+               platform::Load<uint16_t>(btr.Buffer() + offset) == tableId;
+      };
+      // A read that fails ends the pass; a delete that fails is reported, not skipped.
+      try {
+        btr.GetFirst();
+      } catch (const EVaderEngineError&) {
+        return;
+      }
+      for (;;) {
+        if (matches()) btr.Delete();
+        try {
+          btr.GetNext();
+        } catch (const EVaderEngineError&) {
+          return;
+        }
+      }
+    };
+    purge(kFieldDdf, 2);
+    purge(kIndexDdf, 0);
+    purge(kFieldExtDdf, 0);
+  });
+}
+
+void TBtrDatabase::RenameTableEntry(const char* oldName, const char* newName) {
+  const std::string proper = NameProper(CheckParam(oldName));
+  const std::string replacement = NameProper(CheckParam(newName));
+  TWinBtr files(clientId_);
+  // The owner name opens dictionaries that need it and is harmless on those that do not.
+  files.Open(Directory() + kFileDdf, kDictionaryOwner, OpenNormal);
+  if (!SeekEntry(files, proper)) BtrieveErrorText(B_TABLE_NOT_DEFINED, proper);
+  const int32_t position = files.GetPosition();
+  files.LockNext();
+  files.GetDirect(position);
+  DictionaryFile entry = EntryOf(files);
+  std::memset(entry.Name, 0, sizeof entry.Name);
+  std::memcpy(entry.Name, replacement.data(),
+              std::min(replacement.size(), kMaxDictionaryNameLength));
+  std::memcpy(files.Buffer(), &entry, offsetof(DictionaryFile, Location));
+  files.Update();
+}
+
+void TBtrDatabase::RenameTable(const char* oldName, const char* newName) {
+  RenameTableEntry(oldName, newName);
+}
+
+void TBtrDatabase::DeleteTable(const char* name) { DeleteTableEntries(name); }
+
+// ---- transactions ----
+
+void TBtrDatabase::BeginTran(uint32_t /*isolation*/, TTranHandle& transaction) {
+  if (tranState_ == xsACTIVE) RaiseEngineError(DBIERR_ACTIVETRAN);
+  TWinBtr(clientId_).BeginTransaction(true);
+  transaction = this;
+  tranState_ = xsACTIVE;
+}
+
+void TBtrDatabase::EndTran(TTranHandle /*transaction*/, uint32_t endKind) {
+  TWinBtr btr(clientId_);
+  // The transaction is over whatever the record manager answers.
+  tranState_ = xsINACTIVE;
+  if (endKind == xendABORT)
+    btr.AbortTransaction();
+  else
+    btr.EndTransaction();
+}
+
+}  // namespace vader

@@ -1,0 +1,80 @@
+#pragma once
+// TBtrDatabase: a Btrieve database, a directory holding data files and their DDF dictionary.
+// It opens tables by dictionary name, by file name or from a table-definition resource, lists
+// the tables and the fields of a table, renames and removes dictionary entries, and runs
+// Btrieve transactions, all under the client identifier of the session that owns it.
+
+#include <cstdint>
+#include <string>
+
+#include "btrieve/BtrDict.h"
+#include "btrieve/BtrTable.h"
+#include "engine/BseDbase.h"
+
+namespace vader {
+
+constexpr uint16_t DBIERR_ACTIVETRAN = 0x2810;
+
+class TBtrDatabase : public TBaseDatabase {
+ public:
+  // `clientId` is the owning session's 16-byte client identifier (nullptr: the default client).
+  TBtrDatabase(TBapiListItem* session, TVaderCollection* collection, const DatabaseDesc* desc,
+               uint32_t openMode, uint32_t shareMode, const char* password,
+               uint16_t optParamCount, const FieldDesc* optParamDescs, const void* optParams,
+               const uint8_t* clientId);
+  ~TBtrDatabase() override;
+
+  const uint8_t* ClientIDRef() const { return clientId_; }
+  // The database directory with a separator after it.
+  std::string Directory() const;
+
+  const char* GetDatabaseType() const override { return kBtrieveDbType; }
+  // Btrieve's current directory of this client.
+  void SetDirectory(const char* dir) override;
+  void GetDirectory(char* dir) override;
+  // A TBtrTable on `name` ("<table or file>[;OWNER:<owner>][;RES:<resource>]"). A table that
+  // fails to open is freed and the exception passes on.
+  void OpenTable(const char* name, const char* driverType, const char* indexName,
+                 const char* indexTagName, uint16_t indexId, uint32_t openMode,
+                 uint32_t shareMode, uint32_t translateMode, bool uniDirectional,
+                 const void* optParams, TBaseTable*& cursor) override;
+  void OpenTableList(bool extended, bool system, const char* wild, TBaseTable*& cursor) override;
+  void OpenFieldList(const char* tableName, const char* driverType, bool physTypes,
+                     TBaseTable*& cursor) override;
+  // Dictionary entries only; the data file stays.
+  void RenameTable(const char* oldName, const char* newName) override;
+  void DeleteTable(const char* name) override;
+  // Concurrent Btrieve transactions; the handle is the database. A second BeginTran raises
+  // DBIERR_ACTIVETRAN.
+  void BeginTran(uint32_t isolation, TTranHandle& transaction) override;
+  // xendABORT aborts, any other kind commits.
+  void EndTran(TTranHandle transaction, uint32_t endKind) override;
+
+  // ---- dictionary routines ----
+
+  // The data file of table `name` (a table name, or a file name when it holds ":", "\" or
+  // "."), from an open table of that name or from FILE.DDF; `record` receives the entry.
+  // Unknown: status 204 with the name.
+  std::string FindTableFile(const char* name, DictionaryFile& record);
+  // The same into `table`'s FILE.DDF record.
+  std::string FindTableFile(TBtrBaseTable& table, const char* name);
+  // The field cache of `table` from another open table of that name, else from the field list.
+  void LoadFieldDefinitions(TBtrTable& table, const char* name, uint16_t tableId);
+  // An opened field list: the resource's for a name with ";RES:" whose resource can be read,
+  // else FIELD.DDF's for `fileRecord` (or, when nullptr, the entry FindTableFile gives).
+  TBaseTable* OpenFieldList(const char* name, const DictionaryFile* fileRecord);
+  void DeleteTableEntries(const char* name);
+  void RenameTableEntry(const char* oldName, const char* newName);
+
+  static constexpr char kBtrieveDbType[] = "BTRIEVE";
+
+ private:
+  // The resolved data file of a FILE.DDF location for a table asked for as `name`.
+  std::string ResolveLocation(const std::string& name, const DictionaryFile& entry) const;
+  // The first other open Btrieve table named `name` that has its fields; nullptr when none.
+  TBtrBaseTable* OpenTableWithFields(const std::string& name, const TBaseTable* except);
+
+  const uint8_t* clientId_;
+};
+
+}  // namespace vader
