@@ -19,7 +19,6 @@
 namespace vader {
 
 constexpr uint16_t DBIERR_ENDOFBLOB = 0x2207;
-constexpr uint16_t DBIERR_NOSUCHINDEX = 0x270D;
 constexpr uint16_t DBIERR_INVALIDBLOBOFFSET = 0x270E;
 constexpr uint16_t DBIERR_INVALIDIDXDESC = 0x2727;
 constexpr uint16_t DBIERR_INVALIDBLOBLEN = 0x272D;
