@@ -63,8 +63,9 @@ TEST_F(CallLayerBtrieve, ReadsEveryCustomerAndClosesThroughStatuses) {
 
   CursorProps props{};
   ASSERT_EQ(engine->GetCursorProps(cursor, props), 0);
-  ASSERT_EQ(props.FieldCount, 10);
-  std::vector<FieldDesc> descs(props.FieldCount);
+  const uint16_t fieldCount = props.FieldCount;  // copied: packed members do not bind
+  ASSERT_EQ(fieldCount, 10);
+  std::vector<FieldDesc> descs(fieldCount);
   ASSERT_EQ(engine->GetFieldDescs(cursor, descs.data()), 0);
   std::vector<uint8_t> record(props.RecBufSize);
   int rows = 0;
