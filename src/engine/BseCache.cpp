@@ -14,6 +14,24 @@ namespace {
 constexpr int kCacheNotSupportedResource = 9041;
 constexpr size_t kCounterBookmarkSize = sizeof(int32_t);
 
+// Lends a data buffer to a source cursor for the calls of one scope and puts the source's own
+// back afterwards, so that the source never keeps, nor writes into, a buffer that may be gone.
+class LentDataBuffer {
+ public:
+  // Without a buffer to lend the source keeps its own.
+  LentDataBuffer(TBaseTable& source, uint8_t* buffer)
+      : source_(source), saved_(source.GetDataBuffer()) {
+    if (buffer != nullptr) source_.SetDataBuffer(buffer);
+  }
+  ~LentDataBuffer() { source_.SetDataBuffer(saved_); }
+  LentDataBuffer(const LentDataBuffer&) = delete;
+  LentDataBuffer& operator=(const LentDataBuffer&) = delete;
+
+ private:
+  TBaseTable& source_;
+  uint8_t* saved_;
+};
+
 }  // namespace
 
 // ---- TMemTableRecord ----
@@ -393,6 +411,9 @@ void TMemTable::CacheDeletedRecord(const uint8_t* data, const void* bookmark) {
 
 void TMemTable::ApplyCachedUpdates() {
   TBaseTable* source = CheckHandle(sourceTable_);
+  // Positioning the source reads the record into its data buffer: give it one of its own.
+  std::vector<uint8_t> scratch(std::max<uint32_t>(recordSize_, 1));
+  LentDataBuffer lent(*source, scratch.data());
   for (int32_t i = Records().Count(); i >= 1; --i) {
     TMemTableRecord* image = ImageAt(i);
     if (image == nullptr) continue;
@@ -464,7 +485,8 @@ void TBaseCacheTable::CreateHandle() {
   sourceBookmarkSize_ = source_->GetBookmarkSize();
   // Room for the number that follows the source's bookmark in the wrapper's own.
   CheckCondition(sourceBookmarkSize_ <= 0xFFFF - sizeof(uint32_t), DBIERR_INVALIDPARAM);
-  const auto fieldCount = std::min<uint16_t>(props.FieldCount, kMaxFieldDescs);
+  const uint16_t sourceFields = props.FieldCount;  // a copy: the record is packed
+  const auto fieldCount = std::min<uint16_t>(sourceFields, kMaxFieldDescs);
   cache_.reset(TBaseTable::Create<TMemTable>(
       this, static_cast<TVaderCollection*>(nullptr), source_->GetTableName(), fieldCount,
       static_cast<uint16_t>(sourceBookmarkSize_), descs.data(), source_));
@@ -590,27 +612,6 @@ bool TBaseCacheTable::MergeCachedRecord(uint8_t* record, RecordProps* props) {
   return MergeImageOf(bookmark, record, props);
 }
 
-namespace {
-
-// Lends the wrapper's data buffer to the source for one positioning call and puts the source's
-// own back afterwards, so that the source never keeps a buffer its caller may free.
-class LentDataBuffer {
- public:
-  // Without a buffer to lend the source keeps its own.
-  LentDataBuffer(TBaseTable& source, uint8_t* buffer)
-      : source_(source), saved_(source.GetDataBuffer()) {
-    if (buffer != nullptr) source_.SetDataBuffer(buffer);
-  }
-  ~LentDataBuffer() { source_.SetDataBuffer(saved_); }
-  LentDataBuffer(const LentDataBuffer&) = delete;
-  LentDataBuffer& operator=(const LentDataBuffer&) = delete;
-
- private:
-  TBaseTable& source_;
-  uint8_t* saved_;
-};
-
-}  // namespace
 
 void TBaseCacheTable::GoFirstInRange() {
   LeaveInserted();

@@ -97,9 +97,9 @@ TEST_F(CacheFixture, UpdateRecordTypesDecideWhatBrowsingShows) {
   cache->SetProp(kPropUpdateRecordTypes, rtypDELETED | rtypUNMODIFIED);
   std::vector<RecordProps> props;
   EXPECT_EQ(Walk(true, &props), (std::vector<int32_t>{1, 2, 4, 5}));
-  EXPECT_NE(props[1].DeletedFlag, 0);
-  EXPECT_EQ(props[1].UpdateStatus, kUpdDeleted);
-  EXPECT_EQ(props[0].UpdateStatus, kUpdUnmodified);
+  EXPECT_NE(+props[1].DeletedFlag, 0);
+  EXPECT_EQ(+props[1].UpdateStatus, kUpdDeleted);
+  EXPECT_EQ(+props[0].UpdateStatus, kUpdUnmodified);
 
   uint8_t types = 0;
   uint16_t len = 0;
@@ -121,7 +121,7 @@ TEST_F(CacheFixture, ShowsTheNewRecordOrTheOldOneOnRequest) {
   RecordProps props{};
   cache->GetRecord(dbiNOLOCK, record.data(), &props);
   EXPECT_EQ(NameOf(record), "CHANGED");
-  EXPECT_EQ(props.UpdateStatus, kUpdModified);
+  EXPECT_EQ(+props.UpdateStatus, kUpdModified);
   // Changed again: still one image, with the latest data.
   Rename(3, "AGAIN");
   EXPECT_EQ(CachedCount(), 1u);
@@ -175,7 +175,7 @@ TEST_F(CacheFixture, InsertedRecordsStayVisibleAndBookmarkableUntilApplied) {
   RecordProps props{};
   cache->GetRecord(dbiNOLOCK, record.data(), &props);  // the cursor is on the new record
   EXPECT_EQ(IdOf(record.data()), 7);
-  EXPECT_EQ(props.UpdateStatus, kUpdInserted);
+  EXPECT_EQ(+props.UpdateStatus, kUpdInserted);
   std::vector<uint8_t> mark7(cache->GetBookmarkSize());
   cache->GetBookMark(mark7.data());
   auto eight = MakeRecord(Person{.id = 8, .name = "EIGHT"});
@@ -188,7 +188,7 @@ TEST_F(CacheFixture, InsertedRecordsStayVisibleAndBookmarkableUntilApplied) {
   EXPECT_EQ(count, 7u);
   CursorProps cursorProps{};
   cache->GetCursorProps(cursorProps);
-  EXPECT_EQ(cursorProps.BookmarkSize, source->GetBookmarkSize() + 4);
+  EXPECT_EQ(+cursorProps.BookmarkSize, source->GetBookmarkSize() + 4);
 
   // Bookmarks of source and inserted records find their records and order them.
   std::vector<uint8_t> mark2(cache->GetBookmarkSize());
@@ -204,6 +204,13 @@ TEST_F(CacheFixture, InsertedRecordsStayVisibleAndBookmarkableUntilApplied) {
   EXPECT_EQ(order, -1);
   cache->ReadAtBookmark(mark2.data(), record.data(), dbiNOLOCK);
   EXPECT_EQ(IdOf(record.data()), 2);
+  // Another cursor's shorter bookmark positions the cache on a record of the source.
+  source->SetToBegin();
+  source->GetRelativeRecord(3, dbiNOLOCK, record.data(), nullptr);
+  cache->SetToBookMark(mark7.data());
+  source->SetToCursor(cache);
+  cache->GetRecord(dbiNOLOCK, record.data(), nullptr);
+  EXPECT_EQ(IdOf(record.data()), 3);
 
   // Edited while cached: the inserted record stays one to insert, with its new data; deleted,
   // it is never written.

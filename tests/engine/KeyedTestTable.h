@@ -152,6 +152,8 @@ class TestDatabase : public TBaseDatabase {
   std::set<std::string> failingOpens;
   std::vector<std::string> tableNames;
   bool lastUniDirectional = false;
+  // The cursors of the database, under the name tests of the cursor classes know it by.
+  TVaderCollection& tables{Tables()};
 };
 
 }  // namespace vader::test

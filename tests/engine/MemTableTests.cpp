@@ -148,7 +148,7 @@ TEST(MemTable, BrowsesInInsertionOrderBothWaysAndAtTheEnds) {
   RecordProps props{};
   t.table->SetToBegin();
   t.table->GetRelativeRecord(2, dbiNOLOCK, record.data(), &props);
-  EXPECT_EQ(props.UpdateStatus, kUpdInserted);
+  EXPECT_EQ(+props.UpdateStatus, kUpdInserted);
 }
 
 TEST(MemTable, DeletingLeavesACrackThatNeitherSkipsNorRepeats) {
