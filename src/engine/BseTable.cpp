@@ -512,8 +512,7 @@ void TBaseTable::SetToCursor(TBaseTable* dest) {
   // A bookmark of the destination's size is read whole, also where the destination's bookmarks
   // are longer than this cursor's (a cache cursor's carry 4 more bytes, zero for a record of
   // the source).
-  std::vector<uint8_t> bookmark =
-      ZeroedBlock(std::max(GetBookmarkSize(), dest->GetBookmarkSize()));
+  std::vector<uint8_t> bookmark = ZeroedBlock(std::max(GetBookmarkSize(), dest->GetBookmarkSize()));
   GetBookMark(bookmark.data());
   dest->SetToBookMark(bookmark.data());
 }
