@@ -1,5 +1,6 @@
 #include "engine/BseEng.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
