@@ -22,7 +22,6 @@
 #include "engine/BseErrs.h"
 #include "engine/BseFilt.h"
 #include "engine/BseSess.h"
-#include "engine/BseStmt.h"
 #include "engine/BseTable.h"
 
 namespace vader {
@@ -42,7 +41,8 @@ class TVirtEng : public TBapiListItem {
  public:
   // `sessionClass` is the class StartSession creates (ClassOf<T>() of a TBaseSession
   // descendant). `value` and `environment` are accepted and not used. The constructor opens the
-  // first session, which becomes current; its status is kept in InitStatus (no exception).
+  // first session, which becomes current; its status is kept in InitStatus (an engine error
+  // there does not raise).
   explicit TVirtEng(TBapiListItemClass sessionClass, TBapiListItem* owner = nullptr,
                     TVaderCollection* collection = nullptr, int32_t value = 0,
                     const void* environment = nullptr);
