@@ -191,17 +191,19 @@ class RatioReporter : public benchmark::ConsoleReporter {
       return it == nsPerRecord_.end() ? 0.0 : it->second;
     };
     const double layer = at("BM_CallLayer"), cursor = at("BM_Cursor"), rm = at("BM_RecordManager");
-    std::printf("\nrecords: %llu, CPU ns per record: call layer %.0f, cursor %.0f, record manager "
-                "%.0f\n",
-                static_cast<unsigned long long>(gRecords), layer, cursor, rm);
+    std::printf(
+        "\nrecords: %llu, CPU ns per record: call layer %.0f, cursor %.0f, record manager "
+        "%.0f\n",
+        static_cast<unsigned long long>(gRecords), layer, cursor, rm);
     const double fieldsLayer = at("BM_FieldsCallLayer"), fieldsCursor = at("BM_FieldsCursor");
     if (fieldsCursor > 0)
       std::printf("the %zu fields of one record: call layer %.0f ns, cursor %.0f ns, ratio %.3f\n",
                   gFields.size(), fieldsLayer, fieldsCursor, fieldsLayer / fieldsCursor);
     if (cursor > 0 && rm > 0)
-      std::printf("call layer / cursor %.3f, call layer / record manager %.2f, cursor / record "
-                  "manager %.2f\n",
-                  layer / cursor, layer / rm, cursor / rm);
+      std::printf(
+          "call layer / cursor %.3f, call layer / record manager %.2f, cursor / record "
+          "manager %.2f\n",
+          layer / cursor, layer / rm, cursor / rm);
   }
 
  private:
@@ -230,8 +232,8 @@ int main(int argc, char** argv) {
   setenv(platform::kRegistryEnvironmentVariable, (gDir + "/registry.reg").c_str(), 1);
   std::fprintf(stderr, "writing %llu customers to %s ...\n",
                static_cast<unsigned long long>(gRecords), gDir.c_str());
-  tools::SampleCounts counts{.customers = gRecords, .suppliers = 1, .products = 1,
-                             .employees = 1, .orders = 1};
+  tools::SampleCounts counts{
+      .customers = gRecords, .suppliers = 1, .products = 1, .employees = 1, .orders = 1};
   tools::GenerateSampleDatabase(gDir, counts);
 
   int status = 1;
@@ -239,8 +241,8 @@ int main(int argc, char** argv) {
     TVirtEng engine(ClassOf<TBtrSession>());
     TBaseDatabase* database = nullptr;
     if (engine.InitStatus() == 0 &&
-        engine.OpenDatabase(gDir.c_str(), nullptr, kOpenReadOnly, kShareShared, nullptr, 0,
-                            nullptr, nullptr, database) == 0 &&
+        engine.OpenDatabase(gDir.c_str(), nullptr, kOpenReadOnly, kShareShared, nullptr, 0, nullptr,
+                            nullptr, database) == 0 &&
         engine.OpenTable(database, "Customers", nullptr, nullptr, nullptr, 0, kOpenReadOnly,
                          kShareShared, 0, false, nullptr, gCursor) == 0) {
       CursorProps props{};
