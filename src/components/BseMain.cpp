@@ -273,7 +273,7 @@ void TttSession::Unregister() {
     database->sessionName_.clear();
     database->AttachTo(fallback);
   }
-  sessionList_->RemoveSession(this);
+  if (sessionList_) sessionList_->RemoveSession(this);
 }
 
 void TttSession::Loaded() {

@@ -111,7 +111,7 @@ void ReplaceCharOutsideQuotes(void* buf, size_t len, char oldCh, char newCh) {
 }
 
 bool IsPathName(std::string_view name, bool allowDot) {
-  if (name.find_first_of(":\\") != std::string_view::npos) return true;
+  if (name.find_first_of(":\\/") != std::string_view::npos) return true;
   return allowDot && name.find('.') != std::string_view::npos;
 }
 

@@ -85,7 +85,7 @@ void ReplaceChar(void* buf, size_t len, char oldCh, char newCh);
 // common quoted state.
 void ReplaceCharOutsideQuotes(void* buf, size_t len, char oldCh, char newCh);
 
-// True when `name` holds ':' or a backslash, or (with allowDot) a '.'.
+// True when `name` holds ':', a backslash or a slash, or (with allowDot) a '.'.
 bool IsPathName(std::string_view name, bool allowDot);
 
 inline uint32_t MinUnsigned(uint32_t a, uint32_t b) { return a < b ? a : b; }
