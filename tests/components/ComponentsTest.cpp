@@ -196,6 +196,21 @@ TEST_F(Components, DatabaseByDirectoryAndByAlias) {
   EXPECT_FALSE(table.Active());
   EXPECT_EQ(table.Database(), nullptr);
 
+  // An alias under another name opens through a session-only alias of that name, which goes
+  // again when the database closes.
+  TtbDatabase renamed(nullptr);
+  renamed.SetDatabaseName("Mine");
+  renamed.SetAliasName("Sample");
+  renamed.Open();
+  TTestTable& products = Table("Products", "Mine");
+  products.Open();
+  EXPECT_EQ(products.Database(), &renamed);
+  EXPECT_EQ(Text(products, "Code"), "P-000001");
+  renamed.Close();
+  renamed.SetAliasName("");
+  renamed.SetParams({});  // the merged parameters would describe the database by themselves
+  EXPECT_THROW(renamed.Open(), ETDBEngineError);
+
   TtbDatabase unknown(nullptr);
   unknown.SetDatabaseName("NoSuchAlias");
   try {
