@@ -48,3 +48,23 @@ function(vader_add_child_directories)
     add_subdirectory(${dir})
   endforeach()
 endfunction()
+
+# vader_table_resource(TARGET RESOURCE SOURCE TABLE [TITLE text])
+# Compiles the table-definition resource RESOURCE of TABLE into TARGET: SOURCE is a schema file
+# or a dictionary directory, turned into a registering C++ source by vtblres at build time.
+function(vader_table_resource target resource source table)
+  cmake_parse_arguments(ARG "" "TITLE" "" ${ARGN})
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_${resource}_resource.cpp)
+  set(title_args)
+  if(ARG_TITLE)
+    set(title_args --title ${ARG_TITLE})
+  endif()
+  add_custom_command(
+    OUTPUT ${out}
+    COMMAND vtblres ${title_args} ${source} ${table} ${resource} ${out}
+    DEPENDS vtblres ${source}
+    COMMENT "Table-definition resource ${resource} from ${table}"
+    VERBATIM)
+  target_sources(${target} PRIVATE ${out})
+  target_link_libraries(${target} PRIVATE vader_platform)
+endfunction()

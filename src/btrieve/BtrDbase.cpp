@@ -92,7 +92,12 @@ TBtrDatabase::TBtrDatabase(TBapiListItem* session, TVaderCollection* collection,
 TBtrDatabase::~TBtrDatabase() = default;
 
 std::string TBtrDatabase::Directory() const {
-  return WithSeparator(BoundedString(Desc().PhysicalPath));
+  std::string dir = BoundedString(Desc().PhysicalPath);
+  // A Linux directory given a Windows-style trailing backslash (aliases get one) ends in "/".
+  if (dir.size() > 1 && dir.back() == '\\' && dir.find('/') != std::string::npos &&
+      dir.find('\\') == dir.size() - 1)
+    dir.back() = '/';
+  return WithSeparator(dir);
 }
 
 void TBtrDatabase::SetDirectory(const char* dir) {
@@ -245,20 +250,23 @@ std::string TBtrDatabase::FindTableFile(TBtrBaseTable& table, const char* name) 
   return path;
 }
 
-TBtrBaseTable* TBtrDatabase::OpenTableWithFields(const std::string& name,
-                                                 const TBaseTable* except) {
+TBtrBaseTable* TBtrDatabase::OpenTableWithFields(const TBtrBaseTable& like) {
   for (int i = 0; i < Tables().Count(); ++i) {
     auto* table = dynamic_cast<TBtrBaseTable*>(Tables().At(i));
-    if (table == nullptr || table == except || table->State() == TCursorState::Closed ||
+    if (table == nullptr || table == &like || table->State() == TCursorState::Closed ||
         table->FieldCache().Count() == 0 || table->GetFileName()[0] == '\0')
       continue;
-    if (SameDictionaryName(table->GetTableName(), name)) return table;
+    // Fields are shared only between tables that take them from the same place.
+    if (table->HasResource() != like.HasResource() ||
+        (like.HasResource() && !SameText(table->ResourceName(), like.ResourceName())))
+      continue;
+    if (SameDictionaryName(table->GetTableName(), like.GetTableName())) return table;
   }
   return nullptr;
 }
 
 void TBtrDatabase::LoadFieldDefinitions(TBtrTable& table, const char* name, uint16_t tableId) {
-  if (TBtrBaseTable* other = OpenTableWithFields(NameProper(name), &table)) {
+  if (TBtrBaseTable* other = OpenTableWithFields(table)) {
     CopyFieldCache(other->FieldCache(), table.FieldCache());
     return;
   }
@@ -331,18 +339,24 @@ void TBtrDatabase::DeleteTableEntries(const char* name) {
 
 void TBtrDatabase::RenameTableEntry(const char* oldName, const char* newName) {
   const std::string proper = NameProper(CheckParam(oldName));
-  const std::string replacement = NameProper(CheckParam(newName));
+  const std::string replacement =
+      NameProper(CheckParam(newName)).substr(0, kMaxDictionaryNameLength);
   TWinBtr files(clientId_);
   // The owner name opens dictionaries that need it and is harmless on those that do not.
   files.Open(Directory() + kFileDdf, kDictionaryOwner, OpenNormal);
+  // Names are unique whatever their padding, which the file's key cannot see.
+  if (!SameDictionaryName(proper, replacement) && SeekEntry(files, replacement))
+    RaiseEngineErrorContext(DBIERR_TABLEEXISTS, replacement);
   if (!SeekEntry(files, proper)) BtrieveErrorText(B_TABLE_NOT_DEFINED, proper);
   const int32_t position = files.GetPosition();
   files.LockNext();
   files.GetDirect(position);
   DictionaryFile entry = EntryOf(files);
-  std::memset(entry.Name, 0, sizeof entry.Name);
-  std::memcpy(entry.Name, replacement.data(),
-              std::min(replacement.size(), kMaxDictionaryNameLength));
+  // The new name is padded as the old one was, with NULs or with blanks, so that the name key
+  // compares it with the other entries.
+  const bool nulPadded = std::memchr(entry.Name, '\0', sizeof entry.Name) != nullptr;
+  std::memset(entry.Name, nulPadded ? '\0' : ' ', sizeof entry.Name);
+  std::memcpy(entry.Name, replacement.data(), replacement.size());
   std::memcpy(files.Buffer(), &entry, offsetof(DictionaryFile, Location));
   files.Update();
 }

@@ -14,6 +14,7 @@
 namespace vader {
 
 constexpr uint16_t DBIERR_ACTIVETRAN = 0x2810;
+constexpr uint16_t DBIERR_TABLEEXISTS = 0x3304;
 
 class TBtrDatabase : public TBaseDatabase {
  public:
@@ -71,8 +72,9 @@ class TBtrDatabase : public TBaseDatabase {
  private:
   // The resolved data file of a FILE.DDF location for a table asked for as `name`.
   std::string ResolveLocation(const std::string& name, const DictionaryFile& entry) const;
-  // The first other open Btrieve table named `name` that has its fields; nullptr when none.
-  TBtrBaseTable* OpenTableWithFields(const std::string& name, const TBaseTable* except);
+  // Another open Btrieve table of `like`'s name with its fields from the same source
+  // (dictionary, or the same resource); nullptr when none.
+  TBtrBaseTable* OpenTableWithFields(const TBtrBaseTable& like);
 
   const uint8_t* clientId_;
 };

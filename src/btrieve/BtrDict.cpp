@@ -60,6 +60,47 @@ class ScratchBufferScope {
   TBaseTable& table_;
 };
 
+DictionaryField ListField(const char* name, uint8_t type, uint16_t offset, uint16_t size) {
+  DictionaryField f{};
+  std::memcpy(f.Name, name, std::min(std::strlen(name), sizeof f.Name));
+  f.DataType = type;
+  f.Offset = offset;
+  f.Size = size;
+  return f;
+}
+
+// The fields of a table-list record; the texts are NUL-terminated.
+std::vector<DictionaryField> TableListFields(bool extended) {
+  std::vector<DictionaryField> fields = {
+      ListField("szName", BT_ZSTRING, offsetof(TableListRecord, Name), 256),
+      ListField("szFileName", BT_ZSTRING, offsetof(TableListRecord, FileName), 256)};
+  if (extended) {
+    fields.push_back(ListField("iTableId", BT_UNSIGNED_BINARY,
+                               offsetof(ExtendedTableListRecord, TableId), 2));
+    fields.push_back(
+        ListField("iFlags", BT_UNSIGNED_BINARY, offsetof(ExtendedTableListRecord, Flags), 1));
+  }
+  return fields;
+}
+
+// The leading fields of a field descriptor.
+std::vector<DictionaryField> FieldListFields() {
+  return {ListField("iFldNum", BT_UNSIGNED_BINARY, offsetof(FieldDesc, FieldNumber), 2),
+          ListField("szName", BT_ZSTRING, offsetof(FieldDesc, FieldName), 32),
+          ListField("iFldType", BT_UNSIGNED_BINARY, offsetof(FieldDesc, FieldType), 2),
+          ListField("iSubType", BT_UNSIGNED_BINARY, offsetof(FieldDesc, FieldSubType), 2),
+          ListField("iUnits1", BT_INTEGER, offsetof(FieldDesc, FieldUnits1), 2),
+          ListField("iUnits2", BT_INTEGER, offsetof(FieldDesc, FieldUnits2), 2),
+          ListField("iOffset", BT_UNSIGNED_BINARY, offsetof(FieldDesc, FieldOffset), 2),
+          ListField("iLen", BT_UNSIGNED_BINARY, offsetof(FieldDesc, FieldLength), 2)};
+}
+
+// A list cursor reports its own record, not the file's, and no index to its users.
+void ListCursorProps(TBtrTable& table, CursorProps& props) {
+  props.RecSize = props.RecBufSize = static_cast<uint16_t>(table.GetRecordSize());
+  props.IndexCount = 0;
+}
+
 }  // namespace
 
 std::string DictionaryText(const char* field, size_t size) {
@@ -114,10 +155,18 @@ TBtrTblListTable::TBtrTblListTable(TBapiListItem* database, TVaderCollection* co
 }
 
 void TBtrTblListTable::OpenCursor() {
+  // The file is opened without fields, so that its own keys are not described.
+  FieldCache().Clear();
   TBtrTable::OpenCursor();
   CheckRecordLength(Btr(), GetFileName(), kMinFileRecordSize);
   // Records of any length at least the entry's are read whole into a buffer of that length.
   Btr().SetBufferSize(std::max<int32_t>(Btr().GetRecordLength(), sizeof(DictionaryFile)));
+  LoadFields(TableListFields(extended_));
+}
+
+void TBtrTblListTable::GetCursorProps(CursorProps& props) {
+  TBtrTable::GetCursorProps(props);
+  ListCursorProps(*this, props);
 }
 
 void TBtrTblListTable::ReadNextEntry(TMoveDirection direction, DictionaryFile& entry) {
@@ -164,9 +213,11 @@ TBtrFieldListTable::TBtrFieldListTable(TBapiListItem* database, TVaderCollection
 TBtrFieldListTable::~TBtrFieldListTable() = default;
 
 void TBtrFieldListTable::OpenCursor() {
+  FieldCache().Clear();
   TBtrTable::OpenCursor();
   CheckRecordLength(Btr(), GetFileName(), sizeof(DictionaryField));
   Btr().SetBufferSize(std::max<int32_t>(Btr().GetRecordLength(), sizeof(DictionaryField)));
+  LoadFields(FieldListFields());
   Btr().SetKeyNumber(kTableIdKey);
   fieldExt_ = std::make_unique<TWinBtr>(ClientIDRef());
   try {
@@ -178,6 +229,11 @@ void TBtrFieldListTable::OpenCursor() {
     fieldExt_.reset();
   }
   SetToBegin();
+}
+
+void TBtrFieldListTable::GetCursorProps(CursorProps& props) {
+  TBtrTable::GetCursorProps(props);
+  ListCursorProps(*this, props);
 }
 
 void TBtrFieldListTable::CloseCursor() {

@@ -111,7 +111,10 @@ class TBtrTblListTable : public TBtrTable {
   uint32_t GetRecordSize() const override {
     return extended_ ? sizeof(ExtendedTableListRecord) : sizeof(TableListRecord);
   }
+  // Opens FILE.DDF; the list's records are described by the fields szName and szFileName
+  // (and iTableId, iFlags in the extended form).
   void OpenCursor() override;
+  void GetCursorProps(CursorProps& props) override;
   // The next entry (skipping the dictionary's own tables unless they are listed) as the
   // 97-byte FILE.DDF record; a shorter record is zero-filled.
   virtual void ReadNextEntry(TMoveDirection direction, DictionaryFile& entry);
@@ -135,7 +138,10 @@ class TBtrFieldListTable : public TBtrTable {
   bool HasFieldExtensions() const { return fieldExt_ && fieldExt_->IsOpen(); }
 
   uint32_t GetRecordSize() const override { return sizeof(FieldDesc); }
+  // Opens FIELD.DDF on key 1 and FIELDEXT.DDF when there is one; the list's records are
+  // described by the leading fields of a descriptor (iFldNum, szName, iFldType ... iLen).
   void OpenCursor() override;
+  void GetCursorProps(CursorProps& props) override;
   void CloseCursor() override;
   void SetToBegin() override;
   // The next field record of the table (fields of size 0 are skipped); EVaderEOFError after

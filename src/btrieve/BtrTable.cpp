@@ -10,7 +10,6 @@
 #include <string>
 
 #include "btrieve/BtrConst.h"
-#include "engine/BseDbase.h"
 #include "btrieve/BtrConv.h"
 #include "btrieve/BtrErrs.h"
 #include "btrieve/BtrSess.h"
@@ -443,7 +442,12 @@ void TBtrTable::CreateHandle() { btr_ = std::make_unique<TWinBtr>(ClientIDRef())
 
 void TBtrTable::FreeHandle() {
   if (!btr_) return;
-  if (state_ != TCursorState::Closed) CloseCursor();
+  try {
+    if (state_ != TCursorState::Closed) CloseCursor();
+  } catch (const EVaderEngineError&) {
+    // Freeing cannot report a failed close (it runs from destructors); the record manager
+    // releases the file when the client stops.
+  }
   btr_.reset();
 }
 

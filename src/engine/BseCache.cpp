@@ -14,6 +14,24 @@ namespace {
 constexpr int kCacheNotSupportedResource = 9041;
 constexpr size_t kCounterBookmarkSize = sizeof(int32_t);
 
+// Lends a data buffer to a source cursor for the calls of one scope and puts the source's own
+// back afterwards, so that the source never keeps, nor writes into, a buffer that may be gone.
+class LentDataBuffer {
+ public:
+  // Without a buffer to lend the source keeps its own.
+  LentDataBuffer(TBaseTable& source, uint8_t* buffer)
+      : source_(source), saved_(source.GetDataBuffer()) {
+    if (buffer != nullptr) source_.SetDataBuffer(buffer);
+  }
+  ~LentDataBuffer() { source_.SetDataBuffer(saved_); }
+  LentDataBuffer(const LentDataBuffer&) = delete;
+  LentDataBuffer& operator=(const LentDataBuffer&) = delete;
+
+ private:
+  TBaseTable& source_;
+  uint8_t* saved_;
+};
+
 }  // namespace
 
 // ---- TMemTableRecord ----
@@ -156,14 +174,14 @@ TMemTableRecord* TMemTable::NewImage(const uint8_t* data, const void* bookmark) 
 }
 
 void TMemTable::DestroyImage(TMemTableRecord* image) {
-  if (image == nullptr) return;
+  const int index = Records().IndexOf(image);
+  if (image == nullptr || index < 0) return;  // not an image of this table
   if (image == current_) current_ = nullptr;
   if (image == lastAdded_) lastAdded_ = nullptr;
-  const int index = Records().IndexOf(image);
   delete image;
   // Position keeps naming the same place: after the current image is destroyed, the image
   // that took its place is the next one.
-  if (index >= 0 && index < position_ - 1) --position_;
+  if (index < position_ - 1) --position_;
 }
 
 void TMemTable::MakeCurrent(TMemTableRecord* image) {
@@ -187,31 +205,25 @@ void TMemTable::LastPhysical() {
   ReadPosition();
 }
 
-void TMemTable::NextPhysical() {
-  // At a crack left by a deletion the image now at Position is the next one.
-  const int32_t target = current_ == nullptr && position_ >= 1 ? position_ : position_ + 1;
-  if (target < 1 || target > Records().Count()) RaiseEOF();
+void TMemTable::StepTo(int32_t target, void (*raiseBoundary)()) {
+  if (target < 1 || target > Records().Count()) raiseBoundary();
   const int32_t saved = position_;
   try {
     position_ = target;
     ReadPosition();
   } catch (const EVaderEngineError&) {
     position_ = saved;
-    RaiseEOF();
+    raiseBoundary();
   }
 }
 
+void TMemTable::NextPhysical() {
+  // At a crack left by a deletion the image now at Position is the next one.
+  StepTo(current_ == nullptr && position_ >= 1 ? position_ : position_ + 1, RaiseEOF);
+}
+
 void TMemTable::PriorPhysical() {
-  const int32_t target = std::min(position_, Records().Count() + 1) - 1;
-  if (target < 1) RaiseBOF();
-  const int32_t saved = position_;
-  try {
-    position_ = target;
-    ReadPosition();
-  } catch (const EVaderEngineError&) {
-    position_ = saved;
-    RaiseBOF();
-  }
+  StepTo(std::min(position_, Records().Count() + 1) - 1, RaiseBOF);
 }
 
 void TMemTable::GetRecord(TLockType /*lock*/, uint8_t* record, RecordProps* props) {
@@ -393,6 +405,9 @@ void TMemTable::CacheDeletedRecord(const uint8_t* data, const void* bookmark) {
 
 void TMemTable::ApplyCachedUpdates() {
   TBaseTable* source = CheckHandle(sourceTable_);
+  // Positioning the source reads the record into its data buffer: give it one of its own.
+  std::vector<uint8_t> scratch(std::max<uint32_t>(recordSize_, 1));
+  LentDataBuffer lent(*source, scratch.data());
   for (int32_t i = Records().Count(); i >= 1; --i) {
     TMemTableRecord* image = ImageAt(i);
     if (image == nullptr) continue;
@@ -464,7 +479,8 @@ void TBaseCacheTable::CreateHandle() {
   sourceBookmarkSize_ = source_->GetBookmarkSize();
   // Room for the number that follows the source's bookmark in the wrapper's own.
   CheckCondition(sourceBookmarkSize_ <= 0xFFFF - sizeof(uint32_t), DBIERR_INVALIDPARAM);
-  const auto fieldCount = std::min<uint16_t>(props.FieldCount, kMaxFieldDescs);
+  const uint16_t sourceFields = props.FieldCount;  // a copy: the record is packed
+  const auto fieldCount = std::min<uint16_t>(sourceFields, kMaxFieldDescs);
   cache_.reset(TBaseTable::Create<TMemTable>(
       this, static_cast<TVaderCollection*>(nullptr), source_->GetTableName(), fieldCount,
       static_cast<uint16_t>(sourceBookmarkSize_), descs.data(), source_));
@@ -590,35 +606,14 @@ bool TBaseCacheTable::MergeCachedRecord(uint8_t* record, RecordProps* props) {
   return MergeImageOf(bookmark, record, props);
 }
 
-namespace {
-
-// Lends the wrapper's data buffer to the source for one positioning call and puts the source's
-// own back afterwards, so that the source never keeps a buffer its caller may free.
-class LentDataBuffer {
- public:
-  // Without a buffer to lend the source keeps its own.
-  LentDataBuffer(TBaseTable& source, uint8_t* buffer)
-      : source_(source), saved_(source.GetDataBuffer()) {
-    if (buffer != nullptr) source_.SetDataBuffer(buffer);
-  }
-  ~LentDataBuffer() { source_.SetDataBuffer(saved_); }
-  LentDataBuffer(const LentDataBuffer&) = delete;
-  LentDataBuffer& operator=(const LentDataBuffer&) = delete;
-
- private:
-  TBaseTable& source_;
-  uint8_t* saved_;
-};
-
-}  // namespace
-
 void TBaseCacheTable::GoFirstInRange() {
   LeaveInserted();
   {
     LentDataBuffer lent(*source_, GetDataBuffer());
     source_->GoFirstInRange();
   }
-  if (!MergeCachedRecord(GetDataBuffer(), nullptr)) GetNextRecord(dbiNOLOCK, GetDataBuffer(), nullptr);
+  if (!MergeCachedRecord(GetDataBuffer(), nullptr))
+    GetNextRecord(dbiNOLOCK, GetDataBuffer(), nullptr);
 }
 
 void TBaseCacheTable::GoLastInRange() {
@@ -758,9 +753,7 @@ void TBaseCacheTable::ApplyDelayedUpdates(uint32_t command) {
 
 // ---- TBaseCacheTable: bookmarks ----
 
-uint32_t TBaseCacheTable::GetBookmarkSize() const {
-  return sourceBookmarkSize_ + sizeof(uint32_t);
-}
+uint32_t TBaseCacheTable::GetBookmarkSize() const { return sourceBookmarkSize_ + sizeof(uint32_t); }
 
 void TBaseCacheTable::GetBookMark(void* bookmark) {
   CheckParam(bookmark);
@@ -800,12 +793,10 @@ void TBaseCacheTable::ReadAtBookmark(const void* bookmark, uint8_t* record, TLoc
   RaiseEngineError(DBIERR_RECDELETED);
 }
 
-void TBaseCacheTable::CompareBookMarks(const void* bookmark1, const void* bookmark2,
-                                       int& result) {
+void TBaseCacheTable::CompareBookMarks(const void* bookmark1, const void* bookmark2, int& result) {
   const uint32_t number1 = BookmarkTag(bookmark1);
   const uint32_t number2 = BookmarkTag(bookmark2);
-  if (number1 == 0 && number2 == 0)
-    return source_->CompareBookMarks(bookmark1, bookmark2, result);
+  if (number1 == 0 && number2 == 0) return source_->CompareBookMarks(bookmark1, bookmark2, result);
   // Inserted records come after the source's, in the order they were inserted.
   result = number1 < number2 ? -1 : (number2 < number1 ? 1 : 0);
 }
@@ -827,91 +818,44 @@ void TBaseCacheTable::GetExactRecordCount(uint32_t& n) {
 
 // ---- TBaseCacheTable: positioning on the source's records ----
 
-void TBaseCacheTable::SetToBegin() {
-  LeaveInserted();
-  source_->SetToBegin();
-}
+void TBaseCacheTable::SetToBegin() { Reposition(&TBaseTable::SetToBegin); }
 
 void TBaseCacheTable::SetToEnd() {
-  LeaveInserted();
-  source_->SetToEnd();
+  Reposition(&TBaseTable::SetToEnd);
   atEnd_ = true;
 }
 
-void TBaseCacheTable::OpenCursor() {
-  LeaveInserted();
-  source_->OpenCursor();
-}
+void TBaseCacheTable::OpenCursor() { Reposition(&TBaseTable::OpenCursor); }
+void TBaseCacheTable::CloseCursor() { Reposition(&TBaseTable::CloseCursor); }
+void TBaseCacheTable::FirstPhysical() { Reposition(&TBaseTable::FirstPhysical); }
+void TBaseCacheTable::LastPhysical() { Reposition(&TBaseTable::LastPhysical); }
+void TBaseCacheTable::NextPhysical() { Reposition(&TBaseTable::NextPhysical); }
+void TBaseCacheTable::PriorPhysical() { Reposition(&TBaseTable::PriorPhysical); }
+void TBaseCacheTable::EmptyTable() { Reposition(&TBaseTable::EmptyTable); }
+void TBaseCacheTable::SetToSeqNo(uint32_t n) { Reposition(&TBaseTable::SetToSeqNo, n); }
+void TBaseCacheTable::SetToRecordNo(uint32_t n) { Reposition(&TBaseTable::SetToRecordNo, n); }
+void TBaseCacheTable::ResetRange() { Reposition(&TBaseTable::ResetRange); }
 
-void TBaseCacheTable::CloseCursor() {
-  LeaveInserted();
-  source_->CloseCursor();
-}
-
-void TBaseCacheTable::FirstPhysical() {
-  LeaveInserted();
-  source_->FirstPhysical();
-}
-
-void TBaseCacheTable::LastPhysical() {
-  LeaveInserted();
-  source_->LastPhysical();
-}
-
-void TBaseCacheTable::NextPhysical() {
-  LeaveInserted();
-  source_->NextPhysical();
-}
-
-void TBaseCacheTable::PriorPhysical() {
-  LeaveInserted();
-  source_->PriorPhysical();
-}
-
-void TBaseCacheTable::GetRecordForKey(bool keyIsPacked, uint16_t fieldCount,
-                                      uint16_t partialLength, const void* key, uint8_t* record) {
-  LeaveInserted();
-  source_->GetRecordForKey(keyIsPacked, fieldCount, partialLength, key, record);
-}
-
-void TBaseCacheTable::EmptyTable() {
-  LeaveInserted();
-  source_->EmptyTable();
-}
-
-void TBaseCacheTable::SetToSeqNo(uint32_t n) {
-  LeaveInserted();
-  source_->SetToSeqNo(n);
-}
-
-void TBaseCacheTable::SetToRecordNo(uint32_t n) {
-  LeaveInserted();
-  source_->SetToRecordNo(n);
+void TBaseCacheTable::GetRecordForKey(bool keyIsPacked, uint16_t fieldCount, uint16_t partialLength,
+                                      const void* key, uint8_t* record) {
+  Reposition(&TBaseTable::GetRecordForKey, keyIsPacked, fieldCount, partialLength, key, record);
 }
 
 void TBaseCacheTable::SetRange(bool keyIsPacked, uint16_t fieldCount1, uint16_t partialLength1,
                                const void* key1, bool inclusive1, uint16_t fieldCount2,
                                uint16_t partialLength2, const void* key2, bool inclusive2) {
-  LeaveInserted();
-  source_->SetRange(keyIsPacked, fieldCount1, partialLength1, key1, inclusive1, fieldCount2,
-                    partialLength2, key2, inclusive2);
-}
-
-void TBaseCacheTable::ResetRange() {
-  LeaveInserted();
-  source_->ResetRange();
+  Reposition(&TBaseTable::SetRange, keyIsPacked, fieldCount1, partialLength1, key1, inclusive1,
+             fieldCount2, partialLength2, key2, inclusive2);
 }
 
 void TBaseCacheTable::SetToKey(uint16_t condition, bool directKey, uint16_t fieldCount,
                                uint16_t partialLength, const void* key) {
-  LeaveInserted();
-  source_->SetToKey(condition, directKey, fieldCount, partialLength, key);
+  Reposition(&TBaseTable::SetToKey, condition, directKey, fieldCount, partialLength, key);
 }
 
 void TBaseCacheTable::SeekKey(uint16_t mode, bool keyIsPacked, uint16_t fieldCount,
                               uint16_t partialLength, const void* key, uint8_t* recordOut) {
-  LeaveInserted();
-  source_->SeekKey(mode, keyIsPacked, fieldCount, partialLength, key, recordOut);
+  Reposition(&TBaseTable::SeekKey, mode, keyIsPacked, fieldCount, partialLength, key, recordOut);
 }
 
 // ---- TBaseCacheTable: everything else is the source's ----
@@ -1002,7 +946,9 @@ void TBaseCacheTable::PutBlob(uint8_t* record, uint16_t field, uint32_t offset, 
 void TBaseCacheTable::TruncateBlob(uint8_t* record, uint16_t field, uint32_t length) {
   source_->TruncateBlob(record, field, length);
 }
-void TBaseCacheTable::FreeBlob(uint8_t* record, uint16_t field) { source_->FreeBlob(record, field); }
+void TBaseCacheTable::FreeBlob(uint8_t* record, uint16_t field) {
+  source_->FreeBlob(record, field);
+}
 void TBaseCacheTable::AddFilter(uintptr_t clientData, uint16_t priority, bool canAbort,
                                 const void* expression, TFilterProc callback,
                                 TFilterListItem*& filter) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "engine/BseColl.h"
@@ -97,7 +98,8 @@ class TMemTable : public TBaseTable {
   TBaseTable* SourceTable() const { return sourceTable_; }
   // The image made most recently by this table (nullptr once it is gone).
   TMemTableRecord* LastAdded() const { return lastAdded_; }
-  // Destroys one image of this table; Position keeps naming the same place.
+  // Destroys one image of this table (anything else is left alone); Position keeps naming the
+  // same place.
   void DestroyImage(TMemTableRecord* image);
   // The image at 1-based `position`, nullptr outside the list.
   TMemTableRecord* ImageAt(int32_t position) const;
@@ -157,6 +159,9 @@ class TMemTable : public TBaseTable {
   TMemTableRecord* NewImage(const uint8_t* data, const void* bookmark);
   // Reads the image at Position into the data buffer.
   void ReadPosition();
+  // Moves to the image at 1-based `target` and reads it; no image there, or a failed read,
+  // leaves Position as it was and raises the boundary error.
+  void StepTo(int32_t target, void (*raiseBoundary)());
   void MakeCurrent(TMemTableRecord* image);
   // The image of `bookmark`, or the current one without a bookmark, made current; an image is
   // created when the bookmark has none.
@@ -216,8 +221,8 @@ class TBaseCacheTable : public TBaseTable {
   void PutField(uint16_t n, uint8_t* record, const void* src) override;
   void VerifyField(uint16_t n, uint8_t* record, bool& blank) override;
   void InitRecord(uint8_t* record) override;
-  void CompareKeys(const void* key1, const void* key2, uint16_t fieldCount,
-                   uint16_t partialLength, int& result) override;
+  void CompareKeys(const void* key1, const void* key2, uint16_t fieldCount, uint16_t partialLength,
+                   int& result) override;
   void ExtractKeyFields(const uint8_t* record, uint8_t* key, uint16_t fieldCount,
                         uint16_t partialLength, uint16_t& keyLength) override;
   void ExtractKey(const uint8_t* record, uint8_t* key) override;
@@ -331,6 +336,12 @@ class TBaseCacheTable : public TBaseTable {
   void DropCurrentInserted();
   void ForgetInserted();
   uint32_t BookmarkTag(const void* bookmark) const;
+  // A positioning operation of the source: afterwards the cursor is on the source's records.
+  template <class... Params, class... Args>
+  void Reposition(void (TBaseTable::*operation)(Params...), Args&&... args) {
+    LeaveInserted();
+    (source_->*operation)(std::forward<Args>(args)...);
+  }
 
   TBaseTable* source_;
   std::unique_ptr<TMemTable> cache_;

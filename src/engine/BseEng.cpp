@@ -98,16 +98,14 @@ void TVirtEng::ForgetSession(TBaseSession& session) {
 // ---- sessions ----
 
 uint16_t TVirtEng::StartSession(const char* name, TBaseSession*& session, const char* netDir) {
-  TBaseSession* created = nullptr;
-  uint16_t status = Guard([&] {
+  uint16_t status = GuardOut(session, [&](TBaseSession*& created) {
     if (sessionClass_ == nullptr) RaiseEngineError(DBIERR_INVALIDPARAM);
     std::unique_ptr<TBapiListItem> item(sessionClass_(this, &sessions_, name, netDir));
     // A class that makes something other than a session is a wrong argument.
     created = CheckParam(dynamic_cast<TBaseSession*>(item.get()));
     item.release();
   });
-  if (status == DBIERR_NONE) currentSession_ = created;
-  session = created;
+  if (status == DBIERR_NONE) currentSession_ = session;
   return status;
 }
 
@@ -137,13 +135,10 @@ uint16_t TVirtEng::OpenDatabase(const char* name, const char* dbType, uint32_t o
                                 uint32_t shareMode, const char* password, uint16_t optCount,
                                 const FieldDesc* optDescs, void* optParams,
                                 TBaseDatabase*& database) {
-  database = nullptr;
-  return Guard([&] {
+  return GuardOut(database, [&](TBaseDatabase*& opened) {
     std::string prepared = PrepareDatabaseName(name, dbType, optCount, optDescs, optParams);
-    TBaseDatabase* opened = nullptr;
     Session().OpenDatabase(prepared.c_str(), dbType, openMode, shareMode, password, optCount,
                            optDescs, optParams, opened);
-    database = opened;
     currentDatabase_ = opened;
   });
 }
@@ -168,38 +163,34 @@ uint16_t TVirtEng::OpenTable(TBaseDatabase* database, const char* name, const ch
                              const char* indexName, const char* indexTagName, uint16_t indexId,
                              uint32_t openMode, uint32_t shareMode, uint32_t translateMode,
                              bool uniDirectional, const void* optParams, TBaseTable*& cursor) {
-  cursor = nullptr;
-  return Guard([&] {
+  return GuardOut(cursor, [&](TBaseTable*& opened) {
     RecordDatabase(database);
     database->OpenTable(name, driverType, indexName, indexTagName, indexId, openMode, shareMode,
-                        translateMode, uniDirectional, optParams, cursor);
+                        translateMode, uniDirectional, optParams, opened);
   });
 }
 
 uint16_t TVirtEng::OpenFieldList(TBaseDatabase* database, const char* tableName,
                                  const char* driverType, bool physTypes, TBaseTable*& cursor) {
-  cursor = nullptr;
-  return Guard([&] {
+  return GuardOut(cursor, [&](TBaseTable*& opened) {
     RecordDatabase(database);
-    database->OpenFieldList(tableName, driverType, physTypes, cursor);
+    database->OpenFieldList(tableName, driverType, physTypes, opened);
   });
 }
 
 uint16_t TVirtEng::OpenIndexList(TBaseDatabase* database, const char* tableName,
                                  const char* driverType, TBaseTable*& cursor) {
-  cursor = nullptr;
-  return Guard([&] {
+  return GuardOut(cursor, [&](TBaseTable*& opened) {
     RecordDatabase(database);
-    database->OpenIndexList(tableName, driverType, cursor);
+    database->OpenIndexList(tableName, driverType, opened);
   });
 }
 
 uint16_t TVirtEng::OpenVchkList(TBaseDatabase* database, const char* tableName,
                                 const char* driverType, TBaseTable*& cursor) {
-  cursor = nullptr;
-  return Guard([&] {
+  return GuardOut(cursor, [&](TBaseTable*& opened) {
     RecordDatabase(database);
-    database->Reserved22(tableName, driverType, cursor);
+    database->Reserved22(tableName, driverType, opened);
   });
 }
 
@@ -217,10 +208,9 @@ uint16_t TVirtEng::CloseCursor(TBaseTable* cursor) {
 
 uint16_t TVirtEng::CloneCursor(TBaseTable* cursor, bool readOnly, bool uniDirectional,
                                TBaseTable*& clone) {
-  clone = nullptr;
-  return Guard([&] {
+  return GuardOut(clone, [&](TBaseTable*& opened) {
     RecordCursor(cursor);
-    cursor->CloneCursor(readOnly, uniDirectional, clone);
+    cursor->CloneCursor(readOnly, uniDirectional, opened);
   });
 }
 
@@ -430,9 +420,8 @@ uint16_t TVirtEng::GetIndexDescs(TBaseTable* cursor, IndexDesc* descs) {
 uint16_t TVirtEng::AddFilter(TBaseTable* cursor, uintptr_t clientData, uint16_t priority,
                              bool canAbort, const void* expression, TFilterProc filterProc,
                              TFilterListItem*& filter) {
-  filter = nullptr;
-  return Guard([&] {
-    CheckHandle(cursor)->AddFilter(clientData, priority, canAbort, expression, filterProc, filter);
+  return GuardOut(filter, [&](TFilterListItem*& added) {
+    CheckHandle(cursor)->AddFilter(clientData, priority, canAbort, expression, filterProc, added);
   });
 }
 
@@ -537,10 +526,9 @@ uint16_t TVirtEng::DeleteAlias(TCfgHandle cfg, const char* name) {
 
 uint16_t TVirtEng::OpenCfgInfoList(TCfgHandle cfg, uint32_t openMode, uint32_t configMode,
                                    const char* path, TBaseTable*& cursor) {
-  cursor = nullptr;
-  return Guard([&] {
+  return GuardOut(cursor, [&](TBaseTable*& opened) {
     std::string bare = RemoveServerPrefix(path != nullptr ? path : "");
-    Session().OpenCfgInfoList(cfg, openMode, configMode, bare.c_str(), cursor);
+    Session().OpenCfgInfoList(cfg, openMode, configMode, bare.c_str(), opened);
   });
 }
 

@@ -225,6 +225,16 @@ class TVirtEng : public TBapiListItem {
   uint16_t Guard(F&& call) {
     return GuardEngineCall(errorStack_, std::forward<F>(call));
   }
+  // Guard for an operation that hands out an object: `out` receives it only when the request
+  // succeeds and is nullptr otherwise, so a failed request never leaves a stale handle.
+  template <class T, class F>
+  uint16_t GuardOut(T*& out, F&& call) {
+    out = nullptr;
+    T* result = nullptr;
+    uint16_t status = Guard([&] { call(result); });
+    if (status == DBIERR_NONE) out = result;
+    return status;
+  }
   TBaseSession& Session() const;
   void RecordDatabase(TBaseDatabase* database);
   void RecordCursor(TBaseTable* cursor);

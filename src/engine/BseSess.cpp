@@ -15,10 +15,7 @@
 #include "platform/CodePage.h"
 #include "platform/TextCase.h"
 
-#if __has_include("engine/BseCache.h")
 #include "engine/BseCache.h"
-#define VADER_HAVE_MEMTABLE 1
-#endif
 
 namespace vader {
 namespace {
@@ -86,15 +83,6 @@ void AppendCfgRow(TBaseTable& list, std::string_view node, std::string_view valu
   CopyToBuffer(row.Value, value);
   list.AppendRecord(reinterpret_cast<uint8_t*>(&row));
 }
-
-// Frees a list cursor however the reading ends.
-struct ListGuard {
-  TBaseTable* cursor = nullptr;
-  ListGuard() = default;
-  ListGuard(const ListGuard&) = delete;
-  ListGuard& operator=(const ListGuard&) = delete;
-  ~ListGuard() { delete cursor; }
-};
 
 }  // namespace
 
@@ -185,12 +173,12 @@ void TBaseSession::GetDatabaseDesc(const char* name, DatabaseDesc& desc, bool ke
     AdjustDbType(false, desc);
     return;
   }
-  ListGuard list;
+  TTemporaryCursor list;
   OpenDatabaseList(list.cursor);
   DatabaseDesc entry{};
   try {
     for (;;) {
-      CheckParam(list.cursor)->GetNextRecord(dbiNOLOCK, reinterpret_cast<uint8_t*>(&entry),
+      list->GetNextRecord(dbiNOLOCK, reinterpret_cast<uint8_t*>(&entry),
                                              nullptr);
       if (SameName(BoundedString(entry.DbName), name)) break;
     }
@@ -519,7 +507,6 @@ void TBaseSession::SetPrivateDir(const char* dir) { CopyToBuffer(privateDir_, Te
 
 void TBaseSession::OpenCfgInfoList(TCfgHandle, uint32_t, uint32_t, const char* path,
                                    TBaseTable*& list) {
-#ifdef VADER_HAVE_MEMTABLE
   FieldDesc fields[5] = {};
   const struct {
     const char* name;
@@ -537,15 +524,11 @@ void TBaseSession::OpenCfgInfoList(TCfgHandle, uint32_t, uint32_t, const char* p
     fields[i].FieldUnits1 = kFields[i].units1;
   }
   std::unique_ptr<TBaseTable> table(
-      TBaseTable::Create<TMemTable>(this, &memTables_, path, 5, 0, fields, nullptr));
+      TMemTable::CreateStandAlone(this, &memTables_, path, 5, fields));
   ReadCfgInfo(table.get());
+  // Reading starts at the first row.
   table->OpenCursor();
   list = table.release();
-#else
-  (void)path;
-  list = nullptr;
-  RaiseEngineError(DBIERR_NOTSUPPORTED);
-#endif
 }
 
 }  // namespace vader

@@ -509,7 +509,10 @@ void TBaseTable::SetToEnd() { state_ = TCursorState::AtEnd; }
 
 void TBaseTable::SetToCursor(TBaseTable* dest) {
   CheckParam(dest);
-  std::vector<uint8_t> bookmark = ZeroedBlock(GetBookmarkSize());
+  // A bookmark of the destination's size is read whole, also where the destination's bookmarks
+  // are longer than this cursor's (a cache cursor's carry 4 more bytes, zero for a record of
+  // the source).
+  std::vector<uint8_t> bookmark = ZeroedBlock(std::max(GetBookmarkSize(), dest->GetBookmarkSize()));
   GetBookMark(bookmark.data());
   dest->SetToBookMark(bookmark.data());
 }

@@ -635,6 +635,18 @@ class TBaseTable : public TBapiListItem {
   char fileName_[kMaxTableNameLength + 1] = {};
 };
 
+// A cursor an operation opens for its own use, freed however the operation ends. Opening
+// operations write it through `cursor`, which a driver sets even when the open fails half way.
+struct TTemporaryCursor {
+  TBaseTable* cursor = nullptr;
+  TTemporaryCursor() = default;
+  TTemporaryCursor(const TTemporaryCursor&) = delete;
+  TTemporaryCursor& operator=(const TTemporaryCursor&) = delete;
+  ~TTemporaryCursor() { delete cursor; }
+  TBaseTable* operator->() const { return CheckParam(cursor); }
+  TBaseTable& operator*() const { return *CheckParam(cursor); }
+};
+
 // A read-only, forward-only cursor over its own copy of an array of fixed-size records.
 class TBaseListTable : public TBaseTable {
  public:

@@ -111,6 +111,7 @@ void ReplaceCharOutsideQuotes(void* buf, size_t len, char oldCh, char newCh) {
 }
 
 bool IsPathName(std::string_view name, bool allowDot) {
+  // '/' separates directories on this platform as the backslash does on the other.
   if (name.find_first_of(":\\/") != std::string_view::npos) return true;
   return allowDot && name.find('.') != std::string_view::npos;
 }

@@ -2,6 +2,8 @@
 // Btrieve files made through the record manager and table cursors opened on them with field
 // descriptors built from dictionary records, as the database will load them.
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -35,6 +37,28 @@ inline KeySegmentSpec Segment(uint16_t position, uint16_t length, uint8_t type, 
   return s;
 }
 
+// Creates the Btrieve file `path` through the loaded record manager.
+inline std::string CreateBtrieveFile(const std::string& path, uint16_t recordLength,
+                                     uint8_t keyCount, const std::vector<KeySegmentSpec>& segments,
+                                     bool variable = false, const std::vector<uint8_t>& acs = {}) {
+  std::vector<uint8_t> layout(16 + 16 * segments.size());
+  layout.insert(layout.end(), acs.begin(), acs.end());
+  StatFileSpec file{};
+  file.RecordLength = recordLength;
+  file.PageSize = 4096;
+  file.KeyCount = keyCount;
+  file.FileFlags = variable ? 1 : 0;
+  std::memcpy(layout.data(), &file, sizeof file);
+  for (size_t i = 0; i < segments.size(); ++i)
+    std::memcpy(layout.data() + 16 + 16 * i, &segments[i], 16);
+  std::string key = path;
+  key.resize(256, '\0');
+  uint8_t position[kPositionBlockSize] = {};
+  uint32_t length = static_cast<uint32_t>(layout.size());
+  EXPECT_EQ(BtrCall(B_CREATE, position, layout.data(), &length, key.data(), 255, 0), 0) << path;
+  return path;
+}
+
 // The record manager stays loaded for the whole test program; each test gets a fresh directory.
 class BtrFileTest : public ::testing::Test {
  protected:
@@ -52,23 +76,7 @@ class BtrFileTest : public ::testing::Test {
   std::string CreateFile(const std::string& name, uint16_t recordLength, uint8_t keyCount,
                          const std::vector<KeySegmentSpec>& segments, bool variable = false,
                          const std::vector<uint8_t>& acs = {}) {
-    std::vector<uint8_t> layout(16 + 16 * segments.size());
-    layout.insert(layout.end(), acs.begin(), acs.end());
-    StatFileSpec file{};
-    file.RecordLength = recordLength;
-    file.PageSize = 4096;
-    file.KeyCount = keyCount;
-    file.FileFlags = variable ? 1 : 0;
-    std::memcpy(layout.data(), &file, sizeof file);
-    for (size_t i = 0; i < segments.size(); ++i)
-      std::memcpy(layout.data() + 16 + 16 * i, &segments[i], 16);
-    std::string path = dir_.File(name);
-    std::string key = path;
-    key.resize(256, '\0');
-    uint8_t position[kPositionBlockSize] = {};
-    uint32_t length = static_cast<uint32_t>(layout.size());
-    EXPECT_EQ(BtrCall(B_CREATE, position, layout.data(), &length, key.data(), 255, 0), 0);
-    return path;
+    return CreateBtrieveFile(dir_.File(name), recordLength, keyCount, segments, variable, acs);
   }
 
   TBtrTable& Open(const std::string& path, const std::vector<DictionaryField>& fields,

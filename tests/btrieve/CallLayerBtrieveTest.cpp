@@ -4,31 +4,28 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "btrieve/BtrSess.h"
-#include "common/TempDir.h"
+#include "btrieve/DatabaseSupport.h"
 #include "engine/BseEng.h"
-#include "platform/Registry.h"
 
 namespace vader {
 namespace {
 
-struct CallLayerBtrieve : ::testing::Test {
+// The engine's own session takes the place of the fixture's.
+struct CallLayerBtrieve : testing::BtrDatabaseTest {
   void SetUp() override {
-    setenv(platform::kRegistryEnvironmentVariable, dir.File("registry.reg").c_str(), 1);
-    std::filesystem::copy(VADER_SAMPLE_DATABASE, db);
+    BtrDatabaseTest::SetUp();
+    session_.reset();
     engine = std::make_unique<TVirtEng>(ClassOf<TBtrSession>());
     ASSERT_EQ(engine->InitStatus(), 0);
   }
   void TearDown() override {
     engine.reset();
-    unsetenv(platform::kRegistryEnvironmentVariable);
+    BtrDatabaseTest::TearDown();
   }
 
   TBaseTable* Open(TBaseDatabase* database, const char* name, uint16_t* status = nullptr) {
@@ -44,8 +41,7 @@ struct CallLayerBtrieve : ::testing::Test {
     return engine->GetErrorEntry(1, native, text);
   }
 
-  testing::TempDir dir;
-  std::string db = dir.File("sample");
+  const std::string& db = sample_;
   std::unique_ptr<TVirtEng> engine;
 };
 
@@ -63,8 +59,9 @@ TEST_F(CallLayerBtrieve, ReadsEveryCustomerAndClosesThroughStatuses) {
 
   CursorProps props{};
   ASSERT_EQ(engine->GetCursorProps(cursor, props), 0);
-  ASSERT_EQ(props.FieldCount, 10);
-  std::vector<FieldDesc> descs(props.FieldCount);
+  const uint16_t fieldCount = props.FieldCount;  // copied: packed members do not bind
+  ASSERT_EQ(fieldCount, 10);
+  std::vector<FieldDesc> descs(fieldCount);
   ASSERT_EQ(engine->GetFieldDescs(cursor, descs.data()), 0);
   std::vector<uint8_t> record(props.RecBufSize);
   int rows = 0;

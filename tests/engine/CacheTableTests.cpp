@@ -29,28 +29,13 @@ struct CacheFixture : ::testing::Test {
     source->PutIds({1, 2, 3, 4, 5});
     source->BeginDelayedUpdates(cache);
   }
-  // Ids shown through the cache, with the update status of each record.
-  std::vector<int32_t> Walk(bool forward = true, std::vector<RecordProps>* props = nullptr) {
-    std::vector<int32_t> ids;
+  std::vector<int32_t> Walk(bool forward = true) { return test::Walk(*cache, forward); }
+  // Puts the cache (or `cursor`) on record `id` and returns what it shows.
+  std::vector<uint8_t> Go(int32_t id, TBaseTable* cursor = nullptr) {
+    cursor = cursor ? cursor : cache;
     std::vector<uint8_t> record(source->GetRecordBufferSize());
-    forward ? cache->SetToBegin() : cache->SetToEnd();
-    try {
-      for (;;) {
-        RecordProps p{};
-        forward ? cache->GetNextRecord(dbiNOLOCK, record.data(), &p)
-                : cache->GetPriorRecord(dbiNOLOCK, record.data(), &p);
-        ids.push_back(IdOf(record.data()));
-        if (props) props->push_back(p);
-      }
-    } catch (const EVaderBoundryError&) {
-    }
-    return ids;
-  }
-  // Puts the cache on record `id` and returns what it shows.
-  std::vector<uint8_t> Go(int32_t id) {
-    std::vector<uint8_t> record(source->GetRecordBufferSize());
-    cache->SetToBegin();
-    do cache->GetNextRecord(dbiNOLOCK, record.data(), nullptr);
+    cursor->SetToBegin();
+    do cursor->GetNextRecord(dbiNOLOCK, record.data(), nullptr);
     while (IdOf(record.data()) != id);
     return record;
   }
@@ -69,13 +54,7 @@ struct CacheFixture : ::testing::Test {
     cache->GetProp(kPropCachedRecordCount, &n, sizeof n, len);
     return n;
   }
-  std::string SourceName(int32_t id) {
-    std::vector<uint8_t> record(test::kKeyedRecordSize);
-    source->SetToBegin();
-    do source->GetNextRecord(dbiNOLOCK, record.data(), nullptr);
-    while (IdOf(record.data()) != id);
-    return NameOf(record);
-  }
+  std::string SourceName(int32_t id) { return NameOf(Go(id, source)); }
 
   test::TestDatabase db;
   KeyedTestTable* source = nullptr;
@@ -95,16 +74,11 @@ TEST_F(CacheFixture, UpdateRecordTypesDecideWhatBrowsingShows) {
   cache->SetProp(kPropUpdateRecordTypes, rtypMODIFIED);
   EXPECT_EQ(Walk(), (std::vector<int32_t>{3}));
   cache->SetProp(kPropUpdateRecordTypes, rtypDELETED | rtypUNMODIFIED);
-  std::vector<RecordProps> props;
-  EXPECT_EQ(Walk(true, &props), (std::vector<int32_t>{1, 2, 4, 5}));
-  EXPECT_NE(props[1].DeletedFlag, 0);
-  EXPECT_EQ(props[1].UpdateStatus, kUpdDeleted);
-  EXPECT_EQ(props[0].UpdateStatus, kUpdUnmodified);
-
-  uint8_t types = 0;
-  uint16_t len = 0;
-  cache->GetProp(kPropUpdateRecordTypes, &types, 1, len);
-  EXPECT_EQ(+types, rtypDELETED | rtypUNMODIFIED);
+  EXPECT_EQ(Walk(), (std::vector<int32_t>{1, 2, 4, 5}));
+  RecordProps props{};
+  cache->GetRecord(dbiNOLOCK, Go(2).data(), &props);
+  EXPECT_NE(+props.DeletedFlag, 0);
+  EXPECT_EQ(+props.UpdateStatus, kUpdDeleted);
   // A hidden current record cannot be read.
   cache->SetProp(kPropUpdateRecordTypes, kDefaultUpdateRecordTypes);
   std::vector<uint8_t> record(test::kKeyedRecordSize);
@@ -121,7 +95,7 @@ TEST_F(CacheFixture, ShowsTheNewRecordOrTheOldOneOnRequest) {
   RecordProps props{};
   cache->GetRecord(dbiNOLOCK, record.data(), &props);
   EXPECT_EQ(NameOf(record), "CHANGED");
-  EXPECT_EQ(props.UpdateStatus, kUpdModified);
+  EXPECT_EQ(+props.UpdateStatus, kUpdModified);
   // Changed again: still one image, with the latest data.
   Rename(3, "AGAIN");
   EXPECT_EQ(CachedCount(), 1u);
@@ -175,7 +149,7 @@ TEST_F(CacheFixture, InsertedRecordsStayVisibleAndBookmarkableUntilApplied) {
   RecordProps props{};
   cache->GetRecord(dbiNOLOCK, record.data(), &props);  // the cursor is on the new record
   EXPECT_EQ(IdOf(record.data()), 7);
-  EXPECT_EQ(props.UpdateStatus, kUpdInserted);
+  EXPECT_EQ(+props.UpdateStatus, kUpdInserted);
   std::vector<uint8_t> mark7(cache->GetBookmarkSize());
   cache->GetBookMark(mark7.data());
   auto eight = MakeRecord(Person{.id = 8, .name = "EIGHT"});
@@ -188,7 +162,7 @@ TEST_F(CacheFixture, InsertedRecordsStayVisibleAndBookmarkableUntilApplied) {
   EXPECT_EQ(count, 7u);
   CursorProps cursorProps{};
   cache->GetCursorProps(cursorProps);
-  EXPECT_EQ(cursorProps.BookmarkSize, source->GetBookmarkSize() + 4);
+  EXPECT_EQ(+cursorProps.BookmarkSize, source->GetBookmarkSize() + 4);
 
   // Bookmarks of source and inserted records find their records and order them.
   std::vector<uint8_t> mark2(cache->GetBookmarkSize());
@@ -204,6 +178,13 @@ TEST_F(CacheFixture, InsertedRecordsStayVisibleAndBookmarkableUntilApplied) {
   EXPECT_EQ(order, -1);
   cache->ReadAtBookmark(mark2.data(), record.data(), dbiNOLOCK);
   EXPECT_EQ(IdOf(record.data()), 2);
+  // Another cursor's shorter bookmark positions the cache on a record of the source.
+  source->SetToBegin();
+  source->GetRelativeRecord(3, dbiNOLOCK, record.data(), nullptr);
+  cache->SetToBookMark(mark7.data());
+  source->SetToCursor(cache);
+  cache->GetRecord(dbiNOLOCK, record.data(), nullptr);
+  EXPECT_EQ(IdOf(record.data()), 3);
 
   // Edited while cached: the inserted record stays one to insert, with its new data; deleted,
   // it is never written.

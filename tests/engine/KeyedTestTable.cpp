@@ -47,7 +47,7 @@ int32_t IdOf(const uint8_t* record) {
   return id;
 }
 
-std::vector<int32_t> Walk(KeyedTestTable& table, bool forward) {
+std::vector<int32_t> Walk(TBaseTable& table, bool forward) {
   std::vector<int32_t> ids;
   std::vector<uint8_t> record(kKeyedRecordSize);
   forward ? table.SetToBegin() : table.SetToEnd();

@@ -38,10 +38,9 @@ int32_t IdOf(const uint8_t* record);
 
 using vader::testing::ErrorCode;
 
-class KeyedTestTable;
-// Ids of every record the cursor shows, walking from the beginning forward or from the end
-// backward until the boundary error.
-std::vector<int32_t> Walk(KeyedTestTable& table, bool forward = true);
+// Ids (the first 4 bytes) of every record the cursor shows, walking from the beginning forward
+// or from the end backward until the boundary error.
+std::vector<int32_t> Walk(TBaseTable& table, bool forward = true);
 
 class KeyedTestTable : public TBaseTable {
  public:
@@ -152,6 +151,8 @@ class TestDatabase : public TBaseDatabase {
   std::set<std::string> failingOpens;
   std::vector<std::string> tableNames;
   bool lastUniDirectional = false;
+  // The cursors of the database, under the name tests of the cursor classes know it by.
+  TVaderCollection& tables{Tables()};
 };
 
 }  // namespace vader::test

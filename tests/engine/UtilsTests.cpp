@@ -33,6 +33,7 @@ TEST(Utils, ReplaceTextKeepsTheLimit) {
 TEST(Utils, IsPathNameLooksForDrivesBackslashesAndOptionallyDots) {
   EXPECT_TRUE(IsPathName("C:DATA", false));
   EXPECT_TRUE(IsPathName("\\\\server\\share", false));
+  EXPECT_TRUE(IsPathName("/srv/data", false));
   EXPECT_FALSE(IsPathName("orders.dat", false));
   EXPECT_TRUE(IsPathName("orders.dat", true));
   EXPECT_FALSE(IsPathName("ALIAS", true));
