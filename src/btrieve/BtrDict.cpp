@@ -60,39 +60,30 @@ class ScratchBufferScope {
   TBaseTable& table_;
 };
 
-DictionaryField ListField(const char* name, uint8_t type, uint16_t offset, uint16_t size) {
-  DictionaryField f{};
-  std::memcpy(f.Name, name, std::min(std::strlen(name), sizeof f.Name));
-  f.DataType = type;
-  f.Offset = offset;
-  f.Size = size;
-  return f;
-}
-
 // The fields of a table-list record; the texts are NUL-terminated.
 std::vector<DictionaryField> TableListFields(bool extended) {
   std::vector<DictionaryField> fields = {
-      ListField("szName", BT_ZSTRING, offsetof(TableListRecord, Name), 256),
-      ListField("szFileName", BT_ZSTRING, offsetof(TableListRecord, FileName), 256)};
+      MakeDictionaryField("szName", BT_ZSTRING, offsetof(TableListRecord, Name), 256),
+      MakeDictionaryField("szFileName", BT_ZSTRING, offsetof(TableListRecord, FileName), 256)};
   if (extended) {
-    fields.push_back(ListField("iTableId", BT_UNSIGNED_BINARY,
+    fields.push_back(MakeDictionaryField("iTableId", BT_UNSIGNED_BINARY,
                                offsetof(ExtendedTableListRecord, TableId), 2));
     fields.push_back(
-        ListField("iFlags", BT_UNSIGNED_BINARY, offsetof(ExtendedTableListRecord, Flags), 1));
+        MakeDictionaryField("iFlags", BT_UNSIGNED_BINARY, offsetof(ExtendedTableListRecord, Flags), 1));
   }
   return fields;
 }
 
 // The leading fields of a field descriptor.
 std::vector<DictionaryField> FieldListFields() {
-  return {ListField("iFldNum", BT_UNSIGNED_BINARY, offsetof(FieldDesc, FieldNumber), 2),
-          ListField("szName", BT_ZSTRING, offsetof(FieldDesc, FieldName), 32),
-          ListField("iFldType", BT_UNSIGNED_BINARY, offsetof(FieldDesc, FieldType), 2),
-          ListField("iSubType", BT_UNSIGNED_BINARY, offsetof(FieldDesc, FieldSubType), 2),
-          ListField("iUnits1", BT_INTEGER, offsetof(FieldDesc, FieldUnits1), 2),
-          ListField("iUnits2", BT_INTEGER, offsetof(FieldDesc, FieldUnits2), 2),
-          ListField("iOffset", BT_UNSIGNED_BINARY, offsetof(FieldDesc, FieldOffset), 2),
-          ListField("iLen", BT_UNSIGNED_BINARY, offsetof(FieldDesc, FieldLength), 2)};
+  return {MakeDictionaryField("iFldNum", BT_UNSIGNED_BINARY, offsetof(FieldDesc, FieldNumber), 2),
+          MakeDictionaryField("szName", BT_ZSTRING, offsetof(FieldDesc, FieldName), 32),
+          MakeDictionaryField("iFldType", BT_UNSIGNED_BINARY, offsetof(FieldDesc, FieldType), 2),
+          MakeDictionaryField("iSubType", BT_UNSIGNED_BINARY, offsetof(FieldDesc, FieldSubType), 2),
+          MakeDictionaryField("iUnits1", BT_INTEGER, offsetof(FieldDesc, FieldUnits1), 2),
+          MakeDictionaryField("iUnits2", BT_INTEGER, offsetof(FieldDesc, FieldUnits2), 2),
+          MakeDictionaryField("iOffset", BT_UNSIGNED_BINARY, offsetof(FieldDesc, FieldOffset), 2),
+          MakeDictionaryField("iLen", BT_UNSIGNED_BINARY, offsetof(FieldDesc, FieldLength), 2)};
 }
 
 // A list cursor reports its own record, not the file's, and no index to its users.
@@ -102,6 +93,16 @@ void ListCursorProps(TBtrTable& table, CursorProps& props) {
 }
 
 }  // namespace
+
+DictionaryField MakeDictionaryField(std::string_view name, uint8_t type, uint16_t offset,
+                                    uint16_t size) {
+  DictionaryField f{};
+  std::memcpy(f.Name, name.data(), std::min(name.size(), sizeof f.Name));
+  f.DataType = type;
+  f.Offset = offset;
+  f.Size = size;
+  return f;
+}
 
 std::string DictionaryText(const char* field, size_t size) {
   const size_t length = strnlen(field, size);

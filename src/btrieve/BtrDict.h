@@ -84,6 +84,11 @@ std::string DictionaryText(const char (&field)[N]) {
   return DictionaryText(field, N);
 }
 
+// A FIELD.DDF record of a field: `name` (at most 20 characters, NUL-padded), type, offset and
+// size; ids, decimals and flags zero.
+DictionaryField MakeDictionaryField(std::string_view name, uint8_t type, uint16_t offset,
+                                    uint16_t size);
+
 // Dictionary names (OEM text) compared as the user's locale compares them, ignoring case.
 bool SameDictionaryName(std::string_view a, std::string_view b);
 

@@ -127,10 +127,11 @@ void TBaseDatabase::Reserved19() { RaiseNotSupported(9029); }
 void TBaseDatabase::IndexListFrom(TBaseTable& table, TBaseTable*& cursor) {
   CursorProps props{};
   table.GetCursorProps(props);
-  if (props.IndexCount == 0) RaiseEngineError(DBIERR_NOTINDEXED);
-  std::vector<IndexDesc> descs(props.IndexCount);
+  const uint16_t count = props.IndexCount;  // a packed member is copied before it is passed on
+  if (count == 0) RaiseEngineError(DBIERR_NOTINDEXED);
+  std::vector<IndexDesc> descs(count);
   table.GetIndexDescs(descs.data());
-  cursor = TBaseTable::Create<TIndexListTable>(this, &tables_, descs.data(), props.IndexCount);
+  cursor = TBaseTable::Create<TIndexListTable>(this, &tables_, descs.data(), count);
 }
 
 void TBaseDatabase::OpenIndexList(const char* tableName, const char*, TBaseTable*& cursor) {

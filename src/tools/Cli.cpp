@@ -122,6 +122,25 @@ void Args::Expect(size_t min, size_t max) const {
   if (positional_.size() > max) throw UsageError("too many arguments");
 }
 
+int RunProgram(const char* program, const char* usage, const std::vector<std::string>& argv,
+               const std::set<std::string>& valued, const std::set<std::string>& switches,
+               const std::function<int(const Args&)>& run) {
+  for (const std::string& a : argv)
+    if (a == "--help" || a == "-h") {
+      std::cout << usage;
+      return kExitOk;
+    }
+  try {
+    return run(Args(argv, valued, switches));
+  } catch (const UsageError& e) {
+    std::cerr << program << ": " << e.what() << "\n" << usage;
+    return kExitUsage;
+  } catch (const std::exception& e) {
+    std::cerr << program << ": " << e.what() << "\n";
+    return kExitFailed;
+  }
+}
+
 std::string ReadInput(const std::string& path) {
   std::ostringstream text;
   if (path == "-") {

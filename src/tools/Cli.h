@@ -66,6 +66,13 @@ std::function<void(uint64_t)> ProgressPrinter(const Args& args, Context& ctx,
 std::vector<Command> FileCommands();
 std::vector<Command> DictionaryCommands();
 
+// The frame of a single-command program: --help prints `usage`; `run` gets the parsed
+// arguments; a UsageError prints the message and the usage (exit 2), any other failure the
+// message (exit 1). Messages begin with `program`.
+int RunProgram(const char* program, const char* usage, const std::vector<std::string>& argv,
+               const std::set<std::string>& valued, const std::set<std::string>& switches,
+               const std::function<int(const Args&)>& run);
+
 // Runs the utility on argv[1..]; returns the exit code.
 int RunUtility(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

@@ -20,30 +20,20 @@ constexpr const char* kUsage =
 
 int Run(const std::vector<std::string>& argv) {
   using namespace vader::tools;
-  for (const std::string& a : argv)
-    if (a == "--help" || a == "-h") {
-      std::cout << kUsage;
-      return kExitOk;
-    }
-  try {
-    const Args args(argv, {"scale"}, {"million", "quiet"});
-    args.Expect(1, 1);
-    const int scale = args.Has("million") ? 150 : args.Number("scale", 1, 10000, 1);
-    const bool quiet = args.Has("quiet");
-    const uint64_t rows =
-        GenerateSampleDatabase(args.At(0), SampleCounts{}.Scaled(static_cast<uint64_t>(scale)),
-                               [quiet](const std::string& line) {
-                                 if (!quiet) std::cerr << line << "\n";
-                               });
-    if (!quiet) std::cout << "wrote " << rows << " rows to " << args.At(0) << "\n";
-    return kExitOk;
-  } catch (const UsageError& e) {
-    std::cerr << "vsampledb: " << e.what() << "\n" << kUsage;
-    return kExitUsage;
-  } catch (const std::exception& e) {
-    std::cerr << "vsampledb: " << e.what() << "\n";
-    return kExitFailed;
-  }
+  return RunProgram("vsampledb", kUsage, argv, {"scale"}, {"million", "quiet"},
+                    [](const Args& args) {
+                      args.Expect(1, 1);
+                      const int scale =
+                          args.Has("million") ? 150 : args.Number("scale", 1, 10000, 1);
+                      const bool quiet = args.Has("quiet");
+                      const uint64_t rows = GenerateSampleDatabase(
+                          args.At(0), SampleCounts{}.Scaled(static_cast<uint64_t>(scale)),
+                          [quiet](const std::string& line) {
+                            if (!quiet) std::cerr << line << "\n";
+                          });
+                      if (!quiet) std::cout << "wrote " << rows << " rows to " << args.At(0) << "\n";
+                      return kExitOk;
+                    });
 }
 
 }  // namespace

@@ -69,21 +69,14 @@ std::string Source(const std::vector<uint8_t>& bytes, const std::string& resourc
 
 int Run(const std::vector<std::string>& argv) {
   using namespace vader::tools;
-  for (const std::string& a : argv)
-    if (a == "--help" || a == "-h") {
-      std::cout << kUsage;
-      return kExitOk;
-    }
-  try {
-    const Args args(argv, {"title", "owner"}, {"binary"});
+  return RunProgram("vtblres", kUsage, argv, {"title", "owner"}, {"binary"}, [](const Args& args) {
     args.Expect(4, 4);
     const std::string resource = args.At(2);
     if (resource.empty() || resource.find_first_of("\"\\\n") != std::string::npos)
       throw UsageError("resource name '" + resource + "' cannot be used");
     const TableDef table = LoadTable(args.At(0), args.At(1), args.Value("owner"));
-    const std::vector<vader::DictionaryField> records = FieldRecords(table);
     const std::vector<uint8_t> bytes =
-        vader::TableResourceFromDictionary(args.Value("title", table.name), records);
+        vader::TableResourceFromDictionary(args.Value("title", table.name), FieldRecords(table));
     std::ofstream out(args.At(3), std::ios::binary | std::ios::trunc);
     if (args.Has("binary"))
       out.write(reinterpret_cast<const char*>(bytes.data()),
@@ -93,13 +86,7 @@ int Run(const std::vector<std::string>& argv) {
     out.close();
     if (!out) throw std::runtime_error("cannot write " + args.At(3));
     return kExitOk;
-  } catch (const UsageError& e) {
-    std::cerr << "vtblres: " << e.what() << "\n" << kUsage;
-    return kExitUsage;
-  } catch (const std::exception& e) {
-    std::cerr << "vtblres: " << e.what() << "\n";
-    return kExitFailed;
-  }
+  });
 }
 
 }  // namespace

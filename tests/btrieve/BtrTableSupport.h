@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "btrieve/BtrConst.h"
+#include "btrieve/BtrDict.h"
 #include "btrieve/BtrIntrf.h"
 #include "btrieve/BtrTable.h"
 #include "common/TempDir.h"
@@ -20,12 +21,7 @@
 namespace vader::testing {
 
 inline DictionaryField Field(const char* name, uint8_t type, uint16_t offset, uint16_t size) {
-  DictionaryField f{};
-  std::memcpy(f.Name, name, std::min(std::strlen(name), sizeof f.Name));
-  f.DataType = type;
-  f.Offset = offset;
-  f.Size = size;
-  return f;
+  return MakeDictionaryField(name, type, offset, size);
 }
 
 inline KeySegmentSpec Segment(uint16_t position, uint16_t length, uint8_t type, uint16_t flags) {

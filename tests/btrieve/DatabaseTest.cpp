@@ -48,6 +48,10 @@ TEST_F(BtrDatabaseTest, SampleOpensByDirectoryAndByRegisteredAlias) {
   bool exists = false;
   db.TableExists("orderlines", exists);
   EXPECT_TRUE(exists);
+  db.SetDirectory(sample_.c_str());  // the client's current directory
+  char current[kMaxPathLength + 1] = {};
+  db.GetDirectory(current);
+  EXPECT_EQ(sample_, current);
 
   session_->AddAliasToRegistry("Shop", ("PhysicalName:\"" + sample_ + "\"").c_str());
   TBtrDatabase& shop = OpenDatabase("Shop");
@@ -180,8 +184,6 @@ TEST_F(BtrDatabaseTest, DictionaryEntriesAreRenamedAndDeleted) {
 TEST_F(BtrDatabaseTest, SessionsHaveTheirOwnClientsAndTransactions) {
   std::unique_ptr<TBtrSession> other(NewSession("Other"));
   EXPECT_NE(0, std::memcmp(other->ClientID(), session_->ClientID(), kClientIdSize));
-  EXPECT_GE(session_->ClientID()[12], 'A');
-  EXPECT_LE(session_->ClientID()[12], 'Z');
 
   TBtrDatabase& db = Sample();
   TBtrDatabase& seen = OpenDatabase(sample_, other.get());

@@ -156,21 +156,9 @@ std::vector<uint8_t> Resource(const char* version, const std::vector<FieldDesc>&
 }
 
 TEST(TableResourceTest, VersionsAndMalformedResources) {
-  FieldDesc a{}, b{};
-  a.FieldNumber = 1;
-  std::strcpy(a.FieldName, "Code");
-  a.FieldType = fldZSTRING;
-  a.FieldLength = 8;
-  a.LocalType = BT_STRING;
-  a.LocalSize = 8;
-  b.FieldNumber = 2;
-  std::strcpy(b.FieldName, "Amount");
-  b.FieldType = fldFLOAT;
-  b.FieldUnits2 = 2;
-  b.FieldOffset = 8;
-  b.FieldLength = 8;
-  b.LocalType = BT_FLOAT;
-  b.LocalSize = 8;
+  // Number, name, type, subtype, units, offset, length, ..., native type and size.
+  const FieldDesc a{1, "Code", fldZSTRING, 0, 0, 0, 0, 8, 0, 0, 0, 0, BT_STRING, 8};
+  const FieldDesc b{2, "Amount", fldFLOAT, 0, 0, 2, 8, 8, 0, 0, 0, 0, BT_FLOAT, 8};
   const std::vector<uint8_t> good = Resource("0002", {a, b});
   platform::ResourceRegistration v2(DriverResourceModule(), platform::RT_RCDATA, "V2", good);
   platform::ResourceRegistration v3(platform::kExecutableModule, platform::RT_RCDATA, "V3",
