@@ -82,6 +82,8 @@ constexpr uint32_t kCursorOldRecordProp = 0x05050004;
 // Size of the environment record the call layer is created with, and its language field.
 constexpr std::size_t kEngineEnvironmentSize = 588;
 constexpr std::size_t kEngineLanguageOffset = 524;
+// Bytes of the block-read buffer.
+constexpr std::size_t kBlockBufferSize = 0x6000;
 
 class TttSession;
 class TttDatabase;
@@ -452,6 +454,11 @@ class TttBDEDataset : public TDataSet {
   bool ResetCursorRange();
   int RecordSize() const { return recordSize_; }
 
+  // Block reading: rows come from a block the cursor fills in one call.
+  void SetBlockReadSize(int value) override;
+  // Rows of one block for a block-read size and a record size.
+  static int BlockReadRows(int blockReadSize, int recordSize);
+
   // The contents of a blob field in the current record (cached for the active row).
   std::string ReadBlob(const TField* field);
   // Replaces the contents of a blob field of the record being edited.
@@ -551,6 +558,12 @@ class TttBDEDataset : public TDataSet {
   bool objectView_ = false;
   // The blob cache: per record buffer, the contents read for each blob field number.
   mutable std::map<const TRecordBuffer*, std::map<int, std::string>> blobCache_;
+  // The block-read buffer: rows filled, rows per block and the next row to hand out.
+  std::vector<uint8_t> blockBuffer_;
+  uint32_t blockCount_ = 0;
+  int blockRows_ = 0;
+  uint32_t blockPos_ = 0;
+  TGetResult NextFromBlock(TRecordBuffer& buffer);
   // The candidate record the callback filter shows to OnFilterRecord.
   TRecordBuffer filterRecord_;
 };

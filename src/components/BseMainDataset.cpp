@@ -545,9 +545,66 @@ void TttBDEDataset::InternalLast() {
 
 void TttBDEDataset::ClearBlobCache(const TRecordBuffer& buffer) { blobCache_.erase(&buffer); }
 
+// ---- block reading ----
+
+int TttBDEDataset::BlockReadRows(int blockReadSize, int recordSize) {
+  if (recordSize <= 0) return blockReadSize;
+  return std::max(1, std::min<int>(blockReadSize, static_cast<int>(kBlockBufferSize) / recordSize));
+}
+
+void TttBDEDataset::SetBlockReadSize(int value) {
+  if (value > 0) {
+    CheckActive();
+    if (blockBuffer_.empty()) blockBuffer_.assign(kBlockBufferSize, 0);
+    blockRows_ = BlockReadRows(value, recordSize_);
+    blockCount_ = blockPos_ = 0;
+    TDataSet::SetBlockReadSize(value);
+    return;
+  }
+  const bool wasReading = State() == S::dsBlockRead;
+  blockCount_ = blockPos_ = 0;
+  if (wasReading && value < 0 && BufferedRecords() > 0) {
+    // Leave on the row after the active one.
+    TDataSet::SetBlockReadSize(0);
+    Next();
+    return;
+  }
+  TDataSet::SetBlockReadSize(0);
+}
+
+TGetResult TttBDEDataset::NextFromBlock(TRecordBuffer& buffer) {
+  TVirtEng* engine = Engine();
+  const auto recordSize = static_cast<std::size_t>(recordSize_);
+  if (blockPos_ >= blockCount_) {
+    if (recordSize == 0 || static_cast<std::size_t>(blockRows_) * recordSize > blockBuffer_.size())
+      DatabaseError(dbconsts::SNotSupported, this);
+    engine->SetProp(handle_, kCursorInsertModeProp, 0);
+    uint32_t count = static_cast<uint32_t>(blockRows_);
+    const uint16_t status = engine->ReadBlock(handle_, count, blockBuffer_.data());
+    blockCount_ = std::min<uint32_t>(count, static_cast<uint32_t>(blockRows_));
+    blockPos_ = 0;
+    if (status != 0 && status != DBIERR_EOF) Check(status);
+    if (blockCount_ == 0) return TGetResult::grEOF;
+  }
+  std::memcpy(FieldRecord(buffer), blockBuffer_.data() + blockPos_ * recordSize, recordSize);
+  ++blockPos_;
+  TRecInfo& info = RecInfo(buffer);
+  info.RecordNumber = -1;
+  info.UpdateStatus = 0;
+  info.BookmarkFlag = static_cast<uint8_t>(TBookmarkFlag::bfCurrent);
+  // The cursor stands on the block's last row: that is the bookmark every row of it gets.
+  if (buffer.data.size() >= bookmarkOffset_ + bookmarkSize_)
+    engine->GetBookMark(handle_, buffer.data.data() + bookmarkOffset_);
+  return TGetResult::grOK;
+}
+
 TGetResult TttBDEDataset::GetRecord(TRecordBuffer& buffer, TGetMode mode, bool doCheck) {
   TEngineLock lock(DBSession());
   SetupFilters();
+  if (State() == S::dsBlockRead && mode == TGetMode::gmNext) {
+    ClearBlobCache(buffer);
+    return NextFromBlock(buffer);
+  }
   TVirtEng* engine = Engine();
   uint8_t* record = FieldRecord(buffer);
   ClearBlobCache(buffer);

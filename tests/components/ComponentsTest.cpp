@@ -339,6 +339,21 @@ TEST_F(Components, NavigatesBothEndsAndKeepsBookmarks) {
   EXPECT_EQ(Int(table, "Id"), 4);
 }
 
+TEST_F(Components, BlockReadingHandsOutEveryRowInOrder) {
+  EXPECT_EQ(TttBDEDataset::BlockReadRows(1000, 100), 245);
+  EXPECT_EQ(TttBDEDataset::BlockReadRows(7, 100), 7);
+  TTestTable& table = Opened("Suppliers");
+  table.SetBlockReadSize(7);
+  std::vector<int64_t> ids;
+  for (; !table.Eof(); table.Next()) ids.push_back(Int(table, "Id"));
+  ASSERT_EQ(ids.size(), 40u);
+  for (std::size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(ids[i], 10 * static_cast<int64_t>(i + 1));
+  table.SetBlockReadSize(0);
+  EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
+  table.First();
+  EXPECT_EQ(Int(table, "Id"), 10);
+}
+
 TEST_F(Components, EditsPostCancelInsertAndDeleteReachTheFile) {
   {
     TTestTable& table = Opened("Customers");
