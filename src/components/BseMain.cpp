@@ -301,8 +301,8 @@ void TttSession::StartEngine() {
   uint16_t status = DBIERR_MULTIPLEINIT;
   if (!Engine()) {
     try {
-      auto engine = std::make_unique<TVirtEng>(GetEngineClass(), nullptr, nullptr, 400,
-                                               environment);
+      auto engine =
+          std::make_unique<TVirtEng>(GetEngineClass(), nullptr, nullptr, 400, environment);
       status = engine->InitStatus();
       if (status != 0) {
         // An engine without its first session is of no use: raise with its texts and drop it.
@@ -422,8 +422,7 @@ void TttSession::SetAutoSessionName(bool value) {
     if (Active()) DatabaseError(SSessionActive, this);
     if (Owner() && sessionList_)
       for (TttSession* other : sessionList_->List())
-        if (other != this && other->Owner() == Owner())
-          DatabaseError(SAutoSessionExclusive, this);
+        if (other != this && other->Owner() == Owner()) DatabaseError(SAutoSessionExclusive, this);
     CriticalSectionStart();
     Finally leave{[this] { CriticalSectionEnd(); }};
     autoNumber_ = sessionList_ ? sessionList_->TakeAutoNumber() : 0;
@@ -453,8 +452,7 @@ void TttSession::ApplyAutoName() {
     if (auto* dataSet = dynamic_cast<TttDBDataset*>(component)) {
       if (!SameName(dataSet->SessionName(), sessionName_)) dataSet->SetSessionName(sessionName_);
     } else if (auto* database = dynamic_cast<TttDatabase*>(component)) {
-      if (!SameName(database->SessionName(), sessionName_))
-        database->SetSessionName(sessionName_);
+      if (!SameName(database->SessionName(), sessionName_)) database->SetSessionName(sessionName_);
     }
   }
 }
@@ -738,7 +736,8 @@ void TttDatabase::SetParamValue(const std::string& name, const std::string& valu
   if (at < 0)
     params_.push_back(name + "=" + value);
   else
-    params_[static_cast<std::size_t>(at)] = LineName(params_[static_cast<std::size_t>(at)]) + "=" + value;
+    params_[static_cast<std::size_t>(at)] =
+        LineName(params_[static_cast<std::size_t>(at)]) + "=" + value;
 }
 
 std::string TttDatabase::GetLoginParams() {
@@ -765,7 +764,8 @@ std::string TttDatabase::GetLoginParams() {
         std::string typed;
         if (!LoginDialog(databaseName_, user, typed))
           DatabaseError(FormatMessage(SLoginError, databaseName_), this);
-        login = {std::string(SUserNameParam) + "=" + user, std::string(SPasswordParam) + "=" + typed};
+        login = {std::string(SUserNameParam) + "=" + user,
+                 std::string(SPasswordParam) + "=" + typed};
       }
       password = ListValue(login, SPasswordParam);
       SetParamValue(SUserNameParam, ListValue(login, SUserNameParam));
@@ -809,7 +809,8 @@ void TttDatabase::UseSharedHandle(TttDatabase& other) {
 void TttDatabase::Open() {
   if (handle_) return;
   if (databaseName_.empty() && !temporary_) DatabaseError(SDatabaseNameMissing, this);
-  if (!sessionList_) DatabaseError(FormatMessage(dbconsts::SInvalidSessionName, sessionName_), this);
+  if (!sessionList_)
+    DatabaseError(FormatMessage(dbconsts::SInvalidSessionName, sessionName_), this);
   TttSession* session = sessionList_->GetSession(sessionName_);
   session->SetActive(true);
   AttachTo(session);
@@ -836,7 +837,8 @@ void TttDatabase::Open() {
     FieldDesc desc{};
     desc.FieldNumber = static_cast<uint16_t>(descs.size() + 1);
     CopyToBuffer(desc.FieldName, platform::CharToOem(LineName(line)));
-    const std::string value = platform::CharToOem(LineValue(line)).substr(0, kAliasValueBufferSize - 1);
+    const std::string value =
+        platform::CharToOem(LineValue(line)).substr(0, kAliasValueBufferSize - 1);
     desc.FieldType = fldZSTRING;
     desc.FieldOffset = static_cast<uint16_t>(values.size());
     desc.FieldLength = static_cast<uint16_t>(value.size() + 1);

@@ -437,7 +437,9 @@ class TttBDEDataset : public TDataSet {
   bool ExpressionIndex() const { return expIndex_; }
   bool CaseInsensitiveIndex() const { return caseInsIndex_; }
   int KeyFieldCount() const { return keySize_; }
-  uint16_t KeyFieldNumber(int index) const { return keyFields_.at(static_cast<std::size_t>(index)); }
+  uint16_t KeyFieldNumber(int index) const {
+    return keyFields_.at(static_cast<std::size_t>(index));
+  }
   // Reads the current index's information again from the cursor.
   void GetIndexInfo();
   void SwitchToIndex(const std::string& indexName, const std::string& tagName);
@@ -530,6 +532,7 @@ class TttBDEDataset : public TDataSet {
                     TLocateOptions options, bool moveCursor, TRecordBuffer& found);
   TBaseTable* SearchCursor(const std::vector<TField*>& fields, TLocateOptions options);
   void SyncCursor();
+  bool CursorOnRecord(const TRecordBuffer& buffer);
 
   TBaseTable* handle_ = nullptr;
   RecordProps recProps_{};

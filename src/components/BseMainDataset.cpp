@@ -26,6 +26,7 @@ constexpr uint16_t DBIERR_ENDOFBLOB_STATUS = 0x2207;
 constexpr std::size_t kVchkDescSize = 2048;
 constexpr uint16_t kFixedCharSubType = 31;
 constexpr uint16_t kStatusCategoryNotFound = 0x22;
+constexpr const char* SRecordGone = "Record not found";
 
 // Brackets a dataset's engine use with its session's lock.
 class TEngineLock {
@@ -42,6 +43,13 @@ class TEngineLock {
  private:
   TttSession* session_;
 };
+
+// A bookmark widened to the cursor's bookmark size, so the engine never reads past it.
+std::vector<uint8_t> SizedBookmark(const TBookmark& bookmark, std::size_t size) {
+  std::vector<uint8_t> bytes(std::max<std::size_t>(size, 1), 0);
+  std::memcpy(bytes.data(), bookmark.data(), std::min(bookmark.size(), size));
+  return bytes;
+}
 
 bool IsStringField(TFieldType type) {
   return type == TFieldType::ftString || type == TFieldType::ftFixedChar;
@@ -308,7 +316,8 @@ void TttBDEDataset::InternalInitFieldDefs() {
     uint16_t words[5] = {};
     std::memcpy(words, desc, sizeof words);
     const uint16_t fieldNo = words[0];
-    if (words[1] != 0 && words[4] == 0 && fieldNo >= 1 && fieldNo <= count) required[fieldNo] = true;
+    if (words[1] != 0 && words[4] == 0 && fieldNo >= 1 && fieldNo <= count)
+      required[fieldNo] = true;
   }
   fieldDescs_.assign(count, FieldDesc{});
   if (count > 0) Check(engine->GetFieldDescs(handle_, fieldDescs_.data()));
@@ -364,8 +373,10 @@ void TttBDEDataset::GetIndexInfo() {
   if (!handle_) return;
   IndexDesc desc = handle_->CurrentIndex();
   IndexDesc described{};
-  if (Engine()->GetIndexDesc(handle_, desc.IndexId, described) == 0) desc = described;
-  else if (desc.FieldsInKey == 0 && desc.IndexName[0] == '\0') return;
+  if (Engine()->GetIndexDesc(handle_, desc.IndexId, described) == 0)
+    desc = described;
+  else if (desc.FieldsInKey == 0 && desc.IndexName[0] == '\0')
+    return;
   expIndex_ = desc.ExpressionIndex != 0;
   caseInsIndex_ = desc.CaseInsensitive != 0;
   keyFields_.clear();
@@ -475,8 +486,8 @@ bool TttBDEDataset::SetCursorRange() {
   if (start.Modified)
     extracted = Engine()->ExtractKey(handle_, start.Record.data.data(), startKey.data()) == 0;
   if (end.Modified)
-    extracted = extracted &&
-                Engine()->ExtractKey(handle_, end.Record.data.data(), endKey.data()) == 0;
+    extracted =
+        extracted && Engine()->ExtractKey(handle_, end.Record.data.data(), endKey.data()) == 0;
   const void* key1 = !start.Modified ? nullptr
                      : extracted     ? static_cast<const void*>(startKey.data())
                                      : start.Record.data.data();
@@ -527,7 +538,8 @@ void TttBDEDataset::SwitchToIndex(const std::string& indexName, const std::strin
 void TttBDEDataset::SyncCursor() {
   if (!Active() || BufferedRecords() == 0) return;
   TRecordBuffer& active = *ActiveBuffer();
-  if (GetBookmarkFlag(active) == TBookmarkFlag::bfCurrent) InternalGotoBookmark(GetBookmarkData(active));
+  if (GetBookmarkFlag(active) == TBookmarkFlag::bfCurrent)
+    InternalGotoBookmark(GetBookmarkData(active));
   CursorPosChanged();
 }
 
@@ -670,15 +682,6 @@ void TttBDEDataset::SetBookmarkFlag(TRecordBuffer& buffer, TBookmarkFlag flag) {
   RecInfo(buffer).BookmarkFlag = static_cast<uint8_t>(flag);
 }
 
-namespace {
-// A bookmark widened to the cursor's bookmark size, so the engine never reads past it.
-std::vector<uint8_t> SizedBookmark(const TBookmark& bookmark, std::size_t size) {
-  std::vector<uint8_t> bytes(std::max<std::size_t>(size, 1), 0);
-  std::memcpy(bytes.data(), bookmark.data(), std::min(bookmark.size(), size));
-  return bytes;
-}
-}  // namespace
-
 void TttBDEDataset::InternalGotoBookmark(const TBookmark& bookmark) {
   TEngineLock lock(DBSession());
   Check(Engine()->SetToBookMark(handle_, SizedBookmark(bookmark, bookmarkSize_).data()));
@@ -771,12 +774,22 @@ bool TttBDEDataset::GetFieldData(const TField* field, const TRecordBuffer& buffe
   const FieldDesc* desc = DescOf(field->FieldNo());
   if (!desc) return false;
   TEngineLock lock(DBSession());
-  std::vector<uint8_t> value(ScratchSize(*desc, field->DataSize()), 0);
+  // Most values fit the stack; long texts and bytes take the heap.
+  uint8_t small[512];
+  std::vector<uint8_t> large;
+  const std::size_t size = ScratchSize(*desc, field->DataSize());
+  uint8_t* value = small;
+  if (size > sizeof small) {
+    large.assign(size, 0);
+    value = large.data();
+  } else {
+    std::memset(small, 0, size);
+  }
   bool blank = true;
-  Check(Engine()->GetField(handle_, desc->FieldNumber, FieldRecord(buffer), value.data(), blank));
+  Check(Engine()->GetField(handle_, desc->FieldNumber, FieldRecord(buffer), value, blank));
   if (blank) return false;
   if (dest) {
-    std::memcpy(dest, value.data(), field->DataSize());
+    std::memcpy(dest, value, field->DataSize());
     if (IsStringField(field->DataType()) && field->DataSize() > 0)
       static_cast<char*>(dest)[field->DataSize() - 1] = '\0';
   }
@@ -846,7 +859,8 @@ std::string TttBDEDataset::ReadBlob(const TField* field) {
 
 void TttBDEDataset::WriteBlob(TField* field, const std::string& contents) {
   if (State() != S::dsEdit && State() != S::dsInsert) DatabaseError(dbconsts::SNotEditing, this);
-  if (field->ReadOnly()) DatabaseError(FormatMessage(dbconsts::SFieldReadOnly, field->DisplayLabel()), this);
+  if (field->ReadOnly())
+    DatabaseError(FormatMessage(dbconsts::SFieldReadOnly, field->DisplayLabel()), this);
   TRecordBuffer* buffer = ActiveBuffer();
   TEngineLock lock(DBSession());
   TVirtEng* engine = Engine();
@@ -870,7 +884,8 @@ std::unique_ptr<TStream> TttBDEDataset::CreateBlobStream(TField* field, TBlobStr
     DatabaseError(FormatMessage(dbconsts::SFieldReadOnly, field->DisplayLabel()), this);
   TRecordBuffer* buffer = CurrentRecordBuffer();
   if (!buffer) return nullptr;
-  std::string contents = mode == TBlobStreamMode::bmWrite ? std::string() : ReadBlobFrom(field, *buffer);
+  std::string contents =
+      mode == TBlobStreamMode::bmWrite ? std::string() : ReadBlobFrom(field, *buffer);
   auto stream = std::make_unique<TDataSetBlobStream>(*this, field, std::move(contents), writable);
   if (mode == TBlobStreamMode::bmWrite) stream->Truncate();
   return stream;
@@ -878,9 +893,24 @@ std::unique_ptr<TStream> TttBDEDataset::CreateBlobStream(TField* field, TBlobStr
 
 // ---- editing ----
 
+// Whether the cursor stands on the record Buffer holds. A cursor sent to the bookmark of a
+// record someone else removed goes on to the next record, which must not be edited or
+// deleted in its place.
+bool TttBDEDataset::CursorOnRecord(const TRecordBuffer& buffer) {
+  const TBookmark wanted = GetBookmarkData(buffer);
+  if (wanted.empty()) return false;
+  std::vector<uint8_t> here(std::max<std::size_t>(bookmarkSize_, 1), 0);
+  if (Engine()->GetBookMark(handle_, here.data()) != 0) return false;
+  int result = 1;
+  return Engine()->CompareBookMarks(handle_, here.data(),
+                                    SizedBookmark(wanted, bookmarkSize_).data(), result) == 0 &&
+         result == 0;
+}
+
 void TttBDEDataset::InternalEdit() {
   TEngineLock lock(DBSession());
   TRecordBuffer& active = *ActiveBuffer();
+  if (!CursorOnRecord(active)) DatabaseError(SRecordGone, this);
   ClearBlobCache(active);
   Check(Engine()->GetRecord(handle_, dbiWRITELOCK, FieldRecord(active), &recProps_));
 }
@@ -910,6 +940,7 @@ void TttBDEDataset::InternalDelete() {
   TEngineLock lock(DBSession());
   TRecordBuffer& active = *ActiveBuffer();
   ClearBlobCache(active);
+  if (!CursorOnRecord(active)) return;  // removed by someone else: gone as asked
   const uint16_t status = Engine()->DeleteRecord(handle_, FieldRecord(active));
   // A record another user removed meanwhile is gone as asked.
   if (status != 0 && (status >> 8) != kStatusCategoryNotFound) Check(status);
@@ -923,8 +954,8 @@ void TttBDEDataset::InternalRefresh() {
 
 // ---- filters ----
 
-TFilterListItem* TttBDEDataset::AddExpressionFilter(const std::string& text,
-                                                    TFilterOptions options, uint16_t priority) {
+TFilterListItem* TttBDEDataset::AddExpressionFilter(const std::string& text, TFilterOptions options,
+                                                    uint16_t priority) {
   const std::vector<uint8_t> expression = BuildFilterExpression(text, options, this);
   TFilterListItem* filter = nullptr;
   Check(Engine()->AddFilter(handle_, 0, priority, false, expression.data(), nullptr, filter));
@@ -1015,7 +1046,8 @@ void TttBDEDataset::SetFilterOptions(TFilterOptions value) {
     CheckBrowseMode();
     TEngineLock lock(DBSession());
     SetupFilters();
-    ReplaceFilter(exprFilter_, Filter().empty() ? nullptr : AddExpressionFilter(Filter(), value, 0));
+    ReplaceFilter(exprFilter_,
+                  Filter().empty() ? nullptr : AddExpressionFilter(Filter(), value, 0));
   }
   TDataSet::SetFilterOptions(value);
 }
@@ -1119,7 +1151,8 @@ bool TttBDEDataset::LocateRecord(const std::vector<TField*>& fields,
     if (std::holds_alternative<std::monostate>(values[i]))
       text += name + " is null";
     else
-      text += name + " = " + FilterConstant(fields[i], values[i], partial && i + 1 == fields.size());
+      text +=
+          name + " = " + FilterConstant(fields[i], values[i], partial && i + 1 == fields.size());
   }
   TFilterOptions filterOptions = partial ? 0u : static_cast<TFilterOptions>(foNoPartialCompare);
   if (options & loCaseInsensitive) filterOptions |= foCaseInsensitive;
@@ -1264,7 +1297,8 @@ bool TttDBDataset::SetDBFlag(int flag, bool value) {
   if (value == previous) return previous;
   if (value) {
     if (dbFlags_ == 0) {
-      if (!sessionList_) DatabaseError(FormatMessage(dbconsts::SInvalidSessionName, sessionName_), this);
+      if (!sessionList_)
+        DatabaseError(FormatMessage(dbconsts::SInvalidSessionName, sessionName_), this);
       // A database component of the default session that names this dataset's session moves
       // there first.
       if (!sessionName_.empty() && !databaseName_.empty())

@@ -35,16 +35,17 @@ class TTestTable : public TttDBDataset {
   TBaseTable* CreateHandle() override {
     TBaseTable* cursor = nullptr;
     const bool readOnly = Database()->ReadOnly();
-    Check(Engine()->OpenTable(DBHandle(), TableName.c_str(), nullptr,
-                              IndexName.empty() ? nullptr : IndexName.c_str(), nullptr, 0,
-                              readOnly ? kOpenReadOnly : kOpenReadWrite,
-                              Database()->Exclusive() ? kShareExclusive : kShareShared, 0, false,
-                              nullptr, cursor));
+    Check(Engine()->OpenTable(
+        DBHandle(), TableName.c_str(), nullptr, IndexName.empty() ? nullptr : IndexName.c_str(),
+        nullptr, 0, readOnly ? kOpenReadOnly : kOpenReadWrite,
+        Database()->Exclusive() ? kShareExclusive : kShareShared, 0, false, nullptr, cursor));
     return cursor;
   }
 };
 
-std::string Text(TDataSet& table, const char* field) { return table.FieldByName(field)->AsString(); }
+std::string Text(TDataSet& table, const char* field) {
+  return table.FieldByName(field)->AsString();
+}
 int64_t Int(TDataSet& table, const char* field) { return table.FieldByName(field)->AsInteger(); }
 
 template <class F>
@@ -64,7 +65,8 @@ class Components : public ::testing::Test {
     std::filesystem::copy(VADER_SAMPLE_DATABASE, db);
     dir.Write("registry.reg",
               "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Vader\\Btrieve\\Aliases\\SAMPLE]\r\n"
-              "\"Description\"=\"The sample\"\r\n\"PhysicalName\"=\"" + db + "\"\r\n");
+              "\"Description\"=\"The sample\"\r\n\"PhysicalName\"=\"" +
+                  db + "\"\r\n");
     BtrMainStartup();
   }
   void TearDown() override {
@@ -157,8 +159,9 @@ TEST_F(Components, AutomaticSessionNamesComeFromTheComponentName) {
   EXPECT_THAT(ErrorOf([&] { a->SetSessionName("X"); }),
               ::testing::EndsWith("Cannot modify SessionName while AutoSessionName is enabled"));
   EXPECT_THAT(ErrorOf([&] { new TtbSession(&form1); }),
-              ::testing::EndsWith("Cannot add a session to the form or data-module while session 'Session1_1' has "
-            "AutoSessionName enabled"));
+              ::testing::EndsWith(
+                  "Cannot add a session to the form or data-module while session 'Session1_1' has "
+                  "AutoSessionName enabled"));
   a->SetAutoSessionName(false);  // gives its number back
   auto* c = new TtbSession(&form1);
   c->SetName("Session9");
@@ -376,7 +379,10 @@ TEST_F(Components, EditsPostCancelInsertAndDeleteReachTheFile) {
     EXPECT_EQ(table.RecordCount(), 401);
 
     table.First();
-    table.Delete();
+    TTestTable& other = Opened("Customers");
+    other.Delete();  // another user removes the row first
+    EXPECT_THROW(table.Edit(), ETDBEngineError);
+    table.Delete();  // it is gone as asked, and the next row stays
     EXPECT_EQ(Int(table, "Id"), 2);
     table.Close();
   }
@@ -393,9 +399,10 @@ TEST_F(Components, FieldsOfEveryNativeTypeReadAndWrite) {
   TTestTable& customers = Opened("Customers");
   using T = TFieldType;
   const std::pair<const char*, T> types[] = {
-      {"Id", T::ftAutoInc},         {"Name", T::ftString},     {"Contact", T::ftString},
-      {"Country", T::ftString},     {"CreditLimit", T::ftCurrency}, {"Balance", T::ftFloat},
-      {"Active", T::ftBoolean},     {"Since", T::ftDate}};
+      {"Id", T::ftAutoInc},           {"Name", T::ftString},
+      {"Contact", T::ftString},       {"Country", T::ftString},
+      {"CreditLimit", T::ftCurrency}, {"Balance", T::ftFloat},
+      {"Active", T::ftBoolean},       {"Since", T::ftDate}};
   for (const auto& [name, type] : types)
     EXPECT_EQ(customers.FieldByName(name)->DataType(), type) << name;
   EXPECT_EQ(customers.FieldByName("Name")->Size(), 40);
@@ -533,7 +540,8 @@ TEST_F(Components, EngineErrorsCarryTheirTexts) {
   }
   EXPECT_FALSE(table.Active());
   EXPECT_EQ(table.Database(), nullptr);  // the failed open let go of the database
-  EXPECT_EQ(ETDBEngineError(nullptr, 0x1234).what(), std::string("Vader Interface Error: ( 1234 )"));
+  EXPECT_EQ(ETDBEngineError(nullptr, 0x1234).what(),
+            std::string("Vader Interface Error: ( 1234 )"));
 }
 
 TEST_F(Components, CachedUpdatesReachTheTableOnlyWhenApplied) {
@@ -541,10 +549,12 @@ TEST_F(Components, CachedUpdatesReachTheTableOnlyWhenApplied) {
     TTestTable& table = Table("Customers");
     table.SetCachedUpdates(true);
     table.Open();
+    const TValue original = table.FieldByName("Name")->Value();
     table.Edit();
     table.FieldByName("Name")->SetAsString("Cached Name");
     table.Post();
     EXPECT_EQ(table.UpdateStatus(), TUpdateStatus::usModified);
+    EXPECT_EQ(table.FieldByName("Name")->OldValue(), original);
     table.Last();
     table.Delete();
     EXPECT_EQ(Int(table, "Id"), 399);
