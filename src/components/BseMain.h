@@ -515,6 +515,7 @@ class TttBDEDataset : public TDataSet {
   void SetupFilters();
   const FieldDesc* DescOf(int fieldNo) const;
   std::string ReadBlobFrom(const TField* field, const TRecordBuffer& buffer) const;
+  void PutBlobContents(TField* field, TRecordBuffer& buffer, const void* source);
   TRecordBuffer* OldValueRecord() const;
   void ApplyDelayed(uint32_t command);
   // Filters.

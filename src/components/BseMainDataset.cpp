@@ -802,6 +802,7 @@ void TttBDEDataset::SetFieldData(TField* field, TRecordBuffer& buffer, const voi
       std::find(keyFields_.begin(), keyFields_.end(), field->FieldNo()) == keyFields_.end())
     DatabaseError(FormatMessage(dbconsts::SNotIndexField, field->DisplayLabel()), this);
   if (field->FieldKind() == TFieldKind::fkInternalCalc) return;
+  if (IsBlobType(field->DataType())) return PutBlobContents(field, buffer, source);
   const FieldDesc* desc = DescOf(field->FieldNo());
   if (!desc) DatabaseError(FormatMessage(dbconsts::SFieldNotFound, field->FieldName()), this);
   TEngineLock lock(DBSession());
@@ -857,22 +858,26 @@ std::string TttBDEDataset::ReadBlob(const TField* field) {
   return buffer ? ReadBlobFrom(field, *buffer) : std::string();
 }
 
+// Through the framework's field write, so that the edit counts as a change like any other.
 void TttBDEDataset::WriteBlob(TField* field, const std::string& contents) {
   if (State() != S::dsEdit && State() != S::dsInsert) DatabaseError(dbconsts::SNotEditing, this);
-  if (field->ReadOnly())
-    DatabaseError(FormatMessage(dbconsts::SFieldReadOnly, field->DisplayLabel()), this);
-  TRecordBuffer* buffer = ActiveBuffer();
+  WriteFieldData(field, &contents);
+}
+
+// A blob's new contents (a std::string; nullptr empties it) into the record of Buffer.
+void TttBDEDataset::PutBlobContents(TField* field, TRecordBuffer& buffer, const void* source) {
+  static const std::string kEmpty;
+  const std::string& contents = source ? *static_cast<const std::string*>(source) : kEmpty;
   TEngineLock lock(DBSession());
   TVirtEng* engine = Engine();
-  uint8_t* record = FieldRecord(*buffer);
+  uint8_t* record = FieldRecord(buffer);
   const auto fieldNo = static_cast<uint16_t>(field->FieldNo());
-  ClearBlobCache(*buffer);
+  ClearBlobCache(buffer);
   Check(engine->OpenBlob(handle_, record, fieldNo, kBlobReadWrite));
   Check(engine->TruncateBlob(handle_, record, fieldNo, 0));
   if (!contents.empty())
     Check(engine->PutBlob(handle_, record, fieldNo, 0, static_cast<uint32_t>(contents.size()),
                           contents.data()));
-  DataEvent(TDataEvent::deFieldChange, field);
 }
 
 std::unique_ptr<TStream> TttBDEDataset::CreateBlobStream(TField* field, TBlobStreamMode mode) {
