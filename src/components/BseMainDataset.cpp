@@ -332,26 +332,14 @@ void TttBDEDataset::InternalInitFieldDefs() {
     TFieldDef def;
     def.name = FieldDefs().UniqueName(BoundedString(name));
     def.dataType = EngineFieldType(desc);
-    switch (def.dataType) {
-      case TFieldType::ftString:
-      case TFieldType::ftFixedChar:
-      case TFieldType::ftBytes:
-      case TFieldType::ftVarBytes:
-      case TFieldType::ftBlob:
-      case TFieldType::ftMemo:
-      case TFieldType::ftGraphic:
-      case TFieldType::ftFmtMemo:
-      case TFieldType::ftParadoxOle:
-      case TFieldType::ftDBaseOle:
-      case TFieldType::ftTypedBinary:
-        def.size = std::max<int>(desc.FieldUnits1, 0);
-        break;
-      case TFieldType::ftBCD:
-        def.size = std::abs(desc.FieldUnits2);
-        def.precision = desc.FieldUnits1;
-        break;
-      default:
-        break;
+    // Texts, bytes and blobs are sized by the descriptor's first units, BCD by its second.
+    const TFieldType t = def.dataType;
+    if (IsStringField(t) || t == TFieldType::ftBytes || t == TFieldType::ftVarBytes ||
+        IsBlobType(t)) {
+      def.size = std::max<int>(desc.FieldUnits1, 0);
+    } else if (t == TFieldType::ftBCD) {
+      def.size = std::abs(desc.FieldUnits2);
+      def.precision = desc.FieldUnits1;
     }
     if (desc.FieldNumber < required.size() && required[desc.FieldNumber] &&
         def.dataType != TFieldType::ftAutoInc)
