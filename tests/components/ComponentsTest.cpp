@@ -116,6 +116,7 @@ TEST_F(Components, DefaultSessionStartsTheEngineAndShutdownFreesIt) {
   EXPECT_EQ(BtrDefaultSession(), nullptr);
   EXPECT_EQ(BtrSessionList(), nullptr);
   EXPECT_FALSE(other->Active());
+  EXPECT_THROW(other->SetActive(true), ETDBEngineError);  // no engine to start a session on
   other.reset();  // a session that outlives the list goes quietly
 }
 
