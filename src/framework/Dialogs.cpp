@@ -7,6 +7,11 @@ MessageDialogHandler& Handler() {
   return handler;
 }
 
+LoginDialogHandler& LoginHandler() {
+  static LoginDialogHandler handler;
+  return handler;
+}
+
 const char* TitleOf(TMsgDlgType type) {
   switch (type) {
     case TMsgDlgType::mtWarning: return "Warning";
@@ -30,6 +35,17 @@ TModalResult MessageDlg(const std::string& message, TMsgDlgType type, TMsgDlgBut
   const MessageDialogHandler& handler = Handler();
   if (!handler) return mrCancel;
   return handler({message, TitleOf(type), type, buttons, helpContext});
+}
+
+LoginDialogHandler SetLoginDialogHandler(LoginDialogHandler handler) {
+  LoginDialogHandler previous = std::move(LoginHandler());
+  LoginHandler() = std::move(handler);
+  return previous;
+}
+
+bool LoginDialog(const std::string& databaseName, std::string& userName, std::string& password) {
+  const LoginDialogHandler& handler = LoginHandler();
+  return handler && handler(databaseName, userName, password);
 }
 
 }  // namespace vader

@@ -41,4 +41,11 @@ MessageDialogHandler SetMessageDialogHandler(MessageDialogHandler handler);
 TModalResult MessageDlg(const std::string& message, TMsgDlgType type, TMsgDlgButtons buttons,
                         int helpContext);
 
+// The database login dialog: asks for the user name (shown filled in) and the password of
+// DatabaseName. True when the user confirmed; without a handler the login is cancelled.
+using LoginDialogHandler = std::function<bool(const std::string& databaseName,
+                                              std::string& userName, std::string& password)>;
+LoginDialogHandler SetLoginDialogHandler(LoginDialogHandler handler);
+bool LoginDialog(const std::string& databaseName, std::string& userName, std::string& password);
+
 }  // namespace vader

@@ -2,6 +2,7 @@
 
 #include "btrieve/BtrConv.h"
 #include "components/BseMain.h"
+#include "components/BtrMain.h"
 #include "language/Zothrtns.h"
 #include "language/zInter.h"
 
@@ -11,6 +12,7 @@ TModuleTable BuildModuleTable(bool isExecutable) {
   TModuleTable table;
   table.Add({"BtrConv", BtrConvStartup, BtrConvShutdown});
   table.Add({"BseMain", [isExecutable] { BseMainStartup(isExecutable); }, BseMainShutdown});
+  table.Add({"BtrMain", BtrMainStartup, BtrMainShutdown});
   table.Add({"zInter", ZInterStartup, ZInterShutdown});
   table.Add({"Zothrtns", ZothrtnsStartup, nullptr});
   return table;

@@ -2,6 +2,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
@@ -44,6 +48,33 @@ TModalResult ShowMessageBox(const MessageDialogRequest& request) {
     case QMessageBox::Ok: return mrOk;
     default: return mrCancel;
   }
+}
+
+// The database login: user name (filled in) and password, OK or Cancel.
+bool ShowLoginDialog(const std::string& databaseName, std::string& userName,
+                     std::string& password) {
+  QDialog dialog;
+  dialog.setObjectName("LoginDialog");
+  dialog.setWindowTitle(ToQString("Database Login"));
+  auto* layout = new QFormLayout(&dialog);
+  auto* database = new QLabel(ToQString(databaseName), &dialog);
+  auto* user = new QLineEdit(ToQString(userName), &dialog);
+  user->setObjectName("UserName");
+  auto* secret = new QLineEdit(&dialog);
+  secret->setObjectName("Password");
+  secret->setEchoMode(QLineEdit::Password);
+  layout->addRow(ToQString("Database:"), database);
+  layout->addRow(ToQString("User Name:"), user);
+  layout->addRow(ToQString("Password:"), secret);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  layout->addRow(buttons);
+  (userName.empty() ? user : secret)->setFocus();
+  if (dialog.exec() != QDialog::Accepted) return false;
+  userName = FromQString(user->text());
+  password = FromQString(secret->text());
+  return true;
 }
 
 void ApplyCursor(TCursor cursor) {
@@ -103,6 +134,7 @@ void Describe(QWidget* w, QStringList& out) {
 
 TQtEventLoop::TQtEventLoop() {
   SetMessageDialogHandler(ShowMessageBox);
+  SetLoginDialogHandler(ShowLoginDialog);
   Screen().OnCursorChange = ApplyCursor;
   platform::SetPostWakeUp([] {
     QTimer::singleShot(0, qApp, [] { platform::DeliverPostedMessages(); });
@@ -113,6 +145,7 @@ TQtEventLoop::~TQtEventLoop() {
   platform::SetPostWakeUp(nullptr);
   Screen().OnCursorChange = nullptr;
   SetMessageDialogHandler(nullptr);
+  SetLoginDialogHandler(nullptr);
   windows_.clear();
 }
 

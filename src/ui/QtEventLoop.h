@@ -1,6 +1,7 @@
 #pragma once
 // The Qt side of the application object: shows windows, runs the message loop, delivers
-// posted broadcasts through it, and answers the framework's dialogs and cursor changes.
+// posted broadcasts through it, and answers the framework's dialogs (messages and the
+// database login) and cursor changes.
 
 #include <QStringList>
 #include <map>

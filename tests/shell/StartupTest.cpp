@@ -3,6 +3,7 @@
 
 #include "common/TempDir.h"
 #include "components/BseMain.h"
+#include "components/BtrMain.h"
 #include "framework/Forms.h"
 #include "framework/FrameworkErrors.h"
 #include "language/Zothrtns.h"
@@ -68,7 +69,7 @@ TEST_F(SystemStartup, ModulesStartInTheSystemsOrder) {
   const TModuleTable table = BuildModuleTable(true);
   std::vector<std::string> names;
   for (const auto& entry : table.Entries()) names.push_back(entry.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"BtrConv", "BseMain", "zInter", "Zothrtns"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"BtrConv", "BseMain", "BtrMain", "zInter", "Zothrtns"}));
 }
 
 TEST_F(SystemStartup, BringsTheServicesUpAndChainsComIntoApplicationStartUp) {
@@ -80,6 +81,9 @@ TEST_F(SystemStartup, BringsTheServicesUpAndChainsComIntoApplicationStartUp) {
   EXPECT_EQ(platform::PendingBroadcasts().size(), 1u);
   EXPECT_NE(OpenDataMessage, 0);
   EXPECT_FALSE(ComInitialized);  // not before the application is initialised
+  ASSERT_NE(BtrDefaultSession(), nullptr);
+  EXPECT_EQ(BtrDefaultSession()->SessionName(), "Btrieve");
+  EXPECT_EQ(BtrSessionList()->FindSession(""), BtrDefaultSession());
 
   InitProc();  // what the application object runs
   EXPECT_TRUE(earlierHookRan);
@@ -89,6 +93,8 @@ TEST_F(SystemStartup, BringsTheServicesUpAndChainsComIntoApplicationStartUp) {
   table.Shutdown();
   EXPECT_EQ(platform::ComInitCount(), 0);
   EXPECT_TRUE(LanguageIniFile().empty());
+  EXPECT_EQ(BtrDefaultSession(), nullptr);
+  EXPECT_EQ(BtrSessionList(), nullptr);
 }
 
 TEST_F(SystemStartup, FailedComInitialisationIsNotUndone) {
