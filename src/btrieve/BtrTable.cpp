@@ -634,7 +634,9 @@ void TBtrTable::SeekKey(uint16_t mode, bool keyIsPacked, uint16_t fieldCount,
     ExtractKeyFields(static_cast<const uint8_t*>(CheckParam(key)), built, fieldCount, partialLength,
                      length);
   }
-  SetDataBuffer(GetRecordBuffer());
+  // The caller's record, else the object's own buffer: never a record buffer remembered from
+  // an earlier call, which its owner may have freed since.
+  SetDataBuffer(recordOut);
   const uint16_t keyLength = CurrentIndex().KeyLength;
   btr_->ClearKey(keyLength);
   Bound().GetByKey(SearchOperation(mode), built, btr_->KeyNumber(), keyLength);

@@ -107,11 +107,8 @@ class TttBatchMove::Run {
     problem_ = OpenSide(move_.ProblemTableName);
     if (mode == TBatchMode::batUpdate || mode == TBatchMode::batAppendUpdate)
       changed_ = OpenSide(move_.ChangedTableName);
-    if (mode == TBatchMode::batCopy) {
-      // The engine creates no tables: a copy replaces the destination's records.
-      destination_.First();
-      while (!destination_.IsEmpty()) destination_.Delete();
-    }
+    // The engine creates no tables: a copy replaces the destination's records.
+    if (mode == TBatchMode::batCopy) EmptyTable(destination_);
     if (move_.CommitCount > 0) BeginTransaction();
     if (move_.RecordCount <= 0) source_.First();
     int processed = 0;
@@ -165,7 +162,14 @@ class TttBatchMove::Run {
     table->SetDatabaseName(destination_.DatabaseName());
     table->SetTableName(name);
     table->Open();
+    // Like the destination of a copy, a side table holds the records of this move only.
+    EmptyTable(*table);
     return table;
+  }
+
+  static void EmptyTable(TttTable& table) {
+    table.First();
+    while (!table.IsEmpty()) table.Delete();
   }
 
   void BeginTransaction() {
@@ -263,7 +267,7 @@ class TttBatchMove::Run {
       destination_.Post();
     } catch (const ETDBEngineError& e) {
       destination_.Cancel();
-      if (e.ErrorCode() != kStatusKeyViolation) throw;
+      if (e.ErrorCode() != kStatusKeyViolation && e.ErrorCode() != kStatusDuplicateKey) throw;
       ++move_.keyViolCount_;
       if (keyViol_) WriteSide(*keyViol_, Capture(source_));
       if (move_.AbortOnKeyViol) throw;

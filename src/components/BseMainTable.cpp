@@ -36,7 +36,8 @@ template <class T>
 std::vector<T> ReadList(TVirtEng* engine, TBaseTable* list, uint32_t limit) {
   CursorProps props{};
   std::vector<T> items;
-  if (engine->GetCursorProps(list, props) != 0) return items;
+  // A list that does not describe itself holds records of exactly T.
+  if (engine->GetCursorProps(list, props) != 0) props.RecBufSize = 0;
   std::vector<uint8_t> record(std::max<std::size_t>(props.RecBufSize, sizeof(T)), 0);
   while (items.size() < limit) {
     std::fill(record.begin(), record.end(), 0);

@@ -29,6 +29,8 @@ constexpr uint16_t kStatusNoTableRights = 0x2902;
 constexpr uint16_t kStatusEndOfBlob = 0x2207;
 constexpr uint16_t kStatusInvalidBlobOffset = 0x270E;
 constexpr uint16_t kStatusKeyViolation = 0x2601;
+// What the Btrieve driver reports for a duplicate key (its status 5).
+constexpr uint16_t kStatusDuplicateKey = 0x2A10;
 constexpr uint16_t kStatusCategoryRecordNotFound = 0x22;
 // Cursor property that carries the update mode to an SQL cursor.
 constexpr uint32_t kCursorUpdateModeProp = 0x4050000;
