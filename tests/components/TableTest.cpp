@@ -128,6 +128,11 @@ TEST_F(Table, FindsKeysAndAppliesRanges) {
   EXPECT_EQ(Int(lines, "OrderId"), 7);
   EXPECT_EQ(Int(lines, "LineNo"), 1);
 
+  // A locate on another index's fields goes through a read-only clone on that index.
+  ASSERT_TRUE(lines.Locate("ProductId", {int64_t{17}}, 0));
+  EXPECT_EQ(Int(lines, "ProductId"), 17);
+  EXPECT_EQ(lines.RecordCount(), Rows(lines));  // the table itself keeps its order and rows
+
   orders.SetRange({int64_t{10}}, {int64_t{12}});
   EXPECT_EQ(Int(orders, "Id"), 10);
   EXPECT_EQ(Rows(orders), 3);
