@@ -516,6 +516,7 @@ class TttBDEDataset : public TDataSet {
   void AllocKeyBuffers();
   void FreeKeyBuffers();
   void InitKeyRecord(TKeyBuffer& key);
+  void InitCursorRecord(TBaseTable* cursor, uint8_t* record);
   void ClearBlobCache(const TRecordBuffer& buffer);
   void SetupFilters();
   const FieldDesc* DescOf(int fieldNo) const;
@@ -550,6 +551,7 @@ class TttBDEDataset : public TDataSet {
   mutable TRecordBuffer cachedRecord_;  // the cached-update area: the record of an old value
   mutable TRecordBuffer* searchBuffer_ = nullptr;  // the record a search writes or reads
   std::vector<FieldDesc> fieldDescs_;
+  std::vector<uint8_t> cursorRecord_;  // the cursor's own record buffer while it is open
   bool pendingFilters_ = false;
   bool canModify_ = false;
   bool expIndex_ = false;
