@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "common/ErrorOf.h"
 #include "common/TempDir.h"
 #include "components/BtrMainTable.h"
 #include "language/zInter.h"
@@ -18,15 +19,7 @@
 namespace vader {
 namespace {
 
-template <class F>
-std::string ErrorOf(F&& call) {
-  try {
-    call();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return {};
-}
+using testing::ErrorOf;
 
 int64_t Int(TDataSet& t, const char* field) { return t.FieldByName(field)->AsInteger(); }
 
@@ -110,6 +103,10 @@ TEST_F(Table, OpensByNameOrFileSelectsIndexesAndReadsDefinitionsWhileClosed) {
   byFile.Open();
   EXPECT_EQ(byFile.RecordCount(), 1500);
   EXPECT_EQ(ErrorOf([&] { Make("").Open(); }), "Missing TableName property");
+  TtbTable& noDefault = Make("Orders");  // index number 0xFFFF: the driver's choice of order
+  noDefault.SetDefaultIndex(false);
+  noDefault.Open();
+  EXPECT_EQ(Rows(noDefault), 1500);
 }
 
 TEST_F(Table, FindsKeysAndAppliesRanges) {
