@@ -276,7 +276,13 @@ void TBtrBaseTable::OpenBlob(uint8_t* /*record*/, uint16_t field, uint32_t /*ope
   StreamOf(EntryOf(field)).Clear();
 }
 
-void TBtrBaseTable::FreeBlob(uint8_t* /*record*/, uint16_t field) { EntryOf(field).Stream.reset(); }
+// A freed blob has no pending value: a change not yet written back is dropped with its stream,
+// so the next read decodes the field text again instead of finding an empty stream.
+void TBtrBaseTable::FreeBlob(uint8_t* /*record*/, uint16_t field) {
+  BlobEntry& entry = EntryOf(field);
+  entry.Stream.reset();
+  entry.Modified = false;
+}
 
 void TBtrBaseTable::GetBlobSize(uint8_t* record, uint16_t field, uint32_t& size) {
   size = 0;

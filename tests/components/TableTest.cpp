@@ -233,6 +233,15 @@ TEST_F(Table, MemoAndBinaryFieldsStreamInAndOut) {
   employees.Open();
   EXPECT_EQ(employees.FieldByName("Photo222")->DataType(), TFieldType::ftBlob);
   EXPECT_EQ(employees.FieldByName("Photo222")->AsString(), binary);
+  employees.Next();
+  const std::string second = employees.FieldByName("Photo222")->AsString();
+  employees.Edit();  // a cancelled change leaves no trace in the next reads
+  employees.FieldByName("Photo222")->SetAsString("changed");
+  EXPECT_EQ(employees.FieldByName("Photo222")->AsString(), "changed");
+  employees.Cancel();
+  EXPECT_EQ(employees.FieldByName("Photo222")->AsString(), second);
+  employees.Prior();
+  EXPECT_EQ(employees.FieldByName("Photo222")->AsString(), binary);
 
   suppliers.SetRange({int64_t{100000}}, {int64_t{100001}});  // no rows: a stream reads nothing
   auto none = suppliers.CreateBlobStream(notes, TBlobStreamMode::bmRead);
