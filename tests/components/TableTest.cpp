@@ -346,11 +346,19 @@ TEST_F(Table, BatchMoveRunsEveryModeWithSideTables) {
   EXPECT_EQ(Rows(copy), n);
   EXPECT_EQ(calls, n / 2 + 1);
 
-  move.Mode = TBatchMode::batAppend;  // every record now violates a key: the first aborts
+  // The fourth record violates a key and aborts: the first two were committed, the third is
+  // undone with the open transaction.
+  move.Mode = TBatchMode::batDelete;
+  move.Execute();
+  source.First();
+  for (int i = 0; i < 3; ++i) source.Next();
+  copy.AppendRecord({source.FieldByName("OrderId")->Value(), source.FieldByName("LineNo")->Value()});
+  move.Mode = TBatchMode::batAppend;
   move.AbortOnKeyViol = true;
   EXPECT_NE(ErrorOf([&] { move.Execute(); }), "");
-  EXPECT_EQ(move.MovedCount(), 0);
-  EXPECT_EQ(Rows(copy), n);
+  EXPECT_EQ(move.MovedCount(), 2);
+  EXPECT_EQ(move.KeyViolCount(), 1);
+  EXPECT_EQ(Rows(copy), 3);
 
   copy.Close();
   delete &copy;  // a removed destination is forgotten
