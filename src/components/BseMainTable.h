@@ -112,18 +112,21 @@ class TttTable : public TttDBDataset {
   void GetDetailLinkFields(std::vector<TField*>& masterFields, std::vector<TField*>& detailFields);
 
   // ---- keys and ranges ----
-  void SetKey() { SetKeyBuffer(TKeyIndex::kiLookup, true); }
-  void EditKey() { SetKeyBuffer(TKeyIndex::kiLookup, false); }
+  void SetKey() { EditKeyBuffer(TKeyIndex::kiLookup, true); }
+  void EditKey() { EditKeyBuffer(TKeyIndex::kiLookup, false); }
+  // Whether the key being edited excludes its own value from a range.
+  bool KeyExclusive() { return KeyBuffer(editedKey_).Exclusive; }
+  void SetKeyExclusive(bool value) { KeyBuffer(editedKey_).Exclusive = value; }
   // Moves to the record with exactly the lookup key; false (not moved) when there is none.
   bool GotoKey();
   // Moves to the first record at or after the lookup key (the last one when none is).
   void GotoNearest();
   bool FindKey(const std::vector<TValue>& keyValues);
   void FindNearest(const std::vector<TValue>& keyValues);
-  void SetRangeStart() { SetKeyBuffer(TKeyIndex::kiRangeStart, true); }
-  void SetRangeEnd() { SetKeyBuffer(TKeyIndex::kiRangeEnd, true); }
-  void EditRangeStart() { SetKeyBuffer(TKeyIndex::kiRangeStart, false); }
-  void EditRangeEnd() { SetKeyBuffer(TKeyIndex::kiRangeEnd, false); }
+  void SetRangeStart() { EditKeyBuffer(TKeyIndex::kiRangeStart, true); }
+  void SetRangeEnd() { EditKeyBuffer(TKeyIndex::kiRangeEnd, true); }
+  void EditRangeStart() { EditKeyBuffer(TKeyIndex::kiRangeStart, false); }
+  void EditRangeEnd() { EditKeyBuffer(TKeyIndex::kiRangeEnd, false); }
   // Applies the range buffers; the table moves to its first row when the range changed.
   void ApplyRange();
   void CancelRange();
@@ -154,6 +157,10 @@ class TttTable : public TttDBDataset {
 
  private:
   friend class TttBlobStream;
+  void EditKeyBuffer(TKeyIndex index, bool clear) {
+    SetKeyBuffer(index, clear);
+    editedKey_ = index;
+  }
   void SetIndex(const std::string& value, bool isFields);
   // The engine's name of the index an index value stands for (empty: no index).
   std::string EngineIndexName(const std::string& value, bool isFields);
@@ -187,6 +194,7 @@ class TttTable : public TttDBDataset {
   TTDataSetUpdateObject* updateObject_ = nullptr;
   bool fieldDefsRead_ = false;
   bool masterRangePending_ = false;
+  TKeyIndex editedKey_ = TKeyIndex::kiLookup;
   // Blob fields whose blob a stream changed: their engine blobs stay open until post or cancel.
   std::vector<const TField*> modifiedBlobs_;
 };

@@ -134,7 +134,8 @@ TEST_F(Table, FindsKeysAndAppliesRanges) {
   EXPECT_EQ(Int(orders, "Id"), 10);
   EXPECT_EQ(Rows(orders), 3);
   orders.SetRangeStart();
-  orders.FieldByName("Id")->SetAsInteger(1499);
+  orders.FieldByName("Id")->SetAsInteger(1498);
+  orders.SetKeyExclusive(true);  // from after 1498
   orders.SetRangeEnd();
   orders.FieldByName("Id")->SetAsInteger(2000);
   orders.ApplyRange();
