@@ -160,10 +160,19 @@ std::int64_t TttBlobStream::Write(const void* buffer, std::int64_t count) {
   dataSet_->Check(engine->PutBlob(dataSet_->Handle(), Record(), fieldNo_,
                                   static_cast<uint32_t>(std::max(position_, 0)), length,
                                   native.data()));
-  position_ += static_cast<int32_t>(length);
+  // A memo lives in the record and keeps what fits its field: report only the bytes it kept,
+  // so a text cut short is not taken for written.
+  uint32_t stored = length;
+  if (Translates()) {
+    uint32_t size = 0;
+    dataSet_->Check(engine->GetBlobSize(dataSet_->Handle(), Record(), fieldNo_, size));
+    stored = static_cast<uint32_t>(
+        std::clamp<int64_t>(int64_t{size} - std::max(position_, 0), 0, length));
+  }
+  position_ += static_cast<int32_t>(stored);
   modified_ = true;
   ClearCacheEntry();
-  return length;
+  return stored;
 }
 
 std::int64_t TttBlobStream::Seek(std::int64_t offset, TSeekOrigin origin) {

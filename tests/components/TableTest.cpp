@@ -225,6 +225,10 @@ TEST_F(Table, MemoAndBinaryFieldsStreamInAndOut) {
   EXPECT_TRUE(static_cast<TttBlobStream&>(*again).Cached());  // from the row's cache
   EXPECT_EQ(again->ReadAll(), memo);
 
+  suppliers.Edit();  // a memo keeps what fits its field, and says so
+  EXPECT_EQ(ErrorOf([&] { notes->SetAsString(std::string(500, 'x')); }),
+            "Could not write all 500 bytes to field 'Notes'");
+  suppliers.Cancel();
   suppliers.Edit();  // a write stream empties the field at once
   suppliers.CreateBlobStream(notes, TBlobStreamMode::bmWrite);
   EXPECT_EQ(notes->AsString(), "");
