@@ -374,8 +374,13 @@ constexpr int kKeyBufferCount = 6;
 
 // The framework's field type of an engine field descriptor.
 TFieldType EngineFieldType(const FieldDesc& desc);
+// Replaces Defs by one definition per descriptor; Required is indexed by field number.
+void AddFieldDefs(TVirtEng* engine, const std::vector<FieldDesc>& descs,
+                  const std::vector<bool>& required, TFieldDefs& defs);
 
 class TttBDEDataset : public TDataSet {
+  friend class TttBlobStream;
+
  public:
   ~TttBDEDataset() override;
 

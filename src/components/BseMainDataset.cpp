@@ -324,8 +324,13 @@ void TttBDEDataset::InternalInitFieldDefs() {
   }
   fieldDescs_.assign(count, FieldDesc{});
   if (count > 0) Check(engine->GetFieldDescs(handle_, fieldDescs_.data()));
-  FieldDefs().clear();
-  for (const FieldDesc& desc : fieldDescs_) {
+  AddFieldDefs(engine, fieldDescs_, required, FieldDefs());
+}
+
+void AddFieldDefs(TVirtEng* engine, const std::vector<FieldDesc>& descs,
+                  const std::vector<bool>& required, TFieldDefs& defs) {
+  defs.clear();
+  for (const FieldDesc& desc : descs) {
     char name[sizeof desc.FieldName + 1] = {};
     const std::string native = BoundedString(desc.FieldName);
     uint32_t loss = 0;
@@ -333,7 +338,7 @@ void TttBDEDataset::InternalInitFieldDefs() {
                              loss) != 0)
       std::memcpy(name, native.data(), native.size());
     TFieldDef def;
-    def.name = FieldDefs().UniqueName(BoundedString(name));
+    def.name = defs.UniqueName(BoundedString(name));
     def.dataType = EngineFieldType(desc);
     // Texts, bytes and blobs are sized by the descriptor's first units, BCD by its second.
     const TFieldType t = def.dataType;
@@ -350,7 +355,7 @@ void TttBDEDataset::InternalInitFieldDefs() {
     if (desc.FieldRights == 1) def.attributes |= faReadonly;
     def.internalCalcField = desc.CalcField != 0;
     def.fieldNo = desc.FieldNumber;
-    FieldDefs().push_back(def);
+    defs.push_back(def);
   }
 }
 
