@@ -52,7 +52,7 @@ void TSSQLDatabaseTable::AddNamedDatabases(bool remote) {
   if (sqlapi::GetCountDatabaseNames(remote, count) != 0 || count <= 0) return;
   for (int16_t i = 0; i < count; ++i) {
     char name[kDbNameSize + 1] = {};
-    const int16_t status = sqlapi::GetDatabaseNames(remote, name, kDbNameSize);
+    const int16_t status = sqlapi::GetDatabaseNames(remote, name, kDbNameSize, int16_t(i + 1));
     const std::string trimmed = BufferToTrimmedString(name, kDbNameSize);
     if (!trimmed.empty()) {
       DatabaseDesc desc{};

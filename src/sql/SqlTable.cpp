@@ -506,18 +506,16 @@ void TBtrSqlBaseTable::InsertRecord(TLockType lock, uint8_t* record) {
     }
     platform::Store<uint16_t>(record, static_cast<uint16_t>(rowLength));
   }
-  int32_t count = 1;
   MakeCurrent();
-  Check(sqlapi::XInsert(cursorId_, 1, kAllFields, count, record));
+  Check(sqlapi::XInsert(cursorId_, 1, kAllFields, 1, record));
   SetDataBuffer(record);
   FetchRow(lock == dbiWRITELOCK ? kFetchLock : kFetchCurrent);
 }
 
 void TBtrSqlBaseTable::ModifyRecord(uint8_t* record, bool freeLock) {
   CheckParam(record);
-  int32_t count = 1;
   MakeCurrent();
-  Check(sqlapi::XUpdate(cursorId_, 1, kAllFields, count, record));
+  Check(sqlapi::XUpdate(cursorId_, 1, kAllFields, 1, record));
   SetDataBuffer(record);
   if (freeLock) {
     uint16_t length = 0;
@@ -529,9 +527,8 @@ void TBtrSqlBaseTable::ModifyRecord(uint8_t* record, bool freeLock) {
 }
 
 void TBtrSqlBaseTable::DeleteRecord(uint8_t* /*record*/) {
-  int32_t count = 1;
   MakeCurrent();
-  Check(sqlapi::XRemove(cursorId_, 1, kAllFields, count));
+  Check(sqlapi::XRemove(cursorId_, 1, kAllFields, 1));
   state_ = TCursorState::AtCrack;
 }
 
@@ -558,11 +555,16 @@ void TBtrSqlBaseTable::ReadBlock(uint32_t& count, uint8_t* records) {
 
 void TBtrSqlBaseTable::WriteBlock(uint32_t& count, uint8_t* records) {
   CheckParam(records);
-  int32_t rows = static_cast<int32_t>(std::min<uint32_t>(count, INT32_MAX));
-  MakeCurrent();
-  const int16_t status = sqlapi::XInsert(cursorId_, 1, kAllFields, rows, records);
-  count = static_cast<uint32_t>(std::max(rows, 0));
-  Check(status);
+  // The engine takes at most 32767 rows in one call.
+  const uint32_t wanted = count;
+  count = 0;
+  while (count < wanted) {
+    const auto rows = static_cast<int16_t>(std::min<uint32_t>(wanted - count, 0x7FFF));
+    MakeCurrent();
+    Check(sqlapi::XInsert(cursorId_, 1, kAllFields, rows,
+                          records + size_t{count} * recordSize_));
+    count += static_cast<uint32_t>(rows);
+  }
 }
 
 // ---- TBtrSqlAggTable ----

@@ -9,7 +9,7 @@
 #include "btrieve/BtrSess.h"
 #include "framework/Dialogs.h"
 #include "platform/DynamicLibrary.h"
-#include "sql/SqlExports.h"
+#include "sqlengine/XqlApi.h"
 
 namespace vader {
 namespace {
@@ -106,13 +106,14 @@ Fn NamesEntry(size_t index) {
   return reinterpret_cast<Fn>(gNamesEntries[index].load());
 }
 
-// Calls entry `name` of the engine library; 200 when it is not resolved.
-#define SQL_CALL(Fn, name, ...)                                       \
-  do {                                                                \
-    constexpr size_t index = ExportIndex(name);                       \
-    static_assert(index < kSqlExports.size());                        \
-    const auto fn = Entry<sqlapi::Fn>(index);                         \
-    return fn == nullptr ? SQL_NOT_LOADED : fn(__VA_ARGS__);          \
+// Calls export `name` of the engine library, typed as the engine declares it; 200 when it is
+// not resolved.
+#define SQL_CALL(name, ...)                                        \
+  do {                                                             \
+    constexpr size_t index = ExportIndex(#name);                   \
+    static_assert(index < kSqlExports.size());                     \
+    const auto fn = Entry<decltype(&::name)>(index);               \
+    return fn == nullptr ? SQL_NOT_LOADED : fn(__VA_ARGS__);       \
   } while (false)
 
 }  // namespace
@@ -192,76 +193,77 @@ void ResetSQLVersionCheck() {
 
 namespace sqlapi {
 
-int16_t GetSessionID(int16_t& sessionId) { SQL_CALL(GetSessionIDFn, "_xGetSessionID", &sessionId); }
-int16_t PutSessionID(int16_t sessionId) { SQL_CALL(PutSessionIDFn, "_xPutSessionID", sessionId); }
-int16_t Cursor(int16_t& cursorId) { SQL_CALL(XQLCursorFn, "_XQLCursor", &cursorId); }
+int16_t GetSessionID(int16_t& sessionId) { SQL_CALL(_xGetSessionID, &sessionId); }
+int16_t PutSessionID(int16_t sessionId) { SQL_CALL(_xPutSessionID, sessionId); }
+int16_t Cursor(int16_t& cursorId) { SQL_CALL(_XQLCursor, &cursorId); }
 
 int16_t Compile(int16_t cursorId, uint16_t length, const char* statement) {
-  SQL_CALL(XQLCompileFn, "_XQLCompile", cursorId, &length, statement);
+  int16_t size = static_cast<int16_t>(length);
+  SQL_CALL(_XQLCompile, cursorId, &size, statement);
 }
 
 int16_t Describe(int16_t cursorId, int16_t position, int16_t& type, int16_t& size,
                  int16_t& decimals, int16_t& nameLength, char* name) {
-  SQL_CALL(XQLDescribeFn, "XQLDescribe", cursorId, position, &type, &size, &decimals, &nameLength,
+  int16_t displayWidth = 0;
+  SQL_CALL(XQLDescribe, cursorId, position, &type, &size, &decimals, &displayWidth, &nameLength,
            name);
 }
 
-int16_t Exec(int16_t cursorId) { SQL_CALL(XQLExecFn, "XQLExec", cursorId); }
+int16_t Exec(int16_t cursorId) { SQL_CALL(XQLExec, cursorId); }
 
 int16_t Fetch(int16_t cursorId, int16_t option, uint16_t& length, void* buffer, int32_t& count,
               int16_t asciiFlag, int16_t spacing) {
-  SQL_CALL(XQLFetchFn, "_XQLFetch", cursorId, option, &length, buffer, &count, asciiFlag,
-           spacing);
+  SQL_CALL(_XQLFetch, cursorId, option, &length, buffer, &count, asciiFlag, spacing);
 }
 
-int16_t Free(int16_t cursorId) { SQL_CALL(XQLFreeFn, "_XQLFree", cursorId); }
+int16_t Free(int16_t cursorId) { SQL_CALL(_XQLFree, cursorId); }
 
 int16_t Login(const char* user, const char* password, const char* dictPath, const char* dataPath,
               const char* server, int16_t features) {
-  SQL_CALL(XQLLoginFn, "_XQLLogin", user, password, dictPath, dataPath, server, features);
+  SQL_CALL(_XQLLogin, user, password, dictPath, dataPath, server, features);
 }
 
-int16_t Logout() { SQL_CALL(XQLLogoutFn, "_XQLLogout"); }
-int16_t Stop() { SQL_CALL(XQLStopFn, "_XQLStop"); }
+int16_t Logout() { SQL_CALL(_XQLLogout); }
+int16_t Stop() { SQL_CALL(_XQLStop); }
 
 int16_t Subst(int16_t cursorId, int16_t count, int16_t nameLength, const char* names,
               int16_t valueLength, const char* values) {
-  SQL_CALL(XQLSubstFn, "XQLSubst", cursorId, count, nameLength, names, valueLength, values);
+  SQL_CALL(XQLSubst, cursorId, count, nameLength, names, valueLength, values);
 }
 
-int16_t Version(void* buffer) { SQL_CALL(XQLVersionFn, "XQLVersion", buffer); }
+int16_t Version(void* buffer) { SQL_CALL(XQLVersion, buffer); }
 
 int16_t XFetch(int16_t cursorId, int16_t option, uint16_t& length, void* buffer, int32_t& count,
                int32_t& rejectCount) {
-  SQL_CALL(XFetchFn, "xFetch", cursorId, option, &length, buffer, &count, &rejectCount);
+  SQL_CALL(xFetch, cursorId, &length, option, &count, &rejectCount, buffer);
 }
 
-int16_t XInsert(int16_t cursorId, int16_t fieldCount, const char* fieldNames, int32_t& count,
+int16_t XInsert(int16_t cursorId, int16_t fieldCount, const char* fieldNames, int16_t count,
                 const void* buffer) {
-  SQL_CALL(XInsertFn, "xInsert", cursorId, fieldCount, fieldNames, &count, buffer);
+  SQL_CALL(xInsert, cursorId, fieldCount, fieldNames, count, buffer);
 }
 
-int16_t XUpdate(int16_t cursorId, int16_t fieldCount, const char* fieldNames, int32_t& count,
+int16_t XUpdate(int16_t cursorId, int16_t fieldCount, const char* fieldNames, int16_t count,
                 const void* buffer) {
-  SQL_CALL(XUpdateFn, "xUpdate", cursorId, fieldCount, fieldNames, &count, buffer);
+  SQL_CALL(xUpdate, cursorId, fieldCount, fieldNames, count, buffer);
 }
 
-int16_t XRemove(int16_t cursorId, int16_t fieldCount, const char* fieldNames, int32_t& count) {
-  SQL_CALL(XRemoveFn, "xRemove", cursorId, fieldCount, fieldNames, &count);
+int16_t XRemove(int16_t cursorId, int16_t fieldCount, const char* fieldNames, int16_t count) {
+  SQL_CALL(xRemove, cursorId, fieldCount, fieldNames, count);
 }
 
-int16_t XReset(const char* reserved) { SQL_CALL(XResetFn, "xReset", reserved); }
+int16_t XReset(const char* reserved) { SQL_CALL(xReset, reserved); }
 
 int16_t GetCountDatabaseNames(bool remote, int16_t& count) {
-  const auto fn = NamesEntry<SQLGetCountDatabaseNamesFn>(
+  const auto fn = NamesEntry<decltype(&::SQLGetCountDatabaseNames)>(
       ExportIndex(remote ? "SQLGetCountRemoteDatabaseNames" : "SQLGetCountDatabaseNames"));
   return fn == nullptr ? SQL_NOT_LOADED : fn(&count);
 }
 
-int16_t GetDatabaseNames(bool remote, char* buffer, uint16_t length) {
-  const auto fn = NamesEntry<SQLGetDatabaseNamesFn>(
+int16_t GetDatabaseNames(bool remote, char* buffer, int16_t length, int16_t sequence) {
+  const auto fn = NamesEntry<decltype(&::SQLGetDatabaseNames)>(
       ExportIndex(remote ? "SQLGetRemoteDatabaseNames" : "SQLGetDatabaseNames"));
-  return fn == nullptr ? SQL_NOT_LOADED : fn(buffer, length);
+  return fn == nullptr ? SQL_NOT_LOADED : fn(&length, buffer, sequence);
 }
 
 }  // namespace sqlapi

@@ -39,7 +39,7 @@ void SetSQLLibraryFiles(const std::string& sqlLibrary, const std::string& namesL
 // Forgets the version check (for tests that load another library).
 void ResetSQLVersionCheck();
 
-// Calls of the exports the driver uses (signatures in sql/SqlExports.h).
+// Calls of the exports the driver uses (the engine's signatures: sqlengine/XqlApi.h).
 namespace sqlapi {
 int16_t GetSessionID(int16_t& sessionId);
 int16_t PutSessionID(int16_t sessionId);
@@ -60,14 +60,15 @@ int16_t Subst(int16_t cursorId, int16_t count, int16_t nameLength, const char* n
 int16_t Version(void* buffer);
 int16_t XFetch(int16_t cursorId, int16_t option, uint16_t& length, void* buffer, int32_t& count,
                int32_t& rejectCount);
-int16_t XInsert(int16_t cursorId, int16_t fieldCount, const char* fieldNames, int32_t& count,
+int16_t XInsert(int16_t cursorId, int16_t fieldCount, const char* fieldNames, int16_t count,
                 const void* buffer);
-int16_t XUpdate(int16_t cursorId, int16_t fieldCount, const char* fieldNames, int32_t& count,
+int16_t XUpdate(int16_t cursorId, int16_t fieldCount, const char* fieldNames, int16_t count,
                 const void* buffer);
-int16_t XRemove(int16_t cursorId, int16_t fieldCount, const char* fieldNames, int32_t& count);
+int16_t XRemove(int16_t cursorId, int16_t fieldCount, const char* fieldNames, int16_t count);
 int16_t XReset(const char* reserved);
 int16_t GetCountDatabaseNames(bool remote, int16_t& count);
-int16_t GetDatabaseNames(bool remote, char* buffer, uint16_t length);
+// Name number `sequence` (1-based) into `buffer` of `length` bytes.
+int16_t GetDatabaseNames(bool remote, char* buffer, int16_t length, int16_t sequence);
 }  // namespace sqlapi
 
 }  // namespace vader
