@@ -16,6 +16,7 @@ constexpr const char* kProgram = "vbutil";
 std::vector<Command> AllCommands() {
   std::vector<Command> all = FileCommands();
   for (Command& c : DictionaryCommands()) all.push_back(std::move(c));
+  for (Command& c : SqlCommands()) all.push_back(std::move(c));
   return all;
 }
 

@@ -65,6 +65,7 @@ std::function<void(uint64_t)> ProgressPrinter(const Args& args, Context& ctx,
 
 std::vector<Command> FileCommands();
 std::vector<Command> DictionaryCommands();
+std::vector<Command> SqlCommands();
 
 // Runs the utility on argv[1..]; returns the exit code.
 int RunUtility(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
