@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "sqlengine/Session.h"
@@ -521,6 +522,28 @@ std::vector<Value> Cursor::DecodeRow(const uint8_t* row) const {
     values.push_back(Decode(c.format, row + c.offset, IsTail(c.format) ? avail : c.format.size));
   }
   return values;
+}
+
+std::string Cursor::TextRow(const uint8_t* row) const {
+  std::string out;
+  const std::vector<Value> values = DecodeRow(row);
+  for (size_t i = 0; i < values.size(); ++i) {
+    const Value& v = values[i];
+    const FieldFormat& f = columns_[i].format;
+    const int places = f.type == kCurrency || f.type == kMoney ? 2 : f.decimals;
+    if (v.kind == Value::Real && places > 0 && f.type != kFloat) {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "%.*f", places, v.r);
+      out += buf;
+    } else if (v.kind == Value::Blob) {
+      static const char* hex = "0123456789ABCDEF";
+      for (unsigned char c : v.s) out += hex[c >> 4], out += hex[c & 15];
+    } else {
+      out += v.AsText();
+    }
+    out += '\0';
+  }
+  return out;
 }
 
 int16_t Cursor::Change(const std::string& sql, const std::vector<Value>& values, int64_t rowid,

@@ -2,7 +2,9 @@
 // calls; every call works on the current session (the last login, or the one _xPutSessionID
 // chose).
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -176,11 +178,28 @@ EXPORT int16_t XQLDescribe(int16_t cursorId, int16_t position, int16_t* type, in
 }
 
 EXPORT int16_t _XQLFetch(int16_t cursorId, int16_t option, uint16_t* bufferLength, void* buffer,
-                         int32_t* count, int16_t, int16_t) {
+                         int32_t* count, int16_t asciiFlag, int16_t) {
   return OnCursor(cursorId, [&](Cursor& c) -> int16_t {
     if (!count) return 1;
     const size_t length = bufferLength ? *bufferLength : 0;
     if (!buffer && length) return 1;
+    if (asciiFlag) {
+      // One row as display texts: a 16-bit length, then each column's text and a NUL.
+      std::string row(std::max<size_t>(c.RowSize(), 2), '\0');
+      *count = 1;
+      const int16_t s = c.Fetch(option, reinterpret_cast<uint8_t*>(row.data()), row.size(), *count);
+      if (*count == 0) {
+        *bufferLength = 0;
+        return s;
+      }
+      const std::string text = c.TextRow(reinterpret_cast<const uint8_t*>(row.data()));
+      if (text.size() + 2 > length || text.size() + 2 > 65535) return kStatusBufferTooShort;
+      auto* out = static_cast<uint8_t*>(buffer);
+      out[0] = static_cast<uint8_t>(text.size() + 2), out[1] = static_cast<uint8_t>((text.size() + 2) >> 8);
+      std::memcpy(out + 2, text.data(), text.size());
+      *bufferLength = static_cast<uint16_t>(text.size() + 2);
+      return s;
+    }
     const int16_t s = c.Fetch(option, static_cast<uint8_t*>(buffer), length, *count);
     if (bufferLength) *bufferLength = static_cast<uint16_t>(std::min<size_t>(c.RowSize() * static_cast<size_t>(*count), length));
     return s;

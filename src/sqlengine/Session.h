@@ -46,6 +46,8 @@ class Cursor {
   int16_t Update(const uint8_t* row);
   int16_t Remove();
 
+  // The row's values as display texts, each ended by a NUL (the ASCII form of a fetch).
+  std::string TextRow(const uint8_t* row) const;
   bool HasView() const { return view_ != nullptr; }
   size_t RowSize() const { return rowSize_; }
   const std::vector<ViewColumn>& Columns() const { return columns_; }

@@ -93,8 +93,11 @@ int16_t _XQLCompile(int16_t cursorId, int16_t* length, const char* statement);
 int16_t XQLDescribe(int16_t cursorId, int16_t position, int16_t* type, int16_t* size,
                     int16_t* decimals, int16_t* displayWidth, int16_t* nameLength, char* name);
 int16_t XQLExec(int16_t cursorId);
-// Fetches up to *count rows (in: wanted, out: fetched) into `buffer` of *bufferLength bytes;
-// each row is a 16-bit length and the columns in their Btrieve formats.
+// Fetches up to *count rows (in: wanted, out: fetched) into `buffer` of *bufferLength bytes
+// (out: the bytes written). A row is a 16-bit row length (counting itself) and the columns in
+// their Btrieve formats; rows follow each other at the full row size (2 + the column sizes).
+// With `asciiFlag` one row comes as display texts instead: the 16-bit length, then each
+// column's text ended by a NUL. `spacing` is not used.
 int16_t _XQLFetch(int16_t cursorId, int16_t option, uint16_t* bufferLength, void* buffer,
                   int32_t* count, int16_t asciiFlag, int16_t spacing);
 int16_t XQLFormat(int16_t cursorId, int16_t position, int16_t length, const char* mask);
