@@ -350,7 +350,7 @@ TEST_F(FakeSqlTest, ProcedureResultsRepositionByRowNumber) {
   db.QPrepareProc("Totals", 0, nullptr, nullptr, stmt);
   TBaseTable* cursor = nullptr;
   stmt->Execute(&cursor);
-  EXPECT_EQ(Log(), "Compile CALL Totals();Exec 1;Exec 1;");
+  EXPECT_EQ(Log(), "Compile CALL Totals();;Exec 1;Exec 1;");
   auto& table = *CheckParam(dynamic_cast<TBtrSqlAggTable*>(cursor));
   EXPECT_EQ(table.GetBookmarkSize(), 4u);
   uint8_t row[16] = {};
