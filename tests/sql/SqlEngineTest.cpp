@@ -73,8 +73,8 @@ TEST_F(SqlEngineTest, ResultTableReadBothWaysBookmarkedAndUpdated) {
   TBaseTable& table = Query(db, "SELECT Id, Name, City FROM Customers WHERE Id <= 5");
   CursorProps props{};
   table.GetCursorProps(props);
-  EXPECT_EQ(props.FieldCount, 3);
-  EXPECT_EQ(props.RecSize, 2 + 4 + 40 + 25 + 4);
+  EXPECT_EQ(int{props.FieldCount}, 3);
+  EXPECT_EQ(int{props.RecSize}, 2 + 4 + 40 + 25 + 4);
   std::vector<uint8_t> row(props.RecBufSize);
   std::vector<int32_t> forward, backward;
   try {
@@ -132,6 +132,7 @@ TEST_F(SqlEngineTest, StoredProceduresListedAndRepositionedByRowNumber) {
   TBaseTable* cursor = nullptr;
   stmt->Execute(&cursor);
   auto& result = *CheckParam(dynamic_cast<TBtrSqlAggTable*>(cursor));
+  delete stmt;  // the result keeps the engine cursor and frees it when it closes
   std::vector<uint8_t> row(result.GetRecordSize());
   for (int i = 0; i < 5; ++i) result.GetNextRecord(dbiNOLOCK, row.data(), nullptr);
   const int32_t two = 2;
