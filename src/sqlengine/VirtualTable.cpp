@@ -65,7 +65,7 @@ struct Cursor {
 bool UsableKey(const Table& t, const Key& k) {
   if (k.nullable || k.segments.empty()) return false;
   const KeySegment& first = k.segments[0];
-  if (first.column < 0 || (first.flags & (0x0020 | 0x0040 | 0x0400))) return false;
+  if (first.column < 0 || (first.flags & (kKeyAcs | kKeyDescending | kKeyNoCase))) return false;
   const uint8_t type = t.columns[first.column].format.type;
   switch (type) {
     case kString: case kZString: case kInteger: case kUnsigned: case kAutoIncrement:
@@ -78,7 +78,7 @@ bool UsableKey(const Table& t, const Key& k) {
   uint8_t scratch[256];
   for (size_t i = 1; i < k.segments.size(); ++i) {
     const KeySegment& s = k.segments[i];
-    if ((s.flags & 0x0020) || s.length > sizeof scratch ||
+    if ((s.flags & kKeyAcs) || s.length > sizeof scratch ||
         !Extreme(FieldFormat{s.type, s.length, 0}, true, scratch))
       return false;
   }
@@ -293,7 +293,7 @@ int Filter(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int argc, 
   at += key.segments[0].length;
   for (size_t i = 1; i < key.segments.size() && at < sizeof c->key; ++i) {
     const KeySegment& s = key.segments[i];
-    const bool descending = s.flags & 0x0040;
+    const bool descending = s.flags & kKeyDescending;
     if (at + s.length > sizeof c->key) break;
     Extreme(FieldFormat{s.type, s.length, 0}, lowerStrict != descending, c->key + at);
     at += s.length;
