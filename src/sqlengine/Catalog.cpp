@@ -72,7 +72,7 @@ int16_t Table::LoadLayout(BtrFile& file) {
   if (len < 16) return 2;
   stat.resize(len);
   recordLength = U16(stat, 0);
-  variable = U16(stat, 10) & 0x0001;
+  variable = U16(stat, 10) & kFileVariable;
   const size_t keyCount = static_cast<uint8_t>(stat[4]);
   size_t at = 16;
   keys.clear();
@@ -86,17 +86,17 @@ int16_t Table::LoadLayout(BtrFile& file) {
       seg.offset = position > 0 ? position - 1 : 0;
       seg.length = U16(stat, at + 2);
       seg.flags = U16(stat, at + 4);
-      seg.type = (seg.flags & 0x0100) ? static_cast<uint8_t>(stat[at + 10])
-                                      : static_cast<uint8_t>((seg.flags & 0x0004) ? kUnsigned : kString);
+      seg.type = (seg.flags & kKeyExtendedType) ? static_cast<uint8_t>(stat[at + 10])
+                                      : static_cast<uint8_t>((seg.flags & kKeyBinary) ? kUnsigned : uint8_t{kString});
       at += 16;
       if (key.segments.empty()) {
-        key.unique = !(seg.flags & 0x0001);
-        key.nullable = seg.flags & 0x0208;
+        key.unique = !(seg.flags & kKeyDuplicates);
+        key.nullable = seg.flags & (kKeyNullAll | kKeyNullAny);
       }
-      key.nullable = key.nullable || (seg.flags & 0x0208);
+      key.nullable = key.nullable || (seg.flags & (kKeyNullAll | kKeyNullAny));
       for (size_t c = 0; c < columns.size(); ++c)
         if (columns[c].offset == seg.offset && columns[c].format.size == seg.length) seg.column = static_cast<int>(c);
-      const bool more = seg.flags & 0x0010;
+      const bool more = seg.flags & kKeySegmented;
       key.segments.push_back(seg);
       if (!more) break;
     }

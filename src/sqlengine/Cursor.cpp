@@ -384,7 +384,9 @@ int16_t Cursor::OpenView(sqlite3_stmt* stmt, bool updatable, Table* table) {
   }
   rowSize_ = 2;
   for (ViewColumn& c : columns_) c.offset = rowSize_, rowSize_ += c.format.size;
-  return rowSize_ > kMaxRowSize ? 211 : 0;
+  if (rowSize_ > kMaxRowSize) return 211;
+  // The first row is read at once, so a file that cannot be read fails the statement itself.
+  return Fill(0);
 }
 
 int16_t Cursor::EncodeRow(sqlite3_stmt* st, int first, std::string& out) const {

@@ -37,9 +37,9 @@ Session::Session(int16_t id) : id_(id) {
 }
 
 Session::~Session() {
+  if (explicitTransaction_) ClientCall(&client_, kOpAbortTransaction);
   cursors_.clear();
   if (db_) sqlite3_close_v2(db_);
-  if (explicitTransaction_) ClientCall(&client_, kOpAbortTransaction);
   // Closes whatever the client still has open and frees its locks.
   ClientCall(&client_, kOpReset);
 }

@@ -5,34 +5,35 @@
 #include <cstdint>
 #include <string>
 
+#include "microkernel/FileLayout.h"
+
 namespace vader::sqlengine {
 
-enum BtrType : uint8_t {
-  kString = 0,
-  kInteger = 1,
-  kFloat = 2,
-  kDate = 3,
-  kTime = 4,
-  kDecimal = 5,
-  kMoney = 6,
-  kLogical = 7,
-  kNumeric = 8,
-  kBFloat = 9,
-  kLString = 10,
-  kZString = 11,
-  kNote = 12,
-  kLVar = 13,
-  kUnsigned = 14,
-  kAutoIncrement = 15,
-  kBit = 16,
-  kNumericSts = 17,
-  kNumericSa = 18,
-  kCurrency = 19,
-  kTimestamp = 20,
-  kWString = 25,
-  kWZString = 26,
-  kGuid = 27,
-};
+// The record manager's type codes, and the field-only ones the dictionary adds.
+using microkernel::kAutoIncrement;
+using microkernel::kBFloat;
+using microkernel::kCurrency;
+using microkernel::kDate;
+using microkernel::kDecimal;
+using microkernel::kFloat;
+using microkernel::kGuid;
+using microkernel::kInteger;
+using microkernel::kLogical;
+using microkernel::kLString;
+using microkernel::kMoney;
+using microkernel::kNumeric;
+using microkernel::kNumericSa;
+using microkernel::kNumericSts;
+using microkernel::kString;
+using microkernel::kTime;
+using microkernel::kTimestamp;
+using microkernel::kWString;
+using microkernel::kWZString;
+using microkernel::kZString;
+constexpr uint8_t kUnsigned = microkernel::kUnsignedBinary;
+constexpr uint8_t kNote = 12;
+constexpr uint8_t kLVar = 13;
+constexpr uint8_t kBit = 16;
 
 struct Value {
   enum Kind : uint8_t { Null, Int, Real, Text, Blob } kind = Null;

@@ -46,18 +46,36 @@ struct Vtab {
 // Constraint operators as the plan string spells them.
 enum PlanOp : char { kEq = '=', kGt = '>', kGe = ']', kLt = '<', kLe = '[' };
 
+// Rows come in batches of Get / Step Next Extended (each record with its position), so a scan
+// costs one call of the record manager per batch instead of one or two per row; the batch
+// grows as the scan goes on. A plain Get Next per row remains for files where the extended
+// read is refused.
+constexpr size_t kBatchBuffer = 65535;
+constexpr uint16_t kFirstBatch = 8;
+constexpr uint16_t kLargestBatch = 1024;
+constexpr size_t kExtendedHeader = 6;  // length (2) and position (4) before each record
+
 struct Cursor {
   sqlite3_vtab_cursor base{};
   Vtab* vt = nullptr;
   std::unique_ptr<BtrFile> file;
-  std::vector<uint8_t> record = std::vector<uint8_t>(kMaxRecord);
-  uint32_t length = 0;
+  std::vector<uint8_t> buffer = std::vector<uint8_t>(kBatchBuffer);
   uint8_t key[kKeyBufferSize] = {};
   int keyNumber = -1;  // -1: physical order
   const Key* plan = nullptr;
   bool eof = true;
   bool hasUpper = false, upperStrict = false, hasEqual = false;
   Value upper, equal;
+  // The current record.
+  const uint8_t* row = nullptr;
+  uint32_t length = 0;
+  int64_t position = -1;  // -1: not known (ask the record manager)
+  // The batch.
+  bool extended = true;
+  uint16_t batchSize = kFirstBatch;
+  uint16_t inBatch = 0, next = 0;
+  int16_t batchStatus = 0;  // the status that ended the last batch
+  size_t extract = 0;       // bytes of each record in a batch
 };
 
 // Whether a key can answer constraints on its first segment and deliver rows in the order
@@ -65,7 +83,7 @@ struct Cursor {
 bool UsableKey(const Table& t, const Key& k) {
   if (k.nullable || k.segments.empty()) return false;
   const KeySegment& first = k.segments[0];
-  if (first.column < 0 || (first.flags & (0x0020 | 0x0040 | 0x0400))) return false;
+  if (first.column < 0 || (first.flags & (kKeyAcs | kKeyDescending | kKeyNoCase))) return false;
   const uint8_t type = t.columns[first.column].format.type;
   switch (type) {
     case kString: case kZString: case kInteger: case kUnsigned: case kAutoIncrement:
@@ -78,7 +96,7 @@ bool UsableKey(const Table& t, const Key& k) {
   uint8_t scratch[256];
   for (size_t i = 1; i < k.segments.size(); ++i) {
     const KeySegment& s = k.segments[i];
-    if ((s.flags & 0x0020) || s.length > sizeof scratch ||
+    if ((s.flags & kKeyAcs) || s.length > sizeof scratch ||
         !Extreme(FieldFormat{s.type, s.length, 0}, true, scratch))
       return false;
   }
@@ -224,7 +242,7 @@ int Close(sqlite3_vtab_cursor* base) {
 Value LeadingValue(const Cursor& c) {
   const Column& col = c.vt->table->columns[c.plan->segments[0].column];
   const size_t avail = c.length > col.offset ? c.length - col.offset : 0;
-  return Decode(col.format, c.record.data() + col.offset, avail);
+  return Decode(col.format, c.row + col.offset, avail);
 }
 
 // Checks the stop conditions after a read; sets eof.
@@ -248,9 +266,68 @@ int Settle(Cursor& c, int16_t status) {
   return SQLITE_OK;
 }
 
+// A single record into the buffer (also the call that positions a scan).
 int16_t Read(Cursor& c, uint16_t op) {
-  c.length = static_cast<uint32_t>(c.record.size());
-  return c.file->Call(op, c.record.data(), c.length, c.key, static_cast<int8_t>(c.keyNumber));
+  uint32_t len = static_cast<uint32_t>(c.buffer.size());
+  const int16_t s = c.file->Call(op, c.buffer.data(), len, c.key, static_cast<int8_t>(c.keyNumber));
+  c.row = c.buffer.data();
+  c.length = len;
+  c.position = -1;
+  c.inBatch = c.next = 0;
+  return s;
+}
+
+// The next batch after the current record (`withCurrent`: starting with it).
+int16_t ReadBatch(Cursor& c, bool withCurrent) {
+  const size_t room = (c.buffer.size() - 2) / (kExtendedHeader + c.extract);
+  const auto count = static_cast<uint16_t>(std::min<size_t>(c.batchSize, room));
+  uint8_t* d = c.buffer.data();
+  const uint16_t total = 16;
+  std::memcpy(d, &total, 2);
+  std::memcpy(d + 2, withCurrent ? "EG" : "UC", 2);
+  const uint16_t reject = 0, terms = 0, fields = 1, offset = 0;
+  const auto extract = static_cast<uint16_t>(c.extract);
+  std::memcpy(d + 4, &reject, 2), std::memcpy(d + 6, &terms, 2);
+  std::memcpy(d + 8, &count, 2), std::memcpy(d + 10, &fields, 2);
+  std::memcpy(d + 12, &extract, 2), std::memcpy(d + 14, &offset, 2);
+  uint32_t len = static_cast<uint32_t>(c.buffer.size());
+  const uint16_t op = c.keyNumber < 0 ? kOpStepNextExtended : kOpGetNextExtended;
+  const int16_t s = c.file->Call(op, d, len, c.key, static_cast<int8_t>(c.keyNumber));
+  c.inBatch = c.next = 0;
+  if (s != 0 && s != kBtrEndOfFile) return s;
+  c.inBatch = len >= 2 ? static_cast<uint16_t>(d[0] | d[1] << 8) : 0;
+  if (2 + size_t{c.inBatch} * (kExtendedHeader + c.extract) > len) c.inBatch = 0;
+  c.batchStatus = s;
+  c.batchSize = static_cast<uint16_t>(std::min<int>(c.batchSize * 4, kLargestBatch));
+  return 0;
+}
+
+// Moves to the next record of the batch, reading a batch when it is used up.
+int16_t Advance(Cursor& c) {
+  if (c.next >= c.inBatch) {
+    if (c.batchStatus == kBtrEndOfFile) return kBtrEndOfFile;
+    if (int16_t s = ReadBatch(c, false); s != 0) return s;
+    if (c.inBatch == 0) return kBtrEndOfFile;
+  }
+  const uint8_t* r = c.buffer.data() + 2 + size_t{c.next} * (kExtendedHeader + c.extract);
+  c.length = static_cast<uint32_t>(c.extract);
+  c.position = static_cast<int64_t>(r[2] | r[3] << 8 | r[4] << 16 | static_cast<uint32_t>(r[5]) << 24);
+  c.row = r + kExtendedHeader;
+  ++c.next;
+  return 0;
+}
+
+// Starts a scan with the positioning `op`: the record it finds opens the first batch.
+int16_t Start(Cursor& c, uint16_t op) {
+  if (int16_t s = Read(c, op); s != 0 || !c.extended) return s;
+  c.batchSize = kFirstBatch;
+  c.batchStatus = 0;
+  if (ReadBatch(c, true) != 0 || c.inBatch == 0) {
+    // The extended read is refused here: plain reads from the record found.
+    c.extended = false;
+    return Read(c, op);
+  }
+  return Advance(c);
 }
 
 int Filter(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int argc, sqlite3_value** argv) {
@@ -261,10 +338,14 @@ int Filter(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int argc, 
   c->keyNumber = -1;
   if (!t.keys.empty() && UsableKey(t, t.keys[0])) c->keyNumber = t.keys[0].number;
   std::memset(c->key, 0, sizeof c->key);
+  c->extract = t.recordLength;
+  for (const Column& col : t.columns) c->extract = std::max<size_t>(c->extract, col.offset + col.format.size);
+  c->extract = std::min(c->extract, kBatchBuffer - 2 - kExtendedHeader);
+  c->batchStatus = 0;
   if (idxNum == 0 || idxNum > static_cast<int>(t.keys.size()) || !idxStr) {
-    if (c->keyNumber < 0) return Settle(*c, Read(*c, kOpStepFirst));
+    if (c->keyNumber < 0) return Settle(*c, Start(*c, kOpStepFirst));
     c->plan = &t.keys[0];
-    return Settle(*c, Read(*c, kOpGetFirst));
+    return Settle(*c, Start(*c, kOpGetFirst));
   }
   const Key& key = t.keys[idxNum - 1];
   const Column& col = t.columns[key.segments[0].column];
@@ -285,7 +366,7 @@ int Filter(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int argc, 
     }
   }
   if (c->hasEqual) hasLower = true, lowerStrict = false, lower = c->equal;
-  if (!hasLower) return Settle(*c, Read(*c, kOpGetFirst));
+  if (!hasLower) return Settle(*c, Start(*c, kOpGetFirst));
   // The key image: the value in the first segment, the rest the lowest (or, past a strict
   // bound, the highest) images, so Get Greater (or Equal) lands on the first candidate.
   size_t at = 0;
@@ -293,16 +374,17 @@ int Filter(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int argc, 
   at += key.segments[0].length;
   for (size_t i = 1; i < key.segments.size() && at < sizeof c->key; ++i) {
     const KeySegment& s = key.segments[i];
-    const bool descending = s.flags & 0x0040;
+    const bool descending = s.flags & kKeyDescending;
     if (at + s.length > sizeof c->key) break;
     Extreme(FieldFormat{s.type, s.length, 0}, lowerStrict != descending, c->key + at);
     at += s.length;
   }
-  return Settle(*c, Read(*c, lowerStrict ? kOpGetGreater : kOpGetGreaterEqual));
+  return Settle(*c, Start(*c, lowerStrict ? kOpGetGreater : kOpGetGreaterEqual));
 }
 
 int Next(sqlite3_vtab_cursor* base) {
   auto* c = reinterpret_cast<Cursor*>(base);
+  if (c->extended) return Settle(*c, Advance(*c));
   return Settle(*c, Read(*c, c->keyNumber < 0 ? kOpStepNext : kOpGetNext));
 }
 
@@ -327,7 +409,7 @@ int ColumnValue(sqlite3_vtab_cursor* base, sqlite3_context* ctx, int i) {
   }
   const Column& col = cols[i];
   const size_t avail = c->length > col.offset ? c->length - col.offset : 0;
-  Result(ctx, Decode(col.format, c->record.data() + col.offset, avail));
+  Result(ctx, Decode(col.format, c->row + col.offset, avail));
   return SQLITE_OK;
 }
 
@@ -341,8 +423,10 @@ int16_t Position(BtrFile& f, int64_t& position) {
 
 int Rowid(sqlite3_vtab_cursor* base, sqlite3_int64* out) {
   auto* c = reinterpret_cast<Cursor*>(base);
-  int64_t p = 0;
-  if (int16_t s = Position(*c->file, p); s != 0) return c->vt->Fail(s);
+  int64_t p = c->position;
+  if (p < 0) {
+    if (int16_t s = Position(*c->file, p); s != 0) return c->vt->Fail(s);
+  }
   *out = p;
   return SQLITE_OK;
 }
