@@ -76,7 +76,12 @@ struct Cursor {
   uint16_t inBatch = 0, next = 0;
   int16_t batchStatus = 0;  // the status that ended the last batch
   size_t extract = 0;       // bytes of each record in a batch
+  // A filter term on the key's first segment that ends the batch at the range's end.
+  std::vector<uint8_t> term;
 };
+
+constexpr int16_t kBtrRejectLimit = 60;
+constexpr uint8_t kTermEqual = 1, kTermLess = 3, kTermLessEqual = 6;
 
 // Whether a key can answer constraints on its first segment and deliver rows in the order
 // SQL compares that column.
@@ -282,22 +287,26 @@ int16_t ReadBatch(Cursor& c, bool withCurrent) {
   const size_t room = (c.buffer.size() - 2) / (kExtendedHeader + c.extract);
   const auto count = static_cast<uint16_t>(std::min<size_t>(c.batchSize, room));
   uint8_t* d = c.buffer.data();
-  const uint16_t total = 16;
+  const auto total = static_cast<uint16_t>(16 + c.term.size());
   std::memcpy(d, &total, 2);
   std::memcpy(d + 2, withCurrent ? "EG" : "UC", 2);
-  const uint16_t reject = 0, terms = 0, fields = 1, offset = 0;
+  // With a term the first record past the range stops the read (reject limit 1).
+  const uint16_t reject = c.term.empty() ? 0 : 1, terms = c.term.empty() ? 0 : 1;
+  const uint16_t fields = 1, offset = 0;
   const auto extract = static_cast<uint16_t>(c.extract);
   std::memcpy(d + 4, &reject, 2), std::memcpy(d + 6, &terms, 2);
-  std::memcpy(d + 8, &count, 2), std::memcpy(d + 10, &fields, 2);
-  std::memcpy(d + 12, &extract, 2), std::memcpy(d + 14, &offset, 2);
+  if (!c.term.empty()) std::memcpy(d + 8, c.term.data(), c.term.size());
+  uint8_t* tail = d + 8 + c.term.size();
+  std::memcpy(tail, &count, 2), std::memcpy(tail + 2, &fields, 2);
+  std::memcpy(tail + 4, &extract, 2), std::memcpy(tail + 6, &offset, 2);
   uint32_t len = static_cast<uint32_t>(c.buffer.size());
   const uint16_t op = c.keyNumber < 0 ? kOpStepNextExtended : kOpGetNextExtended;
   const int16_t s = c.file->Call(op, d, len, c.key, static_cast<int8_t>(c.keyNumber));
   c.inBatch = c.next = 0;
-  if (s != 0 && s != kBtrEndOfFile) return s;
+  if (s != 0 && s != kBtrEndOfFile && s != kBtrRejectLimit) return s;
   c.inBatch = len >= 2 ? static_cast<uint16_t>(d[0] | d[1] << 8) : 0;
   if (2 + size_t{c.inBatch} * (kExtendedHeader + c.extract) > len) c.inBatch = 0;
-  c.batchStatus = s;
+  c.batchStatus = s == 0 ? 0 : kBtrEndOfFile;
   c.batchSize = static_cast<uint16_t>(std::min<int>(c.batchSize * 4, kLargestBatch));
   return 0;
 }
@@ -322,7 +331,7 @@ int16_t Start(Cursor& c, uint16_t op) {
   if (int16_t s = Read(c, op); s != 0 || !c.extended) return s;
   c.batchSize = kFirstBatch;
   c.batchStatus = 0;
-  if (ReadBatch(c, true) != 0 || c.inBatch == 0) {
+  if (ReadBatch(c, true) != 0) {
     // The extended read is refused here: plain reads from the record found.
     c.extended = false;
     return Read(c, op);
@@ -342,6 +351,7 @@ int Filter(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int argc, 
   for (const Column& col : t.columns) c->extract = std::max<size_t>(c->extract, col.offset + col.format.size);
   c->extract = std::min(c->extract, kBatchBuffer - 2 - kExtendedHeader);
   c->batchStatus = 0;
+  c->term.clear();
   if (idxNum == 0 || idxNum > static_cast<int>(t.keys.size()) || !idxStr) {
     if (c->keyNumber < 0) return Settle(*c, Start(*c, kOpStepFirst));
     c->plan = &t.keys[0];
@@ -366,6 +376,17 @@ int Filter(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int argc, 
     }
   }
   if (c->hasEqual) hasLower = true, lowerStrict = false, lower = c->equal;
+  c->term.clear();
+  if (c->hasEqual || c->hasUpper) {
+    const KeySegment& first = key.segments[0];
+    c->term.resize(7 + first.length);
+    c->term[0] = first.type;
+    std::memcpy(&c->term[1], &first.length, 2);
+    std::memcpy(&c->term[3], &first.offset, 2);
+    c->term[5] = c->hasEqual ? kTermEqual : c->upperStrict ? kTermLess : kTermLessEqual;
+    c->term[6] = 0;
+    Encode(col.format, c->hasEqual ? c->equal : c->upper, &c->term[7]);
+  }
   if (!hasLower) return Settle(*c, Start(*c, kOpGetFirst));
   // The key image: the value in the first segment, the rest the lowest (or, past a strict
   // bound, the highest) images, so Get Greater (or Equal) lands on the first candidate.
