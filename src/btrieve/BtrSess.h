@@ -65,6 +65,10 @@ class TBtrSession : public TBaseSession {
                     const char* password, uint16_t optCount, const FieldDesc* optDescs,
                     const void* optParams, TBaseDatabase*& database) override;
 
+ protected:
+  // A driver that creates its own kind of database marks that the client was used.
+  void MarkDatabasesOpened() { databasesOpened_ = true; }
+
  private:
   struct StartValues {
     std::string name;

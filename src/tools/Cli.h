@@ -73,6 +73,7 @@ std::vector<Command> ImportCommands();
 int RunProgram(const char* program, const char* usage, const std::vector<std::string>& argv,
                const std::set<std::string>& valued, const std::set<std::string>& switches,
                const std::function<int(const Args&)>& run);
+std::vector<Command> SqlCommands();
 
 // Runs the utility on argv[1..]; returns the exit code.
 int RunUtility(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -1,0 +1,648 @@
+// Cursors: statement text with substitution variables, the statements the engine answers
+// itself (transactions, procedures, owner names), and views over SQLite statements.
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "sqlengine/Session.h"
+#include "sqlengine/XqlApi.h"
+
+namespace vader::sqlengine {
+namespace {
+
+constexpr int kMaxCallDepth = 8;
+constexpr size_t kMaxRowSize = 65535;
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$'; }
+
+std::string Trim(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+  while (e > b && (std::isspace(static_cast<unsigned char>(s[e - 1])) || s[e - 1] == ';')) --e;
+  return s.substr(b, e - b);
+}
+
+// The words of a statement, upper-cased and single-spaced, quotes left as they are.
+std::string Normalized(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (std::isspace(static_cast<unsigned char>(c))) {
+      if (!out.empty() && out.back() != ' ') out += ' ';
+    } else {
+      out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+  }
+  if (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+// The text outside quoted literals, upper-cased (for recognising clauses).
+std::string Unquoted(const std::string& s) {
+  std::string out;
+  char quote = 0;
+  for (char c : s) {
+    if (quote) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '\'' || c == '"') quote = c, out += ' ';
+    else out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return out;
+}
+
+bool HasWord(const std::string& upper, const char* word) {
+  const size_t n = std::strlen(word);
+  for (size_t p = upper.find(word); p != std::string::npos; p = upper.find(word, p + 1)) {
+    const bool before = p == 0 || !IsNameChar(upper[p - 1]);
+    const bool after = p + n >= upper.size() || !IsNameChar(upper[p + n]);
+    if (before && after) return true;
+  }
+  return false;
+}
+
+bool IsNumber(const std::string& v) {
+  if (v.empty()) return false;
+  char* end = nullptr;
+  std::strtod(v.c_str(), &end);
+  return end && *end == 0 && v.find_first_of("xXnNiI") == std::string::npos && !std::isspace(static_cast<unsigned char>(v[0]));
+}
+
+int16_t NoticeOf(const std::string& statement) {
+  const std::string w = Normalized(statement).substr(0, 7);
+  if (w.rfind("INSERT", 0) == 0) return kNoticeInsert;
+  if (w.rfind("UPDATE", 0) == 0) return kNoticeUpdate;
+  if (w.rfind("DELETE", 0) == 0) return kNoticeDelete;
+  if (w.rfind("CREATE", 0) == 0) return kNoticeCreate;
+  if (w.rfind("DROP", 0) == 0) return kNoticeDrop;
+  return 0;
+}
+
+Value ColumnOf(sqlite3_stmt* st, int i) {
+  switch (sqlite3_column_type(st, i)) {
+    case SQLITE_INTEGER: return Value::Integer(sqlite3_column_int64(st, i));
+    case SQLITE_FLOAT: return Value::Float(sqlite3_column_double(st, i));
+    case SQLITE_TEXT:
+      return Value::String(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
+                                       static_cast<size_t>(sqlite3_column_bytes(st, i))));
+    case SQLITE_BLOB: {
+      const void* b = sqlite3_column_blob(st, i);
+      return Value{Value::Blob, 0, 0, std::string(static_cast<const char*>(b), static_cast<size_t>(sqlite3_column_bytes(st, i)))};
+    }
+    default: return Value{};
+  }
+}
+
+void Bind(sqlite3_stmt* st, int i, const Value& v) {
+  switch (v.kind) {
+    case Value::Int: sqlite3_bind_int64(st, i, v.i); break;
+    case Value::Real: sqlite3_bind_double(st, i, v.r); break;
+    case Value::Text: sqlite3_bind_text(st, i, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT); break;
+    case Value::Blob: sqlite3_bind_blob(st, i, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT); break;
+    default: sqlite3_bind_null(st, i); break;
+  }
+}
+
+// A column with a variable tail: the row length ends with its text.
+bool IsTail(const FieldFormat& f) {
+  return f.type == kNote || f.type == kLVar || (f.type == kZString && f.size >= 256);
+}
+
+std::string Quoted(const std::string& name) {
+  std::string q = "\"";
+  for (char c : name) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return q + "\"";
+}
+
+struct Statement {
+  sqlite3_stmt* st = nullptr;
+  ~Statement() { sqlite3_finalize(st); }
+};
+
+}  // namespace
+
+void Cursor::Close() {
+  if (view_) sqlite3_finalize(view_);
+  view_ = nullptr;
+  updatable_ = false;
+  table_ = nullptr;
+  columns_.clear();
+  rows_.clear();
+  rowSize_ = 0;
+  done_ = false;
+  pos_ = -1;
+}
+
+int16_t Cursor::Compile(const std::string& text) {
+  Close();
+  text_ = text;
+  values_.clear();
+  variables_.clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '@') continue;
+    size_t e = i + 1;
+    while (e < text.size() && IsNameChar(text[e])) ++e;
+    if (e > i + 1) variables_.push_back(Upper(text.substr(i + 1, e - i - 1)));
+    i = e - 1;
+  }
+  return Exec();
+}
+
+int16_t Cursor::Exec() {
+  if (text_.empty()) return kStatusNoColumns;
+  for (const std::string& v : variables_)
+    if (!values_.count(v)) return kNoticeUnresolved;
+  Close();
+  return Run(Substituted(), 0);
+}
+
+int16_t Cursor::Subst(const std::vector<std::string>& names, const std::vector<std::string>& values) {
+  if (names.size() != values.size()) return 1;
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::string n = Upper(names[i]);
+    if (!n.empty() && n[0] == '@') n.erase(0, 1);
+    if (n.empty()) return 1;
+    values_[n] = values[i];
+  }
+  return 0;
+}
+
+// Inside a quoted literal a value goes in as text (its quotes doubled); outside, a number or
+// a truth value goes in as it is and anything else as a quoted literal, so a value can never
+// change the statement's structure.
+std::string Cursor::Substituted() const {
+  std::string out;
+  char quote = 0;
+  for (size_t i = 0; i < text_.size(); ++i) {
+    const char c = text_[i];
+    if (c != '@') {
+      if (quote && c == quote) quote = 0;
+      else if (!quote && (c == '\'' || c == '"')) quote = c;
+      out += c;
+      continue;
+    }
+    size_t e = i + 1;
+    while (e < text_.size() && IsNameChar(text_[e])) ++e;
+    const auto it = values_.find(Upper(text_.substr(i + 1, e - i - 1)));
+    if (e == i + 1 || it == values_.end()) {
+      out += c;
+      continue;
+    }
+    const std::string& v = it->second;
+    if (quote) {
+      for (char x : v) out += x == quote ? std::string(2, x) : std::string(1, x);
+    } else if (IsNumber(v)) {
+      out += v;
+    } else if (Upper(v) == "TRUE" || Upper(v) == "FALSE") {
+      out += Upper(v) == "TRUE" ? "1" : "0";
+    } else {
+      out += '\'';
+      for (char x : v) out += x == '\'' ? std::string("''") : std::string(1, x);
+      out += '\'';
+    }
+    i = e - 1;
+  }
+  return out;
+}
+
+int16_t Cursor::RunSpecial(const std::string& text, int depth, bool& handled) {
+  handled = true;
+  const std::string n = Normalized(text);
+  if (n == "START TRANSACTION" || n == "BEGIN WORK" || n == "BEGIN TRANSACTION") {
+    const int16_t s = session_.Begin(true);
+    return s ? s : kNoticeStartTransaction;
+  }
+  if (n == "COMMIT WORK" || n == "COMMIT") {
+    const int16_t s = session_.End(true, true);
+    return s ? s : kNoticeCommit;
+  }
+  if (n == "ROLLBACK WORK" || n == "ROLLBACK") {
+    const int16_t s = session_.End(false, true);
+    return s ? s : kNoticeRollback;
+  }
+  if (n.rfind("CALL ", 0) == 0) {
+    std::string name = Trim(text.substr(text.find_first_not_of(" \t\r\n") + 5));
+    const size_t paren = name.find('(');
+    if (paren != std::string::npos) {
+      if (Trim(name.substr(paren + 1)) != ")") return kStatusSyntax;  // arguments are not taken
+      name = Trim(name.substr(0, paren));
+    }
+    if (depth >= kMaxCallDepth) return kStatusSyntax;
+    std::string body;
+    if (int16_t s = ReadProcedure(session_, name, body); s != 0) return s;
+    return Run(body, depth + 1);
+  }
+  if (n.rfind("CREATE PROCEDURE ", 0) == 0) {
+    const std::string rest = Trim(text.substr(Upper(text).find("PROCEDURE") + 9));
+    size_t e = 0;
+    while (e < rest.size() && IsNameChar(rest[e])) ++e;
+    const std::string name = rest.substr(0, e);
+    std::string after = Trim(rest.substr(e));
+    if (after.rfind("()", 0) == 0) after = Trim(after.substr(2));
+    if (name.empty() || Upper(after.substr(0, 3)) != "AS " || Trim(after.substr(3)).empty())
+      return kStatusSyntax;
+    const int16_t s = StoreProcedure(session_, name, Trim(after.substr(3)));
+    return s ? s : kNoticeCreate;
+  }
+  if (n.rfind("SET OWNER", 0) == 0) {
+    const size_t eq = text.find('=');
+    if (eq == std::string::npos) return kStatusSyntax;
+    std::vector<std::string> owners;
+    std::string list = text.substr(eq + 1);
+    for (size_t p = 0; p <= list.size();) {
+      size_t comma = list.find(',', p);
+      if (comma == std::string::npos) comma = list.size();
+      std::string o = Trim(list.substr(p, comma - p));
+      if (o.size() >= 2 && (o[0] == '\'' || o[0] == '"') && o.back() == o[0]) o = o.substr(1, o.size() - 2);
+      if (o.empty() || o.size() > 8) return kStatusSyntax;
+      owners.push_back(o);
+      p = comma + 1;
+    }
+    session_.SetOwners(owners);
+    return kNoticeSet;
+  }
+  handled = false;
+  return 0;
+}
+
+int16_t Cursor::Run(const std::string& whole, int depth) {
+  const std::string text = Trim(whole);
+  bool handled = false;
+  if (int16_t s = RunSpecial(text, depth, handled); handled) return s;
+  sqlite3* db = session_.Db();
+  int16_t result = 0;
+  const char* p = text.c_str();
+  while (*p) {
+    const char* tail = nullptr;
+    Statement stmt;
+    if (int rc = sqlite3_prepare_v2(db, p, -1, &stmt.st, &tail); rc != SQLITE_OK) return session_.StatusOf(rc);
+    const std::string piece(p, tail);
+    p = tail;
+    if (!stmt.st) continue;
+    while (*p && (std::isspace(static_cast<unsigned char>(*p)) || *p == ';')) ++p;
+    if (sqlite3_column_count(stmt.st) > 0 && !*p) {
+      // A view; a plain SELECT of one table also carries the rows' positions, so it can be
+      // changed at its current row.
+      const std::string u = Unquoted(piece);
+      const std::string lead = Normalized(piece);
+      if (lead.rfind("SELECT ", 0) == 0 && !HasWord(u, "DISTINCT") && !HasWord(u, "GROUP") &&
+          !HasWord(u, "UNION") && !HasWord(u, "INTERSECT") && !HasWord(u, "EXCEPT") &&
+          !HasWord(u, "JOIN")) {
+        const size_t at = Upper(piece).find("SELECT") + 6;
+        Statement withRow;
+        const std::string variant = piece.substr(0, at) + " rowid," + piece.substr(at);
+        if (sqlite3_prepare_v2(db, variant.c_str(), -1, &withRow.st, nullptr) == SQLITE_OK && withRow.st) {
+          const int n = sqlite3_column_count(withRow.st);
+          const char* origin = n > 1 ? sqlite3_column_table_name(withRow.st, 1) : nullptr;
+          bool same = origin != nullptr;
+          for (int i = 1; same && i < n; ++i) {
+            const char* t = sqlite3_column_table_name(withRow.st, i);
+            same = t && std::strcmp(t, origin) == 0;
+          }
+          Table* table = same ? session_.FindTable(origin) : nullptr;
+          if (table) {
+            sqlite3_stmt* st = withRow.st;
+            withRow.st = nullptr;
+            return OpenView(st, true, table);
+          }
+        }
+      }
+      sqlite3_stmt* st = stmt.st;
+      stmt.st = nullptr;
+      return OpenView(st, false, nullptr);
+    }
+    if (int16_t s = session_.Begin(false); s != 0) return s;
+    int rc;
+    while ((rc = sqlite3_step(stmt.st)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+      const int16_t s = session_.StatusOf(rc);
+      session_.End(false, false);
+      return s;
+    }
+    if (int16_t s = session_.End(true, false); s != 0) return s;
+    result = NoticeOf(piece);
+  }
+  return result;
+}
+
+int16_t Cursor::OpenView(sqlite3_stmt* stmt, bool updatable, Table* table) {
+  view_ = stmt;
+  updatable_ = updatable;
+  table_ = table;
+  const int first = updatable ? 1 : 0;
+  const int n = sqlite3_column_count(stmt);
+  bool unknown = false;
+  for (int i = first; i < n; ++i) {
+    ViewColumn c;
+    c.name = sqlite3_column_name(stmt, i) ? sqlite3_column_name(stmt, i) : "";
+    const char* tname = sqlite3_column_table_name(stmt, i);
+    const char* cname = sqlite3_column_origin_name(stmt, i);
+    Table* origin = tname ? session_.FindTable(tname) : nullptr;
+    const int index = origin && cname ? origin->ColumnIndex(cname) : -1;
+    if (index >= 0) {
+      c.format = origin->columns[index].format;
+      if (updatable) c.tableColumn = index;
+    } else {
+      const std::string u = Upper(c.name);
+      if (u.find("COUNT(") != std::string::npos) c.format = FieldFormat{kInteger, 4, 0};
+      else if (u.find("SUM(") != std::string::npos || u.find("AVG(") != std::string::npos) c.format = FieldFormat{kFloat, 8, 0};
+      else unknown = true;
+    }
+    columns_.push_back(c);
+  }
+  if (unknown) {
+    // Computed columns take the type of their first value.
+    const int rc = sqlite3_step(view_);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return session_.StatusOf(rc);
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      if (columns_[i].format.size != 0) continue;
+      const int type = rc == SQLITE_ROW ? sqlite3_column_type(view_, static_cast<int>(i) + first) : SQLITE_TEXT;
+      columns_[i].format = type == SQLITE_INTEGER ? FieldFormat{kInteger, 8, 0}
+                           : type == SQLITE_FLOAT ? FieldFormat{kFloat, 8, 0}
+                                                  : FieldFormat{kZString, 256, 0};
+    }
+    rowSize_ = 2;
+    for (ViewColumn& c : columns_) c.offset = rowSize_, rowSize_ += c.format.size;
+    if (rowSize_ > kMaxRowSize) return 211;
+    if (rc == SQLITE_ROW) {
+      Row row;
+      if (int16_t s = EncodeCurrent(row.data); s != 0) return s;
+      row.serial = nextSerial_++;
+      rows_.push_back(std::move(row));
+    } else {
+      done_ = true;
+    }
+    return 0;
+  }
+  rowSize_ = 2;
+  for (ViewColumn& c : columns_) c.offset = rowSize_, rowSize_ += c.format.size;
+  if (rowSize_ > kMaxRowSize) return 211;
+  // The first row is read at once, so a file that cannot be read fails the statement itself.
+  return Fill(0);
+}
+
+int16_t Cursor::EncodeRow(sqlite3_stmt* st, int first, std::string& out) const {
+  out.assign(rowSize_, '\0');
+  auto* p = reinterpret_cast<uint8_t*>(out.data());
+  size_t length = rowSize_;
+  for (size_t i = 0; i < columns_.size(); ++i) {
+    const ViewColumn& c = columns_[i];
+    const size_t used = Encode(c.format, ColumnOf(st, static_cast<int>(i) + first), p + c.offset);
+    if (i + 1 == columns_.size() && IsTail(c.format)) {
+      size_t text = used;
+      if (c.format.type == kZString) {
+        const void* nul = std::memchr(p + c.offset, 0, c.format.size);
+        text = nul ? static_cast<const uint8_t*>(nul) - (p + c.offset) : c.format.size;
+      }
+      length = c.offset + text;
+    }
+  }
+  p[0] = static_cast<uint8_t>(length), p[1] = static_cast<uint8_t>(length >> 8);
+  return 0;
+}
+
+int16_t Cursor::EncodeCurrent(std::string& out) {
+  return EncodeRow(view_, updatable_ ? 1 : 0, out);
+}
+
+int16_t Cursor::Fill(size_t index) {
+  while (rows_.size() <= index && !done_) {
+    const int rc = sqlite3_step(view_);
+    if (rc == SQLITE_DONE) {
+      done_ = true;
+      sqlite3_reset(view_);
+      break;
+    }
+    if (rc != SQLITE_ROW) {
+      done_ = true;
+      const int16_t s = session_.StatusOf(rc);
+      sqlite3_reset(view_);
+      return s;
+    }
+    Row row;
+    EncodeCurrent(row.data);
+    row.rowid = updatable_ ? sqlite3_column_int64(view_, 0) : 0;
+    row.serial = nextSerial_++;
+    rows_.push_back(std::move(row));
+  }
+  return 0;
+}
+
+int16_t Cursor::Describe(int position, ViewColumn& column) const {
+  if (!view_) return kStatusNoColumns;
+  if (position < 1 || static_cast<size_t>(position) > columns_.size()) return kStatusBadColumn;
+  column = columns_[static_cast<size_t>(position) - 1];
+  return 0;
+}
+
+int16_t Cursor::Fetch(int option, uint8_t* buffer, size_t length, int32_t& count) {
+  const int base = option & ~kFetchLock;
+  const int32_t wanted = count < 1 ? 1 : count;
+  count = 0;
+  if (!view_) return kStatusNoColumns;
+  if (base == kFetchAfterUpdate) return 0;
+  if (length < rowSize_) return kStatusBufferTooShort;
+  const int32_t room = static_cast<int32_t>(std::min<size_t>(length / rowSize_, INT32_MAX));
+  const int32_t limit = std::min(wanted, room);
+  long index = 0;
+  int step = 1;
+  switch (base) {
+    case kFetchFirst: index = 0; break;
+    case kFetchNext: index = pos_ + 1; break;
+    case kFetchPrevious: index = pos_ - 1, step = -1; break;
+    case kFetchLast:
+      if (int16_t s = Fill(SIZE_MAX - 1); s != 0) return s;
+      index = static_cast<long>(rows_.size()) - 1, step = -1;
+      break;
+    case kFetchCurrent:
+      if (pos_ < 0 || !Valid(static_cast<size_t>(pos_))) return kStatusPositioning;
+      std::memcpy(buffer, rows_[pos_].data.data(), rowSize_);
+      count = 1;
+      return 0;
+    case kFetchAtBookmark: {
+      if (length < 10) return kStatusBufferTooShort;
+      int32_t serial;
+      std::memcpy(&serial, buffer + 2, 4);
+      for (size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].serial == serial && !rows_[i].removed) {
+          pos_ = static_cast<long>(i);
+          std::memcpy(buffer, rows_[i].data.data(), rowSize_);
+          count = 1;
+          return 0;
+        }
+      return kStatusPositioning;
+    }
+    default:
+      return 1;
+  }
+  while (count < limit && index >= 0) {
+    if (int16_t s = Fill(static_cast<size_t>(index)); s != 0) return s;
+    if (static_cast<size_t>(index) >= rows_.size()) break;
+    if (!rows_[index].removed) {
+      std::memcpy(buffer + static_cast<size_t>(count) * rowSize_, rows_[index].data.data(), rowSize_);
+      pos_ = index;
+      ++count;
+    }
+    index += step;
+  }
+  if (count < limit) {
+    if (count == 0) pos_ = step > 0 ? static_cast<long>(rows_.size()) : -1;
+    return kNoticeNoMoreRows;
+  }
+  return 0;
+}
+
+int16_t Cursor::Bookmark(uint8_t* buffer, size_t length, int32_t& count) {
+  count = 0;
+  if (!view_) return kStatusNoColumns;
+  if (length < 10) return kStatusBufferTooShort;
+  if (pos_ < 0 || !Valid(static_cast<size_t>(pos_))) return kStatusPositioning;
+  const Row& r = rows_[pos_];
+  const uint16_t n = 8;
+  const auto rowid = static_cast<int32_t>(r.rowid);
+  std::memcpy(buffer, &n, 2);
+  std::memcpy(buffer + 2, &r.serial, 4);
+  std::memcpy(buffer + 6, &rowid, 4);
+  count = 1;
+  return 0;
+}
+
+std::vector<Value> Cursor::DecodeRow(const uint8_t* row) const {
+  uint16_t length = static_cast<uint16_t>(row[0] | row[1] << 8);
+  if (length < 2 || length > rowSize_) length = static_cast<uint16_t>(rowSize_);
+  std::vector<Value> values;
+  for (const ViewColumn& c : columns_) {
+    const size_t avail = length > c.offset ? std::min<size_t>(c.format.size, length - c.offset) : 0;
+    values.push_back(Decode(c.format, row + c.offset, IsTail(c.format) ? avail : c.format.size));
+  }
+  return values;
+}
+
+std::string Cursor::TextRow(const uint8_t* row) const {
+  std::string out;
+  const std::vector<Value> values = DecodeRow(row);
+  for (size_t i = 0; i < values.size(); ++i) {
+    const Value& v = values[i];
+    const FieldFormat& f = columns_[i].format;
+    const int places = f.type == kCurrency || f.type == kMoney ? 2 : f.decimals;
+    if (v.kind == Value::Real && places > 0 && f.type != kFloat) {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "%.*f", places, v.r);
+      out += buf;
+    } else if (v.kind == Value::Blob) {
+      static const char* hex = "0123456789ABCDEF";
+      for (unsigned char c : v.s) out += hex[c >> 4], out += hex[c & 15];
+    } else {
+      out += v.AsText();
+    }
+    out += '\0';
+  }
+  return out;
+}
+
+int16_t Cursor::Change(const std::string& sql, const std::vector<Value>& values, int64_t rowid,
+                       bool withRowid) {
+  Statement st;
+  if (int rc = sqlite3_prepare_v2(session_.Db(), sql.c_str(), -1, &st.st, nullptr); rc != SQLITE_OK)
+    return session_.StatusOf(rc);
+  int i = 1;
+  for (const Value& v : values) Bind(st.st, i++, v);
+  if (withRowid) sqlite3_bind_int64(st.st, i, rowid);
+  if (int16_t s = session_.Begin(false); s != 0) return s;
+  const int rc = sqlite3_step(st.st);
+  if (rc != SQLITE_DONE) {
+    const int16_t s = session_.StatusOf(rc);
+    session_.End(false, false);
+    return s;
+  }
+  return session_.End(true, false);
+}
+
+int16_t Cursor::Reload(Row& row) {
+  std::string sql = "SELECT ";
+  for (size_t i = 0; i < columns_.size(); ++i)
+    sql += (i ? ", " : "") + Quoted(table_->columns[columns_[i].tableColumn].name);
+  sql += " FROM " + Quoted(table_->name) + " WHERE rowid = ?";
+  Statement st;
+  if (int rc = sqlite3_prepare_v2(session_.Db(), sql.c_str(), -1, &st.st, nullptr); rc != SQLITE_OK)
+    return session_.StatusOf(rc);
+  sqlite3_bind_int64(st.st, 1, row.rowid);
+  const int rc = sqlite3_step(st.st);
+  if (rc == SQLITE_ROW) return EncodeRow(st.st, 0, row.data);
+  if (rc == SQLITE_DONE) {
+    row.removed = true;
+    return kStatusPositioning;
+  }
+  return session_.StatusOf(rc);
+}
+
+// The table columns a change through the view sets, each once, with their values.
+void Cursor::Assignments(const uint8_t* row, std::vector<std::string>& names, std::vector<Value>& values) const {
+  const std::vector<Value> all = DecodeRow(row);
+  std::vector<int> seen;
+  for (size_t i = 0; i < columns_.size(); ++i) {
+    const int tc = columns_[i].tableColumn;
+    if (tc < 0 || std::find(seen.begin(), seen.end(), tc) != seen.end()) continue;
+    seen.push_back(tc);
+    names.push_back(Quoted(table_->columns[tc].name));
+    values.push_back(all[i]);
+  }
+}
+
+int16_t Cursor::Update(const uint8_t* row) {
+  if (!view_) return kStatusNoColumns;
+  if (!updatable_) return kStatusNotUpdatable;
+  if (pos_ < 0 || !Valid(static_cast<size_t>(pos_))) return kStatusPositioning;
+  std::vector<std::string> names;
+  std::vector<Value> values;
+  Assignments(row, names, values);
+  std::string sql = "UPDATE " + Quoted(table_->name) + " SET ";
+  for (size_t i = 0; i < names.size(); ++i) sql += (i ? ", " : "") + names[i] + " = ?";
+  sql += " WHERE rowid = ?";
+  if (int16_t s = Change(sql, values, rows_[pos_].rowid, true); s != 0) return s;
+  return Reload(rows_[pos_]);
+}
+
+int16_t Cursor::Insert(const uint8_t* rows, int count) {
+  if (!view_) return kStatusNoColumns;
+  if (!updatable_) return kStatusNotUpdatable;
+  for (int r = 0; r < count; ++r) {
+    std::vector<std::string> names;
+    std::vector<Value> values;
+    Assignments(rows + static_cast<size_t>(r) * rowSize_, names, values);
+    std::string sql = "INSERT INTO " + Quoted(table_->name) + " (";
+    for (size_t i = 0; i < names.size(); ++i) sql += (i ? ", " : "") + names[i];
+    sql += ") VALUES (";
+    for (size_t i = 0; i < names.size(); ++i) sql += i ? ", ?" : "?";
+    sql += ")";
+    if (int16_t s = Change(sql, values, 0, false); s != 0) return s;
+    Row row;
+    row.rowid = sqlite3_last_insert_rowid(session_.Db());
+    row.serial = nextSerial_++;
+    if (int16_t s = Reload(row); s != 0) return s;
+    const size_t at = static_cast<size_t>(std::clamp<long>(pos_ + 1, 0, static_cast<long>(rows_.size())));
+    rows_.insert(rows_.begin() + static_cast<long>(at), std::move(row));
+    pos_ = static_cast<long>(at);
+  }
+  return 0;
+}
+
+int16_t Cursor::Remove() {
+  if (!view_) return kStatusNoColumns;
+  if (!updatable_) return kStatusNotUpdatable;
+  if (pos_ < 0 || !Valid(static_cast<size_t>(pos_))) return kStatusPositioning;
+  const std::string sql = "DELETE FROM " + Quoted(table_->name) + " WHERE rowid = ?";
+  if (int16_t s = Change(sql, {}, rows_[pos_].rowid, true); s != 0) return s;
+  rows_[pos_].removed = true;
+  return 0;
+}
+
+}  // namespace vader::sqlengine
