@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "btrieve/BtrSess.h"
+#include "sql/SqlSess.h"
 
 namespace vader {
 
@@ -48,7 +48,8 @@ void TtbSession::SetEngineObject(TVirtEng* engine) { engineObject = engine; }
 void TtbSession::CriticalSectionStart() { Section().lock(); }
 void TtbSession::CriticalSectionEnd() { Section().unlock(); }
 void TtbSession::SetSessionList() { SetSessionListObject(sessionList); }
-TBapiListItemClass TtbSession::GetEngineClass() const { return ClassOf<TBtrSession>(); }
+// The Scalable SQL session is a Btrieve session that can also reach named SQL databases.
+TBapiListItemClass TtbSession::GetEngineClass() const { return ClassOf<TBtrSqlSession>(); }
 TttSession* TtbSession::DefaultSession() const { return defaultSession; }
 TttDatabase* TtbSession::CreateDatabase(TComponent* owner) { return new TtbDatabase(owner); }
 
