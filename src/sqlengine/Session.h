@@ -74,6 +74,7 @@ class Cursor {
                  bool withRowid);
   bool Valid(size_t index) const { return index < rows_.size() && !rows_[index].removed; }
   std::string Substituted() const;
+  void Bind(sqlite3_stmt* st) const;
 
   Session& session_;
   std::string text_;
@@ -88,6 +89,7 @@ class Cursor {
   bool done_ = false;
   long pos_ = -1;  // -1 before the first row; rows_.size() after the last
   int32_t nextSerial_ = 1;
+  bool bound_ = false;  // the variables are parameters of the prepared statements
 };
 
 class Session {
