@@ -20,6 +20,7 @@ struct Vtab {
   Session* session = nullptr;
   Table* table = nullptr;
   std::vector<std::unique_ptr<BtrFile>> idle;  // open position blocks, reused by cursors
+  std::vector<std::vector<uint8_t>> buffers;   // their record buffers, likewise
   std::unique_ptr<BtrFile> writer;
 
   int Fail(int16_t status) {
@@ -59,7 +60,7 @@ struct Cursor {
   sqlite3_vtab_cursor base{};
   Vtab* vt = nullptr;
   std::unique_ptr<BtrFile> file;
-  std::vector<uint8_t> buffer = std::vector<uint8_t>(kBatchBuffer);
+  std::vector<uint8_t> buffer;
   uint8_t key[kKeyBufferSize] = {};
   int keyNumber = -1;  // -1: physical order
   const Key* plan = nullptr;
@@ -228,6 +229,12 @@ int Open(sqlite3_vtab* base, sqlite3_vtab_cursor** out) {
   auto* vt = reinterpret_cast<Vtab*>(base);
   auto* c = new Cursor;
   c->vt = vt;
+  if (vt->buffers.empty()) {
+    c->buffer.resize(kBatchBuffer);
+  } else {
+    c->buffer = std::move(vt->buffers.back());
+    vt->buffers.pop_back();
+  }
   if (int16_t s = vt->Take(c->file); s != 0) {
     delete c;
     return vt->Fail(s);
@@ -239,6 +246,7 @@ int Open(sqlite3_vtab* base, sqlite3_vtab_cursor** out) {
 int Close(sqlite3_vtab_cursor* base) {
   auto* c = reinterpret_cast<Cursor*>(base);
   if (c->file) c->vt->idle.push_back(std::move(c->file));
+  c->vt->buffers.push_back(std::move(c->buffer));
   delete c;
   return SQLITE_OK;
 }
