@@ -35,9 +35,7 @@ TEST_F(SqlTest, LoginFailures) {
   EXPECT_EQ(kStatusUnknownDatabase, api._XQLLogin("", "", db.c_str(), "", "remote", 1));
   // A data directory without the files: the login works, the first read reports the file.
   ASSERT_EQ(0, api._XQLLogin("", "", db.c_str(), dir.Path().c_str(), "", 1));
-  int16_t status = 0;
-  Compile("SELECT * FROM Customers", &status);
-  EXPECT_EQ(12, status);
+  EXPECT_EQ(12, StatusOf("SELECT * FROM Customers"));
 }
 
 // USER.DDF: user id, name (30), password (9), flags.
@@ -119,17 +117,11 @@ TEST_F(SqlTest, VersionAndResetAndUnsupportedPrimitives) {
 }
 
 TEST_F(SqlTest, StatementErrors) {
-  int16_t status = 0;
-  Compile("SELEKT * FROM Customers", &status);
-  EXPECT_EQ(kStatusSyntax, status);
-  Compile("SELECT * FROM Nowhere", &status);
-  EXPECT_EQ(kStatusNoSuchTable, status);
-  Compile("INSERT INTO Customers (Id, Name) VALUES (5, 'Twice')", &status);
-  EXPECT_EQ(5, status);  // the unique key 0 refuses it
-  Compile("CALL Missing()", &status);
-  EXPECT_EQ(kStatusNoSuchProcedure, status);
-  Compile("COMMIT WORK", &status);
-  EXPECT_EQ(kStatusNoTransaction, status);
+  EXPECT_EQ(kStatusSyntax, StatusOf("SELEKT * FROM Customers"));
+  EXPECT_EQ(kStatusNoSuchTable, StatusOf("SELECT * FROM Nowhere"));
+  EXPECT_EQ(5, StatusOf("INSERT INTO Customers (Id, Name) VALUES (5, 'Twice')"));  // the unique key 0 refuses it
+  EXPECT_EQ(kStatusNoSuchProcedure, StatusOf("CALL Missing()"));
+  EXPECT_EQ(kStatusNoTransaction, StatusOf("COMMIT WORK"));
   const int16_t c = Compile("UPDATE Customers SET Name = 'x' WHERE Id = 1");
   std::string row;
   EXPECT_EQ(kStatusNoColumns, Fetch(c, kFetchFirst, row));

@@ -188,18 +188,12 @@ TEST_F(SqlTest, PositionedChangesReachBtrieveAndBtrieveChangesReachViews) {
 }
 
 TEST_F(SqlTest, TransactionsRollBackAndCommitOnTheFiles) {
-  int16_t status = 0;
-  Compile("START TRANSACTION", &status);
-  EXPECT_EQ(kNoticeStartTransaction, status);
-  Compile("START TRANSACTION", &status);
-  EXPECT_EQ(kStatusTransactionActive, status);
-  Compile("UPDATE Customers SET City = 'Nowhere' WHERE Id <= 3", &status);
-  EXPECT_EQ(kNoticeUpdate, status);
-  Compile("DELETE FROM OrderLines WHERE OrderId = 1", &status);
-  EXPECT_EQ(kNoticeDelete, status);
+  EXPECT_EQ(kNoticeStartTransaction, StatusOf("START TRANSACTION"));
+  EXPECT_EQ(kStatusTransactionActive, StatusOf("START TRANSACTION"));
+  EXPECT_EQ(kNoticeUpdate, StatusOf("UPDATE Customers SET City = 'Nowhere' WHERE Id <= 3"));
+  EXPECT_EQ(kNoticeDelete, StatusOf("DELETE FROM OrderLines WHERE OrderId = 1"));
   EXPECT_EQ(std::vector<std::string>{"3"}, Rows("SELECT COUNT(*) FROM Customers WHERE City = 'Nowhere'"));
-  Compile("ROLLBACK WORK", &status);
-  EXPECT_EQ(kNoticeRollback, status);
+  EXPECT_EQ(kNoticeRollback, StatusOf("ROLLBACK WORK"));
   EXPECT_EQ(std::vector<std::string>{"0"}, Rows("SELECT COUNT(*) FROM Customers WHERE City = 'Nowhere'"));
   EXPECT_NE(std::vector<std::string>{"0"}, Rows("SELECT COUNT(*) FROM OrderLines WHERE OrderId = 1"));
   BtrReader reader(db + "/CUSTOMER.BTR");
@@ -208,8 +202,7 @@ TEST_F(SqlTest, TransactionsRollBackAndCommitOnTheFiles) {
   EXPECT_EQ("Madrid", Trimmed(rec, 74, 25));
   Compile("START TRANSACTION");
   Compile("UPDATE Customers SET City = 'Oslo' WHERE Id = 1");
-  Compile("COMMIT WORK", &status);
-  EXPECT_EQ(kNoticeCommit, status);
+  EXPECT_EQ(kNoticeCommit, StatusOf("COMMIT WORK"));
   ASSERT_EQ(0, reader.ById(1, rec));
   EXPECT_EQ("Oslo", Trimmed(rec, 74, 25));
 }
@@ -266,20 +259,17 @@ TEST_F(SqlTest, KeyConstraintsGiveTheSameRowsAsScans) {
 }
 
 TEST_F(SqlTest, StoredProceduresRunFromTheDictionary) {
-  int16_t status = 0;
-  Compile("CREATE PROCEDURE Top3 AS SELECT Id, Name FROM Suppliers WHERE Id <= 30 ORDER BY Id", &status);
-  EXPECT_EQ(kNoticeCreate, status);
+  EXPECT_EQ(kNoticeCreate, StatusOf("CREATE PROCEDURE Top3 AS SELECT Id, Name FROM Suppliers WHERE Id <= 30 ORDER BY Id"));
   const int16_t c = Compile("CALL Top3();");
   std::string row;
   ASSERT_EQ(0, Fetch(c, kFetchLast, row));
   EXPECT_EQ(30, At<int32_t>(row, 2));
   EXPECT_EQ(kString, Describe(api, c, 2).type);
   // A new definition replaces the old; another session sees PROC.DDF too.
-  Compile("CREATE PROCEDURE top3 AS SELECT COUNT(*) FROM Suppliers", &status);
+  EXPECT_EQ(kNoticeCreate, StatusOf("CREATE PROCEDURE top3 AS SELECT COUNT(*) FROM Suppliers"));
   ASSERT_EQ(0, api._XQLLogin("", "", db.c_str(), "", "", 1));
   EXPECT_EQ(std::vector<std::string>{"40"}, Rows("CALL TOP3()"));
-  Compile("CALL Top3(1)", &status);
-  EXPECT_EQ(kStatusSyntax, status);
+  EXPECT_EQ(kStatusSyntax, StatusOf("CALL Top3(1)"));
 }
 
 }  // namespace
