@@ -132,6 +132,22 @@ TEST_F(SqlTest, StatementErrors) {
   EXPECT_EQ(1, api._XQLCompile(c, &length, nullptr));
 }
 
+TEST_F(SqlTest, OwnerNamesOpenProtectedFiles) {
+  {
+    // Owner needed for any access to the products.
+    BtrReader file(db + "/PRODUCT.BTR");
+    char owner[9] = "Boss";
+    char key[255] = "Boss";
+    uint32_t len = 5;
+    ASSERT_EQ(0, api.BTRCALL(29, file.pb, owner, &len, key, 255, 0));
+  }
+  ASSERT_EQ(0, api._XQLLogin("", "", db.c_str(), "", "", 1));
+  EXPECT_EQ(51, StatusOf("SELECT COUNT(*) FROM Products"));
+  EXPECT_EQ(kNoticeSet, StatusOf("SET OWNER = 'Boss'"));
+  EXPECT_EQ(std::vector<std::string>{"250"}, Rows("SELECT COUNT(*) FROM Products"));
+  EXPECT_EQ(kStatusSyntax, StatusOf("SET OWNER = TooLongName"));
+}
+
 TEST_F(SqlTest, ShellPrintsAlignedTablesAndFailsReadably) {
   const auto run = [&](const std::string& args, std::string& out) {
     FILE* p = popen((BinDir() + "/vbutil sql " + args + " 2>&1").c_str(), "r");
