@@ -193,6 +193,11 @@ TEST_F(SqlTest, TransactionsRollBackAndCommitOnTheFiles) {
   EXPECT_EQ(kNoticeUpdate, StatusOf("UPDATE Customers SET City = 'Nowhere' WHERE Id <= 3"));
   EXPECT_EQ(kNoticeDelete, StatusOf("DELETE FROM OrderLines WHERE OrderId = 1"));
   EXPECT_EQ(std::vector<std::string>{"3"}, Rows("SELECT COUNT(*) FROM Customers WHERE City = 'Nowhere'"));
+  {
+    BtrReader other(db + "/CUSTOMER.BTR");  // another client, while the transaction is open
+    std::string unchanged;
+    EXPECT_EQ(0, other.ById(50, unchanged));
+  }
   EXPECT_EQ(kNoticeRollback, StatusOf("ROLLBACK WORK"));
   EXPECT_EQ(std::vector<std::string>{"0"}, Rows("SELECT COUNT(*) FROM Customers WHERE City = 'Nowhere'"));
   EXPECT_NE(std::vector<std::string>{"0"}, Rows("SELECT COUNT(*) FROM OrderLines WHERE OrderId = 1"));
