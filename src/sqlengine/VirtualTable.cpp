@@ -89,7 +89,9 @@ constexpr uint8_t kTermEqual = 1, kTermLess = 3, kTermLessEqual = 6;
 bool UsableKey(const Table& t, const Key& k) {
   if (k.nullable || k.segments.empty()) return false;
   const KeySegment& first = k.segments[0];
-  if (first.column < 0 || (first.flags & (kKeyAcs | kKeyDescending | kKeyNoCase))) return false;
+  if (first.column < 0 || first.length > kKeyBufferSize ||
+      (first.flags & (kKeyAcs | kKeyDescending | kKeyNoCase)))
+    return false;
   const uint8_t type = t.columns[first.column].format.type;
   switch (type) {
     case kString: case kZString: case kInteger: case kUnsigned: case kAutoIncrement:
@@ -125,6 +127,7 @@ bool ToDomain(const Column& c, sqlite3_value* v, Value& out) {
   if (c.format.type == kDate || c.format.type == kTime) {
     // Only well-formed texts: the key image must order as the text does.
     uint8_t probe[4] = {};
+    if (c.format.size != sizeof probe) return false;
     Encode(c.format, out, probe);
     const Value back = Decode(c.format, probe, 4);
     if (back.kind != Value::Text || back.s != out.s) return false;
