@@ -1,5 +1,7 @@
 // Logins, sessions, named databases, users, the version check and the statuses of failures.
 
+#include <algorithm>
+
 #include "platform/Registry.h"
 #include "sqlengine/SqlApi.h"
 
@@ -157,14 +159,15 @@ TEST_F(SqlTest, ShellPrintsAlignedTablesAndFailsReadably) {
     return WEXITSTATUS(pclose(p));
   };
   std::string out;
+  // The expected table from the records themselves.
+  BtrReader suppliers(db + "/SUPPLIER.BTR");
+  std::string ten, twenty;
+  ASSERT_EQ(0, suppliers.ById(10, ten));
+  ASSERT_EQ(0, suppliers.ById(20, twenty));
+  const std::string a = Trimmed(ten, 4, 40), b = Trimmed(twenty, 4, 40);
+  const size_t width = std::max({a.size(), b.size(), size_t{4}});
   ASSERT_EQ(0, run(db + " \"SELECT Id, Name FROM Suppliers WHERE Id <= 20\"", out)) << out;
-  EXPECT_EQ(
-      "Id  Name\n"
-      "--  --------------------\n"
-      "10  Lakeside Foods 00001\n"
-      "20  Imperial Works 00002\n"
-      "(2 rows)\n",
-      out);
+  EXPECT_EQ("Id  Name\n--  " + std::string(width, '-') + "\n10  " + a + "\n20  " + b + "\n(2 rows)\n", out);
   EXPECT_EQ(1, run(db + " \"SELECT * FROM Nowhere\"", out));
   EXPECT_NE(std::string::npos, out.find("status 204 (the table is not defined in the dictionary)"));
   EXPECT_EQ(1, run(dir.File("none") + " \"SELECT 1\"", out));
