@@ -514,7 +514,8 @@ int16_t Cursor::Fetch(int option, uint8_t* buffer, size_t length, int32_t& count
   if (!view_) return kStatusNoColumns;
   if (base == kFetchAfterUpdate) return 0;
   if (length < rowSize_) return kStatusBufferTooShort;
-  const int32_t room = static_cast<int32_t>(std::min<size_t>(length / rowSize_, INT32_MAX));
+  const size_t stride = RowStride();
+  const int32_t room = static_cast<int32_t>(std::min<size_t>(1 + (length - rowSize_) / stride, INT32_MAX));
   const int32_t limit = std::min(wanted, room);
   long index = 0;
   int step = 1;
@@ -551,7 +552,7 @@ int16_t Cursor::Fetch(int option, uint8_t* buffer, size_t length, int32_t& count
     if (int16_t s = Fill(static_cast<size_t>(index)); s != 0) return s;
     if (static_cast<size_t>(index) >= rows_.size()) break;
     if (!rows_[index].removed) {
-      std::memcpy(buffer + static_cast<size_t>(count) * rowSize_, rows_[index].data.data(), rowSize_);
+      std::memcpy(buffer + static_cast<size_t>(count) * stride, rows_[index].data.data(), rowSize_);
       pos_ = index;
       ++count;
     }
@@ -681,7 +682,7 @@ int16_t Cursor::Insert(const uint8_t* rows, int count) {
   for (int r = 0; r < count; ++r) {
     std::vector<std::string> names;
     std::vector<Value> values;
-    Assignments(rows + static_cast<size_t>(r) * rowSize_, names, values);
+    Assignments(rows + static_cast<size_t>(r) * RowStride(), names, values);
     std::string sql = "INSERT INTO " + Quoted(table_->name) + " (";
     for (size_t i = 0; i < names.size(); ++i) sql += (i ? ", " : "") + names[i];
     sql += ") VALUES (";

@@ -50,6 +50,10 @@ class Cursor {
   std::string TextRow(const uint8_t* row) const;
   bool HasView() const { return view_ != nullptr; }
   size_t RowSize() const { return rowSize_; }
+  // Rows of a block (several rows fetched or inserted in one call) lie this far apart: the
+  // row and 4 bytes after it, the record size the driver reports for a view.
+  size_t RowStride() const { return rowSize_ + kRowTrailer; }
+  static constexpr size_t kRowTrailer = 4;
   const std::vector<ViewColumn>& Columns() const { return columns_; }
 
  private:

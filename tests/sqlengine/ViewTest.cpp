@@ -83,14 +83,15 @@ TEST_F(SqlTest, FetchInEveryDirectionWithEndStatuses) {
   EXPECT_EQ(13, id());
   ASSERT_EQ(0, Fetch(c, kFetchFirst | kFetchLock, row));
   EXPECT_EQ(10, id());
-  // Several rows at once, at the full row size each; fewer than asked is the end notice.
-  char block[6 * 6];
+  // Several rows at once, each at the view's record size (row + 4); fewer than asked is the
+  // end notice.
+  char block[6 * 10];
   uint16_t length = sizeof block;
   int32_t count = 3;
   ASSERT_EQ(0, api._XQLFetch(c, kFetchNext, &length, block, &count, 0, 0));
   EXPECT_EQ(3, count);
-  EXPECT_EQ(18, length);
-  EXPECT_EQ(13, At<int32_t>(std::string(block, sizeof block), 2 + 12));
+  EXPECT_EQ(26, length);
+  EXPECT_EQ(13, At<int32_t>(std::string(block, sizeof block), 2 + 20));
   count = 5;
   length = sizeof block;
   EXPECT_EQ(kNoticeNoMoreRows, api._XQLFetch(c, kFetchNext, &length, block, &count, 0, 0));
@@ -177,6 +178,18 @@ TEST_F(SqlTest, PositionedChangesReachBtrieveAndBtrieveChangesReachViews) {
   ASSERT_EQ(0, reader.ById(id, rec));
   EXPECT_EQ("Newcomer", Trimmed(rec, 4, 40));
   EXPECT_EQ(5, api.xInsert(c, 1, "*.*", 1, row.data()));  // the same id again
+  // Two rows in one call, as far apart as fetched rows.
+  std::string two(2 * (row.size() + 4), '\0');
+  for (size_t r = 0; r < 2; ++r) {
+    std::string one = row;
+    std::memset(one.data() + 2, 0, 4);
+    std::memset(one.data() + 6, ' ', 40);
+    std::memcpy(one.data() + 6, r ? "Pair B" : "Pair A", 6);
+    std::memcpy(two.data() + r * (row.size() + 4), one.data(), one.size());
+  }
+  ASSERT_EQ(0, api.xInsert(c, 1, "*.*", 2, two.data()));
+  EXPECT_EQ((std::vector<std::string>{"402|Pair A", "403|Pair B"}),
+            Rows("SELECT Id, Name FROM Customers WHERE Name LIKE 'Pair %' ORDER BY Id"));
   // A change made through Btrieve shows in the next view.
   ASSERT_EQ(0, reader.ById(6, rec));
   std::memcpy(rec.data() + 74, "Lyon\0", 5);
