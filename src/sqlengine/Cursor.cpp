@@ -100,7 +100,7 @@ Value ColumnOf(sqlite3_stmt* st, int i) {
   }
 }
 
-void Bind(sqlite3_stmt* st, int i, const Value& v) {
+void BindValue(sqlite3_stmt* st, int i, const Value& v) {
   switch (v.kind) {
     case Value::Int: sqlite3_bind_int64(st, i, v.i); break;
     case Value::Real: sqlite3_bind_double(st, i, v.r); break;
@@ -143,6 +143,7 @@ void Cursor::Close() {
 int16_t Cursor::Compile(const std::string& text) {
   Close();
   text_ = text;
+  bound_ = false;
   values_.clear();
   variables_.clear();
   for (size_t i = 0; i < text.size(); ++i) {
@@ -159,8 +160,69 @@ int16_t Cursor::Exec() {
   if (text_.empty()) return kStatusNoColumns;
   for (const std::string& v : variables_)
     if (!values_.count(v)) return kNoticeUnresolved;
+  if (view_ && bound_) {
+    // The same view with new values: bound again, no new compilation.
+    sqlite3_reset(view_);
+    Bind(view_);
+    rows_.clear();
+    done_ = false;
+    pos_ = -1;
+    return Fill(0);
+  }
   Close();
-  return Run(Substituted(), 0);
+  bound_ = false;
+  if (variables_.empty()) return Run(text_, 0);
+  // Variables outside quoted literals become bound parameters; inside quotes, or in the
+  // statements the engine answers itself, the value is put into the text.
+  const std::string n = Normalized(text_);
+  bool special = false;
+  for (const char* w : {"START ", "BEGIN ", "COMMIT", "ROLLBACK", "CALL ", "CREATE PROCEDURE", "SET OWNER"})
+    special = special || n.rfind(w, 0) == 0;
+  std::string text;
+  char quote = 0;
+  for (size_t i = 0; i < text_.size() && !special; ++i) {
+    const char c = text_[i];
+    if (c == '@' && quote) special = true;
+    if (c != '@' || quote) {
+      if (quote && c == quote) quote = 0;
+      else if (!quote && (c == '\'' || c == '"')) quote = c;
+      text += c;
+      continue;
+    }
+    size_t e = i + 1;
+    while (e < text_.size() && IsNameChar(text_[e])) ++e;
+    const std::string name = Upper(text_.substr(i + 1, e - i - 1));
+    if (name.empty()) {
+      text += c;
+      continue;
+    }
+    const size_t index = std::find(variables_.begin(), variables_.end(), name) - variables_.begin();
+    text += "?" + std::to_string(index + 1);
+    i = e - 1;
+  }
+  if (special) return Run(Substituted(), 0);
+  bound_ = true;
+  return Run(text, 0);
+}
+
+// Binds the variables' values: numbers and truth values as numbers, anything else as text.
+void Cursor::Bind(sqlite3_stmt* st) const {
+  if (!bound_) return;
+  for (size_t i = 0; i < variables_.size(); ++i) {
+    const auto it = values_.find(variables_[i]);
+    if (it == values_.end()) continue;
+    const std::string& v = it->second;
+    const int index = static_cast<int>(i) + 1;
+    if (index > sqlite3_bind_parameter_count(st)) continue;
+    if (IsNumber(v) && v.find_first_of(".eE") == std::string::npos && v.size() < 19)
+      sqlite3_bind_int64(st, index, std::strtoll(v.c_str(), nullptr, 10));
+    else if (IsNumber(v))
+      sqlite3_bind_double(st, index, std::strtod(v.c_str(), nullptr));
+    else if (Upper(v) == "TRUE" || Upper(v) == "FALSE")
+      sqlite3_bind_int(st, index, Upper(v) == "TRUE");
+    else
+      sqlite3_bind_text(st, index, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+  }
 }
 
 int16_t Cursor::Subst(const std::vector<std::string>& names, const std::vector<std::string>& values) {
@@ -286,6 +348,7 @@ int16_t Cursor::Run(const std::string& whole, int depth) {
     const std::string piece(p, tail);
     p = tail;
     if (!stmt.st) continue;
+    Bind(stmt.st);
     while (*p && (std::isspace(static_cast<unsigned char>(*p)) || *p == ';')) ++p;
     if (sqlite3_column_count(stmt.st) > 0 && !*p) {
       // A view; a plain SELECT of one table also carries the rows' positions, so it can be
@@ -299,6 +362,7 @@ int16_t Cursor::Run(const std::string& whole, int depth) {
         Statement withRow;
         const std::string variant = piece.substr(0, at) + " rowid," + piece.substr(at);
         if (sqlite3_prepare_v2(db, variant.c_str(), -1, &withRow.st, nullptr) == SQLITE_OK && withRow.st) {
+          Bind(withRow.st);
           const int n = sqlite3_column_count(withRow.st);
           const char* origin = n > 1 ? sqlite3_column_table_name(withRow.st, 1) : nullptr;
           bool same = origin != nullptr;
@@ -450,7 +514,8 @@ int16_t Cursor::Fetch(int option, uint8_t* buffer, size_t length, int32_t& count
   if (!view_) return kStatusNoColumns;
   if (base == kFetchAfterUpdate) return 0;
   if (length < rowSize_) return kStatusBufferTooShort;
-  const int32_t room = static_cast<int32_t>(std::min<size_t>(length / rowSize_, INT32_MAX));
+  const size_t stride = RowStride();
+  const int32_t room = static_cast<int32_t>(std::min<size_t>(1 + (length - rowSize_) / stride, INT32_MAX));
   const int32_t limit = std::min(wanted, room);
   long index = 0;
   int step = 1;
@@ -487,7 +552,7 @@ int16_t Cursor::Fetch(int option, uint8_t* buffer, size_t length, int32_t& count
     if (int16_t s = Fill(static_cast<size_t>(index)); s != 0) return s;
     if (static_cast<size_t>(index) >= rows_.size()) break;
     if (!rows_[index].removed) {
-      std::memcpy(buffer + static_cast<size_t>(count) * rowSize_, rows_[index].data.data(), rowSize_);
+      std::memcpy(buffer + static_cast<size_t>(count) * stride, rows_[index].data.data(), rowSize_);
       pos_ = index;
       ++count;
     }
@@ -554,7 +619,7 @@ int16_t Cursor::Change(const std::string& sql, const std::vector<Value>& values,
   if (int rc = sqlite3_prepare_v2(session_.Db(), sql.c_str(), -1, &st.st, nullptr); rc != SQLITE_OK)
     return session_.StatusOf(rc);
   int i = 1;
-  for (const Value& v : values) Bind(st.st, i++, v);
+  for (const Value& v : values) BindValue(st.st, i++, v);
   if (withRowid) sqlite3_bind_int64(st.st, i, rowid);
   if (int16_t s = session_.Begin(false); s != 0) return s;
   const int rc = sqlite3_step(st.st);
@@ -617,7 +682,7 @@ int16_t Cursor::Insert(const uint8_t* rows, int count) {
   for (int r = 0; r < count; ++r) {
     std::vector<std::string> names;
     std::vector<Value> values;
-    Assignments(rows + static_cast<size_t>(r) * rowSize_, names, values);
+    Assignments(rows + static_cast<size_t>(r) * RowStride(), names, values);
     std::string sql = "INSERT INTO " + Quoted(table_->name) + " (";
     for (size_t i = 0; i < names.size(); ++i) sql += (i ? ", " : "") + names[i];
     sql += ") VALUES (";

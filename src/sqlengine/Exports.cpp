@@ -201,7 +201,8 @@ EXPORT int16_t _XQLFetch(int16_t cursorId, int16_t option, uint16_t* bufferLengt
       return s;
     }
     const int16_t s = c.Fetch(option, static_cast<uint8_t*>(buffer), length, *count);
-    if (bufferLength) *bufferLength = static_cast<uint16_t>(std::min<size_t>(c.RowSize() * static_cast<size_t>(*count), length));
+    if (bufferLength)
+      *bufferLength = static_cast<uint16_t>(*count > 0 ? std::min<size_t>(c.RowStride() * static_cast<size_t>(*count - 1) + c.RowSize(), length) : 0);
     return s;
   });
 }

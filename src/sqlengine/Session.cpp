@@ -114,7 +114,8 @@ int16_t Session::FreeCursor(int16_t id) {
 
 int16_t Session::Begin(bool explicitly) {
   if (explicitTransaction_) return explicitly ? kStatusTransactionActive : 0;
-  if (int16_t s = ClientCall(&client_, kOpBeginTransaction); s != 0) return s;
+  // Concurrent: other clients keep reading and writing the records this one has not changed.
+  if (int16_t s = ClientCall(&client_, kOpBeginTransaction + kConcurrentBias); s != 0) return s;
   explicitTransaction_ = explicitly;
   return 0;
 }

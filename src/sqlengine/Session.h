@@ -50,6 +50,10 @@ class Cursor {
   std::string TextRow(const uint8_t* row) const;
   bool HasView() const { return view_ != nullptr; }
   size_t RowSize() const { return rowSize_; }
+  // Rows of a block (several rows fetched or inserted in one call) lie this far apart: the
+  // row and 4 bytes after it, the record size the driver reports for a view.
+  size_t RowStride() const { return rowSize_ + kRowTrailer; }
+  static constexpr size_t kRowTrailer = 4;
   const std::vector<ViewColumn>& Columns() const { return columns_; }
 
  private:
@@ -74,6 +78,7 @@ class Cursor {
                  bool withRowid);
   bool Valid(size_t index) const { return index < rows_.size() && !rows_[index].removed; }
   std::string Substituted() const;
+  void Bind(sqlite3_stmt* st) const;
 
   Session& session_;
   std::string text_;
@@ -88,6 +93,7 @@ class Cursor {
   bool done_ = false;
   long pos_ = -1;  // -1 before the first row; rows_.size() after the last
   int32_t nextSerial_ = 1;
+  bool bound_ = false;  // the variables are parameters of the prepared statements
 };
 
 class Session {

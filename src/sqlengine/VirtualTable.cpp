@@ -20,6 +20,7 @@ struct Vtab {
   Session* session = nullptr;
   Table* table = nullptr;
   std::vector<std::unique_ptr<BtrFile>> idle;  // open position blocks, reused by cursors
+  std::vector<std::vector<uint8_t>> buffers;   // their record buffers, likewise
   std::unique_ptr<BtrFile> writer;
 
   int Fail(int16_t status) {
@@ -59,7 +60,7 @@ struct Cursor {
   sqlite3_vtab_cursor base{};
   Vtab* vt = nullptr;
   std::unique_ptr<BtrFile> file;
-  std::vector<uint8_t> buffer = std::vector<uint8_t>(kBatchBuffer);
+  std::vector<uint8_t> buffer;
   uint8_t key[kKeyBufferSize] = {};
   int keyNumber = -1;  // -1: physical order
   const Key* plan = nullptr;
@@ -88,7 +89,9 @@ constexpr uint8_t kTermEqual = 1, kTermLess = 3, kTermLessEqual = 6;
 bool UsableKey(const Table& t, const Key& k) {
   if (k.nullable || k.segments.empty()) return false;
   const KeySegment& first = k.segments[0];
-  if (first.column < 0 || (first.flags & (kKeyAcs | kKeyDescending | kKeyNoCase))) return false;
+  if (first.column < 0 || first.length > kKeyBufferSize ||
+      (first.flags & (kKeyAcs | kKeyDescending | kKeyNoCase)))
+    return false;
   const uint8_t type = t.columns[first.column].format.type;
   switch (type) {
     case kString: case kZString: case kInteger: case kUnsigned: case kAutoIncrement:
@@ -124,6 +127,7 @@ bool ToDomain(const Column& c, sqlite3_value* v, Value& out) {
   if (c.format.type == kDate || c.format.type == kTime) {
     // Only well-formed texts: the key image must order as the text does.
     uint8_t probe[4] = {};
+    if (c.format.size != sizeof probe) return false;
     Encode(c.format, out, probe);
     const Value back = Decode(c.format, probe, 4);
     if (back.kind != Value::Text || back.s != out.s) return false;
@@ -228,6 +232,12 @@ int Open(sqlite3_vtab* base, sqlite3_vtab_cursor** out) {
   auto* vt = reinterpret_cast<Vtab*>(base);
   auto* c = new Cursor;
   c->vt = vt;
+  if (vt->buffers.empty()) {
+    c->buffer.resize(kBatchBuffer);
+  } else {
+    c->buffer = std::move(vt->buffers.back());
+    vt->buffers.pop_back();
+  }
   if (int16_t s = vt->Take(c->file); s != 0) {
     delete c;
     return vt->Fail(s);
@@ -239,6 +249,7 @@ int Open(sqlite3_vtab* base, sqlite3_vtab_cursor** out) {
 int Close(sqlite3_vtab_cursor* base) {
   auto* c = reinterpret_cast<Cursor*>(base);
   if (c->file) c->vt->idle.push_back(std::move(c->file));
+  c->vt->buffers.push_back(std::move(c->buffer));
   delete c;
   return SQLITE_OK;
 }

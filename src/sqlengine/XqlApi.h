@@ -95,7 +95,8 @@ int16_t XQLDescribe(int16_t cursorId, int16_t position, int16_t* type, int16_t* 
 int16_t XQLExec(int16_t cursorId);
 // Fetches up to *count rows (in: wanted, out: fetched) into `buffer` of *bufferLength bytes
 // (out: the bytes written). A row is a 16-bit row length (counting itself) and the columns in
-// their Btrieve formats; rows follow each other at the full row size (2 + the column sizes).
+// their Btrieve formats; several rows lie 2 + the column sizes + 4 bytes apart (the record
+// size of the view), the 4 bytes after each row unused.
 // With `asciiFlag` one row comes as display texts instead: the 16-bit length, then each
 // column's text ended by a NUL. `spacing` is not used.
 int16_t _XQLFetch(int16_t cursorId, int16_t option, uint16_t* bufferLength, void* buffer,
@@ -120,7 +121,8 @@ int16_t XQLMask(int16_t option, int16_t type, int16_t size, int16_t decimals, in
 // Record-level primitives on a cursor's view.
 int16_t xFetch(int16_t cursorId, uint16_t* bufferLength, int16_t option, int32_t* count,
                int32_t* rejectCount, void* buffer);
-// Inserts `recordCount` rows given in the row layout (one after another); `names` "*.*": all.
+// Inserts `recordCount` rows given in the row layout (as apart as fetched rows); `names` "*.*":
+// all fields.
 int16_t xInsert(int16_t cursorId, int16_t nameCount, const char* names, int16_t recordCount,
                 const void* records);
 // Replaces the current row by `record` (the row layout).

@@ -77,6 +77,12 @@ class SqlTest : public ::testing::Test {
     else EXPECT_LE(s, 0) << text;
     return cursor;
   }
+  // The status of compiling `text` (a cursor of its own).
+  int16_t StatusOf(const std::string& text) {
+    int16_t s = 0;
+    Compile(text, &s);
+    return s;
+  }
   // One row with `option`: the status, and the row in `row`.
   int16_t Fetch(int16_t cursor, int16_t option, std::string& row, int32_t* got = nullptr) {
     row.assign(4096, '\0');

@@ -51,9 +51,12 @@ TEST_F(SqlTest, DescribeGivesBtrieveTypesAndTheRowLayout) {
   ASSERT_EQ(2u + 4 + 40 + 8 + 8 + 4 + 4 + 8, row.size());
   EXPECT_EQ(row.size(), At<uint16_t>(row, 0));
   EXPECT_EQ(2, At<int32_t>(row, 2));
-  EXPECT_EQ("Federal Trading 00002", Trimmed(row, 6, 40));
-  EXPECT_EQ(83000000, At<int64_t>(row, 46));  // currency in ten-thousandths
-  EXPECT_EQ(2024, At<uint16_t>(row, 64));     // date: day, month, year
+  BtrReader customers(db + "/CUSTOMER.BTR");
+  std::string rec;
+  ASSERT_EQ(0, customers.ById(2, rec));
+  EXPECT_EQ(Trimmed(rec, 4, 40), Trimmed(row, 6, 40));
+  EXPECT_EQ(At<int64_t>(rec, 140), At<int64_t>(row, 46));    // currency in ten-thousandths
+  EXPECT_EQ(At<uint32_t>(rec, 157), At<uint32_t>(row, 62));  // date: day, month, year
   EXPECT_EQ(1, At<int32_t>(row, 66));
 }
 
@@ -80,14 +83,15 @@ TEST_F(SqlTest, FetchInEveryDirectionWithEndStatuses) {
   EXPECT_EQ(13, id());
   ASSERT_EQ(0, Fetch(c, kFetchFirst | kFetchLock, row));
   EXPECT_EQ(10, id());
-  // Several rows at once, at the full row size each; fewer than asked is the end notice.
-  char block[6 * 6];
+  // Several rows at once, each at the view's record size (row + 4); fewer than asked is the
+  // end notice.
+  char block[6 * 10];
   uint16_t length = sizeof block;
   int32_t count = 3;
   ASSERT_EQ(0, api._XQLFetch(c, kFetchNext, &length, block, &count, 0, 0));
   EXPECT_EQ(3, count);
-  EXPECT_EQ(18, length);
-  EXPECT_EQ(13, At<int32_t>(std::string(block, sizeof block), 2 + 12));
+  EXPECT_EQ(26, length);
+  EXPECT_EQ(13, At<int32_t>(std::string(block, sizeof block), 2 + 20));
   count = 5;
   length = sizeof block;
   EXPECT_EQ(kNoticeNoMoreRows, api._XQLFetch(c, kFetchNext, &length, block, &count, 0, 0));
@@ -174,6 +178,18 @@ TEST_F(SqlTest, PositionedChangesReachBtrieveAndBtrieveChangesReachViews) {
   ASSERT_EQ(0, reader.ById(id, rec));
   EXPECT_EQ("Newcomer", Trimmed(rec, 4, 40));
   EXPECT_EQ(5, api.xInsert(c, 1, "*.*", 1, row.data()));  // the same id again
+  // Two rows in one call, as far apart as fetched rows.
+  std::string two(2 * (row.size() + 4), '\0');
+  for (size_t r = 0; r < 2; ++r) {
+    std::string one = row;
+    std::memset(one.data() + 2, 0, 4);
+    std::memset(one.data() + 6, ' ', 40);
+    std::memcpy(one.data() + 6, r ? "Pair B" : "Pair A", 6);
+    std::memcpy(two.data() + r * (row.size() + 4), one.data(), one.size());
+  }
+  ASSERT_EQ(0, api.xInsert(c, 1, "*.*", 2, two.data()));
+  EXPECT_EQ((std::vector<std::string>{"402|Pair A", "403|Pair B"}),
+            Rows("SELECT Id, Name FROM Customers WHERE Name LIKE 'Pair %' ORDER BY Id"));
   // A change made through Btrieve shows in the next view.
   ASSERT_EQ(0, reader.ById(6, rec));
   std::memcpy(rec.data() + 74, "Lyon\0", 5);
@@ -188,28 +204,26 @@ TEST_F(SqlTest, PositionedChangesReachBtrieveAndBtrieveChangesReachViews) {
 }
 
 TEST_F(SqlTest, TransactionsRollBackAndCommitOnTheFiles) {
-  int16_t status = 0;
-  Compile("START TRANSACTION", &status);
-  EXPECT_EQ(kNoticeStartTransaction, status);
-  Compile("START TRANSACTION", &status);
-  EXPECT_EQ(kStatusTransactionActive, status);
-  Compile("UPDATE Customers SET City = 'Nowhere' WHERE Id <= 3", &status);
-  EXPECT_EQ(kNoticeUpdate, status);
-  Compile("DELETE FROM OrderLines WHERE OrderId = 1", &status);
-  EXPECT_EQ(kNoticeDelete, status);
+  EXPECT_EQ(kNoticeStartTransaction, StatusOf("START TRANSACTION"));
+  EXPECT_EQ(kStatusTransactionActive, StatusOf("START TRANSACTION"));
+  EXPECT_EQ(kNoticeUpdate, StatusOf("UPDATE Customers SET City = 'Nowhere' WHERE Id <= 3"));
+  EXPECT_EQ(kNoticeDelete, StatusOf("DELETE FROM OrderLines WHERE OrderId = 1"));
   EXPECT_EQ(std::vector<std::string>{"3"}, Rows("SELECT COUNT(*) FROM Customers WHERE City = 'Nowhere'"));
-  Compile("ROLLBACK WORK", &status);
-  EXPECT_EQ(kNoticeRollback, status);
+  {
+    BtrReader other(db + "/CUSTOMER.BTR");  // another client, while the transaction is open
+    std::string unchanged;
+    EXPECT_EQ(0, other.ById(50, unchanged));
+  }
+  EXPECT_EQ(kNoticeRollback, StatusOf("ROLLBACK WORK"));
   EXPECT_EQ(std::vector<std::string>{"0"}, Rows("SELECT COUNT(*) FROM Customers WHERE City = 'Nowhere'"));
   EXPECT_NE(std::vector<std::string>{"0"}, Rows("SELECT COUNT(*) FROM OrderLines WHERE OrderId = 1"));
   BtrReader reader(db + "/CUSTOMER.BTR");
   std::string rec;
   ASSERT_EQ(0, reader.ById(1, rec));
-  EXPECT_EQ("Madrid", Trimmed(rec, 74, 25));
+  EXPECT_NE("Nowhere", Trimmed(rec, 74, 25));
   Compile("START TRANSACTION");
   Compile("UPDATE Customers SET City = 'Oslo' WHERE Id = 1");
-  Compile("COMMIT WORK", &status);
-  EXPECT_EQ(kNoticeCommit, status);
+  EXPECT_EQ(kNoticeCommit, StatusOf("COMMIT WORK"));
   ASSERT_EQ(0, reader.ById(1, rec));
   EXPECT_EQ("Oslo", Trimmed(rec, 74, 25));
 }
@@ -266,20 +280,17 @@ TEST_F(SqlTest, KeyConstraintsGiveTheSameRowsAsScans) {
 }
 
 TEST_F(SqlTest, StoredProceduresRunFromTheDictionary) {
-  int16_t status = 0;
-  Compile("CREATE PROCEDURE Top3 AS SELECT Id, Name FROM Suppliers WHERE Id <= 30 ORDER BY Id", &status);
-  EXPECT_EQ(kNoticeCreate, status);
+  EXPECT_EQ(kNoticeCreate, StatusOf("CREATE PROCEDURE Top3 AS SELECT Id, Name FROM Suppliers WHERE Id <= 30 ORDER BY Id"));
   const int16_t c = Compile("CALL Top3();");
   std::string row;
   ASSERT_EQ(0, Fetch(c, kFetchLast, row));
   EXPECT_EQ(30, At<int32_t>(row, 2));
   EXPECT_EQ(kString, Describe(api, c, 2).type);
   // A new definition replaces the old; another session sees PROC.DDF too.
-  Compile("CREATE PROCEDURE top3 AS SELECT COUNT(*) FROM Suppliers", &status);
+  EXPECT_EQ(kNoticeCreate, StatusOf("CREATE PROCEDURE top3 AS SELECT COUNT(*) FROM Suppliers"));
   ASSERT_EQ(0, api._XQLLogin("", "", db.c_str(), "", "", 1));
   EXPECT_EQ(std::vector<std::string>{"40"}, Rows("CALL TOP3()"));
-  Compile("CALL Top3(1)", &status);
-  EXPECT_EQ(kStatusSyntax, status);
+  EXPECT_EQ(kStatusSyntax, StatusOf("CALL Top3(1)"));
 }
 
 }  // namespace
