@@ -193,7 +193,11 @@ std::string Number(uint64_t n, int width) {
 }
 
 std::string CompanyName(Random& r, uint64_t i) {
-  return std::string(r.Pick(kCompany)) + " " + r.Pick(kTrade) + " " + Number(i, 5);
+  // One draw per statement: the order of operands of + is unspecified, and the sample must be
+  // the same whichever compiler built the generator.
+  const std::string company = r.Pick(kCompany);
+  const std::string trade = r.Pick(kTrade);
+  return company + " " + trade + " " + Number(i, 5);
 }
 
 class Generator {
@@ -237,23 +241,42 @@ class Generator {
     if (progress_) progress_(t.name + ": " + std::to_string(count) + " rows");
   }
 
+  struct Day {
+    int year, month, day;
+  };
+
+  // Each draw in a statement of its own, so every compiler makes the same sample.
+  Day RandomDay(int fromYear, int toYear) {
+    const int year = random_.Range(fromYear, toYear);
+    const int month = random_.Range(1, 12);
+    return {year, month, random_.Range(1, 28)};
+  }
+
+  std::string Phone() {
+    const uint64_t area = random_.Next() % 100;
+    return "+" + Number(area, 2) + " " + Number(random_.Next() % 10000000, 7);
+  }
+
   void Customer(TableRecord& r, uint64_t i) {
     const Place& place = kPlaces[random_.Next() % kPlaces.size()];
     // Every seventh name in lower case, so the case-insensitive key has something to do.
     std::string name = CompanyName(random_, i);
     if (i % 7 == 0)
       for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string first = random_.Pick(kFirst);
+    const std::string contact = first + " " + random_.Pick(kLast);
+    // Drawn before the record is built: arguments of one call are evaluated in no fixed order.
+    const Day since = RandomDay(2012, 2024);
     r.Int("Id", 0)
         .Text("Name", name)
-        .Text("Contact", std::string(random_.Pick(kFirst)) + " " + random_.Pick(kLast))
+        .Text("Contact", contact)
         .Text("City", place.city)
         .Text("Country", place.country)
-        .Text("Phone",
-              "+" + Number(random_.Next() % 100, 2) + " " + Number(random_.Next() % 10000000, 7))
+        .Text("Phone", Phone())
         .Cents("CreditLimit", random_.Range(10, 500) * 10000)
         .Cents("Balance", random_.Range(-50000, 2000000))
         .Int("Active", i % 11 != 0)
-        .Date("Since", random_.Range(2012, 2024), random_.Range(1, 12), random_.Range(1, 28));
+        .Date("Since", since.year, since.month, since.day);
   }
 
   void Supplier(TableRecord& r, uint64_t i) {
@@ -261,8 +284,7 @@ class Generator {
     r.Int("Id", static_cast<int64_t>(i) * 10)
         .Text("Name", CompanyName(random_, i))
         .Text("Country", place.country)
-        .Text("Phone",
-              "+" + Number(random_.Next() % 100, 2) + " " + Number(random_.Next() % 10000000, 7))
+        .Text("Phone", Phone())
         .Int("Rating", random_.Range(1, 5))
         .Int("Active", i % 9 != 0)
         .Text("Notes", i % 3 == 0 ? ""
@@ -289,13 +311,20 @@ class Generator {
     Bytes photo(static_cast<size_t>(random_.Range(24, 120)), '\0');
     for (size_t b = 0; b < photo.size(); ++b)
       photo[b] = static_cast<char>(b < 12 ? 0 : random_.Next() % 256);  // zeros repeat as "!"
+    const std::string lastName = random_.Pick(kLast);
+    const std::string firstName = random_.Pick(kFirst);
+    const std::string title = random_.Pick(kTitles);
+    const Day birth = RandomDay(1960, 2000);
+    const Day hire = RandomDay(2005, 2024);
+    const int startHour = random_.Range(7, 10);
+    const int startMinute = random_.Range(0, 3) * 15;
     r.Int("Id", static_cast<int64_t>(i))
-        .Text("LastName", random_.Pick(kLast))
-        .Text("FirstName", random_.Pick(kFirst))
-        .Text("Title", random_.Pick(kTitles))
-        .Date("BirthDate", random_.Range(1960, 2000), random_.Range(1, 12), random_.Range(1, 28))
-        .Date("HireDate", random_.Range(2005, 2024), random_.Range(1, 12), random_.Range(1, 28))
-        .Time("StartTime", random_.Range(7, 10), random_.Range(0, 3) * 15, 0)
+        .Text("LastName", lastName)
+        .Text("FirstName", firstName)
+        .Text("Title", title)
+        .Date("BirthDate", birth.year, birth.month, birth.day)
+        .Date("HireDate", hire.year, hire.month, hire.day)
+        .Time("StartTime", startHour, startMinute, 0)
         .Cents("Salary", random_.Range(2800, 9000) * 100)
         .Int("ManagerId", i == 1 ? 0 : 1 + static_cast<int64_t>(random_.Next() % (i - 1)))
         .Int("Extension", 200 + static_cast<int64_t>(i))
@@ -332,13 +361,15 @@ class Generator {
         ++lineRows;
       }
       const int month = random_.Range(1, 12), day = random_.Range(1, 28);
+      const int hour = random_.Range(8, 17), minute = random_.Range(0, 59),
+                second = random_.Range(0, 59);
       const bool shipped = i % 5 != 0;
       TableRecord order(orders);
       order.Int("Id", 0)
           .Int("CustomerId", 1 + static_cast<int64_t>(random_.Next() % counts_.customers))
           .Int("EmployeeId", 1 + static_cast<int64_t>(random_.Next() % counts_.employees))
           .Date("OrderDate", 2024 + static_cast<int>(i % 2), month, day)
-          .Time("OrderTime", random_.Range(8, 17), random_.Range(0, 59), random_.Range(0, 59))
+          .Time("OrderTime", hour, minute, second)
           .Cents("Total", totalCents)
           .Int("Paid", i % 3 != 0)
           .Text("Status", shipped ? kStatus[2 + i % 2] : kStatus[i % 2]);
