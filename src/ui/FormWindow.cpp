@@ -250,7 +250,7 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
     auto* check = new QCheckBox(container);
     check->setTristate(true);
     // A click asks the control; the box then shows whatever the field holds.
-    QObject::connect(check, &QCheckBox::clicked, check, [check, dbCheck](bool checked) {
+    QObject::connect(check, &QCheckBox::clicked, check, [dbCheck](bool checked) {
       Guarded([&] { dbCheck->SetChecked(checked); });
       if (dbCheck->Peer()) dbCheck->Peer()->TextsChanged();
     });

@@ -161,8 +161,7 @@ TEST_F(TranslateText_, IndexedLookupAgreesWithALinearScan) {
   const char* words[] = {"Open",
                          "OPEN",
                          "open ",
-                         "Stra\xDF"
-                         "e",
+                         "Stra\xDF\x65",
                          "STRASSE",
                          "",
                          " ",
