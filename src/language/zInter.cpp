@@ -8,6 +8,7 @@
 
 #include "framework/DB.h"
 #include "framework/DBCtrls.h"
+#include "framework/Dialogs.h"
 #include "framework/Forms.h"
 #include "framework/FrameworkErrors.h"
 #include "language/Zothrtns.h"
@@ -146,9 +147,12 @@ void ZInterStartup() {
   state.languageChangeMessage = static_cast<std::uint16_t>(RegisterAppMessage(kLanguageChangeName));
   ClearDictionary(state);
   SetLanguageFile(ReadIniString(state.languageIniFile, kSetupSection, kDictionaryKey));
+  // Message dialogs show their titles and buttons in the current language too.
+  SetDialogTextTranslator(TranslateText);
 }
 
 void ZInterShutdown() {
+  SetDialogTextTranslator(nullptr);
   LanguageState& state = State();
   ClearDictionary(state);
   state.dictionaryFileName.clear();

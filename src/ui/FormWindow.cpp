@@ -48,6 +48,47 @@ class WidgetPeer : public TControlPeer {
   std::function<void()> sync_;
 };
 
+// Keeps one menu entry (an action, or the submenu of an item with children) in step with its
+// item, as WidgetPeer does for controls.
+class MenuPeer : public TControlPeer {
+ public:
+  MenuPeer(TMenuItem* item, QObject* entry, std::function<void()> sync)
+      : item_(item), entry_(entry), sync_(std::move(sync)) {
+    item_->SetPeer(this);
+    TextsChanged();
+  }
+  ~MenuPeer() override {
+    if (item_) item_->SetPeer(nullptr);
+  }
+  void TextsChanged() override {
+    if (item_ && entry_) sync_();
+  }
+  void ControlDestroyed() override { item_ = nullptr; }
+
+ private:
+  TMenuItem* item_;
+  QPointer<QObject> entry_;
+  std::function<void()> sync_;
+};
+
+// Sets the cells of a list in place when its shape is unchanged, so the selected row and
+// the scroll position stay; otherwise fills it afresh.
+void ShowRows(QTreeWidget* tree, const std::vector<TStrings>& rows) {
+  const bool sameShape = tree->topLevelItemCount() == static_cast<int>(rows.size());
+  if (!sameShape) tree->clear();
+  for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+    QStringList cells;
+    for (const auto& cell : rows[static_cast<std::size_t>(r)]) cells << ToQString(cell);
+    if (!sameShape) {
+      tree->addTopLevelItem(new QTreeWidgetItem(cells));
+      continue;
+    }
+    QTreeWidgetItem* item = tree->topLevelItem(r);
+    for (int c = 0; c < cells.size(); ++c)
+      if (item->text(c) != cells[c]) item->setText(c, cells[c]);
+  }
+}
+
 template <typename Kind>
 Kind* As(TControl* c) {
   return dynamic_cast<Kind*>(c);
@@ -94,15 +135,21 @@ void TFormWindow::BuildMenuBar() {
       if (item->Count() > 0) {
         QMenu* sub = into ? into->addMenu(caption) : menuBar()->addMenu(caption);
         sub->setObjectName(QString::fromStdString(item->Name()));
-        sub->setToolTip(ToQString(item->Hint()));
+        peers_.push_back(std::make_unique<MenuPeer>(item, sub, [sub, item] {
+          sub->setTitle(ToQString(item->Caption()));
+          sub->setToolTip(ToQString(item->Hint()));
+        }));
         addItems(item, sub);
         continue;
       }
       QAction* action = into ? into->addAction(caption) : menuBar()->addAction(caption);
       action->setObjectName(QString::fromStdString(item->Name()));
-      action->setStatusTip(ToQString(item->Hint()));
-      action->setCheckable(item->Checked());
-      action->setChecked(item->Checked());
+      peers_.push_back(std::make_unique<MenuPeer>(item, action, [action, item] {
+        action->setText(ToQString(item->Caption()));
+        action->setStatusTip(ToQString(item->Hint()));
+        action->setCheckable(item->Checked() || action->isCheckable());
+        action->setChecked(item->Checked());
+      }));
       // Clicks are queued so a handler may rebuild or close this very window.
       QObject::connect(
           action, &QAction::triggered, this, [item] { Guarded([item] { item->Click(); }); },
@@ -156,12 +203,7 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
       QStringList headers;
       for (const auto& column : list->Columns()) headers << ToQString(column.caption);
       tree->setHeaderLabels(headers);
-      tree->clear();
-      for (const auto& row : list->Rows()) {
-        QStringList cells;
-        for (const auto& cell : row) cells << ToQString(cell);
-        tree->addTopLevelItem(new QTreeWidgetItem(cells));
-      }
+      ShowRows(tree, list->Rows());
     });
   }
   if (auto* pages = As<TPageControl>(c)) {
@@ -179,13 +221,20 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
       RealiseChildren(sheet, page);
     }
     tabs->setCurrentIndex(pages->ActivePageIndex());
+    QObject::connect(tabs, &QTabWidget::currentChanged, tabs,
+                     [pages](int index) { pages->SetActivePageIndex(index); });
     return peer(tabs, [tabs, c] { SetTip(tabs, c); });
   }
   if (auto* tabSet = As<TTabSet>(c)) {
     auto* bar = new QTabBar(container);
     return peer(bar, [bar, tabSet] {
-      while (bar->count() > 0) bar->removeTab(0);
-      for (const auto& tab : tabSet->Items()) bar->addTab(ToQString(tab));
+      const TStrings& tabs = tabSet->Items();
+      if (bar->count() != static_cast<int>(tabs.size())) {
+        while (bar->count() > 0) bar->removeTab(0);
+        for (const auto& tab : tabs) bar->addTab(ToQString(tab));
+      }
+      for (int i = 0; i < bar->count(); ++i)
+        bar->setTabText(i, ToQString(tabs[static_cast<std::size_t>(i)]));
     });
   }
   if (auto* tabbed = As<TTabbedNotebook>(c)) {
@@ -213,6 +262,14 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
     return peer(box, [box, layout, radioGroup] {
       box->setTitle(ToQString(radioGroup->Caption()));
       SetTip(box, radioGroup);
+      const TStrings& items = radioGroup->Items();
+      if (layout->count() == static_cast<int>(items.size())) {
+        // The same choices in new words: the one picked stays picked.
+        for (int i = 0; i < layout->count(); ++i)
+          if (auto* radio = qobject_cast<QRadioButton*>(layout->itemAt(i)->widget()))
+            radio->setText(ToQString(items[static_cast<std::size_t>(i)]));
+        return;
+      }
       while (QLayoutItem* old = layout->takeAt(0)) {
         delete old->widget();
         delete old;
