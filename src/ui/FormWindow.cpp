@@ -25,51 +25,32 @@
 namespace vader::ui {
 namespace {
 
-// Keeps one widget's texts in step with its control. The sync function reads the control
-// and writes the widget; it runs once at creation and after every text change.
-class WidgetPeer : public TControlPeer {
+// Keeps one widget's texts (or a menu entry's: an action, or the submenu of an item with
+// children) in step with its control or menu item. The sync function reads the item and writes
+// the widget; it runs once at creation and after every text change.
+template <typename Item>
+class SyncPeer : public TControlPeer {
  public:
-  WidgetPeer(TControl* control, QWidget* widget, std::function<void()> sync)
-      : control_(control), widget_(widget), sync_(std::move(sync)) {
-    control_->SetPeer(this);
-    TextsChanged();
-  }
-  ~WidgetPeer() override {
-    if (control_) control_->SetPeer(nullptr);
-  }
-  void TextsChanged() override {
-    if (control_ && widget_) sync_();
-  }
-  void ControlDestroyed() override { control_ = nullptr; }
-
- private:
-  TControl* control_;
-  QPointer<QWidget> widget_;
-  std::function<void()> sync_;
-};
-
-// Keeps one menu entry (an action, or the submenu of an item with children) in step with its
-// item, as WidgetPeer does for controls.
-class MenuPeer : public TControlPeer {
- public:
-  MenuPeer(TMenuItem* item, QObject* entry, std::function<void()> sync)
-      : item_(item), entry_(entry), sync_(std::move(sync)) {
+  SyncPeer(Item* item, QObject* widget, std::function<void()> sync)
+      : item_(item), widget_(widget), sync_(std::move(sync)) {
     item_->SetPeer(this);
     TextsChanged();
   }
-  ~MenuPeer() override {
+  ~SyncPeer() override {
     if (item_) item_->SetPeer(nullptr);
   }
   void TextsChanged() override {
-    if (item_ && entry_) sync_();
+    if (item_ && widget_) sync_();
   }
   void ControlDestroyed() override { item_ = nullptr; }
 
  private:
-  TMenuItem* item_;
-  QPointer<QObject> entry_;
+  Item* item_;
+  QPointer<QObject> widget_;
   std::function<void()> sync_;
 };
+using WidgetPeer = SyncPeer<TControl>;
+using MenuPeer = SyncPeer<TMenuItem>;
 
 // Sets the cells of a list in place when its shape is unchanged, so the selected row and
 // the scroll position stay; otherwise fills it afresh.
