@@ -25,7 +25,7 @@ case "$compiler" in
   *) echo "build.sh: unknown compiler '$compiler'" >&2; exit 2 ;;
 esac
 # A tree configured for the other compiler is configured afresh.
-if [ -f "$dir/CMakeCache.txt" ] && ! grep -q "^CMAKE_CXX_COMPILER:.*$CXX\$" "$dir/CMakeCache.txt"; then
+if [ -f "$dir/CMakeCache.txt" ] && ! grep -q "^CMAKE_CXX_COMPILER:.*/$CXX\$" "$dir/CMakeCache.txt"; then
   rm -rf "$dir"
 fi
 cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
