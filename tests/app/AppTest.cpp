@@ -104,8 +104,7 @@ bool Shows(const RunResult& run, const std::string& line) {
 
 TEST_F(Application, ShowsItsWindowTranslatedByTheDictionary) {
   UseDictionary(
-      "Vader Data Browser~|~Navigateur de donn\xE9"
-      "es\r\nWelcome to Vader~|~Bienvenue\r\n"
+      "Vader Data Browser~|~Navigateur de donn\xE9" "es\r\nWelcome to Vader~|~Bienvenue\r\n"
       "&File~|~&Fichier\r\nE&xit~|~&Quitter\r\nWelcome~|~Accueil\r\nLanguages~|~Langues\r\n");
   if (!std::string(XVFB).empty()) {
     ASSERT_FALSE(display.Name().empty()) << "Xvfb did not start";

@@ -1,3 +1,5 @@
+#include "platform/IniFile.h"
+
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -9,7 +11,6 @@
 #include <functional>
 
 #include "common/TempDir.h"
-#include "platform/IniFile.h"
 
 namespace vader::platform {
 namespace {
@@ -70,8 +71,7 @@ TEST(IniFileWrite, CreatesFileSectionAndKey) {
 TEST(IniFileWrite, ReplacesInPlaceAndKeepsTheRestOfTheFile) {
   TempDir dir;
   const std::string before =
-      "; "
-      "settings\r\n[setup]\r\nFirst=1\r\nRECSTRFILENAME=old.txt\r\nLast=3\r\n\r\n[Tail]\r\nx=y\r\n";
+      "; settings\r\n[setup]\r\nFirst=1\r\nRECSTRFILENAME=old.txt\r\nLast=3\r\n\r\n[Tail]\r\nx=y\r\n";
   const auto file = dir.Write("a.ini", before);
   ASSERT_TRUE(WritePrivateProfileString("Setup", "RecStrFileName", "new.txt", file));
   EXPECT_EQ(TempDir::Read(file),
