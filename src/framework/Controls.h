@@ -173,6 +173,7 @@ class TListView : public TWinControl {
   // Rows of cell texts; shown as they are (item texts are data, not translated).
   const std::vector<TStrings>& Rows() const { return rows_; }
   void AddRow(TStrings cells);
+  void SetCell(int row, int column, const std::string& text);
 
  private:
   std::vector<Column> columns_;
@@ -185,11 +186,15 @@ class TMenuItem : public TComponent {
   explicit TMenuItem(TComponent* owner) : TComponent(owner) {}
   ~TMenuItem() override;
   const std::string& Caption() const { return caption_; }
-  void SetCaption(const std::string& caption) { caption_ = caption; }
+  void SetCaption(const std::string& caption);
   const std::string& Hint() const { return hint_; }
-  void SetHint(const std::string& hint) { hint_ = hint; }
+  void SetHint(const std::string& hint);
   bool Checked() const { return checked_; }
-  void SetChecked(bool checked) { checked_ = checked; }
+  void SetChecked(bool checked);
+
+  // The menu entry on screen, told of every change as a control's peer is.
+  TControlPeer* Peer() const { return peer_; }
+  void SetPeer(TControlPeer* peer) { peer_ = peer; }
 
   void Add(TMenuItem* item);
   int Count() const { return static_cast<int>(items_.size()); }
@@ -207,6 +212,7 @@ class TMenuItem : public TComponent {
   bool checked_ = false;
   TMenuItem* parent_ = nullptr;
   std::vector<TMenuItem*> items_;
+  TControlPeer* peer_ = nullptr;
 };
 
 class TMainMenu : public TComponent {

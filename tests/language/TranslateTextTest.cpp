@@ -46,6 +46,19 @@ TEST_F(TranslateText_, AccentedKeysFoldInTheAnsiCodePage) {
   EXPECT_EQ(TranslateText("\xE9T\xC9"), "Summer");
 }
 
+TEST_F(TranslateText_, DictionaryWithAUtf8MarkIsReadAsUtf8) {
+  // "Été" saved as UTF-8 with a byte-order mark: the first entry matches, accents intact.
+  StartWith("\xEF\xBB\xBF\xC3\x89t\xC3\xA9~|~\xC3\x89t\xC3\xA9 \xC5\x93uvre\r\nOpen~|~Ouvrir\r\n");
+  EXPECT_EQ(TranslateText("\xC9t\xE9"), "\xC9t\xE9 \x9Cuvre");  // in the system code page
+  EXPECT_EQ(DictionaryKeys().front(), "\xC9t\xE9");
+  EXPECT_EQ(TranslateText("Open"), "Ouvrir");
+  ZInterShutdown();
+  // Without the mark the same bytes are 8-bit text of the system code page.
+  StartWith("\xC3\x89t\xC3\xA9~|~Summer\n");
+  EXPECT_EQ(TranslateText("\xC3\x89t\xC3\xA9"), "Summer");
+  EXPECT_EQ(TranslateText("\xC9t\xE9"), "\xC9t\xE9");
+}
+
 TEST_F(TranslateText_, QuorvelDictionariesPadEveryTranslation) {
   const std::string sub = dir.File("QuorVel");
   mkdir(sub.c_str(), 0755);
@@ -141,7 +154,7 @@ TEST_F(LanguageFile, ADirectoryIsNoDictionary) {
 // The index must find exactly what the reference scan in file order finds.
 TEST_F(TranslateText_, IndexedLookupAgreesWithALinearScan) {
   std::string content;
-  const char* words[] = {"Open", "OPEN", "open ", "Stra\xDF" "e", "STRASSE", "", " ", "\xC9t\xE9",
+  const char* words[] = {"Open", "OPEN", "open ", "Stra\xDF\x65", "STRASSE", "", " ", "\xC9t\xE9",
                          "\xE9T\xC9", "x", "X"};
   int n = 0;
   for (const char* w : words) content += std::string(w) + "~|~t" + std::to_string(n++) + "\n";

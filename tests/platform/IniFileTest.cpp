@@ -91,5 +91,17 @@ TEST(IniFileWrite, ReadOnlyFileOrDirectoryAndBadPathsAreRefused) {
   EXPECT_FALSE(WritePrivateProfileString("S", "k", "w", dir.Path()));  // a directory
 }
 
+TEST(IniFileByteOrderMark, IsSkippedOnReadAndKeptOnWrite) {
+  TempDir dir;
+  const auto file = dir.Write("bom.ini", "\xEF\xBB\xBF[Setup]\r\nRecStrFileName=French.txt\r\n");
+  EXPECT_EQ(Read(file, "Setup", "RecStrFileName"), "French.txt");
+  ASSERT_TRUE(WritePrivateProfileString("Setup", "RecStrFileName", "German.txt", file));
+  // One section, still marked: no second, empty-named one before it.
+  EXPECT_EQ(TempDir::Read(file), "\xEF\xBB\xBF[Setup]\r\nRecStrFileName=German.txt\r\n");
+  const auto marked = dir.Write("only-mark.ini", "\xEF\xBB\xBF");
+  ASSERT_TRUE(WritePrivateProfileString("S", "k", "v", marked));
+  EXPECT_EQ(TempDir::Read(marked), "\xEF\xBB\xBF[S]\nk=v\n");
+}
+
 }  // namespace
 }  // namespace vader::platform
