@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "microkernel/PgStore.h"
+#include "microkernel/ServerLocation.h"
 #include "microkernel/SqliteStore.h"
 
 namespace vader::microkernel {
@@ -24,11 +26,13 @@ Walk::~Walk() {
 }
 
 Status FileStore::Create(const std::string& path, const FileDefinition& def, bool failIfExists) {
+  if (IsServerLocation(path)) return PgStore::Create(path, def, failIfExists);
   return SqliteStore::Create(path, def, failIfExists);
 }
 
 Status FileStore::Open(const std::string& path, std::unique_ptr<FileStore>& out,
-                       std::shared_ptr<ServerSessions>*) {
+                       std::shared_ptr<ServerSessions>* sessions) {
+  if (IsServerLocation(path)) return PgStore::Open(path, out, sessions);
   std::unique_ptr<SqliteStore> store;
   const Status s = SqliteStore::Open(path, store);
   out = std::move(store);
@@ -36,10 +40,22 @@ Status FileStore::Open(const std::string& path, std::unique_ptr<FileStore>& out,
 }
 
 Status FileStore::CommitAll(const std::vector<std::shared_ptr<FileStore>>& stores) {
-  return SqliteStore::CommitAll(stores);
+  std::vector<std::shared_ptr<FileStore>> local, server;
+  for (const auto& store : stores) (store->OnServer() ? server : local).push_back(store);
+  // A transaction over both kinds commits its local files (atomically among themselves) first,
+  // then its server files (one server transaction per server).
+  Status result = local.empty() ? kOk : SqliteStore::CommitAll(local);
+  if (server.empty()) return result;
+  if (result != kOk) {
+    for (const auto& store : server) store->EndTransaction(false);
+    return result;
+  }
+  return PgStore::CommitAll(server);
 }
 
-bool FileStore::OpenInProcess(const std::string& path) { return SqliteStore::OpenInProcess(path); }
+bool FileStore::OpenInProcess(const std::string& path) {
+  return IsServerLocation(path) ? PgStore::OpenInProcess(path) : SqliteStore::OpenInProcess(path);
+}
 
 void FileStore::EndIdleWalks() { SqliteStore::EndIdleWalks(); }
 
