@@ -1,0 +1,102 @@
+#include "TestServer.h"
+
+#include <glob.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+
+#include "BtrieveApi.h"
+
+namespace vader::microkernel::test {
+namespace {
+
+std::string BinDir() {
+  glob_t g{};
+  std::string dir;
+  if (::glob("/usr/lib/postgresql/*/bin/initdb", 0, nullptr, &g) == 0 && g.gl_pathc > 0) {
+    dir = g.gl_pathv[g.gl_pathc - 1];
+    dir.resize(dir.size() - std::string("/initdb").size());
+  }
+  globfree(&g);
+  return dir;
+}
+
+int Run(const std::string& command) { return std::system(command.c_str()); }
+
+}  // namespace
+
+bool ServerBackend() {
+  const char* v = std::getenv("VADER_MK_BACKEND");
+  return v && std::string(v) == "server";
+}
+
+TestServer::TestServer(const std::vector<std::string>& addresses, const std::string& netns)
+    : netns_(netns), owner_(::getpid()) {
+  const std::string bin = BinDir();
+  if (bin.empty()) {
+    reason_ = "no PostgreSQL server installed (Debian package postgresql)";
+    return;
+  }
+  std::string as;
+  if (::geteuid() == 0) {
+    // The server refuses to run as root.
+    if (!::getpwnam("postgres")) {
+      reason_ = "running as root and there is no postgres user to run the server as";
+      return;
+    }
+    as = "runuser -u postgres -- ";
+  }
+  dir_ = TempDir();
+  if (!as.empty() && Run("chown postgres " + dir_) != 0) {
+    reason_ = "cannot hand the data directory to the postgres user";
+    return;
+  }
+  const std::string quiet = " >>" + dir_ + "/setup.log 2>&1";
+  if (Run(as + bin + "/initdb -D " + dir_ + "/data -A trust -U vader --no-sync -E UTF8" + quiet) !=
+      0) {
+    reason_ = "initdb failed (see " + dir_ + "/setup.log)";
+    return;
+  }
+  std::string listen;
+  for (const std::string& a : addresses) listen += (listen.empty() ? "" : ",") + a;
+  const std::string inNs = netns.empty() ? std::string() : "ip netns exec " + netns + " ";
+  std::mt19937 random(std::random_device{}());
+  for (int attempt = 0; attempt < 5 && !running_; ++attempt) {
+    port_ = 20000 + static_cast<int>(random() % 20000);
+    running_ = Run(inNs + as + bin + "/pg_ctl -w -t 30 -D " + dir_ + "/data -l " + dir_ +
+                   "/server.log -o \"-c listen_addresses='" + listen + "' -p " +
+                   std::to_string(port_) + " -k " + dir_ +
+                   " -c fsync=off -c max_connections=200\" start" + quiet) == 0;
+  }
+  if (!running_) reason_ = "the server did not start (see " + dir_ + "/server.log)";
+}
+
+TestServer::~TestServer() {
+  if (::getpid() != owner_) return;
+  Crash();
+  if (!dir_.empty()) RemoveTree(dir_);
+}
+
+void TestServer::Crash() {
+  if (!running_) return;
+  running_ = false;
+  const std::string as = ::geteuid() == 0 ? "runuser -u postgres -- " : "";
+  Run(as + BinDir() + "/pg_ctl -D " + dir_ + "/data -m immediate stop >/dev/null 2>&1");
+}
+
+std::string TestServer::Location(const std::string& prefix, const std::string& address) const {
+  return "btrv://vader@" + address + ":" + std::to_string(port_) + "/postgres/" + prefix;
+}
+
+TestServer& TestServer::Shared() {
+  static auto* server = new TestServer();
+  static struct Stopper {
+    ~Stopper() { delete server; }
+  } stopper;
+  return *server;
+}
+
+}  // namespace vader::microkernel::test
