@@ -60,6 +60,11 @@ TestServer::TestServer(const std::vector<std::string>& addresses, const std::str
     reason_ = "initdb failed (see " + dir_ + "/setup.log)";
     return;
   }
+  // Clients on the server's own links (the test's namespaces) may connect too.
+  if (Run("echo 'host all all samenet trust' >> " + dir_ + "/data/pg_hba.conf") != 0) {
+    reason_ = "cannot configure client access";
+    return;
+  }
   std::string listen;
   for (const std::string& a : addresses) listen += (listen.empty() ? "" : ",") + a;
   const std::string inNs = netns.empty() ? std::string() : "ip netns exec " + netns + " ";
