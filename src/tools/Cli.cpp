@@ -17,6 +17,7 @@ std::vector<Command> AllCommands() {
   std::vector<Command> all = FileCommands();
   for (Command& c : DictionaryCommands()) all.push_back(std::move(c));
   for (Command& c : ImportCommands()) all.push_back(std::move(c));
+  for (Command& c : CopyDbCommands()) all.push_back(std::move(c));
   return all;
 }
 

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <random>
 
-#include "BtrieveApi.h"
 
 namespace vader::microkernel::test {
 namespace {
@@ -25,6 +24,12 @@ std::string BinDir() {
 }
 
 int Run(const std::string& command) { return std::system(command.c_str()); }
+
+std::string NewDirectory() {
+  char pattern[] = "/tmp/vader-pg-XXXXXX";
+  const char* dir = ::mkdtemp(pattern);
+  return dir ? dir : "";
+}
 
 }  // namespace
 
@@ -49,7 +54,11 @@ TestServer::TestServer(const std::vector<std::string>& addresses, const std::str
     }
     as = "runuser -u postgres -- ";
   }
-  dir_ = TempDir();
+  dir_ = NewDirectory();
+  if (dir_.empty()) {
+    reason_ = "cannot make a temporary directory";
+    return;
+  }
   if (!as.empty() && Run("chown postgres " + dir_) != 0) {
     reason_ = "cannot hand the data directory to the postgres user";
     return;
@@ -82,7 +91,8 @@ TestServer::TestServer(const std::vector<std::string>& addresses, const std::str
 TestServer::~TestServer() {
   if (::getpid() != owner_) return;
   Crash();
-  if (!dir_.empty()) RemoveTree(dir_);
+  std::error_code ec;
+  if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
 }
 
 void TestServer::Crash() {
