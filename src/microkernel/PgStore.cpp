@@ -254,23 +254,25 @@ Status PgStore::BeginWrite(bool inTransaction, bool noWait) {
   writeOpen_ = true;
   ownTransaction_ = false;
   if (!inTransaction) return kOk;  // the write opens a transaction only when it needs one
-  const bool joined = txnOpen_ && joinedSerial_ == conn_->transactionSerial && conn_->inTransaction;
-  if (!joined) {
-    if (Status s = LockForWrite(noWait); s != kOk) {
-      if (ownTransaction_) {
-        conn_->Exec("ROLLBACK");
-        conn_->inTransaction = false;
-      }
-      writeOpen_ = false;
-      return s;
-    }
-    // The server transaction belongs to the client's transaction, not to this write.
-    ownTransaction_ = false;
-    txnOpen_ = true;
-    joinedSerial_ = conn_->transactionSerial;
+  const bool began = !conn_->inTransaction;
+  if (began) {
+    PgResult r = conn_->Exec("BEGIN");
+    if (!r.Ok()) return Fail(r);
+    conn_->inTransaction = true;
+    ++conn_->transactionSerial;
   }
+  // The savepoint comes first: a lock wait that fails must not abort the client's transaction.
   PgResult r = conn_->Exec("SAVEPOINT op");
-  return r.Ok() ? kOk : Fail(r);
+  Status s = r.Ok() ? LockForWrite(noWait) : Fail(r);
+  if (s != kOk) {
+    conn_->Exec(began ? "ROLLBACK" : "ROLLBACK TO op; RELEASE op");
+    if (began) conn_->inTransaction = false;
+    writeOpen_ = false;
+    return s;
+  }
+  txnOpen_ = true;
+  joinedSerial_ = conn_->transactionSerial;
+  return kOk;
 }
 
 Status PgStore::EndWrite(bool commit) {
