@@ -116,7 +116,8 @@ int16_t Engine::Call(uint16_t op, void* positionBlock, void* data, uint32_t* dat
   if (NeedsCursor(c.op)) {
     c.cursor = CursorFor(c.positionBlock, *c.client);
     if (!c.cursor) return kFileNotOpen;
-    if (Status s = c.cursor->store->Refresh(); s != kOk) return s;
+    // A file whose server went away can still be closed.
+    if (Status s = c.cursor->store->Refresh(); s != kOk && c.op != kOpClose) return s;
   }
   if (c.op == kOpBeginTransaction) return OpBeginTransaction(c, noWriteWait);
   return Dispatch(c);

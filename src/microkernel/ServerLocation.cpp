@@ -19,11 +19,17 @@ std::string Quoted(const std::string& v) {
   return q + "'";
 }
 
-// Slashes for backslashes, no empty or "." components, no leading slash.
+// Slashes for backslashes, no empty or "." components, ".." taking back the one before it, no
+// leading slash.
 std::string CleanName(const std::string& raw) {
   std::string out, part;
   auto flush = [&] {
-    if (!part.empty() && part != ".") out += (out.empty() ? "" : "/") + part;
+    if (part == "..") {
+      const size_t slash = out.rfind('/');
+      out.erase(slash == std::string::npos ? 0 : slash);
+    } else if (!part.empty() && part != ".") {
+      out += (out.empty() ? "" : "/") + part;
+    }
     part.clear();
   };
   for (char c : raw) {

@@ -74,18 +74,26 @@ TestServer::TestServer(const std::vector<std::string>& addresses, const std::str
     reason_ = "cannot configure client access";
     return;
   }
-  std::string listen;
-  for (const std::string& a : addresses) listen += (listen.empty() ? "" : ",") + a;
-  const std::string inNs = netns.empty() ? std::string() : "ip netns exec " + netns + " ";
+  for (const std::string& a : addresses) listen_ += (listen_.empty() ? "" : ",") + a;
+  as_ = as;
+  bin_ = bin;
   std::mt19937 random(std::random_device{}());
   for (int attempt = 0; attempt < 5 && !running_; ++attempt) {
     port_ = 20000 + static_cast<int>(random() % 20000);
-    running_ = Run(inNs + as + bin + "/pg_ctl -w -t 30 -D " + dir_ + "/data -l " + dir_ +
-                   "/server.log -o \"-c listen_addresses='" + listen + "' -p " +
-                   std::to_string(port_) + " -k " + dir_ +
-                   " -c fsync=off -c max_connections=200\" start" + quiet) == 0;
+    Start();
   }
   if (!running_) reason_ = "the server did not start (see " + dir_ + "/server.log)";
+}
+
+bool TestServer::Start() {
+  if (running_) return true;
+  const std::string inNs = netns_.empty() ? std::string() : "ip netns exec " + netns_ + " ";
+  running_ = Run(inNs + as_ + bin_ + "/pg_ctl -w -t 30 -D " + dir_ + "/data -l " + dir_ +
+                 "/server.log -o \"-c listen_addresses='" + listen_ + "' -p " +
+                 std::to_string(port_) + " -k " + dir_ +
+                 " -c fsync=off -c max_connections=200\" start >>" + dir_ +
+                 "/setup.log 2>&1") == 0;
+  return running_;
 }
 
 TestServer::~TestServer() {
@@ -98,8 +106,7 @@ TestServer::~TestServer() {
 void TestServer::Crash() {
   if (!running_) return;
   running_ = false;
-  const std::string as = ::geteuid() == 0 ? "runuser -u postgres -- " : "";
-  Run(as + BinDir() + "/pg_ctl -D " + dir_ + "/data -m immediate stop >/dev/null 2>&1");
+  Run(as_ + bin_ + "/pg_ctl -D " + dir_ + "/data -m immediate stop >/dev/null 2>&1");
 }
 
 std::string TestServer::Location(const std::string& prefix, const std::string& address) const {

@@ -22,8 +22,9 @@ class TestServer {
   int Port() const { return port_; }
   // A location on this server through `address`, for file names below `prefix`.
   std::string Location(const std::string& prefix, const std::string& address = "127.0.0.1") const;
-  // Stops the server at once, as a crash or power loss would.
+  // Stops the server at once, as a crash would; Start brings it back on the same port.
   void Crash();
+  bool Start();
 
   // The program-wide loopback server, started on first use.
   static TestServer& Shared();
@@ -31,6 +32,7 @@ class TestServer {
  private:
   std::string dir_;
   std::string netns_;
+  std::string listen_, as_, bin_;
   int port_ = 0;
   bool running_ = false;
   std::string reason_;
