@@ -180,38 +180,35 @@ Status PgStore::Refresh() {
 const std::string& PgStore::KeyStatement(int number, KeySql which) {
   std::string& sql = keySql_[number][which];
   if (!sql.empty()) return sql;
+  // Per statement: the condition on the key column, the order, and what follows.
+  struct Form {
+    const char* condition;
+    const char* order;
+    const char* tail;
+  };
+  static constexpr Form kForms[kKeySqlCount] = {
+      {" IS NOT NULL", "", " LIMIT 1"},          {" IS NOT NULL", " DESC", " LIMIT 1"},
+      {" > $1::bytea", "", " LIMIT 1"},          {" >= $1::bytea", "", " LIMIT 1"},
+      {" < $1::bytea", " DESC", " LIMIT 1"},     {" <= $1::bytea", " DESC", " LIMIT 1"},
+      {" <= $1::bytea", " DESC", " LIMIT 1"},    {" IS NOT NULL", "", " OFFSET $1::int8 LIMIT 1"},
+  };
+  const Form& f = kForms[which];
   const std::string k = Column(number);
-  const std::string rows = "SELECT " + k + ", pos, data FROM " + table_ + " WHERE ";
-  switch (which) {
-    case kFirst:
-      sql = rows + k + " IS NOT NULL ORDER BY " + k + " LIMIT 1";
-      break;
-    case kLast:
-      sql = rows + k + " IS NOT NULL ORDER BY " + k + " DESC LIMIT 1";
-      break;
-    case kGreater:
-      sql = rows + k + " > $1::bytea ORDER BY " + k + " LIMIT 1";
-      break;
-    case kGreaterEqual:
-      sql = rows + k + " >= $1::bytea ORDER BY " + k + " LIMIT 1";
-      break;
-    case kLess:
-      sql = rows + k + " < $1::bytea ORDER BY " + k + " DESC LIMIT 1";
-      break;
-    case kLessEqual:
-      sql = rows + k + " <= $1::bytea ORDER BY " + k + " DESC LIMIT 1";
-      break;
-    case kLastLE:
-      sql = "SELECT " + k + " FROM " + table_ + " WHERE " + k + " <= $1::bytea ORDER BY " + k +
-            " DESC LIMIT 1";
-      break;
-    case kNth:
-      sql = rows + k + " IS NOT NULL ORDER BY " + k + " OFFSET $1::int8 LIMIT 1";
-      break;
-    case kKeySqlCount:
-      break;
-  }
+  const std::string columns = which == kLastLE ? k : k + ", pos, data";
+  sql = "SELECT " + columns + " FROM " + table_ + " WHERE " + k + f.condition + " ORDER BY " + k +
+        f.order + f.tail;
   return sql;
+}
+
+Status PgStore::NewEntry(int number, const Bytes& encoded, Bytes& entry) {
+  if (!codecs_[number]->Key().Duplicates()) {
+    entry = encoded;
+    return kOk;
+  }
+  PgResult r = conn_->Run(KeyStatement(number, kLastLE), PgParams().Add(AfterDuplicates(encoded)));
+  if (!r.Ok()) return Fail(r);
+  entry = DuplicateEntry(encoded, r.Rows() ? r.Blob(0, 0) : Bytes());
+  return kOk;
 }
 
 Status PgStore::RowFrom(const PgResult& r, bool withEntry, Row& row) {
@@ -369,14 +366,10 @@ Status PgStore::Entries(const Bytes& record, std::vector<Bytes>& entries, std::v
     const Bytes raw = codec->Extract(rec);
     if (codec->IsNull(reinterpret_cast<const uint8_t*>(raw.data()))) continue;
     null[n] = false;
-    const Bytes encoded = codec->Encode(reinterpret_cast<const uint8_t*>(raw.data()));
-    if (!codec->Key().Duplicates()) {
-      entries[n] = encoded;
-      continue;
-    }
-    PgResult r = conn_->Run(KeyStatement(n, kLastLE), PgParams().Add(AfterDuplicates(encoded)));
-    if (!r.Ok()) return Fail(r);
-    entries[n] = DuplicateEntry(encoded, r.Rows() ? r.Blob(0, 0) : Bytes());
+    if (Status s = NewEntry(n, codec->Encode(reinterpret_cast<const uint8_t*>(raw.data())),
+                            entries[n]);
+        s != kOk)
+      return s;
   }
   return kOk;
 }
@@ -451,14 +444,7 @@ Status PgStore::Update(uint32_t pos, const Bytes& old, Bytes& record, int wantKe
       sets += "NULL";
       continue;
     }
-    const Bytes encoded = codec->Encode(raw);
-    if (codec->Key().Duplicates()) {
-      PgResult r = conn_->Run(KeyStatement(number, kLastLE), PgParams().Add(AfterDuplicates(encoded)));
-      if (!r.Ok()) return Fail(r);
-      fresh[number] = DuplicateEntry(encoded, r.Rows() ? r.Blob(0, 0) : Bytes());
-    } else {
-      fresh[number] = encoded;
-    }
+    if (Status s = NewEntry(number, codec->Encode(raw), fresh[number]); s != kOk) return s;
     sets += "$" + std::to_string(++n) + "::bytea";
     params.Add(fresh[number]);
   }
@@ -544,6 +530,16 @@ Status PgStore::SaveCatalogue(const FileDefinition& def, const OwnerInfo& owner)
   return kOk;
 }
 
+Status PgStore::FinishDefinitionChange(Status st, const FileDefinition& def,
+                                       const OwnerInfo& owner) {
+  if (st == kOk) st = SaveCatalogue(def, owner);
+  const Status end = EndWrite(st == kOk);
+  if (st == kOk) st = end;
+  DefinitionChanged();
+  LoadDefinition();
+  return st;
+}
+
 Status PgStore::AddIndex(const FileDefinition& next, int number) {
   const KeyDef* key = next.FindKey(number);
   if (!key) return kInvalidKeyNumber;
@@ -593,12 +589,7 @@ Status PgStore::AddIndex(const FileDefinition& next, int number) {
                              column + ")");
     if (!r.Ok()) st = Fail(r);
   }
-  if (st == kOk) st = SaveCatalogue(next, owner_);
-  const Status end = EndWrite(st == kOk);
-  if (st == kOk) st = end;
-  DefinitionChanged();
-  LoadDefinition();
-  return st;
+  return FinishDefinitionChange(st, next, owner_);
 }
 
 Status PgStore::DropIndex(int number, bool renumber) {
@@ -617,23 +608,13 @@ Status PgStore::DropIndex(int number, bool renumber) {
     PgResult r = conn_->Exec(sql);
     if (!r.Ok()) st = Fail(r);
   }
-  if (st == kOk) st = SaveCatalogue(next, owner_);
-  const Status end = EndWrite(st == kOk);
-  if (st == kOk) st = end;
-  DefinitionChanged();
-  LoadDefinition();
-  return st;
+  return FinishDefinitionChange(st, next, owner_);
 }
 
 Status PgStore::SetOwner(const OwnerInfo& owner) {
   if (Status s = BeginWrite(false, false); s != kOk) return s;
   Status st = LockForWrite(false);
-  if (st == kOk) st = SaveCatalogue(def_, owner);
-  const Status end = EndWrite(st == kOk);
-  if (st == kOk) st = end;
-  DefinitionChanged();
-  LoadDefinition();
-  return st;
+  return FinishDefinitionChange(st, def_, owner);
 }
 
 Status PgStore::ListFiles(const ServerLocation& database, std::vector<std::string>& names) {

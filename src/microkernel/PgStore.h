@@ -69,10 +69,15 @@ class PgStore final : public FileStore {
   const std::string& KeyStatement(int number, KeySql which);
   Status RowFrom(const PgResult& r, bool withEntry, Row& row);
   Status Fail(const PgResult& r) const { return conn_->StatusOf(r); }
+  // The index entry for a new record whose key `number` encodes as `encoded`.
+  Status NewEntry(int number, const Bytes& encoded, Bytes& entry);
   // Index entries of `record` for every key, computing duplicate sequences.
   Status Entries(const Bytes& record, std::vector<Bytes>& entries, std::vector<bool>& null);
   Status SaveCatalogue(const FileDefinition& def, const OwnerInfo& owner);
   void DefinitionChanged();
+  // Ends a change of the definition that BeginWrite started: records `def` and `owner` in the
+  // catalogue when `st` is 0, commits or rolls back, and reloads the definition.
+  Status FinishDefinitionChange(Status st, const FileDefinition& def, const OwnerInfo& owner);
 
   ServerLocation loc_;
   std::shared_ptr<PgConnection> conn_;
