@@ -59,6 +59,16 @@ TEST(ServerUtilityTest, CopyDbToAServerAndBackKeepsEveryFile) {
     EXPECT_EQ(a, b) << name;
   }
   EXPECT_NE(kExitOk, Vbutil({"copy-db", "btrv://nobody@127.0.0.1:1/none", back.Path()}));
+
+  // A real Btrieve file imported straight onto the server, variable-length records included.
+  const std::string sample = std::string(VADER_SOURCE_DIR) + "/tests/legacy/data/VARIABLE.DAT";
+  ASSERT_EQ(kExitOk, Vbutil({"import", "--quiet", sample, db + "/VARIABLE.BTR"}, &out)) << out;
+  ASSERT_EQ(kExitOk, Vbutil({"import", "--quiet", sample, back.File("VARIABLE.BTR")}, &out)) << out;
+  std::string a, b;
+  ASSERT_EQ(kExitOk, Vbutil({"save", db + "/VARIABLE.BTR"}, &a)) << a;
+  ASSERT_EQ(kExitOk, Vbutil({"save", back.File("VARIABLE.BTR")}, &b)) << b;
+  EXPECT_EQ(a, b);
+  EXPECT_GT(a.size(), 100u);
 }
 
 }  // namespace
