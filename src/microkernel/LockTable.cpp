@@ -92,15 +92,21 @@ Status LockHandle::Attach(const std::string& path) {
     auto locks = std::make_unique<ServerLocks>();
     locks->info = loc.ConnInfo();
     auto& idle = ServerPool()[locks->info];
-    Status s = kOk;
-    if (!idle.empty()) {
-      locks->conn = std::move(idle.back());
-      idle.pop_back();
-    } else {
-      locks->conn = PgStore::Connect(loc, s);
-      if (!locks->conn) return s;
+    Status s = kSessionLost;
+    // An idle connection may have outlived its server (a restart): then the next one is tried,
+    // and finally a new one.
+    while (s == kSessionLost) {
+      const bool pooled = !idle.empty();
+      if (pooled) {
+        locks->conn = std::move(idle.back());
+        idle.pop_back();
+      } else {
+        locks->conn = PgStore::Connect(loc, s);
+        if (!locks->conn) return s;
+      }
+      locks->file = PgStore::FileId(*locks->conn, loc, s);
+      if (s == kSessionLost && !pooled) return s;
     }
-    locks->file = PgStore::FileId(*locks->conn, loc, s);
     if (s != kOk) return s;
     if (!locks->file) return kFileNotFound;
     server_ = std::move(locks);
