@@ -93,6 +93,14 @@ bool TestServer::Start() {
                  std::to_string(port_) + " -k " + dir_ +
                  " -c fsync=off -c max_connections=200\" start >>" + dir_ +
                  "/setup.log 2>&1") == 0;
+  // Should this process die without its destructors (a crash, an abort), a watcher stops the
+  // server and removes its directory soon after.
+  if (running_ && !watched_) {
+    watched_ = true;
+    Run("(while kill -0 " + std::to_string(owner_) + " 2>/dev/null; do sleep 1; done; " + as_ +
+        bin_ + "/pg_ctl -D " + dir_ + "/data -m immediate stop; rm -rf " + dir_ +
+        ") >/dev/null 2>&1 &");
+  }
   return running_;
 }
 

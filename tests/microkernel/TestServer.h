@@ -35,6 +35,7 @@ class TestServer {
   std::string listen_, as_, bin_;
   int port_ = 0;
   bool running_ = false;
+  bool watched_ = false;
   std::string reason_;
   int owner_ = 0;  // the process that started it: child processes leave it alone
 };
