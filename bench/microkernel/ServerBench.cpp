@@ -183,8 +183,15 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs)
-      if (r.iterations > 0) gNs[r.benchmark_name()] = r.GetAdjustedRealTime();
+    // With --benchmark_repetitions, the median of the repetitions stands for the operation.
+    for (const Run& r : runs) {
+      std::string name = r.benchmark_name();
+      if (r.run_type == Run::RT_Aggregate) {
+        if (r.aggregate_name != "median") continue;
+        name.resize(name.size() - std::string("_median").size());
+      }
+      gNs[name] = r.GetAdjustedRealTime();
+    }
   }
 };
 
