@@ -116,6 +116,24 @@ TEST_F(HostsTest, ConcurrentUpdatesFromTwoHostsLoseNothing) {
   EXPECT_EQ("done " + std::to_string(2 * kEach), check.Line());
 }
 
+TEST_F(HostsTest, ConcurrentInsertsUnderOneDuplicateKeyValue) {
+  Child creator("people", {On(1, "shared")}, Host(1));
+  ASSERT_EQ("created", creator.Line());
+  // Both hosts insert records that all share one name, a duplicate key: each new entry's
+  // sequence is drawn under the file's write lock.
+  constexpr int kEach = 80;
+  Child a("insert", {On(1, "shared"), "1000", std::to_string(kEach)}, Host(1));
+  Child b("insert", {On(2, "shared"), "2000", std::to_string(kEach)}, Host(2));
+  for (int i = 0; i < kEach; ++i) {
+    ASSERT_EQ(std::to_string(1000 + i), a.Line());
+    ASSERT_EQ(std::to_string(2000 + i), b.Line());
+  }
+  Child writer("write", {On(2, "shared")}, Host(2));
+  for (int id : {1000, 1000 + kEach - 1, 2000, 2000 + kEach - 1})
+    EXPECT_EQ("0", writer.Ask("u " + std::to_string(id) + " 1")) << id;
+  EXPECT_EQ("4", writer.Ask("u 3000 1"));
+}
+
 TEST_F(HostsTest, LocksAndTransactionsAcrossHosts) {
   Child creator("people", {On(1, "a"), On(1, "b")}, Host(1));
   ASSERT_EQ("created", creator.Line());
