@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang ccache
   libsqlite3-dev sqlite3
+  libpq-dev postgresql iproute2 util-linux
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   xvfb xauth x11-apps imagemagick

@@ -23,9 +23,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "BenchFile.h"
 
-using BtrCall = int16_t (*)(uint16_t, void*, void*, uint32_t*, void*, uint8_t, int8_t);
+namespace {
 
 constexpr uint16_t kRecordLength = 100;
 uint32_t gRecords = 1000000;
@@ -55,21 +55,7 @@ struct BtrieveSide {
     return gCall(op, pb, data, &len, key, 255, keyNumber);
   }
   void Build(const std::string& path) {
-    uint8_t layout[32] = {};
-    const uint16_t recordLength = kRecordLength, pageSize = 4096, pos = 1, len = 4, flags = 0x100;
-    std::memcpy(layout, &recordLength, 2);
-    std::memcpy(layout + 2, &pageSize, 2);
-    layout[4] = 1;
-    std::memcpy(layout + 16, &pos, 2);
-    std::memcpy(layout + 18, &len, 2);
-    std::memcpy(layout + 20, &flags, 2);
-    layout[26] = 1;  // INTEGER
-    char name[255] = {};
-    std::strncpy(name, path.c_str(), sizeof name - 1);
-    uint32_t layoutLength = sizeof layout;
-    if (gCall(14, pb, layout, &layoutLength, name, 255, 0) != 0) throw std::runtime_error("create");
-    std::memcpy(key, name, sizeof name);
-    if (gCall(0, pb, nullptr, &layoutLength, key, 255, 0) != 0) throw std::runtime_error("open");
+    CreateBenchFile(gCall, pb, key, path, kRecordLength);
     uint8_t scratch[4];
     Call(19, scratch, 0);
     for (uint32_t id = 1; id <= gRecords; ++id) {

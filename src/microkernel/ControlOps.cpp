@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "microkernel/Operations.h"
+#include "microkernel/ServerLocation.h"
 
 namespace vader::microkernel {
 namespace {
@@ -90,7 +91,8 @@ Status OpSetDirectory(Call& c) {
   if (name.empty()) return kDirectoryError;
   const std::string path = Engine::Resolve(*c.client, name);
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return kDirectoryError;
+  if (!IsServerLocation(path) && (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
+    return kDirectoryError;
   c.client->directory = path;
   return kOk;
 }

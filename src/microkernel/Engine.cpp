@@ -9,6 +9,7 @@
 
 #include "microkernel/OperationCode.h"
 #include "microkernel/Operations.h"
+#include "microkernel/ServerLocation.h"
 
 namespace vader::microkernel {
 namespace {
@@ -115,7 +116,8 @@ int16_t Engine::Call(uint16_t op, void* positionBlock, void* data, uint32_t* dat
   if (NeedsCursor(c.op)) {
     c.cursor = CursorFor(c.positionBlock, *c.client);
     if (!c.cursor) return kFileNotOpen;
-    if (Status s = c.cursor->store->Refresh(); s != kOk) return s;
+    // A file whose server went away can still be closed.
+    if (Status s = c.cursor->store->Refresh(); s != kOk && c.op != kOpClose) return s;
   }
   if (c.op == kOpBeginTransaction) return OpBeginTransaction(c, noWriteWait);
   return Dispatch(c);
@@ -274,7 +276,7 @@ std::shared_ptr<FileStore> Engine::StoreFor(Client& client, const std::string& p
   status = kOk;
   if (auto existing = client.stores[path].lock()) return existing;
   std::unique_ptr<FileStore> opened;
-  status = FileStore::Open(path, opened);
+  status = FileStore::Open(path, opened, &client.servers);
   if (status != kOk) return nullptr;
   std::shared_ptr<FileStore> store(std::move(opened));
   client.stores[path] = store;
@@ -282,19 +284,25 @@ std::shared_ptr<FileStore> Engine::StoreFor(Client& client, const std::string& p
 }
 
 std::string Engine::Resolve(const Client& client, const std::string& name) {
-  // Names from Windows callers use backslashes; the files live under Linux paths.
+  // Names from Windows callers use backslashes; the files live under Linux paths or on servers.
   std::string path = name;
   for (char& ch : path)
     if (ch == '\\') ch = '/';
-  if (!path.empty() && path[0] != '/') path = client.directory + "/" + path;
+  if (!IsServerLocation(path) && !path.empty() && path[0] != '/')
+    path = client.directory + "/" + path;
+  if (path = MapToServer(path); IsServerLocation(path)) {
+    ServerLocation loc;
+    return ParseServerLocation(path, loc, false) ? loc.Canonical() : path;
+  }
   char real[PATH_MAX];
-  if (::realpath(path.c_str(), real)) return real;
+  if (::realpath(path.c_str(), real)) return MapToServer(real);
   // A file still to be created: canonical directory, then the name, so that the same file
   // always has the same name (the key of per-file state in this process).
   const size_t slash = path.rfind('/');
   const std::string dir = path.substr(0, slash == 0 ? 1 : slash);
   if (slash != std::string::npos && ::realpath(dir.c_str(), real))
-    return std::string(real) + (std::string(real) == "/" ? "" : "/") + path.substr(slash + 1);
+    return MapToServer(std::string(real) + (std::string(real) == "/" ? "" : "/") +
+                       path.substr(slash + 1));
   return path;
 }
 

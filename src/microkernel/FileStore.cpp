@@ -1,102 +1,18 @@
 #include "microkernel/FileStore.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <map>
-#include <random>
 
-#include "microkernel/LockTable.h"
+#include "microkernel/PgStore.h"
+#include "microkernel/ServerLocation.h"
+#include "microkernel/SqliteStore.h"
 
 namespace vader::microkernel {
 namespace {
 
 constexpr size_t kSequenceSize = 8;
 
-// Process-wide tables are never destroyed: connections may close during static destruction.
-std::map<std::string, std::weak_ptr<uint64_t>>& Generations() {
-  static auto* generations = new std::map<std::string, std::weak_ptr<uint64_t>>;
-  return *generations;
-}
-
-std::shared_ptr<uint64_t> GenerationOf(const std::string& path) {
-  auto& slot = Generations()[path];
-  auto gen = slot.lock();
-  if (!gen) {
-    gen = std::make_shared<uint64_t>(1);
-    slot = gen;
-  }
-  return gen;
-}
-
-// Number of connections of this process holding a write transaction, by path. Waiting for the
-// SQLite write lock is useless when its holder is in this process: the caller would block it.
-std::map<std::string, int>& InProcessWriters() {
-  static auto* writers = new std::map<std::string, int>;
-  return *writers;
-}
-
-// The stores open in this process, by path: a commit ends the walks of the others at once, so
-// that their read transactions do not hold back the checkpoints of the log.
-std::map<std::string, std::vector<FileStore*>>& OpenStores() {
-  static auto* stores = new std::map<std::string, std::vector<FileStore*>>;
-  return *stores;
-}
-
-std::string KeyTable(int number) { return "key" + std::to_string(number); }
-
-// Index entry, position and record of the rows of key path `number`, in index order.
-std::string KeyRows(int number) {
-  const std::string t = KeyTable(number);
-  return "SELECT i.k, i.pos, r.data FROM " + t + " AS i CROSS JOIN records AS r ON r.pos = i.pos ";
-}
-
-uint64_t NewEpoch() {
-  static std::atomic<uint64_t> last{0};
-  return ++last;
-}
-
-Status SqlStatus(int rc) {
-  switch (rc & 0xFF) {
-    case SQLITE_OK:
-    case SQLITE_DONE:
-    case SQLITE_ROW:
-      return kOk;
-    case SQLITE_CONSTRAINT:
-      return kDuplicateKey;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-      return kFileLocked;
-    case SQLITE_READONLY:
-      return kAccessDenied;
-    case SQLITE_FULL:
-      return static_cast<Status>(18);
-    case SQLITE_NOTADB:
-    case SQLITE_CORRUPT:
-      return kNotAFile;
-    default:
-      return kIoError;
-  }
-}
-
-bool FileExists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
-
-void RemoveDatabase(const std::string& path) {
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::remove((path + suffix).c_str());
-}
-
 bool AllZero(const Bytes& b) {
-  for (char c : b)
-    if (c != 0) return false;
-  return true;
+  return std::all_of(b.begin(), b.end(), [](char c) { return c == 0; });
 }
 
 }  // namespace
@@ -105,467 +21,69 @@ Bytes AfterDuplicates(const Bytes& encoded) {
   return encoded + Bytes(kSequenceSize, static_cast<char>(0xFF));
 }
 
-Status FileStore::Create(const std::string& path, const FileDefinition& def, bool failIfExists) {
-  if (failIfExists && FileExists(path)) return kFileExists;
-  const std::string temp = path + ".creating";
-  RemoveDatabase(temp);
-  {
-    Connection c;
-    if (c.Open(temp, true) != SQLITE_OK) return kCreateError;
-    std::string sql =
-        "PRAGMA journal_mode=WAL;"
-        "BEGIN;"
-        "CREATE TABLE vader_file(id INTEGER PRIMARY KEY CHECK(id = 1), definition BLOB NOT NULL,"
-        " owner BLOB NOT NULL, owner_level INTEGER NOT NULL, last_txn INTEGER NOT NULL DEFAULT 0);"
-        "CREATE TABLE records(pos INTEGER PRIMARY KEY, data BLOB NOT NULL);";
-    for (const KeyDef& k : def.keys)
-      sql += "CREATE TABLE " + KeyTable(k.number) +
-             "(k BLOB PRIMARY KEY, pos INTEGER NOT NULL) WITHOUT ROWID;";
-    if (c.Exec(sql) != SQLITE_OK) {
-      RemoveDatabase(temp);
-      return kCreateError;
-    }
-    Statement meta(c.Handle(), "INSERT INTO vader_file VALUES(1, ?1, x'', 0, 0)");
-    meta.Bind(1, def.Serialize());
-    if (meta.Step() != SQLITE_DONE || c.Exec("COMMIT") != SQLITE_OK) {
-      RemoveDatabase(temp);
-      return kCreateError;
-    }
-  }
-  RemoveDatabase(path);
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    RemoveDatabase(temp);
-    return kCreateError;
-  }
-  return kOk;
-}
-
-bool FileStore::OpenInProcess(const std::string& path) {
-  auto it = Generations().find(path);
-  return it != Generations().end() && !it->second.expired();
-}
-
-Status FileStore::Open(const std::string& path, std::unique_ptr<FileStore>& out, bool recover) {
-  if (!FileExists(path)) return kFileNotFound;
-  if (recover && FileExists(JournalPath(path))) Recover(path);
-  std::unique_ptr<FileStore> store(new FileStore());
-  store->path_ = path;
-  if (store->db_.Open(path, false) != SQLITE_OK) return kIoError;
-  store->db_.Exec("PRAGMA synchronous=NORMAL");
-  store->db_.SetBusyTimeout(LockWaitMilliseconds());
-  store->generation_ = GenerationOf(path);
-  if (Status s = store->LoadDefinition(); s != kOk) return s;
-  // Without the shared index (a database not in WAL mode) walks are never kept: every read
-  // seeks.
-  store->watch_.Attach(store->db_.Handle());
-  OpenStores()[path].push_back(store.get());
-  out = std::move(store);
-  return kOk;
-}
-
-FileStore::~FileStore() {
-  if (txnOpen_) EndTransaction(false);
-  auto it = OpenStores().find(path_);
-  if (it == OpenStores().end()) return;
-  std::erase(it->second, this);
-  if (it->second.empty()) OpenStores().erase(it);
-}
-
 Walk::~Walk() {
   if (store_) store_->EndWalk(*this);
 }
 
-Status FileStore::LoadDefinition() {
-  EndWalks();
-  walkEpoch_ = NewEpoch();
-  Statement meta(db_.Handle(),
-                 "SELECT definition, owner, owner_level FROM vader_file WHERE id = 1");
-  if (!meta.Valid() || meta.Step() != SQLITE_ROW) return kNotAFile;
-  const Bytes stored = meta.Blob(0);
-  FileDefinition def;
-  if (ParseCreateBuffer(reinterpret_cast<const uint8_t*>(stored.data()), stored.size(), def) != kOk)
-    return kNotAFile;
-  owner_.name = meta.Blob(1);
-  owner_.level = static_cast<int>(meta.Int(2));
-  def_ = std::move(def);
-  codecs_.clear();
-  keyStmts_.clear();
-  for (const KeyDef& k : def_.keys) {
-    if (codecs_.size() <= k.number) codecs_.resize(k.number + 1u);
-    codecs_[k.number] = std::make_unique<KeyCodec>(k, def_);
+Status FileStore::Create(const std::string& path, const FileDefinition& def, bool failIfExists) {
+  if (IsServerLocation(path)) return PgStore::Create(path, def, failIfExists);
+  return SqliteStore::Create(path, def, failIfExists);
+}
+
+Status FileStore::Open(const std::string& path, std::unique_ptr<FileStore>& out,
+                       std::shared_ptr<ServerSessions>* sessions) {
+  if (IsServerLocation(path)) return PgStore::Open(path, out, sessions);
+  std::unique_ptr<SqliteStore> store;
+  const Status s = SqliteStore::Open(path, store);
+  out = std::move(store);
+  return s;
+}
+
+Status FileStore::CommitAll(const std::vector<std::shared_ptr<FileStore>>& stores) {
+  std::vector<std::shared_ptr<FileStore>> local, server;
+  for (const auto& store : stores) (store->OnServer() ? server : local).push_back(store);
+  // A transaction over both kinds commits its local files (atomically among themselves) first,
+  // then its server files (one server transaction per server).
+  Status result = local.empty() ? kOk : SqliteStore::CommitAll(local);
+  if (server.empty()) return result;
+  if (result != kOk) {
+    for (const auto& store : server) store->EndTransaction(false);
+    return result;
   }
-  keyStmts_.resize(codecs_.size());
-  loadedGeneration_ = *generation_;
-  return kOk;
+  return PgStore::CommitAll(server);
 }
 
-void FileStore::ClearKeyStatements() {
-  EndWalks();
-  walkEpoch_ = NewEpoch();
-  for (auto& statements : keyStmts_)
-    for (auto& s : statements) s.reset();
+bool FileStore::OpenInProcess(const std::string& path) {
+  return IsServerLocation(path) ? PgStore::OpenInProcess(path) : SqliteStore::OpenInProcess(path);
 }
 
-Status FileStore::Refresh() {
-  ++uses_;
-  if (!activeWalks_.empty() && (localWrites_ != heldWrites_ || watch_.Read() != heldStamp_))
-    EndWalks();
-  return *generation_ == loadedGeneration_ ? kOk : LoadDefinition();
-}
+void FileStore::EndIdleWalks() { SqliteStore::EndIdleWalks(); }
 
 const KeyCodec* FileStore::Codec(int number) const {
   if (number < 0 || static_cast<size_t>(number) >= codecs_.size()) return nullptr;
   return codecs_[number].get();
 }
 
-Statement& FileStore::KeyStatement(int number, KeyStmt which) {
-  auto& slot = keyStmts_[number][which];
-  if (slot) return *slot;
-  const std::string t = KeyTable(number);
-  const std::string join = KeyRows(number);
-  std::string sql;
-  switch (which) {
-    case kKFirst:
-      sql = join + "ORDER BY i.k LIMIT 1";
-      break;
-    case kKLast:
-      sql = join + "ORDER BY i.k DESC LIMIT 1";
-      break;
-    case kKGreater:
-      sql = join + "WHERE i.k > ?1 ORDER BY i.k LIMIT 1";
-      break;
-    case kKGreaterEqual:
-      sql = join + "WHERE i.k >= ?1 ORDER BY i.k LIMIT 1";
-      break;
-    case kKLess:
-      sql = join + "WHERE i.k < ?1 ORDER BY i.k DESC LIMIT 1";
-      break;
-    case kKLessEqual:
-      sql = join + "WHERE i.k <= ?1 ORDER BY i.k DESC LIMIT 1";
-      break;
-    case kKLastLE:
-      sql = "SELECT k FROM " + t + " WHERE k <= ?1 ORDER BY k DESC LIMIT 1";
-      break;
-    case kKInsert:
-      sql = "INSERT INTO " + t + "(k, pos) VALUES(?1, ?2)";
-      break;
-    case kKDeleteUnique:
-      sql = "DELETE FROM " + t + " WHERE k = ?1";
-      break;
-    case kKDeleteInRange:
-      sql = "DELETE FROM " + t + " WHERE k >= ?1 AND k <= ?2 AND pos = ?3";
-      break;
-    case kKFindInRange:
-      sql = "SELECT k FROM " + t + " WHERE k >= ?1 AND k <= ?2 AND pos = ?3 LIMIT 1";
-      break;
-    case kKCount:
-      sql = "SELECT count(*) FROM " + t;
-      break;
-    case kKCountBelow:
-      sql = "SELECT count(*) FROM " + t + " WHERE k < ?1";
-      break;
-    case kKNth:
-      sql = join + "ORDER BY i.k LIMIT 1 OFFSET ?1";
-      break;
-    case kKDistinct:
-      sql = "SELECT count(DISTINCT substr(k, 1, " +
-            std::to_string(codecs_[number]->EncodedLength()) + ")) FROM " + t;
-      break;
-    case kKeyStmtCount:
-      break;
+void FileStore::BuildCodecs() {
+  codecs_.clear();
+  for (const KeyDef& k : def_.keys) {
+    if (codecs_.size() <= k.number) codecs_.resize(k.number + 1u);
+    codecs_[k.number] = std::make_unique<KeyCodec>(k, def_);
   }
-  slot = std::make_unique<Statement>(db_.Handle(), sql);
-  return *slot;
 }
 
-Statement& FileStore::PhysStatement(PhysStmt which) {
-  auto& slot = physStmts_[which];
-  if (slot) return *slot;
-  const std::string sel = "SELECT pos, data FROM records ";
-  static const char* const kSql[kPhysStmtCount] = {
-      "ORDER BY pos LIMIT 1",
-      "ORDER BY pos DESC LIMIT 1",
-      "WHERE pos > ?1 ORDER BY pos LIMIT 1",
-      "WHERE pos >= ?1 ORDER BY pos LIMIT 1",
-      "WHERE pos < ?1 ORDER BY pos DESC LIMIT 1",
-      "WHERE pos <= ?1 ORDER BY pos DESC LIMIT 1",
-      "WHERE pos = ?1",
-      "INSERT INTO records(data) VALUES(?1)",
-      "UPDATE records SET data = ?1 WHERE pos = ?2",
-      "DELETE FROM records WHERE pos = ?1",
-      "SELECT count(*) FROM records",
-      "SELECT count(*) FROM records WHERE pos < ?1",
-      "ORDER BY pos LIMIT 1 OFFSET ?1",
-      "BEGIN IMMEDIATE",
-      "COMMIT",
-      "ROLLBACK",
-      "SAVEPOINT op",
-      "RELEASE op",
-      "ROLLBACK TO op",
-      "PRAGMA data_version",
-  };
-  const bool select = which <= kPRead || which == kPNth;
-  slot = std::make_unique<Statement>(db_.Handle(), select ? sel + kSql[which] : kSql[which]);
-  return *slot;
-}
-
-Status FileStore::Exec(PhysStmt which) {
-  Statement& s = PhysStatement(which);
-  StatementScope scope(s);
-  return SqlStatus(s.Step());
-}
-
-Status FileStore::BeginWrite(bool inTransaction, bool noWait) {
-  // A write needs the latest snapshot, and the rows it changes may be the ones walks stand on.
-  EndWalks();
-  if (inTransaction && txnOpen_) return Exec(kPSavepoint);
-  const bool localWriter = InProcessWriters()[path_] > 0;
-  db_.SetBusyTimeout(noWait || localWriter ? 0 : LockWaitMilliseconds());
-  if (Status s = Exec(kPBegin); s != kOk) return s == kDuplicateKey ? kIoError : s;
-  if (!inTransaction) return kOk;
-  txnOpen_ = true;
-  ++InProcessWriters()[path_];
-  return Exec(kPSavepoint);
-}
-
-Status FileStore::EndWrite(bool commit) {
-  ++localWrites_;
-  const bool logged = hasPending_;
-  hasPending_ = false;
-  if (txnOpen_) {
-    if (!commit) Exec(kPRollbackTo);
-    if (commit && logged) txnLog_.push_back(std::move(pending_));
-    return Exec(kPRelease);
-  }
-  if (commit) {
-    if (Status s = Exec(kPCommit); s == kOk) {
-      EndWalksElsewhere();
-      return kOk;
-    }
-  }
-  Exec(kPRollback);
-  return commit ? kIoError : kOk;
-}
-
-Status FileStore::EndTransaction(bool commit) {
-  if (!txnOpen_) return kOk;
-  EndWalks();
-  ++localWrites_;
-  txnOpen_ = false;
-  txnLog_.clear();
-  --InProcessWriters()[path_];
-  // Single writes survive the process being killed; an ended transaction is also synced to
-  // the disk, so it survives the machine going down.
-  if (commit) db_.Exec("PRAGMA synchronous=FULL");
-  Status s = commit ? Exec(kPCommit) : kOk;
-  if (commit) db_.Exec("PRAGMA synchronous=NORMAL");
-  if (commit && s == kOk) EndWalksElsewhere();
-  if (!commit || s != kOk) Exec(kPRollback);
-  return s;
-}
-
-Status FileStore::ReadRow(Statement& s, bool withEntry, Row& row) {
-  const int rc = s.Step();
-  if (rc == SQLITE_DONE) return kEndOfFile;
-  if (rc != SQLITE_ROW) return SqlStatus(rc);
-  int col = 0;
-  if (withEntry) {
-    const uint8_t* entry = s.BlobData(col);
-    row.entry.assign(entry ? reinterpret_cast<const char*>(entry) : "", s.BlobSize(col));
-    ++col;
-  }
-  row.pos = static_cast<uint32_t>(s.Int(col++));
-  const uint8_t* data = s.BlobData(col);
-  row.data.assign(data ? reinterpret_cast<const char*>(data) : "", s.BlobSize(col));
-  // Keys are read out of records by offset: a record shorter than the fixed part is damage.
-  return row.data.size() < def_.recordLength ? kIoError : kOk;
-}
-
-Status FileStore::Read(uint32_t pos, Bytes& data) {
-  Statement& s = PhysStatement(kPRead);
-  StatementScope scope(s);
-  s.Bind(1, static_cast<int64_t>(pos));
-  Row row;
-  Status st = ReadRow(s, false, row);
-  if (st == kEndOfFile) return kInvalidRecordAddress;
-  data = std::move(row.data);
-  return st;
-}
-
-Status FileStore::SeekKey(int number, Seek mode, const Bytes& bound, Row& row, Walk* walk) {
-  if (walk) {
-    if (mode == Seek::kGreater || mode == Seek::kLess)
-      return WalkFrom(*walk, number, mode == Seek::kGreater, bound, 0, row);
-    EndWalk(*walk);
-  }
-  static constexpr KeyStmt kByMode[] = {kKFirst,        kKLast, kKGreater,
-                                        kKGreaterEqual, kKLess, kKLessEqual};
-  Statement& s = KeyStatement(number, kByMode[static_cast<int>(mode)]);
-  StatementScope scope(s);
-  if (mode != Seek::kFirst && mode != Seek::kLast) s.BindStatic(1, bound);
-  return ReadRow(s, true, row);
-}
-
-Status FileStore::SeekPhysical(Seek mode, uint32_t bound, Row& row, Walk* walk) {
-  if (walk) {
-    if (mode == Seek::kGreater || mode == Seek::kLess)
-      return WalkFrom(*walk, -1, mode == Seek::kGreater, Bytes(), bound, row);
-    EndWalk(*walk);
-  }
-  Statement& s = PhysStatement(static_cast<PhysStmt>(static_cast<int>(mode)));
-  StatementScope scope(s);
-  if (mode != Seek::kFirst && mode != Seek::kLast) s.Bind(1, static_cast<int64_t>(bound));
-  return ReadRow(s, false, row);
-}
-
-Status FileStore::WalkFrom(Walk& walk, int number, bool forward, const Bytes& entry, uint32_t pos,
-                           Row& row) {
-  const bool keyed = number >= 0;
-  if (walk.active_ && walk.number_ == number && walk.forward_ == forward &&
-      (keyed ? walk.last_ == entry : walk.lastPos_ == pos))
-    return StepWalk(walk, row);
-  EndWalk(walk);
-  Statement* s = WalkStatement(walk, number, forward);
-  const Seek mode = forward ? Seek::kGreater : Seek::kLess;
-  if (!s) return keyed ? SeekKey(number, mode, entry, row) : SeekPhysical(mode, pos, row);
-  if (keyed)
-    s->Bind(1, entry);
-  else
-    s->Bind(1, static_cast<int64_t>(pos));
-  // The stamp is read before the first step: a commit racing with it ends the walks at the
-  // next call, needlessly but safely, instead of being missed.
-  if (activeWalks_.empty()) {
-    heldStamp_ = watch_.Read();
-    heldWrites_ = localWrites_;
-  }
-  walk.active_ = s;
-  walk.store_ = this;
-  walk.number_ = number;
-  walk.forward_ = forward;
-  activeWalks_.push_back(&walk);
-  return StepWalk(walk, row);
-}
-
-Status FileStore::StepWalk(Walk& walk, Row& row) {
-  const bool keyed = walk.number_ >= 0;
-  if (Status s = ReadRow(*walk.active_, keyed, row); s != kOk) {
-    EndWalk(walk);
-    return s;
-  }
-  if (keyed)
-    walk.last_ = row.entry;
-  else
-    walk.lastPos_ = row.pos;
-  return kOk;
-}
-
-Statement* FileStore::WalkStatement(Walk& walk, int number, bool forward) {
-  if (!watch_.Usable()) return nullptr;
-  if (walk.epoch_ != walkEpoch_) {
-    walk.prepared_.clear();
-    walk.epoch_ = walkEpoch_;
-  }
-  for (const Walk::Prepared& p : walk.prepared_)
-    if (p.number == number && p.forward == forward) return p.statement.get();
-  const std::string sql =
-      number < 0
-          ? std::string("SELECT pos, data FROM records ") +
-                (forward ? "WHERE pos > ?1 ORDER BY pos" : "WHERE pos < ?1 ORDER BY pos DESC")
-          : KeyRows(number) +
-                (forward ? "WHERE i.k > ?1 ORDER BY i.k" : "WHERE i.k < ?1 ORDER BY i.k DESC");
-  auto statement = std::make_unique<Statement>(db_.Handle(), sql);
-  if (!statement->Valid()) return nullptr;
-  walk.prepared_.push_back(Walk::Prepared{number, forward, std::move(statement)});
-  return walk.prepared_.back().statement.get();
-}
-
-void FileStore::EndWalk(Walk& walk) {
-  if (!walk.active_) return;
-  walk.active_->Reset();
-  walk.active_ = nullptr;
-  walk.store_ = nullptr;
-  activeWalks_.erase(std::find(activeWalks_.begin(), activeWalks_.end(), &walk));
-}
-
-void FileStore::EndWalks() {
-  while (!activeWalks_.empty()) EndWalk(*activeWalks_.back());
-}
-
-void FileStore::EndIdleWalks() {
-  for (auto& [path, stores] : OpenStores())
-    for (FileStore* store : stores) {
-      if (store->uses_ == store->usesSeen_) store->EndWalks();
-      store->usesSeen_ = store->uses_;
-    }
-}
-
-void FileStore::EndWalksElsewhere() {
-  const auto it = OpenStores().find(path_);
-  if (it == OpenStores().end()) return;
-  for (FileStore* other : it->second)
-    if (other != this) other->EndWalks();
-}
-
-Status FileStore::FindEntry(int number, const Bytes& encoded, uint32_t pos, Bytes& entry) {
-  Statement& s = KeyStatement(number, kKFindInRange);
-  StatementScope scope(s);
-  s.Bind(1, encoded).Bind(2, AfterDuplicates(encoded)).Bind(3, static_cast<int64_t>(pos));
-  const int rc = s.Step();
-  if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? kNullKeyPath : SqlStatus(rc);
-  entry = s.Blob(0);
-  return kOk;
-}
-
-Status FileStore::NextSequence(int number, const Bytes& encoded, Bytes& entry) {
-  Statement& s = KeyStatement(number, kKLastLE);
-  StatementScope scope(s);
-  s.Bind(1, AfterDuplicates(encoded));
+Bytes FileStore::DuplicateEntry(const Bytes& encoded, const Bytes& last) {
   uint64_t seq = 1;
-  const int rc = s.Step();
-  if (rc == SQLITE_ROW) {
-    const Bytes last = s.Blob(0);
-    if (last.size() == encoded.size() + kSequenceSize &&
-        last.compare(0, encoded.size(), encoded) == 0) {
-      seq = 0;
-      for (size_t i = encoded.size(); i < last.size(); ++i)
-        seq = (seq << 8) | static_cast<uint8_t>(last[i]);
-      ++seq;
-    }
-  } else if (rc != SQLITE_DONE) {
-    return SqlStatus(rc);
+  if (last.size() == encoded.size() + kSequenceSize &&
+      last.compare(0, encoded.size(), encoded) == 0) {
+    seq = 0;
+    for (size_t i = encoded.size(); i < last.size(); ++i)
+      seq = (seq << 8) | static_cast<uint8_t>(last[i]);
+    ++seq;
   }
-  entry = encoded;
+  Bytes entry = encoded;
   for (int i = kSequenceSize - 1; i >= 0; --i) entry.push_back(static_cast<char>(seq >> (8 * i)));
-  return kOk;
-}
-
-Status FileStore::AddEntry(const KeyCodec& codec, const Bytes& raw, uint32_t pos, Bytes& entry) {
-  entry.clear();
-  const auto* key = reinterpret_cast<const uint8_t*>(raw.data());
-  if (codec.IsNull(key)) return kOk;
-  const int number = codec.Key().number;
-  const Bytes encoded = codec.Encode(key);
-  if (codec.Key().Duplicates()) {
-    if (Status s = NextSequence(number, encoded, entry); s != kOk) return s;
-  } else {
-    entry = encoded;
-  }
-  Statement& s = KeyStatement(number, kKInsert);
-  StatementScope scope(s);
-  s.Bind(1, entry).Bind(2, static_cast<int64_t>(pos));
-  return SqlStatus(s.Step());
-}
-
-Status FileStore::RemoveEntry(const KeyCodec& codec, const Bytes& raw, uint32_t pos) {
-  const auto* key = reinterpret_cast<const uint8_t*>(raw.data());
-  if (codec.IsNull(key)) return kOk;
-  const Bytes encoded = codec.Encode(key);
-  const bool dup = codec.Key().Duplicates();
-  Statement& s = KeyStatement(codec.Key().number, dup ? kKDeleteInRange : kKDeleteUnique);
-  StatementScope scope(s);
-  s.Bind(1, encoded);
-  if (dup) s.Bind(2, AfterDuplicates(encoded)).Bind(3, static_cast<int64_t>(pos));
-  return SqlStatus(s.Step());
+  return entry;
 }
 
 Status FileStore::AssignAutoIncrement(const KeyCodec& codec, Bytes& record) {
@@ -586,321 +104,6 @@ Status FileStore::AssignAutoIncrement(const KeyCodec& codec, Bytes& record) {
   WriteUnsigned(reinterpret_cast<uint8_t*>(record.data()) + seg.Offset(), seg.length,
                 static_cast<uint64_t>(std::max<int64_t>(highest, 0) + 1));
   return kOk;
-}
-
-Status FileStore::Insert(Bytes& record, uint32_t& pos, int wantKey, Bytes& entry) {
-  for (const auto& codec : codecs_)
-    if (codec && codec->Key().AutoIncrement())
-      if (Status s = AssignAutoIncrement(*codec, record); s != kOk) return s;
-  {
-    Statement& s = PhysStatement(kPInsert);
-    StatementScope scope(s);
-    s.Bind(1, record);
-    if (Status st = SqlStatus(s.Step()); st != kOk) return st;
-  }
-  const int64_t rowid = sqlite3_last_insert_rowid(db_.Handle());
-  if (rowid <= 0 || rowid > 0x7FFFFFFF) return kIoError;
-  pos = static_cast<uint32_t>(rowid);
-  Log(JournalEntry::kInsert, pos, record);
-  const auto* rec = reinterpret_cast<const uint8_t*>(record.data());
-  Bytes e;
-  for (const auto& codec : codecs_) {
-    if (!codec) continue;
-    if (Status s = AddEntry(*codec, codec->Extract(rec), pos, e); s != kOk) return s;
-    if (codec->Key().number == wantKey) entry = e;
-  }
-  return kOk;
-}
-
-Status FileStore::Update(uint32_t pos, const Bytes& old, Bytes& record, int wantKey, Bytes& entry) {
-  const auto* oldRec = reinterpret_cast<const uint8_t*>(old.data());
-  for (const auto& codec : codecs_)
-    if (codec && codec->Key().AutoIncrement())
-      if (Status s = AssignAutoIncrement(*codec, record); s != kOk) return s;
-  const auto* newRec = reinterpret_cast<const uint8_t*>(record.data());
-  for (const auto& codec : codecs_)
-    if (codec && !codec->Key().Modifiable() && codec->Extract(oldRec) != codec->Extract(newRec))
-      return kKeyNotModifiable;
-  {
-    Statement& s = PhysStatement(kPUpdate);
-    StatementScope scope(s);
-    s.Bind(1, record).Bind(2, static_cast<int64_t>(pos));
-    if (Status st = SqlStatus(s.Step()); st != kOk) return st;
-  }
-  Log(JournalEntry::kUpdate, pos, record);
-  for (const auto& codec : codecs_) {
-    if (!codec) continue;
-    const Bytes before = codec->Extract(oldRec);
-    const Bytes after = codec->Extract(newRec);
-    Bytes e;
-    if (before != after) {
-      if (Status s = RemoveEntry(*codec, before, pos); s != kOk) return s;
-      if (Status s = AddEntry(*codec, after, pos, e); s != kOk) return s;
-    } else if (codec->Key().number == wantKey &&
-               !codec->IsNull(reinterpret_cast<const uint8_t*>(after.data()))) {
-      if (Status s = FindEntry(
-              wantKey, codec->Encode(reinterpret_cast<const uint8_t*>(after.data())), pos, e);
-          s != kOk)
-        return s;
-    }
-    if (codec->Key().number == wantKey) entry = e;
-  }
-  return kOk;
-}
-
-Status FileStore::Delete(uint32_t pos, const Bytes& old) {
-  const auto* rec = reinterpret_cast<const uint8_t*>(old.data());
-  for (const auto& codec : codecs_)
-    if (codec)
-      if (Status s = RemoveEntry(*codec, codec->Extract(rec), pos); s != kOk) return s;
-  Statement& s = PhysStatement(kPDelete);
-  StatementScope scope(s);
-  s.Bind(1, static_cast<int64_t>(pos));
-  Log(JournalEntry::kDelete, pos, Bytes());
-  return SqlStatus(s.Step());
-}
-
-void FileStore::Log(JournalEntry::Kind kind, uint32_t pos, const Bytes& record) {
-  if (!txnOpen_) return;
-  pending_.kind = kind;
-  pending_.pos = pos;
-  pending_.record = record;
-  hasPending_ = true;
-}
-
-Status FileStore::CountAll(int number, uint32_t& n) {
-  Statement& s = number < 0 ? PhysStatement(kPCount) : KeyStatement(number, kKCount);
-  StatementScope scope(s);
-  if (s.Step() != SQLITE_ROW) return kIoError;
-  n = static_cast<uint32_t>(s.Int(0));
-  return kOk;
-}
-
-Status FileStore::CountBelow(int number, const Bytes& entry, uint32_t pos, uint32_t& n) {
-  Statement& s = number < 0 ? PhysStatement(kPCountBelow) : KeyStatement(number, kKCountBelow);
-  StatementScope scope(s);
-  if (number < 0)
-    s.Bind(1, static_cast<int64_t>(pos));
-  else
-    s.Bind(1, entry);
-  if (s.Step() != SQLITE_ROW) return kIoError;
-  n = static_cast<uint32_t>(s.Int(0));
-  return kOk;
-}
-
-Status FileStore::NthRow(int number, uint32_t rank, Row& row) {
-  Statement& s = number < 0 ? PhysStatement(kPNth) : KeyStatement(number, kKNth);
-  StatementScope scope(s);
-  s.Bind(1, static_cast<int64_t>(rank));
-  return ReadRow(s, number >= 0, row);
-}
-
-Status FileStore::UniqueValues(int number, uint32_t& n) {
-  if (!codecs_[number]->Key().Duplicates()) return CountAll(number, n);
-  Statement& s = KeyStatement(number, kKDistinct);
-  StatementScope scope(s);
-  if (s.Step() != SQLITE_ROW) return kIoError;
-  n = static_cast<uint32_t>(s.Int(0));
-  return kOk;
-}
-
-Status FileStore::StatCountsFor(StatCounts& out) {
-  Statement& version = PhysStatement(kPDataVersion);
-  int64_t dataVersion = -1;
-  {
-    StatementScope scope(version);
-    if (version.Step() == SQLITE_ROW) dataVersion = version.Int(0);
-  }
-  CachedCounts& cache = statCache_;
-  if (cache.valid && cache.dataVersion == dataVersion && cache.localWrites == localWrites_ &&
-      cache.counts.uniqueValues.size() == def_.keys.size()) {
-    out = cache.counts;
-    return kOk;
-  }
-  StatCounts counts;
-  if (Status s = CountAll(-1, counts.records); s != kOk) return s;
-  for (const KeyDef& k : def_.keys) {
-    uint32_t n = 0;
-    if (Status s = UniqueValues(k.number, n); s != kOk) return s;
-    counts.uniqueValues.push_back(n);
-  }
-  cache = CachedCounts{true, dataVersion, localWrites_, counts};
-  out = std::move(counts);
-  return kOk;
-}
-
-Status FileStore::SaveDefinition(const FileDefinition& def) {
-  Statement s(db_.Handle(), "UPDATE vader_file SET definition = ?1, owner = ?2, owner_level = ?3");
-  s.Bind(1, def.Serialize()).Bind(2, owner_.name).Bind(3, static_cast<int64_t>(owner_.level));
-  return SqlStatus(s.Step());
-}
-
-Status FileStore::AddIndex(const FileDefinition& next, int number) {
-  const KeyDef* key = next.FindKey(number);
-  if (!key) return kInvalidKeyNumber;
-  const KeyCodec codec(*key, next);
-  if (Status s = BeginWrite(false, false); s != kOk) return s;
-  Status st = SqlStatus(db_.Exec("CREATE TABLE " + KeyTable(number) +
-                                 "(k BLOB PRIMARY KEY, pos INTEGER NOT NULL) WITHOUT ROWID"));
-  if (st == kOk) st = SaveDefinition(next);
-  if (st == kOk) {
-    // The new table is reached through a codec of the new definition.
-    def_ = next;
-    if (codecs_.size() <= static_cast<size_t>(number)) {
-      codecs_.resize(number + 1u);
-      keyStmts_.resize(number + 1u);
-    }
-    codecs_[number] = std::make_unique<KeyCodec>(*key, def_);
-    Statement scan(db_.Handle(), "SELECT pos, data FROM records ORDER BY pos");
-    Bytes entry;
-    while (st == kOk && scan.Step() == SQLITE_ROW) {
-      const Bytes data = scan.Blob(1);
-      if (data.size() < def_.recordLength) {
-        st = kIoError;
-        break;
-      }
-      st = AddEntry(*codecs_[number],
-                    codecs_[number]->Extract(reinterpret_cast<const uint8_t*>(data.data())),
-                    static_cast<uint32_t>(scan.Int(0)), entry);
-    }
-  }
-  ClearKeyStatements();
-  EndWrite(st == kOk);
-  ++*generation_;
-  LoadDefinition();
-  return st;
-}
-
-Status FileStore::DropIndex(int number, bool renumber) {
-  FileDefinition next = def_;
-  if (Status s = DropKey(number, renumber, next); s != kOk) return s;
-  ClearKeyStatements();
-  if (Status s = BeginWrite(false, false); s != kOk) return s;
-  Status st = SqlStatus(db_.Exec("DROP TABLE " + KeyTable(number)));
-  if (renumber)
-    for (const KeyDef& k : def_.keys)
-      if (st == kOk && k.number > number)
-        st = SqlStatus(
-            db_.Exec("ALTER TABLE " + KeyTable(k.number) + " RENAME TO " + KeyTable(k.number - 1)));
-  if (st == kOk) st = SaveDefinition(next);
-  EndWrite(st == kOk);
-  ++*generation_;
-  LoadDefinition();
-  return st;
-}
-
-Status FileStore::SetOwner(const OwnerInfo& owner) {
-  const OwnerInfo previous = owner_;
-  owner_ = owner;
-  if (Status s = BeginWrite(false, false); s != kOk) {
-    owner_ = previous;
-    return s;
-  }
-  Status st = SaveDefinition(def_);
-  EndWrite(st == kOk);
-  if (st != kOk) owner_ = previous;
-  ++*generation_;
-  loadedGeneration_ = *generation_;
-  return st;
-}
-
-}  // namespace vader::microkernel
-
-namespace vader::microkernel {
-
-Status FileStore::ReadLastTransaction(uint64_t& id) {
-  Statement s(db_.Handle(), "SELECT last_txn FROM vader_file WHERE id = 1");
-  if (s.Step() != SQLITE_ROW) return kIoError;
-  id = static_cast<uint64_t>(s.Int(0));
-  return kOk;
-}
-
-Status FileStore::WriteLastTransaction(uint64_t id) {
-  Statement s(db_.Handle(), "UPDATE vader_file SET last_txn = ?1 WHERE id = 1");
-  s.Bind(1, static_cast<int64_t>(id));
-  return SqlStatus(s.Step());
-}
-
-Status FileStore::CommitAll(const std::vector<std::shared_ptr<FileStore>>& stores) {
-  if (stores.size() == 1) return stores.front()->EndTransaction(true);
-  Journal journal;
-  std::random_device random;
-  journal.id = (static_cast<uint64_t>(random()) << 32 | random()) & 0x7FFFFFFFFFFFFFFFull;
-  if (journal.id == 0) journal.id = 1;
-  for (const auto& store : stores) journal.participants.push_back(store->path_);
-  // Every journal complete on disk is the commit decision; a failure before it aborts.
-  bool journaled = true;
-  for (const auto& store : stores) {
-    journal.entries = store->txnLog_;
-    journaled = journaled && store->WriteLastTransaction(journal.id) == kOk &&
-                WriteJournal(store->path_, journal);
-  }
-  Status result = kOk;
-  for (const auto& store : stores) {
-    const Status s = store->EndTransaction(journaled);
-    if (result == kOk) result = s;
-  }
-  if (result == kOk || !journaled)
-    for (const auto& store : stores) RemoveJournal(store->path_);
-  return journaled ? result : kIoError;
-}
-
-Status FileStore::Replay(const JournalEntry& entry) {
-  Bytes old;
-  if (entry.kind != JournalEntry::kInsert)
-    if (Status s = Read(entry.pos, old); s != kOk) return s;
-  Bytes record = entry.record, unusedEntry;
-  switch (entry.kind) {
-    case JournalEntry::kInsert: {
-      Statement s(db_.Handle(), "INSERT INTO records(pos, data) VALUES(?1, ?2)");
-      s.Bind(1, static_cast<int64_t>(entry.pos)).Bind(2, record);
-      if (Status st = SqlStatus(s.Step()); st != kOk) return st;
-      for (const auto& codec : codecs_)
-        if (codec)
-          if (Status st =
-                  AddEntry(*codec, codec->Extract(reinterpret_cast<const uint8_t*>(record.data())),
-                           entry.pos, unusedEntry);
-              st != kOk)
-            return st;
-      return kOk;
-    }
-    case JournalEntry::kUpdate:
-      return Update(entry.pos, old, record, -1, unusedEntry);
-    default:
-      return Delete(entry.pos, old);
-  }
-}
-
-void FileStore::Recover(const std::string& path) {
-  Journal journal;
-  if (!ReadJournal(path, journal)) journal.participants = {path};
-  std::vector<std::unique_ptr<FileStore>> stores;
-  for (const std::string& p : journal.participants) {
-    std::unique_ptr<FileStore> store;
-    if (Open(p, store, false) != kOk) continue;
-    store->db_.SetBusyTimeout(0);
-    // A participant still locked belongs to a live commit: leave everything to it.
-    if (store->Exec(kPBegin) != kOk) {
-      for (auto& locked : stores) locked->Exec(kPRollback);
-      return;
-    }
-    stores.push_back(std::move(store));
-  }
-  // All journals complete: the commit was decided, so files that missed it replay their
-  // writes. Otherwise either nothing or everything committed: only the journals go.
-  const bool decided = journal.id != 0 && CommitDecided(journal);
-  for (auto& store : stores) {
-    Journal own;
-    uint64_t last = 0;
-    bool ok = true;
-    if (decided && ReadJournal(store->path_, own) && store->ReadLastTransaction(last) == kOk &&
-        last != journal.id) {
-      for (const JournalEntry& e : own.entries) ok = ok && store->Replay(e) == kOk;
-      ok = ok && store->WriteLastTransaction(journal.id) == kOk;
-    }
-    store->Exec(ok ? kPCommit : kPRollback);
-  }
-  for (const std::string& p : journal.participants) RemoveJournal(p);
 }
 
 }  // namespace vader::microkernel

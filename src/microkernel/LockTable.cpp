@@ -9,7 +9,11 @@
 #include <map>
 #include <thread>
 #include <utility>
+#include <set>
 #include <vector>
+
+#include "microkernel/PgStore.h"
+#include "microkernel/ServerLocation.h"
 
 namespace vader::microkernel {
 namespace {
@@ -34,14 +38,46 @@ struct flock Range(uint64_t offset, short type) {
   return fl;
 }
 
+// Idle lock connections by server and database, reused by the next position block.
+std::map<std::string, std::vector<std::unique_ptr<PgConnection>>>& ServerPool() {
+  static auto* pool = new std::map<std::string, std::vector<std::unique_ptr<PgConnection>>>;
+  return *pool;
+}
+
+// Advisory lock arguments: the file's catalogue id and the record position (-1: the file).
+PgParams LockKey(int64_t file, int64_t item) { return std::move(PgParams().Add(file).Add(item)); }
+
 }  // namespace
+
+struct ServerLocks {
+  std::string info;
+  std::unique_ptr<PgConnection> conn;
+  int64_t file = 0;
+  std::set<uint32_t> held;
+
+  ~ServerLocks() {
+    if (!conn || conn->Lost()) return;
+    if (!conn->Exec("SELECT pg_advisory_unlock_all()").Ok()) return;
+    ServerPool()[info].push_back(std::move(conn));
+  }
+  // Runs an advisory lock function of (file, item) answering a boolean.
+  bool Try(const char* function, int64_t item) {
+    PgResult r = conn->Run(std::string("SELECT ") + function +
+                               "($1::int8::int4, $2::int8::int4)::int4",
+                           LockKey(file, item));
+    return r.Ok() && r.Rows() == 1 && r.Int(0, 0) == 1;
+  }
+};
 
 int LockWaitMilliseconds() {
   const char* v = std::getenv("VADER_BTRV_WAIT_MS");
   return v ? std::atoi(v) : 3000;
 }
 
+LockHandle::LockHandle() = default;
+
 LockHandle::~LockHandle() {
+  server_.reset();
   if (fd_ < 0) return;
   struct flock all = Range(kFileLockByte, F_UNLCK);
   all.l_len = 0;  // to the end: every lock of this descriptor
@@ -50,6 +86,32 @@ LockHandle::~LockHandle() {
 }
 
 Status LockHandle::Attach(const std::string& path) {
+  if (IsServerLocation(path)) {
+    ServerLocation loc;
+    if (!ParseServerLocation(path, loc)) return kInvalidFileName;
+    auto locks = std::make_unique<ServerLocks>();
+    locks->info = loc.ConnInfo();
+    auto& idle = ServerPool()[locks->info];
+    Status s = kSessionLost;
+    // An idle connection may have outlived its server (a restart): then the next one is tried,
+    // and finally a new one.
+    while (s == kSessionLost) {
+      const bool pooled = !idle.empty();
+      if (pooled) {
+        locks->conn = std::move(idle.back());
+        idle.pop_back();
+      } else {
+        locks->conn = PgStore::Connect(loc, s);
+        if (!locks->conn) return s;
+      }
+      locks->file = PgStore::FileId(*locks->conn, loc, s);
+      if (s == kSessionLost && !pooled) return s;
+    }
+    if (s != kOk) return s;
+    if (!locks->file) return kFileNotFound;
+    server_ = std::move(locks);
+    return kOk;
+  }
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return kFileNotFound;
   fileId_[0] = st.st_dev;
@@ -66,6 +128,20 @@ Status LockHandle::Attach(const std::string& path) {
 }
 
 bool LockHandle::OpenByAnotherProcess(const std::string& path) {
+  if (IsServerLocation(path)) {
+    ServerLocation loc;
+    Status s;
+    if (!ParseServerLocation(path, loc)) return false;
+    auto conn = PgStore::Connect(loc, s);
+    const int64_t file = conn ? PgStore::FileId(*conn, loc, s) : 0;
+    if (!file) return false;
+    PgResult r = conn->Run(
+        "SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND objsubid = 2 AND"
+        " database = (SELECT oid FROM pg_database WHERE datname = current_database()) AND"
+        " classid = $1::int8::oid AND objid = 4294967295::int8::oid",
+        PgParams().Add(file));
+    return !r.Ok() || r.Int(0, 0) > 0;
+  }
   const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return false;
   struct flock fl = Range(kFileLockByte, F_WRLCK);
@@ -80,21 +156,41 @@ bool LockHandle::TryLock(uint64_t offset, short type) const {
 }
 
 bool LockHandle::LockFile(bool exclusive) {
+  if (server_)
+    return server_->Try(exclusive ? "pg_try_advisory_lock" : "pg_try_advisory_lock_shared", -1);
   return TryLock(kFileLockByte, exclusive ? F_WRLCK : F_RDLCK);
 }
 
 Status LockHandle::LockRecord(uint32_t pos, int waitMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  if (server_ && server_->held.count(pos)) return kOk;
   for (;;) {
-    if (TryLock(kRecordLockBase + pos, F_WRLCK)) return kOk;
+    if (server_ ? server_->Try("pg_try_advisory_lock", pos) : TryLock(kRecordLockBase + pos, F_WRLCK)) {
+      if (server_) server_->held.insert(pos);
+      return kOk;
+    }
+    if (server_ && server_->conn->Lost()) return kSessionLost;
     if (std::chrono::steady_clock::now() >= deadline) return kRecordLocked;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
 }
 
-void LockHandle::UnlockRecord(uint32_t pos) { TryLock(kRecordLockBase + pos, F_UNLCK); }
+void LockHandle::UnlockRecord(uint32_t pos) {
+  if (!server_) {
+    TryLock(kRecordLockBase + pos, F_UNLCK);
+    return;
+  }
+  if (server_->held.erase(pos)) server_->Try("pg_advisory_unlock", pos);
+}
 
 bool LockHandle::LockedByOther(uint32_t pos) const {
+  if (server_) {
+    if (server_->held.count(pos)) return false;
+    // Taken at once and let go: nobody else holds it.
+    if (!server_->Try("pg_try_advisory_lock", pos)) return true;
+    server_->Try("pg_advisory_unlock", pos);
+    return false;
+  }
   struct flock fl = Range(kRecordLockBase + pos, F_WRLCK);
   if (::fcntl(fd_, F_OFD_GETLK, &fl) != 0) return false;
   return fl.l_type != F_UNLCK;

@@ -4,8 +4,11 @@
 // descriptor, so its locks conflict with every other position block's, in this process or
 // another, and vanish with the process. Descriptors are pooled, never closed, because closing
 // any descriptor of a file drops the process's POSIX locks on it, which SQLite relies on.
+// For a file on a server, each position block holds its own connection and its locks are
+// session advisory locks there, which vanish with the connection.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "microkernel/Status.h"
@@ -16,9 +19,11 @@ namespace vader::microkernel {
 // giving up: VADER_BTRV_WAIT_MS, 3000 ms by default.
 int LockWaitMilliseconds();
 
+struct ServerLocks;
+
 class LockHandle {
  public:
-  LockHandle() = default;
+  LockHandle();
   ~LockHandle();
   LockHandle(const LockHandle&) = delete;
   LockHandle& operator=(const LockHandle&) = delete;
@@ -29,7 +34,7 @@ class LockHandle {
   static bool OpenByAnotherProcess(const std::string& path);
   // File-level lock taken at open: shared for normal opens, exclusive for exclusive ones.
   bool LockFile(bool exclusive);
-  // Record lock; `waitMs` > 0 retries that long. Returns 0, 84 or 85.
+  // Record lock; `waitMs` > 0 retries that long. Returns 0, 84 or 85 (95: server gone).
   Status LockRecord(uint32_t pos, int waitMs);
   void UnlockRecord(uint32_t pos);
   // Whether another position block holds a lock on the record (or the whole file).
@@ -38,6 +43,7 @@ class LockHandle {
  private:
   bool TryLock(uint64_t offset, short type) const;
   int fd_ = -1;
+  std::unique_ptr<ServerLocks> server_;
   uint64_t fileId_[2] = {0, 0};
 };
 

@@ -58,6 +58,7 @@ struct Client {
   bool transactionNoWait = false;
   std::map<std::string, std::weak_ptr<FileStore>> stores;  // by canonical path
   std::vector<std::shared_ptr<FileStore>> transactionStores;
+  std::shared_ptr<ServerSessions> servers;  // connections shared by the client's server files
   std::map<std::string, std::unique_ptr<TransactionLocks>> transactionLocks;  // by path
 
   // Whether record `pos` of `path` was changed by this client's transaction.

@@ -53,6 +53,7 @@ enum Status : int16_t {
   kFileLocked = 85,
   kIncompatibleMode = 88,
   kIncompatibleLockType = 93,
+  kSessionLost = 95,  // the connection to the server is gone
   kDataMessageTooSmall = 97,
   kIsrNotFound = 134,
 };

@@ -42,6 +42,7 @@ std::string StatusText(int16_t status) {
       {84, "the record is locked"},
       {85, "the file is locked"},
       {88, "incompatible open mode"},
+      {95, "the connection to the server is lost"},
   };
   const auto it = texts.find(status);
   return it == texts.end() ? "record manager status" : it->second;

@@ -18,6 +18,7 @@ std::vector<Command> AllCommands() {
   for (Command& c : DictionaryCommands()) all.push_back(std::move(c));
   for (Command& c : ImportCommands()) all.push_back(std::move(c));
   for (Command& c : SqlCommands()) all.push_back(std::move(c));
+  for (Command& c : CopyDbCommands()) all.push_back(std::move(c));
   return all;
 }
 

@@ -1,3 +1,4 @@
+#include "microkernel/ServerLocation.h"
 #include "tools/Dictionary.h"
 
 #include <filesystem>
@@ -150,13 +151,13 @@ std::vector<TableDef> SystemTables() {
 
 Dictionary::Dictionary(std::string directory, std::string owner)
     : directory_(std::move(directory)), owner_(std::move(owner)) {
-  if (!std::filesystem::exists(DdfPath(kFileDdf)))
+  if (!microkernel::IsServerLocation(directory_) && !std::filesystem::exists(DdfPath(kFileDdf)))
     throw std::invalid_argument("no dictionary in " + directory_ + " (FILE.DDF is missing)");
 }
 
 void Dictionary::Create(const std::string& directory, const std::string& owner, int level,
                         bool replace) {
-  std::filesystem::create_directories(directory);
+  if (!microkernel::IsServerLocation(directory)) std::filesystem::create_directories(directory);
   const std::vector<TableDef> system = SystemTables();
   for (const TableDef& t : system)
     CreateFromDef(directory + "/" + t.location, FileDefFor(t), replace);

@@ -102,6 +102,6 @@ uint64_t FromLe(const std::string& s, size_t offset, size_t n);
 
 // Runs this test executable as a child with VADER_MK_CHILD=role and args; returns the pid.
 int SpawnChild(const std::string& role, const std::vector<std::string>& args, int stdoutFd = -1,
-               int stdinFd = -1);
+               int stdinFd = -1, const std::string& netns = std::string());
 
 }  // namespace vader::microkernel::test

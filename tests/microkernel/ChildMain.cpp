@@ -71,6 +71,44 @@ int WriteRole(char** argv) {
   return 0;
 }
 
+// people <path>...: creates people files, answers "created" and waits.
+int PeopleRole(char** argv) {
+  const auto layout = Layout(32, 4096).Key({{1, 4, 0, tInteger}}).Key({{5, 20, kDup | kMod, tString}});
+  for (char** path = argv + 1; *path; ++path)
+    if (Create(*path, layout.Bytes()) != 0) return 2;
+  File f;
+  if (f.Open(argv[1]) != 0 || f.Insert(PersonRecord(1, "shared", 0)) != 0) return 4;
+  Ack("created");
+  ::pause();
+  return 0;
+}
+
+// bump <path> <id> <count>: adds 1 to the amount of the record, `count` times, each time under
+// a wait lock and retrying what a concurrent writer made fail; answers "done <amount>" with
+// the amount it then reads.
+int BumpRole(char** argv) {
+  File f;
+  if (f.Open(argv[1]) != 0) return 2;
+  const auto id = static_cast<uint32_t>(std::atoi(argv[2]));
+  for (int i = 0, count = std::atoi(argv[3]); i < count; ++i) {
+    for (int16_t s = -1; s != 0;) {
+      s = f.Get(kGetEqual + 100, 0, Le(id, 4));
+      if (s == 0) {
+        const auto amount = static_cast<int32_t>(FromLe(f.record, 24, 4));
+        s = f.Update(PersonRecord(static_cast<int32_t>(id), "shared", amount + 1));
+      }
+      if (s != 0 && s != 80 && s != 84 && s != 85) {
+        Ack("failed " + std::to_string(s));
+        return 4;
+      }
+    }
+  }
+  if (f.Get(kGetEqual, 0, Le(id, 4)) != 0) return 4;
+  Ack("done " + std::to_string(static_cast<int32_t>(FromLe(f.record, 24, 4))));
+  ::pause();
+  return 0;
+}
+
 struct ChildDispatch {
   ChildDispatch() {
     const char* role = std::getenv("VADER_MK_CHILD");
@@ -94,6 +132,8 @@ struct ChildDispatch {
                : r == "lock"  ? LockRole(argv)
                : r == "txn"   ? TransactionRole(argv)
                : r == "write" ? WriteRole(argv)
+               : r == "people" ? PeopleRole(argv)
+               : r == "bump"  ? BumpRole(argv)
                               : 5);
   }
 } childDispatch;

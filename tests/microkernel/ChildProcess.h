@@ -16,7 +16,9 @@ namespace vader::microkernel::test {
 
 class Child {
  public:
-  Child(const std::string& role, const std::vector<std::string>& args) {
+  // With `netns`, the child runs inside that network namespace (another simulated host).
+  Child(const std::string& role, const std::vector<std::string>& args,
+        const std::string& netns = std::string()) {
     int out[2], in[2];
     if (::pipe(out) != 0) return;
     if (::pipe(in) != 0) {
@@ -24,7 +26,7 @@ class Child {
       ::close(out[1]);
       return;
     }
-    pid_ = SpawnChild(role, args, out[1], in[0]);
+    pid_ = SpawnChild(role, args, out[1], in[0], netns);
     ::close(out[1]);
     ::close(in[0]);
     in_ = ::fdopen(out[0], "r");

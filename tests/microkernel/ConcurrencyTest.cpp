@@ -260,6 +260,7 @@ TEST_F(CrashTest, AcknowledgedRecordsSurviveAKilledWriter) {
   EXPECT_TRUE(std::is_sorted(byKey.begin(), byKey.end()));
   EXPECT_EQ(0, f.Insert(Person(999999, "after")));
   ASSERT_EQ(0, f.Close());
+  if (ServerBackend()) return;  // the server checks its own storage
   sqlite3* db = nullptr;
   ASSERT_EQ(SQLITE_OK, sqlite3_open(Path("people").c_str(), &db));
   std::string check;

@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <string>
 
 #include "BtrieveApi.h"
+#include "TestServer.h"
 
 namespace vader::microkernel::test {
 
@@ -99,7 +102,18 @@ inline int16_t WritePerson(File& f, char verb, int32_t id, int32_t amount) {
 
 class ApiTest : public ::testing::Test {
  protected:
-  void SetUp() override { dir_ = TempDir(); }
+  // Files live in a temporary directory, or below a fresh prefix on the test server when the
+  // suite runs against the server backend.
+  void SetUp() override {
+    if (!ServerBackend()) {
+      dir_ = TempDir();
+      return;
+    }
+    TestServer& server = TestServer::Shared();
+    if (!server.Running()) GTEST_SKIP() << "no PostgreSQL server for the tests: " << server.Reason();
+    static int run = 0;
+    dir_ = server.Location("t" + std::to_string(::getpid()) + "_" + std::to_string(++run));
+  }
   void TearDown() override {
     Api::Get().stop();
     RemoveTree(dir_);

@@ -1,0 +1,31 @@
+#pragma once
+// The file both record-manager benchmarks measure: fixed-length records with one unique INTEGER
+// key on their first four bytes, created and opened through BTRCALL.
+
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+using BtrCall = int16_t (*)(uint16_t, void*, void*, uint32_t*, void*, uint8_t, int8_t);
+
+// Creates the file at `path` (replacing one there) and opens it on `pb`; `key` (255 bytes)
+// receives the file name.
+inline void CreateBenchFile(BtrCall call, uint8_t* pb, uint8_t* key, const std::string& path,
+                            uint16_t recordLength) {
+  uint8_t layout[32] = {};
+  const uint16_t pageSize = 4096, pos = 1, len = 4, flags = 0x100;
+  std::memcpy(layout, &recordLength, 2);
+  std::memcpy(layout + 2, &pageSize, 2);
+  layout[4] = 1;
+  std::memcpy(layout + 16, &pos, 2);
+  std::memcpy(layout + 18, &len, 2);
+  std::memcpy(layout + 20, &flags, 2);
+  layout[26] = 1;  // INTEGER
+  char name[255] = {};
+  std::strncpy(name, path.c_str(), sizeof name - 1);
+  uint32_t layoutLength = sizeof layout;
+  if (call(14, pb, layout, &layoutLength, name, 255, 0) != 0) throw std::runtime_error("create");
+  std::memcpy(key, name, sizeof name);
+  if (call(0, pb, nullptr, &layoutLength, key, 255, 0) != 0) throw std::runtime_error("open");
+}

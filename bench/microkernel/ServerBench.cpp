@@ -1,0 +1,218 @@
+// The record manager on a PostgreSQL server against plain libpq statements doing the same work
+// on the same server, in the same run: Get Next, Get Equal and Insert on an N-record file with
+// one unique INTEGER key (N = --records=N or VADER_BENCH_RECORDS, default 20,000). The baseline
+// is a table (id integer primary key, data bytea) read and written with prepared statements:
+// a keyed seek for the next row, an equality lookup, an autocommitted insert. Starts its own
+// server (as the tests do); times are wall-clock, since the work is mostly the server's.
+
+#include <benchmark/benchmark.h>
+#include <dlfcn.h>
+#include <libpq-fe.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <random>
+#include <stdexcept>
+#include <string>
+
+#include "microkernel/TestServer.h"
+
+#include "BenchFile.h"
+
+namespace {
+
+constexpr uint16_t kRecordLength = 100;
+uint32_t gRecords = 20000;
+BtrCall gCall = nullptr;
+vader::microkernel::test::TestServer* gServer = nullptr;
+std::map<std::string, double> gNs;  // mean ns per operation, by benchmark name
+
+std::string ExecutableDir() {
+  char buf[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  std::string path(buf, n > 0 ? static_cast<size_t>(n) : 0);
+  return path.substr(0, path.rfind('/'));
+}
+
+void MakeRecord(uint32_t id, uint8_t* rec) {
+  std::memset(rec, 'x', kRecordLength);
+  std::memcpy(rec, &id, 4);
+}
+
+struct BtrieveSide {
+  uint8_t pb[128] = {};
+  uint8_t key[255] = {};
+  uint8_t rec[kRecordLength] = {};
+
+  int16_t Call(uint16_t op, void* data, uint32_t len, int8_t keyNumber = 0) {
+    return gCall(op, pb, data, &len, key, 255, keyNumber);
+  }
+  void Build(const std::string& path) {
+    CreateBenchFile(gCall, pb, key, path, kRecordLength);
+    uint8_t scratch[4];
+    Call(19, scratch, 0);
+    for (uint32_t id = 1; id <= gRecords; ++id) {
+      MakeRecord(id, rec);
+      if (Call(2, rec, kRecordLength, -1) != 0) throw std::runtime_error("insert");
+    }
+    Call(20, scratch, 0);
+  }
+};
+
+BtrieveSide* gBtr = nullptr;
+PGconn* gPq = nullptr;
+
+PGresult* Prepared(const char* name, int n, const char* const* values, const int* lengths) {
+  static const int formats[2] = {1, 1};
+  return PQexecPrepared(gPq, name, n, values, lengths, formats, 1);
+}
+
+void Setup() {
+  if (const char* v = std::getenv("VADER_BENCH_RECORDS")) gRecords = static_cast<uint32_t>(std::atoi(v));
+  void* lib = ::dlopen((ExecutableDir() + "/libwbtrv32.so").c_str(), RTLD_NOW);
+  if (!lib) throw std::runtime_error("cannot load libwbtrv32.so");
+  gCall = reinterpret_cast<BtrCall>(::dlsym(lib, "BTRCALL"));
+  gServer = new vader::microkernel::test::TestServer();
+  if (!gServer->Running()) throw std::runtime_error("no server: " + gServer->Reason());
+  gBtr = new BtrieveSide();
+  gBtr->Build(gServer->Location("bench/DATA.BTR"));
+  gPq = PQconnectdb(("host=127.0.0.1 port=" + std::to_string(gServer->Port()) +
+                     " user=vader dbname=postgres").c_str());
+  if (PQstatus(gPq) != CONNECTION_OK) throw std::runtime_error("libpq connect");
+  PQclear(PQexec(gPq,
+                 ("CREATE TABLE plain(id integer PRIMARY KEY, data bytea NOT NULL);"
+                  "INSERT INTO plain SELECT g, decode(repeat('78', 100), 'hex') FROM "
+                  "generate_series(1, " + std::to_string(gRecords) + ") g; ANALYZE plain;")
+                     .c_str()));
+  PQclear(PQprepare(gPq, "next", "SELECT id, data FROM plain WHERE id > $1::int4 ORDER BY id LIMIT 1", 0, nullptr));
+  PQclear(PQprepare(gPq, "equal", "SELECT id, data FROM plain WHERE id = $1::int4", 0, nullptr));
+  PQclear(PQprepare(gPq, "insert", "INSERT INTO plain(id, data) VALUES($1::int4, $2::bytea)", 0, nullptr));
+}
+
+uint32_t Be(uint32_t v) { return __builtin_bswap32(v); }
+
+void BM_GetNext_RecordManager(benchmark::State& state) {
+  uint8_t buf[kRecordLength];
+  gBtr->Call(12, buf, sizeof buf);
+  for (auto _ : state)
+    if (gBtr->Call(6, buf, sizeof buf) != 0) gBtr->Call(12, buf, sizeof buf);
+}
+
+void BM_GetNext_Libpq(benchmark::State& state) {
+  uint32_t at = 0;
+  for (auto _ : state) {
+    const uint32_t be = Be(at);
+    const char* values[] = {reinterpret_cast<const char*>(&be)};
+    const int lengths[] = {4};
+    PGresult* r = Prepared("next", 1, values, lengths);
+    if (PQntuples(r) == 1) {
+      std::memcpy(&at, PQgetvalue(r, 0, 0), 4);
+      at = Be(at);
+    } else {
+      at = 0;
+    }
+    PQclear(r);
+  }
+}
+
+void BM_GetEqual_RecordManager(benchmark::State& state) {
+  std::mt19937 random(7);
+  uint8_t buf[kRecordLength];
+  for (auto _ : state) {
+    const uint32_t id = random() % gRecords + 1;
+    std::memcpy(gBtr->key, &id, 4);
+    if (gBtr->Call(5, buf, sizeof buf) != 0) state.SkipWithError("get equal");
+  }
+}
+
+void BM_GetEqual_Libpq(benchmark::State& state) {
+  std::mt19937 random(7);
+  for (auto _ : state) {
+    const uint32_t be = Be(random() % gRecords + 1);
+    const char* values[] = {reinterpret_cast<const char*>(&be)};
+    const int lengths[] = {4};
+    PGresult* r = Prepared("equal", 1, values, lengths);
+    if (PQntuples(r) != 1) state.SkipWithError("equal");
+    PQclear(r);
+  }
+}
+
+void BM_Insert_RecordManager(benchmark::State& state) {
+  static uint32_t next = gRecords + 1;
+  uint8_t rec[kRecordLength];
+  for (auto _ : state) {
+    MakeRecord(next++, rec);
+    if (gBtr->Call(2, rec, kRecordLength, -1) != 0) state.SkipWithError("insert");
+  }
+}
+
+void BM_Insert_Libpq(benchmark::State& state) {
+  static uint32_t next = gRecords + 1;
+  uint8_t rec[kRecordLength];
+  for (auto _ : state) {
+    MakeRecord(next, rec);
+    const uint32_t be = Be(next++);
+    const char* values[] = {reinterpret_cast<const char*>(&be), reinterpret_cast<const char*>(rec)};
+    const int lengths[] = {4, kRecordLength};
+    PGresult* r = Prepared("insert", 2, values, lengths);
+    if (PQresultStatus(r) != PGRES_COMMAND_OK) state.SkipWithError("insert");
+    PQclear(r);
+  }
+}
+
+// Collects the mean wall time per operation of every run, for the ratios at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    // With --benchmark_repetitions, the median of the repetitions stands for the operation.
+    for (const Run& r : runs) {
+      std::string name = r.benchmark_name();
+      if (r.run_type == Run::RT_Aggregate) {
+        if (r.aggregate_name != "median") continue;
+        name.resize(name.size() - std::string("_median").size());
+      }
+      gNs[name] = r.GetAdjustedRealTime();
+    }
+  }
+};
+
+}  // namespace
+
+BENCHMARK(BM_GetNext_RecordManager)->UseRealTime();
+BENCHMARK(BM_GetNext_Libpq)->UseRealTime();
+BENCHMARK(BM_GetEqual_RecordManager)->UseRealTime();
+BENCHMARK(BM_GetEqual_Libpq)->UseRealTime();
+BENCHMARK(BM_Insert_RecordManager)->UseRealTime();
+BENCHMARK(BM_Insert_Libpq)->UseRealTime();
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strncmp(argv[i], "--records=", 10) == 0) ::setenv("VADER_BENCH_RECORDS", argv[i] + 10, 1);
+  try {
+    Setup();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "server_bench: %s\n", e.what());
+    delete gServer;
+    return 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  std::printf("\nRatio = record manager / plain libpq, wall time per operation:\n");
+  for (const char* op : {"GetNext", "GetEqual", "Insert"}) {
+    const auto a = gNs.find(std::string("BM_") + op + "_RecordManager/real_time");
+    const auto b = gNs.find(std::string("BM_") + op + "_Libpq/real_time");
+    if (a != gNs.end() && b != gNs.end() && b->second > 0)
+      std::printf("  %-9s %8.1f us  %8.1f us  %.2f\n", op, a->second / 1000, b->second / 1000,
+                  a->second / b->second);
+  }
+  PQfinish(gPq);
+  delete gServer;
+  return 0;
+}

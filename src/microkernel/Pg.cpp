@@ -1,0 +1,110 @@
+#include "microkernel/Pg.h"
+
+#include <cstring>
+
+namespace vader::microkernel {
+
+bool PgResult::Ok() const {
+  if (!r_) return false;
+  const ExecStatusType s = PQresultStatus(r_);
+  return s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK;
+}
+
+int64_t PgResult::Int(int row, int col) const {
+  const auto* p = reinterpret_cast<const uint8_t*>(PQgetvalue(r_, row, col));
+  const int n = PQgetlength(r_, row, col);
+  if (n != 2 && n != 4 && n != 8) return 0;
+  uint64_t v = 0;
+  for (int i = 0; i < n; ++i) v = (v << 8) | p[i];
+  const int shift = 64 - 8 * n;
+  return shift > 0 ? static_cast<int64_t>(v << shift) >> shift : static_cast<int64_t>(v);
+}
+
+std::string PgResult::SqlState() const {
+  const char* s = r_ ? PQresultErrorField(r_, PG_DIAG_SQLSTATE) : nullptr;
+  return s ? s : "";
+}
+
+std::string PgResult::Message() const { return r_ ? PQresultErrorMessage(r_) : "no result"; }
+
+PgParams& PgParams::Add(const Bytes& blob) {
+  values_.push_back(blob.data());
+  lengths_.push_back(static_cast<int>(blob.size()));
+  formats_.push_back(1);
+  return *this;
+}
+
+PgParams& PgParams::Add(int64_t value) {
+  auto b = std::make_unique<Bytes>(8, '\0');
+  for (int i = 0; i < 8; ++i) (*b)[i] = static_cast<char>(static_cast<uint64_t>(value) >> (56 - 8 * i));
+  values_.push_back(b->data());
+  lengths_.push_back(8);
+  formats_.push_back(1);
+  owned_.push_back(std::move(b));
+  return *this;
+}
+
+PgParams& PgParams::AddNull() {
+  values_.push_back(nullptr);
+  lengths_.push_back(0);
+  formats_.push_back(1);
+  return *this;
+}
+
+PgConnection::~PgConnection() {
+  if (conn_) PQfinish(conn_);
+}
+
+bool PgConnection::Open(const std::string& connInfo, std::string& error) {
+  conn_ = PQconnectdb(connInfo.c_str());
+  if (PQstatus(conn_) != CONNECTION_OK) {
+    error = PQerrorMessage(conn_);
+    PQfinish(conn_);
+    conn_ = nullptr;
+    return false;
+  }
+  Exec("SET client_min_messages = warning");
+  return true;
+}
+
+PgResult PgConnection::Exec(const std::string& sql) {
+  if (!conn_) return PgResult();
+  return PgResult(PQexec(conn_, sql.c_str()));
+}
+
+PgResult PgConnection::Run(const std::string& sql, const PgParams& params) {
+  if (!conn_) return PgResult();
+  auto it = prepared_.find(sql);
+  if (it == prepared_.end()) {
+    const std::string name = "s" + std::to_string(++named_);
+    PgResult prep(PQprepare(conn_, name.c_str(), sql.c_str(), 0, nullptr));
+    if (!prep.Ok()) return prep;
+    it = prepared_.emplace(sql, name).first;
+  }
+  return PgResult(PQexecPrepared(conn_, it->second.c_str(), params.Count(), params.values_.data(),
+                                 params.lengths_.data(), params.formats_.data(), 1));
+}
+
+void PgConnection::ForgetStatements(const std::string& table) {
+  for (auto it = prepared_.begin(); it != prepared_.end();) {
+    if (it->first.find(table) != std::string::npos) {
+      Exec("DEALLOCATE " + it->second);
+      it = prepared_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+Status PgConnection::StatusOf(const PgResult& r) const {
+  if (Lost()) return kSessionLost;
+  if (r.Ok()) return kOk;
+  const std::string state = r.SqlState();
+  if (state == "23505") return kDuplicateKey;
+  if (state == "55P03" || state == "40P01" || state == "40001") return kFileLocked;
+  if (state == "42P01") return kFileNotFound;
+  if (state == "42501") return kAccessDenied;
+  return kIoError;
+}
+
+}  // namespace vader::microkernel

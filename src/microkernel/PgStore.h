@@ -1,0 +1,95 @@
+#pragma once
+// One Btrieve file as one table on a PostgreSQL server: a row per record (pos = physical
+// position), one bytea column per key holding the order-preserving encoded index entry (NULL
+// where the record is null in that key) under a unique index, and the file's definition and
+// owner in the catalogue table vader_files. Writes to a file are serialised by a transaction
+// advisory lock on the file, except an insert outside a transaction into a file with no
+// duplicate or autoincrement key, which is one statement.
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "microkernel/FileStore.h"
+#include "microkernel/Pg.h"
+#include "microkernel/ServerLocation.h"
+
+namespace vader::microkernel {
+
+class PgStore final : public FileStore {
+ public:
+  static Status Create(const std::string& path, const FileDefinition& def, bool failIfExists);
+  static Status Open(const std::string& path, std::unique_ptr<FileStore>& out,
+                     std::shared_ptr<ServerSessions>* sessions);
+  // Commits the transactions open on `stores`, all on servers: one commit per connection.
+  static Status CommitAll(const std::vector<std::shared_ptr<FileStore>>& stores);
+  static bool OpenInProcess(const std::string& path);
+  // A connection to the server of `path`, for callers without a client (tools, locks).
+  static std::unique_ptr<PgConnection> Connect(const ServerLocation& loc, Status& status);
+  // The catalogue id of the file named by `loc`: 0 when there is none.
+  static int64_t FileId(PgConnection& conn, const ServerLocation& loc, Status& status);
+  // The names of the files in a database whose names start with `prefix`.
+  static Status ListFiles(const ServerLocation& database, std::vector<std::string>& names);
+  ~PgStore() override;
+
+  bool OnServer() const override { return true; }
+  Status Refresh() override;
+  Status BeginWrite(bool inTransaction, bool noWait) override;
+  Status EndWrite(bool commit) override;
+  Status EndTransaction(bool commit) override;
+
+  Status Read(uint32_t pos, Bytes& data) override;
+  Status Insert(Bytes& record, uint32_t& pos, int wantKey, Bytes& entry) override;
+  Status Update(uint32_t pos, const Bytes& old, Bytes& record, int wantKey,
+                Bytes& entry) override;
+  Status Delete(uint32_t pos, const Bytes& old) override;
+
+  Status SeekKey(int number, Seek mode, const Bytes& bound, Row& row,
+                 Walk* walk = nullptr) override;
+  Status SeekPhysical(Seek mode, uint32_t bound, Row& row, Walk* walk = nullptr) override;
+  Status FindEntry(int number, const Bytes& encoded, uint32_t pos, Bytes& entry) override;
+
+  Status CountAll(int number, uint32_t& n) override;
+  Status CountBelow(int number, const Bytes& entry, uint32_t pos, uint32_t& n) override;
+  Status NthRow(int number, uint32_t rank, Row& row) override;
+  Status StatCountsFor(StatCounts& out) override;
+
+  Status AddIndex(const FileDefinition& next, int number) override;
+  Status DropIndex(int number, bool renumber) override;
+  Status SetOwner(const OwnerInfo& owner) override;
+
+ private:
+  enum KeySql { kFirst, kLast, kGreater, kGreaterEqual, kLess, kLessEqual, kLastLE, kNth,
+                kKeySqlCount };
+  PgStore() = default;
+  Status LoadDefinition();
+  // Opens the server transaction of a write (when none is open) and takes the file's write
+  // lock in it; reloads the definition when another connection changed it.
+  Status LockForWrite(bool noWait);
+  const std::string& KeyStatement(int number, KeySql which);
+  Status RowFrom(const PgResult& r, bool withEntry, Row& row);
+  Status Fail(const PgResult& r) const { return conn_->StatusOf(r); }
+  // The index entry for a new record whose key `number` encodes as `encoded`.
+  Status NewEntry(int number, const Bytes& encoded, Bytes& entry);
+  // Index entries of `record` for every key, computing duplicate sequences.
+  Status Entries(const Bytes& record, std::vector<Bytes>& entries, std::vector<bool>& null);
+  Status SaveCatalogue(const FileDefinition& def, const OwnerInfo& owner);
+  void DefinitionChanged();
+  // Ends a change of the definition that BeginWrite started: records `def` and `owner` in the
+  // catalogue when `st` is 0, commits or rolls back, and reloads the definition.
+  Status FinishDefinitionChange(Status st, const FileDefinition& def, const OwnerInfo& owner);
+
+  ServerLocation loc_;
+  std::shared_ptr<PgConnection> conn_;
+  int64_t id_ = 0;
+  std::string table_;
+  int64_t generation_ = 0;       // the catalogue's generation the definition was loaded at
+  uint64_t localGeneration_ = 0;  // changes made through this process, by path
+  std::vector<std::array<std::string, kKeySqlCount>> keySql_;
+  uint64_t joinedSerial_ = 0;  // the server transaction this store's client transaction is in
+  uint64_t lockedSerial_ = 0;  // the server transaction holding the file's write lock
+  bool writeOpen_ = false;     // a write in progress
+  bool ownTransaction_ = false;  // ... that began the server transaction it runs in
+};
+
+}  // namespace vader::microkernel

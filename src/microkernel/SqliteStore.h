@@ -1,0 +1,147 @@
+#pragma once
+// One Btrieve file as one SQLite database, seen through one connection: the record table
+// (rowid = physical position), one ordered index table per key holding order-preserving encoded
+// keys, and the file's definition and owner. Statements are prepared once per connection.
+
+#include "microkernel/FileStore.h"
+
+namespace vader::microkernel {
+
+class SqliteStore final : public FileStore {
+ public:
+  static Status Create(const std::string& path, const FileDefinition& def, bool failIfExists);
+  // Opens a file, first finishing a multi-file commit that a crash interrupted.
+  static Status Open(const std::string& path, std::unique_ptr<SqliteStore>& out,
+                     bool recover = true);
+  // Commits the transactions open on `stores` (all SQLite stores) as one: journals first when
+  // there are several.
+  static Status CommitAll(const std::vector<std::shared_ptr<FileStore>>& stores);
+  static bool OpenInProcess(const std::string& path);
+  static void EndIdleWalks();
+  ~SqliteStore() override;
+
+  // Ends the walks when the file changed since they started, and reloads the definition when
+  // another connection of this process changed it.
+  Status Refresh() override;
+  Status BeginWrite(bool inTransaction, bool noWait) override;
+  Status EndWrite(bool commit) override;
+  Status EndTransaction(bool commit) override;
+
+  Status Read(uint32_t pos, Bytes& data) override;
+  Status Insert(Bytes& record, uint32_t& pos, int wantKey, Bytes& entry) override;
+  Status Update(uint32_t pos, const Bytes& old, Bytes& record, int wantKey,
+                Bytes& entry) override;
+  Status Delete(uint32_t pos, const Bytes& old) override;
+
+  Status SeekKey(int number, Seek mode, const Bytes& bound, Row& row,
+                 Walk* walk = nullptr) override;
+  Status SeekPhysical(Seek mode, uint32_t bound, Row& row, Walk* walk = nullptr) override;
+  Status FindEntry(int number, const Bytes& encoded, uint32_t pos, Bytes& entry) override;
+
+  Status CountAll(int number, uint32_t& n) override;
+  Status CountBelow(int number, const Bytes& entry, uint32_t pos, uint32_t& n) override;
+  Status NthRow(int number, uint32_t rank, Row& row) override;
+  Status UniqueValues(int number, uint32_t& n);
+  // Recounted only after a write (by this connection or, as SQLite's data version shows, by
+  // another).
+  Status StatCountsFor(StatCounts& out) override;
+
+  Status AddIndex(const FileDefinition& next, int number) override;
+  Status DropIndex(int number, bool renumber) override;
+  Status SetOwner(const OwnerInfo& owner) override;
+
+ private:
+  enum KeyStmt {
+    kKFirst,
+    kKLast,
+    kKGreater,
+    kKGreaterEqual,
+    kKLess,
+    kKLessEqual,
+    kKLastLE,
+    kKInsert,
+    kKDeleteUnique,
+    kKDeleteInRange,
+    kKFindInRange,
+    kKCount,
+    kKCountBelow,
+    kKNth,
+    kKDistinct,
+    kKeyStmtCount
+  };
+  enum PhysStmt {
+    kPFirst,
+    kPLast,
+    kPGreater,
+    kPGreaterEqual,
+    kPLess,
+    kPLessEqual,
+    kPRead,
+    kPInsert,
+    kPUpdate,
+    kPDelete,
+    kPCount,
+    kPCountBelow,
+    kPNth,
+    kPBegin,
+    kPCommit,
+    kPRollback,
+    kPSavepoint,
+    kPRelease,
+    kPRollbackTo,
+    kPDataVersion,
+    kPhysStmtCount
+  };
+  using KeyStatements = std::array<std::unique_ptr<Statement>, kKeyStmtCount>;
+
+  SqliteStore() = default;
+  void EndWalk(Walk& walk) override;
+  Status LoadDefinition();
+  // Walks: a step when `walk` continues from `entry` (key paths) or `pos` (physical order).
+  Status WalkFrom(Walk& walk, int number, bool forward, const Bytes& entry, uint32_t pos, Row& row);
+  Status StepWalk(Walk& walk, Row& row);
+  Statement* WalkStatement(Walk& walk, int number, bool forward);
+  void EndWalks();
+  void EndWalksElsewhere();  // of the other connections of this process to the file
+  void ClearKeyStatements();
+  Statement& KeyStatement(int number, KeyStmt which);
+  Statement& PhysStatement(PhysStmt which);
+  Status Exec(PhysStmt which);
+  Status NextSequence(int number, const Bytes& encoded, Bytes& entry);
+  Status AddEntry(const KeyCodec& codec, const Bytes& raw, uint32_t pos, Bytes& entry);
+  Status RemoveEntry(const KeyCodec& codec, const Bytes& raw, uint32_t pos);
+  Status SaveDefinition(const FileDefinition& def);
+  static void Recover(const std::string& path);
+  void Log(JournalEntry::Kind kind, uint32_t pos, const Bytes& record);
+  Status Replay(const JournalEntry& entry);
+  Status ReadLastTransaction(uint64_t& id);
+  Status WriteLastTransaction(uint64_t id);
+  Status ReadRow(Statement& s, bool withEntry, Row& row);
+
+  Connection db_;
+  std::vector<KeyStatements> keyStmts_;            // by key number
+  // Walks holding a statement open share the connection's read transaction, which began when
+  // the first of them started: at commit stamp heldStamp_ and local write count heldWrites_.
+  CommitWatch watch_;
+  std::vector<Walk*> activeWalks_;
+  CommitWatch::Stamp heldStamp_{};
+  uint64_t heldWrites_ = 0;
+  uint64_t walkEpoch_ = 0;  // changes with the definition; unique across stores
+  uint64_t uses_ = 0;       // operations on the file, counted by Refresh
+  uint64_t usesSeen_ = 0;   // ... at the last EndIdleWalks
+  std::array<std::unique_ptr<Statement>, kPhysStmtCount> physStmts_;
+  std::shared_ptr<uint64_t> generation_;  // shared by the connections of one path
+  uint64_t loadedGeneration_ = 0;
+  std::vector<JournalEntry> txnLog_;  // the open transaction's writes, for the journal
+  JournalEntry pending_;              // the write in progress, logged when it succeeds
+  bool hasPending_ = false;
+  uint64_t localWrites_ = 0;
+  struct CachedCounts {
+    bool valid = false;
+    int64_t dataVersion = 0;
+    uint64_t localWrites = 0;
+    StatCounts counts;
+  } statCache_;
+};
+
+}  // namespace vader::microkernel
