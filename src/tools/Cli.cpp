@@ -16,13 +16,15 @@ constexpr const char* kProgram = "vbutil";
 std::vector<Command> AllCommands() {
   std::vector<Command> all = FileCommands();
   for (Command& c : DictionaryCommands()) all.push_back(std::move(c));
+  for (Command& c : ImportCommands()) all.push_back(std::move(c));
   return all;
 }
 
 void PrintOverview(std::ostream& out) {
   out << "Usage: " << kProgram << " COMMAND [ARGUMENTS] [OPTIONS]\n"
       << "Creates, inspects, loads, saves and checks record-manager files and DDF "
-         "dictionaries.\n\nCommands:\n";
+         "dictionaries,\nand imports files and databases written by real Btrieve engines.\n\n"
+         "Commands:\n";
   for (const Command& c : AllCommands()) {
     std::string head = "  " + c.name + " " + c.usage;
     if (head.size() < 44) head.resize(44, ' ');

@@ -65,6 +65,7 @@ std::function<void(uint64_t)> ProgressPrinter(const Args& args, Context& ctx,
 
 std::vector<Command> FileCommands();
 std::vector<Command> DictionaryCommands();
+std::vector<Command> ImportCommands();
 
 // The frame of a single-command program: --help prints `usage`; `run` gets the parsed
 // arguments; a UsageError prints the message and the usage (exit 2), any other failure the

@@ -1,0 +1,230 @@
+// vbutil import and import-db over the real samples: records byte for byte, the definition as
+// Stat reports it, every key's Get Next order against the original index, owners, and nothing
+// written when a source cannot be read.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
+#include "legacy/Samples.h"
+#include "tools/Cli.h"
+#include "tools/Records.h"
+
+namespace vader::legacy::testing {
+namespace {
+
+using tools::BtrFile;
+using tools::Bytes;
+using vader::testing::TempDir;
+namespace fs = std::filesystem;
+
+struct Result {
+  int code;
+  std::string out, err;
+};
+
+Result Vbutil(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  const int code = tools::RunUtility(args, out, err);
+  return {code, out.str(), err.str()};
+}
+
+std::vector<Bytes> KeyOrder(BtrFile& file, int key) {
+  std::vector<Bytes> records;
+  Bytes k(tools::kKeyBufferSize, '\0'), r;
+  for (int16_t s = file.Get(tools::kOpGetFirst, static_cast<int8_t>(key), k, r); s == 0;
+       s = file.Get(tools::kOpGetNext, static_cast<int8_t>(key), k, r))
+    records.push_back(r);
+  return records;
+}
+
+// Every record of a record-manager file, sorted.
+std::vector<Bytes> Records(const std::string& path, const std::string& owner = "") {
+  BtrFile file(path, owner);
+  std::vector<Bytes> records;
+  Bytes r;
+  for (int16_t s = file.Step(tools::kOpStepFirst, r); s == 0; s = file.Step(tools::kOpStepNext, r))
+    records.push_back(r);
+  std::sort(records.begin(), records.end());
+  return records;
+}
+
+std::vector<Bytes> Records(const LegacyFile& f) {
+  std::vector<Bytes> records;
+  for (uint32_t a : f.Addresses()) records.push_back(f.Record(a));
+  std::sort(records.begin(), records.end());
+  return records;
+}
+
+TEST(LegacyImportTest, SamplesKeepRecordsDefinitionAndEveryKeysOrder) {
+  TempDir dir;
+  for (const char* name :
+       {"GALTELA.DAT", "MBBSEMU.DAT", "MBMGEPLT.DAT", "MULTIACS.DAT", "VARIABLE.DAT",
+        "WCCACMS2.DAT", "WGSMENU2.DAT", "TEST.DAT", "TESTE.DAT"}) {
+    SCOPED_TRACE(name);
+    const LegacyFile original = LegacyFile::Open(SamplePath(name));
+    const FileInfo& info = original.Info();
+    const std::string dest = dir.File(std::string(name) + ".btr");
+    const Result r = Vbutil({"import", SamplePath(name), dest, "--quiet"});
+    ASSERT_EQ(0, r.code) << r.err;
+    EXPECT_EQ("imported " + std::to_string(info.records) + " records from " + SamplePath(name) +
+                  " into " + dest + " (" + std::to_string(info.keys.size()) + " keys)\n",
+              r.out);  // and no notes: nothing differs
+    BtrFile file(dest);
+    const tools::FileDef stat = tools::ParseStat(file.Stat());
+    EXPECT_EQ(info.recordLength, stat.recordLength);
+    EXPECT_EQ(info.pageSize, stat.pageSize);
+    EXPECT_EQ(info.Variable(), (stat.flags & tools::kFileVariable) != 0);
+    ASSERT_EQ(info.keys.size(), stat.keys.size());
+    for (size_t k = 0; k < info.keys.size(); ++k) {
+      const KeySpec& want = info.keys[k];
+      const tools::KeyDef& got = stat.keys[k];
+      EXPECT_EQ(want.uniqueValues, got.uniqueValues) << "key " << k;
+      ASSERT_EQ(want.segments.size(), got.segments.size());
+      for (size_t s = 0; s < want.segments.size(); ++s) {
+        const SegmentSpec& w = want.segments[s];
+        const tools::SegmentDef& g = got.segments[s];
+        EXPECT_EQ(w.offset + 1, g.position);
+        EXPECT_EQ(w.length, g.length);
+        EXPECT_EQ(w.flags & ~kSegmented, g.flags);
+        EXPECT_EQ((w.flags & kExtended) ? w.type : 0, g.type);
+        EXPECT_EQ(w.nullValue, g.nullValue);
+        if (w.acs >= 0) {
+          ASSERT_LT(g.acs, stat.acs.size());
+          EXPECT_EQ(info.acs[static_cast<size_t>(w.acs)].block, stat.acs[g.acs]);
+        }
+      }
+      // Get First / Get Next returns the records in the original index's order.
+      std::vector<Bytes> expected;
+      for (uint32_t a : original.IndexOrder(k)) expected.push_back(original.Record(a));
+      EXPECT_TRUE(expected == KeyOrder(file, want.number)) << "key " << k;
+    }
+    EXPECT_TRUE(Records(original) == Records(dest));  // byte for byte, none left out
+  }
+}
+
+TEST(LegacyImportTest, DuplicatesFollowTheirChainNotThePhysicalOrder) {
+  // MBBSEMU's key 0 holds all four records under one value; reverse their chain.
+  std::string bytes = Sample("MBBSEMU.DAT");
+  const uint32_t slot[] = {0xA06, 0xA60, 0xABA, 0xB14};
+  for (int i = 0; i < 4; ++i) {
+    PutHiLo(bytes, slot[i] + 74, i < 3 ? slot[i + 1] : kNone);  // previous
+    PutHiLo(bytes, slot[i] + 78, i > 0 ? slot[i - 1] : kNone);  // next
+  }
+  PutHiLo(bytes, 0x230, slot[3]), PutHiLo(bytes, 0x234, slot[0]);  // first and last
+  TempDir dir;
+  ASSERT_EQ(0, Vbutil({"import", dir.Write("REVERSED.DAT", bytes), dir.File("r.btr")}).code);
+  BtrFile file(dir.File("r.btr"));
+  std::string numbers;  // the autoincrement key (offset 70) of each record, in key 0 order
+  for (const Bytes& r : KeyOrder(file, 0)) numbers += static_cast<char>('0' + r[70]);
+  EXPECT_EQ("4321", numbers);
+}
+
+TEST(LegacyImportTest, NothingIsWrittenWhenTheSourceCannotBeRead) {
+  TempDir dir;
+  const std::string broken = dir.Write("BROKEN.DAT", Sample("TESTE.DAT").substr(0, 5000));
+  Result r = Vbutil({"import", broken, dir.File("out.btr")});
+  EXPECT_EQ(tools::kExitFailed, r.code);
+  EXPECT_TRUE(Has(r.err, "BROKEN.DAT: the file size 5000 is not a whole number"));
+  EXPECT_FALSE(fs::exists(dir.File("out.btr")));
+  // An owner-protected source needs the owner name, which the copy then carries.
+  std::string owned = Sample("TEST.DAT");
+  PutWord(owned, 0x06, 0xFD00);
+  const std::string source = dir.Write("OWNED.DAT", owned);
+  r = Vbutil({"import", source, dir.File("owned.btr")});
+  EXPECT_TRUE(Has(r.err, "OWNED.DAT is owner-protected: give its owner name with --owner"));
+  EXPECT_FALSE(fs::exists(dir.File("owned.btr")));
+  r = Vbutil({"import", source, dir.File("owned.btr"), "--owner", "Boss", "--quiet"});
+  ASSERT_EQ(0, r.code) << r.err;
+  EXPECT_TRUE(Has(r.out, "owner name set"));
+  EXPECT_THROW(BtrFile(dir.File("owned.btr")), tools::BtrieveError);
+  EXPECT_EQ(5u, Records(dir.File("owned.btr"), "Boss").size());
+}
+
+// A pre-6.0 file without keys (level 3, 4096-byte pages) holding `rows`: the dictionary files
+// of a test database, which no sample provides.
+std::string Pre6File(uint16_t length, const std::vector<std::string>& rows) {
+  const size_t perPage = (4096 - 6) / length, pages = 2 + (rows.size() - 1) / perPage;
+  std::string f(pages * 4096, '\0');
+  PutWord(f, 0x06, 0x0300), PutWord(f, 0x08, 4096), PutHiLo(f, 0x0C, kNone);
+  PutHiLo(f, 0x10, kNone), PutWord(f, 0x16, length), PutWord(f, 0x18, length);
+  PutHiLo(f, 0x1A, static_cast<uint32_t>(rows.size())),
+      PutHiLo(f, 0x26, static_cast<uint32_t>(pages));
+  PutHiLo(f, 0x1E, static_cast<uint32_t>(pages - 1));
+  PutWord(f, 0x2A,
+          static_cast<uint16_t>(4096 - 6 - (rows.size() - (pages - 2) * perPage) * length));
+  for (size_t p = 1; p < pages; ++p)
+    PutHiLo(f, p * 4096, static_cast<uint32_t>(p)), PutWord(f, p * 4096 + 4, 0x8001);
+  for (size_t r = 0; r < rows.size(); ++r)
+    f.replace((1 + r / perPage) * 4096 + 6 + r % perPage * length, length, rows[r]);
+  return f;
+}
+
+std::string FileRow(char id, const std::string& name, const std::string& location, char flags) {
+  std::string row = std::string{id, '\0'} + name;
+  row.resize(22, ' ');
+  row += location;
+  row.resize(86, ' ');
+  return row + flags + std::string(10, ' ');
+}
+
+// The dictionary names sample data files, one in a subdirectory under another case, one that
+// is missing, one outside the directory, and one twice.
+void MakeDatabase(const TempDir& src) {
+  fs::create_directories(src.File("data"));
+  fs::copy_file(SamplePath("VARIABLE.DAT"), src.File("VARIABLE.DAT"));
+  fs::copy_file(SamplePath("TESTE.DAT"), src.File("data/teste.dat"));
+  src.Write(
+      "FILE.DDF",
+      Pre6File(
+          97, {FileRow(1, "X$File", "FILE.DDF", 0x10), FileRow(2, "X$Field", "FIELD.DDF", 0x10),
+               FileRow(4, "Variable", "VARIABLE.DAT", 0), FileRow(5, "Teste", "data\\TESTE.DAT", 0),
+               FileRow(6, "Gone", "GONE.DAT", 0), FileRow(7, "Elsewhere", "C:\\DB\\X.DAT", 0),
+               FileRow(8, "Again", "variable.dat", 0)}));
+  src.Write("field.ddf", Pre6File(32, {std::string(32, 'f'), std::string(32, 'g')}));
+  src.Write("INDEX.DDF", Pre6File(10, {std::string(10, 'i')}));
+}
+
+TEST(LegacyImportTest, ImportDbBringsTheDictionaryAndTheFilesItNames) {
+  TempDir src, dest;
+  MakeDatabase(src);
+  const std::string out = dest.File("db");
+  Result r = Vbutil({"import-db", src.Path(), out, "--check"});
+  EXPECT_TRUE(Has(r.out, "would import 5 files (1634 records)"));
+  EXPECT_FALSE(fs::exists(out));
+  r = Vbutil({"import-db", src.Path(), out});
+  ASSERT_EQ(0, r.code) << r.err;
+  EXPECT_TRUE(Has(r.out, "imported 5 files (1634 records) from "));
+  EXPECT_TRUE(Has(r.out,
+                  "skipped 2:\n  Gone: its data file GONE.DAT is missing\n  Elsewhere: its "
+                  "location C:\\DB\\X.DAT lies outside the database directory\n"));
+  EXPECT_TRUE(Has(r.err, "imported data/TESTE.DAT: 600 records"));
+  EXPECT_TRUE(
+      Has(r.out, "  Again: names variable.dat, imported once as VARIABLE.DAT (for Variable)"));
+  // Names as the dictionary spells them; the dictionary itself byte for byte.
+  EXPECT_EQ(600u, Records(out + "/data/TESTE.DAT").size());
+  EXPECT_EQ(1024u, Records(out + "/VARIABLE.DAT").size());
+  EXPECT_EQ(2u, Records(out + "/FIELD.DDF").size());
+  EXPECT_TRUE(Records(LegacyFile::Open(src.File("FILE.DDF"))) == Records(out + "/FILE.DDF"));
+  // Nothing is written when one file cannot be read, unless it may be left out.
+  std::string teste = Sample("TESTE.DAT");
+  PutWord(teste, 0x106, 0x0008);
+  src.Write("data/teste.dat", teste);
+  const std::string other = dest.File("other");
+  r = Vbutil({"import-db", src.Path(), other, "--quiet"});
+  EXPECT_EQ(tools::kExitFailed, r.code);
+  EXPECT_TRUE(Has(r.err, "teste.dat: its records are compressed"));
+  EXPECT_FALSE(fs::exists(other));
+  r = Vbutil({"import-db", src.Path(), other, "--quiet", "--skip-unreadable"});
+  ASSERT_EQ(0, r.code) << r.err;
+  EXPECT_TRUE(Has(r.out, "imported 4 files"));
+  EXPECT_TRUE(Has(r.out, "  Teste: " + src.Path() + "/data/teste.dat: its records are compressed"));
+  EXPECT_FALSE(fs::exists(other + "/data/TESTE.DAT"));
+  r = Vbutil({"import-db", src.Path(), other, "--quiet", "--skip-unreadable"});
+  EXPECT_TRUE(Has(r.err, "already exists"));
+}
+
+}  // namespace
+}  // namespace vader::legacy::testing
