@@ -51,8 +51,7 @@ std::string DictionaryPath(const BundledLanguage& language) {
   return platform::ExecutableDirectory() + "lang/" + language.dictionary;
 }
 
-TMainForm::TMainForm(TComponent* owner, std::function<void()> onLanguageSwitched)
-    : TForm(owner), onLanguageSwitched_(std::move(onLanguageSwitched)) {
+TMainForm::TMainForm(TComponent* owner) : TForm(owner) {
   BeginLoading();
   SetName("MainForm");
   SetCaption("Vader Data Browser");
@@ -90,13 +89,13 @@ void TMainForm::BuildMenu() {
   SetMenu(menu);
   TMenuItem* root = menu->Items();
   TMenuItem* file = AddMenuItem(this, root, "FileMenu", "&File");
-  AddMenuItem(this, file, "ExitItem", "E&xit", "Close the application")->OnClick =
-      [](TComponent*) { Application().Terminate(); };
+  AddMenuItem(this, file, "ExitItem", "E&xit", "Close the application")->OnClick = [](TComponent*) {
+    Application().Terminate();
+  };
   TMenuItem* language = AddMenuItem(this, root, "LanguageMenu", "&Language");
   for (const auto& entry : BundledLanguages()) {
     TMenuItem* item = AddMenuItem(this, language, ("Language" + entry.name).c_str(), entry.name,
                                   "Show the windows in this language");
-    item->SetChecked(DictionaryPath(entry) == DictionaryFileName());
     item->OnClick = [this, entry](TComponent*) { SwitchLanguage(entry); };
   }
   TMenuItem* help = AddMenuItem(this, root, "HelpMenu", "&Help");
@@ -123,17 +122,37 @@ void TMainForm::BuildLanguagesPage(TTabSheet* page) {
   list->AddColumn("Entries", 100);
   for (const auto& entry : BundledLanguages()) {
     const std::string path = DictionaryPath(entry);
-    // Cells are data the walker leaves alone; the language names are shown translated.
-    list->AddRow({TranslateText(entry.name), entry.dictionary.empty() ? "-" : entry.dictionary,
+    list->AddRow({entry.name, entry.dictionary.empty() ? "-" : entry.dictionary,
                   path.empty() ? "0" : std::to_string(CountLines(path))});
   }
 }
 
-void TMainForm::FormCreate() { TranslateComponent(this); }
+void TMainForm::FormCreate() {
+  designed_.Capture(this);
+  TranslateComponent(this);
+  ShowLanguageState();
+}
+
+void TMainForm::Retranslate() {
+  designed_.TranslateAgain(this);
+  ShowLanguageState();
+}
+
+void TMainForm::ShowLanguageState() {
+  auto* list = dynamic_cast<TListView*>(FindComponent("LanguageList"));
+  const auto& languages = BundledLanguages();
+  for (std::size_t i = 0; i < languages.size(); ++i) {
+    if (auto* item = dynamic_cast<TMenuItem*>(FindComponent("Language" + languages[i].name)))
+      item->SetChecked(DictionaryPath(languages[i]) == DictionaryFileName());
+    // Cells are data the walker leaves alone; the language names are shown translated.
+    if (list && i < list->Rows().size())
+      list->SetCell(static_cast<int>(i), 0, TranslateText(languages[i].name));
+  }
+}
 
 void TMainForm::SwitchLanguage(const BundledLanguage& language) {
   SetLanguageFile(DictionaryPath(language));
-  if (onLanguageSwitched_) onLanguageSwitched_();
+  Retranslate();
 }
 
 void TMainForm::ShowAbout() {

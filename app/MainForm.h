@@ -1,11 +1,12 @@
 #pragma once
 // The application's main window: a welcome page, the list of bundled languages, and the
-// Language menu that switches the language and rebuilds the window in it.
+// Language menu that switches the language and translates the open window again in place.
 
 #include <functional>
 #include <string>
 
 #include "framework/Forms.h"
+#include "language/DesignedTexts.h"
 
 namespace vader::app {
 
@@ -19,8 +20,11 @@ std::string DictionaryPath(const BundledLanguage& language);
 
 class TMainForm : public TForm {
  public:
-  // OnSwitchLanguage runs after a language switch, to rebuild the window.
-  TMainForm(TComponent* owner, std::function<void()> onLanguageSwitched);
+  explicit TMainForm(TComponent* owner);
+
+  // Shows the window in the current language again: the designed texts translated anew, the
+  // language marked in the menu and named in the list; nothing else of the window changes.
+  void Retranslate();
 
  protected:
   void FormCreate() override;
@@ -29,10 +33,11 @@ class TMainForm : public TForm {
   void BuildMenu();
   void BuildWelcomePage(TTabSheet* page);
   void BuildLanguagesPage(TTabSheet* page);
+  void ShowLanguageState();
   void SwitchLanguage(const BundledLanguage& language);
   void ShowAbout();
 
-  std::function<void()> onLanguageSwitched_;
+  TDesignedTexts designed_;
 };
 
 }  // namespace vader::app

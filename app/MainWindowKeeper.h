@@ -1,6 +1,7 @@
 #pragma once
-// Owns the main window and rebuilds it after a language switch, so that the whole window
-// shows the new language (windows translate themselves only when they are created).
+// Owns the main window: creates it (it translates itself) as the application's main form, and
+// closes and frees it when the keeper goes, which the application does only after the modules
+// have shut down.
 
 #include <memory>
 
@@ -9,22 +10,20 @@
 
 namespace vader::app {
 
+class TMainForm;
+
 class MainWindowKeeper {
  public:
   explicit MainWindowKeeper(ui::TQtEventLoop& loop) : loop_(loop) {}
   ~MainWindowKeeper();
 
-  // Creates the main window (translating itself) and makes it the application's main form.
-  TForm* Create();
-  TForm* Form() const { return form_.get(); }
+  // Creates the main window and makes it the application's main form.
+  TMainForm* Create();
+  TMainForm* Form() const { return form_.get(); }
 
  private:
-  // Runs once the menu click that asked for it has returned.
-  void ScheduleRebuild();
-  void Rebuild();
-
   ui::TQtEventLoop& loop_;
-  std::unique_ptr<TForm> form_;
+  std::unique_ptr<TMainForm> form_;
 };
 
 }  // namespace vader::app

@@ -1,5 +1,6 @@
 // The Vader desktop application: brings the services up in order, shows the translated
-// main window, runs the message loop, and takes the services down in reverse order.
+// main window, runs the message loop, takes the services down in reverse order, and then
+// destroys the windows.
 
 #include <QApplication>
 #include <QMessageBox>
@@ -8,11 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "MainWindowKeeper.h"
-#include "framework/Dialogs.h"
+#include "AppLifecycle.h"
 #include "language/zInter.h"
 #include "shell/Startup.h"
-#include "ui/ErrorDisplay.h"
 #include "ui/FormWindow.h"
 #include "ui/QtEventLoop.h"
 
@@ -73,43 +72,25 @@ int main(int argc, char** argv) {
     modules.Startup();
   } catch (const std::exception& error) {
     std::fprintf(stderr, "vader: %s\n", error.what());
-    if (interactive)
-      QMessageBox::critical(nullptr, "Vader", QString::fromLocal8Bit(error.what()));
+    if (interactive) QMessageBox::critical(nullptr, "Vader", QString::fromLocal8Bit(error.what()));
     return 1;
   }
 
-  int result = 0;
-  {
-    vader::ui::TQtEventLoop loop;
-    vader::Application().SetEventLoop(&loop);
-    vader::Application().Initialize();
-    vader::app::MainWindowKeeper keeper(loop);
-    vader::TForm* form = nullptr;
-    try {
-      form = keeper.Create();
-    } catch (const std::exception& error) {
-      vader::ui::ShowException(error);
-      result = 1;
-    }
-    if (form && interactive) {
+  return vader::app::RunApplication(modules, [&](vader::ui::TQtEventLoop& loop,
+                                                 vader::app::TMainForm& form) {
+    if (interactive) {
       vader::Application().Run();
-    } else if (form) {
-      loop.Show(form);
-      loop.ProcessMessages();
-      QWidget* window = loop.WindowOf(form);
-      if (options.describe) PrintTexts(window);
-      if (!options.screenshot.empty() && !window->grab().save(QString::fromStdString(options.screenshot))) {
-        std::fprintf(stderr, "vader: cannot save the picture to %s\n", options.screenshot.c_str());
-        result = 1;
-      }
+      return 0;
     }
-    vader::Application().SetEventLoop(nullptr);
-  }
-  try {
-    modules.Shutdown();
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "vader: %s\n", error.what());
-    result = 1;
-  }
-  return result;
+    loop.Show(&form);
+    loop.ProcessMessages();
+    QWidget* window = loop.WindowOf(&form);
+    if (options.describe) PrintTexts(window);
+    if (!options.screenshot.empty() &&
+        !window->grab().save(QString::fromStdString(options.screenshot))) {
+      std::fprintf(stderr, "vader: cannot save the picture to %s\n", options.screenshot.c_str());
+      return 1;
+    }
+    return 0;
+  });
 }

@@ -473,8 +473,9 @@ void SplitTimestamp(double timestamp, int64_t& day, int64_t& ms) {
 double DecodeTimestampTicks(uint64_t ticks) {
   if (ticks == 0) return 0;
   const int64_t ms = static_cast<int64_t>(ticks / 10'000) - int64_t{TimeZoneBias()} * 60'000;
-  if (ms < 0) return 0;
-  const int64_t day = ms / kMsPerDay;
+  const int64_t day = ms < 0 ? 0 : ms / kMsPerDay;
+  // The first day (day 0 of the tick count) is not a date of the engine: no value.
+  if (day <= 0) return 0;
   return static_cast<double>((day + 1) * kMsPerDay + ms % kMsPerDay);
 }
 

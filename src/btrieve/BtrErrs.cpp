@@ -189,6 +189,7 @@ constexpr NativeMessage kNativeMessages[] = {
     {285, "Scalable SQL cannot open the system tables"},
     {348, "Scalable SQL cannot locate the named database you specified"},
     {538, "The column name you specified for the index definition is invalid"},
+    {804, "The specified column position is invalid"},
     {1001, "The lock parameter is out of range"},
     {1002, "A memory allocation error occurred"},
     {1003, "The memory parameter is too small"},
@@ -211,6 +212,7 @@ constexpr NativeMessage kNativeMessages[] = {
      "application's Btrieve callback function"},
     {1020, "Btrieve Requester Interface communications error"},
     {1021, "The MicroKernel failed to initialize"},
+    {2103, "Scalable SQL is not active on the requested server"},
     {2120, "The task table is full"},
     {3000, "The MicroKernel router encountered a memory allocation error"},
     {3001, "Local access is unavailable to the MicroKernel router"},
@@ -220,6 +222,17 @@ constexpr NativeMessage kNativeMessages[] = {
     {3005, "The MicroKernel router encountered an operating system error"},
     {3006, "The MicroKernel router detected an invalid session"},
     {3012, "Local engine is not accessible to the MicroKernel router"},
+    {3013,
+     "The remote engine is inaccessible to the MicroKernel router because the networking "
+     "component is not loaded"},
+    {3014, "The MicroKernel router cannot find an engine"},
+    {3103, "Server name not found by Pervasive Network Services Layer"},
+    {3104, "The Pervasive Network Services Layer encountered a permission error"},
+    {3105, "No available transport protocol for the Pervasive Network Services Layer"},
+    {3106, "The Pervasive Network Services Layer encountered a connection failure"},
+    {3126,
+     "The Pervasive Network Services Layer was unable to resolve the given filename into a "
+     "valid path"},
 };
 
 // The table is kept sorted so the lookup can bisect it.

@@ -469,7 +469,9 @@ uint32_t TBtrTable::GetRecordSize() const {
 
 void TBtrTable::SetDataBuffer(uint8_t* buffer) {
   currentData_ = buffer;
-  btr_->UseDataBuffer(buffer);
+  // Without a buffer the object's own is named explicitly: that also ends a redirection to a
+  // buffer handed in earlier, so the next read lands where GetDataBuffer points.
+  btr_->UseDataBuffer(buffer != nullptr ? buffer : btr_->Buffer());
 }
 
 uint8_t* TBtrTable::GetDataBuffer() const { return currentData_ ? currentData_ : btr_->Buffer(); }
@@ -514,7 +516,7 @@ void TBtrTable::CloseCursor() {
 }
 
 TWinBtr& TBtrTable::Bound() {
-  btr_->UseDataBuffer(currentData_);
+  btr_->UseDataBuffer(currentData_ != nullptr ? currentData_ : btr_->Buffer());
   return *btr_;
 }
 
@@ -925,7 +927,7 @@ TFieldCacheItem* TBtrTable::FieldForSegment(uint16_t position, uint16_t length, 
       TFieldCacheItem& item = cache.GetItem(n);
       if (uint32_t{item.Desc().FieldOffset} + 1 != at) continue;
       if (item.FieldLength() == length) return &item;
-      if (candidate == nullptr) candidate = &item;
+      candidate = &item;  // without an exact match the last field starting here describes it
     }
     return candidate;
   };

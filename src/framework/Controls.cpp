@@ -95,9 +95,30 @@ void TListView::AddRow(TStrings cells) {
   Changed();
 }
 
+void TListView::SetCell(int row, int column, const std::string& text) {
+  rows_.at(static_cast<std::size_t>(row)).at(static_cast<std::size_t>(column)) = text;
+  Changed();
+}
+
 TMenuItem::~TMenuItem() {
+  if (peer_) peer_->ControlDestroyed();
   for (TMenuItem* child : items_) child->parent_ = nullptr;
   if (parent_) Erase(parent_->items_, this);
+}
+
+void TMenuItem::SetCaption(const std::string& caption) {
+  caption_ = caption;
+  if (peer_) peer_->TextsChanged();
+}
+
+void TMenuItem::SetHint(const std::string& hint) {
+  hint_ = hint;
+  if (peer_) peer_->TextsChanged();
+}
+
+void TMenuItem::SetChecked(bool checked) {
+  checked_ = checked;
+  if (peer_) peer_->TextsChanged();
 }
 
 void TMenuItem::Add(TMenuItem* item) {

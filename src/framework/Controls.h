@@ -85,16 +85,36 @@ class TWinControl : public TControl {
 // A list of texts that a control shows; a caller replacing an entry tells the control.
 using TStrings = std::vector<std::string>;
 
-class TLabel : public TControl { using TControl::TControl; };
-class TfcLabel : public TControl { using TControl::TControl; };  // label with text effects
-class TSpeedButton : public TControl { using TControl::TControl; };
-class TToolButton : public TControl { using TControl::TControl; };
-class TButton : public TWinControl { using TWinControl::TWinControl; };
-class TBitBtn : public TButton { using TButton::TButton; };
-class TPanel : public TWinControl { using TWinControl::TWinControl; };
-class TGroupBox : public TWinControl { using TWinControl::TWinControl; };
-class TRadioButton : public TWinControl { using TWinControl::TWinControl; };
-class TCheckBox : public TWinControl { using TWinControl::TWinControl; };
+class TLabel : public TControl {
+  using TControl::TControl;
+};
+class TfcLabel : public TControl {
+  using TControl::TControl;
+};  // label with text effects
+class TSpeedButton : public TControl {
+  using TControl::TControl;
+};
+class TToolButton : public TControl {
+  using TControl::TControl;
+};
+class TButton : public TWinControl {
+  using TWinControl::TWinControl;
+};
+class TBitBtn : public TButton {
+  using TButton::TButton;
+};
+class TPanel : public TWinControl {
+  using TWinControl::TWinControl;
+};
+class TGroupBox : public TWinControl {
+  using TWinControl::TWinControl;
+};
+class TRadioButton : public TWinControl {
+  using TWinControl::TWinControl;
+};
+class TCheckBox : public TWinControl {
+  using TWinControl::TWinControl;
+};
 
 // Mixin for controls that show a list of texts (radio items, tabs, page names).
 class TItemsControl : public TWinControl {
@@ -111,9 +131,15 @@ class TItemsControl : public TWinControl {
   int itemIndex_ = -1;
 };
 
-class TRadioGroup : public TItemsControl { using TItemsControl::TItemsControl; };
-class TTabSet : public TItemsControl { using TItemsControl::TItemsControl; };           // tab texts
-class TTabbedNotebook : public TItemsControl { using TItemsControl::TItemsControl; };   // page names
+class TRadioGroup : public TItemsControl {
+  using TItemsControl::TItemsControl;
+};
+class TTabSet : public TItemsControl {
+  using TItemsControl::TItemsControl;
+};  // tab texts
+class TTabbedNotebook : public TItemsControl {
+  using TItemsControl::TItemsControl;
+};  // page names
 
 // Notebook of the UI suite: each page has a caption and a hint.
 class TOvcNotebook : public TWinControl {
@@ -173,6 +199,7 @@ class TListView : public TWinControl {
   // Rows of cell texts; shown as they are (item texts are data, not translated).
   const std::vector<TStrings>& Rows() const { return rows_; }
   void AddRow(TStrings cells);
+  void SetCell(int row, int column, const std::string& text);
 
  private:
   std::vector<Column> columns_;
@@ -185,11 +212,15 @@ class TMenuItem : public TComponent {
   explicit TMenuItem(TComponent* owner) : TComponent(owner) {}
   ~TMenuItem() override;
   const std::string& Caption() const { return caption_; }
-  void SetCaption(const std::string& caption) { caption_ = caption; }
+  void SetCaption(const std::string& caption);
   const std::string& Hint() const { return hint_; }
-  void SetHint(const std::string& hint) { hint_ = hint; }
+  void SetHint(const std::string& hint);
   bool Checked() const { return checked_; }
-  void SetChecked(bool checked) { checked_ = checked; }
+  void SetChecked(bool checked);
+
+  // The menu entry on screen, told of every change as a control's peer is.
+  TControlPeer* Peer() const { return peer_; }
+  void SetPeer(TControlPeer* peer) { peer_ = peer; }
 
   void Add(TMenuItem* item);
   int Count() const { return static_cast<int>(items_.size()); }
@@ -207,6 +238,7 @@ class TMenuItem : public TComponent {
   bool checked_ = false;
   TMenuItem* parent_ = nullptr;
   std::vector<TMenuItem*> items_;
+  TControlPeer* peer_ = nullptr;
 };
 
 class TMainMenu : public TComponent {

@@ -12,13 +12,28 @@ LoginDialogHandler& LoginHandler() {
   return handler;
 }
 
+DialogTextTranslator& Translator() {
+  static DialogTextTranslator translator;
+  return translator;
+}
+
+std::string Translated(const std::string& text) {
+  const DialogTextTranslator& translate = Translator();
+  return translate && !text.empty() ? translate(text) : text;
+}
+
 const char* TitleOf(TMsgDlgType type) {
   switch (type) {
-    case TMsgDlgType::mtWarning: return "Warning";
-    case TMsgDlgType::mtError: return "Error";
-    case TMsgDlgType::mtInformation: return "Information";
-    case TMsgDlgType::mtConfirmation: return "Confirm";
-    case TMsgDlgType::mtCustom: return "";
+    case TMsgDlgType::mtWarning:
+      return "Warning";
+    case TMsgDlgType::mtError:
+      return "Error";
+    case TMsgDlgType::mtInformation:
+      return "Information";
+    case TMsgDlgType::mtConfirmation:
+      return "Confirm";
+    case TMsgDlgType::mtCustom:
+      return "";
   }
   return "";
 }
@@ -30,11 +45,20 @@ MessageDialogHandler SetMessageDialogHandler(MessageDialogHandler handler) {
   return previous;
 }
 
+void SetDialogTextTranslator(DialogTextTranslator translator) {
+  Translator() = std::move(translator);
+}
+
 TModalResult MessageDlg(const std::string& message, TMsgDlgType type, TMsgDlgButtons buttons,
                         int helpContext) {
   const MessageDialogHandler& handler = Handler();
   if (!handler) return mrCancel;
-  return handler({message, TitleOf(type), type, buttons, helpContext});
+  MessageDialogRequest request{message, Translated(TitleOf(type)), type, buttons, helpContext, {}};
+  const std::pair<TMsgDlgButtons, const char*> designed[] = {
+      {mbYes, "Yes"}, {mbNo, "No"}, {mbOK, "OK"}, {mbCancel, "Cancel"}};
+  for (const auto& [button, caption] : designed)
+    if (buttons & button) request.buttonCaptions.emplace_back(button, Translated(caption));
+  return handler(request);
 }
 
 LoginDialogHandler SetLoginDialogHandler(LoginDialogHandler handler) {

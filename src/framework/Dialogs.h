@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vader {
 
@@ -26,16 +28,25 @@ constexpr TModalResult mrNo = 7;
 
 struct MessageDialogRequest {
   std::string message;
-  std::string title;  // "Warning", "Error", "Information", "Confirm" or empty
+  // "Warning", "Error", "Information", "Confirm" or empty, through the dialog translator.
+  std::string title;
   TMsgDlgType type;
   TMsgDlgButtons buttons;
   int helpContext;
+  // Each button asked for, in the order Yes, No, OK, Cancel, with its caption ("Yes", "No",
+  // "OK", "Cancel" as designed) through the dialog translator.
+  std::vector<std::pair<TMsgDlgButtons, std::string>> buttonCaptions;
 };
 
 using MessageDialogHandler = std::function<TModalResult(const MessageDialogRequest&)>;
 
 // Installs Handler and returns the one it replaces.
 MessageDialogHandler SetMessageDialogHandler(MessageDialogHandler handler);
+
+// The translation that dialog titles and button captions pass through, like every other text
+// shown (the language service installs its TranslateText); none shows them as designed.
+using DialogTextTranslator = std::function<std::string(const std::string&)>;
+void SetDialogTextTranslator(DialogTextTranslator translator);
 
 // Shows the dialog centred on the screen and returns the button chosen.
 TModalResult MessageDlg(const std::string& message, TMsgDlgType type, TMsgDlgButtons buttons,

@@ -8,10 +8,12 @@
 
 #include "framework/DB.h"
 #include "framework/DBCtrls.h"
+#include "framework/Dialogs.h"
 #include "framework/Forms.h"
 #include "framework/FrameworkErrors.h"
 #include "language/Zothrtns.h"
 #include "language/Zstrrtns.h"
+#include "platform/CodePage.h"
 #include "platform/ProcessInfo.h"
 #include "platform/TextCase.h"
 #include "platform/WindowMessages.h"
@@ -61,12 +63,19 @@ std::vector<std::string> SplitDictionaryLines(const std::string& content) {
   return lines;
 }
 
+// The dictionary's text in the system code page. A file that starts with the UTF-8
+// byte-order mark (as modern editors save it) is UTF-8 and is converted; any other file is
+// 8-bit text in the system code page already.
 std::string ReadDictionaryFile(const std::string& fileName) {
   std::ifstream in(fileName, std::ios::binary);
   if (!in) throw EFOpenError(FormatMessage("Cannot open file %s", fileName));
   std::ostringstream content;
   content << in.rdbuf();
-  return content.str();
+  std::string text = content.str();
+  constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+  if (std::string_view(text).starts_with(kUtf8Mark))
+    return platform::Utf8ToAnsi(std::string_view(text).substr(kUtf8Mark.size()));
+  return text;
 }
 
 void ClearDictionary(LanguageState& state) {
@@ -138,9 +147,12 @@ void ZInterStartup() {
   state.languageChangeMessage = static_cast<std::uint16_t>(RegisterAppMessage(kLanguageChangeName));
   ClearDictionary(state);
   SetLanguageFile(ReadIniString(state.languageIniFile, kSetupSection, kDictionaryKey));
+  // Message dialogs show their titles and buttons in the current language too.
+  SetDialogTextTranslator(TranslateText);
 }
 
 void ZInterShutdown() {
+  SetDialogTextTranslator(nullptr);
   LanguageState& state = State();
   ClearDictionary(state);
   state.dictionaryFileName.clear();

@@ -56,6 +56,8 @@ Status ParseTerm(DescriptorReader& in, const FileDefinition& def, std::vector<Fi
     return kInvalidDescriptor;
   const uint8_t code = comparison & kCompareMask;
   if (code < 1 || code > 6 || length == 0 || connector > 2) return kInvalidDescriptor;
+  // A value whose length its type cannot have (a float of 3 bytes) would be decoded past it.
+  if (!SegmentLengthFitsType(type, length)) return kInvalidDescriptor;
   FilterTerm term(TermCodec(type, length, comparison, def));
   term.offset = offset;
   term.length = length;

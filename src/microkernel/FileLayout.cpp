@@ -147,6 +147,8 @@ void SortKeys(FileDefinition& def) {
 
 }  // namespace
 
+bool SegmentLengthFitsType(uint8_t type, uint16_t length) { return LengthFitsType(type, length); }
+
 size_t KeyDef::Length() const {
   size_t n = 0;
   for (const Segment& s : segments) n += s.length;

@@ -112,6 +112,10 @@ struct FileDefinition {
 };
 
 // Parses and validates a Create buffer of `length` bytes.
+// Whether a value of extended type Type may be Length bytes long (as a key segment or a term
+// of an extended-read filter).
+bool SegmentLengthFitsType(uint8_t type, uint16_t length);
+
 Status ParseCreateBuffer(const uint8_t* data, size_t length, FileDefinition& out);
 
 // Parses one key's segment descriptors (Create Index) and adds the key to `def` with key

@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 #include "platform/TextCase.h"
@@ -41,9 +43,16 @@ std::optional<std::string> ReadWholeFile(const std::string& fileName) {
   return buffer.str();
 }
 
+// The UTF-8 byte-order mark a modern editor may put before the first line.
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+bool StartsWithMark(const std::string& content) {
+  return std::string_view(content).starts_with(kUtf8Mark);
+}
+
 std::vector<Line> SplitLines(const std::string& content) {
   std::vector<Line> lines;
-  std::size_t start = 0;
+  std::size_t start = StartsWithMark(content) ? kUtf8Mark.size() : 0;
   while (start < content.size()) {
     std::size_t end = content.find('\n', start);
     if (end == std::string::npos) end = content.size();
@@ -103,7 +112,9 @@ std::optional<std::size_t> FindKey(const std::vector<Line>& lines, std::size_t s
   return std::nullopt;
 }
 
-bool HasWriteBits(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0; }
+bool HasWriteBits(const struct stat& st) {
+  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+}
 
 std::string DirectoryOf(const std::string& fileName) {
   const auto slash = fileName.rfind('/');
@@ -122,20 +133,47 @@ bool MayWrite(const std::string& fileName) {
          access(dir.c_str(), W_OK) == 0;
 }
 
+bool WriteAll(int fd, const std::string& content) {
+  std::size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t n =
+        pwrite(fd, content.data() + done, content.size() - done, static_cast<off_t>(done));
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Rewrites an existing file through its own inode, for a file the user may write in a folder
+// they may not (no temporary file can be made beside it). The room for the new text is taken
+// before any byte changes, so a full disk refuses the write and leaves the file as it was.
+bool RewriteInPlace(const std::string& fileName, const std::string& content) {
+  const int fd = open(fileName.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const int reserved =
+      content.empty() ? 0 : posix_fallocate(fd, 0, static_cast<off_t>(content.size()));
+  // A file system without preallocation (EOPNOTSUPP) is written all the same.
+  bool ok = reserved == 0 || reserved == EOPNOTSUPP || reserved == EINVAL;
+  ok = ok && WriteAll(fd, content);
+  ok = ok && ftruncate(fd, static_cast<off_t>(content.size())) == 0;
+  ok = ok && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  return ok;
+}
+
+// Writes a temporary file beside the settings file and renames it over the file, so that a
+// reader never sees half of it; where the folder refuses the temporary file, the existing file
+// is rewritten in place.
 bool WriteAtomically(const std::string& fileName, const std::string& content) {
   struct stat st {};
   const bool existed = stat(fileName.c_str(), &st) == 0;
   const std::string temp = fileName + ".tmp~";
   const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
                       existed ? (st.st_mode & 07777) : 0644);
-  if (fd < 0) return false;
-  std::size_t done = 0;
-  bool ok = true;
-  while (ok && done < content.size()) {
-    const ssize_t n = write(fd, content.data() + done, content.size() - done);
-    ok = n > 0;
-    if (ok) done += static_cast<std::size_t>(n);
-  }
+  if (fd < 0)
+    return existed && (errno == EACCES || errno == EROFS || errno == EPERM) &&
+           RewriteInPlace(fileName, content);
+  bool ok = WriteAll(fd, content);
   ok = ok && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
   ok = ok && rename(temp.c_str(), fileName.c_str()) == 0;
@@ -185,7 +223,8 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     lines.push_back(entry);
   }
 
-  std::string out;
+  // A byte-order mark the file began with stays at its start.
+  std::string out(StartsWithMark(content) ? kUtf8Mark : std::string_view());
   for (const auto& line : lines) out += line.text + eol;
   return WriteAtomically(fileName, out);
 }

@@ -25,28 +25,50 @@
 namespace vader::ui {
 namespace {
 
-// Keeps one widget's texts in step with its control. The sync function reads the control
-// and writes the widget; it runs once at creation and after every text change.
-class WidgetPeer : public TControlPeer {
+// Keeps one widget's texts (or a menu entry's: an action, or the submenu of an item with
+// children) in step with its control or menu item. The sync function reads the item and writes
+// the widget; it runs once at creation and after every text change.
+template <typename Item>
+class SyncPeer : public TControlPeer {
  public:
-  WidgetPeer(TControl* control, QWidget* widget, std::function<void()> sync)
-      : control_(control), widget_(widget), sync_(std::move(sync)) {
-    control_->SetPeer(this);
+  SyncPeer(Item* item, QObject* widget, std::function<void()> sync)
+      : item_(item), widget_(widget), sync_(std::move(sync)) {
+    item_->SetPeer(this);
     TextsChanged();
   }
-  ~WidgetPeer() override {
-    if (control_) control_->SetPeer(nullptr);
+  ~SyncPeer() override {
+    if (item_) item_->SetPeer(nullptr);
   }
   void TextsChanged() override {
-    if (control_ && widget_) sync_();
+    if (item_ && widget_) sync_();
   }
-  void ControlDestroyed() override { control_ = nullptr; }
+  void ControlDestroyed() override { item_ = nullptr; }
 
  private:
-  TControl* control_;
-  QPointer<QWidget> widget_;
+  Item* item_;
+  QPointer<QObject> widget_;
   std::function<void()> sync_;
 };
+using WidgetPeer = SyncPeer<TControl>;
+using MenuPeer = SyncPeer<TMenuItem>;
+
+// Sets the cells of a list in place when its shape is unchanged, so the selected row and
+// the scroll position stay; otherwise fills it afresh.
+void ShowRows(QTreeWidget* tree, const std::vector<TStrings>& rows) {
+  const bool sameShape = tree->topLevelItemCount() == static_cast<int>(rows.size());
+  if (!sameShape) tree->clear();
+  for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+    QStringList cells;
+    for (const auto& cell : rows[static_cast<std::size_t>(r)]) cells << ToQString(cell);
+    if (!sameShape) {
+      tree->addTopLevelItem(new QTreeWidgetItem(cells));
+      continue;
+    }
+    QTreeWidgetItem* item = tree->topLevelItem(r);
+    for (int c = 0; c < cells.size(); ++c)
+      if (item->text(c) != cells[c]) item->setText(c, cells[c]);
+  }
+}
 
 template <typename Kind>
 Kind* As(TControl* c) {
@@ -94,15 +116,21 @@ void TFormWindow::BuildMenuBar() {
       if (item->Count() > 0) {
         QMenu* sub = into ? into->addMenu(caption) : menuBar()->addMenu(caption);
         sub->setObjectName(QString::fromStdString(item->Name()));
-        sub->setToolTip(ToQString(item->Hint()));
+        peers_.push_back(std::make_unique<MenuPeer>(item, sub, [sub, item] {
+          sub->setTitle(ToQString(item->Caption()));
+          sub->setToolTip(ToQString(item->Hint()));
+        }));
         addItems(item, sub);
         continue;
       }
       QAction* action = into ? into->addAction(caption) : menuBar()->addAction(caption);
       action->setObjectName(QString::fromStdString(item->Name()));
-      action->setStatusTip(ToQString(item->Hint()));
-      action->setCheckable(item->Checked());
-      action->setChecked(item->Checked());
+      peers_.push_back(std::make_unique<MenuPeer>(item, action, [action, item] {
+        action->setText(ToQString(item->Caption()));
+        action->setStatusTip(ToQString(item->Hint()));
+        action->setCheckable(item->Checked() || action->isCheckable());
+        action->setChecked(item->Checked());
+      }));
       // Clicks are queued so a handler may rebuild or close this very window.
       QObject::connect(
           action, &QAction::triggered, this, [item] { Guarded([item] { item->Click(); }); },
@@ -156,12 +184,7 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
       QStringList headers;
       for (const auto& column : list->Columns()) headers << ToQString(column.caption);
       tree->setHeaderLabels(headers);
-      tree->clear();
-      for (const auto& row : list->Rows()) {
-        QStringList cells;
-        for (const auto& cell : row) cells << ToQString(cell);
-        tree->addTopLevelItem(new QTreeWidgetItem(cells));
-      }
+      ShowRows(tree, list->Rows());
     });
   }
   if (auto* pages = As<TPageControl>(c)) {
@@ -179,13 +202,20 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
       RealiseChildren(sheet, page);
     }
     tabs->setCurrentIndex(pages->ActivePageIndex());
+    QObject::connect(tabs, &QTabWidget::currentChanged, tabs,
+                     [pages](int index) { pages->SetActivePageIndex(index); });
     return peer(tabs, [tabs, c] { SetTip(tabs, c); });
   }
   if (auto* tabSet = As<TTabSet>(c)) {
     auto* bar = new QTabBar(container);
     return peer(bar, [bar, tabSet] {
-      while (bar->count() > 0) bar->removeTab(0);
-      for (const auto& tab : tabSet->Items()) bar->addTab(ToQString(tab));
+      const TStrings& tabs = tabSet->Items();
+      if (bar->count() != static_cast<int>(tabs.size())) {
+        while (bar->count() > 0) bar->removeTab(0);
+        for (const auto& tab : tabs) bar->addTab(ToQString(tab));
+      }
+      for (int i = 0; i < bar->count(); ++i)
+        bar->setTabText(i, ToQString(tabs[static_cast<std::size_t>(i)]));
     });
   }
   if (auto* tabbed = As<TTabbedNotebook>(c)) {
@@ -213,6 +243,14 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
     return peer(box, [box, layout, radioGroup] {
       box->setTitle(ToQString(radioGroup->Caption()));
       SetTip(box, radioGroup);
+      const TStrings& items = radioGroup->Items();
+      if (layout->count() == static_cast<int>(items.size())) {
+        // The same choices in new words: the one picked stays picked.
+        for (int i = 0; i < layout->count(); ++i)
+          if (auto* radio = qobject_cast<QRadioButton*>(layout->itemAt(i)->widget()))
+            radio->setText(ToQString(items[static_cast<std::size_t>(i)]));
+        return;
+      }
       while (QLayoutItem* old = layout->takeAt(0)) {
         delete old->widget();
         delete old;
@@ -250,7 +288,7 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
     auto* check = new QCheckBox(container);
     check->setTristate(true);
     // A click asks the control; the box then shows whatever the field holds.
-    QObject::connect(check, &QCheckBox::clicked, check, [check, dbCheck](bool checked) {
+    QObject::connect(check, &QCheckBox::clicked, check, [dbCheck](bool checked) {
       Guarded([&] { dbCheck->SetChecked(checked); });
       if (dbCheck->Peer()) dbCheck->Peer()->TextsChanged();
     });

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -37,11 +38,17 @@ QMessageBox::Icon IconOf(TMsgDlgType type) {
 
 TModalResult ShowMessageBox(const MessageDialogRequest& request) {
   QMessageBox box(IconOf(request.type), ToQString(request.title), ToQString(request.message));
+  box.setObjectName("MessageDialog");
+  // Each button carries the caption the request gives it (translated), not Qt's own.
   const std::pair<TMsgDlgButtons, QMessageBox::StandardButton> buttons[] = {
       {mbYes, QMessageBox::Yes}, {mbNo, QMessageBox::No},
       {mbOK, QMessageBox::Ok},   {mbCancel, QMessageBox::Cancel}};
-  for (const auto& [mask, button] : buttons)
-    if (request.buttons & mask) box.addButton(button);
+  for (const auto& [mask, button] : buttons) {
+    if (!(request.buttons & mask)) continue;
+    QAbstractButton* added = box.addButton(button);
+    for (const auto& [which, caption] : request.buttonCaptions)
+      if (which == mask) added->setText(ToQString(caption));
+  }
   switch (box.exec()) {
     case QMessageBox::Yes: return mrYes;
     case QMessageBox::No: return mrNo;

@@ -73,11 +73,12 @@ class Application : public ::testing::Test {
     std::filesystem::copy_file(VADER_EXECUTABLE, executable);
   }
 
-  RunResult Run(const std::string& arguments) {
-    const std::string prefix = display.Name().empty()
+  // Runs the copy with Arguments; Runner goes before the executable (another user, say).
+  RunResult Run(const std::string& arguments, const std::string& runner = "") {
+    const std::string prefix = display.Name().empty() || !runner.empty()
                                    ? "QT_QPA_PLATFORM=offscreen "
                                    : "env -u QT_QPA_PLATFORM DISPLAY=" + display.Name() + " ";
-    const std::string command = prefix + executable + " " + arguments + " 2>&1";
+    const std::string command = prefix + runner + executable + " " + arguments + " 2>&1";
     RunResult result;
     FILE* pipe = popen(command.c_str(), "r");
     std::array<char, 4096> buffer;
@@ -103,7 +104,8 @@ bool Shows(const RunResult& run, const std::string& line) {
 
 TEST_F(Application, ShowsItsWindowTranslatedByTheDictionary) {
   UseDictionary(
-      "Vader Data Browser~|~Navigateur de donn\xE9" "es\r\nWelcome to Vader~|~Bienvenue\r\n"
+      "Vader Data Browser~|~Navigateur de donn\xE9"
+      "es\r\nWelcome to Vader~|~Bienvenue\r\n"
       "&File~|~&Fichier\r\nE&xit~|~&Quitter\r\nWelcome~|~Accueil\r\nLanguages~|~Langues\r\n");
   if (!std::string(XVFB).empty()) {
     ASSERT_FALSE(display.Name().empty()) << "Xvfb did not start";
@@ -132,6 +134,27 @@ TEST_F(Application, UnwritableLanguageIniEndsStartUpBeforeAnyWindow) {
   EXPECT_NE(run.output.find("Unable to write to " + dir.File("Language.INI")), std::string::npos)
       << run.output;
   EXPECT_EQ(run.output.find("window MainForm"), std::string::npos);
+}
+
+TEST_F(Application, WritableLanguageIniInAFolderTheUserCannotWriteLetsItStart) {
+  // An installed copy: the folder is read-only to the user, Language.INI is not.
+  std::string runner;
+  if (geteuid() == 0) {
+    if (system("setpriv --reuid=nobody --regid=nogroup --clear-groups true 2>/dev/null") != 0)
+      GTEST_SKIP() << "not tested as an unprivileged user: setpriv cannot switch to 'nobody'";
+    runner = "setpriv --reuid=nobody --regid=nogroup --clear-groups ";
+  }
+  const std::string dictionary = dir.Write("lang.txt", "Welcome to Vader~|~Hallo\r\n");
+  const std::string ini =
+      dir.Write("Language.INI", "[Setup]\nRecStrFileName = " + dictionary + " \n");
+  chmod(ini.c_str(), 0666);
+  chmod(dictionary.c_str(), 0644);
+  chmod(dir.Path().c_str(), 0555);
+  const RunResult run = Run("--describe", runner);
+  chmod(dir.Path().c_str(), 0755);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(Shows(run, "label TitleLabel: Hallo")) << run.output;
+  EXPECT_EQ(TempDir::Read(ini), "[Setup]\nRecStrFileName=" + dictionary + "\n");  // rewritten
 }
 
 TEST_F(Application, MalformedDictionaryIsReadWithoutHarm) {

@@ -1,14 +1,23 @@
-// The Language menu of the main window, driven in process: a switch stores the dictionary
-// in Language.INI and replaces the window by one built in the new language.
+// The main window driven in process: a language switch translates the open window where it
+// stands, message dialogs speak the current language, and the window outlives the modules'
+// shut-down.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QTreeWidget>
 #include <filesystem>
 
+#include "AppLifecycle.h"
 #include "MainWindowKeeper.h"
 #include "common/TempDir.h"
 #include "framework/Controls.h"
+#include "language/Zothrtns.h"
 #include "language/zInter.h"
 #include "platform/ProcessInfo.h"
 #include "platform/WindowMessages.h"
@@ -20,7 +29,8 @@ namespace {
 
 using vader::testing::TempDir;
 
-class LanguageMenu : public ::testing::Test {
+// The executable's folder with the bundled dictionaries, for a process that has not started.
+class AppFolder : public ::testing::Test {
  protected:
   void SetUp() override {
     static int argc = 1;
@@ -33,48 +43,106 @@ class LanguageMenu : public ::testing::Test {
                                  dir.File("lang/") + file);
     platform::SetMessageTableFile(dir.File("messages"));
     platform::SetExecutablePathForTesting(dir.File("vader"));
+  }
+  void TearDown() override { platform::SetExecutablePathForTesting(""); }
+
+  TempDir dir;
+};
+
+class LanguageMenu : public AppFolder {
+ protected:
+  void SetUp() override {
+    AppFolder::SetUp();
     modules.Startup();
   }
   void TearDown() override {
     modules.Shutdown();
-    platform::SetExecutablePathForTesting("");
+    AppFolder::TearDown();
   }
 
   QStringList Shown(TForm* form) { return ui::DescribeWidgets(loop.WindowOf(form)); }
-  bool Shows(TForm* form, const char* line) { return Shown(form).contains(line); }
+  bool Shows(TForm* form, const QString& line) { return Shown(form).contains(line); }
 
   void Choose(TForm* form, const char* itemName) {
     auto* item = dynamic_cast<TMenuItem*>(form->FindComponent(itemName));
     ASSERT_NE(item, nullptr);
     item->Click();
-    QApplication::processEvents();  // the rebuild runs after the click has returned
+    QApplication::processEvents();
   }
 
-  TempDir dir;
   TModuleTable modules = BuildModuleTable(false);
   ui::TQtEventLoop loop;
 };
 
-TEST_F(LanguageMenu, SwitchingRebuildsTheWindowInTheNewLanguage) {
+TEST_F(LanguageMenu, SwitchingTranslatesTheOpenWindowInPlaceAndKeepsWhatWasDone) {
   MainWindowKeeper keeper(loop);
-  TForm* english = keeper.Create();
-  loop.Show(english);
-  EXPECT_TRUE(Shows(english, "label TitleLabel: Welcome to Vader"));
+  TMainForm* form = keeper.Create();
+  loop.Show(form);
+  ui::TFormWindow* window = loop.WindowOf(form);
+  auto* tabs = window->findChild<QTabWidget*>("Pages");
+  auto* confirm = window->findChild<QCheckBox*>("ConfirmCheck");
+  auto* list = window->findChild<QTreeWidget*>("LanguageList");
+  ASSERT_TRUE(tabs && confirm && list);
+  confirm->setChecked(true);
+  tabs->setCurrentIndex(1);
+  list->setCurrentItem(list->topLevelItem(2));
 
-  Choose(english, "LanguageFrench");
-  TForm* french = keeper.Form();
-  ASSERT_NE(french, english);
-  EXPECT_EQ(loop.WindowOf(english), nullptr);  // the old window is gone
-  ASSERT_NE(loop.WindowOf(french), nullptr);
-  EXPECT_TRUE(loop.WindowOf(french)->isVisible());
-  EXPECT_TRUE(Shown(french).contains("label TitleLabel: Bienvenue dans Vader"))
-      << Shown(french).join("\n").toStdString();
+  Choose(form, "LanguageFrench");
+  EXPECT_EQ(keeper.Form(), form);
+  EXPECT_EQ(loop.WindowOf(form), window);  // the same window, still shown
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(tabs->currentIndex(), 1);
+  EXPECT_TRUE(confirm->isChecked());
+  EXPECT_EQ(list->currentItem(), list->topLevelItem(2));
+  const QStringList french = Shown(form);
+  EXPECT_TRUE(french.contains("label TitleLabel: Bienvenue dans Vader"))
+      << french.join("\n").toStdString();
+  EXPECT_TRUE(french.contains("menu &Fichier > &Quitter"));
+  EXPECT_TRUE(french.contains("tabs qt_tabwidget_tabbar: Accueil | Langues"));
+  EXPECT_TRUE(
+      french.contains(QString::fromUtf8("columns LanguageList: Langue | Dictionnaire | Entrées")));
+  EXPECT_EQ(list->topLevelItem(2)->text(0), "Allemand");
   EXPECT_EQ(DictionaryFileName(), dir.File("lang/French.txt"));
-  EXPECT_TRUE(dynamic_cast<TMenuItem*>(french->FindComponent("LanguageFrench"))->Checked());
+  EXPECT_TRUE(window->findChild<QAction*>("LanguageFrench")->isChecked());
+  EXPECT_FALSE(window->findChild<QAction*>("LanguageEnglish")->isChecked());
 
-  Choose(french, "LanguageEnglish");
-  EXPECT_TRUE(Shown(keeper.Form()).contains("label TitleLabel: Welcome to Vader"));
+  // German comes from the designed texts, not from the French ones now on screen.
+  Choose(form, "LanguageGerman");
+  EXPECT_TRUE(Shows(form, "label TitleLabel: Willkommen bei Vader"));
+  EXPECT_TRUE(Shows(form, "tabs qt_tabwidget_tabbar: Willkommen | Sprachen"));
+  Choose(form, "LanguageEnglish");
+  EXPECT_TRUE(Shows(form, "label TitleLabel: Welcome to Vader"));
+  EXPECT_TRUE(
+      Shows(form, "window MainForm: Vader Data Browser [Browse and edit Btrieve databases]"));
+  EXPECT_EQ(list->topLevelItem(1)->text(0), "French");
   EXPECT_TRUE(DictionaryFileName().empty());
+  EXPECT_TRUE(confirm->isChecked());
+  EXPECT_EQ(tabs->currentIndex(), 1);
+}
+
+TEST_F(LanguageMenu, MessageDialogsShowTheirTitleAndButtonsInTheLanguage) {
+  MainWindowKeeper keeper(loop);
+  TMainForm* form = keeper.Create();
+  loop.Show(form);
+  Choose(form, "LanguageFrench");
+  auto seen = std::make_shared<QStringList>();
+  const auto answer = [seen] {
+    QTimer::singleShot(0, qApp, [seen] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      *seen << box->windowTitle();
+      for (QAbstractButton* button : box->buttons()) *seen << button->text();
+      box->buttons().front()->click();
+    });
+  };
+  answer();
+  ConfirmPrompt("?");
+  EXPECT_EQ(*seen, (QStringList{"Avertissement", "Oui", "Non"}));
+  Choose(form, "LanguageGerman");
+  seen->clear();
+  answer();
+  dynamic_cast<TControl*>(form->FindComponent("AboutButton"))->Click();
+  EXPECT_EQ(*seen, (QStringList{"Hinweis", "OK"}));
 }
 
 TEST_F(LanguageMenu, TheLanguageListShowsTheBundledDictionaries) {
@@ -85,6 +153,31 @@ TEST_F(LanguageMenu, TheLanguageListShowsTheBundledDictionaries) {
   ASSERT_EQ(list->Rows().size(), 3u);
   EXPECT_EQ(list->Rows()[1][1], "French.txt");
   EXPECT_NE(list->Rows()[1][2], "0");  // its entries were counted
+}
+
+using ApplicationLife = AppFolder;
+
+TEST_F(ApplicationLife, TheMainWindowIsDestroyedAfterTheModulesShutDown) {
+  // The first module shuts down last: by then every other one has shut down.
+  bool windowDuringLastShutdown = false, languageServiceDown = false;
+  TModuleTable modules;
+  modules.Add({"probe", {}, [&] {
+                 TForm* form = Application().MainForm();
+                 windowDuringLastShutdown = form && form->FindComponent("TitleLabel");
+                 languageServiceDown = LanguageIniFile().empty();
+               }});
+  const TModuleTable system = BuildModuleTable(false);
+  for (const ModuleEntry& entry : system.Entries()) modules.Add(entry);
+  modules.Startup();
+  const int result = RunApplication(modules, [](ui::TQtEventLoop& loop, TMainForm& form) {
+    loop.Show(&form);
+    loop.ProcessMessages();
+    return 0;
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(windowDuringLastShutdown);
+  EXPECT_TRUE(languageServiceDown);
+  EXPECT_EQ(Application().MainForm(), nullptr);  // gone afterwards
 }
 
 }  // namespace

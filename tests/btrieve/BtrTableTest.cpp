@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "BtrTableSupport.h"
-#include "common/EngineErrorCode.h"
 #include "BtrTestSupport.h"
 #include "btrieve/BtrErrs.h"
+#include "common/EngineErrorCode.h"
 #include "engine/BseDbase.h"
 
 namespace vader {
@@ -130,6 +130,24 @@ TEST_F(BtrTableTest, DescribesKeysFromStat) {
   EXPECT_NE(+all[2].Descending, 0);
 }
 
+TEST_F(BtrTableTest, SegmentSharedByTwoFieldsIsNamedByTheLaterOne) {
+  // Two fields start where key 1 starts; neither has its length of 8.
+  const std::string path =
+      CreateFile("overlap.btr", 20, 2, {Segment(1, 4, BT_INTEGER, 0), Segment(5, 8, BT_STRING, 1)});
+  TBtrTable& t = Open(path, {Field("ID", BT_INTEGER, 0, 4), Field("PREFIX", BT_STRING, 4, 4),
+                             Field("WHOLE", BT_STRING, 4, 12), Field("CODE", BT_STRING, 4, 8)});
+  IndexDesc desc{};
+  t.SwitchToIndex("1", nullptr, 0, false);
+  t.GetIndexDesc(0, desc);
+  EXPECT_STREQ(desc.IndexName, " 1 - CODE");  // the exact length wins
+  TBtrTable& u = Open(path, {Field("ID", BT_INTEGER, 0, 4), Field("PREFIX", BT_STRING, 4, 4),
+                             Field("WHOLE", BT_STRING, 4, 12)});
+  u.SwitchToIndex("1", nullptr, 0, false);
+  u.GetIndexDesc(0, desc);
+  EXPECT_STREQ(desc.IndexName, " 1 - WHOLE");
+  EXPECT_EQ(+desc.KeyFields[0], 3);
+}
+
 TEST_F(BtrTableTest, KeyNumbersOutsideTheFileAreRefused) {
   TBtrTable& t = OpenPeople();
   for (const char* name : {"3", "5"}) {
@@ -170,6 +188,31 @@ TEST_F(BtrTableTest, SeekAndSetToKeyFillTheRestOfTheKey) {
   key = Record(t, 0, "", 60);
   t.SeekKey(keySEARCHGEQ, false, 1, 0, key.data(), record.data());
   EXPECT_EQ(IdOf(record), 1);  // the next score down the descending key
+}
+
+TEST_F(BtrTableTest, RangesReadWithoutARecordBufferOfTheirOwn) {
+  // No record buffer is set: every read lands in the cursor's own buffer, also after a call
+  // that lent the data buffer to a caller's record.
+  TBtrTable& t = People();
+  std::vector<uint8_t> low = Record(t, 2, ""), high = Record(t, 4, "");
+  uint32_t before = 0;
+  t.GetSeqNo(before);
+  t.SetRange(false, 1, 0, low.data(), true, 1, 0, high.data(), true);
+  EXPECT_EQ(Walk(t), (std::vector<int32_t>{2, 3, 4}));
+  EXPECT_EQ(Walk(t, false), (std::vector<int32_t>{4, 3, 2}));
+  std::vector<uint8_t> key = Record(t, 3, ""), record(t.GetRecordBufferSize());
+  t.SetToKey(keyCONDGEQ, false, 0, 0, key.data());
+  t.GetRecord(dbiNOLOCK, record.data(), nullptr);
+  EXPECT_EQ(IdOf(record), 3);
+  uint8_t mark[kBtrBookmarkSize];
+  t.GetBookMark(mark);
+  t.DeleteRecord(record.data());
+  t.GetSeqNo(before);
+  t.SetToBookMark(mark);  // gone: the next record by key, checked against the range
+  t.GetRecord(dbiNOLOCK, record.data(), nullptr);
+  EXPECT_EQ(IdOf(record), 4);
+  key = Record(t, 1, "");
+  EXPECT_EQ(ErrorCode([&] { t.SetToKey(keyCONDGEQ, false, 0, 0, key.data()); }), DBIERR_BOF);
 }
 
 TEST_F(BtrTableTest, BookmarksSurviveDeletes) {

@@ -80,7 +80,12 @@ TEST_F(TimestampFields, RoundTripWithABias) {
                     Timestamp(9999, 12, 31, 86'399'999)})
     EXPECT_EQ(RoundTrip(BT_TIMESTAMP, 8, ts), ts);
   SetTimeZoneBias(0);
-  EXPECT_EQ(RoundTrip(BT_TIMESTAMP, 8, Timestamp(1, 1, 1, 1)), Timestamp(1, 1, 1, 1));
+  EXPECT_EQ(RoundTrip(BT_TIMESTAMP, 8, Timestamp(1, 1, 2, 1)), Timestamp(1, 1, 2, 1));
+  // Inside the first day of year 1 the day count is not positive: no timestamp.
+  EXPECT_EQ(RoundTrip(BT_TIMESTAMP, 8, Timestamp(1, 1, 1, 1)), 0.0);
+  EXPECT_EQ(Decode(BT_TIMESTAMP, Encode<uint64_t>(BT_UNSIGNED_BINARY, 8, 863'999'999'999ull))
+                .As<double>(),
+            0.0);
 }
 
 TEST_F(TimestampFields, ZeroIsBlankAndEarlyTicksReadAsZero) {

@@ -103,7 +103,20 @@ TEST(NativeMessages, FoundByIdentifier) {
   EXPECT_EQ(LoadNativeMessage(4891), "The view contains no more records");
   EXPECT_EQ(LoadNativeMessage(6016), "The MicroKernel is already initialized");
   EXPECT_EQ(LoadNativeMessage(5162).substr(0, 26), "The client table is full. ");
-  EXPECT_TRUE(LoadNativeMessage(5070).empty());
+  // Scalable SQL, requester, router and network-services statuses with published titles.
+  EXPECT_EQ(LoadNativeMessage(5200), "Scalable SQL local engine or Requester is not loaded");
+  EXPECT_EQ(LoadNativeMessage(5804), "The specified column position is invalid");
+  EXPECT_EQ(LoadNativeMessage(6020), "Btrieve Requester Interface communications error");
+  EXPECT_EQ(LoadNativeMessage(7103), "Scalable SQL is not active on the requested server");
+  EXPECT_EQ(LoadNativeMessage(8014), "The MicroKernel router cannot find an engine");
+  EXPECT_EQ(LoadNativeMessage(8106),
+            "The Pervasive Network Services Layer encountered a connection failure");
+  EXPECT_EQ(LoadNativeMessage(8126).substr(0, 41), "The Pervasive Network Services Layer was ");
+  EXPECT_EQ(Caught(3005).GetNativeMessage(),
+            "Btrieve Status 3005 - The MicroKernel router encountered an operating system error.");
+  // Titles that could not be found keep the numeric form.
+  for (int id : {5070, 5201, 7000, 7900, 8007, 8102, 12002, 13001})
+    EXPECT_TRUE(LoadNativeMessage(id).empty()) << id;
   EXPECT_TRUE(LoadNativeMessage(5000).empty());
   EXPECT_TRUE(LoadNativeMessage(14000).empty());
 }

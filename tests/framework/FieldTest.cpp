@@ -62,7 +62,8 @@ TEST_F(FieldTest, EveryTypeGetsItsFieldClass) {
   EXPECT_NE(dynamic_cast<TVarBytesField*>(F("VAR")), nullptr);
   EXPECT_NE(dynamic_cast<TMemoField*>(F("MEMO")), nullptr);
   EXPECT_NE(dynamic_cast<TGraphicField*>(F("PIC")), nullptr);
-  EXPECT_EQ(typeid(*F("ODD")), typeid(TField));
+  const TField* odd = F("ODD");
+  EXPECT_EQ(typeid(*odd), typeid(TField));
   EXPECT_EQ(Error([&] { (void)F("ODD")->AsString(); }), "Cannot access field 'ODD' as type String");
 }
 

@@ -16,7 +16,7 @@ TEST_F(TranslateText_, KeysAreTrimmedAndMatchedCaseInsensitively) {
   EXPECT_EQ(TranslateText("&Save"), "&Enregistrer");
   EXPECT_EQ(TranslateText("OPEN"), "Ouvrir");
   EXPECT_EQ(TranslateText(" open "), "Ouvrir");  // input blanks are not carried over
-  EXPECT_EQ(TranslateText("Open"), "Ouvrir");     // a second separator ends the translation
+  EXPECT_EQ(TranslateText("Open"), "Ouvrir");    // a second separator ends the translation
   EXPECT_EQ(TranslateText("Close"), "Close");
 }
 
@@ -44,6 +44,19 @@ TEST_F(TranslateText_, EmptyTextsUseTheFirstEntryWithAnEmptyKey) {
 TEST_F(TranslateText_, AccentedKeysFoldInTheAnsiCodePage) {
   StartWith("\xC9t\xE9~|~Summer\n");  // Été
   EXPECT_EQ(TranslateText("\xE9T\xC9"), "Summer");
+}
+
+TEST_F(TranslateText_, DictionaryWithAUtf8MarkIsReadAsUtf8) {
+  // "Été" saved as UTF-8 with a byte-order mark: the first entry matches, accents intact.
+  StartWith("\xEF\xBB\xBF\xC3\x89t\xC3\xA9~|~\xC3\x89t\xC3\xA9 \xC5\x93uvre\r\nOpen~|~Ouvrir\r\n");
+  EXPECT_EQ(TranslateText("\xC9t\xE9"), "\xC9t\xE9 \x9Cuvre");  // in the system code page
+  EXPECT_EQ(DictionaryKeys().front(), "\xC9t\xE9");
+  EXPECT_EQ(TranslateText("Open"), "Ouvrir");
+  ZInterShutdown();
+  // Without the mark the same bytes are 8-bit text of the system code page.
+  StartWith("\xC3\x89t\xC3\xA9~|~Summer\n");
+  EXPECT_EQ(TranslateText("\xC3\x89t\xC3\xA9"), "Summer");
+  EXPECT_EQ(TranslateText("\xC9t\xE9"), "\xC9t\xE9");
 }
 
 TEST_F(TranslateText_, QuorvelDictionariesPadEveryTranslation) {
@@ -97,10 +110,14 @@ TEST_F(LanguageFile, EachStartPostsExactlyOneLanguageBroadcast) {
 TEST_F(LanguageFile, SwitchingStoresTheNameReloadsAndBroadcasts) {
   ZInterStartup();
   platform::DiscardPendingBroadcasts();
-  const auto de = dir.Write("de.txt", "Open~|~\xD6" "ffnen\n");
+  const auto de = dir.Write("de.txt",
+                            "Open~|~\xD6"
+                            "ffnen\n");
   SetLanguageFile("  \"" + de + "\"  ");  // the reader strips blanks and quotes
   EXPECT_EQ(DictionaryFileName(), de);
-  EXPECT_EQ(TranslateText("open"), "\xD6" "ffnen");
+  EXPECT_EQ(TranslateText("open"),
+            "\xD6"
+            "ffnen");
   EXPECT_EQ(platform::PendingBroadcasts().size(), 1u);
 
   SetLanguageFile(dir.File("missing.txt"));  // a missing dictionary empties the lists
@@ -141,8 +158,17 @@ TEST_F(LanguageFile, ADirectoryIsNoDictionary) {
 // The index must find exactly what the reference scan in file order finds.
 TEST_F(TranslateText_, IndexedLookupAgreesWithALinearScan) {
   std::string content;
-  const char* words[] = {"Open", "OPEN", "open ", "Stra\xDF" "e", "STRASSE", "", " ", "\xC9t\xE9",
-                         "\xE9T\xC9", "x", "X"};
+  const char* words[] = {"Open",
+                         "OPEN",
+                         "open ",
+                         "Stra\xDF\x65",
+                         "STRASSE",
+                         "",
+                         " ",
+                         "\xC9t\xE9",
+                         "\xE9T\xC9",
+                         "x",
+                         "X"};
   int n = 0;
   for (const char* w : words) content += std::string(w) + "~|~t" + std::to_string(n++) + "\n";
   StartWith(content);

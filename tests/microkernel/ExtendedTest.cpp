@@ -107,6 +107,11 @@ TEST_F(ExtendedTest, MalformedDescriptors) {
   EXPECT_EQ(62, Run(kGetNextExt, Descriptor("XX", 0, {}, 2), ids));
   EXPECT_EQ(62,
             Run(kGetNextExt, Descriptor("UC", 0, {Term(tInteger, 4, 0, 7, 0, Le(1, 4))}, 2), ids));
+  // Terms whose length their type cannot have.
+  EXPECT_EQ(62, Run(kGetNextExt,
+                    Descriptor("UC", 0, {Term(tFloat, 4096, 0, kEq, 0, std::string(4096, 'x'))}, 2),
+                    ids, 8192));
+  EXPECT_EQ(62, Run(kGetNextExt, Descriptor("UC", 0, {Term(tDate, 1, 0, kEq, 0, "x")}, 2), ids));
   std::string outside = Descriptor("UC", 0, {}, 2);
   outside.replace(outside.size() - 2, 2, Le(30, 2));  // 4 bytes at 30 in a 32-byte record
   EXPECT_EQ(65, Run(kGetNextExt, outside, ids));

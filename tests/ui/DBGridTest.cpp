@@ -8,8 +8,13 @@
 #include <QLineEdit>
 
 #include "common/MemoryDataSet.h"
+#include "common/TempDir.h"
 #include "framework/Dialogs.h"
 #include "framework/Forms.h"
+#include "language/DesignedTexts.h"
+#include "language/zInter.h"
+#include "platform/ProcessInfo.h"
+#include "platform/WindowMessages.h"
 #include "ui/DBGrid.h"
 #include "ui/FormWindow.h"
 #include "ui/QtFixture.h"
@@ -191,6 +196,43 @@ TEST_F(DBGridTest, TheFormWindowRealisesTheGridAsThisView) {
   EXPECT_EQ(Id(), 2);  // selecting a row moves the dataset
   table.Prior();
   EXPECT_EQ(view->currentIndex().row(), 0);
+}
+
+TEST_F(DBGridTest, TranslatingTheWindowAgainKeepsTheRowAndRetitlesTheColumns) {
+  testing::TempDir dir;
+  platform::SetMessageTableFile(dir.File("messages"));
+  platform::SetExecutablePathForTesting(dir.File("vader"));
+  ZInterStartup();
+  Fill(300);
+  TForm form(nullptr);
+  auto* grid = new TwwDBGrid(&form);
+  grid->SetName("Grid");
+  grid->SetParent(&form);
+  grid->SetDataSource(&source);
+  table.Open();
+  TDesignedTexts designed;
+  designed.Capture(&form);
+  TranslateComponent(&form);
+  TFormWindow window(&form);
+  auto* view = window.findChild<TDBGridView*>("Grid");
+  ASSERT_NE(view, nullptr);
+  table.MoveBy(250);  // beyond the first rows read
+  ASSERT_EQ(view->currentIndex().row(), 250);
+
+  SetLanguageFile(dir.Write("fr.txt", "NAME~|~Nom\nAGE~|~\xC2ge\n"));
+  designed.TranslateAgain(&form);
+  EXPECT_EQ(view->Model()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "Nom");
+  EXPECT_EQ(view->Model()->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
+            QString::fromUtf8("\u00C2ge"));
+  EXPECT_TRUE(table.Active());
+  EXPECT_EQ(Id(), 251);
+  EXPECT_EQ(view->currentIndex().row(), 250);
+  SetLanguageFile("");
+  designed.TranslateAgain(&form);
+  EXPECT_EQ(view->Model()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "NAME");
+  EXPECT_EQ(Id(), 251);
+  ZInterShutdown();
+  platform::SetExecutablePathForTesting("");
 }
 
 TEST_F(DBGridTest, TheDataAwareEditAndCheckBoxShowAndChangeTheirFields) {

@@ -34,17 +34,22 @@ void DateOf(double dateTime, int& y, int& m, int& d) {
 }  // namespace
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
-#define FAILING(name) \
-  EXPORT int16_t name() { return 1; }
+// Exports that always fail, with the prototype the driver calls each kind through.
+#define FAILING(name, ...) \
+  EXPORT int16_t name(__VA_ARGS__) { return 1; }
+#define FAILING_GET(name) FAILING(name, const void*, double*)
+#define FAILING_SET(name) FAILING(name, void*, double)
 
-EXPORT int16_t Get_YYYYMMDD(const char* src, double* value) {
+EXPORT int16_t Get_YYYYMMDD(const void* source, double* value) {
+  const char* src = static_cast<const char*>(source);
   int y = 0, m = 0, d = 0;
   if (std::sscanf(src, "%4d%2d%2d", &y, &m, &d) != 3) return 1;
   *value = DateTimeOf(y, m, d);
   return 0;
 }
 
-EXPORT int16_t Set_YYYYMMDD(char* dest, double value) {
+EXPORT int16_t Set_YYYYMMDD(void* target, double value) {
+  char* dest = static_cast<char*>(target);
   int y = 0, m = 0, d = 0;
   DateOf(value, y, m, d);
   char text[16];
@@ -53,12 +58,14 @@ EXPORT int16_t Set_YYYYMMDD(char* dest, double value) {
   return 0;
 }
 
-EXPORT int16_t Get_BtrieveDate(const uint8_t* src, double* value) {
+EXPORT int16_t Get_BtrieveDate(const void* source, double* value) {
+  const uint8_t* src = static_cast<const uint8_t*>(source);
   *value = DateTimeOf(src[2] | src[3] << 8, src[1], src[0]);
   return 0;
 }
 
-EXPORT int16_t Set_BtrieveDate(uint8_t* dest, double value) {
+EXPORT int16_t Set_BtrieveDate(void* target, double value) {
+  uint8_t* dest = static_cast<uint8_t*>(target);
   int y = 0, m = 0, d = 0;
   DateOf(value, y, m, d);
   dest[0] = static_cast<uint8_t>(d);
@@ -68,12 +75,14 @@ EXPORT int16_t Set_BtrieveDate(uint8_t* dest, double value) {
   return 0;
 }
 
-EXPORT int16_t Get_BtrieveTime(const uint8_t* src, double* value) {
+EXPORT int16_t Get_BtrieveTime(const void* source, double* value) {
+  const uint8_t* src = static_cast<const uint8_t*>(source);
   *value = (src[3] * 3600.0 + src[2] * 60.0 + src[1] + src[0] / 100.0) / 86400.0;
   return 0;
 }
 
-EXPORT int16_t Set_BtrieveTime(uint8_t* dest, double value) {
+EXPORT int16_t Set_BtrieveTime(void* target, double value) {
+  uint8_t* dest = static_cast<uint8_t*>(target);
   const long hundredths = std::lround(value * 8640000.0);
   dest[0] = static_cast<uint8_t>(hundredths % 100);
   dest[1] = static_cast<uint8_t>(hundredths / 100 % 60);
@@ -83,38 +92,41 @@ EXPORT int16_t Set_BtrieveTime(uint8_t* dest, double value) {
 }
 
 #ifndef FAKE_WITHOUT_VBCURRENCY
-EXPORT int16_t Get_VBCurrency(const int64_t* src, double* value) {
-  *value = static_cast<double>(*src) / 10000.0;
+EXPORT int16_t Get_VBCurrency(const void* src, double* value) {
+  int64_t units = 0;
+  std::memcpy(&units, src, sizeof units);
+  *value = static_cast<double>(units) / 10000.0;
   return 0;
 }
 #endif
 
-EXPORT int16_t Set_VBCurrency(int64_t* dest, double value) {
-  *dest = std::llround(value * 10000.0);
+EXPORT int16_t Set_VBCurrency(void* dest, double value) {
+  const int64_t units = std::llround(value * 10000.0);
+  std::memcpy(dest, &units, sizeof units);
   return 0;
 }
 
-FAILING(Get_LongYMD)
-FAILING(Set_LongDate)
-FAILING(Get_Binary)
-FAILING(Set_Binary)
-FAILING(Get_MagicDate)
-FAILING(Set_MagicDate)
-FAILING(Get_Ctime)
-FAILING(Set_Ctime)
-FAILING(Get_MagicNum100)
-FAILING(Set_MagicNum100)
-FAILING(Get_TasProTime)
-FAILING(Set_TasProTime)
-FAILING(Get_TasProNum)
-FAILING(Set_TasProNum)
-FAILING(Get_MagicTime)
-FAILING(Set_MagicTime)
-FAILING(Get_YMD)
-FAILING(Set_YMD)
-FAILING(Get_YYMMDD)
-FAILING(Set_YYMMDD)
-FAILING(Get_TasProDate)
-FAILING(Set_TasProDate)
-FAILING(Get_UDecimal)
-FAILING(Set_UDecimal)
+FAILING_GET(Get_LongYMD)
+FAILING_SET(Set_LongDate)
+FAILING(Get_Binary, const void*, int32_t, int32_t, double*, int32_t, int32_t)
+FAILING(Set_Binary, void*, int32_t, int32_t, double, int32_t, int32_t)
+FAILING(Get_MagicDate, const void*, double*, int32_t)
+FAILING(Set_MagicDate, void*, double, int32_t)
+FAILING_GET(Get_Ctime)
+FAILING_SET(Set_Ctime)
+FAILING(Get_MagicNum100, const void*, int32_t, double*)
+FAILING(Set_MagicNum100, void*, int32_t, double)
+FAILING_GET(Get_TasProTime)
+FAILING_SET(Set_TasProTime)
+FAILING(Get_TasProNum, const void*, int32_t, int32_t, double*)
+FAILING(Set_TasProNum, void*, int32_t, int32_t, double)
+FAILING_GET(Get_MagicTime)
+FAILING_SET(Set_MagicTime)
+FAILING_GET(Get_YMD)
+FAILING_SET(Set_YMD)
+FAILING_GET(Get_YYMMDD)
+FAILING_SET(Set_YYMMDD)
+FAILING_GET(Get_TasProDate)
+FAILING_SET(Set_TasProDate)
+FAILING(Get_UDecimal, const void*, int32_t, int32_t, double*)
+FAILING(Set_UDecimal, void*, int32_t, int32_t, double)
