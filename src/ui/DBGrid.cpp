@@ -280,6 +280,7 @@ TDBGridView::TDBGridView(QWidget* parent) : QTableView(parent), model_(new TDBGr
   setSelectionMode(QAbstractItemView::SingleSelection);
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   model_->OnCurrentRowChanged = [this](int row) {
+    if (grid_) grid_->RowOnScreen(row);
     following_ = true;
     if (row >= 0)
       selectionModel()->setCurrentIndex(
@@ -294,6 +295,7 @@ TDBGridView::TDBGridView(QWidget* parent) : QTableView(parent), model_(new TDBGr
 }
 
 void TDBGridView::Sync(TwwDBGrid* grid) {
+  grid_ = grid;
   model_->SetReadOnly(grid->ReadOnly());
   model_->SetDataSource(grid->DataSource());
   model_->RefreshHeaders();
