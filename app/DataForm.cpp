@@ -85,10 +85,10 @@ TDataForm::TDataForm(TComponent* owner, TDatabaseForm* database, const std::stri
 }
 
 void TDataForm::FormCreate() {
+  TAppForm::FormCreate();
+  FillIndexes();
   link_ = std::make_unique<StateLink>(*this);
   link_->SetDataSource(source_);
-  FillIndexes();
-  TAppForm::FormCreate();
 }
 
 TDataForm::~TDataForm() {

@@ -125,11 +125,14 @@ int UseWindows(vader::ui::TQtEventLoop& loop, vader::app::TMainForm& form,
     vader::app::TMainForm designed(nullptr);
     collector.AddComponent(&designed);
     Options all = options;
-    if (all.table.empty()) all.table = "Orders";
-    if (vader::TForm* front = OpenStartWindows(all))
-      if (auto* data = dynamic_cast<vader::app::TDataForm*>(front)) {
+    all.table.clear();
+    if (auto* database = dynamic_cast<vader::app::TDatabaseForm*>(OpenStartWindows(all))) {
+      for (const auto& table : database->Tables()) {
+        database->OpenTable(table.name);
+        database->ShowStructure(table.name);
+      }
+      for (auto* data : vader::app::TAppWindows::Instance().OfKind<vader::app::TDataForm>()) {
         data->ShowFormView();
-        data->DatabaseForm()->ShowStructure(data->TableName());
         std::string masterField, detailField;
         const std::string detail = data->FindDetail(masterField, detailField);
         if (!detail.empty()) data->OpenDetail(detail, masterField, detailField);
@@ -138,6 +141,7 @@ int UseWindows(vader::ui::TQtEventLoop& loop, vader::app::TMainForm& form,
         data->Table().Cancel();
         data->ApplyFilter("bad (", true);
       }
+    }
     for (const char* text : vader::app::texts::kAll) collector.Add(text);
     PrintUntranslated(collector.Texts());
     return 0;
