@@ -136,7 +136,7 @@ void TDesignedTextCollector::AddComponent(TComponent* root) {
   if (auto* control = dynamic_cast<TControl*>(root)) {
     // Edits, lists and pictures hold data in their texts; only their hints are designed.
     const bool data = dynamic_cast<TEdit*>(root) || dynamic_cast<TComboBox*>(root) ||
-                      dynamic_cast<TMemo*>(root);
+                      dynamic_cast<TMemo*>(root) || dynamic_cast<TImage*>(root);
     if (!data) Add(control->Caption());
     Add(control->Hint());
   }

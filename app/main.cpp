@@ -5,9 +5,11 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <set>
 #include <vector>
 
 #include "AppLifecycle.h"
@@ -15,6 +17,7 @@
 #include "DataForm.h"
 #include "DatabaseForm.h"
 #include "QtPrompts.h"
+#include "framework/Dialogs.h"
 #include "platform/WindowMessages.h"
 #include "language/zInter.h"
 #include "shell/Startup.h"
@@ -100,8 +103,11 @@ void HookMainForm(vader::app::TMainForm& form) {
 // Opens the database (and table) the command line names; the data window when there is one.
 vader::TForm* OpenStartWindows(const Options& options) {
   if (options.noDatabase) return nullptr;
-  const std::string database =
-      options.database.empty() ? vader::app::TDatabaseForm::SampleDatabase() : options.database;
+  const std::string sample = vader::app::TDatabaseForm::SampleDatabase();
+  // Without a sample beside the executable (a copy of the program alone) nothing opens.
+  if (options.database.empty() && !vader::app::TDatabaseForm::CheckDirectory(sample).empty())
+    return nullptr;
+  const std::string database = options.database.empty() ? sample : options.database;
   vader::app::TDatabaseForm* form = vader::app::TDatabaseForm::OpenDatabase(database);
   if (!form || options.table.empty()) return form;
   form->OpenTable(options.table);
@@ -109,16 +115,31 @@ vader::TForm* OpenStartWindows(const Options& options) {
   return data.empty() ? static_cast<vader::TForm*>(form) : data.back();
 }
 
+std::string Folded(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The texts that no line of the current dictionary has as its key.
 void PrintUntranslated(const std::vector<std::string>& texts) {
+  std::set<std::string> keys;
+  for (const std::string& key : vader::DictionaryKeys()) keys.insert(Folded(key));
   for (const std::string& text : texts) {
     if (text.find_first_not_of("0123456789 .,:-+%") == std::string::npos) continue;
-    if (vader::TranslateText(text) == text) std::printf("%s~|~\n", text.c_str());
+    if (!keys.count(Folded(text))) std::printf("%s~|~\n", text.c_str());
   }
 }
 
 int UseWindows(vader::ui::TQtEventLoop& loop, vader::app::TMainForm& form,
                const Options& options, bool interactive) {
   HookMainForm(form);
+  if (!interactive) {
+    // Nobody answers dialogs in a run that only describes: messages go to the error output.
+    vader::SetMessageDialogHandler([](const vader::MessageDialogRequest& request) {
+      std::fprintf(stderr, "vader: %s\n", request.message.c_str());
+      return vader::mrNo;
+    });
+  }
   if (options.untranslated) {
     // Every kind of window, on the sample's orders (memo, details and all), is made once.
     vader::app::TDesignedTextCollector collector;

@@ -249,19 +249,31 @@ bool TDBGridModel::setData(const QModelIndex& index, const QVariant& value, int 
   TDataSet* dataSet = DataSet();
   if (!index.isValid() || role != Qt::EditRole || !dataSet || !(flags(index) & Qt::ItemIsEditable))
     return false;
+  bool newRow = false;
   try {
     MoveTo(index.row());
-    const bool newRow = dataSet->State() == S::dsInsert;
+    newRow = dataSet->State() == S::dsInsert;
     dataSet->Edit();
-    columns_[static_cast<std::size_t>(index.column())]->SetAsString(FromQString(value.toString()));
-    if (!newRow) dataSet->Post();
-    return true;
+    try {
+      columns_[static_cast<std::size_t>(index.column())]->SetAsString(FromQString(value.toString()));
+    } catch (const std::exception&) {
+      // A refused value leaves a stored row as it was; a new row keeps its other values.
+      if (dataSet->State() == S::dsEdit) dataSet->Cancel();
+      throw;
+    }
   } catch (const std::exception& error) {
-    // A refused value leaves a stored row as it was; a new row keeps its other values.
-    if (dataSet->State() == S::dsEdit) dataSet->Cancel();
     ShowException(error);
     return false;
   }
+  if (newRow) return true;
+  try {
+    dataSet->Post();
+  } catch (const std::exception& error) {
+    // The engine refused the record (a duplicate key, a record changed by another program):
+    // the row stays in edit with what was typed, to be corrected, posted again or cancelled.
+    ShowException(error);
+  }
+  return true;
 }
 
 bool TDBGridModel::canFetchMore(const QModelIndex& parent) const {

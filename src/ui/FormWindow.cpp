@@ -406,8 +406,8 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
   if (As<TRadioButton>(c)) return button(new QRadioButton(container));
   if (auto* check = As<TCheckBox>(c)) {
     auto* box = new QCheckBox(container);
-    QObject::connect(box, &QCheckBox::clicked, box, [check](bool checked) {
-      check->SetChecked(checked);
+    QObject::connect(box, &QCheckBox::toggled, box, [check](bool checked) {
+      if (check->Checked() != checked) check->SetChecked(checked);
     });
     clicks(box);
     return peer(box, [box, check] {
