@@ -55,8 +55,7 @@ std::optional<int> ReadVersion(ResourceCursor& in) {
 }
 
 [[noreturn]] void RaiseMalformed(const char* name, const char* what) {
-  RaiseEngineErrorContext(DBIERR_INVALIDRECSTRUCT,
-                          std::string("Resource [") + name + "] " + what);
+  RaiseEngineErrorContext(DBIERR_INVALIDRECSTRUCT, std::string("Resource [") + name + "] " + what);
 }
 
 void ReadFields(ResourceCursor& in, const char* name, TVaderFieldCache& cache) {
@@ -113,10 +112,9 @@ std::vector<uint8_t> BuildTableResource(std::string_view title, std::span<const 
     Append<uint16_t>(out, d.FieldNumber);
     Append<uint8_t>(out, static_cast<uint8_t>(name.size()));
     AppendBytes(out, name.data(), name.size());
-    for (uint16_t value :
-         {d.FieldType, d.FieldSubType, static_cast<uint16_t>(d.FieldUnits1),
-          static_cast<uint16_t>(d.FieldUnits2), d.FieldOffset, d.FieldLength, d.LocalType,
-          d.LocalSize})
+    for (uint16_t value : {d.FieldType, d.FieldSubType, static_cast<uint16_t>(d.FieldUnits1),
+                           static_cast<uint16_t>(d.FieldUnits2), d.FieldOffset, d.FieldLength,
+                           d.LocalType, d.LocalSize})
       Append<uint16_t>(out, value);
   }
   AppendBytes(out, kEndMark, kEndMarkSize);

@@ -5,10 +5,10 @@
 #include <memory>
 #include <vector>
 
+#include "btrieve/Bseres.h"
 #include "btrieve/BtrConst.h"
 #include "btrieve/BtrErrs.h"
 #include "btrieve/BtrWObj.h"
-#include "btrieve/Bseres.h"
 #include "engine/BseUtils.h"
 #include "platform/Bytes.h"
 
@@ -111,14 +111,14 @@ void TBtrDatabase::GetDirectory(char* dir) {
 // ---- tables ----
 
 void TBtrDatabase::OpenTable(const char* name, const char* /*driverType*/, const char* indexName,
-                             const char* /*indexTagName*/, uint16_t /*indexId*/,
-                             uint32_t openMode, uint32_t shareMode, uint32_t /*translateMode*/,
+                             const char* /*indexTagName*/, uint16_t /*indexId*/, uint32_t openMode,
+                             uint32_t shareMode, uint32_t /*translateMode*/,
                              bool /*uniDirectional*/, const void* /*optParams*/,
                              TBaseTable*& cursor) {
   cursor = nullptr;
   CheckParam(name);
-  std::unique_ptr<TBtrTable> table(TBaseTable::Create<TBtrTable>(
-      this, &Tables(), name, indexName, openMode, shareMode, clientId_));
+  std::unique_ptr<TBtrTable> table(TBaseTable::Create<TBtrTable>(this, &Tables(), name, indexName,
+                                                                 openMode, shareMode, clientId_));
   const std::string proper = table->GetTableName();
   std::string path;
   bool fromResource = false;
@@ -181,8 +181,8 @@ TBaseTable* TBtrDatabase::OpenFieldList(const char* name, const DictionaryFile* 
     record = *fileRecord;
   else
     FindTableFile(name, record);
-  std::unique_ptr<TBtrFieldListTable> list(TBaseTable::Create<TBtrFieldListTable>(
-      this, &Tables(), Directory(), clientId_, record));
+  std::unique_ptr<TBtrFieldListTable> list(
+      TBaseTable::Create<TBtrFieldListTable>(this, &Tables(), Directory(), clientId_, record));
   list->OpenCursor();
   return list.release();
 }
@@ -191,13 +191,12 @@ TBaseTable* TBtrDatabase::OpenFieldList(const char* name, const DictionaryFile* 
 
 std::string TBtrDatabase::ResolveLocation(const std::string& name,
                                           const DictionaryFile& entry) const {
-  const std::string location =
-      DictionaryText(entry.Location).substr(0, kLocationCharsUsed);
+  const std::string location = DictionaryText(entry.Location).substr(0, kLocationCharsUsed);
   if (!DirectoryPart(location).empty()) {
     // A relative location with a subdirectory lies below the database directory.
     const size_t separator = FirstSeparator(location);
-    const bool relative = location.find(':') == std::string::npos &&
-                          separator != std::string::npos && separator > 0;
+    const bool relative =
+        location.find(':') == std::string::npos && separator != std::string::npos && separator > 0;
     return relative ? Directory() + location : location;
   }
   const std::string nameDirectory = DirectoryPart(name);
@@ -222,17 +221,17 @@ std::string TBtrDatabase::FindTableFile(const char* name, DictionaryFile& record
   }
 
   const bool byFileName = IsBtrievePath(proper);
-  std::unique_ptr<TBtrTblListTable> list(TBaseTable::Create<TBtrTblListTable>(
-      this, nullptr, Directory(), clientId_, false, true));
+  std::unique_ptr<TBtrTblListTable> list(
+      TBaseTable::Create<TBtrTblListTable>(this, nullptr, Directory(), clientId_, false, true));
   list->OpenCursor();
   try {
     for (;;) {
       DictionaryFile entry{};
       list->ReadNextEntry(TMoveDirection::Forward, entry);
       const std::string location = ResolveLocation(proper, entry);
-      const bool match =
-          byFileName ? SameDictionaryName(FileNamePart(location), FileNamePart(proper))
-                     : SameDictionaryName(DictionaryText(entry.Name), proper);
+      const bool match = byFileName
+                             ? SameDictionaryName(FileNamePart(location), FileNamePart(proper))
+                             : SameDictionaryName(DictionaryText(entry.Name), proper);
       if (!match) continue;
       record = entry;
       return proper.find(':') != std::string::npos || IsAbsolute(proper) ? proper : location;
@@ -279,6 +278,7 @@ void TBtrDatabase::LoadFieldDefinitions(TBtrTable& table, const char* name, uint
     CopyFieldCache(list->FieldCache(), table.FieldCache());  // a resource's fields
     return;
   }
+  table.DropResource();  // a resource named with the table could not be read
   TVaderFieldCache& cache = table.FieldCache();
   cache.Clear();
   uint16_t n = 0;

@@ -20,9 +20,8 @@ class TBtrDatabase : public TBaseDatabase {
  public:
   // `clientId` is the owning session's 16-byte client identifier (nullptr: the default client).
   TBtrDatabase(TBapiListItem* session, TVaderCollection* collection, const DatabaseDesc* desc,
-               uint32_t openMode, uint32_t shareMode, const char* password,
-               uint16_t optParamCount, const FieldDesc* optParamDescs, const void* optParams,
-               const uint8_t* clientId);
+               uint32_t openMode, uint32_t shareMode, const char* password, uint16_t optParamCount,
+               const FieldDesc* optParamDescs, const void* optParams, const uint8_t* clientId);
   ~TBtrDatabase() override;
 
   const uint8_t* ClientIDRef() const { return clientId_; }
@@ -36,9 +35,9 @@ class TBtrDatabase : public TBaseDatabase {
   // A TBtrTable on `name` ("<table or file>[;OWNER:<owner>][;RES:<resource>]"). A table that
   // fails to open is freed and the exception passes on.
   void OpenTable(const char* name, const char* driverType, const char* indexName,
-                 const char* indexTagName, uint16_t indexId, uint32_t openMode,
-                 uint32_t shareMode, uint32_t translateMode, bool uniDirectional,
-                 const void* optParams, TBaseTable*& cursor) override;
+                 const char* indexTagName, uint16_t indexId, uint32_t openMode, uint32_t shareMode,
+                 uint32_t translateMode, bool uniDirectional, const void* optParams,
+                 TBaseTable*& cursor) override;
   void OpenTableList(bool extended, bool system, const char* wild, TBaseTable*& cursor) override;
   void OpenFieldList(const char* tableName, const char* driverType, bool physTypes,
                      TBaseTable*& cursor) override;

@@ -67,9 +67,9 @@ std::vector<DictionaryField> TableListFields(bool extended) {
       MakeDictionaryField("szFileName", BT_ZSTRING, offsetof(TableListRecord, FileName), 256)};
   if (extended) {
     fields.push_back(MakeDictionaryField("iTableId", BT_UNSIGNED_BINARY,
-                               offsetof(ExtendedTableListRecord, TableId), 2));
-    fields.push_back(
-        MakeDictionaryField("iFlags", BT_UNSIGNED_BINARY, offsetof(ExtendedTableListRecord, Flags), 1));
+                                         offsetof(ExtendedTableListRecord, TableId), 2));
+    fields.push_back(MakeDictionaryField("iFlags", BT_UNSIGNED_BINARY,
+                                         offsetof(ExtendedTableListRecord, Flags), 1));
   }
   return fields;
 }

@@ -172,12 +172,11 @@ void TBtrSession::InitRegistryRoot() {
 }
 
 void TBtrSession::CreateDatabase(const DatabaseDesc& desc, uint32_t openMode, uint32_t shareMode,
-                                 const char* password, uint16_t optCount,
-                                 const FieldDesc* optDescs, const void* optParams,
-                                 TBaseDatabase*& database) {
-  database = TBaseDatabase::Create<TBtrDatabase>(this, &Databases(), &desc, openMode, shareMode,
-                                                 password, optCount, optDescs, optParams,
-                                                 clientId_);
+                                 const char* password, uint16_t optCount, const FieldDesc* optDescs,
+                                 const void* optParams, TBaseDatabase*& database) {
+  database =
+      TBaseDatabase::Create<TBtrDatabase>(this, &Databases(), &desc, openMode, shareMode, password,
+                                          optCount, optDescs, optParams, clientId_);
   databasesOpened_ = true;
 }
 

@@ -276,7 +276,13 @@ void TBtrBaseTable::OpenBlob(uint8_t* /*record*/, uint16_t field, uint32_t /*ope
   StreamOf(EntryOf(field)).Clear();
 }
 
-void TBtrBaseTable::FreeBlob(uint8_t* /*record*/, uint16_t field) { EntryOf(field).Stream.reset(); }
+// A freed blob has no pending value: a change not yet written back is dropped with its stream,
+// so the next read decodes the field text again instead of finding an empty stream.
+void TBtrBaseTable::FreeBlob(uint8_t* /*record*/, uint16_t field) {
+  BlobEntry& entry = EntryOf(field);
+  entry.Stream.reset();
+  entry.Modified = false;
+}
 
 void TBtrBaseTable::GetBlobSize(uint8_t* record, uint16_t field, uint32_t& size) {
   size = 0;
@@ -636,7 +642,9 @@ void TBtrTable::SeekKey(uint16_t mode, bool keyIsPacked, uint16_t fieldCount,
     ExtractKeyFields(static_cast<const uint8_t*>(CheckParam(key)), built, fieldCount, partialLength,
                      length);
   }
-  SetDataBuffer(GetRecordBuffer());
+  // The caller's record, else the object's own buffer: never a record buffer remembered from
+  // an earlier call, which its owner may have freed since.
+  SetDataBuffer(recordOut);
   const uint16_t keyLength = CurrentIndex().KeyLength;
   btr_->ClearKey(keyLength);
   Bound().GetByKey(SearchOperation(mode), built, btr_->KeyNumber(), keyLength);

@@ -331,6 +331,8 @@ void TttSession::ActivateSession(bool value) {
     if (defaultSession_) {
       StartEngine();
     } else {
+      // A session outside any session list has no default session to bring the engine up.
+      if (!Engine()) vader::Check(nullptr, DBIERR_NOTINITIALIZED);
       TBaseSession* session = nullptr;
       Check(Engine()->StartSession(nullptr, session, nullptr));
       handle_ = session;

@@ -374,8 +374,13 @@ constexpr int kKeyBufferCount = 6;
 
 // The framework's field type of an engine field descriptor.
 TFieldType EngineFieldType(const FieldDesc& desc);
+// Replaces Defs by one definition per descriptor; Required is indexed by field number.
+void AddFieldDefs(TVirtEng* engine, const std::vector<FieldDesc>& descs,
+                  const std::vector<bool>& required, TFieldDefs& defs);
 
 class TttBDEDataset : public TDataSet {
+  friend class TttBlobStream;
+
  public:
   ~TttBDEDataset() override;
 
@@ -511,6 +516,7 @@ class TttBDEDataset : public TDataSet {
   void AllocKeyBuffers();
   void FreeKeyBuffers();
   void InitKeyRecord(TKeyBuffer& key);
+  void InitCursorRecord(TBaseTable* cursor, uint8_t* record);
   void ClearBlobCache(const TRecordBuffer& buffer);
   void SetupFilters();
   const FieldDesc* DescOf(int fieldNo) const;
@@ -545,6 +551,7 @@ class TttBDEDataset : public TDataSet {
   mutable TRecordBuffer cachedRecord_;  // the cached-update area: the record of an old value
   mutable TRecordBuffer* searchBuffer_ = nullptr;  // the record a search writes or reads
   std::vector<FieldDesc> fieldDescs_;
+  std::vector<uint8_t> cursorRecord_;  // the cursor's own record buffer while it is open
   bool pendingFilters_ = false;
   bool canModify_ = false;
   bool expIndex_ = false;

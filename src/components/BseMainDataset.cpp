@@ -260,6 +260,8 @@ void TttBDEDataset::InternalOpen() {
     // Room for the bookmarks of a caching cursor too, so that switching cached updates on
     // and off keeps the record buffers.
     bookmarkCapacity_ = bookmarkSize_ + (cachedUpdates_ ? 0 : sizeof(int32_t));
+    cursorRecord_.assign(RecordBufferSize(), 0);
+    InitCursorRecord(handle_, cursorRecord_.data());
     InternalInitFieldDefs();
     GetIndexInfo();
     AllocKeyBuffers();
@@ -294,6 +296,7 @@ void TttBDEDataset::InternalClose() {
   uint16_t status = 0;
   if (cachedUpdates_ && handle_) status = Engine()->EndDelayedUpdates(handle_);
   CloseCursorHandle();
+  cursorRecord_.clear();
   expIndex_ = caseInsIndex_ = false;
   keySize_ = 0;
   keyFields_.clear();
@@ -321,8 +324,13 @@ void TttBDEDataset::InternalInitFieldDefs() {
   }
   fieldDescs_.assign(count, FieldDesc{});
   if (count > 0) Check(engine->GetFieldDescs(handle_, fieldDescs_.data()));
-  FieldDefs().clear();
-  for (const FieldDesc& desc : fieldDescs_) {
+  AddFieldDefs(engine, fieldDescs_, required, FieldDefs());
+}
+
+void AddFieldDefs(TVirtEng* engine, const std::vector<FieldDesc>& descs,
+                  const std::vector<bool>& required, TFieldDefs& defs) {
+  defs.clear();
+  for (const FieldDesc& desc : descs) {
     char name[sizeof desc.FieldName + 1] = {};
     const std::string native = BoundedString(desc.FieldName);
     uint32_t loss = 0;
@@ -330,28 +338,16 @@ void TttBDEDataset::InternalInitFieldDefs() {
                              loss) != 0)
       std::memcpy(name, native.data(), native.size());
     TFieldDef def;
-    def.name = FieldDefs().UniqueName(BoundedString(name));
+    def.name = defs.UniqueName(BoundedString(name));
     def.dataType = EngineFieldType(desc);
-    switch (def.dataType) {
-      case TFieldType::ftString:
-      case TFieldType::ftFixedChar:
-      case TFieldType::ftBytes:
-      case TFieldType::ftVarBytes:
-      case TFieldType::ftBlob:
-      case TFieldType::ftMemo:
-      case TFieldType::ftGraphic:
-      case TFieldType::ftFmtMemo:
-      case TFieldType::ftParadoxOle:
-      case TFieldType::ftDBaseOle:
-      case TFieldType::ftTypedBinary:
-        def.size = std::max<int>(desc.FieldUnits1, 0);
-        break;
-      case TFieldType::ftBCD:
-        def.size = std::abs(desc.FieldUnits2);
-        def.precision = desc.FieldUnits1;
-        break;
-      default:
-        break;
+    // Texts, bytes and blobs are sized by the descriptor's first units, BCD by its second.
+    const TFieldType t = def.dataType;
+    if (IsStringField(t) || t == TFieldType::ftBytes || t == TFieldType::ftVarBytes ||
+        IsBlobType(t)) {
+      def.size = std::max<int>(desc.FieldUnits1, 0);
+    } else if (t == TFieldType::ftBCD) {
+      def.size = std::abs(desc.FieldUnits2);
+      def.precision = desc.FieldUnits1;
     }
     if (desc.FieldNumber < required.size() && required[desc.FieldNumber] &&
         def.dataType != TFieldType::ftAutoInc)
@@ -359,7 +355,7 @@ void TttBDEDataset::InternalInitFieldDefs() {
     if (desc.FieldRights == 1) def.attributes |= faReadonly;
     def.internalCalcField = desc.CalcField != 0;
     def.fieldNo = desc.FieldNumber;
-    FieldDefs().push_back(def);
+    defs.push_back(def);
   }
 }
 
@@ -390,10 +386,20 @@ void TttBDEDataset::GetIndexInfo() {
 
 // ---- key buffers ----
 
+// The cursor keeps the last buffer it initialised a record in and reads the records of its key
+// seeks there, so a buffer of the dataset that comes and goes must not stay the last one: the
+// dataset's own cursor record takes that place again at once.
+void TttBDEDataset::InitCursorRecord(TBaseTable* cursor, uint8_t* record) {
+  Check(Engine()->InitRecord(cursor, record));
+  if (cursor != handle_ || record == cursorRecord_.data()) return;
+  if (cursorRecord_.size() < RecordBufferSize()) cursorRecord_.assign(RecordBufferSize(), 0);
+  Check(Engine()->InitRecord(handle_, cursorRecord_.data()));
+}
+
 void TttBDEDataset::InitKeyRecord(TKeyBuffer& key) {
   key.Record.data.assign(RecordBufferSize(), 0);
   key.Record.calc.clear();
-  Check(Engine()->InitRecord(handle_, key.Record.data.data()));
+  InitCursorRecord(handle_, key.Record.data.data());
   key.Modified = key.Exclusive = false;
   key.FieldCount = 0;
 }
@@ -652,7 +658,7 @@ void TttBDEDataset::InternalInitRecord(TRecordBuffer& buffer) {
   TEngineLock lock(DBSession());
   ClearBlobCache(buffer);
   std::fill(buffer.data.begin(), buffer.data.end(), 0);
-  Check(Engine()->InitRecord(handle_, FieldRecord(buffer)));
+  InitCursorRecord(handle_, FieldRecord(buffer));
   TRecInfo& info = RecInfo(buffer);
   info.RecordNumber = -1;
   info.UpdateStatus = static_cast<uint8_t>(TUpdateStatus::usInserted);
@@ -1120,7 +1126,7 @@ bool TttBDEDataset::LocateRecord(const std::vector<TField*>& fields,
   TBaseTable* cursor = SearchCursor(fields, options);
   const bool partial = (options & loPartialKey) != 0;
   if (cursor) {
-    Check(engine->InitRecord(cursor, found.data.data()));
+    InitCursorRecord(cursor, found.data.data());
     searchBuffer_ = &found;
     SetState(S::dsFilter);
     try {
@@ -1233,6 +1239,8 @@ void TttBDEDataset::SetCachedUpdates(bool value) {
     return;
   }
   bookmarkSize_ = std::min(bookmarkSize_, capacity);
+  cursorRecord_.assign(RecordBufferSize(), 0);
+  InitCursorRecord(handle_, cursorRecord_.data());
   GetIndexInfo();
   AllocKeyBuffers();
   cachedRecord_ = TRecordBuffer{};

@@ -1,5 +1,6 @@
 #include "engine/BseEng.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -71,9 +72,7 @@ void TVirtEng::SetProp(uint32_t propId, int32_t value) {
 
 TBaseSession& TVirtEng::Session() const { return *CheckHandle(currentSession_); }
 
-void TVirtEng::RecordDatabase(TBaseDatabase* database) {
-  currentDatabase_ = CheckHandle(database);
-}
+void TVirtEng::RecordDatabase(TBaseDatabase* database) { currentDatabase_ = CheckHandle(database); }
 
 void TVirtEng::RecordCursor(TBaseTable* cursor) { currentCursor_ = CheckHandle(cursor); }
 
@@ -115,7 +114,8 @@ uint16_t TVirtEng::CloseSession(TBaseSession* session) {
     ForgetSession(*session);
     currentSession_ = nullptr;
     delete session;
-    currentSession_ = sessions_.Count() > 0 ? dynamic_cast<TBaseSession*>(sessions_.At(0)) : nullptr;
+    currentSession_ =
+        sessions_.Count() > 0 ? dynamic_cast<TBaseSession*>(sessions_.At(0)) : nullptr;
     CheckHandle(currentSession_);
   });
 }
@@ -384,9 +384,8 @@ uint16_t TVirtEng::ForceRecordReread(TBaseTable* cursor, uint8_t* record) {
 // ---- ranges, keys and indexes ----
 
 uint16_t TVirtEng::SetRange(TBaseTable* cursor, bool keyItself, uint16_t fieldCount1,
-                            uint16_t length1, const void* key1, bool include1,
-                            uint16_t fieldCount2, uint16_t length2, const void* key2,
-                            bool include2) {
+                            uint16_t length1, const void* key1, bool include1, uint16_t fieldCount2,
+                            uint16_t length2, const void* key2, bool include2) {
   return Guard([&] {
     CheckHandle(cursor)->SetRange(keyItself, fieldCount1, length1, key1, include1, fieldCount2,
                                   length2, key2, include2);
@@ -488,13 +487,13 @@ uint16_t TVirtEng::GetObjFromObj(TBapiListItem* object, uint32_t objectType,
 
 // ---- the current session's services ----
 
-uint16_t TVirtEng::NativeToAnsi(const void* ldObj, char* dest, const char* source,
-                                uint32_t length, uint32_t& dataLoss) {
+uint16_t TVirtEng::NativeToAnsi(const void* ldObj, char* dest, const char* source, uint32_t length,
+                                uint32_t& dataLoss) {
   return Guard([&] { Session().NativeToAnsi(ldObj, dest, source, length, dataLoss); });
 }
 
-uint16_t TVirtEng::AnsiToNative(const void* ldObj, char* dest, const char* source,
-                                uint32_t length, uint32_t& dataLoss) {
+uint16_t TVirtEng::AnsiToNative(const void* ldObj, char* dest, const char* source, uint32_t length,
+                                uint32_t& dataLoss) {
   return Guard([&] { Session().AnsiToNative(ldObj, dest, source, length, dataLoss); });
 }
 

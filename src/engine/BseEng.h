@@ -22,7 +22,6 @@
 #include "engine/BseErrs.h"
 #include "engine/BseFilt.h"
 #include "engine/BseSess.h"
-#include "engine/BseStmt.h"
 #include "engine/BseTable.h"
 
 namespace vader {
@@ -42,7 +41,8 @@ class TVirtEng : public TBapiListItem {
  public:
   // `sessionClass` is the class StartSession creates (ClassOf<T>() of a TBaseSession
   // descendant). `value` and `environment` are accepted and not used. The constructor opens the
-  // first session, which becomes current; its status is kept in InitStatus (no exception).
+  // first session, which becomes current; its status is kept in InitStatus (an engine error
+  // there does not raise).
   explicit TVirtEng(TBapiListItemClass sessionClass, TBapiListItem* owner = nullptr,
                     TVaderCollection* collection = nullptr, int32_t value = 0,
                     const void* environment = nullptr);
@@ -67,9 +67,9 @@ class TVirtEng : public TBapiListItem {
   // prefix, or, when `name` and `dbType` are both nullptr, the value of the optional parameter
   // "PATH" without its prefix, which is also written back over that parameter's value in
   // `optParams` (it never grows).
-  uint16_t OpenDatabase(const char* name, const char* dbType, uint32_t openMode,
-                        uint32_t shareMode, const char* password, uint16_t optCount,
-                        const FieldDesc* optDescs, void* optParams, TBaseDatabase*& database);
+  uint16_t OpenDatabase(const char* name, const char* dbType, uint32_t openMode, uint32_t shareMode,
+                        const char* password, uint16_t optCount, const FieldDesc* optDescs,
+                        void* optParams, TBaseDatabase*& database);
   uint16_t CloseDatabase(TBaseDatabase*& database);
   uint16_t SetDirectory(TBaseDatabase* database, const char* dir);
   uint16_t OpenTable(TBaseDatabase* database, const char* name, const char* driverType,
@@ -87,8 +87,7 @@ class TVirtEng : public TBapiListItem {
   // ---- cursors ----
   // Closes and frees `cursor`.
   uint16_t CloseCursor(TBaseTable* cursor);
-  uint16_t CloneCursor(TBaseTable* cursor, bool readOnly, bool uniDirectional,
-                       TBaseTable*& clone);
+  uint16_t CloneCursor(TBaseTable* cursor, bool readOnly, bool uniDirectional, TBaseTable*& clone);
   // Not guarded: every exception propagates; otherwise 0.
   uint16_t SetToBegin(TBaseTable* cursor);
   uint16_t SetToEnd(TBaseTable* cursor);
@@ -99,12 +98,10 @@ class TVirtEng : public TBapiListItem {
   uint16_t CompareBookMarks(TBaseTable* cursor, const void* bookmark1, const void* bookmark2,
                             int& result);
   uint16_t GetRecord(TBaseTable* cursor, TLockType lock, uint8_t* record, RecordProps* props);
-  uint16_t GetNextRecord(TBaseTable* cursor, TLockType lock, uint8_t* record,
-                         RecordProps* props);
+  uint16_t GetNextRecord(TBaseTable* cursor, TLockType lock, uint8_t* record, RecordProps* props);
   // The beginning reads as DBIERR_BOF also when the cursor reports it as DBIERR_EOF; the error
   // stack keeps the cursor's own entry.
-  uint16_t GetPriorRecord(TBaseTable* cursor, TLockType lock, uint8_t* record,
-                          RecordProps* props);
+  uint16_t GetPriorRecord(TBaseTable* cursor, TLockType lock, uint8_t* record, RecordProps* props);
   uint16_t GetRecordForKey(TBaseTable* cursor, bool directKey, uint16_t fieldCount,
                            uint16_t keyLength, const void* key, uint8_t* record);
   uint16_t GetVchkDesc(TBaseTable* cursor, uint16_t seqNo, void* desc);
@@ -118,21 +115,17 @@ class TVirtEng : public TBapiListItem {
   uint16_t SetToSeqNo(TBaseTable* cursor, uint32_t seqNo);
   uint16_t GetField(TBaseTable* cursor, uint16_t fieldNumber, uint8_t* record, void* dest,
                     bool& blank);
-  uint16_t PutField(TBaseTable* cursor, uint16_t fieldNumber, uint8_t* record,
-                    const void* source);
+  uint16_t PutField(TBaseTable* cursor, uint16_t fieldNumber, uint8_t* record, const void* source);
   uint16_t VerifyField(TBaseTable* cursor, uint16_t fieldNumber, uint8_t* source, bool& blank);
 
   // ---- blobs ----
-  uint16_t OpenBlob(TBaseTable* cursor, uint8_t* record, uint16_t fieldNumber,
-                    uint32_t openMode);
-  uint16_t GetBlobSize(TBaseTable* cursor, uint8_t* record, uint16_t fieldNumber,
-                       uint32_t& size);
+  uint16_t OpenBlob(TBaseTable* cursor, uint8_t* record, uint16_t fieldNumber, uint32_t openMode);
+  uint16_t GetBlobSize(TBaseTable* cursor, uint8_t* record, uint16_t fieldNumber, uint32_t& size);
   uint16_t GetBlob(TBaseTable* cursor, uint8_t* record, uint16_t fieldNumber, uint32_t offset,
                    uint32_t length, void* dest, uint32_t& read);
   uint16_t PutBlob(TBaseTable* cursor, uint8_t* record, uint16_t fieldNumber, uint32_t offset,
                    uint32_t length, const void* source);
-  uint16_t TruncateBlob(TBaseTable* cursor, uint8_t* record, uint16_t fieldNumber,
-                        uint32_t length);
+  uint16_t TruncateBlob(TBaseTable* cursor, uint8_t* record, uint16_t fieldNumber, uint32_t length);
   uint16_t FreeBlob(TBaseTable* cursor, uint8_t* record, uint16_t fieldNumber);
 
   // ---- descriptions and counts ----
@@ -196,8 +189,8 @@ class TVirtEng : public TBapiListItem {
                     bool persist);
   uint16_t DeleteAlias(TCfgHandle cfg, const char* name);
   // The configuration list of `path` (its server prefix removed).
-  uint16_t OpenCfgInfoList(TCfgHandle cfg, uint32_t openMode, uint32_t configMode,
-                           const char* path, TBaseTable*& cursor);
+  uint16_t OpenCfgInfoList(TCfgHandle cfg, uint32_t openMode, uint32_t configMode, const char* path,
+                           TBaseTable*& cursor);
   // Without a current session nothing is done and 0 returned.
   uint16_t SetPrivateDir(const char* dir);
 

@@ -20,20 +20,19 @@ constexpr const char* kUsage =
 
 int Run(const std::vector<std::string>& argv) {
   using namespace vader::tools;
-  return RunProgram("vsampledb", kUsage, argv, {"scale"}, {"million", "quiet"},
-                    [](const Args& args) {
-                      args.Expect(1, 1);
-                      const int scale =
-                          args.Has("million") ? 150 : args.Number("scale", 1, 10000, 1);
-                      const bool quiet = args.Has("quiet");
-                      const uint64_t rows = GenerateSampleDatabase(
-                          args.At(0), SampleCounts{}.Scaled(static_cast<uint64_t>(scale)),
-                          [quiet](const std::string& line) {
-                            if (!quiet) std::cerr << line << "\n";
-                          });
-                      if (!quiet) std::cout << "wrote " << rows << " rows to " << args.At(0) << "\n";
-                      return kExitOk;
-                    });
+  return RunProgram(
+      "vsampledb", kUsage, argv, {"scale"}, {"million", "quiet"}, [](const Args& args) {
+        args.Expect(1, 1);
+        const int scale = args.Has("million") ? 150 : args.Number("scale", 1, 10000, 1);
+        const bool quiet = args.Has("quiet");
+        const uint64_t rows =
+            GenerateSampleDatabase(args.At(0), SampleCounts{}.Scaled(static_cast<uint64_t>(scale)),
+                                   [quiet](const std::string& line) {
+                                     if (!quiet) std::cerr << line << "\n";
+                                   });
+        if (!quiet) std::cout << "wrote " << rows << " rows to " << args.At(0) << "\n";
+        return kExitOk;
+      });
 }
 
 }  // namespace

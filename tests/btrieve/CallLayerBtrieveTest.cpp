@@ -105,8 +105,8 @@ TEST_F(CallLayerBtrieve, ReadsEveryCustomerAndClosesThroughStatuses) {
 TEST_F(CallLayerBtrieve, ServerPrefixedPathsOpenTheDirectory) {
   const std::string prefixed = "[SERVER]:" + db;
   TBaseDatabase* database = nullptr;
-  ASSERT_EQ(engine->OpenDatabase(prefixed.c_str(), nullptr, kOpenReadOnly, kShareShared, nullptr,
-                                 0, nullptr, nullptr, database),
+  ASSERT_EQ(engine->OpenDatabase(prefixed.c_str(), nullptr, kOpenReadOnly, kShareShared, nullptr, 0,
+                                 nullptr, nullptr, database),
             0);
   EXPECT_NE(Open(database, "Products"), nullptr);
 
@@ -114,8 +114,8 @@ TEST_F(CallLayerBtrieve, ServerPrefixedPathsOpenTheDirectory) {
   std::strcpy(param.FieldName, "PATH");
   std::vector<char> value(prefixed.begin(), prefixed.end());
   value.push_back('\0');
-  ASSERT_EQ(engine->OpenDatabase(nullptr, nullptr, kOpenReadOnly, kShareShared, nullptr, 1,
-                                 &param, value.data(), database),
+  ASSERT_EQ(engine->OpenDatabase(nullptr, nullptr, kOpenReadOnly, kShareShared, nullptr, 1, &param,
+                                 value.data(), database),
             0);
   EXPECT_EQ(std::string(value.data()), db);
   TBaseTable* orders = Open(database, "Orders");

@@ -56,8 +56,7 @@ class BtrDatabaseTest : public ::testing::Test {
   static const std::string& SampleTemplate() {
     static TempDir made;
     static const std::string dir = [] {
-      const std::string bin =
-          std::filesystem::canonical("/proc/self/exe").parent_path().string();
+      const std::string bin = std::filesystem::canonical("/proc/self/exe").parent_path().string();
       const std::string command = bin + "/vsampledb --quiet " + made.File("sample");
       EXPECT_EQ(0, WEXITSTATUS(std::system(command.c_str()))) << command;
       return made.File("sample");
@@ -77,8 +76,8 @@ class BtrDatabaseTest : public ::testing::Test {
   static TBtrTable& OpenTable(TBtrDatabase& db, const std::string& name,
                               const char* index = nullptr) {
     TBaseTable* cursor = nullptr;
-    db.OpenTable(name.c_str(), nullptr, index, nullptr, 0, kOpenReadWrite, kShareShared, 0,
-                 false, nullptr, cursor);
+    db.OpenTable(name.c_str(), nullptr, index, nullptr, 0, kOpenReadWrite, kShareShared, 0, false,
+                 nullptr, cursor);
     return static_cast<TBtrTable&>(*cursor);
   }
 

@@ -3,6 +3,7 @@
 // client identifiers, transactions and the registry settings.
 
 #include <cstring>
+#include <thread>
 
 #include "btrieve/BtrConv.h"
 #include "btrieve/BtrDict.h"
@@ -112,13 +113,16 @@ TEST_F(BtrDatabaseTest, TablesTakeTheirFieldsFromAResource) {
   uint32_t count = 0;
   fields->GetRecordCount(count);
   EXPECT_EQ(10u, count);
-  EXPECT_STREQ("CustNo", reinterpret_cast<const FieldDesc*>(
-                             ReadAll(*fields, sizeof(FieldDesc))[0].data())->FieldName);
+  EXPECT_STREQ(
+      "CustNo",
+      reinterpret_cast<const FieldDesc*>(ReadAll(*fields, sizeof(FieldDesc))[0].data())->FieldName);
   delete fields;
 
-  TBtrTable& fallback = OpenTable(db, "CUSTOMER.BTR;RES:NOSUCH");
-  EXPECT_FALSE(fallback.HasResource());
-  EXPECT_EQ("Name", fallback.FieldCache().GetItem(2).FieldName());
+  for (const char* name : {"CUSTOMER.BTR;RES:NOSUCH", "Customers;RES:NOSUCH"}) {
+    TBtrTable& fallback = OpenTable(db, name);
+    EXPECT_FALSE(fallback.HasResource()) << name;
+    EXPECT_EQ("Name", fallback.FieldCache().GetItem(2).FieldName()) << name;
+  }
 }
 
 TEST_F(BtrDatabaseTest, FieldListMatchesTheDictionary) {
@@ -163,27 +167,29 @@ TEST_F(BtrDatabaseTest, DictionaryEntriesAreRenamedAndDeleted) {
   EXPECT_EQ(204, StatusOf([&] { OpenTable(db, "Orders"); }));
   EXPECT_EQ(204, StatusOf([&] { db.DeleteTable("Orders"); }));
   EXPECT_TRUE(std::filesystem::exists(sample_ + "/ORDERS.BTR"));
-  // No field or index record of the table is left: a new entry with its id has no fields.
-  TWinBtr fields;
-  fields.Open(sample_ + "/FIELD.DDF", kDictionaryOwner);
-  int orderFields = 0;
-  try {
-    for (fields.GetFirst();; fields.GetNext())
-      orderFields += reinterpret_cast<const DictionaryField*>(fields.Buffer())->TableId == 8;
-  } catch (const EVaderEOFError&) {
-  }
-  EXPECT_EQ(0, orderFields);
+  // No field record of the table (id 8) is left.
+  DictionaryFile orders{};
+  orders.TableId = 8;
+  EXPECT_TRUE(ReadAll(*std::unique_ptr<TBaseTable>(db.OpenFieldList("x", &orders)), 62).empty());
   TBaseTable* list = nullptr;
   db.OpenTableList(false, false, nullptr, list);
-  EXPECT_EQ((std::vector<std::string>{"Clients", "Suppliers", "Products", "Employees",
-                                      "OrderLines"}),
-            Names(ReadAll(*list, sizeof(TableListRecord))));
+  EXPECT_EQ(
+      (std::vector<std::string>{"Clients", "Suppliers", "Products", "Employees", "OrderLines"}),
+      Names(ReadAll(*list, sizeof(TableListRecord))));
   delete list;
 }
 
 TEST_F(BtrDatabaseTest, SessionsHaveTheirOwnClientsAndTransactions) {
   std::unique_ptr<TBtrSession> other(NewSession("Other"));
   EXPECT_NE(0, std::memcmp(other->ClientID(), session_->ClientID(), kClientIdSize));
+
+  // A session of a worker thread uses the library the main thread started, and leaves it.
+  std::thread([&] {
+    std::unique_ptr<TBtrSession> worker(NewSession("Worker"));
+    EXPECT_EQ(400u,
+              OpenTable(OpenDatabase(sample_, worker.get()), "Customers").Btr().RecordCount());
+  }).join();
+  EXPECT_TRUE(BtrieveLibraryLoaded());
 
   TBtrDatabase& db = Sample();
   TBtrDatabase& seen = OpenDatabase(sample_, other.get());
@@ -225,7 +231,8 @@ TEST_F(BtrDatabaseTest, RegistrySettingsTakeEffect) {
   reg.SetRootKey(platform::HKEY_LOCAL_MACHINE);
   const auto group = [&](const char* name) {
     reg.CloseKey();
-    EXPECT_TRUE(reg.OpenKey(std::string("\\Software\\Vader\\Btrieve\\Configuration\\") + name, true));
+    EXPECT_TRUE(
+        reg.OpenKey(std::string("\\Software\\Vader\\Btrieve\\Configuration\\") + name, true));
   };
   group("Btrieve Client");
   reg.WriteString("DLLName", "NoSuchRequester.DLL");

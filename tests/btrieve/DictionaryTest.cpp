@@ -4,11 +4,11 @@
 
 #include <cstring>
 
+#include "btrieve/Bseres.h"
 #include "btrieve/BtrConv.h"
 #include "btrieve/BtrDict.h"
 #include "btrieve/BtrTableSupport.h"
 #include "btrieve/BtrTestSupport.h"
-#include "btrieve/Bseres.h"
 #include "btrieve/DatabaseSupport.h"
 #include "common/EngineErrorCode.h"
 #include "framework/Dialogs.h"
@@ -20,8 +20,8 @@ constexpr uint16_t kAscending = 0;
 constexpr uint16_t kSegmented = 0x10;
 
 // "Bücher" in code page 437, and its upper-case spelling.
-const std::string kBooks = "B\x81" "cher";
-const std::string kBooksUpper = "B\x9A" "CHER";
+const std::string kBooks = "B\201cher";
+const std::string kBooksUpper = "B\232CHER";
 
 template <class T>
 void Insert(TWinBtr& file, const T& record) {
@@ -56,9 +56,9 @@ class DictionaryTest : public BtrDatabaseTest {
     std::filesystem::create_directory(dir);
     CreateBtrieveFile(dir + "/FILE.DDF", kMinFileRecordSize, 1,
                       {Segment(1, 2, BT_UNSIGNED_BINARY, kAscending)});
-    CreateBtrieveFile(dir + "/FIELD.DDF", sizeof(DictionaryField), 2,
-                      {Segment(1, 2, BT_UNSIGNED_BINARY, kAscending),
-                       Segment(3, 2, BT_UNSIGNED_BINARY, 0x01)});
+    CreateBtrieveFile(
+        dir + "/FIELD.DDF", sizeof(DictionaryField), 2,
+        {Segment(1, 2, BT_UNSIGNED_BINARY, kAscending), Segment(3, 2, BT_UNSIGNED_BINARY, 0x01)});
     CreateBtrieveFile(dir + "/FIELDEXT.DDF", sizeof(DictionaryFieldExt), 1,
                       {Segment(1, 2, BT_UNSIGNED_BINARY, kSegmented),
                        Segment(3, 2, BT_UNSIGNED_BINARY, kAscending)});
@@ -142,11 +142,11 @@ TEST_F(DictionaryTest, UnreadableDictionariesNameTheirFile) {
   dir_.Write("bad/FILE.DDF", std::string(4096, 'x'));  // not a Btrieve file at all
   EXPECT_NE(0, StatusOf([&] { OpenTable(db, "Anything"); }));
   EXPECT_EQ(51, StatusOf([&] {  // the sample's dictionary needs its owner
-    TBaseTable* list = TBaseTable::Create<TBtrTblListTable>(nullptr, nullptr, sample_ + "/",
-                                                            nullptr, false, true, "Wrong");
-    std::unique_ptr<TBaseTable> owned(list);
-    list->OpenCursor();
-  }));
+              TBaseTable* list = TBaseTable::Create<TBtrTblListTable>(
+                  nullptr, nullptr, sample_ + "/", nullptr, false, true, "Wrong");
+              std::unique_ptr<TBaseTable> owned(list);
+              list->OpenCursor();
+            }));
 }
 
 std::vector<uint8_t> Resource(const char* version, const std::vector<FieldDesc>& fields) {
@@ -183,7 +183,8 @@ TEST(TableResourceTest, VersionsAndMalformedResources) {
   EXPECT_FALSE(TTblResReader(table).ReadDefinition("V3"));
   EXPECT_EQ(2, table.FieldCache().Count());  // nothing read
   EXPECT_FALSE(TTblResReader(table).ReadDefinition("Missing"));
-  EXPECT_EQ(DBIERR_INVALIDRECSTRUCT, ErrorCode([&] { TTblResReader(table).ReadDefinition("Cut"); }));
+  EXPECT_EQ(DBIERR_INVALIDRECSTRUCT,
+            ErrorCode([&] { TTblResReader(table).ReadDefinition("Cut"); }));
   EXPECT_EQ(0, table.FieldCache().Count());
   EXPECT_EQ(DBIERR_INVALIDPARAM, ErrorCode([&] { table.OpenCursor(); }));
 

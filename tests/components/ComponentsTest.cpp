@@ -116,6 +116,7 @@ TEST_F(Components, DefaultSessionStartsTheEngineAndShutdownFreesIt) {
   EXPECT_EQ(BtrDefaultSession(), nullptr);
   EXPECT_EQ(BtrSessionList(), nullptr);
   EXPECT_FALSE(other->Active());
+  EXPECT_THROW(other->SetActive(true), ETDBEngineError);  // no engine to start a session on
   other.reset();  // a session that outlives the list goes quietly
 }
 
@@ -462,6 +463,62 @@ TEST_F(Components, FieldsOfEveryNativeTypeReadAndWrite) {
   EXPECT_EQ(Text(p, "Description"), "Hand made.");
   EXPECT_EQ(ErrorOf([&] { p.FieldByName("Weight")->SetAsFloat(2); }),
             "Dataset not in edit or insert mode");
+}
+
+TEST(FieldTypeMapping, EngineDescriptorsBecomeFrameworkTypes) {
+  using T = TFieldType;
+  const auto map = [](uint16_t type, uint16_t subType, int16_t units1, uint16_t length) {
+    FieldDesc desc{};
+    desc.FieldType = type;
+    desc.FieldSubType = subType;
+    desc.FieldUnits1 = units1;
+    desc.FieldLength = length;
+    return EngineFieldType(desc);
+  };
+  EXPECT_EQ(map(fldUINT16, 0, 0, 1), T::ftSmallint);
+  EXPECT_EQ(map(fldUINT16, 0, 0, 2), T::ftWord);
+  EXPECT_EQ(map(fldUINT16, 0, 0, 3), T::ftUnknown);
+  EXPECT_EQ(map(fldINT16, 0, 0, 4), T::ftUnknown);
+  EXPECT_EQ(map(fldZSTRING, 0, 0, 0), T::ftUnknown);
+  EXPECT_EQ(map(fldZSTRING, 31, 10, 10), T::ftFixedChar);
+  EXPECT_EQ(map(fldINT32, fldstAUTOINC, 0, 4), T::ftAutoInc);
+  EXPECT_EQ(map(fldFLOAT, fldstMONEY, 0, 8), T::ftCurrency);
+  EXPECT_EQ(map(fldBLOB, 22, 0, 10), T::ftMemo);
+  EXPECT_EQ(map(fldBLOB, 26, 0, 10), T::ftGraphic);
+  EXPECT_EQ(map(fldBLOB, 28, 0, 10), T::ftTypedBinary);
+  EXPECT_EQ(map(fldBLOB, 30, 0, 10), T::ftBlob);
+  EXPECT_EQ(map(fldUINT64, 0, 0, 8), T::ftLargeint);
+  EXPECT_EQ(map(24, 0, 0, 8), T::ftUnknown);
+}
+
+TEST_F(Components, KeyBuffersSetAndDropRanges) {
+  TTestTable& table = Opened("Customers");
+  EXPECT_EQ(table.KeyFieldCount(), 1);
+  table.SetKeyFields(TKeyIndex::kiRangeStart, {int64_t{10}});
+  table.SetKeyFields(TKeyIndex::kiRangeEnd, {int64_t{20}});
+  EXPECT_TRUE(table.SetCursorRange());
+  EXPECT_FALSE(table.SetCursorRange());  // the same range again changes nothing
+  std::vector<int64_t> ids;
+  for (table.First(); !table.Eof(); table.Next()) ids.push_back(Int(table, "Id"));
+  EXPECT_EQ(ids.size(), 11u);
+  EXPECT_EQ(ids.front(), 10);
+  EXPECT_EQ(ids.back(), 20);
+  EXPECT_TRUE(table.ResetCursorRange());
+  table.Last();
+  EXPECT_EQ(Int(table, "Id"), 400);
+
+  EXPECT_THAT(ErrorOf([&] {
+                table.SetKeyFields(TKeyIndex::kiRangeStart, {int64_t{1}, int64_t{2}});
+              }),
+              ::testing::HasSubstr("Field index out of range"));
+  EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
+  table.SetKeyBuffer(TKeyIndex::kiLookup, true);
+  EXPECT_THAT(ErrorOf([&] { table.FieldByName("Name")->SetAsString("x"); }),
+              ::testing::HasSubstr("Field 'Name' is not indexed and cannot be modified"));
+  table.FieldByName("Id")->SetAsInteger(7);
+  EXPECT_EQ(Int(table, "Id"), 7);  // set-key state shows the key buffer
+  table.Cancel();
+  EXPECT_EQ(Int(table, "Id"), 400);
 }
 
 TEST_F(Components, FilterTextAndCallbackFilters) {

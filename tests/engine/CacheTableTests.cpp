@@ -25,7 +25,7 @@ std::string NameOf(const std::vector<uint8_t>& record) {
 
 struct CacheFixture : ::testing::Test {
   void SetUp() override {
-    source = TBaseTable::Create<KeyedTestTable>(&db, &db.Tables());
+    source = TBaseTable::Create<KeyedTestTable>(&db, &db.tables);
     source->PutIds({1, 2, 3, 4, 5});
     source->BeginDelayedUpdates(cache);
   }
@@ -212,13 +212,13 @@ TEST_F(CacheFixture, RefusesNestingAndIndexSwitchesAndHandsTheSourceBack) {
   EXPECT_EQ(ErrorCode([&] { cache->SwitchToIndex("ById", nullptr, 0, false); }),
             DBIERR_NOSUCHINDEX);
   EXPECT_EQ(cache->Owner(), &db);
-  EXPECT_EQ(db.Tables().Count(), 2);
+  EXPECT_EQ(db.tables.Count(), 2);
   EXPECT_STREQ(cache->GetTableName(), "PEOPLE");
   Rename(1, "LOST");
   TBaseTable* cursor = cache;
   cursor->EndDelayedUpdates(cursor);
   EXPECT_EQ(cursor, source);
-  EXPECT_EQ(db.Tables().Count(), 1);
+  EXPECT_EQ(db.tables.Count(), 1);
   EXPECT_EQ(SourceName(1), "N1");
 
   const FieldDesc field{};
@@ -235,7 +235,7 @@ class WideRecordTable : public KeyedTestTable {
 
 TEST(CacheTable, ImagesHoldTheSourcesWholeRecord) {
   test::TestDatabase db;
-  auto* source = TBaseTable::Create<WideRecordTable>(&db, &db.Tables());
+  auto* source = TBaseTable::Create<WideRecordTable>(&db, &db.tables);
   source->PutIds({1});
   TBaseTable* cache = nullptr;
   source->BeginDelayedUpdates(cache);

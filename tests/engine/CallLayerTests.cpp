@@ -58,9 +58,8 @@ class TestSession : public TBaseSession {
   void CreateDatabase(const DatabaseDesc& desc, uint32_t openMode, uint32_t shareMode,
                       const char* password, uint16_t optCount, const FieldDesc* optDescs,
                       const void* optParams, TBaseDatabase*& database) override {
-    database = TBaseDatabase::Create<PeopleDatabase>(this, &Databases(), &desc, openMode,
-                                                      shareMode, password, optCount, optDescs,
-                                                      optParams);
+    database = TBaseDatabase::Create<PeopleDatabase>(this, &Databases(), &desc, openMode, shareMode,
+                                                     password, optCount, optDescs, optParams);
   }
 };
 
@@ -74,9 +73,9 @@ struct CallLayerTest : ::testing::Test {
   }
   TBaseTable* Open(TBaseDatabase* db, const char* table = "PEOPLE") {
     TBaseTable* cursor = nullptr;
-    EXPECT_EQ(engine.OpenTable(db, table, nullptr, nullptr, nullptr, 0, 0, 0, 0, false, nullptr,
-                               cursor),
-              0);
+    EXPECT_EQ(
+        engine.OpenTable(db, table, nullptr, nullptr, nullptr, 0, 0, 0, 0, false, nullptr, cursor),
+        0);
     return cursor;
   }
   uint16_t Entry1(std::string* text = nullptr) {
@@ -247,6 +246,18 @@ TEST_F(CallLayerTest, OpenDatabaseNameComesFromTheNameOrThePathParameter) {
   EXPECT_STREQ(params + 16, "\\DATA\\B");
   EXPECT_STREQ(db->Desc().PhysicalPath, "\\DATA\\B\\");
   EXPECT_STREQ(db->UserName(), "Boss");
+
+  // Configuration paths lose the server name too.
+  TBaseTable* list = nullptr;
+  ASSERT_EQ(engine.OpenCfgInfoList(nullptr, 0, 0, "\\DATABASES\\[SRV]:C:\\DB\\DB OPEN", list), 0);
+  CursorProps props{};
+  ASSERT_EQ(engine.GetCursorProps(list, props), 0);
+  std::vector<uint8_t> row(props.RecBufSize);
+  char value[128] = {};
+  bool blank = true;
+  ASSERT_EQ(engine.GetNextRecord(list, dbiNOLOCK, row.data(), nullptr), 0);
+  ASSERT_EQ(engine.GetField(list, 4, row.data(), value, blank), 0);
+  EXPECT_STREQ(value, "C:\\DB");
 
   // No such parameter: an empty name, which is no known alias.
   EXPECT_EQ(engine.OpenDatabase(nullptr, nullptr, 0, 0, nullptr, 1, descs, params, db),
