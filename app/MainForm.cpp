@@ -89,9 +89,8 @@ void TMainForm::BuildMenu() {
   SetMenu(menu);
   TMenuItem* root = menu->Items();
   TMenuItem* file = AddMenuItem(this, root, "FileMenu", "&File");
-  AddMenuItem(this, file, "ExitItem", "E&xit", "Close the application")->OnClick = [](TComponent*) {
-    Application().Terminate();
-  };
+  AddMenuItem(this, file, "ExitItem", "E&xit", "Close the application")->OnClick =
+      [](TComponent*) { Application().Terminate(); };
   TMenuItem* language = AddMenuItem(this, root, "LanguageMenu", "&Language");
   for (const auto& entry : BundledLanguages()) {
     TMenuItem* item = AddMenuItem(this, language, ("Language" + entry.name).c_str(), entry.name,

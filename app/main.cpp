@@ -203,7 +203,8 @@ int main(int argc, char** argv) {
     modules.Startup();
   } catch (const std::exception& error) {
     std::fprintf(stderr, "vader: %s\n", error.what());
-    if (interactive) QMessageBox::critical(nullptr, "Vader", QString::fromLocal8Bit(error.what()));
+    if (interactive)
+      QMessageBox::critical(nullptr, "Vader", QString::fromLocal8Bit(error.what()));
     return 1;
   }
 

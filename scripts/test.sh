@@ -3,7 +3,7 @@
 #   1. GCC, CMake build type Release (-O3): the whole suite;
 #   2. clang, Debug with AddressSanitizer + UBSan: the whole suite again;
 #   3. every libFuzzer target of the clang tree for a bounded time on real seeds.
-# FUZZ_SECONDS sets the time per fuzz target (default 45; 0 skips fuzzing).
+# FUZZ_SECONDS sets the time per fuzz target (default 30; 0 skips fuzzing).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -25,8 +25,8 @@ export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp"
 step "clang sanitizer tests"
 (cd build-asan && ctest --output-on-failure -j "$jobs")
 
-if [ "${FUZZ_SECONDS:-45}" != 0 ]; then
+if [ "${FUZZ_SECONDS:-30}" != 0 ]; then
   step "fuzzing"
-  scripts/fuzz.sh build-asan "${FUZZ_SECONDS:-45}"
+  scripts/fuzz.sh build-asan "${FUZZ_SECONDS:-30}"
 fi
 step "all passed"

@@ -24,16 +24,11 @@ std::string Translated(const std::string& text) {
 
 const char* TitleOf(TMsgDlgType type) {
   switch (type) {
-    case TMsgDlgType::mtWarning:
-      return "Warning";
-    case TMsgDlgType::mtError:
-      return "Error";
-    case TMsgDlgType::mtInformation:
-      return "Information";
-    case TMsgDlgType::mtConfirmation:
-      return "Confirm";
-    case TMsgDlgType::mtCustom:
-      return "";
+    case TMsgDlgType::mtWarning: return "Warning";
+    case TMsgDlgType::mtError: return "Error";
+    case TMsgDlgType::mtInformation: return "Information";
+    case TMsgDlgType::mtConfirmation: return "Confirm";
+    case TMsgDlgType::mtCustom: return "";
   }
   return "";
 }

@@ -112,9 +112,7 @@ std::optional<std::size_t> FindKey(const std::vector<Line>& lines, std::size_t s
   return std::nullopt;
 }
 
-bool HasWriteBits(const struct stat& st) {
-  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
-}
+bool HasWriteBits(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0; }
 
 std::string DirectoryOf(const std::string& fileName) {
   const auto slash = fileName.rfind('/');

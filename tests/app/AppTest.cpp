@@ -104,8 +104,7 @@ bool Shows(const RunResult& run, const std::string& line) {
 
 TEST_F(Application, ShowsItsWindowTranslatedByTheDictionary) {
   UseDictionary(
-      "Vader Data Browser~|~Navigateur de donn\xE9"
-      "es\r\nWelcome to Vader~|~Bienvenue\r\n"
+      "Vader Data Browser~|~Navigateur de donn\xE9" "es\r\nWelcome to Vader~|~Bienvenue\r\n"
       "&File~|~&Fichier\r\nE&xit~|~&Quitter\r\nWelcome~|~Accueil\r\nLanguages~|~Langues\r\n");
   if (!std::string(XVFB).empty()) {
     ASSERT_FALSE(display.Name().empty()) << "Xvfb did not start";
@@ -150,11 +149,16 @@ TEST_F(Application, WritableLanguageIniInAFolderTheUserCannotWriteLetsItStart) {
   chmod(ini.c_str(), 0666);
   chmod(dictionary.c_str(), 0644);
   chmod(dir.Path().c_str(), 0555);
+  struct stat before {}, after {};
+  stat(ini.c_str(), &before);
   const RunResult run = Run("--describe", runner);
   chmod(dir.Path().c_str(), 0755);
   ASSERT_EQ(run.exitCode, 0) << run.output;
   EXPECT_TRUE(Shows(run, "label TitleLabel: Hallo")) << run.output;
   EXPECT_EQ(TempDir::Read(ini), "[Setup]\nRecStrFileName=" + dictionary + "\n");  // rewritten
+  stat(ini.c_str(), &after);
+  EXPECT_EQ(after.st_ino, before.st_ino);  // in place, the same file
+  EXPECT_FALSE(std::filesystem::exists(ini + ".tmp~"));
 }
 
 TEST_F(Application, MalformedDictionaryIsReadWithoutHarm) {

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "BtrTableSupport.h"
+#include "common/EngineErrorCode.h"
 #include "BtrTestSupport.h"
 #include "btrieve/BtrErrs.h"
-#include "common/EngineErrorCode.h"
 #include "engine/BseDbase.h"
 
 namespace vader {

@@ -16,7 +16,7 @@ TEST_F(TranslateText_, KeysAreTrimmedAndMatchedCaseInsensitively) {
   EXPECT_EQ(TranslateText("&Save"), "&Enregistrer");
   EXPECT_EQ(TranslateText("OPEN"), "Ouvrir");
   EXPECT_EQ(TranslateText(" open "), "Ouvrir");  // input blanks are not carried over
-  EXPECT_EQ(TranslateText("Open"), "Ouvrir");    // a second separator ends the translation
+  EXPECT_EQ(TranslateText("Open"), "Ouvrir");     // a second separator ends the translation
   EXPECT_EQ(TranslateText("Close"), "Close");
 }
 
@@ -110,14 +110,10 @@ TEST_F(LanguageFile, EachStartPostsExactlyOneLanguageBroadcast) {
 TEST_F(LanguageFile, SwitchingStoresTheNameReloadsAndBroadcasts) {
   ZInterStartup();
   platform::DiscardPendingBroadcasts();
-  const auto de = dir.Write("de.txt",
-                            "Open~|~\xD6"
-                            "ffnen\n");
+  const auto de = dir.Write("de.txt", "Open~|~\xD6" "ffnen\n");
   SetLanguageFile("  \"" + de + "\"  ");  // the reader strips blanks and quotes
   EXPECT_EQ(DictionaryFileName(), de);
-  EXPECT_EQ(TranslateText("open"),
-            "\xD6"
-            "ffnen");
+  EXPECT_EQ(TranslateText("open"), "\xD6" "ffnen");
   EXPECT_EQ(platform::PendingBroadcasts().size(), 1u);
 
   SetLanguageFile(dir.File("missing.txt"));  // a missing dictionary empties the lists
@@ -158,17 +154,8 @@ TEST_F(LanguageFile, ADirectoryIsNoDictionary) {
 // The index must find exactly what the reference scan in file order finds.
 TEST_F(TranslateText_, IndexedLookupAgreesWithALinearScan) {
   std::string content;
-  const char* words[] = {"Open",
-                         "OPEN",
-                         "open ",
-                         "Stra\xDF\x65",
-                         "STRASSE",
-                         "",
-                         " ",
-                         "\xC9t\xE9",
-                         "\xE9T\xC9",
-                         "x",
-                         "X"};
+  const char* words[] = {"Open", "OPEN", "open ", "Stra\xDF\x65", "STRASSE", "", " ", "\xC9t\xE9",
+                         "\xE9T\xC9", "x", "X"};
   int n = 0;
   for (const char* w : words) content += std::string(w) + "~|~t" + std::to_string(n++) + "\n";
   StartWith(content);
