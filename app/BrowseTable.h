@@ -1,39 +1,32 @@
 #pragma once
-// The table dataset the application's windows show: one table of a database component,
-// opened on a chosen index, with a search on that index, a range over its first field, and a
-// master link that keeps a detail table on the master's current row.
+// The table component the application's windows show, with what they ask of it in the
+// person's terms: the indexes by name, a search for a typed value on the first field of the
+// current index, a range between two typed values, and a link to a master table.
 
 #include <string>
 #include <vector>
 
-#include "components/BtrMain.h"
+#include "components/BtrMainTable.h"
 
 namespace vader::app {
 
-// One index of an open table, as the windows show it.
+// One index of a table, as the windows show it.
 struct TIndexInfo {
-  std::string name;                // the engine's index name
+  std::string name;                 // the engine's index name
   std::vector<std::string> fields;  // field names in key order
   bool unique = false;
 };
 
-class TBrowseTable : public TttDBDataset {
+class TBrowseTable : public TtbTable {
  public:
-  explicit TBrowseTable(TComponent* owner);
-  ~TBrowseTable() override;
+  explicit TBrowseTable(TComponent* owner) : TtbTable(owner) {}
 
-  const std::string& TableName() const { return tableName_; }
-  void SetTableName(const std::string& name);
-  // The index that orders the rows; empty: the table's first. Switches at once when open.
-  const std::string& IndexName() const { return indexName_; }
-  void SetIndexName(const std::string& name);
-  bool ReadOnly() const { return readOnly_; }
-  void SetReadOnly(bool value);
-
-  // The indexes of the open table, in the engine's order.
+  // The indexes of the table, in the engine's order.
   std::vector<TIndexInfo> Indexes();
   // The fields of the current index (empty when it has none).
   std::vector<std::string> IndexFields();
+  // Orders the rows by the index; a range the person set goes with the old index.
+  void ChooseIndex(const std::string& name);
 
   // Moves to the first row whose first index field is at least Text (as a value of that
   // field); to the last row when none is. Raises when Text is no value of that field.
@@ -44,34 +37,16 @@ class TBrowseTable : public TttDBDataset {
   void CancelFieldRange();
   bool RangeSet() const { return rangeSet_; }
 
-  // Shows only the rows whose DetailField equals the MasterField of Master's current row;
-  // the current index must begin with DetailField. Nullptr ends the link.
+  // Shows only the rows that belong to Master's current row: MasterField's value in the
+  // detail's index led by DetailField. Nullptr ends the link.
   void SetMaster(TDataSource* master, const std::string& masterField,
                  const std::string& detailField);
-  TDataSource* Master() const { return master_; }
-
-  TVirtEng* Engine() const override { return BtrEngine(); }
-  void SetSessionList() override { SetSessionListObject(BtrSessionList()); }
-  TttSession* DefaultSession() const override { return BtrDefaultSession(); }
-
- protected:
-  TBaseTable* CreateHandle() override;
-  void PrepareCursor() override;
-  void Notification(TComponent* component, TOperation operation) override;
 
  private:
-  class MasterLink;
+  std::string FirstKeyField();
   TValue ValueFor(const std::string& fieldName, const std::string& text);
-  void ApplyMasterRange();
 
-  std::string tableName_;
-  std::string indexName_;
-  bool readOnly_ = false;
   bool rangeSet_ = false;
-  TDataSource* master_ = nullptr;
-  std::string masterField_;
-  std::string detailField_;
-  std::unique_ptr<MasterLink> masterLink_;
 };
 
 }  // namespace vader::app

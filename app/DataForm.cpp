@@ -260,7 +260,7 @@ void TDataForm::ShowState() {
 void TDataForm::ChooseIndex(int index) {
   const std::vector<TIndexInfo> indexes = table_->Indexes();
   if (index < 0 || index >= static_cast<int>(indexes.size())) return;
-  table_->SetIndexName(indexes[std::size_t(index)].name);
+  table_->ChooseIndex(indexes[std::size_t(index)].name);
   FillIndexes();
   ShowState();
 }
@@ -391,7 +391,6 @@ std::string TDataForm::FindDetail(std::string& masterField, std::string& detailF
     other.SetTableName(database_->TableNameFor(entry.name));
     other.SetReadOnly(true);
     try {
-      other.Open();
       // The detail's field is named after this table ("Orders" + "Id": "OrderId"), or it is
       // this table's own key field name in an index that allows repeats.
       std::string named = tableName_;
@@ -416,13 +415,8 @@ std::string TDataForm::FindDetail(std::string& masterField, std::string& detailF
 TDataForm* TDataForm::OpenDetail(const std::string& table, const std::string& masterField,
                                  const std::string& detailField) {
   TDataForm* detail = TAppWindows::Instance().Open<TDataForm>(nullptr, database_, table);
-  for (const TIndexInfo& info : detail->table_->Indexes())
-    if (!info.fields.empty() && info.fields.front() == detailField) {
-      detail->table_->SetIndexName(info.name);
-      break;
-    }
-  detail->master_ = this;
   detail->table_->SetMaster(source_, masterField, detailField);
+  detail->master_ = this;
   detail->FillIndexes();
   detail->ShowState();
   return detail;

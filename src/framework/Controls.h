@@ -85,34 +85,15 @@ class TWinControl : public TControl {
 // A list of texts that a control shows; a caller replacing an entry tells the control.
 using TStrings = std::vector<std::string>;
 
-<<<<<<< HEAD
-class TLabel : public TControl {
-  using TControl::TControl;
-};
-class TfcLabel : public TControl {
-  using TControl::TControl;
-};  // label with text effects
-class TSpeedButton : public TControl {
-  using TControl::TControl;
-};
-class TToolButton : public TControl {
-  using TControl::TControl;
-};
-class TButton : public TWinControl {
-  using TWinControl::TWinControl;
-};
-class TBitBtn : public TButton {
-  using TButton::TButton;
-};
-class TPanel : public TWinControl {
-  using TWinControl::TWinControl;
-};
-class TGroupBox : public TWinControl {
-  using TWinControl::TWinControl;
-};
-class TRadioButton : public TWinControl {
-  using TWinControl::TWinControl;
-};
+class TLabel : public TControl { using TControl::TControl; };
+class TfcLabel : public TControl { using TControl::TControl; };  // label with text effects
+class TSpeedButton : public TControl { using TControl::TControl; };
+class TToolButton : public TControl { using TControl::TControl; };
+class TButton : public TWinControl { using TWinControl::TWinControl; };
+class TBitBtn : public TButton { using TButton::TButton; };
+class TPanel : public TWinControl { using TWinControl::TWinControl; };
+class TGroupBox : public TWinControl { using TWinControl::TWinControl; };
+class TRadioButton : public TWinControl { using TWinControl::TWinControl; };
 class TCheckBox : public TWinControl {
  public:
   using TWinControl::TWinControl;
@@ -189,18 +170,6 @@ class TImage : public TControl {
  private:
   std::string picture_;
 };
-=======
-class TLabel : public TControl { using TControl::TControl; };
-class TfcLabel : public TControl { using TControl::TControl; };  // label with text effects
-class TSpeedButton : public TControl { using TControl::TControl; };
-class TToolButton : public TControl { using TControl::TControl; };
-class TButton : public TWinControl { using TWinControl::TWinControl; };
-class TBitBtn : public TButton { using TButton::TButton; };
-class TPanel : public TWinControl { using TWinControl::TWinControl; };
-class TGroupBox : public TWinControl { using TWinControl::TWinControl; };
-class TRadioButton : public TWinControl { using TWinControl::TWinControl; };
-class TCheckBox : public TWinControl { using TWinControl::TWinControl; };
->>>>>>> faults
 
 // Mixin for controls that show a list of texts (radio items, tabs, page names).
 class TItemsControl : public TWinControl {
