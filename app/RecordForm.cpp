@@ -123,10 +123,11 @@ void TRecordForm::ShowState() {
 void TRecordForm::StoreMemo() {
   auto* memo = dynamic_cast<TMemo*>(FindComponent("MemoPane"));
   if (!memoField_ || !memo) return;
+  const std::string text = memo->Text();  // before the edit shows the stored text again
   TDataSet& table = data_->Table();
   if (table.State() != TDataSetState::dsEdit && table.State() != TDataSetState::dsInsert)
     table.Edit();
-  memoField_->SetAsString(memo->Text());
+  memoField_->SetAsString(text);
 }
 
 bool TRecordForm::LoadBlob(const std::string& path) {

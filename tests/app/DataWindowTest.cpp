@@ -10,10 +10,12 @@
 #include <filesystem>
 #include <cctype>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "DataForm.h"
 #include "DatabaseForm.h"
+#include "RecordForm.h"
 #include "common/TempDir.h"
 #include "framework/Dialogs.h"
 #include "language/zInter.h"
@@ -262,6 +264,42 @@ TEST_F(DataWindows, LanguageSwitchFollowsInPlaceKeepingPositionAndEdit) {
   EXPECT_EQ(form.Table().State(), TDataSetState::dsEdit);
   EXPECT_EQ(Field(form, "Status"), "typed");
   form.Table().Cancel();
+}
+
+
+TEST_F(DataWindows, FormViewEditsMemoAndPictureFieldsThroughTheRecord) {
+  TDataForm& form = Data("Employees");
+  form.ShowFormView();
+  auto views = TAppWindows::Instance().OfKind<TRecordForm>();
+  ASSERT_EQ(views.size(), 1u);
+  TRecordForm& view = *views.front();
+  EXPECT_NE(view.FindComponent("Field1Edit"), nullptr);  // LastName
+  auto* photo = dynamic_cast<TImage*>(view.FindComponent("Picture"));
+  ASSERT_NE(photo, nullptr) << "the photo field shows as a picture";
+  const std::string bytes = "\x89PNG not really a picture";
+  dir.Write("photo.bin", bytes);
+  ASSERT_TRUE(view.LoadBlob(dir.File("photo.bin")));
+  EXPECT_EQ(form.Table().State(), TDataSetState::dsEdit);
+  EXPECT_TRUE(form.PostRecord());
+  EXPECT_EQ(photo->Picture(), bytes);
+  ASSERT_TRUE(view.SaveBlob(dir.File("saved.bin")));
+  std::ifstream saved(dir.File("saved.bin"), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), bytes);
+  form.Table().Next();  // the view follows the window's row
+  EXPECT_NE(photo->Picture(), bytes);
+  EXPECT_FALSE(view.LoadBlob(dir.File("missing.bin")));
+  EXPECT_NE(LastMessage().find("Cannot read"), std::string::npos);
+
+  TDataForm& suppliers = Data("Suppliers");
+  suppliers.ShowFormView();
+  TRecordForm& notes = *TAppWindows::Instance().OfKind<TRecordForm>().back();
+  auto* memo = dynamic_cast<TMemo*>(notes.FindComponent("MemoPane"));
+  ASSERT_NE(memo, nullptr) << "the notes field shows in the memo pane";
+  memo->TypedText("Line one\nLine two");
+  notes.StoreMemo();
+  EXPECT_TRUE(suppliers.PostRecord());
+  suppliers.Table().Refresh();
+  EXPECT_EQ(Field(suppliers, "Notes"), "Line one\nLine two");
 }
 
 }  // namespace
