@@ -31,8 +31,8 @@ std::string TBrowseTable::FirstKeyField() {
   return fields.front();
 }
 
-TValue TBrowseTable::ValueFor(const std::string& fieldName, const std::string& text) {
-  // The field converts the text as it would a typed value; the scratch key buffer takes it.
+void TBrowseTable::PutKey(const std::string& fieldName, const std::string& text) {
+  // The field converts the text as it would a typed value; the lookup key buffer takes it.
   SetKey();
   try {
     FieldByName(fieldName)->SetAsString(text);
@@ -40,20 +40,17 @@ TValue TBrowseTable::ValueFor(const std::string& fieldName, const std::string& t
     Cancel();
     throw;
   }
+}
+
+TValue TBrowseTable::ValueFor(const std::string& fieldName, const std::string& text) {
+  PutKey(fieldName, text);
   TValue value = FieldByName(fieldName)->Value();
   Cancel();
   return value;
 }
 
 void TBrowseTable::SearchNearest(const std::string& text) {
-  const std::string field = FirstKeyField();
-  SetKey();
-  try {
-    FieldByName(field)->SetAsString(text);
-  } catch (...) {
-    Cancel();
-    throw;
-  }
+  PutKey(FirstKeyField(), text);
   GotoNearest();
 }
 

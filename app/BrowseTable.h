@@ -44,6 +44,8 @@ class TBrowseTable : public TtbTable {
 
  private:
   std::string FirstKeyField();
+  // Puts Text into FieldName of the lookup key buffer, which stays in edit.
+  void PutKey(const std::string& fieldName, const std::string& text);
   TValue ValueFor(const std::string& fieldName, const std::string& text);
 
   bool rangeSet_ = false;

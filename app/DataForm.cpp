@@ -222,9 +222,19 @@ std::string TDataForm::TextOf(const char* name) const {
 
 void TDataForm::Attempt(const std::function<void()>& action) { ui::Guarded(action); }
 
+int TDataForm::RecordCount() const {
+  // The engine's count may cost a pass over the file: it is asked again only when the rows
+  // changed (a post, a delete, a range, a filter, another index), not on every move.
+  if (countVersion_ != table_->RowsVersion() || cachedCount_ < 0) {
+    cachedCount_ = table_->RecordCount();
+    countVersion_ = table_->RowsVersion();
+  }
+  return cachedCount_;
+}
+
 std::string TDataForm::PositionText() const {
   if (!table_->Active()) return {};
-  const int count = table_->RecordCount();
+  const int count = RecordCount();
   if (table_->State() == TDataSetState::dsInsert)
     return Format(texts::kNewRecordRecords, {std::to_string(count)});
   if (table_->IsEmpty()) return Tr(texts::kNoRecords);
@@ -343,7 +353,7 @@ bool TDataForm::ExportCsv(const std::string& path) {
     for (int f = 0; f < table_->FieldCount(); ++f)
       line += (f ? "," : "") + CsvField(table_->Fields(f)->FieldName());
     std::fputs((line + "\r\n").c_str(), out.get());
-    const int total = table_->RecordCount();
+    const int total = RecordCount();
     int done = 0;
     const TBookmark here = table_->GetBookmark();
     table_->DisableControls();

@@ -52,6 +52,8 @@ class TDataForm : public TAppForm {
 
   // "Record N of M".
   std::string PositionText() const;
+  // The records of the table with the range and filter in effect.
+  int RecordCount() const;
   // The filter's error with a caret under its position, empty when the filter is fine.
   const std::string& FilterProblem() const { return filterProblem_; }
 
@@ -75,6 +77,8 @@ class TDataForm : public TAppForm {
   std::string filterProblem_;
   std::string progress_;
   bool cancelExport_ = false;
+  mutable int cachedCount_ = -1;
+  mutable std::uint64_t countVersion_ = 0;
   TDataForm* master_ = nullptr;
 };
 

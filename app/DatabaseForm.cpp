@@ -216,23 +216,19 @@ std::string TDatabaseForm::SelectedTable() const {
                                                              : std::string();
 }
 
-void TDatabaseForm::OpenTable(const std::string& table) {
+template <typename Form>
+void TDatabaseForm::OpenWindow(const std::string& table) {
   if (table.empty()) return;
   try {
-    TAppWindows::Instance().Open<TDataForm>(nullptr, this, table);
+    TAppWindows::Instance().Open<Form>(nullptr, this, table);
   } catch (const std::exception& error) {
     ShowError(Format(texts::kCannotOpenTheTable, {table}) + "\n" + error.what());
   }
 }
 
-void TDatabaseForm::ShowStructure(const std::string& table) {
-  if (table.empty()) return;
-  try {
-    TAppWindows::Instance().Open<TStructureForm>(nullptr, this, table);
-  } catch (const std::exception& error) {
-    ShowError(Format(texts::kCannotOpenTheTable, {table}) + "\n" + error.what());
-  }
-}
+void TDatabaseForm::OpenTable(const std::string& table) { OpenWindow<TDataForm>(table); }
+
+void TDatabaseForm::ShowStructure(const std::string& table) { OpenWindow<TStructureForm>(table); }
 
 void TDatabaseForm::AskAndOpenDatabase() {
   if (!Prompts().directory) return;

@@ -48,6 +48,9 @@ class TDatabaseForm : public TAppForm {
  private:
   void BuildMenu();
   void Connect();
+  // Opens a window of Form's kind on the table; tells why it cannot instead.
+  template <typename Form>
+  void OpenWindow(const std::string& table);
   std::string SelectedTable() const;
   void AskAndOpenDatabase();
   void AskAndOpenAlias();
