@@ -122,6 +122,11 @@ void TttTable::SetUpdateObject(TTDataSetUpdateObject* value) {
   updateObject_ = value;
 }
 
+void TttTable::Notification(TComponent* component, TOperation operation) {
+  TttDBDataset::Notification(component, operation);
+  if (operation == TOperation::opRemove && component == updateObject_) updateObject_ = nullptr;
+}
+
 bool TttTable::CanModify() const { return TttDBDataset::CanModify() && !readOnly_; }
 
 // ---- opening ----
@@ -365,6 +370,7 @@ void TttTable::SetIndex(const std::string& value, bool isFields) {
   if (Active()) CheckBrowseMode();
   if (value == indexValue_ && isFields == indexIsFields_) return;
   if (Active()) {
+    DestroyLookupCursor();
     SwitchToIndex(EngineIndexName(value, isFields), "");
     indexValue_ = value;
     indexIsFields_ = isFields;

@@ -154,6 +154,8 @@ class TttTable : public TttDBDataset {
   void InternalCancel() override;
   bool GetFieldData(const TField* field, const TRecordBuffer& buffer, void* dest) const override;
   void SetFieldData(TField* field, TRecordBuffer& buffer, const void* source) override;
+  // A removed update object is forgotten.
+  void Notification(TComponent* component, TOperation operation) override;
 
  private:
   friend class TttBlobStream;
