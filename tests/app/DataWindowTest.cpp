@@ -121,10 +121,27 @@ TEST_F(DataWindows, DatabasesOpenByDirectoryOrAliasAndWrongOnesOpenNothing) {
   EXPECT_NE(LastMessage().find("Cannot open the database NOSUCHALIAS"), std::string::npos);
   EXPECT_EQ(TAppWindows::Instance().Forms().size(), windows);
 
-  // A table that does not open leaves no window behind.
+  // A table that does not open leaves no window behind: an unknown one, or one that another
+  // program holds exclusively.
   sample->OpenTable("NoSuchTable");
   EXPECT_NE(LastMessage().find("Cannot open the table NoSuchTable"), std::string::npos);
   EXPECT_EQ(TAppWindows::Instance().Forms().size(), windows);
+  TtbSession other(nullptr);
+  other.SetSessionName("Other");
+  TtbTable held(nullptr);
+  held.SetSessionName("Other");
+  held.SetDatabaseName(dir.File("sample"));
+  held.SetTableName("Customers");
+  held.SetExclusive(true);
+  held.Open();
+  messages.clear();
+  sample->OpenTable("Customers");
+  EXPECT_NE(LastMessage().find("Cannot open the table Customers."), std::string::npos)
+      << LastMessage();
+  EXPECT_EQ(TAppWindows::Instance().Forms().size(), windows);
+  held.Close();
+  sample->OpenTable("Customers");
+  EXPECT_EQ(TAppWindows::Instance().Forms().size(), windows + 1);
 }
 
 TEST_F(DataWindows, IndexSearchRangeAndFilter) {
