@@ -3,9 +3,8 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "framework/DBFields.h"
-
 #include "MainForm.h"
+#include "framework/DBFields.h"
 #include "language/zInter.h"
 #include "platform/WindowMessages.h"
 #include "ui/QtEventLoop.h"
@@ -48,9 +47,9 @@ void TAppForm::ShowLanguage() {
 void TAppForm::AddLanguageMenu() {
   TMenuItem* language = AddMenuItem(nullptr, "LanguageMenu", "&Language");
   for (const auto& entry : BundledLanguages())
-    AddMenuItem(language, ("Language" + entry.name).c_str(), entry.name,
-                [entry] { SetLanguageFile(DictionaryPath(entry)); },
-                "Show the windows in this language");
+    AddMenuItem(
+        language, ("Language" + entry.name).c_str(), entry.name,
+        [entry] { SetLanguageFile(DictionaryPath(entry)); }, "Show the windows in this language");
 }
 
 TButton* TAppForm::AddButton(TWinControl* parent, const char* name, const std::string& caption,

@@ -29,8 +29,8 @@ class TAppForm : public TForm {
     control->SetBounds(left, top, width, height);
     return control;
   }
-  TButton* AddButton(TWinControl* parent, const char* name, const std::string& caption,
-                     int left, int top, int width, std::function<void()> onClick,
+  TButton* AddButton(TWinControl* parent, const char* name, const std::string& caption, int left,
+                     int top, int width, std::function<void()> onClick,
                      const std::string& hint = {});
   TMenuItem* AddMenuItem(TMenuItem* parent, const char* name, const std::string& caption,
                          std::function<void()> onClick = {}, const std::string& hint = {});

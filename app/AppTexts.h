@@ -19,7 +19,8 @@ inline constexpr const char* kExportedOfRecords = "Exported %d of %d records";
 inline constexpr const char* kExportedRecords = "Exported %d records";
 inline constexpr const char* kExportStoppedAfterRecords = "Export stopped after %d records";
 inline constexpr const char* kTheDirectoryDoesNotExist = "The directory %s does not exist.";
-inline constexpr const char* kTheDirectoryHoldsNoDataDictionary = "The directory %s holds no data dictionary (FILE.DDF).";
+inline constexpr const char* kTheDirectoryHoldsNoDataDictionary =
+    "The directory %s holds no data dictionary (FILE.DDF).";
 inline constexpr const char* kCannotOpenTheDatabase = "Cannot open the database %s.";
 inline constexpr const char* kDatabase = "Database: %s";
 inline constexpr const char* kTables = "%d tables";

@@ -68,8 +68,8 @@ void TBrowseTable::SetFieldRange(const std::string& from, const std::string& to)
   SetKeyFields(TKeyIndex::kiRangeStart, {hasFrom ? low : high});
   if (hasTo) SetKeyFields(TKeyIndex::kiRangeEnd, {high});
   // An open side is a bound that is not set.
-  for (auto [open, side] : {std::pair{!hasFrom, TKeyIndex::kiRangeStart},
-                            std::pair{!hasTo, TKeyIndex::kiRangeEnd}})
+  for (auto [open, side] :
+       {std::pair{!hasFrom, TKeyIndex::kiRangeStart}, std::pair{!hasTo, TKeyIndex::kiRangeEnd}})
     if (open) {
       TKeyBuffer& key = KeyBuffer(side);
       key.Modified = false;

@@ -1,9 +1,9 @@
-#include "AppTexts.h"
 #include "DataForm.h"
 
 #include <cstdio>
 #include <memory>
 
+#include "AppTexts.h"
 #include "DatabaseForm.h"
 #include "RecordForm.h"
 #include "StructureForm.h"
@@ -31,9 +31,7 @@ std::size_t ErrorPosition(const std::string& message) {
 
 }  // namespace
 
-bool ConfirmDeletes() {
-  return ReadIniString(SettingsFile(), "Options", "ConfirmDelete") != "0";
-}
+bool ConfirmDeletes() { return ReadIniString(SettingsFile(), "Options", "ConfirmDelete") != "0"; }
 
 void SetConfirmDeletes(bool value) {
   WriteIniString(SettingsFile(), "Options", "ConfirmDelete", value ? "1" : "0");
@@ -106,11 +104,14 @@ TDataForm::~TDataForm() {
 
 void TDataForm::BuildMenu() {
   TMenuItem* file = AddMenuItem(nullptr, "FileMenu", "&File");
-  AddMenuItem(file, "ExportItem", "&Export to CSV...", [this] {
-    if (!Prompts().file) return;
-    const std::string path = Prompts().file(Tr(texts::kExportToCsv), true);
-    if (!path.empty()) ExportCsv(path);
-  }, "Write the shown records to a CSV file");
+  AddMenuItem(
+      file, "ExportItem", "&Export to CSV...",
+      [this] {
+        if (!Prompts().file) return;
+        const std::string path = Prompts().file(Tr(texts::kExportToCsv), true);
+        if (!path.empty()) ExportCsv(path);
+      },
+      "Write the shown records to a CSV file");
   AddMenuItem(file, "CloseItem", "&Close", [this] { TAppWindows::Instance().Close(this); });
   TMenuItem* record = AddMenuItem(nullptr, "RecordMenu", "&Record");
   AddMenuItem(record, "InsertItem", "&Insert", [this] { Attempt([this] { InsertRecord(); }); });
@@ -119,43 +120,50 @@ void TDataForm::BuildMenu() {
   AddMenuItem(record, "CancelItem", "&Cancel", [this] { CancelRecord(); });
   AddLanguageMenu();
   TMenuItem* view = AddMenuItem(nullptr, "ViewMenu", "&View");
-  AddMenuItem(view, "FormViewItem", "&Form view", [this] { ShowFormView(); },
-              "Show the current record in a form");
-  AddMenuItem(view, "StructureItem", "&Structure", [this] {
-    database_->ShowStructure(tableName_);
-  });
-  AddMenuItem(view, "DetailItem", "&Details", [this] {
-    std::string masterField, detailField;
-    const std::string detail = FindDetail(masterField, detailField);
-    if (detail.empty()) {
-      MessageDlg(Tr(texts::kNoOtherTableRefersToThis), TMsgDlgType::mtInformation,
-                 mbOK, 0);
-      return;
-    }
-    Attempt([&] { OpenDetail(detail, masterField, detailField); });
-  }, "Show the records of another table that belong to the current record");
+  AddMenuItem(
+      view, "FormViewItem", "&Form view", [this] { ShowFormView(); },
+      "Show the current record in a form");
+  AddMenuItem(view, "StructureItem", "&Structure",
+              [this] { database_->ShowStructure(tableName_); });
+  AddMenuItem(
+      view, "DetailItem", "&Details",
+      [this] {
+        std::string masterField, detailField;
+        const std::string detail = FindDetail(masterField, detailField);
+        if (detail.empty()) {
+          MessageDlg(Tr(texts::kNoOtherTableRefersToThis), TMsgDlgType::mtInformation, mbOK, 0);
+          return;
+        }
+        Attempt([&] { OpenDetail(detail, masterField, detailField); });
+      },
+      "Show the records of another table that belong to the current record");
 }
 
 void TDataForm::BuildControls() {
   Place<TLabel>(this, "IndexLabel", 12, 10, 70, 24)->SetCaption("Index:");
   auto* index = Place<TComboBox>(this, "IndexCombo", 84, 8, 300, 26);
   index->SetHint("The index that orders the records");
-  index->OnChange = [this, index](TComponent*) { Attempt([&] { ChooseIndex(index->ItemIndex()); }); };
+  index->OnChange = [this, index](TComponent*) {
+    Attempt([&] { ChooseIndex(index->ItemIndex()); });
+  };
   Place<TLabel>(this, "SearchLabel", 400, 10, 70, 24)->SetCaption("Search:");
   auto* search = Place<TEdit>(this, "SearchEdit", 472, 8, 200, 26);
   search->SetHint("A value of the index's first field");
   search->OnEnter = [this](TComponent*) { Search(TextOf("SearchEdit")); };
-  AddButton(this, "SearchButton", "&Go to", 680, 7, 90, [this] { Search(TextOf("SearchEdit")); },
-            "Go to the nearest record");
+  AddButton(
+      this, "SearchButton", "&Go to", 680, 7, 90, [this] { Search(TextOf("SearchEdit")); },
+      "Go to the nearest record");
 
   Place<TLabel>(this, "RangeLabel", 12, 44, 70, 24)->SetCaption("Range:");
   Place<TEdit>(this, "RangeFromEdit", 84, 42, 140, 26)->SetHint("From");
   Place<TEdit>(this, "RangeToEdit", 232, 42, 140, 26)->SetHint("To");
-  AddButton(this, "RangeButton", "&Apply", 380, 41, 90,
-            [this] { ApplyRange(TextOf("RangeFromEdit"), TextOf("RangeToEdit")); },
-            "Show only the records between the two values");
-  AddButton(this, "ClearRangeButton", "C&lear", 476, 41, 90, [this] { ClearRange(); },
-            "Show all the records again");
+  AddButton(
+      this, "RangeButton", "&Apply", 380, 41, 90,
+      [this] { ApplyRange(TextOf("RangeFromEdit"), TextOf("RangeToEdit")); },
+      "Show only the records between the two values");
+  AddButton(
+      this, "ClearRangeButton", "C&lear", 476, 41, 90, [this] { ClearRange(); },
+      "Show all the records again");
 
   Place<TLabel>(this, "FilterLabel", 12, 78, 70, 24)->SetCaption("Filter:");
   auto* filter = Place<TEdit>(this, "FilterEdit", 84, 76, 480, 26);
@@ -198,8 +206,9 @@ void TDataForm::BuildControls() {
   grid->OnRowChange = [this](TComponent*) { ShowState(); };
   Place<TLabel>(this, "PositionLabel", 12, 544, 400, 24);
   Place<TLabel>(this, "ProgressLabel", 420, 544, 300, 24);
-  AddButton(this, "CancelExportButton", "Stop e&xport", 730, 542, 150, [this] { CancelExport(); },
-            "Stop the export that is running");
+  AddButton(
+      this, "CancelExportButton", "Stop e&xport", 730, 542, 150, [this] { CancelExport(); },
+      "Stop the export that is running");
 }
 
 void TDataForm::FillIndexes() {
@@ -245,15 +254,15 @@ std::string TDataForm::PositionText() const {
     auto* grid = dynamic_cast<TwwDBGrid*>(FindComponent("Grid"));
     position = grid && grid->Row() >= 0 ? grid->Row() + 1 : 0;
   }
-  return Format(texts::kRecordOf,
-                {position > 0 ? std::to_string(position) : std::string("?"), std::to_string(count)});
+  return Format(texts::kRecordOf, {position > 0 ? std::to_string(position) : std::string("?"),
+                                   std::to_string(count)});
 }
 
 void TDataForm::ShowState() {
   if (!table_) return;
-  const std::string title = Format(texts::kTable, {tableName_}) +
-                            (master_ ? " - " + Format(texts::kDetailsOf, {master_->tableName_})
-                                     : std::string());
+  const std::string title =
+      Format(texts::kTable, {tableName_}) +
+      (master_ ? " - " + Format(texts::kDetailsOf, {master_->tableName_}) : std::string());
   if (Caption() != title) SetCaption(title);
   if (auto* label = dynamic_cast<TLabel*>(FindComponent("PositionLabel"))) {
     std::string text = PositionText();
@@ -302,8 +311,9 @@ bool TDataForm::ApplyFilter(const std::string& text, bool on) {
     const std::string message = error.what();
     const std::size_t position = ErrorPosition(message);
     filterProblem_ = message;
-    if (position > 0) filterProblem_ += "\n" + text.substr(0, position - 1) + " >>" +
-                                        text.substr(std::min(text.size(), position - 1));
+    if (position > 0)
+      filterProblem_ += "\n" + text.substr(0, position - 1) + " >>" +
+                        text.substr(std::min(text.size(), position - 1));
     if (auto* check = dynamic_cast<TCheckBox*>(FindComponent("FilterCheck")))
       check->SetChecked(false);
     try {
@@ -319,8 +329,7 @@ void TDataForm::InsertRecord() { table_->Insert(); }
 
 bool TDataForm::DeleteRecord() {
   if (table_->IsEmpty()) return false;
-  if (ConfirmDeletes() && !ConfirmPrompt(Tr(texts::kDeleteTheCurrentRecord)))
-    return false;
+  if (ConfirmDeletes() && !ConfirmPrompt(Tr(texts::kDeleteTheCurrentRecord))) return false;
   table_->Delete();
   return true;
 }
@@ -364,7 +373,8 @@ bool TDataForm::ExportCsv(const std::string& path) {
           line += (f ? "," : "") + CsvField(table_->Fields(f)->AsString());
         if (std::fputs((line + "\r\n").c_str(), out.get()) < 0) throw std::runtime_error(path);
         if (++done % kExportStep == 0) {
-          progress_ = Format(texts::kExportedOfRecords, {std::to_string(done), std::to_string(total)});
+          progress_ =
+              Format(texts::kExportedOfRecords, {std::to_string(done), std::to_string(total)});
           ShowState();
           Application().ProcessMessages();  // shows the progress and lets Stop be clicked
           if (cancelExport_) break;

@@ -1,4 +1,3 @@
-#include "AppTexts.h"
 #include "DatabaseForm.h"
 
 #include <sys/stat.h>
@@ -7,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "AppTexts.h"
 #include "DataForm.h"
 #include "MainForm.h"
 #include "StructureForm.h"
@@ -75,8 +75,7 @@ std::string TDatabaseForm::SampleDatabase() { return platform::ExecutableDirecto
 
 std::string TDatabaseForm::CheckDirectory(const std::string& database) {
   if (!LooksLikePath(database)) return {};  // an alias: the session knows it or says so
-  if (!IsDirectory(database))
-    return Format(texts::kTheDirectoryDoesNotExist, {database});
+  if (!IsDirectory(database)) return Format(texts::kTheDirectoryDoesNotExist, {database});
   if (!HasDictionary(database))
     return Format(texts::kTheDirectoryHoldsNoDataDictionary, {database});
   return {};
@@ -124,10 +123,12 @@ TDatabaseForm::TDatabaseForm(TComponent* owner, const std::string& database)
   tables->AddColumn("Table", 220);
   tables->AddColumn("File", 360);
   tables->OnDblClick = [this](TComponent*) { OpenTable(SelectedTable()); };
-  AddButton(this, "OpenTableButton", "&Open", 12, 416, 110, [this] { OpenTable(SelectedTable()); },
-            "Show the records of the table");
-  AddButton(this, "StructureButton", "&Structure", 130, 416, 110,
-            [this] { ShowStructure(SelectedTable()); }, "Show the fields and indexes");
+  AddButton(
+      this, "OpenTableButton", "&Open", 12, 416, 110, [this] { OpenTable(SelectedTable()); },
+      "Show the records of the table");
+  AddButton(
+      this, "StructureButton", "&Structure", 130, 416, 110,
+      [this] { ShowStructure(SelectedTable()); }, "Show the fields and indexes");
   Place<TLabel>(this, "RecentLabel", 12, 456, 150, 24)->SetCaption("Recent databases:");
   auto* recent = Place<TComboBox>(this, "RecentCombo", 170, 454, 330, 26);
   recent->OnChange = [recent](TComponent*) {
@@ -177,14 +178,18 @@ void TDatabaseForm::Connect() {
 
 void TDatabaseForm::BuildMenu() {
   TMenuItem* file = AddMenuItem(nullptr, "FileMenu", "&File");
-  AddMenuItem(file, "OpenDatabaseItem", "&Open database...", [this] { AskAndOpenDatabase(); },
-              "Open a directory with a DDF dictionary");
-  AddMenuItem(file, "OpenAliasItem", "Open &alias...", [this] { AskAndOpenAlias(); },
-              "Open a database by its alias");
-  AddMenuItem(file, "ImportItem", "&Import a Btrieve database...", [this] { ImportDatabase(); },
-              "Copy the files of a real Btrieve database and open the copy");
-  AddMenuItem(file, "CloseItem", "&Close", [this] { TAppWindows::Instance().Close(this); },
-              "Close the database");
+  AddMenuItem(
+      file, "OpenDatabaseItem", "&Open database...", [this] { AskAndOpenDatabase(); },
+      "Open a directory with a DDF dictionary");
+  AddMenuItem(
+      file, "OpenAliasItem", "Open &alias...", [this] { AskAndOpenAlias(); },
+      "Open a database by its alias");
+  AddMenuItem(
+      file, "ImportItem", "&Import a Btrieve database...", [this] { ImportDatabase(); },
+      "Copy the files of a real Btrieve database and open the copy");
+  AddMenuItem(
+      file, "CloseItem", "&Close", [this] { TAppWindows::Instance().Close(this); },
+      "Close the database");
   TMenuItem* table = AddMenuItem(nullptr, "TableMenu", "&Table");
   AddMenuItem(table, "OpenTableItem", "&Open", [this] { OpenTable(SelectedTable()); });
   AddMenuItem(table, "StructureItem", "&Structure", [this] { ShowStructure(SelectedTable()); });
@@ -213,7 +218,7 @@ std::string TDatabaseForm::SelectedTable() const {
   auto* view = dynamic_cast<TListView*>(FindComponent("TableList"));
   const int row = view ? view->Selected() : -1;
   return row >= 0 && row < static_cast<int>(tables_.size()) ? tables_[std::size_t(row)].name
-                                                             : std::string();
+                                                            : std::string();
 }
 
 template <typename Form>
@@ -238,8 +243,7 @@ void TDatabaseForm::AskAndOpenDatabase() {
 
 void TDatabaseForm::AskAndOpenAlias() {
   if (!Prompts().text) return;
-  const std::string alias =
-      Prompts().text(Tr(texts::kOpenAlias), Tr(texts::kAliasName));
+  const std::string alias = Prompts().text(Tr(texts::kOpenAlias), Tr(texts::kAliasName));
   if (!alias.empty()) OpenDatabase(alias);
 }
 
@@ -258,8 +262,7 @@ void TDatabaseForm::ImportDatabase() {
   const bool finished = import.waitForFinished(-1);
   Screen().SetCursor(crDefault);
   if (!finished || import.exitStatus() != QProcess::NormalExit || import.exitCode() != 0) {
-    ShowError(Format(texts::kTheImportOfFailed, {source}) + "\n" +
-              import.readAll().toStdString());
+    ShowError(Format(texts::kTheImportOfFailed, {source}) + "\n" + import.readAll().toStdString());
     return;
   }
   OpenDatabase(dest);

@@ -1,10 +1,10 @@
-#include "AppTexts.h"
 #include "RecordForm.h"
 
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
+#include "AppTexts.h"
 #include "DataForm.h"
 #include "DatabaseForm.h"
 #include "framework/DBCtrls.h"
@@ -72,9 +72,10 @@ TRecordForm::TRecordForm(TComponent* owner, TDataForm* data) : TAppForm(owner), 
   if (memoField_) {
     Place<TLabel>(this, "MemoLabel", right, paneTop, 300, 24)->SetCaption(memoField_->FieldName());
     Place<TMemo>(this, "MemoPane", right, paneTop + 26, 380, 180);
-    AddButton(this, "StoreMemoButton", "&Keep text", right, paneTop + 212, 120,
-              [this] { ui::Guarded([this] { StoreMemo(); }); },
-              "Put the text into the record; Post stores it");
+    AddButton(
+        this, "StoreMemoButton", "&Keep text", right, paneTop + 212, 120,
+        [this] { ui::Guarded([this] { StoreMemo(); }); },
+        "Put the text into the record; Post stores it");
     paneTop += 250;
   }
   if (blobField_) {
@@ -112,7 +113,7 @@ void TRecordForm::ShowState() {
   if (memoField_)
     if (auto* memo = dynamic_cast<TMemo*>(FindComponent("MemoPane")))
       memo->SetText(onRecord || table.State() == TDataSetState::dsInsert ? memoField_->AsString()
-                                                                          : std::string());
+                                                                         : std::string());
   if (blobField_)
     if (auto* picture = dynamic_cast<TImage*>(FindComponent("Picture"))) {
       picture->SetCaption(Tr(texts::kNoPicture));

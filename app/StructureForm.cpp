@@ -1,32 +1,36 @@
-#include "AppTexts.h"
 #include "StructureForm.h"
 
 #include <cstring>
 
+#include "AppTexts.h"
 #include "BrowseTable.h"
 #include "DatabaseForm.h"
 
 namespace vader::app {
 
 std::string EngineTypeName(uint16_t type, uint16_t subType) {
-  static const char* const names[] = {"Unknown", "String",    "Date",     "Blob",  "Logical",
-                                      "Integer16", "Integer32", "Float",  "BCD",   "Bytes",
-                                      "Time",    "Timestamp", "Unsigned16", "Unsigned32",
-                                      "Float IEEE", "Varbytes", "Lock",   "Cursor", "Integer64",
-                                      "Unsigned64"};
+  static const char* const names[] = {
+      "Unknown",    "String",   "Date",  "Blob",   "Logical",   "Integer16",  "Integer32",
+      "Float",      "BCD",      "Bytes", "Time",   "Timestamp", "Unsigned16", "Unsigned32",
+      "Float IEEE", "Varbytes", "Lock",  "Cursor", "Integer64", "Unsigned64"};
   std::string name = type < std::size(names) ? names[type] : "Type " + std::to_string(type);
   switch (subType) {
-    case fldstMONEY: return name + " (money)";
-    case fldstMEMO: return name + " (memo)";
-    case fldstBINARY: return name + " (binary)";
-    case fldstGRAPHIC: return name + " (graphic)";
-    case fldstAUTOINC: return name + " (autoincrement)";
-    default: return name;
+    case fldstMONEY:
+      return name + " (money)";
+    case fldstMEMO:
+      return name + " (memo)";
+    case fldstBINARY:
+      return name + " (binary)";
+    case fldstGRAPHIC:
+      return name + " (graphic)";
+    case fldstAUTOINC:
+      return name + " (autoincrement)";
+    default:
+      return name;
   }
 }
 
-TStructureForm::TStructureForm(TComponent* owner, TDatabaseForm* database,
-                               const std::string& table)
+TStructureForm::TStructureForm(TComponent* owner, TDatabaseForm* database, const std::string& table)
     : TAppForm(owner), tableName_(table) {
   BeginLoading();
   SetName("StructureForm");

@@ -88,8 +88,10 @@ void PrintTexts(QWidget* window) {
 
 // The main window follows a language switch made from any window, and keeps the delete
 // confirmation setting in the settings file.
-void HookMainForm(vader::app::TMainForm& form) {
-  vader::platform::AddBroadcastReceiver([&form](const vader::platform::PostedMessage& message) {
+// Returns the receiver to remove when the windows are done with.
+int HookMainForm(vader::app::TMainForm& form) {
+  using vader::platform::PostedMessage;
+  const int receiver = vader::platform::AddBroadcastReceiver([&form](const PostedMessage& message) {
     if (message.message == vader::LanguageChangeMessage()) form.Retranslate();
   });
   if (auto* confirm = dynamic_cast<vader::TCheckBox*>(form.FindComponent("ConfirmCheck"))) {
@@ -98,6 +100,7 @@ void HookMainForm(vader::app::TMainForm& form) {
       vader::app::SetConfirmDeletes(confirm->Checked());
     };
   }
+  return receiver;
 }
 
 // Opens the database (and table) the command line names; the data window when there is one.
@@ -132,7 +135,6 @@ void PrintUntranslated(const std::vector<std::string>& texts) {
 
 int UseWindows(vader::ui::TQtEventLoop& loop, vader::app::TMainForm& form,
                const Options& options, bool interactive) {
-  HookMainForm(form);
   if (!interactive) {
     // Nobody answers dialogs in a run that only describes: messages go to the error output.
     vader::SetMessageDialogHandler([](const vader::MessageDialogRequest& request) {
@@ -211,8 +213,10 @@ int main(int argc, char** argv) {
   vader::app::InstallQtPrompts();
   return vader::app::RunApplication(modules, [&](vader::ui::TQtEventLoop& loop,
                                                  vader::app::TMainForm& form) {
+    const int receiver = HookMainForm(form);
     const int result = UseWindows(loop, form, options, interactive);
     vader::app::TAppWindows::Instance().CloseAll();
+    vader::platform::RemoveBroadcastReceiver(receiver);
     return result;
   });
 }

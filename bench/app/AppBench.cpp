@@ -69,9 +69,15 @@ void FirstScreen(benchmark::State& state, const std::string& database) {
 
 void BM_FirstScreenLarge(benchmark::State& state) { FirstScreen(state, gLarge); }
 void BM_FirstScreenSmall(benchmark::State& state) { FirstScreen(state, gSmall); }
-BENCHMARK(BM_FirstScreenLarge)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5)
+BENCHMARK(BM_FirstScreenLarge)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
     ->Repetitions(3);
-BENCHMARK(BM_FirstScreenSmall)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5)
+BENCHMARK(BM_FirstScreenSmall)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
     ->Repetitions(3);
 
 void BM_LastRowLarge(benchmark::State& state) {

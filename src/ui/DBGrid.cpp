@@ -272,7 +272,8 @@ bool TDBGridModel::setData(const QModelIndex& index, const QVariant& value, int 
     newRow = dataSet->State() == S::dsInsert;
     dataSet->Edit();
     try {
-      columns_[static_cast<std::size_t>(index.column())]->SetAsString(FromQString(value.toString()));
+      TField* field = columns_[static_cast<std::size_t>(index.column())];
+      field->SetAsString(FromQString(value.toString()));
     } catch (const std::exception&) {
       // A refused value leaves a stored row as it was; a new row keeps its other values.
       if (dataSet->State() == S::dsEdit) dataSet->Cancel();

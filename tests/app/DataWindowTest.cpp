@@ -7,8 +7,8 @@
 
 #include <QApplication>
 #include <QTimer>
-#include <filesystem>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -46,7 +46,8 @@ class DataWindows : public ::testing::Test {
     fs::copy(VADER_SAMPLE_DATABASE, dir.File("sample"));
     dir.Write("registry.reg",
               "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Vader\\Btrieve\\Aliases\\SHOP]\r\n"
-              "\"PhysicalName\"=\"" + dir.File("sample") + "\"\r\n");
+              "\"PhysicalName\"=\"" +
+                  dir.File("sample") + "\"\r\n");
     setenv(platform::kRegistryEnvironmentVariable, dir.File("registry.reg").c_str(), 1);
     platform::SetMessageTableFile(dir.File("messages"));
     platform::SetExecutablePathForTesting(dir.File("vader"));
@@ -282,7 +283,6 @@ TEST_F(DataWindows, LanguageSwitchFollowsInPlaceKeepingPositionAndEdit) {
   EXPECT_EQ(Field(form, "Status"), "typed");
   form.Table().Cancel();
 }
-
 
 TEST_F(DataWindows, FormViewEditsMemoAndPictureFieldsThroughTheRecord) {
   TDataForm& form = Data("Employees");
