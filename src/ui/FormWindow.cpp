@@ -80,6 +80,20 @@ Kind* As(TControl* c) {
 
 void SetTip(QWidget* w, TControl* c) { w->setToolTip(ToQString(c->Hint())); }
 
+// Runs Event of Control when Widget sends Signal, queued so the handler may rebuild or close
+// the very window.
+template <typename Widget, typename Signal>
+void Queued(Widget* widget, Signal signal, TControl* control, const TNotifyEvent& event) {
+  QObject::connect(
+      widget, signal, widget,
+      [control, &event] {
+        Guarded([control, &event] {
+          if (event) event(control);
+        });
+      },
+      Qt::QueuedConnection);
+}
+
 }  // namespace
 
 TFormWindow::TFormWindow(TForm* form) : form_(form) {
@@ -186,14 +200,7 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
     QObject::connect(tree, &QTreeWidget::currentItemChanged, tree, [tree, list] {
       list->SelectedOnScreen(tree->indexOfTopLevelItem(tree->currentItem()));
     });
-    QObject::connect(
-        tree, &QTreeWidget::itemActivated, tree,
-        [list] {
-          Guarded([list] {
-            if (list->OnDblClick) list->OnDblClick(list);
-          });
-        },
-        Qt::QueuedConnection);
+    Queued(tree, &QTreeWidget::itemActivated, list, list->OnDblClick);
     return peer(tree, [tree, list] {
       QStringList headers;
       for (std::size_t i = 0; i < list->Columns().size(); ++i) {
@@ -212,14 +219,7 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
     QObject::connect(line, &QLineEdit::textEdited, line, [edit](const QString& text) {
       Guarded([&] { edit->TypedText(FromQString(text)); });
     });
-    QObject::connect(
-        line, &QLineEdit::returnPressed, line,
-        [edit] {
-          Guarded([edit] {
-            if (edit->OnEnter) edit->OnEnter(edit);
-          });
-        },
-        Qt::QueuedConnection);
+    Queued(line, &QLineEdit::returnPressed, edit, edit->OnEnter);
     return peer(line, [line, edit] {
       SetTip(line, edit);
       const QString text = ToQString(edit->Text());
