@@ -133,11 +133,12 @@ void TDesignedTextCollector::Add(const std::string& text) {
 
 void TDesignedTextCollector::AddComponent(TComponent* root) {
   if (auto* control = dynamic_cast<TControl*>(root)) {
-    // Edits, lists and pictures hold data in their texts; only their hints are designed.
+    // Edits, lists and pictures hold data in their texts; only their hints are designed
+    // (those of choice lists are set translated by the code, which names them itself).
     const bool data = dynamic_cast<TEdit*>(root) || dynamic_cast<TComboBox*>(root) ||
                       dynamic_cast<TMemo*>(root) || dynamic_cast<TImage*>(root);
     if (!data) Add(control->Caption());
-    Add(control->Hint());
+    if (!dynamic_cast<TComboBox*>(root)) Add(control->Hint());
   }
   if (auto* list = dynamic_cast<TListView*>(root))
     for (const auto& column : list->Columns()) Add(column.caption);

@@ -36,6 +36,7 @@ inline constexpr const char* kSaveToFile = "Save to file";
 inline constexpr const char* kNoPicture = "No picture";
 inline constexpr const char* kCannotRead = "Cannot read %s.";
 inline constexpr const char* kStructureOf = "Structure of %s";
+inline constexpr const char* kChooseByName = "Choose the row by its name";
 
 // Every text above, for the list of texts a dictionary lacks.
 inline constexpr const char* kAll[] = {
@@ -70,6 +71,7 @@ inline constexpr const char* kAll[] = {
     kNoPicture,
     kCannotRead,
     kStructureOf,
+    kChooseByName,
 };
 
 }  // namespace vader::app::texts

@@ -98,8 +98,14 @@ TDataForm::~TDataForm() {
     }
   for (TRecordForm* form : TAppWindows::Instance().OfKind<TRecordForm>())
     if (form->DataForm() == this) TAppWindows::Instance().Close(form);
-  table_->SetMaster(nullptr, "", "");
-  table_->Close();
+  // A window closing with an edit in progress drops the edit; nothing may escape from here.
+  try {
+    table_->Cancel();
+    table_->SetMaster(nullptr, "", "");
+    table_->Close();
+  } catch (const std::exception& error) {
+    ui::ShowException(error);
+  }
 }
 
 void TDataForm::BuildMenu() {

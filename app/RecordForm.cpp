@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "AppTexts.h"
+#include "BrowseTable.h"
 #include "DataForm.h"
 #include "DatabaseForm.h"
 #include "framework/DBCtrls.h"
@@ -24,7 +25,9 @@ class TRecordForm::Follow : public TDataLink {
   void DataSetChanged() override { form_.ShowState(); }
   void DataSetScrolled(int) override { form_.ShowState(); }
   void RecordChanged(TField* field) override {
-    if (!field || field == form_.blobField_) form_.ShowState();
+    bool shown = !field || field == form_.blobField_;
+    for (const TLookup& lookup : form_.lookups_) shown = shown || field == lookup.field;
+    if (shown) form_.ShowState();
   }
 
  private:
@@ -59,7 +62,7 @@ TRecordForm::TRecordForm(TComponent* owner, TDataForm* data) : TAppForm(owner), 
       auto* check = Place<TDBCheckBox>(this, (base + "Check").c_str(), 180, top, 260, 26);
       check->SetDataSource(&data->Source());
       check->SetDataField(field->FieldName());
-    } else {
+    } else if (!AddLookup(field, base, top)) {
       auto* edit = Place<TDBEdit>(this, (base + "Edit").c_str(), 180, top, 260, 26);
       edit->SetDataSource(&data->Source());
       edit->SetDataField(field->FieldName());
@@ -106,6 +109,54 @@ TRecordForm::TRecordForm(TComponent* owner, TDataForm* data) : TAppForm(owner), 
 
 TRecordForm::~TRecordForm() { follow_.reset(); }
 
+bool TRecordForm::AddLookup(TField* field, const std::string& base, int top) {
+  // A field "CustomerId" refers to the table "Customers" by its first field; the person
+  // chooses the row by its name, and the field stores the id.
+  const std::string& name = field->FieldName();
+  if (name.size() <= 2 || name.compare(name.size() - 2, 2, "Id") != 0) return false;
+  const std::string target = name.substr(0, name.size() - 2) + "s";
+  TDatabaseForm* database = data_->DatabaseForm();
+  bool known = false;
+  for (const TTableEntry& entry : database->Tables()) known = known || entry.name == target;
+  if (!known || target == data_->TableName()) return false;
+  TLookup lookup;
+  lookup.field = field;
+  try {
+    TBrowseTable rows(nullptr);
+    rows.SetDatabaseName(database->DatabaseName());
+    rows.SetTableName(database->TableNameFor(target));
+    rows.SetReadOnly(true);
+    rows.Open();
+    if (rows.RecordCount() > kLookupRows || rows.FieldCount() < 2) return false;
+    TField* shown = rows.FindField("Name");
+    if (!shown) shown = rows.FindField("LastName");
+    if (!shown) shown = rows.Fields(1);
+    rows.DisableControls();
+    for (rows.First(); !rows.Eof(); rows.Next()) {
+      lookup.ids.push_back(rows.Fields(0)->AsString());
+      lookup.names.push_back(shown->AsString());
+    }
+  } catch (const std::exception&) {
+    return false;  // a table that does not open is no lookup: the plain edit serves
+  }
+  auto* combo = Place<TComboBox>(this, (base + "Lookup").c_str(), 180, top, 260, 26);
+  combo->SetItems(lookup.names);
+  combo->OnChange = [this, combo, field](TComponent*) {
+    const int chosen = combo->ItemIndex();  // before the edit shows the stored row again
+    if (chosen < 0) return;
+    ui::Guarded([&] {
+      TDataSet& table = data_->Table();
+      if (table.State() != TDataSetState::dsEdit && table.State() != TDataSetState::dsInsert)
+        table.Edit();
+      for (const TLookup& each : lookups_)
+        if (each.field == field) field->SetAsString(each.ids[std::size_t(chosen)]);
+    });
+  };
+  lookup.combo = combo;
+  lookups_.push_back(std::move(lookup));
+  return true;
+}
+
 void TRecordForm::ShowState() {
   if (!follow_) return;
   TDataSet& table = data_->Table();
@@ -114,6 +165,15 @@ void TRecordForm::ShowState() {
     if (auto* memo = dynamic_cast<TMemo*>(FindComponent("MemoPane")))
       memo->SetText(onRecord || table.State() == TDataSetState::dsInsert ? memoField_->AsString()
                                                                          : std::string());
+  for (const TLookup& lookup : lookups_) {
+    const std::string id = onRecord ? lookup.field->AsString() : std::string();
+    int index = -1;
+    for (std::size_t i = 0; i < lookup.ids.size() && index < 0; ++i)
+      if (lookup.ids[i] == id) index = static_cast<int>(i);
+    if (lookup.combo->ItemIndex() != index) lookup.combo->SetItemIndex(index);
+    // The walker leaves choice lists alone; their tip follows the language here.
+    lookup.combo->SetHint(Tr(texts::kChooseByName));
+  }
   if (blobField_)
     if (auto* picture = dynamic_cast<TImage*>(FindComponent("Picture"))) {
       picture->SetCaption(Tr(texts::kNoPicture));

@@ -9,6 +9,7 @@
 #include "AppForm.h"
 
 namespace vader {
+class TComboBox;
 class TField;
 }
 
@@ -33,6 +34,15 @@ class TRecordForm : public TAppForm {
 
  private:
   class Follow;
+  // A field that holds the id of a row of another table, chosen by that row's name.
+  struct TLookup {
+    TField* field = nullptr;
+    TComboBox* combo = nullptr;
+    std::vector<std::string> ids, names;
+  };
+  static constexpr int kLookupRows = 5000;  // larger tables keep the plain edit
+  bool AddLookup(TField* field, const std::string& base, int top);
+  std::vector<TLookup> lookups_;
   TDataForm* data_;
   TField* memoField_ = nullptr;
   TField* blobField_ = nullptr;

@@ -307,6 +307,20 @@ TEST_F(DataWindows, FormViewEditsMemoAndPictureFieldsThroughTheRecord) {
   EXPECT_FALSE(view.LoadBlob(dir.File("missing.bin")));
   EXPECT_NE(LastMessage().find("Cannot read"), std::string::npos);
 
+  // An order's employee is chosen by name and stored as the employee's id.
+  TDataForm& orders = Data("Orders");
+  orders.ShowFormView();
+  TRecordForm& order = *TAppWindows::Instance().OfKind<TRecordForm>().back();
+  auto* employee = dynamic_cast<TComboBox*>(order.FindComponent("Field2Lookup"));
+  ASSERT_NE(employee, nullptr);
+  EXPECT_EQ(employee->Items().size(), 30u);
+  EXPECT_EQ(employee->ItemIndex(), std::stoi(Field(orders, "EmployeeId")) - 1);
+  employee->Chosen(3);
+  EXPECT_EQ(Field(orders, "EmployeeId"), "4");
+  ASSERT_TRUE(orders.PostRecord());
+  orders.Table().Next();
+  EXPECT_EQ(employee->ItemIndex(), std::stoi(Field(orders, "EmployeeId")) - 1);
+
   TDataForm& suppliers = Data("Suppliers");
   suppliers.ShowFormView();
   TRecordForm& notes = *TAppWindows::Instance().OfKind<TRecordForm>().back();
