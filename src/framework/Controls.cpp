@@ -100,6 +100,53 @@ void TListView::SetCell(int row, int column, const std::string& text) {
   Changed();
 }
 
+void TListView::ClearRows() {
+  rows_.clear();
+  selected_ = -1;
+  Changed();
+}
+
+void TListView::SetSelected(int row) {
+  selected_ = row;
+  Changed();
+}
+
+void TCheckBox::SetChecked(bool checked) {
+  checked_ = checked;
+  Changed();
+}
+
+void TEdit::SetText(const std::string& text) {
+  text_ = text;
+  Changed();
+}
+
+void TComboBox::SetItems(TStrings items) {
+  items_ = std::move(items);
+  if (itemIndex_ >= static_cast<int>(items_.size())) itemIndex_ = -1;
+  Changed();
+}
+
+void TComboBox::SetItemIndex(int index) {
+  itemIndex_ = index >= 0 && index < static_cast<int>(items_.size()) ? index : -1;
+  Changed();
+}
+
+void TMemo::SetText(const std::string& text) {
+  text_ = text;
+  Changed();
+}
+
+void TMemo::SetReadOnly(bool value) {
+  readOnly_ = value;
+  Changed();
+}
+
+void TImage::SetPicture(std::string bytes) {
+  picture_ = std::move(bytes);
+  Changed();
+}
+
 TMenuItem::~TMenuItem() {
   if (peer_) peer_->ControlDestroyed();
   for (TMenuItem* child : items_) child->parent_ = nullptr;

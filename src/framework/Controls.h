@@ -94,7 +94,82 @@ class TBitBtn : public TButton { using TButton::TButton; };
 class TPanel : public TWinControl { using TWinControl::TWinControl; };
 class TGroupBox : public TWinControl { using TWinControl::TWinControl; };
 class TRadioButton : public TWinControl { using TWinControl::TWinControl; };
-class TCheckBox : public TWinControl { using TWinControl::TWinControl; };
+class TCheckBox : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  bool Checked() const { return checked_; }
+  // Tells the peer; a click on screen sets the state before OnClick runs.
+  void SetChecked(bool checked);
+
+ private:
+  bool checked_ = false;
+};
+
+// A line of text typed by the person. The text is data: windows are not translated into it.
+class TEdit : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  const std::string& Text() const { return text_; }
+  // Tells the peer; typing on screen stores the text without telling it back.
+  void SetText(const std::string& text);
+  void TypedText(const std::string& text) {
+    text_ = text;
+    if (OnChange) OnChange(this);
+  }
+  // Pressing Enter in the field.
+  TNotifyEvent OnEnter;
+  TNotifyEvent OnChange;
+
+ private:
+  std::string text_;
+};
+
+// A drop-down choice of texts that are data (index names, field names), shown untranslated.
+class TComboBox : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  const TStrings& Items() const { return items_; }
+  void SetItems(TStrings items);
+  int ItemIndex() const { return itemIndex_; }
+  // Tells the peer, not OnChange; a choice on screen runs OnChange.
+  void SetItemIndex(int index);
+  void Chosen(int index) {
+    itemIndex_ = index;
+    if (OnChange) OnChange(this);
+  }
+  TNotifyEvent OnChange;
+
+ private:
+  TStrings items_;
+  int itemIndex_ = -1;
+};
+
+// A text area of several lines; like TEdit its text is data.
+class TMemo : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  const std::string& Text() const { return text_; }
+  void SetText(const std::string& text);
+  void TypedText(const std::string& text) { text_ = text; }
+  bool ReadOnly() const { return readOnly_; }
+  void SetReadOnly(bool value);
+
+ private:
+  std::string text_;
+  bool readOnly_ = false;
+};
+
+// A picture shown from the bytes of an image file (any format the toolkit reads); empty
+// bytes, or bytes that are no picture, show the caption instead.
+class TImage : public TControl {
+ public:
+  using TControl::TControl;
+  const std::string& Picture() const { return picture_; }
+  void SetPicture(std::string bytes);
+
+ private:
+  std::string picture_;
+};
 
 // Mixin for controls that show a list of texts (radio items, tabs, page names).
 class TItemsControl : public TWinControl {
@@ -174,10 +249,18 @@ class TListView : public TWinControl {
   const std::vector<TStrings>& Rows() const { return rows_; }
   void AddRow(TStrings cells);
   void SetCell(int row, int column, const std::string& text);
+  void ClearRows();
+  // The selected row, -1: none. Selecting on screen sets it without telling the peer back.
+  int Selected() const { return selected_; }
+  void SetSelected(int row);
+  void SelectedOnScreen(int row) { selected_ = row; }
+  // A double click or Enter on a row (the row is selected first).
+  TNotifyEvent OnDblClick;
 
  private:
   std::vector<Column> columns_;
   std::vector<TStrings> rows_;
+  int selected_ = -1;
 };
 
 // Menu items are owned by the window; their tree is kept through the parent item.

@@ -3,6 +3,7 @@
 // user-interface layer realises them and keeps its own links on the data source; a change
 // of data source reaches it through the control's peer.
 
+#include <functional>
 #include <string>
 
 #include "framework/Controls.h"
@@ -30,9 +31,18 @@ class TwwDBGrid : public TDataAwareControl {
   using TDataAwareControl::TDataAwareControl;
   bool ReadOnly() const { return readOnly_; }
   void SetReadOnly(bool value) { readOnly_ = value; }
+  // The row of the active record among the rows read from the first one (0-based), -1 when
+  // not known; the grid on screen reports it.
+  int Row() const { return row_; }
+  void RowOnScreen(int row) {
+    row_ = row;
+    if (OnRowChange) OnRowChange(this);
+  }
+  std::function<void(TComponent*)> OnRowChange;
 
  private:
   bool readOnly_ = false;
+  int row_ = -1;
 };
 
 // Controls that show one field of the current record.

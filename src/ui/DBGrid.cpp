@@ -9,6 +9,19 @@
 
 namespace vader::ui {
 
+namespace {
+// A cell shows a blob field by its kind, not its contents: those can be large and are read
+// through their own stream, which the rows read ahead of the active record may not open.
+QString CellText(const TField* field) {
+  switch (field->DataType()) {
+    case TFieldType::ftMemo: return QStringLiteral("(Memo)");
+    case TFieldType::ftGraphic: return QStringLiteral("(Graphic)");
+    case TFieldType::ftBlob: return QStringLiteral("(Blob)");
+    default: return ToQString(field->AsString());
+  }
+}
+}  // namespace
+
 using S = TDataSetState;
 
 // Passes the dataset's notifications to the model, except while the model itself moves the
@@ -94,7 +107,7 @@ std::vector<TDBGridModel::Row> TDBGridModel::ReadRows(int count) {
     const TBookmark after = rows_.empty() ? TBookmark() : rows_.back().bookmark;
     atEnd_ = !dataSet->ReadRecords(after, [&] {
       Row row{dataSet->ReadingBookmark(), {}};
-      for (TField* field : columns_) row.cells << ToQString(field->AsString());
+      for (TField* field : columns_) row.cells << CellText(field);
       read.push_back(std::move(row));
       return static_cast<int>(read.size()) < count;
     });
@@ -136,7 +149,7 @@ void TDBGridModel::DataSetChanged() {
   if (lastState_ == S::dsEdit && state == S::dsBrowse && row >= 0 && insertRow_ < 0 &&
       rows_[static_cast<std::size_t>(row)].bookmark == active) {
     QStringList cells;
-    for (TField* field : columns_) cells << ToQString(field->AsString());
+    for (TField* field : columns_) cells << CellText(field);
     rows_[static_cast<std::size_t>(row)].cells = cells;
     rowsVersion_ = dataSet->RowsVersion();
     emit dataChanged(index(row, 0), index(row, columnCount() - 1));
@@ -213,7 +226,7 @@ QVariant TDBGridModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
   const int column = index.column();
   if (IsLiveRow(index.row()))
-    return ToQString(columns_[static_cast<std::size_t>(column)]->AsString());
+    return CellText(columns_[static_cast<std::size_t>(column)]);
   if (index.row() == insertRow_) return {};
   const Row& row = rows_[static_cast<std::size_t>(CacheIndex(index.row()))];
   return row.cells.value(column);
@@ -239,7 +252,11 @@ Qt::ItemFlags TDBGridModel::flags(const QModelIndex& index) const {
   const TDataSet* dataSet = DataSet();
   if (!index.isValid() || !dataSet || readOnly_ || !dataSet->CanModify()) return flags;
   const TField* field = columns_[static_cast<std::size_t>(index.column())];
-  if (!field->ReadOnly() && !field->Calculated()) flags |= Qt::ItemIsEditable;
+  // Blob contents are edited in the form view's panes, not in a cell that shows their kind.
+  const TFieldType type = field->DataType();
+  const bool blob =
+      type == TFieldType::ftMemo || type == TFieldType::ftGraphic || type == TFieldType::ftBlob;
+  if (!field->ReadOnly() && !field->Calculated() && !blob) flags |= Qt::ItemIsEditable;
   return flags;
 }
 
@@ -249,19 +266,32 @@ bool TDBGridModel::setData(const QModelIndex& index, const QVariant& value, int 
   TDataSet* dataSet = DataSet();
   if (!index.isValid() || role != Qt::EditRole || !dataSet || !(flags(index) & Qt::ItemIsEditable))
     return false;
+  bool newRow = false;
   try {
     MoveTo(index.row());
-    const bool newRow = dataSet->State() == S::dsInsert;
+    newRow = dataSet->State() == S::dsInsert;
     dataSet->Edit();
-    columns_[static_cast<std::size_t>(index.column())]->SetAsString(FromQString(value.toString()));
-    if (!newRow) dataSet->Post();
-    return true;
+    try {
+      TField* field = columns_[static_cast<std::size_t>(index.column())];
+      field->SetAsString(FromQString(value.toString()));
+    } catch (const std::exception&) {
+      // A refused value leaves a stored row as it was; a new row keeps its other values.
+      if (dataSet->State() == S::dsEdit) dataSet->Cancel();
+      throw;
+    }
   } catch (const std::exception& error) {
-    // A refused value leaves a stored row as it was; a new row keeps its other values.
-    if (dataSet->State() == S::dsEdit) dataSet->Cancel();
     ShowException(error);
     return false;
   }
+  if (newRow) return true;
+  try {
+    dataSet->Post();
+  } catch (const std::exception& error) {
+    // The engine refused the record (a duplicate key, a record changed by another program):
+    // the row stays in edit with what was typed, to be corrected, posted again or cancelled.
+    ShowException(error);
+  }
+  return true;
 }
 
 bool TDBGridModel::canFetchMore(const QModelIndex& parent) const {
@@ -280,6 +310,7 @@ TDBGridView::TDBGridView(QWidget* parent) : QTableView(parent), model_(new TDBGr
   setSelectionMode(QAbstractItemView::SingleSelection);
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   model_->OnCurrentRowChanged = [this](int row) {
+    if (grid_) grid_->RowOnScreen(row);
     following_ = true;
     if (row >= 0)
       selectionModel()->setCurrentIndex(
@@ -294,6 +325,7 @@ TDBGridView::TDBGridView(QWidget* parent) : QTableView(parent), model_(new TDBGr
 }
 
 void TDBGridView::Sync(TwwDBGrid* grid) {
+  grid_ = grid;
   model_->SetReadOnly(grid->ReadOnly());
   model_->SetDataSource(grid->DataSource());
   model_->RefreshHeaders();

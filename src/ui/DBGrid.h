@@ -84,6 +84,7 @@ class TDBGridView : public QTableView {
 
  private:
   TDBGridModel* model_;
+  TwwDBGrid* grid_ = nullptr;  // told of the row the dataset's record stands on
   bool following_ = false;
 };
 

@@ -1,6 +1,9 @@
 #include "ui/FormWindow.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QPixmap>
+#include <QPlainTextEdit>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -76,6 +79,20 @@ Kind* As(TControl* c) {
 }
 
 void SetTip(QWidget* w, TControl* c) { w->setToolTip(ToQString(c->Hint())); }
+
+// Runs Event of Control when Widget sends Signal, queued so the handler may rebuild or close
+// the very window.
+template <typename Widget, typename Signal>
+void Queued(Widget* widget, Signal signal, TControl* control, const TNotifyEvent& event) {
+  QObject::connect(
+      widget, signal, widget,
+      [control, &event] {
+        Guarded([control, &event] {
+          if (event) event(control);
+        });
+      },
+      Qt::QueuedConnection);
+}
 
 }  // namespace
 
@@ -180,11 +197,81 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
   if (auto* list = As<TListView>(c)) {
     auto* tree = new QTreeWidget(container);
     tree->setRootIsDecorated(false);
+    QObject::connect(tree, &QTreeWidget::currentItemChanged, tree, [tree, list] {
+      list->SelectedOnScreen(tree->indexOfTopLevelItem(tree->currentItem()));
+    });
+    Queued(tree, &QTreeWidget::itemActivated, list, list->OnDblClick);
     return peer(tree, [tree, list] {
       QStringList headers;
-      for (const auto& column : list->Columns()) headers << ToQString(column.caption);
+      for (std::size_t i = 0; i < list->Columns().size(); ++i) {
+        headers << ToQString(list->Columns()[i].caption);
+        tree->setColumnWidth(static_cast<int>(i), list->Columns()[i].width);
+      }
       tree->setHeaderLabels(headers);
       ShowRows(tree, list->Rows());
+      const int selected = list->Selected();
+      if (selected != tree->indexOfTopLevelItem(tree->currentItem()))
+        tree->setCurrentItem(selected >= 0 ? tree->topLevelItem(selected) : nullptr);
+    });
+  }
+  if (auto* edit = As<TEdit>(c)) {
+    auto* line = new QLineEdit(container);
+    QObject::connect(line, &QLineEdit::textEdited, line, [edit](const QString& text) {
+      Guarded([&] { edit->TypedText(FromQString(text)); });
+    });
+    Queued(line, &QLineEdit::returnPressed, edit, edit->OnEnter);
+    return peer(line, [line, edit] {
+      SetTip(line, edit);
+      const QString text = ToQString(edit->Text());
+      if (line->text() != text) line->setText(text);
+    });
+  }
+  if (auto* combo = As<TComboBox>(c)) {
+    auto* box = new QComboBox(container);
+    QObject::connect(box, &QComboBox::activated, box, [combo](int index) {
+      Guarded([&] { combo->Chosen(index); });
+    });
+    return peer(box, [box, combo] {
+      SetTip(box, combo);
+      const TStrings& items = combo->Items();
+      bool same = box->count() == static_cast<int>(items.size());
+      for (int i = 0; same && i < box->count(); ++i)
+        same = box->itemText(i) == ToQString(items[static_cast<std::size_t>(i)]);
+      if (!same) {
+        box->clear();
+        for (const auto& item : items) box->addItem(ToQString(item));
+      }
+      if (box->currentIndex() != combo->ItemIndex()) box->setCurrentIndex(combo->ItemIndex());
+    });
+  }
+  if (auto* memo = As<TMemo>(c)) {
+    auto* text = new QPlainTextEdit(container);
+    QObject::connect(text, &QPlainTextEdit::textChanged, text, [text, memo] {
+      memo->TypedText(FromQString(text->toPlainText()));
+    });
+    return peer(text, [text, memo] {
+      SetTip(text, memo);
+      text->setReadOnly(memo->ReadOnly());
+      const QString value = ToQString(memo->Text());
+      if (text->toPlainText() != value) text->setPlainText(value);
+    });
+  }
+  if (auto* image = As<TImage>(c)) {
+    auto* label = new QLabel(container);
+    label->setAlignment(Qt::AlignCenter);
+    label->setFrameShape(QFrame::StyledPanel);
+    return peer(label, [label, image] {
+      SetTip(label, image);
+      QPixmap picture;
+      const std::string& bytes = image->Picture();
+      if (!bytes.empty() &&
+          picture.loadFromData(reinterpret_cast<const uchar*>(bytes.data()),
+                               static_cast<uint>(bytes.size()))) {
+        label->setPixmap(picture.scaled(label->size(), Qt::KeepAspectRatio));
+      } else {
+        label->setPixmap(QPixmap());
+        label->setText(ToQString(image->Caption()));
+      }
     });
   }
   if (auto* pages = As<TPageControl>(c)) {
@@ -317,7 +404,18 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
     });
   }
   if (As<TRadioButton>(c)) return button(new QRadioButton(container));
-  if (As<TCheckBox>(c)) return button(new QCheckBox(container));
+  if (auto* check = As<TCheckBox>(c)) {
+    auto* box = new QCheckBox(container);
+    QObject::connect(box, &QCheckBox::toggled, box, [check](bool checked) {
+      if (check->Checked() != checked) check->SetChecked(checked);
+    });
+    clicks(box);
+    return peer(box, [box, check] {
+      box->setText(ToQString(check->Caption()));
+      SetTip(box, check);
+      box->setChecked(check->Checked());
+    });
+  }
   // Any other control: a plain container, so its children still show.
   auto* plain = new QWidget(container);
   if (auto* win = As<TWinControl>(c)) RealiseChildren(win, plain);

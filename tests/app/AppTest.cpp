@@ -171,6 +171,39 @@ TEST_F(Application, MalformedDictionaryIsReadWithoutHarm) {
   EXPECT_NE(run.output.find("button ExitButton: E&xit"), std::string::npos);
 }
 
+TEST_F(Application, OpensTheSampleDataWindowTranslatedAndListsWhatADictionaryLacks) {
+  std::filesystem::copy(VADER_SAMPLE_DATABASE, dir.File("sample"));
+  std::filesystem::create_symlink(VADER_CLIENT_LIBRARY, dir.File("libwbtrv32.so"));
+  RunResult run = Run("--describe --table Orders");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_NE(run.output.find("columns TableList: Table | File"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("grid Grid: Id | CustomerId | EmployeeId"), std::string::npos);
+  EXPECT_TRUE(Shows(run, "label PositionLabel: Record 1 of 1500")) << run.output;
+  run = Run("--untranslated");
+  EXPECT_TRUE(Shows(run, "Table %s~|~")) << run.output;
+  EXPECT_TRUE(Shows(run, "CustomerId~|~"));
+  EXPECT_TRUE(Shows(run, "Delete the current record?~|~"));  // a message never shown
+
+  std::filesystem::create_directory(dir.File("lang"));
+  std::filesystem::copy_file(std::string(VADER_LANG_DIR) + "/German.txt",
+                             dir.File("lang/German.txt"));
+  dir.Write("Language.INI", "[Setup]\r\nRecStrFileName=" + dir.File("lang/German.txt") + "\r\n");
+  run = Run("--describe --table Orders");
+  EXPECT_NE(run.output.find("grid Grid: Nummer | Kunde | Mitarbeiter"), std::string::npos)
+      << run.output;
+  EXPECT_TRUE(Shows(run, "label PositionLabel: Datensatz 1 von 1500")) << run.output;
+  run = Run("--untranslated");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.output.find("~|~"), std::string::npos) << run.output;  // German is complete
+
+  run = Run("--describe " + dir.File("nowhere"));
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_NE(run.output.find("Das Verzeichnis " + dir.File("nowhere") + " gibt es nicht."),
+            std::string::npos)
+      << run.output;
+  EXPECT_EQ(run.output.find("window DatabaseForm"), std::string::npos);
+}
+
 TEST_F(Application, HelpAndUnknownOptions) {
   RunResult run = Run("--help");
   EXPECT_EQ(run.exitCode, 0);

@@ -1,0 +1,173 @@
+#include "AppForm.h"
+
+#include <QTimer>
+#include <algorithm>
+
+#include "MainForm.h"
+#include "framework/DBFields.h"
+#include "language/zInter.h"
+#include "platform/WindowMessages.h"
+#include "ui/QtEventLoop.h"
+
+namespace vader::app {
+
+TAppForm::TAppForm(TComponent* owner) : TForm(owner) {
+  receiver_ = platform::AddBroadcastReceiver([this](const platform::PostedMessage& message) {
+    if (message.message == LanguageChangeMessage()) Retranslate();
+  });
+  OnCloseQuery = [this] {
+    TAppWindows::Instance().Close(this);
+    return true;
+  };
+}
+
+TAppForm::~TAppForm() { platform::RemoveBroadcastReceiver(receiver_); }
+
+void TAppForm::FormCreate() {
+  if (TDesignedTextCollector* collector = TDesignedTextCollector::Active())
+    collector->AddComponent(this);
+  designed_.Capture(this);
+  TranslateComponent(this);
+  ShowLanguage();
+  ShowState();
+}
+
+void TAppForm::Retranslate() {
+  designed_.TranslateAgain(this);
+  ShowLanguage();
+  ShowState();
+}
+
+void TAppForm::ShowLanguage() {
+  for (const auto& entry : BundledLanguages())
+    if (auto* item = dynamic_cast<TMenuItem*>(FindComponent("Language" + entry.name)))
+      item->SetChecked(DictionaryPath(entry) == DictionaryFileName());
+}
+
+void TAppForm::AddLanguageMenu() {
+  TMenuItem* language = AddMenuItem(nullptr, "LanguageMenu", "&Language");
+  for (const auto& entry : BundledLanguages())
+    AddMenuItem(
+        language, ("Language" + entry.name).c_str(), entry.name,
+        [entry] { SetLanguageFile(DictionaryPath(entry)); }, "Show the windows in this language");
+}
+
+TButton* TAppForm::AddButton(TWinControl* parent, const char* name, const std::string& caption,
+                             int left, int top, int width, std::function<void()> onClick,
+                             const std::string& hint) {
+  auto* button = Place<TButton>(parent, name, left, top, width, 28);
+  button->SetCaption(caption);
+  button->SetHint(hint);
+  button->OnClick = [onClick = std::move(onClick)](TComponent*) { onClick(); };
+  return button;
+}
+
+TMainMenu* TAppForm::MainMenu() {
+  if (!Menu()) {
+    auto* menu = new TMainMenu(this);
+    menu->SetName("Menu");
+    SetMenu(menu);
+  }
+  return Menu();
+}
+
+TMenuItem* TAppForm::AddMenuItem(TMenuItem* parent, const char* name, const std::string& caption,
+                                 std::function<void()> onClick, const std::string& hint) {
+  auto* item = new TMenuItem(this);
+  item->SetName(name);
+  item->SetCaption(caption);
+  item->SetHint(hint);
+  if (onClick) item->OnClick = [onClick = std::move(onClick)](TComponent*) { onClick(); };
+  (parent ? parent : MainMenu()->Items())->Add(item);
+  return item;
+}
+
+TAppWindows& TAppWindows::Instance() {
+  static TAppWindows windows;
+  return windows;
+}
+
+void TAppWindows::Adopt(std::unique_ptr<TAppForm> form) {
+  TAppForm* shown = form.get();
+  shown->AfterConstruction();  // a window that fails here goes at once: nothing half open
+  forms_.push_back(std::move(form));
+  if (TEventLoop* loop = Application().EventLoop()) loop->Show(shown);
+}
+
+void TAppWindows::Close(TForm* form) {
+  // The window may be closing from its own event: it goes once that has finished.
+  QTimer::singleShot(0, [this, form] {
+    for (auto it = forms_.begin(); it != forms_.end(); ++it) {
+      if (it->get() != form) continue;
+      std::unique_ptr<TAppForm> gone = std::move(*it);
+      forms_.erase(it);
+      if (auto* loop = dynamic_cast<ui::TQtEventLoop*>(Application().EventLoop()))
+        loop->Hide(gone.get());
+      return;
+    }
+  });
+}
+
+void TAppWindows::CloseAll() {
+  auto* loop = dynamic_cast<ui::TQtEventLoop*>(Application().EventLoop());
+  // Detail windows and data windows go before the database windows they depend on.
+  while (!forms_.empty()) {
+    std::unique_ptr<TAppForm> gone = std::move(forms_.back());
+    forms_.pop_back();
+    if (loop) loop->Hide(gone.get());
+  }
+}
+
+namespace {
+TDesignedTextCollector* activeCollector = nullptr;
+}
+
+TDesignedTextCollector::TDesignedTextCollector() { activeCollector = this; }
+TDesignedTextCollector::~TDesignedTextCollector() { activeCollector = nullptr; }
+TDesignedTextCollector* TDesignedTextCollector::Active() { return activeCollector; }
+
+void TDesignedTextCollector::Add(const std::string& text) {
+  if (text.empty() || text == "-") return;
+  if (std::find(texts_.begin(), texts_.end(), text) == texts_.end()) texts_.push_back(text);
+}
+
+void TDesignedTextCollector::AddComponent(TComponent* root) {
+  if (auto* control = dynamic_cast<TControl*>(root)) {
+    // Edits, lists and pictures hold data in their texts; only their hints are designed
+    // (those of choice lists are set translated by the code, which names them itself).
+    const bool data = dynamic_cast<TEdit*>(root) || dynamic_cast<TComboBox*>(root) ||
+                      dynamic_cast<TMemo*>(root) || dynamic_cast<TImage*>(root);
+    if (!data) Add(control->Caption());
+    if (!dynamic_cast<TComboBox*>(root)) Add(control->Hint());
+  }
+  if (auto* list = dynamic_cast<TListView*>(root))
+    for (const auto& column : list->Columns()) Add(column.caption);
+  if (auto* item = dynamic_cast<TMenuItem*>(root)) {
+    Add(item->Caption());
+    Add(item->Hint());
+  }
+  if (auto* field = dynamic_cast<TField*>(root)) Add(field->DisplayLabel());
+  for (int i = 0; i < root->ComponentCount(); ++i) AddComponent(root->Components(i));
+}
+
+std::string Tr(const std::string& designed) {
+  if (activeCollector) activeCollector->Add(designed);
+  return TranslateText(designed);
+}
+
+std::string Format(const std::string& designed, const std::vector<std::string>& values) {
+  const std::string text = Tr(designed);
+  std::string out;
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 1 < text.size() && (text[i + 1] == 's' || text[i + 1] == 'd')) {
+      if (next < values.size()) out += values[next++];
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+}  // namespace vader::app

@@ -1,0 +1,104 @@
+#pragma once
+// What every window of the application shares: it translates itself when created, follows
+// every language change in place (the broadcast reaches each open window), closes through the
+// window list that owns it, and places its controls with a few helpers.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/Forms.h"
+#include "language/DesignedTexts.h"
+
+namespace vader::app {
+
+class TAppForm : public TForm {
+ public:
+  explicit TAppForm(TComponent* owner);
+  ~TAppForm() override;
+
+  // Shows the window in the current language again, keeping everything the person did.
+  void Retranslate();
+
+  template <typename Control>
+  Control* Place(TWinControl* parent, const char* name, int left, int top, int width, int height) {
+    auto* control = new Control(this);
+    control->SetName(name);
+    control->SetParent(parent);
+    control->SetBounds(left, top, width, height);
+    return control;
+  }
+  TButton* AddButton(TWinControl* parent, const char* name, const std::string& caption, int left,
+                     int top, int width, std::function<void()> onClick,
+                     const std::string& hint = {});
+  TMenuItem* AddMenuItem(TMenuItem* parent, const char* name, const std::string& caption,
+                         std::function<void()> onClick = {}, const std::string& hint = {});
+  TMainMenu* MainMenu();
+  // The Language menu of the bundled dictionaries; a choice switches every open window.
+  void AddLanguageMenu();
+
+ protected:
+  void FormCreate() override;
+  // Runs after every translation: texts made from data and translated formats are shown anew.
+  virtual void ShowState() {}
+
+ private:
+  void ShowLanguage();
+  TDesignedTexts designed_;
+  int receiver_ = 0;
+};
+
+// The open windows other than the main one. Each is owned here from its creation until the
+// person closes it; a closed window goes once the event that closed it has finished.
+class TAppWindows {
+ public:
+  static TAppWindows& Instance();
+
+  // Creates the window (it translates itself) and shows it.
+  template <typename Form, typename... Args>
+  Form* Open(Args&&... args) {
+    auto form = std::make_unique<Form>(std::forward<Args>(args)...);
+    Form* shown = form.get();
+    Adopt(std::move(form));
+    return shown;
+  }
+  void Close(TForm* form);
+  void CloseAll();
+  const std::vector<std::unique_ptr<TAppForm>>& Forms() const { return forms_; }
+  template <typename Form>
+  std::vector<Form*> OfKind() const {
+    std::vector<Form*> out;
+    for (const auto& form : forms_)
+      if (auto* kind = dynamic_cast<Form*>(form.get())) out.push_back(kind);
+    return out;
+  }
+
+ private:
+  void Adopt(std::unique_ptr<TAppForm> form);
+  std::vector<std::unique_ptr<TAppForm>> forms_;
+};
+
+// Texts shown in messages and status lines: translated, with %s and %d filled in order.
+std::string Format(const std::string& designed, const std::vector<std::string>& values);
+// The translation of a designed text the code shows (noted for the translators' list).
+std::string Tr(const std::string& designed);
+
+// Collects the designed texts of the windows created while it lives, and of the texts the
+// code translates, for the list of texts a dictionary lacks.
+class TDesignedTextCollector {
+ public:
+  TDesignedTextCollector();
+  ~TDesignedTextCollector();
+  static TDesignedTextCollector* Active();
+  void Add(const std::string& text);
+  // Adds every text of Root and what it owns, as it stands (call before translating).
+  void AddComponent(TComponent* root);
+  // The texts in first-seen order, each once.
+  const std::vector<std::string>& Texts() const { return texts_; }
+
+ private:
+  std::vector<std::string> texts_;
+};
+
+}  // namespace vader::app

@@ -1,0 +1,77 @@
+#pragma once
+// The texts the application's code shows in messages, prompts and status lines (the texts of
+// its windows are on their components). %s and %d are filled in by Format.
+
+namespace vader::app::texts {
+
+inline constexpr const char* kExportToCsv = "Export to CSV";
+inline constexpr const char* kNoOtherTableRefersToThis = "No other table refers to this one.";
+inline constexpr const char* kNewRecordRecords = "New record (%d records)";
+inline constexpr const char* kNoRecords = "No records";
+inline constexpr const char* kRecordOf = "Record %s of %d";
+inline constexpr const char* kTable = "Table %s";
+inline constexpr const char* kDetailsOf = "details of %s";
+inline constexpr const char* kFiltered = "(filtered)";
+inline constexpr const char* kRange = "(range)";
+inline constexpr const char* kDeleteTheCurrentRecord = "Delete the current record?";
+inline constexpr const char* kCannotWriteTo = "Cannot write to %s.";
+inline constexpr const char* kExportedOfRecords = "Exported %d of %d records";
+inline constexpr const char* kExportedRecords = "Exported %d records";
+inline constexpr const char* kExportStoppedAfterRecords = "Export stopped after %d records";
+inline constexpr const char* kTheDirectoryDoesNotExist = "The directory %s does not exist.";
+inline constexpr const char* kTheDirectoryHoldsNoDataDictionary =
+    "The directory %s holds no data dictionary (FILE.DDF).";
+inline constexpr const char* kCannotOpenTheDatabase = "Cannot open the database %s.";
+inline constexpr const char* kDatabase = "Database: %s";
+inline constexpr const char* kTables = "%d tables";
+inline constexpr const char* kCannotOpenTheTable = "Cannot open the table %s.";
+inline constexpr const char* kOpenDatabase = "Open database";
+inline constexpr const char* kOpenAlias = "Open alias";
+inline constexpr const char* kAliasName = "Alias name:";
+inline constexpr const char* kBtrieveDatabaseToImport = "Btrieve database to import";
+inline constexpr const char* kDirectoryForTheCopy = "Directory for the copy";
+inline constexpr const char* kTheImportOfFailed = "The import of %s failed.";
+inline constexpr const char* kLoadFromFile = "Load from file";
+inline constexpr const char* kSaveToFile = "Save to file";
+inline constexpr const char* kNoPicture = "No picture";
+inline constexpr const char* kCannotRead = "Cannot read %s.";
+inline constexpr const char* kStructureOf = "Structure of %s";
+inline constexpr const char* kChooseByName = "Choose the row by its name";
+
+// Every text above, for the list of texts a dictionary lacks.
+inline constexpr const char* kAll[] = {
+    kExportToCsv,
+    kNoOtherTableRefersToThis,
+    kNewRecordRecords,
+    kNoRecords,
+    kRecordOf,
+    kTable,
+    kDetailsOf,
+    kFiltered,
+    kRange,
+    kDeleteTheCurrentRecord,
+    kCannotWriteTo,
+    kExportedOfRecords,
+    kExportedRecords,
+    kExportStoppedAfterRecords,
+    kTheDirectoryDoesNotExist,
+    kTheDirectoryHoldsNoDataDictionary,
+    kCannotOpenTheDatabase,
+    kDatabase,
+    kTables,
+    kCannotOpenTheTable,
+    kOpenDatabase,
+    kOpenAlias,
+    kAliasName,
+    kBtrieveDatabaseToImport,
+    kDirectoryForTheCopy,
+    kTheImportOfFailed,
+    kLoadFromFile,
+    kSaveToFile,
+    kNoPicture,
+    kCannotRead,
+    kStructureOf,
+    kChooseByName,
+};
+
+}  // namespace vader::app::texts

@@ -1,0 +1,107 @@
+#include "BrowseTable.h"
+
+#include "framework/FrameworkErrors.h"
+
+namespace vader::app {
+
+std::vector<TIndexInfo> TBrowseTable::Indexes() {
+  UpdateIndexDefs();
+  std::vector<TIndexInfo> out;
+  for (const TIndexDef& def : IndexDefs())
+    out.push_back({def.name, SplitFieldNames(def.fields), def.Has(ixUnique) || def.Has(ixPrimary)});
+  return out;
+}
+
+std::vector<std::string> TBrowseTable::IndexFields() {
+  std::vector<std::string> fields;
+  for (int k = 0; k < KeyFieldCount(); ++k)
+    for (int f = 0; f < FieldCount(); ++f)
+      if (Fields(f)->FieldNo() == KeyFieldNumber(k)) fields.push_back(Fields(f)->FieldName());
+  return fields;
+}
+
+void TBrowseTable::ChooseIndex(const std::string& name) {
+  if (rangeSet_) CancelFieldRange();
+  SetIndexName(name);
+}
+
+std::string TBrowseTable::FirstKeyField() {
+  const std::vector<std::string> fields = IndexFields();
+  if (fields.empty()) DatabaseError("The table has no index to search", this);
+  return fields.front();
+}
+
+void TBrowseTable::PutKey(const std::string& fieldName, const std::string& text) {
+  // The field converts the text as it would a typed value; the lookup key buffer takes it.
+  SetKey();
+  try {
+    FieldByName(fieldName)->SetAsString(text);
+  } catch (...) {
+    Cancel();
+    throw;
+  }
+}
+
+TValue TBrowseTable::ValueFor(const std::string& fieldName, const std::string& text) {
+  PutKey(fieldName, text);
+  TValue value = FieldByName(fieldName)->Value();
+  Cancel();
+  return value;
+}
+
+void TBrowseTable::SearchNearest(const std::string& text) {
+  PutKey(FirstKeyField(), text);
+  GotoNearest();
+}
+
+void TBrowseTable::SetFieldRange(const std::string& from, const std::string& to) {
+  CheckBrowseMode();
+  if (MasterSource()) DatabaseError("The rows of a detail table follow their master", this);
+  const std::string field = FirstKeyField();
+  const bool hasFrom = !from.empty(), hasTo = !to.empty();
+  if (!hasFrom && !hasTo) {
+    CancelFieldRange();
+    return;
+  }
+  const TValue low = hasFrom ? ValueFor(field, from) : TValue{};
+  const TValue high = hasTo ? ValueFor(field, to) : TValue{};
+  SetKeyFields(TKeyIndex::kiRangeStart, {hasFrom ? low : high});
+  if (hasTo) SetKeyFields(TKeyIndex::kiRangeEnd, {high});
+  // An open side is a bound that is not set.
+  for (auto [open, side] :
+       {std::pair{!hasFrom, TKeyIndex::kiRangeStart}, std::pair{!hasTo, TKeyIndex::kiRangeEnd}})
+    if (open) {
+      TKeyBuffer& key = KeyBuffer(side);
+      key.Modified = false;
+      key.FieldCount = 0;
+    }
+  ApplyRange();
+  rangeSet_ = true;
+}
+
+void TBrowseTable::CancelFieldRange() {
+  rangeSet_ = false;
+  if (!MasterSource()) CancelRange();
+}
+
+void TBrowseTable::SetMaster(TDataSource* master, const std::string& masterField,
+                             const std::string& detailField) {
+  if (!master) {
+    SetMasterSource(nullptr);
+    SetMasterFields("");
+    return;
+  }
+  if (rangeSet_) CancelFieldRange();
+  const std::vector<std::string> fields = IndexFields();
+  if (fields.empty() || fields.front() != detailField) {
+    for (const TIndexInfo& info : Indexes())
+      if (!info.fields.empty() && info.fields.front() == detailField) {
+        SetIndexName(info.name);
+        break;
+      }
+  }
+  SetMasterFields(masterField);
+  SetMasterSource(master);
+}
+
+}  // namespace vader::app

@@ -1,0 +1,54 @@
+#pragma once
+// The table component the application's windows show, with what they ask of it in the
+// person's terms: the indexes by name, a search for a typed value on the first field of the
+// current index, a range between two typed values, and a link to a master table.
+
+#include <string>
+#include <vector>
+
+#include "components/BtrMainTable.h"
+
+namespace vader::app {
+
+// One index of a table, as the windows show it.
+struct TIndexInfo {
+  std::string name;                 // the engine's index name
+  std::vector<std::string> fields;  // field names in key order
+  bool unique = false;
+};
+
+class TBrowseTable : public TtbTable {
+ public:
+  explicit TBrowseTable(TComponent* owner) : TtbTable(owner) {}
+
+  // The indexes of the table, in the engine's order.
+  std::vector<TIndexInfo> Indexes();
+  // The fields of the current index (empty when it has none).
+  std::vector<std::string> IndexFields();
+  // Orders the rows by the index; a range the person set goes with the old index.
+  void ChooseIndex(const std::string& name);
+
+  // Moves to the first row whose first index field is at least Text (as a value of that
+  // field); to the last row when none is. Raises when Text is no value of that field.
+  void SearchNearest(const std::string& text);
+  // Limits the rows to those whose first index field lies between From and To; an empty
+  // bound leaves that side open. Raises when a bound is no value of that field.
+  void SetFieldRange(const std::string& from, const std::string& to);
+  void CancelFieldRange();
+  bool RangeSet() const { return rangeSet_; }
+
+  // Shows only the rows that belong to Master's current row: MasterField's value in the
+  // detail's index led by DetailField. Nullptr ends the link.
+  void SetMaster(TDataSource* master, const std::string& masterField,
+                 const std::string& detailField);
+
+ private:
+  std::string FirstKeyField();
+  // Puts Text into FieldName of the lookup key buffer, which stays in edit.
+  void PutKey(const std::string& fieldName, const std::string& text);
+  TValue ValueFor(const std::string& fieldName, const std::string& text);
+
+  bool rangeSet_ = false;
+};
+
+}  // namespace vader::app

@@ -1,0 +1,453 @@
+#include "DataForm.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "AppTexts.h"
+#include "DatabaseForm.h"
+#include "RecordForm.h"
+#include "StructureForm.h"
+#include "framework/DBFilter.h"
+#include "framework/Dialogs.h"
+#include "language/Zothrtns.h"
+#include "language/zInter.h"
+#include "platform/ProcessInfo.h"
+#include "ui/ErrorDisplay.h"
+
+namespace vader::app {
+namespace {
+
+constexpr int kExportStep = 200;  // rows between two looks at the event loop while exporting
+
+std::string SettingsFile() { return platform::ExecutableDirectory() + "Vader.INI"; }
+
+// The position the filter compiler names in its message ("... at position N: ..."), 0: none.
+std::size_t ErrorPosition(const std::string& message) {
+  const std::string marker = "position ";
+  const std::size_t at = message.find(marker);
+  if (at == std::string::npos) return 0;
+  return static_cast<std::size_t>(std::strtoul(message.c_str() + at + marker.size(), nullptr, 10));
+}
+
+}  // namespace
+
+bool ConfirmDeletes() { return ReadIniString(SettingsFile(), "Options", "ConfirmDelete") != "0"; }
+
+void SetConfirmDeletes(bool value) {
+  WriteIniString(SettingsFile(), "Options", "ConfirmDelete", value ? "1" : "0");
+}
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+// Shows every move and state change of the table in the window's status line.
+class TDataForm::StateLink : public TDataLink {
+ public:
+  explicit StateLink(TDataForm& form) : form_(form) {}
+
+ protected:
+  void ActiveChanged() override { form_.ShowState(); }
+  void DataSetChanged() override { form_.ShowState(); }
+  void DataSetScrolled(int) override { form_.ShowState(); }
+  void EditingChanged() override { form_.ShowState(); }
+  void RecordChanged(TField*) override {}
+
+ private:
+  TDataForm& form_;
+};
+
+TDataForm::TDataForm(TComponent* owner, TDatabaseForm* database, const std::string& table)
+    : TAppForm(owner), database_(database), tableName_(table) {
+  BeginLoading();
+  SetName("DataForm");
+  SetCaption("Table");
+  SetHint("The records of the table");
+  SetBounds(80, 60, 900, 620);
+  table_ = new TBrowseTable(this);
+  table_->SetName("Table");
+  table_->SetDatabaseName(database->DatabaseName());
+  table_->SetTableName(database->TableNameFor(table));
+  source_ = new TDataSource(this);
+  source_->SetName("DataSource");
+  source_->SetDataSet(table_);
+  BuildMenu();
+  BuildControls();
+  table_->Open();  // opens once loading has finished, before the window translates itself
+}
+
+void TDataForm::FormCreate() {
+  TAppForm::FormCreate();
+  FillIndexes();
+  link_ = std::make_unique<StateLink>(*this);
+  link_->SetDataSource(source_);
+}
+
+TDataForm::~TDataForm() {
+  link_.reset();
+  for (TDataForm* form : TAppWindows::Instance().OfKind<TDataForm>())
+    if (form->master_ == this) {
+      form->table_->SetMaster(nullptr, "", "");
+      form->master_ = nullptr;
+    }
+  for (TRecordForm* form : TAppWindows::Instance().OfKind<TRecordForm>())
+    if (form->DataForm() == this) TAppWindows::Instance().Close(form);
+  // A window closing with an edit in progress drops the edit; nothing may escape from here.
+  try {
+    table_->Cancel();
+    table_->SetMaster(nullptr, "", "");
+    table_->Close();
+  } catch (const std::exception& error) {
+    ui::ShowException(error);
+  }
+}
+
+void TDataForm::BuildMenu() {
+  TMenuItem* file = AddMenuItem(nullptr, "FileMenu", "&File");
+  AddMenuItem(
+      file, "ExportItem", "&Export to CSV...",
+      [this] {
+        if (!Prompts().file) return;
+        const std::string path = Prompts().file(Tr(texts::kExportToCsv), true);
+        if (!path.empty()) ExportCsv(path);
+      },
+      "Write the shown records to a CSV file");
+  AddMenuItem(file, "CloseItem", "&Close", [this] { TAppWindows::Instance().Close(this); });
+  TMenuItem* record = AddMenuItem(nullptr, "RecordMenu", "&Record");
+  AddMenuItem(record, "InsertItem", "&Insert", [this] { Attempt([this] { InsertRecord(); }); });
+  AddMenuItem(record, "DeleteItem", "&Delete", [this] { Attempt([this] { DeleteRecord(); }); });
+  AddMenuItem(record, "PostItem", "&Post", [this] { PostRecord(); });
+  AddMenuItem(record, "CancelItem", "&Cancel", [this] { CancelRecord(); });
+  AddLanguageMenu();
+  TMenuItem* view = AddMenuItem(nullptr, "ViewMenu", "&View");
+  AddMenuItem(
+      view, "FormViewItem", "&Form view", [this] { ShowFormView(); },
+      "Show the current record in a form");
+  AddMenuItem(view, "StructureItem", "&Structure",
+              [this] { database_->ShowStructure(tableName_); });
+  AddMenuItem(
+      view, "DetailItem", "&Details",
+      [this] {
+        std::string masterField, detailField;
+        const std::string detail = FindDetail(masterField, detailField);
+        if (detail.empty()) {
+          MessageDlg(Tr(texts::kNoOtherTableRefersToThis), TMsgDlgType::mtInformation, mbOK, 0);
+          return;
+        }
+        Attempt([&] { OpenDetail(detail, masterField, detailField); });
+      },
+      "Show the records of another table that belong to the current record");
+}
+
+void TDataForm::BuildControls() {
+  Place<TLabel>(this, "IndexLabel", 12, 10, 70, 24)->SetCaption("Index:");
+  auto* index = Place<TComboBox>(this, "IndexCombo", 84, 8, 300, 26);
+  index->SetHint("The index that orders the records");
+  index->OnChange = [this, index](TComponent*) {
+    Attempt([&] { ChooseIndex(index->ItemIndex()); });
+  };
+  Place<TLabel>(this, "SearchLabel", 400, 10, 70, 24)->SetCaption("Search:");
+  auto* search = Place<TEdit>(this, "SearchEdit", 472, 8, 200, 26);
+  search->SetHint("A value of the index's first field");
+  search->OnEnter = [this](TComponent*) { Search(TextOf("SearchEdit")); };
+  AddButton(
+      this, "SearchButton", "&Go to", 680, 7, 90, [this] { Search(TextOf("SearchEdit")); },
+      "Go to the nearest record");
+
+  Place<TLabel>(this, "RangeLabel", 12, 44, 70, 24)->SetCaption("Range:");
+  Place<TEdit>(this, "RangeFromEdit", 84, 42, 140, 26)->SetHint("From");
+  Place<TEdit>(this, "RangeToEdit", 232, 42, 140, 26)->SetHint("To");
+  AddButton(
+      this, "RangeButton", "&Apply", 380, 41, 90,
+      [this] { ApplyRange(TextOf("RangeFromEdit"), TextOf("RangeToEdit")); },
+      "Show only the records between the two values");
+  AddButton(
+      this, "ClearRangeButton", "C&lear", 476, 41, 90, [this] { ClearRange(); },
+      "Show all the records again");
+
+  Place<TLabel>(this, "FilterLabel", 12, 78, 70, 24)->SetCaption("Filter:");
+  auto* filter = Place<TEdit>(this, "FilterEdit", 84, 76, 480, 26);
+  filter->SetHint("For example: Country = 'France' and Balance > 100");
+  auto* on = Place<TCheckBox>(this, "FilterCheck", 576, 76, 180, 26);
+  on->SetCaption("Filter on");
+  on->SetHint("Switch the filter on and off");
+  on->OnClick = [this, on](TComponent*) { ApplyFilter(TextOf("FilterEdit"), on->Checked()); };
+  filter->OnEnter = [this, on](TComponent*) {
+    on->SetChecked(true);
+    ApplyFilter(TextOf("FilterEdit"), true);
+  };
+  auto* problem = Place<TLabel>(this, "FilterProblemLabel", 84, 104, 800, 34);
+  problem->SetHint("Where the filter text is wrong");
+
+  struct Step {
+    const char* name;
+    const char* caption;
+    std::function<void()> action;
+  };
+  const Step steps[] = {
+      {"FirstButton", "First", [this] { table_->First(); }},
+      {"PriorButton", "Prior", [this] { table_->Prior(); }},
+      {"NextButton", "Next", [this] { table_->Next(); }},
+      {"LastButton", "Last", [this] { table_->Last(); }},
+      {"InsertButton", "Insert", [this] { InsertRecord(); }},
+      {"DeleteButton", "Delete", [this] { DeleteRecord(); }},
+      {"PostButton", "Post", [this] { PostRecord(); }},
+      {"CancelButton", "Cancel", [this] { CancelRecord(); }},
+      {"RefreshButton", "Refresh", [this] { table_->Refresh(); }},
+  };
+  int left = 12;
+  for (const Step& step : steps) {
+    AddButton(this, step.name, step.caption, left, 140, 92,
+              [this, action = step.action] { Attempt(action); });
+    left += 96;
+  }
+  auto* grid = Place<TwwDBGrid>(this, "Grid", 12, 176, 876, 360);
+  grid->SetDataSource(source_);
+  grid->OnRowChange = [this](TComponent*) { ShowState(); };
+  Place<TLabel>(this, "PositionLabel", 12, 544, 400, 24);
+  Place<TLabel>(this, "ProgressLabel", 420, 544, 300, 24);
+  AddButton(
+      this, "CancelExportButton", "Stop e&xport", 730, 542, 150, [this] { CancelExport(); },
+      "Stop the export that is running");
+}
+
+void TDataForm::FillIndexes() {
+  auto* combo = static_cast<TComboBox*>(FindComponent("IndexCombo"));
+  TStrings names;
+  int current = -1;
+  const std::vector<std::string> fields = table_->IndexFields();
+  for (const TIndexInfo& info : table_->Indexes()) {
+    if (info.fields == fields && current < 0) current = static_cast<int>(names.size());
+    names.push_back(info.name);
+  }
+  combo->SetItems(names);
+  combo->SetItemIndex(current);
+}
+
+std::string TDataForm::TextOf(const char* name) const {
+  auto* edit = dynamic_cast<TEdit*>(FindComponent(name));
+  return edit ? edit->Text() : std::string();
+}
+
+void TDataForm::Attempt(const std::function<void()>& action) { ui::Guarded(action); }
+
+int TDataForm::RecordCount() const {
+  // The engine's count may cost a pass over the file: it is asked again only when the rows
+  // changed (a post, a delete, a range, a filter, another index), not on every move.
+  if (countVersion_ != table_->RowsVersion() || cachedCount_ < 0) {
+    cachedCount_ = table_->RecordCount();
+    countVersion_ = table_->RowsVersion();
+  }
+  return cachedCount_;
+}
+
+std::string TDataForm::PositionText() const {
+  if (!table_->Active()) return {};
+  const int count = RecordCount();
+  if (table_->State() == TDataSetState::dsInsert)
+    return Format(texts::kNewRecordRecords, {std::to_string(count)});
+  if (table_->IsEmpty()) return Tr(texts::kNoRecords);
+  // The engine numbers records only in files read in physical order; otherwise the grid's row
+  // (counted from the first row) is the position.
+  int position = table_->RecNo();
+  if (position < 1) {
+    auto* grid = dynamic_cast<TwwDBGrid*>(FindComponent("Grid"));
+    position = grid && grid->Row() >= 0 ? grid->Row() + 1 : 0;
+  }
+  return Format(texts::kRecordOf, {position > 0 ? std::to_string(position) : std::string("?"),
+                                   std::to_string(count)});
+}
+
+void TDataForm::ShowState() {
+  if (!table_) return;
+  const std::string title =
+      Format(texts::kTable, {tableName_}) +
+      (master_ ? " - " + Format(texts::kDetailsOf, {master_->tableName_}) : std::string());
+  if (Caption() != title) SetCaption(title);
+  if (auto* label = dynamic_cast<TLabel*>(FindComponent("PositionLabel"))) {
+    std::string text = PositionText();
+    if (table_->Filtered()) text += "  " + Tr(texts::kFiltered);
+    if (table_->RangeSet()) text += "  " + Tr(texts::kRange);
+    if (label->Caption() != text) label->SetCaption(text);
+  }
+  if (auto* label = dynamic_cast<TLabel*>(FindComponent("ProgressLabel")))
+    if (label->Caption() != progress_) label->SetCaption(progress_);
+  if (auto* label = dynamic_cast<TLabel*>(FindComponent("FilterProblemLabel")))
+    if (label->Caption() != filterProblem_) label->SetCaption(filterProblem_);
+}
+
+void TDataForm::ChooseIndex(int index) {
+  const std::vector<TIndexInfo> indexes = table_->Indexes();
+  if (index < 0 || index >= static_cast<int>(indexes.size())) return;
+  table_->ChooseIndex(indexes[std::size_t(index)].name);
+  FillIndexes();
+  ShowState();
+}
+
+void TDataForm::Search(const std::string& text) {
+  Attempt([&] { table_->SearchNearest(text); });
+}
+
+void TDataForm::ApplyRange(const std::string& from, const std::string& to) {
+  Attempt([&] { table_->SetFieldRange(from, to); });
+  ShowState();
+}
+
+void TDataForm::ClearRange() {
+  Attempt([&] { table_->CancelFieldRange(); });
+  ShowState();
+}
+
+bool TDataForm::ApplyFilter(const std::string& text, bool on) {
+  filterProblem_.clear();
+  bool applied = false;
+  try {
+    if (on && !text.empty()) BuildFilterExpression(text, 0, table_);  // errors before any change
+    table_->SetFiltered(false);
+    table_->SetFilterText(text);
+    table_->SetFiltered(on && !text.empty());
+    applied = true;
+  } catch (const std::exception& error) {
+    const std::string message = error.what();
+    const std::size_t position = ErrorPosition(message);
+    filterProblem_ = message;
+    if (position > 0)
+      filterProblem_ += "\n" + text.substr(0, position - 1) + " >>" +
+                        text.substr(std::min(text.size(), position - 1));
+    if (auto* check = dynamic_cast<TCheckBox*>(FindComponent("FilterCheck")))
+      check->SetChecked(false);
+    try {
+      table_->SetFiltered(false);
+    } catch (const std::exception&) {
+    }
+  }
+  ShowState();
+  return applied;
+}
+
+void TDataForm::InsertRecord() { table_->Insert(); }
+
+bool TDataForm::DeleteRecord() {
+  if (table_->IsEmpty()) return false;
+  if (ConfirmDeletes() && !ConfirmPrompt(Tr(texts::kDeleteTheCurrentRecord))) return false;
+  table_->Delete();
+  return true;
+}
+
+bool TDataForm::PostRecord() {
+  try {
+    table_->Post();
+    return true;
+  } catch (const std::exception& error) {
+    // The record stays in edit with what the person typed; they may correct it or cancel.
+    ui::ShowException(error);
+    ShowState();
+    return false;
+  }
+}
+
+void TDataForm::CancelRecord() { table_->Cancel(); }
+
+bool TDataForm::ExportCsv(const std::string& path) {
+  std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(path.c_str(), "wb"), &std::fclose);
+  if (!out) {
+    MessageDlg(Format(texts::kCannotWriteTo, {path}), TMsgDlgType::mtError, mbOK, 0);
+    return false;
+  }
+  cancelExport_ = false;
+  bool ok = true;
+  try {
+    table_->CheckBrowseMode();
+    std::string line;
+    for (int f = 0; f < table_->FieldCount(); ++f)
+      line += (f ? "," : "") + CsvField(table_->Fields(f)->FieldName());
+    std::fputs((line + "\r\n").c_str(), out.get());
+    const int total = RecordCount();
+    int done = 0;
+    const TBookmark here = table_->GetBookmark();
+    table_->DisableControls();
+    try {
+      for (table_->First(); !table_->Eof(); table_->Next()) {
+        line.clear();
+        for (int f = 0; f < table_->FieldCount(); ++f)
+          line += (f ? "," : "") + CsvField(table_->Fields(f)->AsString());
+        if (std::fputs((line + "\r\n").c_str(), out.get()) < 0) throw std::runtime_error(path);
+        if (++done % kExportStep == 0) {
+          progress_ =
+              Format(texts::kExportedOfRecords, {std::to_string(done), std::to_string(total)});
+          ShowState();
+          Application().ProcessMessages();  // shows the progress and lets Stop be clicked
+          if (cancelExport_) break;
+        }
+      }
+    } catch (...) {
+      table_->EnableControls();
+      throw;
+    }
+    if (!here.empty() && table_->BookmarkValid(here)) table_->GotoBookmark(here);
+    table_->EnableControls();
+    ok = !cancelExport_;
+    progress_ = ok ? Format(texts::kExportedRecords, {std::to_string(done)})
+                   : Format(texts::kExportStoppedAfterRecords, {std::to_string(done)});
+  } catch (const std::exception& error) {
+    ok = false;
+    progress_.clear();
+    ui::ShowException(error);
+  }
+  if (std::fclose(out.release()) != 0) ok = false;
+  if (!ok) std::remove(path.c_str());
+  ShowState();
+  return ok;
+}
+
+std::string TDataForm::FindDetail(std::string& masterField, std::string& detailField) {
+  const std::vector<TIndexInfo> own = table_->Indexes();
+  if (own.empty() || own.front().fields.empty()) return {};
+  const std::string key = own.front().fields.front();
+  for (const TTableEntry& entry : database_->Tables()) {
+    if (entry.name == tableName_) continue;
+    TBrowseTable other(nullptr);
+    other.SetDatabaseName(database_->DatabaseName());
+    other.SetTableName(database_->TableNameFor(entry.name));
+    other.SetReadOnly(true);
+    try {
+      // The detail's field is named after this table ("Orders" + "Id": "OrderId"), or it is
+      // this table's own key field name in an index that allows repeats.
+      std::string named = tableName_;
+      if (!named.empty() && named.back() == 's') named.pop_back();
+      named += key;
+      for (const TIndexInfo& info : other.Indexes()) {
+        if (info.fields.empty()) continue;
+        const std::string& first = info.fields.front();
+        if (first == named || (first == key && !info.unique)) {
+          masterField = key;
+          detailField = first;
+          return entry.name;
+        }
+      }
+    } catch (const std::exception&) {
+      // A table that does not open cannot be a detail.
+    }
+  }
+  return {};
+}
+
+TDataForm* TDataForm::OpenDetail(const std::string& table, const std::string& masterField,
+                                 const std::string& detailField) {
+  TDataForm* detail = TAppWindows::Instance().Open<TDataForm>(nullptr, database_, table);
+  detail->table_->SetMaster(source_, masterField, detailField);
+  detail->master_ = this;
+  detail->FillIndexes();
+  detail->ShowState();
+  return detail;
+}
+
+void TDataForm::ShowFormView() { TAppWindows::Instance().Open<TRecordForm>(nullptr, this); }
+
+}  // namespace vader::app

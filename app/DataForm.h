@@ -1,0 +1,92 @@
+#pragma once
+// The data window of one table: the data-aware grid with the translated field labels, the
+// record count and position, the index that orders the rows, a search on that index, a range,
+// a filter expression switched on and off, editing (insert, delete with the prompt, post,
+// cancel), CSV export with progress and cancel, the form view, the structure, and a detail
+// window linked to the current row.
+
+#include <atomic>
+#include <string>
+
+#include "AppForm.h"
+#include "BrowseTable.h"
+#include "framework/DBCtrls.h"
+
+namespace vader::app {
+
+class TDatabaseForm;
+
+class TDataForm : public TAppForm {
+ public:
+  TDataForm(TComponent* owner, TDatabaseForm* database, const std::string& table);
+  ~TDataForm() override;
+
+  TDatabaseForm* DatabaseForm() const { return database_; }
+  const std::string& TableName() const { return tableName_; }
+  TBrowseTable& Table() const { return *table_; }
+  TDataSource& Source() const { return *source_; }
+
+  // What the window's controls do, callable as the person would.
+  void ChooseIndex(int index);
+  void Search(const std::string& text);
+  void ApplyRange(const std::string& from, const std::string& to);
+  void ClearRange();
+  // Compiles Text as the filter; a text that does not parse is refused with its position.
+  bool ApplyFilter(const std::string& text, bool on);
+  void InsertRecord();
+  // Asks first when the setting says so; true when the record went.
+  bool DeleteRecord();
+  // Posts the edit; an engine error is shown and the edit stays as typed. True when posted.
+  bool PostRecord();
+  void CancelRecord();
+  // Writes the shown rows (filter and range in effect) as CSV; false when cancelled or failed.
+  bool ExportCsv(const std::string& path);
+  void CancelExport() { cancelExport_ = true; }
+  // Opens a window on the table linked to this one by the first field of the current index.
+  TDataForm* OpenDetail(const std::string& table, const std::string& masterField,
+                        const std::string& detailField);
+  // The detail table of the sample kind: a table with an index led by a field of this
+  // table's first index; empty when none is.
+  std::string FindDetail(std::string& masterField, std::string& detailField);
+  void ShowFormView();
+
+  // "Record N of M".
+  std::string PositionText() const;
+  // The records of the table with the range and filter in effect.
+  int RecordCount() const;
+  // The filter's error with a caret under its position, empty when the filter is fine.
+  const std::string& FilterProblem() const { return filterProblem_; }
+
+ protected:
+  void FormCreate() override;
+  void ShowState() override;
+
+ private:
+  class StateLink;
+  void BuildControls();
+  void BuildMenu();
+  void FillIndexes();
+  std::string TextOf(const char* name) const;
+  void Attempt(const std::function<void()>& action);
+
+  TDatabaseForm* database_;
+  std::string tableName_;
+  TBrowseTable* table_ = nullptr;
+  TDataSource* source_ = nullptr;
+  std::unique_ptr<StateLink> link_;
+  std::string filterProblem_;
+  std::string progress_;
+  bool cancelExport_ = false;
+  mutable int cachedCount_ = -1;
+  mutable std::uint64_t countVersion_ = 0;
+  TDataForm* master_ = nullptr;
+};
+
+// Whether deleting asks first ("Confirm before deleting records"); kept in the settings file.
+bool ConfirmDeletes();
+void SetConfirmDeletes(bool value);
+
+// One CSV field: quoted when it holds a separator, a quote or a line break.
+std::string CsvField(const std::string& text);
+
+}  // namespace vader::app

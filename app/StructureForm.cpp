@@ -1,0 +1,85 @@
+#include "StructureForm.h"
+
+#include <cstring>
+
+#include "AppTexts.h"
+#include "BrowseTable.h"
+#include "DatabaseForm.h"
+
+namespace vader::app {
+
+std::string EngineTypeName(uint16_t type, uint16_t subType) {
+  static const char* const names[] = {
+      "Unknown",    "String",   "Date",  "Blob",   "Logical",   "Integer16",  "Integer32",
+      "Float",      "BCD",      "Bytes", "Time",   "Timestamp", "Unsigned16", "Unsigned32",
+      "Float IEEE", "Varbytes", "Lock",  "Cursor", "Integer64", "Unsigned64"};
+  std::string name = type < std::size(names) ? names[type] : "Type " + std::to_string(type);
+  switch (subType) {
+    case fldstMONEY:
+      return name + " (money)";
+    case fldstMEMO:
+      return name + " (memo)";
+    case fldstBINARY:
+      return name + " (binary)";
+    case fldstGRAPHIC:
+      return name + " (graphic)";
+    case fldstAUTOINC:
+      return name + " (autoincrement)";
+    default:
+      return name;
+  }
+}
+
+TStructureForm::TStructureForm(TComponent* owner, TDatabaseForm* database, const std::string& table)
+    : TAppForm(owner), tableName_(table) {
+  BeginLoading();
+  SetName("StructureForm");
+  SetCaption("Structure");
+  SetBounds(100, 80, 700, 560);
+  Place<TLabel>(this, "FieldsLabel", 12, 8, 300, 22)->SetCaption("Fields");
+  auto* fields = Place<TListView>(this, "FieldList", 12, 32, 676, 260);
+  fields->AddColumn("Field", 220);
+  fields->AddColumn("Type", 200);
+  fields->AddColumn("Offset", 100);
+  fields->AddColumn("Size", 100);
+  Place<TLabel>(this, "IndexesLabel", 12, 300, 300, 22)->SetCaption("Indexes");
+  auto* indexes = Place<TListView>(this, "IndexList", 12, 324, 676, 220);
+  indexes->AddColumn("Index", 220);
+  indexes->AddColumn("Segments", 340);
+  indexes->AddColumn("Unique", 100);
+
+  // The field list of the database gives the stored layout: offsets and sizes as in the file.
+  TBrowseTable open(nullptr);
+  open.SetDatabaseName(database->DatabaseName());
+  open.SetTableName(database->TableNameFor(table));
+  open.SetReadOnly(true);
+  open.Open();
+  {
+    TSessionLock lock(*open.DBSession());
+    TVirtEng* engine = open.Engine();
+    TBaseTable* list = nullptr;
+    open.Check(engine->OpenFieldList(open.DBHandle(), database->TableNameFor(table).c_str(),
+                                     nullptr, false, list));
+    FieldDesc desc{};
+    while (engine->GetNextRecord(list, dbiNOLOCK, reinterpret_cast<uint8_t*>(&desc), nullptr) ==
+           0) {
+      fields->AddRow({std::string(desc.FieldName, strnlen(desc.FieldName, sizeof desc.FieldName)),
+                      EngineTypeName(desc.FieldType, desc.FieldSubType),
+                      std::to_string(desc.FieldOffset), std::to_string(desc.FieldLength)});
+    }
+    engine->CloseCursor(list);
+  }
+  for (const TIndexInfo& info : open.Indexes()) {
+    std::string segments;
+    for (const auto& field : info.fields) segments += (segments.empty() ? "" : " + ") + field;
+    indexes->AddRow({info.name, segments, Tr(info.unique ? "Yes" : "No")});
+  }
+  open.Close();
+}
+
+void TStructureForm::ShowState() {
+  const std::string title = Format(texts::kStructureOf, {tableName_});
+  if (Caption() != title) SetCaption(title);
+}
+
+}  // namespace vader::app

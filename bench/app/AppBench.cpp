@@ -1,0 +1,136 @@
+// The data window on a large and a small table in the same run: the time from asking for the
+// window to its first screen painted (window, table component, grid rows read for the view),
+// on the sample's Customers table grown to N rows (--records=N, default 1,000,000) and to
+// 1,000 rows; and going to the last row of the large table (the navigator's Last) with the
+// grid following. The goal: the first screen of the large table within 1.5x of the small one.
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "DataForm.h"
+#include "DatabaseForm.h"
+#include "platform/Registry.h"
+#include "shell/Startup.h"
+#include "tools/SampleDatabase.h"
+#include "ui/FormWindow.h"
+#include "ui/QtEventLoop.h"
+
+namespace {
+
+using namespace vader;
+
+uint64_t gRecords = 1000000;
+std::string gLarge, gSmall;
+ui::TQtEventLoop* gLoop = nullptr;
+
+std::string Generate(const std::string& root, const char* name, uint64_t customers) {
+  const std::string dir = root + "/" + name;
+  std::fprintf(stderr, "writing %llu customers to %s ...\n",
+               static_cast<unsigned long long>(customers), dir.c_str());
+  tools::GenerateSampleDatabase(
+      dir, {.customers = customers, .suppliers = 1, .products = 1, .employees = 1, .orders = 1});
+  return dir;
+}
+
+// Opens the data window and waits until its grid has painted; the window goes after timing.
+app::TDataForm* ShowFirstScreen(const std::string& database) {
+  app::TDatabaseForm* db = app::TDatabaseForm::OpenDatabase(database);
+  db->OpenTable("Customers");
+  app::TDataForm* form = app::TAppWindows::Instance().OfKind<app::TDataForm>().back();
+  QWidget* window = gLoop->WindowOf(form);
+  window->repaint();
+  QApplication::processEvents();
+  return form;
+}
+
+void CloseAll() {
+  app::TAppWindows::Instance().CloseAll();
+  QApplication::processEvents();
+}
+
+void FirstScreen(benchmark::State& state, const std::string& database) {
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    app::TDataForm* form = ShowFirstScreen(database);
+    const auto end = std::chrono::steady_clock::now();
+    benchmark::DoNotOptimize(form);
+    state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    CloseAll();
+  }
+}
+
+void BM_FirstScreenLarge(benchmark::State& state) { FirstScreen(state, gLarge); }
+void BM_FirstScreenSmall(benchmark::State& state) { FirstScreen(state, gSmall); }
+BENCHMARK(BM_FirstScreenLarge)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->Repetitions(3);
+BENCHMARK(BM_FirstScreenSmall)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->Repetitions(3);
+
+void BM_LastRowLarge(benchmark::State& state) {
+  for (auto _ : state) {
+    app::TDataForm* form = ShowFirstScreen(gLarge);
+    const auto start = std::chrono::steady_clock::now();
+    form->Table().Last();
+    gLoop->WindowOf(form)->repaint();
+    QApplication::processEvents();
+    const auto end = std::chrono::steady_clock::now();
+    state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    if (!form->Table().Eof() && (form->Table().Next(), !form->Table().Eof()))
+      state.SkipWithError("not on the last row");
+    CloseAll();
+  }
+}
+BENCHMARK(BM_LastRowLarge)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<char*> args{argv[0]};
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--records=", 10) == 0)
+      gRecords = std::strtoull(argv[i] + 10, nullptr, 10);
+    else
+      args.push_back(argv[i]);
+  }
+  int n = static_cast<int>(args.size());
+  benchmark::Initialize(&n, args.data());
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication application(argc, argv);
+
+  char pattern[] = "/tmp/vader-app-bench-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) return 1;
+  const std::string root = pattern;
+  setenv(platform::kRegistryEnvironmentVariable, (root + "/registry.reg").c_str(), 1);
+  gLarge = Generate(root, "large", gRecords);
+  gSmall = Generate(root, "small", 1000);
+
+  TModuleTable modules = BuildModuleTable(false);
+  modules.Startup();
+  int status = 0;
+  {
+    ui::TQtEventLoop loop;
+    gLoop = &loop;
+    Application().SetEventLoop(&loop);
+    benchmark::RunSpecifiedBenchmarks();
+    CloseAll();
+    Application().SetEventLoop(nullptr);
+  }
+  modules.Shutdown();
+  benchmark::Shutdown();
+  std::filesystem::remove_all(root);
+  return status;
+}

@@ -1,0 +1,337 @@
+// The database and data windows driven in process over a copy of the sample database: opening
+// (and refusing) databases, browsing with index, search, range and filter, editing with engine
+// errors that keep the input, deleting with the prompt, master/detail, CSV export, and a
+// language switch with a data window open.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTimer>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "DataForm.h"
+#include "DatabaseForm.h"
+#include "RecordForm.h"
+#include "common/TempDir.h"
+#include "framework/Dialogs.h"
+#include "language/zInter.h"
+#include "platform/ProcessInfo.h"
+#include "platform/Registry.h"
+#include "platform/WindowMessages.h"
+#include "shell/Startup.h"
+#include "ui/FormWindow.h"
+#include "ui/QtEventLoop.h"
+
+namespace vader::app {
+namespace {
+
+using vader::testing::TempDir;
+
+class DataWindows : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "app_tests";
+    static char* argv[] = {name, nullptr};
+    if (!qApp) new QApplication(argc, argv);
+    namespace fs = std::filesystem;
+    fs::create_directory(dir.File("lang"));
+    for (const char* file : {"French.txt", "German.txt"})
+      fs::copy_file(std::string(VADER_LANG_DIR) + "/" + file, dir.File("lang/") + file);
+    fs::create_symlink(VADER_CLIENT_LIBRARY, dir.File("libwbtrv32.so"));
+    fs::copy(VADER_SAMPLE_DATABASE, dir.File("sample"));
+    dir.Write("registry.reg",
+              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Vader\\Btrieve\\Aliases\\SHOP]\r\n"
+              "\"PhysicalName\"=\"" +
+                  dir.File("sample") + "\"\r\n");
+    setenv(platform::kRegistryEnvironmentVariable, dir.File("registry.reg").c_str(), 1);
+    platform::SetMessageTableFile(dir.File("messages"));
+    platform::SetExecutablePathForTesting(dir.File("vader"));
+    modules.Startup();
+    Application().SetEventLoop(&loop);
+    SetMessageDialogHandler([this](const MessageDialogRequest& request) {
+      messages.push_back(request.message);
+      return answer;
+    });
+  }
+  void TearDown() override {
+    TAppWindows::Instance().CloseAll();
+    SetMessageDialogHandler(nullptr);
+    Application().SetEventLoop(nullptr);
+    modules.Shutdown();
+    platform::SetExecutablePathForTesting("");
+    unsetenv(platform::kRegistryEnvironmentVariable);
+  }
+
+  TDataForm& Data(const std::string& table) {
+    TDatabaseForm* database = TDatabaseForm::OpenDatabase(dir.File("sample"));
+    EXPECT_NE(database, nullptr);
+    database->OpenTable(table);
+    auto forms = TAppWindows::Instance().OfKind<TDataForm>();
+    EXPECT_FALSE(forms.empty()) << (messages.empty() ? "" : messages.back());
+    return *forms.back();
+  }
+  static std::string Field(TDataForm& form, const char* name) {
+    return form.Table().FieldByName(name)->AsString();
+  }
+  static std::string Upper(TDataForm& form, const char* name) {
+    std::string text = Field(form, name);
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+  }
+  std::string LastMessage() const { return messages.empty() ? "" : messages.back(); }
+  // Counted as a program would, with the grid not following every step.
+  static int Rows(TDataSet& table) {
+    int rows = 0;
+    table.DisableControls();
+    for (table.First(); !table.Eof(); table.Next()) ++rows;
+    table.First();
+    table.EnableControls();
+    return rows;
+  }
+
+  TempDir dir;
+  TModuleTable modules = BuildModuleTable(false);
+  ui::TQtEventLoop loop;
+  std::vector<std::string> messages;
+  TModalResult answer = mrYes;
+};
+
+TEST_F(DataWindows, DatabasesOpenByDirectoryOrAliasAndWrongOnesOpenNothing) {
+  TDatabaseForm* sample = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(sample, nullptr);
+  std::vector<std::string> names;
+  for (const auto& entry : sample->Tables()) names.push_back(entry.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"Customers", "Employees", "OrderLines", "Orders",
+                                             "Products", "Suppliers"}));
+  EXPECT_EQ(TDatabaseForm::OpenDatabase(dir.File("sample") + "/"), sample);  // once only
+  EXPECT_EQ(RecentDatabases().front(), dir.File("sample"));
+  EXPECT_NE(TDatabaseForm::OpenDatabase("SHOP"), nullptr);
+
+  const std::size_t windows = TAppWindows::Instance().Forms().size();
+  EXPECT_EQ(TDatabaseForm::OpenDatabase(dir.File("nowhere")), nullptr);
+  EXPECT_NE(LastMessage().find("does not exist"), std::string::npos) << LastMessage();
+  std::filesystem::create_directory(dir.File("empty"));
+  EXPECT_EQ(TDatabaseForm::OpenDatabase(dir.File("empty")), nullptr);
+  EXPECT_NE(LastMessage().find("no data dictionary"), std::string::npos) << LastMessage();
+  EXPECT_EQ(TDatabaseForm::OpenDatabase("NOSUCHALIAS"), nullptr);
+  EXPECT_NE(LastMessage().find("Cannot open the database NOSUCHALIAS"), std::string::npos);
+  EXPECT_EQ(TAppWindows::Instance().Forms().size(), windows);
+
+  // A table that does not open leaves no window behind: an unknown one, or one that another
+  // program holds exclusively.
+  sample->OpenTable("NoSuchTable");
+  EXPECT_NE(LastMessage().find("Cannot open the table NoSuchTable"), std::string::npos);
+  EXPECT_EQ(TAppWindows::Instance().Forms().size(), windows);
+  TtbSession other(nullptr);
+  other.SetSessionName("Other");
+  TtbTable held(nullptr);
+  held.SetSessionName("Other");
+  held.SetDatabaseName(dir.File("sample"));
+  held.SetTableName("Customers");
+  held.SetExclusive(true);
+  held.Open();
+  messages.clear();
+  sample->OpenTable("Customers");
+  EXPECT_NE(LastMessage().find("Cannot open the table Customers."), std::string::npos)
+      << LastMessage();
+  EXPECT_EQ(TAppWindows::Instance().Forms().size(), windows);
+  held.Close();
+  sample->OpenTable("Customers");
+  EXPECT_EQ(TAppWindows::Instance().Forms().size(), windows + 1);
+}
+
+TEST_F(DataWindows, IndexSearchRangeAndFilter) {
+  TDataForm& form = Data("Customers");
+  loop.Show(&form);
+  QApplication::processEvents();
+  const int all = Rows(form.Table());
+  EXPECT_EQ(form.PositionText(), "Record 1 of " + std::to_string(all));
+
+  form.ChooseIndex(1);  // by name, ignoring case
+  EXPECT_EQ(form.Table().IndexFields(), std::vector<std::string>{"Name"});
+  form.Search("c");
+  EXPECT_TRUE(messages.empty()) << LastMessage();
+  EXPECT_GE(Upper(form, "Name"), std::string("C"));
+  form.Table().Prior();
+  EXPECT_LT(Upper(form, "Name"), std::string("C"));
+  form.Search("zzzz");  // past the end: the last row
+  form.Table().Next();
+  EXPECT_TRUE(form.Table().Eof());
+
+  form.ApplyRange("B", "D");
+  const int inRange = Rows(form.Table());
+  EXPECT_GT(inRange, 0);
+  EXPECT_LT(inRange, all);
+  for (form.Table().First(); !form.Table().Eof(); form.Table().Next()) {
+    EXPECT_GE(Upper(form, "Name"), std::string("B"));
+    EXPECT_LE(Upper(form, "Name").substr(0, 1), std::string("D"));
+  }
+  form.Search("C");  // a search keeps the range
+  EXPECT_EQ(Rows(form.Table()), inRange);
+  form.ClearRange();
+  EXPECT_EQ(Rows(form.Table()), all);
+
+  EXPECT_FALSE(form.ApplyFilter("Country = 'France' and (", true));
+  EXPECT_NE(form.FilterProblem().find("position"), std::string::npos) << form.FilterProblem();
+  EXPECT_NE(form.FilterProblem().find(">>"), std::string::npos);
+  EXPECT_FALSE(form.Table().Filtered());
+  EXPECT_TRUE(form.ApplyFilter("Country = 'France'", true));
+  EXPECT_TRUE(form.FilterProblem().empty());
+  const int french = Rows(form.Table());
+  EXPECT_GT(french, 0);
+  EXPECT_LT(french, all);
+  for (form.Table().First(); !form.Table().Eof(); form.Table().Next())
+    EXPECT_EQ(Field(form, "Country"), "France");
+  EXPECT_TRUE(form.ApplyFilter("Country = 'France'", false));
+  EXPECT_EQ(Rows(form.Table()), all);
+}
+
+TEST_F(DataWindows, EditingPostsAndAnEngineErrorKeepsTheInput) {
+  TDataForm& form = Data("Products");
+  TDataSet& table = form.Table();
+  table.Edit();
+  table.FieldByName("Name")->SetAsString("Renamed product");
+  EXPECT_TRUE(form.PostRecord());
+  table.Refresh();
+  EXPECT_EQ(Field(form, "Name"), "Renamed product");
+
+  const std::string taken = Field(form, "Code");
+  const int before = table.RecordCount();
+  form.InsertRecord();
+  table.FieldByName("Code")->SetAsString(taken);
+  table.FieldByName("Name")->SetAsString("Duplicate");
+  EXPECT_FALSE(form.PostRecord());
+  EXPECT_FALSE(messages.empty());
+  EXPECT_EQ(table.State(), TDataSetState::dsInsert);  // still the person's record
+  EXPECT_EQ(Field(form, "Name"), "Duplicate");
+  table.FieldByName("Code")->SetAsString("P-NEW-1");
+  EXPECT_TRUE(form.PostRecord());
+  EXPECT_EQ(table.RecordCount(), before + 1);
+
+  SetConfirmDeletes(true);
+  answer = mrNo;
+  messages.clear();
+  EXPECT_FALSE(form.DeleteRecord());
+  EXPECT_EQ(messages.size(), 1u);  // asked
+  EXPECT_EQ(table.RecordCount(), before + 1);
+  answer = mrYes;
+  EXPECT_TRUE(form.DeleteRecord());
+  EXPECT_EQ(table.RecordCount(), before);
+  SetConfirmDeletes(false);
+  messages.clear();
+  EXPECT_TRUE(form.DeleteRecord());  // no prompt
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(table.RecordCount(), before - 1);
+}
+
+TEST_F(DataWindows, DetailsFollowTheMasterAndExportHonoursTheFilter) {
+  TDataForm& orders = Data("Orders");
+  std::string masterField, detailField;
+  ASSERT_EQ(orders.FindDetail(masterField, detailField), "OrderLines");
+  EXPECT_EQ(detailField, "OrderId");
+  TDataForm* lines = orders.OpenDetail("OrderLines", masterField, detailField);
+  for (int step = 0; step < 3; ++step) {
+    const std::string id = Field(orders, "Id");
+    EXPECT_GT(Rows(lines->Table()), 0);
+    for (lines->Table().First(); !lines->Table().Eof(); lines->Table().Next())
+      EXPECT_EQ(Field(*lines, "OrderId"), id);
+    orders.Table().Next();
+  }
+
+  ASSERT_TRUE(orders.ApplyFilter("Paid = True", true));
+  const int paid = Rows(orders.Table());
+  const std::string csv = dir.File("orders.csv");
+  ASSERT_TRUE(orders.ExportCsv(csv));
+  std::ifstream in(csv);
+  std::string header, line;
+  std::getline(in, header);
+  EXPECT_EQ(header.substr(0, 15), "Id,CustomerId,E");
+  int count = 0;
+  while (std::getline(in, line)) ++count;
+  EXPECT_EQ(count, paid);
+  EXPECT_EQ(CsvField("a,\"b\""), "\"a,\"\"b\"\"\"");
+
+  // Stopped from the event loop while it runs: no half-written file stays.
+  orders.ApplyFilter("", false);
+  QTimer::singleShot(0, [&] { orders.CancelExport(); });
+  EXPECT_FALSE(orders.ExportCsv(dir.File("stopped.csv")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("stopped.csv")));
+}
+
+TEST_F(DataWindows, LanguageSwitchFollowsInPlaceKeepingPositionAndEdit) {
+  TDataForm& form = Data("Orders");
+  loop.Show(&form);
+  form.Table().MoveBy(2);
+  const std::string id = Field(form, "Id");
+  form.Table().Edit();
+  form.Table().FieldByName("Status")->SetAsString("typed");
+  SetLanguageFile(platform::ExecutableDirectory() + "lang/German.txt");
+  QApplication::processEvents();
+  platform::DeliverPostedMessages();
+  const QStringList shown = ui::DescribeWidgets(loop.WindowOf(&form));
+  EXPECT_TRUE(shown.contains("label IndexLabel: Index:")) << shown.join("\n").toStdString();
+  EXPECT_TRUE(shown.contains("button NextButton: Weiter")) << shown.join("\n").toStdString();
+  EXPECT_EQ(form.Caption(), "Tabelle Orders");
+  EXPECT_EQ(form.Table().FieldByName("CustomerId")->DisplayLabel(), "Kunde");
+  EXPECT_EQ(Field(form, "Id"), id);
+  EXPECT_EQ(form.Table().State(), TDataSetState::dsEdit);
+  EXPECT_EQ(Field(form, "Status"), "typed");
+  form.Table().Cancel();
+}
+
+TEST_F(DataWindows, FormViewEditsMemoAndPictureFieldsThroughTheRecord) {
+  TDataForm& form = Data("Employees");
+  form.ShowFormView();
+  auto views = TAppWindows::Instance().OfKind<TRecordForm>();
+  ASSERT_EQ(views.size(), 1u);
+  TRecordForm& view = *views.front();
+  EXPECT_NE(view.FindComponent("Field1Edit"), nullptr);  // LastName
+  auto* photo = dynamic_cast<TImage*>(view.FindComponent("Picture"));
+  ASSERT_NE(photo, nullptr) << "the photo field shows as a picture";
+  const std::string bytes = "\x89PNG not really a picture";
+  dir.Write("photo.bin", bytes);
+  ASSERT_TRUE(view.LoadBlob(dir.File("photo.bin")));
+  EXPECT_EQ(form.Table().State(), TDataSetState::dsEdit);
+  EXPECT_TRUE(form.PostRecord());
+  EXPECT_EQ(photo->Picture(), bytes);
+  ASSERT_TRUE(view.SaveBlob(dir.File("saved.bin")));
+  std::ifstream saved(dir.File("saved.bin"), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), bytes);
+  form.Table().Next();  // the view follows the window's row
+  EXPECT_NE(photo->Picture(), bytes);
+  EXPECT_FALSE(view.LoadBlob(dir.File("missing.bin")));
+  EXPECT_NE(LastMessage().find("Cannot read"), std::string::npos);
+
+  // An order's employee is chosen by name and stored as the employee's id.
+  TDataForm& orders = Data("Orders");
+  orders.ShowFormView();
+  TRecordForm& order = *TAppWindows::Instance().OfKind<TRecordForm>().back();
+  auto* employee = dynamic_cast<TComboBox*>(order.FindComponent("Field2Lookup"));
+  ASSERT_NE(employee, nullptr);
+  EXPECT_EQ(employee->Items().size(), 30u);
+  EXPECT_EQ(employee->ItemIndex(), std::stoi(Field(orders, "EmployeeId")) - 1);
+  employee->Chosen(3);
+  EXPECT_EQ(Field(orders, "EmployeeId"), "4");
+  ASSERT_TRUE(orders.PostRecord());
+  orders.Table().Next();
+  EXPECT_EQ(employee->ItemIndex(), std::stoi(Field(orders, "EmployeeId")) - 1);
+
+  TDataForm& suppliers = Data("Suppliers");
+  suppliers.ShowFormView();
+  TRecordForm& notes = *TAppWindows::Instance().OfKind<TRecordForm>().back();
+  auto* memo = dynamic_cast<TMemo*>(notes.FindComponent("MemoPane"));
+  ASSERT_NE(memo, nullptr) << "the notes field shows in the memo pane";
+  memo->TypedText("Line one\nLine two");
+  notes.StoreMemo();
+  EXPECT_TRUE(suppliers.PostRecord());
+  suppliers.Table().Refresh();
+  EXPECT_EQ(Field(suppliers, "Notes"), "Line one\nLine two");
+}
+
+}  // namespace
+}  // namespace vader::app
