@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDateTimeEdit>
 #include <QTimer>
 #include <cctype>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "DatabaseForm.h"
 #include "RecordForm.h"
 #include "common/TempDir.h"
+#include "framework/DBCtrls.h"
 #include "framework/Dialogs.h"
 #include "language/zInter.h"
 #include "platform/ProcessInfo.h"
@@ -331,6 +333,65 @@ TEST_F(DataWindows, FormViewEditsMemoAndPictureFieldsThroughTheRecord) {
   EXPECT_TRUE(suppliers.PostRecord());
   suppliers.Table().Refresh();
   EXPECT_EQ(Field(suppliers, "Notes"), "Line one\nLine two");
+}
+
+
+// The picker bound to the named field of a form view, and its widget on screen.
+TDBDateTimePicker* PickerOf(TRecordForm& view, const std::string& field) {
+  for (int i = 0; i < view.ComponentCount(); ++i)
+    if (auto* picker = dynamic_cast<TDBDateTimePicker*>(view.Components(i)))
+      if (picker->DataField() == field) return picker;
+  return nullptr;
+}
+
+TEST_F(DataWindows, FormViewPicksDatesAndTimesAndKeepsNullsUntilPicked) {
+  TDataForm& form = Data("Employees");
+  form.ShowFormView();
+  TRecordForm& view = *TAppWindows::Instance().OfKind<TRecordForm>().back();
+  TDBDateTimePicker* birth = PickerOf(view, "BirthDate");
+  TDBDateTimePicker* start = PickerOf(view, "StartTime");
+  ASSERT_TRUE(birth && start);
+  EXPECT_EQ(birth->Kind(), TDBDateTimePicker::TDateTimeKind::dtkDate);
+  EXPECT_EQ(start->Kind(), TDBDateTimePicker::TDateTimeKind::dtkTime);
+  ASSERT_TRUE(birth->Value());
+  EXPECT_EQ(DateToText(*birth->Value()), Field(form, "BirthDate"));
+  auto* window = loop.WindowOf(&view);
+  ASSERT_NE(window, nullptr);
+  auto* birthEdit = window->findChild<QDateTimeEdit*>(QString::fromStdString(birth->Name()));
+  auto* startEdit = window->findChild<QDateTimeEdit*>(QString::fromStdString(start->Name()));
+  ASSERT_TRUE(birthEdit && startEdit);
+  EXPECT_EQ(birthEdit->date().toString("yyyy-MM-dd").toStdString(), Field(form, "BirthDate"));
+  birthEdit->setDate(QDate(1971, 2, 28));  // as a pick on screen
+  EXPECT_EQ(form.Table().State(), TDataSetState::dsEdit);
+  startEdit->setTime(QTime(0, 0));  // midnight is a time, not a null
+  ASSERT_TRUE(form.PostRecord());
+  form.Table().Refresh();
+  EXPECT_EQ(Field(form, "BirthDate"), "1971-02-28");
+  EXPECT_EQ(Field(form, "StartTime"), "00:00:00");
+
+  // A null shows blank and stays null until picked; the picker follows record moves.
+  form.Table().Edit();
+  form.Table().FieldByName("BirthDate")->Clear();
+  EXPECT_FALSE(birth->Value());
+  EXPECT_EQ(birthEdit->text().trimmed().toStdString(), "");
+  ASSERT_TRUE(form.PostRecord());
+  EXPECT_TRUE(form.Table().FieldByName("BirthDate")->IsNull());
+  form.Table().Next();
+  ASSERT_TRUE(birth->Value());
+  EXPECT_EQ(birthEdit->date().toString("yyyy-MM-dd").toStdString(), Field(form, "BirthDate"));
+
+  TDataForm& orders = Data("Orders");
+  orders.ShowFormView();
+  TRecordForm& order = *TAppWindows::Instance().OfKind<TRecordForm>().back();
+  TDBDateTimePicker* date = PickerOf(order, "OrderDate");
+  TDBDateTimePicker* time = PickerOf(order, "OrderTime");
+  ASSERT_TRUE(date && time);
+  ASSERT_TRUE(date->SetValue(*TextToDateTime("2024-12-31 18:00")));  // the day part only
+  ASSERT_TRUE(time->SetValue(*TextToDateTime("13:45:10")));
+  ASSERT_TRUE(orders.PostRecord());
+  orders.Table().Refresh();
+  EXPECT_EQ(Field(orders, "OrderDate"), "2024-12-31");
+  EXPECT_EQ(Field(orders, "OrderTime"), "13:45:10");
 }
 
 }  // namespace
