@@ -363,11 +363,13 @@ TEST_F(DataWindows, FormViewPicksDatesAndTimesAndKeepsNullsUntilPicked) {
   EXPECT_EQ(birthEdit->date().toString("yyyy-MM-dd").toStdString(), Field(form, "BirthDate"));
   birthEdit->setDate(QDate(1971, 2, 28));  // as a pick on screen
   EXPECT_EQ(form.Table().State(), TDataSetState::dsEdit);
-  startEdit->setTime(QTime(0, 0));  // midnight is a time, not a null
+  startEdit->setTime(QTime(8, 30));
+  EXPECT_EQ(Field(form, "StartTime"), "08:30:00");
+  startEdit->setTime(QTime(7, 15));
   ASSERT_TRUE(form.PostRecord());
   form.Table().Refresh();
   EXPECT_EQ(Field(form, "BirthDate"), "1971-02-28");
-  EXPECT_EQ(Field(form, "StartTime"), "00:00:00");
+  EXPECT_EQ(Field(form, "StartTime"), "07:15:00");
 
   // A null shows blank and stays null until picked; the picker follows record moves.
   form.Table().Edit();
@@ -386,11 +388,17 @@ TEST_F(DataWindows, FormViewPicksDatesAndTimesAndKeepsNullsUntilPicked) {
   TDBDateTimePicker* date = PickerOf(order, "OrderDate");
   TDBDateTimePicker* time = PickerOf(order, "OrderTime");
   ASSERT_TRUE(date && time);
+  const std::string ordered = Field(orders, "OrderDate");
   ASSERT_TRUE(date->SetValue(*TextToDateTime("2024-12-31 18:00")));  // the day part only
+  EXPECT_EQ(Field(orders, "OrderDate"), "2024-12-31");
+  EXPECT_FALSE(orders.PostRecord());  // a key the engine keeps unmodifiable
+  orders.CancelRecord();
+  ASSERT_TRUE(date->Value());
+  EXPECT_EQ(DateToText(*date->Value()), ordered);
   ASSERT_TRUE(time->SetValue(*TextToDateTime("13:45:10")));
   ASSERT_TRUE(orders.PostRecord());
   orders.Table().Refresh();
-  EXPECT_EQ(Field(orders, "OrderDate"), "2024-12-31");
+  EXPECT_EQ(Field(orders, "OrderDate"), ordered);
   EXPECT_EQ(Field(orders, "OrderTime"), "13:45:10");
 }
 
