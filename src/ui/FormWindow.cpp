@@ -132,7 +132,7 @@ QWidget* RealisePicker(TDBDateTimePicker* picker, QWidget* container, const Peer
   }
   edit->setDateTimeRange(kNoValue, QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999)));
   edit->setSpecialValueText(" ");
-  QObject::connect(edit, &QDateTimeEdit::dateTimeChanged, edit, [edit, picker](QDateTime value) {
+  QObject::connect(edit, &QDateTimeEdit::dateTimeChanged, edit, [picker](QDateTime value) {
     if (value == kNoValue) return;  // still no value picked
     if (picker->Kind() == Kind::dtkTime) value.setDate(kTimeDay);
     bool taken = false;
