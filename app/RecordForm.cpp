@@ -62,6 +62,15 @@ TRecordForm::TRecordForm(TComponent* owner, TDataForm* data) : TAppForm(owner), 
       auto* check = Place<TDBCheckBox>(this, (base + "Check").c_str(), 180, top, 260, 26);
       check->SetDataSource(&data->Source());
       check->SetDataField(field->FieldName());
+    } else if (type == TFieldType::ftDate || type == TFieldType::ftTime ||
+               type == TFieldType::ftDateTime) {
+      using Kind = TDBDateTimePicker::TDateTimeKind;
+      auto* picker = Place<TDBDateTimePicker>(this, (base + "Picker").c_str(), 180, top, 260, 26);
+      picker->SetKind(type == TFieldType::ftDate   ? Kind::dtkDate
+                      : type == TFieldType::ftTime ? Kind::dtkTime
+                                                   : Kind::dtkDateTime);
+      picker->SetDataSource(&data->Source());
+      picker->SetDataField(field->FieldName());
     } else if (!AddLookup(field, base, top)) {
       auto* edit = Place<TDBEdit>(this, (base + "Edit").c_str(), 180, top, 260, 26);
       edit->SetDataSource(&data->Source());

@@ -1,6 +1,6 @@
 #pragma once
 // The form view of a data window's current record: one data-aware control per field (edits,
-// check boxes for logical fields), memo fields in a text pane, and binary or graphic fields
+// check boxes for logical fields, pickers for dates and times), memo fields in a text pane, and binary or graphic fields
 // shown as pictures, loaded from and saved to files. It follows the data window's moves.
 
 #include <string>

@@ -65,4 +65,32 @@ bool TDBEdit::SetText(const std::string& text) {
   return true;
 }
 
+TDBDateTimePicker::TDBDateTimePicker(TComponent* owner) : TDBFieldControl(owner) {
+  DataLink().OnDataChange = [this] {
+    const TField* field = Field();
+    if (field && !field->IsNull())
+      value_ = field->AsDateTime();
+    else
+      value_.reset();
+    Changed();
+  };
+}
+
+void TDBDateTimePicker::SetKind(TDateTimeKind kind) {
+  kind_ = kind;
+  Changed();
+}
+
+bool TDBDateTimePicker::SetValue(TDateTime value) {
+  TFieldDataLink& link = DataLink();
+  if (!link.CanModify() || !link.Edit()) return false;
+  // A date keeps no time of day and a time no day, whatever the caller passed.
+  if (kind_ == TDateTimeKind::dtkDate)
+    value = DayNumberToDateTime(DateTimeToDayNumber(value));
+  else if (kind_ == TDateTimeKind::dtkTime)
+    value = TimeMSecsToDateTime(DateTimeToTimeMSecs(value));
+  Field()->SetAsDateTime(value);  // the link's data change shows the stored value
+  return true;
+}
+
 }  // namespace vader

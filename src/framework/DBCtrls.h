@@ -4,10 +4,12 @@
 // of data source reaches it through the control's peer.
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "framework/Controls.h"
 #include "framework/DataLinks.h"
+#include "framework/DateTimes.h"
 
 namespace vader {
 
@@ -83,6 +85,25 @@ class TDBEdit : public TDBFieldControl {
 
  private:
   std::string text_;
+};
+
+// Shows a date, time or date-time field as a value to pick; a null field shows as no value and
+// stays null until a value is picked. A pick puts the dataset in edit and writes the field.
+class TDBDateTimePicker : public TDBFieldControl {
+ public:
+  enum class TDateTimeKind { dtkDate, dtkTime, dtkDateTime };
+  explicit TDBDateTimePicker(TComponent* owner);
+  TDateTimeKind Kind() const { return kind_; }
+  void SetKind(TDateTimeKind kind);
+  // The field's value; nullopt for a null field or no field.
+  const std::optional<TDateTime>& Value() const { return value_; }
+  // Starts editing and writes the value (its date or time part for those kinds); false when
+  // the field cannot change.
+  bool SetValue(TDateTime value);
+
+ private:
+  TDateTimeKind kind_ = TDateTimeKind::dtkDate;
+  std::optional<TDateTime> value_;
 };
 
 }  // namespace vader

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QCloseEvent>
@@ -13,6 +14,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
@@ -73,6 +75,22 @@ void ShowRows(QTreeWidget* tree, const std::vector<TStrings>& rows) {
   }
 }
 
+// A picker shows a null field as its lowest value, drawn blank; real values never reach it.
+const QDateTime kNoValue(QDate(100, 1, 1), QTime(0, 0));
+const QDate kTimeDay(2000, 1, 1);  // the day a time-only picker keeps its times on
+
+QDateTime ToQDateTime(TDateTime value) {
+  int y = 0, m = 0, d = 0;
+  DecodeDayNumber(DateTimeToDayNumber(value), y, m, d);
+  return QDateTime(QDate(y, m, d), QTime::fromMSecsSinceStartOfDay(DateTimeToTimeMSecs(value)));
+}
+
+TDateTime FromQDateTime(const QDateTime& value) {
+  const QDate date = value.date();
+  return DayNumberToDateTime(DayNumber(date.year(), date.month(), date.day())) +
+         TimeMSecsToDateTime(value.time().msecsSinceStartOfDay());
+}
+
 template <typename Kind>
 Kind* As(TControl* c) {
   return dynamic_cast<Kind*>(c);
@@ -92,6 +110,49 @@ void Queued(Widget* widget, Signal signal, TControl* control, const TNotifyEvent
         });
       },
       Qt::QueuedConnection);
+}
+
+// The picker of a date, time or date-time field; peer attaches the widget's peer.
+using PeerMaker = std::function<QWidget*(QWidget*, std::function<void()>)>;
+QWidget* RealisePicker(TDBDateTimePicker* picker, QWidget* container, const PeerMaker& peer) {
+  using Kind = TDBDateTimePicker::TDateTimeKind;
+  QDateTimeEdit* edit = nullptr;
+  switch (picker->Kind()) {
+    case Kind::dtkDate: edit = new QDateEdit(container); break;
+    case Kind::dtkTime:  // a plain edit, so the day it keeps times on can be set
+    case Kind::dtkDateTime: edit = new QDateTimeEdit(container); break;
+  }
+  const bool timeOnly = picker->Kind() == Kind::dtkTime;
+  if (timeOnly) {
+    // Midnight is a real time, so a null time is drawn blank at a day no time is kept on.
+    edit->setDisplayFormat("HH:mm:ss");
+  } else {
+    edit->setDisplayFormat(picker->Kind() == Kind::dtkDate ? "yyyy-MM-dd" : "yyyy-MM-dd HH:mm:ss");
+    edit->setCalendarPopup(true);
+  }
+  edit->setDateTimeRange(kNoValue, QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999)));
+  edit->setSpecialValueText(" ");
+  QObject::connect(edit, &QDateTimeEdit::dateTimeChanged, edit, [picker](QDateTime value) {
+    if (value == kNoValue) return;  // still no value picked
+    if (picker->Kind() == Kind::dtkTime) value.setDate(kTimeDay);
+    bool taken = false;
+    Guarded([&] { taken = picker->SetValue(FromQDateTime(value)); });
+    if (!taken && picker->Peer()) picker->Peer()->TextsChanged();
+  });
+  return peer(edit, [edit, picker, timeOnly] {
+    SetTip(edit, picker);
+    edit->setReadOnly(!picker->DataLink().CanModify());
+    QDateTime shown = kNoValue;
+    if (picker->Value()) {
+      shown = ToQDateTime(*picker->Value());
+      if (timeOnly) shown.setDate(kTimeDay);
+      if (shown < kNoValue) shown = kNoValue.addSecs(1);  // years before 100 are out of reach
+    }
+    if (edit->dateTime() != shown) {
+      const QSignalBlocker quiet(edit);  // showing the field is no edit of it
+      edit->setDateTime(shown);
+    }
+  });
 }
 
 }  // namespace
@@ -403,6 +464,7 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
       if (line->text() != text) line->setText(text);
     });
   }
+  if (auto* dbPicker = As<TDBDateTimePicker>(c)) return RealisePicker(dbPicker, container, peer);
   if (As<TRadioButton>(c)) return button(new QRadioButton(container));
   if (auto* check = As<TCheckBox>(c)) {
     auto* box = new QCheckBox(container);

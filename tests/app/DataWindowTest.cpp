@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDateTimeEdit>
 #include <QTimer>
 #include <cctype>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "DatabaseForm.h"
 #include "RecordForm.h"
 #include "common/TempDir.h"
+#include "framework/DBCtrls.h"
 #include "framework/Dialogs.h"
 #include "language/zInter.h"
 #include "platform/ProcessInfo.h"
@@ -331,6 +333,56 @@ TEST_F(DataWindows, FormViewEditsMemoAndPictureFieldsThroughTheRecord) {
   EXPECT_TRUE(suppliers.PostRecord());
   suppliers.Table().Refresh();
   EXPECT_EQ(Field(suppliers, "Notes"), "Line one\nLine two");
+}
+
+
+// A form view's picker of the named field (a framework control) and its widget on screen.
+std::pair<TDBDateTimePicker*, QDateTimeEdit*> PickerOf(TRecordForm& view, QWidget* window,
+                                                        const char* field) {
+  for (int i = 0; i < view.ComponentCount(); ++i)
+    if (auto* picker = dynamic_cast<TDBDateTimePicker*>(view.Components(i)))
+      if (picker->DataField() == field)
+        return {picker, window->findChild<QDateTimeEdit*>(QString::fromStdString(picker->Name()))};
+  return {nullptr, nullptr};
+}
+
+TEST_F(DataWindows, FormViewPicksDatesAndTimesAndKeepsNullsUntilPicked) {
+  TDataForm& form = Data("Employees");
+  form.ShowFormView();
+  TRecordForm& view = *TAppWindows::Instance().OfKind<TRecordForm>().back();
+  auto [birth, birthEdit] = PickerOf(view, loop.WindowOf(&view), "BirthDate");
+  auto [start, startEdit] = PickerOf(view, loop.WindowOf(&view), "StartTime");
+  ASSERT_TRUE(birth && start && birthEdit && startEdit);
+  EXPECT_EQ(birthEdit->date().toString("yyyy-MM-dd").toStdString(), Field(form, "BirthDate"));
+  birthEdit->setDate(QDate(1971, 2, 28));  // as picked on screen
+  startEdit->setTime(QTime(7, 15));
+  EXPECT_EQ(form.Table().State(), TDataSetState::dsEdit);
+  ASSERT_TRUE(form.PostRecord());
+  form.Table().Refresh();
+  EXPECT_EQ(Field(form, "BirthDate") + " " + Field(form, "StartTime"), "1971-02-28 07:15:00");
+  // A null shows blank and stays null; the picker follows record moves.
+  form.Table().Edit();
+  form.Table().FieldByName("BirthDate")->Clear();
+  EXPECT_TRUE(!birth->Value() && birthEdit->text().trimmed().isEmpty());
+  ASSERT_TRUE(form.PostRecord());
+  form.Table().Next();
+  EXPECT_EQ(birthEdit->date().toString("yyyy-MM-dd").toStdString(), Field(form, "BirthDate"));
+
+  TDataForm& orders = Data("Orders");
+  orders.ShowFormView();
+  TRecordForm& order = *TAppWindows::Instance().OfKind<TRecordForm>().back();
+  auto date = PickerOf(order, loop.WindowOf(&order), "OrderDate").first;
+  auto time = PickerOf(order, loop.WindowOf(&order), "OrderTime").first;
+  ASSERT_TRUE(date && time && date->Value());
+  const std::string ordered = Field(orders, "OrderDate");
+  ASSERT_TRUE(date->SetValue(*TextToDateTime("2024-12-31 18:00")));  // the day part only
+  EXPECT_FALSE(orders.PostRecord());  // a key the engine keeps unmodifiable
+  orders.CancelRecord();
+  EXPECT_EQ(DateToText(*date->Value()), ordered);
+  ASSERT_TRUE(time->SetValue(*TextToDateTime("13:45:10")));
+  ASSERT_TRUE(orders.PostRecord());
+  orders.Table().Refresh();
+  EXPECT_EQ(Field(orders, "OrderDate") + " " + Field(orders, "OrderTime"), ordered + " 13:45:10");
 }
 
 }  // namespace
