@@ -204,8 +204,8 @@ TEST_F(FakeSqlTest, LoginStatusesAndSqlTransactions) {
 
 TEST_F(FakeSqlTest, ResultLayoutAndComputedColumns) {
   TBtrSqlDatabase& db = Connected();
-  const auto result = [&](const char* spec) -> TBaseTable& {
-    Control<void (*)(const char*)>("FakeSqlDefineView")(spec);
+  const auto result = [&](const char* columns) -> TBaseTable& {
+    Control<void (*)(const char*)>("FakeSqlDefineView")(columns);
     TBaseTable* cursor = nullptr;
     db.QExecDirect(qrylangSQL, "SELECT", &cursor);
     return *CheckParam(cursor);

@@ -1,5 +1,5 @@
 // A stand-in for the Scalable SQL client libraries: every export the driver resolves, a log of
-// the calls it makes, and a view whose columns come from a spec and which has no rows. Built as
+// the calls it makes, and a view whose columns come from a column list and which has no rows. Built as
 // the engine library, as the names library (FAKE_NAMES) and without one export
 // (FAKE_WITHOUT_DESCRIBE).
 
@@ -36,9 +36,9 @@ EXPORT void FakeSqlReset(int16_t loginStatus, int16_t version) {
   gNextCursor = 1;
 }
 // "type:size:name|...".
-EXPORT void FakeSqlDefineView(const char* spec) {
+EXPORT void FakeSqlDefineView(const char* columns) {
   gColumns.clear();
-  for (const char* p = spec; *p != '\0';) {
+  for (const char* p = columns; *p != '\0';) {
     int type = 0, size = 0, used = 0;
     char name[64] = {};
     if (std::sscanf(p, "%d:%d:%63[^|]%n", &type, &size, name, &used) != 3) break;
