@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 using BtrCall = int16_t (*)(uint16_t, void*, void*, uint32_t*, void*, uint8_t, int8_t);
 
@@ -28,4 +29,21 @@ inline void CreateBenchFile(BtrCall call, uint8_t* pb, uint8_t* key, const std::
   if (call(14, pb, layout, &layoutLength, name, 255, 0) != 0) throw std::runtime_error("create");
   std::memcpy(key, name, sizeof name);
   if (call(0, pb, nullptr, &layoutLength, key, 255, 0) != 0) throw std::runtime_error("open");
+}
+
+// Inserts records 1 to `count` into the file open on `pb`, in one transaction; `fill(id, record)`
+// writes each record of `recordLength` bytes.
+template <class Fill>
+void FillBenchFile(BtrCall call, uint8_t* pb, uint8_t* key, uint32_t count, uint16_t recordLength,
+                   Fill fill) {
+  std::vector<uint8_t> record(recordLength);
+  uint8_t scratch[4];
+  uint32_t length = 0;
+  call(19, pb, scratch, &(length = 0), key, 255, 0);
+  for (uint32_t id = 1; id <= count; ++id) {
+    fill(id, record.data());
+    length = recordLength;
+    if (call(2, pb, record.data(), &length, key, 255, -1) != 0) throw std::runtime_error("insert");
+  }
+  call(20, pb, scratch, &(length = 0), key, 255, 0);
 }

@@ -54,13 +54,8 @@ struct BtrieveSide {
   }
   void Build(const std::string& path) {
     CreateBenchFile(gCall, pb, key, path, kRecordLength);
-    uint8_t scratch[4];
-    Call(19, scratch, 0);
-    for (uint32_t id = 1; id <= gRecords; ++id) {
-      MakeRecord(id, rec);
-      if (Call(2, rec, kRecordLength, -1) != 0) throw std::runtime_error("insert");
-    }
-    Call(20, scratch, 0);
+    FillBenchFile(gCall, pb, key, gRecords, kRecordLength,
+                  [](uint32_t id, uint8_t* record) { MakeRecord(id, record); });
   }
 };
 

@@ -178,16 +178,16 @@ int16_t StoreProcedure(Session& session, const std::string& name, const std::str
   int16_t s = f.Open(path, owners, 0);
   if (s == kBtrNoSuchFile) {
     // Variable-length records; key 0: the name (case-insensitive) and the sequence number.
-    uint8_t spec[16 * 3] = {};
-    spec[0] = kProcFixed, spec[3] = 4096 >> 8, spec[4] = 1, spec[10] = 1;
-    uint8_t* k = spec + 16;
+    uint8_t definition[16 * 3] = {};
+    definition[0] = kProcFixed, definition[3] = 4096 >> 8, definition[4] = 1, definition[10] = 1;
+    uint8_t* k = definition + 16;
     k[0] = 1, k[2] = 30, k[4] = 0x10, k[5] = 0x01 | 0x04, k[10] = kString;  // segmented, ext, nocase
-    k = spec + 32;
+    k = definition + 32;
     k[0] = 32, k[2] = 2, k[5] = 0x01, k[10] = kUnsigned;
     char key[kKeyBufferSize] = {};
     std::memcpy(key, path.data(), std::min(path.size(), sizeof key - 1));
-    uint32_t len = sizeof spec;
-    if (s = f.Call(kOpCreate, spec, len, key, 0); s != 0) return s;
+    uint32_t len = sizeof definition;
+    if (s = f.Call(kOpCreate, definition, len, key, 0); s != 0) return s;
     s = f.Open(path, owners, 0);
   }
   if (s != 0) return s;

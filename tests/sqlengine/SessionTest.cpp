@@ -43,14 +43,15 @@ TEST_F(SqlTest, LoginFailures) {
 // USER.DDF: user id, name (30), password (9), flags.
 void WriteUsers(const std::string& path) {
   Api& api = Api::Get();
-  uint8_t spec[32] = {};
-  spec[0] = 43, spec[3] = 0x10, spec[4] = 1;
-  spec[16] = 3, spec[18] = 30, spec[21] = 0x05;  // name: extended string, case-insensitive
+  uint8_t definition[32] = {};
+  definition[0] = 43, definition[3] = 0x10, definition[4] = 1;
+  // name: extended string, case-insensitive
+  definition[16] = 3, definition[18] = 30, definition[21] = 0x05;
   char key[255] = {};
   std::memcpy(key, path.data(), path.size());
   uint8_t pb[128] = {};
-  uint32_t len = sizeof spec;
-  ASSERT_EQ(0, api.BTRCALL(14, pb, spec, &len, key, 255, 0));
+  uint32_t len = sizeof definition;
+  ASSERT_EQ(0, api.BTRCALL(14, pb, definition, &len, key, 255, 0));
   ASSERT_EQ(0, api.BTRCALL(0, pb, nullptr, &(len = 0), key, 255, 0));
   const auto add = [&](uint16_t id, const char* name, const char* password, uint16_t flags) {
     char rec[43] = {};
