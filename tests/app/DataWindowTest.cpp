@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QDateTimeEdit>
+#include <QTableView>
 #include <QTimer>
 #include <cctype>
 #include <filesystem>
@@ -17,6 +19,7 @@
 #include "DataForm.h"
 #include "DatabaseForm.h"
 #include "RecordForm.h"
+#include "StructureForm.h"
 #include "common/TempDir.h"
 #include "framework/DBCtrls.h"
 #include "framework/Dialogs.h"
@@ -27,6 +30,7 @@
 #include "shell/Startup.h"
 #include "ui/FormWindow.h"
 #include "ui/QtEventLoop.h"
+#include "ui/QtText.h"
 
 namespace vader::app {
 namespace {
@@ -61,10 +65,12 @@ class DataWindows : public ::testing::Test {
     });
   }
   void TearDown() override {
+    const std::size_t shown = messages.size();
+    modules.Shutdown();  // as the application ends: the modules first, then the windows
     TAppWindows::Instance().CloseAll();
+    EXPECT_EQ(messages.size(), shown) << LastMessage();  // they close quietly
     SetMessageDialogHandler(nullptr);
     Application().SetEventLoop(nullptr);
-    modules.Shutdown();
     platform::SetExecutablePathForTesting("");
     unsetenv(platform::kRegistryEnvironmentVariable);
   }
@@ -145,6 +151,32 @@ TEST_F(DataWindows, DatabasesOpenByDirectoryOrAliasAndWrongOnesOpenNothing) {
   held.Close();
   sample->OpenTable("Customers");
   EXPECT_EQ(TAppWindows::Instance().Forms().size(), windows + 1);
+}
+
+TEST_F(DataWindows, AWrongOwnerNameOpensNothingAndSaysSoInTheLanguage) {
+  const std::string vbutil =
+      std::filesystem::path(VADER_EXECUTABLE).parent_path().string() + "/vbutil";
+  ASSERT_EQ(std::system((vbutil + " owner set " + dir.File("sample/SUPPLIER.BTR") +
+                         " Secret >/dev/null").c_str()),
+            0);
+  SetLanguageFile(platform::ExecutableDirectory() + "lang/German.txt");
+  TDatabaseForm* sample = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(sample, nullptr);
+  auto* owner = dynamic_cast<TEdit*>(sample->FindComponent("OwnerEdit"));
+  ASSERT_NE(owner, nullptr);
+  const std::size_t windows = TAppWindows::Instance().Forms().size();
+  for (const char* wrong : {"", "Wrong"}) {
+    owner->SetText(wrong);
+    messages.clear();
+    sample->OpenTable("Suppliers");
+    EXPECT_EQ(TAppWindows::Instance().Forms().size(), windows) << wrong;
+    EXPECT_NE(LastMessage().find("Die Tabelle Suppliers kann nicht"), std::string::npos)
+        << LastMessage();
+  }
+  owner->SetText("Secret");
+  sample->OpenTable("Suppliers");
+  ASSERT_EQ(TAppWindows::Instance().Forms().size(), windows + 1) << LastMessage();
+  EXPECT_GT(Rows(TAppWindows::Instance().OfKind<TDataForm>().back()->Table()), 0);
 }
 
 TEST_F(DataWindows, IndexSearchRangeAndFilter) {
@@ -260,14 +292,41 @@ TEST_F(DataWindows, DetailsFollowTheMasterAndExportHonoursTheFilter) {
 
   // Stopped from the event loop while it runs: no half-written file stays.
   orders.ApplyFilter("", false);
-  QTimer::singleShot(0, [&] { orders.CancelExport(); });
+  loop.Show(&orders);
+  auto* stop = loop.WindowOf(&orders)->findChild<QWidget*>("CancelExportButton");
+  ASSERT_NE(stop, nullptr);
+  EXPECT_TRUE(stop->isHidden());  // shown only while an export runs
+  bool shownWhileExporting = false;
+  QTimer::singleShot(0, [&] {
+    shownWhileExporting = !stop->isHidden();
+    orders.CancelExport();
+  });
   EXPECT_FALSE(orders.ExportCsv(dir.File("stopped.csv")));
+  EXPECT_TRUE(shownWhileExporting);
+  EXPECT_TRUE(stop->isHidden());
   EXPECT_FALSE(std::filesystem::exists(dir.File("stopped.csv")));
 }
 
 TEST_F(DataWindows, LanguageSwitchFollowsInPlaceKeepingPositionAndEdit) {
   TDataForm& form = Data("Orders");
+  form.DatabaseForm()->ShowStructure("Orders");
+  auto* structure = TAppWindows::Instance().OfKind<TStructureForm>().back();
+  auto* indexes = dynamic_cast<TListView*>(structure->FindComponent("IndexList"));
+  ASSERT_NE(indexes, nullptr);
   loop.Show(&form);
+  QAbstractItemModel* grid = loop.WindowOf(&form)->findChild<QTableView*>("Grid")->model();
+  int paid = 0;
+  while (paid < grid->columnCount() && grid->headerData(paid, Qt::Horizontal) != "Paid") ++paid;
+  const auto logicals = [&] {  // the logical cells and the structure's unique column
+    QStringList seen;
+    for (int row = 0; row < grid->rowCount(); ++row)
+      seen << grid->data(grid->index(row, paid)).toString();
+    for (const TStrings& row : indexes->Rows()) seen << ui::ToQString(row[2]);
+    seen.removeDuplicates();
+    seen.sort();
+    return seen.join(" ").toStdString();
+  };
+  EXPECT_EQ(logicals(), "False No True Yes");
   form.Table().MoveBy(2);
   const std::string id = Field(form, "Id");
   form.Table().Edit();
@@ -280,10 +339,13 @@ TEST_F(DataWindows, LanguageSwitchFollowsInPlaceKeepingPositionAndEdit) {
   EXPECT_TRUE(shown.contains("button NextButton: Weiter")) << shown.join("\n").toStdString();
   EXPECT_EQ(form.Caption(), "Tabelle Orders");
   EXPECT_EQ(form.Table().FieldByName("CustomerId")->DisplayLabel(), "Kunde");
+  EXPECT_EQ(logicals(), "Falsch Ja Nein Wahr");
   EXPECT_EQ(Field(form, "Id"), id);
   EXPECT_EQ(form.Table().State(), TDataSetState::dsEdit);
   EXPECT_EQ(Field(form, "Status"), "typed");
   form.Table().Cancel();
+  ASSERT_TRUE(grid->setData(grid->index(0, paid), "falsch"));  // typed in the language
+  EXPECT_EQ(grid->data(grid->index(0, paid)).toString(), "Falsch");
 }
 
 TEST_F(DataWindows, FormViewEditsMemoAndPictureFieldsThroughTheRecord) {
@@ -360,10 +422,21 @@ TEST_F(DataWindows, FormViewPicksDatesAndTimesAndKeepsNullsUntilPicked) {
   ASSERT_TRUE(form.PostRecord());
   form.Table().Refresh();
   EXPECT_EQ(Field(form, "BirthDate") + " " + Field(form, "StartTime"), "1971-02-28 07:15:00");
-  // A null shows blank and stays null; the picker follows record moves.
+  startEdit->setTime(QTime(0, 0));  // midnight is a time, not a blank
+  ASSERT_TRUE(form.PostRecord());
+  form.Table().Refresh();
+  EXPECT_EQ(Field(form, "StartTime"), "00:00:00");
+  ASSERT_TRUE(start->Value().has_value());
+  // A null shows blank and stays null; its calendar opens on today's month, picking nothing.
   form.Table().Edit();
   form.Table().FieldByName("BirthDate")->Clear();
   EXPECT_TRUE(!birth->Value() && birthEdit->text().trimmed().isEmpty());
+  QCalendarWidget* calendar = birthEdit->calendarWidget();
+  calendar->window()->show();
+  EXPECT_EQ(calendar->yearShown(), QDate::currentDate().year());
+  EXPECT_EQ(calendar->monthShown(), QDate::currentDate().month());
+  calendar->window()->hide();
+  EXPECT_FALSE(birth->Value());
   ASSERT_TRUE(form.PostRecord());
   form.Table().Next();
   EXPECT_EQ(birthEdit->date().toString("yyyy-MM-dd").toStdString(), Field(form, "BirthDate"));
