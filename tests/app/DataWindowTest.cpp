@@ -276,6 +276,18 @@ TEST_F(DataWindows, DetailsFollowTheMasterAndExportHonoursTheFilter) {
       EXPECT_EQ(Field(*lines, "OrderId"), id);
     orders.Table().Next();
   }
+  // A range of the detail's own, on the index field after the link, kept as the master moves.
+  orders.Table().First();
+  lines->ApplyRange("2", "3");
+  EXPECT_TRUE(lines->Table().RangeSet()) << LastMessage();
+  std::vector<std::string> seen;  // orders 1 to 3 have one, three and three lines
+  for (int step = 0; step < 3; ++step, orders.Table().Next())
+    for (lines->Table().First(); !lines->Table().Eof(); lines->Table().Next())
+      seen.push_back(Field(*lines, "OrderId") + "/" + Field(*lines, "LineNo"));
+  EXPECT_EQ(seen, (std::vector<std::string>{"2/2", "2/3", "3/2", "3/3"}));
+  lines->ClearRange();
+  EXPECT_FALSE(lines->Table().RangeSet());
+  EXPECT_EQ(Field(*lines, "LineNo"), "1");
 
   ASSERT_TRUE(orders.ApplyFilter("Paid = True", true));
   const int paid = Rows(orders.Table());
