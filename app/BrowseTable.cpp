@@ -60,8 +60,7 @@ std::string TBrowseTable::RangeField() {
   if (!MasterSource()) return FirstKeyField();
   const std::vector<std::string> fields = IndexFields();
   const std::size_t linked = MasterLinkFields().size();
-  if (fields.size() <= linked)
-    DatabaseError(Tr(texts::kNoFieldAfterTheMasterLink), this);
+  if (fields.size() <= linked) DatabaseError(Tr(texts::kNoFieldAfterTheMasterLink), this);
   return fields[linked];
 }
 
