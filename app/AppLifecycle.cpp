@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "AppForm.h"
 #include "MainWindowKeeper.h"
 #include "ui/ErrorDisplay.h"
 
@@ -29,7 +30,8 @@ int RunApplication(TModuleTable& modules, const UseMainWindow& use) {
       std::fprintf(stderr, "vader: %s\n", error.what());
       result = 1;
     }
-  }  // the main window goes here, after every module has shut down
+    TAppWindows::Instance().CloseAll();
+  }  // the main window goes here, the last window, after every module has shut down
   Application().SetEventLoop(nullptr);
   return result;
 }

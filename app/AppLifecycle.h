@@ -2,7 +2,8 @@
 // The application's life once its modules have started: the application object is
 // initialised, the main window is created (translating itself) and shown, then the modules
 // shut down in reverse order, and only after them are the windows, and the components they
-// own, destroyed, as when the application object goes.
+// own, destroyed, as when the application object goes: the other windows first, the main
+// window last.
 
 #include <functional>
 

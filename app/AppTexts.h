@@ -37,6 +37,11 @@ inline constexpr const char* kNoPicture = "No picture";
 inline constexpr const char* kCannotRead = "Cannot read %s.";
 inline constexpr const char* kStructureOf = "Structure of %s";
 inline constexpr const char* kChooseByName = "Choose the row by its name";
+inline constexpr const char* kNoFieldAfterTheMasterLink =
+    "The index of this detail table has no field after those linked to the master.";
+// Logical values as the grid shows them.
+inline constexpr const char* kTrue = "True";
+inline constexpr const char* kFalse = "False";
 
 // Every text above, for the list of texts a dictionary lacks.
 inline constexpr const char* kAll[] = {
@@ -72,6 +77,9 @@ inline constexpr const char* kAll[] = {
     kCannotRead,
     kStructureOf,
     kChooseByName,
+    kNoFieldAfterTheMasterLink,
+    kTrue,
+    kFalse,
 };
 
 }  // namespace vader::app::texts

@@ -1,5 +1,7 @@
 #include "BrowseTable.h"
 
+#include "AppForm.h"
+#include "AppTexts.h"
 #include "framework/FrameworkErrors.h"
 
 namespace vader::app {
@@ -54,17 +56,31 @@ void TBrowseTable::SearchNearest(const std::string& text) {
   GotoNearest();
 }
 
+std::string TBrowseTable::RangeField() {
+  if (!MasterSource()) return FirstKeyField();
+  const std::vector<std::string> fields = IndexFields();
+  const std::size_t linked = MasterLinkFields().size();
+  if (fields.size() <= linked) DatabaseError(Tr(texts::kNoFieldAfterTheMasterLink), this);
+  return fields[linked];
+}
+
 void TBrowseTable::SetFieldRange(const std::string& from, const std::string& to) {
   CheckBrowseMode();
-  if (MasterSource()) DatabaseError("The rows of a detail table follow their master", this);
-  const std::string field = FirstKeyField();
   const bool hasFrom = !from.empty(), hasTo = !to.empty();
   if (!hasFrom && !hasTo) {
     CancelFieldRange();
     return;
   }
+  const std::string field = RangeField();
   const TValue low = hasFrom ? ValueFor(field, from) : TValue{};
   const TValue high = hasTo ? ValueFor(field, to) : TValue{};
+  if (MasterSource()) {
+    detailLow_ = low;
+    detailHigh_ = high;
+    rangeSet_ = true;
+    CheckMasterRange();
+    return;
+  }
   SetKeyFields(TKeyIndex::kiRangeStart, {hasFrom ? low : high});
   if (hasTo) SetKeyFields(TKeyIndex::kiRangeEnd, {high});
   // An open side is a bound that is not set.
@@ -79,14 +95,34 @@ void TBrowseTable::SetFieldRange(const std::string& from, const std::string& to)
   rangeSet_ = true;
 }
 
+void TBrowseTable::SetMasterRange(const std::vector<TValue>& masterValues) {
+  if (!rangeSet_) return TtbTable::SetMasterRange(masterValues);
+  // An open side keeps only the master's values: every row of the master on that side.
+  const auto bound = [&](const TValue& value) {
+    std::vector<TValue> values = masterValues;
+    if (!std::holds_alternative<std::monostate>(value)) values.push_back(value);
+    return values;
+  };
+  SetKeyFields(TKeyIndex::kiRangeStart, bound(detailLow_));
+  SetKeyFields(TKeyIndex::kiRangeEnd, bound(detailHigh_));
+  ApplyRange();
+}
+
 void TBrowseTable::CancelFieldRange() {
+  const bool wasSet = rangeSet_;
   rangeSet_ = false;
-  if (!MasterSource()) CancelRange();
+  detailLow_ = detailHigh_ = TValue{};
+  if (!MasterSource())
+    CancelRange();
+  else if (wasSet)
+    CheckMasterRange();
 }
 
 void TBrowseTable::SetMaster(TDataSource* master, const std::string& masterField,
                              const std::string& detailField) {
   if (!master) {
+    rangeSet_ = false;
+    detailLow_ = detailHigh_ = TValue{};
     SetMasterSource(nullptr);
     SetMasterFields("");
     return;

@@ -32,7 +32,8 @@ class TBrowseTable : public TtbTable {
   // field); to the last row when none is. Raises when Text is no value of that field.
   void SearchNearest(const std::string& text);
   // Limits the rows to those whose first index field lies between From and To; an empty
-  // bound leaves that side open. Raises when a bound is no value of that field.
+  // bound leaves that side open. Raises when a bound is no value of that field. On a detail
+  // table the range is on the index field after those the master link fixes.
   void SetFieldRange(const std::string& from, const std::string& to);
   void CancelFieldRange();
   bool RangeSet() const { return rangeSet_; }
@@ -47,8 +48,14 @@ class TBrowseTable : public TtbTable {
   // Puts Text into FieldName of the lookup key buffer, which stays in edit.
   void PutKey(const std::string& fieldName, const std::string& text);
   TValue ValueFor(const std::string& fieldName, const std::string& text);
+  // The master's values, narrowed by the person's range on the next key field.
+  void SetMasterRange(const std::vector<TValue>& masterValues) override;
+  // The index field a range is set on: the first, or the first after the master link's.
+  std::string RangeField();
 
   bool rangeSet_ = false;
+  // The range of a detail table within its master link, applied at every master move.
+  TValue detailLow_, detailHigh_;
 };
 
 }  // namespace vader::app

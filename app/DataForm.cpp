@@ -214,7 +214,8 @@ void TDataForm::BuildControls() {
   Place<TLabel>(this, "ProgressLabel", 420, 544, 300, 24);
   AddButton(
       this, "CancelExportButton", "Stop e&xport", 730, 542, 150, [this] { CancelExport(); },
-      "Stop the export that is running");
+      "Stop the export that is running")
+      ->SetVisible(false);  // shown while an export runs
 }
 
 void TDataForm::FillIndexes() {
@@ -362,6 +363,8 @@ bool TDataForm::ExportCsv(const std::string& path) {
   }
   cancelExport_ = false;
   bool ok = true;
+  auto* stop = dynamic_cast<TControl*>(FindComponent("CancelExportButton"));
+  if (stop) stop->SetVisible(true);
   try {
     table_->CheckBrowseMode();
     std::string line;
@@ -400,6 +403,7 @@ bool TDataForm::ExportCsv(const std::string& path) {
     progress_.clear();
     ui::ShowException(error);
   }
+  if (stop) stop->SetVisible(false);
   if (std::fclose(out.release()) != 0) ok = false;
   if (!ok) std::remove(path.c_str());
   ShowState();

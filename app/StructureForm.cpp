@@ -72,7 +72,8 @@ TStructureForm::TStructureForm(TComponent* owner, TDatabaseForm* database, const
   for (const TIndexInfo& info : open.Indexes()) {
     std::string segments;
     for (const auto& field : info.fields) segments += (segments.empty() ? "" : " + ") + field;
-    indexes->AddRow({info.name, segments, Tr(info.unique ? "Yes" : "No")});
+    indexes->AddRow({info.name, segments, ""});
+    uniqueIndexes_.push_back(info.unique);
   }
   open.Close();
 }
@@ -80,6 +81,9 @@ TStructureForm::TStructureForm(TComponent* owner, TDatabaseForm* database, const
 void TStructureForm::ShowState() {
   const std::string title = Format(texts::kStructureOf, {tableName_});
   if (Caption() != title) SetCaption(title);
+  auto* indexes = dynamic_cast<TListView*>(FindComponent("IndexList"));
+  for (std::size_t row = 0; indexes && row < uniqueIndexes_.size(); ++row)
+    indexes->SetCell(static_cast<int>(row), 2, Tr(uniqueIndexes_[row] ? "Yes" : "No"));
 }
 
 }  // namespace vader::app

@@ -3,6 +3,7 @@
 // list, and its indexes with their segments.
 
 #include <string>
+#include <vector>
 
 #include "AppForm.h"
 
@@ -19,6 +20,7 @@ class TStructureForm : public TAppForm {
 
  private:
   std::string tableName_;
+  std::vector<bool> uniqueIndexes_;  // per index row, shown as "Yes" or "No" in the language
 };
 
 // The name of an engine field type, with its subtype where one is set.

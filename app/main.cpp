@@ -215,7 +215,6 @@ int main(int argc, char** argv) {
                                                  vader::app::TMainForm& form) {
     const int receiver = HookMainForm(form);
     const int result = UseWindows(loop, form, options, interactive);
-    vader::app::TAppWindows::Instance().CloseAll();
     vader::platform::RemoveBroadcastReceiver(receiver);
     return result;
   });

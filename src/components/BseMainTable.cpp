@@ -498,7 +498,11 @@ TField* TttTable::KeyField(int position) const {
 
 void TttTable::CheckMasterRange() {
   if (!Active() || !masterLink_.Active() || masterLink_.Fields().empty()) return;
-  SetKeyFields(TKeyIndex::kiRangeStart, MasterValues());
+  SetMasterRange(MasterValues());
+}
+
+void TttTable::SetMasterRange(const std::vector<TValue>& masterValues) {
+  SetKeyFields(TKeyIndex::kiRangeStart, masterValues);
   SetCursorRange();
 }
 

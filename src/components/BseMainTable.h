@@ -156,6 +156,14 @@ class TttTable : public TttDBDataset {
   void SetFieldData(TField* field, TRecordBuffer& buffer, const void* source) override;
   // A removed update object is forgotten.
   void Notification(TComponent* component, TOperation operation) override;
+  // Applies the master link's range when the link is active (after opening, an index switch
+  // or a master move).
+  void CheckMasterRange();
+  // Sets the range of the master link from the master's values on the leading key fields; a
+  // binding may narrow it on the key fields that follow them.
+  virtual void SetMasterRange(const std::vector<TValue>& masterValues);
+  // The master link's fields (empty without a link).
+  const std::vector<TField*>& MasterLinkFields() const { return masterLink_.Fields(); }
 
  private:
   friend class TttBlobStream;
@@ -172,7 +180,6 @@ class TttTable : public TttDBDataset {
   // Repeats an open while it fails for lack of rights and the session's handler says to.
   uint16_t RetryForRights(const std::function<uint16_t()>& open);
   void AddIndexDef(const IndexDesc& desc);
-  void CheckMasterRange();
   void MasterChanged();
   void MasterDisabled();
   std::vector<TValue> MasterValues() const;

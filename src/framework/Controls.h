@@ -19,6 +19,8 @@ class TControlPeer {
  public:
   virtual ~TControlPeer() = default;
   virtual void TextsChanged() = 0;
+  // The control was shown or hidden.
+  virtual void VisibilityChanged() {}
   // The control is going away; the peer must drop its reference to it.
   virtual void ControlDestroyed() = 0;
 };
@@ -44,7 +46,11 @@ class TControl : public TComponent {
   int Width() const { return width_; }
   int Height() const { return height_; }
   bool Visible() const { return visible_; }
-  void SetVisible(bool visible) { visible_ = visible; }
+  void SetVisible(bool visible) {
+    if (visible == visible_) return;
+    visible_ = visible;
+    if (peer_) peer_->VisibilityChanged();
+  }
 
   TNotifyEvent OnClick;
   void Click() {

@@ -4,6 +4,7 @@
 #include <QItemSelectionModel>
 #include <algorithm>
 
+#include "language/zInter.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/QtText.h"
 
@@ -19,6 +20,23 @@ QString CellText(const TField* field) {
     case TFieldType::ftBlob: return QStringLiteral("(Blob)");
     default: return ToQString(field->AsString());
   }
+}
+
+bool IsLogical(const TField* field) { return field->DataType() == TFieldType::ftBoolean; }
+
+// Logical values are kept as designed ("True", "False") and shown in the current language, so
+// a language switch needs no new read.
+QString Shown(const TField* field, const QString& cell) {
+  return IsLogical(field) && !cell.isEmpty() ? ToQString(TranslateText(FromQString(cell))) : cell;
+}
+
+// A logical value typed in the current language, back in the form the field reads.
+std::string Typed(const TField* field, const QString& text) {
+  if (IsLogical(field))
+    for (const char* designed : {"True", "False"})
+      if (text.trimmed().compare(ToQString(TranslateText(designed)), Qt::CaseInsensitive) == 0)
+        return designed;
+  return FromQString(text);
 }
 }  // namespace
 
@@ -70,9 +88,10 @@ TDataSource* TDBGridModel::DataSource() const { return link_->DataSource(); }
 
 TDataSet* TDBGridModel::DataSet() const { return link_->Active() ? link_->DataSet() : nullptr; }
 
-void TDBGridModel::RefreshHeaders() {
-  if (!columns_.empty())
-    emit headerDataChanged(Qt::Horizontal, 0, static_cast<int>(columns_.size()) - 1);
+void TDBGridModel::RefreshTexts() {
+  if (columns_.empty()) return;
+  emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+  if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
 }
 
 // Starts over: columns from the visible fields, then the first Rows rows and the active one.
@@ -224,12 +243,11 @@ int TDBGridModel::columnCount(const QModelIndex& parent) const {
 
 QVariant TDBGridModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
-  const int column = index.column();
-  if (IsLiveRow(index.row()))
-    return CellText(columns_[static_cast<std::size_t>(column)]);
+  const TField* field = columns_[static_cast<std::size_t>(index.column())];
+  if (IsLiveRow(index.row())) return Shown(field, CellText(field));
   if (index.row() == insertRow_) return {};
   const Row& row = rows_[static_cast<std::size_t>(CacheIndex(index.row()))];
-  return row.cells.value(column);
+  return Shown(field, row.cells.value(index.column()));
 }
 
 QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -273,7 +291,7 @@ bool TDBGridModel::setData(const QModelIndex& index, const QVariant& value, int 
     dataSet->Edit();
     try {
       TField* field = columns_[static_cast<std::size_t>(index.column())];
-      field->SetAsString(FromQString(value.toString()));
+      field->SetAsString(Typed(field, value.toString()));
     } catch (const std::exception&) {
       // A refused value leaves a stored row as it was; a new row keeps its other values.
       if (dataSet->State() == S::dsEdit) dataSet->Cancel();
@@ -328,7 +346,7 @@ void TDBGridView::Sync(TwwDBGrid* grid) {
   grid_ = grid;
   model_->SetReadOnly(grid->ReadOnly());
   model_->SetDataSource(grid->DataSource());
-  model_->RefreshHeaders();
+  model_->RefreshTexts();
 }
 
 }  // namespace vader::ui

@@ -24,8 +24,9 @@ class TDBGridModel : public QAbstractTableModel {
   void SetDataSource(TDataSource* source);
   TDataSource* DataSource() const;
   void SetReadOnly(bool value) { readOnly_ = value; }
-  // Reads the column titles again (after the fields' labels changed).
-  void RefreshHeaders();
+  // Shows the column titles and the cells again (after the fields' labels or the language
+  // changed).
+  void RefreshTexts();
   // The row of the dataset's active record, -1 when it is not among the rows read.
   int CurrentRow() const { return currentRow_; }
   // Makes Row the dataset's active record.

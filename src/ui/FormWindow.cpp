@@ -1,5 +1,6 @@
 #include "ui/FormWindow.h"
 
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -21,6 +22,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <functional>
+#include <type_traits>
 
 #include "framework/DBCtrls.h"
 #include "ui/DBGrid.h"
@@ -46,6 +48,13 @@ class SyncPeer : public TControlPeer {
   }
   void TextsChanged() override {
     if (item_ && widget_) sync_();
+  }
+  void VisibilityChanged() override {
+    if constexpr (std::is_base_of_v<TControl, Item>) {
+      // A window is shown and hidden by the event loop; a control follows its flag.
+      auto* widget = qobject_cast<QWidget*>(widget_.data());
+      if (item_ && widget && !widget->isWindow()) widget->setVisible(item_->Visible());
+    }
   }
   void ControlDestroyed() override { item_ = nullptr; }
 
@@ -112,6 +121,28 @@ void Queued(Widget* widget, Signal signal, TControl* control, const TNotifyEvent
       Qt::QueuedConnection);
 }
 
+// A calendar opened on a null date shows the month of today rather than the no-value day; the
+// page alone moves, so no date is picked until one is clicked.
+class TodayPageOnOpen : public QObject {
+ public:
+  TodayPageOnOpen(QDateTimeEdit* edit, QCalendarWidget* calendar)
+      : QObject(calendar), edit_(edit), calendar_(calendar) {
+    calendar->installEventFilter(this);
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == calendar_ && event->type() == QEvent::Show && edit_ &&
+        edit_->dateTime() == kNoValue) {
+      const QDate today = QDate::currentDate();
+      calendar_->setCurrentPage(today.year(), today.month());
+    }
+    return false;
+  }
+
+ private:
+  QPointer<QDateTimeEdit> edit_;
+  QCalendarWidget* calendar_;
+};
+
 // The picker of a date, time or date-time field; peer attaches the widget's peer.
 using PeerMaker = std::function<QWidget*(QWidget*, std::function<void()>)>;
 QWidget* RealisePicker(TDBDateTimePicker* picker, QWidget* container, const PeerMaker& peer) {
@@ -129,6 +160,7 @@ QWidget* RealisePicker(TDBDateTimePicker* picker, QWidget* container, const Peer
   } else {
     edit->setDisplayFormat(picker->Kind() == Kind::dtkDate ? "yyyy-MM-dd" : "yyyy-MM-dd HH:mm:ss");
     edit->setCalendarPopup(true);
+    new TodayPageOnOpen(edit, edit->calendarWidget());
   }
   edit->setDateTimeRange(kNoValue, QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999)));
   edit->setSpecialValueText(" ");

@@ -6,12 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QDateTimeEdit>
+#include <QTableView>
 #include <QTimer>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sstream>
 
 #include "DataForm.h"
@@ -61,10 +64,12 @@ class DataWindows : public ::testing::Test {
     });
   }
   void TearDown() override {
+    const std::size_t shown = messages.size();
+    modules.Shutdown();  // as the application ends: the modules first, then the windows
     TAppWindows::Instance().CloseAll();
+    EXPECT_EQ(messages.size(), shown) << LastMessage();  // they close quietly
     SetMessageDialogHandler(nullptr);
     Application().SetEventLoop(nullptr);
-    modules.Shutdown();
     platform::SetExecutablePathForTesting("");
     unsetenv(platform::kRegistryEnvironmentVariable);
   }
@@ -145,6 +150,23 @@ TEST_F(DataWindows, DatabasesOpenByDirectoryOrAliasAndWrongOnesOpenNothing) {
   held.Close();
   sample->OpenTable("Customers");
   EXPECT_EQ(TAppWindows::Instance().Forms().size(), windows + 1);
+}
+
+TEST_F(DataWindows, AWrongOwnerNameOpensNothingAndSaysSoInTheLanguage) {
+  const std::string vbutil = std::filesystem::path(VADER_EXECUTABLE).parent_path() / "vbutil";
+  ASSERT_EQ(
+      std::system((vbutil + " owner set " + dir.File("sample/SUPPLIER.BTR") + " Secret").c_str()),
+      0);
+  SetLanguageFile(platform::ExecutableDirectory() + "lang/German.txt");
+  TDatabaseForm* sample = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  const std::size_t windows = TAppWindows::Instance().Forms().size();
+  for (const std::string name : {"", "Wrong", "Secret"}) {  // the right one opens at last
+    dynamic_cast<TEdit*>(sample->FindComponent("OwnerEdit"))->SetText(name);
+    messages.clear();
+    sample->OpenTable("Suppliers");
+    EXPECT_EQ(TAppWindows::Instance().Forms().size(), windows + (name == "Secret")) << name;
+    EXPECT_EQ(LastMessage().find("Die Tabelle Suppliers kann nicht") == 0, name != "Secret");
+  }
 }
 
 TEST_F(DataWindows, IndexSearchRangeAndFilter) {
@@ -244,6 +266,13 @@ TEST_F(DataWindows, DetailsFollowTheMasterAndExportHonoursTheFilter) {
       EXPECT_EQ(Field(*lines, "OrderId"), id);
     orders.Table().Next();
   }
+  orders.Table().First();  // a range of the detail's own, on the field after the link
+  lines->ApplyRange("2", "3");
+  std::vector<std::string> seen;  // orders 1 to 3 have one, three and three lines
+  for (int step = 0; step < 3; ++step, orders.Table().Next())
+    for (lines->Table().First(); !lines->Table().Eof(); lines->Table().Next())
+      seen.push_back(Field(*lines, "OrderId") + "/" + Field(*lines, "LineNo"));
+  EXPECT_EQ(seen, (std::vector<std::string>{"2/2", "2/3", "3/2", "3/3"})) << LastMessage();
 
   ASSERT_TRUE(orders.ApplyFilter("Paid = True", true));
   const int paid = Rows(orders.Table());
@@ -260,14 +289,28 @@ TEST_F(DataWindows, DetailsFollowTheMasterAndExportHonoursTheFilter) {
 
   // Stopped from the event loop while it runs: no half-written file stays.
   orders.ApplyFilter("", false);
-  QTimer::singleShot(0, [&] { orders.CancelExport(); });
+  loop.Show(&orders);
+  auto* stop = loop.WindowOf(&orders)->findChild<QWidget*>("CancelExportButton");
+  EXPECT_TRUE(stop->isHidden());  // shown only while an export runs
+  bool shownWhileExporting = false;
+  QTimer::singleShot(0, [&] { shownWhileExporting = !stop->isHidden(), orders.CancelExport(); });
   EXPECT_FALSE(orders.ExportCsv(dir.File("stopped.csv")));
+  EXPECT_TRUE(shownWhileExporting);
   EXPECT_FALSE(std::filesystem::exists(dir.File("stopped.csv")));
 }
 
 TEST_F(DataWindows, LanguageSwitchFollowsInPlaceKeepingPositionAndEdit) {
   TDataForm& form = Data("Orders");
   loop.Show(&form);
+  QAbstractItemModel* grid = loop.WindowOf(&form)->findChild<QTableView*>("Grid")->model();
+  const int paid = form.Table().FieldByName("Paid")->Index();
+  const auto logicals = [&] {  // the logical values the grid shows
+    std::set<std::string> seen;
+    for (int row = 0; row < grid->rowCount(); ++row)
+      seen.insert(grid->data(grid->index(row, paid)).toString().toStdString());
+    return std::vector<std::string>(seen.begin(), seen.end());
+  };
+  EXPECT_EQ(logicals(), (std::vector<std::string>{"False", "True"}));
   form.Table().MoveBy(2);
   const std::string id = Field(form, "Id");
   form.Table().Edit();
@@ -280,10 +323,13 @@ TEST_F(DataWindows, LanguageSwitchFollowsInPlaceKeepingPositionAndEdit) {
   EXPECT_TRUE(shown.contains("button NextButton: Weiter")) << shown.join("\n").toStdString();
   EXPECT_EQ(form.Caption(), "Tabelle Orders");
   EXPECT_EQ(form.Table().FieldByName("CustomerId")->DisplayLabel(), "Kunde");
+  EXPECT_EQ(logicals(), (std::vector<std::string>{"Falsch", "Wahr"}));
   EXPECT_EQ(Field(form, "Id"), id);
   EXPECT_EQ(form.Table().State(), TDataSetState::dsEdit);
   EXPECT_EQ(Field(form, "Status"), "typed");
   form.Table().Cancel();
+  ASSERT_TRUE(grid->setData(grid->index(0, paid), "falsch"));  // typed in the language
+  EXPECT_EQ(grid->data(grid->index(0, paid)).toString(), "Falsch");
 }
 
 TEST_F(DataWindows, FormViewEditsMemoAndPictureFieldsThroughTheRecord) {
@@ -360,10 +406,17 @@ TEST_F(DataWindows, FormViewPicksDatesAndTimesAndKeepsNullsUntilPicked) {
   ASSERT_TRUE(form.PostRecord());
   form.Table().Refresh();
   EXPECT_EQ(Field(form, "BirthDate") + " " + Field(form, "StartTime"), "1971-02-28 07:15:00");
-  // A null shows blank and stays null; the picker follows record moves.
+  startEdit->setTime(QTime(0, 0));  // midnight is a time, not a blank
+  ASSERT_TRUE(form.PostRecord());
+  form.Table().Refresh();
+  EXPECT_TRUE(start->Value() && Field(form, "StartTime") == "00:00:00");
+  // A null shows blank and stays null; its calendar opens on today's month, picking nothing.
   form.Table().Edit();
   form.Table().FieldByName("BirthDate")->Clear();
   EXPECT_TRUE(!birth->Value() && birthEdit->text().trimmed().isEmpty());
+  QCalendarWidget* calendar = birthEdit->calendarWidget();
+  calendar->window()->show();
+  EXPECT_EQ(calendar->yearShown(), QDate::currentDate().year());
   ASSERT_TRUE(form.PostRecord());
   form.Table().Next();
   EXPECT_EQ(birthEdit->date().toString("yyyy-MM-dd").toStdString(), Field(form, "BirthDate"));
