@@ -1193,19 +1193,9 @@ void EncodeTimestamp(double value, uint8_t* dest, size_t size) {
   Store(dest, ticks);
 }
 
-// Four zero bytes are the blank time, so a stored midnight keeps its hundredths one past their
-// range: an impossible time reads as 0 ms, and this one sorts before 00:00:01 as midnight does.
-constexpr uint8_t kMidnightHundredths = 100;
-
-bool EncodeStoredTime(int32_t ms, uint8_t* p) {
-  if (!EncodeTime(ms, p)) return false;
-  if (AllZero(p, kDateTimeFieldSize)) p[0] = kMidnightHundredths;
-  return true;
-}
-
 void EncodeFixedDateTime(uint16_t type, int32_t value, uint8_t* dest, size_t size) {
   uint8_t native[kDateTimeFieldSize];
-  const bool ok = type == BT_DATE ? EncodeDate(value, native) : EncodeStoredTime(value, native);
+  const bool ok = type == BT_DATE ? EncodeDate(value, native) : EncodeTime(value, native);
   if (size < kDateTimeFieldSize || !ok) return BadWrite(dest, size);
   std::memcpy(dest, native, kDateTimeFieldSize);
 }

@@ -48,7 +48,6 @@ TEST_F(TimeFields, NativeLayout) {
   EXPECT_EQ(Encode<int32_t>(BT_TIME, 4, 36'930'500), Bytes({50, 30, 15, 10}));
   EXPECT_EQ(Encode<int32_t>(BT_TIME, 4, 36'930'509), Bytes({50, 30, 15, 10}));
   EXPECT_TRUE(Decode(BT_TIME, Bytes(4, 0)).blank);
-  EXPECT_EQ(Encode<int32_t>(BT_TIME, 4, 0), Bytes({100, 0, 0, 0}));  // midnight is no blank
   EXPECT_EQ(Decode(BT_TIME, {0, 60, 0, 0}).As<int32_t>(), 0);
   EXPECT_EQ(Decode(BT_TIME, {0, 0, 0, 24}).As<int32_t>(), 0);
 }
