@@ -37,6 +37,10 @@ inline constexpr const char* kNoPicture = "No picture";
 inline constexpr const char* kCannotRead = "Cannot read %s.";
 inline constexpr const char* kStructureOf = "Structure of %s";
 inline constexpr const char* kChooseByName = "Choose the row by its name";
+inline constexpr const char* kSqlOn = "SQL on %s";
+inline constexpr const char* kRowsAffected = "%d rows affected";
+inline constexpr const char* kTheStatementRan = "The statement ran.";
+inline constexpr const char* kReadOnlyRows = "(read-only)";
 
 // Every text above, for the list of texts a dictionary lacks.
 inline constexpr const char* kAll[] = {
@@ -72,6 +76,10 @@ inline constexpr const char* kAll[] = {
     kCannotRead,
     kStructureOf,
     kChooseByName,
+    kSqlOn,
+    kRowsAffected,
+    kTheStatementRan,
+    kReadOnlyRows,
 };
 
 }  // namespace vader::app::texts
