@@ -38,7 +38,7 @@ inline constexpr const char* kCannotRead = "Cannot read %s.";
 inline constexpr const char* kStructureOf = "Structure of %s";
 inline constexpr const char* kChooseByName = "Choose the row by its name";
 inline constexpr const char* kSqlOn = "SQL on %s";
-inline constexpr const char* kRowsAffected = "%d rows affected";
+inline constexpr const char* kRowsAffected = "Rows affected: %d";
 inline constexpr const char* kTheStatementRan = "The statement ran.";
 inline constexpr const char* kReadOnlyRows = "(read-only)";
 
