@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/ErrorOf.h"
+#include "SampleFixture.h"
 #include "common/TempDir.h"
 #include "components/BtrMainQuery.h"
 #include "components/BtrMainTable.h"
@@ -21,18 +22,8 @@ namespace {
 
 using testing::ErrorOf;
 
-class Query : public ::testing::Test {
+class Query : public testing::SampleFixture {
  protected:
-  void SetUp() override {
-    setenv(platform::kRegistryEnvironmentVariable, dir.File("registry.reg").c_str(), 1);
-    std::filesystem::copy(VADER_SAMPLE_DATABASE, db);
-    BtrMainStartup();
-  }
-  void TearDown() override {
-    owner.reset();
-    BtrMainShutdown();
-    unsetenv(platform::kRegistryEnvironmentVariable);
-  }
   TtbQuery& Make(const std::string& sql) {
     auto* q = new TtbQuery(owner.get());
     q->SetDatabaseName(db);
@@ -55,9 +46,6 @@ class Query : public ::testing::Test {
     return customers.FieldByName("City")->AsString();
   }
 
-  testing::TempDir dir;
-  std::string db = dir.File("sample");
-  std::unique_ptr<TComponent> owner = std::make_unique<TComponent>();
 };
 
 TEST_F(Query, SelectsFiltersOrdersAndAggregates) {
