@@ -58,8 +58,7 @@ void TSqlForm::BuildControls() {
   auto* editor = Place<TMemo>(this, "StatementMemo", 12, 32, 770, 110);
   editor->SetHint("For example: SELECT * FROM Customers WHERE Country = 'France'");
   AddButton(
-      this, "RunButton", "&Run", 790, 32, 98, [this] { Run(); },
-      "Run the statement (Ctrl+Return)");
+      this, "RunButton", "&Run", 790, 32, 98, [this] { Run(); }, "Run the statement (Ctrl+Return)");
   AddButtonRow(this, 12, 150, 96,
                {
                    {"FirstButton", "First", [this] { query_->First(); }},
@@ -117,8 +116,8 @@ std::string TSqlForm::ResultText() const {
                ? Tr(texts::kTheStatementRan)
                : Format(texts::kRowsAffected, {std::to_string(query_->RowsAffected())});
   if (!query_->Active()) return {};
-  std::string text = RecordPositionText(
-      *query_, dynamic_cast<TwwDBGrid*>(FindComponent("Grid")), query_->RecordCount());
+  std::string text = RecordPositionText(*query_, dynamic_cast<TwwDBGrid*>(FindComponent("Grid")),
+                                        query_->RecordCount());
   if (!query_->CanModify()) text += "  " + Tr(texts::kReadOnlyRows);
   return text;
 }

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <string>
 
 #include "common/TempDir.h"
 #include "components/BtrMain.h"
