@@ -3,10 +3,12 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "AppTexts.h"
 #include "MainForm.h"
 #include "framework/DBFields.h"
 #include "language/zInter.h"
 #include "platform/WindowMessages.h"
+#include "ui/ErrorDisplay.h"
 #include "ui/QtEventLoop.h"
 
 namespace vader::app {
@@ -60,6 +62,15 @@ TButton* TAppForm::AddButton(TWinControl* parent, const char* name, const std::s
   button->SetHint(hint);
   button->OnClick = [onClick = std::move(onClick)](TComponent*) { onClick(); };
   return button;
+}
+
+void TAppForm::AddButtonRow(TWinControl* parent, int left, int top, int width,
+                            const std::vector<TButtonStep>& steps) {
+  for (const TButtonStep& step : steps) {
+    AddButton(parent, step.name, step.caption, left, top, width - 4,
+              [action = step.action] { ui::Guarded(action); });
+    left += width;
+  }
 }
 
 TMainMenu* TAppForm::MainMenu() {
@@ -153,6 +164,17 @@ void TDesignedTextCollector::AddComponent(TComponent* root) {
 std::string Tr(const std::string& designed) {
   if (activeCollector) activeCollector->Add(designed);
   return TranslateText(designed);
+}
+
+std::string RecordPositionText(TDataSet& data, const TwwDBGrid* grid, int count) {
+  if (!data.Active()) return {};
+  if (data.State() == TDataSetState::dsInsert)
+    return Format(texts::kNewRecordRecords, {std::to_string(count)});
+  if (data.IsEmpty()) return Tr(texts::kNoRecords);
+  int position = data.RecNo();
+  if (position < 1) position = grid && grid->Row() >= 0 ? grid->Row() + 1 : 0;
+  return Format(texts::kRecordOf, {position > 0 ? std::to_string(position) : std::string("?"),
+                                   std::to_string(count)});
 }
 
 std::string Format(const std::string& designed, const std::vector<std::string>& values) {

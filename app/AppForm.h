@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/DBCtrls.h"
+#include "framework/DataLinks.h"
 #include "framework/Forms.h"
 #include "language/DesignedTexts.h"
 
@@ -34,6 +36,14 @@ class TAppForm : public TForm {
                      const std::string& hint = {});
   TMenuItem* AddMenuItem(TMenuItem* parent, const char* name, const std::string& caption,
                          std::function<void()> onClick = {}, const std::string& hint = {});
+  // One button per step in a row from (Left, Top), each Width wide; a step's error is shown.
+  struct TButtonStep {
+    const char* name;
+    const char* caption;
+    std::function<void()> action;
+  };
+  void AddButtonRow(TWinControl* parent, int left, int top, int width,
+                    const std::vector<TButtonStep>& steps);
   TMainMenu* MainMenu();
   // The Language menu of the bundled dictionaries; a choice switches every open window.
   void AddLanguageMenu();
@@ -78,6 +88,26 @@ class TAppWindows {
   void Adopt(std::unique_ptr<TAppForm> form);
   std::vector<std::unique_ptr<TAppForm>> forms_;
 };
+
+// Calls Changed at every move and state change of the dataset its data source shows.
+class TStateLink : public TDataLink {
+ public:
+  explicit TStateLink(std::function<void()> changed) : changed_(std::move(changed)) {}
+
+ protected:
+  void ActiveChanged() override { changed_(); }
+  void DataSetChanged() override { changed_(); }
+  void DataSetScrolled(int) override { changed_(); }
+  void EditingChanged() override { changed_(); }
+  void RecordChanged(TField*) override {}
+
+ private:
+  std::function<void()> changed_;
+};
+
+// "Record N of M" of Data with Count records: the engine's record number, else the grid's row
+// (counted from the first row); the new-record and no-records texts where they apply.
+std::string RecordPositionText(TDataSet& data, const TwwDBGrid* grid, int count);
 
 // Texts shown in messages and status lines: translated, with %s and %d filled in order.
 std::string Format(const std::string& designed, const std::vector<std::string>& values);

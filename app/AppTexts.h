@@ -42,6 +42,10 @@ inline constexpr const char* kNoFieldAfterTheMasterLink =
 // Logical values as the grid shows them.
 inline constexpr const char* kTrue = "True";
 inline constexpr const char* kFalse = "False";
+inline constexpr const char* kSqlOn = "SQL on %s";
+inline constexpr const char* kRowsAffected = "Rows affected: %d";
+inline constexpr const char* kTheStatementRan = "The statement ran.";
+inline constexpr const char* kReadOnlyRows = "(read-only)";
 
 // Every text above, for the list of texts a dictionary lacks.
 inline constexpr const char* kAll[] = {
@@ -80,6 +84,10 @@ inline constexpr const char* kAll[] = {
     kNoFieldAfterTheMasterLink,
     kTrue,
     kFalse,
+    kSqlOn,
+    kRowsAffected,
+    kTheStatementRan,
+    kReadOnlyRows,
 };
 
 }  // namespace vader::app::texts

@@ -47,22 +47,6 @@ std::string CsvField(const std::string& text) {
   return out + "\"";
 }
 
-// Shows every move and state change of the table in the window's status line.
-class TDataForm::StateLink : public TDataLink {
- public:
-  explicit StateLink(TDataForm& form) : form_(form) {}
-
- protected:
-  void ActiveChanged() override { form_.ShowState(); }
-  void DataSetChanged() override { form_.ShowState(); }
-  void DataSetScrolled(int) override { form_.ShowState(); }
-  void EditingChanged() override { form_.ShowState(); }
-  void RecordChanged(TField*) override {}
-
- private:
-  TDataForm& form_;
-};
-
 TDataForm::TDataForm(TComponent* owner, TDatabaseForm* database, const std::string& table)
     : TAppForm(owner), database_(database), tableName_(table) {
   BeginLoading();
@@ -85,7 +69,8 @@ TDataForm::TDataForm(TComponent* owner, TDatabaseForm* database, const std::stri
 void TDataForm::FormCreate() {
   TAppForm::FormCreate();
   FillIndexes();
-  link_ = std::make_unique<StateLink>(*this);
+  // Every move and state change of the table shows in the window's status line.
+  link_ = std::make_unique<TStateLink>([this] { ShowState(); });
   link_->SetDataSource(source_);
 }
 
@@ -185,28 +170,18 @@ void TDataForm::BuildControls() {
   auto* problem = Place<TLabel>(this, "FilterProblemLabel", 84, 104, 800, 34);
   problem->SetHint("Where the filter text is wrong");
 
-  struct Step {
-    const char* name;
-    const char* caption;
-    std::function<void()> action;
-  };
-  const Step steps[] = {
-      {"FirstButton", "First", [this] { table_->First(); }},
-      {"PriorButton", "Prior", [this] { table_->Prior(); }},
-      {"NextButton", "Next", [this] { table_->Next(); }},
-      {"LastButton", "Last", [this] { table_->Last(); }},
-      {"InsertButton", "Insert", [this] { InsertRecord(); }},
-      {"DeleteButton", "Delete", [this] { DeleteRecord(); }},
-      {"PostButton", "Post", [this] { PostRecord(); }},
-      {"CancelButton", "Cancel", [this] { CancelRecord(); }},
-      {"RefreshButton", "Refresh", [this] { table_->Refresh(); }},
-  };
-  int left = 12;
-  for (const Step& step : steps) {
-    AddButton(this, step.name, step.caption, left, 140, 92,
-              [this, action = step.action] { Attempt(action); });
-    left += 96;
-  }
+  AddButtonRow(this, 12, 140, 96,
+               {
+                   {"FirstButton", "First", [this] { table_->First(); }},
+                   {"PriorButton", "Prior", [this] { table_->Prior(); }},
+                   {"NextButton", "Next", [this] { table_->Next(); }},
+                   {"LastButton", "Last", [this] { table_->Last(); }},
+                   {"InsertButton", "Insert", [this] { InsertRecord(); }},
+                   {"DeleteButton", "Delete", [this] { DeleteRecord(); }},
+                   {"PostButton", "Post", [this] { PostRecord(); }},
+                   {"CancelButton", "Cancel", [this] { CancelRecord(); }},
+                   {"RefreshButton", "Refresh", [this] { table_->Refresh(); }},
+               });
   auto* grid = Place<TwwDBGrid>(this, "Grid", 12, 176, 876, 360);
   grid->SetDataSource(source_);
   grid->OnRowChange = [this](TComponent*) { ShowState(); };
@@ -249,20 +224,11 @@ int TDataForm::RecordCount() const {
 }
 
 std::string TDataForm::PositionText() const {
-  if (!table_->Active()) return {};
-  const int count = RecordCount();
-  if (table_->State() == TDataSetState::dsInsert)
-    return Format(texts::kNewRecordRecords, {std::to_string(count)});
-  if (table_->IsEmpty()) return Tr(texts::kNoRecords);
   // The engine numbers records only in files read in physical order; otherwise the grid's row
-  // (counted from the first row) is the position.
-  int position = table_->RecNo();
-  if (position < 1) {
-    auto* grid = dynamic_cast<TwwDBGrid*>(FindComponent("Grid"));
-    position = grid && grid->Row() >= 0 ? grid->Row() + 1 : 0;
-  }
-  return Format(texts::kRecordOf, {position > 0 ? std::to_string(position) : std::string("?"),
-                                   std::to_string(count)});
+  // is the position.
+  if (!table_->Active()) return {};
+  return RecordPositionText(*table_, dynamic_cast<TwwDBGrid*>(FindComponent("Grid")),
+                            RecordCount());
 }
 
 void TDataForm::ShowState() {

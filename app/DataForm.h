@@ -62,7 +62,6 @@ class TDataForm : public TAppForm {
   void ShowState() override;
 
  private:
-  class StateLink;
   void BuildControls();
   void BuildMenu();
   void FillIndexes();
@@ -73,7 +72,7 @@ class TDataForm : public TAppForm {
   std::string tableName_;
   TBrowseTable* table_ = nullptr;
   TDataSource* source_ = nullptr;
-  std::unique_ptr<StateLink> link_;
+  std::unique_ptr<TStateLink> link_;
   std::string filterProblem_;
   std::string progress_;
   bool cancelExport_ = false;

@@ -9,6 +9,7 @@
 #include "AppTexts.h"
 #include "DataForm.h"
 #include "MainForm.h"
+#include "SqlForm.h"
 #include "StructureForm.h"
 #include "framework/Dialogs.h"
 #include "language/Zothrtns.h"
@@ -129,6 +130,9 @@ TDatabaseForm::TDatabaseForm(TComponent* owner, const std::string& database)
   AddButton(
       this, "StructureButton", "&Structure", 130, 416, 110,
       [this] { ShowStructure(SelectedTable()); }, "Show the fields and indexes");
+  AddButton(
+      this, "SqlButton", "S&QL...", 248, 416, 110, [this] { OpenSqlWindow(); },
+      "Run SQL statements on the database");
   Place<TLabel>(this, "RecentLabel", 12, 456, 150, 24)->SetCaption("Recent databases:");
   auto* recent = Place<TComboBox>(this, "RecentCombo", 170, 454, 330, 26);
   recent->OnChange = [recent](TComponent*) {
@@ -138,8 +142,10 @@ TDatabaseForm::TDatabaseForm(TComponent* owner, const std::string& database)
 }
 
 TDatabaseForm::~TDatabaseForm() {
-  // The data windows of this database go first; then the database closes.
+  // The data and SQL windows of this database go first; then the database closes.
   for (TDataForm* form : TAppWindows::Instance().OfKind<TDataForm>())
+    if (form->DatabaseForm() == this) TAppWindows::Instance().Close(form);
+  for (TSqlForm* form : TAppWindows::Instance().OfKind<TSqlForm>())
     if (form->DatabaseForm() == this) TAppWindows::Instance().Close(form);
   if (database_) database_->Close();
 }
@@ -193,6 +199,9 @@ void TDatabaseForm::BuildMenu() {
   TMenuItem* table = AddMenuItem(nullptr, "TableMenu", "&Table");
   AddMenuItem(table, "OpenTableItem", "&Open", [this] { OpenTable(SelectedTable()); });
   AddMenuItem(table, "StructureItem", "&Structure", [this] { ShowStructure(SelectedTable()); });
+  AddMenuItem(
+      table, "SqlItem", "S&QL...", [this] { OpenSqlWindow(); },
+      "Run SQL statements on the database");
   AddLanguageMenu();
 }
 
@@ -234,6 +243,10 @@ void TDatabaseForm::OpenWindow(const std::string& table) {
 void TDatabaseForm::OpenTable(const std::string& table) { OpenWindow<TDataForm>(table); }
 
 void TDatabaseForm::ShowStructure(const std::string& table) { OpenWindow<TStructureForm>(table); }
+
+TSqlForm* TDatabaseForm::OpenSqlWindow() {
+  return TAppWindows::Instance().Open<TSqlForm>(nullptr, this);
+}
 
 void TDatabaseForm::AskAndOpenDatabase() {
   if (!Prompts().directory) return;

@@ -12,6 +12,8 @@
 
 namespace vader::app {
 
+class TSqlForm;
+
 struct TTableEntry {
   std::string name;
   std::string file;
@@ -41,6 +43,8 @@ class TDatabaseForm : public TAppForm {
 
   void OpenTable(const std::string& table);
   void ShowStructure(const std::string& table);
+  // Opens an SQL window on the database.
+  TSqlForm* OpenSqlWindow();
 
  protected:
   void ShowState() override;

@@ -17,6 +17,7 @@
 #include "DataForm.h"
 #include "DatabaseForm.h"
 #include "QtPrompts.h"
+#include "SqlForm.h"
 #include "framework/Dialogs.h"
 #include "platform/WindowMessages.h"
 #include "language/zInter.h"
@@ -36,6 +37,7 @@ const char* const kUsage =
     "Options:\n"
     "  --help               show this text and exit\n"
     "  --table NAME         open a data window on table NAME of the database\n"
+    "  --sql STATEMENT      open an SQL window on the database and run STATEMENT\n"
     "  --no-database        open no database\n"
     "  --describe           show the windows, print their texts, and exit\n"
     "  --screenshot FILE    show the windows, save a picture of the front one as FILE (PNG), and\n"
@@ -50,6 +52,7 @@ struct Options {
   std::string screenshot;
   std::string database;
   std::string table;
+  std::string sql;
 };
 
 // Parses the command line; returns false (after printing why) when the program should stop.
@@ -66,6 +69,8 @@ bool ParseOptions(int argc, char** argv, Options& options, int& exitCode) {
       options.screenshot = argv[++i];
     } else if (!std::strcmp(argv[i], "--table") && i + 1 < argc) {
       options.table = argv[++i];
+    } else if (!std::strcmp(argv[i], "--sql") && i + 1 < argc) {
+      options.sql = argv[++i];
     } else if (!std::strcmp(argv[i], "--untranslated")) {
       options.untranslated = true;
     } else if (!std::strcmp(argv[i], "--no-database")) {
@@ -103,7 +108,7 @@ int HookMainForm(vader::app::TMainForm& form) {
   return receiver;
 }
 
-// Opens the database (and table) the command line names; the data window when there is one.
+// Opens the database (and table, and SQL window) the command line names; the last of them.
 vader::TForm* OpenStartWindows(const Options& options) {
   if (options.noDatabase) return nullptr;
   const std::string sample = vader::app::TDatabaseForm::SampleDatabase();
@@ -112,6 +117,12 @@ vader::TForm* OpenStartWindows(const Options& options) {
     return nullptr;
   const std::string database = options.database.empty() ? sample : options.database;
   vader::app::TDatabaseForm* form = vader::app::TDatabaseForm::OpenDatabase(database);
+  if (form && !options.sql.empty()) {
+    vader::app::TSqlForm* sql = form->OpenSqlWindow();
+    sql->SetStatement(options.sql);
+    sql->Run();
+    return sql;
+  }
   if (!form || options.table.empty()) return form;
   form->OpenTable(options.table);
   auto data = vader::app::TAppWindows::Instance().OfKind<vader::app::TDataForm>();
@@ -149,7 +160,12 @@ int UseWindows(vader::ui::TQtEventLoop& loop, vader::app::TMainForm& form,
     collector.AddComponent(&designed);
     Options all = options;
     all.table.clear();
+    all.sql.clear();
     if (auto* database = dynamic_cast<vader::app::TDatabaseForm*>(OpenStartWindows(all))) {
+      vader::app::TSqlForm* sql = database->OpenSqlWindow();
+      sql->SetStatement("SELECT * FROM Customers");
+      sql->Run();
+      sql->Retranslate();
       for (const auto& table : database->Tables()) {
         database->OpenTable(table.name);
         database->ShowStructure(table.name);

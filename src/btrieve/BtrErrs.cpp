@@ -180,6 +180,7 @@ constexpr NativeMessage kNativeMessages[] = {
      "The client table is full. Try increasing the number of Active Clients in the "
      "MicroKernel Database Engine System Resource Setting"},
     {200, "Scalable SQL local engine or Requester is not loaded"},
+    {202, "The SQL statement contains invalid syntax"},
     {204, "The table is not defined in the dictionary"},
     {205, "The password is invalid"},
     {206, "The maximum number of cursors has been exceeded"},
@@ -212,6 +213,9 @@ constexpr NativeMessage kNativeMessages[] = {
      "application's Btrieve callback function"},
     {1020, "Btrieve Requester Interface communications error"},
     {1021, "The MicroKernel failed to initialize"},
+    {2004, "You must obtain a valid session ID before attempting to call the function"},
+    {2005, "The maximum number of sessions has been exceeded"},
+    {2006, "No more database names are defined"},
     {2103, "Scalable SQL is not active on the requested server"},
     {2120, "The task table is full"},
     {3000, "The MicroKernel router encountered a memory allocation error"},

@@ -194,6 +194,34 @@ uint16_t TVirtEng::OpenVchkList(TBaseDatabase* database, const char* tableName,
   });
 }
 
+// ---- SQL statements ----
+
+uint16_t TVirtEng::QPrepare(TBaseDatabase* database, const char* query, TSqlStmt*& stmt) {
+  return GuardOut(stmt, [&](TSqlStmt*& prepared) {
+    RecordDatabase(database);
+    try {
+      database->QPrepare(prepared, CheckParam(query));
+    } catch (...) {
+      delete prepared;
+      throw;
+    }
+  });
+}
+
+uint16_t TVirtEng::QExec(TSqlStmt* stmt, TBaseTable*& cursor) {
+  return GuardOut(cursor, [&](TBaseTable*& result) {
+    CheckHandle(stmt)->Execute(&result);
+    if (result) currentCursor_ = result;
+  });
+}
+
+uint16_t TVirtEng::QFree(TSqlStmt*& stmt) {
+  return Guard([&] {
+    delete CheckHandle(stmt);
+    stmt = nullptr;
+  });
+}
+
 // ---- cursors ----
 // The operations that do not record their cursor still refuse a missing one with
 // DBIERR_INVALIDHNDL rather than reaching through it.

@@ -8,8 +8,9 @@
 //
 // The call layer keeps the current session (the target of the session-level operations) and
 // remembers the last database and cursor handed to the operations that record them. The
-// operation set is deliberately flat and small: relative moves, block writes, transactions, SQL
-// statements and table or index creation are not reachable through it.
+// operation set is deliberately flat and small: relative moves, block writes, transactions and
+// table or index creation are not reachable through it; SQL statements are prepared, executed
+// and freed.
 
 #include <cstdint>
 #include <string>
@@ -22,6 +23,7 @@
 #include "engine/BseErrs.h"
 #include "engine/BseFilt.h"
 #include "engine/BseSess.h"
+#include "engine/BseStmt.h"
 #include "engine/BseTable.h"
 
 namespace vader {
@@ -83,6 +85,14 @@ class TVirtEng : public TBapiListItem {
   // No database provides validity-check lists: DBIERR_NOTSUPPORTED.
   uint16_t OpenVchkList(TBaseDatabase* database, const char* tableName, const char* driverType,
                         TBaseTable*& cursor);
+
+  // ---- SQL statements ----
+  // A statement of `database` holding `query` (SQL), not yet run.
+  uint16_t QPrepare(TBaseDatabase* database, const char* query, TSqlStmt*& stmt);
+  // Runs the statement; `cursor` receives its result, or nullptr when it gives no rows.
+  uint16_t QExec(TSqlStmt* stmt, TBaseTable*& cursor);
+  // Frees the statement; a result cursor it gave stays open until it is closed.
+  uint16_t QFree(TSqlStmt*& stmt);
 
   // ---- cursors ----
   // Closes and frees `cursor`.

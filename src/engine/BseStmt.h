@@ -17,6 +17,10 @@ constexpr uint16_t qrylangUNKNOWN = 0;
 constexpr uint16_t qrylangQBE = 1;
 constexpr uint16_t qrylangSQL = 2;
 
+// Statement property: the rows its last run inserted, updated or deleted (32-bit; -1 when the
+// driver cannot tell).
+constexpr uint32_t stmtROWSAFFECTED = 0x00040008;
+
 class TSqlStmt : public TBapiListItem {
  public:
   // Create statements with CreateItem<T>(owner, collection, sql, language): the second

@@ -280,6 +280,9 @@ class TMenuItem : public TComponent {
   void SetHint(const std::string& hint);
   bool Checked() const { return checked_; }
   void SetChecked(bool checked);
+  // The keys that choose the entry from anywhere in its window, as "Ctrl+Return".
+  const std::string& ShortCut() const { return shortCut_; }
+  void SetShortCut(const std::string& keys) { shortCut_ = keys; }
 
   // The menu entry on screen, told of every change as a control's peer is.
   TControlPeer* Peer() const { return peer_; }
@@ -299,6 +302,7 @@ class TMenuItem : public TComponent {
   std::string caption_;
   std::string hint_;
   bool checked_ = false;
+  std::string shortCut_;
   TMenuItem* parent_ = nullptr;
   std::vector<TMenuItem*> items_;
   TControlPeer* peer_ = nullptr;

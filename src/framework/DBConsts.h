@@ -19,6 +19,7 @@ inline constexpr const char* SDatabaseOpen = "Cannot perform this operation on a
 inline constexpr const char* SHandleError = "Error creating cursor handle";
 inline constexpr const char* SInvalidSessionName = "Invalid session name %s";
 inline constexpr const char* SNoTableName = "Missing TableName property";
+inline constexpr const char* SEmptySQLStatement = "No SQL statement available";
 inline constexpr const char* SIndexNotFound = "Index '%s' not found";
 inline constexpr const char* SNoFieldIndexes = "No index for fields '%s'";
 inline constexpr const char* SCircularDataLink = "Circular datalinks are not allowed";

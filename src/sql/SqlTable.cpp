@@ -25,6 +25,7 @@ namespace {
 constexpr int16_t SQL_SUBST_UNRESOLVED = -108;
 constexpr int16_t SQL_NO_MORE_RECORDS = -109;
 constexpr int16_t SQL_INVALID_COLUMN = 804;
+constexpr int16_t SQL_NO_VIEW = 231;
 constexpr char kAllFields[] = "*.*";
 constexpr uint16_t kDescribeNameSize = 256;
 
@@ -161,6 +162,23 @@ TSSQLSqlStmt::~TSSQLSqlStmt() {
 
 void TSSQLSqlStmt::MakeCurrent() const { sqlapi::PutSessionID(sessionId_); }
 
+void TSSQLSqlStmt::GetProp(uint32_t propId, void* value, uint16_t maxLen, uint16_t& len) {
+  if (propId != stmtROWSAFFECTED) return TSqlStmt::GetProp(propId, value, maxLen, len);
+  int32_t rows = -1;
+  if (cursorId_ != -1) {
+    MakeCurrent();
+    if (sqlapi::Status(cursorId_, SQL_STATUS_CHANGED_ROWS, rows) != 0) rows = -1;
+  }
+  PutPropValue(&rows, sizeof rows, value, maxLen, len);
+}
+
+bool TSSQLSqlStmt::HasView() const {
+  int16_t type = 0, size = 0, decimals = 0, nameLength = kDescribeNameSize;
+  char name[kDescribeNameSize + 1] = {};
+  MakeCurrent();
+  return sqlapi::Describe(cursorId_, 1, type, size, decimals, nameLength, name) != SQL_NO_VIEW;
+}
+
 void TSSQLSqlStmt::SetText(const char* sql) {
   if (sql == nullptr) return StoreText(std::nullopt);
   StoreText(RewriteStatementText(platform::CharToOem(sql)));
@@ -235,6 +253,11 @@ void TSSQLSqlStmt::Execute(TBaseTable** cursor) {
   if (cursorId_ == -1) {
     Allocate();  // compiling runs a statement that produces no view
     if (cursor == nullptr) return;
+    // Such a statement has run once: there is no result to read, and it must not run again.
+    if (!HasView()) {
+      *cursor = nullptr;
+      return;
+    }
   } else if (cursor == nullptr) {
     CheckSQLStatus(sqlapi::Exec(cursorId_));
     return;
@@ -317,6 +340,10 @@ void TBtrSqlBaseTable::OpenCursor() {
   state_ = TCursorState::Closed;
   MakeCurrent();
   Check(sqlapi::Exec(cursorId_));
+  // A view the engine cannot change at its rows (a join, a grouping) is read-only; an engine
+  // that cannot tell leaves every change to be tried.
+  int32_t updatable = 1;
+  updatable_ = sqlapi::Status(cursorId_, SQL_STATUS_UPDATABLE, updatable) != 0 || updatable != 0;
   CursorProps props{};
   GetCursorProps(props);  // describes the columns and sizes the row buffer
   state_ = TCursorState::Unpositioned;
@@ -398,6 +425,7 @@ void TBtrSqlBaseTable::GetCursorProps(CursorProps& props) {
   CheckCondition(recordSize_ <= 0xFFFF, DBIERR_INVALIDRECSTRUCT);
   if (ownBuffer_.size() < recordSize_) ownBuffer_.resize(recordSize_);
   TBtrBaseTable::GetCursorProps(props);
+  if (!updatable_) props.CursorOpenMode = kOpenReadOnly;
   props.FieldCount = static_cast<uint16_t>(cache.Count());
   props.RecSize = static_cast<uint16_t>(recordSize_);
   props.RecBufSize = static_cast<uint16_t>(recordSize_);

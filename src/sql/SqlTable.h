@@ -44,6 +44,8 @@ class TSSQLSqlStmt : public TSqlStmt {
   void SetSessionID(int16_t id) { sessionId_ = id; }
   const uint8_t* ClientIDRef() const { return clientId_; }
 
+  // stmtROWSAFFECTED: the rows the statement's last run changed; others as the base.
+  void GetProp(uint32_t propId, void* value, uint16_t maxLen, uint16_t& len) override;
   void SetText(const char* sql) override;
   void Allocate() override;
   void Release() override;
@@ -54,6 +56,8 @@ class TSSQLSqlStmt : public TSqlStmt {
  private:
   friend class TBtrSqlBaseTable;
   void MakeCurrent() const;
+  // Whether the compiled statement is a view (a statement without one ran when compiled).
+  bool HasView() const;
 
   int16_t cursorId_ = -1;
   int16_t sessionId_;
@@ -142,6 +146,8 @@ class TBtrSqlBaseTable : public TBtrBaseTable {
   bool LastFieldIsMemo();
 
   TSSQLSqlStmt* statement_;
+  // The engine lets the view be changed at its rows (a view of one table).
+  bool updatable_ = true;
   int16_t cursorId_;
   int16_t sessionId_;
   uint8_t flag0_ = 0;

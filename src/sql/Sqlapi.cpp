@@ -211,6 +211,14 @@ int16_t Describe(int16_t cursorId, int16_t position, int16_t& type, int16_t& siz
 
 int16_t Exec(int16_t cursorId) { SQL_CALL(XQLExec, cursorId); }
 
+int16_t Status(int16_t cursorId, int16_t option, int32_t& value) {
+  // Room for whatever an engine writes; the value is the first 4 bytes.
+  char buffer[64] = {};
+  const int16_t status = [&]() -> int16_t { SQL_CALL(XQLStatus, cursorId, option, buffer); }();
+  std::memcpy(&value, buffer, sizeof value);
+  return status;
+}
+
 int16_t Fetch(int16_t cursorId, int16_t option, uint16_t& length, void* buffer, int32_t& count,
               int16_t asciiFlag, int16_t spacing) {
   SQL_CALL(_XQLFetch, cursorId, option, &length, buffer, &count, asciiFlag, spacing);

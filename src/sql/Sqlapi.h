@@ -39,6 +39,11 @@ void SetSQLLibraryFiles(const std::string& sqlLibrary, const std::string& namesL
 // Forgets the version check (for tests that load another library).
 void ResetSQLVersionCheck();
 
+// XQLStatus options: the rows the cursor's last statement changed; 1 when its view can be
+// changed at its rows.
+constexpr int16_t SQL_STATUS_CHANGED_ROWS = 0;
+constexpr int16_t SQL_STATUS_UPDATABLE = 1;
+
 // Calls of the exports the driver uses (the engine's signatures: sqlengine/XqlApi.h).
 namespace sqlapi {
 int16_t GetSessionID(int16_t& sessionId);
@@ -58,6 +63,8 @@ int16_t Stop();
 int16_t Subst(int16_t cursorId, int16_t count, int16_t nameLength, const char* names,
               int16_t valueLength, const char* values);
 int16_t Version(void* buffer);
+// A 32-bit fact about the cursor's last statement (XQLStatus `option`).
+int16_t Status(int16_t cursorId, int16_t option, int32_t& value);
 int16_t XFetch(int16_t cursorId, int16_t option, uint16_t& length, void* buffer, int32_t& count,
                int32_t& rejectCount);
 int16_t XInsert(int16_t cursorId, int16_t fieldCount, const char* fieldNames, int16_t count,

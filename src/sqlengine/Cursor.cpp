@@ -171,6 +171,7 @@ int16_t Cursor::Exec() {
   }
   Close();
   bound_ = false;
+  changedRows_ = 0;
   if (variables_.empty()) return Run(text_, 0);
   // Variables outside quoted literals become bound parameters; inside quotes, or in the
   // statements the engine answers itself, the value is put into the text.
@@ -383,15 +384,18 @@ int16_t Cursor::Run(const std::string& whole, int depth) {
       return OpenView(st, false, nullptr);
     }
     if (int16_t s = session_.Begin(false); s != 0) return s;
+    const int changesBefore = sqlite3_total_changes(db);
     int rc;
     while ((rc = sqlite3_step(stmt.st)) == SQLITE_ROW) {
     }
+    const int changed = sqlite3_total_changes(db) - changesBefore;
     if (rc != SQLITE_DONE) {
       const int16_t s = session_.StatusOf(rc);
       session_.End(false, false);
       return s;
     }
     if (int16_t s = session_.End(true, false); s != 0) return s;
+    changedRows_ += changed;
     result = NoticeOf(piece);
   }
   return result;

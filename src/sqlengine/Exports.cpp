@@ -271,7 +271,20 @@ EXPORT int16_t XQLVersion(void* buffer) {
 
 EXPORT int16_t XQLFormat(int16_t, int16_t, int16_t, const char*) { return kStatusNotSupported; }
 EXPORT int16_t XQLSPUtility(int16_t, int16_t, int16_t, int16_t*, void*) { return kStatusNotSupported; }
-EXPORT int16_t XQLStatus(int16_t, int16_t, char*) { return kStatusNotSupported; }
+EXPORT int16_t XQLStatus(int16_t cursorId, int16_t option, char* buffer) {
+  if (buffer == nullptr) return kStatusNotSupported;
+  return OnCursor(cursorId, [&](Cursor& c) -> int16_t {
+    int32_t value = 0;
+    if (option == kStatusChangedRows)
+      value = c.ChangedRows();
+    else if (option == kStatusUpdatable)
+      value = c.Updatable() ? 1 : 0;
+    else
+      return kStatusNotSupported;
+    std::memcpy(buffer, &value, sizeof value);
+    return kStatusOk;
+  });
+}
 EXPORT int16_t XQLConvert(int16_t, int16_t, int16_t, int16_t, int16_t, const char*, char*, const char*, int16_t) {
   return kStatusNotSupported;
 }

@@ -49,6 +49,10 @@ class Cursor {
   // The row's values as display texts, each ended by a NUL (the ASCII form of a fetch).
   std::string TextRow(const uint8_t* row) const;
   bool HasView() const { return view_ != nullptr; }
+  // Whether the view can be changed at its rows (a plain SELECT of one table).
+  bool Updatable() const { return view_ != nullptr && updatable_; }
+  // Rows the last run inserted, updated or deleted.
+  int32_t ChangedRows() const { return changedRows_; }
   size_t RowSize() const { return rowSize_; }
   // Rows of a block (several rows fetched or inserted in one call) lie this far apart: the
   // row and 4 bytes after it, the record size the driver reports for a view.
@@ -94,6 +98,7 @@ class Cursor {
   long pos_ = -1;  // -1 before the first row; rows_.size() after the last
   int32_t nextSerial_ = 1;
   bool bound_ = false;  // the variables are parameters of the prepared statements
+  int32_t changedRows_ = 0;
 };
 
 class Session {

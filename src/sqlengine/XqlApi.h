@@ -62,6 +62,10 @@ constexpr int16_t kStatusNoMoreNames = 2006;    // no more database names are de
 constexpr int kVersionBufferSize = 22;
 constexpr int16_t kInterfaceVersion = 4;
 
+// XQLStatus options; each answers a 32-bit value at the start of the buffer.
+constexpr int16_t kStatusChangedRows = 0;  // rows the cursor's last statement changed
+constexpr int16_t kStatusUpdatable = 1;    // 1 when the cursor's view can be changed, else 0
+
 // Bookmarks: a 16-bit count of the bytes that follow, then 32-bit words.
 constexpr int kBookmarkSize = 100;
 
@@ -105,6 +109,8 @@ int16_t XQLFormat(int16_t cursorId, int16_t position, int16_t length, const char
 int16_t _XQLFree(int16_t cursorId);
 int16_t XQLSPUtility(int16_t cursorId, int16_t option, int16_t statementCount,
                      int16_t* length, void* buffer);
+// Facts about a cursor's last statement by `option` (kStatusChangedRows, kStatusUpdatable),
+// 4 bytes into `buffer`.
 int16_t XQLStatus(int16_t cursorId, int16_t option, char* buffer);
 // Gives values to substitution variables: `count` NUL-separated names (with or without "@")
 // and as many NUL-separated values.

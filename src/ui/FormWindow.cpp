@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -235,6 +236,8 @@ void TFormWindow::BuildMenuBar() {
       }
       QAction* action = into ? into->addAction(caption) : menuBar()->addAction(caption);
       action->setObjectName(QString::fromStdString(item->Name()));
+      if (!item->ShortCut().empty())
+        action->setShortcut(QKeySequence(QString::fromStdString(item->ShortCut())));
       peers_.push_back(std::make_unique<MenuPeer>(item, action, [action, item] {
         action->setText(ToQString(item->Caption()));
         action->setStatusTip(ToQString(item->Hint()));

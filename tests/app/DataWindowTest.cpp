@@ -1,10 +1,11 @@
 // The database and data windows driven in process over a copy of the sample database: opening
 // (and refusing) databases, browsing with index, search, range and filter, editing with engine
 // errors that keep the input, deleting with the prompt, master/detail, CSV export, and a
-// language switch with a data window open.
+// language switch with a data window open; the SQL window over the relational engine.
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QDateTimeEdit>
@@ -20,6 +21,7 @@
 #include "DataForm.h"
 #include "DatabaseForm.h"
 #include "RecordForm.h"
+#include "SqlForm.h"
 #include "common/TempDir.h"
 #include "framework/DBCtrls.h"
 #include "framework/Dialogs.h"
@@ -47,7 +49,9 @@ class DataWindows : public ::testing::Test {
     fs::create_directory(dir.File("lang"));
     for (const char* file : {"French.txt", "German.txt"})
       fs::copy_file(std::string(VADER_LANG_DIR) + "/" + file, dir.File("lang/") + file);
-    fs::create_symlink(VADER_CLIENT_LIBRARY, dir.File("libwbtrv32.so"));
+    const fs::path bin = fs::path(VADER_CLIENT_LIBRARY).parent_path();
+    for (const char* library : {"libwbtrv32.so", "libwssql32.so", "libwdbnm32.so"})
+      fs::create_symlink(bin / library, dir.File(library));
     fs::copy(VADER_SAMPLE_DATABASE, dir.File("sample"));
     dir.Write("registry.reg",
               "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Vader\\Btrieve\\Aliases\\SHOP]\r\n"
@@ -89,6 +93,9 @@ class DataWindows : public ::testing::Test {
     std::string text = Field(form, name);
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
+  }
+  static std::string SqlResult(TSqlForm& form) {
+    return static_cast<TLabel*>(form.FindComponent("ResultLabel"))->Caption();
   }
   std::string LastMessage() const { return messages.empty() ? "" : messages.back(); }
   // Counted as a program would, with the grid not following every step.
@@ -432,6 +439,46 @@ TEST_F(DataWindows, FormViewPicksDatesAndTimesAndKeepsNullsUntilPicked) {
   ASSERT_TRUE(orders.PostRecord());
   orders.Table().Refresh();
   EXPECT_EQ(Field(orders, "OrderDate") + " " + Field(orders, "OrderTime"), ordered + " 13:45:10");
+}
+
+TEST_F(DataWindows, SqlWindowRunsStatementsShowsErrorsAndFollowsALanguageSwitch) {
+  TDatabaseForm* database = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(database, nullptr);
+  TSqlForm& form = *database->OpenSqlWindow();
+  EXPECT_EQ(form.Caption(), "SQL on " + dir.File("sample"));
+
+  form.SetStatement("SELECT Id, Name FROM Customers WHERE Id < 4 ORDER BY Id DESC");
+  ASSERT_TRUE(form.Run()) << form.ErrorText();
+  EXPECT_EQ(form.Query().FieldByName("Id")->AsInteger(), 3);
+  EXPECT_EQ(SqlResult(form), "Record 1 of 3");
+
+  // Run from the menu entry's keys, as Ctrl+Return in the editor chooses it.
+  form.SetStatement("UPDATE Customers SET City = 'Ebbw Vale' WHERE Id IN (1, 2)");
+  auto* runItem = loop.WindowOf(&form)->findChild<QAction*>("RunItem");
+  ASSERT_NE(runItem, nullptr);
+  EXPECT_EQ(runItem->shortcut(), QKeySequence("Ctrl+Return"));
+  runItem->trigger();
+  QApplication::processEvents();
+  EXPECT_EQ(SqlResult(form), "Rows affected: 2");
+
+  form.SetStatement("SELEC Id FROM Customers");
+  EXPECT_FALSE(form.Run());
+  ASSERT_FALSE(messages.empty());
+  EXPECT_NE(messages.back().find("The SQL statement contains invalid syntax"), std::string::npos)
+      << messages.back();
+  EXPECT_EQ(SqlResult(form), form.ErrorText());
+
+  form.SetStatement("DELETE FROM Customers WHERE Id = 400");
+  ASSERT_TRUE(form.Run());
+  SetLanguageFile(platform::ExecutableDirectory() + "lang/German.txt");
+  QApplication::processEvents();
+  platform::DeliverPostedMessages();
+  EXPECT_EQ(form.Caption(), "SQL auf " + dir.File("sample"));
+  EXPECT_EQ(SqlResult(form), "Betroffene Zeilen: 1");
+  const QStringList shown = ui::DescribeWidgets(loop.WindowOf(&form));
+  const QString run = "button RunButton: A&usführen [Die Anweisung ausführen (Strg+Eingabe)]";
+  EXPECT_TRUE(shown.contains(run)) << shown.join("\n").toStdString();
+  EXPECT_EQ(form.Statement(), "DELETE FROM Customers WHERE Id = 400");  // kept as typed
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/ErrorOf.h"
+#include "SampleFixture.h"
 #include "common/TempDir.h"
 #include "components/BtrMainTable.h"
 #include "language/zInter.h"
@@ -29,18 +30,8 @@ int Rows(TDataSet& t) {
   return n;
 }
 
-class Table : public ::testing::Test {
+class Table : public testing::SampleFixture {
  protected:
-  void SetUp() override {
-    setenv(platform::kRegistryEnvironmentVariable, dir.File("registry.reg").c_str(), 1);
-    std::filesystem::copy(VADER_SAMPLE_DATABASE, db);
-    BtrMainStartup();
-  }
-  void TearDown() override {
-    owner.reset();
-    BtrMainShutdown();
-    unsetenv(platform::kRegistryEnvironmentVariable);
-  }
   TtbTable& Make(const std::string& name) {
     auto* t = new TtbTable(owner.get());
     t->SetDatabaseName(db);
@@ -66,9 +57,6 @@ class Table : public ::testing::Test {
     dictionary.Define(def, true, true);
   }
 
-  testing::TempDir dir;
-  std::string db = dir.File("sample");
-  std::unique_ptr<TComponent> owner = std::make_unique<TComponent>();
 };
 
 TEST_F(Table, OpensByNameOrFileSelectsIndexesAndReadsDefinitionsWhileClosed) {
