@@ -254,12 +254,13 @@ std::string TDataForm::PositionText() const {
     return Format(texts::kNewRecordRecords, {std::to_string(count)});
   if (table_->IsEmpty()) return Tr(texts::kNoRecords);
   // The engine numbers records only in files read in physical order; otherwise the grid's row
-  // (counted from the first row) is the position.
+  // (counted from the first row, or back from the last) is the position.
   int position = table_->RecNo();
-  if (position < 1) {
-    auto* grid = dynamic_cast<TwwDBGrid*>(FindComponent("Grid"));
-    position = grid && grid->Row() >= 0 ? grid->Row() + 1 : 0;
-  }
+  auto* grid = dynamic_cast<TwwDBGrid*>(FindComponent("Grid"));
+  if (position < 1 && grid)
+    position = grid->Row() >= 0          ? grid->Row() + 1
+               : grid->RowFromEnd() >= 0 ? count - grid->RowFromEnd()
+                                         : 0;
   return Format(texts::kRecordOf, {position > 0 ? std::to_string(position) : std::string("?"),
                                    std::to_string(count)});
 }
