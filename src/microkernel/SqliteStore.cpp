@@ -54,10 +54,12 @@ constexpr char kCountTable[] =
     "CREATE TABLE vader_counts(key INTEGER PRIMARY KEY, entries INTEGER NOT NULL,"
     " distinct_values INTEGER NOT NULL)";
 
-// Index entry, position and record of the rows of key path `number`, in index order.
+// Index entry, position and record of the rows of key path `number`, in index order. An entry
+// whose record is gone (damage) comes without data, which reading reports, instead of being
+// passed over.
 std::string KeyRows(int number) {
   const std::string t = KeyTable(number);
-  return "SELECT i.k, i.pos, r.data FROM " + t + " AS i CROSS JOIN records AS r ON r.pos = i.pos ";
+  return "SELECT i.k, i.pos, r.data FROM " + t + " AS i LEFT JOIN records AS r ON r.pos = i.pos ";
 }
 
 uint64_t NewEpoch() {
