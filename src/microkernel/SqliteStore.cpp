@@ -294,8 +294,8 @@ Statement& SqliteStore::PhysStatement(PhysStmt which) {
       "ROLLBACK TO op",
       "PRAGMA data_version",
       "SELECT entries, distinct_values FROM vader_counts WHERE key = ?1",
-      "UPDATE vader_counts SET entries = entries + ?2, distinct_values = distinct_values + ?3"
-      " WHERE key = ?1",
+      ("UPDATE vader_counts SET entries = entries + ?2, distinct_values = distinct_values + ?3"
+       " WHERE key = ?1"),
   };
   const bool select = which <= kPRead || which == kPNth;
   slot = std::make_unique<Statement>(db_.Handle(), select ? sel + kSql[which] : kSql[which]);
