@@ -172,7 +172,10 @@ std::string RecordPositionText(TDataSet& data, const TwwDBGrid* grid, int count)
     return Format(texts::kNewRecordRecords, {std::to_string(count)});
   if (data.IsEmpty()) return Tr(texts::kNoRecords);
   int position = data.RecNo();
-  if (position < 1) position = grid && grid->Row() >= 0 ? grid->Row() + 1 : 0;
+  if (position < 1 && grid)
+    position = grid->Row() >= 0          ? grid->Row() + 1
+               : grid->RowFromEnd() >= 0 ? count - grid->RowFromEnd()
+                                         : 0;
   return Format(texts::kRecordOf, {position > 0 ? std::to_string(position) : std::string("?"),
                                    std::to_string(count)});
 }

@@ -225,7 +225,7 @@ int TDataForm::RecordCount() const {
 
 std::string TDataForm::PositionText() const {
   // The engine numbers records only in files read in physical order; otherwise the grid's row
-  // is the position.
+  // (counted from the first row, or back from the last) is the position.
   if (!table_->Active()) return {};
   return RecordPositionText(*table_, dynamic_cast<TwwDBGrid*>(FindComponent("Grid")),
                             RecordCount());

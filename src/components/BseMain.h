@@ -574,7 +574,9 @@ class TttBDEDataset : public TDataSet {
   uint32_t blockCount_ = 0;
   int blockRows_ = 0;
   uint32_t blockPos_ = 0;
+  std::vector<uint8_t> blockBookmarks_;  // the bookmark of each row of the block
   TGetResult NextFromBlock(TRecordBuffer& buffer);
+  void ReadBlockBookmarks();
   // The candidate record the callback filter shows to OnFilterRecord.
   TRecordBuffer filterRecord_;
 };

@@ -603,6 +603,7 @@ TGetResult TttBDEDataset::NextFromBlock(TRecordBuffer& buffer) {
     blockPos_ = 0;
     if (status != 0 && status != DBIERR_EOF) Check(status);
     if (blockCount_ == 0) return TGetResult::grEOF;
+    ReadBlockBookmarks();
   }
   std::memcpy(FieldRecord(buffer), blockBuffer_.data() + blockPos_ * recordSize, recordSize);
   ++blockPos_;
@@ -610,10 +611,27 @@ TGetResult TttBDEDataset::NextFromBlock(TRecordBuffer& buffer) {
   info.RecordNumber = -1;
   info.UpdateStatus = 0;
   info.BookmarkFlag = static_cast<uint8_t>(TBookmarkFlag::bfCurrent);
-  // The cursor stands on the block's last row: that is the bookmark every row of it gets.
-  if (buffer.data.size() >= bookmarkOffset_ + bookmarkSize_)
-    engine->GetBookMark(handle_, buffer.data.data() + bookmarkOffset_);
+  if (buffer.data.size() >= bookmarkOffset_ + bookmarkSize_ &&
+      blockBookmarks_.size() >= blockPos_ * bookmarkSize_)
+    std::memcpy(buffer.data.data() + bookmarkOffset_,
+                blockBookmarks_.data() + (blockPos_ - 1) * bookmarkSize_, bookmarkSize_);
   return TGetResult::grOK;
+}
+
+// The cursor stands on the block's last row: the bookmarks of the others are read going back
+// from it, and the cursor returns there for the next block.
+void TttBDEDataset::ReadBlockBookmarks() {
+  TVirtEng* engine = Engine();
+  blockBookmarks_.assign(std::size_t{blockCount_} * bookmarkSize_, 0);
+  if (bookmarkSize_ == 0) return;
+  uint8_t* last = blockBookmarks_.data() + (blockCount_ - 1) * bookmarkSize_;
+  Check(engine->GetBookMark(handle_, last));
+  std::vector<uint8_t> scratch(static_cast<std::size_t>(std::max(recordSize_, 1)));
+  for (uint32_t i = blockCount_ - 1; i-- > 0;) {
+    Check(engine->GetPriorRecord(handle_, dbiNOLOCK, scratch.data(), nullptr));
+    Check(engine->GetBookMark(handle_, blockBookmarks_.data() + i * bookmarkSize_));
+  }
+  Check(engine->SetToBookMark(handle_, last));
 }
 
 TGetResult TttBDEDataset::GetRecord(TRecordBuffer& buffer, TGetMode mode, bool doCheck) {

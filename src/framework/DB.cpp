@@ -888,14 +888,28 @@ bool TDataSet::RecordMatches(const std::vector<TField*>& fields, const std::vect
   return true;
 }
 
-// Reads the storage from its start into the spare buffer until a record matches; the
-// storage stays on that record.
 bool TDataSet::ReadRecords(const TBookmark& after, const std::function<bool()>& visit) {
+  return ReadRecordsFrom(after, TGetMode::gmNext, visit);
+}
+
+bool TDataSet::ReadRecordsBefore(const TBookmark& before, const std::function<bool()>& visit) {
+  return ReadRecordsFrom(before, TGetMode::gmPrior, visit);
+}
+
+// Reads the storage from `from` (its first or last record when empty) in the direction of
+// `mode` into the spare buffer until Visit stops; the storage stays on the record read last.
+bool TDataSet::ReadRecordsFrom(const TBookmark& from, TGetMode mode,
+                               const std::function<bool()>& visit) {
   if (state_ != S::dsBrowse) DatabaseError(dbconsts::SNotBrowsing, this);
   TRecordBuffer& candidate = *buffers_.back();
   CursorPosChanged();
-  after.empty() ? InternalFirst() : InternalGotoBookmark(after);
-  while (GetRecord(candidate, TGetMode::gmNext, true) == TGetResult::grOK) {
+  if (!from.empty())
+    InternalGotoBookmark(from);
+  else if (mode == TGetMode::gmNext)
+    InternalFirst();
+  else
+    InternalLast();
+  while (GetRecord(candidate, mode, true) == TGetResult::grOK) {
     CalculateFields(candidate);
     TempState filter(*this, S::dsFilter);
     TRecordBuffer* saved = filterBuffer_;

@@ -184,6 +184,9 @@ class TDataSet : public TComponent {
   // show that record while Visit runs; Visit returns false to stop. True when Visit
   // stopped the reading, false at the end. Only while browsing.
   bool ReadRecords(const TBookmark& after, const std::function<bool()>& visit);
+  // The same going back: the records before the one Before names (from the last when empty),
+  // nearest first.
+  bool ReadRecordsBefore(const TBookmark& before, const std::function<bool()>& visit);
   // Inside Visit: the bookmark of the record being read.
   TBookmark ReadingBookmark() const;
 
@@ -292,6 +295,7 @@ class TDataSet : public TComponent {
   friend class TDataLink;
   class TempState;
 
+  bool ReadRecordsFrom(const TBookmark& from, TGetMode mode, const std::function<bool()>& visit);
   void AddField(TField* field);
   void RemoveField(TField* field);
   void OpenCursor();

@@ -33,11 +33,14 @@ class TwwDBGrid : public TDataAwareControl {
   using TDataAwareControl::TDataAwareControl;
   bool ReadOnly() const { return readOnly_; }
   void SetReadOnly(bool value) { readOnly_ = value; }
-  // The row of the active record among the rows read from the first one (0-based), -1 when
-  // not known; the grid on screen reports it.
+  // Where the active record stands, as the grid on screen reports it: its row counted from
+  // the first record (0-based), and counted back from the last one (0: the last); -1 where
+  // not known (the grid reads only the rows around the ones it shows).
   int Row() const { return row_; }
-  void RowOnScreen(int row) {
+  int RowFromEnd() const { return rowFromEnd_; }
+  void RowOnScreen(int row, int rowFromEnd = -1) {
     row_ = row;
+    rowFromEnd_ = rowFromEnd;
     if (OnRowChange) OnRowChange(this);
   }
   std::function<void(TComponent*)> OnRowChange;
@@ -45,6 +48,7 @@ class TwwDBGrid : public TDataAwareControl {
  private:
   bool readOnly_ = false;
   int row_ = -1;
+  int rowFromEnd_ = -1;
 };
 
 // Controls that show one field of the current record.

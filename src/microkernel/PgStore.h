@@ -70,9 +70,27 @@ class PgStore final : public FileStore {
   Status RowFrom(const PgResult& r, bool withEntry, Row& row);
   Status Fail(const PgResult& r) const { return conn_->StatusOf(r); }
   // The index entry for a new record whose key `number` encodes as `encoded`.
-  Status NewEntry(int number, const Bytes& encoded, Bytes& entry);
-  // Index entries of `record` for every key, computing duplicate sequences.
-  Status Entries(const Bytes& record, std::vector<Bytes>& entries, std::vector<bool>& null);
+  // `newValue`: no entry holds `encoded` yet.
+  Status NewEntry(int number, const Bytes& encoded, Bytes& entry, bool& newValue);
+  Status ValueHeld(int number, const Bytes& encoded, bool& held);
+  // How one write changes the file's counts.
+  struct CountDelta {
+    int64_t records = 0;
+    std::vector<int64_t> entries, distinct;  // by key number
+  };
+  // Index entries of `record` for every key, computing duplicate sequences, and the counts
+  // its insertion adds.
+  Status Entries(const Bytes& record, std::vector<Bytes>& entries, std::vector<bool>& null,
+                 CountDelta& delta);
+  CountDelta NoChange() const;
+  std::string CountUpdateSql(const CountDelta& delta) const;
+  Status EntryRemoved(int number, const Bytes& encoded, CountDelta& delta);
+  Status ApplyCounts(const CountDelta& delta);
+  bool CountsExist();
+  // The count row of the file as it is, by counting.
+  std::string CountingSql() const;
+  // Builds the count row of a file written before it existed, when no writer holds the file.
+  void TryBuildCounts();
   Status SaveCatalogue(const FileDefinition& def, const OwnerInfo& owner);
   void DefinitionChanged();
   // Ends a change of the definition that BeginWrite started: records `def` and `owner` in the
@@ -83,6 +101,8 @@ class PgStore final : public FileStore {
   std::shared_ptr<PgConnection> conn_;
   int64_t id_ = 0;
   std::string table_;
+  std::string counts_;      // the table of the file's counts
+  bool hasCounts_ = false;  // ... which every write keeps current
   int64_t generation_ = 0;       // the catalogue's generation the definition was loaded at
   uint64_t localGeneration_ = 0;  // changes made through this process, by path
   std::vector<std::array<std::string, kKeySqlCount>> keySql_;

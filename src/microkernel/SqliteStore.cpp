@@ -48,10 +48,18 @@ std::map<std::string, std::vector<SqliteStore*>>& OpenStores() {
 
 std::string KeyTable(int number) { return "key" + std::to_string(number); }
 
-// Index entry, position and record of the rows of key path `number`, in index order.
+// Record and key counts kept with the data: row -1 the records, row k key k's entries and
+// distinct key values.
+constexpr char kCountTable[] =
+    "CREATE TABLE vader_counts(key INTEGER PRIMARY KEY, entries INTEGER NOT NULL,"
+    " distinct_values INTEGER NOT NULL)";
+
+// Index entry, position and record of the rows of key path `number`, in index order. An entry
+// whose record is gone (damage) comes without data, which reading reports, instead of being
+// passed over.
 std::string KeyRows(int number) {
   const std::string t = KeyTable(number);
-  return "SELECT i.k, i.pos, r.data FROM " + t + " AS i CROSS JOIN records AS r ON r.pos = i.pos ";
+  return "SELECT i.k, i.pos, r.data FROM " + t + " AS i LEFT JOIN records AS r ON r.pos = i.pos ";
 }
 
 uint64_t NewEpoch() {
@@ -109,6 +117,9 @@ Status SqliteStore::Create(const std::string& path, const FileDefinition& def, b
     for (const KeyDef& k : def.keys)
       sql += "CREATE TABLE " + KeyTable(k.number) +
              "(k BLOB PRIMARY KEY, pos INTEGER NOT NULL) WITHOUT ROWID;";
+    sql += std::string(kCountTable) + "; INSERT INTO vader_counts VALUES(-1, 0, 0);";
+    for (const KeyDef& k : def.keys)
+      sql += "INSERT INTO vader_counts VALUES(" + std::to_string(k.number) + ", 0, 0);";
     if (c.Exec(sql) != SQLITE_OK) {
       RemoveDatabase(temp);
       return kCreateError;
@@ -146,6 +157,7 @@ Status SqliteStore::Open(const std::string& path, std::unique_ptr<SqliteStore>& 
   // Without the shared index (a database not in WAL mode) walks are never kept: every read
   // seeks.
   store->watch_.Attach(store->db_.Handle());
+  store->TryBuildCounts();
   OpenStores()[path].push_back(store.get());
   out = std::move(store);
   return kOk;
@@ -246,6 +258,9 @@ Statement& SqliteStore::KeyStatement(int number, KeyStmt which) {
       sql = "SELECT count(DISTINCT substr(k, 1, " +
             std::to_string(codecs_[number]->EncodedLength()) + ")) FROM " + t;
       break;
+    case kKAnyInRange:
+      sql = "SELECT 1 FROM " + t + " WHERE k >= ?1 AND k <= ?2 LIMIT 1";
+      break;
     case kKeyStmtCount:
       break;
   }
@@ -278,6 +293,9 @@ Statement& SqliteStore::PhysStatement(PhysStmt which) {
       "RELEASE op",
       "ROLLBACK TO op",
       "PRAGMA data_version",
+      "SELECT entries, distinct_values FROM vader_counts WHERE key = ?1",
+      ("UPDATE vader_counts SET entries = entries + ?2, distinct_values = distinct_values + ?3"
+       " WHERE key = ?1"),
   };
   const bool select = which <= kPRead || which == kPNth;
   slot = std::make_unique<Statement>(db_.Handle(), select ? sel + kSql[which] : kSql[which]);
@@ -297,6 +315,11 @@ Status SqliteStore::BeginWrite(bool inTransaction, bool noWait) {
   const bool localWriter = InProcessWriters()[path_] > 0;
   db_.SetBusyTimeout(noWait || localWriter ? 0 : LockWaitMilliseconds());
   if (Status s = Exec(kPBegin); s != kOk) return s == kDuplicateKey ? kIoError : s;
+  if (Status s = EnsureCounts(); s != kOk) {
+    Exec(kPRollback);
+    WriteEnded(false);
+    return s;
+  }
   if (!inTransaction) return kOk;
   txnOpen_ = true;
   ++InProcessWriters()[path_];
@@ -314,11 +337,13 @@ Status SqliteStore::EndWrite(bool commit) {
   }
   if (commit) {
     if (Status s = Exec(kPCommit); s == kOk) {
+      WriteEnded(true);
       EndWalksElsewhere();
       return kOk;
     }
   }
   Exec(kPRollback);
+  WriteEnded(false);
   return commit ? kIoError : kOk;
 }
 
@@ -336,6 +361,7 @@ Status SqliteStore::EndTransaction(bool commit) {
   if (commit) db_.Exec("PRAGMA synchronous=NORMAL");
   if (commit && s == kOk) EndWalksElsewhere();
   if (!commit || s != kOk) Exec(kPRollback);
+  WriteEnded(commit && s == kOk);
   return s;
 }
 
@@ -491,13 +517,16 @@ Status SqliteStore::FindEntry(int number, const Bytes& encoded, uint32_t pos, By
   return kOk;
 }
 
-Status SqliteStore::NextSequence(int number, const Bytes& encoded, Bytes& entry) {
+Status SqliteStore::NextSequence(int number, const Bytes& encoded, Bytes& entry,
+                                 bool& newValue) {
   Statement& s = KeyStatement(number, kKLastLE);
   StatementScope scope(s);
   s.Bind(1, AfterDuplicates(encoded));
   const int rc = s.Step();
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) return SqlStatus(rc);
-  entry = DuplicateEntry(encoded, rc == SQLITE_ROW ? s.Blob(0) : Bytes());
+  const Bytes last = rc == SQLITE_ROW ? s.Blob(0) : Bytes();
+  newValue = last.compare(0, encoded.size(), encoded) != 0;
+  entry = DuplicateEntry(encoded, last);
   return kOk;
 }
 
@@ -507,27 +536,46 @@ Status SqliteStore::AddEntry(const KeyCodec& codec, const Bytes& raw, uint32_t p
   if (codec.IsNull(key)) return kOk;
   const int number = codec.Key().number;
   const Bytes encoded = codec.Encode(key);
+  bool newValue = true;
   if (codec.Key().Duplicates()) {
-    if (Status s = NextSequence(number, encoded, entry); s != kOk) return s;
+    if (Status s = NextSequence(number, encoded, entry, newValue); s != kOk) return s;
   } else {
     entry = encoded;
   }
-  Statement& s = KeyStatement(number, kKInsert);
-  StatementScope scope(s);
-  s.Bind(1, entry).Bind(2, static_cast<int64_t>(pos));
-  return SqlStatus(s.Step());
+  {
+    Statement& s = KeyStatement(number, kKInsert);
+    StatementScope scope(s);
+    s.Bind(1, entry).Bind(2, static_cast<int64_t>(pos));
+    if (Status st = SqlStatus(s.Step()); st != kOk) return st;
+  }
+  return AddToCount(number, 1, newValue ? 1 : 0);
 }
 
 Status SqliteStore::RemoveEntry(const KeyCodec& codec, const Bytes& raw, uint32_t pos) {
   const auto* key = reinterpret_cast<const uint8_t*>(raw.data());
   if (codec.IsNull(key)) return kOk;
   const Bytes encoded = codec.Encode(key);
+  const int number = codec.Key().number;
   const bool dup = codec.Key().Duplicates();
-  Statement& s = KeyStatement(codec.Key().number, dup ? kKDeleteInRange : kKDeleteUnique);
-  StatementScope scope(s);
-  s.Bind(1, encoded);
-  if (dup) s.Bind(2, AfterDuplicates(encoded)).Bind(3, static_cast<int64_t>(pos));
-  return SqlStatus(s.Step());
+  {
+    Statement& s = KeyStatement(number, dup ? kKDeleteInRange : kKDeleteUnique);
+    StatementScope scope(s);
+    s.Bind(1, encoded);
+    if (dup) s.Bind(2, AfterDuplicates(encoded)).Bind(3, static_cast<int64_t>(pos));
+    if (Status st = SqlStatus(s.Step()); st != kOk) return st;
+    if (sqlite3_changes(db_.Handle()) == 0) return kOk;
+  }
+  // A key value is gone with the last entry that held it.
+  bool lastOfValue = true;
+  if (dup) {
+    Statement& any = KeyStatement(number, kKAnyInRange);
+    StatementScope scope(any);
+    any.Bind(1, encoded).Bind(2, AfterDuplicates(encoded));
+    const int rc = any.Step();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return SqlStatus(rc);
+    lastOfValue = rc == SQLITE_DONE;
+  }
+  return AddToCount(number, -1, lastOfValue ? -1 : 0);
 }
 
 Status SqliteStore::Insert(Bytes& record, uint32_t& pos, int wantKey, Bytes& entry) {
@@ -543,6 +591,7 @@ Status SqliteStore::Insert(Bytes& record, uint32_t& pos, int wantKey, Bytes& ent
   const int64_t rowid = sqlite3_last_insert_rowid(db_.Handle());
   if (rowid <= 0 || rowid > 0x7FFFFFFF) return kIoError;
   pos = static_cast<uint32_t>(rowid);
+  if (Status s = AddToCount(-1, 1, 0); s != kOk) return s;
   Log(JournalEntry::kInsert, pos, record);
   const auto* rec = reinterpret_cast<const uint8_t*>(record.data());
   Bytes e;
@@ -595,11 +644,15 @@ Status SqliteStore::Delete(uint32_t pos, const Bytes& old) {
   for (const auto& codec : codecs_)
     if (codec)
       if (Status s = RemoveEntry(*codec, codec->Extract(rec), pos); s != kOk) return s;
-  Statement& s = PhysStatement(kPDelete);
-  StatementScope scope(s);
-  s.Bind(1, static_cast<int64_t>(pos));
+  {
+    Statement& s = PhysStatement(kPDelete);
+    StatementScope scope(s);
+    s.Bind(1, static_cast<int64_t>(pos));
+    if (Status st = SqlStatus(s.Step()); st != kOk) return st;
+    if (sqlite3_changes(db_.Handle()) == 0) return kOk;
+  }
   Log(JournalEntry::kDelete, pos, Bytes());
-  return SqlStatus(s.Step());
+  return AddToCount(-1, -1, 0);
 }
 
 void SqliteStore::Log(JournalEntry::Kind kind, uint32_t pos, const Bytes& record) {
@@ -611,6 +664,12 @@ void SqliteStore::Log(JournalEntry::Kind kind, uint32_t pos, const Bytes& record
 }
 
 Status SqliteStore::CountAll(int number, uint32_t& n) {
+  uint32_t distinct = 0;
+  if (hasCounts_) return StoredCount(number < 0 ? -1 : number, n, distinct);
+  return RawCount(number, n);
+}
+
+Status SqliteStore::RawCount(int number, uint32_t& n) {
   Statement& s = number < 0 ? PhysStatement(kPCount) : KeyStatement(number, kKCount);
   StatementScope scope(s);
   if (s.Step() != SQLITE_ROW) return kIoError;
@@ -637,8 +696,8 @@ Status SqliteStore::NthRow(int number, uint32_t rank, Row& row) {
   return ReadRow(s, number >= 0, row);
 }
 
-Status SqliteStore::UniqueValues(int number, uint32_t& n) {
-  if (!codecs_[number]->Key().Duplicates()) return CountAll(number, n);
+Status SqliteStore::CountUniqueValues(int number, uint32_t& n) {
+  if (!codecs_[number]->Key().Duplicates()) return RawCount(number, n);
   Statement& s = KeyStatement(number, kKDistinct);
   StatementScope scope(s);
   if (s.Step() != SQLITE_ROW) return kIoError;
@@ -646,7 +705,95 @@ Status SqliteStore::UniqueValues(int number, uint32_t& n) {
   return kOk;
 }
 
+bool SqliteStore::CountTableExists() {
+  Statement s(db_.Handle(),
+              "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'vader_counts'");
+  return s.Step() == SQLITE_ROW;
+}
+
+Status SqliteStore::EnsureCounts() {
+  if (hasCounts_ || (hasCounts_ = CountTableExists())) return kOk;
+  if (db_.Exec(kCountTable) != SQLITE_OK) return kIoError;
+  Statement insert(db_.Handle(), "INSERT INTO vader_counts VALUES(?1, ?2, ?3)");
+  auto add = [&](int key, uint32_t entries, uint32_t distinct) {
+    StatementScope scope(insert);
+    insert.Bind(1, int64_t{key}).Bind(2, int64_t{entries}).Bind(3, int64_t{distinct});
+    return SqlStatus(insert.Step());
+  };
+  uint32_t records = 0;
+  Status st = RawCount(-1, records);
+  if (st == kOk) st = add(-1, records, 0);
+  for (const KeyDef& k : def_.keys) {
+    uint32_t entries = 0, distinct = 0;
+    if (st == kOk) st = RawCount(k.number, entries);
+    if (st == kOk) st = CountUniqueValues(k.number, distinct);
+    if (st == kOk) st = add(k.number, entries, distinct);
+  }
+  if (st != kOk) return st;
+  hasCounts_ = countsBuiltInWrite_ = true;
+  return kOk;
+}
+
+void SqliteStore::TryBuildCounts() {
+  if ((hasCounts_ = CountTableExists())) return;
+  // Only when nobody writes now: the file opens at once, and the first write builds it else.
+  db_.SetBusyTimeout(0);
+  if (Exec(kPBegin) == kOk) {
+    const bool built = EnsureCounts() == kOk && Exec(kPCommit) == kOk;
+    if (!built) Exec(kPRollback);
+    WriteEnded(built);
+  }
+  db_.SetBusyTimeout(LockWaitMilliseconds());
+}
+
+void SqliteStore::WriteEnded(bool committed) {
+  // A count table that a rolled-back write created is gone again.
+  if (!committed && countsBuiltInWrite_) hasCounts_ = false;
+  countsBuiltInWrite_ = false;
+}
+
+Status SqliteStore::AddToCount(int key, int64_t entries, int64_t distinct) {
+  if (!hasCounts_) return kOk;
+  Statement& s = PhysStatement(kPCountAdd);
+  StatementScope scope(s);
+  s.Bind(1, int64_t{key}).Bind(2, entries).Bind(3, distinct);
+  return SqlStatus(s.Step());
+}
+
+Status SqliteStore::StoredCount(int key, uint32_t& entries, uint32_t& distinct) {
+  {
+    Statement& s = PhysStatement(kPCountOf);
+    StatementScope scope(s);
+    s.Bind(1, int64_t{key});
+    const int rc = s.Step();
+    if (rc == SQLITE_ROW) {
+      entries = static_cast<uint32_t>(s.Int(0));
+      distinct = static_cast<uint32_t>(s.Int(1));
+      return kOk;
+    }
+    if (rc != SQLITE_DONE) return SqlStatus(rc);
+  }
+  // A key without its row (damage) is counted instead.
+  if (Status s = RawCount(key, entries); s != kOk || key < 0) return s;
+  return CountUniqueValues(key, distinct);
+}
+
 Status SqliteStore::StatCountsFor(StatCounts& out) {
+  if (!hasCounts_) hasCounts_ = CountTableExists();
+  if (!hasCounts_) return ComputeStatCounts(out);
+  StatCounts counts;
+  uint32_t unused = 0;
+  if (Status s = StoredCount(-1, counts.records, unused); s != kOk) return s;
+  for (const KeyDef& k : def_.keys) {
+    uint32_t distinct = 0;
+    if (Status s = StoredCount(k.number, unused, distinct); s != kOk) return s;
+    counts.uniqueValues.push_back(distinct);
+  }
+  out = std::move(counts);
+  return kOk;
+}
+
+Status SqliteStore::ComputeStatCounts(StatCounts& out) {
   Statement& version = PhysStatement(kPDataVersion);
   int64_t dataVersion = -1;
   {
@@ -660,10 +807,10 @@ Status SqliteStore::StatCountsFor(StatCounts& out) {
     return kOk;
   }
   StatCounts counts;
-  if (Status s = CountAll(-1, counts.records); s != kOk) return s;
+  if (Status s = RawCount(-1, counts.records); s != kOk) return s;
   for (const KeyDef& k : def_.keys) {
     uint32_t n = 0;
-    if (Status s = UniqueValues(k.number, n); s != kOk) return s;
+    if (Status s = CountUniqueValues(k.number, n); s != kOk) return s;
     counts.uniqueValues.push_back(n);
   }
   cache = CachedCounts{true, dataVersion, localWrites_, counts};
@@ -684,6 +831,10 @@ Status SqliteStore::AddIndex(const FileDefinition& next, int number) {
   if (Status s = BeginWrite(false, false); s != kOk) return s;
   Status st = SqlStatus(db_.Exec("CREATE TABLE " + KeyTable(number) +
                                  "(k BLOB PRIMARY KEY, pos INTEGER NOT NULL) WITHOUT ROWID"));
+  // The new key's counts grow with its entries below.
+  if (st == kOk && hasCounts_)
+    st = SqlStatus(db_.Exec("INSERT OR REPLACE INTO vader_counts VALUES(" +
+                            std::to_string(number) + ", 0, 0)"));
   if (st == kOk) st = SaveDefinition(next);
   if (st == kOk) {
     // The new table is reached through a codec of the new definition.
@@ -719,11 +870,19 @@ Status SqliteStore::DropIndex(int number, bool renumber) {
   ClearKeyStatements();
   if (Status s = BeginWrite(false, false); s != kOk) return s;
   Status st = SqlStatus(db_.Exec("DROP TABLE " + KeyTable(number)));
+  const std::string counts = "UPDATE vader_counts SET key = ";
+  if (st == kOk && hasCounts_)
+    st = SqlStatus(db_.Exec("DELETE FROM vader_counts WHERE key = " + std::to_string(number)));
+  // In ascending order, so that each number is free when the next key takes it.
   if (renumber)
     for (const KeyDef& k : def_.keys)
-      if (st == kOk && k.number > number)
+      if (st == kOk && k.number > number) {
         st = SqlStatus(
             db_.Exec("ALTER TABLE " + KeyTable(k.number) + " RENAME TO " + KeyTable(k.number - 1)));
+        if (st == kOk && hasCounts_)
+          st = SqlStatus(db_.Exec(counts + std::to_string(k.number - 1) + " WHERE key = " +
+                                  std::to_string(k.number)));
+      }
   if (st == kOk) st = SaveDefinition(next);
   EndWrite(st == kOk);
   ++*generation_;
@@ -799,6 +958,7 @@ Status SqliteStore::Replay(const JournalEntry& entry) {
       Statement s(db_.Handle(), "INSERT INTO records(pos, data) VALUES(?1, ?2)");
       s.Bind(1, static_cast<int64_t>(entry.pos)).Bind(2, record);
       if (Status st = SqlStatus(s.Step()); st != kOk) return st;
+      if (Status st = AddToCount(-1, 1, 0); st != kOk) return st;
       for (const auto& codec : codecs_)
         if (codec)
           if (Status st =
@@ -824,7 +984,8 @@ void SqliteStore::Recover(const std::string& path) {
     if (Open(p, store, false) != kOk) continue;
     store->db_.SetBusyTimeout(0);
     // A participant still locked belongs to a live commit: leave everything to it.
-    if (store->Exec(kPBegin) != kOk) {
+    if (store->Exec(kPBegin) != kOk || store->EnsureCounts() != kOk) {
+      store->Exec(kPRollback);
       for (auto& locked : stores) locked->Exec(kPRollback);
       return;
     }

@@ -41,9 +41,9 @@ class SqliteStore final : public FileStore {
   Status CountAll(int number, uint32_t& n) override;
   Status CountBelow(int number, const Bytes& entry, uint32_t pos, uint32_t& n) override;
   Status NthRow(int number, uint32_t rank, Row& row) override;
-  Status UniqueValues(int number, uint32_t& n);
-  // Recounted only after a write (by this connection or, as SQLite's data version shows, by
-  // another).
+  // Read from the file's count table, which every write keeps current in its own
+  // transaction. A file without one (written before it existed, and not writable since) is
+  // counted, again only after a write by this or another connection.
   Status StatCountsFor(StatCounts& out) override;
 
   Status AddIndex(const FileDefinition& next, int number) override;
@@ -67,6 +67,7 @@ class SqliteStore final : public FileStore {
     kKCountBelow,
     kKNth,
     kKDistinct,
+    kKAnyInRange,
     kKeyStmtCount
   };
   enum PhysStmt {
@@ -90,6 +91,8 @@ class SqliteStore final : public FileStore {
     kPRelease,
     kPRollbackTo,
     kPDataVersion,
+    kPCountOf,
+    kPCountAdd,
     kPhysStmtCount
   };
   using KeyStatements = std::array<std::unique_ptr<Statement>, kKeyStmtCount>;
@@ -107,7 +110,8 @@ class SqliteStore final : public FileStore {
   Statement& KeyStatement(int number, KeyStmt which);
   Statement& PhysStatement(PhysStmt which);
   Status Exec(PhysStmt which);
-  Status NextSequence(int number, const Bytes& encoded, Bytes& entry);
+  // `newValue`: no entry holds `encoded` yet.
+  Status NextSequence(int number, const Bytes& encoded, Bytes& entry, bool& newValue);
   Status AddEntry(const KeyCodec& codec, const Bytes& raw, uint32_t pos, Bytes& entry);
   Status RemoveEntry(const KeyCodec& codec, const Bytes& raw, uint32_t pos);
   Status SaveDefinition(const FileDefinition& def);
@@ -117,6 +121,18 @@ class SqliteStore final : public FileStore {
   Status ReadLastTransaction(uint64_t& id);
   Status WriteLastTransaction(uint64_t id);
   Status ReadRow(Statement& s, bool withEntry, Row& row);
+  // The count table: `key` -1 holds the records, key k its entries and distinct values.
+  bool CountTableExists();
+  // Inside a write transaction: makes sure the count table exists, building it when missing.
+  Status EnsureCounts();
+  // Outside any transaction: builds a missing count table when the file can be written now.
+  void TryBuildCounts();
+  void WriteEnded(bool committed);
+  Status AddToCount(int key, int64_t entries, int64_t distinct);
+  Status StoredCount(int key, uint32_t& entries, uint32_t& distinct);
+  Status RawCount(int number, uint32_t& n);  // by counting the rows
+  Status CountUniqueValues(int number, uint32_t& n);
+  Status ComputeStatCounts(StatCounts& out);
 
   Connection db_;
   std::vector<KeyStatements> keyStmts_;            // by key number
@@ -136,6 +152,8 @@ class SqliteStore final : public FileStore {
   JournalEntry pending_;              // the write in progress, logged when it succeeds
   bool hasPending_ = false;
   uint64_t localWrites_ = 0;
+  bool hasCounts_ = false;           // the file holds a count table
+  bool countsBuiltInWrite_ = false;  // ... created by the write transaction still open
   struct CachedCounts {
     bool valid = false;
     int64_t dataVersion = 0;

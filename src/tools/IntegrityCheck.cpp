@@ -105,7 +105,7 @@ class Checker {
       else if (unique && after - first > 1)
         Problem(key, At(walked[i].pos) + " shares its value in a key without duplicates");
     }
-    // Entries whose record is gone do not show on the key path, but Stat counts their values.
+    // Stat's counts are kept by every write: they must agree with what the key path shows.
     if (groups != key.uniqueValues)
       Problem(key, "the index holds " + std::to_string(key.uniqueValues) +
                        " distinct values, its key path shows " + std::to_string(groups));

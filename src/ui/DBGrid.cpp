@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QScrollBar>
 #include <algorithm>
 
 #include "language/zInter.h"
@@ -102,6 +103,7 @@ void TDBGridModel::Reload(int rows) {
   insertRow_ = -1;
   currentRow_ = -1;
   atEnd_ = true;
+  atStart_ = true;
   TDataSet* dataSet = DataSet();
   lastState_ = dataSet ? dataSet->State() : S::dsInactive;
   rowsVersion_ = dataSet ? dataSet->RowsVersion() : 0;
@@ -115,27 +117,68 @@ void TDBGridModel::Reload(int rows) {
   ActiveMoved();
 }
 
-// Reads up to Count rows after the last one read; the dataset stays on its active record
-// and no scroll event or link notice results.
-std::vector<TDBGridModel::Row> TDBGridModel::ReadRows(int count) {
+// The dataset stays on its active record and no scroll event or link notice results.
+std::vector<TDBGridModel::Row> TDBGridModel::ReadRowsFrom(const TBookmark& from, int count,
+                                                          bool backward, bool& ended) {
   std::vector<Row> read;
   TDataSet* dataSet = DataSet();
-  if (!dataSet || atEnd_ || count <= 0 || dataSet->State() != S::dsBrowse) return read;
+  if (!dataSet || count <= 0 || dataSet->State() != S::dsBrowse) return read;
   reading_ = true;
+  const auto visit = [&] {
+    Row row{dataSet->ReadingBookmark(), {}};
+    for (TField* field : columns_) row.cells << CellText(field);
+    read.push_back(std::move(row));
+    return static_cast<int>(read.size()) < count;
+  };
   try {
-    const TBookmark after = rows_.empty() ? TBookmark() : rows_.back().bookmark;
-    atEnd_ = !dataSet->ReadRecords(after, [&] {
-      Row row{dataSet->ReadingBookmark(), {}};
-      for (TField* field : columns_) row.cells << CellText(field);
-      read.push_back(std::move(row));
-      return static_cast<int>(read.size()) < count;
-    });
+    ended = !(backward ? dataSet->ReadRecordsBefore(from, visit)
+                       : dataSet->ReadRecords(from, visit));
   } catch (const std::exception& error) {
-    atEnd_ = true;  // a row that vanished meanwhile: what was read is kept
+    ended = true;  // a row that vanished meanwhile: what was read is kept
     ShowException(error);
   }
   reading_ = false;
   return read;
+}
+
+// Reads up to Count rows after the last one read.
+std::vector<TDBGridModel::Row> TDBGridModel::ReadRows(int count) {
+  if (atEnd_) return {};
+  return ReadRowsFrom(rows_.empty() ? TBookmark() : rows_.back().bookmark, count, false, atEnd_);
+}
+
+void TDBGridModel::ReloadAround(const TBookmark& active) {
+  beginResetModel();
+  rows_.clear();
+  insertRow_ = -1;
+  currentRow_ = -1;
+  atEnd_ = false;
+  std::vector<Row> before = ReadRowsFrom(active, kFetchChunk / 2, true, atStart_);
+  rows_.assign(std::make_move_iterator(before.rbegin()), std::make_move_iterator(before.rend()));
+  for (Row& row : ReadRows(kFetchChunk)) rows_.push_back(std::move(row));
+  endResetModel();
+  SetCurrentRow(Find(active));
+}
+
+int TDBGridModel::FetchBefore() {
+  if (atStart_ || rows_.empty() || insertRow_ >= 0) return 0;
+  std::vector<Row> read = ReadRowsFrom(rows_.front().bookmark, kFetchChunk, true, atStart_);
+  const int added = static_cast<int>(read.size());
+  if (added == 0) return 0;
+  beginInsertRows(QModelIndex(), 0, added - 1);
+  rows_.insert(rows_.begin(), std::make_move_iterator(read.rbegin()),
+               std::make_move_iterator(read.rend()));
+  const int current = currentRow_;
+  currentRow_ = -1;
+  endInsertRows();
+  if (current >= 0) SetCurrentRow(current + added);
+  return added;
+}
+
+int TDBGridModel::Find(const TBookmark& bookmark, std::size_t from) const {
+  for (std::size_t i = from; i < rows_.size(); ++i)
+    if (rows_[i].bookmark == bookmark) return static_cast<int>(i);
+  return -1;
 }
 
 void TDBGridModel::AppendRows(int count) {
@@ -189,21 +232,22 @@ void TDBGridModel::RecordChanged() {
     emit dataChanged(index(currentRow_, 0), index(currentRow_, columnCount() - 1));
 }
 
-// Finds the active record among the rows, reading further while it is not there yet.
+// Finds the active record among the rows; one chunk beyond either end of them, or else
+// starts over around it, so that a jump reads only the rows near where it lands.
 void TDBGridModel::ActiveMoved() {
   TDataSet* dataSet = DataSet();
   if (!dataSet) return SetCurrentRow(-1);
   if (insertRow_ >= 0) return SetCurrentRow(insertRow_);
   const TBookmark active = dataSet->GetBookmark();
   if (active.empty()) return SetCurrentRow(-1);
-  for (std::size_t from = 0;;) {
-    for (std::size_t i = from; i < rows_.size(); ++i)
-      if (rows_[i].bookmark == active) return SetCurrentRow(static_cast<int>(i));
-    if (atEnd_) return SetCurrentRow(-1);
-    from = rows_.size();
-    AppendRows(kFetchChunk);
-    if (rows_.size() == from) return SetCurrentRow(-1);
-  }
+  if (int row = Find(active); row >= 0) return SetCurrentRow(row);
+  const std::size_t read = rows_.size();
+  AppendRows(kFetchChunk);
+  if (int row = Find(active, read); row >= 0) return SetCurrentRow(row);
+  if (const int added = FetchBefore(); added > 0)
+    if (int row = Find(active); row >= 0 && row < added) return SetCurrentRow(row);
+  if (atStart_ && atEnd_) return SetCurrentRow(-1);  // every row is read: it is not shown
+  ReloadAround(active);
 }
 
 void TDBGridModel::SetCurrentRow(int row) {
@@ -328,7 +372,7 @@ TDBGridView::TDBGridView(QWidget* parent) : QTableView(parent), model_(new TDBGr
   setSelectionMode(QAbstractItemView::SingleSelection);
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   model_->OnCurrentRowChanged = [this](int row) {
-    if (grid_) grid_->RowOnScreen(row);
+    if (grid_) grid_->RowOnScreen(model_->RowFromFirst(row), model_->RowFromLast(row));
     following_ = true;
     if (row >= 0)
       selectionModel()->setCurrentIndex(
@@ -336,6 +380,14 @@ TDBGridView::TDBGridView(QWidget* parent) : QTableView(parent), model_(new TDBGr
           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     following_ = false;
   };
+  // At the top of a window that does not begin with the first record, the rows before it
+  // come in above, the view staying on the rows it showed.
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+    if (value != verticalScrollBar()->minimum()) return;
+    int added = 0;
+    Guarded([&] { added = model_->FetchBefore(); });
+    if (added > 0) verticalScrollBar()->setValue(value + added);
+  });
   connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
             if (!following_ && current.isValid()) Guarded([&] { model_->MoveTo(current.row()); });

@@ -1,8 +1,10 @@
 #pragma once
-// The data-aware grid: a Qt table view over a dataset through a data link. The model reads
-// rows in chunks as the view scrolls (never the whole table up front), keeps each row's
-// bookmark and cell texts, marks the dataset's active record in the row header, and writes
-// cell edits through the dataset's edit and post.
+// The data-aware grid: a Qt table view over a dataset through a data link. The model keeps a
+// window of rows, read in chunks as the view scrolls (never the whole table up front): from
+// the first record on, and, when the active record jumps far beyond them (Last, a search),
+// around that record instead, growing back towards the first as the view scrolls up. It
+// keeps each row's bookmark and cell texts, marks the dataset's active record in the row
+// header, and writes cell edits through the dataset's edit and post.
 
 #include <QAbstractTableModel>
 #include <QTableView>
@@ -29,6 +31,12 @@ class TDBGridModel : public QAbstractTableModel {
   void RefreshTexts();
   // The row of the dataset's active record, -1 when it is not among the rows read.
   int CurrentRow() const { return currentRow_; }
+  // Row counted from the dataset's first record, and back from its last (0: the last); -1
+  // when the window does not reach that end.
+  int RowFromFirst(int row) const { return atStart_ ? row : -1; }
+  int RowFromLast(int row) const { return atEnd_ && row >= 0 ? rowCount() - 1 - row : -1; }
+  // Reads a chunk of the rows before the window; the number of rows added at its top.
+  int FetchBefore();
   // Makes Row the dataset's active record.
   void MoveTo(int row);
   // Told whenever CurrentRow changes.
@@ -52,8 +60,14 @@ class TDBGridModel : public QAbstractTableModel {
 
   TDataSet* DataSet() const;
   void Reload(int rows);
+  // Starts over around the active record: a chunk before it, then it and a chunk after.
+  void ReloadAround(const TBookmark& active);
+  // Up to Count rows beyond From (after it, or going back before it, nearest first); Ended
+  // tells whether the reading met the dataset's end in that direction.
+  std::vector<Row> ReadRowsFrom(const TBookmark& from, int count, bool backward, bool& ended);
   std::vector<Row> ReadRows(int count);
   void AppendRows(int count);
+  int Find(const TBookmark& bookmark, std::size_t from = 0) const;
   void DataSetChanged();
   void EditingChanged();
   void ActiveMoved();
@@ -67,7 +81,8 @@ class TDBGridModel : public QAbstractTableModel {
   std::vector<Row> rows_;
   int insertRow_ = -1;  // the row shown for a record being inserted, -1: none
   int currentRow_ = -1;
-  bool atEnd_ = true;
+  bool atEnd_ = true;     // the rows reach the last record
+  bool atStart_ = true;   // ... and begin with the first one
   bool reading_ = false;
   bool readOnly_ = false;
   TDataSetState lastState_ = TDataSetState::dsInactive;

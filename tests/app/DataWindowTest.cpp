@@ -182,6 +182,14 @@ TEST_F(DataWindows, IndexSearchRangeAndFilter) {
   QApplication::processEvents();
   const int all = Rows(form.Table());
   EXPECT_EQ(form.PositionText(), "Record 1 of " + std::to_string(all));
+  // The grid reads only the rows near the last one, and numbers them back from it.
+  form.Table().Last();
+  QApplication::processEvents();
+  EXPECT_EQ(form.PositionText(), "Record " + std::to_string(all) + " of " + std::to_string(all));
+  form.Table().Prior();
+  EXPECT_EQ(form.PositionText(), "Record " + std::to_string(all - 1) + " of " + std::to_string(all));
+  form.Table().First();
+  EXPECT_EQ(form.PositionText(), "Record 1 of " + std::to_string(all));
 
   form.ChooseIndex(1);  // by name, ignoring case
   EXPECT_EQ(form.Table().IndexFields(), std::vector<std::string>{"Name"});

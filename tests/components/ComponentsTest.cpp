@@ -349,13 +349,22 @@ TEST_F(Components, BlockReadingHandsOutEveryRowInOrder) {
   TTestTable& table = Opened("Suppliers");
   table.SetBlockReadSize(7);
   std::vector<int64_t> ids;
-  for (; !table.Eof(); table.Next()) ids.push_back(Int(table, "Id"));
+  std::vector<TBookmark> bookmarks;
+  for (; !table.Eof(); table.Next()) {
+    ids.push_back(Int(table, "Id"));
+    bookmarks.push_back(table.GetBookmark());
+  }
   ASSERT_EQ(ids.size(), 40u);
   for (std::size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(ids[i], 10 * static_cast<int64_t>(i + 1));
   table.SetBlockReadSize(0);
   EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
   table.First();
   EXPECT_EQ(Int(table, "Id"), 10);
+  // Every row of a block keeps its own bookmark, inside a block and at its ends.
+  for (std::size_t i : {2u, 6u, 7u, 39u}) {
+    table.GotoBookmark(bookmarks[i]);
+    EXPECT_EQ(Int(table, "Id"), ids[i]);
+  }
 }
 
 TEST_F(Components, EditsPostCancelInsertAndDeleteReachTheFile) {

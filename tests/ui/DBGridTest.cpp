@@ -78,6 +78,27 @@ TEST_F(DBGridTest, AHundredThousandRowsAppearWithoutBeingReadWhole) {
   EXPECT_EQ(Cell(300, 0), "301");
   EXPECT_EQ(Id(), 1);  // reading did not move the dataset
 
+  // The last row reads only the rows before it; scrolling up brings in more, to the first.
+  table.getRecordCalls = 0;
+  table.Last();
+  EXPECT_LT(table.getRecordCalls, 2000);
+  int last = model.CurrentRow();
+  EXPECT_EQ(Cell(last, 0), "100000");
+  EXPECT_EQ(Cell(0, 0), QString::number(100000 - last));
+  EXPECT_EQ(model.RowFromLast(last), 0);
+  EXPECT_EQ(model.FetchBefore(), TDBGridModel::kFetchChunk);
+  EXPECT_EQ(model.CurrentRow(), last + TDBGridModel::kFetchChunk);
+  table.Prior();
+  last = model.CurrentRow() + 1;
+  EXPECT_EQ(Cell(last - 1, 0), "99999");
+  EXPECT_EQ(model.RowFromLast(last - 1), 1);
+  EXPECT_EQ(model.RowFromFirst(last), -1);
+  table.getRecordCalls = 0;
+  table.First();  // far back again: read afresh from the first
+  EXPECT_LT(table.getRecordCalls, 2000);
+  EXPECT_EQ(model.CurrentRow(), 0);
+  EXPECT_EQ(model.RowFromFirst(0), 0);
+
   TDBGridView view;
   view.Model()->SetDataSource(&source);
   view.resize(400, 300);
@@ -97,9 +118,13 @@ TEST_F(DBGridTest, TheMarkerFollowsTheDataSetAndRowsFollowTheMarker) {
   EXPECT_EQ(Marker(0), "");
   model.MoveTo(10);
   EXPECT_EQ(Id(), 11);
-  ASSERT_TRUE(table.Locate("ID", {std::int64_t{580}}, 0));  // beyond the rows read so far
-  EXPECT_EQ(model.CurrentRow(), 579);
-  EXPECT_EQ(Cell(579, 1), "Name580");
+  // Far beyond the rows read so far: the rows around it are read instead.
+  ASSERT_TRUE(table.Locate("ID", {std::int64_t{580}}, 0));
+  const int row = model.CurrentRow();
+  EXPECT_EQ(Cell(row, 1), "Name580");
+  EXPECT_EQ(Cell(row - 1, 1), "Name579");
+  EXPECT_EQ(model.RowFromFirst(row), -1);
+  EXPECT_EQ(model.RowFromLast(row), 20);
   table.Close();
   EXPECT_EQ(model.rowCount(), 0);
   EXPECT_EQ(model.CurrentRow(), -1);
