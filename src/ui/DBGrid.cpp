@@ -25,6 +25,41 @@ QString CellText(const TField* field) {
 
 bool IsLogical(const TField* field) { return field->DataType() == TFieldType::ftBoolean; }
 
+bool IsNumeric(const TField* field) {
+  switch (field->DataType()) {
+    case TFieldType::ftSmallint:
+    case TFieldType::ftInteger:
+    case TFieldType::ftWord:
+    case TFieldType::ftFloat:
+    case TFieldType::ftCurrency:
+    case TFieldType::ftBCD:
+    case TFieldType::ftAutoInc:
+    case TFieldType::ftLargeint: return true;
+    default: return false;
+  }
+}
+
+// The characters a column needs to show its field's values whole: text fields by their size
+// (kept within reason for long ones), the other kinds by the widest value they print.
+int ValueCharacters(const TField* field) {
+  constexpr int kLongestTextColumn = 24;
+  switch (field->DataType()) {
+    case TFieldType::ftString:
+    case TFieldType::ftFixedChar: return std::min(field->Size(), kLongestTextColumn);
+    case TFieldType::ftSmallint:
+    case TFieldType::ftWord: return 6;
+    case TFieldType::ftBoolean: return 6;
+    case TFieldType::ftDate: return 10;
+    case TFieldType::ftTime: return 8;
+    case TFieldType::ftDateTime: return 19;
+    case TFieldType::ftLargeint: return 20;
+    case TFieldType::ftFloat:
+    case TFieldType::ftCurrency:
+    case TFieldType::ftBCD: return 12;
+    default: return 10;
+  }
+}
+
 // Logical values are kept as designed ("True", "False") and shown in the current language, so
 // a language switch needs no new read.
 QString Shown(const TField* field, const QString& cell) {
@@ -286,8 +321,12 @@ int TDBGridModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TDBGridModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
+  if (!index.isValid()) return {};
   const TField* field = columns_[static_cast<std::size_t>(index.column())];
+  if (role == Qt::TextAlignmentRole)
+    return QVariant::fromValue(Qt::AlignVCenter |
+                               (IsNumeric(field) ? Qt::AlignRight : Qt::AlignLeft));
+  if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
   if (IsLiveRow(index.row())) return Shown(field, CellText(field));
   if (index.row() == insertRow_) return {};
   const Row& row = rows_[static_cast<std::size_t>(CacheIndex(index.row()))];
@@ -371,6 +410,7 @@ TDBGridView::TDBGridView(QWidget* parent) : QTableView(parent), model_(new TDBGr
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::SingleSelection);
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+  connect(model_, &QAbstractItemModel::modelReset, this, [this] { SizeColumns(); });
   model_->OnCurrentRowChanged = [this](int row) {
     if (grid_) grid_->RowOnScreen(model_->RowFromFirst(row), model_->RowFromLast(row));
     following_ = true;
@@ -399,6 +439,30 @@ void TDBGridView::Sync(TwwDBGrid* grid) {
   model_->SetReadOnly(grid->ReadOnly());
   model_->SetDataSource(grid->DataSource());
   model_->RefreshTexts();
+  SizeColumns();
+}
+
+std::vector<const TField*> TDBGridView::ColumnFields() const {
+  std::vector<const TField*> fields;
+  for (int column = 0; column < model_->columnCount(); ++column)
+    fields.push_back(model_->ColumnField(column));
+  return fields;
+}
+
+// Each column as wide as its title or its field's values, whichever is wider; only when the
+// columns are new, so widths the person set stay across reloads and language switches.
+void TDBGridView::SizeColumns() {
+  std::vector<const TField*> fields = ColumnFields();
+  if (fields == sizedFields_) return;
+  sizedFields_ = std::move(fields);
+  const QFontMetrics values = fontMetrics();
+  const QFontMetrics titles = horizontalHeader()->fontMetrics();
+  constexpr int kPadding = 16;
+  for (int column = 0; column < model_->columnCount(); ++column) {
+    const QString title = model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    const int valueWidth = values.averageCharWidth() * ValueCharacters(sizedFields_[column]);
+    setColumnWidth(column, std::max(titles.horizontalAdvance(title), valueWidth) + kPadding);
+  }
 }
 
 }  // namespace vader::ui

@@ -44,6 +44,7 @@ class TDBGridModel : public QAbstractTableModel {
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  const TField* ColumnField(int column) const { return columns_[static_cast<std::size_t>(column)]; }
   QVariant data(const QModelIndex& index, int role) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
@@ -99,9 +100,13 @@ class TDBGridView : public QTableView {
   void Sync(TwwDBGrid* grid);
 
  private:
+  std::vector<const TField*> ColumnFields() const;
+  void SizeColumns();
+
   TDBGridModel* model_;
   TwwDBGrid* grid_ = nullptr;  // told of the row the dataset's record stands on
   bool following_ = false;
+  std::vector<const TField*> sizedFields_;  // the columns SizeColumns last sized
 };
 
 }  // namespace vader::ui
