@@ -15,6 +15,7 @@
 #include "language/Zothrtns.h"
 #include "language/zInter.h"
 #include "platform/ProcessInfo.h"
+#include "ui/ErrorDisplay.h"
 
 namespace vader::app {
 namespace {
@@ -102,7 +103,8 @@ TDatabaseForm* TDatabaseForm::OpenDatabase(const std::string& database) {
     RememberDatabase(name);
     return form;
   } catch (const std::exception& error) {
-    ShowError(Format(texts::kCannotOpenTheDatabase, {name}) + "\n" + error.what());
+    ShowError(Format(texts::kCannotOpenTheDatabase, {name}) + "\n" +
+              ui::ShownErrorText(error.what()));
     return nullptr;
   }
 }
@@ -236,7 +238,8 @@ void TDatabaseForm::OpenWindow(const std::string& table) {
   try {
     TAppWindows::Instance().Open<Form>(nullptr, this, table);
   } catch (const std::exception& error) {
-    ShowError(Format(texts::kCannotOpenTheTable, {table}) + "\n" + error.what());
+    ShowError(Format(texts::kCannotOpenTheTable, {table}) + "\n" +
+              ui::ShownErrorText(error.what()));
   }
 }
 

@@ -96,7 +96,7 @@ bool TSqlForm::Run() {
   } catch (const std::exception& error) {
     error_ = error.what();
     ShowState();
-    MessageDlg(error_, TMsgDlgType::mtError, mbOK, 0);
+    MessageDlg(ui::ShownErrorText(error_), TMsgDlgType::mtError, mbOK, 0);
     return false;
   }
   ShowState();
@@ -127,7 +127,7 @@ void TSqlForm::ShowState() {
   const std::string title = Format(texts::kSqlOn, {database_->DatabaseName()});
   if (Caption() != title) SetCaption(title);
   if (auto* label = dynamic_cast<TLabel*>(FindComponent("ResultLabel"))) {
-    const std::string text = error_.empty() ? ResultText() : error_;
+    const std::string text = error_.empty() ? ResultText() : ui::ShownErrorText(error_);
     if (label->Caption() != text) label->SetCaption(text);
   }
 }

@@ -4,8 +4,14 @@
 
 #include <exception>
 #include <functional>
+#include <string>
 
 namespace vader::ui {
+
+// Message, each of its lines in the current language where the dictionary has that line (the
+// engine's status lines such as "Btrieve Status 5 - ...", framework messages); the other
+// lines (names, keys, codes) as they are.
+std::string ShownErrorText(const std::string& message);
 
 void ShowException(const std::exception& error);
 

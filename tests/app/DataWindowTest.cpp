@@ -487,6 +487,10 @@ TEST_F(DataWindows, SqlWindowRunsStatementsShowsErrorsAndFollowsALanguageSwitch)
   const QString run = "button RunButton: A&usführen [Die Anweisung ausführen (Strg+Eingabe)]";
   EXPECT_TRUE(shown.contains(run)) << shown.join("\n").toStdString();
   EXPECT_EQ(form.Statement(), "DELETE FROM Customers WHERE Id = 400");  // kept as typed
+  // The engine's status line is shown in the language too.
+  form.SetStatement("SELEC Id FROM Customers");
+  EXPECT_FALSE(form.Run());
+  EXPECT_EQ(messages.back().find("Btrieve-Status 202 - Die SQL-Anweisung"), 0u) << messages.back();
 }
 
 }  // namespace
