@@ -752,8 +752,23 @@ void SqliteStore::WriteEnded(bool committed) {
   countsBuiltInWrite_ = false;
 }
 
+bool SqliteStore::EntriesFollowRecords(int key) const {
+  const KeyCodec* codec =
+      key >= 0 && static_cast<size_t>(key) < codecs_.size() ? codecs_[key].get() : nullptr;
+  return codec && !(codec->Key().Flags() & (kKeyNullAll | kKeyNullAny));
+}
+
+bool SqliteStore::ValuesFollowEntries(int key) const {
+  const KeyCodec* codec =
+      key >= 0 && static_cast<size_t>(key) < codecs_.size() ? codecs_[key].get() : nullptr;
+  return codec && !codec->Key().Duplicates();
+}
+
 Status SqliteStore::AddToCount(int key, int64_t entries, int64_t distinct) {
   if (!hasCounts_) return kOk;
+  if (EntriesFollowRecords(key)) entries = 0;
+  if (ValuesFollowEntries(key)) distinct = 0;
+  if (key >= 0 && entries == 0 && distinct == 0) return kOk;
   Statement& s = PhysStatement(kPCountAdd);
   StatementScope scope(s);
   s.Bind(1, int64_t{key}).Bind(2, entries).Bind(3, distinct);
@@ -761,6 +776,16 @@ Status SqliteStore::AddToCount(int key, int64_t entries, int64_t distinct) {
 }
 
 Status SqliteStore::StoredCount(int key, uint32_t& entries, uint32_t& distinct) {
+  if (Status s = StoredRow(key, entries, distinct); s != kOk) return s;
+  if (EntriesFollowRecords(key)) {
+    uint32_t unused = 0;
+    if (Status s = StoredRow(-1, entries, unused); s != kOk) return s;
+  }
+  if (ValuesFollowEntries(key)) distinct = entries;
+  return kOk;
+}
+
+Status SqliteStore::StoredRow(int key, uint32_t& entries, uint32_t& distinct) {
   {
     Statement& s = PhysStatement(kPCountOf);
     StatementScope scope(s);

@@ -357,6 +357,11 @@ TEST_F(RecordOpsTest, NullKeysAreLeftOutOfTheirIndex) {
   ASSERT_EQ(0, f.Get(kGetEqual, 0, Le(1, 4)));
   ASSERT_EQ(0, f.Position(pos));
   EXPECT_EQ(44, f.Direct(pos, 1));
+  // The key's entries are counted apart from the records: all the way along it is record 2.
+  std::string data = Le(10000, 4) + std::string(12, '\0');
+  uint32_t len = static_cast<uint32_t>(data.size());
+  ASSERT_EQ(0, f.Call(kGetByPercentage, data.data(), len, f.key, 255, 1));
+  EXPECT_EQ(Le(2, 4), data.substr(0, 4));
   // Giving it a value puts it in the index.
   ASSERT_EQ(0, f.Get(kGetEqual, 0, Le(1, 4)));
   ASSERT_EQ(0, f.Update(Le(1, 4) + "aaaa" + std::string(8, '\0')));
