@@ -24,6 +24,7 @@
 #include "DatabaseForm.h"
 #include "RecordForm.h"
 #include "SqlForm.h"
+#include "StructureForm.h"
 #include "common/TempDir.h"
 #include "framework/DBCtrls.h"
 #include "framework/Dialogs.h"
@@ -332,6 +333,11 @@ TEST_F(DataWindows, LanguageSwitchFollowsInPlaceKeepingPositionAndEdit) {
   const std::string id = Field(form, "Id");
   form.Table().Edit();
   form.Table().FieldByName("Status")->SetAsString("typed");
+  TAppWindows::Instance().OfKind<TDatabaseForm>().back()->ShowStructure("Orders");
+  auto* indexes = dynamic_cast<TListView*>(
+      TAppWindows::Instance().OfKind<TStructureForm>().back()->FindComponent("IndexList"));
+  ASSERT_TRUE(indexes && !indexes->Rows().empty());
+  EXPECT_EQ(indexes->Rows()[0][2], "Yes");  // Orders by Id is unique
   SetLanguageFile(platform::ExecutableDirectory() + "lang/German.txt");
   QApplication::processEvents();
   platform::DeliverPostedMessages();
@@ -341,6 +347,7 @@ TEST_F(DataWindows, LanguageSwitchFollowsInPlaceKeepingPositionAndEdit) {
   EXPECT_EQ(form.Caption(), "Tabelle Orders");
   EXPECT_EQ(form.Table().FieldByName("CustomerId")->DisplayLabel(), "Kunde");
   EXPECT_EQ(logicals(), (std::vector<std::string>{"Falsch", "Wahr"}));
+  EXPECT_EQ(indexes->Rows()[0][2], "Ja");
   EXPECT_EQ(Field(form, "Id"), id);
   EXPECT_EQ(form.Table().State(), TDataSetState::dsEdit);
   EXPECT_EQ(Field(form, "Status"), "typed");
