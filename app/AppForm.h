@@ -105,6 +105,24 @@ class TStateLink : public TDataLink {
   std::function<void()> changed_;
 };
 
+// The record count of a dataset, asked of the engine again only when its rows changed (an
+// open, a post, a delete, a range, a filter, another index), not on every move: the count may
+// cost a pass over the rows.
+class TRecordCount {
+ public:
+  int Of(TDataSet& data) {
+    if (count_ < 0 || version_ != data.RowsVersion()) {
+      count_ = data.RecordCount();
+      version_ = data.RowsVersion();
+    }
+    return count_;
+  }
+
+ private:
+  int count_ = -1;
+  std::uint64_t version_ = 0;
+};
+
 // "Record N of M" of Data with Count records: the engine's record number, else the grid's row
 // (counted from the first row); the new-record and no-records texts where they apply.
 std::string RecordPositionText(TDataSet& data, const TwwDBGrid* grid, int count);

@@ -213,15 +213,7 @@ std::string TDataForm::TextOf(const char* name) const {
 
 void TDataForm::Attempt(const std::function<void()>& action) { ui::Guarded(action); }
 
-int TDataForm::RecordCount() const {
-  // The engine's count may cost a pass over the file: it is asked again only when the rows
-  // changed (a post, a delete, a range, a filter, another index), not on every move.
-  if (countVersion_ != table_->RowsVersion() || cachedCount_ < 0) {
-    cachedCount_ = table_->RecordCount();
-    countVersion_ = table_->RowsVersion();
-  }
-  return cachedCount_;
-}
+int TDataForm::RecordCount() const { return count_.Of(*table_); }
 
 std::string TDataForm::PositionText() const {
   // The engine numbers records only in files read in physical order; otherwise the grid's row

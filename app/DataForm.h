@@ -76,8 +76,7 @@ class TDataForm : public TAppForm {
   std::string filterProblem_;
   std::string progress_;
   bool cancelExport_ = false;
-  mutable int cachedCount_ = -1;
-  mutable std::uint64_t countVersion_ = 0;
+  mutable TRecordCount count_;
   TDataForm* master_ = nullptr;
 };
 

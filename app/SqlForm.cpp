@@ -117,7 +117,7 @@ std::string TSqlForm::ResultText() const {
                : Format(texts::kRowsAffected, {std::to_string(query_->RowsAffected())});
   if (!query_->Active()) return {};
   std::string text = RecordPositionText(*query_, dynamic_cast<TwwDBGrid*>(FindComponent("Grid")),
-                                        query_->RecordCount());
+                                        count_.Of(*query_));
   if (!query_->CanModify()) text += "  " + Tr(texts::kReadOnlyRows);
   return text;
 }

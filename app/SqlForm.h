@@ -48,6 +48,7 @@ class TSqlForm : public TAppForm {
   std::unique_ptr<TStateLink> link_;
   bool ranWithoutRows_ = false;
   std::string error_;
+  mutable TRecordCount count_;
 };
 
 }  // namespace vader::app

@@ -59,6 +59,15 @@ std::string CreateCountsSql(const std::string& counts) {
          " entries bigint[] NOT NULL, distinct_values bigint[] NOT NULL);";
 }
 
+// Counts the distinct values of a key's column: its entries of a key without duplicates, the
+// values before the duplicate sequence of one with them.
+std::string DistinctValuesSql(const KeyCodec& codec) {
+  const std::string column = Column(codec.Key().number);
+  return codec.Key().Duplicates() ? "count(DISTINCT substring(" + column + " FROM 1 FOR " +
+                                        std::to_string(codec.EncodedLength()) + "))"
+                                  : "count(" + column + ")";
+}
+
 // The new value of one count array: element i grows by delta[i].
 std::string GrownArray(const char* column, const std::vector<int64_t>& delta) {
   if (delta.empty()) return column;
@@ -293,12 +302,7 @@ std::string PgStore::CountingSql() const {
     const KeyCodec* codec = codecs_[n].get();
     const std::string k = Column(static_cast<int>(n));
     entries += sep + (codec ? "count(" + k + ")" : std::string("0"));
-    distinct += sep + (!codec                      ? std::string("0")
-                       : codec->Key().Duplicates() ? "count(DISTINCT substring(" + k +
-                                                         " FROM 1 FOR " +
-                                                         std::to_string(codec->EncodedLength()) +
-                                                         "))"
-                                                   : "count(" + k + ")");
+    distinct += sep + (codec ? DistinctValuesSql(*codec) : std::string("0"));
   }
   return "SELECT 1, count(*), ARRAY[" + entries + "]::bigint[], ARRAY[" + distinct +
          "]::bigint[] FROM " + table_;
@@ -686,12 +690,7 @@ Status PgStore::StatCountsFor(StatCounts& out) {
   } else {
     // A file not counted yet (nobody could write it since it was opened) is counted now.
     sql = "SELECT count(*)";
-    for (const KeyDef& k : def_.keys) {
-      const KeyCodec& codec = *codecs_[k.number];
-      sql += k.Duplicates() ? ", count(DISTINCT substring(" + Column(k.number) + " FROM 1 FOR " +
-                                  std::to_string(codec.EncodedLength()) + "))"
-                            : ", count(" + Column(k.number) + ")";
-    }
+    for (const KeyDef& k : def_.keys) sql += ", " + DistinctValuesSql(*codecs_[k.number]);
     sql += " FROM " + table_;
   }
   PgResult r = conn_->Run(sql);
@@ -774,13 +773,9 @@ Status PgStore::AddIndex(const FileDefinition& next, int number) {
   }
   if (st == kOk && hasCounts_) {
     const std::string at = "[" + std::to_string(number + 1) + "]";
-    const std::string distinct =
-        key->Duplicates() ? "count(DISTINCT substring(" + column + " FROM 1 FOR " +
-                                std::to_string(codec.EncodedLength()) + "))"
-                          : "count(" + column + ")";
     PgResult r = conn_->Exec("UPDATE " + counts_ + " SET entries" + at + " = (SELECT count(" +
                              column + ") FROM " + table_ + "), distinct_values" + at +
-                             " = (SELECT " + distinct + " FROM " + table_ + ")");
+                             " = (SELECT " + DistinctValuesSql(codec) + " FROM " + table_ + ")");
     if (!r.Ok()) st = Fail(r);
   }
   return FinishDefinitionChange(st, next, owner_);

@@ -752,15 +752,17 @@ void SqliteStore::WriteEnded(bool committed) {
   countsBuiltInWrite_ = false;
 }
 
+const KeyCodec* SqliteStore::CodecOf(int key) const {
+  return key >= 0 && static_cast<size_t>(key) < codecs_.size() ? codecs_[key].get() : nullptr;
+}
+
 bool SqliteStore::EntriesFollowRecords(int key) const {
-  const KeyCodec* codec =
-      key >= 0 && static_cast<size_t>(key) < codecs_.size() ? codecs_[key].get() : nullptr;
+  const KeyCodec* codec = CodecOf(key);
   return codec && !(codec->Key().Flags() & (kKeyNullAll | kKeyNullAny));
 }
 
 bool SqliteStore::ValuesFollowEntries(int key) const {
-  const KeyCodec* codec =
-      key >= 0 && static_cast<size_t>(key) < codecs_.size() ? codecs_[key].get() : nullptr;
+  const KeyCodec* codec = CodecOf(key);
   return codec && !codec->Key().Duplicates();
 }
 
@@ -776,12 +778,18 @@ Status SqliteStore::AddToCount(int key, int64_t entries, int64_t distinct) {
 }
 
 Status SqliteStore::StoredCount(int key, uint32_t& entries, uint32_t& distinct) {
-  if (Status s = StoredRow(key, entries, distinct); s != kOk) return s;
-  if (EntriesFollowRecords(key)) {
-    uint32_t unused = 0;
-    if (Status s = StoredRow(-1, entries, unused); s != kOk) return s;
-  }
-  if (ValuesFollowEntries(key)) distinct = entries;
+  if (key < 0) return StoredRow(key, entries, distinct);
+  uint32_t records = 0, unused = 0;
+  if (Status s = StoredRow(-1, records, unused); s != kOk) return s;
+  return KeyCounts(key, records, entries, distinct);
+}
+
+Status SqliteStore::KeyCounts(int key, uint32_t records, uint32_t& entries, uint32_t& distinct) {
+  const bool entriesFollow = EntriesFollowRecords(key), valuesFollow = ValuesFollowEntries(key);
+  if (!entriesFollow || !valuesFollow)
+    if (Status s = StoredRow(key, entries, distinct); s != kOk) return s;
+  if (entriesFollow) entries = records;
+  if (valuesFollow) distinct = entries;
   return kOk;
 }
 
@@ -808,10 +816,10 @@ Status SqliteStore::StatCountsFor(StatCounts& out) {
   if (!hasCounts_) return ComputeStatCounts(out);
   StatCounts counts;
   uint32_t unused = 0;
-  if (Status s = StoredCount(-1, counts.records, unused); s != kOk) return s;
+  if (Status s = StoredRow(-1, counts.records, unused); s != kOk) return s;
   for (const KeyDef& k : def_.keys) {
     uint32_t distinct = 0;
-    if (Status s = StoredCount(k.number, unused, distinct); s != kOk) return s;
+    if (Status s = KeyCounts(k.number, counts.records, unused, distinct); s != kOk) return s;
     counts.uniqueValues.push_back(distinct);
   }
   out = std::move(counts);

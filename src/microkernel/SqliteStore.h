@@ -130,10 +130,13 @@ class SqliteStore final : public FileStore {
   void WriteEnded(bool committed);
   Status AddToCount(int key, int64_t entries, int64_t distinct);
   Status StoredCount(int key, uint32_t& entries, uint32_t& distinct);
+  // Key `key`'s counts in a file of `records` records: stored, or following from the others.
+  Status KeyCounts(int key, uint32_t records, uint32_t& entries, uint32_t& distinct);
   Status StoredRow(int key, uint32_t& entries, uint32_t& distinct);
   // A key none of whose segments can be null has an entry for every record, and a unique key a
   // value for every entry: such counts follow from others and their rows are not kept up to
   // date, which spares most writes a statement per key.
+  const KeyCodec* CodecOf(int key) const;  // nullptr for -1 and for a key number not in use
   bool EntriesFollowRecords(int key) const;
   bool ValuesFollowEntries(int key) const;
   Status RawCount(int number, uint32_t& n);  // by counting the rows
