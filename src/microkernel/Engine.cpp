@@ -101,8 +101,9 @@ void Engine::EndIdleWalks() {
 
 int16_t Engine::Call(uint16_t op, void* positionBlock, void* data, uint32_t* dataLength, void* key,
                      uint8_t keyLength, int8_t keyNumber, const uint8_t* clientId) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  std::unique_lock<std::mutex> guard(mutex_);
   struct Call c;
+  c.engineLock = &guard;
   bool noWriteWait = false;
   if (!Decode(op, c, noWriteWait)) return kInvalidOperation;
   c.data = static_cast<uint8_t*>(data);
@@ -112,12 +113,17 @@ int16_t Engine::Call(uint16_t op, void* positionBlock, void* data, uint32_t* dat
   c.keyLength = key ? keyLength : 0;
   c.keyNumber = keyNumber;
   c.positionBlock = static_cast<uint8_t*>(positionBlock);
-  c.client = &ClientFor(clientId);
+  // Released before the guard.
+  const std::shared_ptr<Client> client = ClientFor(clientId);
+  std::shared_ptr<Cursor> cursor;
+  c.client = client.get();
   if (NeedsCursor(c.op)) {
-    c.cursor = CursorFor(c.positionBlock, *c.client);
-    if (!c.cursor) return kFileNotOpen;
-    // A file whose server went away can still be closed.
-    if (Status s = c.cursor->store->Refresh(); s != kOk && c.op != kOpClose) return s;
+    cursor = CursorFor(c.positionBlock, *c.client);
+    if (!(c.cursor = cursor.get())) return kFileNotOpen;
+    // A file whose server went away, or whose locks are lost, can still be closed.
+    Status s = c.cursor->store->Refresh();
+    if (s == kOk) s = c.cursor->locks.Verify();
+    if (s != kOk && c.op != kOpClose) return s;
   }
   if (c.op == kOpBeginTransaction) return OpBeginTransaction(c, noWriteWait);
   return Dispatch(c);
@@ -188,6 +194,14 @@ Status Engine::Dispatch(struct Call& c) {
   }
 }
 
+Status Engine::PauseCall(const struct Call& c) {
+  c.engineLock->unlock();
+  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  c.engineLock->lock();
+  const uint32_t slot = c.cursor->slot;
+  return slot < cursors_.size() && cursors_[slot].get() == c.cursor ? kOk : kFileNotOpen;
+}
+
 int16_t Engine::StopAll() {
   std::lock_guard<std::mutex> guard(mutex_);
   lastClient_ = nullptr;
@@ -198,31 +212,31 @@ int16_t Engine::StopAll() {
   return kOk;
 }
 
-Client& Engine::ClientFor(const uint8_t* clientId) {
+const std::shared_ptr<Client>& Engine::ClientFor(const uint8_t* clientId) {
   // BTRCALL's implicit client has the empty identifier; BTRCALLID's have their 16 bytes.
   if (lastClient_ && (clientId ? lastClient_->id.size() == 16 &&
                                      std::memcmp(lastClient_->id.data(), clientId, 16) == 0
                                : lastClient_->id.empty()))
-    return *lastClient_;
+    return lastClient_;
   const Bytes id = clientId ? Bytes(reinterpret_cast<const char*>(clientId), 16) : Bytes();
   auto& slot = clients_[id];
   if (!slot) {
-    slot = std::make_unique<Client>();
+    slot = std::make_shared<Client>();
     slot->id = id;
     slot->directory = CurrentDirectory();
   }
-  lastClient_ = slot.get();
-  return *slot;
+  lastClient_ = slot;
+  return slot;
 }
 
-Cursor* Engine::CursorFor(const uint8_t* pb, const Client& client) const {
+std::shared_ptr<Cursor> Engine::CursorFor(const uint8_t* pb, const Client& client) const {
   if (!pb || std::memcmp(pb, kPositionMagic, sizeof kPositionMagic) != 0) return nullptr;
   uint32_t slot;
   uint64_t nonce;
   std::memcpy(&slot, pb + 4, sizeof slot);
   std::memcpy(&nonce, pb + 8, sizeof nonce);
   if (slot >= cursors_.size() || !cursors_[slot]) return nullptr;
-  Cursor* cursor = cursors_[slot].get();
+  const std::shared_ptr<Cursor>& cursor = cursors_[slot];
   return cursor->nonce == nonce && cursor->client == &client ? cursor : nullptr;
 }
 
@@ -235,7 +249,7 @@ Cursor& Engine::NewCursor(Client& client, uint8_t* pb) {
     slot = static_cast<uint32_t>(cursors_.size());
     cursors_.emplace_back();
   }
-  auto cursor = std::make_unique<Cursor>();
+  auto cursor = std::make_shared<Cursor>();
   cursor->slot = slot;
   do cursor->nonce = random_();
   while (cursor->nonce == 0);

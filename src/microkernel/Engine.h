@@ -1,7 +1,8 @@
 #pragma once
 // The record manager's process-wide state: the client table and the cursor table, position
-// block validation and operation dispatch. Every call runs under one mutex; so does a
-// background thread that ends the walks of files left idle.
+// block validation and operation dispatch. Every call runs under one mutex, except while it
+// waits for a record lock, so that the other threads can go on (one of them may be the holder);
+// a background thread that ends the walks of files left idle takes the mutex too.
 
 #include <condition_variable>
 #include <cstdint>
@@ -33,6 +34,9 @@ class Engine {
   void EndClient(Client& client);
   // Resolves a caller's file or directory name against the client's current directory.
   static std::string Resolve(const Client& client, const std::string& name);
+  // Between the tries of a wait lock: lets the other threads run for a moment. 3 when another
+  // thread closed the call's file meanwhile.
+  Status PauseCall(const struct Call& call);
 
  private:
   Engine();
@@ -41,14 +45,16 @@ class Engine {
   // walk keeps SQLite from starting the file's log over while other processes write.
   void EndIdleWalks();
   Status Dispatch(struct Call& call);
-  Client& ClientFor(const uint8_t* clientId);
-  Cursor* CursorFor(const uint8_t* positionBlock, const Client& client) const;
+  // Clients and cursors are shared with the calls using them: a call that lets the mutex go
+  // while it waits keeps its own alive even if another thread ends them meanwhile.
+  const std::shared_ptr<Client>& ClientFor(const uint8_t* clientId);
+  std::shared_ptr<Cursor> CursorFor(const uint8_t* positionBlock, const Client& client) const;
 
   std::mutex mutex_;
-  std::map<Bytes, std::unique_ptr<Client>> clients_;
-  std::vector<std::unique_ptr<Cursor>> cursors_;  // by slot
+  std::map<Bytes, std::shared_ptr<Client>> clients_;
+  std::vector<std::shared_ptr<Cursor>> cursors_;  // by slot
   std::vector<uint32_t> freeSlots_;
-  Client* lastClient_ = nullptr;  // most calls come from the same client
+  std::shared_ptr<Client> lastClient_;  // most calls come from the same client
   std::mt19937_64 random_;
   std::condition_variable stopping_;
   bool stop_ = false;

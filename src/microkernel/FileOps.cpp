@@ -66,9 +66,11 @@ Status OpOpen(Engine& engine, Call& c) {
   Cursor& cursor = engine.NewCursor(*c.client, c.positionBlock);
   cursor.store = store;
   cursor.readOnly = readOnly;
+  cursor.exclusive = c.keyNumber == kExclusive;
   Status s = cursor.locks.Attach(path);
-  if (s == kOk && !cursor.locks.LockFile(c.keyNumber == kExclusive))
-    s = c.keyNumber == kExclusive ? kIncompatibleMode : kFileLocked;
+  if (s == kOk) s = cursor.locks.LockFile(cursor.exclusive);
+  if (s == kOk) cursor.holdsOpen = (s = store->HoldOpen(cursor.exclusive)) == kOk;
+  if (s == kFileLocked && cursor.exclusive) s = kIncompatibleMode;
   if (s != kOk) engine.CloseCursor(cursor, c.positionBlock);
   return s;
 }

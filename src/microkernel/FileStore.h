@@ -119,6 +119,12 @@ class FileStore {
   // Record count and unique values per key for Stat.
   virtual Status StatCountsFor(StatCounts& out) = 0;
 
+  // Marks the file open for one more position block through the client's own connection, a
+  // second hold beside the block's file lock (0, or 85 when another client holds it
+  // exclusively); ReleaseOpen takes one back. Only a server file needs it.
+  virtual Status HoldOpen(bool /*exclusive*/) { return kOk; }
+  virtual void ReleaseOpen(bool /*exclusive*/) {}
+
   virtual Status AddIndex(const FileDefinition& next, int number) = 0;
   virtual Status DropIndex(int number, bool renumber) = 0;
   virtual Status SetOwner(const OwnerInfo& owner) = 0;

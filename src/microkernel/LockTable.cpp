@@ -50,22 +50,44 @@ PgParams LockKey(int64_t file, int64_t item) { return std::move(PgParams().Add(f
 }  // namespace
 
 struct ServerLocks {
+  ServerLocation loc;
   std::string info;
   std::unique_ptr<PgConnection> conn;
   int64_t file = 0;
   std::set<uint32_t> held;
+  enum class FileLock { kNone, kShared, kExclusive } fileLock = FileLock::kNone;
+  bool broken = false;  // a lock was lost to another client: the block fails until closed
 
   ~ServerLocks() {
-    if (!conn || conn->Lost()) return;
+    if (!conn || conn->Lost() || broken) return;
     if (!conn->Exec("SELECT pg_advisory_unlock_all()").Ok()) return;
     ServerPool()[info].push_back(std::move(conn));
   }
-  // Runs an advisory lock function of (file, item) answering a boolean.
-  bool Try(const char* function, int64_t item) {
+  // Runs an advisory lock function of (file, item) answering a boolean: 0 with `granted` its
+  // answer, or the status of the failed statement (95: the session is gone).
+  Status Try(const char* function, int64_t item, bool& granted) {
     PgResult r = conn->Run(std::string("SELECT ") + function +
                                "($1::int8::int4, $2::int8::int4)::int4",
                            LockKey(file, item));
-    return r.Ok() && r.Rows() == 1 && r.Int(0, 0) == 1;
+    granted = r.Ok() && r.Rows() == 1 && r.Int(0, 0) == 1;
+    return r.Ok() ? kOk : conn->StatusOf(r);
+  }
+  Status TakeFile(FileLock mode, bool& granted) {
+    return Try(mode == FileLock::kExclusive ? "pg_try_advisory_lock" : "pg_try_advisory_lock_shared",
+               -1, granted);
+  }
+  // A new session holding every lock the lost one held; false when the server cannot be
+  // reached, the file is another one now, or another client took one of the locks.
+  bool TakeAgain() {
+    Status s;
+    conn = PgStore::Connect(loc, s);
+    if (!conn || PgStore::FileId(*conn, loc, s) != file) return false;
+    bool granted = true;
+    if (fileLock != FileLock::kNone && (TakeFile(fileLock, granted) != kOk || !granted))
+      return false;
+    for (uint32_t pos : held)
+      if (Try("pg_try_advisory_lock", pos, granted) != kOk || !granted) return false;
+    return true;
   }
 };
 
@@ -87,26 +109,20 @@ LockHandle::~LockHandle() {
 
 Status LockHandle::Attach(const std::string& path) {
   if (IsServerLocation(path)) {
-    ServerLocation loc;
-    if (!ParseServerLocation(path, loc)) return kInvalidFileName;
     auto locks = std::make_unique<ServerLocks>();
-    locks->info = loc.ConnInfo();
+    if (!ParseServerLocation(path, locks->loc)) return kInvalidFileName;
+    locks->info = locks->loc.ConnInfo();
     auto& idle = ServerPool()[locks->info];
-    Status s = kSessionLost;
-    // An idle connection may have outlived its server (a restart): then the next one is tried,
-    // and finally a new one.
-    while (s == kSessionLost) {
-      const bool pooled = !idle.empty();
-      if (pooled) {
-        locks->conn = std::move(idle.back());
-        idle.pop_back();
-      } else {
-        locks->conn = PgStore::Connect(loc, s);
-        if (!locks->conn) return s;
-      }
-      locks->file = PgStore::FileId(*locks->conn, loc, s);
-      if (s == kSessionLost && !pooled) return s;
+    // An idle connection may have outlived its session (a restart, a terminated backend): the
+    // next one is tried, and finally a new one.
+    while (!idle.empty() && !locks->conn) {
+      locks->conn = std::move(idle.back());
+      idle.pop_back();
+      if (!locks->conn->Alive()) locks->conn.reset();
     }
+    Status s = kOk;
+    if (!locks->conn && !(locks->conn = PgStore::Connect(locks->loc, s))) return s;
+    locks->file = PgStore::FileId(*locks->conn, locks->loc, s);
     if (s != kOk) return s;
     if (!locks->file) return kFileNotFound;
     server_ = std::move(locks);
@@ -135,10 +151,12 @@ bool LockHandle::OpenByAnotherProcess(const std::string& path) {
     auto conn = PgStore::Connect(loc, s);
     const int64_t file = conn ? PgStore::FileId(*conn, loc, s) : 0;
     if (!file) return false;
+    // A block's open lock (item -1), or the mark its client's session keeps beside it (-3),
+    // which holds while the block's own session is being replaced.
     PgResult r = conn->Run(
         "SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND objsubid = 2 AND"
         " database = (SELECT oid FROM pg_database WHERE datname = current_database()) AND"
-        " classid = $1::int8::oid AND objid = 4294967295::int8::oid",
+        " classid = $1::int8::oid AND objid IN (4294967295::int8::oid, 4294967293::int8::oid)",
         PgParams().Add(file));
     return !r.Ok() || r.Int(0, 0) > 0;
   }
@@ -155,23 +173,36 @@ bool LockHandle::TryLock(uint64_t offset, short type) const {
   return ::fcntl(fd_, F_OFD_SETLK, &fl) == 0;
 }
 
-bool LockHandle::LockFile(bool exclusive) {
-  if (server_)
-    return server_->Try(exclusive ? "pg_try_advisory_lock" : "pg_try_advisory_lock_shared", -1);
-  return TryLock(kFileLockByte, exclusive ? F_WRLCK : F_RDLCK);
+Status LockHandle::LockFile(bool exclusive) {
+  if (!server_) return TryLock(kFileLockByte, exclusive ? F_WRLCK : F_RDLCK) ? kOk : kFileLocked;
+  const auto mode = exclusive ? ServerLocks::FileLock::kExclusive : ServerLocks::FileLock::kShared;
+  bool granted = false;
+  if (Status s = server_->TakeFile(mode, granted); s != kOk) return s;
+  if (!granted) return kFileLocked;
+  server_->fileLock = mode;
+  return kOk;
 }
 
-Status LockHandle::LockRecord(uint32_t pos, int waitMs) {
+Status LockHandle::LockRecord(uint32_t pos, int waitMs, const Pause& pause) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
   if (server_ && server_->held.count(pos)) return kOk;
   for (;;) {
-    if (server_ ? server_->Try("pg_try_advisory_lock", pos) : TryLock(kRecordLockBase + pos, F_WRLCK)) {
+    bool granted = false;
+    if (server_) {
+      if (Status s = server_->Try("pg_try_advisory_lock", pos, granted); s != kOk) return s;
+    } else {
+      granted = TryLock(kRecordLockBase + pos, F_WRLCK);
+    }
+    if (granted) {
       if (server_) server_->held.insert(pos);
       return kOk;
     }
-    if (server_ && server_->conn->Lost()) return kSessionLost;
     if (std::chrono::steady_clock::now() >= deadline) return kRecordLocked;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (!pause) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    } else if (Status s = pause(); s != kOk) {
+      return s;
+    }
   }
 }
 
@@ -180,20 +211,34 @@ void LockHandle::UnlockRecord(uint32_t pos) {
     TryLock(kRecordLockBase + pos, F_UNLCK);
     return;
   }
-  if (server_->held.erase(pos)) server_->Try("pg_advisory_unlock", pos);
+  bool released = false;
+  if (server_->held.erase(pos)) server_->Try("pg_advisory_unlock", pos, released);
 }
 
-bool LockHandle::LockedByOther(uint32_t pos) const {
+Status LockHandle::LockedByOther(uint32_t pos, bool& locked) const {
+  locked = false;
   if (server_) {
-    if (server_->held.count(pos)) return false;
-    // Taken at once and let go: nobody else holds it.
-    if (!server_->Try("pg_try_advisory_lock", pos)) return true;
-    server_->Try("pg_advisory_unlock", pos);
-    return false;
+    if (server_->held.count(pos)) return kOk;
+    // Taken at once and let go: nobody else holds it. A session that cannot answer says
+    // nothing about the others.
+    bool granted = false;
+    if (Status s = server_->Try("pg_try_advisory_lock", pos, granted); s != kOk) return s;
+    locked = !granted;
+    if (granted) server_->Try("pg_advisory_unlock", pos, granted);
+    return kOk;
   }
   struct flock fl = Range(kRecordLockBase + pos, F_WRLCK);
-  if (::fcntl(fd_, F_OFD_GETLK, &fl) != 0) return false;
-  return fl.l_type != F_UNLCK;
+  if (::fcntl(fd_, F_OFD_GETLK, &fl) != 0) return kOk;
+  locked = fl.l_type != F_UNLCK;
+  return kOk;
+}
+
+Status LockHandle::Verify() {
+  if (!server_) return kOk;
+  if (server_->broken) return kSessionLost;
+  if (server_->conn->Alive() || server_->TakeAgain()) return kOk;
+  server_->broken = true;
+  return kSessionLost;
 }
 
 }  // namespace vader::microkernel

@@ -46,7 +46,8 @@ Status OpGetDirectory(Call& c);
 // Copies a record to the data buffer: nothing (22) when the fixed part does not fit, as much
 // as fits (22) of a longer variable-length record.
 Status ReturnRecord(Call& c, const Bytes& record);
-// Takes the lock that the call's bias asks for on record `pos`.
-Status TakeLock(Call& c, uint32_t pos);
+// Takes the lock that the call's bias asks for on record `pos`; `taken` tells whether the
+// block did not hold it before.
+Status TakeLock(Call& c, uint32_t pos, bool& taken);
 
 }  // namespace vader::microkernel

@@ -1,5 +1,7 @@
 #include "microkernel/Pg.h"
 
+#include <poll.h>
+
 #include <cstring>
 
 namespace vader::microkernel {
@@ -63,8 +65,27 @@ bool PgConnection::Open(const std::string& connInfo, std::string& error) {
     conn_ = nullptr;
     return false;
   }
+  PQsetNoticeReceiver(conn_, &PgConnection::OnNotice, this);
   Exec("SET client_min_messages = warning");
+  // A session that ends while idle takes its session locks with it: this one must not.
+  Exec("SET idle_session_timeout = 0");
   return true;
+}
+
+void PgConnection::OnNotice(void* self, const PGresult* notice) {
+  const char* severity = PQresultErrorField(notice, PG_DIAG_SEVERITY_NONLOCALIZED);
+  if (severity && (std::strcmp(severity, "FATAL") == 0 || std::strcmp(severity, "PANIC") == 0))
+    static_cast<PgConnection*>(self)->ended_ = true;
+}
+
+bool PgConnection::Alive() {
+  if (Lost()) return false;
+  pollfd socket{PQsocket(conn_), POLLIN, 0};
+  // Nothing is due from the server between statements: anything readable is its goodbye (read
+  // and parsed, so that OnNotice sees it) or the end of the connection, which libpq records.
+  for (int reads = 0; reads < 4 && !Lost() && ::poll(&socket, 1, 0) > 0; ++reads)
+    if (PQconsumeInput(conn_)) PQisBusy(conn_);
+  return !Lost();
 }
 
 PgResult PgConnection::Exec(const std::string& sql) {
@@ -101,6 +122,9 @@ Status PgConnection::StatusOf(const PgResult& r) const {
   if (r.Ok()) return kOk;
   const std::string state = r.SqlState();
   if (state == "23505") return kDuplicateKey;
+  if (state == "53100") return kDiskFull;
+  // The statement outlived the time a server call may take.
+  if (state == "57014") return kSessionLost;
   if (state == "55P03" || state == "40P01" || state == "40001") return kFileLocked;
   if (state == "42P01") return kFileNotFound;
   if (state == "42501") return kAccessDenied;

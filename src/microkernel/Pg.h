@@ -69,7 +69,11 @@ class PgConnection {
 
   // False with `error` set when the server cannot be reached or refuses the connection.
   bool Open(const std::string& connInfo, std::string& error);
-  bool Lost() const { return !conn_ || PQstatus(conn_) != CONNECTION_OK; }
+  // Whether the connection is known to be gone: it failed, or the server said it ends it.
+  bool Lost() const { return !conn_ || ended_ || PQstatus(conn_) != CONNECTION_OK; }
+  // Whether the connection is still there, without a round trip: a server that ended the
+  // session (a terminated backend, a restart, an idle timeout) has said so on the socket.
+  bool Alive();
   // A statement without parameters, any number of them separated by ';'.
   PgResult Exec(const std::string& sql);
   // Prepares `sql` on first use, then runs it with binary parameters and results.
@@ -85,7 +89,11 @@ class PgConnection {
   Status lastEnd = kOk;            // how the last transaction ended
 
  private:
+  // Server messages go here instead of the application's stderr; a fatal one ends the session.
+  static void OnNotice(void* self, const PGresult* notice);
+
   PGconn* conn_ = nullptr;
+  bool ended_ = false;
   std::map<std::string, std::string> prepared_;  // statement text -> name
   uint64_t named_ = 0;
 };

@@ -8,8 +8,10 @@ namespace vader::microkernel {
 namespace {
 
 // Advisory lock keys: (file id, kWriteLockKey) serialises a file's writers; (file id, -1) is
-// the open-file lock and (file id, pos) a record lock (see LockTable).
+// the open-file lock and (file id, pos) a record lock (see LockTable); (file id, kOpenMarkKey)
+// marks the file open in the session of each client that has it open.
 constexpr int kWriteLockKey = -2;
+constexpr int kOpenMarkKey = -3;
 constexpr int64_t kCatalogueLock = 0x56414452;
 
 constexpr char kCatalogue[] =
@@ -87,7 +89,10 @@ std::unique_ptr<PgConnection> PgStore::Connect(const ServerLocation& loc, Status
     status = kSessionLost;
     return nullptr;
   }
-  conn->Exec("SET lock_timeout = " + std::to_string(LockWaitMilliseconds()));
+  // A statement may wait for a lock, and then take as long as a server call may.
+  conn->Exec("SET lock_timeout = " + std::to_string(LockWaitMilliseconds()) +
+             "; SET statement_timeout = " +
+             std::to_string(LockWaitMilliseconds() + ServerTimeoutMilliseconds()));
   status = kOk;
   return conn;
 }
@@ -205,7 +210,7 @@ void PgStore::DefinitionChanged() {
 }
 
 Status PgStore::Refresh() {
-  if (conn_->Lost()) return kSessionLost;
+  if (!conn_->Alive()) return kSessionLost;
   if (LocalGenerations()[path_] != localGeneration_) return LoadDefinition();
   return kOk;
 }
@@ -401,10 +406,13 @@ Status PgStore::EndWrite(bool commit) {
   ownTransaction_ = false;
   conn_->inTransaction = false;
   PgResult r = conn_->Exec(commit ? "COMMIT" : "ROLLBACK");
-  if (!commit) return kOk;
+  return commit ? CommitStatus(r) : kOk;
+}
+
+Status PgStore::CommitStatus(const PgResult& r) const {
+  if (!r.Ok()) return Fail(r);
   // A commit of a failed transaction answers ROLLBACK: nothing was written.
-  if (!r.Ok() || std::string(PQcmdStatus(r.Raw())) != "COMMIT")
-    return conn_->Lost() ? kSessionLost : kIoError;
+  if (std::string(PQcmdStatus(r.Raw())) != "COMMIT") return conn_->Lost() ? kSessionLost : kIoError;
   return kOk;
 }
 
@@ -415,9 +423,7 @@ Status PgStore::EndTransaction(bool commit) {
   if (joinedSerial_ != conn_->transactionSerial || !conn_->inTransaction) return conn_->lastEnd;
   conn_->inTransaction = false;
   PgResult r = conn_->Exec(commit ? "COMMIT" : "ROLLBACK");
-  Status s = kOk;
-  if (commit && (!r.Ok() || std::string(PQcmdStatus(r.Raw())) != "COMMIT"))
-    s = conn_->Lost() ? kSessionLost : kIoError;
+  const Status s = commit ? CommitStatus(r) : kOk;
   conn_->lastEnd = s;
   return s;
 }
@@ -729,7 +735,10 @@ Status PgStore::AddIndex(const FileDefinition& next, int number) {
   Status st = LockForWrite(false);
   const std::string column = Column(number);
   if (st == kOk) {
-    PgResult r = conn_->Exec("ALTER TABLE " + table_ + " ADD COLUMN " + column + " bytea");
+    // Indexing a large file is one long statement: it alone may outlast a server call's bound
+    // (the connection's keepalives still watch the server).
+    PgResult r = conn_->Exec("SET LOCAL statement_timeout = 0; ALTER TABLE " + table_ +
+                             " ADD COLUMN " + column + " bytea");
     if (!r.Ok()) st = Fail(r);
   }
   const KeyCodec codec(*key, next);
@@ -814,6 +823,21 @@ Status PgStore::SetOwner(const OwnerInfo& owner) {
   if (Status s = BeginWrite(false, false); s != kOk) return s;
   Status st = LockForWrite(false);
   return FinishDefinitionChange(st, def_, owner);
+}
+
+Status PgStore::HoldOpen(bool exclusive) {
+  PgResult r = conn_->Run(std::string("SELECT pg_try_advisory_lock") + (exclusive ? "" : "_shared") +
+                              "($1::int8::int4, " + std::to_string(kOpenMarkKey) + ")::int4",
+                          PgParams().Add(id_));
+  if (!r.Ok() || r.Rows() != 1) return Fail(r);
+  return r.Int(0, 0) == 1 ? kOk : kFileLocked;
+}
+
+void PgStore::ReleaseOpen(bool exclusive) {
+  if (conn_->Lost()) return;
+  conn_->Run(std::string("SELECT pg_advisory_unlock") + (exclusive ? "" : "_shared") +
+                 "($1::int8::int4, " + std::to_string(kOpenMarkKey) + ")",
+             PgParams().Add(id_));
 }
 
 Status PgStore::ListFiles(const ServerLocation& database, std::vector<std::string>& names) {

@@ -54,6 +54,9 @@ class PgStore final : public FileStore {
   Status NthRow(int number, uint32_t rank, Row& row) override;
   Status StatCountsFor(StatCounts& out) override;
 
+  Status HoldOpen(bool exclusive) override;
+  void ReleaseOpen(bool exclusive) override;
+
   Status AddIndex(const FileDefinition& next, int number) override;
   Status DropIndex(int number, bool renumber) override;
   Status SetOwner(const OwnerInfo& owner) override;
@@ -69,6 +72,8 @@ class PgStore final : public FileStore {
   const std::string& KeyStatement(int number, KeySql which);
   Status RowFrom(const PgResult& r, bool withEntry, Row& row);
   Status Fail(const PgResult& r) const { return conn_->StatusOf(r); }
+  // The status of the answer to COMMIT.
+  Status CommitStatus(const PgResult& r) const;
   // The index entry for a new record whose key `number` encodes as `encoded`.
   // `newValue`: no entry holds `encoded` yet.
   Status NewEntry(int number, const Bytes& encoded, Bytes& entry, bool& newValue);

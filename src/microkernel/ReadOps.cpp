@@ -11,12 +11,32 @@ namespace vader::microkernel {
 namespace {
 
 constexpr uint32_t kPercentScale = 10000;
+// Internal: the record locked changed before the lock was granted; the read is made again.
+constexpr Status kReadAgain = static_cast<Status>(-1);
+constexpr int kMaxReadsAgain = 16;
+
+// Whether `row` is still the record as stored, now that this call holds its lock: until the
+// lock was granted, its holder could change or delete it.
+Status ReadUnderLock(Call& c, const Row& row) {
+  FileStore& store = *c.cursor->store;
+  Bytes stored;
+  Status s = store.Refresh();  // a walk's snapshot may predate the holder's change
+  if (s == kOk) s = store.Read(row.pos, stored);
+  if (s == kInvalidRecordAddress || (s == kOk && stored != row.data)) {
+    c.changedUnderLock.push_back(row.pos);
+    return kReadAgain;
+  }
+  return s;
+}
 
 // Makes `row` the current record of the cursor (logically on key `keyNumber` when >= 0) and
 // returns it to the caller: the lock, the key buffer, then the data buffer.
 Status Deliver(Call& c, Row& row, int keyNumber, const KeyCodec* codec) {
   Cursor& cur = *c.cursor;
-  if (Status s = TakeLock(c, row.pos); s != kOk) return s;
+  bool taken = false;
+  if (Status s = TakeLock(c, row.pos, taken); s != kOk) return s;
+  if (taken)
+    if (Status s = ReadUnderLock(c, row); s != kOk) return s;
   cur.anchor = row.pos;
   cur.onRecord = true;
   cur.keyOnly = c.keyOnly;
@@ -117,18 +137,43 @@ bool PhysicalPath(const Call& c) {
   return c.keyNumber == -1 || c.cursor->store->Definition().keys.empty();
 }
 
+// Lets go of a lock this call took on a record that it then did not return.
+void DropLock(Cursor& cur, uint32_t pos) {
+  if (cur.singleLock == pos) {
+    cur.singleLock.reset();
+  } else if (!cur.multiLocks.erase(pos)) {
+    return;
+  }
+  cur.locks.UnlockRecord(pos);
+}
+
+// Runs a read until the record it returns is the one it locked, as stored under the lock.
+Status ReadFollowingLock(Call& c, Status (*read)(Call&)) {
+  Status s = read(c);
+  for (int again = 0; s == kReadAgain && again < kMaxReadsAgain; ++again) s = read(c);
+  const bool delivered = s == kOk || s == kDataBufferTooShort;
+  for (uint32_t pos : c.changedUnderLock)
+    if (!delivered || pos != c.cursor->anchor) DropLock(*c.cursor, pos);
+  return s == kReadAgain ? kRecordLocked : s;
+}
+
 }  // namespace
 
-Status TakeLock(Call& c, uint32_t pos) {
+Status TakeLock(Call& c, uint32_t pos, bool& taken) {
+  taken = false;
   if (c.lockBias == 0) return kOk;
   Cursor& cur = *c.cursor;
   const bool single = c.lockBias == 100 || c.lockBias == 200;
   const bool wait = c.lockBias == 100 || c.lockBias == 300;
   if (single ? !cur.multiLocks.empty() : cur.singleLock.has_value()) return kIncompatibleLockType;
   if (single ? cur.singleLock == pos : cur.multiLocks.count(pos) > 0) return kOk;
-  if (Status s = cur.locks.LockRecord(pos, wait ? LockWaitMilliseconds() : 0); s != kOk) {
+  LockHandle::Pause pause;
+  if (c.engineLock) pause = [&c] { return Engine::Instance().PauseCall(c); };
+  if (Status s = cur.locks.LockRecord(pos, wait ? LockWaitMilliseconds() : 0, pause); s != kOk) {
     // The client's own transaction holds the record: that lock covers this one.
-    if (!cur.client->TransactionHolds(cur.store->Path(), pos)) return s;
+    if (s == kFileNotOpen || !cur.client->TransactionHolds(cur.store->Path(), pos)) return s;
+  } else {
+    taken = true;
   }
   if (!single) {
     cur.multiLocks.insert(pos);
@@ -151,7 +196,9 @@ Status ReturnRecord(Call& c, const Bytes& record) {
   return n < record.size() ? kDataBufferTooShort : kOk;
 }
 
-Status OpGetByKey(Call& c) {
+namespace {
+
+Status GetByKeyOnce(Call& c) {
   Status status;
   const KeyCodec* codec = CheckedCodec(c, status);
   if (!codec) return status;
@@ -167,7 +214,7 @@ Status OpGetByKey(Call& c) {
   return Deliver(c, found, c.keyNumber, codec);
 }
 
-Status OpStep(Call& c) {
+Status StepOnce(Call& c) {
   Cursor& cur = *c.cursor;
   Seek mode;
   switch (c.op) {
@@ -191,15 +238,7 @@ Status OpStep(Call& c) {
   return Deliver(c, found, -1, nullptr);
 }
 
-Status OpGetPosition(Call& c) {
-  if (!c.cursor->onRecord) return kInvalidPosition;
-  if (c.capacity < 4) return kDataBufferTooShort;
-  WriteU32(c.data, c.cursor->anchor);
-  c.SetDataLength(4);
-  return kOk;
-}
-
-Status OpGetDirect(Call& c) {
+Status GetDirectOnce(Call& c) {
   if (c.capacity < 4) return kDataBufferTooShort;
   FileStore& store = *c.cursor->store;
   Row found;
@@ -217,7 +256,7 @@ Status OpGetDirect(Call& c) {
   return Deliver(c, found, c.keyNumber, codec);
 }
 
-Status OpGetByPercentage(Call& c) {
+Status GetByPercentageOnce(Call& c) {
   if (c.capacity < 4) return kDataBufferTooShort;
   const uint32_t percent = ReadU16(c.data);
   if (percent > kPercentScale) return kInvalidOperation;
@@ -236,6 +275,21 @@ Status OpGetByPercentage(Call& c) {
   if (Status s = store.NthRow(path, RankOf(percent, n), found); s != kOk) return s;
   return Deliver(c, found, path, codec);
 }
+
+}  // namespace
+
+Status OpGetPosition(Call& c) {
+  if (!c.cursor->onRecord) return kInvalidPosition;
+  if (c.capacity < 4) return kDataBufferTooShort;
+  WriteU32(c.data, c.cursor->anchor);
+  c.SetDataLength(4);
+  return kOk;
+}
+
+Status OpGetByKey(Call& c) { return ReadFollowingLock(c, GetByKeyOnce); }
+Status OpStep(Call& c) { return ReadFollowingLock(c, StepOnce); }
+Status OpGetDirect(Call& c) { return ReadFollowingLock(c, GetDirectOnce); }
+Status OpGetByPercentage(Call& c) { return ReadFollowingLock(c, GetByPercentageOnce); }
 
 Status OpFindPercentage(Call& c) {
   FileStore& store = *c.cursor->store;

@@ -38,9 +38,10 @@ Status CheckWritable(const Call& c) { return c.cursor->readOnly ? kAccessDenied 
 Status CheckCurrentRecord(const Call& c) {
   const Cursor& cur = *c.cursor;
   if (!cur.onRecord || cur.keyOnly) return kInvalidPosition;
-  const bool locked = cur.locks.LockedByOther(cur.anchor) &&
-                      !cur.client->TransactionHolds(cur.store->Path(), cur.anchor);
-  return locked ? kRecordLocked : kOk;
+  bool locked = false;
+  if (Status s = cur.locks.LockedByOther(cur.anchor, locked); s != kOk) return s;
+  return locked && !cur.client->TransactionHolds(cur.store->Path(), cur.anchor) ? kRecordLocked
+                                                                                 : kOk;
 }
 
 // Inside a transaction, a written record stays locked against other clients until it ends.

@@ -1,5 +1,6 @@
 #include "microkernel/ServerLocation.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -70,9 +71,23 @@ std::vector<Mapping> Mappings() {
 
 }  // namespace
 
+int ServerTimeoutMilliseconds() {
+  constexpr int kDefault = 30000, kLeast = 1000;
+  const char* v = std::getenv("VADER_BTRV_SERVER_TIMEOUT_MS");
+  const long ms = v ? std::strtol(v, nullptr, 10) : kDefault;
+  return ms < kLeast ? kLeast : ms > 3600000 ? 3600000 : static_cast<int>(ms);
+}
+
 std::string ServerLocation::ConnInfo() const {
-  std::string c = "dbname=" + Quoted(database) + " connect_timeout=10 keepalives_idle=10 "
-                  "keepalives_interval=5 keepalives_count=3 application_name='vader'";
+  // Data sent and not acknowledged within the bound ends the connection (tcp_user_timeout);
+  // keepalive probes find a silent peer while a call waits for its answer.
+  const int ms = ServerTimeoutMilliseconds();
+  const std::string seconds = std::to_string(ms / 1000);
+  const std::string probe = std::to_string(std::max(1, ms / 3000));
+  std::string c = "dbname=" + Quoted(database) + " connect_timeout=" + seconds +
+                  " keepalives=1 keepalives_idle=" + probe + " keepalives_interval=" + probe +
+                  " keepalives_count=2 tcp_user_timeout=" + std::to_string(ms) +
+                  " application_name='vader'";
   if (!user.empty()) c += " user=" + Quoted(user);
   if (!host.empty()) c += " host=" + Quoted(host);
   if (!port.empty()) c += " port=" + Quoted(port);

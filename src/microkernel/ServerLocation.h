@@ -20,6 +20,10 @@ struct ServerLocation {
   std::string Canonical() const;
 };
 
+// How long a server call may go unanswered before it fails with 95 (the network cut, the server
+// host gone): VADER_BTRV_SERVER_TIMEOUT_MS, 30000 ms by default, at least 1000.
+int ServerTimeoutMilliseconds();
+
 bool IsServerLocation(const std::string& path);
 // False for a name that is not a well-formed location (no database or no file name when
 // `needName`).

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -18,6 +19,10 @@ namespace vader::microkernel {
 struct Client;
 
 struct Cursor {
+  ~Cursor() {
+    if (holdsOpen) store->ReleaseOpen(exclusive);
+  }
+
   uint32_t slot = 0;
   uint64_t nonce = 0;
   Client* client = nullptr;
@@ -25,6 +30,8 @@ struct Cursor {
   Walk walk;  // after `store`: ends before its store goes
   LockHandle locks;
   bool readOnly = false;
+  bool exclusive = false;  // opened in exclusive mode
+  bool holdsOpen = false;  // the store marks the file open for this block
 
   // Physical currency: the record last reached (anchor) and whether it still exists.
   uint32_t anchor = 0;
@@ -69,6 +76,8 @@ struct Client {
   std::set<uint32_t> cursors;  // slots
 };
 
+class Engine;
+
 struct Call {
   uint16_t op = 0;  // operation without biases
   int lockBias = 0;
@@ -82,6 +91,10 @@ struct Call {
   uint8_t* positionBlock = nullptr;
   Client* client = nullptr;
   Cursor* cursor = nullptr;
+  // The engine's lock, held by the call; let go while the call waits for a record lock.
+  std::unique_lock<std::mutex>* engineLock = nullptr;
+  // Records this call locked and then found changed (re-read under the lock).
+  std::vector<uint32_t> changedUnderLock;
 
   void SetDataLength(uint32_t n) const {
     if (dataLength) *dataLength = n;

@@ -81,7 +81,7 @@ Status SqlStatus(int rc) {
     case SQLITE_READONLY:
       return kAccessDenied;
     case SQLITE_FULL:
-      return static_cast<Status>(18);
+      return kDiskFull;
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
       return kNotAFile;
@@ -335,8 +335,9 @@ Status SqliteStore::EndWrite(bool commit) {
     if (commit && logged) txnLog_.push_back(std::move(pending_));
     return Exec(kPRelease);
   }
+  Status committed = kOk;
   if (commit) {
-    if (Status s = Exec(kPCommit); s == kOk) {
+    if ((committed = Exec(kPCommit)) == kOk) {
       WriteEnded(true);
       EndWalksElsewhere();
       return kOk;
@@ -344,7 +345,9 @@ Status SqliteStore::EndWrite(bool commit) {
   }
   Exec(kPRollback);
   WriteEnded(false);
-  return commit ? kIoError : kOk;
+  // The commit's own status says why nothing was written (a full disk is not an I/O error).
+  if (!commit) return kOk;
+  return committed == kDuplicateKey ? kIoError : committed;
 }
 
 Status SqliteStore::EndTransaction(bool commit) {
@@ -713,7 +716,7 @@ bool SqliteStore::CountTableExists() {
 
 Status SqliteStore::EnsureCounts() {
   if (hasCounts_ || (hasCounts_ = CountTableExists())) return kOk;
-  if (db_.Exec(kCountTable) != SQLITE_OK) return kIoError;
+  if (const int rc = db_.Exec(kCountTable); rc != SQLITE_OK) return SqlStatus(rc);
   Statement insert(db_.Handle(), "INSERT INTO vader_counts VALUES(?1, ?2, ?3)");
   auto add = [&](int key, uint32_t entries, uint32_t distinct) {
     StatementScope scope(insert);

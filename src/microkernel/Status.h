@@ -19,6 +19,7 @@ enum Status : int16_t {
   kKeyNotModifiable = 10,
   kInvalidFileName = 11,
   kFileNotFound = 12,
+  kDiskFull = 18,
   kUnrecoverable = 19,
   kKeyBufferTooShort = 21,
   kDataBufferTooShort = 22,

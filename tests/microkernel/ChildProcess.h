@@ -2,6 +2,7 @@
 // A child process running one of the roles of ChildMain.cpp, with pipes on its standard input
 // and output.
 
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -53,6 +54,13 @@ class Child {
     if (!out_ || std::fprintf(out_, "%s\n", line.c_str()) < 0 || std::fflush(out_) != 0)
       return std::string();
     return Line();
+  }
+  // The same, giving up with an empty answer after `ms` milliseconds.
+  std::string AskWithin(const std::string& line, int ms) {
+    if (!out_ || std::fprintf(out_, "%s\n", line.c_str()) < 0 || std::fflush(out_) != 0)
+      return std::string();
+    pollfd answer{::fileno(in_), POLLIN, 0};
+    return ::poll(&answer, 1, ms) > 0 ? Line() : std::string();
   }
   void Kill() {
     if (pid_ <= 0) return;

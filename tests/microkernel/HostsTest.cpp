@@ -44,6 +44,14 @@ class Network {
     for (char c : {'a', 'b', 's'}) Sh("ip netns del " + Ns(c));
   }
   bool Ok() const { return ok_; }
+  // Takes the server's end of host `host`'s link down, or brings it up again (forgetting the
+  // neighbours that went unanswered meanwhile, which would refuse new connections a while).
+  bool SetLink(int host, bool up) const {
+    const std::string hostNs = Ns(host == 1 ? 'a' : 'b');
+    return Sh(In('s') + "ip link set " + tag_ + char('0' + host) + "s " + (up ? "up" : "down")) &&
+           (!up || (Sh(In('s') + "ip neigh flush all") &&
+                    Sh("ip netns exec " + hostNs + " ip neigh flush all")));
+  }
   const std::string& Reason() const { return reason_; }
   std::string Ns(char c) const { return tag_ + c; }
   static std::string Server(int host) { return "10.213." + std::to_string(host) + ".1"; }
@@ -162,6 +170,20 @@ TEST_F(HostsTest, LocksAndTransactionsAcrossHosts) {
   EXPECT_EQ("4", writerBb.Ask("u 7 1"));
   EXPECT_EQ("0", writerB.Ask("i 7 0"));
   EXPECT_EQ("0", writerBb.Ask("i 7 0"));
+}
+
+TEST_F(HostsTest, ACutLinkFailsACallWith95InTheTimeSet) {
+  Child creator("people", {On(1, "cut")}, Host(1));
+  ASSERT_EQ("created", creator.Line());
+  ::setenv("VADER_BTRV_SERVER_TIMEOUT_MS", "2000", 1);
+  Child writer("write", {On(2, "cut")}, Host(2));
+  ::unsetenv("VADER_BTRV_SERVER_TIMEOUT_MS");
+  ASSERT_EQ("0", writer.Ask("i 5 0"));
+  ASSERT_TRUE(network_->SetLink(2, false));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ("95", writer.AskWithin("u 5 1", 20000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  ASSERT_TRUE(network_->SetLink(2, true));
 }
 
 }  // namespace

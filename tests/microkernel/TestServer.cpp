@@ -1,6 +1,7 @@
 #include "TestServer.h"
 
 #include <glob.h>
+#include <libpq-fe.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -38,8 +39,9 @@ bool ServerBackend() {
   return v && std::string(v) == "server";
 }
 
-TestServer::TestServer(const std::vector<std::string>& addresses, const std::string& netns)
-    : netns_(netns), owner_(::getpid()) {
+TestServer::TestServer(const std::vector<std::string>& addresses, const std::string& netns,
+                       const std::string& settings)
+    : netns_(netns), settings_(settings), owner_(::getpid()) {
   const std::string bin = BinDir();
   if (bin.empty()) {
     reason_ = "no PostgreSQL server installed (Debian package postgresql)";
@@ -91,7 +93,7 @@ bool TestServer::Start() {
   running_ = Run(inNs + as_ + bin_ + "/pg_ctl -w -t 30 -D " + dir_ + "/data -l " + dir_ +
                  "/server.log -o \"-c listen_addresses='" + listen_ + "' -p " +
                  std::to_string(port_) + " -k " + dir_ +
-                 " -c fsync=off -c max_connections=200\" start >>" + dir_ +
+                 " -c fsync=off -c max_connections=200 " + settings_ + "\" start >>" + dir_ +
                  "/setup.log 2>&1") == 0;
   // Should this process die without its destructors (a crash, an abort), a watcher stops the
   // server and removes its directory soon after.
@@ -116,6 +118,20 @@ void TestServer::Crash() {
   running_ = false;
   Run(as_ + bin_ + "/pg_ctl -D " + dir_ + "/data -m immediate stop >/dev/null 2>&1");
 }
+
+bool TestServer::Sql(const std::string& script) const {
+  // Through the server's private socket directory, which every namespace shares.
+  const std::string info =
+      "host=" + dir_ + " port=" + std::to_string(port_) + " user=vader dbname=postgres";
+  PGconn* conn = PQconnectdb(info.c_str());
+  PGresult* r = PQstatus(conn) == CONNECTION_OK ? PQexec(conn, script.c_str()) : nullptr;
+  const ExecStatusType status = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
+  PQclear(r);
+  PQfinish(conn);
+  return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+}
+
+int TestServer::AsServerUser(const std::string& command) const { return Run(as_ + command); }
 
 std::string TestServer::Location(const std::string& prefix, const std::string& address) const {
   return "btrv://vader@" + address + ":" + std::to_string(port_) + "/postgres/" + prefix;

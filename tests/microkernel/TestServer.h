@@ -11,8 +11,10 @@ namespace vader::microkernel::test {
 class TestServer {
  public:
   // Starts a server; Running() is false with Reason() set when that is impossible here.
+  // `settings`: more server options, as "-c name=value ...".
   explicit TestServer(const std::vector<std::string>& addresses = {"127.0.0.1"},
-                      const std::string& netns = std::string());
+                      const std::string& netns = std::string(),
+                      const std::string& settings = std::string());
   ~TestServer();
   TestServer(const TestServer&) = delete;
   TestServer& operator=(const TestServer&) = delete;
@@ -26,13 +28,18 @@ class TestServer {
   void Crash();
   bool Start();
 
+  // Runs an SQL script on the server as its superuser; false when it fails.
+  bool Sql(const std::string& script) const;
+  // Runs a shell command as the user the server runs as.
+  int AsServerUser(const std::string& command) const;
+
   // The program-wide loopback server, started on first use.
   static TestServer& Shared();
 
  private:
   std::string dir_;
   std::string netns_;
-  std::string listen_, as_, bin_;
+  std::string listen_, as_, bin_, settings_;
   int port_ = 0;
   bool running_ = false;
   bool watched_ = false;
