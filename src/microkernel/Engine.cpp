@@ -103,7 +103,6 @@ int16_t Engine::Call(uint16_t op, void* positionBlock, void* data, uint32_t* dat
                      uint8_t keyLength, int8_t keyNumber, const uint8_t* clientId) {
   std::unique_lock<std::mutex> guard(mutex_);
   struct Call c;
-  c.engineLock = &guard;
   bool noWriteWait = false;
   if (!Decode(op, c, noWriteWait)) return kInvalidOperation;
   c.data = static_cast<uint8_t*>(data);
@@ -113,13 +112,19 @@ int16_t Engine::Call(uint16_t op, void* positionBlock, void* data, uint32_t* dat
   c.keyLength = key ? keyLength : 0;
   c.keyNumber = keyNumber;
   c.positionBlock = static_cast<uint8_t*>(positionBlock);
-  // Released before the guard.
-  const std::shared_ptr<Client> client = ClientFor(clientId);
-  std::shared_ptr<Cursor> cursor;
+  const std::shared_ptr<Client>& client = ClientFor(clientId);
   c.client = client.get();
+  // A wait lock lets the mutex go while it waits: the call keeps its client and cursor alive
+  // should another thread end them meanwhile (released before the guard).
+  std::shared_ptr<Client> keptClient;
+  std::shared_ptr<Cursor> keptCursor;
+  if (c.lockBias == 100 || c.lockBias == 300) {
+    c.engineLock = &guard;
+    keptClient = client;
+  }
   if (NeedsCursor(c.op)) {
-    cursor = CursorFor(c.positionBlock, *c.client);
-    if (!(c.cursor = cursor.get())) return kFileNotOpen;
+    if (!(c.cursor = CursorFor(c.positionBlock, *c.client))) return kFileNotOpen;
+    if (keptClient) keptCursor = cursors_[c.cursor->slot];
     // A file whose server went away, or whose locks are lost, can still be closed.
     Status s = c.cursor->store->Refresh();
     if (s == kOk) s = c.cursor->locks.Verify();
@@ -229,14 +234,14 @@ const std::shared_ptr<Client>& Engine::ClientFor(const uint8_t* clientId) {
   return slot;
 }
 
-std::shared_ptr<Cursor> Engine::CursorFor(const uint8_t* pb, const Client& client) const {
+Cursor* Engine::CursorFor(const uint8_t* pb, const Client& client) const {
   if (!pb || std::memcmp(pb, kPositionMagic, sizeof kPositionMagic) != 0) return nullptr;
   uint32_t slot;
   uint64_t nonce;
   std::memcpy(&slot, pb + 4, sizeof slot);
   std::memcpy(&nonce, pb + 8, sizeof nonce);
   if (slot >= cursors_.size() || !cursors_[slot]) return nullptr;
-  const std::shared_ptr<Cursor>& cursor = cursors_[slot];
+  Cursor* cursor = cursors_[slot].get();
   return cursor->nonce == nonce && cursor->client == &client ? cursor : nullptr;
 }
 

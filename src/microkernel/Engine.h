@@ -48,7 +48,7 @@ class Engine {
   // Clients and cursors are shared with the calls using them: a call that lets the mutex go
   // while it waits keeps its own alive even if another thread ends them meanwhile.
   const std::shared_ptr<Client>& ClientFor(const uint8_t* clientId);
-  std::shared_ptr<Cursor> CursorFor(const uint8_t* positionBlock, const Client& client) const;
+  Cursor* CursorFor(const uint8_t* positionBlock, const Client& client) const;
 
   std::mutex mutex_;
   std::map<Bytes, std::shared_ptr<Client>> clients_;

@@ -91,7 +91,7 @@ struct Call {
   uint8_t* positionBlock = nullptr;
   Client* client = nullptr;
   Cursor* cursor = nullptr;
-  // The engine's lock, held by the call; let go while the call waits for a record lock.
+  // The engine's lock, held by a call with a wait lock; let go while it waits for the lock.
   std::unique_lock<std::mutex>* engineLock = nullptr;
   // Records this call locked and then found changed (re-read under the lock).
   std::vector<uint32_t> changedUnderLock;
