@@ -66,11 +66,10 @@ Status OpOpen(Engine& engine, Call& c) {
   Cursor& cursor = engine.NewCursor(*c.client, c.positionBlock);
   cursor.store = store;
   cursor.readOnly = readOnly;
-  cursor.exclusive = c.keyNumber == kExclusive;
-  Status s = cursor.locks.Attach(path);
-  if (s == kOk) s = cursor.locks.LockFile(cursor.exclusive);
-  if (s == kOk) cursor.holdsOpen = (s = store->HoldOpen(cursor.exclusive)) == kOk;
-  if (s == kFileLocked && cursor.exclusive) s = kIncompatibleMode;
+  const bool exclusive = c.keyNumber == kExclusive;
+  Status s = cursor.locks.Attach(path, store.get());
+  if (s == kOk) s = cursor.locks.LockFile(exclusive);
+  if (s == kFileLocked && exclusive) s = kIncompatibleMode;
   if (s != kOk) engine.CloseCursor(cursor, c.positionBlock);
   return s;
 }

@@ -119,11 +119,20 @@ class FileStore {
   // Record count and unique values per key for Stat.
   virtual Status StatCountsFor(StatCounts& out) = 0;
 
-  // Marks the file open for one more position block through the client's own connection, a
-  // second hold beside the block's file lock (0, or 85 when another client holds it
-  // exclusively); ReleaseOpen takes one back. Only a server file needs it.
-  virtual Status HoldOpen(bool /*exclusive*/) { return kOk; }
-  virtual void ReleaseOpen(bool /*exclusive*/) {}
+  // Marks beside a position block's locks, held by the client's own connection to a server, so
+  // that they still hold while the block's lock session is replaced (see LockTable): `record`
+  // -1 marks the file open (shared, or exclusive), any other value that record (exclusive).
+  // Mark answers 0 with whether the mark was granted; only a server file keeps marks.
+  virtual Status Mark(int64_t /*record*/, bool /*exclusive*/, bool& granted) {
+    granted = true;
+    return kOk;
+  }
+  virtual void Unmark(int64_t /*record*/, bool /*exclusive*/) {}
+  // Whether another client's connection marks `record`.
+  virtual Status MarkedByOther(int64_t /*record*/, bool& marked) {
+    marked = false;
+    return kOk;
+  }
 
   virtual Status AddIndex(const FileDefinition& next, int number) = 0;
   virtual Status DropIndex(int number, bool renumber) = 0;

@@ -12,6 +12,7 @@
 #include <set>
 #include <vector>
 
+#include "microkernel/FileStore.h"
 #include "microkernel/PgStore.h"
 #include "microkernel/ServerLocation.h"
 
@@ -53,12 +54,17 @@ struct ServerLocks {
   ServerLocation loc;
   std::string info;
   std::unique_ptr<PgConnection> conn;
+  FileStore* marks = nullptr;
   int64_t file = 0;
   std::set<uint32_t> held;
   enum class FileLock { kNone, kShared, kExclusive } fileLock = FileLock::kNone;
   bool broken = false;  // a lock was lost to another client: the block fails until closed
 
   ~ServerLocks() {
+    if (marks) {
+      for (uint32_t pos : held) marks->Unmark(pos, true);
+      if (fileLock != FileLock::kNone) marks->Unmark(-1, fileLock == FileLock::kExclusive);
+    }
     if (!conn || conn->Lost() || broken) return;
     if (!conn->Exec("SELECT pg_advisory_unlock_all()").Ok()) return;
     ServerPool()[info].push_back(std::move(conn));
@@ -72,18 +78,29 @@ struct ServerLocks {
     granted = r.Ok() && r.Rows() == 1 && r.Int(0, 0) == 1;
     return r.Ok() ? kOk : conn->StatusOf(r);
   }
-  Status TakeFile(FileLock mode, bool& granted) {
-    return Try(mode == FileLock::kExclusive ? "pg_try_advisory_lock" : "pg_try_advisory_lock_shared",
-               -1, granted);
+  // Takes a lock in this session and its mark in the client's: granted only with both.
+  Status TakeMarked(int64_t item, bool exclusive, bool& granted) {
+    const char* function = exclusive ? "pg_try_advisory_lock" : "pg_try_advisory_lock_shared";
+    if (Status s = Try(function, item, granted); s != kOk || !granted || !marks) return s;
+    const Status s = marks->Mark(item, exclusive, granted);
+    if (s != kOk || !granted) {
+      bool released = false;
+      Try(exclusive ? "pg_advisory_unlock" : "pg_advisory_unlock_shared", item, released);
+    }
+    return s;
   }
-  // A new session holding every lock the lost one held; false when the server cannot be
-  // reached, the file is another one now, or another client took one of the locks.
+  // A new session holding every lock the lost one held (their marks still stand); false when
+  // the server cannot be reached, the file is another one now, or another client took a lock.
   bool TakeAgain() {
     Status s;
     conn = PgStore::Connect(loc, s);
     if (!conn || PgStore::FileId(*conn, loc, s) != file) return false;
     bool granted = true;
-    if (fileLock != FileLock::kNone && (TakeFile(fileLock, granted) != kOk || !granted))
+    if (fileLock != FileLock::kNone &&
+        (Try(fileLock == FileLock::kExclusive ? "pg_try_advisory_lock"
+                                              : "pg_try_advisory_lock_shared",
+             -1, granted) != kOk ||
+         !granted))
       return false;
     for (uint32_t pos : held)
       if (Try("pg_try_advisory_lock", pos, granted) != kOk || !granted) return false;
@@ -107,7 +124,7 @@ LockHandle::~LockHandle() {
   Pool()[{fileId_[0], fileId_[1]}].push_back(fd_);
 }
 
-Status LockHandle::Attach(const std::string& path) {
+Status LockHandle::Attach(const std::string& path, FileStore* marks) {
   if (IsServerLocation(path)) {
     auto locks = std::make_unique<ServerLocks>();
     if (!ParseServerLocation(path, locks->loc)) return kInvalidFileName;
@@ -125,6 +142,7 @@ Status LockHandle::Attach(const std::string& path) {
     locks->file = PgStore::FileId(*locks->conn, locks->loc, s);
     if (s != kOk) return s;
     if (!locks->file) return kFileNotFound;
+    locks->marks = marks;
     server_ = std::move(locks);
     return kOk;
   }
@@ -175,11 +193,10 @@ bool LockHandle::TryLock(uint64_t offset, short type) const {
 
 Status LockHandle::LockFile(bool exclusive) {
   if (!server_) return TryLock(kFileLockByte, exclusive ? F_WRLCK : F_RDLCK) ? kOk : kFileLocked;
-  const auto mode = exclusive ? ServerLocks::FileLock::kExclusive : ServerLocks::FileLock::kShared;
   bool granted = false;
-  if (Status s = server_->TakeFile(mode, granted); s != kOk) return s;
+  if (Status s = server_->TakeMarked(-1, exclusive, granted); s != kOk) return s;
   if (!granted) return kFileLocked;
-  server_->fileLock = mode;
+  server_->fileLock = exclusive ? ServerLocks::FileLock::kExclusive : ServerLocks::FileLock::kShared;
   return kOk;
 }
 
@@ -189,7 +206,7 @@ Status LockHandle::LockRecord(uint32_t pos, int waitMs, const Pause& pause) {
   for (;;) {
     bool granted = false;
     if (server_) {
-      if (Status s = server_->Try("pg_try_advisory_lock", pos, granted); s != kOk) return s;
+      if (Status s = server_->TakeMarked(pos, true, granted); s != kOk) return s;
     } else {
       granted = TryLock(kRecordLockBase + pos, F_WRLCK);
     }
@@ -211,8 +228,10 @@ void LockHandle::UnlockRecord(uint32_t pos) {
     TryLock(kRecordLockBase + pos, F_UNLCK);
     return;
   }
+  if (!server_->held.erase(pos)) return;
   bool released = false;
-  if (server_->held.erase(pos)) server_->Try("pg_advisory_unlock", pos, released);
+  server_->Try("pg_advisory_unlock", pos, released);
+  if (server_->marks) server_->marks->Unmark(pos, true);
 }
 
 Status LockHandle::LockedByOther(uint32_t pos, bool& locked) const {
@@ -225,7 +244,9 @@ Status LockHandle::LockedByOther(uint32_t pos, bool& locked) const {
     if (Status s = server_->Try("pg_try_advisory_lock", pos, granted); s != kOk) return s;
     locked = !granted;
     if (granted) server_->Try("pg_advisory_unlock", pos, granted);
-    return kOk;
+    if (locked || !server_->marks) return kOk;
+    // A block whose own session the server ended still holds its records through its mark.
+    return server_->marks->MarkedByOther(pos, locked);
   }
   struct flock fl = Range(kRecordLockBase + pos, F_WRLCK);
   if (::fcntl(fd_, F_OFD_GETLK, &fl) != 0) return kOk;

@@ -5,9 +5,11 @@
 // another, and vanish with the process. Descriptors are pooled, never closed, because closing
 // any descriptor of a file drops the process's POSIX locks on it, which SQLite relies on.
 // For a file on a server, each position block holds its own connection and its locks are
-// session advisory locks there, which vanish with the connection. A connection the server ended
-// is noticed before the block's next call, which takes every lock again in a new one; a lock
-// that another client took meanwhile fails the block's calls with 95 until it is closed.
+// session advisory locks there, which vanish with the connection. The client's own connection
+// marks each of them too (FileStore::Mark), and a lock is only granted where no other client's
+// mark stands: should the server end the block's session, the marks keep the file and the
+// records held until the block's next call notices and takes every lock again in a new session.
+// A lock that could not be taken again fails the block's calls with 95 until it is closed.
 
 #include <cstdint>
 #include <functional>
@@ -22,6 +24,7 @@ namespace vader::microkernel {
 // giving up: VADER_BTRV_WAIT_MS, 3000 ms by default.
 int LockWaitMilliseconds();
 
+class FileStore;
 struct ServerLocks;
 
 class LockHandle {
@@ -31,7 +34,8 @@ class LockHandle {
   LockHandle(const LockHandle&) = delete;
   LockHandle& operator=(const LockHandle&) = delete;
 
-  Status Attach(const std::string& path);
+  // `marks`: the store of the block's file, which marks its server locks (nullptr: no marks).
+  Status Attach(const std::string& path, FileStore* marks = nullptr);
   // Whether a position block of another process has the file open. Only for a file that no
   // connection of this process has open: the probe descriptor is closed afterwards.
   static bool OpenByAnotherProcess(const std::string& path);

@@ -8,8 +8,8 @@ namespace vader::microkernel {
 namespace {
 
 // Advisory lock keys: (file id, kWriteLockKey) serialises a file's writers; (file id, -1) is
-// the open-file lock and (file id, pos) a record lock (see LockTable); (file id, kOpenMarkKey)
-// marks the file open in the session of each client that has it open.
+// the open-file lock and (file id, pos) a record lock (see LockTable); the marks beside them in
+// the clients' sessions are (file id, kOpenMarkKey) and (-file id, pos).
 constexpr int kWriteLockKey = -2;
 constexpr int kOpenMarkKey = -3;
 constexpr int64_t kCatalogueLock = 0x56414452;
@@ -825,19 +825,37 @@ Status PgStore::SetOwner(const OwnerInfo& owner) {
   return FinishDefinitionChange(st, def_, owner);
 }
 
-Status PgStore::HoldOpen(bool exclusive) {
-  PgResult r = conn_->Run(std::string("SELECT pg_try_advisory_lock") + (exclusive ? "" : "_shared") +
-                              "($1::int8::int4, " + std::to_string(kOpenMarkKey) + ")::int4",
-                          PgParams().Add(id_));
-  if (!r.Ok() || r.Rows() != 1) return Fail(r);
-  return r.Int(0, 0) == 1 ? kOk : kFileLocked;
+Status PgStore::MarkQuery(const std::string& condition, int64_t record, bool& answer) {
+  const bool file = record < 0;
+  PgResult r = conn_->Run("SELECT (" + condition + ")::int4",
+                          PgParams().Add(file ? id_ : -id_).Add(file ? kOpenMarkKey : record));
+  answer = r.Ok() && r.Rows() == 1 && r.Int(0, 0) == 1;
+  return r.Ok() ? kOk : Fail(r);
 }
 
-void PgStore::ReleaseOpen(bool exclusive) {
-  if (conn_->Lost()) return;
-  conn_->Run(std::string("SELECT pg_advisory_unlock") + (exclusive ? "" : "_shared") +
-                 "($1::int8::int4, " + std::to_string(kOpenMarkKey) + ")",
-             PgParams().Add(id_));
+Status PgStore::Mark(int64_t record, bool exclusive, bool& granted) {
+  return MarkQuery(exclusive ? "pg_try_advisory_lock($1::int8::int4, $2::int8::int4)"
+                             : "pg_try_advisory_lock_shared($1::int8::int4, $2::int8::int4)",
+                   record, granted);
+}
+
+void PgStore::Unmark(int64_t record, bool exclusive) {
+  bool released = false;
+  if (!conn_->Lost())
+    MarkQuery(exclusive ? "pg_advisory_unlock($1::int8::int4, $2::int8::int4)"
+                        : "pg_advisory_unlock_shared($1::int8::int4, $2::int8::int4)",
+              record, released);
+}
+
+Status PgStore::MarkedByOther(int64_t record, bool& marked) {
+  // Taken and let go in one statement: refused only while another client's session holds it.
+  bool free = false;
+  const Status s = MarkQuery(
+      "CASE WHEN pg_try_advisory_lock($1::int8::int4, $2::int8::int4) THEN"
+      " pg_advisory_unlock($1::int8::int4, $2::int8::int4) ELSE false END",
+      record, free);
+  marked = !free;
+  return s;
 }
 
 Status PgStore::ListFiles(const ServerLocation& database, std::vector<std::string>& names) {

@@ -54,8 +54,9 @@ class PgStore final : public FileStore {
   Status NthRow(int number, uint32_t rank, Row& row) override;
   Status StatCountsFor(StatCounts& out) override;
 
-  Status HoldOpen(bool exclusive) override;
-  void ReleaseOpen(bool exclusive) override;
+  Status Mark(int64_t record, bool exclusive, bool& granted) override;
+  void Unmark(int64_t record, bool exclusive) override;
+  Status MarkedByOther(int64_t record, bool& marked) override;
 
   Status AddIndex(const FileDefinition& next, int number) override;
   Status DropIndex(int number, bool renumber) override;
@@ -72,6 +73,8 @@ class PgStore final : public FileStore {
   const std::string& KeyStatement(int number, KeySql which);
   Status RowFrom(const PgResult& r, bool withEntry, Row& row);
   Status Fail(const PgResult& r) const { return conn_->StatusOf(r); }
+  // Runs a condition over the mark of `record`'s advisory lock key ($1, $2).
+  Status MarkQuery(const std::string& condition, int64_t record, bool& answer);
   // The status of the answer to COMMIT.
   Status CommitStatus(const PgResult& r) const;
   // The index entry for a new record whose key `number` encodes as `encoded`.

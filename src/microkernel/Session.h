@@ -19,10 +19,6 @@ namespace vader::microkernel {
 struct Client;
 
 struct Cursor {
-  ~Cursor() {
-    if (holdsOpen) store->ReleaseOpen(exclusive);
-  }
-
   uint32_t slot = 0;
   uint64_t nonce = 0;
   Client* client = nullptr;
@@ -30,8 +26,6 @@ struct Cursor {
   Walk walk;  // after `store`: ends before its store goes
   LockHandle locks;
   bool readOnly = false;
-  bool exclusive = false;  // opened in exclusive mode
-  bool holdsOpen = false;  // the store marks the file open for this block
 
   // Physical currency: the record last reached (anchor) and whether it still exists.
   uint32_t anchor = 0;
