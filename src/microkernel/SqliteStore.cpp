@@ -968,12 +968,15 @@ Status SqliteStore::CommitAll(const std::vector<std::shared_ptr<FileStore>>& all
   if (journal.id == 0) journal.id = 1;
   for (const auto& store : stores) journal.participants.push_back(store->path_);
   // Every journal complete on disk is the commit decision; a failure before it aborts.
-  bool journaled = true;
+  Status unjournaled = kOk;  // why a journal could not be written
   for (const auto& store : stores) {
+    if (unjournaled != kOk) break;
     journal.entries = store->txnLog_;
-    journaled = journaled && store->WriteLastTransaction(journal.id) == kOk &&
-                WriteJournal(store->path_, journal);
+    unjournaled = store->WriteLastTransaction(journal.id);
+    if (unjournaled == kOk && !WriteJournal(store->path_, journal))
+      unjournaled = errno == ENOSPC ? kDiskFull : kIoError;
   }
+  const bool journaled = unjournaled == kOk;
   Status result = kOk;
   for (const auto& store : stores) {
     const Status s = store->EndTransaction(journaled);
@@ -981,7 +984,7 @@ Status SqliteStore::CommitAll(const std::vector<std::shared_ptr<FileStore>>& all
   }
   if (result == kOk || !journaled)
     for (const auto& store : stores) RemoveJournal(store->path_);
-  return journaled ? result : kIoError;
+  return journaled ? result : unjournaled;
 }
 
 Status SqliteStore::Replay(const JournalEntry& entry) {

@@ -230,6 +230,7 @@ TEST_F(DiskFullTest, AFullDiskOnTheServerGivesStatus18) {
   EXPECT_EQ(18, InsertUntilFailure(f, written));
   ASSERT_GT(written, 0);
   EXPECT_EQ(static_cast<uint32_t>(written), f.RecordCount());
+  EXPECT_EQ(18, Create(server.Location("full/more"), Layout(32, 4096).Key({{1, 4, 0, tInteger}}).Bytes()));
 }
 
 }  // namespace
