@@ -191,6 +191,11 @@ constexpr NativeMessage kNativeMessages[] = {
     {348, "Scalable SQL cannot locate the named database you specified"},
     {538, "The column name you specified for the index definition is invalid"},
     {804, "The specified column position is invalid"},
+    // The relational engine's own refusals of values a column cannot hold.
+    {807, "The value is out of range for the column"},
+    {808, "The date is not valid"},
+    {809, "The time is not valid"},
+    {810, "The value is not a number"},
     {1001, "The lock parameter is out of range"},
     {1002, "A memory allocation error occurred"},
     {1003, "The memory parameter is too small"},

@@ -266,6 +266,9 @@ TEST_F(SqlTest, KeyConstraintsGiveTheSameRowsAsScans) {
       {"OrderId > 1495", "+OrderId > 1495"},
       {"OrderId < 3 AND ProductId > 0", "+OrderId < 3 AND ProductId > 0"},
       {"OrderId = '10'", "+OrderId = 10"},
+      // Bounds the field cannot hold exactly: the scan must not stop at their wrapped or cut image.
+      {"OrderId < 4294967297", "+OrderId < 4294967297"},
+      {"OrderId < 2.5", "+OrderId < 2.5"},
   };
   for (const auto& [keyed, scanned] : queries) {
     const std::string select = "SELECT OrderId, LineNo, ProductId FROM OrderLines WHERE ";
