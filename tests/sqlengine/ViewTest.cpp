@@ -118,8 +118,8 @@ TEST_F(SqlTest, SubstitutionVariablesAreValuesNotStatementText) {
   ASSERT_EQ(0, Fetch(c, kFetchFirst, row));
   EXPECT_EQ(7, At<int32_t>(row, 2));
   EXPECT_EQ(kNoticeNoMoreRows, Fetch(c, kFetchNext, row));  // the quote stayed inside the value
-  // Inside quotes the value is text; new values and a new execution give a new view.
-  const int16_t q = Compile("SELECT COUNT(*) FROM Customers WHERE Country = '@c' AND Id < @n", &status);
+  // New values and a new execution give a new view.
+  const int16_t q = Compile("SELECT COUNT(*) FROM Customers WHERE Country = @c AND Id < @n", &status);
   EXPECT_EQ(kNoticeUnresolved, status);
   const char n2[] = "C\0N";
   const char v2[] = "Spain\0" "100";
@@ -131,6 +131,27 @@ TEST_F(SqlTest, SubstitutionVariablesAreValuesNotStatementText) {
   EXPECT_EQ(std::to_string(spain),
             Rows("SELECT COUNT(*) FROM Customers WHERE Country = 'Spain' AND Id < 100")[0]);
   EXPECT_EQ(1, api.XQLSubst(q, 2, 2, n2, sizeof v2, v2));  // fewer names than the count
+}
+
+TEST_F(SqlTest, OnlyVariablesOutsideQuotesAreParametersAndOtherMarkersAreRefused) {
+  // An "@" inside a quoted literal is text, as in an e-mail address.
+  EXPECT_EQ(std::vector<std::string>{"a@b.com"}, Rows("SELECT 'a@b.com' AS \"at@sign\""));
+  EXPECT_EQ(kNoticeUpdate, StatusOf("UPDATE Customers SET Contact = 'sales@example.com' WHERE Id = 4"));
+  EXPECT_EQ(std::vector<std::string>{"sales@example.com"}, Rows("SELECT Contact FROM Customers WHERE Id = 4"));
+  int16_t status = 0;
+  const int16_t c = Compile("SELECT Id FROM Customers WHERE Contact = 'sales@example.com' AND Id = @id", &status);
+  EXPECT_EQ(kNoticeUnresolved, status);
+  const char name[] = "id", value[] = "4";
+  ASSERT_EQ(0, api.XQLSubst(c, 1, sizeof name, name, sizeof value, value));
+  ASSERT_EQ(0, api.XQLExec(c));
+  std::string row;
+  ASSERT_EQ(0, Fetch(c, kFetchFirst, row));
+  EXPECT_EQ(4, At<int32_t>(row, 2));
+  // Markers of other SQL dialects would read as NULL and answer nothing with success.
+  for (const char* marker : {"?", "?1", ":id", "$id"})
+    EXPECT_EQ(kStatusSyntax, StatusOf(std::string("SELECT Id FROM Customers WHERE Id = ") + marker)) << marker;
+  EXPECT_EQ(kStatusSyntax, StatusOf("UPDATE Customers SET City = ? WHERE Id = 4"));
+  EXPECT_EQ(std::vector<std::string>{"?"}, Rows("SELECT '?'"));
 }
 
 TEST_F(SqlTest, PositionedChangesReachBtrieveAndBtrieveChangesReachViews) {
