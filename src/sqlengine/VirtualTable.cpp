@@ -99,7 +99,7 @@ bool UsableKey(const Table& t, const Key& k) {
   if (k.nullable || k.segments.empty()) return false;
   const KeySegment& first = k.segments[0];
   if (first.column < 0 || first.length > kKeyBufferSize ||
-      (first.flags & (kKeyAcs | kKeyDescending | kKeyNoCase)))
+      (first.flags & (kKeyAcs | kKeyDescending | kKeyNoCase)) || t.columns[first.column].noCase)
     return false;
   const uint8_t type = t.columns[first.column].format.type;
   switch (type) {
@@ -154,7 +154,10 @@ int Create(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vt
   for (size_t i = 0; i < table->columns.size(); ++i) {
     std::string name = table->columns[i].name;
     for (size_t p = 0; (p = name.find('"', p)) != std::string::npos; p += 2) name.insert(p, "\"");
-    ddl += (i ? ", \"" : "\"") + name + "\" " + SqlType(table->columns[i].format);
+    const char* type = SqlType(table->columns[i].format);
+    ddl += (i ? ", \"" : "\"") + name + "\" " + type;
+    // Texts of a case-insensitive column compare, sort and group as its key orders them.
+    if (table->columns[i].noCase && std::strcmp(type, "TEXT") == 0) ddl += " COLLATE NOCASE";
   }
   ddl += table->columns.empty() ? "\"_\" BLOB)" : ")";
   if (int rc = sqlite3_declare_vtab(db, ddl.c_str()); rc != SQLITE_OK) return rc;

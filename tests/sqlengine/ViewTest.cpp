@@ -2,6 +2,8 @@
 // positioned changes seen by Btrieve and the other way round, transactions, joins, grouping,
 // procedures and key-answered constraints.
 
+#include <algorithm>
+#include <cctype>
 #include <map>
 
 #include "sqlengine/SqlApi.h"
@@ -301,6 +303,29 @@ TEST_F(SqlTest, KeyConstraintsGiveTheSameRowsAsScans) {
             Rows("SELECT Id FROM Orders WHERE +OrderDate >= '2025-06-01' AND +CustomerId = 9 ORDER BY Id"));
   EXPECT_EQ(Rows("SELECT Id FROM Products WHERE UnitPrice > 50.5"),
             Rows("SELECT Id FROM Products WHERE +UnitPrice > 50.5"));
+}
+
+TEST_F(SqlTest, ColumnsOfCaseInsensitiveKeysCompareAndSortAsTheKeyDoes) {
+  // The customers' names in the order of their case-insensitive key, read through Btrieve.
+  BtrReader customers(db + "/CUSTOMER.BTR");
+  std::vector<std::string> keyOrder;
+  std::string rec(4096, '\0');
+  for (int16_t s = customers.Call(12, rec, 1); s == 0; s = customers.Call(6, rec, 1)) {
+    keyOrder.push_back(Trimmed(rec, 4, 40));
+    rec.assign(4096, '\0');
+  }
+  EXPECT_EQ(keyOrder, Rows("SELECT Name FROM Customers ORDER BY Name"));
+  const auto lower = std::find_if(keyOrder.begin(), keyOrder.end(), [](const std::string& n) {
+    return !n.empty() && std::islower(static_cast<unsigned char>(n[0]));
+  });
+  ASSERT_NE(lower, keyOrder.end());
+  std::string upper = *lower;
+  for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  EXPECT_EQ(std::vector<std::string>{*lower}, Rows("SELECT Name FROM Customers WHERE Name = '" + upper + "'"));
+  EXPECT_EQ(std::vector<std::string>{"1"}, Rows("SELECT COUNT(DISTINCT Name) FROM Customers WHERE Name IN ('" +
+                                                 upper + "', '" + *lower + "')"));
+  // A column whose keys heed case keeps comparing with it.
+  EXPECT_EQ(std::vector<std::string>{"0"}, Rows("SELECT COUNT(*) FROM Customers WHERE Country = 'SPAIN'"));
 }
 
 TEST_F(SqlTest, StoredProceduresRunFromTheDictionary) {
