@@ -505,6 +505,10 @@ TEST_F(DataWindows, SqlWindowRunsStatementsShowsErrorsAndFollowsALanguageSwitch)
   form.SetStatement("SELEC Id FROM Customers");
   EXPECT_FALSE(form.Run());
   EXPECT_EQ(messages.back().find("Btrieve-Status 202 - Die SQL-Anweisung"), 0u) << messages.back();
+  // So is a value the column refuses.
+  form.SetStatement("UPDATE Suppliers SET Rating = 70000 WHERE Id = 10");
+  EXPECT_FALSE(form.Run());
+  EXPECT_EQ(messages.back().find("Btrieve-Status 807 - Der Wert liegt"), 0u) << messages.back();
 }
 
 }  // namespace
