@@ -678,7 +678,8 @@ void TBtrSqlProcTable::GetPriorRecord(TLockType lock, uint8_t* record, RecordPro
 
 // A procedure whose text spans several records is listed once, at its first record: the
 // records after it carry a sequence number (offset 31) other than 0.
-void TBtrSqlProcTable::ReadListed(TLockType lock, uint8_t* record, RecordProps* props, bool forward) {
+void TBtrSqlProcTable::ReadListed(TLockType lock, uint8_t* record, RecordProps* props,
+                                  bool forward) {
   constexpr size_t kSequenceOffset = 31;
   do {
     std::fill(procRecord_.begin(), procRecord_.end(), 0);

@@ -48,8 +48,8 @@ bool NumberOf(const Value& v, Value& number) {
   if (!IsDecimalNumber(t)) return false;
   errno = 0;
   const long long whole = std::strtoll(t.c_str(), nullptr, 10);
-  if (t.find_first_of(".eE") == std::string::npos && errno != ERANGE) number = Value::Integer(whole);
-  else number = Value::Float(std::strtod(t.c_str(), nullptr));
+  const bool integral = t.find_first_of(".eE") == std::string::npos && errno != ERANGE;
+  number = integral ? Value::Integer(whole) : Value::Float(std::strtod(t.c_str(), nullptr));
   return true;
 }
 
@@ -78,7 +78,7 @@ uint64_t PowerOfTen(int digits) {
 bool FitsDigits(const Value& n, int decimals, int digits) {
   if (n.kind == Value::Int && decimals == 0) {
     if (digits >= 19) return true;
-    const uint64_t magnitude = n.i < 0 ? 0 - static_cast<uint64_t>(n.i) : static_cast<uint64_t>(n.i);
+    const auto magnitude = n.i < 0 ? 0 - static_cast<uint64_t>(n.i) : static_cast<uint64_t>(n.i);
     return magnitude < PowerOfTen(digits);
   }
   const double units = std::round(n.AsReal() * std::pow(10.0, decimals));

@@ -473,7 +473,8 @@ Value FromSqlite(sqlite3_value* value) {
   switch (sqlite3_value_type(value)) {
     case SQLITE_INTEGER: return Value::Integer(sqlite3_value_int64(value));
     case SQLITE_FLOAT: return Value::Float(sqlite3_value_double(value));
-    case SQLITE_TEXT: return Value::String(reinterpret_cast<const char*>(sqlite3_value_text(value)));
+    case SQLITE_TEXT:
+      return Value::String(reinterpret_cast<const char*>(sqlite3_value_text(value)));
     case SQLITE_BLOB:
       return Value{Value::Blob, 0, 0,
                    std::string(static_cast<const char*>(sqlite3_value_blob(value)),
@@ -484,7 +485,8 @@ Value FromSqlite(sqlite3_value* value) {
 
 // Builds the record image of the values in argv (one per column) over `record` (the record
 // as it was, or zeros for a new one) into `length` bytes; a value its column refuses fails.
-int BuildRecord(Vtab& vt, sqlite3_value** values, std::vector<uint8_t>& record, uint32_t& recordLength) {
+int BuildRecord(Vtab& vt, sqlite3_value** values, std::vector<uint8_t>& record,
+                uint32_t& recordLength) {
   const Table& t = *vt.table;
   size_t length = t.recordLength;
   for (size_t i = 0; i < t.columns.size(); ++i) {
@@ -494,7 +496,8 @@ int BuildRecord(Vtab& vt, sqlite3_value** values, std::vector<uint8_t>& record, 
     Value v = FromSqlite(values[i]);
     // A value the statement leaves as it was is written back even where the column would not
     // take it as a new value (a date another program stored, say).
-    const bool unchanged = Compare(Decode(col.format, record.data() + col.offset, col.format.size), v) == 0;
+    const Value stored = Decode(col.format, record.data() + col.offset, col.format.size);
+    const bool unchanged = Compare(stored, v) == 0;
     if (int16_t s = unchanged ? 0 : Admit(col.format, v); s != 0) return vt.Refuse(s, col);
     const size_t used = Encode(col.format, v, record.data() + col.offset);
     if (col.offset >= t.recordLength) {
