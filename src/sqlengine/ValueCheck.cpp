@@ -150,11 +150,14 @@ bool IsCalendarDate(int y, int m, int d) {
   return d <= kDays[m - 1] + (m == 2 && IsLeapYear(y) ? 1 : 0);
 }
 
-// Dates are written year-month-day or month/day/year.
+// Dates are written year-month-day or month/day/year; all zeros is the blank date.
 bool IsDateText(const std::string& t) {
   std::vector<int> g;
-  if (DigitGroups(t, '-', 4, g) && g.size() == 3) return IsCalendarDate(g[0], g[1], g[2]);
-  if (DigitGroups(t, '/', 4, g) && g.size() == 3) return IsCalendarDate(g[2], g[0], g[1]);
+  const auto valid = [](int y, int m, int d) {
+    return (y | m | d) == 0 || IsCalendarDate(y, m, d);
+  };
+  if (DigitGroups(t, '-', 4, g) && g.size() == 3) return valid(g[0], g[1], g[2]);
+  if (DigitGroups(t, '/', 4, g) && g.size() == 3) return valid(g[2], g[0], g[1]);
   return false;
 }
 

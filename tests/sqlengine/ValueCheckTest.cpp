@@ -58,6 +58,8 @@ TEST_F(SqlTest, ImpossibleDatesTimesAndNonNumbersAreRefused) {
   EXPECT_EQ(orderBefore, Rows(order));
   // Well-formed values are stored as written.
   EXPECT_EQ(kNoticeUpdate, StatusOf("UPDATE Customers SET Since = '02/29/2024' WHERE Id = 1"));
+  EXPECT_EQ(kNoticeUpdate, StatusOf("UPDATE Orders SET ShipDate = '0000-00-00' WHERE Id = 1"));
+  EXPECT_EQ(std::vector<std::string>{""}, Rows("SELECT ShipDate FROM Orders WHERE Id = 1"));
   EXPECT_EQ(kNoticeUpdate, StatusOf("UPDATE Orders SET OrderTime = '23:59:59.99', EmployeeId = ' 7 ' WHERE Id = 1"));
   EXPECT_EQ(std::vector<std::string>{"2024-02-29"}, Rows("SELECT Since FROM Customers WHERE Id = 1"));
   EXPECT_EQ(std::vector<std::string>{"23:59:59.99|7"}, Rows("SELECT OrderTime, EmployeeId FROM Orders WHERE Id = 1"));
