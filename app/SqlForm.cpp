@@ -37,6 +37,20 @@ size_t SkipQuotedOrComment(const std::string& s, size_t i) {
   return std::min(end, s.size() - 1);
 }
 
+// A stored procedure's text may hold several statements: CREATE PROCEDURE takes the rest of
+// the script. `start` is the statement's beginning.
+bool TakesTheRest(const std::string& start) {
+  std::string words;
+  for (char c : start) {
+    if (std::isspace(static_cast<unsigned char>(c))) {
+      if (!words.empty() && words.back() != ' ') words += ' ';
+    } else {
+      words += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+  }
+  return words.rfind("CREATE PROCEDURE ", 0) == 0;
+}
+
 // The statements of a script, each ended by ";" outside quoted literals and comments; a piece
 // with nothing but blanks and comments is no statement.
 std::vector<ScriptStatement> ScriptStatements(const std::string& script) {
@@ -50,7 +64,8 @@ std::vector<ScriptStatement> ScriptStatements(const std::string& script) {
   };
   for (size_t i = 0; i < script.size(); ++i) {
     const char c = script[i];
-    if (c == ';') {
+    const size_t sofar = begin == std::string::npos ? 0 : std::min<size_t>(i - begin, 40);
+    if (c == ';' && (sofar == 0 || !TakesTheRest(script.substr(begin, sofar)))) {
       finish();
       continue;
     }

@@ -542,6 +542,19 @@ TEST_F(DataWindows, SqlWindowRunsAScriptStatementByStatementUntilOneFails) {
   const std::string run = form.RunText();
   EXPECT_EQ(run.rfind("2 statements\n", 0), 0u) << run;
   EXPECT_EQ(run.substr(run.size() - 3), " ms") << run;
+  // A procedure keeps every statement of its text; they run when it is called.
+  form.SetStatement("CREATE PROCEDURE Moves AS UPDATE Customers SET City = 'P' WHERE Id = 5;\n"
+                    "UPDATE Customers SET City = 'Q' WHERE Id = 6;");
+  ASSERT_TRUE(form.Run()) << form.ErrorText();
+  EXPECT_EQ(form.RunText().find("statements"), std::string::npos) << form.RunText();
+  form.SetStatement("SELECT City FROM Customers WHERE Id IN (5, 6) ORDER BY Id");
+  ASSERT_TRUE(form.Run()) << form.ErrorText();
+  EXPECT_NE(form.Query().FieldByName("City")->AsString(), "P");
+  form.SetStatement("CALL Moves(); SELECT City FROM Customers WHERE Id IN (5, 6) ORDER BY Id");
+  ASSERT_TRUE(form.Run()) << form.ErrorText();
+  EXPECT_EQ(form.Query().FieldByName("City")->AsString(), "P");
+  form.Query().Next();
+  EXPECT_EQ(form.Query().FieldByName("City")->AsString(), "Q");
   // The rows a script changed are added up.
   form.SetStatement("UPDATE Customers SET City = 'X' WHERE Id = 1; UPDATE Customers SET City = 'Y' WHERE Id IN (2, 3)");
   ASSERT_TRUE(form.Run()) << form.ErrorText();
