@@ -113,6 +113,32 @@ std::vector<VariableSpan> Variables(const std::string& text) {
   return spans;
 }
 
+// The driver turns every "?" of a statement into a variable @QVARnnnn, inside quoted literals
+// too; there the "?" is text the person typed (as in 'Why?') and is put back.
+std::string QuestionMarksInLiterals(const std::string& text) {
+  static constexpr char kMarker[] = "@QVAR";
+  constexpr size_t kMarkerLength = sizeof kMarker - 1 + 4;  // and four digits
+  std::string out;
+  char quote = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const auto digit = [](char d) { return std::isdigit(static_cast<unsigned char>(d)) != 0; };
+    const bool marker = quote && text.compare(i, sizeof kMarker - 1, kMarker) == 0 &&
+                        i + kMarkerLength <= text.size() &&
+                        std::all_of(text.begin() + static_cast<long>(i + sizeof kMarker - 1),
+                                    text.begin() + static_cast<long>(i + kMarkerLength), digit);
+    if (marker) {
+      out += '?';
+      i += kMarkerLength - 1;
+      continue;
+    }
+    if (quote && c == quote) quote = 0;
+    else if (!quote && (c == '\'' || c == '"')) quote = c;
+    out += c;
+  }
+  return out;
+}
+
 Value ColumnOf(sqlite3_stmt* st, int i) {
   switch (sqlite3_column_type(st, i)) {
     case SQLITE_INTEGER: return Value::Integer(sqlite3_column_int64(st, i));
@@ -170,12 +196,12 @@ void Cursor::Close() {
 
 int16_t Cursor::Compile(const std::string& text) {
   Close();
-  text_ = text;
+  text_ = QuestionMarksInLiterals(text);
   bound_ = false;
   values_.clear();
   variables_.clear();
-  for (const VariableSpan& v : Variables(text))
-    variables_.push_back(Upper(text.substr(v.begin + 1, v.end - v.begin - 1)));
+  for (const VariableSpan& v : Variables(text_))
+    variables_.push_back(Upper(text_.substr(v.begin + 1, v.end - v.begin - 1)));
   return Exec();
 }
 

@@ -203,6 +203,9 @@ TEST_F(SqlEngineTest, RefusedValuesRaiseTheEnginesStatusWithItsText) {
             "Btrieve Status 809 - The time is not valid.");
   EXPECT_EQ(message("UPDATE Orders SET EmployeeId = 'abc' WHERE Id = 1"),
             "Btrieve Status 810 - The value is not a number.");
+  // A "?" or "@" typed inside a literal is stored as typed.
+  EXPECT_EQ(message("UPDATE Customers SET City = 'Why? a@b' WHERE Id = 1"), "no error");
+  EXPECT_EQ(BtrieveCity(db, 1), "Why? a@b");
 }
 
 TEST_F(SqlEngineTest, LoginFailuresAndNamedDatabases) {
