@@ -190,8 +190,13 @@ constexpr NativeMessage kNativeMessages[] = {
     {285, "Scalable SQL cannot open the system tables"},
     {348, "Scalable SQL cannot locate the named database you specified"},
     {538, "The column name you specified for the index definition is invalid"},
+    // The relational engine's own statuses.
+    {801, "The cursor ID is invalid"},
+    {802, "The rows of this view cannot be changed"},
+    {803, "The stored procedure is not defined in the dictionary"},
     {804, "The specified column position is invalid"},
-    // The relational engine's own refusals of values a column cannot hold.
+    {805, "A transaction is already active"},
+    {806, "No transaction is active"},
     {807, "The value is out of range for the column"},
     {808, "The date is not valid"},
     {809, "The time is not valid"},

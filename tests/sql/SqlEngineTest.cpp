@@ -203,6 +203,8 @@ TEST_F(SqlEngineTest, RefusedValuesRaiseTheEnginesStatusWithItsText) {
             "Btrieve Status 809 - The time is not valid.");
   EXPECT_EQ(message("UPDATE Orders SET EmployeeId = 'abc' WHERE Id = 1"),
             "Btrieve Status 810 - The value is not a number.");
+  EXPECT_EQ(message("CALL Missing()"),
+            "Btrieve Status 803 - The stored procedure is not defined in the dictionary.");
   // A "?" or "@" typed inside a literal is stored as typed.
   EXPECT_EQ(message("UPDATE Customers SET City = 'Why? a@b' WHERE Id = 1"), "no error");
   EXPECT_EQ(BtrieveCity(db, 1), "Why? a@b");
