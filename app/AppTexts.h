@@ -46,6 +46,9 @@ inline constexpr const char* kSqlOn = "SQL on %s";
 inline constexpr const char* kRowsAffected = "Rows affected: %d";
 inline constexpr const char* kTheStatementRan = "The statement ran.";
 inline constexpr const char* kReadOnlyRows = "(read-only)";
+inline constexpr const char* kStatementFailed = "Statement %d (line %d) failed:";
+inline constexpr const char* kStatementsRun = "%d statements";
+inline constexpr const char* kMilliseconds = "%d ms";
 
 // Every text above, for the list of texts a dictionary lacks.
 inline constexpr const char* kAll[] = {
@@ -88,6 +91,9 @@ inline constexpr const char* kAll[] = {
     kRowsAffected,
     kTheStatementRan,
     kReadOnlyRows,
+    kStatementFailed,
+    kStatementsRun,
+    kMilliseconds,
 };
 
 }  // namespace vader::app::texts

@@ -1,5 +1,10 @@
 #include "SqlForm.h"
 
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <vector>
+
 #include "AppTexts.h"
 #include "DataForm.h"
 #include "DatabaseForm.h"
@@ -8,6 +13,77 @@
 #include "ui/ErrorDisplay.h"
 
 namespace vader::app {
+namespace {
+
+struct ScriptStatement {
+  std::string text;
+  int line = 1;  // where the statement begins
+};
+
+// Where the quoted literal or comment that begins at `i` ends (its last character), else `i`.
+size_t SkipQuotedOrComment(const std::string& s, size_t i) {
+  const char c = s[i];
+  const char next = i + 1 < s.size() ? s[i + 1] : '\0';
+  size_t end = i;
+  if (c == '\'' || c == '"') {
+    end = s.find(c, i + 1);
+  } else if (c == '-' && next == '-') {
+    end = s.find('\n', i);
+    if (end != std::string::npos) --end;  // the line end is read as a blank
+  } else if (c == '/' && next == '*') {
+    end = s.find("*/", i + 2);
+    if (end != std::string::npos) ++end;
+  }
+  return std::min(end, s.size() - 1);
+}
+
+// A stored procedure's text may hold several statements: CREATE PROCEDURE takes the rest of
+// the script. `start` is the statement's beginning.
+bool TakesTheRest(const std::string& start) {
+  std::string words;
+  for (char c : start) {
+    if (std::isspace(static_cast<unsigned char>(c))) {
+      if (!words.empty() && words.back() != ' ') words += ' ';
+    } else {
+      words += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+  }
+  return words.rfind("CREATE PROCEDURE ", 0) == 0;
+}
+
+// The statements of a script, each ended by ";" outside quoted literals and comments; a piece
+// with nothing but blanks and comments is no statement.
+std::vector<ScriptStatement> ScriptStatements(const std::string& script) {
+  std::vector<ScriptStatement> out;
+  size_t begin = std::string::npos, last = 0;  // the statement's first and last characters
+  int line = 1, beginLine = 1;
+  const auto finish = [&] {
+    if (begin != std::string::npos)
+      out.push_back({script.substr(begin, last + 1 - begin), beginLine});
+    begin = std::string::npos;
+  };
+  for (size_t i = 0; i < script.size(); ++i) {
+    const char c = script[i];
+    const size_t sofar = begin == std::string::npos ? 0 : std::min<size_t>(i - begin, 40);
+    if (c == ';' && (sofar == 0 || !TakesTheRest(script.substr(begin, sofar)))) {
+      finish();
+      continue;
+    }
+    const size_t end = SkipQuotedOrComment(script, i);
+    const bool comment = end > i && c != '\'' && c != '"';
+    if (!comment && !std::isspace(static_cast<unsigned char>(c))) {
+      if (begin == std::string::npos) begin = i, beginLine = line;
+      last = end;
+    }
+    line += static_cast<int>(std::count(script.begin() + static_cast<long>(i),
+                                        script.begin() + static_cast<long>(end) + 1, '\n'));
+    i = end;
+  }
+  finish();
+  return out;
+}
+
+}  // namespace
 
 TSqlForm::TSqlForm(TComponent* owner, TDatabaseForm* database)
     : TAppForm(owner), database_(database) {
@@ -59,6 +135,7 @@ void TSqlForm::BuildControls() {
   editor->SetHint("For example: SELECT * FROM Customers WHERE Country = 'France'");
   AddButton(
       this, "RunButton", "&Run", 790, 32, 98, [this] { Run(); }, "Run the statement (Ctrl+Return)");
+  Place<TLabel>(this, "RunLabel", 790, 72, 98, 70);
   AddButtonRow(this, 12, 150, 96,
                {
                    {"FirstButton", "First", [this] { query_->First(); }},
@@ -88,18 +165,43 @@ void TSqlForm::SetStatement(const std::string& text) {
 bool TSqlForm::Run() {
   error_.clear();
   ranWithoutRows_ = false;
+  rowsChanged_ = -1;
+  statementsRun_ = 0;
+  std::vector<ScriptStatement> script = ScriptStatements(Statement());
+  if (script.empty()) script.push_back({Statement(), 1});  // the engine says what is missing
+  const auto started = std::chrono::steady_clock::now();
+  for (const ScriptStatement& statement : script) {
+    if (!RunStatement(statement.text)) {
+      // In a script the message names the statement that failed; those before it have run.
+      if (script.size() > 1)
+        error_ = Format(texts::kStatementFailed,
+                        {std::to_string(statementsRun_ + 1), std::to_string(statement.line)}) +
+                 "\n" + error_;
+      break;
+    }
+    ++statementsRun_;
+  }
+  const auto elapsed = std::chrono::steady_clock::now() - started;
+  elapsedMs_ = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+  ShowState();
+  if (error_.empty()) return true;
+  MessageDlg(ui::ShownErrorText(error_), TMsgDlgType::mtError, mbOK, 0);
+  return false;
+}
+
+// One statement of the script; its rows are shown, or the rows it changed are counted.
+bool TSqlForm::RunStatement(const std::string& statement) {
   try {
     query_->Cancel();
     query_->Close();
-    query_->SetSQL(Statement());
+    query_->SetSQL(statement);
     ranWithoutRows_ = !query_->Execute();
   } catch (const std::exception& error) {
     error_ = error.what();
-    ShowState();
-    MessageDlg(ui::ShownErrorText(error_), TMsgDlgType::mtError, mbOK, 0);
     return false;
   }
-  ShowState();
+  if (ranWithoutRows_ && query_->RowsAffected() >= 0)
+    rowsChanged_ = std::max(rowsChanged_, 0) + query_->RowsAffected();
   return true;
 }
 
@@ -112,9 +214,8 @@ bool TSqlForm::DeleteRecord() {
 
 std::string TSqlForm::ResultText() const {
   if (ranWithoutRows_)
-    return query_->RowsAffected() < 0
-               ? Tr(texts::kTheStatementRan)
-               : Format(texts::kRowsAffected, {std::to_string(query_->RowsAffected())});
+    return rowsChanged_ < 0 ? Tr(texts::kTheStatementRan)
+                            : Format(texts::kRowsAffected, {std::to_string(rowsChanged_)});
   if (!query_->Active()) return {};
   std::string text = RecordPositionText(*query_, dynamic_cast<TwwDBGrid*>(FindComponent("Grid")),
                                         count_.Of(*query_));
@@ -122,14 +223,23 @@ std::string TSqlForm::ResultText() const {
   return text;
 }
 
+std::string TSqlForm::RunText() const {
+  if (elapsedMs_ < 0) return {};
+  const std::string time = Format(texts::kMilliseconds, {std::to_string(elapsedMs_)});
+  if (statementsRun_ < 2) return time;
+  return Format(texts::kStatementsRun, {std::to_string(statementsRun_)}) + "\n" + time;
+}
+
 void TSqlForm::ShowState() {
   if (!query_) return;
   const std::string title = Format(texts::kSqlOn, {database_->DatabaseName()});
   if (Caption() != title) SetCaption(title);
-  if (auto* label = dynamic_cast<TLabel*>(FindComponent("ResultLabel"))) {
-    const std::string text = error_.empty() ? ResultText() : ui::ShownErrorText(error_);
-    if (label->Caption() != text) label->SetCaption(text);
-  }
+  const auto show = [this](const char* name, const std::string& text) {
+    auto* label = dynamic_cast<TLabel*>(FindComponent(name));
+    if (label && label->Caption() != text) label->SetCaption(text);
+  };
+  show("ResultLabel", error_.empty() ? ResultText() : ui::ShownErrorText(error_));
+  show("RunLabel", RunText());
 }
 
 }  // namespace vader::app

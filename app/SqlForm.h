@@ -2,7 +2,9 @@
 // The SQL window of an open database: a statement editor, Run (also Ctrl+Return), the rows of
 // a statement that gives rows in the data-aware grid with the navigator buttons and "Record N
 // of M", editable where the engine can change them (a view of one table); for a statement
-// without rows the number of rows it changed. Errors are shown with the engine's texts.
+// without rows the number of rows it changed. The editor may hold a script of statements ended
+// by ";": they run in turn, the first that fails stops the script and is named by its number
+// and line. Each run shows the time it took. Errors are shown with the engine's texts.
 
 #include <memory>
 #include <string>
@@ -26,12 +28,14 @@ class TSqlForm : public TAppForm {
   // The text of the statement editor.
   std::string Statement() const;
   void SetStatement(const std::string& text);
-  // Runs the editor's statement; an error is shown in a message and kept. True when it ran.
+  // Runs the editor's statements; an error is shown in a message and kept. True when all ran.
   bool Run();
   // What the last run gave: the position among its rows, the rows it changed, or empty.
   std::string ResultText() const;
   // The error text of the last run, empty when it ran.
   const std::string& ErrorText() const { return error_; }
+  // How many statements the last run ran and how long it took: "12 ms", "3 statements" above it.
+  std::string RunText() const;
 
  protected:
   void FormCreate() override;
@@ -41,12 +45,16 @@ class TSqlForm : public TAppForm {
   void BuildMenu();
   void BuildControls();
   bool DeleteRecord();
+  bool RunStatement(const std::string& statement);
 
   TDatabaseForm* database_;
   TtbQuery* query_ = nullptr;
   TDataSource* source_ = nullptr;
   std::unique_ptr<TStateLink> link_;
   bool ranWithoutRows_ = false;
+  int32_t rowsChanged_ = -1;  // by the statements without rows of the last run; -1: not known
+  int statementsRun_ = 0;
+  int64_t elapsedMs_ = -1;  // -1: nothing ran yet
   std::string error_;
   mutable TRecordCount count_;
 };

@@ -669,8 +669,23 @@ void TBtrSqlProcTable::OpenCursor() {
 }
 
 void TBtrSqlProcTable::GetNextRecord(TLockType lock, uint8_t* record, RecordProps* props) {
-  std::fill(procRecord_.begin(), procRecord_.end(), 0);
-  TBtrTable::GetNextRecord(lock, procRecord_.data(), props);
+  ReadListed(lock, record, props, true);
+}
+
+void TBtrSqlProcTable::GetPriorRecord(TLockType lock, uint8_t* record, RecordProps* props) {
+  ReadListed(lock, record, props, false);
+}
+
+// A procedure whose text spans several records is listed once, at its first record: the
+// records after it carry a sequence number (offset 31) other than 0.
+void TBtrSqlProcTable::ReadListed(TLockType lock, uint8_t* record, RecordProps* props,
+                                  bool forward) {
+  constexpr size_t kSequenceOffset = 31;
+  do {
+    std::fill(procRecord_.begin(), procRecord_.end(), 0);
+    if (forward) TBtrTable::GetNextRecord(lock, procRecord_.data(), props);
+    else TBtrTable::GetPriorRecord(lock, procRecord_.data(), props);
+  } while (platform::Load<uint16_t>(procRecord_.data() + kSequenceOffset) != 0);
   if (record == nullptr) return;
   std::memset(record, 0, kProcRowSize);
   const std::string name = BufferToTrimmedString(procRecord_.data(), 30).substr(0, 64);

@@ -190,8 +190,10 @@ class TBtrSqlProcTable : public TBtrTable {
   uint32_t GetRecordSize() const override { return kProcRecordSize; }
   void OpenCursor() override;
   void GetNextRecord(TLockType lock, uint8_t* record, RecordProps* props) override;
+  void GetPriorRecord(TLockType lock, uint8_t* record, RecordProps* props) override;
 
  private:
+  void ReadListed(TLockType lock, uint8_t* record, RecordProps* props, bool forward);
   std::vector<uint8_t> procRecord_;
 };
 

@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace vader::sqlengine {
 namespace {
 
 constexpr size_t kFileRecord = 97;
 constexpr size_t kFieldRecord = 32;
+constexpr size_t kIndexRecord = 10;
+constexpr uint16_t kFieldNoCase = 0x0001;  // FIELD.DDF flags
+constexpr uint16_t kIndexNoCase = 0x0020;  // INDEX.DDF flags
 constexpr uint8_t kSystemTable = 0x10;
 constexpr uint8_t kIndexNameRow = 255;
 constexpr uint8_t kConstraintRow = 227;
@@ -116,6 +120,13 @@ int16_t LoadCatalog(const std::string& dictionaryDir, const std::string& dataDir
     return s;
   if (int16_t s = ReadAll(JoinPath(dictionaryDir, "FIELD.DDF"), client, ddfOwners, kFieldRecord, fields); s != 0)
     return s;
+  // Key parts of INDEX.DDF that ignore case, by table and field id. A dictionary without the
+  // file (or one that cannot be read) has none.
+  std::vector<std::string> parts;
+  ReadAll(JoinPath(dictionaryDir, "INDEX.DDF"), client, ddfOwners, kIndexRecord, parts);
+  std::set<std::pair<uint16_t, uint16_t>> noCaseParts;
+  for (const std::string& r : parts)
+    if (U16(r, 8) & kIndexNoCase) noCaseParts.insert({U16(r, 0), U16(r, 2)});
   std::map<uint16_t, Table*> byId;
   tables.clear();
   for (const std::string& r : files) {
@@ -151,6 +162,7 @@ int16_t LoadCatalog(const std::string& dictionaryDir, const std::string& dataDir
     c.format = FieldFormat{type, size, static_cast<uint8_t>(r[29])};
     c.offset = U16(r, 25);
     c.flags = U16(r, 30);
+    c.noCase = (c.flags & kFieldNoCase) || noCaseParts.count({U16(r, 2), U16(r, 0)});
     if (c.name.empty()) continue;
     rows.push_back(Row{U16(r, 0), it->second, c});
   }

@@ -1,6 +1,7 @@
 #pragma once
 // The dictionary as the SQL catalogue: the tables of FILE.DDF with their columns from
 // FIELD.DDF, and each data file's keys from the file itself (Stat), matched to the columns.
+// A column is case-insensitive when FIELD.DDF marks it so or an INDEX.DDF key part on it is.
 
 #include <cstdint>
 #include <memory>
@@ -20,6 +21,8 @@ struct Column {
   FieldFormat format;
   uint16_t offset = 0;
   uint16_t flags = 0;
+  // Compared without regard to ASCII case, as its case-insensitive key orders it.
+  bool noCase = false;
 };
 
 struct KeySegment {

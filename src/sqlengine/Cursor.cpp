@@ -85,6 +85,60 @@ int16_t NoticeOf(const std::string& statement) {
   return 0;
 }
 
+// The @names of a statement text outside its quoted literals (an "@" inside quotes is text,
+// as in an e-mail address); each span begins at the "@".
+struct VariableSpan {
+  size_t begin, end;
+};
+
+std::vector<VariableSpan> Variables(const std::string& text) {
+  std::vector<VariableSpan> spans;
+  char quote = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '\'' || c == '"') {
+      quote = c;
+      continue;
+    }
+    if (c != '@') continue;
+    size_t e = i + 1;
+    while (e < text.size() && IsNameChar(text[e])) ++e;
+    if (e > i + 1) spans.push_back({i, e});
+    i = e - 1;
+  }
+  return spans;
+}
+
+// The driver turns every "?" of a statement into a variable @QVARnnnn, inside quoted literals
+// too; there the "?" is text the person typed (as in 'Why?') and is put back.
+std::string QuestionMarksInLiterals(const std::string& text) {
+  static constexpr char kMarker[] = "@QVAR";
+  constexpr size_t kMarkerLength = sizeof kMarker - 1 + 4;  // and four digits
+  std::string out;
+  char quote = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const auto digit = [](char d) { return std::isdigit(static_cast<unsigned char>(d)) != 0; };
+    const bool marker = quote && text.compare(i, sizeof kMarker - 1, kMarker) == 0 &&
+                        i + kMarkerLength <= text.size() &&
+                        std::all_of(text.begin() + static_cast<long>(i + sizeof kMarker - 1),
+                                    text.begin() + static_cast<long>(i + kMarkerLength), digit);
+    if (marker) {
+      out += '?';
+      i += kMarkerLength - 1;
+      continue;
+    }
+    if (quote && c == quote) quote = 0;
+    else if (!quote && (c == '\'' || c == '"')) quote = c;
+    out += c;
+  }
+  return out;
+}
+
 Value ColumnOf(sqlite3_stmt* st, int i) {
   switch (sqlite3_column_type(st, i)) {
     case SQLITE_INTEGER: return Value::Integer(sqlite3_column_int64(st, i));
@@ -142,17 +196,12 @@ void Cursor::Close() {
 
 int16_t Cursor::Compile(const std::string& text) {
   Close();
-  text_ = text;
+  text_ = QuestionMarksInLiterals(text);
   bound_ = false;
   values_.clear();
   variables_.clear();
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '@') continue;
-    size_t e = i + 1;
-    while (e < text.size() && IsNameChar(text[e])) ++e;
-    if (e > i + 1) variables_.push_back(Upper(text.substr(i + 1, e - i - 1)));
-    i = e - 1;
-  }
+  for (const VariableSpan& v : Variables(text_))
+    variables_.push_back(Upper(text_.substr(v.begin + 1, v.end - v.begin - 1)));
   return Exec();
 }
 
@@ -173,48 +222,24 @@ int16_t Cursor::Exec() {
   bound_ = false;
   changedRows_ = 0;
   if (variables_.empty()) return Run(text_, 0);
-  // Variables outside quoted literals become bound parameters; inside quotes, or in the
-  // statements the engine answers itself, the value is put into the text.
+  // SQLite reads each @name as a named parameter, bound to the variable's value; the
+  // statements the engine answers itself take the values into their text.
   const std::string n = Normalized(text_);
-  bool special = false;
   for (const char* w : {"START ", "BEGIN ", "COMMIT", "ROLLBACK", "CALL ", "CREATE PROCEDURE", "SET OWNER"})
-    special = special || n.rfind(w, 0) == 0;
-  std::string text;
-  char quote = 0;
-  for (size_t i = 0; i < text_.size() && !special; ++i) {
-    const char c = text_[i];
-    if (c == '@' && quote) special = true;
-    if (c != '@' || quote) {
-      if (quote && c == quote) quote = 0;
-      else if (!quote && (c == '\'' || c == '"')) quote = c;
-      text += c;
-      continue;
-    }
-    size_t e = i + 1;
-    while (e < text_.size() && IsNameChar(text_[e])) ++e;
-    const std::string name = Upper(text_.substr(i + 1, e - i - 1));
-    if (name.empty()) {
-      text += c;
-      continue;
-    }
-    const size_t index = std::find(variables_.begin(), variables_.end(), name) - variables_.begin();
-    text += "?" + std::to_string(index + 1);
-    i = e - 1;
-  }
-  if (special) return Run(Substituted(), 0);
+    if (n.rfind(w, 0) == 0) return Run(Substituted(), 0);
   bound_ = true;
-  return Run(text, 0);
+  return Run(text_, 0);
 }
 
 // Binds the variables' values: numbers and truth values as numbers, anything else as text.
 void Cursor::Bind(sqlite3_stmt* st) const {
   if (!bound_) return;
-  for (size_t i = 0; i < variables_.size(); ++i) {
-    const auto it = values_.find(variables_[i]);
+  for (int index = 1; index <= sqlite3_bind_parameter_count(st); ++index) {
+    const char* name = sqlite3_bind_parameter_name(st, index);
+    if (!name || name[0] != '@') continue;
+    const auto it = values_.find(Upper(name + 1));
     if (it == values_.end()) continue;
     const std::string& v = it->second;
-    const int index = static_cast<int>(i) + 1;
-    if (index > sqlite3_bind_parameter_count(st)) continue;
     if (IsNumber(v) && v.find_first_of(".eE") == std::string::npos && v.size() < 19)
       sqlite3_bind_int64(st, index, std::strtoll(v.c_str(), nullptr, 10));
     else if (IsNumber(v))
@@ -224,6 +249,18 @@ void Cursor::Bind(sqlite3_stmt* st) const {
     else
       sqlite3_bind_text(st, index, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
   }
+}
+
+// Parameters SQLite found that are not this cursor's variables: a "?", ":name" or "$name"
+// would silently read as NULL, so the statement is refused; a variable without a value
+// (in a stored procedure's text) leaves the statement unresolved.
+int16_t Cursor::CheckParameters(sqlite3_stmt* st) const {
+  for (int index = 1; index <= sqlite3_bind_parameter_count(st); ++index) {
+    const char* name = sqlite3_bind_parameter_name(st, index);
+    if (!name || name[0] != '@') return kStatusSyntax;
+    if (!bound_ || !values_.count(Upper(name + 1))) return kNoticeUnresolved;
+  }
+  return 0;
 }
 
 int16_t Cursor::Subst(const std::vector<std::string>& names, const std::vector<std::string>& values) {
@@ -237,42 +274,32 @@ int16_t Cursor::Subst(const std::vector<std::string>& names, const std::vector<s
   return 0;
 }
 
-// Inside a quoted literal a value goes in as text (its quotes doubled); outside, a number or
-// a truth value goes in as it is and anything else as a quoted literal, so a value can never
-// change the statement's structure.
+// A number or a truth value goes in as it is and anything else as a quoted literal, so a
+// value can never change the statement's structure.
 std::string Cursor::Substituted() const {
   std::string out;
-  char quote = 0;
-  for (size_t i = 0; i < text_.size(); ++i) {
-    const char c = text_[i];
-    if (c != '@') {
-      if (quote && c == quote) quote = 0;
-      else if (!quote && (c == '\'' || c == '"')) quote = c;
-      out += c;
+  size_t at = 0;
+  for (const VariableSpan& v : Variables(text_)) {
+    out += text_.substr(at, v.begin - at);
+    at = v.end;
+    const std::string name = text_.substr(v.begin, v.end - v.begin);
+    const auto it = values_.find(Upper(name.substr(1)));
+    if (it == values_.end()) {
+      out += name;
       continue;
     }
-    size_t e = i + 1;
-    while (e < text_.size() && IsNameChar(text_[e])) ++e;
-    const auto it = values_.find(Upper(text_.substr(i + 1, e - i - 1)));
-    if (e == i + 1 || it == values_.end()) {
-      out += c;
-      continue;
-    }
-    const std::string& v = it->second;
-    if (quote) {
-      for (char x : v) out += x == quote ? std::string(2, x) : std::string(1, x);
-    } else if (IsNumber(v)) {
-      out += v;
-    } else if (Upper(v) == "TRUE" || Upper(v) == "FALSE") {
-      out += Upper(v) == "TRUE" ? "1" : "0";
+    const std::string& value = it->second;
+    if (IsNumber(value)) {
+      out += value;
+    } else if (Upper(value) == "TRUE" || Upper(value) == "FALSE") {
+      out += Upper(value) == "TRUE" ? "1" : "0";
     } else {
       out += '\'';
-      for (char x : v) out += x == '\'' ? std::string("''") : std::string(1, x);
+      for (char x : value) out += x == '\'' ? std::string("''") : std::string(1, x);
       out += '\'';
     }
-    i = e - 1;
   }
-  return out;
+  return out + text_.substr(at);
 }
 
 int16_t Cursor::RunSpecial(const std::string& text, int depth, bool& handled) {
@@ -349,6 +376,7 @@ int16_t Cursor::Run(const std::string& whole, int depth) {
     const std::string piece(p, tail);
     p = tail;
     if (!stmt.st) continue;
+    if (int16_t s = CheckParameters(stmt.st); s != 0) return s;
     Bind(stmt.st);
     while (*p && (std::isspace(static_cast<unsigned char>(*p)) || *p == ';')) ++p;
     if (sqlite3_column_count(stmt.st) > 0 && !*p) {

@@ -83,6 +83,7 @@ class Cursor {
   bool Valid(size_t index) const { return index < rows_.size() && !rows_[index].removed; }
   std::string Substituted() const;
   void Bind(sqlite3_stmt* st) const;
+  int16_t CheckParameters(sqlite3_stmt* st) const;
 
   Session& session_;
   std::string text_;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sqlengine/Session.h"
+#include "sqlengine/ValueCheck.h"
 
 namespace vader::sqlengine {
 namespace {
@@ -27,6 +28,14 @@ struct Vtab {
     session->ReportBtrieve(status);
     sqlite3_free(base.zErrMsg);
     base.zErrMsg = sqlite3_mprintf("record manager status %d on %s", status, table->name.c_str());
+    return SQLITE_ERROR;
+  }
+  // A value the column does not accept: the statement fails with the status, nothing is written.
+  int Refuse(int16_t status, const Column& column) {
+    session->ReportBtrieve(status);
+    sqlite3_free(base.zErrMsg);
+    base.zErrMsg = sqlite3_mprintf("status %d: the value does not fit the column %s of %s", status,
+                                   column.name.c_str(), table->name.c_str());
     return SQLITE_ERROR;
   }
   // An open position block of the table's file (the layout is read on the first open).
@@ -90,7 +99,7 @@ bool UsableKey(const Table& t, const Key& k) {
   if (k.nullable || k.segments.empty()) return false;
   const KeySegment& first = k.segments[0];
   if (first.column < 0 || first.length > kKeyBufferSize ||
-      (first.flags & (kKeyAcs | kKeyDescending | kKeyNoCase)))
+      (first.flags & (kKeyAcs | kKeyDescending | kKeyNoCase)) || t.columns[first.column].noCase)
     return false;
   const uint8_t type = t.columns[first.column].format.type;
   switch (type) {
@@ -114,25 +123,19 @@ bool UsableKey(const Table& t, const Key& k) {
 bool NumericDomain(uint8_t type) { return type != kString && type != kZString && type != kDate && type != kTime; }
 
 // The constraint value in the column's domain, or nothing when it cannot be compared there.
+// Only values the field holds exactly qualify (not 2.5 for an integer, nor a number beyond
+// its bytes, nor a malformed date): the key image must order as the value does.
 bool ToDomain(const Column& c, sqlite3_value* v, Value& out) {
   const int t = sqlite3_value_type(v);
   if (NumericDomain(c.format.type)) {
     if (t == SQLITE_INTEGER) out = Value::Integer(sqlite3_value_int64(v));
     else if (t == SQLITE_FLOAT) out = Value::Float(sqlite3_value_double(v));
     else return false;
-    return true;
+  } else {
+    if (t != SQLITE_TEXT) return false;
+    out = Value::String(reinterpret_cast<const char*>(sqlite3_value_text(v)));
   }
-  if (t != SQLITE_TEXT) return false;
-  out = Value::String(reinterpret_cast<const char*>(sqlite3_value_text(v)));
-  if (c.format.type == kDate || c.format.type == kTime) {
-    // Only well-formed texts: the key image must order as the text does.
-    uint8_t probe[4] = {};
-    if (c.format.size != sizeof probe) return false;
-    Encode(c.format, out, probe);
-    const Value back = Decode(c.format, probe, 4);
-    if (back.kind != Value::Text || back.s != out.s) return false;
-  }
-  return true;
+  return Representable(c.format, out);
 }
 
 int Create(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out, char** err) {
@@ -151,7 +154,10 @@ int Create(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vt
   for (size_t i = 0; i < table->columns.size(); ++i) {
     std::string name = table->columns[i].name;
     for (size_t p = 0; (p = name.find('"', p)) != std::string::npos; p += 2) name.insert(p, "\"");
-    ddl += (i ? ", \"" : "\"") + name + "\" " + SqlType(table->columns[i].format);
+    const char* type = SqlType(table->columns[i].format);
+    ddl += (i ? ", \"" : "\"") + name + "\" " + type;
+    // Texts of a case-insensitive column compare, sort and group as its key orders them.
+    if (table->columns[i].noCase && std::strcmp(type, "TEXT") == 0) ddl += " COLLATE NOCASE";
   }
   ddl += table->columns.empty() ? "\"_\" BLOB)" : ")";
   if (int rc = sqlite3_declare_vtab(db, ddl.c_str()); rc != SQLITE_OK) return rc;
@@ -463,25 +469,36 @@ int Rowid(sqlite3_vtab_cursor* base, sqlite3_int64* out) {
   return SQLITE_OK;
 }
 
-// Builds the record image of the values in argv (one per column) over `record`.
-uint32_t BuildRecord(const Table& t, sqlite3_value** values, std::vector<uint8_t>& record) {
+Value FromSqlite(sqlite3_value* value) {
+  switch (sqlite3_value_type(value)) {
+    case SQLITE_INTEGER: return Value::Integer(sqlite3_value_int64(value));
+    case SQLITE_FLOAT: return Value::Float(sqlite3_value_double(value));
+    case SQLITE_TEXT:
+      return Value::String(reinterpret_cast<const char*>(sqlite3_value_text(value)));
+    case SQLITE_BLOB:
+      return Value{Value::Blob, 0, 0,
+                   std::string(static_cast<const char*>(sqlite3_value_blob(value)),
+                               static_cast<size_t>(sqlite3_value_bytes(value)))};
+    default: return Value{};
+  }
+}
+
+// Builds the record image of the values in argv (one per column) over `record` (the record
+// as it was, or zeros for a new one) into `length` bytes; a value its column refuses fails.
+int BuildRecord(Vtab& vt, sqlite3_value** values, std::vector<uint8_t>& record,
+                uint32_t& recordLength) {
+  const Table& t = *vt.table;
   size_t length = t.recordLength;
   for (size_t i = 0; i < t.columns.size(); ++i) {
     const Column& col = t.columns[i];
     const size_t end = col.offset + col.format.size;
     if (end > record.size()) continue;
-    Value v;
-    switch (sqlite3_value_type(values[i])) {
-      case SQLITE_INTEGER: v = Value::Integer(sqlite3_value_int64(values[i])); break;
-      case SQLITE_FLOAT: v = Value::Float(sqlite3_value_double(values[i])); break;
-      case SQLITE_TEXT: v = Value::String(reinterpret_cast<const char*>(sqlite3_value_text(values[i]))); break;
-      case SQLITE_BLOB:
-        v = Value{Value::Blob, 0, 0,
-                  std::string(static_cast<const char*>(sqlite3_value_blob(values[i])),
-                              static_cast<size_t>(sqlite3_value_bytes(values[i])))};
-        break;
-      default: break;
-    }
+    Value v = FromSqlite(values[i]);
+    // A value the statement leaves as it was is written back even where the column would not
+    // take it as a new value (a date another program stored, say).
+    const Value stored = Decode(col.format, record.data() + col.offset, col.format.size);
+    const bool unchanged = Compare(stored, v) == 0;
+    if (int16_t s = unchanged ? 0 : Admit(col.format, v); s != 0) return vt.Refuse(s, col);
     const size_t used = Encode(col.format, v, record.data() + col.offset);
     if (col.offset >= t.recordLength) {
       // A variable tail ends with its text.
@@ -495,7 +512,8 @@ uint32_t BuildRecord(const Table& t, sqlite3_value** values, std::vector<uint8_t
       length = std::max(length, end);
     }
   }
-  return static_cast<uint32_t>(length);
+  recordLength = static_cast<uint32_t>(length);
+  return SQLITE_OK;
 }
 
 int Update(sqlite3_vtab* base, int argc, sqlite3_value** argv, sqlite3_int64* rowid) {
@@ -525,7 +543,8 @@ int Update(sqlite3_vtab* base, int argc, sqlite3_value** argv, sqlite3_int64* ro
   }
   if (static_cast<size_t>(argc) < 2 + t.columns.size()) return SQLITE_ERROR;
   if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
-    uint32_t len = BuildRecord(t, argv + 2, record);
+    uint32_t len = 0;
+    if (int rc = BuildRecord(*vt, argv + 2, record, len); rc != SQLITE_OK) return rc;
     if (int16_t s = w.Call(kOpInsert, record.data(), len, nullptr, kn); s != 0) return vt->Fail(s);
     int64_t p = 0;
     if (int16_t s = Position(w, p); s != 0) return vt->Fail(s);
@@ -537,7 +556,8 @@ int Update(sqlite3_vtab* base, int argc, sqlite3_value** argv, sqlite3_int64* ro
     return SQLITE_CONSTRAINT;
   }
   if (int16_t s = locate(argv[0]); s != 0) return vt->Fail(s);
-  uint32_t len = BuildRecord(t, argv + 2, record);
+  uint32_t len = 0;
+  if (int rc = BuildRecord(*vt, argv + 2, record, len); rc != SQLITE_OK) return rc;
   if (int16_t s = w.Call(kOpUpdate, record.data(), len, nullptr, kn); s != 0) return vt->Fail(s);
   return SQLITE_OK;
 }

@@ -505,6 +505,60 @@ TEST_F(DataWindows, SqlWindowRunsStatementsShowsErrorsAndFollowsALanguageSwitch)
   form.SetStatement("SELEC Id FROM Customers");
   EXPECT_FALSE(form.Run());
   EXPECT_EQ(messages.back().find("Btrieve-Status 202 - Die SQL-Anweisung"), 0u) << messages.back();
+  // So is a value the column refuses.
+  form.SetStatement("UPDATE Suppliers SET Rating = 70000 WHERE Id = 10");
+  EXPECT_FALSE(form.Run());
+  EXPECT_EQ(messages.back().find("Btrieve-Status 807 - Der Wert liegt"), 0u) << messages.back();
+}
+
+TEST_F(DataWindows, SqlWindowRunsAScriptStatementByStatementUntilOneFails) {
+  TDatabaseForm* database = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(database, nullptr);
+  TSqlForm& form = *database->OpenSqlWindow();
+  EXPECT_EQ(form.RunText(), "");
+  // Semicolons in literals and comments end nothing; the third statement fails, the first two
+  // have run and the fourth has not.
+  form.SetStatement("UPDATE Customers SET City = 'A;b' WHERE Id = 1;\n"
+                    "-- the next one; two rows\n"
+                    "UPDATE Customers SET City = 'Two' /* ; */ WHERE Id IN (2, 3);\n\n"
+                    "  SELEC Id\n  FROM Customers;\n"
+                    "UPDATE Customers SET City = 'Never' WHERE Id = 4;");
+  EXPECT_FALSE(form.Run());
+  EXPECT_EQ(form.ErrorText().rfind("Statement 3 (line 5) failed:\n", 0), 0u) << form.ErrorText();
+  EXPECT_NE(form.ErrorText().find("The SQL statement contains invalid syntax"), std::string::npos);
+  EXPECT_EQ(form.RunText().rfind("2 statements\n", 0), 0u) << form.RunText();
+  // A script that ends with rows shows them, and the time of the whole run.
+  form.SetStatement("UPDATE Customers SET Country = Country WHERE Id = 1;\n"
+                    "SELECT Id, City FROM Customers WHERE Id <= 4 ORDER BY Id;");
+  ASSERT_TRUE(form.Run()) << form.ErrorText();
+  EXPECT_EQ(SqlResult(form), "Record 1 of 4");
+  std::vector<std::string> cities;
+  for (form.Query().First(); !form.Query().Eof(); form.Query().Next())
+    cities.push_back(form.Query().FieldByName("City")->AsString());
+  EXPECT_EQ(cities[0], "A;b");
+  EXPECT_EQ(cities[1], "Two");
+  EXPECT_EQ(cities[2], "Two");
+  EXPECT_NE(cities[3], "Never");
+  const std::string run = form.RunText();
+  EXPECT_EQ(run.rfind("2 statements\n", 0), 0u) << run;
+  EXPECT_EQ(run.substr(run.size() - 3), " ms") << run;
+  // A procedure keeps every statement of its text; they run when it is called.
+  form.SetStatement("CREATE PROCEDURE Moves AS UPDATE Customers SET City = 'P' WHERE Id = 5;\n"
+                    "UPDATE Customers SET City = 'Q' WHERE Id = 6;");
+  ASSERT_TRUE(form.Run()) << form.ErrorText();
+  EXPECT_EQ(form.RunText().find("statements"), std::string::npos) << form.RunText();
+  form.SetStatement("SELECT City FROM Customers WHERE Id IN (5, 6) ORDER BY Id");
+  ASSERT_TRUE(form.Run()) << form.ErrorText();
+  EXPECT_NE(form.Query().FieldByName("City")->AsString(), "P");
+  form.SetStatement("CALL Moves(); SELECT City FROM Customers WHERE Id IN (5, 6) ORDER BY Id");
+  ASSERT_TRUE(form.Run()) << form.ErrorText();
+  EXPECT_EQ(form.Query().FieldByName("City")->AsString(), "P");
+  form.Query().Next();
+  EXPECT_EQ(form.Query().FieldByName("City")->AsString(), "Q");
+  // The rows a script changed are added up.
+  form.SetStatement("UPDATE Customers SET City = 'X' WHERE Id = 1; UPDATE Customers SET City = 'Y' WHERE Id IN (2, 3)");
+  ASSERT_TRUE(form.Run()) << form.ErrorText();
+  EXPECT_EQ(SqlResult(form), "Rows affected: 3");
 }
 
 }  // namespace

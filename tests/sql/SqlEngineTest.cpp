@@ -117,14 +117,27 @@ TEST_F(SqlEngineTest, StoredProceduresListedAndRepositionedByRowNumber) {
   TBtrSqlDatabase& db = Sample();
   db.QExecDirect(qrylangSQL, "CREATE PROCEDURE FirstCustomers AS SELECT Id, Name FROM Customers "
                              "WHERE Id <= 6", nullptr);
+  // A text longer than one PROC.DDF record: the procedure is still listed once.
+  const std::string longer = "CREATE PROCEDURE Long AS SELECT Id FROM Customers WHERE Id IN (1" +
+                             std::string(2500, ' ') + ")";
+  db.QExecDirect(qrylangSQL, longer.c_str(), nullptr);
   TBaseTable* list = nullptr;
   db.OpenSPList(false, false, nullptr, list);
   std::unique_ptr<TBaseTable> procedures(list);
   char entry[TBtrSqlProcTable::kProcRowSize] = {};
-  list->GetNextRecord(dbiNOLOCK, reinterpret_cast<uint8_t*>(entry), nullptr);
-  EXPECT_STREQ(entry, "FirstCustomers");
+  for (const char* name : {"FirstCustomers", "Long"}) {
+    list->GetNextRecord(dbiNOLOCK, reinterpret_cast<uint8_t*>(entry), nullptr);
+    EXPECT_STREQ(entry, name);
+  }
   EXPECT_THROW(list->GetNextRecord(dbiNOLOCK, reinterpret_cast<uint8_t*>(entry), nullptr),
                EVaderEOFError);
+  list->SetToEnd();
+  for (const char* name : {"Long", "FirstCustomers"}) {
+    list->GetPriorRecord(dbiNOLOCK, reinterpret_cast<uint8_t*>(entry), nullptr);
+    EXPECT_STREQ(entry, name);
+  }
+  EXPECT_THROW(list->GetPriorRecord(dbiNOLOCK, reinterpret_cast<uint8_t*>(entry), nullptr),
+               EVaderBoundryError);
 
   TSqlStmt* stmt = nullptr;
   db.QPrepareProc("FirstCustomers", 0, nullptr, nullptr, stmt);
@@ -170,6 +183,31 @@ TEST_F(SqlEngineTest, TransactionsThroughSqlAndThroughBtrieve) {
   }
   plain.EndTran(handle, xendABORT);
   EXPECT_EQ(BtrieveCity(plain, 1), "Somewhere");
+}
+
+TEST_F(SqlEngineTest, RefusedValuesRaiseTheEnginesStatusWithItsText) {
+  TBtrSqlDatabase& db = Sample();
+  const auto message = [&](const char* sql) {
+    try {
+      db.QExecDirect(qrylangSQL, sql, nullptr);
+    } catch (const EScalableSQLEngineError& e) {
+      return e.GetNativeMessage();
+    }
+    return std::string("no error");
+  };
+  EXPECT_EQ(message("UPDATE Suppliers SET Rating = 70000 WHERE Id = 10"),
+            "Btrieve Status 807 - The value is out of range for the column.");
+  EXPECT_EQ(message("UPDATE Customers SET Since = '2024-02-30' WHERE Id = 1"),
+            "Btrieve Status 808 - The date is not valid.");
+  EXPECT_EQ(message("UPDATE Orders SET OrderTime = '25:61:00' WHERE Id = 1"),
+            "Btrieve Status 809 - The time is not valid.");
+  EXPECT_EQ(message("UPDATE Orders SET EmployeeId = 'abc' WHERE Id = 1"),
+            "Btrieve Status 810 - The value is not a number.");
+  EXPECT_EQ(message("CALL Missing()"),
+            "Btrieve Status 803 - The stored procedure is not defined in the dictionary.");
+  // A "?" or "@" typed inside a literal is stored as typed.
+  EXPECT_EQ(message("UPDATE Customers SET City = 'Why? a@b' WHERE Id = 1"), "no error");
+  EXPECT_EQ(BtrieveCity(db, 1), "Why? a@b");
 }
 
 TEST_F(SqlEngineTest, LoginFailuresAndNamedDatabases) {

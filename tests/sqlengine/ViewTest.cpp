@@ -2,6 +2,8 @@
 // positioned changes seen by Btrieve and the other way round, transactions, joins, grouping,
 // procedures and key-answered constraints.
 
+#include <algorithm>
+#include <cctype>
 #include <map>
 
 #include "sqlengine/SqlApi.h"
@@ -118,8 +120,8 @@ TEST_F(SqlTest, SubstitutionVariablesAreValuesNotStatementText) {
   ASSERT_EQ(0, Fetch(c, kFetchFirst, row));
   EXPECT_EQ(7, At<int32_t>(row, 2));
   EXPECT_EQ(kNoticeNoMoreRows, Fetch(c, kFetchNext, row));  // the quote stayed inside the value
-  // Inside quotes the value is text; new values and a new execution give a new view.
-  const int16_t q = Compile("SELECT COUNT(*) FROM Customers WHERE Country = '@c' AND Id < @n", &status);
+  // New values and a new execution give a new view.
+  const int16_t q = Compile("SELECT COUNT(*) FROM Customers WHERE Country = @c AND Id < @n", &status);
   EXPECT_EQ(kNoticeUnresolved, status);
   const char n2[] = "C\0N";
   const char v2[] = "Spain\0" "100";
@@ -131,6 +133,27 @@ TEST_F(SqlTest, SubstitutionVariablesAreValuesNotStatementText) {
   EXPECT_EQ(std::to_string(spain),
             Rows("SELECT COUNT(*) FROM Customers WHERE Country = 'Spain' AND Id < 100")[0]);
   EXPECT_EQ(1, api.XQLSubst(q, 2, 2, n2, sizeof v2, v2));  // fewer names than the count
+}
+
+TEST_F(SqlTest, OnlyVariablesOutsideQuotesAreParametersAndOtherMarkersAreRefused) {
+  // An "@" inside a quoted literal is text, as in an e-mail address.
+  EXPECT_EQ(std::vector<std::string>{"a@b.com"}, Rows("SELECT 'a@b.com' AS \"at@sign\""));
+  EXPECT_EQ(kNoticeUpdate, StatusOf("UPDATE Customers SET Contact = 'sales@example.com' WHERE Id = 4"));
+  EXPECT_EQ(std::vector<std::string>{"sales@example.com"}, Rows("SELECT Contact FROM Customers WHERE Id = 4"));
+  int16_t status = 0;
+  const int16_t c = Compile("SELECT Id FROM Customers WHERE Contact = 'sales@example.com' AND Id = @id", &status);
+  EXPECT_EQ(kNoticeUnresolved, status);
+  const char name[] = "id", value[] = "4";
+  ASSERT_EQ(0, api.XQLSubst(c, 1, sizeof name, name, sizeof value, value));
+  ASSERT_EQ(0, api.XQLExec(c));
+  std::string row;
+  ASSERT_EQ(0, Fetch(c, kFetchFirst, row));
+  EXPECT_EQ(4, At<int32_t>(row, 2));
+  // Markers of other SQL dialects would read as NULL and answer nothing with success.
+  for (const char* marker : {"?", "?1", ":id", "$id"})
+    EXPECT_EQ(kStatusSyntax, StatusOf(std::string("SELECT Id FROM Customers WHERE Id = ") + marker)) << marker;
+  EXPECT_EQ(kStatusSyntax, StatusOf("UPDATE Customers SET City = ? WHERE Id = 4"));
+  EXPECT_EQ(std::vector<std::string>{"?"}, Rows("SELECT '?'"));
 }
 
 TEST_F(SqlTest, PositionedChangesReachBtrieveAndBtrieveChangesReachViews) {
@@ -266,6 +289,9 @@ TEST_F(SqlTest, KeyConstraintsGiveTheSameRowsAsScans) {
       {"OrderId > 1495", "+OrderId > 1495"},
       {"OrderId < 3 AND ProductId > 0", "+OrderId < 3 AND ProductId > 0"},
       {"OrderId = '10'", "+OrderId = 10"},
+      // Bounds the field cannot hold exactly: the scan must not stop at their wrapped or cut image.
+      {"OrderId < 4294967297", "+OrderId < 4294967297"},
+      {"OrderId < 2.5", "+OrderId < 2.5"},
   };
   for (const auto& [keyed, scanned] : queries) {
     const std::string select = "SELECT OrderId, LineNo, ProductId FROM OrderLines WHERE ";
@@ -277,6 +303,29 @@ TEST_F(SqlTest, KeyConstraintsGiveTheSameRowsAsScans) {
             Rows("SELECT Id FROM Orders WHERE +OrderDate >= '2025-06-01' AND +CustomerId = 9 ORDER BY Id"));
   EXPECT_EQ(Rows("SELECT Id FROM Products WHERE UnitPrice > 50.5"),
             Rows("SELECT Id FROM Products WHERE +UnitPrice > 50.5"));
+}
+
+TEST_F(SqlTest, ColumnsOfCaseInsensitiveKeysCompareAndSortAsTheKeyDoes) {
+  // The customers' names in the order of their case-insensitive key, read through Btrieve.
+  BtrReader customers(db + "/CUSTOMER.BTR");
+  std::vector<std::string> keyOrder;
+  std::string rec(4096, '\0');
+  for (int16_t s = customers.Call(12, rec, 1); s == 0; s = customers.Call(6, rec, 1)) {
+    keyOrder.push_back(Trimmed(rec, 4, 40));
+    rec.assign(4096, '\0');
+  }
+  EXPECT_EQ(keyOrder, Rows("SELECT Name FROM Customers ORDER BY Name"));
+  const auto lower = std::find_if(keyOrder.begin(), keyOrder.end(), [](const std::string& n) {
+    return !n.empty() && std::islower(static_cast<unsigned char>(n[0]));
+  });
+  ASSERT_NE(lower, keyOrder.end());
+  std::string upper = *lower;
+  for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  EXPECT_EQ(std::vector<std::string>{*lower}, Rows("SELECT Name FROM Customers WHERE Name = '" + upper + "'"));
+  EXPECT_EQ(std::vector<std::string>{"1"}, Rows("SELECT COUNT(DISTINCT Name) FROM Customers WHERE Name IN ('" +
+                                                 upper + "', '" + *lower + "')"));
+  // A column whose keys heed case keeps comparing with it.
+  EXPECT_EQ(std::vector<std::string>{"0"}, Rows("SELECT COUNT(*) FROM Customers WHERE Country = 'SPAIN'"));
 }
 
 TEST_F(SqlTest, StoredProceduresRunFromTheDictionary) {
