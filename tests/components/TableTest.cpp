@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -130,6 +131,36 @@ TEST_F(Table, FindsKeysAndAppliesRanges) {
   EXPECT_EQ(Rows(orders), 2);
   orders.CancelRange();
   EXPECT_EQ(Rows(orders), 1500);
+}
+
+TEST_F(Table, ExclusiveBoundsOnTheLeadingFieldOfATwoFieldIndex) {
+  TtbTable& orders = Make("Orders");
+  orders.SetIndexFieldNames("CustomerId;OrderDate");
+  orders.Open();
+  std::map<int64_t, int> perCustomer;
+  for (orders.First(); !orders.Eof(); orders.Next()) ++perCustomer[Int(orders, "CustomerId")];
+  const auto range = [&](bool startExclusive, bool endExclusive) {
+    orders.SetRangeStart();
+    orders.FieldByName("CustomerId")->SetAsInteger(5);
+    orders.SetKeyExclusive(startExclusive);
+    orders.SetRangeEnd();
+    orders.FieldByName("CustomerId")->SetAsInteger(7);
+    orders.SetKeyExclusive(endExclusive);
+    orders.ApplyRange();
+  };
+  range(true, false);  // after customer 5, up to customer 7
+  EXPECT_EQ(Rows(orders), perCustomer[6] + perCustomer[7]);
+  orders.First();
+  EXPECT_EQ(Int(orders, "CustomerId"), 6);
+  orders.Last();
+  EXPECT_EQ(Int(orders, "CustomerId"), 7);
+
+  range(false, true);  // from customer 5, before customer 7
+  EXPECT_EQ(Rows(orders), perCustomer[5] + perCustomer[6]);
+  orders.Last();
+  EXPECT_EQ(Int(orders, "CustomerId"), 6);
+  orders.First();
+  EXPECT_EQ(Int(orders, "CustomerId"), 5);
 }
 
 TEST_F(Table, DetailFollowsItsMasterAndRefusesAnIndexThatDoesNotLeadWithTheLink) {
