@@ -540,6 +540,8 @@ class TttBDEDataset : public TDataSet {
   TBaseTable* SearchCursor(const std::vector<TField*>& fields, TLocateOptions options);
   void SyncCursor();
   bool CursorOnRecord(const TRecordBuffer& buffer);
+  // Whether the cursor stands on the record of `bookmark`.
+  bool CursorOnBookmark(const TBookmark& bookmark);
 
   TBaseTable* handle_ = nullptr;
   RecordProps recProps_{};

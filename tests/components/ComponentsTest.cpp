@@ -654,5 +654,59 @@ TEST_F(Components, CachedUpdatesReachTheTableOnlyWhenApplied) {
   EXPECT_EQ(ErrorOf([&] { check.ApplyUpdates(); }), "Not in cached update mode");
 }
 
+TEST_F(Components, ARefusedCachedChangeIsReportedAndStaysCachedWhileTheOthersAreWritten) {
+  TTestTable& table = Table("Customers");
+  table.SetCachedUpdates(true);
+  table.Open();
+  table.Edit();
+  table.FieldByName("Name")->SetAsString("Written Edit");
+  table.Post();
+  table.Insert();
+  table.FieldByName("Id")->SetAsInteger(2);  // a key the file has
+  table.FieldByName("Name")->SetAsString("Refused Insert");
+  table.Post();
+
+  EXPECT_THAT(ErrorOf([&] { table.ApplyUpdates(); }), ::testing::HasSubstr("Btrieve Status 5"));
+  TTestTable& other = Opened("Customers");
+  EXPECT_EQ(Text(other, "Name"), "Written Edit");
+  EXPECT_EQ(other.RecordCount(), 400);
+  other.Close();
+  table.Last();  // the refused insert, still cached, to be corrected
+  ASSERT_EQ(Text(table, "Name"), "Refused Insert");
+  EXPECT_EQ(table.UpdateStatus(), TUpdateStatus::usInserted);
+  table.Edit();
+  table.FieldByName("Id")->SetAsInteger(9001);
+  table.Post();
+  table.ApplyUpdates();
+  other.Open();
+  EXPECT_EQ(other.RecordCount(), 401);
+  EXPECT_TRUE(other.Locate("Name", {std::string("Refused Insert")}, 0));
+}
+
+TEST_F(Components, ARecordAnotherUserRemovedIsNeitherValidNorReplacedByItsNeighbour) {
+  TTestTable& table = Table("Customers");
+  table.Open();
+  ASSERT_TRUE(table.Locate("Id", {int64_t{5}}, 0));
+  table.SetCachedUpdates(true);  // the row stays current
+  EXPECT_EQ(Int(table, "Id"), 5);
+  const TBookmark five = table.GetBookmark();
+  table.Delete();  // cached
+
+  TTestTable& other = Opened("Customers");
+  ASSERT_TRUE(other.Locate("Id", {int64_t{5}}, 0));
+  other.Delete();
+  EXPECT_FALSE(table.BookmarkValid(five));
+  EXPECT_THAT(ErrorOf([&] { table.ApplyUpdates(); }),  // nothing left to delete: reported
+              ::testing::HasSubstr("The record was deleted by another user."));
+  other.Close();
+  other.Open();
+  EXPECT_EQ(other.RecordCount(), 399);
+  EXPECT_TRUE(other.Locate("Id", {int64_t{6}}, 0));  // the neighbour is still there
+  table.CancelUpdates();
+  ASSERT_TRUE(table.Locate("Id", {int64_t{7}}, 0));
+  table.SetCachedUpdates(false);
+  EXPECT_EQ(Int(table, "Id"), 7);
+}
+
 }  // namespace
 }  // namespace vader
