@@ -252,6 +252,23 @@ TEST_F(Table, MemoAndBinaryFieldsStreamInAndOut) {
   suppliers.CreateBlobStream(notes, TBlobStreamMode::bmWrite);
   EXPECT_EQ(notes->AsString(), "");
   suppliers.Cancel();
+  suppliers.Edit();  // a truncation keeps what lies before the position
+  {
+    auto stream = suppliers.CreateBlobStream(notes, TBlobStreamMode::bmReadWrite);
+    stream->Seek(3, TSeekOrigin::soBeginning);
+    stream->Truncate();
+  }
+  EXPECT_EQ(notes->AsString(), memo.substr(0, 3));
+  suppliers.Cancel();
+  suppliers.Edit();  // the common rewrite: new text, then cut what is left of the old
+  {
+    auto stream = suppliers.CreateBlobStream(notes, TBlobStreamMode::bmReadWrite);
+    stream->Write("Short", 5);
+    stream->Truncate();
+  }
+  suppliers.Post();
+  suppliers.Refresh();
+  EXPECT_EQ(notes->AsString(), "Short");
 
   TtbTable& employees = Make("Employees");
   employees.Open();
