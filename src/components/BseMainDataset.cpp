@@ -1330,6 +1330,12 @@ void TttDBDataset::Unregister() {
   dbFlags_ = 0;
 }
 
+void TttDBDataset::SetSessionListObject(TttSessionlist* list) {
+  sessionList_ = list;
+  if (TttSession* session = list ? list->AutoNamedSession(Owner()) : nullptr)
+    sessionName_ = session->SessionName();
+}
+
 TttSession* TttDBDataset::DBSession() const {
   if (database_ && database_->Session()) return database_->Session();
   if (sessionList_)

@@ -176,6 +176,37 @@ TEST_F(Components, AutomaticSessionNamesComeFromTheComponentName) {
 
 // ---- databases ----
 
+TEST_F(Components, ASessionFreesTheDatabasesItOwnsBeforeItGoes) {
+  auto* session = new TtbSession(nullptr);
+  session->SetSessionName("Owner");
+  auto* database = new TtbDatabase(session);
+  database->SetDatabaseName(db);
+  TTestTable& table = Table("Customers");
+  table.SetSessionName("Owner");
+  table.Open();
+  EXPECT_EQ(table.Database(), database);
+  delete session;
+  EXPECT_FALSE(table.Active());
+  EXPECT_EQ(table.Database(), nullptr);
+}
+
+TEST_F(Components, ComponentsBesideAnAutomaticallyNamedSessionUseIt) {
+  TComponent form;
+  auto* session = new TtbSession(&form);
+  session->SetName("Session1");
+  session->SetAutoSessionName(true);
+  auto* database = new TtbDatabase(&form);  // placed after the session took its name
+  tables.push_back(std::make_unique<TTestTable>(&form));
+  TTestTable& table = *tables.back();
+  EXPECT_EQ(database->SessionName(), "Session1_1");
+  EXPECT_EQ(table.SessionName(), "Session1_1");
+  session->SetName("Orders");
+  EXPECT_EQ(session->SessionName(), "Orders_1");
+  EXPECT_EQ(database->SessionName(), "Orders_1");
+  EXPECT_EQ(table.SessionName(), "Orders_1");
+  tables.pop_back();
+}
+
 TEST_F(Components, DatabaseByDirectoryAndByAlias) {
   TtbDatabase byPath(nullptr);
   EXPECT_EQ(byPath.SessionName(), "Btrieve");
@@ -226,6 +257,12 @@ TEST_F(Components, DatabaseByDirectoryAndByAlias) {
     EXPECT_NE(std::string(e.what()).find("NoSuchAlias"), std::string::npos) << e.what();
   }
   EXPECT_FALSE(unknown.Connected());
+  // An alias name that names no alias fails the same way, without a session alias of nothing.
+  TtbDatabase unknownAlias(nullptr);
+  unknownAlias.SetDatabaseName("Yours");
+  unknownAlias.SetAliasName("NoSuchAlias");
+  EXPECT_EQ(ErrorOf([&] { unknownAlias.Open(); }), ErrorOf([&] { unknown.Open(); }));
+  EXPECT_FALSE(unknownAlias.Connected());
 }
 
 TEST_F(Components, TemporaryDatabasesFollowKeepConnection) {
