@@ -724,9 +724,9 @@ TEST_F(Components, ARecordAnotherUserRemovedIsNeitherValidNorReplacedByItsNeighb
   TTestTable& table = Table("Customers");
   table.Open();
   ASSERT_TRUE(table.Locate("Id", {int64_t{5}}, 0));
-  table.SetCachedUpdates(true);  // the row stays current
-  EXPECT_EQ(Int(table, "Id"), 5);
   const TBookmark five = table.GetBookmark();
+  table.SetCachedUpdates(true);  // the row stays current
+  ASSERT_EQ(Int(table, "Id"), 5);
   table.Delete();  // cached
 
   TTestTable& other = Opened("Customers");
