@@ -348,15 +348,21 @@ void TBtrBaseTable::PutMemo(TFieldCacheItem& item, uint8_t* record, uint32_t off
   const uint32_t size = item.FieldLength();
   // The text always ends with a NUL inside the field.
   if (offset >= size) RaiseEngineError(DBIERR_INVALIDPARAM);
-  if (uint64_t{offset} + length >= size) length = size - offset - 1;
-  uint8_t* at = item.FieldPtr() + offset;
-  if (src != nullptr)
+  if (src == nullptr) {
+    // A write without data is a truncation: the text keeps its first offset + length bytes.
+    const uint64_t keep = uint64_t{offset} + length;
+    const size_t text = MeasureText(item);
+    if (keep < text) std::memset(item.FieldPtr() + keep, 0, text - keep);
+  } else {
+    if (uint64_t{offset} + length >= size) length = size - offset - 1;
+    uint8_t* at = item.FieldPtr() + offset;
     std::memmove(at, src, length);
-  else
-    std::memset(at, 0, length);
-  at[length] = '\0';
-  if (IsLastField(item))
-    SetVariableTailLength(record, item.FieldNumber(), length > 0 ? int32_t(length) + 1 : 0);
+    at[length] = '\0';
+  }
+  if (IsLastField(item)) {
+    const size_t text = MeasureText(item);
+    SetVariableTailLength(record, item.FieldNumber(), text > 0 ? int32_t(text) + 1 : 0);
+  }
 }
 
 void TBtrBaseTable::PutBlob(uint8_t* record, uint16_t field, uint32_t offset, uint32_t length,

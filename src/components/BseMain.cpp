@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/BseErrs.h"
 #include "engine/BseUtils.h"
 #include "framework/DBConsts.h"
 #include "framework/Dialogs.h"
@@ -84,6 +85,14 @@ struct Finally {
 };
 template <class End>
 Finally(End) -> Finally<End>;
+
+// The error the engine gives for a database name that is neither a directory nor an alias.
+[[noreturn]] void RaiseUnknownAlias(const std::string& alias) {
+  const std::string text = GetErrorName(DBIERR_UNKNOWNDB) + "\r\n" + alias;
+  throw ETDBEngineError(DBIERR_UNKNOWNDB,
+                        {TttError(DBIERR_UNKNOWNDB, 0, text), TttError(DBIERR_UNKNOWNDB, 0, text)},
+                        text);
+}
 
 }  // namespace
 
@@ -223,6 +232,14 @@ std::vector<TttSession*> TttSessionlist::List() const {
   return sessions_;
 }
 
+TttSession* TttSessionlist::AutoNamedSession(const TComponent* owner) const {
+  if (owner == nullptr) return nullptr;
+  std::lock_guard lock(listLock_);
+  for (TttSession* session : sessions_)
+    if (session->Owner() == owner && session->AutoSessionName()) return session;
+  return nullptr;
+}
+
 int TttSessionlist::TakeAutoNumber() {
   std::lock_guard lock(listLock_);
   auto free = std::find(autoNumbers_.begin(), autoNumbers_.end(), false);
@@ -261,6 +278,9 @@ void TttSession::Register() {
 void TttSession::Unregister() {
   if (!registered_) return;
   registered_ = false;
+  // Databases this session owns go first, while the session they call back into still exists.
+  for (int i = ComponentCount() - 1; i >= 0; --i)
+    if (auto* database = dynamic_cast<TttDatabase*>(Components(i))) delete database;
   try {
     SetActive(false);
   } catch (const std::exception&) {
@@ -269,7 +289,6 @@ void TttSession::Unregister() {
   // Databases of a destroyed session fall back to the default session.
   TttSession* fallback = defaultSession_ ? nullptr : DefaultSession();
   for (TttDatabase* database : std::vector<TttDatabase*>(databases_)) {
-    if (database->Owner() == this) continue;  // freed with the session
     database->sessionName_.clear();
     database->AttachTo(fallback);
   }
@@ -416,6 +435,11 @@ void TttSession::SetSessionName(const std::string& value) {
       if (other != this && SameName(other->sessionName_, value))
         DatabaseError(FormatMessage(SDuplicateSessionName, value), this);
   sessionName_ = value;
+}
+
+void TttSession::SetName(const std::string& name) {
+  TComponent::SetName(name);
+  if (autoSessionName_ && !Loading()) ApplyAutoName();
 }
 
 void TttSession::SetAutoSessionName(bool value) {
@@ -626,6 +650,8 @@ void TttDatabase::Register() {
   loginPrompt_ = LoginPromptDefault();
   SetSessionList();
   TttSession* session = dynamic_cast<TttSession*>(Owner());
+  // A database placed beside a session that names itself belongs to that session.
+  if (!session && sessionList_) session = sessionList_->AutoNamedSession(Owner());
   if (!session) session = DefaultSession();
   if (session) {
     sessionName_ = session->SessionName();
@@ -745,6 +771,9 @@ void TttDatabase::SetParamValue(const std::string& name, const std::string& valu
 std::string TttDatabase::GetLoginParams() {
   std::vector<std::string> configured;
   session_->GetAliasParams(aliasName_.empty() ? databaseName_ : aliasName_, configured);
+  // An alias with no configuration would open through a session alias of nothing.
+  if (!aliasName_.empty() && aliasName_ != databaseName_ && configured.empty())
+    RaiseUnknownAlias(aliasName_);
   for (const std::string& line : configured) {
     const int at = FindLine(params_, LineName(line));
     if (at < 0)

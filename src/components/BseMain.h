@@ -120,6 +120,8 @@ class TttSessionlist {
   TttSession* Sessions(int index) const;
   std::vector<TttSession*> List() const;
 
+  // The session of `owner` with AutoSessionName on, nullptr when it has none.
+  TttSession* AutoNamedSession(const TComponent* owner) const;
   // The lowest free automatic session number, now taken; and giving one back.
   int TakeAutoNumber();
   void ReleaseAutoNumber(int number);
@@ -147,6 +149,9 @@ class TttSession : public TComponent {
   // A new database component of the binding's database class, owned by Owner.
   virtual TttDatabase* CreateDatabase(TComponent* owner) = 0;
   virtual void ActivateSession(bool value);
+
+  // With AutoSessionName on, the session name follows the component's name.
+  void SetName(const std::string& name) override;
 
   // ---- properties ----
   bool Active() const { return handle_ != nullptr; }
@@ -540,6 +545,8 @@ class TttBDEDataset : public TDataSet {
   TBaseTable* SearchCursor(const std::vector<TField*>& fields, TLocateOptions options);
   void SyncCursor();
   bool CursorOnRecord(const TRecordBuffer& buffer);
+  // Whether the cursor stands on the record of `bookmark`.
+  bool CursorOnBookmark(const TBookmark& bookmark);
 
   TBaseTable* handle_ = nullptr;
   RecordProps recProps_{};
@@ -606,7 +613,8 @@ class TttDBDataset : public TttBDEDataset {
   void CloseCursorHandle() override;
   // First destruction step of a binding: closes and detaches while the hooks exist.
   void Unregister();
-  void SetSessionListObject(TttSessionlist* list) { sessionList_ = list; }
+  // Joins `list`; on an owner whose session names itself, the dataset takes that session.
+  void SetSessionListObject(TttSessionlist* list);
 
  private:
   friend class TttSession;

@@ -726,7 +726,9 @@ bool TttBDEDataset::InternalBookmarkValid(const TBookmark& bookmark) {
   if (Engine()->SetToBookMark(handle_, SizedBookmark(bookmark, bookmarkSize_).data()) != 0)
     return false;
   std::vector<uint8_t> scratch(static_cast<std::size_t>(std::max(recordSize_, 1)));
-  return Engine()->GetRecord(handle_, dbiNOLOCK, scratch.data(), nullptr) == 0;
+  // The lookup of a removed record lands on a neighbour, which is not the bookmarked row.
+  return Engine()->GetRecord(handle_, dbiNOLOCK, scratch.data(), nullptr) == 0 &&
+         CursorOnBookmark(bookmark);
 }
 
 // ---- record numbers and counts ----
@@ -926,7 +928,10 @@ std::unique_ptr<TStream> TttBDEDataset::CreateBlobStream(TField* field, TBlobStr
 // record someone else removed goes on to the next record, which must not be edited or
 // deleted in its place.
 bool TttBDEDataset::CursorOnRecord(const TRecordBuffer& buffer) {
-  const TBookmark wanted = GetBookmarkData(buffer);
+  return CursorOnBookmark(GetBookmarkData(buffer));
+}
+
+bool TttBDEDataset::CursorOnBookmark(const TBookmark& wanted) {
   if (wanted.empty()) return false;
   std::vector<uint8_t> here(std::max<std::size_t>(bookmarkSize_, 1), 0);
   if (Engine()->GetBookMark(handle_, here.data()) != 0) return false;
@@ -1241,6 +1246,8 @@ void TttBDEDataset::SetCachedUpdates(bool value) {
   }
   CheckBrowseMode();
   TEngineLock lock(DBSession());
+  // The row shown stays the current row on the new cursor.
+  const TBookmark row = GetBookmark();
   SyncCursor();
   Check(value ? Engine()->BeginDelayedUpdates(handle_) : Engine()->EndDelayedUpdates(handle_));
   cachedUpdates_ = value;
@@ -1254,6 +1261,7 @@ void TttBDEDataset::SetCachedUpdates(bool value) {
     // The record buffers cannot hold the new bookmarks: open again.
     Close();
     Open();
+    if (!row.empty() && BookmarkValid(row)) ResyncFromStorage(true);
     return;
   }
   bookmarkSize_ = std::min(bookmarkSize_, capacity);
@@ -1263,8 +1271,8 @@ void TttBDEDataset::SetCachedUpdates(bool value) {
   AllocKeyBuffers();
   cachedRecord_ = TRecordBuffer{};
   RowsChanged();
-  Check(Engine()->SetToBegin(handle_));
   SetupFilters();
+  if (row.empty() || !BookmarkValid(row)) Check(Engine()->SetToBegin(handle_));
   ResyncFromStorage(true);
 }
 
@@ -1277,7 +1285,14 @@ void TttBDEDataset::ApplyDelayed(uint32_t command) {
 
 void TttBDEDataset::ApplyUpdates() {
   CheckBrowseMode();
-  ApplyDelayed(dbiDelayedUpdPrepare);
+  try {
+    ApplyDelayed(dbiDelayedUpdPrepare);
+  } catch (...) {
+    // The changes that were written show as written; the refused ones stay cached.
+    blobCache_.clear();
+    Resync();
+    throw;
+  }
   ApplyDelayed(dbiDelayedUpdCommit);
   blobCache_.clear();
   Resync();
@@ -1313,6 +1328,12 @@ void TttDBDataset::Unregister() {
     database_ = nullptr;
   }
   dbFlags_ = 0;
+}
+
+void TttDBDataset::SetSessionListObject(TttSessionlist* list) {
+  sessionList_ = list;
+  if (TttSession* session = list ? list->AutoNamedSession(Owner()) : nullptr)
+    sessionName_ = session->SessionName();
 }
 
 TttSession* TttDBDataset::DBSession() const {

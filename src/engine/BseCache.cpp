@@ -404,33 +404,60 @@ void TMemTable::CacheDeletedRecord(const uint8_t* data, const void* bookmark) {
 }
 
 void TMemTable::ApplyCachedUpdates() {
+  std::exception_ptr refusal;
+  for (TMemTableRecord* image : WriteImagesToSource(refusal)) DestroyImage(image);
+  if (refusal) std::rethrow_exception(refusal);
+}
+
+std::vector<TMemTableRecord*> TMemTable::WriteImagesToSource(std::exception_ptr& refusal) {
   TBaseTable* source = CheckHandle(sourceTable_);
   // Positioning the source reads the record into its data buffer: give it one of its own.
   std::vector<uint8_t> scratch(std::max<uint32_t>(recordSize_, 1));
   LentDataBuffer lent(*source, scratch.data());
+  std::vector<TMemTableRecord*> written;
   for (int32_t i = Records().Count(); i >= 1; --i) {
     TMemTableRecord* image = ImageAt(i);
-    if (image == nullptr) continue;
+    if (image == nullptr || image->Props.UpdateStatus == kUpdUnmodified) continue;
     try {
-      switch (image->Props.UpdateStatus) {
-        case kUpdModified:
-          source->SetToBookMark(image->Bookmark());
-          source->ModifyRecord(image->Data(), true);
-          break;
-        case kUpdInserted:
-          source->AppendRecord(image->Data());
-          break;
-        case kUpdDeleted:
-          source->SetToBookMark(image->Bookmark());
-          source->DeleteRecord(image->Data());
-          break;
-        default:
-          break;
-      }
+      WriteImage(*source, *image);
+      written.push_back(image);
     } catch (const EVaderEngineError&) {
-      // The image is skipped; the others are still written.
+      // The other images are still written; the first refusal is reported.
+      if (!refusal) refusal = std::current_exception();
     }
   }
+  return written;
+}
+
+void TMemTable::WriteImage(TBaseTable& source, const TMemTableRecord& image) {
+  switch (image.Props.UpdateStatus) {
+    case kUpdModified:
+      PositionOnImage(source, image);
+      source.ModifyRecord(image.Data(), true);
+      break;
+    case kUpdInserted:
+      source.AppendRecord(image.Data());
+      break;
+    case kUpdDeleted:
+      PositionOnImage(source, image);
+      source.DeleteRecord(image.Data());
+      break;
+    default:
+      break;
+  }
+}
+
+constexpr const char* kRecordGoneContext = "The record was deleted by another user.";
+
+// A source looks a bookmark up by its record, else by its key; a record another user removed
+// is then the neighbour, which must not be changed or deleted in its place.
+void TMemTable::PositionOnImage(TBaseTable& source, const TMemTableRecord& image) {
+  source.SetToBookMark(image.Bookmark());
+  std::vector<uint8_t> here(std::max<size_t>(source.GetBookmarkSize(), image.BookmarkSize()), 0);
+  source.GetBookMark(here.data());
+  int result = 1;
+  source.CompareBookMarks(here.data(), image.Bookmark(), result);
+  if (result != 0) RaiseEngineErrorContext(DBIERR_RECDELETED, kRecordGoneContext);
 }
 
 void TMemTable::ClearCachedUpdates() {
@@ -565,6 +592,19 @@ void TBaseCacheTable::DropCurrentInserted() {
 void TBaseCacheTable::ForgetInserted() {
   inserted_.clear();
   LeaveInserted();
+}
+
+void TBaseCacheTable::WriteCacheToSource() {
+  TMemTable& cache = Cache();
+  std::exception_ptr refusal;
+  const std::vector<TMemTableRecord*> written = cache.WriteImagesToSource(refusal);
+  for (TMemTableRecord* image : written) {
+    std::erase_if(inserted_, [image](const InsertedImage& entry) { return entry.image == image; });
+    cache.DestroyImage(image);
+  }
+  // The cursor may have stood on an inserted record that now belongs to the source.
+  if (!written.empty()) LeaveInserted();
+  if (refusal) std::rethrow_exception(refusal);
 }
 
 uint32_t TBaseCacheTable::BookmarkTag(const void* bookmark) const {
@@ -744,7 +784,7 @@ void TBaseCacheTable::ApplyDelayedUpdates(uint32_t command) {
       cache.DestroyImage(cache.Current());
       break;
     case dbiDelayedUpdPrepare:
-      cache.ApplyCachedUpdates();
+      WriteCacheToSource();
       break;
     default:
       break;

@@ -7,6 +7,7 @@
 // TMemTable until they are applied to the source or thrown away.
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -103,6 +104,9 @@ class TMemTable : public TBaseTable {
   void DestroyImage(TMemTableRecord* image);
   // The image at 1-based `position`, nullptr outside the list.
   TMemTableRecord* ImageAt(int32_t position) const;
+  // Writes every changed image to the source, last to first, and answers the images written
+  // (still in the cache); `refusal` gets the first engine error, whose image was not written.
+  std::vector<TMemTableRecord*> WriteImagesToSource(std::exception_ptr& refusal);
 
   uint32_t GetRecordSize() const override { return recordSize_; }
   uint32_t GetBookmarkSize() const override { return bookmarkLength_ ? bookmarkLength_ : 4; }
@@ -144,7 +148,9 @@ class TMemTable : public TBaseTable {
   // Marks the image of `bookmark` (nullptr: the current image) deleted, creating it when there
   // is none.
   virtual void CacheDeletedRecord(const uint8_t* data, const void* bookmark);
-  // Writes every changed image to the source, last to first; a failure skips that image.
+  // Writes every changed image to the source, last to first. Written images leave the cache;
+  // a refused one stays, so that it can be corrected or cancelled, and the first refusal is
+  // raised once every image has been tried.
   virtual void ApplyCachedUpdates();
   // Destroys every image.
   virtual void ClearCachedUpdates();
@@ -154,6 +160,11 @@ class TMemTable : public TBaseTable {
   void FreeHandle() override;
 
  private:
+  // Writes one changed image to the source.
+  static void WriteImage(TBaseTable& source, const TMemTableRecord& image);
+  // Puts the source on the record of `image`'s bookmark; raises DBIERR_RECDELETED when that
+  // record is gone and the lookup landed on another one.
+  static void PositionOnImage(TBaseTable& source, const TMemTableRecord& image);
   // Makes an image and makes it current. Stand-alone images without a bookmark get the next
   // number of the table's own counter, so no two images ever share one.
   TMemTableRecord* NewImage(const uint8_t* data, const void* bookmark);
@@ -335,6 +346,9 @@ class TBaseCacheTable : public TBaseTable {
   // Takes the current inserted record out of the cache; the position becomes a crack.
   void DropCurrentInserted();
   void ForgetInserted();
+  // Prepare: writes the cache to the source; what was written leaves the cache, a refusal is
+  // raised and its image stays.
+  void WriteCacheToSource();
   uint32_t BookmarkTag(const void* bookmark) const;
   // A positioning operation of the source: afterwards the cursor is on the source's records.
   template <class... Params, class... Args>

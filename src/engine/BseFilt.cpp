@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -192,7 +193,15 @@ class TExpressionEvaluator {
     table_.GetFieldValue(item, record_, scratch.data(), blank);
     std::memcpy(value.Data, scratch.data(), kFilterValueSize);
     value.DataType = d.FieldType;
-    value.DataLength = static_cast<uint16_t>(std::min<size_t>(d.FieldLength, kFilterValueSize));
+    value.DataLength = LocalValueLength(d);
+  }
+
+  // Numbers of every stored width (4-byte floats, packed decimals of any size, money) are
+  // read as a double, so they compare over its 8 bytes, not over their stored width.
+  static uint16_t LocalValueLength(const FieldDesc& d) {
+    if (d.FieldType == fldFLOAT) return sizeof(double);
+    if (d.FieldType == fldINT16 || d.FieldType == fldUINT16) return sizeof(int16_t);
+    return static_cast<uint16_t>(std::min<size_t>(d.FieldLength, kFilterValueSize));
   }
 
   bool Constant(const fe::ConstantNode& node, FilterValue& value) const {
@@ -210,6 +219,29 @@ class TExpressionEvaluator {
   uint8_t* record_;
   fe::Header header_{};
 };
+
+// The number a value of an integer or floating type holds; nullopt for other types. A long
+// double holds every 64-bit integer exactly.
+std::optional<long double> NumberOf(const FilterValue& value) {
+  switch (value.DataType) {
+    case fldINT16:
+      return Load<int16_t>(value.Data);
+    case fldUINT16:
+      return Load<uint16_t>(value.Data);
+    case fldINT32:
+      return Load<int32_t>(value.Data);
+    case fldUINT32:
+      return Load<uint32_t>(value.Data);
+    case fldINT64:
+      return Load<int64_t>(value.Data);
+    case fldUINT64:
+      return Load<uint64_t>(value.Data);
+    case fldFLOAT:
+      return Load<double>(value.Data);
+    default:
+      return std::nullopt;
+  }
+}
 
 std::string Formatted(const char* format, auto value) {
   char text[64];
@@ -301,6 +333,10 @@ int CompareFilterValues(TBaseTable& table, const FilterValue& left, const Filter
         table.CompareValues(left.DataType, nullptr, count, caseInsensitive, left.Data, right.Data);
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
   }
+  // Numbers of different types (an unsigned field and a constant of the signed type its
+  // field class has, say) compare by value.
+  const auto x = NumberOf(left), y = NumberOf(right);
+  if (x && y) return *x < *y ? -1 : (*x > *y ? 1 : 0);
   const int r = FilterValueText(left).compare(FilterValueText(right));
   return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }

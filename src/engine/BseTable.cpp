@@ -905,16 +905,35 @@ void TBaseTable::CheckRange(const uint8_t* record) {
   }
 }
 
+// A search past a bound on the leading fields of a longer key is made with the key's other
+// fields at their lowest (start) or highest (end) values, so it can land on records whose
+// leading fields still equal the bound; those are stepped over.
 void TBaseTable::GoFirstInRange() {
   if (!rangeStart_.Active) return FirstPhysical();
   SeekKey(GetSearchMode(rangeStart_.Inclusive, true), rangeStart_.KeyIsPacked,
           rangeStart_.FieldCount, rangeStart_.PartialLength, rangeStart_.KeyPtr, GetDataBuffer());
+  if (!rangeStart_.Inclusive) SkipBoundEquals(rangeStart_, TMoveDirection::Forward);
 }
 
 void TBaseTable::GoLastInRange() {
   if (!rangeEnd_.Active) return LastPhysical();
   SeekKey(GetSearchMode(rangeEnd_.Inclusive, false), rangeEnd_.KeyIsPacked, rangeEnd_.FieldCount,
           rangeEnd_.PartialLength, rangeEnd_.KeyPtr, GetDataBuffer());
+  if (!rangeEnd_.Inclusive) SkipBoundEquals(rangeEnd_, TMoveDirection::Backward);
+}
+
+void TBaseTable::SkipBoundEquals(const RangeBound& bound, TMoveDirection direction) {
+  const uint8_t* record = GetDataBuffer();
+  if (record == nullptr) return;
+  for (;;) {
+    uint8_t key[kKeyBufferSize] = {};
+    uint16_t length = 0;
+    int r = 0;
+    ExtractKeyFields(record, key, bound.FieldCount, bound.PartialLength, length);
+    CompareKeys(key, bound.Key, bound.FieldCount, bound.PartialLength, r);
+    if (r != 0) return;
+    direction == TMoveDirection::Forward ? NextPhysical() : PriorPhysical();
+  }
 }
 
 void TBaseTable::ApplyRangeAndFilters(uint8_t* record) {

@@ -607,6 +607,9 @@ class TBaseTable : public TBapiListItem {
                  const void* key, bool inclusive);
   // Lowers a packed bound's field count by its blank key fields.
   void CountPackedFields(RangeBound& bound);
+  // Steps from the record in the data buffer past the records whose key equals an exclusive
+  // `bound`, in `direction`.
+  void SkipBoundEquals(const RangeBound& bound, TMoveDirection direction);
   bool PackedKeyFieldBlank(TFieldCacheItem& item, const uint8_t* keyPart, size_t available);
   // Deletes the records of the range once; the boundary of the range ends the pass.
   void DeleteRangeOnce();

@@ -24,7 +24,8 @@ class TComponent {
   int ComponentIndex() const;
 
   const std::string& Name() const { return name_; }
-  void SetName(const std::string& name) { name_ = name; }
+  // Virtual: a component may build other names from its own.
+  virtual void SetName(const std::string& name) { name_ = name; }
 
   // True while the component's stored description is being read; components created
   // meanwhile with this one as owner are loading too. EndLoading() ends the phase for the

@@ -176,6 +176,37 @@ TEST_F(Components, AutomaticSessionNamesComeFromTheComponentName) {
 
 // ---- databases ----
 
+TEST_F(Components, ASessionFreesTheDatabasesItOwnsBeforeItGoes) {
+  auto* session = new TtbSession(nullptr);
+  session->SetSessionName("Owner");
+  auto* database = new TtbDatabase(session);
+  database->SetDatabaseName(db);
+  TTestTable& table = Table("Customers");
+  table.SetSessionName("Owner");
+  table.Open();
+  EXPECT_EQ(table.Database(), database);
+  delete session;
+  EXPECT_FALSE(table.Active());
+  EXPECT_EQ(table.Database(), nullptr);
+}
+
+TEST_F(Components, ComponentsBesideAnAutomaticallyNamedSessionUseIt) {
+  TComponent form;
+  auto* session = new TtbSession(&form);
+  session->SetName("Session1");
+  session->SetAutoSessionName(true);
+  auto* database = new TtbDatabase(&form);  // placed after the session took its name
+  tables.push_back(std::make_unique<TTestTable>(&form));
+  TTestTable& table = *tables.back();
+  EXPECT_EQ(database->SessionName(), "Session1_1");
+  EXPECT_EQ(table.SessionName(), "Session1_1");
+  session->SetName("Orders");
+  EXPECT_EQ(session->SessionName(), "Orders_1");
+  EXPECT_EQ(database->SessionName(), "Orders_1");
+  EXPECT_EQ(table.SessionName(), "Orders_1");
+  tables.pop_back();
+}
+
 TEST_F(Components, DatabaseByDirectoryAndByAlias) {
   TtbDatabase byPath(nullptr);
   EXPECT_EQ(byPath.SessionName(), "Btrieve");
@@ -226,6 +257,12 @@ TEST_F(Components, DatabaseByDirectoryAndByAlias) {
     EXPECT_NE(std::string(e.what()).find("NoSuchAlias"), std::string::npos) << e.what();
   }
   EXPECT_FALSE(unknown.Connected());
+  // An alias name that names no alias fails the same way, without a session alias of nothing.
+  TtbDatabase unknownAlias(nullptr);
+  unknownAlias.SetDatabaseName("Yours");
+  unknownAlias.SetAliasName("NoSuchAlias");
+  EXPECT_EQ(ErrorOf([&] { unknownAlias.Open(); }), ErrorOf([&] { unknown.Open(); }));
+  EXPECT_FALSE(unknownAlias.Connected());
 }
 
 TEST_F(Components, TemporaryDatabasesFollowKeepConnection) {
@@ -652,6 +689,60 @@ TEST_F(Components, CachedUpdatesReachTheTableOnlyWhenApplied) {
   TTestTable& check = Opened("Customers");
   EXPECT_EQ(Text(check, "Name"), "Cached Name");
   EXPECT_EQ(ErrorOf([&] { check.ApplyUpdates(); }), "Not in cached update mode");
+}
+
+TEST_F(Components, ARefusedCachedChangeIsReportedAndStaysCachedWhileTheOthersAreWritten) {
+  TTestTable& table = Table("Customers");
+  table.SetCachedUpdates(true);
+  table.Open();
+  table.Edit();
+  table.FieldByName("Name")->SetAsString("Written Edit");
+  table.Post();
+  table.Insert();
+  table.FieldByName("Id")->SetAsInteger(2);  // a key the file has
+  table.FieldByName("Name")->SetAsString("Refused Insert");
+  table.Post();
+
+  EXPECT_THAT(ErrorOf([&] { table.ApplyUpdates(); }), ::testing::HasSubstr("Btrieve Status 5"));
+  TTestTable& other = Opened("Customers");
+  EXPECT_EQ(Text(other, "Name"), "Written Edit");
+  EXPECT_EQ(other.RecordCount(), 400);
+  other.Close();
+  table.Last();  // the refused insert, still cached, to be corrected
+  ASSERT_EQ(Text(table, "Name"), "Refused Insert");
+  EXPECT_EQ(table.UpdateStatus(), TUpdateStatus::usInserted);
+  table.Edit();
+  table.FieldByName("Id")->SetAsInteger(9001);
+  table.Post();
+  table.ApplyUpdates();
+  other.Open();
+  EXPECT_EQ(other.RecordCount(), 401);
+  EXPECT_TRUE(other.Locate("Name", {std::string("Refused Insert")}, 0));
+}
+
+TEST_F(Components, ARecordAnotherUserRemovedIsNeitherValidNorReplacedByItsNeighbour) {
+  TTestTable& table = Table("Customers");
+  table.Open();
+  ASSERT_TRUE(table.Locate("Id", {int64_t{5}}, 0));
+  const TBookmark five = table.GetBookmark();
+  table.SetCachedUpdates(true);  // the row stays current
+  ASSERT_EQ(Int(table, "Id"), 5);
+  table.Delete();  // cached
+
+  TTestTable& other = Opened("Customers");
+  ASSERT_TRUE(other.Locate("Id", {int64_t{5}}, 0));
+  other.Delete();
+  EXPECT_FALSE(table.BookmarkValid(five));
+  EXPECT_THAT(ErrorOf([&] { table.ApplyUpdates(); }),  // nothing left to delete: reported
+              ::testing::HasSubstr("The record was deleted by another user."));
+  other.Close();
+  other.Open();
+  EXPECT_EQ(other.RecordCount(), 399);
+  EXPECT_TRUE(other.Locate("Id", {int64_t{6}}, 0));  // the neighbour is still there
+  table.CancelUpdates();
+  ASSERT_TRUE(table.Locate("Id", {int64_t{7}}, 0));
+  table.SetCachedUpdates(false);
+  EXPECT_EQ(Int(table, "Id"), 7);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -132,6 +133,36 @@ TEST_F(Table, FindsKeysAndAppliesRanges) {
   EXPECT_EQ(Rows(orders), 1500);
 }
 
+TEST_F(Table, ExclusiveBoundsOnTheLeadingFieldOfATwoFieldIndex) {
+  TtbTable& orders = Make("Orders");
+  orders.SetIndexFieldNames("CustomerId;OrderDate");
+  orders.Open();
+  std::map<int64_t, int> perCustomer;
+  for (orders.First(); !orders.Eof(); orders.Next()) ++perCustomer[Int(orders, "CustomerId")];
+  const auto range = [&](bool startExclusive, bool endExclusive) {
+    orders.SetRangeStart();
+    orders.FieldByName("CustomerId")->SetAsInteger(5);
+    orders.SetKeyExclusive(startExclusive);
+    orders.SetRangeEnd();
+    orders.FieldByName("CustomerId")->SetAsInteger(7);
+    orders.SetKeyExclusive(endExclusive);
+    orders.ApplyRange();
+  };
+  range(true, false);  // after customer 5, up to customer 7
+  EXPECT_EQ(Rows(orders), perCustomer[6] + perCustomer[7]);
+  orders.First();
+  EXPECT_EQ(Int(orders, "CustomerId"), 6);
+  orders.Last();
+  EXPECT_EQ(Int(orders, "CustomerId"), 7);
+
+  range(false, true);  // from customer 5, before customer 7
+  EXPECT_EQ(Rows(orders), perCustomer[5] + perCustomer[6]);
+  orders.Last();
+  EXPECT_EQ(Int(orders, "CustomerId"), 6);
+  orders.First();
+  EXPECT_EQ(Int(orders, "CustomerId"), 5);
+}
+
 TEST_F(Table, DetailFollowsItsMasterAndRefusesAnIndexThatDoesNotLeadWithTheLink) {
   TtbTable& orders = Make("Orders");
   TDataSource source(owner.get());
@@ -221,6 +252,23 @@ TEST_F(Table, MemoAndBinaryFieldsStreamInAndOut) {
   suppliers.CreateBlobStream(notes, TBlobStreamMode::bmWrite);
   EXPECT_EQ(notes->AsString(), "");
   suppliers.Cancel();
+  suppliers.Edit();  // a truncation keeps what lies before the position
+  {
+    auto stream = suppliers.CreateBlobStream(notes, TBlobStreamMode::bmReadWrite);
+    stream->Seek(3, TSeekOrigin::soBeginning);
+    stream->Truncate();
+  }
+  EXPECT_EQ(notes->AsString(), memo.substr(0, 3));
+  suppliers.Cancel();
+  suppliers.Edit();  // the common rewrite: new text, then cut what is left of the old
+  {
+    auto stream = suppliers.CreateBlobStream(notes, TBlobStreamMode::bmReadWrite);
+    stream->Write("Short", 5);
+    stream->Truncate();
+  }
+  suppliers.Post();
+  suppliers.Refresh();
+  EXPECT_EQ(notes->AsString(), "Short");
 
   TtbTable& employees = Make("Employees");
   employees.Open();
