@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "microkernel/FileNames.h"
 #include "microkernel/OperationCode.h"
 #include "microkernel/Operations.h"
 #include "microkernel/ServerLocation.h"
@@ -294,6 +295,7 @@ std::string Engine::Resolve(const Client& client, const std::string& name) {
     ServerLocation loc;
     return ParseServerLocation(path, loc, false) ? loc.Canonical() : path;
   }
+  path = FindIgnoringCase(path);
   char real[PATH_MAX];
   if (::realpath(path.c_str(), real)) return MapToServer(real);
   // A file still to be created: canonical directory, then the name, so that the same file

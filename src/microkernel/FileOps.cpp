@@ -60,7 +60,7 @@ Status OpOpen(Engine& engine, Call& c) {
   Status status;
   auto store = engine.StoreFor(*c.client, path, status);
   if (!store) return status;
-  bool readOnly = c.keyNumber == kReadOnly;
+  bool readOnly = c.keyNumber == kReadOnly || store->ReadOnly();
   if (Status s = CheckOwner(store->Owner(), OwnerName(c.DataString()), readOnly); s != kOk)
     return s;
   Cursor& cursor = engine.NewCursor(*c.client, c.positionBlock);

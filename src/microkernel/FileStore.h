@@ -81,6 +81,9 @@ class FileStore {
 
   const std::string& Path() const { return path_; }
   virtual bool OnServer() const { return false; }
+  // The file cannot be written here (a read-only folder, file or medium): every cursor on it
+  // reads only.
+  virtual bool ReadOnly() const { return false; }
   // Called before every operation on the file: ends the walks when the file changed since they
   // started, and reloads the definition when another connection changed it.
   virtual Status Refresh() = 0;

@@ -95,6 +95,21 @@ bool FileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+// Whether `path` may be written by this process and is not marked read-only for everyone
+// (which a process that may write anything, such as one run by root, would pass over).
+bool MayWrite(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) &&
+         ::access(path.c_str(), W_OK) == 0;
+}
+
+// Whether a file can be written here: the file itself and its folder (which takes the log).
+bool Writable(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  return MayWrite(path) && MayWrite(dir);
+}
+
 void RemoveDatabase(const std::string& path) {
   for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::remove((path + suffix).c_str());
 }
@@ -149,7 +164,8 @@ Status SqliteStore::Open(const std::string& path, std::unique_ptr<SqliteStore>& 
   if (recover && FileExists(JournalPath(path))) Recover(path);
   std::unique_ptr<SqliteStore> store(new SqliteStore());
   store->path_ = path;
-  if (store->db_.Open(path, false) != SQLITE_OK) return kIoError;
+  store->readOnly_ = !Writable(path);
+  if (store->OpenConnection() != SQLITE_OK) return kIoError;
   store->db_.Exec("PRAGMA synchronous=NORMAL");
   store->db_.SetBusyTimeout(LockWaitMilliseconds());
   store->generation_ = GenerationOf(path);
@@ -157,10 +173,20 @@ Status SqliteStore::Open(const std::string& path, std::unique_ptr<SqliteStore>& 
   // Without the shared index (a database not in WAL mode) walks are never kept: every read
   // seeks.
   store->watch_.Attach(store->db_.Handle());
-  store->TryBuildCounts();
+  if (store->readOnly_)
+    store->hasCounts_ = store->CountTableExists();
+  else
+    store->TryBuildCounts();
   OpenStores()[path].push_back(store.get());
   out = std::move(store);
   return kOk;
+}
+
+int SqliteStore::OpenConnection() {
+  if (!readOnly_) return db_.Open(path_, false);
+  // Without a log beside it the file is complete, and opened immutable nothing is created
+  // beside it (a read-only folder could not take it); a log left there must be read with it.
+  return db_.OpenReadOnly(path_, !FileExists(path_ + "-wal"));
 }
 
 SqliteStore::~SqliteStore() {

@@ -145,20 +145,21 @@ TEST(LegacyImportTest, NothingIsWrittenWhenTheSourceCannotBeRead) {
 
 // A pre-6.0 file without keys (level 3, 4096-byte pages) holding `rows`: the dictionary files
 // of a test database, which no sample provides.
-std::string Pre6File(uint16_t length, const std::vector<std::string>& rows) {
-  const size_t perPage = (4096 - 6) / length, pages = 2 + (rows.size() - 1) / perPage;
-  std::string f(pages * 4096, '\0');
-  PutWord(f, 0x06, 0x0300), PutWord(f, 0x08, 4096), PutHiLo(f, 0x0C, kNone);
+std::string Pre6File(uint16_t length, const std::vector<std::string>& rows,
+                     uint16_t page = 4096) {
+  const size_t perPage = (page - 6) / length, pages = 2 + (rows.size() - 1) / perPage;
+  std::string f(pages * page, '\0');
+  PutWord(f, 0x06, 0x0300), PutWord(f, 0x08, page), PutHiLo(f, 0x0C, kNone);
   PutHiLo(f, 0x10, kNone), PutWord(f, 0x16, length), PutWord(f, 0x18, length);
   PutHiLo(f, 0x1A, static_cast<uint32_t>(rows.size())),
       PutHiLo(f, 0x26, static_cast<uint32_t>(pages));
   PutHiLo(f, 0x1E, static_cast<uint32_t>(pages - 1));
   PutWord(f, 0x2A,
-          static_cast<uint16_t>(4096 - 6 - (rows.size() - (pages - 2) * perPage) * length));
+          static_cast<uint16_t>(page - 6 - (rows.size() - (pages - 2) * perPage) * length));
   for (size_t p = 1; p < pages; ++p)
-    PutHiLo(f, p * 4096, static_cast<uint32_t>(p)), PutWord(f, p * 4096 + 4, 0x8001);
+    PutHiLo(f, p * page, static_cast<uint32_t>(p)), PutWord(f, p * page + 4, 0x8001);
   for (size_t r = 0; r < rows.size(); ++r)
-    f.replace((1 + r / perPage) * 4096 + 6 + r % perPage * length, length, rows[r]);
+    f.replace((1 + r / perPage) * page + 6 + r % perPage * length, length, rows[r]);
   return f;
 }
 
@@ -194,8 +195,11 @@ TEST(LegacyImportTest, ImportDbBringsTheDictionaryAndTheFilesItNames) {
   Result r = Vbutil({"import-db", src.Path(), out, "--check"});
   EXPECT_TRUE(Has(r.out, "would import 5 files (1634 records)"));
   EXPECT_FALSE(fs::exists(out));
+  EXPECT_EQ(tools::kExitFailed, r.code);
   r = Vbutil({"import-db", src.Path(), out});
-  ASSERT_EQ(0, r.code) << r.err;
+  // What could be read is imported, but leaving out files the dictionary names is no success.
+  EXPECT_EQ(tools::kExitFailed, r.code);
+  EXPECT_TRUE(Has(r.err, "2 of the files the dictionary names were left out"));
   EXPECT_TRUE(Has(r.out, "imported 5 files (1634 records) from "));
   EXPECT_TRUE(Has(r.out,
                   "skipped 2:\n  Gone: its data file GONE.DAT is missing\n  Elsewhere: its "
@@ -218,12 +222,49 @@ TEST(LegacyImportTest, ImportDbBringsTheDictionaryAndTheFilesItNames) {
   EXPECT_TRUE(Has(r.err, "teste.dat: its records are compressed"));
   EXPECT_FALSE(fs::exists(other));
   r = Vbutil({"import-db", src.Path(), other, "--quiet", "--skip-unreadable"});
-  ASSERT_EQ(0, r.code) << r.err;
+  EXPECT_EQ(tools::kExitFailed, r.code);
+  EXPECT_TRUE(Has(r.err, "3 of the files the dictionary names were left out"));
   EXPECT_TRUE(Has(r.out, "imported 4 files"));
   EXPECT_TRUE(Has(r.out, "  Teste: " + src.Path() + "/data/teste.dat: its records are compressed"));
   EXPECT_FALSE(fs::exists(other + "/data/TESTE.DAT"));
   r = Vbutil({"import-db", src.Path(), other, "--quiet", "--skip-unreadable"});
   EXPECT_TRUE(Has(r.err, "already exists"));
+}
+
+// A database as an older engine wrote it: FILE.DDF rows of 87 bytes, locations in lower case,
+// data files owner-protected (each under its own name), one record filling a 512-byte page.
+TEST(LegacyImportTest, ImportDbReadsShortDictionaryRowsAndOwnerNamesPerFile) {
+  TempDir src, dest;
+  std::string test = Sample("TEST.DAT"), teste = Sample("TESTE.DAT");
+  PutWord(test, 0x06, 0xFD00), PutWord(teste, 0x06, 0xFD00);
+  src.Write("TEST.DAT", test);
+  src.Write("TESTE.DAT", teste);
+  src.Write("WIDE.DAT", Pre6File(504, {std::string(504, 'w'), std::string(504, 'v')}, 512));
+  src.Write("FILE.DDF", Pre6File(87, {FileRow(1, "X$File", "file.ddf", 0x10).substr(0, 87),
+                                      FileRow(4, "Test", "test.dat", 0).substr(0, 87),
+                                      FileRow(5, "Teste", "teste.dat", 0).substr(0, 87),
+                                      FileRow(6, "Wide", "wide.dat", 0).substr(0, 87)}));
+  const std::string out = dest.File("db");
+  Result r = Vbutil({"import-db", src.Path(), out, "--check"});
+  EXPECT_EQ(0, r.code) << r.err;
+  EXPECT_TRUE(Has(r.out, "would import 4 files (611 records)"));
+  EXPECT_TRUE(Has(r.out, "TEST.DAT: 5 records, owner-protected\n"));
+  r = Vbutil({"import-db", src.Path(), out, "--quiet"});
+  EXPECT_EQ(tools::kExitFailed, r.code);
+  EXPECT_TRUE(Has(r.err, "owner-protected without an owner name (--owner or --owner-file): "
+                         "TEST.DAT, TESTE.DAT"));
+  EXPECT_FALSE(fs::exists(out));
+  const std::string owners = src.Write("owners.txt", "test.dat=One\r\nTESTE.DAT=Two\n");
+  r = Vbutil({"import-db", src.Path(), out, "--quiet", "--owner-file", owners});
+  ASSERT_EQ(0, r.code) << r.out << r.err;
+  EXPECT_TRUE(Has(r.out, "imported 4 files (611 records)"));
+  EXPECT_TRUE(Has(r.out, "wide.dat: page size 1024 instead of 512, which cannot hold a record of "
+                         "504 bytes here"));
+  EXPECT_EQ(5u, Records(out + "/test.dat", "One").size());
+  EXPECT_EQ(600u, Records(out + "/teste.dat", "Two").size());
+  EXPECT_THROW(BtrFile(out + "/teste.dat", "One"), tools::BtrieveError);
+  EXPECT_EQ(std::vector<Bytes>({std::string(504, 'v'), std::string(504, 'w')}),
+            Records(out + "/wide.dat"));
 }
 
 }  // namespace

@@ -1,0 +1,46 @@
+#include "microkernel/FileNames.h"
+
+#include <dirent.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace vader::microkernel {
+namespace {
+
+bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+// The entry of `directory` named `name` ignoring case; empty when there is none.
+std::string EntryIgnoringCase(const std::string& directory, const std::string& name) {
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
+  if (!dir) return {};
+  while (const dirent* entry = ::readdir(dir.get()))
+    if (::strcasecmp(entry->d_name, name.c_str()) == 0) return entry->d_name;
+  return {};
+}
+
+}  // namespace
+
+std::string FindIgnoringCase(const std::string& path) {
+  if (path.empty() || Exists(path)) return path;
+  const bool absolute = path[0] == '/';
+  std::string found;  // the components matched so far
+  for (size_t begin = absolute ? 1 : 0; begin <= path.size();) {
+    const size_t end = std::min(path.find('/', begin), path.size());
+    const std::string name = path.substr(begin, end - begin);
+    const std::string prefix = found.empty() && !absolute ? "" : found + "/";
+    if (name.empty() || name == "." || name == ".." || Exists(prefix + name)) {
+      found = prefix + name;
+    } else {
+      const std::string match = EntryIgnoringCase(prefix.empty() ? "." : prefix, name);
+      if (match.empty()) return path;
+      found = prefix + match;
+    }
+    begin = end + 1;
+  }
+  return found;
+}
+
+}  // namespace vader::microkernel

@@ -1,0 +1,15 @@
+#pragma once
+// Files written on DOS and Windows are named without regard to case: a program or a dictionary
+// may name FILE.DDF a file that was copied here as file.ddf. Names are compared as the file
+// system's bytes, with only the ASCII letters folded.
+
+#include <string>
+
+namespace vader::microkernel {
+
+// `path` when it exists; else the existing path whose components equal those of `path`
+// ignoring case (the first match in directory order where several do); else `path`, so that a
+// file still to be created keeps the name it was given.
+std::string FindIgnoringCase(const std::string& path);
+
+}  // namespace vader::microkernel
