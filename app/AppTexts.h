@@ -46,6 +46,14 @@ inline constexpr const char* kSqlOn = "SQL on %s";
 inline constexpr const char* kRowsAffected = "Rows affected: %d";
 inline constexpr const char* kTheStatementRan = "The statement ran.";
 inline constexpr const char* kReadOnlyRows = "(read-only)";
+inline constexpr const char* kOwnerName = "Owner name";
+inline constexpr const char* kTheFilesOfAreProtected =
+    "The files of %s are protected. Their owner name:";
+inline constexpr const char* kOwnerNames = "Owner names";
+inline constexpr const char* kTheseFilesAreProtected =
+    "These files are protected by owner names. Give one name for all of them, or a name for "
+    "each:";
+inline constexpr const char* kForAllFiles = "For all files:";
 
 // Every text above, for the list of texts a dictionary lacks.
 inline constexpr const char* kAll[] = {
@@ -88,6 +96,11 @@ inline constexpr const char* kAll[] = {
     kRowsAffected,
     kTheStatementRan,
     kReadOnlyRows,
+    kOwnerName,
+    kTheFilesOfAreProtected,
+    kOwnerNames,
+    kTheseFilesAreProtected,
+    kForAllFiles,
 };
 
 }  // namespace vader::app::texts

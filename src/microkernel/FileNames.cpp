@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +12,12 @@ namespace vader::microkernel {
 namespace {
 
 bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+bool MayWrite(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) &&
+         ::access(path.c_str(), W_OK) == 0;
+}
 
 // The entry of `directory` named `name` ignoring case; empty when there is none.
 std::string EntryIgnoringCase(const std::string& directory, const std::string& name) {
@@ -41,6 +48,12 @@ std::string FindIgnoringCase(const std::string& path) {
     begin = end + 1;
   }
   return found;
+}
+
+bool WritableHere(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  return MayWrite(path) && MayWrite(dir);
 }
 
 }  // namespace vader::microkernel

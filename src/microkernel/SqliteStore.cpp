@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 
+#include "microkernel/FileNames.h"
 #include "microkernel/LockTable.h"
 
 namespace vader::microkernel {
@@ -95,21 +96,6 @@ bool FileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-// Whether `path` may be written by this process and is not marked read-only for everyone
-// (which a process that may write anything, such as one run by root, would pass over).
-bool MayWrite(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) &&
-         ::access(path.c_str(), W_OK) == 0;
-}
-
-// Whether a file can be written here: the file itself and its folder (which takes the log).
-bool Writable(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-  return MayWrite(path) && MayWrite(dir);
-}
-
 void RemoveDatabase(const std::string& path) {
   for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::remove((path + suffix).c_str());
 }
@@ -164,7 +150,7 @@ Status SqliteStore::Open(const std::string& path, std::unique_ptr<SqliteStore>& 
   if (recover && FileExists(JournalPath(path))) Recover(path);
   std::unique_ptr<SqliteStore> store(new SqliteStore());
   store->path_ = path;
-  store->readOnly_ = !Writable(path);
+  store->readOnly_ = !WritableHere(path);
   if (store->OpenConnection() != SQLITE_OK) return kIoError;
   store->db_.Exec("PRAGMA synchronous=NORMAL");
   store->db_.SetBusyTimeout(LockWaitMilliseconds());
