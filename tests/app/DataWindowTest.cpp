@@ -179,6 +179,83 @@ TEST_F(DataWindows, AWrongOwnerNameOpensNothingAndSaysSoInTheLanguage) {
   }
 }
 
+// A dictionary guarded by an owner name of its own opens once the name is given (a wrong one is
+// asked for again), and the name then opens the tables guarded by it.
+TEST_F(DataWindows, OwnerNamesAreAskedForWhereTheyAreNeeded) {
+  const std::string vbutil = std::filesystem::path(VADER_EXECUTABLE).parent_path() / "vbutil";
+  for (const char* file : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF", "SUPPLIER.BTR"}) {
+    const std::string path = dir.File("sample/") + file;
+    if (std::string(file).find(".DDF") != std::string::npos) {
+      ASSERT_EQ(std::system((vbutil + " owner clear " + path + " --owner ..RV....").c_str()), 0);
+    }
+    ASSERT_EQ(std::system((vbutil + " owner set " + path + " Secret").c_str()), 0);
+  }
+  std::vector<std::string> answers = {"Wrong", "Secret"}, asked;
+  Prompts().text = [&](const std::string&, const std::string& label) {
+    asked.push_back(label);
+    const std::string answer = answers.empty() ? "" : answers.front();
+    if (!answers.empty()) answers.erase(answers.begin());
+    return answer;
+  };
+  TDatabaseForm* sample = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(sample, nullptr) << LastMessage();
+  EXPECT_EQ(sample->Tables().size(), 6u);
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[0], "The files of " + dir.File("sample") + " are protected. Their owner name:");
+  EXPECT_EQ(sample->OwnerName(), "Secret");
+  sample->OpenTable("Suppliers");
+  EXPECT_EQ(TAppWindows::Instance().OfKind<TDataForm>().size(), 1u) << LastMessage();
+  EXPECT_EQ(asked.size(), 2u);
+  // Without the name a table asks for it; no answer opens nothing.
+  dynamic_cast<TEdit*>(sample->FindComponent("OwnerEdit"))->SetText("");
+  messages.clear();
+  sample->OpenTable("Customers");
+  EXPECT_EQ(asked.size(), 3u);
+  EXPECT_EQ(asked.back(), "The files of Customers are protected. Their owner name:");
+  EXPECT_EQ(LastMessage().find("Cannot open the table Customers."), 0u) << LastMessage();
+  Prompts().text = nullptr;
+}
+
+// A database on a read-only folder, or a file without write permission, is browsed without
+// writing anything: editing is not offered and the windows say "(read-only)".
+TEST_F(DataWindows, ReadOnlyDatabasesAndTablesAreBrowsedWithoutWriting) {
+  namespace fs = std::filesystem;
+  const auto beside = [&] {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.File("sample")))
+      names.insert(entry.path().filename().string());
+    return names;
+  };
+  const std::set<std::string> files = beside();
+  fs::permissions(dir.File("sample/SUPPLIER.BTR"), fs::perms::owner_write | fs::perms::group_write |
+                                                       fs::perms::others_write,
+                  fs::perm_options::remove);
+  TDatabaseForm* sample = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(sample, nullptr) << LastMessage();
+  EXPECT_FALSE(sample->ReadOnly());
+  EXPECT_TRUE(sample->TableReadOnly("Suppliers"));
+  EXPECT_FALSE(sample->TableReadOnly("Customers"));
+  TAppWindows::Instance().CloseAll();
+
+  fs::permissions(dir.File("sample"), fs::perms::owner_write | fs::perms::group_write |
+                                          fs::perms::others_write,
+                  fs::perm_options::remove);
+  sample = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(sample, nullptr) << LastMessage();
+  EXPECT_TRUE(sample->ReadOnly());
+  EXPECT_NE(static_cast<TLabel*>(sample->FindComponent("PathLabel"))->Caption().find("(read-only)"),
+            std::string::npos);
+  TDataForm& form = Data("Customers");
+  EXPECT_GT(Rows(form.Table()), 0);
+  EXPECT_FALSE(static_cast<TControl*>(form.FindComponent("InsertButton"))->Visible());
+  EXPECT_NE(static_cast<TLabel*>(form.FindComponent("PositionLabel"))->Caption().find("(read-only)"),
+            std::string::npos);
+  EXPECT_THROW(form.Table().Insert(), std::exception);
+  TAppWindows::Instance().CloseAll();
+  EXPECT_EQ(beside(), files);
+  fs::permissions(dir.File("sample"), fs::perms::owner_write, fs::perm_options::add);
+}
+
 TEST_F(DataWindows, IndexSearchRangeAndFilter) {
   TDataForm& form = Data("Customers");
   loop.Show(&form);
