@@ -26,6 +26,7 @@
 #include "SqlForm.h"
 #include "StructureForm.h"
 #include "common/TempDir.h"
+#include "legacy/Pre6Files.h"
 #include "framework/DBCtrls.h"
 #include "framework/Dialogs.h"
 #include "language/zInter.h"
@@ -254,6 +255,52 @@ TEST_F(DataWindows, ReadOnlyDatabasesAndTablesAreBrowsedWithoutWriting) {
   TAppWindows::Instance().CloseAll();
   EXPECT_EQ(beside(), files);
   fs::permissions(dir.File("sample"), fs::perms::owner_write, fs::perm_options::add);
+}
+
+// The import asks the owner names of the protected files in one dialog, and the utility
+// protects each copy with the name given for it.
+TEST_F(DataWindows, ImportAsksTheOwnerNamesOfProtectedFiles) {
+  namespace fs = std::filesystem;
+  using legacy::testing::FileRow;
+  using legacy::testing::Pre6File;
+  fs::create_symlink(fs::path(VADER_EXECUTABLE).parent_path() / "vbutil", dir.File("vbutil"));
+  TempDir src;
+  for (const char* file : {"TEST.DAT", "TESTE.DAT"}) {
+    std::string bytes = TempDir::Read(std::string(VADER_LEGACY_DATA) + "/" + file);
+    legacy::testing::PutWord(bytes, 0x06, 0xFD00);  // owner-protected
+    src.Write(file, bytes);
+  }
+  src.Write("FILE.DDF", Pre6File(87, {FileRow(1, "X$File", "file.ddf", 0x10).substr(0, 87),
+                                      FileRow(4, "Test", "test.dat", 0).substr(0, 87),
+                                      FileRow(5, "Teste", "teste.dat", 0).substr(0, 87)}));
+  const std::string copy = dir.File("copy");
+  std::vector<std::string> directories = {src.Path(), copy};
+  Prompts().directory = [&](const std::string&) {
+    const std::string next = directories.front();
+    directories.erase(directories.begin());
+    return next;
+  };
+  std::vector<std::string> asked;
+  Prompts().ownerNames = [&](TOwnerNames& owners) {
+    asked = owners.files;
+    owners.names = {"", "Two"};
+    owners.forAll = "One";
+    return true;
+  };
+  TDatabaseForm::ImportDatabase();
+  EXPECT_EQ(asked, (std::vector<std::string>{"TEST.DAT", "TESTE.DAT"}));
+  const std::string vbutil = dir.File("vbutil") + " save ";
+  const auto readable = [&](const std::string& file, const std::string& owner) {
+    const std::string command = vbutil + copy + "/" + file + " " + dir.File("out.seq") +
+                                " --quiet --owner " + owner + " 2>/dev/null";
+    return std::system(command.c_str()) == 0;
+  };
+  EXPECT_TRUE(readable("test.dat", "One"));
+  EXPECT_TRUE(readable("teste.dat", "Two"));
+  EXPECT_FALSE(readable("teste.dat", "One"));
+  Prompts().directory = nullptr;
+  Prompts().ownerNames = nullptr;
+  messages.clear();  // the copy's dictionary, without keys, cannot be opened
 }
 
 TEST_F(DataWindows, IndexSearchRangeAndFilter) {

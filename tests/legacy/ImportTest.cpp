@@ -143,34 +143,6 @@ TEST(LegacyImportTest, NothingIsWrittenWhenTheSourceCannotBeRead) {
   EXPECT_EQ(5u, Records(dir.File("owned.btr"), "Boss").size());
 }
 
-// A pre-6.0 file without keys (level 3, 4096-byte pages) holding `rows`: the dictionary files
-// of a test database, which no sample provides.
-std::string Pre6File(uint16_t length, const std::vector<std::string>& rows,
-                     uint16_t page = 4096) {
-  const size_t perPage = (page - 6) / length, pages = 2 + (rows.size() - 1) / perPage;
-  std::string f(pages * page, '\0');
-  PutWord(f, 0x06, 0x0300), PutWord(f, 0x08, page), PutHiLo(f, 0x0C, kNone);
-  PutHiLo(f, 0x10, kNone), PutWord(f, 0x16, length), PutWord(f, 0x18, length);
-  PutHiLo(f, 0x1A, static_cast<uint32_t>(rows.size())),
-      PutHiLo(f, 0x26, static_cast<uint32_t>(pages));
-  PutHiLo(f, 0x1E, static_cast<uint32_t>(pages - 1));
-  PutWord(f, 0x2A,
-          static_cast<uint16_t>(page - 6 - (rows.size() - (pages - 2) * perPage) * length));
-  for (size_t p = 1; p < pages; ++p)
-    PutHiLo(f, p * page, static_cast<uint32_t>(p)), PutWord(f, p * page + 4, 0x8001);
-  for (size_t r = 0; r < rows.size(); ++r)
-    f.replace((1 + r / perPage) * page + 6 + r % perPage * length, length, rows[r]);
-  return f;
-}
-
-std::string FileRow(char id, const std::string& name, const std::string& location, char flags) {
-  std::string row = std::string{id, '\0'} + name;
-  row.resize(22, ' ');
-  row += location;
-  row.resize(86, ' ');
-  return row + flags + std::string(10, ' ');
-}
-
 // The dictionary names sample data files, one in a subdirectory under another case, one that
 // is missing, one outside the directory, and one twice.
 void MakeDatabase(const TempDir& src) {
