@@ -1,7 +1,7 @@
 #pragma once
-// One Btrieve file seen through one connection to its storage. Two kinds of storage implement
-// it: an SQLite database per file (the default) and a table on a PostgreSQL server, chosen by
-// the file's name (see ServerLocation.h).
+// One Btrieve file seen through one connection to its storage. Three kinds of storage implement
+// it: an SQLite database per file (the default), a table on a PostgreSQL server, chosen by the
+// file's name (see ServerLocation.h), and, read-only, a file written by a real Btrieve engine.
 
 #include <array>
 #include <cstdint>

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 
+#include "microkernel/FileLayout.h"
 #include "microkernel/FileNames.h"
 #include "tools/Dictionary.h"
 #include "tools/TableSchema.h"
@@ -23,19 +24,6 @@ constexpr uint16_t kKeptKeyFlags = 0x07EF;
 // A FILE.DDF row up to its flags byte; older engines wrote rows of this length, without the
 // reserved tail of later ones.
 constexpr size_t kShortestFileRow = 87;
-// Page sizes the record manager accepts, and the bytes of a page its records cannot use.
-constexpr uint16_t kPageSizes[] = {512, 1024, 1536, 2048, 2560, 3072, 3584, 4096, 8192, 16384};
-constexpr uint16_t kPageOverhead = 10;
-
-// The source's page size when it holds a record here, else the smallest one that does: real
-// engines fit a record into a page with fewer bytes of overhead than the record manager needs.
-uint16_t PageSizeFor(uint16_t recordLength, uint16_t sourcePageSize) {
-  if (recordLength + kPageOverhead <= sourcePageSize) return sourcePageSize;
-  for (uint16_t size : kPageSizes)
-    if (size >= sourcePageSize && recordLength + kPageOverhead <= size) return size;
-  return sourcePageSize;  // too long for any page: the create reports it
-}
-
 void RemoveStore(const std::string& path) {
   std::error_code ec;
   for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(path + suffix, ec);
@@ -115,7 +103,7 @@ ReadSource ReadLegacy(const std::string& path) {
 FileDef DefinitionOf(const FileInfo& info) {
   FileDef def;
   def.recordLength = info.recordLength;
-  def.pageSize = PageSizeFor(info.recordLength, info.pageSize);
+  def.pageSize = microkernel::PageSizeHolding(info.recordLength, info.pageSize);
   def.flags = info.fileFlags & kKeptFileFlags;
   def.duplicatePointers = info.reservedDuplicatePointers;
   for (const legacy::KeySpec& k : info.keys) {
@@ -162,7 +150,7 @@ FileImport ImportFile(const ReadSource& source, const std::string& dest,
       result.records = inserter.Finish();
       CompareOrder(source, out, result);
     }
-    if (const uint16_t pageSize = PageSizeFor(info.recordLength, info.pageSize);
+    if (const uint16_t pageSize = microkernel::PageSizeHolding(info.recordLength, info.pageSize);
         pageSize != info.pageSize)
       result.notes.push_back("page size " + std::to_string(pageSize) +
                              " instead of " + std::to_string(info.pageSize) +

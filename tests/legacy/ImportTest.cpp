@@ -105,6 +105,38 @@ TEST(LegacyImportTest, SamplesKeepRecordsDefinitionAndEveryKeysOrder) {
   }
 }
 
+// Opened in place through the record manager, a real file answers as its imported copy does:
+// Stat, every key's order both ways, the physical order's records; writes are refused.
+TEST(LegacyImportTest, SamplesReadInPlaceAsTheirImportedCopies) {
+  TempDir dir;
+  for (const char* name :
+       {"GALTELA.DAT", "MBBSEMU.DAT", "MBMGEPLT.DAT", "MULTIACS.DAT", "VARIABLE.DAT",
+        "WCCACMS2.DAT", "WGSMENU2.DAT", "TEST.DAT", "TESTE.DAT"}) {
+    SCOPED_TRACE(name);
+    const std::string copyPath = dir.File(std::string(name) + ".btr");
+    ASSERT_EQ(0, Vbutil({"import", SamplePath(name), copyPath, "--quiet"}).code);
+    BtrFile copy(copyPath), inPlace(SamplePath(name));
+    EXPECT_EQ(copy.Stat(), inPlace.Stat());
+    const tools::FileDef stat = tools::ParseStat(copy.Stat());
+    for (const tools::KeyDef& key : stat.keys) {
+      const std::vector<Bytes> order = KeyOrder(copy, key.number);
+      EXPECT_TRUE(order == KeyOrder(inPlace, key.number)) << "key " << key.number;
+      std::vector<Bytes> backwards;
+      Bytes k(tools::kKeyBufferSize, '\0'), r;
+      const auto number = static_cast<int8_t>(key.number);
+      for (int16_t s = inPlace.Get(tools::kOpGetLast, number, k, r); s == 0;
+           s = inPlace.Get(microkernel::kOpGetPrevious, number, k, r))
+        backwards.push_back(r);
+      EXPECT_TRUE(std::equal(order.rbegin(), order.rend(), backwards.begin(), backwards.end()))
+          << "key " << key.number;
+    }
+    EXPECT_TRUE(Records(copyPath) == Records(SamplePath(name)));
+    Bytes record = copy.Stat().substr(0, 4), key(tools::kKeyBufferSize, '\0');
+    uint32_t length = static_cast<uint32_t>(record.size());
+    EXPECT_EQ(46, inPlace.Call(tools::kOpInsert, record.data(), length, key.data(), 0));
+  }
+}
+
 TEST(LegacyImportTest, DuplicatesFollowTheirChainNotThePhysicalOrder) {
   // MBBSEMU's key 0 holds all four records under one value; reverse their chain.
   std::string bytes = Sample("MBBSEMU.DAT");
