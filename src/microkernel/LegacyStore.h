@@ -4,6 +4,8 @@
 // held in memory in the record manager's own order (encoded keys, the original duplicate order).
 // Writes, index changes and owner names answer the read-only status.
 
+#include <unordered_map>
+
 #include "legacy/LegacyFile.h"
 #include "microkernel/FileStore.h"
 
@@ -50,8 +52,10 @@ class LegacyStore final : public FileStore {
   using Entries = std::vector<Entry>;
 
   LegacyStore() = default;
-  void LoadRecords(const legacy::LegacyFile& file);
-  void LoadKey(const legacy::LegacyFile& file, size_t index);
+  // Reads every record; gives the position of each by its address in the file.
+  std::unordered_map<uint32_t, uint32_t> LoadRecords(const legacy::LegacyFile& file);
+  void LoadKey(const legacy::LegacyFile& file, size_t index,
+               const std::unordered_map<uint32_t, uint32_t>& positions);
   const Entries* KeyEntries(int number) const;
   Status RowAt(const Entries& entries, size_t at, Row& row) const;
 
