@@ -177,6 +177,8 @@ TDatabaseForm* TDatabaseForm::OpenDatabase(const std::string& database,
 TDatabaseForm::TDatabaseForm(TComponent* owner, const std::string& database,
                              const std::string& ownerName)
     : TAppForm(owner), databaseName_(database) {
+  // A dictionary written by a real Btrieve engine: its files are read in place, read-only.
+  inPlace_ = LooksLikePath(database) && microkernel::IsRealBtrieveFile(DataFilePath("FILE.DDF"));
   BeginLoading();
   SetName("DatabaseForm");
   SetCaption("Database");
@@ -244,7 +246,8 @@ void TDatabaseForm::Connect() {
     throw;
   }
   database_ = database;
-  readOnly_ = LooksLikePath(databaseName_) && !WritableHere(DataFilePath("FILE.DDF"));
+  readOnly_ =
+      inPlace_ || (LooksLikePath(databaseName_) && !WritableHere(DataFilePath("FILE.DDF")));
   std::sort(tables_.begin(), tables_.end(),
             [](const TTableEntry& a, const TTableEntry& b) { return a.name < b.name; });
   auto* view = static_cast<TListView*>(FindComponent("TableList"));
@@ -263,6 +266,11 @@ void TDatabaseForm::BuildMenu() {
   AddMenuItem(
       file, "ImportItem", "&Import a Btrieve database...", [] { ImportDatabase(); },
       "Copy the files of a real Btrieve database and open the copy");
+  if (inPlace_)
+    AddMenuItem(
+        file, "ImportToEditItem", "Import to &edit...",
+        [this] { ImportDatabaseFrom(databaseName_); },
+        "Copy these files into a database that can be edited, and open the copy");
   AddMenuItem(
       file, "CloseItem", "&Close", [this] { TAppWindows::Instance().Close(this); },
       "Close the database");
@@ -359,7 +367,11 @@ void TDatabaseForm::AskAndOpenAlias() {
 void TDatabaseForm::ImportDatabase() {
   if (!Prompts().directory) return;
   const std::string source = Prompts().directory(Tr(texts::kBtrieveDatabaseToImport));
-  if (source.empty()) return;
+  if (!source.empty()) ImportDatabaseFrom(source);
+}
+
+void TDatabaseForm::ImportDatabaseFrom(const std::string& source) {
+  if (!Prompts().directory) return;
   const std::string dest = Prompts().directory(Tr(texts::kDirectoryForTheCopy));
   if (dest.empty()) return;
   // The utility's own command does the import, so its checks and messages are the same; it

@@ -33,7 +33,8 @@ class TDatabaseForm : public TAppForm {
   std::string OwnerName() const;
   // The table name to open, with the owner option when one is given.
   std::string TableNameFor(const std::string& table) const;
-  // The database's dictionary cannot be written here (a read-only folder or medium).
+  // The database's dictionary cannot be written here (a read-only folder or medium, or the
+  // files of a real Btrieve engine read in place).
   bool ReadOnly() const { return readOnly_; }
   // The table cannot be written here: the database is read-only, or its data file is.
   bool TableReadOnly(const std::string& table) const;
@@ -49,6 +50,8 @@ class TDatabaseForm : public TAppForm {
   static void AskAndOpenDatabase();
   static void AskAndOpenAlias();
   static void ImportDatabase();
+  // The same for the real Btrieve files in `source`.
+  static void ImportDatabaseFrom(const std::string& source);
   // The bundled sample database beside the executable.
   static std::string SampleDatabase();
 
@@ -74,6 +77,7 @@ class TDatabaseForm : public TAppForm {
   TttDatabase* database_ = nullptr;
   std::vector<TTableEntry> tables_;
   bool readOnly_ = false;
+  bool inPlace_ = false;  // real Btrieve files, read where they are
 };
 
 // The recent-databases list kept in the application's settings file.

@@ -6,10 +6,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
+#include <fstream>
 #include <memory>
 
 namespace vader::microkernel {
 namespace {
+
+constexpr char kSqliteHeader[] = "SQLite format 3";
 
 bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
@@ -54,6 +58,13 @@ bool WritableHere(const std::string& path) {
   const size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
   return MayWrite(path) && MayWrite(dir);
+}
+
+bool IsRealBtrieveFile(const std::string& path) {
+  char head[sizeof kSqliteHeader] = {};
+  std::ifstream in(path, std::ios::binary);
+  // A file shorter than the header (an empty one is an empty SQLite database) is none.
+  return in.read(head, sizeof head) && std::memcmp(head, kSqliteHeader, sizeof head) != 0;
 }
 
 }  // namespace vader::microkernel

@@ -18,4 +18,8 @@ std::string FindIgnoringCase(const std::string& path);
 // over). False on a read-only medium.
 bool WritableHere(const std::string& path);
 
+// Whether the file at `path` was written by a real Btrieve engine rather than by the record
+// manager (whose files are SQLite databases); such files are read in place, read-only.
+bool IsRealBtrieveFile(const std::string& path);
+
 }  // namespace vader::microkernel

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "microkernel/FileNames.h"
 #include "microkernel/LegacyStore.h"
 #include "microkernel/PgStore.h"
 #include "microkernel/ServerLocation.h"
@@ -35,7 +36,7 @@ Status FileStore::Open(const std::string& path, std::unique_ptr<FileStore>& out,
                        std::shared_ptr<ServerSessions>* sessions) {
   if (IsServerLocation(path)) return PgStore::Open(path, out, sessions);
   // Files of real Btrieve engines are read where they are, read-only.
-  if (LegacyStore::IsLegacyFile(path)) return LegacyStore::Open(path, out);
+  if (IsRealBtrieveFile(path)) return LegacyStore::Open(path, out);
   std::unique_ptr<SqliteStore> store;
   const Status s = SqliteStore::Open(path, store);
   out = std::move(store);

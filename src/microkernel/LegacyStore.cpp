@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <unordered_map>
 
 namespace vader::microkernel {
@@ -13,7 +12,6 @@ namespace {
 constexpr uint16_t kKeptFileFlags = 0x0001 | 0x0020 | 0x00C0 | 0x0100;
 // Key flags that describe the key (not the index state).
 constexpr uint16_t kKeptKeyFlags = 0x07EF;
-constexpr char kSqliteHeader[] = "SQLite format 3";
 constexpr size_t kSequenceSize = 8;
 
 // The definition of the source's records, keys and ACSs, checked as a Create would check it.
@@ -53,13 +51,6 @@ Bytes Sequence(uint64_t n) {
 bool EntryBefore(const Bytes& a, const Bytes& b) { return a < b; }
 
 }  // namespace
-
-bool LegacyStore::IsLegacyFile(const std::string& path) {
-  char head[sizeof kSqliteHeader] = {};
-  std::ifstream in(path, std::ios::binary);
-  // An empty file is an empty SQLite database.
-  return in.read(head, sizeof head) && std::memcmp(head, kSqliteHeader, sizeof head) != 0;
-}
 
 Status LegacyStore::Open(const std::string& path, std::unique_ptr<FileStore>& out) {
   std::unique_ptr<LegacyStore> store(new LegacyStore());

@@ -13,8 +13,6 @@ namespace vader::microkernel {
 
 class LegacyStore final : public FileStore {
  public:
-  // Whether `path` starts as a file of a real Btrieve engine rather than a record-manager file.
-  static bool IsLegacyFile(const std::string& path);
   // Reads the file; status 30 when it cannot be read (the reader's reason is lost here: the
   // import commands report it).
   static Status Open(const std::string& path, std::unique_ptr<FileStore>& out);
