@@ -217,6 +217,18 @@ TEST_F(DataWindows, OwnerNamesAreAskedForWhereTheyAreNeeded) {
   Prompts().text = nullptr;
 }
 
+// Files copied from DOS or Windows in another case than the dictionary names them are found.
+TEST_F(DataWindows, FilesAreFoundWhateverTheCaseOfTheirNames) {
+  namespace fs = std::filesystem;
+  for (const char* file : {"FILE.DDF", "FIELD.DDF", "CUSTOMER.BTR"}) {
+    std::string lower = file;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    fs::rename(dir.File("sample/") + file, dir.File("sample/") + lower);
+  }
+  TDataForm& form = Data("Customers");
+  EXPECT_GT(Rows(form.Table()), 0) << LastMessage();
+}
+
 // A database on a read-only folder, or a file without write permission, is browsed without
 // writing anything: editing is not offered and the windows say "(read-only)".
 TEST_F(DataWindows, ReadOnlyDatabasesAndTablesAreBrowsedWithoutWriting) {
