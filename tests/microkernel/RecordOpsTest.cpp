@@ -202,6 +202,11 @@ TEST_F(FileOpsTest, NamesResolveIgnoringCase) {
   ASSERT_EQ(0, upper.Open(dir_ + "/DATA/PEOPLE.DAT"));
   EXPECT_EQ(std::vector<int32_t>({1, 2}), Walk(upper, 0));
   EXPECT_EQ(12, f.Open(dir_ + "/DATA/NOBODY.DAT"));
+  // A file created under another case is a new file: the existing one is not replaced.
+  ASSERT_EQ(0, Create(dir_ + "/Data/PEOPLE.DAT", PeopleLayout()));
+  File lower;
+  ASSERT_EQ(0, lower.Open(dir_ + "/Data/people.dat"));
+  EXPECT_EQ(std::vector<int32_t>({1, 2}), Walk(lower, 0));
 }
 
 // A file that cannot be written here opens for reading, and nothing is created beside it.
