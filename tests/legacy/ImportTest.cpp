@@ -105,6 +105,19 @@ TEST(LegacyImportTest, SamplesKeepRecordsDefinitionAndEveryKeysOrder) {
   }
 }
 
+// Step Next Extended from the first record: the first 4 bytes of up to 50 records, unfiltered.
+Bytes ExtendedRead(BtrFile& file) {
+  constexpr uint16_t kStepNextExtended = 38;
+  Bytes record;
+  if (file.Step(tools::kOpStepFirst, record) != 0) return "";
+  // Length 16, "UC", no reject limit, no terms; 50 records, one field: 4 bytes at offset 0.
+  const Bytes descriptor("\x10\x00UC\x00\x00\x00\x00\x32\x00\x01\x00\x04\x00\x00\x00", 16);
+  Bytes buffer = descriptor + Bytes(4096 - descriptor.size(), '\0'), key(255, '\0');
+  uint32_t length = static_cast<uint32_t>(buffer.size());
+  const int16_t status = file.Call(kStepNextExtended, buffer.data(), length, key.data(), 0);
+  return std::to_string(status) + ":" + buffer.substr(0, status == 0 || status == 9 ? length : 0);
+}
+
 // Opened in place through the record manager, a real file answers as its imported copy does:
 // Stat, every key's order both ways, the physical order's records; writes are refused.
 TEST(LegacyImportTest, SamplesReadInPlaceAsTheirImportedCopies) {
@@ -131,6 +144,10 @@ TEST(LegacyImportTest, SamplesReadInPlaceAsTheirImportedCopies) {
           << "key " << key.number;
     }
     EXPECT_TRUE(Records(copyPath) == Records(SamplePath(name)));
+    const Bytes extended = ExtendedRead(inPlace);
+    EXPECT_TRUE(extended.empty() || extended.rfind("0:", 0) == 0 || extended.rfind("9:", 0) == 0)
+        << extended.substr(0, 4);
+    EXPECT_EQ(ExtendedRead(copy), extended);
     Bytes record = copy.Stat().substr(0, 4), key(tools::kKeyBufferSize, '\0');
     uint32_t length = static_cast<uint32_t>(record.size());
     EXPECT_EQ(46, inPlace.Call(tools::kOpInsert, record.data(), length, key.data(), 0));
