@@ -49,6 +49,14 @@ inline constexpr const char* kReadOnlyRows = "(read-only)";
 inline constexpr const char* kStatementFailed = "Statement %d (line %d) failed:";
 inline constexpr const char* kStatementsRun = "%d statements";
 inline constexpr const char* kMilliseconds = "%d ms";
+inline constexpr const char* kOwnerName = "Owner name";
+inline constexpr const char* kTheFilesOfAreProtected =
+    "The files of %s are protected. Their owner name:";
+inline constexpr const char* kOwnerNames = "Owner names";
+inline constexpr const char* kTheseFilesAreProtected =
+    "These files are protected by owner names. Give one name for all of them, or a name for "
+    "each:";
+inline constexpr const char* kForAllFiles = "For all files:";
 
 // Every text above, for the list of texts a dictionary lacks.
 inline constexpr const char* kAll[] = {
@@ -94,6 +102,11 @@ inline constexpr const char* kAll[] = {
     kStatementFailed,
     kStatementsRun,
     kMilliseconds,
+    kOwnerName,
+    kTheFilesOfAreProtected,
+    kOwnerNames,
+    kTheseFilesAreProtected,
+    kForAllFiles,
 };
 
 }  // namespace vader::app::texts

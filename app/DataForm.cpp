@@ -58,6 +58,8 @@ TDataForm::TDataForm(TComponent* owner, TDatabaseForm* database, const std::stri
   table_->SetName("Table");
   table_->SetDatabaseName(database->DatabaseName());
   table_->SetTableName(database->TableNameFor(table));
+  readOnly_ = database->TableReadOnly(table);
+  table_->SetReadOnly(readOnly_);
   source_ = new TDataSource(this);
   source_->SetName("DataSource");
   source_->SetDataSet(table_);
@@ -182,6 +184,10 @@ void TDataForm::BuildControls() {
                    {"CancelButton", "Cancel", [this] { CancelRecord(); }},
                    {"RefreshButton", "Refresh", [this] { table_->Refresh(); }},
                });
+  // A table that cannot be written here offers no editing.
+  if (readOnly_)
+    for (const char* name : {"InsertButton", "DeleteButton", "PostButton", "CancelButton"})
+      static_cast<TControl*>(FindComponent(name))->SetVisible(false);
   auto* grid = Place<TwwDBGrid>(this, "Grid", 12, 176, 876, 360);
   grid->SetDataSource(source_);
   grid->OnRowChange = [this](TComponent*) { ShowState(); };
@@ -233,6 +239,7 @@ void TDataForm::ShowState() {
     std::string text = PositionText();
     if (table_->Filtered()) text += "  " + Tr(texts::kFiltered);
     if (table_->RangeSet()) text += "  " + Tr(texts::kRange);
+    if (readOnly_) text += "  " + Tr(texts::kReadOnlyRows);
     if (label->Caption() != text) label->SetCaption(text);
   }
   if (auto* label = dynamic_cast<TLabel*>(FindComponent("ProgressLabel")))

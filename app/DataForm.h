@@ -78,6 +78,7 @@ class TDataForm : public TAppForm {
   bool cancelExport_ = false;
   mutable TRecordCount count_;
   TDataForm* master_ = nullptr;
+  bool readOnly_ = false;  // the table cannot be written here
 };
 
 // Whether deleting asks first ("Confirm before deleting records"); kept in the settings file.

@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 #include "AppTexts.h"
 #include "DataForm.h"
@@ -14,6 +15,7 @@
 #include "framework/Dialogs.h"
 #include "language/Zothrtns.h"
 #include "language/zInter.h"
+#include "microkernel/FileNames.h"
 #include "platform/ProcessInfo.h"
 #include "ui/ErrorDisplay.h"
 
@@ -40,11 +42,69 @@ bool HasDictionary(const std::string& dir) {
   return false;
 }
 
+using microkernel::WritableHere;
+
 bool LooksLikePath(const std::string& name) {
   return name.find('/') != std::string::npos || name == "." || name == "..";
 }
 
 void ShowError(const std::string& text) { MessageDlg(text, TMsgDlgType::mtError, mbOK, 0); }
+
+// The engine refused a file because its owner name was not given (or was wrong).
+bool NeedsOwnerName(const std::exception& error) {
+  constexpr int32_t kInvalidOwner = 51;
+  const auto* engine = dynamic_cast<const ETDBEngineError*>(&error);
+  if (!engine) return false;
+  for (int i = 0; i < engine->ErrorCount(); ++i)
+    if (engine->Errors(i).NativeError == kInvalidOwner) return true;
+  return false;
+}
+
+// Asks for the owner name of the files of `what`; false when none is given.
+bool AskOwnerName(const std::string& what, std::string& ownerName) {
+  if (!Prompts().text) return false;
+  const std::string typed =
+      Prompts().text(Tr(texts::kOwnerName), Format(texts::kTheFilesOfAreProtected, {what}));
+  if (typed.empty()) return false;
+  ownerName = typed;
+  return true;
+}
+
+// Runs "vbutil import-db ARGUMENTS" with `input` as its standard input; `output` receives what
+// it printed. False when it did not finish with success.
+bool RunImport(const std::vector<std::string>& arguments, const std::string& input,
+               std::string& output) {
+  QStringList list{"import-db"};
+  for (const std::string& argument : arguments) list << QString::fromStdString(argument);
+  QProcess import;
+  import.setProcessChannelMode(QProcess::MergedChannels);
+  import.start(QString::fromStdString(platform::ExecutableDirectory() + "vbutil"), list);
+  import.write(input.data(), static_cast<qint64>(input.size()));
+  import.closeWriteChannel();
+  Screen().SetCursor(crHourGlass);
+  const bool finished = import.waitForFinished(-1);
+  Screen().SetCursor(crDefault);
+  output = import.readAll().toStdString();
+  return finished && import.exitStatus() == QProcess::NormalExit && import.exitCode() == 0;
+}
+
+// The owner-protected files that "import-db --check" listed ("  PATH: N records,
+// owner-protected"), by their paths in the database directory `source`.
+std::vector<std::string> ProtectedFiles(const std::string& checkOutput, const std::string& source) {
+  const std::string marker = " records, owner-protected";
+  const std::string prefix = source + (source.back() == '/' ? "" : "/");
+  std::vector<std::string> files;
+  std::istringstream lines(checkOutput);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t end = line.rfind(marker);
+    const std::size_t colon = end == std::string::npos ? end : line.rfind(": ", end);
+    if (colon == std::string::npos || line.rfind("  ", 0) != 0) continue;
+    std::string path = line.substr(2, colon - 2);
+    if (path.rfind(prefix, 0) == 0) path.erase(0, prefix.size());
+    files.push_back(path);
+  }
+  return files;
+}
 
 }  // namespace
 
@@ -83,7 +143,8 @@ std::string TDatabaseForm::CheckDirectory(const std::string& database) {
   return {};
 }
 
-TDatabaseForm* TDatabaseForm::OpenDatabase(const std::string& database) {
+TDatabaseForm* TDatabaseForm::OpenDatabase(const std::string& database,
+                                           const std::string& owner) {
   std::string name = database;
   if (LooksLikePath(name)) {
     std::error_code error;
@@ -98,19 +159,26 @@ TDatabaseForm* TDatabaseForm::OpenDatabase(const std::string& database) {
     ShowError(problem);
     return nullptr;
   }
-  try {
-    TDatabaseForm* form = TAppWindows::Instance().Open<TDatabaseForm>(nullptr, name);
-    RememberDatabase(name);
-    return form;
-  } catch (const std::exception& error) {
-    ShowError(Format(texts::kCannotOpenTheDatabase, {name}) + "\n" +
-              ui::ShownErrorText(error.what()));
-    return nullptr;
+  // A dictionary guarded by an owner name opens once the name is given.
+  for (std::string ownerName = owner;;) {
+    try {
+      TDatabaseForm* form = TAppWindows::Instance().Open<TDatabaseForm>(nullptr, name, ownerName);
+      RememberDatabase(name);
+      return form;
+    } catch (const std::exception& error) {
+      if (NeedsOwnerName(error) && AskOwnerName(name, ownerName)) continue;
+      ShowError(Format(texts::kCannotOpenTheDatabase, {name}) + "\n" +
+                ui::ShownErrorText(error.what()));
+      return nullptr;
+    }
   }
 }
 
-TDatabaseForm::TDatabaseForm(TComponent* owner, const std::string& database)
+TDatabaseForm::TDatabaseForm(TComponent* owner, const std::string& database,
+                             const std::string& ownerName)
     : TAppForm(owner), databaseName_(database) {
+  // A dictionary written by a real Btrieve engine: its files are read in place, read-only.
+  inPlace_ = LooksLikePath(database) && microkernel::IsRealBtrieveFile(DataFilePath("FILE.DDF"));
   BeginLoading();
   SetName("DatabaseForm");
   SetCaption("Database");
@@ -122,6 +190,7 @@ TDatabaseForm::TDatabaseForm(TComponent* owner, const std::string& database)
   Place<TLabel>(this, "OwnerLabel", 12, 36, 150, 24)->SetCaption("Owner name:");
   auto* ownerEdit = Place<TEdit>(this, "OwnerEdit", 170, 34, 200, 26);
   ownerEdit->SetHint("The owner name of protected files");
+  ownerEdit->SetText(ownerName);
   auto* tables = Place<TListView>(this, "TableList", 12, 68, 610, 340);
   tables->AddColumn("Table", 220);
   tables->AddColumn("File", 360);
@@ -161,7 +230,7 @@ void TDatabaseForm::Connect() {
     database->Open();
     // The dictionary's own description of its files lists the tables.
     list.SetDatabaseName(databaseName_);
-    list.SetTableName("X$File");
+    list.SetTableName(TableNameFor("X$File"));
     list.SetReadOnly(true);
     list.Open();
     for (list.First(); !list.Eof(); list.Next()) {
@@ -177,6 +246,8 @@ void TDatabaseForm::Connect() {
     throw;
   }
   database_ = database;
+  readOnly_ =
+      inPlace_ || (LooksLikePath(databaseName_) && !WritableHere(DataFilePath("FILE.DDF")));
   std::sort(tables_.begin(), tables_.end(),
             [](const TTableEntry& a, const TTableEntry& b) { return a.name < b.name; });
   auto* view = static_cast<TListView*>(FindComponent("TableList"));
@@ -187,14 +258,19 @@ void TDatabaseForm::Connect() {
 void TDatabaseForm::BuildMenu() {
   TMenuItem* file = AddMenuItem(nullptr, "FileMenu", "&File");
   AddMenuItem(
-      file, "OpenDatabaseItem", "&Open database...", [this] { AskAndOpenDatabase(); },
+      file, "OpenDatabaseItem", "&Open database...", [] { AskAndOpenDatabase(); },
       "Open a directory with a DDF dictionary");
   AddMenuItem(
-      file, "OpenAliasItem", "Open &alias...", [this] { AskAndOpenAlias(); },
+      file, "OpenAliasItem", "Open &alias...", [] { AskAndOpenAlias(); },
       "Open a database by its alias");
   AddMenuItem(
-      file, "ImportItem", "&Import a Btrieve database...", [this] { ImportDatabase(); },
+      file, "ImportItem", "&Import a Btrieve database...", [] { ImportDatabase(); },
       "Copy the files of a real Btrieve database and open the copy");
+  if (inPlace_)
+    AddMenuItem(
+        file, "ImportToEditItem", "Import to &edit...",
+        [this] { ImportDatabaseFrom(databaseName_); },
+        "Copy these files into a database that can be edited, and open the copy");
   AddMenuItem(
       file, "CloseItem", "&Close", [this] { TAppWindows::Instance().Close(this); },
       "Close the database");
@@ -210,7 +286,8 @@ void TDatabaseForm::BuildMenu() {
 void TDatabaseForm::ShowState() {
   if (auto* path = dynamic_cast<TLabel*>(FindComponent("PathLabel")))
     path->SetCaption(Format(texts::kDatabase, {databaseName_}) + "   " +
-                     Format(texts::kTables, {std::to_string(tables_.size())}));
+                     Format(texts::kTables, {std::to_string(tables_.size())}) +
+                     (readOnly_ ? "   " + Tr(texts::kReadOnlyRows) : std::string()));
   if (auto* recent = dynamic_cast<TComboBox*>(FindComponent("RecentCombo")))
     recent->SetItems(RecentDatabases());
 }
@@ -225,6 +302,21 @@ std::string TDatabaseForm::TableNameFor(const std::string& table) const {
   return owner.empty() ? table : table + ";OWNER:" + owner;
 }
 
+std::string TDatabaseForm::DataFilePath(const std::string& location) const {
+  std::string path = location;
+  std::replace(path.begin(), path.end(), '\\', '/');
+  if (path.empty() || path[0] != '/') path = databaseName_ + "/" + path;
+  return microkernel::FindIgnoringCase(path);
+}
+
+bool TDatabaseForm::TableReadOnly(const std::string& table) const {
+  if (readOnly_) return true;
+  if (!LooksLikePath(databaseName_)) return false;  // an alias: the record manager decides
+  for (const TTableEntry& entry : tables_)
+    if (entry.name == table) return !WritableHere(DataFilePath(entry.file));
+  return false;
+}
+
 std::string TDatabaseForm::SelectedTable() const {
   auto* view = dynamic_cast<TListView*>(FindComponent("TableList"));
   const int row = view ? view->Selected() : -1;
@@ -235,11 +327,20 @@ std::string TDatabaseForm::SelectedTable() const {
 template <typename Form>
 void TDatabaseForm::OpenWindow(const std::string& table) {
   if (table.empty()) return;
-  try {
-    TAppWindows::Instance().Open<Form>(nullptr, this, table);
-  } catch (const std::exception& error) {
-    ShowError(Format(texts::kCannotOpenTheTable, {table}) + "\n" +
-              ui::ShownErrorText(error.what()));
+  for (;;) {
+    try {
+      TAppWindows::Instance().Open<Form>(nullptr, this, table);
+      return;
+    } catch (const std::exception& error) {
+      std::string ownerName = OwnerName();
+      if (NeedsOwnerName(error) && AskOwnerName(table, ownerName)) {
+        dynamic_cast<TEdit*>(FindComponent("OwnerEdit"))->SetText(ownerName);
+        continue;
+      }
+      ShowError(Format(texts::kCannotOpenTheTable, {table}) + "\n" +
+                ui::ShownErrorText(error.what()));
+      return;
+    }
   }
 }
 
@@ -266,22 +367,38 @@ void TDatabaseForm::AskAndOpenAlias() {
 void TDatabaseForm::ImportDatabase() {
   if (!Prompts().directory) return;
   const std::string source = Prompts().directory(Tr(texts::kBtrieveDatabaseToImport));
-  if (source.empty()) return;
+  if (!source.empty()) ImportDatabaseFrom(source);
+}
+
+void TDatabaseForm::ImportDatabaseFrom(const std::string& source) {
+  if (!Prompts().directory) return;
   const std::string dest = Prompts().directory(Tr(texts::kDirectoryForTheCopy));
   if (dest.empty()) return;
-  // The utility's own command does the import, so its checks and messages are the same.
-  QProcess import;
-  import.setProcessChannelMode(QProcess::MergedChannels);
-  import.start(QString::fromStdString(platform::ExecutableDirectory() + "vbutil"),
-               {"import-db", QString::fromStdString(source), QString::fromStdString(dest)});
-  Screen().SetCursor(crHourGlass);
-  const bool finished = import.waitForFinished(-1);
-  Screen().SetCursor(crDefault);
-  if (!finished || import.exitStatus() != QProcess::NormalExit || import.exitCode() != 0) {
-    ShowError(Format(texts::kTheImportOfFailed, {source}) + "\n" + import.readAll().toStdString());
+  // The utility's own command does the import, so its checks and messages are the same; it
+  // first says which files are owner-protected, whose names are then asked for.
+  std::string output;
+  if (!RunImport({"--check", source, dest}, "", output)) {
+    ShowError(Format(texts::kTheImportOfFailed, {source}) + "\n" + output);
     return;
   }
-  OpenDatabase(dest);
+  const std::vector<std::string> files = ProtectedFiles(output, source);
+  TOwnerNames owners;
+  owners.files = files;
+  owners.names.resize(files.size());
+  if (!files.empty() && (!Prompts().ownerNames || !Prompts().ownerNames(owners))) return;
+  std::string ownerLines;
+  for (std::size_t i = 0; i < files.size(); ++i)
+    if (!owners.names[i].empty()) ownerLines += files[i] + "=" + owners.names[i] + "\n";
+  std::vector<std::string> arguments = {source, dest, "--owner-file", "-"};
+  if (!owners.forAll.empty()) arguments.insert(arguments.end(), {"--owner", owners.forAll});
+  if (!RunImport(arguments, ownerLines, output)) {
+    ShowError(Format(texts::kTheImportOfFailed, {source}) + "\n" + output);
+    return;
+  }
+  const auto named = std::find_if(owners.names.begin(), owners.names.end(),
+                                  [](const std::string& n) { return !n.empty(); });
+  const bool oneName = !owners.forAll.empty() || named == owners.names.end();
+  OpenDatabase(dest, oneName ? owners.forAll : *named);
 }
 
 }  // namespace vader::app

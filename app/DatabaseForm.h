@@ -21,8 +21,9 @@ struct TTableEntry {
 
 class TDatabaseForm : public TAppForm {
  public:
-  // Database is a directory with a DDF dictionary, or an alias of the registry.
-  TDatabaseForm(TComponent* owner, const std::string& database);
+  // Database is a directory with a DDF dictionary, or an alias of the registry; OwnerName is
+  // given with the dictionary and every table opened from the window.
+  TDatabaseForm(TComponent* owner, const std::string& database, const std::string& ownerName);
   ~TDatabaseForm() override;
 
   const std::string& DatabaseName() const { return databaseName_; }
@@ -32,12 +33,25 @@ class TDatabaseForm : public TAppForm {
   std::string OwnerName() const;
   // The table name to open, with the owner option when one is given.
   std::string TableNameFor(const std::string& table) const;
+  // The database's dictionary cannot be written here (a read-only folder or medium, or the
+  // files of a real Btrieve engine read in place).
+  bool ReadOnly() const { return readOnly_; }
+  // The table cannot be written here: the database is read-only, or its data file is.
+  bool TableReadOnly(const std::string& table) const;
 
-  // Opens Database in a new window; shows the reason instead and gives nullptr when it cannot
-  // be opened (nothing stays open then).
-  static TDatabaseForm* OpenDatabase(const std::string& database);
+  // Opens Database in a new window, with Owner as its owner name; asks for one when its
+  // dictionary needs it. Shows the reason instead and gives nullptr when it cannot be opened
+  // (nothing stays open then).
+  static TDatabaseForm* OpenDatabase(const std::string& database, const std::string& owner = "");
   // The reason Database cannot be opened as a directory, or empty.
   static std::string CheckDirectory(const std::string& database);
+  // What the File menus offer: asks for a directory or an alias and opens it; asks for a
+  // directory of real Btrieve files and where to copy them, imports and opens the copy.
+  static void AskAndOpenDatabase();
+  static void AskAndOpenAlias();
+  static void ImportDatabase();
+  // The same for the real Btrieve files in `source`.
+  static void ImportDatabaseFrom(const std::string& source);
   // The bundled sample database beside the executable.
   static std::string SampleDatabase();
 
@@ -56,25 +70,36 @@ class TDatabaseForm : public TAppForm {
   template <typename Form>
   void OpenWindow(const std::string& table);
   std::string SelectedTable() const;
-  void AskAndOpenDatabase();
-  void AskAndOpenAlias();
-  void ImportDatabase();
+  // The data file of a dictionary location, found as the record manager finds it.
+  std::string DataFilePath(const std::string& location) const;
 
   std::string databaseName_;
   TttDatabase* database_ = nullptr;
   std::vector<TTableEntry> tables_;
+  bool readOnly_ = false;
+  bool inPlace_ = false;  // real Btrieve files, read where they are
 };
 
 // The recent-databases list kept in the application's settings file.
 std::vector<std::string> RecentDatabases();
 void RememberDatabase(const std::string& database);
 
-// Where the application asks the person for a directory, a file or a line of text. The
-// windows use these; main installs the toolkit's dialogs and tests their own answers.
+// The owner names of protected files: one for all of them, or one for each (empty: the one
+// for all).
+struct TOwnerNames {
+  std::vector<std::string> files;
+  std::string forAll;
+  std::vector<std::string> names;  // by files' index
+};
+
+// Where the application asks the person for a directory, a file, a line of text or owner
+// names. The windows use these; main installs the toolkit's dialogs and tests their own answers.
 struct TAppPrompts {
   std::function<std::string(const std::string& title)> directory;
   std::function<std::string(const std::string& title, bool save)> file;
   std::function<std::string(const std::string& title, const std::string& label)> text;
+  // Fills in the names; false when the person cancels.
+  std::function<bool(TOwnerNames& owners)> ownerNames;
 };
 TAppPrompts& Prompts();
 

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "DatabaseForm.h"
 #include "framework/Dialogs.h"
 #include "language/zInter.h"
 #include "platform/ProcessInfo.h"
@@ -89,6 +90,16 @@ void TMainForm::BuildMenu() {
   SetMenu(menu);
   TMenuItem* root = menu->Items();
   TMenuItem* file = AddMenuItem(this, root, "FileMenu", "&File");
+  // What the database windows offer, here too: with no database open (none given, or the
+  // first one failed) this is where another one is opened.
+  AddMenuItem(this, file, "OpenDatabaseItem", "&Open database...",
+              "Open a directory with a DDF dictionary")
+      ->OnClick = [](TComponent*) { TDatabaseForm::AskAndOpenDatabase(); };
+  AddMenuItem(this, file, "OpenAliasItem", "Open &alias...", "Open a database by its alias")
+      ->OnClick = [](TComponent*) { TDatabaseForm::AskAndOpenAlias(); };
+  AddMenuItem(this, file, "ImportItem", "&Import a Btrieve database...",
+              "Copy the files of a real Btrieve database and open the copy")
+      ->OnClick = [](TComponent*) { TDatabaseForm::ImportDatabase(); };
   AddMenuItem(this, file, "ExitItem", "E&xit", "Close the application")->OnClick =
       [](TComponent*) { Application().Terminate(); };
   TMenuItem* language = AddMenuItem(this, root, "LanguageMenu", "&Language");
@@ -112,6 +123,12 @@ void TMainForm::BuildWelcomePage(TTabSheet* page) {
   auto* confirm = Place<TCheckBox>(this, page, "ConfirmCheck", 12, 150, 640, 24);
   confirm->SetCaption("Confirm before deleting records");
   confirm->SetHint("Ask before a record is deleted");
+  Place<TLabel>(this, page, "RecentLabel", 12, 186, 150, 24)->SetCaption("Recent databases:");
+  auto* recent = Place<TComboBox>(this, page, "RecentCombo", 170, 184, 480, 26);
+  recent->OnChange = [recent](TComponent*) {
+    if (recent->ItemIndex() >= 0)
+      TDatabaseForm::OpenDatabase(recent->Items()[std::size_t(recent->ItemIndex())]);
+  };
 }
 
 void TMainForm::BuildLanguagesPage(TTabSheet* page) {
@@ -130,6 +147,8 @@ void TMainForm::FormCreate() {
   designed_.Capture(this);
   TranslateComponent(this);
   ShowLanguageState();
+  if (auto* recent = dynamic_cast<TComboBox*>(FindComponent("RecentCombo")))
+    recent->SetItems(RecentDatabases());
 }
 
 void TMainForm::Retranslate() {

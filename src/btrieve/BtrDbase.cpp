@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "btrieve/Bseres.h"
@@ -16,6 +17,7 @@ namespace vader {
 namespace {
 
 constexpr int16_t B_FILE_NOT_FOUND = 12;
+constexpr int16_t B_INVALID_OWNER = 51;
 // Characters of a location that count when it is resolved.
 constexpr size_t kLocationCharsUsed = 63;
 constexpr size_t kMaxDictionaryNameLength = 19;
@@ -28,6 +30,25 @@ std::string NameProper(const char* name) {
 
 bool IsAbsolute(const std::string& path) {
   return path.find(':') != std::string::npos || (!path.empty() && IsSeparator(path[0]));
+}
+
+// Creates a dictionary list with `args` and opens it: with the driver's owner name of
+// dictionaries, and when its files are guarded by another one, with the owner name given with
+// the table name `name` (the one a database copied from another system was protected with).
+template <typename List, typename... Args>
+std::unique_ptr<List> OpenDictionaryList(const char* name, const Args&... args) {
+  std::unique_ptr<List> list(TBaseTable::Create<List>(args...));
+  std::optional<std::string> owner;
+  try {
+    list->OpenCursor();
+    return list;
+  } catch (const EBtrieveEngineError& e) {
+    owner = name ? TableNameOption(name, ";OWNER:") : std::nullopt;
+    if (e.NativeError() != B_INVALID_OWNER || !owner || owner->empty()) throw;
+  }
+  list.reset(TBaseTable::Create<List>(args..., std::string_view(*owner)));
+  list->OpenCursor();
+  return list;
 }
 
 // Position of the first separator; npos when there is none.
@@ -181,10 +202,9 @@ TBaseTable* TBtrDatabase::OpenFieldList(const char* name, const DictionaryFile* 
     record = *fileRecord;
   else
     FindTableFile(name, record);
-  std::unique_ptr<TBtrFieldListTable> list(
-      TBaseTable::Create<TBtrFieldListTable>(this, &Tables(), Directory(), clientId_, record));
-  list->OpenCursor();
-  return list.release();
+  return OpenDictionaryList<TBtrFieldListTable>(name, this, &Tables(), Directory(), clientId_,
+                                                record)
+      .release();
 }
 
 // ---- dictionary routines ----
@@ -221,9 +241,8 @@ std::string TBtrDatabase::FindTableFile(const char* name, DictionaryFile& record
   }
 
   const bool byFileName = IsBtrievePath(proper);
-  std::unique_ptr<TBtrTblListTable> list(
-      TBaseTable::Create<TBtrTblListTable>(this, nullptr, Directory(), clientId_, false, true));
-  list->OpenCursor();
+  const std::unique_ptr<TBtrTblListTable> list = OpenDictionaryList<TBtrTblListTable>(
+      name, this, nullptr, Directory(), clientId_, false, true);
   try {
     for (;;) {
       DictionaryFile entry{};

@@ -89,7 +89,7 @@ Status OpVersion(Call& c) {
 Status OpSetDirectory(Call& c) {
   const std::string name = c.KeyString();
   if (name.empty()) return kDirectoryError;
-  const std::string path = Engine::Resolve(*c.client, name);
+  const std::string path = Engine::Resolve(*c.client, name, true);
   struct stat st {};
   if (!IsServerLocation(path) && (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
     return kDirectoryError;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "microkernel/FileNames.h"
 #include "microkernel/OperationCode.h"
 #include "microkernel/Operations.h"
 #include "microkernel/ServerLocation.h"
@@ -302,7 +303,7 @@ std::shared_ptr<FileStore> Engine::StoreFor(Client& client, const std::string& p
   return store;
 }
 
-std::string Engine::Resolve(const Client& client, const std::string& name) {
+std::string Engine::Resolve(const Client& client, const std::string& name, bool existing) {
   // Names from Windows callers use backslashes; the files live under Linux paths or on servers.
   std::string path = name;
   for (char& ch : path)
@@ -313,6 +314,7 @@ std::string Engine::Resolve(const Client& client, const std::string& name) {
     ServerLocation loc;
     return ParseServerLocation(path, loc, false) ? loc.Canonical() : path;
   }
+  if (existing) path = FindIgnoringCase(path);
   char real[PATH_MAX];
   if (::realpath(path.c_str(), real)) return MapToServer(real);
   // A file still to be created: canonical directory, then the name, so that the same file

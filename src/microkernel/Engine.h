@@ -32,8 +32,10 @@ class Engine {
   void CloseCursor(Cursor& cursor, uint8_t* positionBlock);
   // Aborts the client's transaction and closes its files (Stop, Reset).
   void EndClient(Client& client);
-  // Resolves a caller's file or directory name against the client's current directory.
-  static std::string Resolve(const Client& client, const std::string& name);
+  // Resolves a caller's file or directory name against the client's current directory. With
+  // `existing`, a name that does not exist as given is looked up ignoring case (a name to be
+  // created is taken as given, so that no other file is replaced).
+  static std::string Resolve(const Client& client, const std::string& name, bool existing);
   // Between the tries of a wait lock: lets the other threads run for a moment. 3 when another
   // thread closed the call's file meanwhile.
   Status PauseCall(const struct Call& call);

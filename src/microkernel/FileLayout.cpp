@@ -149,6 +149,15 @@ void SortKeys(FileDefinition& def) {
 
 bool SegmentLengthFitsType(uint8_t type, uint16_t length) { return LengthFitsType(type, length); }
 
+uint16_t PageSizeHolding(uint16_t recordLength, uint16_t pageSize) {
+  constexpr uint32_t kPageOverhead = 10;
+  const uint32_t needed = recordLength + kPageOverhead;
+  if (needed <= pageSize) return pageSize;
+  for (uint32_t size = 512; size <= 16384; size += size < 4096 ? 512 : size)
+    if (size >= pageSize && needed <= size) return static_cast<uint16_t>(size);
+  return pageSize;
+}
+
 size_t KeyDef::Length() const {
   size_t n = 0;
   for (const Segment& s : segments) n += s.length;

@@ -118,6 +118,11 @@ bool SegmentLengthFitsType(uint8_t type, uint16_t length);
 
 Status ParseCreateBuffer(const uint8_t* data, size_t length, FileDefinition& out);
 
+// `pageSize` when a record of `recordLength` bytes fits its pages here, else the smallest valid
+// larger page size that holds one (page size means nothing to the storage; real engines fit
+// records into pages with fewer bytes of overhead). `pageSize` when none does.
+uint16_t PageSizeHolding(uint16_t recordLength, uint16_t pageSize);
+
 // Parses one key's segment descriptors (Create Index) and adds the key to `def` with key
 // number `number`, or the lowest free one when `number` is negative; `number` receives it.
 Status AddKeyFromSegments(const uint8_t* data, size_t length, int& number, FileDefinition& def);

@@ -56,11 +56,11 @@ Status OpOpen(Engine& engine, Call& c) {
   const std::string name = c.KeyString();
   if (name.empty() || name.find_first_not_of(' ') == std::string::npos) return kInvalidFileName;
   if (c.keyNumber < kExclusive) return kInvalidOperation;
-  const std::string path = Engine::Resolve(*c.client, name);
+  const std::string path = Engine::Resolve(*c.client, name, true);
   Status status;
   auto store = engine.StoreFor(*c.client, path, status);
   if (!store) return status;
-  bool readOnly = c.keyNumber == kReadOnly;
+  bool readOnly = c.keyNumber == kReadOnly || store->ReadOnly();
   if (Status s = CheckOwner(store->Owner(), OwnerName(c.DataString()), readOnly); s != kOk)
     return s;
   Cursor& cursor = engine.NewCursor(*c.client, c.positionBlock);
@@ -86,7 +86,7 @@ Status OpCreate(Call& c) {
   if (Status s = ParseCreateBuffer(c.data, c.capacity, def); s != kOk) return s;
   // Modes -1 and -3 refuse to replace an existing file; 0 and -2 replace it.
   const bool failIfExists = c.keyNumber == -1 || c.keyNumber == -3;
-  const std::string path = Engine::Resolve(*c.client, name);
+  const std::string path = Engine::Resolve(*c.client, name, false);
   // Replacing a file that is open would leave its users on a deleted file, losing their writes.
   if (!failIfExists && (FileStore::OpenInProcess(path) || LockHandle::OpenByAnotherProcess(path)))
     return kFileLocked;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "microkernel/FileNames.h"
+#include "microkernel/LegacyStore.h"
 #include "microkernel/PgStore.h"
 #include "microkernel/ServerLocation.h"
 #include "microkernel/SqliteStore.h"
@@ -33,6 +35,8 @@ Status FileStore::Create(const std::string& path, const FileDefinition& def, boo
 Status FileStore::Open(const std::string& path, std::unique_ptr<FileStore>& out,
                        std::shared_ptr<ServerSessions>* sessions) {
   if (IsServerLocation(path)) return PgStore::Open(path, out, sessions);
+  // Files of real Btrieve engines are read where they are, read-only.
+  if (IsRealBtrieveFile(path)) return LegacyStore::Open(path, out);
   std::unique_ptr<SqliteStore> store;
   const Status s = SqliteStore::Open(path, store);
   out = std::move(store);

@@ -1,7 +1,7 @@
 #pragma once
-// One Btrieve file seen through one connection to its storage. Two kinds of storage implement
-// it: an SQLite database per file (the default) and a table on a PostgreSQL server, chosen by
-// the file's name (see ServerLocation.h).
+// One Btrieve file seen through one connection to its storage. Three kinds of storage implement
+// it: an SQLite database per file (the default), a table on a PostgreSQL server, chosen by the
+// file's name (see ServerLocation.h), and, read-only, a file written by a real Btrieve engine.
 
 #include <array>
 #include <cstdint>
@@ -81,6 +81,9 @@ class FileStore {
 
   const std::string& Path() const { return path_; }
   virtual bool OnServer() const { return false; }
+  // The file cannot be written here (a read-only folder, file or medium): every cursor on it
+  // reads only.
+  virtual bool ReadOnly() const { return false; }
   // Called before every operation on the file: ends the walks when the file changed since they
   // started, and reloads the definition when another connection changed it.
   virtual Status Refresh() = 0;

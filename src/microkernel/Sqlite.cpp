@@ -49,9 +49,37 @@ Bytes Statement::Blob(int column) const {
   return p ? Bytes(reinterpret_cast<const char*>(p), BlobSize(column)) : Bytes();
 }
 
+namespace {
+
+// `path` as a file URI: the characters that end or escape a URI's path are escaped.
+std::string FileUri(const std::string& path) {
+  std::string uri = "file:";
+  for (char c : path) {
+    if (c == '%' || c == '?' || c == '#') {
+      constexpr char kHex[] = "0123456789ABCDEF";
+      const auto byte = static_cast<unsigned char>(c);
+      uri += {'%', kHex[byte >> 4], kHex[byte & 15]};
+    } else {
+      uri += c;
+    }
+  }
+  return uri;
+}
+
+}  // namespace
+
 int Connection::Open(const std::string& path, bool create) {
-  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
-  const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+  return OpenWith(path,
+                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0));
+}
+
+int Connection::OpenReadOnly(const std::string& path, bool immutable) {
+  return OpenWith(FileUri(path) + (immutable ? "?immutable=1" : "?mode=ro"),
+                  SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI);
+}
+
+int Connection::OpenWith(const std::string& name, int flags) {
+  const int rc = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
   if (rc != SQLITE_OK) {
     sqlite3_close_v2(db_);
     db_ = nullptr;

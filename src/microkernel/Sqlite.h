@@ -52,12 +52,17 @@ class Connection {
  public:
   // Opens an existing database (create = false) or creates one; returns the SQLite code.
   int Open(const std::string& path, bool create);
+  // Opens an existing database for reading only. `immutable`: nothing can change it while it
+  // is open, so SQLite neither locks it nor creates files beside it.
+  int OpenReadOnly(const std::string& path, bool immutable);
   ~Connection();
   sqlite3* Handle() const { return db_; }
   int Exec(const std::string& sql);
   void SetBusyTimeout(int ms);
 
  private:
+  int OpenWith(const std::string& name, int flags);
+
   sqlite3* db_ = nullptr;
 };
 

@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 
+#include "microkernel/FileNames.h"
 #include "microkernel/LockTable.h"
 
 namespace vader::microkernel {
@@ -149,7 +150,8 @@ Status SqliteStore::Open(const std::string& path, std::unique_ptr<SqliteStore>& 
   if (recover && FileExists(JournalPath(path))) Recover(path);
   std::unique_ptr<SqliteStore> store(new SqliteStore());
   store->path_ = path;
-  if (store->db_.Open(path, false) != SQLITE_OK) return kIoError;
+  store->readOnly_ = !WritableHere(path);
+  if (store->OpenConnection() != SQLITE_OK) return kIoError;
   store->db_.Exec("PRAGMA synchronous=NORMAL");
   store->db_.SetBusyTimeout(LockWaitMilliseconds());
   store->generation_ = GenerationOf(path);
@@ -157,10 +159,20 @@ Status SqliteStore::Open(const std::string& path, std::unique_ptr<SqliteStore>& 
   // Without the shared index (a database not in WAL mode) walks are never kept: every read
   // seeks.
   store->watch_.Attach(store->db_.Handle());
-  store->TryBuildCounts();
+  if (store->readOnly_)
+    store->hasCounts_ = store->CountTableExists();
+  else
+    store->TryBuildCounts();
   OpenStores()[path].push_back(store.get());
   out = std::move(store);
   return kOk;
+}
+
+int SqliteStore::OpenConnection() {
+  if (!readOnly_) return db_.Open(path_, false);
+  // Without a log beside it the file is complete, and opened immutable nothing is created
+  // beside it (a read-only folder could not take it); a log left there must be read with it.
+  return db_.OpenReadOnly(path_, !FileExists(path_ + "-wal"));
 }
 
 SqliteStore::~SqliteStore() {

@@ -19,6 +19,7 @@ class SqliteStore final : public FileStore {
   static bool OpenInProcess(const std::string& path);
   static void EndIdleWalks();
   ~SqliteStore() override;
+  bool ReadOnly() const override { return readOnly_; }
 
   // Ends the walks when the file changed since they started, and reloads the definition when
   // another connection of this process changed it.
@@ -51,6 +52,8 @@ class SqliteStore final : public FileStore {
   Status SetOwner(const OwnerInfo& owner) override;
 
  private:
+  // Opens db_ on path_, for reading only when readOnly_.
+  int OpenConnection();
   enum KeyStmt {
     kKFirst,
     kKLast,
@@ -162,6 +165,7 @@ class SqliteStore final : public FileStore {
   bool hasPending_ = false;
   uint64_t localWrites_ = 0;
   bool hasCounts_ = false;           // the file holds a count table
+  bool readOnly_ = false;            // the file or its folder cannot be written
   bool countsBuiltInWrite_ = false;  // ... created by the write transaction still open
   struct CachedCounts {
     bool valid = false;

@@ -42,6 +42,7 @@ using microkernel::kOpStepNext;
 
 constexpr int16_t kStatusKeyNotFound = 4;
 constexpr int16_t kStatusEndOfFile = 9;
+constexpr int16_t kStatusFileNotFound = 12;
 constexpr size_t kMaxRecord = 65535;
 constexpr size_t kKeyBufferSize = 255;
 

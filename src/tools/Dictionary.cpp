@@ -1,10 +1,12 @@
-#include "microkernel/ServerLocation.h"
 #include "tools/Dictionary.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
 
+#include "microkernel/FileNames.h"
+#include "microkernel/ServerLocation.h"
 #include "tools/NativeTypes.h"
 #include "tools/Records.h"
 
@@ -14,10 +16,15 @@ namespace {
 constexpr const char* kFileDdf = "FILE.DDF";
 constexpr const char* kFieldDdf = "FIELD.DDF";
 constexpr const char* kIndexDdf = "INDEX.DDF";
+// Field type overrides: table id, field id and the type the driver reads the field as.
+constexpr const char* kFieldExtDdf = "FIELDEXT.DDF";
+constexpr size_t kFieldExtRecordSize = 6;
 constexpr uint16_t kDictionaryPage = 512;
 // FIELD.DDF rows that are not columns: named-index and constraint-name rows.
 constexpr uint8_t kNamedIndexRow = 255;
 constexpr uint8_t kConstraintRow = 227;
+// INDEX.DDF's key on table id, index number and part.
+constexpr int8_t kIndexPartKey = 2;
 
 void PutText(Bytes& record, size_t offset, size_t size, const std::string& text) {
   Bytes padded = text.substr(0, size);
@@ -54,6 +61,12 @@ TableDef System(const char* name, const char* location, std::vector<FieldDef> fi
   t.fields = std::move(fields);
   t.indexes = std::move(indexes);
   return t;
+}
+
+// The data types whose FIELDEXT.DDF override the driver looks up.
+bool MayHaveExtension(uint8_t type) {
+  return type == kTypeString || type == kTypeInteger || type == kTypeFloat ||
+         type == kTypeDecimal || type == kTypeUnsigned;
 }
 
 // Every record of `ddf` whose 2-byte table id at `idOffset` is `id`, found through key `key`
@@ -151,7 +164,8 @@ std::vector<TableDef> SystemTables() {
 
 Dictionary::Dictionary(std::string directory, std::string owner)
     : directory_(std::move(directory)), owner_(std::move(owner)) {
-  if (!microkernel::IsServerLocation(directory_) && !std::filesystem::exists(DdfPath(kFileDdf)))
+  if (!microkernel::IsServerLocation(directory_) &&
+      !std::filesystem::exists(microkernel::FindIgnoringCase(DdfPath(kFileDdf))))
     throw std::invalid_argument("no dictionary in " + directory_ + " (FILE.DDF is missing)");
 }
 
@@ -228,11 +242,33 @@ void Dictionary::LoadFields(TableDef& t) const {
   });
 }
 
+std::vector<Bytes> Dictionary::IndexRows(uint16_t tableId) const {
+  const std::string path = DdfPath(kIndexDdf);
+  const FileDef def = StatFile(path, owner_);
+  const bool byPart = std::any_of(def.keys.begin(), def.keys.end(),
+                                  [](const KeyDef& k) { return k.number == kIndexPartKey; });
+  BtrFile file(path, owner_, -2);
+  std::vector<Bytes> rows;
+  ForTable(file, byPart ? kIndexPartKey : 0, 0, tableId, [&](const Bytes& r) {
+    if (r.size() >= kIndexRecordSize) rows.push_back(r);
+    return true;
+  });
+  // Older tools wrote INDEX.DDF with its first key only: its rows come in the order they were
+  // added, so they are put in index and part order here.
+  const auto numberAndPart = [](const Bytes& r) {
+    return std::pair(ReadLe(r, 4, 2), ReadLe(r, 6, 2));
+  };
+  if (!byPart)
+    std::stable_sort(rows.begin(), rows.end(), [&](const Bytes& a, const Bytes& b) {
+      return numberAndPart(a) < numberAndPart(b);
+    });
+  return rows;
+}
+
 void Dictionary::LoadIndexes(TableDef& t) const {
   std::map<uint16_t, std::string> names;
   for (const FieldDef& f : t.fields) names[f.id] = f.name;
-  BtrFile file(DdfPath(kIndexDdf), owner_, -2);
-  ForTable(file, 2, 0, t.id, [&](const Bytes& r) {
+  for (const Bytes& r : IndexRows(t.id)) {
     const uint16_t number = static_cast<uint16_t>(ReadLe(r, 4, 2));
     const uint16_t fieldId = static_cast<uint16_t>(ReadLe(r, 2, 2));
     if (t.indexes.empty() || t.indexes.back().number != number) {
@@ -243,8 +279,28 @@ void Dictionary::LoadIndexes(TableDef& t) const {
     const std::string name = it == names.end() ? "#" + std::to_string(fieldId) : it->second;
     const uint16_t flags = static_cast<uint16_t>(ReadLe(r, 8, 2)) & ~kIndexSegmented;
     t.indexes.back().parts.push_back({name, flags});
-    return true;
-  });
+  }
+}
+
+void Dictionary::ApplyFieldExtensions(TableDef& t) const {
+  BtrFile file;
+  try {
+    file.Open(DdfPath(kFieldExtDdf), owner_, -2);
+  } catch (const BtrieveError& e) {
+    if (e.Status() == kStatusFileNotFound) return;  // a dictionary without overrides
+    throw;
+  }
+  for (FieldDef& f : t.fields) {
+    if (!MayHaveExtension(f.type)) continue;
+    Bytes key(kKeyBufferSize, '\0'), record;
+    WriteLe(key, 0, 2, t.id);
+    WriteLe(key, 2, 2, f.id);
+    if (file.Get(kOpGetEqual, 0, key, record) != 0 || record.size() < kFieldExtRecordSize)
+      continue;
+    // Only the low byte fits a field's data type; overrides are 0 to 255.
+    if (const uint64_t type = ReadLe(record, 4, 2); type <= 0xFF)
+      f.type = static_cast<uint8_t>(type);
+  }
 }
 
 TableDef Dictionary::Table(const std::string& name) const {

@@ -40,6 +40,8 @@ class Dictionary {
   std::vector<TableDef> Tables(bool includeDictionary) const;
   // The table with its fields and indexes; throws std::invalid_argument when unknown.
   TableDef Table(const std::string& name) const;
+  // Gives the fields of `table` the types FIELDEXT.DDF sets for them, as the driver reads them.
+  void ApplyFieldExtensions(TableDef& table) const;
   // Adds a table; creates its data file when `createFile` (replacing one when `replaceFile`).
   // Returns the table as stored, with its ids.
   TableDef Define(TableDef table, bool createFile, bool replaceFile);
@@ -55,6 +57,8 @@ class Dictionary {
   void Insert(const TableDef& table) const;
   void LoadFields(TableDef& table) const;
   void LoadIndexes(TableDef& table) const;
+  // The INDEX.DDF rows of table `tableId` in index and part order.
+  std::vector<Bytes> IndexRows(uint16_t tableId) const;
   static TableDef FromFileRecord(const Bytes& record);
 
   std::string directory_;

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <map>
 
+#include "microkernel/FileLayout.h"
+#include "microkernel/FileNames.h"
 #include "tools/Dictionary.h"
 #include "tools/TableSchema.h"
 
@@ -19,7 +21,9 @@ using legacy::LegacyFile;
 constexpr uint16_t kKeptFileFlags = 0x0001 | 0x0020 | 0x00C0 | 0x0100;
 // Key flags that describe the key (not the index state: key-only 0x4000, pending 0x8000).
 constexpr uint16_t kKeptKeyFlags = 0x07EF;
-
+// A FILE.DDF row up to its flags byte; older engines wrote rows of this length, without the
+// reserved tail of later ones.
+constexpr size_t kShortestFileRow = 87;
 void RemoveStore(const std::string& path) {
   std::error_code ec;
   for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(path + suffix, ec);
@@ -45,11 +49,9 @@ void CompareOrder(const ReadSource& source, BtrFile& dest, FileImport& result) {
 
 // The name of `wanted` in `dir` compared case-insensitively, as DOS names are; empty if none.
 std::string FindEntry(const fs::path& dir, const std::string& wanted) {
+  const fs::path found = microkernel::FindIgnoringCase((dir / wanted).string());
   std::error_code ec;
-  if (fs::exists(dir / wanted, ec)) return wanted;
-  for (const fs::directory_entry& e : fs::directory_iterator(dir, ec))
-    if (SameName(e.path().filename().string(), wanted)) return e.path().filename().string();
-  return "";
+  return fs::exists(found, ec) ? found.filename().string() : "";
 }
 
 // The file a dictionary location names, relative to the database directory; empty when it is
@@ -81,6 +83,14 @@ struct Planned {
   std::vector<std::string> tables;
 };
 
+// The owner name given for `source` (a path relative to the database directory, compared
+// ignoring case), else the one given for every file.
+std::string OwnerFor(const ImportOptions& options, const std::string& source) {
+  for (const auto& [file, owner] : options.owners)
+    if (SameName(file, source)) return owner;
+  return options.owner;
+}
+
 }  // namespace
 
 ReadSource ReadLegacy(const std::string& path) {
@@ -93,7 +103,7 @@ ReadSource ReadLegacy(const std::string& path) {
 FileDef DefinitionOf(const FileInfo& info) {
   FileDef def;
   def.recordLength = info.recordLength;
-  def.pageSize = info.pageSize;
+  def.pageSize = microkernel::PageSizeHolding(info.recordLength, info.pageSize);
   def.flags = info.fileFlags & kKeptFileFlags;
   def.duplicatePointers = info.reservedDuplicatePointers;
   for (const legacy::KeySpec& k : info.keys) {
@@ -120,7 +130,7 @@ FileImport ImportFile(const ReadSource& source, const std::string& dest,
                       const ImportOptions& options) {
   const LegacyFile& file = source.file;
   const FileInfo& info = file.Info();
-  FileImport result{file.Name(), dest, 0, false, {}};
+  FileImport result{file.Name(), dest, 0, false, {}, info.ownerProtected};
   if (info.ownerProtected && options.owner.empty())
     throw std::runtime_error(file.Name() + " is owner-protected: give its owner name with --owner");
   if (!options.replace && fs::exists(dest))
@@ -140,6 +150,12 @@ FileImport ImportFile(const ReadSource& source, const std::string& dest,
       result.records = inserter.Finish();
       CompareOrder(source, out, result);
     }
+    if (const uint16_t pageSize = microkernel::PageSizeHolding(info.recordLength, info.pageSize);
+        pageSize != info.pageSize)
+      result.notes.push_back("page size " + std::to_string(pageSize) +
+                             " instead of " + std::to_string(info.pageSize) +
+                             ", which cannot hold a record of " +
+                             std::to_string(info.recordLength) + " bytes here");
     if (changed)
       result.notes.push_back(std::to_string(changed) +
                              " records were changed on insert (an autoincrement value of 0 "
@@ -191,7 +207,11 @@ DatabaseImport ImportDatabase(const std::string& sourceDir, const std::string& d
                                          : dictionary.file.IndexOrder(0);
   for (uint32_t address : rows) {
     const Bytes row = dictionary.file.Record(address);
-    if (row.size() < kFileRecordSize) continue;
+    if (row.size() < kShortestFileRow) {
+      result.skipped.push_back(fileDdf + " entry of " + std::to_string(row.size()) +
+                               " bytes: too short for a table's name and location");
+      continue;
+    }
     const std::string table = TrimmedText(row, 2, kTableNameSize);
     const std::string location = TrimmedText(row, 22, kLocationSize);
     std::string why;
@@ -211,6 +231,8 @@ DatabaseImport ImportDatabase(const std::string& sourceDir, const std::string& d
   }
   // Read everything first: nothing is written unless every source can be read.
   std::vector<std::pair<std::string, ReadSource>> sources;
+  std::vector<std::string> owners;  // the owner name each source is imported with
+  std::string unnamedOwners;        // protected sources without one
   for (const Planned& p : plan) {
     std::string tables;
     for (const std::string& t : p.tables) tables += (tables.empty() ? "" : ", ") + t;
@@ -221,27 +243,32 @@ DatabaseImport ImportDatabase(const std::string& sourceDir, const std::string& d
       result.skipped.push_back(tables + ": " + e.what());
       continue;
     }
-    if (sources.back().second.file.Info().ownerProtected && options.owner.empty())
-      throw std::runtime_error(p.source + " is owner-protected: give its owner name with --owner");
+    owners.push_back(OwnerFor(options, p.source));
+    if (sources.back().second.file.Info().ownerProtected && owners.back().empty())
+      unnamedOwners += (unnamedOwners.empty() ? "" : ", ") + p.source;
     if (!options.replace && fs::exists(fs::path(destDir) / p.dest))
       throw std::runtime_error((fs::path(destDir) / p.dest).string() +
                                " already exists (--replace overwrites it)");
   }
   if (options.check) {
     for (const auto& [relative, source] : sources)
-      result.files.push_back({source.file.Name(),
-                              (fs::path(destDir) / relative).string(),
-                              source.file.Addresses().size(),
-                              false,
-                              {}});
+      result.files.push_back({source.file.Name(), (fs::path(destDir) / relative).string(),
+                              source.file.Addresses().size(), false, {},
+                              source.file.Info().ownerProtected});
     return result;
   }
+  if (!unnamedOwners.empty())
+    throw std::runtime_error("owner-protected without an owner name (--owner or --owner-file): " +
+                             unnamedOwners);
   fs::create_directories(destDir);
   try {
-    for (const auto& [relative, source] : sources) {
+    for (size_t i = 0; i < sources.size(); ++i) {
+      const auto& [relative, source] = sources[i];
       const fs::path target = fs::path(destDir) / relative;
       fs::create_directories(target.parent_path());
-      result.files.push_back(ImportFile(source, target.string(), options));
+      ImportOptions fileOptions = options;
+      fileOptions.owner = owners[i];
+      result.files.push_back(ImportFile(source, target.string(), fileOptions));
       log << "imported " << relative << ": " << result.files.back().records << " records\n"
           << std::flush;
     }

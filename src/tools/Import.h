@@ -16,6 +16,9 @@ namespace vader::tools {
 
 struct ImportOptions {
   std::string owner;  // set on every imported file whose source is owner-protected
+  // import-db: owner names by source file (its path relative to the database directory),
+  // used instead of `owner` for those files
+  std::vector<std::pair<std::string, std::string>> owners;
   int ownerLevel = 0;
   bool replace = false;         // overwrite existing destination files
   bool skipUnreadable = false;  // import-db: leave out sources that cannot be read
@@ -28,6 +31,7 @@ struct FileImport {
   uint64_t records = 0;
   bool ownerSet = false;
   std::vector<std::string> notes;  // what did not come over exactly
+  bool ownerProtected = false;     // the source is (reported by import-db --check)
 };
 
 // A source read whole and checked, with the order its records are inserted in.

@@ -2,6 +2,7 @@
 // database directory with its DDF dictionary).
 
 #include <ostream>
+#include <sstream>
 
 #include "tools/Cli.h"
 #include "tools/Description.h"
@@ -10,11 +11,28 @@
 namespace vader::tools {
 namespace {
 
+// Lines "FILE=NAME": the owner name of each source file, by its path in the database directory.
+std::vector<std::pair<std::string, std::string>> OwnerNames(const std::string& text) {
+  std::vector<std::pair<std::string, std::string>> owners;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    const size_t equals = line.find('=');
+    const std::string owner = equals == std::string::npos ? "" : line.substr(equals + 1);
+    if (equals == 0 || owner.empty() || owner.size() > 8)
+      throw UsageError("owner names are lines FILE=NAME, each name of 1 to 8 characters: " + line);
+    owners.emplace_back(line.substr(0, equals), owner);
+  }
+  return owners;
+}
+
 ImportOptions OptionsOf(const Args& a, Context& ctx, const std::string& what) {
   ImportOptions options;
   options.owner = a.Value("owner");
   if (a.Has("owner") && (options.owner.empty() || options.owner.size() > 8))
     throw UsageError("an owner name has 1 to 8 characters");
+  if (a.Has("owner-file")) options.owners = OwnerNames(ReadInput(a.Value("owner-file")));
   options.ownerLevel = a.Number("level", 0, 3, 0);
   options.replace = a.Has("replace");
   options.skipUnreadable = a.Has("skip-unreadable");
@@ -61,12 +79,17 @@ int ImportDb(const Args& a, Context& ctx) {
           << db.Records() << " records) from " << a.At(0) << " into " << a.At(1) << "\n";
   if (options.check)
     for (const FileImport& f : db.files)
-      ctx.out << "  " << f.source << ": " << f.records << " records\n";
+      ctx.out << "  " << f.source << ": " << f.records << " records"
+              << (f.ownerProtected ? ", owner-protected" : "") << "\n";
   for (const FileImport& f : db.files) PrintNotes(f, ctx);
   for (const std::string& n : db.notes) ctx.out << "  " << n << "\n";
-  if (!db.skipped.empty()) ctx.out << "skipped " << db.skipped.size() << ":\n";
+  if (db.skipped.empty()) return kExitOk;
+  // A copy without some of the files the dictionary names is not a finished import.
+  ctx.out << "skipped " << db.skipped.size() << ":\n";
   for (const std::string& s : db.skipped) ctx.out << "  " << s << "\n";
-  return kExitOk;
+  ctx.err << "vbutil: " << db.skipped.size() << " of the files the dictionary names "
+          << (options.check ? "would be" : "were") << " left out (listed above)\n";
+  return kExitFailed;
 }
 
 }  // namespace
@@ -90,8 +113,12 @@ std::vector<Command> ImportCommands() {
       {"import-db",
        "SOURCE_DIR DEST_DIR",
        "import a Btrieve database: its DDF files and every data file they name",
-       common + "  --skip-unreadable  leave out files that cannot be read instead of stopping\n",
-       {"owner", "level"},
+       common +
+           "  --owner-file FILE  owner names of single files, one line FILE=NAME each (FILE as "
+           "the\n                    database directory names it); --owner names the others\n"
+           "  --skip-unreadable  leave out files that cannot be read instead of stopping\n"
+           "Exits with 1 when a file the dictionary names was left out (each is listed).\n",
+       {"owner", "owner-file", "level"},
        {"replace", "quiet", "skip-unreadable", "check"},
        ImportDb},
   };

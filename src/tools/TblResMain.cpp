@@ -3,6 +3,7 @@
 // program can open that table without a dictionary.
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
@@ -29,8 +30,13 @@ constexpr const char* kUsage =
 using vader::tools::TableDef;
 
 TableDef LoadTable(const std::string& source, const std::string& table, const std::string& owner) {
-  if (std::ifstream(source + "/FILE.DDF").good())
-    return vader::tools::Dictionary(source, owner).Table(table);
+  if (std::filesystem::is_directory(source)) {
+    // The resource describes the table as the driver would read it through the dictionary.
+    const vader::tools::Dictionary dictionary(source, owner);
+    TableDef found = dictionary.Table(table);
+    dictionary.ApplyFieldExtensions(found);
+    return found;
+  }
   for (const TableDef& t : vader::tools::ParseSchema(vader::tools::ReadInput(source)))
     if (vader::tools::SameName(t.name, table)) return t;
   throw std::invalid_argument("no table '" + table + "' in " + source);

@@ -26,6 +26,7 @@
 #include "SqlForm.h"
 #include "StructureForm.h"
 #include "common/TempDir.h"
+#include "legacy/Pre6Files.h"
 #include "framework/DBCtrls.h"
 #include "framework/Dialogs.h"
 #include "language/zInter.h"
@@ -177,6 +178,141 @@ TEST_F(DataWindows, AWrongOwnerNameOpensNothingAndSaysSoInTheLanguage) {
     EXPECT_EQ(TAppWindows::Instance().Forms().size(), windows + (name == "Secret")) << name;
     EXPECT_EQ(LastMessage().find("Die Tabelle Suppliers kann nicht") == 0, name != "Secret");
   }
+}
+
+// A dictionary guarded by an owner name of its own opens once the name is given (a wrong one is
+// asked for again), and the name then opens the tables guarded by it.
+TEST_F(DataWindows, OwnerNamesAreAskedForWhereTheyAreNeeded) {
+  const std::string vbutil = std::filesystem::path(VADER_EXECUTABLE).parent_path() / "vbutil";
+  for (const char* file : {"FILE.DDF", "FIELD.DDF", "INDEX.DDF", "SUPPLIER.BTR"}) {
+    const std::string path = dir.File("sample/") + file;
+    if (std::string(file).find(".DDF") != std::string::npos) {
+      ASSERT_EQ(std::system((vbutil + " owner clear " + path + " --owner ..RV....").c_str()), 0);
+    }
+    ASSERT_EQ(std::system((vbutil + " owner set " + path + " Secret").c_str()), 0);
+  }
+  std::vector<std::string> answers = {"Wrong", "Secret"}, asked;
+  Prompts().text = [&](const std::string&, const std::string& label) {
+    asked.push_back(label);
+    const std::string answer = answers.empty() ? "" : answers.front();
+    if (!answers.empty()) answers.erase(answers.begin());
+    return answer;
+  };
+  TDatabaseForm* sample = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(sample, nullptr) << LastMessage();
+  EXPECT_EQ(sample->Tables().size(), 6u);
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[0], "The files of " + dir.File("sample") + " are protected. Their owner name:");
+  EXPECT_EQ(sample->OwnerName(), "Secret");
+  sample->OpenTable("Suppliers");
+  EXPECT_EQ(TAppWindows::Instance().OfKind<TDataForm>().size(), 1u) << LastMessage();
+  EXPECT_EQ(asked.size(), 2u);
+  // Without the name a table asks for it; no answer opens nothing.
+  dynamic_cast<TEdit*>(sample->FindComponent("OwnerEdit"))->SetText("");
+  messages.clear();
+  sample->OpenTable("Customers");
+  EXPECT_EQ(asked.size(), 3u);
+  EXPECT_EQ(asked.back(), "The files of Customers are protected. Their owner name:");
+  EXPECT_EQ(LastMessage().find("Cannot open the table Customers."), 0u) << LastMessage();
+  Prompts().text = nullptr;
+}
+
+// Files copied from DOS or Windows in another case than the dictionary names them are found.
+TEST_F(DataWindows, FilesAreFoundWhateverTheCaseOfTheirNames) {
+  namespace fs = std::filesystem;
+  for (const char* file : {"FILE.DDF", "FIELD.DDF", "CUSTOMER.BTR"}) {
+    std::string lower = file;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    fs::rename(dir.File("sample/") + file, dir.File("sample/") + lower);
+  }
+  TDataForm& form = Data("Customers");
+  EXPECT_GT(Rows(form.Table()), 0) << LastMessage();
+}
+
+// A database on a read-only folder, or a file without write permission, is browsed without
+// writing anything: editing is not offered and the windows say "(read-only)".
+TEST_F(DataWindows, ReadOnlyDatabasesAndTablesAreBrowsedWithoutWriting) {
+  namespace fs = std::filesystem;
+  const auto beside = [&] {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.File("sample")))
+      names.insert(entry.path().filename().string());
+    return names;
+  };
+  const std::set<std::string> files = beside();
+  fs::permissions(dir.File("sample/SUPPLIER.BTR"), fs::perms::owner_write | fs::perms::group_write |
+                                                       fs::perms::others_write,
+                  fs::perm_options::remove);
+  TDatabaseForm* sample = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(sample, nullptr) << LastMessage();
+  EXPECT_FALSE(sample->ReadOnly());
+  EXPECT_TRUE(sample->TableReadOnly("Suppliers"));
+  EXPECT_FALSE(sample->TableReadOnly("Customers"));
+  TAppWindows::Instance().CloseAll();
+
+  fs::permissions(dir.File("sample"), fs::perms::owner_write | fs::perms::group_write |
+                                          fs::perms::others_write,
+                  fs::perm_options::remove);
+  sample = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(sample, nullptr) << LastMessage();
+  EXPECT_TRUE(sample->ReadOnly());
+  EXPECT_NE(static_cast<TLabel*>(sample->FindComponent("PathLabel"))->Caption().find("(read-only)"),
+            std::string::npos);
+  TDataForm& form = Data("Customers");
+  EXPECT_GT(Rows(form.Table()), 0);
+  EXPECT_FALSE(static_cast<TControl*>(form.FindComponent("InsertButton"))->Visible());
+  EXPECT_NE(static_cast<TLabel*>(form.FindComponent("PositionLabel"))->Caption().find("(read-only)"),
+            std::string::npos);
+  EXPECT_THROW(form.Table().Insert(), std::exception);
+  TAppWindows::Instance().CloseAll();
+  EXPECT_EQ(beside(), files);
+  fs::permissions(dir.File("sample"), fs::perms::owner_write, fs::perm_options::add);
+}
+
+// The import asks the owner names of the protected files in one dialog, and the utility
+// protects each copy with the name given for it.
+TEST_F(DataWindows, ImportAsksTheOwnerNamesOfProtectedFiles) {
+  namespace fs = std::filesystem;
+  using legacy::testing::FileRow;
+  using legacy::testing::Pre6File;
+  fs::create_symlink(fs::path(VADER_EXECUTABLE).parent_path() / "vbutil", dir.File("vbutil"));
+  TempDir src;
+  for (const char* file : {"TEST.DAT", "TESTE.DAT"}) {
+    std::string bytes = TempDir::Read(std::string(VADER_LEGACY_DATA) + "/" + file);
+    legacy::testing::PutWord(bytes, 0x06, 0xFD00);  // owner-protected
+    src.Write(file, bytes);
+  }
+  src.Write("FILE.DDF", Pre6File(87, {FileRow(1, "X$File", "file.ddf", 0x10).substr(0, 87),
+                                      FileRow(4, "Test", "test.dat", 0).substr(0, 87),
+                                      FileRow(5, "Teste", "teste.dat", 0).substr(0, 87)}));
+  const std::string copy = dir.File("copy");
+  std::vector<std::string> directories = {src.Path(), copy};
+  Prompts().directory = [&](const std::string&) {
+    const std::string next = directories.front();
+    directories.erase(directories.begin());
+    return next;
+  };
+  std::vector<std::string> asked;
+  Prompts().ownerNames = [&](TOwnerNames& owners) {
+    asked = owners.files;
+    owners.names = {"", "Two"};
+    owners.forAll = "One";
+    return true;
+  };
+  TDatabaseForm::ImportDatabase();
+  EXPECT_EQ(asked, (std::vector<std::string>{"TEST.DAT", "TESTE.DAT"}));
+  const std::string vbutil = dir.File("vbutil") + " save ";
+  const auto readable = [&](const std::string& file, const std::string& owner) {
+    const std::string command = vbutil + copy + "/" + file + " " + dir.File("out.seq") +
+                                " --quiet --owner " + owner + " 2>/dev/null";
+    return std::system(command.c_str()) == 0;
+  };
+  EXPECT_TRUE(readable("test.dat", "One"));
+  EXPECT_TRUE(readable("teste.dat", "Two"));
+  EXPECT_FALSE(readable("teste.dat", "One"));
+  Prompts().directory = nullptr;
+  Prompts().ownerNames = nullptr;
+  messages.clear();  // the copy's dictionary, without keys, cannot be opened
 }
 
 TEST_F(DataWindows, IndexSearchRangeAndFilter) {

@@ -105,6 +105,55 @@ TEST(LegacyImportTest, SamplesKeepRecordsDefinitionAndEveryKeysOrder) {
   }
 }
 
+// Step Next Extended from the first record: the first 4 bytes of up to 50 records, unfiltered.
+Bytes ExtendedRead(BtrFile& file) {
+  constexpr uint16_t kStepNextExtended = 38;
+  Bytes record;
+  if (file.Step(tools::kOpStepFirst, record) != 0) return "";
+  // Length 16, "UC", no reject limit, no terms; 50 records, one field: 4 bytes at offset 0.
+  const Bytes descriptor("\x10\x00UC\x00\x00\x00\x00\x32\x00\x01\x00\x04\x00\x00\x00", 16);
+  Bytes buffer = descriptor + Bytes(4096 - descriptor.size(), '\0'), key(255, '\0');
+  uint32_t length = static_cast<uint32_t>(buffer.size());
+  const int16_t status = file.Call(kStepNextExtended, buffer.data(), length, key.data(), 0);
+  return std::to_string(status) + ":" + buffer.substr(0, status == 0 || status == 9 ? length : 0);
+}
+
+// Opened in place through the record manager, a real file answers as its imported copy does:
+// Stat, every key's order both ways, the physical order's records; writes are refused.
+TEST(LegacyImportTest, SamplesReadInPlaceAsTheirImportedCopies) {
+  TempDir dir;
+  for (const char* name :
+       {"GALTELA.DAT", "MBBSEMU.DAT", "MBMGEPLT.DAT", "MULTIACS.DAT", "VARIABLE.DAT",
+        "WCCACMS2.DAT", "WGSMENU2.DAT", "TEST.DAT", "TESTE.DAT"}) {
+    SCOPED_TRACE(name);
+    const std::string copyPath = dir.File(std::string(name) + ".btr");
+    ASSERT_EQ(0, Vbutil({"import", SamplePath(name), copyPath, "--quiet"}).code);
+    BtrFile copy(copyPath), inPlace(SamplePath(name));
+    EXPECT_EQ(copy.Stat(), inPlace.Stat());
+    const tools::FileDef stat = tools::ParseStat(copy.Stat());
+    for (const tools::KeyDef& key : stat.keys) {
+      const std::vector<Bytes> order = KeyOrder(copy, key.number);
+      EXPECT_TRUE(order == KeyOrder(inPlace, key.number)) << "key " << key.number;
+      std::vector<Bytes> backwards;
+      Bytes k(tools::kKeyBufferSize, '\0'), r;
+      const auto number = static_cast<int8_t>(key.number);
+      for (int16_t s = inPlace.Get(tools::kOpGetLast, number, k, r); s == 0;
+           s = inPlace.Get(microkernel::kOpGetPrevious, number, k, r))
+        backwards.push_back(r);
+      EXPECT_TRUE(std::equal(order.rbegin(), order.rend(), backwards.begin(), backwards.end()))
+          << "key " << key.number;
+    }
+    EXPECT_TRUE(Records(copyPath) == Records(SamplePath(name)));
+    const Bytes extended = ExtendedRead(inPlace);
+    EXPECT_TRUE(extended.empty() || extended.rfind("0:", 0) == 0 || extended.rfind("9:", 0) == 0)
+        << extended.substr(0, 4);
+    EXPECT_EQ(ExtendedRead(copy), extended);
+    Bytes record = copy.Stat().substr(0, 4), key(tools::kKeyBufferSize, '\0');
+    uint32_t length = static_cast<uint32_t>(record.size());
+    EXPECT_EQ(46, inPlace.Call(tools::kOpInsert, record.data(), length, key.data(), 0));
+  }
+}
+
 TEST(LegacyImportTest, DuplicatesFollowTheirChainNotThePhysicalOrder) {
   // MBBSEMU's key 0 holds all four records under one value; reverse their chain.
   std::string bytes = Sample("MBBSEMU.DAT");
@@ -143,33 +192,6 @@ TEST(LegacyImportTest, NothingIsWrittenWhenTheSourceCannotBeRead) {
   EXPECT_EQ(5u, Records(dir.File("owned.btr"), "Boss").size());
 }
 
-// A pre-6.0 file without keys (level 3, 4096-byte pages) holding `rows`: the dictionary files
-// of a test database, which no sample provides.
-std::string Pre6File(uint16_t length, const std::vector<std::string>& rows) {
-  const size_t perPage = (4096 - 6) / length, pages = 2 + (rows.size() - 1) / perPage;
-  std::string f(pages * 4096, '\0');
-  PutWord(f, 0x06, 0x0300), PutWord(f, 0x08, 4096), PutHiLo(f, 0x0C, kNone);
-  PutHiLo(f, 0x10, kNone), PutWord(f, 0x16, length), PutWord(f, 0x18, length);
-  PutHiLo(f, 0x1A, static_cast<uint32_t>(rows.size())),
-      PutHiLo(f, 0x26, static_cast<uint32_t>(pages));
-  PutHiLo(f, 0x1E, static_cast<uint32_t>(pages - 1));
-  PutWord(f, 0x2A,
-          static_cast<uint16_t>(4096 - 6 - (rows.size() - (pages - 2) * perPage) * length));
-  for (size_t p = 1; p < pages; ++p)
-    PutHiLo(f, p * 4096, static_cast<uint32_t>(p)), PutWord(f, p * 4096 + 4, 0x8001);
-  for (size_t r = 0; r < rows.size(); ++r)
-    f.replace((1 + r / perPage) * 4096 + 6 + r % perPage * length, length, rows[r]);
-  return f;
-}
-
-std::string FileRow(char id, const std::string& name, const std::string& location, char flags) {
-  std::string row = std::string{id, '\0'} + name;
-  row.resize(22, ' ');
-  row += location;
-  row.resize(86, ' ');
-  return row + flags + std::string(10, ' ');
-}
-
 // The dictionary names sample data files, one in a subdirectory under another case, one that
 // is missing, one outside the directory, and one twice.
 void MakeDatabase(const TempDir& src) {
@@ -194,8 +216,11 @@ TEST(LegacyImportTest, ImportDbBringsTheDictionaryAndTheFilesItNames) {
   Result r = Vbutil({"import-db", src.Path(), out, "--check"});
   EXPECT_TRUE(Has(r.out, "would import 5 files (1634 records)"));
   EXPECT_FALSE(fs::exists(out));
+  EXPECT_EQ(tools::kExitFailed, r.code);
   r = Vbutil({"import-db", src.Path(), out});
-  ASSERT_EQ(0, r.code) << r.err;
+  // What could be read is imported, but leaving out files the dictionary names is no success.
+  EXPECT_EQ(tools::kExitFailed, r.code);
+  EXPECT_TRUE(Has(r.err, "2 of the files the dictionary names were left out"));
   EXPECT_TRUE(Has(r.out, "imported 5 files (1634 records) from "));
   EXPECT_TRUE(Has(r.out,
                   "skipped 2:\n  Gone: its data file GONE.DAT is missing\n  Elsewhere: its "
@@ -218,12 +243,49 @@ TEST(LegacyImportTest, ImportDbBringsTheDictionaryAndTheFilesItNames) {
   EXPECT_TRUE(Has(r.err, "teste.dat: its records are compressed"));
   EXPECT_FALSE(fs::exists(other));
   r = Vbutil({"import-db", src.Path(), other, "--quiet", "--skip-unreadable"});
-  ASSERT_EQ(0, r.code) << r.err;
+  EXPECT_EQ(tools::kExitFailed, r.code);
+  EXPECT_TRUE(Has(r.err, "3 of the files the dictionary names were left out"));
   EXPECT_TRUE(Has(r.out, "imported 4 files"));
   EXPECT_TRUE(Has(r.out, "  Teste: " + src.Path() + "/data/teste.dat: its records are compressed"));
   EXPECT_FALSE(fs::exists(other + "/data/TESTE.DAT"));
   r = Vbutil({"import-db", src.Path(), other, "--quiet", "--skip-unreadable"});
   EXPECT_TRUE(Has(r.err, "already exists"));
+}
+
+// A database as an older engine wrote it: FILE.DDF rows of 87 bytes, locations in lower case,
+// data files owner-protected (each under its own name), one record filling a 512-byte page.
+TEST(LegacyImportTest, ImportDbReadsShortDictionaryRowsAndOwnerNamesPerFile) {
+  TempDir src, dest;
+  std::string test = Sample("TEST.DAT"), teste = Sample("TESTE.DAT");
+  PutWord(test, 0x06, 0xFD00), PutWord(teste, 0x06, 0xFD00);
+  src.Write("TEST.DAT", test);
+  src.Write("TESTE.DAT", teste);
+  src.Write("WIDE.DAT", Pre6File(504, {std::string(504, 'w'), std::string(504, 'v')}, 512));
+  src.Write("FILE.DDF", Pre6File(87, {FileRow(1, "X$File", "file.ddf", 0x10).substr(0, 87),
+                                      FileRow(4, "Test", "test.dat", 0).substr(0, 87),
+                                      FileRow(5, "Teste", "teste.dat", 0).substr(0, 87),
+                                      FileRow(6, "Wide", "wide.dat", 0).substr(0, 87)}));
+  const std::string out = dest.File("db");
+  Result r = Vbutil({"import-db", src.Path(), out, "--check"});
+  EXPECT_EQ(0, r.code) << r.err;
+  EXPECT_TRUE(Has(r.out, "would import 4 files (611 records)"));
+  EXPECT_TRUE(Has(r.out, "TEST.DAT: 5 records, owner-protected\n"));
+  r = Vbutil({"import-db", src.Path(), out, "--quiet"});
+  EXPECT_EQ(tools::kExitFailed, r.code);
+  EXPECT_TRUE(Has(r.err, "owner-protected without an owner name (--owner or --owner-file): "
+                         "TEST.DAT, TESTE.DAT"));
+  EXPECT_FALSE(fs::exists(out));
+  const std::string owners = src.Write("owners.txt", "test.dat=One\r\nTESTE.DAT=Two\n");
+  r = Vbutil({"import-db", src.Path(), out, "--quiet", "--owner-file", owners});
+  ASSERT_EQ(0, r.code) << r.out << r.err;
+  EXPECT_TRUE(Has(r.out, "imported 4 files (611 records)"));
+  EXPECT_TRUE(Has(r.out, "wide.dat: page size 1024 instead of 512, which cannot hold a record of "
+                         "504 bytes here"));
+  EXPECT_EQ(5u, Records(out + "/test.dat", "One").size());
+  EXPECT_EQ(600u, Records(out + "/teste.dat", "Two").size());
+  EXPECT_THROW(BtrFile(out + "/teste.dat", "One"), tools::BtrieveError);
+  EXPECT_EQ(std::vector<Bytes>({std::string(504, 'v'), std::string(504, 'w')}),
+            Records(out + "/wide.dat"));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "common/TempDir.h"
 #include "legacy/LegacyFile.h"
+#include "legacy/Pre6Files.h"
 
 namespace vader::legacy::testing {
 
@@ -16,18 +17,6 @@ inline std::string SamplePath(const std::string& name) {
 }
 inline std::string Sample(const std::string& name) {
   return vader::testing::TempDir::Read(SamplePath(name));
-}
-
-// Little-endian words and the format's high-word-first 32-bit values.
-inline void PutWord(std::string& b, size_t at, uint16_t v) {
-  b[at] = static_cast<char>(v), b[at + 1] = static_cast<char>(v >> 8);
-}
-inline void PutHiLo(std::string& b, size_t at, uint32_t v) {
-  PutWord(b, at, static_cast<uint16_t>(v >> 16)), PutWord(b, at + 2, static_cast<uint16_t>(v));
-}
-inline uint32_t GetHiLo(const std::string& b, size_t at) {
-  const auto* p = reinterpret_cast<const uint8_t*>(b.data()) + at;
-  return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 24 | uint32_t{p[2]} | uint32_t{p[3]} << 8;
 }
 
 // Reads everything the import reads; returns the reason of the LegacyError, or "" when the

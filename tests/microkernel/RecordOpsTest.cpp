@@ -1,6 +1,7 @@
 // Create, Open, Stat, Insert, Update and Delete: statuses, buffers and file definitions.
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -188,6 +189,53 @@ TEST_F(FileOpsTest, OpenModes) {
   ASSERT_EQ(0, ex.Open(Path("people"), -4));
   EXPECT_EQ(85, other.Open(Path("people")));
   EXPECT_EQ(0, ex.Insert(Person(2, "a")));
+}
+
+// Files copied from DOS and Windows are found whatever the case of the name they are opened by.
+TEST_F(FileOpsTest, NamesResolveIgnoringCase) {
+  if (ServerBackend()) GTEST_SKIP() << "file names only";
+  ASSERT_EQ(0, ::mkdir(Path("Data").c_str(), 0755));
+  File f;
+  MakePeople(f, {1, 2}, "Data/people.dat");
+  ASSERT_EQ(0, f.Close());
+  File upper;
+  ASSERT_EQ(0, upper.Open(dir_ + "/DATA/PEOPLE.DAT"));
+  EXPECT_EQ(std::vector<int32_t>({1, 2}), Walk(upper, 0));
+  EXPECT_EQ(12, f.Open(dir_ + "/DATA/NOBODY.DAT"));
+  // A file created under another case is a new file: the existing one is not replaced.
+  ASSERT_EQ(0, Create(dir_ + "/Data/PEOPLE.DAT", PeopleLayout()));
+  File lower;
+  ASSERT_EQ(0, lower.Open(dir_ + "/Data/people.dat"));
+  EXPECT_EQ(std::vector<int32_t>({1, 2}), Walk(lower, 0));
+}
+
+// A file that cannot be written here opens for reading, and nothing is created beside it.
+TEST_F(FileOpsTest, ReadOnlyFilesAndFoldersOpenForReading) {
+  if (ServerBackend()) GTEST_SKIP() << "file permissions only";
+  File f;
+  MakePeople(f, {1, 2}, "people.dat");
+  ASSERT_EQ(0, f.Close());
+  const auto besides = [&] {
+    return ::access((Path("people.dat") + "-wal").c_str(), F_OK) == 0 ||
+           ::access((Path("people.dat") + "-shm").c_str(), F_OK) == 0;
+  };
+  ASSERT_FALSE(besides());
+  for (const bool folder : {false, true}) {
+    SCOPED_TRACE(folder ? "read-only folder" : "read-only file");
+    ASSERT_EQ(0, ::chmod((folder ? dir_ : Path("people.dat")).c_str(), folder ? 0555 : 0444));
+    File ro;
+    ASSERT_EQ(0, ro.Open(Path("people.dat")));
+    EXPECT_EQ(std::vector<int32_t>({1, 2}), Walk(ro, 0));
+    EXPECT_EQ(46, ro.Insert(Person(3, "c")));
+    EXPECT_EQ(0, ro.Get(kGetFirst, 0));
+    EXPECT_EQ(46, ro.Delete());
+    EXPECT_FALSE(besides());
+    ASSERT_EQ(0, ro.Close());
+    ASSERT_EQ(0, ::chmod((folder ? dir_ : Path("people.dat")).c_str(), folder ? 0755 : 0644));
+  }
+  ASSERT_EQ(0, f.Open(Path("people.dat")));
+  EXPECT_EQ(std::vector<int32_t>({1, 2}), Walk(f, 0));
+  EXPECT_EQ(0, f.Insert(Person(3, "c")));
 }
 
 class RecordOpsTest : public ApiTest {};

@@ -149,6 +149,48 @@ TEST(DictionaryTest, DefinedTableDescribesToTheSameSchemaAndFile) {
                std::invalid_argument);
 }
 
+// Older tools wrote INDEX.DDF with key 0 (the table id) only, and FIELDEXT.DDF gives fields
+// the types the driver reads them as.
+TEST(DictionaryTest, OlderIndexFileAndFieldTypeOverridesAreRead) {
+  testing::TempDir dir;
+  Dictionary::Create(dir.Path(), "", 0, false);
+  std::filesystem::create_directory(dir.File("data"));
+  Dictionary dictionary(dir.Path());
+  const std::string expected = FormatSchema(dictionary.Define(ParseSchema(kSchema).front(), true,
+                                                              false));
+  {
+    // Key 0 alone, and the table's rows stored in reverse part order.
+    BtrFile indexDdf(dir.File("INDEX.DDF"));
+    indexDdf.DropIndex(2, false);
+    indexDdf.DropIndex(1, false);
+    std::vector<Bytes> rows;
+    Bytes key(kKeyBufferSize, '\0'), record;
+    WriteLe(key, 0, 2, 4);
+    while (indexDdf.Get(kOpGetEqual, 0, key, record) == 0) {
+      rows.push_back(record);
+      indexDdf.Delete(0);
+    }
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row) indexDdf.Insert(*row);
+  }
+  TableDef parts = dictionary.Table("Parts");
+  EXPECT_EQ(expected, FormatSchema(parts));
+
+  FileDef extDef;
+  extDef.recordLength = 6;
+  extDef.pageSize = 512;
+  extDef.keys = {{0, {{1, 2, kExt, kU}, {3, 2, kExt, kU}}}};
+  CreateFromDef(dir.File("FIELDEXT.DDF"), extDef, false);
+  BtrFile fieldExt(dir.File("FIELDEXT.DDF"));
+  Bytes row(6, '\0');
+  WriteLe(row, 0, 2, parts.id);
+  WriteLe(row, 2, 2, parts.Field("Price")->id);
+  WriteLe(row, 4, 2, kTypeMoney);
+  fieldExt.Insert(row);
+  dictionary.ApplyFieldExtensions(parts);
+  EXPECT_EQ(kTypeMoney, parts.Field("Price")->type);
+  EXPECT_EQ(kTypeString, parts.Field("Code")->type);
+}
+
 TEST(DictionaryTest, DropRemovesEveryEntryAndOptionallyTheFile) {
   testing::TempDir dir;
   Dictionary::Create(dir.Path(), "", 0, false);
