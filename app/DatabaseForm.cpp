@@ -15,6 +15,7 @@
 #include "language/Zothrtns.h"
 #include "language/zInter.h"
 #include "platform/ProcessInfo.h"
+#include "platform/ProgramFiles.h"
 #include "ui/ErrorDisplay.h"
 
 namespace vader::app {
@@ -22,7 +23,7 @@ namespace {
 
 constexpr std::size_t kRecentCount = 8;
 
-std::string SettingsFile() { return platform::ExecutableDirectory() + "Vader.INI"; }
+std::string SettingsFile() { return platform::SettingsFilePath("Vader.INI"); }
 
 bool IsDirectory(const std::string& path) {
   struct stat info {};
@@ -73,7 +74,7 @@ void RememberDatabase(const std::string& database) {
                    i < list.size() ? list[i] : "");
 }
 
-std::string TDatabaseForm::SampleDatabase() { return platform::ExecutableDirectory() + "sample"; }
+std::string TDatabaseForm::SampleDatabase() { return platform::SampleDatabaseDirectory(); }
 
 std::string TDatabaseForm::CheckDirectory(const std::string& database) {
   if (!LooksLikePath(database)) return {};  // an alias: the session knows it or says so

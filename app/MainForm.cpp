@@ -4,7 +4,7 @@
 
 #include "framework/Dialogs.h"
 #include "language/zInter.h"
-#include "platform/ProcessInfo.h"
+#include "platform/ProgramFiles.h"
 
 namespace vader::app {
 namespace {
@@ -48,7 +48,7 @@ const std::vector<BundledLanguage>& BundledLanguages() {
 
 std::string DictionaryPath(const BundledLanguage& language) {
   if (language.dictionary.empty()) return {};
-  return platform::ExecutableDirectory() + "lang/" + language.dictionary;
+  return platform::ProgramDataDirectory() + "lang/" + language.dictionary;
 }
 
 TMainForm::TMainForm(TComponent* owner) : TForm(owner) {
