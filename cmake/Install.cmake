@@ -20,7 +20,7 @@ if(TARGET vader)
   install(DIRECTORY ${CMAKE_BINARY_DIR}/bin/lang/ DESTINATION share/vader/lang)
   install(FILES ${packaging}/vader.desktop DESTINATION share/applications)
   install(FILES ${packaging}/vader.svg DESTINATION share/icons/hicolor/scalable/apps)
-  install(FILES ${packaging}/vader.metainfo.xml DESTINATION share/metainfo)
+  install(FILES ${packaging}/io.github.vader.Vader.metainfo.xml DESTINATION share/metainfo)
 endif()
 install(FILES ${packaging}/man/vader.1 ${packaging}/man/vbutil.1 ${packaging}/man/vsampledb.1
               ${packaging}/man/vtblres.1 DESTINATION share/man/man1)

@@ -12,7 +12,8 @@ fail() { echo "check-package: $*" >&2; exit 1; }
 
 for file in usr/lib/vader/libwbtrv32.so usr/lib/vader/libwssql32.so usr/lib/vader/libwdbnm32.so \
             usr/share/vader/lang/German.txt usr/share/vader/lang/French.txt \
-            usr/share/applications/vader.desktop usr/share/metainfo/vader.metainfo.xml \
+            usr/share/applications/vader.desktop \
+            usr/share/metainfo/io.github.vader.Vader.metainfo.xml \
             usr/share/icons/hicolor/scalable/apps/vader.svg usr/share/man/man1/vader.1 \
             usr/share/man/man1/vbutil.1 usr/share/man/man1/vsampledb.1 \
             usr/share/man/man1/vtblres.1 usr/share/bash-completion/completions/vbutil; do
