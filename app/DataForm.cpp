@@ -11,7 +11,7 @@
 #include "framework/Dialogs.h"
 #include "language/Zothrtns.h"
 #include "language/zInter.h"
-#include "platform/ProcessInfo.h"
+#include "platform/ProgramFiles.h"
 #include "ui/ErrorDisplay.h"
 
 namespace vader::app {
@@ -19,7 +19,7 @@ namespace {
 
 constexpr int kExportStep = 200;  // rows between two looks at the event loop while exporting
 
-std::string SettingsFile() { return platform::ExecutableDirectory() + "Vader.INI"; }
+std::string SettingsFile() { return platform::SettingsFilePath("Vader.INI"); }
 
 // The position the filter compiler names in its message ("... at position N: ..."), 0: none.
 std::size_t ErrorPosition(const std::string& message) {

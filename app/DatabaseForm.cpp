@@ -17,6 +17,7 @@
 #include "language/zInter.h"
 #include "microkernel/FileNames.h"
 #include "platform/ProcessInfo.h"
+#include "platform/ProgramFiles.h"
 #include "ui/ErrorDisplay.h"
 
 namespace vader::app {
@@ -24,7 +25,7 @@ namespace {
 
 constexpr std::size_t kRecentCount = 8;
 
-std::string SettingsFile() { return platform::ExecutableDirectory() + "Vader.INI"; }
+std::string SettingsFile() { return platform::SettingsFilePath("Vader.INI"); }
 
 bool IsDirectory(const std::string& path) {
   struct stat info {};
@@ -133,7 +134,7 @@ void RememberDatabase(const std::string& database) {
                    i < list.size() ? list[i] : "");
 }
 
-std::string TDatabaseForm::SampleDatabase() { return platform::ExecutableDirectory() + "sample"; }
+std::string TDatabaseForm::SampleDatabase() { return platform::SampleDatabaseDirectory(); }
 
 std::string TDatabaseForm::CheckDirectory(const std::string& database) {
   if (!LooksLikePath(database)) return {};  // an alias: the session knows it or says so

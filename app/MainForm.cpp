@@ -5,7 +5,7 @@
 #include "DatabaseForm.h"
 #include "framework/Dialogs.h"
 #include "language/zInter.h"
-#include "platform/ProcessInfo.h"
+#include "platform/ProgramFiles.h"
 
 namespace vader::app {
 namespace {
@@ -49,7 +49,7 @@ const std::vector<BundledLanguage>& BundledLanguages() {
 
 std::string DictionaryPath(const BundledLanguage& language) {
   if (language.dictionary.empty()) return {};
-  return platform::ExecutableDirectory() + "lang/" + language.dictionary;
+  return platform::ProgramDataDirectory() + "lang/" + language.dictionary;
 }
 
 TMainForm::TMainForm(TComponent* owner) : TForm(owner) {

@@ -30,12 +30,14 @@ namespace {
 const char* const kUsage =
     "Usage: vader [options] [DATABASE]\n"
     "Starts the Vader data browser on DATABASE (a directory with a DDF dictionary, or an alias);\n"
-    "without one, on the sample database beside the executable. The language of its windows is\n"
-    "the dictionary named by RecStrFileName in section [Setup] of Language.INI beside the\n"
-    "executable.\n"
+    "without one, on the sample database (for an installed program, the user's own copy). The\n"
+    "language of its windows is the dictionary named by RecStrFileName in section [Setup] of\n"
+    "Language.INI: the one beside the executable when it is there and writable, else the user's\n"
+    "copy in $XDG_CONFIG_HOME/vader (~/.config/vader).\n"
     "\n"
     "Options:\n"
     "  --help               show this text and exit\n"
+    "  --version            show the version and exit\n"
     "  --table NAME         open a data window on table NAME of the database\n"
     "  --sql STATEMENT      open an SQL window on the database and run STATEMENT\n"
     "  --no-database        open no database\n"
@@ -60,6 +62,11 @@ bool ParseOptions(int argc, char** argv, Options& options, int& exitCode) {
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
       std::fputs(kUsage, stdout);
+      exitCode = 0;
+      return false;
+    }
+    if (!std::strcmp(argv[i], "--version")) {
+      std::puts("vader " VADER_VERSION);
       exitCode = 0;
       return false;
     }

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang ccache
+  build-essential cmake ninja-build pkg-config clang ccache dpkg-dev
   libsqlite3-dev sqlite3
   libpq-dev postgresql iproute2 util-linux
   libgtest-dev libgmock-dev googletest libbenchmark-dev

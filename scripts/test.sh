@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The one command that installs what is needed, builds, and passes every test:
-#   1. GCC, CMake build type Release (-O3): the whole suite;
+#   1. GCC, CMake build type Release (-O3): the whole suite; then the Debian package, unpacked
+#      into a temporary root and run from there;
 #   2. clang, Debug with AddressSanitizer + UBSan: the whole suite again;
 #   3. every libFuzzer target of the clang tree for a bounded time on real seeds.
 # FUZZ_SECONDS sets the time per fuzz target (default 30; 0 skips fuzzing).
@@ -15,6 +16,9 @@ step "GCC release build"
 scripts/build.sh release
 step "GCC release tests"
 (cd build && ctest --output-on-failure -j "$jobs")
+step "Debian package, run from an unpacked root"
+scripts/package.sh
+scripts/check-package.sh build/vader_*_amd64.deb
 
 step "clang sanitizer build"
 scripts/build.sh asan

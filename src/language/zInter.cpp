@@ -14,7 +14,7 @@
 #include "language/Zothrtns.h"
 #include "language/Zstrrtns.h"
 #include "platform/CodePage.h"
-#include "platform/ProcessInfo.h"
+#include "platform/ProgramFiles.h"
 #include "platform/TextCase.h"
 #include "platform/WindowMessages.h"
 
@@ -143,7 +143,7 @@ void TranslateOwnTexts(TComponent* c) {
 
 void ZInterStartup() {
   LanguageState& state = State();
-  state.languageIniFile = platform::ExecutableDirectory() + "Language.INI";
+  state.languageIniFile = platform::SettingsFilePath("Language.INI");
   state.languageChangeMessage = static_cast<std::uint16_t>(RegisterAppMessage(kLanguageChangeName));
   ClearDictionary(state);
   SetLanguageFile(ReadIniString(state.languageIniFile, kSetupSection, kDictionaryKey));

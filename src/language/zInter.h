@@ -16,7 +16,8 @@ class TComponent;
 class TDataSet;
 class TField;
 
-// Start-up: finds Language.INI beside the executable, registers the language-change
+// Start-up: finds Language.INI (beside the executable when it is there and writable, else the
+// user's copy in the XDG configuration directory), registers the language-change
 // message, and loads the dictionary it names (writing the name back, which creates the
 // file when it is missing). Raises when Language.INI cannot be written.
 void ZInterStartup();

@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "platform/ProcessInfo.h"
+#include "platform/ProgramFiles.h"
 
 namespace vader::platform {
 namespace {
@@ -36,7 +37,7 @@ std::vector<std::string> LibraryCandidates(std::string_view name) {
   if (name.empty()) return {};
   if (IsNativeName(name)) return {std::string(name)};
   const std::string file = SharedObjectName(name);
-  return {ExecutableDirectory() + file, file};
+  return {ExecutableDirectory() + file, PrivateLibraryDirectory() + file, file};
 }
 
 HMODULE LoadLibrary(std::string_view name) {

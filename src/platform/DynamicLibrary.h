@@ -1,8 +1,9 @@
 #pragma once
 // Run-time loading of shared libraries (the LoadLibrary / GetProcAddress / FreeLibrary
 // stand-in). A Windows library name such as "wbtrv32.dll" is resolved to "libwbtrv32.so",
-// first beside the executable and then on the dynamic linker's search path, so configured
-// names keep working unchanged; a path or a ".so" name is used as given.
+// first beside the executable, then in an installed program's private library directory
+// (PREFIX/lib/vader), then on the dynamic linker's search path, so configured names keep
+// working unchanged; a path or a ".so" name is used as given.
 
 #include <mutex>
 #include <string>

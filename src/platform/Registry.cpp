@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/ProgramFiles.h"
 #include "platform/TextCase.h"
 
 namespace vader::platform {
@@ -183,10 +184,7 @@ long Write(const std::string& path, Value value) {
 
 std::string RegistryFileName() {
   if (const char* file = std::getenv(kRegistryEnvironmentVariable); file && *file) return file;
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config)
-    return std::string(config) + "/vader/registry.reg";
-  const char* home = std::getenv("HOME");
-  return std::string(home ? home : ".") + "/.config/vader/registry.reg";
+  return UserConfigDirectory() + "registry.reg";
 }
 
 long RegistryKey::Open(uint32_t root, const std::string& path, uint32_t access, bool create) {

@@ -8,5 +8,9 @@
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 1 && args[0] == "--version") {
+    std::cout << "vbutil " VADER_VERSION "\n";
+    return 0;
+  }
   return vader::tools::RunUtility(args, std::cout, std::cerr);
 }

@@ -12,14 +12,18 @@
 namespace vader::platform {
 namespace {
 
-TEST(DynamicLibrary, WindowsNamesResolveBesideTheProgramThenOnTheSearchPath) {
+TEST(DynamicLibrary, WindowsNamesResolveBesideTheProgramThenInstalledThenOnTheSearchPath) {
   const std::string dir = ExecutableDirectory();
+  const std::string installed = dir + "../lib/vader/";
   EXPECT_EQ(LibraryCandidates("wbtrv32.dll"),
-            (std::vector<std::string>{dir + "libwbtrv32.so", "libwbtrv32.so"}));
+            (std::vector<std::string>{dir + "libwbtrv32.so", installed + "libwbtrv32.so",
+                                      "libwbtrv32.so"}));
   EXPECT_EQ(LibraryCandidates("WSSQL32.DLL"),
-            (std::vector<std::string>{dir + "libwssql32.so", "libwssql32.so"}));
+            (std::vector<std::string>{dir + "libwssql32.so", installed + "libwssql32.so",
+                                      "libwssql32.so"}));
   EXPECT_EQ(LibraryCandidates("titanc32"),
-            (std::vector<std::string>{dir + "libtitanc32.so", "libtitanc32.so"}));
+            (std::vector<std::string>{dir + "libtitanc32.so", installed + "libtitanc32.so",
+                                      "libtitanc32.so"}));
 }
 
 TEST(DynamicLibrary, NativeNamesAreUsedAsGiven) {
