@@ -17,6 +17,7 @@ inline constexpr const char* kDeleteTheCurrentRecord = "Delete the current recor
 inline constexpr const char* kCannotWriteTo = "Cannot write to %s.";
 inline constexpr const char* kExportedOfRecords = "Exported %d of %d records";
 inline constexpr const char* kExportedRecords = "Exported %d records";
+inline constexpr const char* kExportedRecordsIn = "Exported %d records, text in %s";
 inline constexpr const char* kExportStoppedAfterRecords = "Export stopped after %d records";
 inline constexpr const char* kTheDirectoryDoesNotExist = "The directory %s does not exist.";
 inline constexpr const char* kTheDirectoryHoldsNoDataDictionary =
@@ -62,6 +63,7 @@ inline constexpr const char* kAll[] = {
     kCannotWriteTo,
     kExportedOfRecords,
     kExportedRecords,
+    kExportedRecordsIn,
     kExportStoppedAfterRecords,
     kTheDirectoryDoesNotExist,
     kTheDirectoryHoldsNoDataDictionary,

@@ -46,6 +46,30 @@ bool LooksLikePath(const std::string& name) {
 
 void ShowError(const std::string& text) { MessageDlg(text, TMsgDlgType::mtError, mbOK, 0); }
 
+// The code pages a database's texts may be stored in, as the window offers them; the first,
+// empty one is the installation's OEM code page.
+struct TCodePageChoice {
+  const char* caption;
+  const char* codePage;
+};
+constexpr TCodePageChoice kCodePages[] = {
+    {"Default", ""},
+    {"437 United States", "437"},
+    {"850 Western European", "850"},
+    {"852 Central European", "852"},
+    {"866 Cyrillic", "866"},
+    {"737 Greek", "737"},
+    {"857 Turkish", "857"},
+    {"862 Hebrew", "862"},
+    {"775 Baltic", "775"},
+    {"1250 Central European (Windows)", "1250"},
+    {"1251 Cyrillic (Windows)", "1251"},
+    {"1252 Western European (Windows)", "1252"},
+    {"UTF-8", "UTF-8"},
+};
+
+constexpr const char* kCodePageSection = "Code pages";
+
 }  // namespace
 
 TAppPrompts& Prompts() {
@@ -71,6 +95,14 @@ void RememberDatabase(const std::string& database) {
   for (std::size_t i = 0; i < kRecentCount; ++i)
     WriteIniString(SettingsFile(), "Recent", "Database" + std::to_string(i + 1),
                    i < list.size() ? list[i] : "");
+}
+
+std::string ChosenCodePage(const std::string& database) {
+  return ReadIniString(SettingsFile(), kCodePageSection, database);
+}
+
+void RememberCodePage(const std::string& database, const std::string& codePage) {
+  WriteIniString(SettingsFile(), kCodePageSection, database, codePage);
 }
 
 std::string TDatabaseForm::SampleDatabase() { return platform::ExecutableDirectory() + "sample"; }
@@ -140,15 +172,58 @@ TDatabaseForm::TDatabaseForm(TComponent* owner, const std::string& database)
   recent->OnChange = [recent](TComponent*) {
     if (recent->ItemIndex() >= 0) OpenDatabase(recent->Items()[std::size_t(recent->ItemIndex())]);
   };
+  PlaceCodePageChoice();
   Connect();
 }
 
-TDatabaseForm::~TDatabaseForm() {
-  // The data and SQL windows of this database go first; then the database closes.
+void TDatabaseForm::PlaceCodePageChoice() {
+  Place<TLabel>(this, "CodePageLabel", 12, 488, 150, 24)->SetCaption("Code page of the texts:");
+  auto* codePages = Place<TComboBox>(this, "CodePageCombo", 170, 486, 330, 26);
+  codePages->SetHint("The code page in which the database stores its texts");
+  TStrings captions;
+  const std::string chosen = ChosenCodePage(databaseName_);
+  for (const TCodePageChoice& choice : kCodePages) {
+    if (chosen == choice.codePage) codePages->SetItemIndex(static_cast<int>(captions.size()));
+    captions.push_back(choice.caption);
+  }
+  codePages->SetItems(captions);
+  if (codePages->ItemIndex() < 0) codePages->SetItemIndex(0);
+  codePages->OnChange = [this, codePages](TComponent*) {
+    const int index = codePages->ItemIndex();
+    if (index >= 0 && index < static_cast<int>(std::size(kCodePages)))
+      ChangeCodePage(kCodePages[index].codePage);
+  };
+}
+
+void TDatabaseForm::ChangeCodePage(const std::string& codePage) {
+  if (codePage == ChosenCodePage(databaseName_)) return;
+  RememberCodePage(databaseName_, codePage);
+  // The database opens again with the new code page; windows on it close first.
+  CloseWindowsOfDatabase();
+  if (database_) database_->Close();
+  delete database_;
+  database_ = nullptr;
+  tables_.clear();
+  if (auto* view = dynamic_cast<TListView*>(FindComponent("TableList"))) view->ClearRows();
+  try {
+    Connect();
+  } catch (const std::exception& error) {
+    ShowError(Format(texts::kCannotOpenTheDatabase, {databaseName_}) + "\n" +
+              ui::ShownErrorText(error));
+  }
+  ShowState();
+}
+
+void TDatabaseForm::CloseWindowsOfDatabase() {
   for (TDataForm* form : TAppWindows::Instance().OfKind<TDataForm>())
     if (form->DatabaseForm() == this) TAppWindows::Instance().Close(form);
   for (TSqlForm* form : TAppWindows::Instance().OfKind<TSqlForm>())
     if (form->DatabaseForm() == this) TAppWindows::Instance().Close(form);
+}
+
+TDatabaseForm::~TDatabaseForm() {
+  // The data and SQL windows of this database go first; then the database closes.
+  CloseWindowsOfDatabase();
   if (database_) database_->Close();
 }
 
@@ -156,6 +231,8 @@ void TDatabaseForm::Connect() {
   auto* database = new TtbDatabase(this);
   database->SetName("Database");
   database->SetDatabaseName(databaseName_);
+  if (const std::string codePage = ChosenCodePage(databaseName_); !codePage.empty())
+    database->SetParams({"CODE PAGE=" + codePage});
   TBrowseTable list(nullptr);
   try {
     database->Open();

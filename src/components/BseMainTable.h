@@ -135,6 +135,8 @@ class TttTable : public TttDBDataset {
   // ---- framework and dataset hooks ----
   bool CanModify() const override;
   bool OpenForTranslation() override;
+  // The table name as the engine takes it.
+  std::string EngineTableName() const;
   void DestroyLookupCursor() override;
   TBaseTable* GetLookupCursor(const std::string& keyFields, bool caseInsensitive) override;
 
