@@ -240,7 +240,9 @@ class TttBlobStream : public TStream {
   void Open();
 
  private:
-  bool Translates() const;
+  // A memo lives in the record; its text is converted whole by its field (TMemoField), so the
+  // stream carries the stored bytes.
+  bool IsMemo() const;
   std::string& CacheEntry() const;
   bool HasCacheEntry() const;
   void ClearCacheEntry() const;

@@ -134,5 +134,18 @@ TEST_F(DatabaseCodePage, ACharacterTheCodePageLacksIsRefusedAndNothingIsStored) 
   EXPECT_EQ(StoredName(), "\x9D\xA2\x64\xAB");
 }
 
+TEST_F(DatabaseCodePage, MemoTextIsConvertedOnceAndWhole) {
+  const std::string notes = "\u0416\u0443\u043A \u2554";  // Жук ╔
+  {
+    Opened t = Open("866", "Suppliers");
+    ASSERT_EQ(t->FieldByName("Notes")->DataType(), TFieldType::ftMemo);
+    t->Edit();
+    t->FieldByName("Notes")->SetAsString(notes);
+    t->Post();
+    EXPECT_EQ(t->FieldByName("Notes")->AsString(), notes);
+  }
+  EXPECT_EQ(Open("UTF-8", "Suppliers")->FieldByName("Notes")->AsString(), "\x86\xE3\xAA \xC9");
+}
+
 }  // namespace
 }  // namespace vader
