@@ -95,6 +95,16 @@ TEST_F(DatabaseCodePage, NamesAndTextsShowDecodedAndAnEditChangesOnlyItsByte) {
   std::string expected = kCompany866;
   expected[2] = '\x86';
   EXPECT_EQ(StoredName(), expected);
+
+  // A search by the index on the Cyrillic field finds the row by its typed value.
+  Opened t = Open("866", table);
+  t->Insert();
+  t->FieldByName("Id")->SetAsInteger(2);
+  t->FieldByName(field)->SetAsString("\u0410\u0411");  // АБ, sorted first
+  t->Post();
+  t->SetIndexFieldNames(field);
+  ASSERT_TRUE(t->FindKey({std::string("\u0418\u0427\u0416 \"\u0413\u0415\u041E\" \u2554")}));
+  EXPECT_EQ(t->FieldByName("Id")->AsInteger(), 1);
 }
 
 TEST_F(DatabaseCodePage, ACharacterTheCodePageLacksIsRefusedAndNothingIsStored) {
