@@ -147,7 +147,7 @@ TDatabaseForm::TDatabaseForm(TComponent* owner, const std::string& database)
   SetName("DatabaseForm");
   SetCaption("Database");
   SetHint("The tables of the database");
-  SetBounds(40, 40, 640, 520);
+  SetBounds(40, 40, 640, 550);
   BuildMenu();
 
   Place<TLabel>(this, "PathLabel", 12, 8, 610, 22);

@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -18,6 +19,7 @@ struct CodePages {
   std::mutex mutex;
   std::string ansi = "WINDOWS-1252";
   std::string oem = "CP437";
+  std::atomic<bool> ansiIsUtf8{false};  // read without the lock by every text comparison
 };
 
 CodePages& Pages() {
@@ -203,6 +205,7 @@ bool SetAnsiCodePage(const std::string& iconvName) {
   if (!IconvKnows(iconvName)) return false;
   std::lock_guard lock(Pages().mutex);
   Pages().ansi = iconvName;
+  Pages().ansiIsUtf8 = iconvName == "UTF-8";
   return true;
 }
 
@@ -214,6 +217,7 @@ bool SetOemCodePage(const std::string& iconvName) {
 }
 
 std::string AnsiCodePage() { return Current().first; }
+bool AnsiIsUtf8() { return Pages().ansiIsUtf8; }
 std::string OemCodePage() { return Current().second; }
 
 std::string CodePageName(std::string_view given) {

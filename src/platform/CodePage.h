@@ -25,6 +25,7 @@ std::string OemToChar(std::string_view oem);
 bool SetAnsiCodePage(const std::string& iconvName);
 bool SetOemCodePage(const std::string& iconvName);
 std::string AnsiCodePage();
+bool AnsiIsUtf8();
 std::string OemCodePage();
 
 // The iconv name of a code page given as a user writes it: "866", "cp866", "IBM866",

@@ -74,7 +74,7 @@ std::string FoldCharacter(char32_t c) {
 // text (when that is the ANSI code page) character by character.
 class FoldedReader {
  public:
-  explicit FoldedReader(std::string_view text) : FoldedReader(text, AnsiCodePage() == "UTF-8") {}
+  explicit FoldedReader(std::string_view text) : FoldedReader(text, AnsiIsUtf8()) {}
   FoldedReader(std::string_view text, bool utf8) : text_(text), utf8_(utf8) {}
   bool AtEnd() const { return pending_.empty() && at_ == text_.size(); }
   unsigned char Next() {
@@ -124,9 +124,7 @@ std::string AsciiUpperCase(std::string_view s) {
   return out;
 }
 
-std::string LocaleFoldKey(std::string_view text) {
-  return FoldKey(text, AnsiCodePage() == "UTF-8");
-}
+std::string LocaleFoldKey(std::string_view text) { return FoldKey(text, AnsiIsUtf8()); }
 
 std::string Utf8FoldKey(std::string_view utf8) { return FoldKey(utf8, true); }
 

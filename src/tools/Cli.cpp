@@ -205,7 +205,7 @@ std::string StoredText(std::string_view typed) {
 }
 
 std::size_t TextWidth(std::string_view text) {
-  if (platform::AnsiCodePage() != "UTF-8") return text.size();
+  if (!platform::AnsiIsUtf8()) return text.size();
   std::size_t characters = 0;
   for (std::size_t at = 0; at < text.size(); ++characters) platform::NextUtf8Character(text, at);
   return characters;

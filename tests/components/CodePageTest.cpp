@@ -8,6 +8,7 @@
 #include <string>
 
 #include "SampleFixture.h"
+#include "components/BtrMainQuery.h"
 #include "components/BtrMainTable.h"
 #include "framework/FrameworkErrors.h"
 #include "platform/CodePage.h"
@@ -155,6 +156,30 @@ TEST_F(DatabaseCodePage, MemoTextIsConvertedOnceAndWhole) {
     EXPECT_EQ(t->FieldByName("Notes")->AsString(), notes);
   }
   EXPECT_EQ(Open("UTF-8", "Suppliers")->FieldByName("Notes")->AsString(), "\x86\xE3\xAA \xC9");
+}
+
+TEST_F(DatabaseCodePage, TheRelationalEngineStoresAndFindsTheSameCharacters) {
+  const std::string city = "\u0422\u0443\u043B\u0430";  // Тула
+  {
+    Opened t = Open("866", "Customers");
+    TtbQuery update(nullptr);
+    update.SetDatabaseName(db);
+    update.SetSQL("UPDATE Customers SET City = '" + city + "' WHERE Id = 1");
+    update.ExecSQL();
+    TtbQuery select(nullptr);
+    select.SetDatabaseName(db);
+    select.SetSQL("SELECT Id, City FROM Customers WHERE City = '" + city + "'");
+    select.Open();
+    ASSERT_FALSE(select.Eof());
+    EXPECT_EQ(select.FieldByName("City")->AsString(), city);
+    EXPECT_EQ(select.FieldByName("Id")->AsInteger(), 1);
+    t->Refresh();
+    ASSERT_TRUE(t->FindKey({int64_t{1}}));
+    EXPECT_EQ(t->FieldByName("City")->AsString(), city);  // the table window's characters
+  }
+  Opened raw = Open("UTF-8", "Customers");
+  ASSERT_TRUE(raw->FindKey({int64_t{1}}));
+  EXPECT_EQ(raw->FieldByName("City")->AsString(), "\x92\xE3\xAB\xA0");
 }
 
 }  // namespace
