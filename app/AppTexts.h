@@ -18,6 +18,8 @@ inline constexpr const char* kCannotWriteTo = "Cannot write to %s.";
 inline constexpr const char* kExportedOfRecords = "Exported %d of %d records";
 inline constexpr const char* kExportedRecords = "Exported %d records";
 inline constexpr const char* kExportedRecordsIn = "Exported %d records, text in %s";
+inline constexpr const char* kPostOrCancelFirst =
+    "Post or cancel the changes in the windows of this database first.";
 inline constexpr const char* kExportStoppedAfterRecords = "Export stopped after %d records";
 inline constexpr const char* kTheDirectoryDoesNotExist = "The directory %s does not exist.";
 inline constexpr const char* kTheDirectoryHoldsNoDataDictionary =
@@ -64,6 +66,7 @@ inline constexpr const char* kAll[] = {
     kExportedOfRecords,
     kExportedRecords,
     kExportedRecordsIn,
+    kPostOrCancelFirst,
     kExportStoppedAfterRecords,
     kTheDirectoryDoesNotExist,
     kTheDirectoryHoldsNoDataDictionary,

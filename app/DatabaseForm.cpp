@@ -181,13 +181,9 @@ void TDatabaseForm::PlaceCodePageChoice() {
   auto* codePages = Place<TComboBox>(this, "CodePageCombo", 170, 486, 330, 26);
   codePages->SetHint("The code page in which the database stores its texts");
   TStrings captions;
-  const std::string chosen = ChosenCodePage(databaseName_);
-  for (const TCodePageChoice& choice : kCodePages) {
-    if (chosen == choice.codePage) codePages->SetItemIndex(static_cast<int>(captions.size()));
-    captions.push_back(choice.caption);
-  }
+  for (const TCodePageChoice& choice : kCodePages) captions.push_back(choice.caption);
   codePages->SetItems(captions);
-  if (codePages->ItemIndex() < 0) codePages->SetItemIndex(0);
+  PlaceChosenCodePage();
   codePages->OnChange = [this, codePages](TComponent*) {
     const int index = codePages->ItemIndex();
     if (index >= 0 && index < static_cast<int>(std::size(kCodePages)))
@@ -195,8 +191,24 @@ void TDatabaseForm::PlaceCodePageChoice() {
   };
 }
 
+void TDatabaseForm::PlaceChosenCodePage() {
+  auto* codePages = dynamic_cast<TComboBox*>(FindComponent("CodePageCombo"));
+  if (!codePages) return;
+  const std::string chosen = ChosenCodePage(databaseName_);
+  int index = 0;
+  for (std::size_t i = 0; i < std::size(kCodePages); ++i)
+    if (chosen == kCodePages[i].codePage) index = static_cast<int>(i);
+  codePages->SetItemIndex(index);
+}
+
 void TDatabaseForm::ChangeCodePage(const std::string& codePage) {
   if (codePage == ChosenCodePage(databaseName_)) return;
+  if (HasEditInProgress()) {
+    // Reopening would drop what was typed: the choice waits until it is posted or cancelled.
+    MessageDlg(Tr(texts::kPostOrCancelFirst), TMsgDlgType::mtInformation, mbOK, 0);
+    PlaceChosenCodePage();
+    return;
+  }
   RememberCodePage(databaseName_, codePage);
   // The database opens again with the new code page; windows on it close first.
   CloseWindowsOfDatabase();
@@ -212,6 +224,17 @@ void TDatabaseForm::ChangeCodePage(const std::string& codePage) {
               ui::ShownErrorText(error));
   }
   ShowState();
+}
+
+bool TDatabaseForm::HasEditInProgress() const {
+  const auto editing = [](const TDataSet& dataSet) {
+    return dataSet.State() == TDataSetState::dsEdit || dataSet.State() == TDataSetState::dsInsert;
+  };
+  for (TDataForm* form : TAppWindows::Instance().OfKind<TDataForm>())
+    if (form->DatabaseForm() == this && editing(form->Table())) return true;
+  for (TSqlForm* form : TAppWindows::Instance().OfKind<TSqlForm>())
+    if (form->DatabaseForm() == this && editing(form->Query())) return true;
+  return false;
 }
 
 void TDatabaseForm::CloseWindowsOfDatabase() {

@@ -54,7 +54,9 @@ class TDatabaseForm : public TAppForm {
   void Connect();
   // The choice of the code page of the database's texts, kept per database in the settings.
   void PlaceCodePageChoice();
+  void PlaceChosenCodePage();  // shows the remembered choice
   void ChangeCodePage(const std::string& codePage);
+  bool HasEditInProgress() const;
   void CloseWindowsOfDatabase();
   // Opens a window of Form's kind on the table; tells why it cannot instead.
   template <typename Form>

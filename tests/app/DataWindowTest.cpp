@@ -297,6 +297,18 @@ TEST_F(DataWindows, TypedTextGoesToTheChosenCodePageOrIsRefusedAndExportsInUtf8)
   EXPECT_EQ(form.Table().State(), TDataSetState::dsBrowse);
   EXPECT_EQ(Field(form, "Name"), "\u0416\u0443\u043A");  // nothing was stored
 
+  // Another code page reopens the database: not while something typed waits to be posted.
+  form.Table().Edit();
+  form.Table().FieldByName("City")->SetAsString("typed");
+  messages.clear();
+  codePages->Chosen(static_cast<int>(std::find(items.begin(), items.end(), "852 Central European") -
+                                     items.begin()));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(ChosenCodePage(dir.File("sample")), "866");
+  EXPECT_EQ(items[static_cast<std::size_t>(codePages->ItemIndex())], "866 Cyrillic");
+  EXPECT_EQ(Field(form, "City"), "typed");
+  form.Table().Cancel();
+
   form.Table().First();
   ASSERT_TRUE(form.ExportCsv(dir.File("utf8.csv")));
   ASSERT_TRUE(form.ExportCsv(dir.File("oem.csv"), true));
