@@ -17,6 +17,9 @@ inline constexpr const char* kDeleteTheCurrentRecord = "Delete the current recor
 inline constexpr const char* kCannotWriteTo = "Cannot write to %s.";
 inline constexpr const char* kExportedOfRecords = "Exported %d of %d records";
 inline constexpr const char* kExportedRecords = "Exported %d records";
+inline constexpr const char* kExportedRecordsIn = "Exported %d records, text in %s";
+inline constexpr const char* kPostOrCancelFirst =
+    "Post or cancel the changes in the windows of this database first.";
 inline constexpr const char* kExportStoppedAfterRecords = "Export stopped after %d records";
 inline constexpr const char* kTheDirectoryDoesNotExist = "The directory %s does not exist.";
 inline constexpr const char* kTheDirectoryHoldsNoDataDictionary =
@@ -73,6 +76,8 @@ inline constexpr const char* kAll[] = {
     kCannotWriteTo,
     kExportedOfRecords,
     kExportedRecords,
+    kExportedRecordsIn,
+    kPostOrCancelFirst,
     kExportStoppedAfterRecords,
     kTheDirectoryDoesNotExist,
     kTheDirectoryHoldsNoDataDictionary,

@@ -12,6 +12,8 @@
 #include "language/Zothrtns.h"
 #include "language/zInter.h"
 #include "platform/ProgramFiles.h"
+#include "platform/CodePage.h"
+#include "platform/ProcessInfo.h"
 #include "ui/ErrorDisplay.h"
 
 namespace vader::app {
@@ -105,6 +107,14 @@ void TDataForm::BuildMenu() {
         if (!path.empty()) ExportCsv(path);
       },
       "Write the shown records to a CSV file");
+  AddMenuItem(
+      file, "ExportNativeItem", "Export to CSV in the database's code page...",
+      [this] {
+        if (!Prompts().file) return;
+        const std::string path = Prompts().file(Tr(texts::kExportToCsv), true);
+        if (!path.empty()) ExportCsv(path, true);
+      },
+      "Write the shown records to a CSV file in the code page the database stores its texts in");
   AddMenuItem(file, "CloseItem", "&Close", [this] { TAppWindows::Instance().Close(this); });
   TMenuItem* record = AddMenuItem(nullptr, "RecordMenu", "&Record");
   AddMenuItem(record, "InsertItem", "&Insert", [this] { Attempt([this] { InsertRecord(); }); });
@@ -320,7 +330,12 @@ bool TDataForm::PostRecord() {
 
 void TDataForm::CancelRecord() { table_->Cancel(); }
 
-bool TDataForm::ExportCsv(const std::string& path) {
+std::string TDataForm::CsvText(const TField& field, const std::string& text,
+                               bool inDatabaseCodePage) const {
+  return inDatabaseCodePage ? table_->FieldTextToNative(field, text) : platform::AnsiToUtf8(text);
+}
+
+bool TDataForm::ExportCsv(const std::string& path, bool inDatabaseCodePage) {
   std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(path.c_str(), "wb"), &std::fclose);
   if (!out) {
     MessageDlg(Format(texts::kCannotWriteTo, {path}), TMsgDlgType::mtError, mbOK, 0);
@@ -334,7 +349,8 @@ bool TDataForm::ExportCsv(const std::string& path) {
     table_->CheckBrowseMode();
     std::string line;
     for (int f = 0; f < table_->FieldCount(); ++f)
-      line += (f ? "," : "") + CsvField(table_->Fields(f)->FieldName());
+      line += (f ? "," : "") + CsvField(CsvText(*table_->Fields(f), table_->Fields(f)->FieldName(),
+                                                inDatabaseCodePage));
     std::fputs((line + "\r\n").c_str(), out.get());
     const int total = RecordCount();
     int done = 0;
@@ -344,7 +360,9 @@ bool TDataForm::ExportCsv(const std::string& path) {
       for (table_->First(); !table_->Eof(); table_->Next()) {
         line.clear();
         for (int f = 0; f < table_->FieldCount(); ++f)
-          line += (f ? "," : "") + CsvField(table_->Fields(f)->AsString());
+          line +=
+              (f ? "," : "") + CsvField(CsvText(*table_->Fields(f), table_->Fields(f)->AsString(),
+                                                inDatabaseCodePage));
         if (std::fputs((line + "\r\n").c_str(), out.get()) < 0) throw std::runtime_error(path);
         if (++done % kExportStep == 0) {
           progress_ =
@@ -361,7 +379,8 @@ bool TDataForm::ExportCsv(const std::string& path) {
     if (!here.empty() && table_->BookmarkValid(here)) table_->GotoBookmark(here);
     table_->EnableControls();
     ok = !cancelExport_;
-    progress_ = ok ? Format(texts::kExportedRecords, {std::to_string(done)})
+    const std::string codePage = inDatabaseCodePage ? table_->TextCodePage() : "UTF-8";
+    progress_ = ok ? Format(texts::kExportedRecordsIn, {std::to_string(done), codePage})
                    : Format(texts::kExportStoppedAfterRecords, {std::to_string(done)});
   } catch (const std::exception& error) {
     ok = false;

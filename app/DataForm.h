@@ -40,7 +40,10 @@ class TDataForm : public TAppForm {
   bool PostRecord();
   void CancelRecord();
   // Writes the shown rows (filter and range in effect) as CSV; false when cancelled or failed.
-  bool ExportCsv(const std::string& path);
+  // Writes the shown records to Path in UTF-8, or in the database's code page.
+  bool ExportCsv(const std::string& path, bool inDatabaseCodePage = false);
+  // A field's text or name as an export writes it.
+  std::string CsvText(const TField& field, const std::string& text, bool inDatabaseCodePage) const;
   void CancelExport() { cancelExport_ = true; }
   // Opens a window on the table linked to this one by the first field of the current index.
   TDataForm* OpenDetail(const std::string& table, const std::string& masterField,

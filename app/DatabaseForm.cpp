@@ -107,6 +107,30 @@ std::vector<std::string> ProtectedFiles(const std::string& checkOutput, const st
   return files;
 }
 
+// The code pages a database's texts may be stored in, as the window offers them; the first,
+// empty one is the installation's OEM code page.
+struct TCodePageChoice {
+  const char* caption;
+  const char* codePage;
+};
+constexpr TCodePageChoice kCodePages[] = {
+    {"Default", ""},
+    {"437 United States", "437"},
+    {"850 Western European", "850"},
+    {"852 Central European", "852"},
+    {"866 Cyrillic", "866"},
+    {"737 Greek", "737"},
+    {"857 Turkish", "857"},
+    {"862 Hebrew", "862"},
+    {"775 Baltic", "775"},
+    {"1250 Central European (Windows)", "1250"},
+    {"1251 Cyrillic (Windows)", "1251"},
+    {"1252 Western European (Windows)", "1252"},
+    {"UTF-8", "UTF-8"},
+};
+
+constexpr const char* kCodePageSection = "Code pages";
+
 }  // namespace
 
 TAppPrompts& Prompts() {
@@ -132,6 +156,14 @@ void RememberDatabase(const std::string& database) {
   for (std::size_t i = 0; i < kRecentCount; ++i)
     WriteIniString(SettingsFile(), "Recent", "Database" + std::to_string(i + 1),
                    i < list.size() ? list[i] : "");
+}
+
+std::string ChosenCodePage(const std::string& database) {
+  return ReadIniString(SettingsFile(), kCodePageSection, database);
+}
+
+void RememberCodePage(const std::string& database, const std::string& codePage) {
+  WriteIniString(SettingsFile(), kCodePageSection, database, codePage);
 }
 
 std::string TDatabaseForm::SampleDatabase() { return platform::SampleDatabaseDirectory(); }
@@ -184,7 +216,7 @@ TDatabaseForm::TDatabaseForm(TComponent* owner, const std::string& database,
   SetName("DatabaseForm");
   SetCaption("Database");
   SetHint("The tables of the database");
-  SetBounds(40, 40, 640, 520);
+  SetBounds(40, 40, 640, 550);
   BuildMenu();
 
   Place<TLabel>(this, "PathLabel", 12, 8, 610, 22);
@@ -210,15 +242,81 @@ TDatabaseForm::TDatabaseForm(TComponent* owner, const std::string& database,
   recent->OnChange = [recent](TComponent*) {
     if (recent->ItemIndex() >= 0) OpenDatabase(recent->Items()[std::size_t(recent->ItemIndex())]);
   };
+  PlaceCodePageChoice();
   Connect();
 }
 
-TDatabaseForm::~TDatabaseForm() {
-  // The data and SQL windows of this database go first; then the database closes.
+void TDatabaseForm::PlaceCodePageChoice() {
+  Place<TLabel>(this, "CodePageLabel", 12, 488, 150, 24)->SetCaption("Code page of the texts:");
+  auto* codePages = Place<TComboBox>(this, "CodePageCombo", 170, 486, 330, 26);
+  codePages->SetHint("The code page in which the database stores its texts");
+  TStrings captions;
+  for (const TCodePageChoice& choice : kCodePages) captions.push_back(choice.caption);
+  codePages->SetItems(captions);
+  PlaceChosenCodePage();
+  codePages->OnChange = [this, codePages](TComponent*) {
+    const int index = codePages->ItemIndex();
+    if (index >= 0 && index < static_cast<int>(std::size(kCodePages)))
+      ChangeCodePage(kCodePages[index].codePage);
+  };
+}
+
+void TDatabaseForm::PlaceChosenCodePage() {
+  auto* codePages = dynamic_cast<TComboBox*>(FindComponent("CodePageCombo"));
+  if (!codePages) return;
+  const std::string chosen = ChosenCodePage(databaseName_);
+  int index = 0;
+  for (std::size_t i = 0; i < std::size(kCodePages); ++i)
+    if (chosen == kCodePages[i].codePage) index = static_cast<int>(i);
+  codePages->SetItemIndex(index);
+}
+
+void TDatabaseForm::ChangeCodePage(const std::string& codePage) {
+  if (codePage == ChosenCodePage(databaseName_)) return;
+  if (HasEditInProgress()) {
+    // Reopening would drop what was typed: the choice waits until it is posted or cancelled.
+    MessageDlg(Tr(texts::kPostOrCancelFirst), TMsgDlgType::mtInformation, mbOK, 0);
+    PlaceChosenCodePage();
+    return;
+  }
+  RememberCodePage(databaseName_, codePage);
+  // The database opens again with the new code page; windows on it close first.
+  CloseWindowsOfDatabase();
+  if (database_) database_->Close();
+  delete database_;
+  database_ = nullptr;
+  tables_.clear();
+  if (auto* view = dynamic_cast<TListView*>(FindComponent("TableList"))) view->ClearRows();
+  try {
+    Connect();
+  } catch (const std::exception& error) {
+    ShowError(Format(texts::kCannotOpenTheDatabase, {databaseName_}) + "\n" +
+              ui::ShownErrorText(error));
+  }
+  ShowState();
+}
+
+bool TDatabaseForm::HasEditInProgress() const {
+  const auto editing = [](const TDataSet& dataSet) {
+    return dataSet.State() == TDataSetState::dsEdit || dataSet.State() == TDataSetState::dsInsert;
+  };
+  for (TDataForm* form : TAppWindows::Instance().OfKind<TDataForm>())
+    if (form->DatabaseForm() == this && editing(form->Table())) return true;
+  for (TSqlForm* form : TAppWindows::Instance().OfKind<TSqlForm>())
+    if (form->DatabaseForm() == this && editing(form->Query())) return true;
+  return false;
+}
+
+void TDatabaseForm::CloseWindowsOfDatabase() {
   for (TDataForm* form : TAppWindows::Instance().OfKind<TDataForm>())
     if (form->DatabaseForm() == this) TAppWindows::Instance().Close(form);
   for (TSqlForm* form : TAppWindows::Instance().OfKind<TSqlForm>())
     if (form->DatabaseForm() == this) TAppWindows::Instance().Close(form);
+}
+
+TDatabaseForm::~TDatabaseForm() {
+  // The data and SQL windows of this database go first; then the database closes.
+  CloseWindowsOfDatabase();
   if (database_) database_->Close();
 }
 
@@ -226,6 +324,8 @@ void TDatabaseForm::Connect() {
   auto* database = new TtbDatabase(this);
   database->SetName("Database");
   database->SetDatabaseName(databaseName_);
+  if (const std::string codePage = ChosenCodePage(databaseName_); !codePage.empty())
+    database->SetParams({"CODE PAGE=" + codePage});
   TBrowseTable list(nullptr);
   try {
     database->Open();

@@ -66,6 +66,12 @@ class TDatabaseForm : public TAppForm {
  private:
   void BuildMenu();
   void Connect();
+  // The choice of the code page of the database's texts, kept per database in the settings.
+  void PlaceCodePageChoice();
+  void PlaceChosenCodePage();  // shows the remembered choice
+  void ChangeCodePage(const std::string& codePage);
+  bool HasEditInProgress() const;
+  void CloseWindowsOfDatabase();
   // Opens a window of Form's kind on the table; tells why it cannot instead.
   template <typename Form>
   void OpenWindow(const std::string& table);
@@ -79,6 +85,11 @@ class TDatabaseForm : public TAppForm {
   bool readOnly_ = false;
   bool inPlace_ = false;  // real Btrieve files, read where they are
 };
+
+// The code page chosen for a database's texts ("866", "UTF-8"; empty: the installation's),
+// kept in the application's settings file.
+std::string ChosenCodePage(const std::string& database);
+void RememberCodePage(const std::string& database, const std::string& codePage);
 
 // The recent-databases list kept in the application's settings file.
 std::vector<std::string> RecentDatabases();

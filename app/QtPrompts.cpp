@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QInputDialog>
@@ -55,14 +56,22 @@ bool AskOwnerNames(TOwnerNames& owners) {
 
 }  // namespace
 
+namespace {
+
+// A chosen path as the file system's own bytes, never through a code page that may lack a
+// letter of it.
+std::string PathOf(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+}  // namespace
+
 void InstallQtPrompts() {
   TAppPrompts& prompts = Prompts();
   prompts.directory = [](const std::string& title) {
-    return ui::FromQString(QFileDialog::getExistingDirectory(nullptr, ui::ToQString(title)));
+    return PathOf(QFileDialog::getExistingDirectory(nullptr, ui::ToQString(title)));
   };
   prompts.file = [](const std::string& title, bool save) {
-    return ui::FromQString(save ? QFileDialog::getSaveFileName(nullptr, ui::ToQString(title))
-                                : QFileDialog::getOpenFileName(nullptr, ui::ToQString(title)));
+    return PathOf(save ? QFileDialog::getSaveFileName(nullptr, ui::ToQString(title))
+                       : QFileDialog::getOpenFileName(nullptr, ui::ToQString(title)));
   };
   prompts.text = [](const std::string& title, const std::string& label) {
     return ui::FromQString(

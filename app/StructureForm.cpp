@@ -5,6 +5,7 @@
 #include "AppTexts.h"
 #include "BrowseTable.h"
 #include "DatabaseForm.h"
+#include "platform/CodePage.h"
 
 namespace vader::app {
 
@@ -58,12 +59,13 @@ TStructureForm::TStructureForm(TComponent* owner, TDatabaseForm* database, const
     TSessionLock lock(*open.DBSession());
     TVirtEng* engine = open.Engine();
     TBaseTable* list = nullptr;
-    open.Check(engine->OpenFieldList(open.DBHandle(), database->TableNameFor(table).c_str(),
-                                     nullptr, false, list));
+    open.Check(engine->OpenFieldList(open.DBHandle(), open.EngineTableName().c_str(), nullptr,
+                                     false, list));
     FieldDesc desc{};
     while (engine->GetNextRecord(list, dbiNOLOCK, reinterpret_cast<uint8_t*>(&desc), nullptr) ==
            0) {
-      fields->AddRow({std::string(desc.FieldName, strnlen(desc.FieldName, sizeof desc.FieldName)),
+      const std::string name(desc.FieldName, strnlen(desc.FieldName, sizeof desc.FieldName));
+      fields->AddRow({platform::NativeTextToAnsi(name, open.TextCodePage()),
                       EngineTypeName(desc.FieldType, desc.FieldSubType),
                       std::to_string(desc.FieldOffset), std::to_string(desc.FieldLength)});
     }

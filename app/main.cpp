@@ -8,8 +8,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "AppLifecycle.h"
@@ -18,9 +18,11 @@
 #include "DatabaseForm.h"
 #include "QtPrompts.h"
 #include "SqlForm.h"
+#include "framework/DBConsts.h"
 #include "framework/Dialogs.h"
-#include "platform/WindowMessages.h"
 #include "language/zInter.h"
+#include "platform/CodePage.h"
+#include "platform/WindowMessages.h"
 #include "shell/Startup.h"
 #include "ui/FormWindow.h"
 #include "ui/QtEventLoop.h"
@@ -189,6 +191,7 @@ int UseWindows(vader::ui::TQtEventLoop& loop, vader::app::TMainForm& form,
       }
     }
     for (const char* text : vader::app::texts::kAll) collector.Add(text);
+    collector.Add(vader::dbconsts::SCharacterNotStored);
     PrintUntranslated(collector.Texts());
     return 0;
   }
@@ -223,6 +226,9 @@ int main(int argc, char** argv) {
       !options.describe && options.screenshot.empty() && !options.untranslated;
 
   QApplication qtApplication(argc, argv);
+  // Texts of the system and of databases in the code pages of the user's locale, unless the
+  // driver settings choose others.
+  vader::platform::UseLocaleCodePages();
   vader::TModuleTable modules = vader::BuildModuleTable(true);
   try {
     modules.Startup();

@@ -72,11 +72,11 @@ DictionaryFile EntryOf(TWinBtr& file) {
 }
 
 // Positions `files` (FILE.DDF, open) on the first entry named `name`; false when none is.
-bool SeekEntry(TWinBtr& files, const std::string& name) {
+bool SeekEntry(TWinBtr& files, const std::string& name, const std::string& codePage) {
   try {
     for (files.GetFirst();; files.GetNext()) {
       const DictionaryFile entry = EntryOf(files);
-      if (SameDictionaryName(DictionaryText(entry.Name), name)) return true;
+      if (SameDictionaryName(DictionaryText(entry.Name), name, codePage)) return true;
     }
   } catch (const EVaderBoundryError&) {
     return false;
@@ -248,9 +248,10 @@ std::string TBtrDatabase::FindTableFile(const char* name, DictionaryFile& record
       DictionaryFile entry{};
       list->ReadNextEntry(TMoveDirection::Forward, entry);
       const std::string location = ResolveLocation(proper, entry);
-      const bool match = byFileName
-                             ? SameDictionaryName(FileNamePart(location), FileNamePart(proper))
-                             : SameDictionaryName(DictionaryText(entry.Name), proper);
+      const bool match =
+          byFileName
+              ? SameDictionaryName(FileNamePart(location), FileNamePart(proper), TextCodePage())
+              : SameDictionaryName(DictionaryText(entry.Name), proper, TextCodePage());
       if (!match) continue;
       record = entry;
       return proper.find(':') != std::string::npos || IsAbsolute(proper) ? proper : location;
@@ -278,7 +279,8 @@ TBtrBaseTable* TBtrDatabase::OpenTableWithFields(const TBtrBaseTable& like) {
     if (table->HasResource() != like.HasResource() ||
         (like.HasResource() && !SameText(table->ResourceName(), like.ResourceName())))
       continue;
-    if (SameDictionaryName(table->GetTableName(), like.GetTableName())) return table;
+    if (SameDictionaryName(table->GetTableName(), like.GetTableName(), TextCodePage()))
+      return table;
   }
   return nullptr;
 }
@@ -319,7 +321,7 @@ void TBtrDatabase::DeleteTableEntries(const char* name) {
   TWinBtr files(clientId_);
   files.Open(Directory() + kFileDdf, kDictionaryOwner, OpenNormal);
   InTransaction(clientId_, TranState() == xsACTIVE, [&] {
-    if (!SeekEntry(files, proper)) BtrieveErrorText(B_TABLE_NOT_DEFINED, proper);
+    if (!SeekEntry(files, proper, TextCodePage())) BtrieveErrorText(B_TABLE_NOT_DEFINED, proper);
     const uint16_t tableId = EntryOf(files).TableId;
     files.Delete();
     // The records of the table in each file, found by the table id at `offset`.
@@ -364,9 +366,10 @@ void TBtrDatabase::RenameTableEntry(const char* oldName, const char* newName) {
   // The owner name opens dictionaries that need it and is harmless on those that do not.
   files.Open(Directory() + kFileDdf, kDictionaryOwner, OpenNormal);
   // Names are unique whatever their padding, which the file's key cannot see.
-  if (!SameDictionaryName(proper, replacement) && SeekEntry(files, replacement))
+  const std::string codePage = TextCodePage();
+  if (!SameDictionaryName(proper, replacement, codePage) && SeekEntry(files, replacement, codePage))
     RaiseEngineErrorContext(DBIERR_TABLEEXISTS, replacement);
-  if (!SeekEntry(files, proper)) BtrieveErrorText(B_TABLE_NOT_DEFINED, proper);
+  if (!SeekEntry(files, proper, codePage)) BtrieveErrorText(B_TABLE_NOT_DEFINED, proper);
   const int32_t position = files.GetPosition();
   files.LockNext();
   files.GetDirect(position);

@@ -112,10 +112,10 @@ std::string DictionaryText(const char* field, size_t size) {
   return std::string(field + begin, end - begin);
 }
 
-bool SameDictionaryName(std::string_view a, std::string_view b) {
+bool SameDictionaryName(std::string_view a, std::string_view b, const std::string& codePage) {
   if (platform::EqualsIgnoringAsciiCase(a, b)) return true;
-  return platform::LocaleFoldKey(platform::OemToChar(a)) ==
-         platform::LocaleFoldKey(platform::OemToChar(b));
+  return platform::Utf8FoldKey(platform::DecodeText(a, codePage)) ==
+         platform::Utf8FoldKey(platform::DecodeText(b, codePage));
 }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }

@@ -89,8 +89,9 @@ std::string DictionaryText(const char (&field)[N]) {
 DictionaryField MakeDictionaryField(std::string_view name, uint8_t type, uint16_t offset,
                                     uint16_t size);
 
-// Dictionary names (OEM text) compared as the user's locale compares them, ignoring case.
-bool SameDictionaryName(std::string_view a, std::string_view b);
+// Dictionary names (text in CodePage, the database's) compared as the user's locale compares
+// them, ignoring case.
+bool SameDictionaryName(std::string_view a, std::string_view b, const std::string& codePage);
 
 // Path helpers for names that may use either separator ("\" from Windows callers, "/" here).
 bool IsSeparator(char c);

@@ -16,6 +16,7 @@
 #include "btrieve/BtrWObj.h"
 #include "engine/BseRgtry.h"
 #include "engine/BseUtils.h"
+#include "platform/CodePage.h"
 #include "platform/ProcessInfo.h"
 #include "platform/TextCase.h"
 
@@ -36,6 +37,13 @@ class SettingsGroup {
   void Text(const char* name, std::string& value) const {
     if (open_ && registry_.GetDataType(name) == TRegDataType::rdString)
       value = registry_.ReadString(name);
+  }
+
+  // A text, or a DWORD as its decimal digits (a code page written as a number).
+  void TextOrNumber(const char* name, std::string& value) const {
+    Text(name, value);
+    if (open_ && registry_.GetDataType(name) == TRegDataType::rdInteger)
+      value = std::to_string(registry_.ReadInteger(name));
   }
 
   void Flag(const char* name, bool& value) const {
@@ -66,6 +74,18 @@ std::string LowerCase(std::string text) {
   return text;
 }
 
+// The installation's choice of code pages ("866", "1251", "utf-8" ...), over the locale's; a
+// value iconv does not know leaves the code page as it was.
+void UseIntlCodePages(const SettingsGroup& intl) {
+  std::string ansi, oem;
+  intl.TextOrNumber("AnsiCodePage", ansi);
+  intl.TextOrNumber("OemCodePage", oem);
+  if (const std::string name = platform::CodePageName(ansi); !name.empty())
+    platform::SetAnsiCodePage(name);
+  if (const std::string name = platform::CodePageName(oem); !name.empty())
+    platform::SetOemCodePage(name);
+}
+
 // Reads the groups that only the main thread reads and starts the client library.
 void StartLibrary() {
   TBtrSettings& settings = BtrSettings();
@@ -89,6 +109,7 @@ void StartLibrary() {
   intl.Flag("IgnoreAnsiOem", ignoreAnsiOem);
   settings.IgnoreOemAnsi = ignoreOemAnsi;
   settings.IgnoreAnsiOem = ignoreAnsiOem;
+  UseIntlCodePages(intl);
 
   TConversionOptions& conversion = ConversionOptions();
   const SettingsGroup fields("Fields");

@@ -8,9 +8,10 @@
 //
 // Settings live under HKEY_LOCAL_MACHINE "\Software\Vader\Btrieve\Configuration", one subkey
 // per group: "Btrieve Client" (Options, DLLName, IgnoreSQLDatabases), "Intl" (IgnoreAnsiOem,
-// IgnoreOemAnsi), "Fields" (Read, Write, SmallIntAsByte, StringPaddedSpaces,
-// IntegersShowAsZero), "Records" (TrueRecordCount) and "Default Session" (Name, Directory).
-// Booleans are DWORD values (non-zero is on) or the texts 1/0, true/false, yes/no, on/off.
+// IgnoreOemAnsi, and AnsiCodePage and OemCodePage over the code pages of the user's locale),
+// "Fields" (Read, Write, SmallIntAsByte, StringPaddedSpaces, IntegersShowAsZero), "Records"
+// (TrueRecordCount) and "Default Session" (Name, Directory). Booleans are DWORD values (non-zero is
+// on) or the texts 1/0, true/false, yes/no, on/off.
 
 #include <cstdint>
 #include <string>

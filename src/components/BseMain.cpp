@@ -37,6 +37,8 @@ constexpr const char* SLoginError = "Cannot connect to database '%s'";
 constexpr const char* SHandleSharedError = "Database handle owned by a different session";
 constexpr const char* SUserNameParam = "USER NAME";
 constexpr const char* SPasswordParam = "PASSWORD";
+constexpr const char* SCodePageParam = "CODE PAGE";
+constexpr const char* SPathParam = "PATH";
 // Database properties set to true on every open database.
 constexpr uint32_t kDatabaseTrueProps[] = {0x40005, 0x40004, 0x04040011};
 constexpr int32_t kConfigModeAll = 7;
@@ -59,6 +61,18 @@ std::string HexCode(uint16_t status) {
   char text[16];
   std::snprintf(text, sizeof text, "%x", status);
   return text;
+}
+
+// A name as the engine takes it: a path is the file system's own bytes and passes unchanged;
+// any other name (an alias) is converted to the OEM code page.
+std::string EngineName(const std::string& name) {
+  return IsPathName(name, true) ? name : platform::CharToOem(name);
+}
+
+// A configuration value from the engine: a directory as it is, any other text converted from
+// the OEM code page.
+std::string DirectoryOrText(const std::string& node, const std::string& value) {
+  return node == SPathParam ? value : platform::OemToChar(value);
 }
 
 // "NAME=VALUE" lines.
@@ -490,7 +504,7 @@ std::string TttSession::NetFileDir() {
     char dir[262] = {};
     uint16_t len = 0;
     if (Engine()->GetProp(handle_, kSessionCurrentDirProp, dir, 261, len) == 0)
-      return platform::AsciiUpperCase(platform::OemToChar(BoundedString(dir)));
+      return platform::AsciiUpperCase(BoundedString(dir));
   }
   return platform::AsciiUpperCase(netFileDir_);
 }
@@ -506,7 +520,7 @@ std::string TttSession::PrivateDir() {
     TSessionLock lock(*this);
     SessionInfo info{};
     if (Engine()->GetSesInfo(info) == 0)
-      return platform::AsciiUpperCase(platform::OemToChar(BoundedString(info.PrivateDir)));
+      return platform::AsciiUpperCase(BoundedString(info.PrivateDir));
   }
   return platform::AsciiUpperCase(privateDir_);
 }
@@ -514,7 +528,7 @@ std::string TttSession::PrivateDir() {
 void TttSession::SetPrivateDir(const std::string& value) {
   if (Active()) {
     TSessionLock lock(*this);
-    Check(Engine()->SetPrivateDir(platform::CharToOem(value).substr(0, 260).c_str()));
+    Check(Engine()->SetPrivateDir(value.substr(0, 260).c_str()));
   }
   privateDir_ = value;
 }
@@ -589,14 +603,14 @@ void TttSession::ReadCfgList(const std::string& path, std::vector<std::string>& 
   while (engine->GetNextRecord(cursor, dbiNOLOCK, reinterpret_cast<uint8_t*>(&record), nullptr) ==
          0) {
     list.push_back(BoundedString(record.NodeName) + "=" +
-                   platform::OemToChar(BoundedString(record.Value)));
+                   DirectoryOrText(BoundedString(record.NodeName), BoundedString(record.Value)));
     record = {};
   }
 }
 
 void TttSession::GetAliasParams(const std::string& alias, std::vector<std::string>& list) {
   list.clear();
-  const std::string name = platform::CharToOem(alias).substr(0, kMaxPathLength);
+  const std::string name = EngineName(alias).substr(0, kMaxPathLength);
   ReadCfgList("\\DATABASES\\" + name + "\\DB OPEN", list);
 }
 
@@ -755,6 +769,11 @@ void TttDatabase::SetSessionName(const std::string& value) {
     if (TttSession* session = sessionList_->FindSession(value)) AttachTo(session);
 }
 
+std::string TttDatabase::CodePage() const {
+  const std::string chosen = platform::CodePageName(ParamValue(SCodePageParam));
+  return chosen.empty() ? platform::OemCodePage() : chosen;
+}
+
 std::string TttDatabase::ParamValue(const std::string& name) const {
   return ListValue(params_, name);
 }
@@ -860,7 +879,7 @@ void TttDatabase::Open() {
   engine->GetProp(session_->Handle(), kSessionConfigModeProp, &mode, sizeof mode, len);
   Finally restore{[&] { engine->SetProp(session_->Handle(), kSessionConfigModeProp, mode); }};
   const std::string password = platform::CharToOem(GetLoginParams());
-  const std::string name = platform::CharToOem(databaseName_);
+  const std::string name = EngineName(databaseName_);
   // The parameters as engine optional parameters: one NUL-terminated text value each.
   std::vector<FieldDesc> descs;
   std::string values;
@@ -868,8 +887,10 @@ void TttDatabase::Open() {
     FieldDesc desc{};
     desc.FieldNumber = static_cast<uint16_t>(descs.size() + 1);
     CopyToBuffer(desc.FieldName, platform::CharToOem(LineName(line)));
-    const std::string value =
-        platform::CharToOem(LineValue(line)).substr(0, kAliasValueBufferSize - 1);
+    const std::string value = (platform::EqualsIgnoringAsciiCase(LineName(line), SPathParam)
+                                   ? LineValue(line)
+                                   : EngineName(LineValue(line)))
+                                  .substr(0, kAliasValueBufferSize - 1);
     desc.FieldType = fldZSTRING;
     desc.FieldOffset = static_cast<uint16_t>(values.size());
     desc.FieldLength = static_cast<uint16_t>(value.size() + 1);

@@ -295,6 +295,9 @@ class TttDatabase : public TComponent {
   TLoginEvent OnLogin;
 
   bool IsSQLBased() const { return isSQLBased_; }
+  // The code page of the texts stored in the database: its "CODE PAGE" parameter (an alias
+  // may carry it too), else the installation's OEM code page.
+  std::string CodePage() const;
   bool Temporary() const { return temporary_; }
   int RefCount() const { return refCount_; }
   TBaseDatabase* Handle() const { return handle_; }
@@ -379,8 +382,9 @@ constexpr int kKeyBufferCount = 6;
 
 // The framework's field type of an engine field descriptor.
 TFieldType EngineFieldType(const FieldDesc& desc);
-// Replaces Defs by one definition per descriptor; Required is indexed by field number.
-void AddFieldDefs(TVirtEng* engine, const std::vector<FieldDesc>& descs,
+// Replaces Defs by one definition per descriptor (names decoded from CodePage); Required is
+// indexed by field number.
+void AddFieldDefs(const std::string& codePage, const std::vector<FieldDesc>& descs,
                   const std::vector<bool>& required, TFieldDefs& defs);
 
 class TttBDEDataset : public TDataSet {
@@ -470,6 +474,13 @@ class TttBDEDataset : public TDataSet {
   void SetBlockReadSize(int value) override;
   // Rows of one block for a block-read size and a record size.
   static int BlockReadRows(int blockReadSize, int recordSize);
+
+  // Texts of string and memo fields: stored in the code page of the dataset's texts, shown
+  // and typed in the system's.
+  virtual std::string TextCodePage() const;
+  std::string FieldTextFromNative(const TField& field, std::string native) const override;
+  std::string FieldTextToNative(const TField& field, const std::string& text) const override;
+  bool ConvertsTexts(bool toNative) const;
 
   // The contents of a blob field in the current record (cached for the active row).
   std::string ReadBlob(const TField* field);
@@ -603,6 +614,7 @@ class TttDBDataset : public TttBDEDataset {
   const std::string& SessionName() const { return sessionName_; }
   void SetSessionName(const std::string& value);
   TttDatabase* Database() const { return database_; }
+  std::string TextCodePage() const override;
   TBaseDatabase* DBHandle() const { return database_ ? database_->Handle() : nullptr; }
   TttSession* DBSession() const override;
   uint16_t DBFlags() const { return dbFlags_; }

@@ -72,7 +72,7 @@ TttBlobStream::~TttBlobStream() {
 
 uint8_t* TttBlobStream::Record() const { return dataSet_->FieldRecord(*buffer_); }
 
-bool TttBlobStream::Translates() const {
+bool TttBlobStream::IsMemo() const {
   return field_->DataType() == TFieldType::ftMemo || field_->DataType() == TFieldType::ftFmtMemo;
 }
 
@@ -120,13 +120,6 @@ std::int64_t TttBlobStream::Read(void* buffer, std::int64_t count) {
   if (status != 0 && status != kStatusEndOfBlob) dataSet_->Check(status);
   read = std::min(read, length);
   auto* bytes = static_cast<char*>(buffer);
-  if (Translates() && read > 0) {
-    const std::string native(bytes, read);
-    uint32_t loss = 0;
-    std::vector<char> converted(read + 1, '\0');
-    if (engine->NativeToAnsi(nullptr, converted.data(), native.data(), read, loss) == 0)
-      std::memcpy(bytes, converted.data(), read);
-  }
   if (buffer_ == dataSet_->ActiveBuffer() && mode_ == TBlobStreamMode::bmRead && !FieldModified() &&
       position_ == accumulated_) {
     accumulator_.append(bytes, read);
@@ -149,21 +142,12 @@ std::int64_t TttBlobStream::Write(const void* buffer, std::int64_t count) {
   const auto length = static_cast<uint32_t>(std::min<std::int64_t>(count, INT32_MAX));
   TSessionLock lock(*dataSet_->DBSession());
   TVirtEng* engine = Engine();
-  std::vector<char> native(static_cast<const char*>(buffer),
-                           static_cast<const char*>(buffer) + length);
-  if (Translates()) {
-    std::vector<char> converted(length + 1, '\0');
-    uint32_t loss = 0;
-    if (engine->AnsiToNative(nullptr, converted.data(), native.data(), length, loss) == 0)
-      std::memcpy(native.data(), converted.data(), length);
-  }
   dataSet_->Check(engine->PutBlob(dataSet_->Handle(), Record(), fieldNo_,
-                                  static_cast<uint32_t>(std::max(position_, 0)), length,
-                                  native.data()));
+                                  static_cast<uint32_t>(std::max(position_, 0)), length, buffer));
   // A memo lives in the record and keeps what fits its field: report only the bytes it kept,
   // so a text cut short is not taken for written.
   uint32_t stored = length;
-  if (Translates()) {
+  if (IsMemo()) {
     uint32_t size = 0;
     dataSet_->Check(engine->GetBlobSize(dataSet_->Handle(), Record(), fieldNo_, size));
     stored = static_cast<uint32_t>(

@@ -10,6 +10,7 @@
 #include "framework/DBConsts.h"
 #include "framework/DBFilter.h"
 #include "framework/Dialogs.h"
+#include "platform/CodePage.h"
 #include "platform/TextCase.h"
 
 namespace vader {
@@ -324,21 +325,15 @@ void TttBDEDataset::InternalInitFieldDefs() {
   }
   fieldDescs_.assign(count, FieldDesc{});
   if (count > 0) Check(engine->GetFieldDescs(handle_, fieldDescs_.data()));
-  AddFieldDefs(engine, fieldDescs_, required, FieldDefs());
+  AddFieldDefs(TextCodePage(), fieldDescs_, required, FieldDefs());
 }
 
-void AddFieldDefs(TVirtEng* engine, const std::vector<FieldDesc>& descs,
+void AddFieldDefs(const std::string& codePage, const std::vector<FieldDesc>& descs,
                   const std::vector<bool>& required, TFieldDefs& defs) {
   defs.clear();
   for (const FieldDesc& desc : descs) {
-    char name[sizeof desc.FieldName + 1] = {};
-    const std::string native = BoundedString(desc.FieldName);
-    uint32_t loss = 0;
-    if (engine->NativeToAnsi(nullptr, name, native.c_str(), static_cast<uint32_t>(native.size()),
-                             loss) != 0)
-      std::memcpy(name, native.data(), native.size());
     TFieldDef def;
-    def.name = defs.UniqueName(BoundedString(name));
+    def.name = defs.UniqueName(platform::NativeTextToAnsi(BoundedString(desc.FieldName), codePage));
     def.dataType = EngineFieldType(desc);
     // Texts, bytes and blobs are sized by the descriptor's first units, BCD by its second.
     const TFieldType t = def.dataType;
@@ -844,6 +839,34 @@ void TttBDEDataset::SetFieldData(TField* field, TRecordBuffer& buffer, const voi
   Check(Engine()->PutField(handle_, desc->FieldNumber, FieldRecord(buffer), value.data()));
 }
 
+// ---- field texts ----
+
+std::string TttBDEDataset::TextCodePage() const { return platform::OemCodePage(); }
+
+// The driver settings may switch either conversion off; texts then pass as they are.
+bool TttBDEDataset::ConvertsTexts(bool toNative) const {
+  const TttSession* session = DBSession();
+  const TBaseSession* handle = session ? session->Handle() : nullptr;
+  if (!handle) return true;
+  return toNative ? !handle->IgnoreAnsiOem() : !handle->IgnoreOemAnsi();
+}
+
+std::string TttBDEDataset::FieldTextFromNative(const TField&, std::string native) const {
+  if (!ConvertsTexts(false)) return native;
+  return platform::NativeTextToAnsi(native, TextCodePage());
+}
+
+std::string TttBDEDataset::FieldTextToNative(const TField& field, const std::string& text) const {
+  if (!ConvertsTexts(true)) return text;
+  platform::EncodedText encoded = platform::AnsiTextToNative(text, TextCodePage());
+  if (encoded.ok) return std::move(encoded.bytes);
+  const std::string character = "\"" + platform::Utf8ToAnsi(encoded.refused) + "\" (" +
+                                platform::CharacterCodeText(encoded.refused) + ")";
+  throw ECharacterNotStored(
+      FormatMessage(FormatMessage(dbconsts::SCharacterNotStored, character), field.DisplayLabel()),
+      character, field.DisplayLabel());
+}
+
 // ---- blobs ----
 
 std::string TttBDEDataset::ReadBlobFrom(const TField* field, const TRecordBuffer& buffer) const {
@@ -1334,6 +1357,10 @@ void TttDBDataset::SetSessionListObject(TttSessionlist* list) {
   sessionList_ = list;
   if (TttSession* session = list ? list->AutoNamedSession(Owner()) : nullptr)
     sessionName_ = session->SessionName();
+}
+
+std::string TttDBDataset::TextCodePage() const {
+  return database_ ? database_->CodePage() : TttBDEDataset::TextCodePage();
 }
 
 TttSession* TttDBDataset::DBSession() const {

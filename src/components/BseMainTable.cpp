@@ -1,15 +1,17 @@
 // The table component of BseMain: opening a table of a database, its definitions, index
 // selection, key searches and ranges, the lookup cursor and master/detail ranges.
 
+#include "components/BseMainTable.h"
+
 #include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 
-#include "components/BseMainTable.h"
 #include "engine/BseUtils.h"
 #include "framework/DBConsts.h"
+#include "platform/CodePage.h"
 
 namespace vader {
 
@@ -147,12 +149,11 @@ TBaseTable* TttTable::OpenCursor(const std::string& indexName, bool readOnly) {
   TSessionLock lock(*DBSession());
   TBaseTable* cursor = nullptr;
   const auto open = [&](bool asReadOnly) {
-    return Engine()->OpenTable(DBHandle(), tableName_.c_str(), nullptr,
-                               indexName.empty() ? nullptr : indexName.c_str(), nullptr,
-                               defaultIndex_ ? 0 : kNoDefaultIndex,
-                               asReadOnly ? kOpenReadOnly : kOpenReadWrite,
-                               exclusive_ ? kShareExclusive : kShareShared, kTranslateNativeAnsi,
-                               false, nullptr, cursor);
+    return Engine()->OpenTable(
+        DBHandle(), EngineTableName().c_str(), nullptr,
+        indexName.empty() ? nullptr : indexName.c_str(), nullptr,
+        defaultIndex_ ? 0 : kNoDefaultIndex, asReadOnly ? kOpenReadOnly : kOpenReadWrite,
+        exclusive_ ? kShareExclusive : kShareShared, kTranslateNativeAnsi, false, nullptr, cursor);
   };
   Check(RetryForRights([&] {
     uint16_t status = open(readOnly);
@@ -212,6 +213,17 @@ void TttTable::InternalFirst() {
   CheckMasterRange();
 }
 
+std::string TttTable::EngineTableName() const {
+  // A file path is the file system's own bytes; a dictionary name is stored in the database's
+  // code page. Options after ';' (";OWNER:...") stay as they are.
+  const std::size_t options = tableName_.find(';');
+  const std::string name = tableName_.substr(0, options);
+  if (name.find_first_of("/\\") != std::string::npos) return tableName_;
+  const platform::EncodedText native = platform::AnsiTextToNative(name, TextCodePage());
+  if (!native.ok) return tableName_;  // no such name can be in the dictionary
+  return native.bytes + (options == std::string::npos ? std::string() : tableName_.substr(options));
+}
+
 bool TttTable::OpenForTranslation() {
   if (Active()) return true;
   if (!Database()) return false;
@@ -237,8 +249,9 @@ void TttTable::UpdateFieldDefs() {
   try {
     if (tableName_.empty()) DatabaseError(dbconsts::SNoTableName, this);
     TSessionLock lock(*DBSession());
-    Check(RetryForRights(
-        [&] { return engine->OpenFieldList(DBHandle(), tableName_.c_str(), nullptr, false, list); }));
+    Check(RetryForRights([&] {
+      return engine->OpenFieldList(DBHandle(), EngineTableName().c_str(), nullptr, false, list);
+    }));
     uint32_t count = 0;
     Check(engine->GetRecordCount(list, count));
     const std::vector<FieldDesc> descs = ReadList<FieldDesc>(engine, list, count);
@@ -247,7 +260,7 @@ void TttTable::UpdateFieldDefs() {
     std::vector<bool> required(bits + 1, false);
     // Without a validity-check list no field is required.
     if (RetryForRights([&] {
-          return engine->OpenVchkList(DBHandle(), tableName_.c_str(), nullptr, checks);
+          return engine->OpenVchkList(DBHandle(), EngineTableName().c_str(), nullptr, checks);
         }) == 0) {
       using Words = std::array<uint16_t, kVchkWords>;
       for (const Words& check : ReadList<Words>(engine, checks, UINT32_MAX)) {
@@ -256,7 +269,7 @@ void TttTable::UpdateFieldDefs() {
         required[check[0]] = true;
       }
     }
-    AddFieldDefs(engine, descs, required, TDataSet::FieldDefs());
+    AddFieldDefs(TextCodePage(), descs, required, TDataSet::FieldDefs());
   } catch (...) {
     if (list) engine->CloseCursor(list);
     if (checks) engine->CloseCursor(checks);
@@ -270,14 +283,9 @@ void TttTable::UpdateFieldDefs() {
 }
 
 void TttTable::AddIndexDef(const IndexDesc& desc) {
-  TVirtEng* engine = Engine();
+  const std::string codePage = TextCodePage();
   const auto fromEngine = [&](const std::string& native) {
-    std::vector<char> text(native.size() + 1, '\0');
-    uint32_t loss = 0;
-    if (engine->NativeToAnsi(nullptr, text.data(), native.c_str(),
-                             static_cast<uint32_t>(native.size()), loss) != 0)
-      return native;
-    return std::string(text.data());
+    return platform::NativeTextToAnsi(native, codePage);
   };
   TIndexDef def;
   const std::string tag = BoundedString(desc.TagName);
@@ -333,8 +341,9 @@ void TttTable::UpdateIndexDefs() {
         for (const IndexDesc& desc : descs) AddIndexDef(desc);
       }
     } else {
-      Check(RetryForRights(
-          [&] { return engine->OpenIndexList(DBHandle(), tableName_.c_str(), nullptr, list); }));
+      Check(RetryForRights([&] {
+        return engine->OpenIndexList(DBHandle(), EngineTableName().c_str(), nullptr, list);
+      }));
       for (const IndexDesc& desc : ReadList<IndexDesc>(engine, list, UINT32_MAX))
         if (desc.Maintained) AddIndexDef(desc);
     }
@@ -356,12 +365,8 @@ std::string TttTable::EngineIndexName(const std::string& value, bool isFields) {
   if (value.empty()) return {};
   if (!indexDefs_.updated) UpdateIndexDefs();
   const std::string name = isFields ? indexDefs_.FindIndexForFields(value).name : value;
-  std::vector<char> native(name.size() + 1, '\0');
-  uint32_t loss = 0;
-  std::string result = name;
-  if (Engine()->AnsiToNative(nullptr, native.data(), name.c_str(),
-                             static_cast<uint32_t>(name.size()), loss) == 0)
-    result = native.data();
+  platform::EncodedText native = platform::AnsiTextToNative(name, TextCodePage());
+  std::string result = native.ok ? std::move(native.bytes) : name;
   if (result.size() > kMaxIndexNameLength) result.resize(kMaxIndexNameLength);
   return result;
 }

@@ -135,6 +135,8 @@ class TttTable : public TttDBDataset {
   // ---- framework and dataset hooks ----
   bool CanModify() const override;
   bool OpenForTranslation() override;
+  // The table name as the engine takes it.
+  std::string EngineTableName() const;
   void DestroyLookupCursor() override;
   TBaseTable* GetLookupCursor(const std::string& keyFields, bool caseInsensitive) override;
 
@@ -238,7 +240,9 @@ class TttBlobStream : public TStream {
   void Open();
 
  private:
-  bool Translates() const;
+  // A memo lives in the record; its text is converted whole by its field (TMemoField), so the
+  // stream carries the stored bytes.
+  bool IsMemo() const;
   std::string& CacheEntry() const;
   bool HasCacheEntry() const;
   void ClearCacheEntry() const;

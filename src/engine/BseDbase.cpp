@@ -8,6 +8,7 @@
 #include "engine/BseErrs.h"
 #include "engine/BseStmt.h"
 #include "engine/BseUtils.h"
+#include "platform/CodePage.h"
 #include "platform/TextCase.h"
 
 namespace vader {
@@ -17,6 +18,7 @@ constexpr uint16_t kDbLevelProp = 0;
 constexpr uint16_t kDbTypeProp = 2;
 constexpr uint16_t kDatabaseLevel = 27;
 constexpr char kUserNameParam[] = "USER NAME";
+constexpr char kCodePageParam[] = "CODE PAGE";
 
 // Names of tables, files and parameters compare as the user's locale does, case ignored.
 bool SameName(std::string_view a, std::string_view b) {
@@ -87,8 +89,14 @@ void TBaseDatabase::SetParams(uint16_t count, const FieldDesc* descs, const void
   CheckParam(values);
   for (uint16_t i = 0; i < count; ++i) {
     const std::string name = BoundedString(descs[i].FieldName);
-    SetParam(name.c_str(), static_cast<const char*>(values) + descs[i].FieldOffset);
+    const char* value = static_cast<const char*>(values) + descs[i].FieldOffset;
+    if (SameName(name.c_str(), kCodePageParam)) codePage_ = platform::CodePageName(value);
+    SetParam(name.c_str(), value);
   }
+}
+
+std::string TBaseDatabase::TextCodePage() const {
+  return codePage_.empty() ? platform::OemCodePage() : codePage_;
 }
 
 void TBaseDatabase::FindOpenTable(const char* name, TBaseTable*& cursor) {

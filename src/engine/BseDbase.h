@@ -188,6 +188,9 @@ class TBaseDatabase : public TBapiListItem {
   const char* Password() const { return password_; }
   const DatabaseDesc& Desc() const { return desc_; }
   const char* UserName() const { return userName_; }
+  // The code page of the texts stored in the database: its "CODE PAGE" parameter, else the
+  // OEM code page.
+  std::string TextCodePage() const;
 
  protected:
   void AfterConstruction() override;
@@ -202,6 +205,7 @@ class TBaseDatabase : public TBapiListItem {
   char password_[kMaxPasswordLength + 2] = {};
   DatabaseDesc desc_{};
   char userName_[kMaxUserNameLength + 1] = {};
+  std::string codePage_;
 
  private:
   TVaderCollection tables_;

@@ -190,6 +190,16 @@ class TDataSet : public TComponent {
   // Inside Visit: the bookmark of the record being read.
   TBookmark ReadingBookmark() const;
 
+  // The text of a string or memo field from its stored bytes, and the bytes of a text to
+  // store; a dataset whose records hold another code page than the system's converts here
+  // (the second raises ECharacterNotStored for a character it cannot hold).
+  virtual std::string FieldTextFromNative(const TField&, std::string native) const {
+    return native;
+  }
+  virtual std::string FieldTextToNative(const TField&, const std::string& text) const {
+    return text;
+  }
+
   // ---- blobs ----
   virtual std::unique_ptr<TStream> CreateBlobStream(TField* field, TBlobStreamMode mode);
 

@@ -10,6 +10,9 @@ inline constexpr const char* SDataSetEmpty = "Cannot perform this operation on a
 inline constexpr const char* SDataSetReadOnly = "Cannot modify a read-only dataset";
 inline constexpr const char* SNotBrowsing = "Dataset not in browse mode";
 inline constexpr const char* SNotEditing = "Dataset not in edit or insert mode";
+inline constexpr const char* SCharacterNotStored =
+    "The character %s cannot be stored in the field %s: the code page of the database has no such "
+    "character. Nothing was stored.";
 inline constexpr const char* SFieldReadOnly = "Field '%s' cannot be modified";
 inline constexpr const char* SNotIndexField = "Field '%s' is not indexed and cannot be modified";
 inline constexpr const char* SFieldIndexError = "Field index out of range";

@@ -160,12 +160,14 @@ std::string TStringField::AsString() const {
   if (!GetData(buffer.data())) return {};
   buffer.resize(std::strlen(buffer.c_str()));  // the buffer ends with a NUL of its own
   if (FixedChar()) buffer.erase(buffer.find_last_not_of(' ') + 1);
-  return buffer;
+  return DataSet() ? DataSet()->FieldTextFromNative(*this, std::move(buffer)) : buffer;
 }
 
+// The size limits the stored bytes, so a text is cut after its conversion.
 void TStringField::SetAsString(const std::string& value) {
+  const std::string native = DataSet() ? DataSet()->FieldTextToNative(*this, value) : value;
   std::string buffer(DataSize(), '\0');
-  std::memcpy(buffer.data(), value.data(), std::min(value.size(), DataSize() - 1));
+  std::memcpy(buffer.data(), native.data(), std::min(native.size(), DataSize() - 1));
   SetData(buffer.data());
 }
 
@@ -507,6 +509,15 @@ TBlobField::TBlobField(TComponent* owner) : TField(owner) { SetDataType(TFieldTy
 TMemoField::TMemoField(TComponent* owner) : TBlobField(owner) { SetDataType(TFieldType::ftMemo); }
 TGraphicField::TGraphicField(TComponent* owner) : TBlobField(owner) {
   SetDataType(TFieldType::ftGraphic);
+}
+
+std::string TMemoField::AsString() const {
+  std::string native = TBlobField::AsString();
+  return DataSet() ? DataSet()->FieldTextFromNative(*this, std::move(native)) : native;
+}
+
+void TMemoField::SetAsString(const std::string& value) {
+  TBlobField::SetAsString(DataSet() ? DataSet()->FieldTextToNative(*this, value) : value);
 }
 
 std::string TBlobField::AsString() const {

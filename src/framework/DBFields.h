@@ -263,9 +263,12 @@ class TBlobField : public TField {
   TValue Value() const override;
 };
 
+// Memo text is stored in the dataset's code page, as string fields are.
 class TMemoField : public TBlobField {
  public:
   explicit TMemoField(TComponent* owner);
+  std::string AsString() const override;
+  void SetAsString(const std::string& value) override;
 };
 class TGraphicField : public TBlobField {
  public:

@@ -372,8 +372,9 @@ Constant DateConstant(const Operand& o, const TField& field, std::uint16_t type)
 Constant ConstantFor(const Operand& o, const TField& field) {
   const std::uint16_t type = FilterFieldType(field.DataType());
   switch (type) {
-    case kString:
-      return TextConstant(o.text);
+    case kString:  // compared with the stored bytes, so in the field's code page
+      return TextConstant(field.DataSet() ? field.DataSet()->FieldTextToNative(field, o.text)
+                                          : o.text);
     case kBytes:
       return Constant{kBytes, std::vector<std::uint8_t>(o.text.begin(), o.text.end())};
     case kBool: {
@@ -524,7 +525,12 @@ class Writer {
   std::uint16_t EmitOperand(const Operand& o, const TField* compared) {
     if (o.kind == Operand::Field) {
       const std::size_t at = Reserve<fx::FieldNode>();
-      const std::string name = o.field ? o.field->FieldName() : o.text;
+      // The engine finds the field by its stored name, in the dataset's code page.
+      const std::string name =
+          o.field ? (o.field->DataSet()
+                         ? o.field->DataSet()->FieldTextToNative(*o.field, o.field->FieldName())
+                         : o.field->FieldName())
+                  : o.text;
       fx::FieldNode node{{fx::nodeFIELD, 0}, 0, 0};
       node.iFieldNum = static_cast<std::uint16_t>(o.field ? std::max(o.field->FieldNo(), 0) : 0);
       node.iNameOffset =

@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace vader {
 
@@ -54,6 +55,19 @@ class EListError : public Exception {
 class EDatabaseError : public Exception {
  public:
   using Exception::Exception;
+};
+
+// A typed character that the code page of a field's database cannot hold: nothing was stored.
+class ECharacterNotStored : public EDatabaseError {
+ public:
+  ECharacterNotStored(const std::string& message, std::string character, std::string field)
+      : EDatabaseError(message), character_(std::move(character)), field_(std::move(field)) {}
+  const std::string& Character() const { return character_; }
+  const std::string& Field() const { return field_; }
+
+ private:
+  std::string character_;
+  std::string field_;
 };
 
 // Replaces the first "%s" of Format by Arg; the framework's message texts use this one form.

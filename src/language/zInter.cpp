@@ -64,8 +64,10 @@ std::vector<std::string> SplitDictionaryLines(const std::string& content) {
 }
 
 // The dictionary's text in the system code page. A file that starts with the UTF-8
-// byte-order mark (as modern editors save it) is UTF-8 and is converted; any other file is
-// 8-bit text in the system code page already.
+// byte-order mark (as modern editors save it) is UTF-8; any other file is 8-bit text in
+// Windows-1252, as dictionaries were written. Either is converted to the system code page.
+constexpr const char* kDictionaryCodePage = "WINDOWS-1252";
+
 std::string ReadDictionaryFile(const std::string& fileName) {
   std::ifstream in(fileName, std::ios::binary);
   if (!in) throw EFOpenError(FormatMessage("Cannot open file %s", fileName));
@@ -75,7 +77,7 @@ std::string ReadDictionaryFile(const std::string& fileName) {
   constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
   if (std::string_view(text).starts_with(kUtf8Mark))
     return platform::Utf8ToAnsi(std::string_view(text).substr(kUtf8Mark.size()));
-  return text;
+  return platform::NativeTextToAnsi(text, kDictionaryCodePage);
 }
 
 void ClearDictionary(LanguageState& state) {

@@ -1,7 +1,10 @@
 #include "platform/TextCase.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
+
+#include "platform/CodePage.h"
 
 namespace vader::platform {
 namespace {
@@ -39,23 +42,70 @@ Folded Fold(char ch) {
   }
 }
 
-// Walks the folded bytes of a text without building it.
+// The lower case of a Unicode letter of the Latin, Greek and Cyrillic scripts.
+char32_t LowerCharacter(char32_t c) {
+  if (c < 0x80) return AsciiLower(static_cast<unsigned char>(c));
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;
+  if (c == 0x178) return 0xFF;  // Ÿ
+  const bool evenUpper = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
+  const bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+  if ((evenUpper && c % 2 == 0) || (oddUpper && c % 2 == 1)) return c + 1;
+  if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return c + 0x20;  // Greek
+  if (c >= 0x410 && c <= 0x42F) return c + 0x20;                // Cyrillic
+  if (c >= 0x400 && c <= 0x40F) return c + 0x50;                // Cyrillic Ѐ to Џ
+  return c;
+}
+
+// The folded UTF-8 of one character; the ligatures and sharp s expand.
+std::string FoldCharacter(char32_t c) {
+  switch (c = LowerCharacter(c)) {
+    case 0xDF:
+      return "ss";
+    case 0xE6:
+      return "ae";
+    case 0x153:
+      return "oe";
+    default:
+      return Utf8Of(c);
+  }
+}
+
+// Walks the folded bytes of a text without building it: 8-bit ANSI text byte by byte, UTF-8
+// text (when that is the ANSI code page) character by character.
 class FoldedReader {
  public:
-  explicit FoldedReader(std::string_view text) : text_(text) {}
-  bool AtEnd() const { return pendingSecond_ == 0 && at_ == text_.size(); }
+  explicit FoldedReader(std::string_view text) : FoldedReader(text, AnsiIsUtf8()) {}
+  FoldedReader(std::string_view text, bool utf8) : text_(text), utf8_(utf8) {}
+  bool AtEnd() const { return pending_.empty() && at_ == text_.size(); }
   unsigned char Next() {
-    if (pendingSecond_) return std::exchange(pendingSecond_, 0);
-    const Folded f = Fold(text_[at_++]);
-    pendingSecond_ = f.second;
-    return f.first;
+    if (pending_.empty()) {
+      if (utf8_) {
+        pending_ = FoldCharacter(NextUtf8Character(text_, at_));
+      } else {
+        const Folded f = Fold(text_[at_++]);
+        pending_ = static_cast<char>(f.first);
+        if (f.second) pending_ += static_cast<char>(f.second);
+      }
+      std::reverse(pending_.begin(), pending_.end());
+    }
+    const auto next = static_cast<unsigned char>(pending_.back());
+    pending_.pop_back();
+    return next;
   }
 
  private:
   std::string_view text_;
+  bool utf8_;
   std::size_t at_ = 0;
-  unsigned char pendingSecond_ = 0;
+  std::string pending_;  // the rest of the current character's folded bytes, last first
 };
+
+std::string FoldKey(std::string_view text, bool utf8) {
+  std::string key;
+  key.reserve(text.size());
+  for (FoldedReader reader(text, utf8); !reader.AtEnd();) key += static_cast<char>(reader.Next());
+  return key;
+}
 
 }  // namespace
 
@@ -74,12 +124,9 @@ std::string AsciiUpperCase(std::string_view s) {
   return out;
 }
 
-std::string LocaleFoldKey(std::string_view text) {
-  std::string key;
-  key.reserve(text.size());
-  for (FoldedReader reader(text); !reader.AtEnd();) key += static_cast<char>(reader.Next());
-  return key;
-}
+std::string LocaleFoldKey(std::string_view text) { return FoldKey(text, AnsiIsUtf8()); }
+
+std::string Utf8FoldKey(std::string_view utf8) { return FoldKey(utf8, true); }
 
 int CompareTextLocale(std::string_view a, std::string_view b) {
   FoldedReader left(a), right(b);

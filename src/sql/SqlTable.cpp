@@ -179,9 +179,25 @@ bool TSSQLSqlStmt::HasView() const {
   return sqlapi::Describe(cursorId_, 1, type, size, decimals, nameLength, name) != SQL_NO_VIEW;
 }
 
+namespace {
+
+// Statement text in the database's code page, so that its texts compare with and are stored
+// as the table windows store them; a character that code page cannot hold is refused.
+std::string StatementText(const TBaseDatabase* database, std::string_view text) {
+  if (database == nullptr) return platform::CharToOem(text);
+  platform::EncodedText native = platform::AnsiTextToNative(text, database->TextCodePage());
+  if (!native.ok)
+    RaiseEngineErrorContext(DBIERR_INVALIDPARAM,
+                            "\"" + platform::Utf8ToAnsi(native.refused) + "\" (" +
+                                platform::CharacterCodeText(native.refused) + ")");
+  return std::move(native.bytes);
+}
+
+}  // namespace
+
 void TSSQLSqlStmt::SetText(const char* sql) {
   if (sql == nullptr) return StoreText(std::nullopt);
-  StoreText(RewriteStatementText(platform::CharToOem(sql)));
+  StoreText(RewriteStatementText(StatementText(dynamic_cast<const TBaseDatabase*>(Owner()), sql)));
 }
 
 void TSSQLSqlStmt::Allocate() {
@@ -216,23 +232,12 @@ void TSSQLSqlStmt::SetParams(uint16_t count, const FieldDesc* descs, const void*
   CheckParam(recordBuffer);
   if (cursorId_ == -1) Allocate();
   auto* database = dynamic_cast<TBaseDatabase*>(Owner());
-  auto* session = database != nullptr ? dynamic_cast<TBaseSession*>(database->Owner()) : nullptr;
   for (uint16_t i = 0; i < count; ++i) {
     const FieldDesc& desc = descs[i];
     if (desc.FieldName[0] != '\0') continue;
     const auto* value = static_cast<const uint8_t*>(recordBuffer) + desc.FieldOffset;
     std::string text = ParameterText(desc.FieldType, value, desc.FieldLength);
-    if (desc.FieldType == fldZSTRING && !text.empty()) {
-      if (session != nullptr) {
-        std::string native(text.size(), '\0');
-        uint32_t loss = 0;
-        session->AnsiToNative(nullptr, native.data(), text.data(),
-                              static_cast<uint32_t>(text.size()), loss);
-        text = std::move(native);
-      } else {
-        text = platform::CharToOem(text);
-      }
-    }
+    if (desc.FieldType == fldZSTRING && !text.empty()) text = StatementText(database, text);
     char name[16];
     std::snprintf(name, sizeof name, "QVAR%4.4d", i % 10000);
     if (text.size() >= 0x7FFF) RaiseEngineError(DBIERR_INVALIDPARAM);

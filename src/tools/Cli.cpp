@@ -4,6 +4,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "platform/CodePage.h"
 #include "tools/Btrieve.h"
 #include "tools/Sequential.h"
 #include "tools/TextLines.h"
@@ -32,8 +33,35 @@ void PrintOverview(std::ostream& out) {
     if (head.size() < 44) head.resize(44, ' ');
     out << head << " " << c.summary << "\n";
   }
-  out << "\n'" << kProgram << " COMMAND --help' describes one command. Exit codes: 0 done, 1 "
+  out << "\nEvery command takes --codepage N (437, 850, 852, 866, 1251, utf-8 ...): the code "
+         "page of the\ntexts stored in the files (names, values, statements); default: the OEM "
+         "code page of\nthe locale.\n"
+      << "\n'" << kProgram << " COMMAND --help' describes one command. Exit codes: 0 done, 1 "
       << "failed, 2 wrong arguments, 3 check found problems.\n";
+}
+
+// Takes --codepage N (or --codepage=N) out of Args and makes N the code page of stored texts.
+std::vector<std::string> UseCodePageOption(std::vector<std::string> args) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string value;
+    std::size_t taken = 1;
+    if (args[i].rfind("--codepage=", 0) == 0) {
+      value = args[i].substr(11);
+    } else if (args[i] == "--codepage") {
+      if (i + 1 >= args.size()) throw UsageError("--codepage needs a value");
+      value = args[i + 1];
+      taken = 2;
+    } else {
+      continue;
+    }
+    const std::string name = platform::CodePageName(value);
+    if (name.empty()) throw UsageError("unknown code page '" + value + "'");
+    platform::SetOemCodePage(name);
+    args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+               args.begin() + static_cast<std::ptrdiff_t>(i + taken));
+    --i;
+  }
+  return args;
 }
 
 void PrintHelp(const Command& c, std::ostream& out) {
@@ -163,8 +191,41 @@ std::function<void(uint64_t)> ProgressPrinter(const Args& args, Context& ctx,
   return [&ctx, what](uint64_t n) { ctx.err << what << ": " << n << " records\n" << std::flush; };
 }
 
-int RunUtility(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+std::string ShownText(std::string_view stored) {
+  return platform::NativeTextToAnsi(stored, platform::OemCodePage());
+}
+
+std::string StoredText(std::string_view typed) {
+  platform::EncodedText native = platform::AnsiTextToNative(typed, platform::OemCodePage());
+  if (!native.ok)
+    throw UsageError("code page " + platform::OemCodePage() + " has no character \"" +
+                     platform::Utf8ToAnsi(native.refused) + "\" (" +
+                     platform::CharacterCodeText(native.refused) + ")");
+  return std::move(native.bytes);
+}
+
+std::size_t TextWidth(std::string_view text) {
+  if (!platform::AnsiIsUtf8()) return text.size();
+  std::size_t characters = 0;
+  for (std::size_t at = 0; at < text.size(); ++characters) platform::NextUtf8Character(text, at);
+  return characters;
+}
+
+std::string PadToWidth(std::string text, std::size_t width) {
+  const std::size_t characters = TextWidth(text);
+  if (characters < width) text.append(width - characters, ' ');
+  return text;
+}
+
+int RunUtility(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
   Context ctx{out, err};
+  std::vector<std::string> args;
+  try {
+    args = UseCodePageOption(given);
+  } catch (const UsageError& e) {
+    err << kProgram << ": " << e.what() << "\n";
+    return kExitUsage;
+  }
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     PrintOverview(args.empty() ? err : out);
     return args.empty() ? kExitUsage : kExitOk;

@@ -8,6 +8,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vader::tools {
@@ -56,6 +57,15 @@ struct Command {
   std::set<std::string> switches;
   std::function<int(const Args&, Context&)> run;
 };
+
+// Texts stored in the files (names, values, statements) as the terminal shows them, decoded
+// from the code page of stored texts (--codepage); typed text in that code page, where a
+// character it cannot hold is a UsageError.
+std::string ShownText(std::string_view stored);
+std::string StoredText(std::string_view typed);
+// The characters a terminal shows for Text, and Text followed by blanks up to Width of them.
+std::size_t TextWidth(std::string_view text);
+std::string PadToWidth(std::string text, std::size_t width);
 
 // Reads a whole file, or standard input for "-".
 std::string ReadInput(const std::string& path);

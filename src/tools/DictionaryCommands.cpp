@@ -21,11 +21,11 @@ int DdfCreate(const Args& a, Context& ctx) {
 
 int DdfDefine(const Args& a, Context& ctx) {
   a.Expect(2, 2);
-  const std::vector<TableDef> tables = ParseSchema(ReadInput(a.At(1)));
+  const std::vector<TableDef> tables = ParseSchema(StoredText(ReadInput(a.At(1))));
   Dictionary dictionary(a.At(0), a.Value("owner"));
   for (const TableDef& t : tables) {
     const TableDef stored = dictionary.Define(t, !a.Has("no-file"), a.Has("replace"));
-    ctx.out << "defined " << stored.name << " (table id " << stored.id << ", "
+    ctx.out << "defined " << ShownText(stored.name) << " (table id " << stored.id << ", "
             << stored.fields.size() << " fields, " << stored.indexes.size() << " indexes)\n";
   }
   return kExitOk;
@@ -35,20 +35,22 @@ int DdfList(const Args& a, Context& ctx) {
   a.Expect(1, 1);
   Dictionary dictionary(a.At(0), a.Value("owner"));
   for (const TableDef& t : dictionary.Tables(a.Has("all")))
-    ctx.out << std::setw(5) << t.id << "  " << std::left << std::setw(21) << t.name << std::right
-            << t.location << (t.flags & kTableDictionary ? "  (dictionary)" : "") << "\n";
+    ctx.out << std::setw(5) << t.id << "  " << PadToWidth(ShownText(t.name), 21)
+            << ShownText(t.location) << (t.flags & kTableDictionary ? "  (dictionary)" : "")
+            << "\n";
   return kExitOk;
 }
 
 int DdfDescribe(const Args& a, Context& ctx) {
   a.Expect(2, 2);
-  ctx.out << FormatSchema(Dictionary(a.At(0), a.Value("owner")).Table(a.At(1)));
+  ctx.out << ShownText(
+      FormatSchema(Dictionary(a.At(0), a.Value("owner")).Table(StoredText(a.At(1)))));
   return kExitOk;
 }
 
 int DdfDrop(const Args& a, Context& ctx) {
   a.Expect(2, 2);
-  Dictionary(a.At(0), a.Value("owner")).Drop(a.At(1), a.Has("delete-file"));
+  Dictionary(a.At(0), a.Value("owner")).Drop(StoredText(a.At(1)), a.Has("delete-file"));
   ctx.out << "dropped " << a.At(1) << (a.Has("delete-file") ? " and its data file" : "") << "\n";
   return kExitOk;
 }

@@ -90,16 +90,17 @@ void RunStatement(SqlLibrary& lib, const std::string& statement, std::ostream& o
     int16_t id;
     ~Free() { lib.free(id); }
   } release{lib, cursor};
-  if (statement.size() > 32767) throw std::runtime_error("the statement is too long");
-  int16_t length = static_cast<int16_t>(statement.size());
-  const int16_t s = lib.compile(cursor, &length, statement.c_str());
+  const std::string stored = StoredText(statement);
+  if (stored.size() > 32767) throw std::runtime_error("the statement is too long");
+  int16_t length = static_cast<int16_t>(stored.size());
+  const int16_t s = lib.compile(cursor, &length, stored.c_str());
   if (s > 0 || s == sql::kNoticeUnresolved) throw std::runtime_error(Failure(s, statement));
   std::vector<std::string> names;
   for (int16_t position = 1;; ++position) {
     int16_t type = 0, size = 0, decimals = 0, width = 0, nameLength = 256;
     char name[256] = {};
     if (lib.describe(cursor, position, &type, &size, &decimals, &width, &nameLength, name) != 0) break;
-    names.emplace_back(name);
+    names.push_back(ShownText(name));
   }
   if (names.empty()) {
     out << "done\n";
@@ -119,23 +120,21 @@ void RunStatement(SqlLibrary& lib, const std::string& statement, std::ostream& o
     for (size_t c = 0; c < names.size() && at <= end; ++c) {
       const auto* nul = static_cast<const uint8_t*>(std::memchr(buffer.data() + at, 0, end - at));
       const size_t stop = nul ? static_cast<size_t>(nul - buffer.data()) : end;
-      row.emplace_back(reinterpret_cast<const char*>(buffer.data() + at), stop - at);
+      row.push_back(ShownText(
+          std::string_view(reinterpret_cast<const char*>(buffer.data() + at), stop - at)));
       at = stop + 1;
     }
     row.resize(names.size());
     rows.push_back(std::move(row));
   }
   std::vector<size_t> widths;
-  for (const std::string& n : names) widths.push_back(n.size());
+  for (const std::string& n : names) widths.push_back(TextWidth(n));
   for (const auto& r : rows)
-    for (size_t c = 0; c < r.size(); ++c) widths[c] = std::max(widths[c], r[c].size());
+    for (size_t c = 0; c < r.size(); ++c) widths[c] = std::max(widths[c], TextWidth(r[c]));
   auto line = [&](const std::vector<std::string>& cells) {
     std::string text;
-    for (size_t c = 0; c < cells.size(); ++c) {
-      std::string cell = cells[c];
-      if (c + 1 < cells.size()) cell.resize(widths[c], ' ');
-      text += (c ? "  " : "") + cell;
-    }
+    for (size_t c = 0; c < cells.size(); ++c)
+      text += (c ? "  " : "") + (c + 1 < cells.size() ? PadToWidth(cells[c], widths[c]) : cells[c]);
     while (!text.empty() && text.back() == ' ') text.pop_back();
     out << text << "\n";
   };

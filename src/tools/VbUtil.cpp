@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/CodePage.h"
 #include "tools/Cli.h"
 
 int main(int argc, char** argv) {
@@ -12,5 +13,6 @@ int main(int argc, char** argv) {
     std::cout << "vbutil " VADER_VERSION "\n";
     return 0;
   }
+  vader::platform::UseLocaleCodePages();  // --codepage chooses another for stored texts
   return vader::tools::RunUtility(args, std::cout, std::cerr);
 }

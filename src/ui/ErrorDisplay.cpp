@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "framework/DBConsts.h"
 #include "framework/Dialogs.h"
 #include "framework/FrameworkErrors.h"
 #include "language/zInter.h"
@@ -24,10 +25,19 @@ std::string ShownErrorText(const std::string& message) {
   return shown;
 }
 
+std::string ShownErrorText(const std::exception& error) {
+  // A refused character: the designed sentence translated, then the character and field.
+  if (const auto* refused = dynamic_cast<const ECharacterNotStored*>(&error))
+    return FormatMessage(
+        FormatMessage(TranslateText(dbconsts::SCharacterNotStored), refused->Character()),
+        refused->Field());
+  return ShownErrorText(std::string(error.what()));
+}
+
 void ShowException(const std::exception& error) {
   if (!IsShownToUser(error)) return;
   std::fprintf(stderr, "vader: %s\n", error.what());
-  MessageDlg(ShownErrorText(error.what()), TMsgDlgType::mtError, mbOK, 0);
+  MessageDlg(ShownErrorText(error), TMsgDlgType::mtError, mbOK, 0);
 }
 
 void Guarded(const std::function<void()>& action) {

@@ -13,6 +13,9 @@ namespace vader::ui {
 // lines (names, keys, codes) as they are.
 std::string ShownErrorText(const std::string& message);
 
+// The text of an error as ShowException shows it.
+std::string ShownErrorText(const std::exception& error);
+
 void ShowException(const std::exception& error);
 
 // Runs Action; an error it raises is shown instead of leaving the event loop.

@@ -204,6 +204,17 @@ TEST_F(Application, OpensTheSampleDataWindowTranslatedAndListsWhatADictionaryLac
   EXPECT_EQ(run.output.find("window DatabaseForm"), std::string::npos);
 }
 
+TEST_F(Application, OpensADatabaseInAFolderWithANonAsciiName) {
+  const std::string folder = dir.File("Donn\u00E9es \u0416");
+  std::filesystem::copy(VADER_SAMPLE_DATABASE, folder);
+  std::filesystem::create_symlink(VADER_CLIENT_LIBRARY, dir.File("libwbtrv32.so"));
+  const RunResult run = Run("--describe --table Customers '" + folder + "'", "LC_ALL=C.UTF-8 ");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_NE(run.output.find("label PathLabel: Database: " + folder), std::string::npos)
+      << run.output;
+  EXPECT_TRUE(Shows(run, "label PositionLabel: Record 1 of 400")) << run.output;
+}
+
 TEST_F(Application, HelpAndUnknownOptions) {
   RunResult run = Run("--help");
   EXPECT_EQ(run.exitCode, 0);

@@ -30,6 +30,7 @@
 #include "framework/DBCtrls.h"
 #include "framework/Dialogs.h"
 #include "language/zInter.h"
+#include "platform/CodePage.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Registry.h"
 #include "platform/WindowMessages.h"
@@ -405,6 +406,51 @@ TEST_F(DataWindows, EditingPostsAndAnEngineErrorKeepsTheInput) {
   EXPECT_TRUE(form.DeleteRecord());  // no prompt
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(table.RecordCount(), before - 1);
+}
+
+TEST_F(DataWindows, TypedTextGoesToTheChosenCodePageOrIsRefusedAndExportsInUtf8) {
+  const std::string ansi = platform::AnsiCodePage();
+  platform::SetAnsiCodePage("UTF-8");  // as in a UTF-8 locale
+  TDatabaseForm* database = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(database, nullptr);
+  auto* codePages = static_cast<TComboBox*>(database->FindComponent("CodePageCombo"));
+  const auto& items = codePages->Items();
+  codePages->Chosen(
+      static_cast<int>(std::find(items.begin(), items.end(), "866 Cyrillic") - items.begin()));
+  EXPECT_EQ(ChosenCodePage(dir.File("sample")), "866");
+  database->OpenTable("Customers");
+  TDataForm& form = *TAppWindows::Instance().OfKind<TDataForm>().back();
+  loop.Show(&form);
+  QAbstractItemModel* grid = loop.WindowOf(&form)->findChild<QTableView*>("Grid")->model();
+  const int name = form.Table().FieldByName("Name")->Index();
+  ASSERT_TRUE(grid->setData(grid->index(0, name), QString::fromUtf8("\u0416\u0443\u043A")));
+  EXPECT_EQ(grid->data(grid->index(0, name)).toString().toStdString(), "\u0416\u0443\u043A");
+  messages.clear();
+  EXPECT_FALSE(grid->setData(grid->index(0, name), QString::fromUtf8("\u0416\u0443\u043A \u4E2D")));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("\"\u4E2D\" (U+4E2D)"), std::string::npos) << messages[0];
+  EXPECT_NE(messages[0].find("Name"), std::string::npos) << messages[0];
+  EXPECT_EQ(form.Table().State(), TDataSetState::dsBrowse);
+  EXPECT_EQ(Field(form, "Name"), "\u0416\u0443\u043A");  // nothing was stored
+
+  // Another code page reopens the database: not while something typed waits to be posted.
+  form.Table().Edit();
+  form.Table().FieldByName("City")->SetAsString("typed");
+  messages.clear();
+  codePages->Chosen(static_cast<int>(std::find(items.begin(), items.end(), "852 Central European") -
+                                     items.begin()));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(ChosenCodePage(dir.File("sample")), "866");
+  EXPECT_EQ(items[static_cast<std::size_t>(codePages->ItemIndex())], "866 Cyrillic");
+  EXPECT_EQ(Field(form, "City"), "typed");
+  form.Table().Cancel();
+
+  form.Table().First();
+  ASSERT_TRUE(form.ExportCsv(dir.File("utf8.csv")));
+  ASSERT_TRUE(form.ExportCsv(dir.File("oem.csv"), true));
+  EXPECT_NE(TempDir::Read(dir.File("utf8.csv")).find("\u0416\u0443\u043A"), std::string::npos);
+  EXPECT_NE(TempDir::Read(dir.File("oem.csv")).find("\x86\xE3\xAA"), std::string::npos);
+  platform::SetAnsiCodePage(ansi);
 }
 
 TEST_F(DataWindows, DetailsFollowTheMasterAndExportHonoursTheFilter) {

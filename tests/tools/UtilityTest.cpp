@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "common/TempDir.h"
+#include "platform/CodePage.h"
 #include "tools/Cli.h"
 #include "tools/Dictionary.h"
 #include "tools/IntegrityCheck.h"
@@ -100,6 +101,35 @@ TEST(UtilityTest, SampleSessionDescribeCreateLoadCheck) {
 
   const Result schema = Vbutil({"ddf", "describe", dir.Path(), "orders"});
   EXPECT_NE(schema.out.find("part field=ShipDate"), std::string::npos) << schema.out;
+}
+
+TEST(UtilityTest, CodePageOptionEncodesWhatIsGivenAndDecodesWhatIsShown) {
+  const std::string ansi = platform::AnsiCodePage();
+  platform::SetAnsiCodePage("UTF-8");  // a UTF-8 terminal
+  testing::TempDir dir;
+  ASSERT_EQ(kExitOk, Vbutil({"ddf", "create", dir.Path()}).code);
+  const std::string schema =
+      dir.Write("schema.txt",
+                "table name=\u041A\u043B\u0438\u0435\u043D\u0442\u044B file=K.BTR\n"
+                "field name=\u0418\u043C\u044F type=string size=20\n");
+  const Result defined = Vbutil({"ddf", "define", "--codepage", "866", dir.Path(), schema});
+  ASSERT_EQ(kExitOk, defined.code) << defined.err;
+  EXPECT_EQ(Dictionary(dir.Path()).Tables(false).at(0).name, "\x8A\xAB\xA8\xA5\xAD\xE2\xEB");
+  const Result list = Vbutil({"ddf", "list", dir.Path(), "--codepage=866"});
+  EXPECT_NE(
+      list.out.find("\u041A\u043B\u0438\u0435\u043D\u0442\u044B" + std::string(14, ' ') + "K.BTR"),
+      std::string::npos)
+      << list.out;  // padded by characters, not bytes
+  const Result shown = Vbutil({"ddf", "describe", dir.Path(), "--codepage", "866",
+                               "\u041A\u043B\u0438\u0435\u043D\u0442\u044B"});
+  EXPECT_NE(shown.out.find("field name=\u0418\u043C\u044F"), std::string::npos) << shown.out;
+  EXPECT_EQ(kExitUsage, Vbutil({"ddf", "list", dir.Path(), "--codepage", "9999"}).code);
+  const Result lacking =
+      Vbutil({"ddf", "describe", dir.Path(), "--codepage", "866", "M\u00FCller"});
+  EXPECT_EQ(kExitUsage, lacking.code);
+  EXPECT_NE(lacking.err.find("U+00FC"), std::string::npos) << lacking.err;
+  platform::SetAnsiCodePage(ansi);
+  platform::SetOemCodePage("CP437");
 }
 
 TEST(UtilityTest, OwnerNamesOnFiles) {
