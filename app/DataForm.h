@@ -6,6 +6,7 @@
 // window linked to the current row.
 
 #include <atomic>
+#include <optional>
 #include <string>
 
 #include "AppForm.h"
@@ -39,6 +40,11 @@ class TDataForm : public TAppForm {
   // Posts the edit; an engine error is shown and the edit stays as typed. True when posted.
   bool PostRecord();
   void CancelRecord();
+  // Puts back the values the last record posted from this window had before (removes it,
+  // when it was new); refused with a message when the record changed since. True when done.
+  bool UndoLastChange();
+  // With an unposted edit or insert, asks whether to post it, discard it or keep the window.
+  bool CanClose() override;
   // Writes the shown rows (filter and range in effect) as CSV; false when cancelled or failed.
   bool ExportCsv(const std::string& path);
   void CancelExport() { cancelExport_ = true; }
@@ -67,6 +73,10 @@ class TDataForm : public TAppForm {
   void FillIndexes();
   std::string TextOf(const char* name) const;
   void Attempt(const std::function<void()>& action);
+  // Keeps the record's values as an edit begins, and after each post the change it made.
+  void TrackChanges();
+  std::vector<TValue> StoredValues() const;
+  void PutValues(const std::vector<TValue>& values);
 
   TDatabaseForm* database_;
   std::string tableName_;
@@ -78,6 +88,15 @@ class TDataForm : public TAppForm {
   bool cancelExport_ = false;
   mutable TRecordCount count_;
   TDataForm* master_ = nullptr;
+  // The last change posted from this window: the record, and its values before and after.
+  struct TPostedChange {
+    TBookmark bookmark;
+    bool inserted = false;
+    std::vector<TValue> before, after;
+  };
+  TPostedChange pending_;                 // the edit or insert in progress
+  std::optional<TPostedChange> posted_;   // what Undo last change takes back
+  bool undoing_ = false;
 };
 
 // Whether deleting asks first ("Confirm before deleting records"); kept in the settings file.

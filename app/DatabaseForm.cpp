@@ -152,6 +152,12 @@ TDatabaseForm::~TDatabaseForm() {
   if (database_) database_->Close();
 }
 
+bool TDatabaseForm::CanClose() {
+  for (TDataForm* form : TAppWindows::Instance().OfKind<TDataForm>())
+    if (form->DatabaseForm() == this && !form->CanClose()) return false;
+  return true;
+}
+
 void TDatabaseForm::Connect() {
   auto* database = new TtbDatabase(this);
   database->SetName("Database");
@@ -196,7 +202,7 @@ void TDatabaseForm::BuildMenu() {
       file, "ImportItem", "&Import a Btrieve database...", [this] { ImportDatabase(); },
       "Copy the files of a real Btrieve database and open the copy");
   AddMenuItem(
-      file, "CloseItem", "&Close", [this] { TAppWindows::Instance().Close(this); },
+      file, "CloseItem", "&Close", [this] { CloseWindow(); },
       "Close the database");
   TMenuItem* table = AddMenuItem(nullptr, "TableMenu", "&Table");
   AddMenuItem(table, "OpenTableItem", "&Open", [this] { OpenTable(SelectedTable()); });

@@ -24,6 +24,8 @@ class TDatabaseForm : public TAppForm {
   // Database is a directory with a DDF dictionary, or an alias of the registry.
   TDatabaseForm(TComponent* owner, const std::string& database);
   ~TDatabaseForm() override;
+  // Its data windows close with it: each with an unposted edit asks first.
+  bool CanClose() override;
 
   const std::string& DatabaseName() const { return databaseName_; }
   TttDatabase* Database() const { return database_; }

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "AppForm.h"
 #include "framework/Dialogs.h"
 #include "language/zInter.h"
 #include "platform/ProcessInfo.h"
@@ -38,6 +39,11 @@ std::size_t CountLines(const std::string& path) {
   return lines;
 }
 
+// Ends the application once every open window agrees (one with an unposted edit asks).
+void ExitApplication() {
+  if (TAppWindows::Instance().CanCloseAll()) Application().Terminate();
+}
+
 }  // namespace
 
 const std::vector<BundledLanguage>& BundledLanguages() {
@@ -56,6 +62,7 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner) {
   SetName("MainForm");
   SetCaption("Vader Data Browser");
   SetHint("Browse and edit Btrieve databases");
+  OnCloseQuery = [] { return TAppWindows::Instance().CanCloseAll(); };
   SetBounds(0, 0, 720, 480);
   BuildMenu();
 
@@ -80,7 +87,7 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner) {
   auto* exit = Place<TButton>(this, this, "ExitButton", 604, 392, 100, 30);
   exit->SetCaption("E&xit");
   exit->SetHint("Close the application");
-  exit->OnClick = [](TComponent*) { Application().Terminate(); };
+  exit->OnClick = [](TComponent*) { ExitApplication(); };
 }
 
 void TMainForm::BuildMenu() {
@@ -90,7 +97,7 @@ void TMainForm::BuildMenu() {
   TMenuItem* root = menu->Items();
   TMenuItem* file = AddMenuItem(this, root, "FileMenu", "&File");
   AddMenuItem(this, file, "ExitItem", "E&xit", "Close the application")->OnClick =
-      [](TComponent*) { Application().Terminate(); };
+      [](TComponent*) { ExitApplication(); };
   TMenuItem* language = AddMenuItem(this, root, "LanguageMenu", "&Language");
   for (const auto& entry : BundledLanguages()) {
     TMenuItem* item = AddMenuItem(this, language, ("Language" + entry.name).c_str(), entry.name,
