@@ -251,7 +251,9 @@ TEST_F(DataWindows, EditingPostsAndAnEngineErrorKeepsTheInput) {
   table.FieldByName("Code")->SetAsString(taken);
   table.FieldByName("Name")->SetAsString("Duplicate");
   EXPECT_FALSE(form.PostRecord());
-  EXPECT_FALSE(messages.empty());
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages.back().find("DBIERR_"), std::string::npos) << messages.back();
+  EXPECT_EQ(messages.back().find("Status"), std::string::npos) << messages.back();
   EXPECT_EQ(table.State(), TDataSetState::dsInsert);  // still the person's record
   EXPECT_EQ(Field(form, "Name"), "Duplicate");
   table.FieldByName("Code")->SetAsString("P-NEW-1");
