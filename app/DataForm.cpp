@@ -197,6 +197,18 @@ void TDataForm::BuildControls() {
       ->SetVisible(false);  // shown while an export runs
 }
 
+// An index as the list shows it: its key number as the engine names it, then its fields by
+// the labels the grid shows them with.
+std::string TDataForm::IndexCaption(const TIndexInfo& info) const {
+  const std::size_t dash = info.name.find(" - ");
+  std::string shown = dash == std::string::npos ? info.name + ": " : info.name.substr(0, dash + 3);
+  for (std::size_t i = 0; i < info.fields.size(); ++i) {
+    const TField* field = table_->FindField(info.fields[i]);
+    shown += (i ? ", " : "") + (field ? field->DisplayLabel() : info.fields[i]);
+  }
+  return shown;
+}
+
 void TDataForm::FillIndexes() {
   auto* combo = static_cast<TComboBox*>(FindComponent("IndexCombo"));
   TStrings names;
@@ -204,10 +216,11 @@ void TDataForm::FillIndexes() {
   const std::vector<std::string> fields = table_->IndexFields();
   for (const TIndexInfo& info : table_->Indexes()) {
     if (info.fields == fields && current < 0) current = static_cast<int>(names.size());
-    names.push_back(info.name);
+    names.push_back(IndexCaption(info));
   }
   combo->SetItems(names);
   combo->SetItemIndex(current);
+  indexLanguage_ = DictionaryFileName();
 }
 
 std::string TDataForm::TextOf(const char* name) const {
@@ -229,6 +242,7 @@ std::string TDataForm::PositionText() const {
 
 void TDataForm::ShowState() {
   if (!table_) return;
+  if (table_->Active() && indexLanguage_ != DictionaryFileName()) FillIndexes();  // new labels
   const std::string title =
       Format(texts::kTable, {tableName_}) +
       (master_ ? " - " + Format(texts::kDetailsOf, {master_->tableName_}) : std::string());

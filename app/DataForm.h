@@ -71,6 +71,7 @@ class TDataForm : public TAppForm {
   void BuildControls();
   void BuildMenu();
   void FillIndexes();
+  std::string IndexCaption(const TIndexInfo& info) const;
   std::string TextOf(const char* name) const;
   void Attempt(const std::function<void()>& action);
   // Keeps the record's values as an edit begins, and after each post the change it made.
@@ -84,6 +85,7 @@ class TDataForm : public TAppForm {
   TDataSource* source_ = nullptr;
   std::unique_ptr<TStateLink> link_;
   std::string filterProblem_;
+  std::string indexLanguage_;  // the dictionary the index list was shown in
   std::string progress_;
   bool cancelExport_ = false;
   mutable TRecordCount count_;

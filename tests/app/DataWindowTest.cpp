@@ -391,6 +391,9 @@ TEST_F(DataWindows, AFilterTakesTheFieldLabelsAndTellsItsProblemsInTheLanguage) 
   SetLanguageFile(platform::ExecutableDirectory() + "lang/German.txt");
   TDataForm& form = Data("OrderLines");
   ASSERT_EQ(form.Table().FieldByName("Quantity")->DisplayLabel(), "Menge");
+  const TStrings indexes = static_cast<TComboBox*>(form.FindComponent("IndexCombo"))->Items();
+  EXPECT_NE(std::find(indexes.begin(), indexes.end(), " 1 - Artikel"), indexes.end())
+      << (indexes.empty() ? "" : indexes.back());
   EXPECT_TRUE(form.ApplyFilter("Quantity > 5", true)) << form.FilterProblem();
   const int byName = form.RecordCount();
   EXPECT_TRUE(form.ApplyFilter("menge > 5", true)) << form.FilterProblem();
