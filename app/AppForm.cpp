@@ -191,8 +191,8 @@ std::string RecordPositionText(TDataSet& data, const TwwDBGrid* grid, int count,
                                          : 0;
   if (position < 1 && estimate)
     if (const int about = estimate(); about > 0)
-      return Format(texts::kRecordAboutOf, {std::to_string(std::min(about, count)),
-                                            std::to_string(count)});
+      return Format(texts::kRecordAboutOf,
+                    {std::to_string(std::min(about, count)), std::to_string(count)});
   return Format(texts::kRecordOf, {position > 0 ? std::to_string(position) : std::string("?"),
                                    std::to_string(count)});
 }
@@ -200,8 +200,7 @@ std::string RecordPositionText(TDataSet& data, const TwwDBGrid* grid, int count,
 namespace {
 // Whether Text has the form of Format ("%s" standing for any text); the slots' texts go to
 // Values in order.
-bool MatchFormat(std::string_view format, std::string_view text,
-                 std::vector<std::string>& values) {
+bool MatchFormat(std::string_view format, std::string_view text, std::vector<std::string>& values) {
   const std::size_t slot = format.find("%s");
   if (slot == std::string_view::npos) return format == text;
   if (text.substr(0, slot) != format.substr(0, slot)) return false;

@@ -236,8 +236,8 @@ std::string TDataForm::PositionText() const {
   // The engine numbers records only in files read in physical order; otherwise the grid's row
   // (counted from the first row, or back from the last) is the position.
   if (!table_->Active()) return {};
-  return RecordPositionText(*table_, dynamic_cast<TwwDBGrid*>(FindComponent("Grid")),
-                            RecordCount(), [this] { return table_->EstimatedPosition(); });
+  return RecordPositionText(*table_, dynamic_cast<TwwDBGrid*>(FindComponent("Grid")), RecordCount(),
+                            [this] { return table_->EstimatedPosition(); });
 }
 
 void TDataForm::ShowState() {
@@ -294,8 +294,8 @@ bool TDataForm::ApplyFilter(const std::string& text, bool on) {
   } catch (const std::exception& error) {
     const std::string message = error.what();
     const std::size_t position = ErrorPosition(message);
-    filterProblem_ = TranslateFormatted(message, {std::begin(texts::kFilterProblems),
-                                                  std::end(texts::kFilterProblems)});
+    filterProblem_ = TranslateFormatted(
+        message, {std::begin(texts::kFilterProblems), std::end(texts::kFilterProblems)});
     if (position > 0)
       filterProblem_ += "\n" + text.substr(0, position - 1) + " >>" +
                         text.substr(std::min(text.size(), position - 1));
@@ -399,9 +399,9 @@ bool TDataForm::CanClose() {
     table_->Cancel();  // nothing typed: nothing to lose
     return true;
   }
-  const TModalResult answer =
-      MessageDlg(Format(texts::kPostBeforeClosing, {tableName_}), TMsgDlgType::mtConfirmation,
-                 {{mbYes, Tr(texts::kPost)}, {mbNo, Tr(texts::kDiscard)}, {mbCancel, Tr(texts::kCancel)}});
+  const TModalResult answer = MessageDlg(
+      Format(texts::kPostBeforeClosing, {tableName_}), TMsgDlgType::mtConfirmation,
+      {{mbYes, Tr(texts::kPost)}, {mbNo, Tr(texts::kDiscard)}, {mbCancel, Tr(texts::kCancel)}});
   if (answer == mrYes) return PostRecord();
   if (answer != mrNo) return false;
   CancelRecord();

@@ -96,8 +96,8 @@ class TDataForm : public TAppForm {
     bool inserted = false;
     std::vector<TValue> before, after;
   };
-  TPostedChange pending_;                 // the edit or insert in progress
-  std::optional<TPostedChange> posted_;   // what Undo last change takes back
+  TPostedChange pending_;                // the edit or insert in progress
+  std::optional<TPostedChange> posted_;  // what Undo last change takes back
   bool undoing_ = false;
 };
 

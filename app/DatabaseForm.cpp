@@ -202,8 +202,7 @@ void TDatabaseForm::BuildMenu() {
       file, "ImportItem", "&Import a Btrieve database...", [this] { ImportDatabase(); },
       "Copy the files of a real Btrieve database and open the copy");
   AddMenuItem(
-      file, "CloseItem", "&Close", [this] { CloseWindow(); },
-      "Close the database");
+      file, "CloseItem", "&Close", [this] { CloseWindow(); }, "Close the database");
   TMenuItem* table = AddMenuItem(nullptr, "TableMenu", "&Table");
   AddMenuItem(table, "OpenTableItem", "&Open", [this] { OpenTable(SelectedTable()); });
   AddMenuItem(table, "StructureItem", "&Structure", [this] { ShowStructure(SelectedTable()); });

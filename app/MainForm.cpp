@@ -96,8 +96,9 @@ void TMainForm::BuildMenu() {
   SetMenu(menu);
   TMenuItem* root = menu->Items();
   TMenuItem* file = AddMenuItem(this, root, "FileMenu", "&File");
-  AddMenuItem(this, file, "ExitItem", "E&xit", "Close the application")->OnClick =
-      [](TComponent*) { ExitApplication(); };
+  AddMenuItem(this, file, "ExitItem", "E&xit", "Close the application")->OnClick = [](TComponent*) {
+    ExitApplication();
+  };
   TMenuItem* language = AddMenuItem(this, root, "LanguageMenu", "&Language");
   for (const auto& entry : BundledLanguages()) {
     TMenuItem* item = AddMenuItem(this, language, ("Language" + entry.name).c_str(), entry.name,

@@ -5,10 +5,10 @@
 #include <sstream>
 
 #include "AppTexts.h"
-#include "btrieve/BtrBlob.h"
 #include "BrowseTable.h"
 #include "DataForm.h"
 #include "DatabaseForm.h"
+#include "btrieve/BtrBlob.h"
 #include "framework/DBCtrls.h"
 #include "framework/Dialogs.h"
 #include "language/zInter.h"

@@ -8,8 +8,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "AppLifecycle.h"
@@ -19,8 +19,8 @@
 #include "QtPrompts.h"
 #include "SqlForm.h"
 #include "framework/Dialogs.h"
-#include "platform/WindowMessages.h"
 #include "language/zInter.h"
+#include "platform/WindowMessages.h"
 #include "shell/Startup.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/FormWindow.h"

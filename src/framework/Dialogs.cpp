@@ -48,7 +48,8 @@ TModalResult MessageDlg(const std::string& message, TMsgDlgType type, TMsgDlgBut
                         int helpContext) {
   const MessageDialogHandler& handler = Handler();
   if (!handler) return mrCancel;
-  MessageDialogRequest request{message, Translated(TitleOf(type)), type, buttons, helpContext, {}, {}};
+  MessageDialogRequest request{message, Translated(TitleOf(type)), type, buttons, helpContext, {},
+                               {}};
   const std::pair<TMsgDlgButtons, const char*> designed[] = {
       {mbYes, "Yes"}, {mbNo, "No"}, {mbOK, "OK"}, {mbCancel, "Cancel"}};
   for (const auto& [button, caption] : designed)
@@ -59,8 +60,12 @@ TModalResult MessageDlg(const std::string& message, TMsgDlgType type, TMsgDlgBut
 void ErrorDlg(const std::string& message, const std::string& details) {
   const MessageDialogHandler& handler = Handler();
   if (!handler) return;
-  MessageDialogRequest request{message, Translated(TitleOf(TMsgDlgType::mtError)),
-                               TMsgDlgType::mtError, mbOK, 0, {{mbOK, Translated("OK")}},
+  MessageDialogRequest request{message,
+                               Translated(TitleOf(TMsgDlgType::mtError)),
+                               TMsgDlgType::mtError,
+                               mbOK,
+                               0,
+                               {{mbOK, Translated("OK")}},
                                details};
   handler(request);
 }

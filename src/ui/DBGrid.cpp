@@ -472,14 +472,15 @@ void TDBGridView::keyPressEvent(QKeyEvent* event) {
   const bool control = event->modifiers() & Qt::ControlModifier;
   const bool home = event->key() == Qt::Key_Home, end = event->key() == Qt::Key_End;
   if (dataSet && state() != QAbstractItemView::EditingState) {
-    if (event->key() == Qt::Key_Escape &&
-        (dataSet->State() == TDataSetState::dsEdit || dataSet->State() == TDataSetState::dsInsert)) {
+    if (event->key() == Qt::Key_Escape && (dataSet->State() == TDataSetState::dsEdit ||
+                                           dataSet->State() == TDataSetState::dsInsert)) {
       Guarded([&] { dataSet->Cancel(); });
       return event->accept();
     }
     if (control && (home || end)) {
       Guarded([&] { home ? dataSet->First() : dataSet->Last(); });
-      scrollTo(model_->index(std::max(model_->CurrentRow(), 0), std::max(currentIndex().column(), 0)));
+      scrollTo(
+          model_->index(std::max(model_->CurrentRow(), 0), std::max(currentIndex().column(), 0)));
       return event->accept();
     }
   }

@@ -56,8 +56,7 @@ constexpr std::string_view kStatusPrefix = "Btrieve Status ";
 constexpr std::string_view kStatusSeparator = " - ";
 
 bool IsCodeLine(std::string_view line) {
-  return line.find(kCodePrefix) != std::string_view::npos ||
-         line.substr(0, 14) == "DBI Error Code";
+  return line.find(kCodePrefix) != std::string_view::npos || line.substr(0, 14) == "DBI Error Code";
 }
 
 std::string WordsForCodes(const std::string& details) {

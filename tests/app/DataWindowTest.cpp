@@ -356,8 +356,9 @@ TEST_F(DataWindows, ARowTypedIntoIsTakenBackWholeUndoneAndClosingAsks) {
 
 TEST_F(DataWindows, KeysAndTheThumbReachTheEndOfABigTableAndThePositionIsANumber) {
   constexpr int kCustomers = 100000;
-  tools::GenerateSampleDatabase(dir.File("big"), {.customers = kCustomers, .suppliers = 1,
-                                                  .products = 1, .employees = 1, .orders = 1});
+  tools::GenerateSampleDatabase(
+      dir.File("big"),
+      {.customers = kCustomers, .suppliers = 1, .products = 1, .employees = 1, .orders = 1});
   TDatabaseForm* database = TDatabaseForm::OpenDatabase(dir.File("big"));
   ASSERT_NE(database, nullptr);
   database->OpenTable("Customers");
@@ -400,8 +401,7 @@ TEST_F(DataWindows, AFilterTakesTheFieldLabelsAndTellsItsProblemsInTheLanguage) 
   EXPECT_EQ(form.RecordCount(), byName);
   EXPECT_GT(byName, 0);
   EXPECT_FALSE(form.ApplyFilter("Menge > 5 and (Menge < 9", true));
-  EXPECT_EQ(form.FilterProblem().find("Fehler im Filterausdruck an Position 25: ')' erwartet"),
-            0u)
+  EXPECT_EQ(form.FilterProblem().find("Fehler im Filterausdruck an Position 25: ')' erwartet"), 0u)
       << form.FilterProblem();
   EXPECT_FALSE(form.ApplyFilter("Gewicht > 5", true));
   EXPECT_NE(form.FilterProblem().find("Feld 'Gewicht' nicht gefunden"), std::string::npos)

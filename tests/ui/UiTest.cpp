@@ -152,10 +152,12 @@ TEST_F(QtTest, AnErrorShowsWordsInFrontAndItsCodesInTheDetails) {
 
   // The engine's status line keeps its words in front; its number goes with the code.
   const TShownError status = SplitErrorText(
-      "Btrieve Status 5 - The record has a duplicate key value.\r\nDBI Error Code = DBIERR_KEYVIOL");
+      "Btrieve Status 5 - The record has a duplicate key value.\r\nDBI Error Code = "
+      "DBIERR_KEYVIOL");
   EXPECT_EQ(status.text, "The record has a duplicate key value.");
-  EXPECT_EQ(status.details,
-            "Btrieve Status 5 - The record has a duplicate key value.\nDBI Error Code = DBIERR_KEYVIOL");
+  EXPECT_EQ(
+      status.details,
+      "Btrieve Status 5 - The record has a duplicate key value.\nDBI Error Code = DBIERR_KEYVIOL");
   EXPECT_EQ(SplitErrorText("Cannot open the table.").details, "");
 }
 
