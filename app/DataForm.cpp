@@ -237,7 +237,17 @@ std::string TDataForm::PositionText() const {
   // (counted from the first row, or back from the last) is the position.
   if (!table_->Active()) return {};
   return RecordPositionText(*table_, dynamic_cast<TwwDBGrid*>(FindComponent("Grid")), RecordCount(),
-                            [this] { return table_->EstimatedPosition(); });
+                            [this] { return EstimatedPosition(); });
+}
+
+// The engine's estimate costs a look through the index: asked once per record and version of
+// the rows, not at every repaint of the status line.
+int TDataForm::EstimatedPosition() const {
+  if (table_->State() != TDataSetState::dsBrowse) return -1;
+  const TBookmark here = table_->GetBookmark();
+  if (here != estimate_.at || table_->RowsVersion() != estimate_.version)
+    estimate_ = {here, table_->RowsVersion(), table_->EstimatedPosition()};
+  return estimate_.position;
 }
 
 void TDataForm::ShowState() {

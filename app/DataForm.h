@@ -71,6 +71,7 @@ class TDataForm : public TAppForm {
   void BuildControls();
   void BuildMenu();
   void FillIndexes();
+  int EstimatedPosition() const;
   std::string IndexCaption(const TIndexInfo& info) const;
   std::string TextOf(const char* name) const;
   void Attempt(const std::function<void()>& action);
@@ -89,6 +90,12 @@ class TDataForm : public TAppForm {
   std::string progress_;
   bool cancelExport_ = false;
   mutable TRecordCount count_;
+  struct TEstimate {
+    TBookmark at;
+    std::uint64_t version = 0;
+    int position = -1;
+  };
+  mutable TEstimate estimate_;  // the last estimate of the current record's number
   TDataForm* master_ = nullptr;
   // The last change posted from this window: the record, and its values before and after.
   struct TPostedChange {
