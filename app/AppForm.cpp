@@ -2,6 +2,7 @@
 
 #include <QTimer>
 #include <algorithm>
+#include <string_view>
 
 #include "AppTexts.h"
 #include "MainForm.h"
@@ -18,9 +19,14 @@ TAppForm::TAppForm(TComponent* owner) : TForm(owner) {
     if (message.message == LanguageChangeMessage()) Retranslate();
   });
   OnCloseQuery = [this] {
+    if (!CanClose()) return false;
     TAppWindows::Instance().Close(this);
     return true;
   };
+}
+
+void TAppForm::CloseWindow() {
+  if (CanClose()) TAppWindows::Instance().Close(this);
 }
 
 TAppForm::~TAppForm() { platform::RemoveBroadcastReceiver(receiver_); }
@@ -119,6 +125,12 @@ void TAppWindows::Close(TForm* form) {
   });
 }
 
+bool TAppWindows::CanCloseAll() {
+  for (auto it = forms_.rbegin(); it != forms_.rend(); ++it)
+    if (!(*it)->CanClose()) return false;
+  return true;
+}
+
 void TAppWindows::CloseAll() {
   auto* loop = dynamic_cast<ui::TQtEventLoop*>(Application().EventLoop());
   // Detail windows and data windows go before the database windows they depend on.
@@ -166,7 +178,8 @@ std::string Tr(const std::string& designed) {
   return TranslateText(designed);
 }
 
-std::string RecordPositionText(TDataSet& data, const TwwDBGrid* grid, int count) {
+std::string RecordPositionText(TDataSet& data, const TwwDBGrid* grid, int count,
+                               const std::function<int()>& estimate) {
   if (!data.Active()) return {};
   if (data.State() == TDataSetState::dsInsert)
     return Format(texts::kNewRecordRecords, {std::to_string(count)});
@@ -176,8 +189,45 @@ std::string RecordPositionText(TDataSet& data, const TwwDBGrid* grid, int count)
     position = grid->Row() >= 0          ? grid->Row() + 1
                : grid->RowFromEnd() >= 0 ? count - grid->RowFromEnd()
                                          : 0;
+  if (position < 1 && estimate)
+    if (const int about = estimate(); about > 0)
+      return Format(texts::kRecordAboutOf,
+                    {std::to_string(std::min(about, count)), std::to_string(count)});
   return Format(texts::kRecordOf, {position > 0 ? std::to_string(position) : std::string("?"),
                                    std::to_string(count)});
+}
+
+namespace {
+// Whether Text has the form of Format ("%s" standing for any text); the slots' texts go to
+// Values in order.
+bool MatchFormat(std::string_view format, std::string_view text, std::vector<std::string>& values) {
+  const std::size_t slot = format.find("%s");
+  if (slot == std::string_view::npos) return format == text;
+  if (text.substr(0, slot) != format.substr(0, slot)) return false;
+  format.remove_prefix(slot + 2);
+  text.remove_prefix(slot);
+  const std::string_view literal = format.substr(0, format.find("%s"));
+  for (std::size_t end = 0; end <= text.size(); ++end) {
+    if (text.substr(end).substr(0, literal.size()) != literal) continue;
+    values.emplace_back(text.substr(0, end));
+    if (MatchFormat(format, text.substr(end), values)) return true;
+    values.pop_back();
+  }
+  return false;
+}
+}  // namespace
+
+std::string TranslateFormatted(const std::string& message,
+                               const std::vector<const char*>& designed) {
+  for (const char* format : designed) {
+    if (TDesignedTextCollector* collector = TDesignedTextCollector::Active())
+      collector->Add(format);
+    std::vector<std::string> values;
+    if (!MatchFormat(format, message, values)) continue;
+    for (std::string& value : values) value = TranslateFormatted(value, designed);
+    return Format(format, values);
+  }
+  return message;
 }
 
 std::string Format(const std::string& designed, const std::vector<std::string>& values) {

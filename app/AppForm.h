@@ -22,6 +22,11 @@ class TAppForm : public TForm {
 
   // Shows the window in the current language again, keeping everything the person did.
   void Retranslate();
+  // Whether the window may close now; a window holding work not yet saved asks the person
+  // first, and saves or drops it as they choose.
+  virtual bool CanClose() { return true; }
+  // Closes the window (File > Close) when it may.
+  void CloseWindow();
 
   template <typename Control>
   Control* Place(TWinControl* parent, const char* name, int left, int top, int width, int height) {
@@ -75,6 +80,9 @@ class TAppWindows {
   }
   void Close(TForm* form);
   void CloseAll();
+  // Asks every open window, the last opened first, whether it may close; false as soon as
+  // one may not (the person chose to go on with it).
+  bool CanCloseAll();
   const std::vector<std::unique_ptr<TAppForm>>& Forms() const { return forms_; }
   template <typename Form>
   std::vector<Form*> OfKind() const {
@@ -124,13 +132,19 @@ class TRecordCount {
 };
 
 // "Record N of M" of Data with Count records: the engine's record number, else the grid's row
-// (counted from the first row); the new-record and no-records texts where they apply.
-std::string RecordPositionText(TDataSet& data, const TwwDBGrid* grid, int count);
+// (counted from the first row), else "about N" from Estimate (when given); the new-record and
+// no-records texts where they apply.
+std::string RecordPositionText(TDataSet& data, const TwwDBGrid* grid, int count,
+                               const std::function<int()>& estimate = {});
 
 // Texts shown in messages and status lines: translated, with %s and %d filled in order.
 std::string Format(const std::string& designed, const std::vector<std::string>& values);
 // The translation of a designed text the code shows (noted for the translators' list).
 std::string Tr(const std::string& designed);
+// Message in the current language when it has the form of one of Designed (texts with %s
+// slots; the values in the slots translated the same way, so messages nest); else as it is.
+std::string TranslateFormatted(const std::string& message,
+                               const std::vector<const char*>& designed);
 
 // Collects the designed texts of the windows created while it lives, and of the texts the
 // code translates, for the list of texts a dictionary lacks.

@@ -2,6 +2,8 @@
 // The texts the application's code shows in messages, prompts and status lines (the texts of
 // its windows are on their components). %s and %d are filled in by Format.
 
+#include "framework/DBConsts.h"
+
 namespace vader::app::texts {
 
 inline constexpr const char* kExportToCsv = "Export to CSV";
@@ -9,11 +11,24 @@ inline constexpr const char* kNoOtherTableRefersToThis = "No other table refers 
 inline constexpr const char* kNewRecordRecords = "New record (%d records)";
 inline constexpr const char* kNoRecords = "No records";
 inline constexpr const char* kRecordOf = "Record %s of %d";
+inline constexpr const char* kRecordAboutOf = "Record about %s of %d";
 inline constexpr const char* kTable = "Table %s";
 inline constexpr const char* kDetailsOf = "details of %s";
 inline constexpr const char* kFiltered = "(filtered)";
 inline constexpr const char* kRange = "(range)";
 inline constexpr const char* kDeleteTheCurrentRecord = "Delete the current record?";
+inline constexpr const char* kPostBeforeClosing =
+    "The record being edited in %s is not posted. Post it before the window closes?";
+inline constexpr const char* kPost = "Post";
+inline constexpr const char* kDiscard = "Discard";
+inline constexpr const char* kCancel = "Cancel";
+inline constexpr const char* kNoChangeToUndo = "There is no posted change to undo.";
+inline constexpr const char* kPostOrCancelBeforeUndo =
+    "Post or cancel the record being edited before undoing the last change.";
+inline constexpr const char* kUndoRecordGone =
+    "The record of the last change no longer exists; nothing was undone.";
+inline constexpr const char* kUndoRecordChangedSince =
+    "The record was changed since the last change was posted; nothing was undone.";
 inline constexpr const char* kCannotWriteTo = "Cannot write to %s.";
 inline constexpr const char* kExportedOfRecords = "Exported %d of %d records";
 inline constexpr const char* kExportedRecords = "Exported %d records";
@@ -37,6 +52,9 @@ inline constexpr const char* kTheImportOfFailed = "The import of %s failed.";
 inline constexpr const char* kLoadFromFile = "Load from file";
 inline constexpr const char* kSaveToFile = "Save to file";
 inline constexpr const char* kNoPicture = "No picture";
+inline constexpr const char* kFileTooLargeForField =
+    "The file %s is too large for the field %s: it needs %d bytes there and the field holds "
+    "%d. Nothing was loaded.";
 inline constexpr const char* kCannotRead = "Cannot read %s.";
 inline constexpr const char* kStructureOf = "Structure of %s";
 inline constexpr const char* kChooseByName = "Choose the row by its name";
@@ -112,6 +130,34 @@ inline constexpr const char* kAll[] = {
     kOwnerNames,
     kTheseFilesAreProtected,
     kForAllFiles,
+    kPostBeforeClosing,
+    kDiscard,
+    kNoChangeToUndo,
+    kPostOrCancelBeforeUndo,
+    kUndoRecordGone,
+    kUndoRecordChangedSince,
+    kFileTooLargeForField,
+    kRecordAboutOf,
+};
+
+// The filter compiler's messages, %s standing for the position, a name or a value as typed.
+inline constexpr const char* kFilterProblems[] = {
+    dbconsts::SExprError,
+    dbconsts::SFieldNotFound,
+    "unexpected character '%s'",
+    "unterminated text",
+    "unterminated name",
+    "expression expected",
+    "unexpected '%s'",
+    "expression nested too deeply",
+    "')' expected instead of '%s'",
+    "NULL expected instead of '%s'",
+    "NULL can only be compared with = or <>",
+    "operand expected instead of '%s'",
+    "field '%s' cannot be compared",
+    "'%s' is not a valid value for field '%s'",
+    "'%s' is not a valid number",
+    "end of text",
 };
 
 }  // namespace vader::app::texts

@@ -118,6 +118,32 @@ void TBrowseTable::CancelFieldRange() {
     CheckMasterRange();
 }
 
+int TBrowseTable::EstimatedPosition() {
+  if (State() != TDataSetState::dsBrowse || Filtered() || rangeSet_ || MasterSource()) return -1;
+  const TBookmark active = GetBookmark();
+  if (active.empty() || !Handle() || !DBSession()) return -1;
+  TSessionLock lock(*DBSession());
+  CursorPosChanged();  // the cursor leaves the row it stood on
+  if (Engine()->SetToBookMark(Handle(), active.data()) != 0) return -1;
+  uint32_t number = 0;
+  try {
+    Handle()->GetSeqNo(number);
+  } catch (const std::exception&) {
+    return -1;  // a cursor that cannot tell its share of the file
+  }
+  return number > 0 ? static_cast<int>(number) : -1;
+}
+
+int TBrowseTable::StoredSize(const TField& field) {
+  if (!Handle() || !DBSession()) return -1;
+  std::vector<FieldDesc> descs(kMaxFieldDescs);
+  TSessionLock lock(*DBSession());
+  if (Engine()->GetFieldDescs(Handle(), descs.data()) != 0) return -1;
+  for (const FieldDesc& desc : descs)
+    if (desc.FieldNumber == field.FieldNo()) return desc.FieldLength;
+  return -1;
+}
+
 void TBrowseTable::SetMaster(TDataSource* master, const std::string& masterField,
                              const std::string& detailField) {
   if (!master) {

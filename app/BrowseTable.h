@@ -38,6 +38,14 @@ class TBrowseTable : public TtbTable {
   void CancelFieldRange();
   bool RangeSet() const { return rangeSet_; }
 
+  // The engine's estimate of the current record's number in the index order (from its
+  // position as a share of the file); -1 when there is none, or while a filter or range
+  // leaves out rows the estimate would count.
+  int EstimatedPosition();
+
+  // The bytes Field takes in the record (for a binary field: its stored text); -1 unknown.
+  int StoredSize(const TField& field);
+
   // Shows only the rows that belong to Master's current row: MasterField's value in the
   // detail's index led by DetailField. Nullptr ends the link.
   void SetMaster(TDataSource* master, const std::string& masterField,

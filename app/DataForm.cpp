@@ -76,6 +76,7 @@ void TDataForm::FormCreate() {
   // Every move and state change of the table shows in the window's status line.
   link_ = std::make_unique<TStateLink>([this] { ShowState(); });
   link_->SetDataSource(source_);
+  TrackChanges();
 }
 
 TDataForm::~TDataForm() {
@@ -115,12 +116,15 @@ void TDataForm::BuildMenu() {
         if (!path.empty()) ExportCsv(path, true);
       },
       "Write the shown records to a CSV file in the code page the database stores its texts in");
-  AddMenuItem(file, "CloseItem", "&Close", [this] { TAppWindows::Instance().Close(this); });
+  AddMenuItem(file, "CloseItem", "&Close", [this] { CloseWindow(); });
   TMenuItem* record = AddMenuItem(nullptr, "RecordMenu", "&Record");
   AddMenuItem(record, "InsertItem", "&Insert", [this] { Attempt([this] { InsertRecord(); }); });
   AddMenuItem(record, "DeleteItem", "&Delete", [this] { Attempt([this] { DeleteRecord(); }); });
   AddMenuItem(record, "PostItem", "&Post", [this] { PostRecord(); });
   AddMenuItem(record, "CancelItem", "&Cancel", [this] { CancelRecord(); });
+  AddMenuItem(
+      record, "UndoItem", "&Undo last change", [this] { Attempt([this] { UndoLastChange(); }); },
+      "Put back the values the last posted record had before");
   AddLanguageMenu();
   TMenuItem* view = AddMenuItem(nullptr, "ViewMenu", "&View");
   AddMenuItem(
@@ -209,6 +213,18 @@ void TDataForm::BuildControls() {
       ->SetVisible(false);  // shown while an export runs
 }
 
+// An index as the list shows it: its key number as the engine names it, then its fields by
+// the labels the grid shows them with.
+std::string TDataForm::IndexCaption(const TIndexInfo& info) const {
+  const std::size_t dash = info.name.find(" - ");
+  std::string shown = dash == std::string::npos ? info.name + ": " : info.name.substr(0, dash + 3);
+  for (std::size_t i = 0; i < info.fields.size(); ++i) {
+    const TField* field = table_->FindField(info.fields[i]);
+    shown += (i ? ", " : "") + (field ? field->DisplayLabel() : info.fields[i]);
+  }
+  return shown;
+}
+
 void TDataForm::FillIndexes() {
   auto* combo = static_cast<TComboBox*>(FindComponent("IndexCombo"));
   TStrings names;
@@ -216,10 +232,11 @@ void TDataForm::FillIndexes() {
   const std::vector<std::string> fields = table_->IndexFields();
   for (const TIndexInfo& info : table_->Indexes()) {
     if (info.fields == fields && current < 0) current = static_cast<int>(names.size());
-    names.push_back(info.name);
+    names.push_back(IndexCaption(info));
   }
   combo->SetItems(names);
   combo->SetItemIndex(current);
+  indexLanguage_ = DictionaryFileName();
 }
 
 std::string TDataForm::TextOf(const char* name) const {
@@ -235,12 +252,23 @@ std::string TDataForm::PositionText() const {
   // The engine numbers records only in files read in physical order; otherwise the grid's row
   // (counted from the first row, or back from the last) is the position.
   if (!table_->Active()) return {};
-  return RecordPositionText(*table_, dynamic_cast<TwwDBGrid*>(FindComponent("Grid")),
-                            RecordCount());
+  return RecordPositionText(*table_, dynamic_cast<TwwDBGrid*>(FindComponent("Grid")), RecordCount(),
+                            [this] { return EstimatedPosition(); });
+}
+
+// The engine's estimate costs a look through the index: asked once per record and version of
+// the rows, not at every repaint of the status line.
+int TDataForm::EstimatedPosition() const {
+  if (table_->State() != TDataSetState::dsBrowse) return -1;
+  const TBookmark here = table_->GetBookmark();
+  if (here != estimate_.at || table_->RowsVersion() != estimate_.version)
+    estimate_ = {here, table_->RowsVersion(), table_->EstimatedPosition()};
+  return estimate_.position;
 }
 
 void TDataForm::ShowState() {
   if (!table_) return;
+  if (table_->Active() && indexLanguage_ != DictionaryFileName()) FillIndexes();  // new labels
   const std::string title =
       Format(texts::kTable, {tableName_}) +
       (master_ ? " - " + Format(texts::kDetailsOf, {master_->tableName_}) : std::string());
@@ -286,13 +314,15 @@ bool TDataForm::ApplyFilter(const std::string& text, bool on) {
   try {
     if (on && !text.empty()) BuildFilterExpression(text, 0, table_);  // errors before any change
     table_->SetFiltered(false);
-    table_->SetFilterText(text);
+    // The table keeps the text with field names, which mean the same in every language.
+    table_->SetFilterText(FilterTextWithFieldNames(text, *table_));
     table_->SetFiltered(on && !text.empty());
     applied = true;
   } catch (const std::exception& error) {
     const std::string message = error.what();
     const std::size_t position = ErrorPosition(message);
-    filterProblem_ = message;
+    filterProblem_ = TranslateFormatted(
+        message, {std::begin(texts::kFilterProblems), std::end(texts::kFilterProblems)});
     if (position > 0)
       filterProblem_ += "\n" + text.substr(0, position - 1) + " >>" +
                         text.substr(std::min(text.size(), position - 1));
@@ -329,6 +359,81 @@ bool TDataForm::PostRecord() {
 }
 
 void TDataForm::CancelRecord() { table_->Cancel(); }
+
+std::vector<TValue> TDataForm::StoredValues() const {
+  std::vector<TValue> values;
+  for (int f = 0; f < table_->FieldCount(); ++f)
+    if (table_->Fields(f)->FieldKind() == TFieldKind::fkData)
+      values.push_back(table_->Fields(f)->Value());
+  return values;
+}
+
+void TDataForm::PutValues(const std::vector<TValue>& values) {
+  std::size_t next = 0;
+  for (int f = 0; f < table_->FieldCount() && next < values.size(); ++f)
+    if (TField* field = table_->Fields(f); field->FieldKind() == TFieldKind::fkData) {
+      const TValue& value = values[next++];
+      if (field->Value() != value) field->SetValue(value);
+    }
+}
+
+void TDataForm::TrackChanges() {
+  table_->BeforeEdit = [this](TDataSet*) { pending_ = {{}, false, StoredValues(), {}}; };
+  table_->BeforeInsert = [this](TDataSet*) { pending_ = {{}, true, {}, {}}; };
+  table_->AfterPost = [this](TDataSet*) {
+    if (undoing_) return;
+    pending_.bookmark = table_->GetBookmark();
+    pending_.after = StoredValues();
+    posted_ = std::move(pending_);
+    pending_ = {};
+  };
+}
+
+bool TDataForm::UndoLastChange() {
+  const auto refuse = [](const char* text) {
+    MessageDlg(Tr(text), TMsgDlgType::mtInformation, mbOK, 0);
+    return false;
+  };
+  if (!posted_) return refuse(texts::kNoChangeToUndo);
+  if (table_->State() == TDataSetState::dsEdit || table_->State() == TDataSetState::dsInsert)
+    return refuse(texts::kPostOrCancelBeforeUndo);
+  if (!table_->BookmarkValid(posted_->bookmark)) return refuse(texts::kUndoRecordGone);
+  table_->GotoBookmark(posted_->bookmark);  // reads the record as the file holds it now
+  if (StoredValues() != posted_->after) return refuse(texts::kUndoRecordChangedSince);
+  undoing_ = true;
+  try {
+    if (posted_->inserted) {
+      table_->Delete();
+    } else {
+      table_->Edit();
+      PutValues(posted_->before);
+      table_->Post();
+    }
+  } catch (...) {
+    undoing_ = false;
+    if (table_->State() == TDataSetState::dsEdit) table_->Cancel();
+    throw;
+  }
+  undoing_ = false;
+  posted_.reset();
+  return true;
+}
+
+bool TDataForm::CanClose() {
+  const TDataSetState state = table_->State();
+  if (state != TDataSetState::dsEdit && state != TDataSetState::dsInsert) return true;
+  if (!table_->Modified()) {
+    table_->Cancel();  // nothing typed: nothing to lose
+    return true;
+  }
+  const TModalResult answer = MessageDlg(
+      Format(texts::kPostBeforeClosing, {tableName_}), TMsgDlgType::mtConfirmation,
+      {{mbYes, Tr(texts::kPost)}, {mbNo, Tr(texts::kDiscard)}, {mbCancel, Tr(texts::kCancel)}});
+  if (answer == mrYes) return PostRecord();
+  if (answer != mrNo) return false;
+  CancelRecord();
+  return true;
+}
 
 std::string TDataForm::CsvText(const TField& field, const std::string& text,
                                bool inDatabaseCodePage) const {

@@ -6,6 +6,7 @@
 // window linked to the current row.
 
 #include <atomic>
+#include <optional>
 #include <string>
 
 #include "AppForm.h"
@@ -39,6 +40,11 @@ class TDataForm : public TAppForm {
   // Posts the edit; an engine error is shown and the edit stays as typed. True when posted.
   bool PostRecord();
   void CancelRecord();
+  // Puts back the values the last record posted from this window had before (removes it,
+  // when it was new); refused with a message when the record changed since. True when done.
+  bool UndoLastChange();
+  // With an unposted edit or insert, asks whether to post it, discard it or keep the window.
+  bool CanClose() override;
   // Writes the shown rows (filter and range in effect) as CSV; false when cancelled or failed.
   // Writes the shown records to Path in UTF-8, or in the database's code page.
   bool ExportCsv(const std::string& path, bool inDatabaseCodePage = false);
@@ -68,8 +74,14 @@ class TDataForm : public TAppForm {
   void BuildControls();
   void BuildMenu();
   void FillIndexes();
+  int EstimatedPosition() const;
+  std::string IndexCaption(const TIndexInfo& info) const;
   std::string TextOf(const char* name) const;
   void Attempt(const std::function<void()>& action);
+  // Keeps the record's values as an edit begins, and after each post the change it made.
+  void TrackChanges();
+  std::vector<TValue> StoredValues() const;
+  void PutValues(const std::vector<TValue>& values);
 
   TDatabaseForm* database_;
   std::string tableName_;
@@ -77,11 +89,27 @@ class TDataForm : public TAppForm {
   TDataSource* source_ = nullptr;
   std::unique_ptr<TStateLink> link_;
   std::string filterProblem_;
+  std::string indexLanguage_;  // the dictionary the index list was shown in
   std::string progress_;
   bool cancelExport_ = false;
   mutable TRecordCount count_;
+  struct TEstimate {
+    TBookmark at;
+    std::uint64_t version = 0;
+    int position = -1;
+  };
+  mutable TEstimate estimate_;  // the last estimate of the current record's number
   TDataForm* master_ = nullptr;
   bool readOnly_ = false;  // the table cannot be written here
+  // The last change posted from this window: the record, and its values before and after.
+  struct TPostedChange {
+    TBookmark bookmark;
+    bool inserted = false;
+    std::vector<TValue> before, after;
+  };
+  TPostedChange pending_;                // the edit or insert in progress
+  std::optional<TPostedChange> posted_;  // what Undo last change takes back
+  bool undoing_ = false;
 };
 
 // Whether deleting asks first ("Confirm before deleting records"); kept in the settings file.

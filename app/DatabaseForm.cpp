@@ -320,6 +320,12 @@ TDatabaseForm::~TDatabaseForm() {
   if (database_) database_->Close();
 }
 
+bool TDatabaseForm::CanClose() {
+  for (TDataForm* form : TAppWindows::Instance().OfKind<TDataForm>())
+    if (form->DatabaseForm() == this && !form->CanClose()) return false;
+  return true;
+}
+
 void TDatabaseForm::Connect() {
   auto* database = new TtbDatabase(this);
   database->SetName("Database");
@@ -373,8 +379,7 @@ void TDatabaseForm::BuildMenu() {
         [this] { ImportDatabaseFrom(databaseName_); },
         "Copy these files into a database that can be edited, and open the copy");
   AddMenuItem(
-      file, "CloseItem", "&Close", [this] { TAppWindows::Instance().Close(this); },
-      "Close the database");
+      file, "CloseItem", "&Close", [this] { CloseWindow(); }, "Close the database");
   TMenuItem* table = AddMenuItem(nullptr, "TableMenu", "&Table");
   AddMenuItem(table, "OpenTableItem", "&Open", [this] { OpenTable(SelectedTable()); });
   AddMenuItem(table, "StructureItem", "&Structure", [this] { ShowStructure(SelectedTable()); });

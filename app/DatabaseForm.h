@@ -25,6 +25,8 @@ class TDatabaseForm : public TAppForm {
   // given with the dictionary and every table opened from the window.
   TDatabaseForm(TComponent* owner, const std::string& database, const std::string& ownerName);
   ~TDatabaseForm() override;
+  // Its data windows close with it: each with an unposted edit asks first.
+  bool CanClose() override;
 
   const std::string& DatabaseName() const { return databaseName_; }
   TttDatabase* Database() const { return database_; }

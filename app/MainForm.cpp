@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "DatabaseForm.h"
+#include "AppForm.h"
 #include "framework/Dialogs.h"
 #include "language/zInter.h"
 #include "platform/ProgramFiles.h"
@@ -39,6 +40,11 @@ std::size_t CountLines(const std::string& path) {
   return lines;
 }
 
+// Ends the application once every open window agrees (one with an unposted edit asks).
+void ExitApplication() {
+  if (TAppWindows::Instance().CanCloseAll()) Application().Terminate();
+}
+
 }  // namespace
 
 const std::vector<BundledLanguage>& BundledLanguages() {
@@ -57,6 +63,7 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner) {
   SetName("MainForm");
   SetCaption("Vader Data Browser");
   SetHint("Browse and edit Btrieve databases");
+  OnCloseQuery = [] { return TAppWindows::Instance().CanCloseAll(); };
   SetBounds(0, 0, 720, 480);
   BuildMenu();
 
@@ -81,7 +88,7 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner) {
   auto* exit = Place<TButton>(this, this, "ExitButton", 604, 392, 100, 30);
   exit->SetCaption("E&xit");
   exit->SetHint("Close the application");
-  exit->OnClick = [](TComponent*) { Application().Terminate(); };
+  exit->OnClick = [](TComponent*) { ExitApplication(); };
 }
 
 void TMainForm::BuildMenu() {
@@ -100,8 +107,9 @@ void TMainForm::BuildMenu() {
   AddMenuItem(this, file, "ImportItem", "&Import a Btrieve database...",
               "Copy the files of a real Btrieve database and open the copy")
       ->OnClick = [](TComponent*) { TDatabaseForm::ImportDatabase(); };
-  AddMenuItem(this, file, "ExitItem", "E&xit", "Close the application")->OnClick =
-      [](TComponent*) { Application().Terminate(); };
+  AddMenuItem(this, file, "ExitItem", "E&xit", "Close the application")->OnClick = [](TComponent*) {
+    ExitApplication();
+  };
   TMenuItem* language = AddMenuItem(this, root, "LanguageMenu", "&Language");
   for (const auto& entry : BundledLanguages()) {
     TMenuItem* item = AddMenuItem(this, language, ("Language" + entry.name).c_str(), entry.name,

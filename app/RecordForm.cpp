@@ -8,6 +8,7 @@
 #include "BrowseTable.h"
 #include "DataForm.h"
 #include "DatabaseForm.h"
+#include "btrieve/BtrBlob.h"
 #include "framework/DBCtrls.h"
 #include "framework/Dialogs.h"
 #include "language/zInter.h"
@@ -207,6 +208,16 @@ bool TRecordForm::LoadBlob(const std::string& path) {
     return false;
   }
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // The record keeps the value as text in a field of fixed size: a file that would not fit
+  // is refused now, not when the record is posted.
+  const int room = data_->Table().StoredSize(*blobField_);
+  if (const std::size_t needed = BlobTextLength(bytes);
+      room >= 0 && needed > static_cast<std::size_t>(room)) {
+    MessageDlg(Format(texts::kFileTooLargeForField, {path, blobField_->DisplayLabel(),
+                                                     std::to_string(needed), std::to_string(room)}),
+               TMsgDlgType::mtError, mbOK, 0);
+    return false;
+  }
   bool done = false;
   ui::Guarded([&] {
     TDataSet& table = data_->Table();

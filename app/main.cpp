@@ -24,6 +24,7 @@
 #include "platform/CodePage.h"
 #include "platform/WindowMessages.h"
 #include "shell/Startup.h"
+#include "ui/ErrorDisplay.h"
 #include "ui/FormWindow.h"
 #include "ui/QtEventLoop.h"
 
@@ -192,6 +193,8 @@ int UseWindows(vader::ui::TQtEventLoop& loop, vader::app::TMainForm& form,
     }
     for (const char* text : vader::app::texts::kAll) collector.Add(text);
     collector.Add(vader::dbconsts::SCharacterNotStored);
+    for (const char* text : vader::app::texts::kFilterProblems) collector.Add(text);
+    for (const char* text : vader::ui::ErrorExplanations()) collector.Add(text);
     PrintUntranslated(collector.Texts());
     return 0;
   }

@@ -81,6 +81,14 @@ void EncodeBlob(TMemoryStream& source, TMemoryStream& dest) {
   }
 }
 
+size_t BlobTextLength(const std::string& value) {
+  if (value.empty()) return 0;
+  TMemoryStream source, text;
+  source.Write(value.data(), value.size());
+  EncodeBlob(source, text);
+  return text.Size() + 1;
+}
+
 void DecodeBlob(TMemoryStream& source, TMemoryStream& dest) {
   dest.Clear();
   const uint8_t* text = source.Data();

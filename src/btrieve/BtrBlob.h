@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace vader {
@@ -33,6 +34,9 @@ class TMemoryStream {
 
 // Writes the blob text of the whole of `source` into `dest`, replacing its contents.
 void EncodeBlob(TMemoryStream& source, TMemoryStream& dest);
+// The bytes Value takes in a record as blob text, the ending NUL included (0 for no value,
+// which is stored as an empty text).
+size_t BlobTextLength(const std::string& value);
 // Writes the value of the blob text in `source` into `dest`, replacing its contents. A text
 // without "###" raises DBIERR_BLOBVERSION; a character outside the alphabet EConvertError.
 void DecodeBlob(TMemoryStream& source, TMemoryStream& dest);

@@ -42,9 +42,21 @@ bool IsNameChar(char c) {
       FormatMessage(FormatMessage(dbconsts::SExprError, std::to_string(pos + 1)), problem));
 }
 
+// A field named in a filter: by its name, else by the label the person sees (the column
+// title, in the current language), both without regard to case.
+const TField* FieldNamed(const TDataSet& dataSet, const std::string& name) {
+  if (const TField* field = dataSet.FindField(name)) return field;
+  const std::string key = platform::LocaleFoldKey(name);
+  for (int i = 0; i < dataSet.FieldCount(); ++i)
+    if (platform::LocaleFoldKey(dataSet.Fields(i)->DisplayLabel()) == key) return dataSet.Fields(i);
+  return nullptr;
+}
+
 class Lexer {
  public:
   explicit Lexer(const std::string& text) : s_(text) {}
+  // Where the next token's reading begins: the end of the token just read.
+  std::size_t Position() const { return i_; }
 
   Token Next() {
     while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
@@ -283,7 +295,7 @@ class Parser {
   void ResolveField(Operand& o) {
     o.kind = Operand::Field;
     if (!dataSet_) return;
-    o.field = dataSet_->FindField(o.text);
+    o.field = FieldNamed(*dataSet_, o.text);
     if (!o.field) SyntaxError(o.pos, FormatMessage(dbconsts::SFieldNotFound, o.text));
     if (IsBlobType(o.field->DataType()) && !dynamic_cast<const TMemoField*>(o.field))
       SyntaxError(o.pos, "field '" + o.text + "' cannot be compared");
@@ -597,6 +609,21 @@ std::vector<std::uint8_t> BuildFilterExpression(const std::string& text, TFilter
   Parser parser(text, dataSet);
   const auto root = parser.ParseAll();
   return Writer(options).Build(*root);
+}
+
+std::string FilterTextWithFieldNames(const std::string& text, const TDataSet& dataSet) {
+  std::string out;
+  std::size_t copied = 0;
+  Lexer lexer(text);
+  for (Token token = lexer.Next(); token.kind != Tok::End; token = lexer.Next()) {
+    if (token.kind != Tok::Name && token.kind != Tok::QuotedName) continue;
+    if (dataSet.FindField(token.text)) continue;
+    const TField* field = FieldNamed(dataSet, token.text);
+    if (!field) continue;
+    out += text.substr(copied, token.pos - copied) + "[" + field->FieldName() + "]";
+    copied = lexer.Position();
+  }
+  return out + text.substr(copied);
 }
 
 }  // namespace vader

@@ -22,11 +22,17 @@
 
 namespace vader {
 
-// Field names are resolved in DataSet's fields (an unknown name is an error); without a
-// dataset every name stays unresolved (field number 0, compared as text). Raises
-// EDatabaseError with the position of the problem for text that does not parse.
+// Field names are resolved in DataSet's fields, by name or else by display label (an unknown
+// name is an error); without a dataset every name stays unresolved (field number 0, compared
+// as text). Raises EDatabaseError with the position of the problem for text that does not
+// parse.
 std::vector<std::uint8_t> BuildFilterExpression(const std::string& text, TFilterOptions options,
                                                 const TDataSet* dataSet);
+
+// Text with each field written by its label (a column title as the person sees it) named by
+// the field's name instead, so that it means the same whatever the language; raises as
+// BuildFilterExpression does for text that does not parse into tokens.
+std::string FilterTextWithFieldNames(const std::string& text, const TDataSet& dataSet);
 
 // The engine field type that holds a field's native value in an expression (0: none).
 std::uint16_t FilterFieldType(TFieldType type);

@@ -48,11 +48,34 @@ TModalResult MessageDlg(const std::string& message, TMsgDlgType type, TMsgDlgBut
                         int helpContext) {
   const MessageDialogHandler& handler = Handler();
   if (!handler) return mrCancel;
-  MessageDialogRequest request{message, Translated(TitleOf(type)), type, buttons, helpContext, {}};
+  MessageDialogRequest request{message, Translated(TitleOf(type)), type, buttons, helpContext, {},
+                               {}};
   const std::pair<TMsgDlgButtons, const char*> designed[] = {
       {mbYes, "Yes"}, {mbNo, "No"}, {mbOK, "OK"}, {mbCancel, "Cancel"}};
   for (const auto& [button, caption] : designed)
     if (buttons & button) request.buttonCaptions.emplace_back(button, Translated(caption));
+  return handler(request);
+}
+
+void ErrorDlg(const std::string& message, const std::string& details) {
+  const MessageDialogHandler& handler = Handler();
+  if (!handler) return;
+  MessageDialogRequest request{message,
+                               Translated(TitleOf(TMsgDlgType::mtError)),
+                               TMsgDlgType::mtError,
+                               mbOK,
+                               0,
+                               {{mbOK, Translated("OK")}},
+                               details};
+  handler(request);
+}
+
+TModalResult MessageDlg(const std::string& message, TMsgDlgType type,
+                        const std::vector<std::pair<TMsgDlgButtons, std::string>>& captions) {
+  const MessageDialogHandler& handler = Handler();
+  if (!handler) return mrCancel;
+  MessageDialogRequest request{message, Translated(TitleOf(type)), type, 0, 0, captions, {}};
+  for (const auto& caption : captions) request.buttons |= caption.first;
   return handler(request);
 }
 

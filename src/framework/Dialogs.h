@@ -36,6 +36,8 @@ struct MessageDialogRequest {
   // Each button asked for, in the order Yes, No, OK, Cancel, with its caption ("Yes", "No",
   // "OK", "Cancel" as designed) through the dialog translator.
   std::vector<std::pair<TMsgDlgButtons, std::string>> buttonCaptions;
+  // What the message leaves out for the person, shown on request ("Details"): internal codes.
+  std::string details;
 };
 
 using MessageDialogHandler = std::function<TModalResult(const MessageDialogRequest&)>;
@@ -51,6 +53,14 @@ void SetDialogTextTranslator(DialogTextTranslator translator);
 // Shows the dialog centred on the screen and returns the button chosen.
 TModalResult MessageDlg(const std::string& message, TMsgDlgType type, TMsgDlgButtons buttons,
                         int helpContext);
+
+// An error dialog with an OK button; Details (internal codes) shown only on request.
+void ErrorDlg(const std::string& message, const std::string& details);
+
+// Shows the dialog with the buttons Captions names, each with its caption as given (already in
+// the person's language): for choices that are not yes or no ("Post", "Discard", "Cancel").
+TModalResult MessageDlg(const std::string& message, TMsgDlgType type,
+                        const std::vector<std::pair<TMsgDlgButtons, std::string>>& captions);
 
 // The database login dialog: asks for the user name (shown filled in) and the password of
 // DatabaseName. True when the user confirmed; without a handler the login is cancelled.

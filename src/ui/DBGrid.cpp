@@ -3,7 +3,9 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QScrollBar>
+#include <QTimer>
 #include <algorithm>
+#include <utility>
 
 #include "language/zInter.h"
 #include "ui/ErrorDisplay.h"
@@ -361,36 +363,29 @@ Qt::ItemFlags TDBGridModel::flags(const QModelIndex& index) const {
   return flags;
 }
 
-// An edit of a stored row is posted at once; a new row collects its values until the
-// dataset leaves it (moving posts it).
+// The row is the unit of editing: a cell's value goes into the record, which stays in edit
+// (or insert) while the person moves between its cells; leaving the row or Post writes it,
+// Esc or Cancel takes the whole row back.
 bool TDBGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
   TDataSet* dataSet = DataSet();
   if (!index.isValid() || role != Qt::EditRole || !dataSet || !(flags(index) & Qt::ItemIsEditable))
     return false;
-  bool newRow = false;
   try {
     MoveTo(index.row());
-    newRow = dataSet->State() == S::dsInsert;
+    const bool wasEditing = dataSet->State() == S::dsEdit || dataSet->State() == S::dsInsert;
     dataSet->Edit();
     try {
       TField* field = columns_[static_cast<std::size_t>(index.column())];
       field->SetAsString(Typed(field, value.toString()));
     } catch (const std::exception&) {
-      // A refused value leaves a stored row as it was; a new row keeps its other values.
-      if (dataSet->State() == S::dsEdit) dataSet->Cancel();
+      // A refused value is not taken; the row keeps the values typed before it, and a row
+      // that had no edit before goes back to browsing.
+      if (!wasEditing && !dataSet->Modified() && dataSet->State() == S::dsEdit) dataSet->Cancel();
       throw;
     }
   } catch (const std::exception& error) {
     ShowException(error);
     return false;
-  }
-  if (newRow) return true;
-  try {
-    dataSet->Post();
-  } catch (const std::exception& error) {
-    // The engine refused the record (a duplicate key, a record changed by another program):
-    // the row stays in edit with what was typed, to be corrected, posted again or cancelled.
-    ShowException(error);
   }
   return true;
 }
@@ -413,12 +408,7 @@ TDBGridView::TDBGridView(QWidget* parent) : QTableView(parent), model_(new TDBGr
   connect(model_, &QAbstractItemModel::modelReset, this, [this] { SizeColumns(); });
   model_->OnCurrentRowChanged = [this](int row) {
     if (grid_) grid_->RowOnScreen(model_->RowFromFirst(row), model_->RowFromLast(row));
-    following_ = true;
-    if (row >= 0)
-      selectionModel()->setCurrentIndex(
-          model_->index(row, std::max(currentIndex().column(), 0)),
-          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    following_ = false;
+    FollowCurrentRow();
   };
   // At the top of a window that does not begin with the first record, the rows before it
   // come in above, the view staying on the rows it showed.
@@ -426,12 +416,75 @@ TDBGridView::TDBGridView(QWidget* parent) : QTableView(parent), model_(new TDBGr
     if (value != verticalScrollBar()->minimum()) return;
     int added = 0;
     Guarded([&] { added = model_->FetchBefore(); });
-    if (added > 0) verticalScrollBar()->setValue(value + added);
+    if (added == 0) return;
+    const int end = thumbEnd_;  // the thumb follows the rows it showed, not the drag
+    verticalScrollBar()->setValue(value + added);
+    thumbEnd_ = end;
   });
+  // Where the thumb was last dragged to: the rows read grow as it nears either end, so that
+  // end is noted while it is dragged, not looked up when it is let go.
+  connect(verticalScrollBar(), &QScrollBar::sliderMoved, this, [this](int value) {
+    const QScrollBar* bar = verticalScrollBar();
+    thumbEnd_ = value >= bar->maximum() ? 1 : value <= bar->minimum() ? -1 : 0;
+  });
+  connect(verticalScrollBar(), &QScrollBar::sliderPressed, this, [this] { thumbEnd_ = 0; });
+  connect(verticalScrollBar(), &QScrollBar::sliderReleased, this, [this] { ThumbReleased(); });
+  // Leaving a row posts its edit; when the post is refused the selection goes back to the
+  // row still in edit, so what the person typed stays in sight.
   connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
-            if (!following_ && current.isValid()) Guarded([&] { model_->MoveTo(current.row()); });
+            if (following_ || !current.isValid()) return;
+            bool moved = false;
+            Guarded([&] {
+              model_->MoveTo(current.row());
+              moved = true;
+            });
+            if (!moved) QTimer::singleShot(0, this, [this] { FollowCurrentRow(); });
           });
+}
+
+void TDBGridView::FollowCurrentRow() {
+  const int row = model_->CurrentRow();
+  following_ = true;
+  if (row >= 0)
+    selectionModel()->setCurrentIndex(
+        model_->index(row, std::max(currentIndex().column(), 0)),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  following_ = false;
+}
+
+void TDBGridView::ThumbReleased() {
+  TDataSet* dataSet = model_->DataSet();
+  if (!dataSet) return;
+  const int end = std::exchange(thumbEnd_, 0);
+  if (end > 0 && !model_->AtEnd()) {
+    Guarded([&] { dataSet->Last(); });
+  } else if (end < 0 && !model_->AtStart()) {
+    Guarded([&] { dataSet->First(); });
+  } else {
+    return;
+  }
+  scrollTo(model_->index(std::max(model_->CurrentRow(), 0), 0));
+}
+
+void TDBGridView::keyPressEvent(QKeyEvent* event) {
+  TDataSet* dataSet = model_->DataSet();
+  const bool control = event->modifiers() & Qt::ControlModifier;
+  const bool home = event->key() == Qt::Key_Home, end = event->key() == Qt::Key_End;
+  if (dataSet && state() != QAbstractItemView::EditingState) {
+    if (event->key() == Qt::Key_Escape && (dataSet->State() == TDataSetState::dsEdit ||
+                                           dataSet->State() == TDataSetState::dsInsert)) {
+      Guarded([&] { dataSet->Cancel(); });
+      return event->accept();
+    }
+    if (control && (home || end)) {
+      Guarded([&] { home ? dataSet->First() : dataSet->Last(); });
+      scrollTo(
+          model_->index(std::max(model_->CurrentRow(), 0), std::max(currentIndex().column(), 0)));
+      return event->accept();
+    }
+  }
+  QTableView::keyPressEvent(event);
 }
 
 void TDBGridView::Sync(TwwDBGrid* grid) {

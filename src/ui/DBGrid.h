@@ -7,6 +7,7 @@
 // header, and writes cell edits through the dataset's edit and post.
 
 #include <QAbstractTableModel>
+#include <QKeyEvent>
 #include <QTableView>
 #include <functional>
 #include <memory>
@@ -25,6 +26,8 @@ class TDBGridModel : public QAbstractTableModel {
 
   void SetDataSource(TDataSource* source);
   TDataSource* DataSource() const;
+  // The dataset shown, nullptr while there is none or it is closed.
+  TDataSet* DataSet() const;
   void SetReadOnly(bool value) { readOnly_ = value; }
   // Shows the column titles and the cells again (after the fields' labels or the language
   // changed).
@@ -39,6 +42,9 @@ class TDBGridModel : public QAbstractTableModel {
   int FetchBefore();
   // Makes Row the dataset's active record.
   void MoveTo(int row);
+  // Whether the rows read reach the dataset's first and last records.
+  bool AtStart() const { return atStart_; }
+  bool AtEnd() const { return atEnd_; }
   // Told whenever CurrentRow changes.
   std::function<void(int)> OnCurrentRowChanged;
 
@@ -59,7 +65,6 @@ class TDBGridModel : public QAbstractTableModel {
     QStringList cells;
   };
 
-  TDataSet* DataSet() const;
   void Reload(int rows);
   // Starts over around the active record: a chunk before it, then it and a chunk after.
   void ReloadAround(const TBookmark& active);
@@ -99,13 +104,23 @@ class TDBGridView : public QTableView {
   // Takes data source, read-only flag and column titles from Grid.
   void Sync(TwwDBGrid* grid);
 
+ protected:
+  // Esc takes back the row being edited; Ctrl+Home and Ctrl+End go to the dataset's first
+  // and last records, not just to the ends of the rows read so far.
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
   std::vector<const TField*> ColumnFields() const;
   void SizeColumns();
+  // Selects the model's current row again (after a move the dataset refused).
+  void FollowCurrentRow();
+  // The thumb let go at either end of the scroll bar: the dataset's first or last record.
+  void ThumbReleased();
 
   TDBGridModel* model_;
   TwwDBGrid* grid_ = nullptr;  // told of the row the dataset's record stands on
   bool following_ = false;
+  int thumbEnd_ = 0;  // the end the thumb is dragged to: 1 the bottom, -1 the top, 0 neither
   std::vector<const TField*> sizedFields_;  // the columns SizeColumns last sized
 };
 

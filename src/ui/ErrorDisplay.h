@@ -5,6 +5,7 @@
 #include <exception>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace vader::ui {
 
@@ -15,6 +16,16 @@ std::string ShownErrorText(const std::string& message);
 
 // The text of an error as ShowException shows it.
 std::string ShownErrorText(const std::exception& error);
+// An error message as a person reads it: Text holds what happened in words, in the current
+// language; Details the internal codes ("DBIERR_...", "DBI Error Code = ..."), as they are.
+// A message that has nothing but codes is told in words by what its code means.
+struct TShownError {
+  std::string text;
+  std::string details;
+};
+TShownError SplitErrorText(const std::string& message);
+// The designed texts that tell an internal code in words (for the translators' list).
+const std::vector<const char*>& ErrorExplanations();
 
 void ShowException(const std::exception& error);
 

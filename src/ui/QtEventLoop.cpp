@@ -39,6 +39,7 @@ QMessageBox::Icon IconOf(TMsgDlgType type) {
 TModalResult ShowMessageBox(const MessageDialogRequest& request) {
   QMessageBox box(IconOf(request.type), ToQString(request.title), ToQString(request.message));
   box.setObjectName("MessageDialog");
+  if (!request.details.empty()) box.setDetailedText(ToQString(request.details));
   // Each button carries the caption the request gives it (translated), not Qt's own.
   const std::pair<TMsgDlgButtons, QMessageBox::StandardButton> buttons[] = {
       {mbYes, QMessageBox::Yes}, {mbNo, QMessageBox::No},

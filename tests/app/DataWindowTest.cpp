@@ -10,10 +10,12 @@
 #include <QCalendarWidget>
 #include <QDateTimeEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -35,6 +37,7 @@
 #include "platform/Registry.h"
 #include "platform/WindowMessages.h"
 #include "shell/Startup.h"
+#include "tools/SampleDatabase.h"
 #include "ui/FormWindow.h"
 #include "ui/QtEventLoop.h"
 
@@ -385,7 +388,9 @@ TEST_F(DataWindows, EditingPostsAndAnEngineErrorKeepsTheInput) {
   table.FieldByName("Code")->SetAsString(taken);
   table.FieldByName("Name")->SetAsString("Duplicate");
   EXPECT_FALSE(form.PostRecord());
-  EXPECT_FALSE(messages.empty());
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages.back().find("DBIERR_"), std::string::npos) << messages.back();
+  EXPECT_EQ(messages.back().find("Status"), std::string::npos) << messages.back();
   EXPECT_EQ(table.State(), TDataSetState::dsInsert);  // still the person's record
   EXPECT_EQ(Field(form, "Name"), "Duplicate");
   table.FieldByName("Code")->SetAsString("P-NEW-1");
@@ -451,6 +456,139 @@ TEST_F(DataWindows, TypedTextGoesToTheChosenCodePageOrIsRefusedAndExportsInUtf8)
   EXPECT_NE(TempDir::Read(dir.File("utf8.csv")).find("\u0416\u0443\u043A"), std::string::npos);
   EXPECT_NE(TempDir::Read(dir.File("oem.csv")).find("\x86\xE3\xAA"), std::string::npos);
   platform::SetAnsiCodePage(ansi);
+}
+
+TEST_F(DataWindows, ARowTypedIntoIsTakenBackWholeUndoneAndClosingAsks) {
+  TDataForm& form = Data("Products");
+  TDataSet& table = form.Table();
+  QAbstractItemModel* grid = loop.WindowOf(&form)->findChild<QTableView*>("Grid")->model();
+  int name = -1, code = -1;
+  for (int column = 0; column < grid->columnCount(); ++column) {
+    const QString title = grid->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    if (title == "Name") name = column;
+    if (title == "Code") code = column;
+  }
+  ASSERT_GE(name, 0);
+  ASSERT_GE(code, 0);
+  const auto stored = [&] {
+    table.Refresh();
+    return Field(form, "Name") + "|" + Field(form, "Code");
+  };
+  const std::string original = stored();
+
+  // Two cells typed (as Tab would leave them), then Cancel: the row and the file as they were.
+  ASSERT_TRUE(grid->setData(grid->index(0, name), "Typed name", Qt::EditRole));
+  ASSERT_TRUE(grid->setData(grid->index(0, code), "P-TYPED", Qt::EditRole));
+  EXPECT_EQ(table.State(), TDataSetState::dsEdit);
+  form.CancelRecord();
+  EXPECT_EQ(grid->data(grid->index(0, name), Qt::DisplayRole).toString().toStdString(),
+            Field(form, "Name"));
+  EXPECT_EQ(stored(), original);
+
+  // Leaving the row posts it; Undo last change puts the old values back, once.
+  ASSERT_TRUE(grid->setData(grid->index(0, name), "Renamed", Qt::EditRole));
+  table.Next();
+  table.First();
+  EXPECT_EQ(Field(form, "Name"), "Renamed");
+  EXPECT_TRUE(form.UndoLastChange());
+  EXPECT_EQ(stored(), original);
+  EXPECT_FALSE(form.UndoLastChange());
+  EXPECT_NE(LastMessage().find("no posted change"), std::string::npos) << LastMessage();
+
+  // A record changed again after the post is not undone.
+  table.Edit();
+  table.FieldByName("Name")->SetAsString("First change");
+  ASSERT_TRUE(form.PostRecord());
+  {
+    TBrowseTable other(nullptr);  // another program writes the record
+    other.SetDatabaseName(form.DatabaseForm()->DatabaseName());
+    other.SetTableName(form.DatabaseForm()->TableNameFor("Products"));
+    other.Open();
+    other.Edit();
+    other.FieldByName("Name")->SetAsString("Second change");
+    other.Post();
+  }
+  EXPECT_FALSE(form.UndoLastChange());
+  EXPECT_NE(LastMessage().find("changed since"), std::string::npos) << LastMessage();
+  EXPECT_EQ(Field(form, "Name"), "Second change");
+
+  // Closing with an unposted edit asks: Cancel keeps the window and the edit, Discard drops
+  // it, Post writes it.
+  table.Edit();
+  table.FieldByName("Name")->SetAsString("Kept while asked");
+  messages.clear();
+  answer = mrCancel;
+  EXPECT_FALSE(TAppWindows::Instance().CanCloseAll());
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("is not posted"), std::string::npos) << messages[0];
+  EXPECT_EQ(Field(form, "Name"), "Kept while asked");
+  answer = mrNo;
+  EXPECT_TRUE(form.CanClose());
+  EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
+  EXPECT_EQ(Field(form, "Name"), "Second change");
+  table.Edit();
+  table.FieldByName("Name")->SetAsString("Posted on closing");
+  answer = mrYes;
+  EXPECT_TRUE(form.DatabaseForm()->CanClose());
+  EXPECT_EQ(stored().substr(0, 17), "Posted on closing");
+  messages.clear();
+  EXPECT_TRUE(form.CanClose());  // nothing left to ask about
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(DataWindows, KeysAndTheThumbReachTheEndOfABigTableAndThePositionIsANumber) {
+  constexpr int kCustomers = 100000;
+  tools::GenerateSampleDatabase(
+      dir.File("big"),
+      {.customers = kCustomers, .suppliers = 1, .products = 1, .employees = 1, .orders = 1});
+  TDatabaseForm* database = TDatabaseForm::OpenDatabase(dir.File("big"));
+  ASSERT_NE(database, nullptr);
+  database->OpenTable("Customers");
+  TDataForm& form = *TAppWindows::Instance().OfKind<TDataForm>().back();
+  auto* grid = loop.WindowOf(&form)->findChild<QTableView*>("Grid");
+  ASSERT_NE(grid, nullptr);
+  const std::string last = "Record 100000 of 100000";
+  EXPECT_EQ(form.PositionText(), "Record 1 of 100000");
+
+  QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+  EXPECT_EQ(form.PositionText(), last);
+  QTest::keyClick(grid, Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(form.PositionText(), "Record 1 of 100000");
+  QScrollBar* bar = grid->verticalScrollBar();
+  bar->setSliderDown(true);
+  bar->setSliderPosition(bar->maximum());
+  bar->setSliderDown(false);
+  EXPECT_EQ(form.PositionText(), last);
+  QTest::keyClick(grid, Qt::Key_Up);
+  EXPECT_EQ(form.PositionText(), "Record 99999 of 100000");
+
+  // A search lands in the middle, far from both ends: the position is still a number.
+  form.Search(std::to_string(kCustomers / 2));
+  const std::string middle = form.PositionText();
+  unsigned number = 0;
+  ASSERT_EQ(std::sscanf(middle.c_str(), "Record about %u of 100000", &number), 1) << middle;
+  EXPECT_NEAR(number, kCustomers / 2, kCustomers / 100) << middle;
+}
+
+TEST_F(DataWindows, AFilterTakesTheFieldLabelsAndTellsItsProblemsInTheLanguage) {
+  SetLanguageFile(platform::ExecutableDirectory() + "lang/German.txt");
+  TDataForm& form = Data("OrderLines");
+  ASSERT_EQ(form.Table().FieldByName("Quantity")->DisplayLabel(), "Menge");
+  const TStrings indexes = static_cast<TComboBox*>(form.FindComponent("IndexCombo"))->Items();
+  EXPECT_NE(std::find(indexes.begin(), indexes.end(), " 1 - Artikel"), indexes.end())
+      << (indexes.empty() ? "" : indexes.back());
+  EXPECT_TRUE(form.ApplyFilter("Quantity > 5", true)) << form.FilterProblem();
+  const int byName = form.RecordCount();
+  EXPECT_TRUE(form.ApplyFilter("menge > 5", true)) << form.FilterProblem();
+  EXPECT_EQ(form.RecordCount(), byName);
+  EXPECT_GT(byName, 0);
+  EXPECT_FALSE(form.ApplyFilter("Menge > 5 and (Menge < 9", true));
+  EXPECT_EQ(form.FilterProblem().find("Fehler im Filterausdruck an Position 25: ')' erwartet"), 0u)
+      << form.FilterProblem();
+  EXPECT_FALSE(form.ApplyFilter("Gewicht > 5", true));
+  EXPECT_NE(form.FilterProblem().find("Feld 'Gewicht' nicht gefunden"), std::string::npos)
+      << form.FilterProblem();
+  SetLanguageFile("");
 }
 
 TEST_F(DataWindows, DetailsFollowTheMasterAndExportHonoursTheFilter) {
@@ -549,7 +687,7 @@ TEST_F(DataWindows, FormViewEditsMemoAndPictureFieldsThroughTheRecord) {
   ASSERT_NE(photo, nullptr) << "the photo field shows as a picture";
   const std::string bytes = "\x89PNG not really a picture";
   dir.Write("photo.bin", bytes);
-  ASSERT_TRUE(view.LoadBlob(dir.File("photo.bin")));
+  ASSERT_TRUE(view.LoadBlob(dir.File("photo.bin"))) << LastMessage();
   EXPECT_EQ(form.Table().State(), TDataSetState::dsEdit);
   EXPECT_TRUE(form.PostRecord());
   EXPECT_EQ(photo->Picture(), bytes);
@@ -560,6 +698,15 @@ TEST_F(DataWindows, FormViewEditsMemoAndPictureFieldsThroughTheRecord) {
   EXPECT_NE(photo->Picture(), bytes);
   EXPECT_FALSE(view.LoadBlob(dir.File("missing.bin")));
   EXPECT_NE(LastMessage().find("Cannot read"), std::string::npos);
+  // A picture larger than the field is refused as it is loaded; the record stays as it was.
+  const std::string shown = photo->Picture();
+  std::string large(693, '\0');
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 % 251);
+  dir.Write("large.png", large);
+  EXPECT_FALSE(view.LoadBlob(dir.File("large.png")));
+  EXPECT_NE(LastMessage().find("is too large for the field"), std::string::npos) << LastMessage();
+  EXPECT_EQ(form.Table().State(), TDataSetState::dsBrowse);
+  EXPECT_EQ(photo->Picture(), shown);
 
   // An order's employee is chosen by name and stored as the employee's id.
   TDataForm& orders = Data("Orders");

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QScrollBar>
+#include <QTest>
 
 #include "common/MemoryDataSet.h"
 #include "common/TempDir.h"
@@ -152,7 +154,7 @@ TEST_F(DBGridTest, MovesKeepTheRowsAndChangesReadThemAgain) {
   EXPECT_EQ(resets, 2);
 }
 
-TEST_F(DBGridTest, CellEditsGoThroughEditAndPost) {
+TEST_F(DBGridTest, TheRowIsTheUnitOfEditingLeavingItPostsCancelTakesItBack) {
   Fill(5);
   table.Open();
   model.SetDataSource(&source);
@@ -160,20 +162,79 @@ TEST_F(DBGridTest, CellEditsGoThroughEditAndPost) {
   table.AfterPost = [&](TDataSet*) { ++posts; };
   ASSERT_TRUE(model.flags(model.index(2, 1)) & Qt::ItemIsEditable);
   ASSERT_TRUE(model.setData(model.index(2, 1), "Edited", Qt::EditRole));
+  ASSERT_TRUE(model.setData(model.index(2, 2), "77", Qt::EditRole));  // the next cell: same edit
+  EXPECT_EQ(posts, 0);
+  EXPECT_EQ(table.State(), TDataSetState::dsEdit);
+  EXPECT_EQ(Marker(2), QString::fromUtf8("\u270E"));
+  EXPECT_EQ(Cell(2, 1), "Edited");
+  model.MoveTo(3);  // leaving the row posts it
   EXPECT_EQ(posts, 1);
   EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
-  EXPECT_EQ(Id(), 3);
-  EXPECT_EQ(table.FieldByName("NAME")->AsString(), "Edited");
   EXPECT_EQ(Cell(2, 1), "Edited");
-  EXPECT_EQ(model.rowCount(), 5);
+  EXPECT_EQ(Cell(2, 2), "77");
 
+  // Two cells typed, then Cancel: the whole row comes back as stored.
+  ASSERT_TRUE(model.setData(model.index(1, 1), "Gone", Qt::EditRole));
+  ASSERT_TRUE(model.setData(model.index(1, 2), "55", Qt::EditRole));
+  table.Cancel();
+  EXPECT_EQ(posts, 1);
+  EXPECT_EQ(Cell(1, 1), "Name2");
+  EXPECT_EQ(Cell(1, 2), "2");
+  EXPECT_EQ(Marker(1), QString::fromUtf8("\u25B6"));
+
+  // A refused value keeps what was typed before it in the row.
+  ASSERT_TRUE(model.setData(model.index(1, 1), "Kept", Qt::EditRole));
   EXPECT_FALSE(model.setData(model.index(1, 2), "old", Qt::EditRole));  // not a number
   EXPECT_EQ(shown, std::vector<std::string>{"'old' is not a valid integer value"});
+  EXPECT_EQ(table.State(), TDataSetState::dsEdit);
+  EXPECT_EQ(Cell(1, 1), "Kept");
+  table.Cancel();
+  EXPECT_FALSE(model.setData(model.index(1, 2), "old", Qt::EditRole));
   EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
-  EXPECT_EQ(Cell(1, 2), "2");
 
   table.readOnly = true;
   EXPECT_FALSE(model.flags(model.index(0, 1)) & Qt::ItemIsEditable);
+}
+
+TEST_F(DBGridTest, EscTakesBackTheRowAndCtrlEndAndTheThumbReachTheLastRecord) {
+  Fill(100000);
+  table.Open();
+  TDBGridView view;
+  view.Model()->SetDataSource(&source);
+  view.resize(400, 300);
+  view.show();
+  QApplication::processEvents();
+  TDBGridModel& shownModel = *view.Model();
+  const auto cell = [&](int row) {
+    return shownModel.data(shownModel.index(row, 1), Qt::DisplayRole).toString();
+  };
+
+  ASSERT_TRUE(shownModel.setData(shownModel.index(0, 1), "Typed", Qt::EditRole));
+  QTest::keyClick(&view, Qt::Key_Escape);
+  EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
+  EXPECT_EQ(cell(0), "Name1");
+
+  QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
+  EXPECT_EQ(Id(), 100000);
+  EXPECT_EQ(shownModel.RowFromLast(shownModel.CurrentRow()), 0);
+  EXPECT_EQ(view.currentIndex().row(), shownModel.CurrentRow());
+  QTest::keyClick(&view, Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(Id(), 1);
+  EXPECT_EQ(shownModel.RowFromFirst(shownModel.CurrentRow()), 0);
+
+  // The thumb dragged to the bottom: the last record, however few rows were read.
+  QScrollBar* bar = view.verticalScrollBar();
+  bar->setSliderDown(true);
+  bar->setSliderPosition(bar->maximum());
+  bar->setSliderDown(false);
+  EXPECT_EQ(Id(), 100000);
+  EXPECT_LT(shownModel.rowCount(), 2000);
+  QApplication::processEvents();  // the view shows the last rows, the thumb at the bottom
+  EXPECT_GT(bar->value(), bar->minimum());
+  bar->setSliderDown(true);
+  bar->setSliderPosition(bar->minimum());
+  bar->setSliderDown(false);
+  EXPECT_EQ(Id(), 1);
 }
 
 TEST_F(DBGridTest, ANewRowShowsUntilItIsPostedThenTheRowsAreReadAgain) {

@@ -15,6 +15,7 @@
 #include "framework/DBCtrls.h"
 #include "language/Zothrtns.h"
 #include "platform/WindowMessages.h"
+#include "ui/ErrorDisplay.h"
 #include "ui/FormWindow.h"
 #include "ui/QtEventLoop.h"
 #include "ui/QtFixture.h"
@@ -133,6 +134,31 @@ TEST_F(QtTest, ConfirmPromptShowsAQtWarningAndReportsTheAnswer) {
   answer(QMessageBox::No);
   EXPECT_FALSE(ConfirmPrompt("Again?"));
   Screen().SetCursor(crDefault);
+}
+
+TEST_F(QtTest, AnErrorShowsWordsInFrontAndItsCodesInTheDetails) {
+  TQtEventLoop loop;
+  QString text, details;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    text = box->text();
+    details = box->detailedText();
+    box->button(QMessageBox::Ok)->click();
+  });
+  ShowException(std::runtime_error("DBIERR_INVALIDBLOBLEN\nTable: Employees"));
+  EXPECT_EQ(text, "A value is too large for its field.\nTable: Employees");
+  EXPECT_EQ(details, "DBIERR_INVALIDBLOBLEN");
+
+  // The engine's status line keeps its words in front; its number goes with the code.
+  const TShownError status = SplitErrorText(
+      "Btrieve Status 5 - The record has a duplicate key value.\r\nDBI Error Code = "
+      "DBIERR_KEYVIOL");
+  EXPECT_EQ(status.text, "The record has a duplicate key value.");
+  EXPECT_EQ(
+      status.details,
+      "Btrieve Status 5 - The record has a duplicate key value.\nDBI Error Code = DBIERR_KEYVIOL");
+  EXPECT_EQ(SplitErrorText("Cannot open the table.").details, "");
 }
 
 }  // namespace
