@@ -8,6 +8,7 @@
 #include "AppTexts.h"
 #include "DataForm.h"
 #include "DatabaseForm.h"
+#include "SqlHistory.h"
 #include "framework/Dialogs.h"
 #include "language/Zothrtns.h"
 #include "ui/ErrorDisplay.h"
@@ -17,7 +18,8 @@ namespace {
 
 struct ScriptStatement {
   std::string text;
-  int line = 1;  // where the statement begins
+  std::size_t begin = 0;  // the offset of its first character in the script
+  int line = 1;           // where the statement begins
 };
 
 // Where the quoted literal or comment that begins at `i` ends (its last character), else `i`.
@@ -59,7 +61,7 @@ std::vector<ScriptStatement> ScriptStatements(const std::string& script) {
   int line = 1, beginLine = 1;
   const auto finish = [&] {
     if (begin != std::string::npos)
-      out.push_back({script.substr(begin, last + 1 - begin), beginLine});
+      out.push_back({script.substr(begin, last + 1 - begin), begin, beginLine});
     begin = std::string::npos;
   };
   for (size_t i = 0; i < script.size(); ++i) {
@@ -80,6 +82,32 @@ std::vector<ScriptStatement> ScriptStatements(const std::string& script) {
     i = end;
   }
   finish();
+  return out;
+}
+
+// The statement the cursor stands in or right after (before its ";" or the blanks that follow
+// it); before the first statement, the first.
+const ScriptStatement* StatementAt(const std::vector<ScriptStatement>& script, std::size_t cursor) {
+  const ScriptStatement* at = script.empty() ? nullptr : &script.front();
+  for (const ScriptStatement& statement : script)
+    if (statement.begin <= cursor) at = &statement;
+  return at;
+}
+
+// The script from its first statement to the end of its last, without blanks around it.
+std::string ScriptText(const std::string& script, const std::vector<ScriptStatement>& statements) {
+  const std::size_t end = statements.back().begin + statements.back().text.size();
+  return script.substr(statements.front().begin, end - statements.front().begin);
+}
+
+// The history's entries on one line each, as a drop-down list shows them.
+std::vector<std::string> OneLineEach(const std::vector<std::string>& statements) {
+  std::vector<std::string> out;
+  for (std::string text : statements) {
+    const auto lineBreak = [](char c) { return c == '\n' || c == '\r' || c == '\t'; };
+    std::replace_if(text.begin(), text.end(), lineBreak, ' ');
+    out.push_back(std::move(text));
+  }
   return out;
 }
 
@@ -126,11 +154,20 @@ void TSqlForm::BuildMenu() {
   AddMenuItem(
       statement, "RunItem", "&Run", [this] { Run(); }, "Run the statement")
       ->SetShortCut("Ctrl+Return");
+  AddMenuItem(
+      statement, "RunAtCursorItem", "Run the statement at the &cursor",
+      [this] { RunStatementAtCursor(); }, "Run only the statement where the cursor stands")
+      ->SetShortCut("Ctrl+Shift+Return");
   AddLanguageMenu();
 }
 
 void TSqlForm::BuildControls() {
-  Place<TLabel>(this, "StatementLabel", 12, 8, 400, 22)->SetCaption("SQL statement:");
+  Place<TLabel>(this, "StatementLabel", 12, 8, 300, 22)->SetCaption("SQL statement:");
+  Place<TLabel>(this, "HistoryLabel", 330, 8, 80, 22)->SetCaption("History:");
+  auto* history = Place<TComboBox>(this, "HistoryBox", 410, 4, 372, 26);
+  history->SetHint("Statements run before on this database: choose one to edit it");
+  history->OnChange = [this](TComponent*) { PickFromHistory(); };
+  ShowHistory();
   auto* editor = Place<TMemo>(this, "StatementMemo", 12, 32, 770, 110);
   editor->SetHint("For example: SELECT * FROM Customers WHERE Country = 'France'");
   AddButton(
@@ -153,30 +190,73 @@ void TSqlForm::BuildControls() {
   Place<TLabel>(this, "ResultLabel", 12, 574, 876, 44);
 }
 
-std::string TSqlForm::Statement() const {
-  auto* editor = dynamic_cast<TMemo*>(FindComponent("StatementMemo"));
-  return editor ? editor->Text() : std::string();
-}
+TMemo& TSqlForm::Editor() const { return *static_cast<TMemo*>(FindComponent("StatementMemo")); }
 
-void TSqlForm::SetStatement(const std::string& text) {
-  if (auto* editor = dynamic_cast<TMemo*>(FindComponent("StatementMemo"))) editor->SetText(text);
-}
+std::string TSqlForm::Statement() const { return Editor().Text(); }
+
+void TSqlForm::SetStatement(const std::string& text) { Editor().SetText(text); }
 
 bool TSqlForm::Run() {
+  const TMemo& editor = Editor();
+  if (editor.SelLength() > 0) return RunScript(editor.SelStart(), editor.SelText());
+  return RunScript(0, editor.Text());
+}
+
+bool TSqlForm::RunStatementAtCursor() {
+  const std::string& text = Editor().Text();
+  const std::vector<ScriptStatement> script = ScriptStatements(text);
+  const ScriptStatement* at = StatementAt(script, Editor().SelStart());
+  if (!at) return RunScript(0, text);  // nothing but blanks: the engine says what is missing
+  return RunScript(at->begin, at->text);
+}
+
+void TSqlForm::ShowHistory() {
+  history_ = SqlHistory(database_->DatabaseName());
+  auto* box = static_cast<TComboBox*>(FindComponent("HistoryBox"));
+  box->SetItems(OneLineEach(history_));
+  box->SetItemIndex(-1);
+}
+
+void TSqlForm::PickFromHistory() {
+  const int index = static_cast<TComboBox*>(FindComponent("HistoryBox"))->ItemIndex();
+  if (index >= 0 && index < static_cast<int>(history_.size()))
+    SetStatement(history_[static_cast<std::size_t>(index)]);
+}
+
+// Kept even when it failed, so that it can be picked and put right.
+void TSqlForm::RememberRun(const std::string& script) {
+  try {
+    RememberSqlStatement(database_->DatabaseName(), script);
+  } catch (const std::exception& error) {
+    ui::ShowException(error);
+  }
+  ShowHistory();
+}
+
+// Runs the statements of `script`, which stands at `offset` in the editor; the statement that
+// fails is selected in the editor.
+bool TSqlForm::RunScript(std::size_t offset, std::string script) {
   error_.clear();
   ranWithoutRows_ = false;
   rowsChanged_ = -1;
   statementsRun_ = 0;
-  std::vector<ScriptStatement> script = ScriptStatements(Statement());
-  if (script.empty()) script.push_back({Statement(), 1});  // the engine says what is missing
+  std::vector<ScriptStatement> statements = ScriptStatements(script);
+  if (statements.empty())
+    statements.push_back({script, 0, 1});  // the engine says what is missing
+  else
+    RememberRun(ScriptText(script, statements));
+  const std::string& text = Editor().Text();
+  const int linesBefore = static_cast<int>(std::count(
+      text.begin(), text.begin() + static_cast<long>(std::min(offset, text.size())), '\n'));
   const auto started = std::chrono::steady_clock::now();
-  for (const ScriptStatement& statement : script) {
+  for (const ScriptStatement& statement : statements) {
     if (!RunStatement(statement.text)) {
       // In a script the message names the statement that failed; those before it have run.
-      if (script.size() > 1)
-        error_ = Format(texts::kStatementFailed,
-                        {std::to_string(statementsRun_ + 1), std::to_string(statement.line)}) +
+      if (statements.size() > 1)
+        error_ = Format(texts::kStatementFailed, {std::to_string(statementsRun_ + 1),
+                                                  std::to_string(statement.line + linesBefore)}) +
                  "\n" + error_;
+      Editor().SetSelection(offset + statement.begin, statement.text.size());
       break;
     }
     ++statementsRun_;

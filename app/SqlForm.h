@@ -4,10 +4,13 @@
 // of M", editable where the engine can change them (a view of one table); for a statement
 // without rows the number of rows it changed. The editor may hold a script of statements ended
 // by ";": they run in turn, the first that fails stops the script and is named by its number
-// and line. Each run shows the time it took. Errors are shown with the engine's texts.
+// and line, and selected in the editor. With text selected only that runs; a menu entry runs
+// the statement at the cursor. Each run shows the time it took and is kept in a history of the
+// database, offered in a list. Errors are shown with the engine's texts.
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "AppForm.h"
 #include "components/BtrMainQuery.h"
@@ -28,8 +31,14 @@ class TSqlForm : public TAppForm {
   // The text of the statement editor.
   std::string Statement() const;
   void SetStatement(const std::string& text);
-  // Runs the editor's statements; an error is shown in a message and kept. True when all ran.
+  // Runs the editor's statements, or only the selected text when some is selected; an error
+  // is shown in a message and kept, and the statement that failed is selected. True when all
+  // ran. Each run is kept in the database's history.
   bool Run();
+  // Runs only the statement where the editor's cursor stands.
+  bool RunStatementAtCursor();
+  // The statements run before on this database, newest first, as the history list offers them.
+  const std::vector<std::string>& History() const { return history_; }
   // What the last run gave: the position among its rows, the rows it changed, or empty.
   std::string ResultText() const;
   // The error text of the last run, empty when it ran.
@@ -46,6 +55,11 @@ class TSqlForm : public TAppForm {
   void BuildControls();
   bool DeleteRecord();
   bool RunStatement(const std::string& statement);
+  bool RunScript(std::size_t offset, std::string script);
+  TMemo& Editor() const;
+  void ShowHistory();
+  void PickFromHistory();
+  void RememberRun(const std::string& script);
 
   TDatabaseForm* database_;
   TtbQuery* query_ = nullptr;
@@ -56,6 +70,7 @@ class TSqlForm : public TAppForm {
   int statementsRun_ = 0;
   int64_t elapsedMs_ = -1;  // -1: nothing ran yet
   std::string error_;
+  std::vector<std::string> history_;
   mutable TRecordCount count_;
 };
 

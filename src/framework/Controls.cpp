@@ -134,7 +134,21 @@ void TComboBox::SetItemIndex(int index) {
 
 void TMemo::SetText(const std::string& text) {
   text_ = text;
+  selStart_ = text_.size();
+  selLength_ = 0;
   Changed();
+}
+
+void TMemo::SetSelection(std::size_t start, std::size_t length) {
+  selStart_ = start;
+  selLength_ = length;
+  ClampSelection();
+  Changed();
+}
+
+void TMemo::ClampSelection() {
+  selStart_ = std::min(selStart_, text_.size());
+  selLength_ = std::min(selLength_, text_.size() - selStart_);
 }
 
 void TMemo::SetReadOnly(bool value) {

@@ -150,19 +150,39 @@ class TComboBox : public TWinControl {
   int itemIndex_ = -1;
 };
 
-// A text area of several lines; like TEdit its text is data.
+// A text area of several lines; like TEdit its text is data. The selection is counted in
+// bytes of the text; with nothing selected its start is where the cursor stands.
 class TMemo : public TWinControl {
  public:
   using TWinControl::TWinControl;
   const std::string& Text() const { return text_; }
+  // Puts the cursor at the end of the new text.
   void SetText(const std::string& text);
-  void TypedText(const std::string& text) { text_ = text; }
+  void TypedText(const std::string& text) {
+    text_ = text;
+    ClampSelection();
+  }
   bool ReadOnly() const { return readOnly_; }
   void SetReadOnly(bool value);
 
+  std::size_t SelStart() const { return selStart_; }
+  std::size_t SelLength() const { return selLength_; }
+  std::string SelText() const { return text_.substr(selStart_, selLength_); }
+  // Selects `length` bytes from `start` (both kept inside the text) and tells the peer.
+  void SetSelection(std::size_t start, std::size_t length);
+  // A selection made on screen, stored without telling the peer back.
+  void SelectedOnScreen(std::size_t start, std::size_t length) {
+    selStart_ = start;
+    selLength_ = length;
+    ClampSelection();
+  }
+
  private:
+  void ClampSelection();
+
   std::string text_;
   bool readOnly_ = false;
+  std::size_t selStart_ = 0, selLength_ = 0;
 };
 
 // A picture shown from the bytes of an image file (any format the toolkit reads); empty

@@ -19,9 +19,12 @@
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <functional>
 #include <type_traits>
 
@@ -107,6 +110,40 @@ Kind* As(TControl* c) {
 }
 
 void SetTip(QWidget* w, TControl* c) { w->setToolTip(ToQString(c->Hint())); }
+
+// The memo counts its selection in bytes of its text, the editor in UTF-16 units.
+std::size_t BytesBefore(const QString& text, int index) {
+  return FromQString(text.left(index)).size();
+}
+int UnitsBefore(const std::string& text, std::size_t bytes) {
+  return static_cast<int>(ToQString(text.substr(0, std::min(bytes, text.size()))).size());
+}
+
+void TakeMemoFromScreen(const QPlainTextEdit& editor, TMemo& memo) {
+  const QString text = editor.toPlainText();
+  const QTextCursor cursor = editor.textCursor();
+  memo.TypedText(FromQString(text));
+  const std::size_t start = BytesBefore(text, cursor.selectionStart());
+  memo.SelectedOnScreen(start, BytesBefore(text, cursor.selectionEnd()) - start);
+}
+
+// The memo's text and selection on screen; the selection is read first, as putting the text
+// there moves the editor's cursor and tells the memo.
+void ShowMemoOnScreen(const TMemo& memo, QPlainTextEdit& editor) {
+  const std::size_t start = memo.SelStart(), length = memo.SelLength();
+  const std::string value = memo.Text();
+  const QString shown = ToQString(value);
+  if (editor.toPlainText() != shown) editor.setPlainText(shown);
+  QTextCursor cursor = editor.textCursor();
+  // The editor may hold fewer units than the text (it keeps one break for "\r\n").
+  const int end = editor.document()->characterCount() - 1;
+  const int from = std::min(UnitsBefore(value, start), end);
+  const int to = std::min(UnitsBefore(value, start + length), end);
+  if (cursor.selectionStart() == from && cursor.selectionEnd() == to) return;
+  cursor.setPosition(from);
+  cursor.setPosition(to, QTextCursor::KeepAnchor);
+  editor.setTextCursor(cursor);
+}
 
 // Runs Event of Control when Widget sends Signal, queued so the handler may rebuild or close
 // the very window.
@@ -342,14 +379,15 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
   }
   if (auto* memo = As<TMemo>(c)) {
     auto* text = new QPlainTextEdit(container);
-    QObject::connect(text, &QPlainTextEdit::textChanged, text, [text, memo] {
-      memo->TypedText(FromQString(text->toPlainText()));
-    });
+    // Typing moves the cursor before or after the text changes: both are taken each time.
+    const auto takeFromScreen = [text, memo] { TakeMemoFromScreen(*text, *memo); };
+    QObject::connect(text, &QPlainTextEdit::textChanged, text, takeFromScreen);
+    QObject::connect(text, &QPlainTextEdit::cursorPositionChanged, text, takeFromScreen);
+    QObject::connect(text, &QPlainTextEdit::selectionChanged, text, takeFromScreen);
     return peer(text, [text, memo] {
       SetTip(text, memo);
       text->setReadOnly(memo->ReadOnly());
-      const QString value = ToQString(memo->Text());
-      if (text->toPlainText() != value) text->setPlainText(value);
+      ShowMemoOnScreen(*memo, *text);
     });
   }
   if (auto* image = As<TImage>(c)) {

@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <QTest>
+#include <QTextCursor>
 #include <QTimer>
 #include <cctype>
 #include <cstdio>
@@ -889,6 +890,104 @@ TEST_F(DataWindows, SqlWindowRunsAScriptStatementByStatementUntilOneFails) {
   form.SetStatement("UPDATE Customers SET City = 'X' WHERE Id = 1; UPDATE Customers SET City = 'Y' WHERE Id IN (2, 3)");
   ASSERT_TRUE(form.Run()) << form.ErrorText();
   EXPECT_EQ(SqlResult(form), "Rows affected: 3");
+}
+
+TEST_F(DataWindows, SqlWindowMarksTheFailingStatementAndRunsTheSelectionOrTheOneAtTheCursor) {
+  TDatabaseForm* database = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(database, nullptr);
+  TSqlForm& form = *database->OpenSqlWindow();
+  QWidget* window = loop.WindowOf(&form);
+  auto* editor = window->findChild<QPlainTextEdit*>();
+  ASSERT_NE(editor, nullptr);
+  const auto city = [&](int id) {
+    form.SetStatement("SELECT City FROM Customers WHERE Id = " + std::to_string(id));
+    EXPECT_TRUE(form.Run()) << form.ErrorText();
+    return form.Query().FieldByName("City")->AsString();
+  };
+  const auto select = [&](int from, int to) {
+    QTextCursor cursor = editor->textCursor();
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    editor->setTextCursor(cursor);
+  };
+
+  // The third statement fails: the first two have run and the third is selected on screen.
+  const std::string first = "UPDATE Customers SET City = 'First' WHERE Id = 1;\n";
+  const std::string script = first + "UPDATE Customers SET City = 'Two' WHERE Id = 2;\n"
+                             "SELEC Id FROM Customers;\nUPDATE Customers SET City = 'Four' WHERE Id = 4;";
+  form.SetStatement(script);
+  EXPECT_FALSE(form.Run());
+  EXPECT_EQ(form.ErrorText().rfind("Statement 3 (line 3) failed:\n", 0), 0u) << form.ErrorText();
+  EXPECT_EQ(editor->textCursor().selectedText(), "SELEC Id FROM Customers");
+  EXPECT_EQ(city(2), "Two");
+  EXPECT_NE(city(4), "Four");
+
+  // Text selected on screen runs alone; a failure in it is counted from the editor's first line.
+  form.SetStatement(script);
+  select(static_cast<int>(first.size()), editor->toPlainText().indexOf("SELEC") + 8);
+  EXPECT_FALSE(form.Run());
+  EXPECT_EQ(form.ErrorText().rfind("Statement 2 (line 3) failed:\n", 0), 0u) << form.ErrorText();
+  EXPECT_EQ(form.RunText().find("statements"), std::string::npos) << form.RunText();
+  EXPECT_EQ(editor->textCursor().selectedText(), "SELEC Id");
+  form.SetStatement("UPDATE Customers SET City = 'One' WHERE Id = 1; UPDATE Customers SET City = "
+                    "'Sel' WHERE Id = 3");
+  select(editor->toPlainText().indexOf("UPDATE", 1), editor->toPlainText().size());
+  ASSERT_TRUE(form.Run()) << form.ErrorText();
+  EXPECT_EQ(SqlResult(form), "Rows affected: 1");
+  EXPECT_EQ(city(3), "Sel");
+  EXPECT_EQ(city(1), "First");
+
+  // Ctrl+Shift+Return runs the statement the cursor stands in, and only that one.
+  form.SetStatement("UPDATE Customers SET City = 'Never' WHERE Id = 5;\n"
+                    "UPDATE Customers SET City = 'Cursor' WHERE Id = 6;\n"
+                    "UPDATE Customers SET City = 'Never' WHERE Id = 7;");
+  select(60, 60);
+  window->show();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  editor->setFocus();
+  QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
+  QApplication::processEvents();
+  EXPECT_EQ(SqlResult(form), "Rows affected: 1") << form.ErrorText();
+  EXPECT_EQ(city(6), "Cursor");
+  EXPECT_NE(city(5), "Never");
+  EXPECT_NE(city(7), "Never");
+}
+
+TEST_F(DataWindows, SqlWindowKeepsAHistoryPerDatabaseThatSurvivesARestart) {
+  TDatabaseForm* database = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(database, nullptr);
+  TSqlForm* form = database->OpenSqlWindow();
+  EXPECT_TRUE(form->History().empty());
+  // Line ends, backslashes and quotes come back as typed; a repeated statement moves up.
+  const std::string multiLine = "SELECT Id\n  FROM Customers\n WHERE City <> '\\n\"x\"'";
+  form->SetStatement("  " + multiLine + ";  ");
+  ASSERT_TRUE(form->Run()) << form->ErrorText();
+  form->SetStatement("SELEC 1");
+  EXPECT_FALSE(form->Run());
+  form->SetStatement(multiLine);
+  ASSERT_TRUE(form->Run()) << form->ErrorText();
+  EXPECT_EQ(form->History(), (std::vector<std::string>{multiLine, "SELEC 1"}));
+  const TStrings items = static_cast<TComboBox*>(form->FindComponent("HistoryBox"))->Items();
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].find('\n'), std::string::npos) << items[0];
+
+  // A restart: every window closes, the history is read back from the settings file.
+  TAppWindows::Instance().CloseAll();
+  database = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(database, nullptr);
+  form = database->OpenSqlWindow();
+  EXPECT_EQ(form->History(), (std::vector<std::string>{multiLine, "SELEC 1"}));
+  static_cast<TComboBox*>(form->FindComponent("HistoryBox"))->Chosen(1);
+  EXPECT_EQ(form->Statement(), "SELEC 1");
+  static_cast<TComboBox*>(form->FindComponent("HistoryBox"))->Chosen(0);
+  EXPECT_EQ(form->Statement(), multiLine);
+
+  // Another database has its own.
+  std::filesystem::copy(VADER_SAMPLE_DATABASE, dir.File("other"));
+  database = TDatabaseForm::OpenDatabase(dir.File("other"));
+  ASSERT_NE(database, nullptr);
+  EXPECT_TRUE(database->OpenSqlWindow()->History().empty());
 }
 
 }  // namespace
