@@ -21,7 +21,7 @@ QString CellText(const TField* field) {
     case TFieldType::ftMemo: return QStringLiteral("(Memo)");
     case TFieldType::ftGraphic: return QStringLiteral("(Graphic)");
     case TFieldType::ftBlob: return QStringLiteral("(Blob)");
-    default: return ToQString(field->AsString());
+    default: return ToQString(field->DisplayText());
   }
 }
 
@@ -477,6 +477,11 @@ void TDBGridView::keyPressEvent(QKeyEvent* event) {
       Guarded([&] { dataSet->Cancel(); });
       return event->accept();
     }
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier && grid_ &&
+        grid_->OnDeleteKey) {
+      grid_->OnDeleteKey(grid_);
+      return event->accept();
+    }
     if (control && (home || end)) {
       Guarded([&] { home ? dataSet->First() : dataSet->Last(); });
       scrollTo(
@@ -502,20 +507,35 @@ std::vector<const TField*> TDBGridView::ColumnFields() const {
   return fields;
 }
 
-// Each column as wide as its title or its field's values, whichever is wider; only when the
-// columns are new, so widths the person set stay across reloads and language switches.
+// Each column as wide as its title, its field's values or the widest value among the rows
+// read, whichever is widest; only when the columns are new, so widths the person set stay
+// across reloads and language switches.
 void TDBGridView::SizeColumns() {
   std::vector<const TField*> fields = ColumnFields();
   if (fields == sizedFields_) return;
   sizedFields_ = std::move(fields);
-  const QFontMetrics values = fontMetrics();
   const QFontMetrics titles = horizontalHeader()->fontMetrics();
   constexpr int kPadding = 16;
   for (int column = 0; column < model_->columnCount(); ++column) {
     const QString title = model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
-    const int valueWidth = values.averageCharWidth() * ValueCharacters(sizedFields_[column]);
-    setColumnWidth(column, std::max(titles.horizontalAdvance(title), valueWidth) + kPadding);
+    const int width = std::max(titles.horizontalAdvance(title), ValuesWidth(column));
+    setColumnWidth(column, width + kPadding);
   }
+}
+
+// What the column's values need: its field's kind, and the numbers read so far whole (a number
+// cut short reads as another number); texts stay within their kind's width.
+int TDBGridView::ValuesWidth(int column) const {
+  const QFontMetrics values = fontMetrics();
+  const TField* field = sizedFields_[static_cast<std::size_t>(column)];
+  int width = values.averageCharWidth() * ValueCharacters(field);
+  if (!IsNumeric(field) && field->DataType() != TFieldType::ftDate &&
+      field->DataType() != TFieldType::ftDateTime && field->DataType() != TFieldType::ftTime)
+    return width;
+  for (int row = 0; row < model_->rowCount(); ++row)
+    width = std::max(width, values.horizontalAdvance(
+                                model_->data(model_->index(row, column), Qt::DisplayRole).toString()));
+  return width;
 }
 
 }  // namespace vader::ui
