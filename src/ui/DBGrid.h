@@ -113,7 +113,9 @@ class TDBGridView : public QTableView {
  private:
   std::vector<const TField*> ColumnFields() const;
   void SizeColumns();
-  int ValuesWidth(int column) const;
+  void WidenForRows(int first, int last);
+  int WidestValue(int column, int first, int last) const;
+  const TField* ColumnOf(int column) const;
   // Selects the model's current row again (after a move the dataset refused).
   void FollowCurrentRow();
   // The thumb let go at either end of the scroll bar: the dataset's first or last record.
