@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -55,6 +56,8 @@ std::string FloatText(double value, int precision) {
 // The shortest text that reads back to the same 4-byte float; whole numbers too large for the
 // %g form without an exponent are written out in full (they are exact).
 std::string SingleText(double value) {
+  // A value typed in but not yet stored may lie beyond what 4 bytes hold: shown as it is.
+  if (!(std::fabs(value) <= FLT_MAX)) return FloatText(value, 15);
   const float stored = static_cast<float>(value);
   char text[64];
   for (int digits = 6; digits <= 9; ++digits) {
