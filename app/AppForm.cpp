@@ -49,7 +49,7 @@ void TAppForm::Retranslate() {
 void TAppForm::ShowLanguage() {
   for (const auto& entry : BundledLanguages())
     if (auto* item = dynamic_cast<TMenuItem*>(FindComponent("Language" + entry.name)))
-      item->SetChecked(DictionaryPath(entry) == DictionaryFileName());
+      ShowLanguageItem(*item, entry);
 }
 
 void TAppForm::AddLanguageMenu() {

@@ -78,6 +78,12 @@ inline constexpr const char* kTheseFilesAreProtected =
     "These files are protected by owner names. Give one name for all of them, or a name for "
     "each:";
 inline constexpr const char* kForAllFiles = "For all files:";
+inline constexpr const char* kGoToRecord = "Go to record";
+inline constexpr const char* kRecordNumber = "Record number:";
+inline constexpr const char* kThereIsNoRecord = "There is no record %s among the records shown.";
+inline constexpr const char* kFind = "Find";
+inline constexpr const char* kTextToFind = "Text to find in any column:";
+inline constexpr const char* kNoRecordHolds = "No record holds \"%s\".";
 
 // Every text above, for the list of texts a dictionary lacks.
 inline constexpr const char* kAll[] = {
@@ -138,6 +144,12 @@ inline constexpr const char* kAll[] = {
     kUndoRecordChangedSince,
     kFileTooLargeForField,
     kRecordAboutOf,
+    kGoToRecord,
+    kRecordNumber,
+    kThereIsNoRecord,
+    kFind,
+    kTextToFind,
+    kNoRecordHolds,
 };
 
 // The filter compiler's messages, %s standing for the position, a name or a value as typed.

@@ -1,6 +1,8 @@
 #include "DataForm.h"
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "AppTexts.h"
@@ -14,6 +16,7 @@
 #include "platform/ProgramFiles.h"
 #include "platform/CodePage.h"
 #include "platform/ProcessInfo.h"
+#include "platform/TextCase.h"
 #include "ui/ErrorDisplay.h"
 
 namespace vader::app {
@@ -116,15 +119,35 @@ void TDataForm::BuildMenu() {
         if (!path.empty()) ExportCsv(path, true);
       },
       "Write the shown records to a CSV file in the code page the database stores its texts in");
-  AddMenuItem(file, "CloseItem", "&Close", [this] { CloseWindow(); });
+  AddMenuItem(file, "CloseItem", "&Close", [this] { CloseWindow(); })->SetShortCut("Ctrl+W");
   TMenuItem* record = AddMenuItem(nullptr, "RecordMenu", "&Record");
-  AddMenuItem(record, "InsertItem", "&Insert", [this] { Attempt([this] { InsertRecord(); }); });
-  AddMenuItem(record, "DeleteItem", "&Delete", [this] { Attempt([this] { DeleteRecord(); }); });
-  AddMenuItem(record, "PostItem", "&Post", [this] { PostRecord(); });
-  AddMenuItem(record, "CancelItem", "&Cancel", [this] { CancelRecord(); });
+  AddMenuItem(record, "InsertItem", "&Insert", [this] { Attempt([this] { InsertRecord(); }); })
+      ->SetShortCut("Ins");
+  AddMenuItem(record, "DeleteItem", "&Delete", [this] { Attempt([this] { DeleteRecord(); }); })
+      ->SetShortCut("Ctrl+Del");
+  AddMenuItem(record, "PostItem", "&Post", [this] { PostRecord(); })->SetShortCut("Ctrl+S");
+  AddMenuItem(record, "CancelItem", "&Cancel", [this] { CancelRecord(); })
+      ->SetShortCut("Ctrl+Backspace");
   AddMenuItem(
       record, "UndoItem", "&Undo last change", [this] { Attempt([this] { UndoLastChange(); }); },
       "Put back the values the last posted record had before");
+  AddMenuItem(
+      record, "RefreshItem", "&Refresh", [this] { Attempt([this] { table_->Refresh(); }); },
+      "Read the records again as the file holds them now")
+      ->SetShortCut("F5");
+  AddMenuItem(
+      record, "GoToRecordItem", "&Go to record...", [this] { AskGoToRecord(); },
+      "Move to the record with the number you type")
+      ->SetShortCut("Ctrl+G");
+  AddMenuItem(
+      record, "FindItem", "&Find...", [this] { AskFindText(); },
+      "Find the next record that holds a text in any column")
+      ->SetShortCut("Ctrl+F");
+  AddMenuItem(
+      record, "FindNextItem", "Find &next",
+      [this] { findText_.empty() ? AskFindText() : void(FindText(findText_)); },
+      "Find the next record that holds the same text")
+      ->SetShortCut("F3");
   AddLanguageMenu();
   TMenuItem* view = AddMenuItem(nullptr, "ViewMenu", "&View");
   AddMenuItem(
@@ -205,6 +228,7 @@ void TDataForm::BuildControls() {
   auto* grid = Place<TwwDBGrid>(this, "Grid", 12, 176, 876, 360);
   grid->SetDataSource(source_);
   grid->OnRowChange = [this](TComponent*) { ShowState(); };
+  if (!readOnly_) grid->OnDeleteKey = [this](TComponent*) { Attempt([this] { DeleteRecord(); }); };
   Place<TLabel>(this, "PositionLabel", 12, 544, 400, 24);
   Place<TLabel>(this, "ProgressLabel", 420, 544, 300, 24);
   AddButton(
@@ -539,6 +563,87 @@ TDataForm* TDataForm::OpenDetail(const std::string& table, const std::string& ma
   detail->FillIndexes();
   detail->ShowState();
   return detail;
+}
+
+void TDataForm::AskGoToRecord() {
+  if (!Prompts().text) return;
+  const std::string typed = Prompts().text(Tr(texts::kGoToRecord), Tr(texts::kRecordNumber));
+  if (typed.empty()) return;
+  char* end = nullptr;
+  const long number = std::strtol(typed.c_str(), &end, 10);
+  if (end == typed.c_str() || *end != '\0' || number < 1 || number > INT_MAX) {
+    MessageDlg(Format(texts::kThereIsNoRecord, {typed}), TMsgDlgType::mtInformation, mbOK, 0);
+    return;
+  }
+  GoToRecord(static_cast<int>(number));
+}
+
+bool TDataForm::GoToRecord(int number) {
+  bool moved = false;
+  Attempt([&] {
+    table_->CheckBrowseMode();
+    if (number < 1 || number > RecordCount()) {
+      MessageDlg(Format(texts::kThereIsNoRecord, {std::to_string(number)}),
+                 TMsgDlgType::mtInformation, mbOK, 0);
+      return;
+    }
+    // The grid follows once, at the record reached, not at every step on the way.
+    table_->DisableControls();
+    try {
+      table_->First();
+      table_->MoveBy(number - 1);
+    } catch (...) {
+      table_->EnableControls();
+      throw;
+    }
+    table_->EnableControls();
+    moved = true;
+  });
+  ShowState();
+  return moved;
+}
+
+void TDataForm::AskFindText() {
+  if (!Prompts().text) return;
+  const std::string typed = Prompts().text(Tr(texts::kFind), Tr(texts::kTextToFind));
+  if (!typed.empty()) FindText(typed);
+}
+
+bool TDataForm::RecordHolds(const std::string& folded) const {
+  for (int f = 0; f < table_->FieldCount(); ++f) {
+    const TField* field = table_->Fields(f);
+    if (!field->Visible() || IsBlobType(field->DataType())) continue;
+    if (platform::LocaleFoldKey(field->DisplayText()).find(folded) != std::string::npos)
+      return true;
+  }
+  return false;
+}
+
+bool TDataForm::FindText(const std::string& text) {
+  findText_ = text;
+  const std::string folded = platform::LocaleFoldKey(text);
+  TBookmark found;
+  Attempt([&] {
+    table_->CheckBrowseMode();
+    const TBookmark start = table_->GetBookmark();
+    const auto visit = [&](bool round) {
+      return [&, round] {
+        if (round && table_->ReadingBookmark() == start) return false;  // all seen
+        if (!RecordHolds(folded)) return true;
+        found = table_->ReadingBookmark();
+        return false;
+      };
+    };
+    table_->ReadRecords(start, visit(false));
+    if (found.empty() && !start.empty()) table_->ReadRecords(TBookmark(), visit(true));
+    // The current record itself, last: it is found again only when no other one holds it.
+    if (found.empty() && !start.empty() && RecordHolds(folded)) found = start;
+    if (!found.empty()) table_->GotoBookmark(found);
+  });
+  if (found.empty())
+    MessageDlg(Format(texts::kNoRecordHolds, {text}), TMsgDlgType::mtInformation, mbOK, 0);
+  ShowState();
+  return !found.empty();
 }
 
 void TDataForm::ShowFormView() { TAppWindows::Instance().Open<TRecordForm>(nullptr, this); }

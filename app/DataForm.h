@@ -58,6 +58,12 @@ class TDataForm : public TAppForm {
   // table's first index; empty when none is.
   std::string FindDetail(std::string& masterField, std::string& detailField);
   void ShowFormView();
+  // Moves to the Number-th of the records shown (from 1); a number with no record is refused
+  // with a message. True when moved.
+  bool GoToRecord(int number);
+  // Moves to the next record after the current one (going round from the first) that holds
+  // Text in any column, letter case aside; says so when none does. True when found.
+  bool FindText(const std::string& text);
 
   // "Record N of M".
   std::string PositionText() const;
@@ -82,6 +88,10 @@ class TDataForm : public TAppForm {
   void TrackChanges();
   std::vector<TValue> StoredValues() const;
   void PutValues(const std::vector<TValue>& values);
+  void AskGoToRecord();
+  void AskFindText();
+  // Whether a column of the record being read holds Folded (a text folded for comparing).
+  bool RecordHolds(const std::string& folded) const;
 
   TDatabaseForm* database_;
   std::string tableName_;
@@ -110,6 +120,7 @@ class TDataForm : public TAppForm {
   TPostedChange pending_;                // the edit or insert in progress
   std::optional<TPostedChange> posted_;  // what Undo last change takes back
   bool undoing_ = false;
+  std::string findText_;  // what Find next looks for
 };
 
 // Whether deleting asks first ("Confirm before deleting records"); kept in the settings file.

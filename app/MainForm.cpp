@@ -6,6 +6,7 @@
 #include "AppForm.h"
 #include "framework/Dialogs.h"
 #include "language/zInter.h"
+#include "platform/CodePage.h"
 #include "platform/ProgramFiles.h"
 
 namespace vader::app {
@@ -49,8 +50,17 @@ void ExitApplication() {
 
 const std::vector<BundledLanguage>& BundledLanguages() {
   static const std::vector<BundledLanguage> languages = {
-      {"English", ""}, {"French", "French.txt"}, {"German", "German.txt"}};
+      {"English", "", "English"},
+      {"French", "French.txt", "Fran\u00E7ais"},
+      {"German", "German.txt", "Deutsch"}};
   return languages;
+}
+
+void ShowLanguageItem(TMenuItem& item, const BundledLanguage& language) {
+  // Named in itself whatever the windows' language, so that a person who does not read the
+  // current one finds their own.
+  item.SetCaption(platform::Utf8ToAnsi(language.ownName));
+  item.SetChecked(DictionaryPath(language) == DictionaryFileName());
 }
 
 std::string DictionaryPath(const BundledLanguage& language) {
@@ -169,7 +179,7 @@ void TMainForm::ShowLanguageState() {
   const auto& languages = BundledLanguages();
   for (std::size_t i = 0; i < languages.size(); ++i) {
     if (auto* item = dynamic_cast<TMenuItem*>(FindComponent("Language" + languages[i].name)))
-      item->SetChecked(DictionaryPath(languages[i]) == DictionaryFileName());
+      ShowLanguageItem(*item, languages[i]);
     // Cells are data the walker leaves alone; the language names are shown translated.
     if (list && i < list->Rows().size())
       list->SetCell(static_cast<int>(i), 0, TranslateText(languages[i].name));

@@ -13,10 +13,14 @@ namespace vader::app {
 struct BundledLanguage {
   std::string name;        // as designed, translated when shown
   std::string dictionary;  // file name under lang/ beside the executable; empty: none
+  std::string ownName;     // the language's name in itself (UTF-8), as its menu item shows it
 };
 
 const std::vector<BundledLanguage>& BundledLanguages();
 std::string DictionaryPath(const BundledLanguage& language);
+// Shows Item of a Language menu after a translation: the language named in itself, checked
+// when it is the current one.
+void ShowLanguageItem(TMenuItem& item, const BundledLanguage& language);
 
 class TMainForm : public TForm {
  public:

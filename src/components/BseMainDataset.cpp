@@ -343,6 +343,10 @@ void AddFieldDefs(const std::string& codePage, const std::vector<FieldDesc>& des
     } else if (t == TFieldType::ftBCD) {
       def.size = std::abs(desc.FieldUnits2);
       def.precision = desc.FieldUnits1;
+    } else if (t == TFieldType::ftFloat || t == TFieldType::ftCurrency) {
+      // Money and decimals show their dictionary's decimals; a 4-byte float its own digits.
+      if (desc.FieldUnits2 > 0) def.scale = desc.FieldUnits2;
+      def.singlePrecision = desc.FieldLength == sizeof(float);
     }
     if (desc.FieldNumber < required.size() && required[desc.FieldNumber] &&
         def.dataType != TFieldType::ftAutoInc)

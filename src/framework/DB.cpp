@@ -208,8 +208,11 @@ void TDataSet::CreateDefaultFields() {
     TField* field = CreateField(def.dataType, this);
     field->SetFieldName(def.name);
     if (def.size != 0) field->SetSize(def.size);
-    if (auto* number = dynamic_cast<TFloatField*>(field); number && def.precision > 0)
-      number->SetPrecision(def.precision);
+    if (auto* number = dynamic_cast<TFloatField*>(field)) {
+      if (def.precision > 0) number->SetPrecision(def.precision);
+      number->SetScale(def.scale);
+      number->SetSinglePrecision(def.singlePrecision);
+    }
     field->SetRequired(def.Required() && def.dataType != TFieldType::ftAutoInc);
     field->SetReadOnly((def.attributes & faReadonly) != 0);
     if (def.internalCalcField) field->SetFieldKind(TFieldKind::fkInternalCalc);

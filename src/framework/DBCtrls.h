@@ -44,6 +44,9 @@ class TwwDBGrid : public TDataAwareControl {
     if (OnRowChange) OnRowChange(this);
   }
   std::function<void(TComponent*)> OnRowChange;
+  // The Delete key pressed on a row (not while a cell is being typed into): the row's
+  // record is to go.
+  std::function<void(TComponent*)> OnDeleteKey;
 
  private:
   bool readOnly_ = false;

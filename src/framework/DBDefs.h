@@ -55,6 +55,8 @@ struct TFieldDef {
   int fieldNo = 0;  // 0: numbered by position when fields are made
   bool internalCalcField = false;
   std::vector<TFieldDef> childDefs;
+  int scale = -1;                // decimals shown by a number field, -1: as many as it has
+  bool singlePrecision = false;  // a floating-point number stored in 4 bytes
 
   bool Required() const { return (attributes & faRequired) != 0; }
 };

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "framework/DB.h"
@@ -49,6 +51,31 @@ std::string FloatText(double value, int precision) {
   char text[64];
   std::snprintf(text, sizeof text, "%.*g", std::clamp(precision, 1, 17), value);
   return text;
+}
+
+// The shortest text that reads back to the same 4-byte float; whole numbers too large for the
+// %g form without an exponent are written out in full (they are exact).
+std::string SingleText(double value) {
+  // A value typed in but not yet stored may lie beyond what 4 bytes hold: shown as it is.
+  if (!(std::fabs(value) <= FLT_MAX)) return FloatText(value, 15);
+  const float stored = static_cast<float>(value);
+  char text[64];
+  for (int digits = 6; digits <= 9; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(stored));
+    if (std::strtof(text, nullptr) == stored) break;
+  }
+  if (std::strchr(text, 'e') && std::fabs(stored) >= 1 && std::fabs(stored) < 1e15f)
+    std::snprintf(text, sizeof text, "%.0f", static_cast<double>(stored));
+  return text;
+}
+
+// Money without decimals of its own: two decimals, more (up to four) when the value has them.
+std::string MoneyText(double value) {
+  char text[400];  // room for the widest double written out in full
+  std::snprintf(text, sizeof text, "%.4f", value);
+  std::string shown = text;
+  for (int extra = 0; extra < 2 && shown.back() == '0'; ++extra) shown.pop_back();
+  return shown;
 }
 
 template <typename T>
@@ -344,7 +371,19 @@ std::int64_t TFloatField::AsInteger() const {
 
 std::string TFloatField::AsString() const {
   if (IsNull()) return {};
-  return FloatText(AsFloat(), precision_);
+  return single_ ? SingleText(AsFloat()) : FloatText(AsFloat(), precision_);
+}
+
+std::string TFloatField::DisplayText() const {
+  if (IsNull()) return {};
+  const int decimals = scale_ >= 0 ? scale_ : DataType() == TFieldType::ftBCD ? Size() : -1;
+  if (decimals >= 0) {
+    char text[400];  // room for the widest double written out in full
+    std::snprintf(text, sizeof text, "%.*f", std::min(decimals, 20), AsFloat());
+    return text;
+  }
+  if (DataType() == TFieldType::ftCurrency) return MoneyText(AsFloat());
+  return AsString();
 }
 
 void TFloatField::SetAsString(const std::string& value) {

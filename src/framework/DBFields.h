@@ -80,6 +80,8 @@ class TField : public TComponent {
 
   virtual std::string AsString() const;
   virtual void SetAsString(const std::string& value);
+  // The value as a grid or form shows it: AsString, numbers with their decimals.
+  virtual std::string DisplayText() const { return AsString(); }
   virtual std::int64_t AsInteger() const;
   virtual void SetAsInteger(std::int64_t value);
   virtual double AsFloat() const;
@@ -176,7 +178,15 @@ class TFloatField : public TField {
   std::size_t DataSize() const override { return sizeof(double); }
   int Precision() const { return precision_; }
   void SetPrecision(int value) { precision_ = value; }
+  // The decimals a value shows (money and decimal fields), -1: as many as it has.
+  int Scale() const { return scale_; }
+  void SetScale(int value) { scale_ = value; }
+  // Stored in 4 bytes: the text shows the digits the stored value holds (0.15, not the
+  // 0.150000005960464 of its double), and reads back to the same stored value.
+  bool SinglePrecision() const { return single_; }
+  void SetSinglePrecision(bool value) { single_ = value; }
   std::string AsString() const override;
+  std::string DisplayText() const override;
   void SetAsString(const std::string& value) override;
   std::int64_t AsInteger() const override;
   void SetAsInteger(std::int64_t value) override { SetAsFloat(static_cast<double>(value)); }
@@ -186,6 +196,8 @@ class TFloatField : public TField {
 
  private:
   int precision_ = 15;
+  int scale_ = -1;
+  bool single_ = false;
 };
 
 class TCurrencyField : public TFloatField {

@@ -21,9 +21,11 @@ QString CellText(const TField* field) {
     case TFieldType::ftMemo: return QStringLiteral("(Memo)");
     case TFieldType::ftGraphic: return QStringLiteral("(Graphic)");
     case TFieldType::ftBlob: return QStringLiteral("(Blob)");
-    default: return ToQString(field->AsString());
+    default: return ToQString(field->DisplayText());
   }
 }
+
+constexpr int kColumnPadding = 16;  // room beside a column's widest text
 
 bool IsLogical(const TField* field) { return field->DataType() == TFieldType::ftBoolean; }
 
@@ -406,6 +408,12 @@ TDBGridView::TDBGridView(QWidget* parent) : QTableView(parent), model_(new TDBGr
   setSelectionMode(QAbstractItemView::SingleSelection);
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   connect(model_, &QAbstractItemModel::modelReset, this, [this] { SizeColumns(); });
+  connect(model_, &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex&, int first, int last) { WidenForRows(first, last); });
+  connect(model_, &QAbstractItemModel::dataChanged, this,
+          [this](const QModelIndex& from, const QModelIndex& to) {
+            WidenForRows(from.row(), to.row());
+          });
   model_->OnCurrentRowChanged = [this](int row) {
     if (grid_) grid_->RowOnScreen(model_->RowFromFirst(row), model_->RowFromLast(row));
     FollowCurrentRow();
@@ -477,6 +485,11 @@ void TDBGridView::keyPressEvent(QKeyEvent* event) {
       Guarded([&] { dataSet->Cancel(); });
       return event->accept();
     }
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier && grid_ &&
+        grid_->OnDeleteKey) {
+      grid_->OnDeleteKey(grid_);
+      return event->accept();
+    }
     if (control && (home || end)) {
       Guarded([&] { home ? dataSet->First() : dataSet->Last(); });
       scrollTo(
@@ -502,20 +515,52 @@ std::vector<const TField*> TDBGridView::ColumnFields() const {
   return fields;
 }
 
-// Each column as wide as its title or its field's values, whichever is wider; only when the
-// columns are new, so widths the person set stay across reloads and language switches.
+// Each column as wide as its title, its field's values or the widest value among the rows
+// read, whichever is widest; only when the columns are new, so widths the person set stay
+// across reloads and language switches.
 void TDBGridView::SizeColumns() {
   std::vector<const TField*> fields = ColumnFields();
   if (fields == sizedFields_) return;
   sizedFields_ = std::move(fields);
-  const QFontMetrics values = fontMetrics();
   const QFontMetrics titles = horizontalHeader()->fontMetrics();
-  constexpr int kPadding = 16;
+  const int characterWidth = fontMetrics().averageCharWidth();
   for (int column = 0; column < model_->columnCount(); ++column) {
     const QString title = model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
-    const int valueWidth = values.averageCharWidth() * ValueCharacters(sizedFields_[column]);
-    setColumnWidth(column, std::max(titles.horizontalAdvance(title), valueWidth) + kPadding);
+    const int width =
+        std::max({titles.horizontalAdvance(title), characterWidth * ValueCharacters(ColumnOf(column)),
+                  WidestValue(column, 0, model_->rowCount() - 1)});
+    setColumnWidth(column, width + kColumnPadding);
   }
+}
+
+// Rows read later, or a row edited, may hold wider numbers than those sized for: their
+// columns grow (never shrink), as a number cut short reads as another number.
+void TDBGridView::WidenForRows(int first, int last) {
+  if (sizedFields_ != ColumnFields()) return;  // the columns are sized anew when they change
+  for (int column = 0; column < model_->columnCount(); ++column) {
+    const int width = WidestValue(column, first, last) + kColumnPadding;
+    if (width > columnWidth(column)) setColumnWidth(column, width);
+  }
+}
+
+// The widest of the column's values in rows First to Last; 0 for a column of texts, which
+// stay within their kind's width.
+int TDBGridView::WidestValue(int column, int first, int last) const {
+  const TField* field = ColumnOf(column);
+  const TFieldType type = field->DataType();
+  if (!IsNumeric(field) && type != TFieldType::ftDate && type != TFieldType::ftDateTime &&
+      type != TFieldType::ftTime)
+    return 0;
+  const QFontMetrics values = fontMetrics();
+  int width = 0;
+  for (int row = std::max(first, 0); row <= last && row < model_->rowCount(); ++row)
+    width = std::max(width, values.horizontalAdvance(
+                                model_->data(model_->index(row, column), Qt::DisplayRole).toString()));
+  return width;
+}
+
+const TField* TDBGridView::ColumnOf(int column) const {
+  return sizedFields_[static_cast<std::size_t>(column)];
 }
 
 }  // namespace vader::ui

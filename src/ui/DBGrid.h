@@ -106,12 +106,16 @@ class TDBGridView : public QTableView {
 
  protected:
   // Esc takes back the row being edited; Ctrl+Home and Ctrl+End go to the dataset's first
-  // and last records, not just to the ends of the rows read so far.
+  // and last records, not just to the ends of the rows read so far; Delete is passed to the
+  // grid's OnDeleteKey.
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
   std::vector<const TField*> ColumnFields() const;
   void SizeColumns();
+  void WidenForRows(int first, int last);
+  int WidestValue(int column, int first, int last) const;
+  const TField* ColumnOf(int column) const;
   // Selects the model's current row again (after a move the dataset refused).
   void FollowCurrentRow();
   // The thumb let go at either end of the scroll bar: the dataset's first or last record.

@@ -10,6 +10,7 @@
 #include <QCalendarWidget>
 #include <QDateTimeEdit>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTest>
@@ -412,6 +413,118 @@ TEST_F(DataWindows, EditingPostsAndAnEngineErrorKeepsTheInput) {
   EXPECT_TRUE(form.DeleteRecord());  // no prompt
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(table.RecordCount(), before - 1);
+}
+
+// The grid's cells as the person sees them, and whether each fits its column.
+struct Column {
+  QTableView* view;
+  int column;
+  QString Cell(int row) const {
+    return view->model()->data(view->model()->index(row, column), Qt::DisplayRole).toString();
+  }
+  bool Fits(int row) const {
+    return view->fontMetrics().horizontalAdvance(Cell(row)) < view->columnWidth(column);
+  }
+};
+
+Column GridColumn(ui::TQtEventLoop& loop, TForm& form, const QString& title) {
+  auto* view = loop.WindowOf(&form)->findChild<QTableView*>("Grid");
+  for (int column = 0; view && column < view->model()->columnCount(); ++column)
+    if (view->model()->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString() == title)
+      return {view, column};
+  ADD_FAILURE() << "no column " << title.toStdString();
+  return {view, 0};
+}
+
+TEST_F(DataWindows, TheGridShowsNumbersWithTheirDigitsAndDecimalsInColumnsWideEnough) {
+  TDataForm& lines = Data("OrderLines");
+  const Column discount = GridColumn(loop, lines, "Discount");
+  const Column price = GridColumn(loop, lines, "UnitPrice");
+  const QRegularExpression twoDecimals("^-?[0-9]+\\.[0-9]{2}$");
+  for (int row = 0; row < 40; ++row) {
+    // A 4-byte float: the digits it holds (0.15), reading back to the same stored value.
+    const QString shown = discount.Cell(row);
+    EXPECT_LE(shown.size(), 4) << shown.toStdString();
+    EXPECT_EQ(shown.toFloat(), static_cast<float>(lines.Table().FieldByName("Discount")->AsFloat()))
+        << shown.toStdString();
+    EXPECT_TRUE(discount.Fits(row)) << shown.toStdString();
+    EXPECT_TRUE(twoDecimals.match(price.Cell(row)).hasMatch()) << price.Cell(row).toStdString();
+    EXPECT_TRUE(price.Fits(row)) << price.Cell(row).toStdString();
+    lines.Table().Next();
+  }
+  TDataForm& orders = Data("Orders");
+  const Column total = GridColumn(loop, orders, "Total");
+  const Column date = GridColumn(loop, orders, "OrderDate");
+  for (int row = 0; row < 40; ++row) {
+    EXPECT_TRUE(QRegularExpression("^-?[0-9]+\\.[0-9]{2,4}$").match(total.Cell(row)).hasMatch())
+        << total.Cell(row).toStdString();
+    EXPECT_TRUE(total.Fits(row) && date.Fits(row)) << date.Cell(row).toStdString();
+  }
+}
+
+TEST_F(DataWindows, TheDeleteKeyAndTheMenuShortcutsWorkOnTheGrid) {
+  TDataForm& form = Data("Products");
+  TDataSet& table = form.Table();
+  ui::TFormWindow* window = loop.WindowOf(&form);
+  for (const char* item : {"InsertItem", "DeleteItem", "PostItem", "CancelItem", "RefreshItem",
+                           "CloseItem", "GoToRecordItem", "FindItem", "FindNextItem"})
+    EXPECT_FALSE(window->findChild<QAction*>(item)->shortcut().isEmpty()) << item;
+  EXPECT_EQ(window->findChild<QAction*>("FindItem")->shortcut(), QKeySequence("Ctrl+F"));
+
+  auto* grid = window->findChild<QTableView*>("Grid");
+  const int before = Rows(table);
+  const std::string first = Field(form, "Code");
+  SetConfirmDeletes(true);
+  answer = mrNo;
+  messages.clear();
+  QTest::keyClick(grid, Qt::Key_Delete);
+  ASSERT_EQ(messages.size(), 1u);  // asked, and kept
+  EXPECT_EQ(messages[0], "Delete the current record?");
+  EXPECT_EQ(Rows(table), before);
+  answer = mrYes;
+  QTest::keyClick(grid, Qt::Key_Delete);
+  EXPECT_EQ(Rows(table), before - 1);
+  EXPECT_NE(Field(form, "Code"), first);
+}
+
+TEST_F(DataWindows, GoToRecordAndFindTextInAnyColumn) {
+  TDataForm& form = Data("Products");
+  TDataSet& table = form.Table();
+  const int count = Rows(table);
+  std::vector<std::string> codes, names;
+  table.DisableControls();
+  for (table.First(); !table.Eof(); table.Next()) {
+    codes.push_back(Field(form, "Code"));
+    names.push_back(Field(form, "Name"));
+  }
+  table.First();
+  table.EnableControls();
+
+  ASSERT_GE(count, 5);
+  EXPECT_TRUE(form.GoToRecord(5));
+  EXPECT_EQ(Field(form, "Code"), codes[4]);
+  EXPECT_EQ(GridColumn(loop, form, "Code").view->currentIndex().row(), 4);
+  messages.clear();
+  EXPECT_FALSE(form.GoToRecord(count + 1));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find(std::to_string(count + 1)), std::string::npos) << messages[0];
+  EXPECT_EQ(Field(form, "Code"), codes[4]);  // stays
+
+  // A word of a later record's name, typed in another case: found after the current record,
+  // then Find next goes on to the next record holding it, round from the first.
+  const std::string word = names[count - 1].substr(0, names[count - 1].find(' '));
+  std::string typed = word;
+  for (char& c : typed) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::vector<int> holding;
+  for (int i = 0; i < count; ++i)
+    if (names[static_cast<std::size_t>(i)].find(word) != std::string::npos) holding.push_back(i);
+  ASSERT_TRUE(form.GoToRecord(holding.back() + 1));
+  ASSERT_TRUE(form.FindText(typed));
+  EXPECT_EQ(Field(form, "Code"), codes[static_cast<std::size_t>(holding.front())]);
+  messages.clear();
+  EXPECT_FALSE(form.FindText("no product is named like this"));
+  EXPECT_EQ(messages.size(), 1u);
+  EXPECT_EQ(Field(form, "Code"), codes[static_cast<std::size_t>(holding.front())]);  // stays
 }
 
 TEST_F(DataWindows, TypedTextGoesToTheChosenCodePageOrIsRefusedAndExportsInUtf8) {

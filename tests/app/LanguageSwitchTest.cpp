@@ -106,6 +106,13 @@ TEST_F(LanguageMenu, SwitchingTranslatesTheOpenWindowInPlaceAndKeepsWhatWasDone)
   EXPECT_EQ(list->topLevelItem(2)->text(0), "Allemand");
   EXPECT_TRUE(window->findChild<QAction*>("LanguageFrench")->isChecked());
   EXPECT_FALSE(window->findChild<QAction*>("LanguageEnglish")->isChecked());
+  // The Language menu names each language in itself, whatever the window's language.
+  const auto expectOwnNames = [&] {
+    EXPECT_EQ(window->findChild<QAction*>("LanguageEnglish")->text(), "English");
+    EXPECT_EQ(window->findChild<QAction*>("LanguageFrench")->text(), QString::fromUtf8("Français"));
+    EXPECT_EQ(window->findChild<QAction*>("LanguageGerman")->text(), "Deutsch");
+  };
+  expectOwnNames();
   // German comes from the designed texts, not from the French ones now on screen.
   Choose(form, "LanguageGerman");
   ExpectShown(form, {"label TitleLabel: Willkommen bei Vader",
@@ -115,6 +122,7 @@ TEST_F(LanguageMenu, SwitchingTranslatesTheOpenWindowInPlaceAndKeepsWhatWasDone)
   ExpectShown(form, {"label TitleLabel: Welcome to Vader",
                      "window MainForm: Vader Data Browser [Browse and edit Btrieve databases]"});
   EXPECT_EQ(list->topLevelItem(1)->text(0), "French");
+  expectOwnNames();
 }
 
 TEST_F(LanguageMenu, MessageDialogsShowTheirTitleAndButtonsInTheLanguage) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "framework/DataSetFixture.h"
 
 namespace vader::testing {
@@ -121,6 +123,32 @@ TEST_F(FieldTest, FloatsParseStrictlyAndRejectNonFiniteValues) {
   EXPECT_THROW(F("MONEY")->SetAsFloat(std::numeric_limits<double>::infinity()), EDatabaseError);
   F("BCD")->SetAsInteger(7);
   EXPECT_DOUBLE_EQ(std::get<double>(F("BCD")->Value()), 7.0);
+}
+
+TEST_F(FieldTest, NumbersShowTheirStoredDigitsAndTheirDecimals) {
+  auto* single = static_cast<TFloatField*>(F("FLOAT"));
+  single->SetSinglePrecision(true);
+  // Each as a 4-byte float holds it: the shortest text that reads back to the same value.
+  for (float stored : {0.15f, 16777216.0f, 1234567.5f, 3e38f, -1e-7f, 0.1f + 0.2f}) {
+    single->SetAsFloat(stored);
+    const std::string text = single->AsString();
+    EXPECT_EQ(std::strtof(text.c_str(), nullptr), stored) << text;
+    EXPECT_LE(text.size(), 40u) << text;
+  }
+  single->SetAsFloat(0.15f);
+  EXPECT_EQ(single->AsString(), "0.15");
+  single->SetAsFloat(1e300);  // typed, beyond 4 bytes: shown as it is, not wrapped
+  EXPECT_EQ(single->AsString(), "1e+300");
+  F("MONEY")->SetAsFloat(12.5);
+  EXPECT_EQ(F("MONEY")->DisplayText(), "12.50");
+  F("MONEY")->SetAsFloat(-0.1234);
+  EXPECT_EQ(F("MONEY")->DisplayText(), "-0.1234");  // never rounded away
+  F("BCD")->SetAsFloat(3);
+  EXPECT_EQ(F("BCD")->DisplayText(), "3.00");
+  static_cast<TFloatField*>(F("MONEY"))->SetScale(3);
+  EXPECT_EQ(F("MONEY")->DisplayText(), "-0.123");
+  F("MONEY")->Clear();
+  EXPECT_EQ(F("MONEY")->DisplayText(), "");
 }
 
 TEST_F(FieldTest, BooleansAcceptTheUsualWords) {
