@@ -152,24 +152,7 @@ inline constexpr const char* kAll[] = {
     kNoRecordHolds,
 };
 
-// The filter compiler's messages, %s standing for the position, a name or a value as typed.
-inline constexpr const char* kFilterProblems[] = {
-    dbconsts::SExprError,
-    dbconsts::SFieldNotFound,
-    "unexpected character '%s'",
-    "unterminated text",
-    "unterminated name",
-    "expression expected",
-    "unexpected '%s'",
-    "expression nested too deeply",
-    "')' expected instead of '%s'",
-    "NULL expected instead of '%s'",
-    "NULL can only be compared with = or <>",
-    "operand expected instead of '%s'",
-    "field '%s' cannot be compared",
-    "'%s' is not a valid value for field '%s'",
-    "'%s' is not a valid number",
-    "end of text",
-};
+// The filter compiler's messages.
+inline constexpr const auto& kFilterProblems = dbconsts::SFilterProblems;
 
 }  // namespace vader::app::texts

@@ -40,6 +40,28 @@ inline constexpr const char* SFieldCountMismatch = "Number of field names and va
 inline constexpr const char* SBlobWriteShort = "Could not write all %s bytes to field '%s'";
 inline constexpr const char* SExprError = "Error in filter expression at position %s: %s";
 inline constexpr const char* SExprTooLong = "Filter expression too long";
+// The filter compiler's problems, shown after SExprError; %s stands for a name or a value as typed.
+inline constexpr const char* SFilterUnexpectedChar = "unexpected character '%s'";
+inline constexpr const char* SFilterUnterminatedText = "unterminated text";
+inline constexpr const char* SFilterUnterminatedName = "unterminated name";
+inline constexpr const char* SFilterExpressionExpected = "expression expected";
+inline constexpr const char* SFilterUnexpected = "unexpected '%s'";
+inline constexpr const char* SFilterTooDeep = "expression nested too deeply";
+inline constexpr const char* SFilterParenExpected = "')' expected instead of '%s'";
+inline constexpr const char* SFilterNullExpected = "NULL expected instead of '%s'";
+inline constexpr const char* SFilterNullCompare = "NULL can only be compared with = or <>";
+inline constexpr const char* SFilterOperandExpected = "operand expected instead of '%s'";
+inline constexpr const char* SFilterNotComparable = "field '%s' cannot be compared";
+inline constexpr const char* SFilterInvalidValue = "'%s' is not a valid value for field '%s'";
+inline constexpr const char* SFilterInvalidNumber = "'%s' is not a valid number";
+inline constexpr const char* SFilterEndOfText = "end of text";
+// Every message a filter text can be refused with, for translating them.
+inline constexpr const char* SFilterProblems[] = {
+    SExprError, SFieldNotFound, SFilterUnexpectedChar, SFilterUnterminatedText,
+    SFilterUnterminatedName, SFilterExpressionExpected, SFilterUnexpected, SFilterTooDeep,
+    SFilterParenExpected, SFilterNullExpected, SFilterNullCompare, SFilterOperandExpected,
+    SFilterNotComparable, SFilterInvalidValue, SFilterInvalidNumber, SFilterEndOfText,
+};
 inline constexpr const char* SNotSupported = "Operation not supported";
 
 }  // namespace vader::dbconsts

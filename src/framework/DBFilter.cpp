@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 
@@ -35,6 +36,19 @@ bool IsNameStart(char c) {
 }
 bool IsNameChar(char c) {
   return IsNameStart(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '$';
+}
+
+// Fills each %s of `format` with the next argument, left to right; an argument is never
+// scanned again, so a typed "%s" stays as typed.
+std::string FillIn(std::string format, std::initializer_list<std::string> args) {
+  std::size_t from = 0;
+  for (const std::string& arg : args) {
+    const std::size_t at = format.find("%s", from);
+    if (at == std::string::npos) break;
+    format.replace(at, 2, arg);
+    from = at + arg.size();
+  }
+  return format;
 }
 
 [[noreturn]] void SyntaxError(std::size_t pos, const std::string& problem) {
@@ -88,7 +102,7 @@ class Lexer {
         return t;
       }
     }
-    SyntaxError(i_, std::string("unexpected character '") + c + "'");
+    SyntaxError(i_, FormatMessage(dbconsts::SFilterUnexpectedChar, std::string(1, c)));
   }
 
  private:
@@ -96,7 +110,8 @@ class Lexer {
     ++i_;
     for (;;) {
       if (i_ >= s_.size())
-        SyntaxError(t.pos, "unterminated " + std::string(kind == Tok::Text ? "text" : "name"));
+        SyntaxError(t.pos, kind == Tok::Text ? dbconsts::SFilterUnterminatedText
+                                                : dbconsts::SFilterUnterminatedName);
       if (s_[i_] == close) {
         if (close == '\'' && i_ + 1 < s_.size() && s_[i_ + 1] == '\'') {
           t.text += '\'';
@@ -116,7 +131,7 @@ class Lexer {
     std::size_t j = i_;
     if (s_[j] == '-' || s_[j] == '+') ++j;
     if (j >= s_.size() || !(std::isdigit(static_cast<unsigned char>(s_[j])) || s_[j] == '.'))
-      SyntaxError(i_, std::string("unexpected character '") + s_[i_] + "'");
+      SyntaxError(i_, FormatMessage(dbconsts::SFilterUnexpectedChar, std::string(1, s_[i_])));
     while (j < s_.size() &&
            (std::isalnum(static_cast<unsigned char>(s_[j])) || s_[j] == '.' ||
             ((s_[j] == '-' || s_[j] == '+') && (s_[j - 1] == 'e' || s_[j - 1] == 'E'))))
@@ -154,9 +169,9 @@ class Parser {
   }
 
   std::unique_ptr<Node> ParseAll() {
-    if (token_.kind == Tok::End) SyntaxError(token_.pos, "expression expected");
+    if (token_.kind == Tok::End) SyntaxError(token_.pos, dbconsts::SFilterExpressionExpected);
     auto root = ParseOr();
-    if (token_.kind != Tok::End) SyntaxError(token_.pos, "unexpected '" + Shown() + "'");
+    if (token_.kind != Tok::End) SyntaxError(token_.pos, FormatMessage(dbconsts::SFilterUnexpected, Shown()));
     return root;
   }
 
@@ -165,7 +180,7 @@ class Parser {
   bool IsKeyword(const char* word) const {
     return token_.kind == Tok::Name && platform::EqualsIgnoringAsciiCase(token_.text, word);
   }
-  std::string Shown() const { return token_.kind == Tok::End ? "end of text" : token_.text; }
+  std::string Shown() const { return token_.kind == Tok::End ? dbconsts::SFilterEndOfText : token_.text; }
 
   // Every node takes at least 10 bytes of a buffer of at most 64 KB, so a longer text can
   // never compile; refusing it early also bounds the recursion of parsing and writing.
@@ -198,7 +213,7 @@ class Parser {
 
   // Brackets and NOTs nest by recursion; a bound keeps deep nesting from exhausting the stack.
   void Nest(std::size_t pos) {
-    if (++depth_ > kMaxDepth) SyntaxError(pos, "expression nested too deeply");
+    if (++depth_ > kMaxDepth) SyntaxError(pos, dbconsts::SFilterTooDeep);
   }
 
   std::unique_ptr<Node> ParseNot() {
@@ -216,7 +231,7 @@ class Parser {
       Advance();
       auto inner = ParseOr();
       if (token_.kind != Tok::RParen)
-        SyntaxError(token_.pos, "')' expected instead of '" + Shown() + "'");
+        SyntaxError(token_.pos, FormatMessage(dbconsts::SFilterParenExpected, Shown()));
       Advance();
       --depth_;
       return inner;
@@ -230,7 +245,7 @@ class Parser {
         node->kind = Node::NotNull;
         Advance();
       }
-      if (!IsKeyword("null")) SyntaxError(token_.pos, "NULL expected instead of '" + Shown() + "'");
+      if (!IsKeyword("null")) SyntaxError(token_.pos, FormatMessage(dbconsts::SFilterNullExpected, Shown()));
       Advance();
       return node;
     }
@@ -254,7 +269,7 @@ class Parser {
     const bool leftNull = node->left.kind == Operand::Null;
     if (!leftNull && node->right.kind != Operand::Null) return node;
     if (node->op != fx::canEQ && node->op != fx::canNE)
-      SyntaxError(opPos, "NULL can only be compared with = or <>");
+      SyntaxError(opPos, dbconsts::SFilterNullCompare);
     node->kind = node->op == fx::canEQ ? Node::IsNull : Node::NotNull;
     if (leftNull) node->left = node->right;
     return node;
@@ -281,12 +296,12 @@ class Parser {
         else if (IsKeyword("true") || IsKeyword("false"))
           o.kind = Operand::Bool;
         else if (IsKeyword("and") || IsKeyword("or") || IsKeyword("not") || IsKeyword("is"))
-          SyntaxError(token_.pos, "operand expected instead of '" + token_.text + "'");
+          SyntaxError(token_.pos, FormatMessage(dbconsts::SFilterOperandExpected, token_.text));
         else
           ResolveField(o);
         break;
       default:
-        SyntaxError(token_.pos, "operand expected instead of '" + Shown() + "'");
+        SyntaxError(token_.pos, FormatMessage(dbconsts::SFilterOperandExpected, Shown()));
     }
     Advance();
     return o;
@@ -298,7 +313,7 @@ class Parser {
     o.field = FieldNamed(*dataSet_, o.text);
     if (!o.field) SyntaxError(o.pos, FormatMessage(dbconsts::SFieldNotFound, o.text));
     if (IsBlobType(o.field->DataType()) && !dynamic_cast<const TMemoField*>(o.field))
-      SyntaxError(o.pos, "field '" + o.text + "' cannot be compared");
+      SyntaxError(o.pos, FormatMessage(dbconsts::SFilterNotComparable, o.text));
   }
 
   static constexpr std::size_t kMaxNodes = 0xFFFF / sizeof(filterexpr::UnaryNode);
@@ -333,7 +348,7 @@ Constant TextConstant(const std::string& text) {
 bool IsTrue(const Operand& o) { return platform::EqualsIgnoringAsciiCase(o.text, "true"); }
 
 [[noreturn]] void BadValue(const Operand& o, const std::string& fieldName) {
-  SyntaxError(o.pos, "'" + o.text + "' is not a valid value for field '" + fieldName + "'");
+  SyntaxError(o.pos, FillIn(dbconsts::SFilterInvalidValue, {o.text, fieldName}));
 }
 
 std::optional<double> NumberOf(const std::string& text) {
@@ -419,7 +434,7 @@ Constant PlainConstant(const Operand& o) {
   if (o.kind == Operand::Bool) return Binary(kBool, static_cast<std::int16_t>(IsTrue(o) ? -1 : 0));
   if (o.kind != Operand::Number) return TextConstant(o.text);
   const auto number = NumberOf(o.text);
-  if (!number) SyntaxError(o.pos, "'" + o.text + "' is not a valid number");
+  if (!number) SyntaxError(o.pos, FormatMessage(dbconsts::SFilterInvalidNumber, o.text));
   if (*number == std::floor(*number) && std::fabs(*number) <= INT32_MAX)
     return Binary(kInt32, static_cast<std::int32_t>(*number));
   return Binary(kFloat, *number);
