@@ -47,10 +47,18 @@ std::map<std::string, std::vector<SqliteStore*>>& OpenStores() {
   return *stores;
 }
 
+// Positions run up to 0x7FFFFFFF; the row at 0x80000000 holds the change of the record count
+// since row -1 of the count table was written. Every statement over the records stays below it.
+#define VADER_COUNT_ROW "2147483648"
+#define VADER_BELOW_COUNT_ROW "pos < " VADER_COUNT_ROW
+
 std::string KeyTable(int number) { return "key" + std::to_string(number); }
 
 // Record and key counts kept with the data: row -1 the records, row k key k's entries and
-// distinct key values.
+// distinct key values. The record count changes with every insert and delete, so its changes
+// are kept apart, in the count row of the record table (above every record position): it sits
+// in the last page of the table, which an insert writes anyway, where a row of this table
+// would cost each commit one more page. The record count is row -1 plus that change.
 constexpr char kCountTable[] =
     "CREATE TABLE vader_counts(key INTEGER PRIMARY KEY, entries INTEGER NOT NULL,"
     " distinct_values INTEGER NOT NULL)";
@@ -284,20 +292,24 @@ Statement& SqliteStore::PhysStatement(PhysStmt which) {
   auto& slot = physStmts_[which];
   if (slot) return *slot;
   const std::string sel = "SELECT pos, data FROM records ";
+#define BELOW VADER_BELOW_COUNT_ROW
   static const char* const kSql[kPhysStmtCount] = {
-      "ORDER BY pos LIMIT 1",
-      "ORDER BY pos DESC LIMIT 1",
-      "WHERE pos > ?1 ORDER BY pos LIMIT 1",
-      "WHERE pos >= ?1 ORDER BY pos LIMIT 1",
-      "WHERE pos < ?1 ORDER BY pos DESC LIMIT 1",
-      "WHERE pos <= ?1 ORDER BY pos DESC LIMIT 1",
-      "WHERE pos = ?1",
-      "INSERT INTO records(data) VALUES(?1)",
-      "UPDATE records SET data = ?1 WHERE pos = ?2",
-      "DELETE FROM records WHERE pos = ?1",
-      "SELECT count(*) FROM records",
-      "SELECT count(*) FROM records WHERE pos < ?1",
-      "ORDER BY pos LIMIT 1 OFFSET ?1",
+      "WHERE " BELOW " ORDER BY pos LIMIT 1",
+      "WHERE " BELOW " ORDER BY pos DESC LIMIT 1",
+      "WHERE pos > ?1 AND " BELOW " ORDER BY pos LIMIT 1",
+      "WHERE pos >= ?1 AND " BELOW " ORDER BY pos LIMIT 1",
+      "WHERE pos < ?1 AND " BELOW " ORDER BY pos DESC LIMIT 1",
+      "WHERE pos <= ?1 AND " BELOW " ORDER BY pos DESC LIMIT 1",
+      "WHERE pos = ?1 AND " BELOW,
+      // The next position after the last record, as SQLite would choose it without the count
+      // row above them.
+      ("INSERT INTO records(pos, data) VALUES(coalesce((SELECT pos FROM records WHERE " BELOW
+       " ORDER BY pos DESC LIMIT 1), 0) + 1, ?1)"),
+      "UPDATE records SET data = ?1 WHERE pos = ?2 AND " BELOW,
+      "DELETE FROM records WHERE pos = ?1 AND " BELOW,
+      "SELECT count(*) FROM records WHERE " BELOW,
+      "SELECT count(*) FROM records WHERE pos < ?1 AND " BELOW,
+      "WHERE " BELOW " ORDER BY pos LIMIT 1 OFFSET ?1",
       "BEGIN IMMEDIATE",
       "COMMIT",
       "ROLLBACK",
@@ -308,7 +320,12 @@ Statement& SqliteStore::PhysStatement(PhysStmt which) {
       "SELECT entries, distinct_values FROM vader_counts WHERE key = ?1",
       ("UPDATE vader_counts SET entries = entries + ?2, distinct_values = distinct_values + ?3"
        " WHERE key = ?1"),
+      "SELECT data FROM records WHERE pos = " VADER_COUNT_ROW,
+      ("INSERT INTO records(pos, data) VALUES(" VADER_COUNT_ROW ", ?1)"
+       " ON CONFLICT(pos) DO UPDATE SET data = data + ?1"),
+      "DELETE FROM records WHERE pos = " VADER_COUNT_ROW,
   };
+#undef BELOW
   const bool select = which <= kPRead || which == kPNth;
   slot = std::make_unique<Statement>(db_.Handle(), select ? sel + kSql[which] : kSql[which]);
   return *slot;
@@ -486,7 +503,8 @@ Statement* SqliteStore::WalkStatement(Walk& walk, int number, bool forward) {
   const std::string sql =
       number < 0
           ? std::string("SELECT pos, data FROM records ") +
-                (forward ? "WHERE pos > ?1 ORDER BY pos" : "WHERE pos < ?1 ORDER BY pos DESC")
+                (forward ? "WHERE pos > ?1 AND " VADER_BELOW_COUNT_ROW " ORDER BY pos"
+                         : "WHERE pos < ?1 AND " VADER_BELOW_COUNT_ROW " ORDER BY pos DESC")
           : KeyRows(number) +
                 (forward ? "WHERE i.k > ?1 ORDER BY i.k" : "WHERE i.k < ?1 ORDER BY i.k DESC");
   auto statement = std::make_unique<Statement>(db_.Handle(), sql);
@@ -601,7 +619,8 @@ Status SqliteStore::Insert(Bytes& record, uint32_t& pos, int wantKey, Bytes& ent
     Statement& s = PhysStatement(kPInsert);
     StatementScope scope(s);
     s.Bind(1, record);
-    if (Status st = SqlStatus(s.Step()); st != kOk) return st;
+    // Past the last position the next one is the count row's: the file is full.
+    if (Status st = SqlStatus(s.Step()); st != kOk) return st == kDuplicateKey ? kIoError : st;
   }
   const int64_t rowid = sqlite3_last_insert_rowid(db_.Handle());
   if (rowid <= 0 || rowid > 0x7FFFFFFF) return kIoError;
@@ -737,6 +756,7 @@ Status SqliteStore::EnsureCounts() {
   };
   uint32_t records = 0;
   Status st = RawCount(-1, records);
+  if (st == kOk) st = Exec(kPRecordChangeClear);
   if (st == kOk) st = add(-1, records, 0);
   for (const KeyDef& k : def_.keys) {
     uint32_t entries = 0, distinct = 0;
@@ -783,6 +803,12 @@ bool SqliteStore::ValuesFollowEntries(int key) const {
 
 Status SqliteStore::AddToCount(int key, int64_t entries, int64_t distinct) {
   if (!hasCounts_) return kOk;
+  if (key < 0) {
+    Statement& s = PhysStatement(kPRecordChangeAdd);
+    StatementScope scope(s);
+    s.Bind(1, entries);
+    return SqlStatus(s.Step());
+  }
   if (EntriesFollowRecords(key)) entries = 0;
   if (ValuesFollowEntries(key)) distinct = 0;
   if (key >= 0 && entries == 0 && distinct == 0) return kOk;
@@ -817,13 +843,25 @@ Status SqliteStore::StoredRow(int key, uint32_t& entries, uint32_t& distinct) {
     if (rc == SQLITE_ROW) {
       entries = static_cast<uint32_t>(s.Int(0));
       distinct = static_cast<uint32_t>(s.Int(1));
-      return kOk;
+      return key < 0 ? AddRecordChange(entries) : kOk;
     }
     if (rc != SQLITE_DONE) return SqlStatus(rc);
   }
   // A key without its row (damage) is counted instead.
   if (Status s = RawCount(key, entries); s != kOk || key < 0) return s;
   return CountUniqueValues(key, distinct);
+}
+
+Status SqliteStore::AddRecordChange(uint32_t& records) {
+  Statement& s = PhysStatement(kPRecordChange);
+  StatementScope scope(s);
+  const int rc = s.Step();
+  if (rc == SQLITE_DONE) return kOk;
+  if (rc != SQLITE_ROW) return SqlStatus(rc);
+  const int64_t total = int64_t{records} + s.Int(0);
+  if (total < 0 || total > UINT32_MAX) return kIoError;  // damage
+  records = static_cast<uint32_t>(total);
+  return kOk;
 }
 
 Status SqliteStore::StatCountsFor(StatCounts& out) {
@@ -892,7 +930,8 @@ Status SqliteStore::AddIndex(const FileDefinition& next, int number) {
       keyStmts_.resize(number + 1u);
     }
     codecs_[number] = std::make_unique<KeyCodec>(*key, def_);
-    Statement scan(db_.Handle(), "SELECT pos, data FROM records ORDER BY pos");
+    Statement scan(db_.Handle(),
+                   "SELECT pos, data FROM records WHERE " VADER_BELOW_COUNT_ROW " ORDER BY pos");
     Bytes entry;
     while (st == kOk && scan.Step() == SQLITE_ROW) {
       const Bytes data = scan.Blob(1);

@@ -96,6 +96,9 @@ class SqliteStore final : public FileStore {
     kPDataVersion,
     kPCountOf,
     kPCountAdd,
+    kPRecordChange,
+    kPRecordChangeAdd,
+    kPRecordChangeClear,
     kPhysStmtCount
   };
   using KeyStatements = std::array<std::unique_ptr<Statement>, kKeyStmtCount>;
@@ -136,6 +139,8 @@ class SqliteStore final : public FileStore {
   // Key `key`'s counts in a file of `records` records: stored, or following from the others.
   Status KeyCounts(int key, uint32_t records, uint32_t& entries, uint32_t& distinct);
   Status StoredRow(int key, uint32_t& entries, uint32_t& distinct);
+  // Adds the change kept in the count row of the record table to `records`.
+  Status AddRecordChange(uint32_t& records);
   // A key none of whose segments can be null has an entry for every record, and a unique key a
   // value for every entry: such counts follow from others and their rows are not kept up to
   // date, which spares most writes a statement per key.

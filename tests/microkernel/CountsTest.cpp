@@ -115,5 +115,24 @@ TEST_F(CountsTest, AFileWithoutCountsIsCountedOnceAndKeptFromThen) {
   EXPECT_EQ((C{4, 4, 3}), Counts(f));
 }
 
+// The record count is kept beside the records, above every position: no read reaches it.
+TEST_F(CountsTest, TheKeptRecordCountIsNeverReadAsARecord) {
+  File f;
+  MakePeople(f, {1, 2});
+  ASSERT_FALSE(HasFailure());
+  ASSERT_EQ(0, Remove(f, 2));
+  ASSERT_EQ(0, f.Insert(Person(3, "p3")));
+  for (uint32_t pos : {0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu}) EXPECT_EQ(43, f.Direct(pos, 0));
+  ASSERT_EQ(0, f.Step(kStepLast));
+  uint32_t last = 0;
+  ASSERT_EQ(0, f.Position(last));
+  // The freed position is taken again, as before.
+  if (!ServerBackend()) {
+    EXPECT_EQ(2u, last);
+  }
+  EXPECT_EQ(9, f.Step(kStepNext));
+  EXPECT_EQ((C{2, 2, 2}), Counts(f));
+}
+
 }  // namespace
 }  // namespace vader::microkernel::test
