@@ -1,7 +1,8 @@
 #pragma once
-// Checks that every key index of a file agrees with its records, through the API alone: the
-// physical order gives the records; each key path is walked and compared with them, and each
-// record is looked up by its own key value to prove the index order.
+// Checks that every key index of a file agrees with its records, through the API: the
+// physical order gives the records; each key path is walked and compared with them, and its
+// order is proved with the record manager's own key encoding, or, where that finds records
+// out of place, by looking each record up by its own key value.
 
 #include <cstdint>
 #include <string>
