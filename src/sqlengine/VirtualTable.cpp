@@ -23,6 +23,7 @@ struct Vtab {
   std::vector<std::unique_ptr<BtrFile>> idle;  // open position blocks, reused by cursors
   std::vector<std::vector<uint8_t>> buffers;   // their record buffers, likewise
   std::unique_ptr<BtrFile> writer;
+  std::vector<uint8_t> record;  // the writer's record buffer, kept across rows
 
   int Fail(int16_t status) {
     session->ReportBtrieve(status);
@@ -525,14 +526,21 @@ int Update(sqlite3_vtab* base, int argc, sqlite3_value** argv, sqlite3_int64* ro
     vt->writer = std::move(f);
   }
   BtrFile& w = *vt->writer;
-  std::vector<uint8_t> record(kMaxRecord, 0);
-  const int8_t kn = t.keys.empty() ? 0 : static_cast<int8_t>(t.keys[0].number);
+  // The buffer holds any record; past the record read, zeros as far as the columns reach.
+  std::vector<uint8_t>& record = vt->record;
+  record.resize(kMaxRecord);
+  size_t reach = t.recordLength;
+  for (const Column& col : t.columns) reach = std::max<size_t>(reach, col.offset + col.format.size);
+  reach = std::min(reach, record.size());
+  // The writer keeps physical currency: no key path to find, and a record that is null in
+  // every key can be changed too.
+  const int8_t kn = -1;
   auto locate = [&](sqlite3_value* v) -> int16_t {
     const auto p = static_cast<uint32_t>(sqlite3_value_int64(v));
     for (int i = 0; i < 4; ++i) record[i] = static_cast<uint8_t>(p >> (8 * i));
     uint32_t len = static_cast<uint32_t>(record.size());
     const int16_t s = w.Call(kOpGetDirect, record.data(), len, nullptr, kn);
-    if (s == 0) std::memset(record.data() + len, 0, record.size() - len);
+    if (s == 0 && len < reach) std::memset(record.data() + len, 0, reach - len);
     return s;
   };
   if (argc == 1) {
@@ -543,6 +551,7 @@ int Update(sqlite3_vtab* base, int argc, sqlite3_value** argv, sqlite3_int64* ro
   }
   if (static_cast<size_t>(argc) < 2 + t.columns.size()) return SQLITE_ERROR;
   if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+    std::memset(record.data(), 0, reach);
     uint32_t len = 0;
     if (int rc = BuildRecord(*vt, argv + 2, record, len); rc != SQLITE_OK) return rc;
     if (int16_t s = w.Call(kOpInsert, record.data(), len, nullptr, kn); s != 0) return vt->Fail(s);
