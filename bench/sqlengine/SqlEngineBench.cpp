@@ -1,6 +1,7 @@
 // The relational engine against plain SQLite on the same rows, in the same run: a selective
 // query on a key field (the order lines of one order, through the first segment of the
-// two-part key) and a full aggregate over the order lines. The engine runs through
+// two-part key), a full aggregate over the order lines, an UPDATE of every order line, and
+// `vbutil check` of the order-lines file against SQLite's own integrity check of that file. The engine runs through
 // libwssql32.so over the sample database (vsampledb --scale N, default 150: about a million
 // rows, or --dir=DIR for one made earlier); the baseline is one SQLite file holding the same
 // order lines in a table with the same key as its primary key. Prints the ratios at the end.
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "sqlengine/XqlApi.h"
+#include "tools/IntegrityCheck.h"
 
 namespace {
 
@@ -33,6 +35,7 @@ struct Engine {
 } gEngine;
 sqlite3* gBase = nullptr;
 int gOrders = 0;
+std::string gDir;  // the sample database
 std::vector<uint8_t> gRow(65535);
 
 std::string ExecutableDir() {
@@ -147,21 +150,61 @@ void BM_Aggregate_Sqlite(benchmark::State& state) {
   sqlite3_finalize(st);
 }
 
+// Every order line changed by one statement; each run adds one to the quantities again.
+constexpr const char* kBulkUpdate = "UPDATE OrderLines SET Quantity = Quantity + 1";
+
+void BM_BulkUpdate_Engine(benchmark::State& state) {
+  const int16_t c = Cursor(kBulkUpdate);
+  for (auto _ : state)
+    if (gEngine.XQLExec(c) > 0) state.SkipWithError("update");
+}
+
+void BM_BulkUpdate_Sqlite(benchmark::State& state) {
+  for (auto _ : state)
+    if (sqlite3_exec(gBase, kBulkUpdate, nullptr, nullptr, nullptr) != SQLITE_OK)
+      state.SkipWithError("update");
+}
+
+void BM_Check_Tool(benchmark::State& state) {
+  for (auto _ : state)
+    if (!vader::tools::CheckFile(gDir + "/ORDLINE.BTR").Ok()) state.SkipWithError("check");
+}
+
+void BM_Check_Sqlite(benchmark::State& state) {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2((gDir + "/ORDLINE.BTR").c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  for (auto _ : state) {
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr);
+    if (sqlite3_step(st) != SQLITE_ROW ||
+        std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "ok") != 0)
+      state.SkipWithError("integrity check");
+    sqlite3_finalize(st);
+  }
+  sqlite3_close_v2(db);
+}
+
 BENCHMARK(BM_KeyQuery_Engine);
 BENCHMARK(BM_KeyQuery_Sqlite);
 BENCHMARK(BM_Aggregate_Engine)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Aggregate_Sqlite)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BulkUpdate_Engine)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_BulkUpdate_Sqlite)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_Check_Tool)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_Check_Sqlite)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) cpu_[r.benchmark_name()] = r.GetAdjustedCPUTime();
+    // By the function's name, without "/iterations:1".
+    for (const Run& r : runs) cpu_[r.run_name.function_name] = r.GetAdjustedCPUTime();
     ConsoleReporter::ReportRuns(runs);
   }
   void PrintRatios() const {
     std::printf("\n%-10s %8s  (engine / plain SQLite, CPU time)\n", "query", "ratio");
-    for (const char* q : {"KeyQuery", "Aggregate"}) {
-      const auto e = cpu_.find(std::string("BM_") + q + "_Engine");
+    for (const char* q : {"KeyQuery", "Aggregate", "BulkUpdate", "Check"}) {
+      const std::string ours = std::string("BM_") + q + (std::strcmp(q, "Check") ? "_Engine" : "_Tool");
+      const auto e = cpu_.find(ours);
       const auto s = cpu_.find(std::string("BM_") + q + "_Sqlite");
       if (e != cpu_.end() && s != cpu_.end()) std::printf("%-10s %8.2f\n", q, e->second / s->second);
     }
@@ -195,6 +238,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "generating the sample database (scale %s) in %s ...\n", scale.c_str(), dir.c_str());
     if (std::system((ExecutableDir() + "/vsampledb --quiet --scale " + scale + " " + dir).c_str()) != 0) return 1;
   }
+  gDir = dir;
   if (int16_t s = gEngine._XQLLogin("", "", dir.c_str(), "", "", 1); s != 0)
     return std::fprintf(stderr, "login to %s: status %d\n", dir.c_str(), s), 1;
   const int16_t c = Cursor("SELECT COUNT(*) FROM Orders");
