@@ -26,7 +26,14 @@ int64_t SignExtend(uint64_t v, size_t n) {
   return static_cast<int64_t>((v ^ sign) - sign);
 }
 
-double Scale(int decimals) { return std::pow(10.0, decimals); }
+// Powers of ten up to 1e22 are exact doubles: read from a table, as every decimal and money
+// value of a scan needs one.
+double Scale(int decimals) {
+  static constexpr double kExact[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                      1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                      1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  return decimals >= 0 && decimals <= 22 ? kExact[decimals] : std::pow(10.0, decimals);
+}
 
 Value Scaled(int64_t units, int decimals) {
   if (decimals == 0) return Value::Integer(units);
