@@ -309,7 +309,9 @@ Statement& SqliteStore::PhysStatement(PhysStmt which) {
        " ORDER BY pos DESC LIMIT 1), 0) + 1, ?1)"),
       "UPDATE records SET data = ?1 WHERE pos = ?2 AND " BELOW,
       "DELETE FROM records WHERE pos = ?1 AND " BELOW,
-      "SELECT count(*) FROM records WHERE " BELOW,
+      // SQLite counts a whole table from its pages; the count row is taken off after.
+      ("SELECT (SELECT count(*) FROM records) - (SELECT count(*) FROM records WHERE pos = "
+       VADER_COUNT_ROW ")"),
       "SELECT count(*) FROM records WHERE pos < ?1 AND " BELOW,
       "WHERE " BELOW " ORDER BY pos LIMIT 1 OFFSET ?1",
       "BEGIN IMMEDIATE",
