@@ -282,5 +282,33 @@ TEST_F(CrashTest, AcknowledgedRecordsSurviveAKilledWriter) {
   EXPECT_EQ("ok", check);
 }
 
+// The record count survives a writer killed amid inserts and deletes, each of which changes it.
+TEST_F(CrashTest, TheRecordCountIsExactAfterAWriterIsKilledAmidInsertsAndDeletes) {
+  File f;
+  MakePeople(f, {});
+  ASSERT_EQ(0, f.Close());
+  {
+    Child child("write", {Path("people")});
+    for (int32_t id = 1; id <= 60; ++id) {
+      ASSERT_EQ("0", child.Ask("i " + std::to_string(id) + " 0"));
+      if (id % 3 == 0) {
+        ASSERT_EQ("0", child.Ask("d " + std::to_string(id - 1) + " 0"));
+      }
+    }
+    // Sent without waiting for the answers: the kill lands in the middle of these.
+    for (int32_t id = 61; id <= 90; ++id)
+      child.AskWithin((id % 2 ? "i " : "d ") + std::to_string(id % 2 ? id : id - 59) + " 0", 0);
+    child.Kill();
+  }
+  ASSERT_EQ(0, f.Open(Path("people")));
+  const std::vector<int32_t> byKey = Walk(f, 0);
+  size_t stepped = 0;
+  for (int16_t s = f.Step(kStepFirst); s == 0; s = f.Step(kStepNext)) ++stepped;
+  EXPECT_EQ(byKey.size(), stepped);
+  EXPECT_EQ(byKey.size(), f.RecordCount());
+  ASSERT_EQ(0, f.Insert(Person(999999, "after")));
+  EXPECT_EQ(byKey.size() + 1, f.RecordCount());
+}
+
 }  // namespace
 }  // namespace vader::microkernel::test
