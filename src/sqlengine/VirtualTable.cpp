@@ -92,6 +92,8 @@ struct Cursor {
 };
 
 constexpr int16_t kBtrRejectLimit = 60;
+constexpr int16_t kBtrInvalidOperation = 1, kBtrInvalidDescriptor = 62, kBtrInvalidExtractor = 65,
+                  kBtrDataMessageTooSmall = 97;
 constexpr uint8_t kTermEqual = 1, kTermLess = 3, kTermLessEqual = 6;
 
 // Whether a key can answer constraints on its first segment and deliver rows in the order
@@ -300,14 +302,14 @@ int16_t Read(Cursor& c, uint16_t op) {
   return s;
 }
 
-// The next batch after the current record (`withCurrent`: starting with it).
-int16_t ReadBatch(Cursor& c, bool withCurrent) {
+// The next batch after the current record.
+int16_t ReadBatch(Cursor& c) {
   const size_t room = (c.buffer.size() - 2) / (kExtendedHeader + c.extract);
   const auto count = static_cast<uint16_t>(std::min<size_t>(c.batchSize, room));
   uint8_t* d = c.buffer.data();
   const auto total = static_cast<uint16_t>(16 + c.term.size());
   std::memcpy(d, &total, 2);
-  std::memcpy(d + 2, withCurrent ? "EG" : "UC", 2);
+  std::memcpy(d + 2, "UC", 2);
   // With a term the first record past the range stops the read (reject limit 1).
   const uint16_t reject = c.term.empty() ? 0 : 1, terms = c.term.empty() ? 0 : 1;
   const uint16_t fields = 1, offset = 0;
@@ -329,11 +331,22 @@ int16_t ReadBatch(Cursor& c, bool withCurrent) {
   return 0;
 }
 
+// Statuses with which the record manager refuses an extended read it cannot do here (before
+// moving): the scan goes on with plain reads.
+bool ExtendedRefused(int16_t status) {
+  return status == kBtrInvalidOperation || status == kBtrInvalidDescriptor ||
+         status == kBtrInvalidExtractor || status == kBtrDataMessageTooSmall;
+}
+
 // Moves to the next record of the batch, reading a batch when it is used up.
 int16_t Advance(Cursor& c) {
   if (c.next >= c.inBatch) {
     if (c.batchStatus == kBtrEndOfFile) return kBtrEndOfFile;
-    if (int16_t s = ReadBatch(c, false); s != 0) return s;
+    if (int16_t s = ReadBatch(c); s != 0) {
+      if (!ExtendedRefused(s)) return s;
+      c.extended = false;
+      return Read(c, c.keyNumber < 0 ? kOpStepNext : kOpGetNext);
+    }
     if (c.inBatch == 0) return kBtrEndOfFile;
   }
   const uint8_t* r = c.buffer.data() + 2 + size_t{c.next} * (kExtendedHeader + c.extract);
@@ -344,17 +357,12 @@ int16_t Advance(Cursor& c) {
   return 0;
 }
 
-// Starts a scan with the positioning `op`: the record it finds opens the first batch.
+// Starts a scan with the positioning `op`: the record it finds is the first row, and the
+// batches follow it (a batch starting with it would read it again).
 int16_t Start(Cursor& c, uint16_t op) {
-  if (int16_t s = Read(c, op); s != 0 || !c.extended) return s;
   c.batchSize = kFirstBatch;
   c.batchStatus = 0;
-  if (ReadBatch(c, true) != 0) {
-    // The extended read is refused here: plain reads from the record found.
-    c.extended = false;
-    return Read(c, op);
-  }
-  return Advance(c);
+  return Read(c, op);
 }
 
 int Filter(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int argc, sqlite3_value** argv) {
