@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "framework/LongWork.h"
 #include "language/zInter.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/QtText.h"
@@ -325,7 +326,9 @@ int TDBGridModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TDBGridModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid()) return {};
+  // Long work repaints the view while the rows are being read again: an index it still
+  // holds may lie beyond them.
+  if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) return {};
   const TField* field = columns_[static_cast<std::size_t>(index.column())];
   if (role == Qt::TextAlignmentRole)
     return QVariant::fromValue(Qt::AlignVCenter |
@@ -355,7 +358,9 @@ QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int 
 Qt::ItemFlags TDBGridModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags flags = QAbstractTableModel::flags(index);
   const TDataSet* dataSet = DataSet();
-  if (!index.isValid() || !dataSet || readOnly_ || !dataSet->CanModify()) return flags;
+  if (!index.isValid() || index.column() >= columnCount() || !dataSet || readOnly_ ||
+      !dataSet->CanModify())
+    return flags;
   const TField* field = columns_[static_cast<std::size_t>(index.column())];
   // Blob contents are edited in the form view's panes, not in a cell that shows their kind.
   const TFieldType type = field->DataType();
@@ -393,7 +398,8 @@ bool TDBGridModel::setData(const QModelIndex& index, const QVariant& value, int 
 }
 
 bool TDBGridModel::canFetchMore(const QModelIndex& parent) const {
-  return !parent.isValid() && DataSet() && !atEnd_;
+  // Not while long work reads the dataset: its moves are not to be mixed with the view's.
+  return !parent.isValid() && DataSet() && !atEnd_ && !reading_ && !LongWorkRunning();
 }
 
 void TDBGridModel::fetchMore(const QModelIndex& parent) {

@@ -10,6 +10,7 @@
 #include <QCalendarWidget>
 #include <QDateTimeEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTableView>
@@ -17,6 +18,7 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -33,6 +35,7 @@
 #include "legacy/Pre6Files.h"
 #include "framework/DBCtrls.h"
 #include "framework/Dialogs.h"
+#include "framework/LongWork.h"
 #include "language/zInter.h"
 #include "platform/CodePage.h"
 #include "platform/ProcessInfo.h"
@@ -683,6 +686,7 @@ TEST_F(DataWindows, KeysAndTheThumbReachTheEndOfABigTableAndThePositionIsANumber
   unsigned number = 0;
   ASSERT_EQ(std::sscanf(middle.c_str(), "Record about %u of 100000", &number), 1) << middle;
   EXPECT_NEAR(number, kCustomers / 2, kCustomers / 100) << middle;
+
 }
 
 TEST_F(DataWindows, AFilterTakesTheFieldLabelsAndTellsItsProblemsInTheLanguage) {
@@ -704,6 +708,61 @@ TEST_F(DataWindows, AFilterTakesTheFieldLabelsAndTellsItsProblemsInTheLanguage) 
   EXPECT_NE(form.FilterProblem().find("Feld 'Gewicht' nicht gefunden"), std::string::npos)
       << form.FilterProblem();
   SetLanguageFile("");
+}
+
+// Clicks Stop in the window of long work as soon as it shows; remembers its title.
+class StopWhenShown {
+ public:
+  StopWhenShown() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* stop = window->findChild<QPushButton*>("StopButton");
+        if (window->objectName() != "LongWorkDialog" || !window->isVisible() || !stop) continue;
+        title_ = window->windowTitle().toStdString();
+        stop->click();
+        timer_.stop();
+      }
+    });
+    timer_.start(0);
+    TLongWork::SetShowDelay(std::chrono::milliseconds(0));
+  }
+  ~StopWhenShown() { TLongWork::SetShowDelay(std::chrono::milliseconds(500)); }
+  const std::string& Title() const { return title_; }
+
+ private:
+  QTimer timer_;
+  std::string title_;
+};
+
+TEST_F(DataWindows, ALongFilterAndALongStatementAreStoppedLeavingTheDataAsItWas) {
+  TDataForm& form = Data("OrderLines");
+  const int all = form.RecordCount();
+  {
+    StopWhenShown stopper;
+    EXPECT_FALSE(form.ApplyFilter("Quantity < 0", true));  // no row passes: every one is read
+    EXPECT_EQ(stopper.Title(), "Filtering OrderLines");
+  }
+  EXPECT_NE(form.FilterProblem().find("The filter was stopped"), std::string::npos)
+      << form.FilterProblem();
+  EXPECT_FALSE(form.Table().Filtered());
+  EXPECT_FALSE(static_cast<TCheckBox*>(form.FindComponent("FilterCheck"))->Checked());
+  EXPECT_EQ(form.RecordCount(), all);
+
+  TSqlForm& sql = *form.DatabaseForm()->OpenSqlWindow();
+  const auto total = [&] {
+    sql.SetStatement("SELECT SUM(Quantity) FROM OrderLines");
+    EXPECT_TRUE(sql.Run()) << sql.ErrorText();
+    return sql.Query().Fields(0)->AsString();
+  };
+  const std::string before = total();
+  {
+    StopWhenShown stopper;
+    sql.SetStatement("UPDATE OrderLines SET Quantity = Quantity + 1");
+    EXPECT_FALSE(sql.Run());
+    EXPECT_EQ(stopper.Title(), "Running the statement");
+  }
+  EXPECT_EQ(LastMessage(), "The statement was stopped. Nothing it changed was kept.");
+  EXPECT_EQ(total(), before);
 }
 
 TEST_F(DataWindows, DetailsFollowTheMasterAndExportHonoursTheFilter) {
