@@ -287,7 +287,7 @@ int TDataForm::EstimatedPosition() const {
   if (table_->State() != TDataSetState::dsBrowse) return -1;
   const TBookmark here = table_->GetBookmark();
   if (here != estimate_.at || table_->RowsVersion() != estimate_.version)
-    estimate_ = {here, table_->RowsVersion(), table_->EstimatedPosition()};
+    estimate_ = {here, table_->RowsVersion(), table_->EstimatedPosition(RecordCount())};
   return estimate_.position;
 }
 

@@ -687,6 +687,18 @@ TEST_F(DataWindows, KeysAndTheThumbReachTheEndOfABigTableAndThePositionIsANumber
   ASSERT_EQ(std::sscanf(middle.c_str(), "Record about %u of 100000", &number), 1) << middle;
   EXPECT_NEAR(number, kCustomers / 2, kCustomers / 100) << middle;
 
+  // So it is with a range, and with a filter.
+  form.ApplyRange("20001", "60000");
+  form.Search(std::to_string(kCustomers / 2));
+  const std::string inRange = form.PositionText();
+  ASSERT_EQ(std::sscanf(inRange.c_str(), "Record about %u of 40000", &number), 1) << inRange;
+  EXPECT_NEAR(number, 30000, kCustomers / 100) << inRange;
+  form.ClearRange();
+  ASSERT_TRUE(form.ApplyFilter("Id > 50000", true)) << form.FilterProblem();
+  form.Search(std::to_string(kCustomers * 3 / 4));
+  const std::string filtered = form.PositionText();
+  ASSERT_EQ(std::sscanf(filtered.c_str(), "Record about %u of 50000", &number), 1) << filtered;
+  EXPECT_NEAR(number, 25000, kCustomers / 50) << filtered;
 }
 
 TEST_F(DataWindows, AFilterTakesTheFieldLabelsAndTellsItsProblemsInTheLanguage) {
