@@ -146,6 +146,15 @@ int TBrowseTable::EstimatedPosition(int shown) {
   }
 }
 
+void TBrowseTable::SetRecNo(int value) {
+  if (IsSequenced() || Filtered() || rangeSet_ || MasterSource()) return TtbTable::SetRecNo(value);
+  CheckBrowseMode();
+  if (value < 1 || !Handle() || !DBSession()) return;
+  TSessionLock lock(*DBSession());
+  CursorPosChanged();  // the cursor leaves the row it stood on
+  if (Engine()->SetToSeqNo(Handle(), static_cast<uint32_t>(value)) == 0) ResyncFromStorage(true);
+}
+
 TBookmark TBrowseTable::EndBookmark(bool first) {
   TBaseTable& cursor = *Handle();
   std::vector<uint8_t> record(cursor.GetRecordBufferSize());

@@ -43,6 +43,9 @@ class TBrowseTable : public TtbTable {
   // position as a share of the file), among Shown rows while a filter or range leaves some
   // out; -1 when there is none.
   int EstimatedPosition(int shown);
+  // A record number is reached through its share of the file where the cursor has no record
+  // numbers, without filter or range (the scroll thumb let go in the middle of a big table).
+  void SetRecNo(int value) override;
 
   // The bytes Field takes in the record (for a binary field: its stored text); -1 unknown.
   int StoredSize(const TField& field);

@@ -440,8 +440,12 @@ TDBGridView::TDBGridView(QWidget* parent) : QTableView(parent), model_(new TDBGr
   connect(verticalScrollBar(), &QScrollBar::sliderMoved, this, [this](int value) {
     const QScrollBar* bar = verticalScrollBar();
     thumbEnd_ = value >= bar->maximum() ? 1 : value <= bar->minimum() ? -1 : 0;
+    thumbDragged_ = true;
   });
-  connect(verticalScrollBar(), &QScrollBar::sliderPressed, this, [this] { thumbEnd_ = 0; });
+  connect(verticalScrollBar(), &QScrollBar::sliderPressed, this, [this] {
+    thumbEnd_ = 0;
+    thumbDragged_ = false;
+  });
   connect(verticalScrollBar(), &QScrollBar::sliderReleased, this, [this] { ThumbReleased(); });
   // Leaving a row posts its edit; when the post is refused the selection goes back to the
   // row still in edit, so what the person typed stays in sight.
@@ -471,10 +475,22 @@ void TDBGridView::ThumbReleased() {
   TDataSet* dataSet = model_->DataSet();
   if (!dataSet) return;
   const int end = std::exchange(thumbEnd_, 0);
+  const bool dragged = std::exchange(thumbDragged_, false);
   if (end > 0 && !model_->AtEnd()) {
     Guarded([&] { dataSet->Last(); });
   } else if (end < 0 && !model_->AtStart()) {
     Guarded([&] { dataSet->First(); });
+  } else if (dragged && end == 0 && !(model_->AtStart() && model_->AtEnd()) &&
+             !dataSet->Filtered()) {
+    // Of a table read only in part the thumb stands for the whole table: the record at its
+    // share of the scroll bar.
+    const QScrollBar* bar = verticalScrollBar();
+    const double share = double(bar->value() - bar->minimum()) /
+                         std::max(1, bar->maximum() - bar->minimum());
+    Guarded([&] {
+      const int count = dataSet->RecordCount();
+      if (count > 0) dataSet->SetRecNo(1 + static_cast<int>(share * (count - 1) + 0.5));
+    });
   } else {
     return;
   }

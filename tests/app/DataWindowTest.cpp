@@ -679,11 +679,18 @@ TEST_F(DataWindows, KeysAndTheThumbReachTheEndOfABigTableAndThePositionIsANumber
   EXPECT_EQ(form.PositionText(), last);
   QTest::keyClick(grid, Qt::Key_Up);
   EXPECT_EQ(form.PositionText(), "Record 99999 of 100000");
+  unsigned number = 0;
+  // Let go in the middle, the thumb goes to the middle of the table.
+  bar->setSliderDown(true);
+  bar->setSliderPosition((bar->minimum() + bar->maximum()) / 2);
+  bar->setSliderDown(false);
+  const std::string dragged = form.PositionText();
+  ASSERT_EQ(std::sscanf(dragged.c_str(), "Record about %u of 100000", &number), 1) << dragged;
+  EXPECT_NEAR(number, kCustomers / 2, kCustomers / 50) << dragged;
 
   // A search lands in the middle, far from both ends: the position is still a number.
   form.Search(std::to_string(kCustomers / 2));
   const std::string middle = form.PositionText();
-  unsigned number = 0;
   ASSERT_EQ(std::sscanf(middle.c_str(), "Record about %u of 100000", &number), 1) << middle;
   EXPECT_NEAR(number, kCustomers / 2, kCustomers / 100) << middle;
 
