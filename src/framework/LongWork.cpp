@@ -22,8 +22,9 @@ std::chrono::milliseconds& ShowDelay() {
   return delay;
 }
 
+// Each thread has its own: loops of other threads never process this thread's events.
 TLongWork*& Running() {
-  static TLongWork* current = nullptr;
+  thread_local TLongWork* current = nullptr;
   return current;
 }
 

@@ -49,7 +49,7 @@ class TLongWork {
   // Whether the progress window was shown.
   bool Shown() const { return shown_; }
 
-  // The work running now (the innermost), nullptr when none is.
+  // The work this thread runs now (the innermost), nullptr when none is.
   static TLongWork* Current();
   // How long work runs before its progress shows; tests shorten it.
   static void SetShowDelay(std::chrono::milliseconds delay);
