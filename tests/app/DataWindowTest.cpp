@@ -1,9 +1,15 @@
 // The database and data windows driven in process over a copy of the sample database: opening
 // (and refusing) databases, browsing with index, search, range and filter, editing with engine
 // errors that keep the input, deleting with the prompt, master/detail, CSV export, and a
-// language switch with a data window open; the SQL window over the relational engine.
+// language switch with a data window open; the SQL window over the relational engine; long
+// work (a filter, a statement, a wait for another program) shown and stopped.
 
 #include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -27,6 +33,7 @@
 #include <sstream>
 
 #include "DataForm.h"
+#include "LongWorks.h"
 #include "DatabaseForm.h"
 #include "RecordForm.h"
 #include "SqlForm.h"
@@ -782,6 +789,64 @@ TEST_F(DataWindows, ALongFilterAndALongStatementAreStoppedLeavingTheDataAsItWas)
   }
   EXPECT_EQ(LastMessage(), "The statement was stopped. Nothing it changed was kept.");
   EXPECT_EQ(total(), before);
+}
+
+// Another program writing a file: it holds the file's write lock until it is ended.
+class OtherWriter {
+ public:
+  explicit OtherWriter(const std::string& path) {
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      sqlite3* db = nullptr;
+      const bool held =
+          sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+          sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+      const char answer = held ? '1' : '0';
+      if (write(ready[1], &answer, 1) == 1) pause();  // until it is ended
+      _exit(0);
+    }
+    close(ready[1]);
+    char answer = 0;
+    holds_ = pid_ > 0 && read(ready[0], &answer, 1) == 1 && answer == '1';
+    close(ready[0]);
+  }
+  ~OtherWriter() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  bool Holds() const { return holds_; }
+
+ private:
+  pid_t pid_ = -1;
+  bool holds_ = false;
+};
+
+TEST_F(DataWindows, AWaitForAFileAnotherProgramWritesShowsProgressAndIsStopped) {
+  setenv("VADER_BTRV_WAIT_MS", "20000", 1);
+  ShowLockWaits();
+  TDataForm& form = Data("Products");
+  TDataSet& table = form.Table();
+  const std::string name = Field(form, "Name");
+  table.Edit();
+  table.FieldByName("Name")->SetAsString("Renamed while another program writes");
+  {
+    OtherWriter other(dir.File("sample/PRODUCT.BTR"));
+    ASSERT_TRUE(other.Holds());
+    StopWhenShown stopper;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(form.PostRecord());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(stopper.Title(), "Waiting for a record or file another program is using");
+  }
+  SetLockWaitWorkFactory(nullptr);
+  unsetenv("VADER_BTRV_WAIT_MS");
+  EXPECT_EQ(table.State(), TDataSetState::dsEdit);  // what was typed stays, to post again
+  table.Cancel();
+  table.Refresh();
+  EXPECT_EQ(Field(form, "Name"), name);
 }
 
 TEST_F(DataWindows, DetailsFollowTheMasterAndExportHonoursTheFilter) {
