@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "AppForm.h"
+#include "LongWorks.h"
 #include "MainWindowKeeper.h"
 #include "ui/ErrorDisplay.h"
 
@@ -14,6 +15,7 @@ int RunApplication(TModuleTable& modules, const UseMainWindow& use) {
   ui::TQtEventLoop loop;
   Application().SetEventLoop(&loop);
   Application().Initialize();
+  ShowLockWaits();
   {
     MainWindowKeeper keeper(loop);
     TMainForm* form = nullptr;

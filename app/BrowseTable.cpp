@@ -1,5 +1,7 @@
 #include "BrowseTable.h"
 
+#include <algorithm>
+
 #include "AppForm.h"
 #include "AppTexts.h"
 #include "framework/FrameworkErrors.h"
@@ -118,20 +120,73 @@ void TBrowseTable::CancelFieldRange() {
     CheckMasterRange();
 }
 
-int TBrowseTable::EstimatedPosition() {
-  if (State() != TDataSetState::dsBrowse || Filtered() || rangeSet_ || MasterSource()) return -1;
+int TBrowseTable::EstimatedPosition(int shown) {
+  if (State() != TDataSetState::dsBrowse) return -1;
   const TBookmark active = GetBookmark();
   if (active.empty() || !Handle() || !DBSession()) return -1;
   TSessionLock lock(*DBSession());
   CursorPosChanged();  // the cursor leaves the row it stood on
-  if (Engine()->SetToBookMark(Handle(), active.data()) != 0) return -1;
-  uint32_t number = 0;
   try {
-    Handle()->GetSeqNo(number);
+    if (!Filtered() && !rangeSet_ && !MasterSource()) {
+      if (Engine()->SetToBookMark(Handle(), active.data()) != 0) return -1;
+      uint32_t number = 0;
+      Handle()->GetSeqNo(number);
+      return number > 0 ? static_cast<int>(number) : -1;
+    }
+    // The rows shown are taken as spread evenly between the first and the last of them.
+    const double first = FileShareAt(EndBookmark(true));
+    const double last = FileShareAt(EndBookmark(false));
+    const double here = FileShareAt(active);
+    if (Engine()->SetToBookMark(Handle(), active.data()) != 0) return -1;
+    if (shown < 1 || first < 0 || here < 0 || last <= first) return -1;
+    const double part = std::clamp((here - first) / (last - first), 0.0, 1.0);
+    return 1 + static_cast<int>(part * (shown - 1) + 0.5);
   } catch (const std::exception&) {
     return -1;  // a cursor that cannot tell its share of the file
   }
-  return number > 0 ? static_cast<int>(number) : -1;
+}
+
+void TBrowseTable::SetRecNo(int value) {
+  if (IsSequenced() || Filtered() || rangeSet_ || MasterSource()) return TtbTable::SetRecNo(value);
+  CheckBrowseMode();
+  if (value < 1 || !Handle() || !DBSession()) return;
+  TSessionLock lock(*DBSession());
+  CursorPosChanged();  // the cursor leaves the row it stood on
+  if (Engine()->SetToSeqNo(Handle(), static_cast<uint32_t>(value)) == 0) ResyncFromStorage(true);
+}
+
+TBookmark TBrowseTable::EndBookmark(bool first) {
+  TBaseTable& cursor = *Handle();
+  std::vector<uint8_t> record(cursor.GetRecordBufferSize());
+  if (first) {
+    cursor.SetToBegin();
+    cursor.GetNextRecord(dbiNOLOCK, record.data(), nullptr);
+  } else {
+    cursor.SetToEnd();
+    cursor.GetPriorRecord(dbiNOLOCK, record.data(), nullptr);
+  }
+  TBookmark mark(cursor.GetBookmarkSize(), '\0');
+  cursor.GetBookMark(mark.data());
+  return mark;
+}
+
+// A cursor of its own on the table, without filter or range, in the same order, tells the
+// share; the file's record count then costs nothing.
+double TBrowseTable::FileShareAt(const TBookmark& bookmark) {
+  if (!plain_ || plain_->IndexName() != IndexName()) {
+    plain_ = std::make_unique<TBrowseTable>(nullptr);
+    plain_->SetDatabaseName(DatabaseName());
+    plain_->SetTableName(TableName());
+    plain_->SetIndexName(IndexName());
+    plain_->SetReadOnly(true);
+    plain_->Open();
+  }
+  TBaseTable* cursor = plain_->Handle();
+  uint32_t number = 0, count = 0;
+  if (!cursor || Engine()->SetToBookMark(cursor, bookmark.data()) != 0) return -1;
+  cursor->GetSeqNo(number);
+  if (Engine()->GetRecordCount(cursor, count) != 0 || count == 0 || number == 0) return -1;
+  return (number - 1.0) / count;
 }
 
 int TBrowseTable::StoredSize(const TField& field) {

@@ -3,6 +3,7 @@
 // person's terms: the indexes by name, a search for a typed value on the first field of the
 // current index, a range between two typed values, and a link to a master table.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,9 +40,12 @@ class TBrowseTable : public TtbTable {
   bool RangeSet() const { return rangeSet_; }
 
   // The engine's estimate of the current record's number in the index order (from its
-  // position as a share of the file); -1 when there is none, or while a filter or range
-  // leaves out rows the estimate would count.
-  int EstimatedPosition();
+  // position as a share of the file), among Shown rows while a filter or range leaves some
+  // out; -1 when there is none.
+  int EstimatedPosition(int shown);
+  // A record number is reached through its share of the file where the cursor has no record
+  // numbers, without filter or range (the scroll thumb let go in the middle of a big table).
+  void SetRecNo(int value) override;
 
   // The bytes Field takes in the record (for a binary field: its stored text); -1 unknown.
   int StoredSize(const TField& field);
@@ -52,6 +56,11 @@ class TBrowseTable : public TtbTable {
                  const std::string& detailField);
 
  private:
+  // The bookmark of the first (or last) row shown; moves the engine's cursor.
+  TBookmark EndBookmark(bool first);
+  // Where Bookmark stands in the whole file in the current order: 0 first, near 1 last; -1
+  // when the cursor cannot tell.
+  double FileShareAt(const TBookmark& bookmark);
   std::string FirstKeyField();
   // Puts Text into FieldName of the lookup key buffer, which stays in edit.
   void PutKey(const std::string& fieldName, const std::string& text);
@@ -64,6 +73,7 @@ class TBrowseTable : public TtbTable {
   bool rangeSet_ = false;
   // The range of a detail table within its master link, applied at every master move.
   TValue detailLow_, detailHigh_;
+  std::unique_ptr<TBrowseTable> plain_;  // the table without filter or range, for positions
 };
 
 }  // namespace vader::app

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "AppTexts.h"
+#include "LongWorks.h"
 #include "DatabaseForm.h"
 #include "RecordForm.h"
 #include "StructureForm.h"
@@ -286,7 +287,7 @@ int TDataForm::EstimatedPosition() const {
   if (table_->State() != TDataSetState::dsBrowse) return -1;
   const TBookmark here = table_->GetBookmark();
   if (here != estimate_.at || table_->RowsVersion() != estimate_.version)
-    estimate_ = {here, table_->RowsVersion(), table_->EstimatedPosition()};
+    estimate_ = {here, table_->RowsVersion(), table_->EstimatedPosition(RecordCount())};
   return estimate_.position;
 }
 
@@ -335,12 +336,15 @@ void TDataForm::ClearRange() {
 bool TDataForm::ApplyFilter(const std::string& text, bool on) {
   filterProblem_.clear();
   bool applied = false;
+  // Reading up to the first rows that pass, and counting them, may read the whole table.
+  const std::unique_ptr<TLongWork> work = FilterWork(tableName_);
   try {
     if (on && !text.empty()) BuildFilterExpression(text, 0, table_);  // errors before any change
     table_->SetFiltered(false);
     // The table keeps the text with field names, which mean the same in every language.
     table_->SetFilterText(FilterTextWithFieldNames(text, *table_));
     table_->SetFiltered(on && !text.empty());
+    ShowState();
     applied = true;
   } catch (const std::exception& error) {
     const std::string message = error.what();
@@ -350,15 +354,25 @@ bool TDataForm::ApplyFilter(const std::string& text, bool on) {
     if (position > 0)
       filterProblem_ += "\n" + text.substr(0, position - 1) + " >>" +
                         text.substr(std::min(text.size(), position - 1));
-    if (auto* check = dynamic_cast<TCheckBox*>(FindComponent("FilterCheck")))
-      check->SetChecked(false);
-    try {
-      table_->SetFiltered(false);
-    } catch (const std::exception&) {
-    }
+    SwitchFilterOff();
+  }
+  if (work->Stopped()) {
+    // The rows shown would be those found before the stop: the filter goes off instead.
+    filterProblem_ = Tr(texts::kFilterStopped);
+    SwitchFilterOff();
+    applied = false;
   }
   ShowState();
   return applied;
+}
+
+void TDataForm::SwitchFilterOff() {
+  if (auto* check = dynamic_cast<TCheckBox*>(FindComponent("FilterCheck")))
+    check->SetChecked(false);
+  try {
+    table_->SetFiltered(false);
+  } catch (const std::exception&) {
+  }
 }
 
 void TDataForm::InsertRecord() { table_->Insert(); }

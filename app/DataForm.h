@@ -33,6 +33,7 @@ class TDataForm : public TAppForm {
   void ApplyRange(const std::string& from, const std::string& to);
   void ClearRange();
   // Compiles Text as the filter; a text that does not parse is refused with its position.
+  // A filter that reads long shows its progress; stopped, it is switched off (false).
   bool ApplyFilter(const std::string& text, bool on);
   void InsertRecord();
   // Asks first when the setting says so; true when the record went.
@@ -80,6 +81,7 @@ class TDataForm : public TAppForm {
   void BuildControls();
   void BuildMenu();
   void FillIndexes();
+  void SwitchFilterOff();
   int EstimatedPosition() const;
   std::string IndexCaption(const TIndexInfo& info) const;
   std::string TextOf(const char* name) const;

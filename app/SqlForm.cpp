@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "AppTexts.h"
+#include "LongWorks.h"
 #include "DataForm.h"
 #include "DatabaseForm.h"
 #include "SqlHistory.h"
@@ -249,17 +250,21 @@ bool TSqlForm::RunScript(std::size_t offset, std::string script) {
   const int linesBefore = static_cast<int>(std::count(
       text.begin(), text.begin() + static_cast<long>(std::min(offset, text.size())), '\n'));
   const auto started = std::chrono::steady_clock::now();
-  for (const ScriptStatement& statement : statements) {
-    if (!RunStatement(statement.text)) {
-      // In a script the message names the statement that failed; those before it have run.
-      if (statements.size() > 1)
-        error_ = Format(texts::kStatementFailed, {std::to_string(statementsRun_ + 1),
-                                                  std::to_string(statement.line + linesBefore)}) +
-                 "\n" + error_;
-      Editor().SetSelection(offset + statement.begin, statement.text.size());
-      break;
+  {  // the progress window closes before a message is shown
+    const std::unique_ptr<TLongWork> work = StatementWork();
+    for (const ScriptStatement& statement : statements) {
+      if (!RunStatement(statement.text)) {
+        if (work->Stopped()) error_ = Tr(texts::kStatementStopped);
+        // In a script the message names the statement that failed; those before it have run.
+        if (statements.size() > 1)
+          error_ = Format(texts::kStatementFailed, {std::to_string(statementsRun_ + 1),
+                                                    std::to_string(statement.line + linesBefore)}) +
+                   "\n" + error_;
+        Editor().SetSelection(offset + statement.begin, statement.text.size());
+        break;
+      }
+      ++statementsRun_;
     }
-    ++statementsRun_;
   }
   const auto elapsed = std::chrono::steady_clock::now() - started;
   elapsedMs_ = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "AppLifecycle.h"
+#include "LongWorks.h"
 #include "AppTexts.h"
 #include "DataForm.h"
 #include "DatabaseForm.h"
@@ -192,6 +193,7 @@ int UseWindows(vader::ui::TQtEventLoop& loop, vader::app::TMainForm& form,
       }
     }
     for (const char* text : vader::app::texts::kAll) collector.Add(text);
+    for (const char* text : vader::app::texts::kLongWorkTexts) collector.Add(text);
     collector.Add(vader::dbconsts::SCharacterNotStored);
     for (const char* text : vader::app::texts::kFilterProblems) collector.Add(text);
     for (const char* text : vader::ui::ErrorExplanations()) collector.Add(text);

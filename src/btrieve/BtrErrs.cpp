@@ -201,6 +201,7 @@ constexpr NativeMessage kNativeMessages[] = {
     {808, "The date is not valid"},
     {809, "The time is not valid"},
     {810, "The value is not a number"},
+    {811, "The statement was stopped and its changes were undone"},
     {1001, "The lock parameter is out of range"},
     {1002, "A memory allocation error occurred"},
     {1003, "The memory parameter is too small"},

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "btrieve/BtrConst.h"
+#include "framework/LongWork.h"
 #include "platform/DynamicLibrary.h"
 
 namespace vader {
@@ -15,6 +16,7 @@ using BtrCallIdFn = int16_t (*)(uint16_t, void*, void*, uint32_t*, void*, uint8_
                                 uint8_t*);
 using InitFn = int16_t (*)(const char*);
 using StopFn = int16_t (*)();
+using WaitHookFn = void* (*)(void*);
 
 struct EntryPoints {
   BtrCallFn call = nullptr;
@@ -44,6 +46,9 @@ bool ResolveAll(platform::HMODULE module, EntryPoints& entries) {
   return entries.call && entries.callId && entries.init && entries.stop;
 }
 
+// The record manager's wait hook: non-zero once the person stopped the wait.
+int16_t StopWaiting() { return LockWaitGoesOn() ? 0 : 1; }
+
 void LoadLibraryLocked(std::string_view libraryName) {
   platform::HMODULE module =
       platform::LoadLibrary(libraryName.empty() ? kDefaultBtrieveLibrary : libraryName);
@@ -54,6 +59,9 @@ void LoadLibraryLocked(std::string_view libraryName) {
     return;
   }
   gEntries = entries;
+  // A library that lets its waits be watched shows them as long work, which can be stopped.
+  if (auto hook = Resolve<WaitHookFn>(module, "WBTRVWAITHOOK"))
+    hook(reinterpret_cast<void*>(&StopWaiting));
   gCall = entries.call;
   gCallId = entries.callId;
   gModule = module;
@@ -90,15 +98,20 @@ int16_t BtrCall(uint16_t operation, void* positionBlock, void* dataBuffer, uint3
                 void* keyBuffer, uint8_t keyLength, int8_t keyNumber) {
   BtrCallFn call = gCall;
   if (call == nullptr) return B_RECORD_MANAGER_INACTIVE;
-  return call(operation, positionBlock, dataBuffer, dataLength, keyBuffer, keyLength, keyNumber);
+  const int16_t status =
+      call(operation, positionBlock, dataBuffer, dataLength, keyBuffer, keyLength, keyNumber);
+  LockWaitEnded();
+  return status;
 }
 
 int16_t BtrCallId(uint16_t operation, void* positionBlock, void* dataBuffer, uint32_t* dataLength,
                   void* keyBuffer, uint8_t keyLength, int8_t keyNumber, uint8_t* clientId) {
   BtrCallIdFn call = gCallId;
   if (call == nullptr) return B_RECORD_MANAGER_INACTIVE;
-  return call(operation, positionBlock, dataBuffer, dataLength, keyBuffer, keyLength, keyNumber,
-              clientId);
+  const int16_t status = call(operation, positionBlock, dataBuffer, dataLength, keyBuffer,
+                              keyLength, keyNumber, clientId);
+  LockWaitEnded();
+  return status;
 }
 
 }  // namespace vader

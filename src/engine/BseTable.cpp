@@ -11,6 +11,7 @@
 #include "engine/BseRgtry.h"
 #include "engine/BseUtils.h"
 #include "framework/Forms.h"
+#include "framework/LongWork.h"
 #include "platform/Bytes.h"
 #include "platform/Registry.h"
 
@@ -701,7 +702,12 @@ void TBaseTable::GetRecordCount(uint32_t& n) {
     try {
       for (;;) {
         GetNextRecord(dbiNOLOCK, record.data(), nullptr);
-        if (++n % 16 == 0) Application().ProcessMessages();
+        if (++n % 16 != 0) continue;
+        if (!LongWorkRunning()) {
+          Application().ProcessMessages();
+        } else if (!LongWorkGoesOn(16)) {
+          break;  // stopped: the count so far
+        }
       }
     } catch (const EVaderBoundryError&) {
     }
@@ -939,7 +945,15 @@ void TBaseTable::SkipBoundEquals(const RangeBound& bound, TMoveDirection directi
 void TBaseTable::ApplyRangeAndFilters(uint8_t* record) {
   if (record == nullptr) return;
   CheckRange(record);
+  // Records passed over are counted for the long work they may be part of; once the person
+  // stops it, the cursor is at the end as if no further record passed.
+  constexpr unsigned kStep = 256;
+  unsigned passedOver = 0;
   while (filtersActive_ && !RecordPassesFilters(record)) {
+    if (++passedOver % kStep == 0 && !LongWorkGoesOn(kStep)) {
+      if (direction_ == TMoveDirection::Backward) RaiseBOF();
+      RaiseEOF();
+    }
     SetDataBuffer(record);
     if (direction_ == TMoveDirection::Backward)
       PriorPhysical();

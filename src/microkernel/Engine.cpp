@@ -11,6 +11,7 @@
 #include "microkernel/OperationCode.h"
 #include "microkernel/Operations.h"
 #include "microkernel/ServerLocation.h"
+#include "microkernel/WaitHook.h"
 
 namespace vader::microkernel {
 namespace {
@@ -203,9 +204,11 @@ Status Engine::Dispatch(struct Call& c) {
 Status Engine::PauseCall(const struct Call& c) {
   c.engineLock->unlock();
   std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  const bool goOn = WaitGoesOn();  // unlocked: the caller's hook may make calls of its own
   c.engineLock->lock();
   const uint32_t slot = c.cursor->slot;
-  return slot < cursors_.size() && cursors_[slot].get() == c.cursor ? kOk : kFileNotOpen;
+  if (slot >= cursors_.size() || cursors_[slot].get() != c.cursor) return kFileNotOpen;
+  return goOn ? kOk : kRecordLocked;
 }
 
 int16_t Engine::StopAll() {

@@ -1,8 +1,10 @@
-// The library's C interface: the four exports the Btrieve client binding resolves by name.
+// The library's C interface: the four exports the Btrieve client binding resolves by name, and
+// the hook it may register for waits.
 
 #include <cstdint>
 
 #include "microkernel/Engine.h"
+#include "microkernel/WaitHook.h"
 
 using vader::microkernel::Engine;
 
@@ -27,5 +29,13 @@ __attribute__((visibility("default"))) int16_t BTRCALLID(uint16_t operation, voi
 __attribute__((visibility("default"))) int16_t WBTRVINIT(const char* /*initString*/) { return 0; }
 
 __attribute__((visibility("default"))) int16_t WBTRVSTOP() { return Engine::Instance().StopAll(); }
+
+// Hook (an int16_t (*)(), null for none) is asked now and then while a call waits for a record
+// or file another client holds; a non-zero answer ends the wait as if its time had run out.
+// Answers the hook registered before.
+__attribute__((visibility("default"))) void* WBTRVWAITHOOK(void* hook) {
+  return reinterpret_cast<void*>(
+      vader::microkernel::SetWaitHook(reinterpret_cast<vader::microkernel::WaitHook>(hook)));
+}
 
 }  // extern "C"

@@ -15,6 +15,7 @@
 #include "microkernel/FileStore.h"
 #include "microkernel/PgStore.h"
 #include "microkernel/ServerLocation.h"
+#include "microkernel/WaitHook.h"
 
 namespace vader::microkernel {
 namespace {
@@ -217,6 +218,7 @@ Status LockHandle::LockRecord(uint32_t pos, int waitMs, const Pause& pause) {
     if (std::chrono::steady_clock::now() >= deadline) return kRecordLocked;
     if (!pause) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      if (!WaitGoesOn()) return kRecordLocked;
     } else if (Status s = pause(); s != kOk) {
       return s;
     }

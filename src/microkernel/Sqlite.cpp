@@ -1,6 +1,9 @@
 #include "microkernel/Sqlite.h"
 
 #include <cstring>
+#include <thread>
+
+#include "microkernel/WaitHook.h"
 
 namespace vader::microkernel {
 
@@ -93,7 +96,22 @@ int Connection::Exec(const std::string& sql) {
   return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
 }
 
-void Connection::SetBusyTimeout(int ms) { sqlite3_busy_timeout(db_, ms); }
+void Connection::SetBusyTimeout(int ms) {
+  busyMilliseconds_ = ms;
+  sqlite3_busy_handler(db_, ms > 0 ? &Connection::WaitWhileBusy : nullptr, this);
+}
+
+// Another connection is writing: waits a little and tries again, until the time is up or the
+// caller's hook ends the wait.
+int Connection::WaitWhileBusy(void* self, int tries) {
+  auto& connection = *static_cast<Connection*>(self);
+  const auto now = std::chrono::steady_clock::now();
+  if (tries == 0) connection.busySince_ = now;
+  if (now - connection.busySince_ >= std::chrono::milliseconds(connection.busyMilliseconds_))
+    return 0;
+  std::this_thread::sleep_for(std::chrono::milliseconds(tries < 10 ? 1 : 5));
+  return WaitGoesOn() ? 1 : 0;
+}
 
 namespace {
 

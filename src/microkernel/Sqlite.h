@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -58,12 +59,16 @@ class Connection {
   ~Connection();
   sqlite3* Handle() const { return db_; }
   int Exec(const std::string& sql);
+  // How long a statement waits while another connection writes (0: not at once).
   void SetBusyTimeout(int ms);
 
  private:
   int OpenWith(const std::string& name, int flags);
+  static int WaitWhileBusy(void* self, int tries);
 
   sqlite3* db_ = nullptr;
+  int busyMilliseconds_ = 0;
+  std::chrono::steady_clock::time_point busySince_;
 };
 
 // The header of a WAL database's shared index, which every commit by any connection of any

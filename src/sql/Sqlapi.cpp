@@ -8,6 +8,7 @@
 
 #include "btrieve/BtrSess.h"
 #include "framework/Dialogs.h"
+#include "framework/LongWork.h"
 #include "platform/DynamicLibrary.h"
 #include "sqlengine/XqlApi.h"
 
@@ -113,8 +114,14 @@ Fn NamesEntry(size_t index) {
     constexpr size_t index = ExportIndex(#name);                   \
     static_assert(index < kSqlExports.size());                     \
     const auto fn = Entry<decltype(&::name)>(index);               \
-    return fn == nullptr ? SQL_NOT_LOADED : fn(__VA_ARGS__);       \
+    if (fn == nullptr) return SQL_NOT_LOADED;                      \
+    const int16_t status = fn(__VA_ARGS__);                        \
+    LockWaitEnded(); /* a wait of the engine's has ended */        \
+    return status;                                                 \
   } while (false)
+
+// The engine's progress callback: non-zero once the person stopped the running work.
+int16_t StopAsked() { return LongWorkGoesOn(1) ? 0 : 1; }
 
 }  // namespace
 
@@ -126,6 +133,8 @@ int16_t LoadSQLLibrary() {
   gStopResolving = false;
   const bool complete = ResolveExports(module, kSqlExports, gSqlEntries, kSqlLibraryName);
   gSql.module = module;
+  // A statement that runs long shows its progress, and a Stop there stops it.
+  sqlapi::Callback(sqlengine::kCallbackProgress, reinterpret_cast<void*>(&StopAsked));
   TBtrSettings& settings = BtrSettings();
   if (complete && !settings.IgnoreSQLDatabases && !Loaded(gNames)) {
     platform::HMODULE names = platform::LoadLibrary(FileOf(gNames, kDbNamesLibraryName));
@@ -233,6 +242,10 @@ int16_t Login(const char* user, const char* password, const char* dictPath, cons
 
 int16_t Logout() { SQL_CALL(_XQLLogout); }
 int16_t Stop() { SQL_CALL(_XQLStop); }
+
+int16_t Callback(int16_t function, void* callback) {
+  SQL_CALL(_XQLCallback, function, 0, callback, nullptr);
+}
 
 int16_t Subst(int16_t cursorId, int16_t count, int16_t nameLength, const char* names,
               int16_t valueLength, const char* values) {

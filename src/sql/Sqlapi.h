@@ -60,6 +60,8 @@ int16_t Login(const char* user, const char* password, const char* dictPath, cons
               const char* server, int16_t features);
 int16_t Logout();
 int16_t Stop();
+// Registers the engine's callback of kind Function (sqlengine/XqlApi.h).
+int16_t Callback(int16_t function, void* callback);
 int16_t Subst(int16_t cursorId, int16_t count, int16_t nameLength, const char* names,
               int16_t valueLength, const char* values);
 int16_t Version(void* buffer);

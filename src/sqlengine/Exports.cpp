@@ -121,7 +121,14 @@ EXPORT int16_t _XQLStop() {
 
 EXPORT int16_t xReset(const char*) { return _XQLStop(); }
 
-EXPORT int16_t _XQLCallback(int16_t, int16_t, void*, void*) { return kStatusNotSupported; }
+// Without the engine's lock: the callback is asked while a statement runs under it.
+EXPORT int16_t _XQLCallback(int16_t function, int16_t, void* callback, void* previous) {
+  if (function != kCallbackProgress) return kStatusNotSupported;
+  const ProgressCallback before =
+      SetProgressCallback(reinterpret_cast<ProgressCallback>(callback));
+  if (previous) *static_cast<ProgressCallback*>(previous) = before;
+  return 0;
+}
 
 EXPORT int16_t _XQLCursor(int16_t* cursorId) {
   std::lock_guard guard(Global().lock);

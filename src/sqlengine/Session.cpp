@@ -1,6 +1,7 @@
 #include "sqlengine/Session.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "sqlengine/NamedDatabases.h"
@@ -8,6 +9,18 @@
 
 namespace vader::sqlengine {
 namespace {
+
+// SQLite virtual-machine steps between two questions to the caller whether to go on: about a
+// hundred rows read or changed.
+constexpr int kStepsBetweenQuestions = 10000;
+
+std::atomic<ProgressCallback> gProgress{nullptr};
+
+// A non-zero answer interrupts the statement; it then ends with SQLITE_INTERRUPT.
+int AskToGoOn(void*) {
+  const ProgressCallback callback = gProgress.load();
+  return callback != nullptr && callback() != 0 ? 1 : 0;
+}
 
 constexpr size_t kUserRecord = 43;
 constexpr uint16_t kGroupFlag = 0x40;
@@ -61,6 +74,7 @@ int16_t Session::Login(const std::string& user, const std::string& password,
   if (s = CheckUser(user, password); s != 0) return s;
   if (sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
     return 101;
+  sqlite3_progress_handler(db_, kStepsBetweenQuestions, &AskToGoOn, nullptr);
   if (RegisterTables(*this, tables_) != SQLITE_OK) {
     lastError_ = sqlite3_errmsg(db_);
     return kStatusNoSystemTables;
@@ -131,10 +145,15 @@ int16_t Session::StatusOf(int rc) {
   lastError_ = db_ ? sqlite3_errmsg(db_) : "";
   const int16_t btr = lastBtrieve_;
   lastBtrieve_ = 0;
+  if (rc == SQLITE_INTERRUPT) return kStatusStopped;
   if (btr != 0) return btr;
   if (rc == SQLITE_NOMEM) return 101;
   if (lastError_.rfind("no such table", 0) == 0) return kStatusNoSuchTable;
   return kStatusSyntax;
+}
+
+ProgressCallback SetProgressCallback(ProgressCallback callback) {
+  return gProgress.exchange(callback);
 }
 
 // PROC.DDF: name (30), version (1), sequence number (2), flags (1), then the statement text;

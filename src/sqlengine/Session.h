@@ -16,6 +16,7 @@
 #include "sqlengine/BtrFile.h"
 #include "sqlengine/Catalog.h"
 #include "sqlengine/Value.h"
+#include "sqlengine/XqlApi.h"
 
 namespace vader::sqlengine {
 
@@ -148,6 +149,10 @@ class Session {
   int16_t lastBtrieve_ = 0;
   std::string lastError_;
 };
+
+// The caller's progress callback, asked while statements run (XqlApi.h); answers the one
+// registered before.
+ProgressCallback SetProgressCallback(ProgressCallback callback);
 
 // Registers the virtual-table module over the session's tables and declares every table.
 int RegisterTables(Session& session, const std::vector<std::unique_ptr<Table>>& tables);

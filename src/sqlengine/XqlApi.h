@@ -57,6 +57,7 @@ constexpr int16_t kStatusOutOfRange = 807;      // a number does not fit the col
 constexpr int16_t kStatusInvalidDate = 808;     // not a date of the calendar
 constexpr int16_t kStatusInvalidTime = 809;     // not a time of the day
 constexpr int16_t kStatusNotANumber = 810;      // a text where the column holds numbers
+constexpr int16_t kStatusStopped = 811;         // the caller stopped it; its changes are undone
 constexpr int16_t kStatusNoSession = 2004;      // no valid session ID is current
 constexpr int16_t kStatusSessionLimit = 2005;
 constexpr int16_t kStatusNoMoreNames = 2006;    // no more database names are defined
@@ -69,6 +70,10 @@ constexpr int16_t kInterfaceVersion = 4;
 // XQLStatus options; each answers a 32-bit value at the start of the buffer.
 constexpr int16_t kStatusChangedRows = 0;  // rows the cursor's last statement changed
 constexpr int16_t kStatusUpdatable = 1;    // 1 when the cursor's view can be changed, else 0
+
+// _XQLCallback functions and the callback they take.
+constexpr int16_t kCallbackProgress = 1;
+using ProgressCallback = int16_t (*)();
 
 // Bookmarks: a 16-bit count of the bytes that follow, then 32-bit words.
 constexpr int kBookmarkSize = 100;
@@ -90,6 +95,10 @@ int16_t _XQLLogin(const char* user, const char* password, const char* dictionary
                   const char* dataPath, const char* server, int16_t features);
 int16_t _XQLLogout();
 int16_t _XQLStop();
+// kCallbackProgress: `callback` (a ProgressCallback, or null for none) is called now and then
+// while a statement runs; a non-zero answer stops the statement, which then answers
+// kStatusStopped with every change it made undone. `previous` (a ProgressCallback*, may be
+// null) receives the callback registered before. Other functions answer kStatusNotSupported.
 int16_t _XQLCallback(int16_t function, int16_t reserved, void* callback, void* previous);
 
 // Cursors: one compiled statement each.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "framework/LongWork.h"
 #include "language/zInter.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/QtText.h"
@@ -325,7 +326,9 @@ int TDBGridModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TDBGridModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid()) return {};
+  // Long work repaints the view while the rows are being read again: an index it still
+  // holds may lie beyond them.
+  if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) return {};
   const TField* field = columns_[static_cast<std::size_t>(index.column())];
   if (role == Qt::TextAlignmentRole)
     return QVariant::fromValue(Qt::AlignVCenter |
@@ -355,7 +358,9 @@ QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int 
 Qt::ItemFlags TDBGridModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags flags = QAbstractTableModel::flags(index);
   const TDataSet* dataSet = DataSet();
-  if (!index.isValid() || !dataSet || readOnly_ || !dataSet->CanModify()) return flags;
+  if (!index.isValid() || index.column() >= columnCount() || !dataSet || readOnly_ ||
+      !dataSet->CanModify())
+    return flags;
   const TField* field = columns_[static_cast<std::size_t>(index.column())];
   // Blob contents are edited in the form view's panes, not in a cell that shows their kind.
   const TFieldType type = field->DataType();
@@ -393,7 +398,8 @@ bool TDBGridModel::setData(const QModelIndex& index, const QVariant& value, int 
 }
 
 bool TDBGridModel::canFetchMore(const QModelIndex& parent) const {
-  return !parent.isValid() && DataSet() && !atEnd_;
+  // Not while long work reads the dataset: its moves are not to be mixed with the view's.
+  return !parent.isValid() && DataSet() && !atEnd_ && !reading_ && !LongWorkRunning();
 }
 
 void TDBGridModel::fetchMore(const QModelIndex& parent) {
@@ -434,8 +440,12 @@ TDBGridView::TDBGridView(QWidget* parent) : QTableView(parent), model_(new TDBGr
   connect(verticalScrollBar(), &QScrollBar::sliderMoved, this, [this](int value) {
     const QScrollBar* bar = verticalScrollBar();
     thumbEnd_ = value >= bar->maximum() ? 1 : value <= bar->minimum() ? -1 : 0;
+    thumbDragged_ = true;
   });
-  connect(verticalScrollBar(), &QScrollBar::sliderPressed, this, [this] { thumbEnd_ = 0; });
+  connect(verticalScrollBar(), &QScrollBar::sliderPressed, this, [this] {
+    thumbEnd_ = 0;
+    thumbDragged_ = false;
+  });
   connect(verticalScrollBar(), &QScrollBar::sliderReleased, this, [this] { ThumbReleased(); });
   // Leaving a row posts its edit; when the post is refused the selection goes back to the
   // row still in edit, so what the person typed stays in sight.
@@ -465,10 +475,22 @@ void TDBGridView::ThumbReleased() {
   TDataSet* dataSet = model_->DataSet();
   if (!dataSet) return;
   const int end = std::exchange(thumbEnd_, 0);
+  const bool dragged = std::exchange(thumbDragged_, false);
   if (end > 0 && !model_->AtEnd()) {
     Guarded([&] { dataSet->Last(); });
   } else if (end < 0 && !model_->AtStart()) {
     Guarded([&] { dataSet->First(); });
+  } else if (dragged && end == 0 && !(model_->AtStart() && model_->AtEnd()) &&
+             !dataSet->Filtered()) {
+    // Of a table read only in part the thumb stands for the whole table: the record at its
+    // share of the scroll bar.
+    const QScrollBar* bar = verticalScrollBar();
+    const double share = double(bar->value() - bar->minimum()) /
+                         std::max(1, bar->maximum() - bar->minimum());
+    Guarded([&] {
+      const int count = dataSet->RecordCount();
+      if (count > 0) dataSet->SetRecNo(1 + static_cast<int>(share * (count - 1) + 0.5));
+    });
   } else {
     return;
   }

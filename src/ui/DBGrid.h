@@ -118,13 +118,15 @@ class TDBGridView : public QTableView {
   const TField* ColumnOf(int column) const;
   // Selects the model's current row again (after a move the dataset refused).
   void FollowCurrentRow();
-  // The thumb let go at either end of the scroll bar: the dataset's first or last record.
+  // The thumb let go at either end of the scroll bar: the dataset's first or last record;
+  // let go between them in a table read in part, the record at that share of it.
   void ThumbReleased();
 
   TDBGridModel* model_;
   TwwDBGrid* grid_ = nullptr;  // told of the row the dataset's record stands on
   bool following_ = false;
   int thumbEnd_ = 0;  // the end the thumb is dragged to: 1 the bottom, -1 the top, 0 neither
+  bool thumbDragged_ = false;  // the thumb held down was moved
   std::vector<const TField*> sizedFields_;  // the columns SizeColumns last sized
 };
 

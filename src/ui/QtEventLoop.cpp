@@ -20,6 +20,7 @@
 #include "framework/Dialogs.h"
 #include "platform/WindowMessages.h"
 #include "ui/FormWindow.h"
+#include "ui/LongWorkWindow.h"
 #include "ui/QtText.h"
 
 namespace vader::ui {
@@ -144,6 +145,7 @@ TQtEventLoop::TQtEventLoop() {
   SetMessageDialogHandler(ShowMessageBox);
   SetLoginDialogHandler(ShowLoginDialog);
   Screen().OnCursorChange = ApplyCursor;
+  SetLongWorkViewFactory(MakeLongWorkWindow);
   platform::SetPostWakeUp([] {
     QTimer::singleShot(0, qApp, [] { platform::DeliverPostedMessages(); });
   });
@@ -151,6 +153,7 @@ TQtEventLoop::TQtEventLoop() {
 
 TQtEventLoop::~TQtEventLoop() {
   platform::SetPostWakeUp(nullptr);
+  SetLongWorkViewFactory(nullptr);
   Screen().OnCursorChange = nullptr;
   SetMessageDialogHandler(nullptr);
   SetLoginDialogHandler(nullptr);

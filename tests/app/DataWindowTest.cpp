@@ -1,15 +1,22 @@
 // The database and data windows driven in process over a copy of the sample database: opening
 // (and refusing) databases, browsing with index, search, range and filter, editing with engine
 // errors that keep the input, deleting with the prompt, master/detail, CSV export, and a
-// language switch with a data window open; the SQL window over the relational engine.
+// language switch with a data window open; the SQL window over the relational engine; long
+// work (a filter, a statement, a wait for another program) shown and stopped.
 
 #include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QDateTimeEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTableView>
@@ -17,6 +24,7 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +33,7 @@
 #include <sstream>
 
 #include "DataForm.h"
+#include "LongWorks.h"
 #include "DatabaseForm.h"
 #include "RecordForm.h"
 #include "SqlForm.h"
@@ -33,6 +42,7 @@
 #include "legacy/Pre6Files.h"
 #include "framework/DBCtrls.h"
 #include "framework/Dialogs.h"
+#include "framework/LongWork.h"
 #include "language/zInter.h"
 #include "platform/CodePage.h"
 #include "platform/ProcessInfo.h"
@@ -676,13 +686,33 @@ TEST_F(DataWindows, KeysAndTheThumbReachTheEndOfABigTableAndThePositionIsANumber
   EXPECT_EQ(form.PositionText(), last);
   QTest::keyClick(grid, Qt::Key_Up);
   EXPECT_EQ(form.PositionText(), "Record 99999 of 100000");
+  unsigned number = 0;
+  // Let go in the middle, the thumb goes to the middle of the table.
+  bar->setSliderDown(true);
+  bar->setSliderPosition((bar->minimum() + bar->maximum()) / 2);
+  bar->setSliderDown(false);
+  const std::string dragged = form.PositionText();
+  ASSERT_EQ(std::sscanf(dragged.c_str(), "Record about %u of 100000", &number), 1) << dragged;
+  EXPECT_NEAR(number, kCustomers / 2, kCustomers / 50) << dragged;
 
   // A search lands in the middle, far from both ends: the position is still a number.
   form.Search(std::to_string(kCustomers / 2));
   const std::string middle = form.PositionText();
-  unsigned number = 0;
   ASSERT_EQ(std::sscanf(middle.c_str(), "Record about %u of 100000", &number), 1) << middle;
   EXPECT_NEAR(number, kCustomers / 2, kCustomers / 100) << middle;
+
+  // So it is with a range, and with a filter.
+  form.ApplyRange("20001", "60000");
+  form.Search(std::to_string(kCustomers / 2));
+  const std::string inRange = form.PositionText();
+  ASSERT_EQ(std::sscanf(inRange.c_str(), "Record about %u of 40000", &number), 1) << inRange;
+  EXPECT_NEAR(number, 30000, kCustomers / 100) << inRange;
+  form.ClearRange();
+  ASSERT_TRUE(form.ApplyFilter("Id > 50000", true)) << form.FilterProblem();
+  form.Search(std::to_string(kCustomers * 3 / 4));
+  const std::string filtered = form.PositionText();
+  ASSERT_EQ(std::sscanf(filtered.c_str(), "Record about %u of 50000", &number), 1) << filtered;
+  EXPECT_NEAR(number, 25000, kCustomers / 50) << filtered;
 }
 
 TEST_F(DataWindows, AFilterTakesTheFieldLabelsAndTellsItsProblemsInTheLanguage) {
@@ -704,6 +734,119 @@ TEST_F(DataWindows, AFilterTakesTheFieldLabelsAndTellsItsProblemsInTheLanguage) 
   EXPECT_NE(form.FilterProblem().find("Feld 'Gewicht' nicht gefunden"), std::string::npos)
       << form.FilterProblem();
   SetLanguageFile("");
+}
+
+// Clicks Stop in the window of long work as soon as it shows; remembers its title.
+class StopWhenShown {
+ public:
+  StopWhenShown() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* stop = window->findChild<QPushButton*>("StopButton");
+        if (window->objectName() != "LongWorkDialog" || !window->isVisible() || !stop) continue;
+        title_ = window->windowTitle().toStdString();
+        stop->click();
+        timer_.stop();
+      }
+    });
+    timer_.start(0);
+    TLongWork::SetShowDelay(std::chrono::milliseconds(0));
+  }
+  ~StopWhenShown() { TLongWork::SetShowDelay(std::chrono::milliseconds(500)); }
+  const std::string& Title() const { return title_; }
+
+ private:
+  QTimer timer_;
+  std::string title_;
+};
+
+TEST_F(DataWindows, ALongFilterAndALongStatementAreStoppedLeavingTheDataAsItWas) {
+  TDataForm& form = Data("OrderLines");
+  const int all = form.RecordCount();
+  {
+    StopWhenShown stopper;
+    EXPECT_FALSE(form.ApplyFilter("Quantity < 0", true));  // no row passes: every one is read
+    EXPECT_EQ(stopper.Title(), "Filtering OrderLines");
+  }
+  EXPECT_NE(form.FilterProblem().find("The filter was stopped"), std::string::npos)
+      << form.FilterProblem();
+  EXPECT_FALSE(form.Table().Filtered());
+  EXPECT_FALSE(static_cast<TCheckBox*>(form.FindComponent("FilterCheck"))->Checked());
+  EXPECT_EQ(form.RecordCount(), all);
+
+  TSqlForm& sql = *form.DatabaseForm()->OpenSqlWindow();
+  const auto total = [&] {
+    sql.SetStatement("SELECT SUM(Quantity) FROM OrderLines");
+    EXPECT_TRUE(sql.Run()) << sql.ErrorText();
+    return sql.Query().Fields(0)->AsString();
+  };
+  const std::string before = total();
+  {
+    StopWhenShown stopper;
+    sql.SetStatement("UPDATE OrderLines SET Quantity = Quantity + 1");
+    EXPECT_FALSE(sql.Run());
+    EXPECT_EQ(stopper.Title(), "Running the statement");
+  }
+  EXPECT_EQ(LastMessage(), "The statement was stopped. Nothing it changed was kept.");
+  EXPECT_EQ(total(), before);
+}
+
+// Another program writing a file: it holds the file's write lock until it is ended.
+class OtherWriter {
+ public:
+  explicit OtherWriter(const std::string& path) {
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      sqlite3* db = nullptr;
+      const bool held =
+          sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+          sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+      const char answer = held ? '1' : '0';
+      if (write(ready[1], &answer, 1) == 1) pause();  // until it is ended
+      _exit(0);
+    }
+    close(ready[1]);
+    char answer = 0;
+    holds_ = pid_ > 0 && read(ready[0], &answer, 1) == 1 && answer == '1';
+    close(ready[0]);
+  }
+  ~OtherWriter() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  bool Holds() const { return holds_; }
+
+ private:
+  pid_t pid_ = -1;
+  bool holds_ = false;
+};
+
+TEST_F(DataWindows, AWaitForAFileAnotherProgramWritesShowsProgressAndIsStopped) {
+  setenv("VADER_BTRV_WAIT_MS", "20000", 1);
+  ShowLockWaits();
+  TDataForm& form = Data("Products");
+  TDataSet& table = form.Table();
+  const std::string name = Field(form, "Name");
+  table.Edit();
+  table.FieldByName("Name")->SetAsString("Renamed while another program writes");
+  {
+    OtherWriter other(dir.File("sample/PRODUCT.BTR"));
+    ASSERT_TRUE(other.Holds());
+    StopWhenShown stopper;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(form.PostRecord());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(stopper.Title(), "Waiting for a record or file another program is using");
+  }
+  SetLockWaitWorkFactory(nullptr);
+  unsetenv("VADER_BTRV_WAIT_MS");
+  EXPECT_EQ(table.State(), TDataSetState::dsEdit);  // what was typed stays, to post again
+  table.Cancel();
+  table.Refresh();
+  EXPECT_EQ(Field(form, "Name"), name);
 }
 
 TEST_F(DataWindows, DetailsFollowTheMasterAndExportHonoursTheFilter) {

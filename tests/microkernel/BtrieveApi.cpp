@@ -33,6 +33,7 @@ const Api& Api::Get() {
     a.callId = reinterpret_cast<BtrCallId>(::dlsym(lib, "BTRCALLID"));
     a.init = reinterpret_cast<BtrInit>(::dlsym(lib, "WBTRVINIT"));
     a.stop = reinterpret_cast<BtrStop>(::dlsym(lib, "WBTRVSTOP"));
+    a.waitHook = reinterpret_cast<BtrWaitHook>(::dlsym(lib, "WBTRVWAITHOOK"));
     return a;
   }();
   return api;

@@ -13,12 +13,14 @@ using BtrCall = int16_t (*)(uint16_t, void*, void*, uint32_t*, void*, uint8_t, i
 using BtrCallId = int16_t (*)(uint16_t, void*, void*, uint32_t*, void*, uint8_t, int8_t, uint8_t*);
 using BtrInit = int16_t (*)(const char*);
 using BtrStop = int16_t (*)();
+using BtrWaitHook = void* (*)(void*);
 
 struct Api {
   BtrCall call = nullptr;
   BtrCallId callId = nullptr;
   BtrInit init = nullptr;
   BtrStop stop = nullptr;
+  BtrWaitHook waitHook = nullptr;
   static const Api& Get();  // loads the library beside the test executable once
 };
 

@@ -156,7 +156,26 @@ TEST_F(LockSessionTest, AnEndedLockSessionIsReplacedBeforeAnyoneTakesItsLocks) {
   EXPECT_EQ("", stderrText.Text());
 }
 
-class WaitLockTest : public ApiTest {};
+class WaitLockTest : public ApiTest {
+ protected:
+  // Client 1 holds record 1 of a file of people locked; client 2 may wait for it up to 5 s.
+  void HoldRecordOne() {
+    ::setenv("VADER_BTRV_WAIT_MS", "5000", 1);
+    MakePeople(setup, {1});
+    ASSERT_EQ(0, holder.Open(Path("people")));
+    ASSERT_EQ(0, waiter.Open(Path("people")));
+    ASSERT_EQ(0, holder.Get(kGetEqual + 200, 0, Le(1, 4)));
+  }
+  void TearDown() override {
+    ::unsetenv("VADER_BTRV_WAIT_MS");
+    for (File* file : {&holder, &waiter, &setup})
+      if (file->open) file->Close();
+    ApiTest::TearDown();
+  }
+
+  ClientId a{1}, b{2};
+  File setup, holder{&a}, waiter{&b};
+};
 
 TEST_F(WaitLockTest, AGrantedWaitLockReadsTheRecordAsItsHolderLeftIt) {
   File f;
@@ -172,14 +191,7 @@ TEST_F(WaitLockTest, AGrantedWaitLockReadsTheRecordAsItsHolderLeftIt) {
 }
 
 TEST_F(WaitLockTest, AWaitOnOneThreadLetsAnotherThreadReleaseTheLock) {
-  ::setenv("VADER_BTRV_WAIT_MS", "5000", 1);
-  File setup;
-  MakePeople(setup, {1});
-  ClientId a(1), b(2);
-  File holder(&a), waiter(&b);
-  ASSERT_EQ(0, holder.Open(Path("people")));
-  ASSERT_EQ(0, waiter.Open(Path("people")));
-  ASSERT_EQ(0, holder.Get(kGetEqual + 200, 0, Le(1, 4)));
+  HoldRecordOne();
   std::atomic<int> waited{-1};
   std::thread waiting([&] { waited = waiter.Get(kGetEqual + 100, 0, Le(1, 4)); });
   std::this_thread::sleep_for(milliseconds(100));
@@ -187,11 +199,26 @@ TEST_F(WaitLockTest, AWaitOnOneThreadLetsAnotherThreadReleaseTheLock) {
   ASSERT_EQ(0, holder.Update(Person(1, "holder", 7)));
   const auto updating = steady_clock::now() - start;
   waiting.join();
-  ::unsetenv("VADER_BTRV_WAIT_MS");
   EXPECT_LT(updating, milliseconds(2000));  // not until the wait gave up
   ASSERT_EQ(0, waited.load());
   EXPECT_EQ(7, AmountOf(waiter.record));
   EXPECT_EQ(0, waiter.Update(Person(1, "waiter", 8)));
+}
+
+std::atomic<int> gWaitAsks{0};
+int16_t StopAtTheThirdAsk() { return ++gWaitAsks >= 3 ? 1 : 0; }
+
+TEST_F(WaitLockTest, TheCallersHookIsAskedDuringAWaitAndCanEndIt) {
+  HoldRecordOne();
+  ASSERT_NE(nullptr, Api::Get().waitHook);
+  void* before = Api::Get().waitHook(reinterpret_cast<void*>(&StopAtTheThirdAsk));
+  const auto start = steady_clock::now();
+  const int16_t waited = waiter.Get(kGetEqual + 100, 0, Le(1, 4));
+  const auto took = steady_clock::now() - start;
+  EXPECT_EQ(reinterpret_cast<void*>(&StopAtTheThirdAsk), Api::Get().waitHook(before));
+  EXPECT_EQ(84, waited);
+  EXPECT_EQ(3, gWaitAsks.load());
+  EXPECT_LT(took, milliseconds(2000));  // not the 5 seconds the wait could take
 }
 
 class DiskFullTest : public ::testing::Test {

@@ -135,6 +135,27 @@ TEST_F(SqlTest, StatementErrors) {
   EXPECT_EQ(1, api._XQLCompile(c, &length, nullptr));
 }
 
+// The caller's progress callback stops a statement part way; what it changed is undone.
+int gQuestionsBeforeStop = 0;
+int16_t StopAfterSomeQuestions() { return --gQuestionsBeforeStop < 0 ? 1 : 0; }
+
+TEST_F(SqlTest, AStoppedStatementLeavesEveryRowAsItWas) {
+  const std::vector<std::string> before = Rows("SELECT SUM(Quantity), COUNT(*) FROM OrderLines");
+  ProgressCallback previous = nullptr;
+  gQuestionsBeforeStop = 3;
+  void* stopper = reinterpret_cast<void*>(&StopAfterSomeQuestions);
+  ASSERT_EQ(0, api._XQLCallback(kCallbackProgress, 0, stopper, &previous));
+  EXPECT_EQ(kStatusStopped, StatusOf("UPDATE OrderLines SET Quantity = Quantity + 1"));
+  EXPECT_EQ(kStatusStopped, StatusOf("DELETE FROM OrderLines"));
+  ASSERT_EQ(0, api._XQLCallback(kCallbackProgress, 0, nullptr, &previous));
+  EXPECT_EQ(reinterpret_cast<void*>(previous), stopper);
+  EXPECT_EQ(Rows("SELECT SUM(Quantity), COUNT(*) FROM OrderLines"), before);
+  // Without a callback the same statement runs to its end.
+  EXPECT_EQ(kNoticeUpdate, StatusOf("UPDATE OrderLines SET Quantity = Quantity + 1"));
+  EXPECT_NE(Rows("SELECT SUM(Quantity), COUNT(*) FROM OrderLines"), before);
+  EXPECT_EQ(kStatusNotSupported, api._XQLCallback(99, 0, nullptr, nullptr));
+}
+
 TEST_F(SqlTest, OwnerNamesOpenProtectedFiles) {
   {
     // Owner needed for any access to the products.
