@@ -116,8 +116,11 @@ std::pair<int, int> LineAndColumn(const std::string& text, std::size_t at) {
   const auto begin = text.begin(), end = text.begin() + static_cast<long>(at);
   const int line = 1 + static_cast<int>(std::count(begin, end, '\n'));
   const std::size_t lineStart = text.rfind('\n', at == 0 ? 0 : at - 1);
-  const auto from = lineStart == std::string::npos || at == 0 ? begin : begin + static_cast<long>(lineStart) + 1;
-  const auto startsCharacter = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; };
+  const auto from =
+      lineStart == std::string::npos || at == 0 ? begin : begin + static_cast<long>(lineStart) + 1;
+  const auto startsCharacter = [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  };
   return {line, 1 + static_cast<int>(std::count_if(from, end, startsCharacter))};
 }
 
@@ -243,7 +246,8 @@ void TSqlForm::ShowHistory() {
       platform::Utf8FoldKey(static_cast<TEdit*>(FindComponent("HistorySearch"))->Text());
   listed_.clear();
   for (const std::string& statement : history_)
-    if (platform::Utf8FoldKey(statement).find(wanted) != std::string::npos) listed_.push_back(statement);
+    if (platform::Utf8FoldKey(statement).find(wanted) != std::string::npos)
+      listed_.push_back(statement);
   auto* box = static_cast<TComboBox*>(FindComponent("HistoryBox"));
   box->SetItems(OneLineEach(listed_));
   box->SetItemIndex(-1);
@@ -311,8 +315,10 @@ void TSqlForm::MarkError(std::size_t begin, std::size_t length) {
   const std::size_t at = begin + static_cast<std::size_t>(errorPosition_.offset);
   const std::string& token = errorPosition_.token;
   const auto [line, column] = LineAndColumn(Editor().Text(), at);
-  error_ += "\n" + (token.empty() ? Format(texts::kAtLineColumn, {std::to_string(line), std::to_string(column)})
-                                   : Format(texts::kNearAtLineColumn, {token, std::to_string(line), std::to_string(column)}));
+  error_ += "\n" + (token.empty() ? Format(texts::kAtLineColumn,
+                                           {std::to_string(line), std::to_string(column)})
+                                  : Format(texts::kNearAtLineColumn,
+                                           {token, std::to_string(line), std::to_string(column)}));
   Editor().SetSelection(at, std::min(token.size(), begin + length - at));
 }
 

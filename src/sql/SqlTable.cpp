@@ -235,7 +235,8 @@ void TSSQLSqlStmt::RaiseCompileError(int16_t status) const {
     const size_t end = OffsetBeforeRewrite(native, static_cast<size_t>(offset + length));
     const auto given = [&](size_t at) { return GivenText(database, native.substr(0, at)); };
     const std::string before = given(begin);
-    error.SetStatementPosition({static_cast<int32_t>(before.size()), given(end).substr(before.size())});
+    error.SetStatementPosition(
+        {static_cast<int32_t>(before.size()), given(end).substr(before.size())});
   }
   throw error;
 }

@@ -49,13 +49,15 @@ std::string Normalized(const std::string& s) {
   return out;
 }
 
-// The text outside quoted literals, upper-cased (for recognising clauses).
+// The text upper-cased with its quoted literals blanked (for recognising clauses and names);
+// every character keeps its place.
 std::string Unquoted(const std::string& s) {
   std::string out;
   char quote = 0;
   for (char c : s) {
     if (quote) {
       if (c == quote) quote = 0;
+      out += ' ';
       continue;
     }
     if (c == '\'' || c == '"') quote = c, out += ' ';
@@ -64,14 +66,19 @@ std::string Unquoted(const std::string& s) {
   return out;
 }
 
-bool HasWord(const std::string& upper, const char* word) {
-  const size_t n = std::strlen(word);
-  for (size_t p = upper.find(word); p != std::string::npos; p = upper.find(word, p + 1)) {
+// Where `word` stands in `upper` from `from` on as a whole word; npos when it does not.
+size_t WordAt(const std::string& upper, size_t from, const std::string& word) {
+  const size_t n = word.size();
+  for (size_t p = upper.find(word, from); p != std::string::npos; p = upper.find(word, p + 1)) {
     const bool before = p == 0 || !IsNameChar(upper[p - 1]);
     const bool after = p + n >= upper.size() || !IsNameChar(upper[p + n]);
-    if (before && after) return true;
+    if (before && after) return p;
   }
-  return false;
+  return std::string::npos;
+}
+
+bool HasWord(const std::string& upper, const char* word) {
+  return WordAt(upper, 0, word) != std::string::npos;
 }
 
 bool IsNumber(const std::string& v) {
@@ -166,14 +173,7 @@ size_t TokenLength(const std::string& s, size_t at) {
 // Where `name` stands in `s` from `from` on as a whole word outside quoted literals, ignoring
 // case; npos when it does not.
 size_t FindWord(const std::string& s, size_t from, const std::string& name) {
-  if (name.empty()) return std::string::npos;
-  const std::string upper = Unquoted(s), wanted = Upper(name);
-  for (size_t p = upper.find(wanted, from); p != std::string::npos; p = upper.find(wanted, p + 1)) {
-    const bool before = p == 0 || !IsNameChar(upper[p - 1]);
-    const bool after = p + wanted.size() >= upper.size() || !IsNameChar(upper[p + wanted.size()]);
-    if (before && after) return p;
-  }
-  return std::string::npos;
+  return name.empty() ? std::string::npos : WordAt(Unquoted(s), from, Upper(name));
 }
 
 // The table or column an SQLite message says is missing ("no such table: main.Custmers"):

@@ -73,7 +73,8 @@ void TNumberedTextEdit::PaintMargin(const QRect& area) {
     if (bounds.top() > area.bottom()) break;
     if (!block.isVisible() || bounds.bottom() < area.top()) continue;
     const QRect row(0, static_cast<int>(bounds.top()), width, fontMetrics().height());
-    painter.drawText(row, Qt::AlignRight | Qt::AlignVCenter, QString::number(block.blockNumber() + 1));
+    painter.drawText(row, Qt::AlignRight | Qt::AlignVCenter,
+                     QString::number(block.blockNumber() + 1));
   }
 }
 

@@ -12,17 +12,17 @@ constexpr int kInsideComment = 1;
 
 const QSet<QString>& Keywords() {
   static const QSet<QString> words = {
-      "ADD",       "ALL",       "ALTER",    "AND",        "AS",        "ASC",      "AVG",
-      "BEGIN",     "BETWEEN",   "BY",       "CALL",       "CASE",      "CHECK",    "COMMIT",
-      "COUNT",     "CREATE",    "CROSS",    "DEFAULT",    "DELETE",    "DESC",     "DISTINCT",
-      "DROP",      "ELSE",      "END",      "EXCEPT",     "EXISTS",    "FALSE",    "FROM",
-      "GRANT",     "GROUP",     "HAVING",   "IN",         "INDEX",     "INNER",    "INSERT",
-      "INTERSECT", "INTO",      "IS",       "JOIN",       "KEY",       "LEFT",     "LIKE",
-      "LIMIT",     "MAX",       "MIN",      "NOT",        "NULL",      "ON",       "OR",
-      "ORDER",     "OUTER",     "OWNER",    "PRIMARY",    "PROCEDURE", "REVOKE",   "RIGHT",
-      "ROLLBACK",  "SELECT",    "SET",      "START",      "SUM",       "TABLE",    "THEN",
-      "TRANSACTION", "TRUE",    "UNION",    "UNIQUE",     "UPDATE",    "USING",    "VALUES",
-      "VIEW",      "WHEN",      "WHERE",    "WORK"};
+      "ADD",         "ALL",     "ALTER",  "AND",     "AS",        "ASC",    "AVG",
+      "BEGIN",       "BETWEEN", "BY",     "CALL",    "CASE",      "CHECK",  "COMMIT",
+      "COUNT",       "CREATE",  "CROSS",  "DEFAULT", "DELETE",    "DESC",   "DISTINCT",
+      "DROP",        "ELSE",    "END",    "EXCEPT",  "EXISTS",    "FALSE",  "FROM",
+      "GRANT",       "GROUP",   "HAVING", "IN",      "INDEX",     "INNER",  "INSERT",
+      "INTERSECT",   "INTO",    "IS",     "JOIN",    "KEY",       "LEFT",   "LIKE",
+      "LIMIT",       "MAX",     "MIN",    "NOT",     "NULL",      "ON",     "OR",
+      "ORDER",       "OUTER",   "OWNER",  "PRIMARY", "PROCEDURE", "REVOKE", "RIGHT",
+      "ROLLBACK",    "SELECT",  "SET",    "START",   "SUM",       "TABLE",  "THEN",
+      "TRANSACTION", "TRUE",    "UNION",  "UNIQUE",  "UPDATE",    "USING",  "VALUES",
+      "VIEW",        "WHEN",    "WHERE",  "WORK"};
   return words;
 }
 

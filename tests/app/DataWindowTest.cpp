@@ -1037,10 +1037,13 @@ TEST_F(DataWindows, SqlWindowMarksTheFailingStatementAndRunsTheSelectionOrTheOne
   EXPECT_EQ(city(2), "Two");
   EXPECT_NE(city(4), "Four");
   // A table the dictionary does not have is named, and marked where it stands.
-  form.SetStatement("UPDATE Customers SET City = 'Eight' WHERE Id = 8;\n  DELETE FROM Custmers WHERE Id = 1;");
+  form.SetStatement(
+      "UPDATE Customers SET City = 'Eight' WHERE Id = 8;\n  DELETE FROM Custmers WHERE Id = 1;");
   EXPECT_FALSE(form.Run());
   EXPECT_EQ(form.ErrorText().rfind("Statement 2 (line 2) failed:\n"
-                                   "Table 'Custmers' is not defined in the dictionary\n", 0), 0u)
+                                   "Table 'Custmers' is not defined in the dictionary\n",
+                                   0),
+            0u)
       << form.ErrorText();
   EXPECT_NE(form.ErrorText().find("\nNear \"Custmers\" at line 2, column 15"), std::string::npos);
   EXPECT_EQ(editor->textCursor().selectedText(), "Custmers");
