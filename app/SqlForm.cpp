@@ -188,10 +188,11 @@ void TSqlForm::BuildMenu() {
 void TSqlForm::BuildControls() {
   Place<TLabel>(this, "StatementLabel", 12, 8, 300, 22)->SetCaption("SQL statement:");
   Place<TLabel>(this, "HistoryLabel", 330, 8, 80, 22)->SetCaption("History:");
-  auto* history = Place<TComboBox>(this, "HistoryBox", 410, 4, 232, 26);
+  auto* history = Place<TComboBox>(this, "HistoryBox", 410, 4, 210, 26);
   history->SetHint("Statements run before on this database: choose one to edit it");
   history->OnChange = [this](TComponent*) { PickFromHistory(); };
-  auto* search = Place<TEdit>(this, "HistorySearch", 648, 4, 134, 26);
+  Place<TLabel>(this, "SearchLabel", 628, 8, 74, 22)->SetCaption("Search:");
+  auto* search = Place<TEdit>(this, "HistorySearch", 702, 4, 80, 26);
   search->SetHint("Search the history: only the statements that contain this text are listed");
   search->OnChange = [this](TComponent*) { ShowHistory(); };
   ShowHistory();

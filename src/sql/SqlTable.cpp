@@ -234,9 +234,9 @@ void TSSQLSqlStmt::RaiseCompileError(int16_t status) const {
     const size_t begin = OffsetBeforeRewrite(native, static_cast<size_t>(offset));
     const size_t end = OffsetBeforeRewrite(native, static_cast<size_t>(offset + length));
     const auto given = [&](size_t at) { return GivenText(database, native.substr(0, at)); };
-    const std::string before = given(begin);
-    error.SetStatementPosition(
-        {static_cast<int32_t>(before.size()), given(end).substr(before.size())});
+    const std::string before = given(begin), through = given(end);
+    const std::string token = through.size() > before.size() ? through.substr(before.size()) : "";
+    error.SetStatementPosition({static_cast<int32_t>(before.size()), token});
   }
   throw error;
 }
