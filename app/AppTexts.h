@@ -69,6 +69,9 @@ inline constexpr const char* kTheStatementRan = "The statement ran.";
 inline constexpr const char* kReadOnlyRows = "(read-only)";
 inline constexpr const char* kStatementFailed = "Statement %d (line %d) failed:";
 inline constexpr const char* kStatementsRun = "%d statements";
+inline constexpr const char* kNearAtLineColumn = "Near \"%s\" at line %d, column %d";
+inline constexpr const char* kAtLineColumn = "At line %d, column %d";
+inline constexpr const char* kTableNotDefined = "Table '%s' is not defined in the dictionary";
 inline constexpr const char* kMilliseconds = "%d ms";
 inline constexpr const char* kOwnerName = "Owner name";
 inline constexpr const char* kTheFilesOfAreProtected =
@@ -130,6 +133,9 @@ inline constexpr const char* kAll[] = {
     kReadOnlyRows,
     kStatementFailed,
     kStatementsRun,
+    kNearAtLineColumn,
+    kAtLineColumn,
+    kTableNotDefined,
     kMilliseconds,
     kOwnerName,
     kTheFilesOfAreProtected,

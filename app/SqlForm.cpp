@@ -12,10 +12,20 @@
 #include "SqlHistory.h"
 #include "framework/Dialogs.h"
 #include "language/Zothrtns.h"
+#include "platform/TextCase.h"
 #include "ui/ErrorDisplay.h"
 
 namespace vader::app {
 namespace {
+
+// The relational engine's status for a table the dictionary does not define.
+constexpr int32_t kNoSuchTableStatus = 204;
+
+bool TellsOfAMissingTable(const ETDBEngineError& error) {
+  for (int i = 0; i < error.ErrorCount(); ++i)
+    if (error.Errors(i).NativeError == kNoSuchTableStatus) return true;
+  return false;
+}
 
 struct ScriptStatement {
   std::string text;
@@ -101,6 +111,20 @@ std::string ScriptText(const std::string& script, const std::vector<ScriptStatem
   return script.substr(statements.front().begin, end - statements.front().begin);
 }
 
+// The line and column (both from 1) of byte offset `at` in `text`; columns count characters.
+std::pair<int, int> LineAndColumn(const std::string& text, std::size_t at) {
+  at = std::min(at, text.size());
+  const auto begin = text.begin(), end = text.begin() + static_cast<long>(at);
+  const int line = 1 + static_cast<int>(std::count(begin, end, '\n'));
+  const std::size_t lineStart = text.rfind('\n', at == 0 ? 0 : at - 1);
+  const auto from =
+      lineStart == std::string::npos || at == 0 ? begin : begin + static_cast<long>(lineStart) + 1;
+  const auto startsCharacter = [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  };
+  return {line, 1 + static_cast<int>(std::count_if(from, end, startsCharacter))};
+}
+
 // The history's entries on one line each, as a drop-down list shows them.
 std::vector<std::string> OneLineEach(const std::vector<std::string>& statements) {
   std::vector<std::string> out;
@@ -165,12 +189,18 @@ void TSqlForm::BuildMenu() {
 void TSqlForm::BuildControls() {
   Place<TLabel>(this, "StatementLabel", 12, 8, 300, 22)->SetCaption("SQL statement:");
   Place<TLabel>(this, "HistoryLabel", 330, 8, 80, 22)->SetCaption("History:");
-  auto* history = Place<TComboBox>(this, "HistoryBox", 410, 4, 372, 26);
+  auto* history = Place<TComboBox>(this, "HistoryBox", 410, 4, 210, 26);
   history->SetHint("Statements run before on this database: choose one to edit it");
   history->OnChange = [this](TComponent*) { PickFromHistory(); };
+  Place<TLabel>(this, "SearchLabel", 628, 8, 74, 22)->SetCaption("Search:");
+  auto* search = Place<TEdit>(this, "HistorySearch", 702, 4, 80, 26);
+  search->SetHint("Search the history: only the statements that contain this text are listed");
+  search->OnChange = [this](TComponent*) { ShowHistory(); };
   ShowHistory();
   auto* editor = Place<TMemo>(this, "StatementMemo", 12, 32, 770, 110);
   editor->SetHint("For example: SELECT * FROM Customers WHERE Country = 'France'");
+  editor->SetSyntax(TMemoSyntax::Sql);
+  editor->SetLineNumbers(true);
   AddButton(
       this, "RunButton", "&Run", 790, 32, 98, [this] { Run(); }, "Run the statement (Ctrl+Return)");
   Place<TLabel>(this, "RunLabel", 790, 72, 98, 70);
@@ -211,17 +241,24 @@ bool TSqlForm::RunStatementAtCursor() {
   return RunScript(at->begin, at->text);
 }
 
+// Lists the history's statements that contain the search text, case ignored.
 void TSqlForm::ShowHistory() {
   history_ = SqlHistory(database_->DatabaseName());
+  const std::string wanted =
+      platform::Utf8FoldKey(static_cast<TEdit*>(FindComponent("HistorySearch"))->Text());
+  listed_.clear();
+  for (const std::string& statement : history_)
+    if (platform::Utf8FoldKey(statement).find(wanted) != std::string::npos)
+      listed_.push_back(statement);
   auto* box = static_cast<TComboBox*>(FindComponent("HistoryBox"));
-  box->SetItems(OneLineEach(history_));
+  box->SetItems(OneLineEach(listed_));
   box->SetItemIndex(-1);
 }
 
 void TSqlForm::PickFromHistory() {
   const int index = static_cast<TComboBox*>(FindComponent("HistoryBox"))->ItemIndex();
-  if (index >= 0 && index < static_cast<int>(history_.size()))
-    SetStatement(history_[static_cast<std::size_t>(index)]);
+  if (index >= 0 && index < static_cast<int>(listed_.size()))
+    SetStatement(listed_[static_cast<std::size_t>(index)]);
 }
 
 // Kept even when it failed, so that it can be picked and put right.
@@ -260,7 +297,7 @@ bool TSqlForm::RunScript(std::size_t offset, std::string script) {
           error_ = Format(texts::kStatementFailed, {std::to_string(statementsRun_ + 1),
                                                     std::to_string(statement.line + linesBefore)}) +
                    "\n" + error_;
-        Editor().SetSelection(offset + statement.begin, statement.text.size());
+        MarkError(offset + statement.begin, statement.text.size());
         break;
       }
       ++statementsRun_;
@@ -274,13 +311,38 @@ bool TSqlForm::RunScript(std::size_t offset, std::string script) {
   return false;
 }
 
+// Selects where the statement at `begin` in the editor (`length` bytes) went wrong: the word
+// the engine named, with its line and column in the message; without one, the statement.
+void TSqlForm::MarkError(std::size_t begin, std::size_t length) {
+  if (!errorPosition_.Known() || static_cast<std::size_t>(errorPosition_.offset) > length) {
+    Editor().SetSelection(begin, length);
+    return;
+  }
+  const std::size_t at = begin + static_cast<std::size_t>(errorPosition_.offset);
+  const std::string& token = errorPosition_.token;
+  const auto [line, column] = LineAndColumn(Editor().Text(), at);
+  error_ += "\n" + (token.empty() ? Format(texts::kAtLineColumn,
+                                           {std::to_string(line), std::to_string(column)})
+                                  : Format(texts::kNearAtLineColumn,
+                                           {token, std::to_string(line), std::to_string(column)}));
+  Editor().SetSelection(at, std::min(token.size(), begin + length - at));
+}
+
 // One statement of the script; its rows are shown, or the rows it changed are counted.
 bool TSqlForm::RunStatement(const std::string& statement) {
+  errorPosition_ = {};
   try {
     query_->Cancel();
     query_->Close();
     query_->SetSQL(statement);
     ranWithoutRows_ = !query_->Execute();
+  } catch (const ETDBEngineError& error) {
+    error_ = error.what();
+    errorPosition_ = error.StatementPosition();
+    // A table the dictionary does not have is named.
+    if (errorPosition_.Known() && TellsOfAMissingTable(error))
+      error_ = Format(texts::kTableNotDefined, {errorPosition_.token}) + "\n" + error_;
+    return false;
   } catch (const std::exception& error) {
     error_ = error.what();
     return false;

@@ -6,7 +6,8 @@
 // by ";": they run in turn, the first that fails stops the script and is named by its number
 // and line, and selected in the editor. With text selected only that runs; a menu entry runs
 // the statement at the cursor. Each run shows the time it took and is kept in a history of the
-// database, offered in a list. Errors are shown with the engine's texts.
+// database, offered in a list that a search box narrows. Errors are shown with the engine's
+// texts; where the engine tells the place of an error, the word there is selected.
 
 #include <memory>
 #include <string>
@@ -37,8 +38,10 @@ class TSqlForm : public TAppForm {
   bool Run();
   // Runs only the statement where the editor's cursor stands.
   bool RunStatementAtCursor();
-  // The statements run before on this database, newest first, as the history list offers them.
+  // The statements run before on this database, newest first.
   const std::vector<std::string>& History() const { return history_; }
+  // Those of them the history list offers: the ones that contain the search box's text.
+  const std::vector<std::string>& ListedHistory() const { return listed_; }
   // What the last run gave: the position among its rows, the rows it changed, or empty.
   std::string ResultText() const;
   // The error text of the last run, empty when it ran.
@@ -60,6 +63,7 @@ class TSqlForm : public TAppForm {
   void ShowHistory();
   void PickFromHistory();
   void RememberRun(const std::string& script);
+  void MarkError(std::size_t begin, std::size_t length);
 
   TDatabaseForm* database_;
   TtbQuery* query_ = nullptr;
@@ -70,7 +74,9 @@ class TSqlForm : public TAppForm {
   int statementsRun_ = 0;
   int64_t elapsedMs_ = -1;  // -1: nothing ran yet
   std::string error_;
+  TStatementPosition errorPosition_;  // where the failed statement is wrong, when known
   std::vector<std::string> history_;
+  std::vector<std::string> listed_;
   mutable TRecordCount count_;
 };
 

@@ -181,7 +181,9 @@ ETDBEngineError::ETDBEngineError(const TVirtEng* engine, uint16_t status)
 
 ETDBEngineError ETDBEngineError::FromEngine(const TVirtEng* engine, uint16_t status) {
   CollectedError collected = CollectError(engine, status);
-  return ETDBEngineError(status, std::move(collected.errors), collected.message);
+  ETDBEngineError error(status, std::move(collected.errors), collected.message);
+  if (engine) error.position_ = engine->ErrorStack().StatementPosition();
+  return error;
 }
 
 void Check(const TVirtEng* engine, uint16_t status) {

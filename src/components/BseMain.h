@@ -58,10 +58,13 @@ class ETDBEngineError : public EDatabaseError {
   uint16_t ErrorCode() const { return errors_.empty() ? 0 : errors_.front().ErrorCode; }
   int ErrorCount() const { return static_cast<int>(errors_.size()); }
   const TttError& Errors(int index) const { return errors_.at(static_cast<std::size_t>(index)); }
+  // Where the statement that failed is wrong, when the engine told.
+  const TStatementPosition& StatementPosition() const { return position_; }
 
  private:
   static ETDBEngineError FromEngine(const TVirtEng* engine, uint16_t status);
   std::vector<TttError> errors_;
+  TStatementPosition position_;
 };
 
 // Raises ETDBEngineError for a non-zero status.

@@ -584,6 +584,7 @@ void TErrorStack::PushException(const EVaderEngineError& e) {
   if (!e.Context().empty())
     CopyToBuffer(entry.Context[0], e.Context().substr(0, kContextLineLength));
   Push(entry);
+  position_ = e.StatementPosition();
 }
 
 bool TErrorStack::GetEntry(uint16_t index, TErrorEntry& entry) const {

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "framework/FrameworkErrors.h"
 
@@ -39,6 +40,14 @@ constexpr uint16_t DBIERR_NOTSUPPORTED = 0x3001;
 // Longest context text an exception keeps.
 constexpr size_t kMaxContextLength = 255;
 
+// Where a statement's text is wrong: the byte offset in the text as the caller gave it (-1:
+// not known) and the word that stands there.
+struct TStatementPosition {
+  int32_t offset = -1;
+  std::string token;
+  bool Known() const { return offset >= 0; }
+};
+
 // Root of every engine failure. It is a silent exception of the GUI framework, so an engine error
 // that escapes to the application's top-level handler is not shown; its own message is empty.
 class EVaderEngineError : public EAbort {
@@ -52,6 +61,8 @@ class EVaderEngineError : public EAbort {
 
   // Context text, cut to 255 characters.
   void SetContext(std::string_view context);
+  const TStatementPosition& StatementPosition() const { return position_; }
+  void SetStatementPosition(TStatementPosition position) { position_ = std::move(position); }
 
   // Description of NativeError; empty for errors of the core.
   virtual std::string GetNativeMessage() const;
@@ -66,6 +77,7 @@ class EVaderEngineError : public EAbort {
   uint16_t code_;
   std::string context_;
   int32_t nativeError_ = 0;
+  TStatementPosition position_;
 };
 
 // Groups the two end-of-cursor errors; loops over list cursors stop on it.
@@ -164,9 +176,15 @@ class TErrorStack {
   uint16_t Count() const { return count_; }
   bool HasEntries() const { return count_ > 0; }
 
-  void Clear() { count_ = 0; }
+  void Clear() {
+    count_ = 0;
+    position_ = {};
+  }
   void Push(const TErrorEntry& entry);
+  // Pushes the error's entry; its statement position becomes the stack's.
   void PushException(const EVaderEngineError& e);
+  // Where the statement of the last error pushed is wrong, when it told.
+  const TStatementPosition& StatementPosition() const { return position_; }
   // Entry `index` (1 = newest); false when there is no such entry.
   bool GetEntry(uint16_t index, TErrorEntry& entry) const;
 
@@ -174,6 +192,7 @@ class TErrorStack {
   std::unique_ptr<TErrorEntry[]> entries_;
   uint16_t capacity_;
   uint16_t count_ = 0;
+  TStatementPosition position_;
 };
 
 // Size of the text buffers of the read-out routines: 260 characters and the NUL.

@@ -156,6 +156,16 @@ void TMemo::SetReadOnly(bool value) {
   Changed();
 }
 
+void TMemo::SetSyntax(TMemoSyntax syntax) {
+  syntax_ = syntax;
+  Changed();
+}
+
+void TMemo::SetLineNumbers(bool shown) {
+  lineNumbers_ = shown;
+  Changed();
+}
+
 void TImage::SetPicture(std::string bytes) {
   picture_ = std::move(bytes);
   Changed();

@@ -150,6 +150,10 @@ class TComboBox : public TWinControl {
   int itemIndex_ = -1;
 };
 
+// How a memo colours its text on screen: plainly, or as SQL statements (keywords, quoted
+// literals, numbers and comments told apart).
+enum class TMemoSyntax { Plain, Sql };
+
 // A text area of several lines; like TEdit its text is data. The selection is counted in
 // bytes of the text; with nothing selected its start is where the cursor stands.
 class TMemo : public TWinControl {
@@ -164,6 +168,11 @@ class TMemo : public TWinControl {
   }
   bool ReadOnly() const { return readOnly_; }
   void SetReadOnly(bool value);
+  TMemoSyntax Syntax() const { return syntax_; }
+  void SetSyntax(TMemoSyntax syntax);
+  // Each line's number shown in a margin beside the text.
+  bool LineNumbers() const { return lineNumbers_; }
+  void SetLineNumbers(bool shown);
 
   std::size_t SelStart() const { return selStart_; }
   std::size_t SelLength() const { return selLength_; }
@@ -182,6 +191,8 @@ class TMemo : public TWinControl {
 
   std::string text_;
   bool readOnly_ = false;
+  TMemoSyntax syntax_ = TMemoSyntax::Plain;
+  bool lineNumbers_ = false;
   std::size_t selStart_ = 0, selLength_ = 0;
 };
 

@@ -103,6 +103,17 @@ std::string RewriteStatementText(std::string_view sql) {
   return out;
 }
 
+size_t OffsetBeforeRewrite(std::string_view native, size_t at) {
+  constexpr size_t kMarkerLength = sizeof "@QVAR0000" - 1;
+  size_t rewritten = 0, i = 0;
+  for (; i < native.size(); ++i) {
+    const size_t width = native[i] == '?' ? kMarkerLength : 1;
+    if (rewritten + width > at) break;
+    rewritten += width;
+  }
+  return i;
+}
+
 std::string ParameterText(uint16_t type, const void* value, uint16_t length) {
   switch (type) {
     case fldZSTRING: {
@@ -193,11 +204,41 @@ std::string StatementText(const TBaseDatabase* database, std::string_view text) 
   return std::move(native.bytes);
 }
 
+// StatementText's bytes back in the text as the caller gave it.
+std::string GivenText(const TBaseDatabase* database, std::string_view native) {
+  if (database == nullptr) return platform::OemToChar(native);
+  return platform::NativeTextToAnsi(native, database->TextCodePage());
+}
+
 }  // namespace
 
 void TSSQLSqlStmt::SetText(const char* sql) {
+  givenText_.clear();
   if (sql == nullptr) return StoreText(std::nullopt);
   StoreText(RewriteStatementText(StatementText(dynamic_cast<const TBaseDatabase*>(Owner()), sql)));
+  givenText_ = sql;
+}
+
+// The engine tells the place in the text it compiled: in the database's code page, each "?"
+// a longer variable name. It is told back in the text as given.
+void TSSQLSqlStmt::RaiseCompileError(int16_t status) const {
+  EScalableSQLEngineError error(status);
+  int32_t offset = -1, length = 0;
+  const char* compiled = SqlText();
+  if (!givenText_.empty() && compiled != nullptr &&
+      sqlapi::Status(cursorId_, SQL_STATUS_ERROR_OFFSET, offset) == 0 && offset >= 0 &&
+      sqlapi::Status(cursorId_, SQL_STATUS_ERROR_LENGTH, length) == 0 && length >= 0 &&
+      static_cast<size_t>(offset) + static_cast<size_t>(length) <= std::strlen(compiled)) {
+    const auto* database = dynamic_cast<const TBaseDatabase*>(Owner());
+    const std::string native = StatementText(database, givenText_);
+    const size_t begin = OffsetBeforeRewrite(native, static_cast<size_t>(offset));
+    const size_t end = OffsetBeforeRewrite(native, static_cast<size_t>(offset + length));
+    const auto given = [&](size_t at) { return GivenText(database, native.substr(0, at)); };
+    const std::string before = given(begin), through = given(end);
+    const std::string token = through.size() > before.size() ? through.substr(before.size()) : "";
+    error.SetStatementPosition({static_cast<int32_t>(before.size()), token});
+  }
+  throw error;
 }
 
 void TSSQLSqlStmt::Allocate() {
@@ -209,6 +250,7 @@ void TSSQLSqlStmt::Allocate() {
   const size_t length = std::strlen(text);
   if (length > 0xFFFF) RaiseEngineError(DBIERR_INVALIDPARAM);
   const int16_t status = sqlapi::Compile(cursorId_, static_cast<uint16_t>(length), text);
+  if (status > 0 && status != B_END_OF_FILE) RaiseCompileError(status);
   if (status != SQL_SUBST_UNRESOLVED) CheckSQLStatus(status);
 }
 

@@ -27,6 +27,8 @@ constexpr int32_t kSqlStmtProcedure = 1;
 // quote switches the quoted state alike), then every "?", quoted or not, becomes @QVAR0000,
 // @QVAR0001, ... from the left.
 std::string RewriteStatementText(std::string_view sql);
+// The offset in `native` (the text before that rewrite) of offset `at` in its rewritten text.
+size_t OffsetBeforeRewrite(std::string_view native, size_t at);
 // The text of a parameter value of engine type `type` at `value` (`length` bytes there) for
 // substitution; strings are given as they are (the caller converts them).
 std::string ParameterText(uint16_t type, const void* value, uint16_t length);
@@ -58,10 +60,13 @@ class TSSQLSqlStmt : public TSqlStmt {
   void MakeCurrent() const;
   // Whether the compiled statement is a view (a statement without one ran when compiled).
   bool HasView() const;
+  // Raises the failed compile's status with where the engine found the text wrong.
+  [[noreturn]] void RaiseCompileError(int16_t status) const;
 
   int16_t cursorId_ = -1;
   int16_t sessionId_;
   const uint8_t* clientId_;
+  std::string givenText_;  // the text as SetText got it, before its conversion and rewrite
   // The open result table reading this statement's cursor: when the statement goes first, the
   // table takes the cursor over and frees it when it closes.
   TBtrSqlBaseTable* result_ = nullptr;

@@ -40,9 +40,12 @@ void SetSQLLibraryFiles(const std::string& sqlLibrary, const std::string& namesL
 void ResetSQLVersionCheck();
 
 // XQLStatus options: the rows the cursor's last statement changed; 1 when its view can be
-// changed at its rows.
+// changed at its rows; after a failed compile the byte offset where the text is wrong (-1:
+// not known) and the length of the word there.
 constexpr int16_t SQL_STATUS_CHANGED_ROWS = 0;
 constexpr int16_t SQL_STATUS_UPDATABLE = 1;
+constexpr int16_t SQL_STATUS_ERROR_OFFSET = 2;
+constexpr int16_t SQL_STATUS_ERROR_LENGTH = 3;
 
 // Calls of the exports the driver uses (the engine's signatures: sqlengine/XqlApi.h).
 namespace sqlapi {

@@ -22,6 +22,12 @@ std::string Upper(std::string s) {
 
 bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$'; }
 
+size_t LeadingBlanks(const std::string& s) {
+  size_t b = 0;
+  while (b < s.size() && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+  return b;
+}
+
 std::string Trim(const std::string& s) {
   size_t b = 0, e = s.size();
   while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
@@ -43,13 +49,15 @@ std::string Normalized(const std::string& s) {
   return out;
 }
 
-// The text outside quoted literals, upper-cased (for recognising clauses).
+// The text upper-cased with its quoted literals blanked (for recognising clauses and names);
+// every character keeps its place.
 std::string Unquoted(const std::string& s) {
   std::string out;
   char quote = 0;
   for (char c : s) {
     if (quote) {
       if (c == quote) quote = 0;
+      out += ' ';
       continue;
     }
     if (c == '\'' || c == '"') quote = c, out += ' ';
@@ -58,14 +66,19 @@ std::string Unquoted(const std::string& s) {
   return out;
 }
 
-bool HasWord(const std::string& upper, const char* word) {
-  const size_t n = std::strlen(word);
-  for (size_t p = upper.find(word); p != std::string::npos; p = upper.find(word, p + 1)) {
+// Where `word` stands in `upper` from `from` on as a whole word; npos when it does not.
+size_t WordAt(const std::string& upper, size_t from, const std::string& word) {
+  const size_t n = word.size();
+  for (size_t p = upper.find(word, from); p != std::string::npos; p = upper.find(word, p + 1)) {
     const bool before = p == 0 || !IsNameChar(upper[p - 1]);
     const bool after = p + n >= upper.size() || !IsNameChar(upper[p + n]);
-    if (before && after) return true;
+    if (before && after) return p;
   }
-  return false;
+  return std::string::npos;
+}
+
+bool HasWord(const std::string& upper, const char* word) {
+  return WordAt(upper, 0, word) != std::string::npos;
 }
 
 bool IsNumber(const std::string& v) {
@@ -113,11 +126,14 @@ std::vector<VariableSpan> Variables(const std::string& text) {
   return spans;
 }
 
+constexpr char kMarker[] = "@QVAR";
+constexpr size_t kMarkerLength = sizeof kMarker - 1 + 4;  // and four digits
+
 // The driver turns every "?" of a statement into a variable @QVARnnnn, inside quoted literals
-// too; there the "?" is text the person typed (as in 'Why?') and is put back.
-std::string QuestionMarksInLiterals(const std::string& text) {
-  static constexpr char kMarker[] = "@QVAR";
-  constexpr size_t kMarkerLength = sizeof kMarker - 1 + 4;  // and four digits
+// too; there the "?" is text the person typed (as in 'Why?') and is put back. `restored`
+// receives where each such "?" stands in the result.
+std::string QuestionMarksInLiterals(const std::string& text, std::vector<size_t>& restored) {
+  restored.clear();
   std::string out;
   char quote = 0;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -128,6 +144,7 @@ std::string QuestionMarksInLiterals(const std::string& text) {
                         std::all_of(text.begin() + static_cast<long>(i + sizeof kMarker - 1),
                                     text.begin() + static_cast<long>(i + kMarkerLength), digit);
     if (marker) {
+      restored.push_back(out.size());
       out += '?';
       i += kMarkerLength - 1;
       continue;
@@ -137,6 +154,38 @@ std::string QuestionMarksInLiterals(const std::string& text) {
     out += c;
   }
   return out;
+}
+
+// The length of the name, number, quoted literal or sign that begins at `at`; 0 at a blank.
+size_t TokenLength(const std::string& s, size_t at) {
+  if (at >= s.size() || std::isspace(static_cast<unsigned char>(s[at]))) return 0;
+  const char c = s[at];
+  size_t end = at + 1;
+  if (c == '\'' || c == '"') {
+    end = s.find(c, at + 1);
+    end = end == std::string::npos ? s.size() : end + 1;
+  } else if (IsNameChar(c)) {
+    while (end < s.size() && (IsNameChar(s[end]) || s[end] == '.')) ++end;
+  }
+  return end - at;
+}
+
+// Where `name` stands in `s` from `from` on as a whole word outside quoted literals, ignoring
+// case; npos when it does not.
+size_t FindWord(const std::string& s, size_t from, const std::string& name) {
+  return name.empty() ? std::string::npos : WordAt(Unquoted(s), from, Upper(name));
+}
+
+// The table or column an SQLite message says is missing ("no such table: main.Custmers"):
+// the name as the statement spells it, without a schema or table before it.
+std::string MissingName(const std::string& message) {
+  for (const char* lead : {"no such table: ", "no such column: "}) {
+    if (message.rfind(lead, 0) != 0) continue;
+    const std::string name = message.substr(std::strlen(lead));
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(dot + 1);
+  }
+  return {};
 }
 
 Value ColumnOf(sqlite3_stmt* st, int i) {
@@ -196,7 +245,7 @@ void Cursor::Close() {
 
 int16_t Cursor::Compile(const std::string& text) {
   Close();
-  text_ = QuestionMarksInLiterals(text);
+  text_ = QuestionMarksInLiterals(text, restoredMarks_);
   bound_ = false;
   values_.clear();
   variables_.clear();
@@ -206,6 +255,8 @@ int16_t Cursor::Compile(const std::string& text) {
 }
 
 int16_t Cursor::Exec() {
+  errorOffset_ = -1;
+  errorLength_ = 0;
   if (text_.empty()) return kStatusNoColumns;
   for (const std::string& v : variables_)
     if (!values_.count(v)) return kNoticeUnresolved;
@@ -372,7 +423,14 @@ int16_t Cursor::Run(const std::string& whole, int depth) {
   while (*p) {
     const char* tail = nullptr;
     Statement stmt;
-    if (int rc = sqlite3_prepare_v2(db, p, -1, &stmt.st, &tail); rc != SQLITE_OK) return session_.StatusOf(rc);
+    if (int rc = sqlite3_prepare_v2(db, p, -1, &stmt.st, &tail); rc != SQLITE_OK) {
+      const int16_t status = session_.StatusOf(rc);
+      // Positions are told in the compiled text; a procedure's body or a text with values put
+      // in has other positions.
+      if (depth == 0 && whole == text_)
+        NoteErrorAt(LeadingBlanks(whole) + static_cast<size_t>(p - text.c_str()));
+      return status;
+    }
     const std::string piece(p, tail);
     p = tail;
     if (!stmt.st) continue;
@@ -427,6 +485,34 @@ int16_t Cursor::Run(const std::string& whole, int depth) {
     result = NoticeOf(piece);
   }
   return result;
+}
+
+// Keeps where the statement that failed to compile went wrong; `pieceStart` is where the
+// statement SQLite read begins in the compiled text. SQLite tells the place of a syntax error;
+// a missing table or column is found by its name, input that ends too early at its end.
+void Cursor::NoteErrorAt(size_t pieceStart) {
+  const int given = sqlite3_error_offset(session_.Db());
+  const std::string& message = session_.LastError();
+  size_t at = std::string::npos;
+  if (given >= 0)
+    at = pieceStart + static_cast<size_t>(given);
+  else if (const std::string name = MissingName(message); !name.empty())
+    at = FindWord(text_, pieceStart, name);
+  else if (message == "incomplete input")
+    at = LeadingBlanks(text_) + Trim(text_).size();
+  if (at == std::string::npos || at > text_.size()) return;
+  const size_t end = at + TokenLength(text_, at);
+  errorOffset_ = static_cast<int32_t>(InGivenText(at));
+  errorLength_ = static_cast<int32_t>(InGivenText(end)) - errorOffset_;
+}
+
+// The offset in the text as it was given of offset `at` in the compiled text: every "?" put
+// back stood for a longer variable name.
+size_t Cursor::InGivenText(size_t at) const {
+  size_t shift = 0;
+  for (const size_t mark : restoredMarks_)
+    if (mark < at) shift += kMarkerLength - 1;
+  return at + shift;
 }
 
 int16_t Cursor::OpenView(sqlite3_stmt* stmt, bool updatable, Table* table) {

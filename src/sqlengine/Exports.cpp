@@ -286,6 +286,10 @@ EXPORT int16_t XQLStatus(int16_t cursorId, int16_t option, char* buffer) {
       value = c.ChangedRows();
     else if (option == kStatusUpdatable)
       value = c.Updatable() ? 1 : 0;
+    else if (option == kStatusErrorOffset)
+      value = c.ErrorOffset();
+    else if (option == kStatusErrorLength)
+      value = c.ErrorLength();
     else
       return kStatusNotSupported;
     std::memcpy(buffer, &value, sizeof value);

@@ -54,6 +54,10 @@ class Cursor {
   bool Updatable() const { return view_ != nullptr && updatable_; }
   // Rows the last run inserted, updated or deleted.
   int32_t ChangedRows() const { return changedRows_; }
+  // Where the last compile found the statement wrong: the byte offset in the text given to
+  // Compile (-1: not known) and the length of the word there.
+  int32_t ErrorOffset() const { return errorOffset_; }
+  int32_t ErrorLength() const { return errorLength_; }
   size_t RowSize() const { return rowSize_; }
   // Rows of a block (several rows fetched or inserted in one call) lie this far apart: the
   // row and 4 bytes after it, the record size the driver reports for a view.
@@ -72,6 +76,8 @@ class Cursor {
   int16_t Run(const std::string& text, int depth);
   int16_t RunSpecial(const std::string& text, int depth, bool& handled);
   int16_t OpenView(sqlite3_stmt* stmt, bool updatable, Table* table);
+  void NoteErrorAt(size_t pieceStart);
+  size_t InGivenText(size_t at) const;
   int16_t Fill(size_t index);  // reads rows until `index` is cached or the view ends
   int16_t EncodeCurrent(std::string& out);
   int16_t EncodeRow(sqlite3_stmt* st, int first, std::string& out) const;
@@ -88,6 +94,9 @@ class Cursor {
 
   Session& session_;
   std::string text_;
+  std::vector<size_t> restoredMarks_;  // where text_ has a "?" the given text had as @QVARnnnn
+  int32_t errorOffset_ = -1;
+  int32_t errorLength_ = 0;
   std::map<std::string, std::string> values_;  // upper-cased variable name -> value text
   std::vector<std::string> variables_;         // the statement's @names, upper-cased
   sqlite3_stmt* view_ = nullptr;

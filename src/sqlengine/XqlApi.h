@@ -70,6 +70,10 @@ constexpr int16_t kInterfaceVersion = 4;
 // XQLStatus options; each answers a 32-bit value at the start of the buffer.
 constexpr int16_t kStatusChangedRows = 0;  // rows the cursor's last statement changed
 constexpr int16_t kStatusUpdatable = 1;    // 1 when the cursor's view can be changed, else 0
+// After a failed compile: the byte offset in the statement where it went wrong (-1: not
+// known), and the length of the word that stands there.
+constexpr int16_t kStatusErrorOffset = 2;
+constexpr int16_t kStatusErrorLength = 3;
 
 // _XQLCallback functions and the callback they take.
 constexpr int16_t kCallbackProgress = 1;
@@ -122,8 +126,8 @@ int16_t XQLFormat(int16_t cursorId, int16_t position, int16_t length, const char
 int16_t _XQLFree(int16_t cursorId);
 int16_t XQLSPUtility(int16_t cursorId, int16_t option, int16_t statementCount,
                      int16_t* length, void* buffer);
-// Facts about a cursor's last statement by `option` (kStatusChangedRows, kStatusUpdatable),
-// 4 bytes into `buffer`.
+// Facts about a cursor's last statement by `option` (kStatusChangedRows, kStatusUpdatable,
+// kStatusErrorOffset, kStatusErrorLength), 4 bytes into `buffer`.
 int16_t XQLStatus(int16_t cursorId, int16_t option, char* buffer);
 // Gives values to substitution variables: `count` NUL-separated names (with or without "@")
 // and as many NUL-separated values.

@@ -31,7 +31,9 @@
 #include "framework/DBCtrls.h"
 #include "ui/DBGrid.h"
 #include "ui/ErrorDisplay.h"
+#include "ui/NumberedTextEdit.h"
 #include "ui/QtText.h"
+#include "ui/SqlHighlighter.h"
 
 namespace vader::ui {
 namespace {
@@ -143,6 +145,14 @@ void ShowMemoOnScreen(const TMemo& memo, QPlainTextEdit& editor) {
   cursor.setPosition(from);
   cursor.setPosition(to, QTextCursor::KeepAnchor);
   editor.setTextCursor(cursor);
+}
+
+// The colouring the memo asks for: an SQL highlighter on the editor's document, or none.
+void ShowSyntax(TMemoSyntax syntax, QPlainTextEdit& editor) {
+  auto* highlighter = editor.document()->findChild<TSqlHighlighter*>();
+  if (syntax == TMemoSyntax::Sql && !highlighter)
+    (new TSqlHighlighter(editor.document()))->rehighlight();  // at once, not when idle
+  if (syntax == TMemoSyntax::Plain) delete highlighter;
 }
 
 // Runs Event of Control when Widget sends Signal, queued so the handler may rebuild or close
@@ -378,7 +388,7 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
     });
   }
   if (auto* memo = As<TMemo>(c)) {
-    auto* text = new QPlainTextEdit(container);
+    auto* text = new TNumberedTextEdit(container);
     // Typing moves the cursor before or after the text changes: both are taken each time.
     const auto takeFromScreen = [text, memo] { TakeMemoFromScreen(*text, *memo); };
     QObject::connect(text, &QPlainTextEdit::textChanged, text, takeFromScreen);
@@ -387,6 +397,8 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
     return peer(text, [text, memo] {
       SetTip(text, memo);
       text->setReadOnly(memo->ReadOnly());
+      text->SetNumbersShown(memo->LineNumbers());
+      ShowSyntax(memo->Syntax(), *text);
       ShowMemoOnScreen(*memo, *text);
     });
   }

@@ -1167,16 +1167,30 @@ TEST_F(DataWindows, SqlWindowMarksTheFailingStatementAndRunsTheSelectionOrTheOne
     editor->setTextCursor(cursor);
   };
 
-  // The third statement fails: the first two have run and the third is selected on screen.
+  // The third statement fails: the first two have run and the word the engine stopped at is
+  // selected on screen.
   const std::string first = "UPDATE Customers SET City = 'First' WHERE Id = 1;\n";
   const std::string script = first + "UPDATE Customers SET City = 'Two' WHERE Id = 2;\n"
                              "SELEC Id FROM Customers;\nUPDATE Customers SET City = 'Four' WHERE Id = 4;";
   form.SetStatement(script);
   EXPECT_FALSE(form.Run());
   EXPECT_EQ(form.ErrorText().rfind("Statement 3 (line 3) failed:\n", 0), 0u) << form.ErrorText();
-  EXPECT_EQ(editor->textCursor().selectedText(), "SELEC Id FROM Customers");
+  EXPECT_NE(form.ErrorText().find("\nNear \"SELEC\" at line 3, column 1"), std::string::npos);
+  EXPECT_EQ(editor->textCursor().selectedText(), "SELEC");
   EXPECT_EQ(city(2), "Two");
   EXPECT_NE(city(4), "Four");
+  // A table the dictionary does not have is named, and marked where it stands.
+  form.SetStatement(
+      "UPDATE Customers SET City = 'Eight' WHERE Id = 8;\n  DELETE FROM Custmers WHERE Id = 1;");
+  EXPECT_FALSE(form.Run());
+  EXPECT_EQ(form.ErrorText().rfind("Statement 2 (line 2) failed:\n"
+                                   "Table 'Custmers' is not defined in the dictionary\n",
+                                   0),
+            0u)
+      << form.ErrorText();
+  EXPECT_NE(form.ErrorText().find("\nNear \"Custmers\" at line 2, column 15"), std::string::npos);
+  EXPECT_EQ(editor->textCursor().selectedText(), "Custmers");
+  EXPECT_EQ(city(8), "Eight");
 
   // Text selected on screen runs alone; a failure in it is counted from the editor's first line.
   form.SetStatement(script);
@@ -1184,7 +1198,7 @@ TEST_F(DataWindows, SqlWindowMarksTheFailingStatementAndRunsTheSelectionOrTheOne
   EXPECT_FALSE(form.Run());
   EXPECT_EQ(form.ErrorText().rfind("Statement 2 (line 3) failed:\n", 0), 0u) << form.ErrorText();
   EXPECT_EQ(form.RunText().find("statements"), std::string::npos) << form.RunText();
-  EXPECT_EQ(editor->textCursor().selectedText(), "SELEC Id");
+  EXPECT_EQ(editor->textCursor().selectedText(), "SELEC");
   form.SetStatement("UPDATE Customers SET City = 'One' WHERE Id = 1; UPDATE Customers SET City = "
                     "'Sel' WHERE Id = 3");
   select(editor->toPlainText().indexOf("UPDATE", 1), editor->toPlainText().size());
@@ -1238,6 +1252,18 @@ TEST_F(DataWindows, SqlWindowKeepsAHistoryPerDatabaseThatSurvivesARestart) {
   EXPECT_EQ(form->Statement(), "SELEC 1");
   static_cast<TComboBox*>(form->FindComponent("HistoryBox"))->Chosen(0);
   EXPECT_EQ(form->Statement(), multiLine);
+  // The search box lists the statements that contain its text, case ignored; a choice picks
+  // among those listed.
+  auto* search = static_cast<TEdit*>(form->FindComponent("HistorySearch"));
+  search->TypedText("selec 1");
+  EXPECT_EQ(form->ListedHistory(), std::vector<std::string>{"SELEC 1"});
+  form->SetStatement("");
+  static_cast<TComboBox*>(form->FindComponent("HistoryBox"))->Chosen(0);
+  EXPECT_EQ(form->Statement(), "SELEC 1");
+  search->TypedText("FROM customers");
+  EXPECT_EQ(form->ListedHistory(), std::vector<std::string>{multiLine});
+  search->TypedText("");
+  EXPECT_EQ(form->ListedHistory().size(), 2u);
 
   // Another database has its own.
   std::filesystem::copy(VADER_SAMPLE_DATABASE, dir.File("other"));

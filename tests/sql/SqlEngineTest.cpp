@@ -11,6 +11,7 @@
 #include "SqlFixture.h"
 #include "common/EngineErrorCode.h"
 #include "engine/BseRgtry.h"
+#include "platform/CodePage.h"
 #include "sql/SqlErrs.h"
 #include "sql/SqlTable.h"
 
@@ -208,6 +209,25 @@ TEST_F(SqlEngineTest, RefusedValuesRaiseTheEnginesStatusWithItsText) {
   // A "?" or "@" typed inside a literal is stored as typed.
   EXPECT_EQ(message("UPDATE Customers SET City = 'Why? a@b' WHERE Id = 1"), "no error");
   EXPECT_EQ(BtrieveCity(db, 1), "Why? a@b");
+}
+
+// Where a statement is wrong is told in the text as given: the engine's text has the
+// database's one-byte characters and every "?" as a longer variable name.
+TEST_F(SqlEngineTest, CompileErrorsTellThePlaceInTheGivenText) {
+  TBtrSqlDatabase& db = Sample();
+  const auto place = [&](const char* sql) {
+    try {
+      db.QExecDirect(qrylangSQL, sql, nullptr);
+    } catch (const EScalableSQLEngineError& e) {
+      return std::to_string(e.StatementPosition().offset) + ":" + e.StatementPosition().token;
+    }
+    return std::string("no error");
+  };
+  const std::string ansi = platform::AnsiCodePage();
+  ASSERT_TRUE(platform::SetAnsiCodePage("UTF-8"));  // as under a UTF-8 locale
+  EXPECT_EQ(place("SELECT Id FROM Customers WHERE City = 'Z\xC3\xBCrich?' OR Nme = 1"), "52:Nme");
+  platform::SetAnsiCodePage(ansi);
+  EXPECT_EQ(place("UPDATE Custmers SET City = 'x'"), "7:Custmers");
 }
 
 TEST_F(SqlEngineTest, LoginFailuresAndNamedDatabases) {

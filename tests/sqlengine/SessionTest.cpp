@@ -200,5 +200,35 @@ TEST_F(SqlTest, ShellPrintsAlignedTablesAndFailsReadably) {
   EXPECT_EQ("n\n---\n250\n(1 row)\nt\n---\na;b\n(1 row)\n", out);
 }
 
+// A statement that does not compile tells where: the offset in the text as it was given and
+// the word there ("offset:word").
+TEST_F(SqlTest, CompileFailuresTellWhereTheStatementIsWrong) {
+  const auto where = [&](const std::string& text, int16_t expected) {
+    int16_t status = 0;
+    const int16_t cursor = Compile(text, &status);
+    EXPECT_EQ(expected, status) << text;
+    int32_t offset = -2, length = -2;
+    EXPECT_EQ(0, api.XQLStatus(cursor, kStatusErrorOffset, reinterpret_cast<char*>(&offset)));
+    EXPECT_EQ(0, api.XQLStatus(cursor, kStatusErrorLength, reinterpret_cast<char*>(&length)));
+    if (offset < 0 || length < 0 || static_cast<size_t>(offset + length) > text.size())
+      return std::to_string(offset) + ":?";
+    return std::to_string(offset) + ":" +
+           text.substr(static_cast<size_t>(offset), static_cast<size_t>(length));
+  };
+  EXPECT_EQ("13:FORM", where("  SELECT *\n  FORM Customers", kStatusSyntax));
+  EXPECT_EQ("14:Custmers", where("SELECT * FROM Custmers WHERE Id = 1", kStatusNoSuchTable));
+  EXPECT_EQ("28:custmers", where("SELECT Id FROM Customers c, custmers o", kStatusNoSuchTable));
+  EXPECT_EQ("39:Nme", where("SELECT Id FROM Customers WHERE 'Nme' = Nme", kStatusSyntax));
+  // The driver's long names of "?" in a literal are counted as given.
+  EXPECT_EQ("56:Nme", where("SELECT Id FROM Customers WHERE Name = 'Why@QVAR0000' OR Nme = 1",
+                            kStatusSyntax));
+  EXPECT_EQ("10:SELEC", where("SELECT 1; SELEC 2", kStatusSyntax));
+  EXPECT_EQ("29:", where("SELECT * FROM Customers WHERE ;", kStatusSyntax));
+  const int16_t good = Compile("SELECT Id FROM Customers");
+  int32_t offset = 0;
+  EXPECT_EQ(0, api.XQLStatus(good, kStatusErrorOffset, reinterpret_cast<char*>(&offset)));
+  EXPECT_EQ(-1, offset);
+}
+
 }  // namespace
 }  // namespace vader::testing

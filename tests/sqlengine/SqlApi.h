@@ -35,7 +35,7 @@ struct Api {
 #define X(name) decltype(&::name) name = sql.Get<decltype(&::name)>(#name);
   X(_xGetSessionID) X(_xPutSessionID) X(_XQLLogin) X(_XQLLogout) X(_XQLStop) X(_XQLCursor)
   X(_XQLCompile) X(XQLDescribe) X(XQLExec) X(_XQLFetch) X(_XQLFree) X(XQLSubst) X(XQLVersion)
-  X(xFetch) X(xInsert) X(xUpdate) X(xRemove) X(xReset) X(xJoin) X(_XQLCallback)
+  X(XQLStatus) X(xFetch) X(xInsert) X(xUpdate) X(xRemove) X(xReset) X(xJoin) X(_XQLCallback)
 #undef X
 #define X(name) decltype(&::name) name = names.Get<decltype(&::name)>(#name);
   X(SQLGetCountDatabaseNames) X(SQLGetDatabaseNames) X(SQLGetCountRemoteDatabaseNames)
