@@ -85,7 +85,30 @@ bool PgConnection::Alive() {
   // and parsed, so that OnNotice sees it) or the end of the connection, which libpq records.
   for (int reads = 0; reads < 4 && !Lost() && ::poll(&socket, 1, 0) > 0; ++reads)
     if (PQconsumeInput(conn_)) PQisBusy(conn_);
+  CollectAnnouncements();
   return !Lost();
+}
+
+bool PgConnection::Listen(const std::string& channel) {
+  if (announced_.count(channel)) return true;
+  if (!Exec("LISTEN " + channel).Ok()) return false;
+  announced_.emplace(channel, 0);
+  return true;
+}
+
+uint64_t PgConnection::Announced(const std::string& channel) {
+  CollectAnnouncements();
+  auto it = announced_.find(channel);
+  return it == announced_.end() ? 0 : it->second;
+}
+
+void PgConnection::CollectAnnouncements() {
+  if (!conn_) return;
+  while (PGnotify* n = PQnotifies(conn_)) {
+    auto it = announced_.find(n->relname);
+    if (it != announced_.end()) ++it->second;
+    PQfreemem(n);
+  }
 }
 
 PgResult PgConnection::Exec(const std::string& sql) {
