@@ -2,9 +2,15 @@
 
 #include <poll.h>
 
+#include <chrono>
 #include <cstring>
 
 namespace vader::microkernel {
+namespace {
+
+constexpr std::chrono::milliseconds kLookInterval{1};
+
+}  // namespace
 
 bool PgResult::Ok() const {
   if (!r_) return false;
@@ -80,6 +86,11 @@ void PgConnection::OnNotice(void* self, const PGresult* notice) {
 
 bool PgConnection::Alive() {
   if (Lost()) return false;
+  // Asked before every call, and a call answered from rows read ahead costs less than looking
+  // at the socket: what arrived is read at most every millisecond.
+  const auto now = std::chrono::steady_clock::now();
+  if (now - looked_ < kLookInterval) return true;
+  looked_ = now;
   pollfd socket{PQsocket(conn_), POLLIN, 0};
   // Nothing is due from the server between statements: anything readable is its goodbye (read
   // and parsed, so that OnNotice sees it) or the end of the connection, which libpq records.

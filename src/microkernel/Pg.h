@@ -4,6 +4,7 @@
 
 #include <libpq-fe.h>
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -72,7 +73,8 @@ class PgConnection {
   // Whether the connection is known to be gone: it failed, or the server said it ends it.
   bool Lost() const { return !conn_ || ended_ || PQstatus(conn_) != CONNECTION_OK; }
   // Whether the connection is still there, without a round trip: a server that ended the
-  // session (a terminated backend, a restart, an idle timeout) has said so on the socket.
+  // session (a terminated backend, a restart, an idle timeout) has said so on the socket, which
+  // is looked at again when a millisecond has passed since the last look.
   bool Alive();
   // A statement without parameters, any number of them separated by ';'.
   PgResult Exec(const std::string& sql);
@@ -104,7 +106,8 @@ class PgConnection {
   bool ended_ = false;
   std::map<std::string, std::string> prepared_;  // statement text -> name
   uint64_t named_ = 0;
-  std::map<std::string, uint64_t> announced_;  // channels listened to -> announcements seen
+  std::map<std::string, uint64_t> announced_;
+  std::chrono::steady_clock::time_point looked_;  // when Alive last read the socket  // channels listened to -> announcements seen
 };
 
 // The connections a client holds, one per server and database, so that its transaction over
