@@ -31,19 +31,24 @@ inline void CreateBenchFile(BtrCall call, uint8_t* pb, uint8_t* key, const std::
   if (call(0, pb, nullptr, &layoutLength, key, 255, 0) != 0) throw std::runtime_error("open");
 }
 
-// Inserts records 1 to `count` into the file open on `pb`, in one transaction; `fill(id, record)`
-// writes each record of `recordLength` bytes.
+// Inserts records 1 to `count` into the file open on `pb`, in transactions of `perTransaction`
+// records (all in one by default); `fill(id, record)` writes each record of `recordLength` bytes.
 template <class Fill>
 void FillBenchFile(BtrCall call, uint8_t* pb, uint8_t* key, uint32_t count, uint16_t recordLength,
-                   Fill fill) {
+                   Fill fill, uint32_t perTransaction = UINT32_MAX) {
   std::vector<uint8_t> record(recordLength);
   uint8_t scratch[4];
   uint32_t length = 0;
   call(19, pb, scratch, &(length = 0), key, 255, 0);
   for (uint32_t id = 1; id <= count; ++id) {
+    if ((id - 1) % perTransaction == 0 && id > 1) {
+      call(20, pb, scratch, &(length = 0), key, 255, 0);
+      call(19, pb, scratch, &(length = 0), key, 255, 0);
+    }
     fill(id, record.data());
     length = recordLength;
-    if (call(2, pb, record.data(), &length, key, 255, -1) != 0) throw std::runtime_error("insert");
+    if (const int16_t s = call(2, pb, record.data(), &length, key, 255, -1); s != 0)
+      throw std::runtime_error("insert: status " + std::to_string(s));
   }
   call(20, pb, scratch, &(length = 0), key, 255, 0);
 }

@@ -58,6 +58,7 @@ Status OpExtended(Call& c) {
   uint32_t rejected = 0;
   Status status = kOk;
   bool examineCurrent = request.includeCurrent && cur.onRecord;
+  cur.walk.Expect(request.maxRecords);
   for (;;) {
     if (examineCurrent) {
       row.entry = at.entry;

@@ -4,6 +4,7 @@
 
 #include "microkernel/FileNames.h"
 #include "microkernel/LegacyStore.h"
+#include "microkernel/PgReadAhead.h"
 #include "microkernel/PgStore.h"
 #include "microkernel/ServerLocation.h"
 #include "microkernel/SqliteStore.h"
@@ -22,6 +23,8 @@ bool AllZero(const Bytes& b) {
 Bytes AfterDuplicates(const Bytes& encoded) {
   return encoded + Bytes(kSequenceSize, static_cast<char>(0xFF));
 }
+
+Walk::Walk() = default;
 
 Walk::~Walk() {
   if (store_) store_->EndWalk(*this);

@@ -31,6 +31,7 @@ struct OwnerInfo {
 };
 
 class FileStore;
+class ReadAhead;
 class SqliteStore;
 struct ServerSessions;
 
@@ -40,13 +41,24 @@ struct ServerSessions;
 // the file: a write on its own connection, or a commit by any other connection of any process.
 class Walk {
  public:
-  Walk() = default;
+  Walk();
   ~Walk();
   Walk(const Walk&) = delete;
   Walk& operator=(const Walk&) = delete;
 
+  // The next seek must see the file as it is now (it is about to lock the record it finds):
+  // no row read ahead of it may answer it.
+  void ReadFresh() { fresh_ = true; }
+  // The caller will take about `rows` rows of the walk in one call (an extended read).
+  void Expect(uint32_t rows) { expected_ = rows; }
+
  private:
+  friend class PgStore;
   friend class SqliteStore;
+  // A server file's rows read ahead of this walk; the hints above are for it.
+  std::unique_ptr<ReadAhead> ahead_;
+  bool fresh_ = false;
+  uint32_t expected_ = 0;
   struct Prepared {
     int number;  // key number; -1 for the physical order
     bool forward;

@@ -2,9 +2,15 @@
 
 #include <poll.h>
 
+#include <chrono>
 #include <cstring>
 
 namespace vader::microkernel {
+namespace {
+
+constexpr std::chrono::milliseconds kLookInterval{1};
+
+}  // namespace
 
 bool PgResult::Ok() const {
   if (!r_) return false;
@@ -80,12 +86,40 @@ void PgConnection::OnNotice(void* self, const PGresult* notice) {
 
 bool PgConnection::Alive() {
   if (Lost()) return false;
+  // Asked before every call, and a call answered from rows read ahead costs less than looking
+  // at the socket: what arrived is read at most every millisecond.
+  const auto now = std::chrono::steady_clock::now();
+  if (now - looked_ < kLookInterval) return true;
+  looked_ = now;
   pollfd socket{PQsocket(conn_), POLLIN, 0};
   // Nothing is due from the server between statements: anything readable is its goodbye (read
   // and parsed, so that OnNotice sees it) or the end of the connection, which libpq records.
   for (int reads = 0; reads < 4 && !Lost() && ::poll(&socket, 1, 0) > 0; ++reads)
     if (PQconsumeInput(conn_)) PQisBusy(conn_);
+  CollectAnnouncements();
   return !Lost();
+}
+
+bool PgConnection::Listen(const std::string& channel) {
+  if (announced_.count(channel)) return true;
+  if (!Exec("LISTEN " + channel).Ok()) return false;
+  announced_.emplace(channel, 0);
+  return true;
+}
+
+uint64_t PgConnection::Announced(const std::string& channel) {
+  CollectAnnouncements();
+  auto it = announced_.find(channel);
+  return it == announced_.end() ? 0 : it->second;
+}
+
+void PgConnection::CollectAnnouncements() {
+  if (!conn_) return;
+  while (PGnotify* n = PQnotifies(conn_)) {
+    auto it = announced_.find(n->relname);
+    if (it != announced_.end()) ++it->second;
+    PQfreemem(n);
+  }
 }
 
 PgResult PgConnection::Exec(const std::string& sql) {

@@ -4,6 +4,7 @@
 
 #include <libpq-fe.h>
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -72,7 +73,8 @@ class PgConnection {
   // Whether the connection is known to be gone: it failed, or the server said it ends it.
   bool Lost() const { return !conn_ || ended_ || PQstatus(conn_) != CONNECTION_OK; }
   // Whether the connection is still there, without a round trip: a server that ended the
-  // session (a terminated backend, a restart, an idle timeout) has said so on the socket.
+  // session (a terminated backend, a restart, an idle timeout) has said so on the socket, which
+  // is looked at again when a millisecond has passed since the last look.
   bool Alive();
   // A statement without parameters, any number of them separated by ';'.
   PgResult Exec(const std::string& sql);
@@ -82,6 +84,12 @@ class PgConnection {
   Status StatusOf(const PgResult& r) const;
   // Forgets prepared statements whose text mentions `table` (the table was dropped or changed).
   void ForgetStatements(const std::string& table);
+  // Asks the server to announce on this connection every change committed to `channel`; one
+  // round trip the first time, none after. False when the server refused.
+  bool Listen(const std::string& channel);
+  // How many changes to `channel` the server announced since Listen, as far as this connection
+  // has read them (Alive reads what arrived).
+  uint64_t Announced(const std::string& channel);
 
   // Server transaction state, shared by the stores a client has open on this server.
   bool inTransaction = false;
@@ -91,11 +99,15 @@ class PgConnection {
  private:
   // Server messages go here instead of the application's stderr; a fatal one ends the session.
   static void OnNotice(void* self, const PGresult* notice);
+  // Counts the announcements libpq has parsed so far, by channel.
+  void CollectAnnouncements();
 
   PGconn* conn_ = nullptr;
   bool ended_ = false;
   std::map<std::string, std::string> prepared_;  // statement text -> name
   uint64_t named_ = 0;
+  std::map<std::string, uint64_t> announced_;
+  std::chrono::steady_clock::time_point looked_;  // when Alive last read the socket  // channels listened to -> announcements seen
 };
 
 // The connections a client holds, one per server and database, so that its transaction over

@@ -1,6 +1,8 @@
 #include "microkernel/PgStore.h"
 
+#include <algorithm>
 #include <map>
+#include <utility>
 
 #include "microkernel/LockTable.h"
 
@@ -31,6 +33,19 @@ std::map<std::string, uint64_t>& LocalGenerations() {
   static auto* generations = new std::map<std::string, uint64_t>;
   return *generations;
 }
+
+// Writes and commits through this process, by path: rows any connection of the process read
+// ahead in the file before one of them are not served after it.
+std::map<std::string, uint64_t>& LocalChanges() {
+  static auto* changes = new std::map<std::string, uint64_t>;
+  return *changes;
+}
+
+void NoteLocalChange(const std::string& path) { ++LocalChanges()[path]; }
+
+// Rows of one batch of a walk: about this many bytes of records, within these bounds.
+constexpr size_t kBatchBytes = size_t{1} << 20;
+constexpr size_t kMinBatchCap = 64, kMaxBatchCap = 4096;
 
 std::map<std::string, int>& OpenFiles() {
   static auto* open = new std::map<std::string, int>;
@@ -127,8 +142,11 @@ Status PgStore::Create(const std::string& path, const FileDefinition& def, bool 
   if (s != kOk) return fail(s);
   if (existing) {
     if (failIfExists) return fail(kFileExists);
+    // Connections reading ahead in the file replaced learn it at commit.
     r = conn->Exec("DROP TABLE IF EXISTS " + TableOf(existing) + ", " +
-                   CountsOf(TableOf(existing)) + "; DELETE FROM vader_files WHERE id = " + std::to_string(existing));
+                   CountsOf(TableOf(existing)) + "; DELETE FROM vader_files WHERE id = " +
+                   std::to_string(existing) + "; SELECT pg_notify('" + TableOf(existing) +
+                   "', '')");
     if (!r.Ok()) return fail(conn->StatusOf(r));
   }
   r = conn->Run("INSERT INTO vader_files(name, definition) VALUES($1::text, $2::bytea) RETURNING id",
@@ -140,6 +158,7 @@ Status PgStore::Create(const std::string& path, const FileDefinition& def, bool 
   r = conn->Exec("COMMIT");
   if (!r.Ok()) return CreateFailure(*conn, r);
   ++LocalGenerations()[loc.Canonical()];
+  NoteLocalChange(loc.Canonical());
   return kOk;
 }
 
@@ -206,6 +225,8 @@ Status PgStore::LoadDefinition() {
   localGeneration_ = LocalGenerations()[path_];
   BuildCodecs();
   keySql_.assign(codecs_.size(), {});
+  batchSql_.clear();
+  ++loads_;
   return kOk;
 }
 
@@ -213,6 +234,7 @@ void PgStore::DefinitionChanged() {
   conn_->ForgetStatements(table_ + " ");
   conn_->ForgetStatements(table_ + "(");
   ++LocalGenerations()[path_];
+  NoteLocalChange(path_);
 }
 
 Status PgStore::Refresh() {
@@ -378,6 +400,7 @@ Status PgStore::LockForWrite(bool noWait) {
 
 Status PgStore::BeginWrite(bool inTransaction, bool noWait) {
   if (conn_->Lost()) return kSessionLost;
+  NoteLocalChange(path_);
   writeOpen_ = true;
   ownTransaction_ = false;
   if (!inTransaction) return kOk;  // the write opens a transaction only when it needs one
@@ -404,6 +427,7 @@ Status PgStore::BeginWrite(bool inTransaction, bool noWait) {
 
 Status PgStore::EndWrite(bool commit) {
   writeOpen_ = false;
+  NoteLocalChange(path_);
   if (txnOpen_) {
     PgResult r = conn_->Exec(commit ? "RELEASE op" : "ROLLBACK TO op; RELEASE op");
     return r.Ok() ? kOk : Fail(r);
@@ -425,6 +449,7 @@ Status PgStore::CommitStatus(const PgResult& r) const {
 Status PgStore::EndTransaction(bool commit) {
   if (!txnOpen_) return kOk;
   txnOpen_ = false;
+  NoteLocalChange(path_);
   // Another file of the client on this server ended the shared server transaction already.
   if (joinedSerial_ != conn_->transactionSerial || !conn_->inTransaction) return conn_->lastEnd;
   conn_->inTransaction = false;
@@ -453,7 +478,10 @@ Status PgStore::Read(uint32_t pos, Bytes& data) {
   return s;
 }
 
-Status PgStore::SeekKey(int number, Seek mode, const Bytes& bound, Row& row, Walk*) {
+Status PgStore::SeekKey(int number, Seek mode, const Bytes& bound, Row& row, Walk* walk) {
+  bool handled = false;
+  if (walk)
+    if (Status s = SeekAhead(*walk, number, mode, bound, 0, row, handled); handled) return s;
   static constexpr KeySql kByMode[] = {kFirst, kLast, kGreater, kGreaterEqual, kLess, kLessEqual};
   PgParams params;
   if (mode != Seek::kFirst && mode != Seek::kLast) params.Add(bound);
@@ -461,7 +489,10 @@ Status PgStore::SeekKey(int number, Seek mode, const Bytes& bound, Row& row, Wal
                  row);
 }
 
-Status PgStore::SeekPhysical(Seek mode, uint32_t bound, Row& row, Walk*) {
+Status PgStore::SeekPhysical(Seek mode, uint32_t bound, Row& row, Walk* walk) {
+  bool handled = false;
+  if (walk)
+    if (Status s = SeekAhead(*walk, -1, mode, Bytes(), bound, row, handled); handled) return s;
   static const char* const kWhere[] = {
       "ORDER BY pos LIMIT 1",
       "ORDER BY pos DESC LIMIT 1",
@@ -476,6 +507,94 @@ Status PgStore::SeekPhysical(Seek mode, uint32_t bound, Row& row, Walk*) {
                                 kWhere[static_cast<int>(mode)],
                             params),
                  false, row);
+}
+
+// ---- read-ahead ----
+
+std::string PgStore::Announce() const { return "pg_notify('" + table_ + "', '')"; }
+
+ReadAhead::Stamp PgStore::CurrentStamp() {
+  return ReadAhead::Stamp{LocalChanges()[path_], conn_->Announced(table_), loads_};
+}
+
+size_t PgStore::BatchCap() const {
+  return std::clamp<size_t>(kBatchBytes / std::max<size_t>(def_.recordLength, 1), kMinBatchCap,
+                            kMaxBatchCap);
+}
+
+const std::string& PgStore::BatchStatement(int number, bool forward, bool fromEnd, size_t rows) {
+  std::string& sql = batchSql_[{number, forward, fromEnd, rows}];
+  if (!sql.empty()) return sql;
+  const std::string order = number < 0 ? "pos" : Column(number);
+  const std::string param = number < 0 ? "$1::int8" : "$1::bytea";
+  const std::string condition = fromEnd ? (number < 0 ? "" : " WHERE " + order + " IS NOT NULL")
+                                        : " WHERE " + order + (forward ? " > " : " < ") + param;
+  sql = "SELECT " + (number < 0 ? std::string() : order + ", ") + "pos, data FROM " + table_ +
+        condition + " ORDER BY " + order + (forward ? "" : " DESC") + " LIMIT " +
+        std::to_string(rows);
+  return sql;
+}
+
+Status PgStore::ReadBatch(ReadAhead& ahead, int number, Seek mode, const Bytes& entry,
+                          uint32_t pos, size_t rows) {
+  const bool forward = mode == Seek::kFirst || mode == Seek::kGreater;
+  const bool fromEnd = mode == Seek::kFirst || mode == Seek::kLast;
+  // Stamped before the read: a change announced while it runs may predate it, and drops it.
+  ahead.Begin(number, forward, CurrentStamp(), rows);
+  PgParams params;
+  if (!fromEnd) number < 0 ? params.Add(static_cast<int64_t>(pos)) : params.Add(entry);
+  PgResult r = conn_->Run(BatchStatement(number, forward, fromEnd, rows), params);
+  if (!r.Ok()) return Fail(r);
+  const bool keyed = number >= 0;
+  for (int i = 0; i < r.Rows(); ++i) {
+    Row& row = ahead.Add();
+    int col = 0;
+    if (keyed) {
+      row.entry.assign(r.Data(i, 0), r.Size(i, 0));
+      ++col;
+    }
+    row.pos = static_cast<uint32_t>(r.Int(i, col++));
+    row.data.assign(r.Data(i, col), r.Size(i, col));
+    // Keys are read out of records by offset: a record shorter than the fixed part is damage.
+    if (row.data.size() < def_.recordLength) return kIoError;
+  }
+  return ahead.HasRows() ? kOk : kEndOfFile;
+}
+
+Status PgStore::SeekAhead(Walk& walk, int number, Seek mode, const Bytes& entry, uint32_t pos,
+                          Row& row, bool& handled) {
+  const bool fresh = std::exchange(walk.fresh_, false);
+  const size_t expected = std::exchange(walk.expected_, 0);
+  if (!walk.ahead_) walk.ahead_ = std::make_unique<ReadAhead>();
+  ReadAhead& ahead = *walk.ahead_;
+  // Inside a server transaction the server announces nothing until it ends: each read asks.
+  handled = !fresh && !conn_->inTransaction && mode != Seek::kGreaterEqual &&
+            mode != Seek::kLessEqual;
+  if (!handled) {
+    ahead.Forget();
+    return kOk;
+  }
+  const bool forward = mode == Seek::kFirst || mode == Seek::kGreater;
+  const bool continuing = (mode == Seek::kGreater || mode == Seek::kLess) &&
+                          ahead.Continues(number, forward, entry, pos, CurrentStamp());
+  if (continuing && ahead.HasRows()) {
+    ahead.Take(row);
+    return kOk;
+  }
+  const size_t rows = ahead.NextBatch(continuing, expected, BatchCap());
+  // Rows kept for later calls need the file's changes announced from before they are read.
+  if (rows > 1 && !conn_->Listen(table_)) {
+    handled = false;
+    ahead.Forget();
+    return kOk;
+  }
+  Status s = ReadBatch(ahead, number, mode, entry, pos, rows);
+  if (s != kOk) {
+    ahead.Forget();
+    return s;
+  }
+  ahead.Take(row);
+  return kOk;
 }
 
 Status PgStore::FindEntry(int number, const Bytes&, uint32_t pos, Bytes& entry) {
@@ -548,7 +667,9 @@ Status PgStore::Insert(Bytes& record, uint32_t& pos, int wantKey, Bytes& entry) 
   params.Add(generation_);
   if (hasCounts_)
     sql = "WITH ins AS (" + sql + "), counted AS (" + CountUpdateSql(delta) +
-          " AND EXISTS (SELECT 1 FROM ins)) SELECT pos FROM ins";
+          " AND EXISTS (SELECT 1 FROM ins)) SELECT pos, " + Announce() + " FROM ins";
+  else
+    sql += ", " + Announce();
   PgResult r = conn_->Run(sql, params);
   if (!r.Ok()) return Fail(r);
   if (r.Rows() != 1) {
@@ -603,7 +724,7 @@ Status PgStore::Update(uint32_t pos, const Bytes& old, Bytes& record, int wantKe
   // The record must still be the one the caller read: otherwise another writer got there first.
   std::string sql = "UPDATE " + table_ + " SET " + sets + " WHERE pos = $" + std::to_string(n + 1) +
                     "::int8 AND data = $" + std::to_string(n + 2) + "::bytea RETURNING " +
-                    (Codec(wantKey) ? Column(wantKey) : std::string("pos"));
+                    (Codec(wantKey) ? Column(wantKey) : std::string("pos")) + ", " + Announce();
   params.Add(static_cast<int64_t>(pos)).Add(old);
   PgResult r = conn_->Run(sql, params);
   if (!r.Ok()) return Fail(r);
@@ -622,6 +743,7 @@ Status PgStore::Delete(uint32_t pos, const Bytes& old) {
   std::string returning = "pos";
   for (const auto& codec : codecs_)
     if (codec) returning += ", " + Column(codec->Key().number);
+  returning += ", " + Announce();
   PgResult r = conn_->Run("DELETE FROM " + table_ +
                               " WHERE pos = $1::int8 AND data = $2::bytea RETURNING " + returning,
                           PgParams().Add(static_cast<int64_t>(pos)).Add(old));
@@ -718,7 +840,7 @@ Status PgStore::StatCountsFor(StatCounts& out) {
 Status PgStore::SaveCatalogue(const FileDefinition& def, const OwnerInfo& owner) {
   PgResult r = conn_->Run(
       "UPDATE vader_files SET definition = $1::bytea, owner = $2::bytea, owner_level = $3::int8,"
-      " generation = generation + 1 WHERE id = $4::int8 RETURNING generation",
+      " generation = generation + 1 WHERE id = $4::int8 RETURNING generation, " + Announce(),
       PgParams().Add(def.Serialize()).Add(owner.name).Add(static_cast<int64_t>(owner.level)).Add(id_));
   if (!r.Ok() || r.Rows() != 1) return Fail(r);
   return kOk;

@@ -7,11 +7,14 @@
 // duplicate or autoincrement key, which is one statement.
 
 #include <array>
+#include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "microkernel/FileStore.h"
 #include "microkernel/Pg.h"
+#include "microkernel/PgReadAhead.h"
 #include "microkernel/ServerLocation.h"
 
 namespace vader::microkernel {
@@ -72,6 +75,23 @@ class PgStore final : public FileStore {
   Status LockForWrite(bool noWait);
   const std::string& KeyStatement(int number, KeySql which);
   Status RowFrom(const PgResult& r, bool withEntry, Row& row);
+  // A seek of a walk along `number` (-1: the physical order) beyond `entry` or `pos`, answered
+  // from rows read ahead when it is the walk's next step; `handled` false when the walk cannot
+  // read ahead here, and the caller seeks alone.
+  Status SeekAhead(Walk& walk, int number, Seek mode, const Bytes& entry, uint32_t pos, Row& row,
+                   bool& handled);
+  // Reads the next batch of `rows` rows of a walk into `ahead`.
+  Status ReadBatch(ReadAhead& ahead, int number, Seek mode, const Bytes& entry, uint32_t pos,
+                   size_t rows);
+  // The statement reading `rows` rows along `number` from the start (`fromEnd` of the walk's
+  // direction) or beyond a bound ($1).
+  const std::string& BatchStatement(int number, bool forward, bool fromEnd, size_t rows);
+  ReadAhead::Stamp CurrentStamp();
+  // The most rows one batch of this file holds: about a megabyte of records.
+  size_t BatchCap() const;
+  // An expression that announces, at commit, a change of this file to the connections that read
+  // ahead in it.
+  std::string Announce() const;
   Status Fail(const PgResult& r) const { return conn_->StatusOf(r); }
   // Runs a condition over the mark of `record`'s advisory lock key ($1, $2).
   Status MarkQuery(const std::string& condition, int64_t record, bool& answer);
@@ -114,6 +134,8 @@ class PgStore final : public FileStore {
   int64_t generation_ = 0;       // the catalogue's generation the definition was loaded at
   uint64_t localGeneration_ = 0;  // changes made through this process, by path
   std::vector<std::array<std::string, kKeySqlCount>> keySql_;
+  std::map<std::tuple<int, bool, bool, size_t>, std::string> batchSql_;
+  uint64_t loads_ = 0;  // definitions loaded: rows read ahead under an older one are dropped
   uint64_t joinedSerial_ = 0;  // the server transaction this store's client transaction is in
   uint64_t lockedSerial_ = 0;  // the server transaction holding the file's write lock
   bool writeOpen_ = false;     // a write in progress

@@ -207,6 +207,7 @@ Status GetByKeyOnce(Call& c) {
   bool exact = false;
   if (Status s = PlanSeek(c, *codec, mode, bound, exact); s != kOk) return s;
   Row& found = c.cursor->scratch;
+  if (c.lockBias) c.cursor->walk.ReadFresh();
   Status s = c.cursor->store->SeekKey(c.keyNumber, mode, bound, found, &c.cursor->walk);
   if (s == kEndOfFile) return exact ? kKeyNotFound : kEndOfFile;
   if (s != kOk) return s;
@@ -233,6 +234,7 @@ Status StepOnce(Call& c) {
       break;
   }
   Row& found = cur.scratch;
+  if (c.lockBias) cur.walk.ReadFresh();
   if (Status s = cur.store->SeekPhysical(mode, cur.anchor, found, &cur.walk); s != kOk) return s;
   c.keyOnly = false;
   return Deliver(c, found, -1, nullptr);
