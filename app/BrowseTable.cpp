@@ -10,7 +10,8 @@ std::vector<TIndexInfo> TBrowseTable::Indexes() {
   UpdateIndexDefs();
   std::vector<TIndexInfo> out;
   for (const TIndexDef& def : IndexDefs())
-    out.push_back({def.name, SplitFieldNames(def.fields), def.Has(ixUnique) || def.Has(ixPrimary)});
+    out.push_back({def.name, SplitFieldNames(def.fields), def.Has(ixUnique) || def.Has(ixPrimary),
+                   def.Has(ixDescending)});
   return out;
 }
 

@@ -15,6 +15,7 @@ struct TIndexInfo {
   std::string name;                 // the engine's index name
   std::vector<std::string> fields;  // field names in key order
   bool unique = false;
+  bool descending = false;  // the index orders from the highest value down
 };
 
 class TBrowseTable : public TtbTable {

@@ -8,6 +8,7 @@
 #include "AppTexts.h"
 #include "DatabaseForm.h"
 #include "RecordForm.h"
+#include "SqlForm.h"
 #include "StructureForm.h"
 #include "framework/DBFilter.h"
 #include "framework/Dialogs.h"
@@ -229,6 +230,10 @@ void TDataForm::BuildControls() {
   grid->SetDataSource(source_);
   grid->OnRowChange = [this](TComponent*) { ShowState(); };
   if (!readOnly_) grid->OnDeleteKey = [this](TComponent*) { Attempt([this] { DeleteRecord(); }); };
+  grid->OnTitleClick = [this](TComponent*, const std::string& field) { SortByColumn(field); };
+  grid->SetFilterRow(true);
+  grid->OnFilterTextChange = [this](TComponent*, const std::string& field,
+                                    const std::string& text) { SetQuickFilter(field, text); };
   Place<TLabel>(this, "PositionLabel", 12, 544, 400, 24);
   Place<TLabel>(this, "ProgressLabel", 420, 544, 300, 24);
   AddButton(
@@ -261,6 +266,11 @@ void TDataForm::FillIndexes() {
   combo->SetItems(names);
   combo->SetItemIndex(current);
   indexLanguage_ = DictionaryFileName();
+  // The column of the index's first field carries the order marker.
+  const TSortOrder order = OrderOfIndex(table_->Indexes(), fields);
+  auto* grid = static_cast<TwwDBGrid*>(FindComponent("Grid"));
+  if (grid->SortField() != order.field || grid->SortDescending() != order.descending)
+    grid->SetSortMarker(order.field, order.descending);
 }
 
 std::string TDataForm::TextOf(const char* name) const {
@@ -306,8 +316,10 @@ void TDataForm::ShowState() {
   }
   if (auto* label = dynamic_cast<TLabel*>(FindComponent("ProgressLabel")))
     if (label->Caption() != progress_) label->SetCaption(progress_);
-  if (auto* label = dynamic_cast<TLabel*>(FindComponent("FilterProblemLabel")))
-    if (label->Caption() != filterProblem_) label->SetCaption(filterProblem_);
+  if (auto* label = dynamic_cast<TLabel*>(FindComponent("FilterProblemLabel"))) {
+    const std::string problems = filterProblem_.empty() ? quickProblem_ : filterProblem_;
+    if (label->Caption() != problems) label->SetCaption(problems);
+  }
 }
 
 void TDataForm::ChooseIndex(int index) {
@@ -316,6 +328,39 @@ void TDataForm::ChooseIndex(int index) {
   table_->ChooseIndex(indexes[std::size_t(index)].name);
   FillIndexes();
   ShowState();
+}
+
+bool TDataForm::SortByColumn(const std::string& field) {
+  if (master_ || field.empty()) return false;  // a detail keeps the index of its link
+  const std::vector<TIndexInfo> indexes = table_->Indexes();
+  const TSortOrder wanted =
+      ClickedOrder(indexes, OrderOfIndex(indexes, table_->IndexFields()), field);
+  const std::string index = IndexFor(indexes, wanted);
+  if (index.empty()) {
+    OfferOrderThroughSql(wanted);
+    return false;
+  }
+  bool ordered = false;
+  Attempt([&] {
+    table_->CheckBrowseMode();
+    table_->ChooseIndex(index);
+    ordered = true;
+  });
+  FillIndexes();
+  ShowState();
+  return ordered;
+}
+
+void TDataForm::OfferOrderThroughSql(const TSortOrder& order) {
+  const TField* field = table_->FindField(order.field);
+  const std::string label = field ? field->DisplayLabel() : order.field;
+  if (!ConfirmPrompt(Format(order.descending ? texts::kNoIndexOrdersDown : texts::kNoIndexOrdersUp,
+                            {label})))
+    return;
+  // The rows the window shows: with its filter, in the order asked for.
+  TSqlForm* rows = database_->OpenSqlWindow();
+  rows->ShowRowsReadOnly(OrderedSelect(tableName_, order),
+                         table_->Filtered() ? table_->Filter() : std::string());
 }
 
 void TDataForm::Search(const std::string& text) {
@@ -337,10 +382,10 @@ bool TDataForm::ApplyFilter(const std::string& text, bool on) {
   bool applied = false;
   try {
     if (on && !text.empty()) BuildFilterExpression(text, 0, table_);  // errors before any change
-    table_->SetFiltered(false);
-    // The table keeps the text with field names, which mean the same in every language.
-    table_->SetFilterText(FilterTextWithFieldNames(text, *table_));
-    table_->SetFiltered(on && !text.empty());
+    // The text with field names, which mean the same in every language.
+    expression_ = FilterTextWithFieldNames(text, *table_);
+    expressionOn_ = on && !text.empty();
+    ApplyFilters();
     applied = true;
   } catch (const std::exception& error) {
     const std::string message = error.what();
@@ -352,13 +397,41 @@ bool TDataForm::ApplyFilter(const std::string& text, bool on) {
                         text.substr(std::min(text.size(), position - 1));
     if (auto* check = dynamic_cast<TCheckBox*>(FindComponent("FilterCheck")))
       check->SetChecked(false);
+    expressionOn_ = false;
     try {
-      table_->SetFiltered(false);
+      ApplyFilters();
     } catch (const std::exception&) {
+      table_->SetFiltered(false);
     }
   }
   ShowState();
   return applied;
+}
+
+bool TDataForm::SetQuickFilter(const std::string& field, const std::string& text) {
+  quick_.Set(field, text);
+  bool taken = false;
+  Attempt([&] {
+    ApplyFilters();
+    taken = quickProblem_.empty();
+  });
+  ShowState();
+  return taken;
+}
+
+void TDataForm::ApplyFilters() {
+  std::string problem;
+  const std::string quick = quick_.FilterText(*table_, problem);
+  // The compiler's message without the place in the term it was given, which nobody typed.
+  const std::string::size_type told = problem.find(": ");
+  if (told != std::string::npos) problem.erase(0, told + 2);
+  quickProblem_ = TranslateFormatted(
+      problem, {std::begin(texts::kFilterProblems), std::end(texts::kFilterProblems)});
+  const std::string text = AllOf({expressionOn_ ? expression_ : std::string(), quick});
+  if (text == table_->Filter() && table_->Filtered() == !text.empty()) return;
+  table_->SetFiltered(false);
+  table_->SetFilterText(text);
+  table_->SetFiltered(!text.empty());
 }
 
 void TDataForm::InsertRecord() { table_->Insert(); }

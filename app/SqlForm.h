@@ -37,6 +37,9 @@ class TSqlForm : public TAppForm {
   bool Run();
   // Runs only the statement where the editor's cursor stands.
   bool RunStatementAtCursor();
+  // Runs Statement and shows its rows for reading only, through the filter text Filter (empty:
+  // all rows); another statement run afterwards is shown as usual.
+  bool ShowRowsReadOnly(const std::string& statement, const std::string& filter);
   // The statements run before on this database, newest first, as the history list offers them.
   const std::vector<std::string>& History() const { return history_; }
   // What the last run gave: the position among its rows, the rows it changed, or empty.
@@ -72,6 +75,7 @@ class TSqlForm : public TAppForm {
   std::string error_;
   std::vector<std::string> history_;
   mutable TRecordCount count_;
+  std::string readOnlyStatement_;  // the statement whose rows are shown for reading only
 };
 
 }  // namespace vader::app

@@ -8,7 +8,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QClipboard>
 #include <QDateTimeEdit>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -16,6 +19,7 @@
 #include <QTest>
 #include <QTextCursor>
 #include <QTimer>
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -41,6 +45,7 @@
 #include "shell/Startup.h"
 #include "tools/SampleDatabase.h"
 #include "ui/FormWindow.h"
+#include "ui/GridHeader.h"
 #include "ui/QtEventLoop.h"
 
 namespace vader::app {
@@ -1101,6 +1106,202 @@ TEST_F(DataWindows, SqlWindowKeepsAHistoryPerDatabaseThatSurvivesARestart) {
   database = TDatabaseForm::OpenDatabase(dir.File("other"));
   ASSERT_NE(database, nullptr);
   EXPECT_TRUE(database->OpenSqlWindow()->History().empty());
+}
+
+}  // namespace
+}  // namespace vader::app
+
+namespace vader::app {
+namespace {
+
+// Clicks the title of the grid's column headed Title.
+void ClickTitle(ui::TQtEventLoop& loop, TForm& form, const QString& title) {
+  const Column column = GridColumn(loop, form, title);
+  QHeaderView* header = column.view->horizontalHeader();
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                    QPoint(header->sectionViewportPosition(column.column) + 4, 4));
+}
+
+TEST_F(DataWindows, ATitleClickOrdersByAnIndexOfThatFieldOrOffersTheSqlEngine) {
+  TDataForm& form = Data("Customers");
+  loop.Show(&form);
+  QApplication::processEvents();
+  QHeaderView* header = GridColumn(loop, form, "Name").view->horizontalHeader();
+  const auto names = [&] {
+    std::vector<std::string> shown;
+    form.Table().DisableControls();
+    for (form.Table().First(); !form.Table().Eof(); form.Table().Next())
+      shown.push_back(Upper(form, "Name"));
+    form.Table().First();
+    form.Table().EnableControls();
+    return shown;
+  };
+  const std::vector<std::string> byId = names();
+  ASSERT_FALSE(std::is_sorted(byId.begin(), byId.end()));
+  ClickTitle(loop, form, "Name");
+  EXPECT_EQ(form.Table().IndexFields(), std::vector<std::string>{"Name"});
+  const std::vector<std::string> upwards = names();
+  EXPECT_TRUE(std::is_sorted(upwards.begin(), upwards.end()));
+  EXPECT_EQ(header->sortIndicatorSection(), GridColumn(loop, form, "Name").column);
+  EXPECT_TRUE(header->isSortIndicatorShown());
+
+  // No index orders the names downwards: asked, and refused, the order stays.
+  answer = mrNo;
+  messages.clear();
+  ClickTitle(loop, form, "Name");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("SQL"), std::string::npos) << messages[0];
+  EXPECT_EQ(form.Table().IndexFields(), std::vector<std::string>{"Name"});
+  // Accepted: the SQL engine's rows, in that order and through the window's filter, read-only.
+  ASSERT_TRUE(form.ApplyFilter("Country = 'France'", true));
+  answer = mrYes;
+  ClickTitle(loop, form, "Name");
+  auto sql = TAppWindows::Instance().OfKind<TSqlForm>();
+  ASSERT_EQ(sql.size(), 1u) << LastMessage();
+  TtbQuery& rows = sql[0]->Query();
+  ASSERT_TRUE(rows.Active()) << sql[0]->ErrorText();
+  std::vector<std::string> downwards;
+  for (rows.First(); !rows.Eof(); rows.Next()) {
+    EXPECT_EQ(rows.FieldByName("Country")->AsString(), "France");
+    std::string name = rows.FieldByName("Name")->AsString();
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    downwards.push_back(name);
+  }
+  EXPECT_EQ(static_cast<int>(downwards.size()), Rows(form.Table()));
+  EXPECT_TRUE(std::is_sorted(downwards.rbegin(), downwards.rend()));
+  EXPECT_FALSE(rows.CanModify());
+  TAppWindows::Instance().Close(sql[0]);
+
+  // A descending index gives its order on the first click; the title of the key's field
+  // leads back to the first order.
+  ClickTitle(loop, form, "Id");
+  EXPECT_EQ(form.Table().IndexFields(), std::vector<std::string>{"Id"});
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+  TDataForm& products = Data("Products");
+  loop.Show(&products);
+  QApplication::processEvents();
+  ClickTitle(loop, products, "UnitPrice");
+  EXPECT_EQ(products.Table().IndexFields(), std::vector<std::string>{"UnitPrice"});
+  products.Table().First();
+  const double highest = products.Table().FieldByName("UnitPrice")->AsFloat();
+  products.Table().Next();
+  EXPECT_GE(highest, products.Table().FieldByName("UnitPrice")->AsFloat());
+  EXPECT_EQ(GridColumn(loop, products, "UnitPrice").view->horizontalHeader()->sortIndicatorOrder(),
+            Qt::DescendingOrder);
+}
+
+}  // namespace
+}  // namespace vader::app
+
+namespace vader::app {
+namespace {
+
+TEST_F(DataWindows, QuickFiltersNarrowTheRowsAsTypedAndHoldWithTheFilterExpression) {
+  TDataForm& form = Data("Customers");
+  loop.Show(&form);
+  QApplication::processEvents();
+  TDataSet& table = form.Table();
+  // The rows counted here, as a person would check them one by one.
+  int french = 0, frenchAbove = 0;
+  table.DisableControls();
+  for (table.First(); !table.Eof(); table.Next()) {
+    std::string country = Upper(form, "Country");
+    const bool isFrench = country.find("RANC") != std::string::npos;
+    const bool isAbove = table.FieldByName("Balance")->AsFloat() > 100;
+    french += isFrench;
+    frenchAbove += isFrench && isAbove;
+  }
+  table.First();
+  table.EnableControls();
+  ASSERT_GT(french, 0);
+  ASSERT_GT(frenchAbove, 0);
+  ASSERT_LT(frenchAbove, french);
+
+  // Typed into the box under the Country title, in any case: live, a letter at a time.
+  const Column country = GridColumn(loop, form, "Country");
+  auto* header = static_cast<ui::TGridHeader*>(country.view->horizontalHeader());
+  QLineEdit* box = header->FilterBox(country.column);
+  ASSERT_NE(box, nullptr);
+  EXPECT_TRUE(box->isVisible());
+  QTest::keyClicks(box, "rAn");
+  EXPECT_GE(Rows(table), french);
+  QTest::keyClicks(box, "c");
+  EXPECT_EQ(Rows(table), french);
+  EXPECT_EQ(form.RecordCount(), french);
+  EXPECT_EQ(country.view->model()->rowCount(), french);
+
+  // With the expression filter, both hold; the expression off, the quick filter stays.
+  ASSERT_TRUE(form.ApplyFilter("Balance > 100", true));
+  EXPECT_EQ(Rows(table), frenchAbove);
+  ASSERT_TRUE(form.ApplyFilter("Balance > 100", false));
+  EXPECT_EQ(Rows(table), french);
+  // A comparison in a column of numbers; a text that is no number is refused and said so.
+  EXPECT_TRUE(form.SetQuickFilter("Balance", " >100"));
+  EXPECT_EQ(Rows(table), frenchAbove);
+  EXPECT_FALSE(form.SetQuickFilter("Balance", ">a lot"));
+  EXPECT_NE(form.QuickFilterProblem().find("a lot"), std::string::npos);
+  EXPECT_EQ(Rows(table), french);
+  EXPECT_TRUE(messages.empty()) << LastMessage();
+  EXPECT_TRUE(form.SetQuickFilter("Balance", ""));
+  EXPECT_TRUE(form.QuickFilterProblem().empty());
+  box->clear();
+  EXPECT_FALSE(table.Filtered());
+  EXPECT_GT(Rows(table), french);
+}
+
+}  // namespace
+}  // namespace vader::app
+
+namespace vader::app {
+namespace {
+
+TEST_F(DataWindows, CellsCopiedAsTabSeparatedTextPasteIntoANewRowAndTooLongIsRefused) {
+  TDataForm& form = Data("Customers");
+  loop.Show(&form);
+  QApplication::processEvents();
+  TDataSet& table = form.Table();
+  const Column name = GridColumn(loop, form, "Name");
+  QTableView* view = name.view;
+  QAbstractItemModel* grid = view->model();
+  const int last = grid->columnCount() - 1;
+  const int before = Rows(table);
+  // The first row from its Name on (the Id is the engine's to give).
+  view->selectionModel()->select(
+      QItemSelection(grid->index(0, name.column), grid->index(0, last)),
+      QItemSelectionModel::ClearAndSelect);
+  QStringList cells;
+  for (int column = name.column; column <= last; ++column)
+    cells << grid->index(0, column).data().toString();
+  QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), cells.join('\t') + '\n');
+
+  form.InsertRecord();
+  QApplication::processEvents();
+  const int added = view->currentIndex().row();  // the new row, selected where it is shown
+  view->setCurrentIndex(grid->index(added, name.column));
+  QTest::keyClick(view, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_TRUE(messages.empty()) << LastMessage();
+  EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
+  EXPECT_EQ(Rows(table), before + 1);
+  table.Last();
+  QApplication::processEvents();
+  QStringList pasted;
+  for (int column = name.column; column <= last; ++column)
+    pasted << grid->index(view->currentIndex().row(), column).data().toString();
+  EXPECT_EQ(pasted, cells);
+
+  // A name longer than the field holds is refused whole, with a message; the row stays.
+  table.First();
+  const std::string kept = Field(form, "Name");
+  QApplication::clipboard()->setText(QString(41, QLatin1Char('x')));
+  view->setCurrentIndex(grid->index(0, name.column));
+  QTest::keyClick(view, Qt::Key_V, Qt::ControlModifier);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("too large"), std::string::npos) << messages[0];
+  table.First();
+  EXPECT_EQ(Field(form, "Name"), kept);
+  EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
+  messages.clear();
 }
 
 }  // namespace
