@@ -354,8 +354,8 @@ bool TDataForm::SortByColumn(const std::string& field) {
 void TDataForm::OfferOrderThroughSql(const TSortOrder& order) {
   const TField* field = table_->FindField(order.field);
   const std::string label = field ? field->DisplayLabel() : order.field;
-  if (!ConfirmPrompt(Format(order.descending ? texts::kNoIndexOrdersDown : texts::kNoIndexOrdersUp,
-                            {label})))
+  if (!ConfirmPrompt(
+          Format(order.descending ? texts::kNoIndexOrdersDown : texts::kNoIndexOrdersUp, {label})))
     return;
   // The rows the window shows: with its filter, in the order asked for.
   TSqlForm* rows = database_->OpenSqlWindow();

@@ -119,7 +119,7 @@ class TDataForm : public TAppForm {
   std::string expression_;     // the filter expression, fields by name
   bool expressionOn_ = false;  // ... and whether it is on
   TQuickFilter quick_;
-  std::string quickProblem_;  // what is wrong with a quick filter text
+  std::string quickProblem_;   // what is wrong with a quick filter text
   std::string indexLanguage_;  // the dictionary the index list was shown in
   std::string progress_;
   bool cancelExport_ = false;

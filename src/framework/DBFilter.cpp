@@ -274,11 +274,12 @@ class Parser {
   // CONTAINS looks for a text in the values of a text field.
   std::unique_ptr<Node> Contained(std::unique_ptr<Node> node) const {
     const Operand& left = node->left;
-    if (left.kind != Operand::Field ||
-        (left.field && FilterFieldType(left.field->DataType()) != FilterFieldType(TFieldType::ftString)))
+    if (left.kind != Operand::Field || (left.field && FilterFieldType(left.field->DataType()) !=
+                                                          FilterFieldType(TFieldType::ftString)))
       SyntaxError(left.pos, FormatMessage(dbconsts::SFilterNotComparable, left.text));
     if (node->right.kind != Operand::Text)
-      SyntaxError(node->right.pos, FormatMessage(dbconsts::SFilterOperandExpected, node->right.text));
+      SyntaxError(node->right.pos,
+                  FormatMessage(dbconsts::SFilterOperandExpected, node->right.text));
     return node;
   }
 

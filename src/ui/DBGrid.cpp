@@ -99,8 +99,8 @@ void PutCell(TField* field, const QString& text) {
 
 // Lines of tab-separated cells; a line break at the end of the text ends the last line.
 std::vector<QStringList> PastedLines(const QString& text) {
-  QStringList lines = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
-                          .split(QLatin1Char('\n'));
+  QStringList lines =
+      QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).split(QLatin1Char('\n'));
   if (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
   std::vector<QStringList> cells;
   for (const QString& line : lines) cells.push_back(line.split(QLatin1Char('\t')));
@@ -479,13 +479,16 @@ TDBGridView::TDBGridView(QWidget* parent)
   setSelectionBehavior(QAbstractItemView::SelectItems);
   setSelectionMode(QAbstractItemView::ContiguousSelection);
   connect(header_, &QHeaderView::sectionClicked, this, [this](int column) {
-    if (grid_ && grid_->OnTitleClick) Guarded([&] { grid_->OnTitleClick(grid_, ColumnFieldName(column)); });
+    if (grid_ && grid_->OnTitleClick)
+      Guarded([&] { grid_->OnTitleClick(grid_, ColumnFieldName(column)); });
   });
   header_->OnFilterTextChanged = [this](int column, const QString& text) {
     if (grid_ && grid_->OnFilterTextChange)
-      Guarded([&] { grid_->OnFilterTextChange(grid_, ColumnFieldName(column), FromQString(text)); });
+      Guarded(
+          [&] { grid_->OnFilterTextChange(grid_, ColumnFieldName(column), FromQString(text)); });
   };
-  connect(horizontalScrollBar(), &QScrollBar::valueChanged, header_, [this] { header_->PlaceBoxes(); });
+  connect(horizontalScrollBar(), &QScrollBar::valueChanged, header_,
+          [this] { header_->PlaceBoxes(); });
   connect(model_, &QAbstractItemModel::modelReset, this, [this] { ShowSortMarker(); });
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   connect(model_, &QAbstractItemModel::modelReset, this, [this] { SizeColumns(); });
@@ -614,10 +617,12 @@ std::string TDBGridView::ColumnFieldName(int column) const {
 void TDBGridView::ShowSortMarker() {
   int marked = -1;
   for (int column = 0; grid_ && column < model_->columnCount(); ++column)
-    if (!grid_->SortField().empty() && ColumnFieldName(column) == grid_->SortField()) marked = column;
+    if (!grid_->SortField().empty() && ColumnFieldName(column) == grid_->SortField())
+      marked = column;
   header_->setSortIndicatorShown(marked >= 0);
   if (marked >= 0)
-    header_->setSortIndicator(marked, grid_->SortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+    header_->setSortIndicator(marked,
+                              grid_->SortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 QString TDBGridView::SelectedText() const {

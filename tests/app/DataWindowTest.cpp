@@ -1266,9 +1266,8 @@ TEST_F(DataWindows, CellsCopiedAsTabSeparatedTextPasteIntoANewRowAndTooLongIsRef
   const int last = grid->columnCount() - 1;
   const int before = Rows(table);
   // The first row from its Name on (the Id is the engine's to give).
-  view->selectionModel()->select(
-      QItemSelection(grid->index(0, name.column), grid->index(0, last)),
-      QItemSelectionModel::ClearAndSelect);
+  view->selectionModel()->select(QItemSelection(grid->index(0, name.column), grid->index(0, last)),
+                                 QItemSelectionModel::ClearAndSelect);
   QStringList cells;
   for (int column = name.column; column <= last; ++column)
     cells << grid->index(0, column).data().toString();
