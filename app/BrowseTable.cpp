@@ -23,9 +23,10 @@ std::vector<std::string> TBrowseTable::IndexFields() {
   return fields;
 }
 
-void TBrowseTable::ChooseIndex(const std::string& name) {
+void TBrowseTable::ChooseIndex(const std::string& name, bool backwards) {
   if (rangeSet_) CancelFieldRange();
   SetIndexName(name);
+  SetReadBackwards(backwards);
 }
 
 std::string TBrowseTable::FirstKeyField() {
@@ -120,7 +121,9 @@ void TBrowseTable::CancelFieldRange() {
 }
 
 int TBrowseTable::EstimatedPosition() {
-  if (State() != TDataSetState::dsBrowse || Filtered() || rangeSet_ || MasterSource()) return -1;
+  if (State() != TDataSetState::dsBrowse || Filtered() || rangeSet_ || MasterSource() ||
+      ReadBackwards())
+    return -1;
   const TBookmark active = GetBookmark();
   if (active.empty() || !Handle() || !DBSession()) return -1;
   TSessionLock lock(*DBSession());

@@ -26,8 +26,9 @@ class TBrowseTable : public TtbTable {
   std::vector<TIndexInfo> Indexes();
   // The fields of the current index (empty when it has none).
   std::vector<std::string> IndexFields();
-  // Orders the rows by the index; a range the person set goes with the old index.
-  void ChooseIndex(const std::string& name);
+  // Orders the rows by the index, read forwards or Backwards; a range the person set goes with
+  // the old index.
+  void ChooseIndex(const std::string& name, bool backwards = false);
 
   // Moves to the first row whose first index field is at least Text (as a value of that
   // field); to the last row when none is. Raises when Text is no value of that field.

@@ -267,7 +267,7 @@ void TDataForm::FillIndexes() {
   combo->SetItemIndex(current);
   indexLanguage_ = DictionaryFileName();
   // The column of the index's first field carries the order marker.
-  const TSortOrder order = OrderOfIndex(table_->Indexes(), fields);
+  const TSortOrder order = OrderOfIndex(table_->Indexes(), fields, table_->ReadBackwards());
   auto* grid = static_cast<TwwDBGrid*>(FindComponent("Grid"));
   if (grid->SortField() != order.field || grid->SortDescending() != order.descending)
     grid->SetSortMarker(order.field, order.descending);
@@ -333,17 +333,17 @@ void TDataForm::ChooseIndex(int index) {
 bool TDataForm::SortByColumn(const std::string& field) {
   if (master_ || field.empty()) return false;  // a detail keeps the index of its link
   const std::vector<TIndexInfo> indexes = table_->Indexes();
-  const TSortOrder wanted =
-      ClickedOrder(indexes, OrderOfIndex(indexes, table_->IndexFields()), field);
-  const std::string index = IndexFor(indexes, wanted);
-  if (index.empty()) {
+  const TSortOrder wanted = ClickedOrder(
+      OrderOfIndex(indexes, table_->IndexFields(), table_->ReadBackwards()), field);
+  const TSortWay way = WayTo(indexes, wanted);
+  if (way.index.empty()) {
     OfferOrderThroughSql(wanted);
     return false;
   }
   bool ordered = false;
   Attempt([&] {
     table_->CheckBrowseMode();
-    table_->ChooseIndex(index);
+    table_->ChooseIndex(way.index, way.backwards);
     ordered = true;
   });
   FillIndexes();
@@ -354,9 +354,7 @@ bool TDataForm::SortByColumn(const std::string& field) {
 void TDataForm::OfferOrderThroughSql(const TSortOrder& order) {
   const TField* field = table_->FindField(order.field);
   const std::string label = field ? field->DisplayLabel() : order.field;
-  if (!ConfirmPrompt(
-          Format(order.descending ? texts::kNoIndexOrdersDown : texts::kNoIndexOrdersUp, {label})))
-    return;
+  if (!ConfirmPrompt(Format(texts::kNoIndexOrdersBy, {label}))) return;
   // The rows the window shows: with its filter, in the order asked for.
   TSqlForm* rows = database_->OpenSqlWindow();
   rows->ShowRowsReadOnly(OrderedSelect(tableName_, order),

@@ -72,8 +72,9 @@ class TDataForm : public TAppForm {
   bool FindText(const std::string& text);
 
   // Orders the rows by Field as a click on its column title does: through an index led by
-  // the field, the reverse on a second click; where no index gives that order, asks whether
-  // to show the rows in it through the SQL engine, for reading only. True when ordered here.
+  // the field, the reverse on a second click (an index read backwards where none is in that
+  // direction); where no index is led by the field, asks whether to show the rows in that
+  // order through the SQL engine, for reading only. True when ordered here.
   bool SortByColumn(const std::string& field);
 
   // "Record N of M".

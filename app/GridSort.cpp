@@ -20,24 +20,22 @@ std::string Quoted(const std::string& name) {
 }  // namespace
 
 TSortOrder OrderOfIndex(const std::vector<TIndexInfo>& indexes,
-                        const std::vector<std::string>& current) {
+                        const std::vector<std::string>& current, bool backwards) {
   if (current.empty()) return {};
   for (const TIndexInfo& index : indexes)
-    if (index.fields == current) return {current.front(), index.descending};
-  return {current.front(), false};
+    if (index.fields == current) return {current.front(), index.descending != backwards};
+  return {current.front(), backwards};
 }
 
-TSortOrder ClickedOrder(const std::vector<TIndexInfo>& indexes, const TSortOrder& now,
-                        const std::string& field) {
-  if (now.field == field) return {field, !now.descending};
-  const bool upwards = !IndexFor(indexes, {field, false}).empty();
-  const bool downwards = !IndexFor(indexes, {field, true}).empty();
-  return {field, downwards && !upwards};
+TSortOrder ClickedOrder(const TSortOrder& now, const std::string& field) {
+  return {field, now.field == field && !now.descending};
 }
 
-std::string IndexFor(const std::vector<TIndexInfo>& indexes, const TSortOrder& order) {
-  for (const TIndexInfo& index : indexes)
-    if (LedBy(index, order.field) && index.descending == order.descending) return index.name;
+TSortWay WayTo(const std::vector<TIndexInfo>& indexes, const TSortOrder& order) {
+  for (bool backwards : {false, true})
+    for (const TIndexInfo& index : indexes)
+      if (LedBy(index, order.field) && (index.descending != backwards) == order.descending)
+        return {index.name, backwards};
   return {};
 }
 

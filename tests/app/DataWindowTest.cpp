@@ -1140,54 +1140,61 @@ TEST_F(DataWindows, ATitleClickOrdersByAnIndexOfThatFieldOrOffersTheSqlEngine) {
   ASSERT_FALSE(std::is_sorted(byId.begin(), byId.end()));
   ClickTitle(loop, form, "Name");
   EXPECT_EQ(form.Table().IndexFields(), std::vector<std::string>{"Name"});
-  const std::vector<std::string> upwards = names();
+  std::vector<std::string> upwards = names();
   EXPECT_TRUE(std::is_sorted(upwards.begin(), upwards.end()));
   EXPECT_EQ(header->sortIndicatorSection(), GridColumn(loop, form, "Name").column);
   EXPECT_TRUE(header->isSortIndicatorShown());
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+  // Again: the same index read from its end, the grid's first row the highest name.
+  ClickTitle(loop, form, "Name");
+  EXPECT_TRUE(messages.empty()) << LastMessage();
+  std::reverse(upwards.begin(), upwards.end());
+  EXPECT_EQ(names(), upwards);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+  EXPECT_EQ(Column(GridColumn(loop, form, "Name")).Cell(0).toUpper().toStdString(),
+            upwards.front());
+  form.Table().Last();
+  EXPECT_EQ(Upper(form, "Name"), upwards.back());
 
-  // No index orders the names downwards: asked, and refused, the order stays.
+  // No index is led by City: asked, and refused, the order stays.
   answer = mrNo;
   messages.clear();
-  ClickTitle(loop, form, "Name");
+  ClickTitle(loop, form, "City");
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_NE(messages[0].find("SQL"), std::string::npos) << messages[0];
   EXPECT_EQ(form.Table().IndexFields(), std::vector<std::string>{"Name"});
   // Accepted: the SQL engine's rows, in that order and through the window's filter, read-only.
   ASSERT_TRUE(form.ApplyFilter("Country = 'France'", true));
   answer = mrYes;
-  ClickTitle(loop, form, "Name");
+  ClickTitle(loop, form, "City");
   auto sql = TAppWindows::Instance().OfKind<TSqlForm>();
   ASSERT_EQ(sql.size(), 1u) << LastMessage();
   TtbQuery& rows = sql[0]->Query();
   ASSERT_TRUE(rows.Active()) << sql[0]->ErrorText();
-  std::vector<std::string> downwards;
+  std::vector<std::string> cities;
   for (rows.First(); !rows.Eof(); rows.Next()) {
     EXPECT_EQ(rows.FieldByName("Country")->AsString(), "France");
-    std::string name = rows.FieldByName("Name")->AsString();
-    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    downwards.push_back(name);
+    cities.push_back(rows.FieldByName("City")->AsString());
   }
-  EXPECT_EQ(static_cast<int>(downwards.size()), Rows(form.Table()));
-  EXPECT_TRUE(std::is_sorted(downwards.rbegin(), downwards.rend()));
+  EXPECT_EQ(static_cast<int>(cities.size()), Rows(form.Table()));
+  EXPECT_TRUE(std::is_sorted(cities.begin(), cities.end()));
   EXPECT_FALSE(rows.CanModify());
   TAppWindows::Instance().Close(sql[0]);
 
-  // A descending index gives its order on the first click; the title of the key's field
-  // leads back to the first order.
-  ClickTitle(loop, form, "Id");
-  EXPECT_EQ(form.Table().IndexFields(), std::vector<std::string>{"Id"});
-  EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+  // A descending index read backwards gives the prices upwards, read forwards downwards.
   TDataForm& products = Data("Products");
   loop.Show(&products);
   QApplication::processEvents();
-  ClickTitle(loop, products, "UnitPrice");
-  EXPECT_EQ(products.Table().IndexFields(), std::vector<std::string>{"UnitPrice"});
-  products.Table().First();
-  const double highest = products.Table().FieldByName("UnitPrice")->AsFloat();
-  products.Table().Next();
-  EXPECT_GE(highest, products.Table().FieldByName("UnitPrice")->AsFloat());
-  EXPECT_EQ(GridColumn(loop, products, "UnitPrice").view->horizontalHeader()->sortIndicatorOrder(),
-            Qt::DescendingOrder);
+  const auto price = [&] { return products.Table().FieldByName("UnitPrice")->AsFloat(); };
+  for (const bool down : {false, true}) {
+    ClickTitle(loop, products, "UnitPrice");
+    EXPECT_EQ(products.Table().IndexFields(), std::vector<std::string>{"UnitPrice"});
+    EXPECT_EQ(products.Table().ReadBackwards(), !down);
+    products.Table().First();
+    const double first = price();
+    products.Table().Next();
+    EXPECT_TRUE(down ? first >= price() : first <= price()) << first << " " << price();
+  }
 }
 
 }  // namespace
