@@ -463,7 +463,10 @@ void TDBGridModel::PasteLine(int column, const QStringList& cells) {
     const auto at = static_cast<std::size_t>(column + i);
     if (at >= columns_.size()) break;
     TField* field = columns_[at];
-    if (field->ReadOnly() || field->Calculated() || IsBlobType(field->DataType())) continue;
+    // Counters are the engine's to give (a copied row pastes as a new record with its own).
+    if (field->ReadOnly() || field->Calculated() || IsBlobType(field->DataType()) ||
+        field->DataType() == TFieldType::ftAutoInc)
+      continue;
     PutCell(field, cells[i]);
   }
 }

@@ -59,7 +59,8 @@ class TDBGridModel : public QAbstractTableModel {
   bool canFetchMore(const QModelIndex& parent) const override;
   void fetchMore(const QModelIndex& parent) override;
   // Puts the tab-separated Text into the cells from Row and Column on: each line into a row
-  // (the rows after the last become new records), each posted before the next; a value a
+  // (the rows after the last become new records), each posted before the next; counters and
+  // fields that cannot be written are passed over; a value a
   // field refuses, or one longer than it holds, is shown and stops the paste with that row
   // as it was. True when every line was taken.
   bool Paste(int row, int column, const QString& text);
