@@ -87,6 +87,9 @@ inline constexpr const char* kThereIsNoRecord = "There is no record %s among the
 inline constexpr const char* kFind = "Find";
 inline constexpr const char* kTextToFind = "Text to find in any column:";
 inline constexpr const char* kNoRecordHolds = "No record holds \"%s\".";
+inline constexpr const char* kNoIndexOrdersBy =
+    "No index of this table orders the rows by %s, and an index cannot be added to the table "
+    "here. Show the rows in that order through the SQL engine, for reading only?";
 
 // Every text above, for the list of texts a dictionary lacks.
 inline constexpr const char* kAll[] = {
@@ -156,6 +159,7 @@ inline constexpr const char* kAll[] = {
     kFind,
     kTextToFind,
     kNoRecordHolds,
+    kNoIndexOrdersBy,
 };
 
 // The filter compiler's messages.

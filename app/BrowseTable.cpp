@@ -12,7 +12,8 @@ std::vector<TIndexInfo> TBrowseTable::Indexes() {
   UpdateIndexDefs();
   std::vector<TIndexInfo> out;
   for (const TIndexDef& def : IndexDefs())
-    out.push_back({def.name, SplitFieldNames(def.fields), def.Has(ixUnique) || def.Has(ixPrimary)});
+    out.push_back({def.name, SplitFieldNames(def.fields), def.Has(ixUnique) || def.Has(ixPrimary),
+                   def.Has(ixDescending)});
   return out;
 }
 
@@ -24,9 +25,10 @@ std::vector<std::string> TBrowseTable::IndexFields() {
   return fields;
 }
 
-void TBrowseTable::ChooseIndex(const std::string& name) {
+void TBrowseTable::ChooseIndex(const std::string& name, bool backwards) {
   if (rangeSet_) CancelFieldRange();
   SetIndexName(name);
+  SetReadBackwards(backwards);
 }
 
 std::string TBrowseTable::FirstKeyField() {
@@ -131,7 +133,10 @@ int TBrowseTable::EstimatedPosition(int shown) {
       if (Engine()->SetToBookMark(Handle(), active.data()) != 0) return -1;
       uint32_t number = 0;
       Handle()->GetSeqNo(number);
-      return number > 0 ? static_cast<int>(number) : -1;
+      if (number == 0) return -1;
+      // Read backwards, the rows are numbered from the other end of the index.
+      if (ReadBackwards()) return shown > 0 ? std::max(1, shown - static_cast<int>(number) + 1) : -1;
+      return static_cast<int>(number);
     }
     // The rows shown are taken as spread evenly between the first and the last of them.
     const double first = FileShareAt(EndBookmark(true));
@@ -139,7 +144,8 @@ int TBrowseTable::EstimatedPosition(int shown) {
     const double here = FileShareAt(active);
     if (Engine()->SetToBookMark(Handle(), active.data()) != 0) return -1;
     if (shown < 1 || first < 0 || here < 0 || last <= first) return -1;
-    const double part = std::clamp((here - first) / (last - first), 0.0, 1.0);
+    double part = std::clamp((here - first) / (last - first), 0.0, 1.0);
+    if (ReadBackwards()) part = 1.0 - part;
     return 1 + static_cast<int>(part * (shown - 1) + 0.5);
   } catch (const std::exception&) {
     return -1;  // a cursor that cannot tell its share of the file

@@ -16,6 +16,7 @@ struct TIndexInfo {
   std::string name;                 // the engine's index name
   std::vector<std::string> fields;  // field names in key order
   bool unique = false;
+  bool descending = false;  // the index orders from the highest value down
 };
 
 class TBrowseTable : public TtbTable {
@@ -26,8 +27,9 @@ class TBrowseTable : public TtbTable {
   std::vector<TIndexInfo> Indexes();
   // The fields of the current index (empty when it has none).
   std::vector<std::string> IndexFields();
-  // Orders the rows by the index; a range the person set goes with the old index.
-  void ChooseIndex(const std::string& name);
+  // Orders the rows by the index, read forwards or Backwards; a range the person set goes with
+  // the old index.
+  void ChooseIndex(const std::string& name, bool backwards = false);
 
   // Moves to the first row whose first index field is at least Text (as a value of that
   // field); to the last row when none is. Raises when Text is no value of that field.

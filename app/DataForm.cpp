@@ -9,6 +9,7 @@
 #include "LongWorks.h"
 #include "DatabaseForm.h"
 #include "RecordForm.h"
+#include "SqlForm.h"
 #include "StructureForm.h"
 #include "framework/DBFilter.h"
 #include "framework/Dialogs.h"
@@ -230,6 +231,10 @@ void TDataForm::BuildControls() {
   grid->SetDataSource(source_);
   grid->OnRowChange = [this](TComponent*) { ShowState(); };
   if (!readOnly_) grid->OnDeleteKey = [this](TComponent*) { Attempt([this] { DeleteRecord(); }); };
+  grid->OnTitleClick = [this](TComponent*, const std::string& field) { SortByColumn(field); };
+  grid->SetFilterRow(true);
+  grid->OnFilterTextChange = [this](TComponent*, const std::string& field,
+                                    const std::string& text) { SetQuickFilter(field, text); };
   Place<TLabel>(this, "PositionLabel", 12, 544, 400, 24);
   Place<TLabel>(this, "ProgressLabel", 420, 544, 300, 24);
   AddButton(
@@ -262,6 +267,11 @@ void TDataForm::FillIndexes() {
   combo->SetItems(names);
   combo->SetItemIndex(current);
   indexLanguage_ = DictionaryFileName();
+  // The column of the index's first field carries the order marker.
+  const TSortOrder order = OrderOfIndex(table_->Indexes(), fields, table_->ReadBackwards());
+  auto* grid = static_cast<TwwDBGrid*>(FindComponent("Grid"));
+  if (grid->SortField() != order.field || grid->SortDescending() != order.descending)
+    grid->SetSortMarker(order.field, order.descending);
 }
 
 std::string TDataForm::TextOf(const char* name) const {
@@ -307,8 +317,10 @@ void TDataForm::ShowState() {
   }
   if (auto* label = dynamic_cast<TLabel*>(FindComponent("ProgressLabel")))
     if (label->Caption() != progress_) label->SetCaption(progress_);
-  if (auto* label = dynamic_cast<TLabel*>(FindComponent("FilterProblemLabel")))
-    if (label->Caption() != filterProblem_) label->SetCaption(filterProblem_);
+  if (auto* label = dynamic_cast<TLabel*>(FindComponent("FilterProblemLabel"))) {
+    const std::string problems = filterProblem_.empty() ? quickProblem_ : filterProblem_;
+    if (label->Caption() != problems) label->SetCaption(problems);
+  }
 }
 
 void TDataForm::ChooseIndex(int index) {
@@ -317,6 +329,37 @@ void TDataForm::ChooseIndex(int index) {
   table_->ChooseIndex(indexes[std::size_t(index)].name);
   FillIndexes();
   ShowState();
+}
+
+bool TDataForm::SortByColumn(const std::string& field) {
+  if (master_ || field.empty()) return false;  // a detail keeps the index of its link
+  const std::vector<TIndexInfo> indexes = table_->Indexes();
+  const TSortOrder wanted = ClickedOrder(
+      OrderOfIndex(indexes, table_->IndexFields(), table_->ReadBackwards()), field);
+  const TSortWay way = WayTo(indexes, wanted);
+  if (way.index.empty()) {
+    OfferOrderThroughSql(wanted);
+    return false;
+  }
+  bool ordered = false;
+  Attempt([&] {
+    table_->CheckBrowseMode();
+    table_->ChooseIndex(way.index, way.backwards);
+    ordered = true;
+  });
+  FillIndexes();
+  ShowState();
+  return ordered;
+}
+
+void TDataForm::OfferOrderThroughSql(const TSortOrder& order) {
+  const TField* field = table_->FindField(order.field);
+  const std::string label = field ? field->DisplayLabel() : order.field;
+  if (!ConfirmPrompt(Format(texts::kNoIndexOrdersBy, {label}))) return;
+  // The rows the window shows: with its filter, in the order asked for.
+  TSqlForm* rows = database_->OpenSqlWindow();
+  rows->ShowRowsReadOnly(OrderedSelect(tableName_, order),
+                         table_->Filtered() ? table_->Filter() : std::string());
 }
 
 void TDataForm::Search(const std::string& text) {
@@ -337,13 +380,13 @@ bool TDataForm::ApplyFilter(const std::string& text, bool on) {
   filterProblem_.clear();
   bool applied = false;
   // Reading up to the first rows that pass, and counting them, may read the whole table.
-  const std::unique_ptr<TLongWork> work = FilterWork(tableName_);
+  std::unique_ptr<TLongWork> work = FilterWork(tableName_);
   try {
     if (on && !text.empty()) BuildFilterExpression(text, 0, table_);  // errors before any change
-    table_->SetFiltered(false);
-    // The table keeps the text with field names, which mean the same in every language.
-    table_->SetFilterText(FilterTextWithFieldNames(text, *table_));
-    table_->SetFiltered(on && !text.empty());
+    // The text with field names, which mean the same in every language.
+    expression_ = FilterTextWithFieldNames(text, *table_);
+    expressionOn_ = on && !text.empty();
+    ApplyFilters();
     ShowState();
     applied = true;
   } catch (const std::exception& error) {
@@ -358,6 +401,7 @@ bool TDataForm::ApplyFilter(const std::string& text, bool on) {
   }
   if (work->Stopped()) {
     // The rows shown would be those found before the stop: the filter goes off instead.
+    work.reset();  // the quick filters are applied again without the stopped work
     filterProblem_ = Tr(texts::kFilterStopped);
     SwitchFilterOff();
     applied = false;
@@ -369,10 +413,47 @@ bool TDataForm::ApplyFilter(const std::string& text, bool on) {
 void TDataForm::SwitchFilterOff() {
   if (auto* check = dynamic_cast<TCheckBox*>(FindComponent("FilterCheck")))
     check->SetChecked(false);
+  expressionOn_ = false;
   try {
-    table_->SetFiltered(false);
+    ApplyFilters();
   } catch (const std::exception&) {
+    table_->SetFiltered(false);
   }
+}
+
+bool TDataForm::SetQuickFilter(const std::string& field, const std::string& text) {
+  quick_.Set(field, text);
+  bool taken = false;
+  std::unique_ptr<TLongWork> work = FilterWork(tableName_);
+  Attempt([&] {
+    ApplyFilters();
+    taken = quickProblem_.empty();
+  });
+  if (work->Stopped()) {
+    // The rows found before the stop would be a wrong answer: this column's filter goes off.
+    work.reset();
+    quick_.Set(field, "");
+    Attempt([&] { ApplyFilters(); });
+    quickProblem_ = Tr(texts::kFilterStopped);
+    taken = false;
+  }
+  ShowState();
+  return taken;
+}
+
+void TDataForm::ApplyFilters() {
+  std::string problem;
+  const std::string quick = quick_.FilterText(*table_, problem);
+  // The compiler's message without the place in the term it was given, which nobody typed.
+  const std::string::size_type told = problem.find(": ");
+  if (told != std::string::npos) problem.erase(0, told + 2);
+  quickProblem_ = TranslateFormatted(
+      problem, {std::begin(texts::kFilterProblems), std::end(texts::kFilterProblems)});
+  const std::string text = AllOf({expressionOn_ ? expression_ : std::string(), quick});
+  if (text == table_->Filter() && table_->Filtered() == !text.empty()) return;
+  table_->SetFiltered(false);
+  table_->SetFilterText(text);
+  table_->SetFiltered(!text.empty());
 }
 
 void TDataForm::InsertRecord() { table_->Insert(); }

@@ -11,6 +11,8 @@
 
 #include "AppForm.h"
 #include "BrowseTable.h"
+#include "GridSort.h"
+#include "QuickFilter.h"
 #include "framework/DBCtrls.h"
 
 namespace vader::app {
@@ -35,6 +37,10 @@ class TDataForm : public TAppForm {
   // Compiles Text as the filter; a text that does not parse is refused with its position.
   // A filter that reads long shows its progress; stopped, it is switched off (false).
   bool ApplyFilter(const std::string& text, bool on);
+  // The quick filter of Field's column, as typed in the filter row (blank: none); it holds
+  // together with the filter expression. A text that is no value of the field is refused with
+  // a problem shown, the other quick filters staying. True when taken.
+  bool SetQuickFilter(const std::string& field, const std::string& text);
   void InsertRecord();
   // Asks first when the setting says so; true when the record went.
   bool DeleteRecord();
@@ -66,12 +72,20 @@ class TDataForm : public TAppForm {
   // Text in any column, letter case aside; says so when none does. True when found.
   bool FindText(const std::string& text);
 
+  // Orders the rows by Field as a click on its column title does: through an index led by
+  // the field, the reverse on a second click (an index read backwards where none is in that
+  // direction); where no index is led by the field, asks whether to show the rows in that
+  // order through the SQL engine, for reading only. True when ordered here.
+  bool SortByColumn(const std::string& field);
+
   // "Record N of M".
   std::string PositionText() const;
   // The records of the table with the range and filter in effect.
   int RecordCount() const;
   // The filter's error with a caret under its position, empty when the filter is fine.
   const std::string& FilterProblem() const { return filterProblem_; }
+  // What is wrong with a quick filter's text, empty when they are all fine.
+  const std::string& QuickFilterProblem() const { return quickProblem_; }
 
  protected:
   void FormCreate() override;
@@ -90,6 +104,10 @@ class TDataForm : public TAppForm {
   void TrackChanges();
   std::vector<TValue> StoredValues() const;
   void PutValues(const std::vector<TValue>& values);
+  void OfferOrderThroughSql(const TSortOrder& order);
+  // Gives the table the filter expression (while it is on) and the quick filters; the quick
+  // filters' problem, if any, in QuickProblem.
+  void ApplyFilters();
   void AskGoToRecord();
   void AskFindText();
   // Whether a column of the record being read holds Folded (a text folded for comparing).
@@ -101,6 +119,10 @@ class TDataForm : public TAppForm {
   TDataSource* source_ = nullptr;
   std::unique_ptr<TStateLink> link_;
   std::string filterProblem_;
+  std::string expression_;     // the filter expression, fields by name
+  bool expressionOn_ = false;  // ... and whether it is on
+  TQuickFilter quick_;
+  std::string quickProblem_;   // what is wrong with a quick filter text
   std::string indexLanguage_;  // the dictionary the index list was shown in
   std::string progress_;
   bool cancelExport_ = false;

@@ -241,6 +241,15 @@ bool TSqlForm::RunStatementAtCursor() {
   return RunScript(at->begin, at->text);
 }
 
+bool TSqlForm::ShowRowsReadOnly(const std::string& statement, const std::string& filter) {
+  readOnlyStatement_ = statement;
+  query_->Close();
+  query_->SetFiltered(false);
+  query_->SetFilterText(filter);
+  SetStatement(statement);
+  return Run();
+}
+
 // Lists the history's statements that contain the search text, case ignored.
 void TSqlForm::ShowHistory() {
   history_ = SqlHistory(database_->DatabaseName());
@@ -334,6 +343,10 @@ bool TSqlForm::RunStatement(const std::string& statement) {
   try {
     query_->Cancel();
     query_->Close();
+    const bool readOnly = !readOnlyStatement_.empty() && statement == readOnlyStatement_;
+    if (!readOnly) query_->SetFilterText("");
+    query_->SetFiltered(readOnly && !query_->Filter().empty());
+    query_->SetReadOnly(readOnly);
     query_->SetSQL(statement);
     ranWithoutRows_ = !query_->Execute();
   } catch (const ETDBEngineError& error) {

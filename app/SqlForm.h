@@ -38,6 +38,9 @@ class TSqlForm : public TAppForm {
   bool Run();
   // Runs only the statement where the editor's cursor stands.
   bool RunStatementAtCursor();
+  // Runs Statement and shows its rows for reading only, through the filter text Filter (empty:
+  // all rows); another statement run afterwards is shown as usual.
+  bool ShowRowsReadOnly(const std::string& statement, const std::string& filter);
   // The statements run before on this database, newest first.
   const std::vector<std::string>& History() const { return history_; }
   // Those of them the history list offers: the ones that contain the search box's text.
@@ -78,6 +81,7 @@ class TSqlForm : public TAppForm {
   std::vector<std::string> history_;
   std::vector<std::string> listed_;
   mutable TRecordCount count_;
+  std::string readOnlyStatement_;  // the statement whose rows are shown for reading only
 };
 
 }  // namespace vader::app

@@ -420,6 +420,10 @@ class TttBDEDataset : public TDataSet {
   void SetCachedUpdates(bool value);
   bool ObjectView() const { return objectView_; }
   void SetObjectView(bool value) { objectView_ = value; }
+  // Reads the current index from its last record to its first: First, Next and the reads of
+  // controls go the other way; the current record stays.
+  bool ReadBackwards() const { return backwards_; }
+  void SetReadBackwards(bool value);
   std::function<void(TDataSet*, TUpdateStatus, bool& applied)> OnUpdateRecord;
   std::function<void(TDataSet*, const std::exception&, bool& handled)> OnUpdateError;
 
@@ -500,6 +504,10 @@ class TttBDEDataset : public TDataSet {
   void InternalFirst() override;
   void InternalLast() override;
   TGetResult GetRecord(TRecordBuffer& buffer, TGetMode mode, bool doCheck) override;
+  // The record in the cursor's own direction.
+  TGetResult GetForwards(TRecordBuffer& buffer, TGetMode mode, bool doCheck);
+  static TGetMode Backwards(TGetMode mode);
+  static TGetResult Backwards(TGetResult result);
   void InternalInitRecord(TRecordBuffer& buffer) override;
   TBookmark GetBookmarkData(const TRecordBuffer& buffer) const override;
   void SetBookmarkData(TRecordBuffer& buffer, const TBookmark& bookmark) override;
@@ -564,6 +572,7 @@ class TttBDEDataset : public TDataSet {
 
   TBaseTable* handle_ = nullptr;
   RecordProps recProps_{};
+  bool backwards_ = false;
   TFilterListItem* exprFilter_ = nullptr;
   TFilterListItem* funcFilter_ = nullptr;
   std::vector<TKeyBuffer> keyBuffers_;

@@ -551,13 +551,22 @@ void TttBDEDataset::SyncCursor() {
 void TttBDEDataset::InternalFirst() {
   TEngineLock lock(DBSession());
   SetupFilters();
-  Check(Engine()->SetToBegin(handle_));
+  Check(backwards_ ? Engine()->SetToEnd(handle_) : Engine()->SetToBegin(handle_));
 }
 
 void TttBDEDataset::InternalLast() {
   TEngineLock lock(DBSession());
   SetupFilters();
-  Check(Engine()->SetToEnd(handle_));
+  Check(backwards_ ? Engine()->SetToBegin(handle_) : Engine()->SetToEnd(handle_));
+}
+
+void TttBDEDataset::SetReadBackwards(bool value) {
+  if (value == backwards_) return;
+  if (Active()) CheckBrowseMode();
+  backwards_ = value;
+  if (!Active()) return;
+  RowsChanged();
+  Resync();  // the rows around the current record, in the new direction
 }
 
 void TttBDEDataset::ClearBlobCache(const TRecordBuffer& buffer) { blobCache_.erase(&buffer); }
@@ -636,7 +645,23 @@ void TttBDEDataset::ReadBlockBookmarks() {
 TGetResult TttBDEDataset::GetRecord(TRecordBuffer& buffer, TGetMode mode, bool doCheck) {
   TEngineLock lock(DBSession());
   SetupFilters();
-  if (State() == S::dsBlockRead && mode == TGetMode::gmNext) {
+  // Read backwards, the next record is the cursor's prior one; blocks are read forwards only.
+  if (backwards_ && mode != TGetMode::gmCurrent)
+    return Backwards(GetForwards(buffer, Backwards(mode), doCheck));
+  return GetForwards(buffer, mode, doCheck);
+}
+
+TGetMode TttBDEDataset::Backwards(TGetMode mode) {
+  return mode == TGetMode::gmNext ? TGetMode::gmPrior : TGetMode::gmNext;
+}
+
+TGetResult TttBDEDataset::Backwards(TGetResult result) {
+  if (result == TGetResult::grBOF) return TGetResult::grEOF;
+  return result == TGetResult::grEOF ? TGetResult::grBOF : result;
+}
+
+TGetResult TttBDEDataset::GetForwards(TRecordBuffer& buffer, TGetMode mode, bool doCheck) {
+  if (State() == S::dsBlockRead && mode == TGetMode::gmNext && !backwards_) {
     ClearBlobCache(buffer);
     return NextFromBlock(buffer);
   }
@@ -754,7 +779,9 @@ void TttBDEDataset::SetRecNo(int value) {
   if (Engine()->SetToSeqNo(handle_, static_cast<uint32_t>(value)) == 0) ResyncFromStorage(true);
 }
 
-bool TttBDEDataset::IsSequenced() const { return recNoStatus_ == 1 && !Filtered(); }
+bool TttBDEDataset::IsSequenced() const {
+  return recNoStatus_ == 1 && !Filtered() && !backwards_;
+}
 
 TUpdateStatus TttBDEDataset::UpdateStatus() const {
   TRecordBuffer* buffer = ActiveBuffer();
@@ -1125,6 +1152,7 @@ void TttBDEDataset::SetOnFilterRecord(TFilterRecordEvent handler) {
 
 bool TttBDEDataset::FindRecord(bool restart, bool goForward) {
   CheckBrowseMode();
+  if (backwards_) goForward = !goForward;
   if (BeforeScroll) BeforeScroll(this);
   TEngineLock lock(DBSession());
   TVirtEng* engine = Engine();

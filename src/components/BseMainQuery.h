@@ -31,6 +31,10 @@ class TttQuery : public TttDBDataset {
   // The rows the last statement run inserted, updated or deleted; -1 when it gave rows or the
   // engine cannot tell.
   int RowsAffected() const { return rowsAffected_; }
+  // Rows offered for reading only, whatever the engine would allow.
+  bool ReadOnly() const { return readOnly_; }
+  void SetReadOnly(bool value) { readOnly_ = value; }
+  bool CanModify() const override { return TttDBDataset::CanModify() && !readOnly_; }
 
  protected:
   explicit TttQuery(TComponent* owner) : TttDBDataset(owner) {}
@@ -51,6 +55,7 @@ class TttQuery : public TttDBDataset {
   // The result of a statement that Execute ran, taken over by the opening that follows.
   TBaseTable* pending_ = nullptr;
   int rowsAffected_ = -1;
+  bool readOnly_ = false;
 };
 
 }  // namespace vader

@@ -1,6 +1,7 @@
 #include "engine/BseFilt.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -136,6 +137,7 @@ class TExpressionEvaluator {
     FilterValue right;
     if (!Evaluate(operand1, left, depth + 1)) return false;
     if (!Evaluate(operand2, right, depth + 1)) return false;
+    if (op == fe::canCONTAINS) return FilterValueContains(left, right, caseInsensitive);
     const int r = CompareFilterValues(table_, left, right, caseInsensitive, length);
     switch (op) {
       case fe::canEQ:
@@ -339,6 +341,14 @@ int CompareFilterValues(TBaseTable& table, const FilterValue& left, const Filter
   if (x && y) return *x < *y ? -1 : (*x > *y ? 1 : 0);
   const int r = FilterValueText(left).compare(FilterValueText(right));
   return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+bool FilterValueContains(const FilterValue& value, const FilterValue& part, bool caseInsensitive) {
+  std::string text = FilterValueText(value), wanted = FilterValueText(part);
+  if (caseInsensitive)
+    for (std::string* side : {&text, &wanted})
+      for (char& c : *side) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text.find(wanted) != std::string::npos;
 }
 
 std::string FilterValueText(const FilterValue& value) {

@@ -87,6 +87,10 @@ bool EvaluateFilterExpression(TBaseTable& table, const uint8_t* expression, size
 int CompareFilterValues(TBaseTable& table, const FilterValue& left, const FilterValue& right,
                         bool caseInsensitive, uint16_t length);
 
+// Whether Value, as text, holds Part's text; letter case aside (ASCII, as key comparisons
+// fold it) when CaseInsensitive.
+bool FilterValueContains(const FilterValue& value, const FilterValue& part, bool caseInsensitive);
+
 // The text a value is compared as when the other value has another type (at most 255 characters).
 std::string FilterValueText(const FilterValue& value);
 

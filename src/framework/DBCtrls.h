@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "framework/Controls.h"
 #include "framework/DataLinks.h"
@@ -48,10 +49,36 @@ class TwwDBGrid : public TDataAwareControl {
   // record is to go.
   std::function<void(TComponent*)> OnDeleteKey;
 
+  // The field whose column title shows the order marker ("" none) and its direction.
+  const std::string& SortField() const { return sortField_; }
+  bool SortDescending() const { return sortDescending_; }
+  void SetSortMarker(const std::string& field, bool descending) {
+    sortField_ = field;
+    sortDescending_ = descending;
+    Changed();
+  }
+  // A click on the title of the column of Field.
+  std::function<void(TComponent*, const std::string& field)> OnTitleClick;
+  // A row of boxes under the titles, one per column, told as each is typed into.
+  bool FilterRow() const { return filterRow_; }
+  void SetFilterRow(bool value) {
+    filterRow_ = value;
+    Changed();
+  }
+  std::function<void(TComponent*, const std::string& field, const std::string& text)>
+      OnFilterTextChange;
+  // Copy (Ctrl+C) and paste (Ctrl+V) of cells as tab-separated text; Paste gets the text and
+  // the field names of the columns from the one pasted into on, and answers whether it took it.
+  std::function<bool(TComponent*, const std::string& text, const std::vector<std::string>& fields)>
+      OnPaste;
+
  private:
   bool readOnly_ = false;
   int row_ = -1;
   int rowFromEnd_ = -1;
+  std::string sortField_;
+  bool sortDescending_ = false;
+  bool filterRow_ = false;
 };
 
 // Controls that show one field of the current record.

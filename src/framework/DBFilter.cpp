@@ -249,6 +249,13 @@ class Parser {
       Advance();
       return node;
     }
+    if (IsKeyword("contains")) {
+      node->kind = Node::Compare;
+      node->op = fx::canCONTAINS;
+      Advance();
+      node->right = ParseOperand();
+      return Contained(std::move(node));
+    }
     if (token_.kind != Tok::Op) return node;  // an operand standing alone
     const std::string op = token_.text;
     const std::size_t opPos = token_.pos;
@@ -262,6 +269,18 @@ class Parser {
                             : fx::canGE;
     node->right = ParseOperand();
     return NullComparison(std::move(node), opPos);
+  }
+
+  // CONTAINS looks for a text in the values of a text field.
+  std::unique_ptr<Node> Contained(std::unique_ptr<Node> node) const {
+    const Operand& left = node->left;
+    if (left.kind != Operand::Field || (left.field && FilterFieldType(left.field->DataType()) !=
+                                                          FilterFieldType(TFieldType::ftString)))
+      SyntaxError(left.pos, FormatMessage(dbconsts::SFilterNotComparable, left.text));
+    if (node->right.kind != Operand::Text)
+      SyntaxError(node->right.pos,
+                  FormatMessage(dbconsts::SFilterOperandExpected, node->right.text));
+    return node;
   }
 
   // "X = NULL" and "X <> NULL" are the blank tests; other comparisons with NULL are errors.
@@ -531,7 +550,7 @@ class Writer {
       constant.text.pop_back();
       partial = static_cast<std::uint16_t>(std::min<std::size_t>(constant.text.size(), 0xFFFF));
     }
-    const bool caseless = text && (options_ & foCaseInsensitive);
+    const bool caseless = text && ((options_ & foCaseInsensitive) || n.op == fx::canCONTAINS);
     if (!caseless && partial == 0) {
       const std::size_t at = Reserve<fx::BinaryNode>();
       fx::BinaryNode node{{fx::nodeBINARY, n.op}, 0, 0};

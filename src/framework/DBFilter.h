@@ -7,12 +7,13 @@
 //   expr    := and { OR and }          and := not { AND not }
 //   not     := NOT not | primary       primary := '(' expr ')' | operand [ rel operand
 //                                                 | IS [NOT] NULL ]
-//   rel     := = | <> | != | < | > | <= | >=
+//   rel     := = | <> | != | < | > | <= | >= | CONTAINS
 //   operand := field | 'text' ('' inside is a quote) | number | TRUE | FALSE | NULL
 //   field   := name | "quoted name" | [bracketed name]
 // A constant compared with a field takes the field's type. Against a text field, a
 // constant ending in * matches values starting with what precedes it (unless
-// foNoPartialCompare), and foCaseInsensitive compares without regard to case.
+// foNoPartialCompare), and foCaseInsensitive compares without regard to case. CONTAINS takes
+// a text field and a text, and holds where the field's value holds the text, letter case aside.
 
 #include <cstdint>
 #include <string>

@@ -100,6 +100,8 @@ constexpr std::uint32_t canLE = 8;
 constexpr std::uint32_t canNOT = 9;
 constexpr std::uint32_t canAND = 10;
 constexpr std::uint32_t canOR = 11;
+// The left value, as text, holds the right one (a compare node: case as its flag says).
+constexpr std::uint32_t canCONTAINS = 32;
 
 // Node and literal addresses: an area start plus an offset beyond this is out of range.
 constexpr std::size_t kMaxAddress = 65534;

@@ -1,5 +1,7 @@
 #include "ui/DBGrid.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QScrollBar>
@@ -7,6 +9,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "framework/FrameworkErrors.h"
 #include "framework/LongWork.h"
 #include "language/zInter.h"
 #include "ui/ErrorDisplay.h"
@@ -78,6 +81,31 @@ std::string Typed(const TField* field, const QString& text) {
       if (text.trimmed().compare(ToQString(TranslateText(designed)), Qt::CaseInsensitive) == 0)
         return designed;
   return FromQString(text);
+}
+
+// A typed or pasted value goes into Field through the field's conversion; a text longer than
+// a text field holds is refused whole, not cut.
+void PutCell(TField* field, const QString& text) {
+  const std::string typed = Typed(field, text);
+  if (const auto* string = dynamic_cast<const TStringField*>(field)) {
+    const TDataSet* dataSet = field->DataSet();
+    const std::size_t stored =
+        dataSet ? dataSet->FieldTextToNative(*field, typed).size() : typed.size();
+    if (stored >= string->DataSize())
+      throw EDatabaseError(std::string("A value is too large for its field.") + "\n" +
+                           field->DisplayLabel() + ": " + typed);
+  }
+  field->SetAsString(typed);
+}
+
+// Lines of tab-separated cells; a line break at the end of the text ends the last line.
+std::vector<QStringList> PastedLines(const QString& text) {
+  QStringList lines =
+      QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).split(QLatin1Char('\n'));
+  if (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
+  std::vector<QStringList> cells;
+  for (const QString& line : lines) cells.push_back(line.split(QLatin1Char('\t')));
+  return cells;
 }
 }  // namespace
 
@@ -239,6 +267,7 @@ void TDBGridModel::DataSetChanged() {
     const int at = append || currentRow_ < 0 ? static_cast<int>(rows_.size()) : currentRow_;
     beginInsertRows(QModelIndex(), at, at);
     insertRow_ = at;
+    currentRow_ = -1;  // the view's current row moved down with the rows: it follows back
     endInsertRows();
     SetCurrentRow(at);
     return;
@@ -382,8 +411,7 @@ bool TDBGridModel::setData(const QModelIndex& index, const QVariant& value, int 
     const bool wasEditing = dataSet->State() == S::dsEdit || dataSet->State() == S::dsInsert;
     dataSet->Edit();
     try {
-      TField* field = columns_[static_cast<std::size_t>(index.column())];
-      field->SetAsString(Typed(field, value.toString()));
+      PutCell(columns_[static_cast<std::size_t>(index.column())], value.toString());
     } catch (const std::exception&) {
       // A refused value is not taken; the row keeps the values typed before it, and a row
       // that had no edit before goes back to browsing.
@@ -406,12 +434,71 @@ void TDBGridModel::fetchMore(const QModelIndex& parent) {
   if (!parent.isValid()) AppendRows(kFetchChunk);
 }
 
+bool TDBGridModel::Paste(int row, int column, const QString& text) {
+  TDataSet* dataSet = DataSet();
+  if (!dataSet || readOnly_ || !dataSet->CanModify() || column < 0) return false;
+  try {
+    // A new row takes the first line; a row in edit is posted first, as leaving it would.
+    bool fresh = dataSet->State() == S::dsInsert && row == insertRow_;
+    if (!fresh) dataSet->CheckBrowseMode();
+    const TBookmark first = !fresh && row >= 0 && row < rowCount()
+                                ? rows_[static_cast<std::size_t>(CacheIndex(row))].bookmark
+                                : TBookmark();
+    if (!first.empty()) dataSet->GotoBookmark(first);
+    bool pastEnd = first.empty();
+    for (const QStringList& cells : PastedLines(text)) {
+      if (!fresh) pastEnd ? dataSet->Append() : dataSet->Edit();
+      fresh = false;
+      PasteLine(column, cells);
+      dataSet->Post();
+      if (!pastEnd) {
+        dataSet->Next();
+        pastEnd = dataSet->Eof();
+      }
+    }
+  } catch (const std::exception& error) {
+    if (dataSet->State() == S::dsEdit || dataSet->State() == S::dsInsert) dataSet->Cancel();
+    ShowException(error);
+    return false;
+  }
+  return true;
+}
+
+void TDBGridModel::PasteLine(int column, const QStringList& cells) {
+  for (int i = 0; i < cells.size(); ++i) {
+    const auto at = static_cast<std::size_t>(column + i);
+    if (at >= columns_.size()) break;
+    TField* field = columns_[at];
+    // Counters are the engine's to give (a copied row pastes as a new record with its own).
+    if (field->ReadOnly() || field->Calculated() || IsBlobType(field->DataType()) ||
+        field->DataType() == TFieldType::ftAutoInc)
+      continue;
+    PutCell(field, cells[i]);
+  }
+}
+
 // ---- the view ----
 
-TDBGridView::TDBGridView(QWidget* parent) : QTableView(parent), model_(new TDBGridModel(this)) {
+TDBGridView::TDBGridView(QWidget* parent)
+    : QTableView(parent), model_(new TDBGridModel(this)), header_(new TGridHeader(this)) {
+  setHorizontalHeader(header_);
   setModel(model_);
-  setSelectionBehavior(QAbstractItemView::SelectRows);
-  setSelectionMode(QAbstractItemView::SingleSelection);
+  // Cells are selected one by one or in blocks (for copying); a move of the dataset selects
+  // the whole row it lands on.
+  setSelectionBehavior(QAbstractItemView::SelectItems);
+  setSelectionMode(QAbstractItemView::ContiguousSelection);
+  connect(header_, &QHeaderView::sectionClicked, this, [this](int column) {
+    if (grid_ && grid_->OnTitleClick)
+      Guarded([&] { grid_->OnTitleClick(grid_, ColumnFieldName(column)); });
+  });
+  header_->OnFilterTextChanged = [this](int column, const QString& text) {
+    if (grid_ && grid_->OnFilterTextChange)
+      Guarded(
+          [&] { grid_->OnFilterTextChange(grid_, ColumnFieldName(column), FromQString(text)); });
+  };
+  connect(horizontalScrollBar(), &QScrollBar::valueChanged, header_,
+          [this] { header_->PlaceBoxes(); });
+  connect(model_, &QAbstractItemModel::modelReset, this, [this] { ShowSortMarker(); });
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   connect(model_, &QAbstractItemModel::modelReset, this, [this] { SizeColumns(); });
   connect(model_, &QAbstractItemModel::rowsInserted, this,
@@ -463,6 +550,8 @@ TDBGridView::TDBGridView(QWidget* parent) : QTableView(parent), model_(new TDBGr
 
 void TDBGridView::FollowCurrentRow() {
   const int row = model_->CurrentRow();
+  // A row the person moved to keeps the cells they selected on it.
+  if (row >= 0 && currentIndex().row() == row && selectionModel()->hasSelection()) return;
   following_ = true;
   if (row >= 0)
     selectionModel()->setCurrentIndex(
@@ -501,7 +590,17 @@ void TDBGridView::keyPressEvent(QKeyEvent* event) {
   TDataSet* dataSet = model_->DataSet();
   const bool control = event->modifiers() & Qt::ControlModifier;
   const bool home = event->key() == Qt::Key_Home, end = event->key() == Qt::Key_End;
+  if (state() != QAbstractItemView::EditingState && event == QKeySequence::Copy) {
+    QApplication::clipboard()->setText(SelectedText());
+    return event->accept();
+  }
   if (dataSet && state() != QAbstractItemView::EditingState) {
+    if (event == QKeySequence::Paste && !grid_->ReadOnly()) {
+      const QModelIndex at = currentIndex();
+      model_->Paste(at.isValid() ? at.row() : model_->CurrentRow(), std::max(at.column(), 0),
+                    QApplication::clipboard()->text());
+      return event->accept();
+    }
     if (event->key() == Qt::Key_Escape && (dataSet->State() == TDataSetState::dsEdit ||
                                            dataSet->State() == TDataSetState::dsInsert)) {
       Guarded([&] { dataSet->Cancel(); });
@@ -528,6 +627,41 @@ void TDBGridView::Sync(TwwDBGrid* grid) {
   model_->SetDataSource(grid->DataSource());
   model_->RefreshTexts();
   SizeColumns();
+  if (header_->FilterRowShown() != grid->FilterRow()) {
+    header_->SetFilterRow(grid->FilterRow());
+    updateGeometries();  // the rows start below the header's new height
+  }
+  ShowSortMarker();
+}
+
+std::string TDBGridView::ColumnFieldName(int column) const {
+  if (column < 0 || column >= model_->columnCount()) return {};
+  return model_->ColumnField(column)->FieldName();
+}
+
+void TDBGridView::ShowSortMarker() {
+  int marked = -1;
+  for (int column = 0; grid_ && column < model_->columnCount(); ++column)
+    if (!grid_->SortField().empty() && ColumnFieldName(column) == grid_->SortField())
+      marked = column;
+  header_->setSortIndicatorShown(marked >= 0);
+  if (marked >= 0)
+    header_->setSortIndicator(marked,
+                              grid_->SortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+QString TDBGridView::SelectedText() const {
+  QModelIndexList cells = selectionModel()->selectedIndexes();
+  if (cells.isEmpty() && currentIndex().isValid()) cells << currentIndex();
+  std::sort(cells.begin(), cells.end(), [](const QModelIndex& a, const QModelIndex& b) {
+    return a.row() != b.row() ? a.row() < b.row() : a.column() < b.column();
+  });
+  QString text;
+  for (int i = 0; i < cells.size(); ++i) {
+    if (i > 0) text += cells[i].row() == cells[i - 1].row() ? QLatin1Char('\t') : QLatin1Char('\n');
+    text += model_->data(cells[i], Qt::DisplayRole).toString();
+  }
+  return cells.isEmpty() ? text : text + QLatin1Char('\n');
 }
 
 std::vector<const TField*> TDBGridView::ColumnFields() const {

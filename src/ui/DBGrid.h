@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "framework/DBCtrls.h"
+#include "ui/GridHeader.h"
 
 namespace vader::ui {
 
@@ -57,6 +58,12 @@ class TDBGridModel : public QAbstractTableModel {
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   bool canFetchMore(const QModelIndex& parent) const override;
   void fetchMore(const QModelIndex& parent) override;
+  // Puts the tab-separated Text into the cells from Row and Column on: each line into a row
+  // (the rows after the last become new records), each posted before the next; counters and
+  // fields that cannot be written are passed over; a value a
+  // field refuses, or one longer than it holds, is shown and stops the paste with that row
+  // as it was. True when every line was taken.
+  bool Paste(int row, int column, const QString& text);
 
  private:
   class Link;
@@ -81,6 +88,8 @@ class TDBGridModel : public QAbstractTableModel {
   void SetCurrentRow(int row);
   bool IsLiveRow(int row) const;
   int CacheIndex(int row) const;
+  // Puts one line of pasted cells into the record in edit, from Column on.
+  void PasteLine(int column, const QStringList& cells);
 
   std::unique_ptr<Link> link_;
   std::vector<TField*> columns_;
@@ -101,13 +110,16 @@ class TDBGridView : public QTableView {
  public:
   explicit TDBGridView(QWidget* parent = nullptr);
   TDBGridModel* Model() const { return model_; }
+  TGridHeader* Header() const { return header_; }
+  // The selected cells (the current one when none is) as tab-separated lines.
+  QString SelectedText() const;
   // Takes data source, read-only flag and column titles from Grid.
   void Sync(TwwDBGrid* grid);
 
  protected:
   // Esc takes back the row being edited; Ctrl+Home and Ctrl+End go to the dataset's first
   // and last records, not just to the ends of the rows read so far; Delete is passed to the
-  // grid's OnDeleteKey.
+  // grid's OnDeleteKey; Ctrl+C copies the selected cells, Ctrl+V pastes at the current one.
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
@@ -121,8 +133,12 @@ class TDBGridView : public QTableView {
   // The thumb let go at either end of the scroll bar: the dataset's first or last record;
   // let go between them in a table read in part, the record at that share of it.
   void ThumbReleased();
+  // The order marker on the title of the grid's sort field.
+  void ShowSortMarker();
+  std::string ColumnFieldName(int column) const;
 
   TDBGridModel* model_;
+  TGridHeader* header_;
   TwwDBGrid* grid_ = nullptr;  // told of the row the dataset's record stands on
   bool following_ = false;
   int thumbEnd_ = 0;  // the end the thumb is dragged to: 1 the bottom, -1 the top, 0 neither

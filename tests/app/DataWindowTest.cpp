@@ -14,7 +14,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QClipboard>
 #include <QDateTimeEdit>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -23,6 +26,7 @@
 #include <QTest>
 #include <QTextCursor>
 #include <QTimer>
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -51,6 +55,7 @@
 #include "shell/Startup.h"
 #include "tools/SampleDatabase.h"
 #include "ui/FormWindow.h"
+#include "ui/GridHeader.h"
 #include "ui/QtEventLoop.h"
 
 namespace vader::app {
@@ -1270,6 +1275,209 @@ TEST_F(DataWindows, SqlWindowKeepsAHistoryPerDatabaseThatSurvivesARestart) {
   database = TDatabaseForm::OpenDatabase(dir.File("other"));
   ASSERT_NE(database, nullptr);
   EXPECT_TRUE(database->OpenSqlWindow()->History().empty());
+}
+
+}  // namespace
+}  // namespace vader::app
+
+namespace vader::app {
+namespace {
+
+// Clicks the title of the grid's column headed Title.
+void ClickTitle(ui::TQtEventLoop& loop, TForm& form, const QString& title) {
+  const Column column = GridColumn(loop, form, title);
+  QHeaderView* header = column.view->horizontalHeader();
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                    QPoint(header->sectionViewportPosition(column.column) + 4, 4));
+}
+
+TEST_F(DataWindows, ATitleClickOrdersByAnIndexOfThatFieldOrOffersTheSqlEngine) {
+  TDataForm& form = Data("Customers");
+  loop.Show(&form);
+  QApplication::processEvents();
+  QHeaderView* header = GridColumn(loop, form, "Name").view->horizontalHeader();
+  const auto names = [&] {
+    std::vector<std::string> shown;
+    form.Table().DisableControls();
+    for (form.Table().First(); !form.Table().Eof(); form.Table().Next())
+      shown.push_back(Upper(form, "Name"));
+    form.Table().First();
+    form.Table().EnableControls();
+    return shown;
+  };
+  const std::vector<std::string> byId = names();
+  ASSERT_FALSE(std::is_sorted(byId.begin(), byId.end()));
+  ClickTitle(loop, form, "Name");
+  EXPECT_EQ(form.Table().IndexFields(), std::vector<std::string>{"Name"});
+  std::vector<std::string> upwards = names();
+  EXPECT_TRUE(std::is_sorted(upwards.begin(), upwards.end()));
+  EXPECT_EQ(header->sortIndicatorSection(), GridColumn(loop, form, "Name").column);
+  EXPECT_TRUE(header->isSortIndicatorShown());
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+  // Again: the same index read from its end, the grid's first row the highest name.
+  ClickTitle(loop, form, "Name");
+  EXPECT_TRUE(messages.empty()) << LastMessage();
+  std::reverse(upwards.begin(), upwards.end());
+  EXPECT_EQ(names(), upwards);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+  EXPECT_EQ(Column(GridColumn(loop, form, "Name")).Cell(0).toUpper().toStdString(),
+            upwards.front());
+  form.Table().Last();
+  EXPECT_EQ(Upper(form, "Name"), upwards.back());
+
+  // No index is led by City: asked, and refused, the order stays.
+  answer = mrNo;
+  messages.clear();
+  ClickTitle(loop, form, "City");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("SQL"), std::string::npos) << messages[0];
+  EXPECT_EQ(form.Table().IndexFields(), std::vector<std::string>{"Name"});
+  // Accepted: the SQL engine's rows, in that order and through the window's filter, read-only.
+  ASSERT_TRUE(form.ApplyFilter("Country = 'France'", true));
+  answer = mrYes;
+  ClickTitle(loop, form, "City");
+  auto sql = TAppWindows::Instance().OfKind<TSqlForm>();
+  ASSERT_EQ(sql.size(), 1u) << LastMessage();
+  TtbQuery& rows = sql[0]->Query();
+  ASSERT_TRUE(rows.Active()) << sql[0]->ErrorText();
+  std::vector<std::string> cities;
+  for (rows.First(); !rows.Eof(); rows.Next()) {
+    EXPECT_EQ(rows.FieldByName("Country")->AsString(), "France");
+    cities.push_back(rows.FieldByName("City")->AsString());
+  }
+  EXPECT_EQ(static_cast<int>(cities.size()), Rows(form.Table()));
+  EXPECT_TRUE(std::is_sorted(cities.begin(), cities.end()));
+  EXPECT_FALSE(rows.CanModify());
+  TAppWindows::Instance().Close(sql[0]);
+
+  // A descending index read backwards gives the prices upwards, read forwards downwards.
+  TDataForm& products = Data("Products");
+  loop.Show(&products);
+  QApplication::processEvents();
+  const auto price = [&] { return products.Table().FieldByName("UnitPrice")->AsFloat(); };
+  for (const bool down : {false, true}) {
+    ClickTitle(loop, products, "UnitPrice");
+    EXPECT_EQ(products.Table().IndexFields(), std::vector<std::string>{"UnitPrice"});
+    EXPECT_EQ(products.Table().ReadBackwards(), !down);
+    products.Table().First();
+    const double first = price();
+    products.Table().Next();
+    EXPECT_TRUE(down ? first >= price() : first <= price()) << first << " " << price();
+  }
+}
+
+}  // namespace
+}  // namespace vader::app
+
+namespace vader::app {
+namespace {
+
+TEST_F(DataWindows, QuickFiltersNarrowTheRowsAsTypedAndHoldWithTheFilterExpression) {
+  TDataForm& form = Data("Customers");
+  loop.Show(&form);
+  QApplication::processEvents();
+  TDataSet& table = form.Table();
+  // The rows counted here, as a person would check them one by one.
+  int french = 0, frenchAbove = 0;
+  table.DisableControls();
+  for (table.First(); !table.Eof(); table.Next()) {
+    std::string country = Upper(form, "Country");
+    const bool isFrench = country.find("RANC") != std::string::npos;
+    const bool isAbove = table.FieldByName("Balance")->AsFloat() > 100;
+    french += isFrench;
+    frenchAbove += isFrench && isAbove;
+  }
+  table.First();
+  table.EnableControls();
+  ASSERT_GT(french, 0);
+  ASSERT_GT(frenchAbove, 0);
+  ASSERT_LT(frenchAbove, french);
+
+  // Typed into the box under the Country title, in any case: live, a letter at a time.
+  const Column country = GridColumn(loop, form, "Country");
+  auto* header = static_cast<ui::TGridHeader*>(country.view->horizontalHeader());
+  QLineEdit* box = header->FilterBox(country.column);
+  ASSERT_NE(box, nullptr);
+  EXPECT_TRUE(box->isVisible());
+  QTest::keyClicks(box, "rAn");
+  EXPECT_GE(Rows(table), french);
+  QTest::keyClicks(box, "c");
+  EXPECT_EQ(Rows(table), french);
+  EXPECT_EQ(form.RecordCount(), french);
+  EXPECT_EQ(country.view->model()->rowCount(), french);
+
+  // With the expression filter, both hold; the expression off, the quick filter stays.
+  ASSERT_TRUE(form.ApplyFilter("Balance > 100", true));
+  EXPECT_EQ(Rows(table), frenchAbove);
+  ASSERT_TRUE(form.ApplyFilter("Balance > 100", false));
+  EXPECT_EQ(Rows(table), french);
+  // A comparison in a column of numbers; a text that is no number is refused and said so.
+  EXPECT_TRUE(form.SetQuickFilter("Balance", " >100"));
+  EXPECT_EQ(Rows(table), frenchAbove);
+  EXPECT_FALSE(form.SetQuickFilter("Balance", ">a lot"));
+  EXPECT_NE(form.QuickFilterProblem().find("a lot"), std::string::npos);
+  EXPECT_EQ(Rows(table), french);
+  EXPECT_TRUE(messages.empty()) << LastMessage();
+  EXPECT_TRUE(form.SetQuickFilter("Balance", ""));
+  EXPECT_TRUE(form.QuickFilterProblem().empty());
+  box->clear();
+  EXPECT_FALSE(table.Filtered());
+  EXPECT_GT(Rows(table), french);
+}
+
+}  // namespace
+}  // namespace vader::app
+
+namespace vader::app {
+namespace {
+
+TEST_F(DataWindows, CellsCopiedAsTabSeparatedTextPasteIntoANewRowAndTooLongIsRefused) {
+  TDataForm& form = Data("Customers");
+  loop.Show(&form);
+  QApplication::processEvents();
+  TDataSet& table = form.Table();
+  const Column name = GridColumn(loop, form, "Name");
+  QTableView* view = name.view;
+  QAbstractItemModel* grid = view->model();
+  const int last = grid->columnCount() - 1;
+  const int before = Rows(table);
+  // The whole first row; pasted as a new record, it gets an Id of its own.
+  view->selectionModel()->select(QItemSelection(grid->index(0, 0), grid->index(0, last)),
+                                 QItemSelectionModel::ClearAndSelect);
+  QStringList cells;
+  for (int column = 0; column <= last; ++column) cells << grid->index(0, column).data().toString();
+  QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), cells.join('\t') + '\n');
+  ASSERT_EQ(name.column, 1);
+  cells.removeFirst();
+
+  form.InsertRecord();
+  QApplication::processEvents();
+  const int added = view->currentIndex().row();  // the new row, selected where it is shown
+  view->setCurrentIndex(grid->index(added, 0));
+  QTest::keyClick(view, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_TRUE(messages.empty()) << LastMessage();
+  EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
+  EXPECT_EQ(Rows(table), before + 1);
+  table.Last();
+  QApplication::processEvents();
+  QStringList pasted;
+  for (int column = name.column; column <= last; ++column)
+    pasted << grid->index(view->currentIndex().row(), column).data().toString();
+  EXPECT_EQ(pasted, cells);
+
+  // A name longer than the field holds is refused whole, with a message; the row stays.
+  table.First();
+  const std::string kept = Field(form, "Name");
+  QApplication::clipboard()->setText(QString(41, QLatin1Char('x')));
+  view->setCurrentIndex(grid->index(0, name.column));
+  QTest::keyClick(view, Qt::Key_V, Qt::ControlModifier);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("too large"), std::string::npos) << messages[0];
+  table.First();
+  EXPECT_EQ(Field(form, "Name"), kept);
+  EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
+  messages.clear();
 }
 
 }  // namespace
