@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "AppForm.h"
+#include "DataTransfer.h"
 #include "components/BtrMainQuery.h"
 
 namespace vader::app {
@@ -43,6 +44,11 @@ class TSqlForm : public TAppForm {
   std::string ResultText() const;
   // The error text of the last run, empty when it ran.
   const std::string& ErrorText() const { return error_; }
+  // Writes the rows of the result to Path as Options say; false when there is no result, or
+  // the export was stopped or failed.
+  bool Export(const std::string& path, const TExportOptions& options);
+  // Asks for the file and the choices, then exports the result.
+  bool AskExport();
   // How many statements the last run ran and how long it took: "12 ms", "3 statements" above it.
   std::string RunText() const;
 
@@ -60,6 +66,8 @@ class TSqlForm : public TAppForm {
   void ShowHistory();
   void PickFromHistory();
   void RememberRun(const std::string& script);
+  TTransferWindow ExportWindow();
+  std::string ResultTableName() const;
 
   TDatabaseForm* database_;
   TtbQuery* query_ = nullptr;
@@ -72,6 +80,8 @@ class TSqlForm : public TAppForm {
   std::string error_;
   std::vector<std::string> history_;
   mutable TRecordCount count_;
+  bool cancelExport_ = false;
+  std::string progress_;  // of the export that runs or ran last
 };
 
 }  // namespace vader::app

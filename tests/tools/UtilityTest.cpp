@@ -209,6 +209,26 @@ TEST(UtilityTest, GeneratorCommandLine) {
   EXPECT_EQ(kExitFailed, run("/proc/no/such/place"));
 }
 
+TEST(UtilityTest, ImportCsvListsEachRefusedLineAndExportAddsTheExtension) {
+  testing::TempDir dir;
+  GenerateSampleDatabase(dir.Path(), kSmall);
+  const Result exported = Vbutil({"export", dir.Path(), "Customers", dir.File("all"), "--quiet",
+                                  "--format", "json"});
+  ASSERT_EQ(kExitOk, exported.code) << exported.err;
+  EXPECT_NE(exported.out.find("exported 12 records"), std::string::npos) << exported.out;
+  EXPECT_EQ(testing::TempDir::Read(dir.File("all.json")).substr(0, 11), "[\r\n  {\"Id\":");
+
+  dir.Write("new.csv", "Name;Id;Since\nNew;13;2024-01-01\nTaken;1;2024-01-01\nBad;14;2024-13-01\n");
+  const Result imported = Vbutil(
+      {"import-csv", dir.Path(), "Customers", dir.File("new.csv"), "--separator", ";", "--quiet"});
+  EXPECT_EQ(kExitProblems, imported.code) << imported.err;
+  EXPECT_NE(imported.out.find("imported 1 of 3 records"), std::string::npos) << imported.out;
+  EXPECT_NE(imported.out.find("line 3: duplicate key"), std::string::npos) << imported.out;
+  EXPECT_NE(imported.out.find("line 4: "), std::string::npos) << imported.out;
+  EXPECT_EQ(kExitUsage, Vbutil({"import-csv", dir.Path(), "Customers", dir.File("new.csv"),
+                                "--separator", "\""}).code);
+}
+
 TEST(UtilityTest, BlobTextRepeatsAndPadding) {
   EXPECT_EQ("###TQ==", EncodeBlobText("M"));
   EXPECT_EQ("###TWE=", EncodeBlobText("Ma"));
