@@ -207,10 +207,12 @@ class ImportDialog {
     TakeFileOptions();
     choice_.match = static_cast<TImportMatch>(std::max(0, match_->currentIndex()));
     choice_.chosen.clear();
-    for (std::size_t f = 0; f < columns_.size(); ++f)
-      if (columns_[f]->currentIndex() > 0)
+    for (std::size_t f = 0; f < columns_.size(); ++f) {
+      const int column = columns_[f]->currentIndex();  // 0: not imported
+      if (column > 0 && column <= static_cast<int>(rows_.columns.size()))
         choice_.chosen.push_back(choice_.fields[f] + "=" +
-                                 std::to_string(columns_[f]->currentIndex()));
+                                 rows_.columns[static_cast<std::size_t>(column - 1)]);
+    }
     static const TBatchMode kModes[] = {TBatchMode::batAppend, TBatchMode::batUpdate,
                                         TBatchMode::batAppendUpdate};
     choice_.settings.mode = kModes[std::max(0, mode_->currentIndex())];
@@ -254,6 +256,15 @@ bool AskExportChoice(TExportChoice& choice) {
                                   options.lineEnd == "\n" ? 1 : 0);
   auto* table = new QLineEdit(ui::ToQString(options.tableName), &dialog);
   layout->addRow(Text(texts::kSqlTableLabel), table);
+  // Only the choices of the format chosen can be changed.
+  const auto offerChoices = [=] {
+    const auto chosen = static_cast<TExportFormat>(format->currentIndex());
+    for (QWidget* csvChoice : std::initializer_list<QWidget*>{encoding, separator, quoting, header})
+      csvChoice->setEnabled(chosen == TExportFormat::efCsv);
+    table->setEnabled(chosen == TExportFormat::efSql);
+  };
+  QObject::connect(format, &QComboBox::currentIndexChanged, &dialog, offerChoices);
+  offerChoices();
   if (!RunDialog(dialog, *layout)) return false;
   choice.path = PathOf(file->text());
   options.format = static_cast<TExportFormat>(std::max(0, format->currentIndex()));

@@ -140,8 +140,8 @@ int ImportCsv(const Args& a, Context& ctx) {
   TtbTable table;
   table.SetDatabaseName(DatabasePath(a.At(0)));
   table.SetTableName(a.At(1));
-  const TImportRows rows = ReadImportFile(a.At(2), FileOptionsOf(a, table, a.At(2)));
   table.Open();
+  const TImportRows rows = ReadImportFile(a.At(2), FileOptionsOf(a, table, a.At(2)));
   const TImportMapping mapping = MatchColumns(rows, table, MatchOf(a), ChosenPairs(a.Value("map")));
   const auto progress = ProgressPrinter(a, ctx, "import into " + a.At(1));
   const TImportResult result = ImportRows(rows, mapping, table, settings, [&](int processed) {
