@@ -38,12 +38,6 @@ bool IsNumberType(TFieldType type) {
   }
 }
 
-// Binary contents (bytes, blobs, pictures) have no text of their own: they go as hex digits.
-bool IsBinaryType(TFieldType type) {
-  return !IsTextType(type) &&
-         (IsBlobType(type) || type == TFieldType::ftBytes || type == TFieldType::ftVarBytes);
-}
-
 std::string Hex(const std::string& bytes) {
   static const char kDigits[] = "0123456789ABCDEF";
   std::string out;
@@ -264,7 +258,7 @@ class SqlWriter : public RecordWriter {
     if (type == TFieldType::ftBoolean) return field.AsBoolean() ? "1" : "0";
     std::string number;
     if (IsNumberType(type) && NumberLiteral(field, number)) return number;
-    if (IsBinaryType(type)) return "X'" + Hex(field.AsString()) + "'";
+    if (IsBinaryField(type)) return "X'" + Hex(field.AsString()) + "'";
     return SqlString(ExportText(field));
   }
 
@@ -309,10 +303,15 @@ std::string CsvField(const std::string& text, char separator, bool quoted) {
   return out + "\"";
 }
 
+bool IsBinaryField(TFieldType type) {
+  return !IsTextType(type) &&
+         (IsBlobType(type) || type == TFieldType::ftBytes || type == TFieldType::ftVarBytes);
+}
+
 std::string ExportText(const TField& field) {
   if (field.IsNull()) return {};
   const TFieldType type = field.DataType();
-  if (IsBinaryType(type)) return Hex(field.AsString());
+  if (IsBinaryField(type)) return Hex(field.AsString());
   // The grid's form of money and decimals: every decimal of the field's scale.
   if (type == TFieldType::ftFloat || type == TFieldType::ftCurrency || type == TFieldType::ftBCD)
     return field.DisplayText();

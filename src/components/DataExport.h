@@ -64,6 +64,10 @@ std::string ExportFileName(const std::string& path, TExportFormat format);
 // One CSV field: quoted when asked to, or when it holds the separator, a quote or a line break.
 std::string CsvField(const std::string& text, char separator = ',', bool quoted = false);
 
+// Binary contents (bytes, blobs, pictures) have no text of their own: they are exported as
+// hex digits and imported from them.
+bool IsBinaryField(TFieldType type);
+
 // The text a field's value is exported as (the system's code page): money and decimals with
 // their decimals as the grid shows them, dates and times in ISO form; empty for null.
 std::string ExportText(const TField& field);

@@ -1,6 +1,7 @@
 #include "components/DataImport.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -8,6 +9,7 @@
 #include <sstream>
 
 #include "components/DataExport.h"
+#include "framework/DBConsts.h"
 #include "framework/DBFields.h"
 #include "framework/FrameworkErrors.h"
 #include "platform/CodePage.h"
@@ -19,6 +21,13 @@ namespace {
 constexpr int kProgressStep = 200;  // records between two progress reports
 
 std::string ColumnName(std::size_t index) { return "Column " + std::to_string(index + 1); }
+
+// The value of a hex digit, -1 for another character.
+int HexDigit(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  if (!std::isxdigit(u)) return -1;
+  return std::isdigit(u) ? c - '0' : (c | 0x20) - 'a' + 10;
+}
 
 // Column and field names match with letter case aside, as the person's locale compares them.
 bool SameName(const std::string& a, const std::string& b) {
@@ -243,10 +252,7 @@ class JsonReader {
     char32_t code = 0;
     for (int i = 1; i <= 4; ++i) {
       const char c = text_[at_ + static_cast<std::size_t>(i)];
-      const int digit =
-          std::isxdigit(static_cast<unsigned char>(c))
-              ? (std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (c | 0x20) - 'a' + 10)
-              : -1;
+      const int digit = HexDigit(c);
       if (digit < 0) Fail("a \\u escape needs four hex digits");
       code = code * 16 + static_cast<char32_t>(digit);
     }
@@ -292,10 +298,17 @@ class JsonReader {
 // the row's index (its bookmark) and the bookmark flag.
 class TImportDataSet : public TDataSet {
  public:
-  TImportDataSet(const TImportRows& rows, const TImportMapping& mapping)
+  TImportDataSet(const TImportRows& rows, const TImportMapping& mapping, TDataSet& destination)
       : TDataSet(nullptr), rows_(rows), mapping_(mapping) {
-    for (const auto& [field, column] : mapping.fieldColumns)
-      FieldDefs().Add(field, TFieldType::ftString, std::max(1, Widest(column)));
+    for (const auto& [field, column] : mapping.fieldColumns) {
+      const bool binary = IsBinaryField(destination.FieldByName(field)->DataType());
+      binary_.push_back(binary);
+      if (binary)  // the hex digits of the file give half as many bytes
+        FieldDefs().Add(field, TFieldType::ftVarBytes,
+                        std::clamp(Widest(column) / 2, 1, kMaxBytes));
+      else
+        FieldDefs().Add(field, TFieldType::ftString, std::max(1, Widest(column)));
+    }
   }
   ~TImportDataSet() override { Close(); }
   TImportDataSet(const TImportDataSet&) = delete;
@@ -357,15 +370,36 @@ class TImportDataSet : public TDataSet {
     const std::size_t column = mapping_.fieldColumns.at(index).second;
     const std::vector<std::optional<std::string>>& values = rows_.rows.at(RowOf(buffer)).values;
     if (column >= values.size() || !values[column]) return false;
-    if (dest) {
-      const std::size_t room = field->DataSize();
-      std::memset(dest, 0, room);
+    if (!dest) return true;
+    const std::size_t room = field->DataSize();
+    std::memset(dest, 0, room);
+    if (!binary_[index]) {
       std::memcpy(dest, values[column]->data(), std::min(values[column]->size(), room - 1));
+      return true;
     }
+    const std::string bytes = Bytes(*values[column], *field);
+    const auto length = static_cast<std::uint16_t>(bytes.size());
+    std::memcpy(dest, &length, sizeof length);
+    std::memcpy(static_cast<char*>(dest) + sizeof length, bytes.data(), bytes.size());
     return true;
   }
 
  private:
+  static constexpr int kMaxBytes = 65535;  // what a var-bytes value holds
+
+  // The bytes a field's hex digits stand for; a value of other characters, or longer than a
+  // var-bytes value holds, is refused as a value the field does not take.
+  std::string Bytes(const std::string& hex, const TField& field) const {
+    std::string bytes;
+    for (std::size_t at = 0;
+         at + 1 < hex.size() && HexDigit(hex[at]) >= 0 && HexDigit(hex[at + 1]) >= 0; at += 2)
+      bytes += static_cast<char>(HexDigit(hex[at]) * 16 + HexDigit(hex[at + 1]));
+    if (bytes.size() * 2 != hex.size() || bytes.size() > static_cast<std::size_t>(field.Size()))
+      DatabaseError(
+          FormatMessage(FormatMessage(dbconsts::SFieldRangeError, hex), field.FieldName()));
+    return bytes;
+  }
+
   static std::size_t RowOf(const TRecordBuffer& buffer) {
     std::int32_t row = 0;
     std::memcpy(&row, buffer.data.data(), sizeof row);
@@ -382,6 +416,7 @@ class TImportDataSet : public TDataSet {
 
   const TImportRows& rows_;
   const TImportMapping& mapping_;
+  std::vector<bool> binary_;  // by field: hex digits that stand for bytes
   int position_ = -1;
 };
 
@@ -461,7 +496,7 @@ TImportResult ImportRows(const TImportRows& rows, const TImportMapping& mapping,
                          const TImportProgress& progress) {
   if (mapping.fieldColumns.empty())
     DatabaseError("No column of the file is matched with a field of the table", &destination);
-  TImportDataSet source(rows, mapping);
+  TImportDataSet source(rows, mapping, destination);
   source.Open();
   std::unique_ptr<TttBatchMove> move(destination.GetBatchMoveClass()(nullptr));
   std::vector<std::string> names;

@@ -227,6 +227,19 @@ TEST(UtilityTest, ImportCsvListsEachRefusedLineAndExportAddsTheExtension) {
   EXPECT_NE(imported.out.find("line 4: "), std::string::npos) << imported.out;
   EXPECT_EQ(kExitUsage, Vbutil({"import-csv", dir.Path(), "Customers", dir.File("new.csv"),
                                 "--separator", "\""}).code);
+
+  // Bytes travel as hex digits, a zero byte among them; other characters are refused.
+  dir.Write("pics.txt", "table name=Pics file=PICS.BTR\nfield name=Id type=integer size=4\n"
+                        "field name=Data type=lvar size=4\nindex number=0\npart field=Id\n");
+  ASSERT_EQ(kExitOk, Vbutil({"ddf", "define", dir.Path(), dir.File("pics.txt"), "--owner",
+                             kSampleDictionaryOwner})
+                         .code);
+  dir.Write("pics.csv", "Id,Data\n1,00FF10A0\n2,0G\n");
+  const Result bytes = Vbutil({"import-csv", dir.Path(), "Pics", dir.File("pics.csv"), "--quiet"});
+  EXPECT_NE(bytes.out.find("imported 1 of 2 records"), std::string::npos) << bytes.out;
+  EXPECT_NE(bytes.out.find("line 3: 0G is not a valid value for field 'Data'"), std::string::npos);
+  ASSERT_EQ(kExitOk, Vbutil({"export", dir.Path(), "Pics", dir.File("pics"), "--quiet"}).code);
+  EXPECT_EQ(testing::TempDir::Read(dir.File("pics.csv")), "Id,Data\r\n1,00FF10A0\r\n");
 }
 
 TEST(UtilityTest, BlobTextRepeatsAndPadding) {
