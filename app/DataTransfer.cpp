@@ -78,7 +78,7 @@ bool ReadForImport(TttTable& table, const TImportChoice& choice, TImportRows& ro
     mapping = MatchColumns(rows, table, choice.match, choice.chosen);
     if (!mapping.fieldColumns.empty()) return true;
     MessageDlg(Tr(texts::kNoColumnMatches), TMsgDlgType::mtError, mbOK, 0);
-  } catch (const EExportFileError& error) {
+  } catch (const ETransferFileError& error) {
     MessageDlg(Format(texts::kCannotRead, {error.Path()}), TMsgDlgType::mtError, mbOK, 0);
   } catch (const EImportFormatError& error) {
     MessageDlg(Format(texts::kNotARecordFile, {choice.path, std::to_string(error.Line())}),
@@ -105,7 +105,7 @@ bool RunExport(const TTransferWindow& window, TDataSet& data, const std::string&
       const TExportResult result = ExportDataSet(data, path, options, progress);
       ok = !result.stopped;
       window.progress = DoneText(data, options, result);
-    } catch (const EExportFileError& error) {
+    } catch (const ETransferFileError& error) {
       window.progress.clear();
       MessageDlg(Format(texts::kCannotWriteTo, {error.Path()}), TMsgDlgType::mtError, mbOK, 0);
     } catch (const std::exception& error) {

@@ -162,7 +162,7 @@ class ImportDialog {
     problem_->clear();
     if (!choice_.path.empty()) try {
         rows_ = ReadImportFile(choice_.path, choice_.file);
-      } catch (const EExportFileError& error) {
+      } catch (const ETransferFileError& error) {
         problem_->setText(ui::ToQString(Format(texts::kCannotRead, {error.Path()})));
       } catch (const std::exception& error) {
         problem_->setText(ui::ToQString(error.what()));

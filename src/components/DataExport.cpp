@@ -54,7 +54,7 @@ class OutputFile {
  public:
   explicit OutputFile(const std::string& path)
       : path_(path), file_(std::fopen(path.c_str(), "wb")) {
-    if (!file_) throw EExportFileError(path);
+    if (!file_) throw ETransferFileError(path, true);
   }
   ~OutputFile() {
     if (file_) std::fclose(file_);
@@ -65,12 +65,12 @@ class OutputFile {
 
   void Write(const std::string& text) {
     if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size())
-      throw EExportFileError(path_);
+      throw ETransferFileError(path_, true);
   }
   void Keep() {
     const int closed = std::fclose(file_);
     file_ = nullptr;
-    if (closed != 0) throw EExportFileError(path_);
+    if (closed != 0) throw ETransferFileError(path_, true);
     kept_ = true;
   }
 

@@ -41,11 +41,12 @@ struct TExportResult {
   bool stopped = false;
 };
 
-// The file of an export or import could not be opened, written or read.
-class EExportFileError : public std::runtime_error {
+// The file of an export could not be written, or the file of an import not read.
+class ETransferFileError : public std::runtime_error {
  public:
-  explicit EExportFileError(const std::string& path)
-      : std::runtime_error("Cannot write to " + path), path_(path) {}
+  ETransferFileError(const std::string& path, bool writing)
+      : std::runtime_error((writing ? "Cannot write to " : "Cannot read ") + path),
+        path_(path) {}
   const std::string& Path() const { return path_; }
 
  private:
@@ -54,7 +55,7 @@ class EExportFileError : public std::runtime_error {
 
 // Writes the records of Data from the first (its filter and range in effect) to Path and puts
 // the dataset back on the record it stood on. A stopped or failed export leaves no file; a
-// failure raises (EExportFileError when the file cannot be written).
+// failure raises (ETransferFileError when the file cannot be written).
 TExportResult ExportDataSet(TDataSet& data, const std::string& path, const TExportOptions& options,
                             const TExportProgress& progress = {});
 

@@ -454,9 +454,9 @@ TImportRows ParseJson(const std::string& utf8) { return JsonReader(utf8).Records
 
 TImportRows ReadImportFile(const std::string& path, const TImportFileOptions& options) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw EExportFileError(path);
+  if (!in) throw ETransferFileError(path, false);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw EExportFileError(path);
+  if (in.bad()) throw ETransferFileError(path, false);
   return options.format == TImportFormat::ifJson ? ParseJson(bytes) : ParseCsv(bytes, options);
 }
 

@@ -49,7 +49,7 @@ class EImportFormatError : public std::runtime_error {
   int line_;
 };
 
-// Reads Path (EExportFileError when it cannot be read; EImportFormatError when malformed).
+// Reads Path (ETransferFileError when it cannot be read; EImportFormatError when malformed).
 TImportRows ReadImportFile(const std::string& path, const TImportFileOptions& options);
 TImportRows ParseCsv(const std::string& bytes, const TImportFileOptions& options);
 TImportRows ParseJson(const std::string& utf8);
