@@ -25,7 +25,8 @@ struct TTransferWindow {
 
 // Writes Data (Total records) to Path, letting the event loop run every few records so the
 // progress shows and Stop can be clicked. A failure is shown in a message; a stopped or failed
-// export leaves no file. True when the whole file was written.
+// export leaves the file as it was (none when there was none). True when the whole file was
+// written.
 bool RunExport(const TTransferWindow& window, TDataSet& data, const std::string& path,
                const TExportOptions& options, int total);
 

@@ -49,16 +49,17 @@ std::string Hex(const std::string& bytes) {
   return out;
 }
 
-// The file being written; closed and removed unless Keep was called.
+// The file being written, under a name of its own beside Path until Keep puts it in Path's
+// place: a file that Path named before stays whole when the export stops or fails.
 class OutputFile {
  public:
   explicit OutputFile(const std::string& path)
-      : path_(path), file_(std::fopen(path.c_str(), "wb")) {
+      : path_(path), partial_(path + ".part"), file_(std::fopen(partial_.c_str(), "wb")) {
     if (!file_) throw ETransferFileError(path, true);
   }
   ~OutputFile() {
     if (file_) std::fclose(file_);
-    if (!kept_) std::remove(path_.c_str());
+    if (!kept_) std::remove(partial_.c_str());
   }
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
@@ -70,12 +71,14 @@ class OutputFile {
   void Keep() {
     const int closed = std::fclose(file_);
     file_ = nullptr;
-    if (closed != 0) throw ETransferFileError(path_, true);
+    if (closed != 0 || std::rename(partial_.c_str(), path_.c_str()) != 0)
+      throw ETransferFileError(path_, true);
     kept_ = true;
   }
 
  private:
   std::string path_;
+  std::string partial_;
   std::FILE* file_;
   bool kept_ = false;
 };

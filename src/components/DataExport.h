@@ -54,8 +54,8 @@ class ETransferFileError : public std::runtime_error {
 };
 
 // Writes the records of Data from the first (its filter and range in effect) to Path and puts
-// the dataset back on the record it stood on. A stopped or failed export leaves no file; a
-// failure raises (ETransferFileError when the file cannot be written).
+// the dataset back on the record it stood on. A stopped or failed export leaves Path as it
+// was; a failure raises (ETransferFileError when the file cannot be written).
 TExportResult ExportDataSet(TDataSet& data, const std::string& path, const TExportOptions& options,
                             const TExportProgress& progress = {});
 

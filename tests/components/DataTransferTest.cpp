@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -123,6 +124,13 @@ TEST_F(DataTransfer, CsvAndJsonComeBackEqualFieldByField) {
   jsonFile.format = TImportFormat::ifJson;
   EXPECT_TRUE(Import(dir.File("all.json"), jsonFile).refused.empty());
   EXPECT_EQ(Snapshot(), original);
+
+  // Stopped halfway: the file the name held before stays whole, and nothing is left beside it.
+  dir.Write("kept.csv", "kept");
+  const auto stop = [](int) { return false; };
+  EXPECT_TRUE(ExportDataSet(*table_, dir.File("kept.csv"), utf8, stop).stopped);
+  EXPECT_EQ(Read(dir.File("kept.csv")), "kept");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("kept.csv.part")));
 }
 
 TEST_F(DataTransfer, TheSqlScriptRunsBackToTheSameRows) {
