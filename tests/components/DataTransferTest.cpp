@@ -158,6 +158,8 @@ TEST_F(DataTransfer, TheSqlScriptRunsBackToTheSameRows) {
 }
 
 TEST_F(DataTransfer, AnImportReportsEachRefusedLineAndTakesTheRest) {
+  std::string forty;
+  for (int i = 0; i < 40; ++i) forty += "\u0416";
   std::ofstream(dir.File("new.csv")) << "Id,Name,Since,Balance\n"
                                      << "401,Fits,2024-01-31,1.50\n"
                                      << "1,Duplicate key,2024-01-31,0\n"
@@ -165,9 +167,10 @@ TEST_F(DataTransfer, AnImportReportsEachRefusedLineAndTakesTheRest) {
                                      << "over two lines\",2024-02-30,0\n"
                                      << "403," << std::string(41, 'x') << ",,0\n"
                                      << "404,Too large,2024-01-01,1e300\n"
-                                     << "405,Last,2023-12-31T00:00:00,2\n";
+                                     << "405,Last,2023-12-31T00:00:00,2\n"
+      << "406," << forty << ",,0\n";
   const TImportResult result = Import(dir.File("new.csv"), {});
-  EXPECT_EQ(result.imported, 2);
+  EXPECT_EQ(result.imported, 3);
   ASSERT_EQ(result.refused.size(), 4u);
   EXPECT_EQ(result.refused[0].line, 3);
   EXPECT_TRUE(result.refused[0].keyViolation);
@@ -180,6 +183,8 @@ TEST_F(DataTransfer, AnImportReportsEachRefusedLineAndTakesTheRest) {
   ASSERT_TRUE(table_->FindKey({int64_t{405}}));
   EXPECT_EQ(table_->FieldByName("Since")->AsString(), "2023-12-31");
   EXPECT_FALSE(table_->FindKey({int64_t{403}}));
+  ASSERT_TRUE(table_->FindKey({int64_t{406}}));  // 40 letters fill the 40 bytes of code page 866
+  EXPECT_EQ(table_->FieldByName("Name")->AsString(), forty);
 }
 
 }  // namespace
