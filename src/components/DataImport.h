@@ -1,58 +1,18 @@
 #pragma once
-// Reads a CSV or JSON file into rows of texts and moves them into a table through the batch
-// move: each column goes to the field it is matched with (by name, by position or as chosen),
-// the field converts the text as it converts a typed value, and a record the table refuses (a
-// duplicate key, a value that does not fit) is reported with the line of the file it came from
-// and lands in the side tables named, never stored cut or wrapped.
+// The records of a CSV or JSON file (ImportFile) moved into a table through the batch move: each
+// column goes to the field it is matched with (by name, by position or as chosen), the field
+// converts the text as it converts a typed value, and a record the table refuses (a duplicate key,
+// a value that does not fit) is reported with the line of the file it came from and lands in the
+// side tables named, never stored cut or wrapped.
 
 #include <functional>
-#include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "components/BseMainTable.h"
+#include "components/ImportFile.h"
 
 namespace vader {
-
-enum class TImportFormat { ifCsv, ifJson };
-
-struct TImportFileOptions {
-  TImportFormat format = TImportFormat::ifCsv;
-  // CSV: the code page of the file's texts; empty: UTF-8 (a byte-order mark is skipped).
-  std::string codePage;
-  char separator = ',';
-  bool header = true;  // CSV: the first row names the columns
-};
-
-// One record of the file: the line it starts on, and a value per column (none: null).
-struct TImportRow {
-  int line = 0;
-  std::vector<std::optional<std::string>> values;
-};
-
-// The records of a file with their texts in the system's code page. Columns are named by
-// the header row or the JSON keys, else "Column 1", "Column 2" ...
-struct TImportRows {
-  std::vector<std::string> columns;
-  std::vector<TImportRow> rows;
-};
-
-// A file that is no CSV or JSON of records: the line where it goes wrong and what is wrong.
-class EImportFormatError : public std::runtime_error {
- public:
-  EImportFormatError(int line, const std::string& problem)
-      : std::runtime_error("Line " + std::to_string(line) + ": " + problem), line_(line) {}
-  int Line() const { return line_; }
-
- private:
-  int line_;
-};
-
-// Reads Path (ETransferFileError when it cannot be read; EImportFormatError when malformed).
-TImportRows ReadImportFile(const std::string& path, const TImportFileOptions& options);
-TImportRows ParseCsv(const std::string& bytes, const TImportFileOptions& options);
-TImportRows ParseJson(const std::string& utf8);
 
 enum class TImportMatch { imByName, imByPosition, imChosen };
 
