@@ -91,6 +91,52 @@ inline constexpr const char* kNoIndexOrdersBy =
     "No index of this table orders the rows by %s, and an index cannot be added to the table "
     "here. Show the rows in that order through the SQL engine, for reading only?";
 
+// Export and import.
+inline constexpr const char* kBrowse = "Browse...";
+inline constexpr const char* kFileLabel = "File:";
+inline constexpr const char* kEncodingLabel = "Encoding:";
+inline constexpr const char* kDatabaseCodePage = "The database's code page (%s)";
+inline constexpr const char* kSeparatorLabel = "Separator:";
+inline constexpr const char* kComma = "Comma";
+inline constexpr const char* kSemicolon = "Semicolon";
+inline constexpr const char* kTab = "Tab";
+inline constexpr const char* kVerticalBar = "Vertical bar";
+inline constexpr const char* kHeaderRow = "The first row names the columns";
+inline constexpr const char* kExport = "Export";
+inline constexpr const char* kImportInto = "Import into %s";
+inline constexpr const char* kFormatLabel = "Format:";
+inline constexpr const char* kCsvFormat = "CSV (values separated by a separator)";
+inline constexpr const char* kJsonFormat = "JSON (an array of objects)";
+inline constexpr const char* kSqlFormat = "SQL script (INSERT statements)";
+inline constexpr const char* kQuotesLabel = "Quotes:";
+inline constexpr const char* kQuoteWhereNeeded = "Where needed";
+inline constexpr const char* kQuoteTexts = "Around texts and dates";
+inline constexpr const char* kQuoteAll = "Around every field";
+inline constexpr const char* kLineEndsLabel = "Line ends:";
+inline constexpr const char* kWindowsLineEnds = "Windows (CR LF)";
+inline constexpr const char* kLinuxLineEnds = "Linux (LF)";
+inline constexpr const char* kSqlTableLabel = "Table in the SQL statements:";
+inline constexpr const char* kPreviewLabel = "Preview:";
+inline constexpr const char* kColumnsToFields = "Columns to fields:";
+inline constexpr const char* kByName = "By name";
+inline constexpr const char* kByPosition = "By position";
+inline constexpr const char* kAsChosen = "As chosen below";
+inline constexpr const char* kNotImported = "(not imported)";
+inline constexpr const char* kRecordsLabel = "Records:";
+inline constexpr const char* kAddRecords = "Add as new records";
+inline constexpr const char* kUpdateRecords = "Update the records with the same key";
+inline constexpr const char* kUpdateOrAddRecords = "Update those with the same key, add the others";
+inline constexpr const char* kImportedRecordsInto = "Imported %d of %d records into %s.";
+inline constexpr const char* kRecordsNotImported = "%d records were not imported:";
+inline constexpr const char* kDuplicateKey = "a record with the same key exists";
+inline constexpr const char* kLineRefused = "Line %d: %s";
+inline constexpr const char* kAndMore = "... and %d more";
+inline constexpr const char* kNoColumnMatches =
+    "No column of the file matches a field of the table. Choose the columns for the fields.";
+inline constexpr const char* kNotARecordFile = "%s is not a file of records: see line %d.";
+inline constexpr const char* kImportedOfRecords = "Imported %d of %d records";
+inline constexpr const char* kImportStoppedAfterRecords = "Import stopped after %d records";
+
 // Every text above, for the list of texts a dictionary lacks.
 inline constexpr const char* kAll[] = {
     kExportToCsv,
@@ -160,6 +206,49 @@ inline constexpr const char* kAll[] = {
     kTextToFind,
     kNoRecordHolds,
     kNoIndexOrdersBy,
+    kBrowse,
+    kFileLabel,
+    kEncodingLabel,
+    kDatabaseCodePage,
+    kSeparatorLabel,
+    kComma,
+    kSemicolon,
+    kTab,
+    kVerticalBar,
+    kHeaderRow,
+    kExport,
+    kImportInto,
+    kFormatLabel,
+    kCsvFormat,
+    kJsonFormat,
+    kSqlFormat,
+    kQuotesLabel,
+    kQuoteWhereNeeded,
+    kQuoteTexts,
+    kQuoteAll,
+    kLineEndsLabel,
+    kWindowsLineEnds,
+    kLinuxLineEnds,
+    kSqlTableLabel,
+    kPreviewLabel,
+    kColumnsToFields,
+    kByName,
+    kByPosition,
+    kAsChosen,
+    kNotImported,
+    kRecordsLabel,
+    kAddRecords,
+    kUpdateRecords,
+    kUpdateOrAddRecords,
+    kImportedRecordsInto,
+    kRecordsNotImported,
+    kDuplicateKey,
+    kLineRefused,
+    kAndMore,
+    kNoColumnMatches,
+    kNotARecordFile,
+    kImportedOfRecords,
+    kImportStoppedAfterRecords,
 };
 
 // The filter compiler's messages.

@@ -7,6 +7,7 @@
 
 #include "AppTexts.h"
 #include "LongWorks.h"
+#include "DataTransfer.h"
 #include "DatabaseForm.h"
 #include "RecordForm.h"
 #include "SqlForm.h"
@@ -15,16 +16,14 @@
 #include "framework/Dialogs.h"
 #include "language/Zothrtns.h"
 #include "language/zInter.h"
-#include "platform/ProgramFiles.h"
 #include "platform/CodePage.h"
 #include "platform/ProcessInfo.h"
+#include "platform/ProgramFiles.h"
 #include "platform/TextCase.h"
 #include "ui/ErrorDisplay.h"
 
 namespace vader::app {
 namespace {
-
-constexpr int kExportStep = 200;  // rows between two looks at the event loop while exporting
 
 std::string SettingsFile() { return platform::SettingsFilePath("Vader.INI"); }
 
@@ -42,16 +41,6 @@ bool ConfirmDeletes() { return ReadIniString(SettingsFile(), "Options", "Confirm
 
 void SetConfirmDeletes(bool value) {
   WriteIniString(SettingsFile(), "Options", "ConfirmDelete", value ? "1" : "0");
-}
-
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
 }
 
 TDataForm::TDataForm(TComponent* owner, TDatabaseForm* database, const std::string& table)
@@ -121,6 +110,15 @@ void TDataForm::BuildMenu() {
         if (!path.empty()) ExportCsv(path, true);
       },
       "Write the shown records to a CSV file in the code page the database stores its texts in");
+  AddMenuItem(
+      file, "ExportAsItem", "Export &as...",
+      [this] { AskAndExport(TransferWindow(), *table_, tableName_, RecordCount()); },
+      "Write the shown records to a CSV, JSON or SQL file with the choices you make");
+  if (!readOnly_)  // a table that cannot be written here takes no records
+    AddMenuItem(
+        file, "ImportItem", "&Import...",
+        [this] { AskAndImport(TransferWindow(), *table_, tableName_); },
+        "Add the records of a CSV or JSON file to the table");
   AddMenuItem(file, "CloseItem", "&Close", [this] { CloseWindow(); })->SetShortCut("Ctrl+W");
   TMenuItem* record = AddMenuItem(nullptr, "RecordMenu", "&Record");
   AddMenuItem(record, "InsertItem", "&Insert", [this] { Attempt([this] { InsertRecord(); }); })
@@ -241,6 +239,10 @@ void TDataForm::BuildControls() {
       this, "CancelExportButton", "Stop e&xport", 730, 542, 150, [this] { CancelExport(); },
       "Stop the export that is running")
       ->SetVisible(false);  // shown while an export runs
+  AddButton(
+      this, "CancelImportButton", "Stop i&mport", 730, 542, 150, [this] { CancelExport(); },
+      "Stop the import; the records imported so far stay")
+      ->SetVisible(false);  // shown while an import runs
 }
 
 // An index as the list shows it: its key number as the engine names it, then its fields by
@@ -554,68 +556,27 @@ bool TDataForm::CanClose() {
   return true;
 }
 
-std::string TDataForm::CsvText(const TField& field, const std::string& text,
-                               bool inDatabaseCodePage) const {
-  return inDatabaseCodePage ? table_->FieldTextToNative(field, text) : platform::AnsiToUtf8(text);
+bool TDataForm::ExportCsv(const std::string& path, bool inDatabaseCodePage) {
+  TExportOptions options;
+  options.databaseCodePage = inDatabaseCodePage;
+  return Export(path, options);
 }
 
-bool TDataForm::ExportCsv(const std::string& path, bool inDatabaseCodePage) {
-  std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(path.c_str(), "wb"), &std::fclose);
-  if (!out) {
-    MessageDlg(Format(texts::kCannotWriteTo, {path}), TMsgDlgType::mtError, mbOK, 0);
-    return false;
-  }
-  cancelExport_ = false;
-  bool ok = true;
-  auto* stop = dynamic_cast<TControl*>(FindComponent("CancelExportButton"));
-  if (stop) stop->SetVisible(true);
-  try {
-    table_->CheckBrowseMode();
-    std::string line;
-    for (int f = 0; f < table_->FieldCount(); ++f)
-      line += (f ? "," : "") + CsvField(CsvText(*table_->Fields(f), table_->Fields(f)->FieldName(),
-                                                inDatabaseCodePage));
-    std::fputs((line + "\r\n").c_str(), out.get());
-    const int total = RecordCount();
-    int done = 0;
-    const TBookmark here = table_->GetBookmark();
-    table_->DisableControls();
-    try {
-      for (table_->First(); !table_->Eof(); table_->Next()) {
-        line.clear();
-        for (int f = 0; f < table_->FieldCount(); ++f)
-          line +=
-              (f ? "," : "") + CsvField(CsvText(*table_->Fields(f), table_->Fields(f)->AsString(),
-                                                inDatabaseCodePage));
-        if (std::fputs((line + "\r\n").c_str(), out.get()) < 0) throw std::runtime_error(path);
-        if (++done % kExportStep == 0) {
-          progress_ =
-              Format(texts::kExportedOfRecords, {std::to_string(done), std::to_string(total)});
-          ShowState();
-          Application().ProcessMessages();  // shows the progress and lets Stop be clicked
-          if (cancelExport_) break;
-        }
-      }
-    } catch (...) {
-      table_->EnableControls();
-      throw;
-    }
-    if (!here.empty() && table_->BookmarkValid(here)) table_->GotoBookmark(here);
-    table_->EnableControls();
-    ok = !cancelExport_;
-    const std::string codePage = inDatabaseCodePage ? table_->TextCodePage() : "UTF-8";
-    progress_ = ok ? Format(texts::kExportedRecordsIn, {std::to_string(done), codePage})
-                   : Format(texts::kExportStoppedAfterRecords, {std::to_string(done)});
-  } catch (const std::exception& error) {
-    ok = false;
-    progress_.clear();
-    ui::ShowException(error);
-  }
-  if (stop) stop->SetVisible(false);
-  if (std::fclose(out.release()) != 0) ok = false;
-  if (!ok) std::remove(path.c_str());
-  ShowState();
-  return ok;
+bool TDataForm::Export(const std::string& path, const TExportOptions& options) {
+  TExportOptions named = options;
+  if (named.tableName.empty()) named.tableName = tableName_;
+  return RunExport(TransferWindow(), *table_, path, named, RecordCount());
+}
+
+bool TDataForm::Import(const TImportChoice& choice) {
+  if (readOnly_) return false;
+  TImportChoice named = choice;
+  if (named.tableName.empty()) named.tableName = tableName_;
+  return RunImport(TransferWindow(), *table_, named);
+}
+
+TTransferWindow TDataForm::TransferWindow() {
+  return {*this, cancelExport_, progress_, [this] { ShowState(); }};
 }
 
 std::string TDataForm::FindDetail(std::string& masterField, std::string& detailField) {

@@ -13,6 +13,7 @@
 #include "BrowseTable.h"
 #include "GridSort.h"
 #include "QuickFilter.h"
+#include "DataTransfer.h"
 #include "framework/DBCtrls.h"
 
 namespace vader::app {
@@ -52,11 +53,16 @@ class TDataForm : public TAppForm {
   bool UndoLastChange();
   // With an unposted edit or insert, asks whether to post it, discard it or keep the window.
   bool CanClose() override;
-  // Writes the shown rows (filter and range in effect) as CSV; false when cancelled or failed.
-  // Writes the shown records to Path in UTF-8, or in the database's code page.
+  // Writes the shown records (filter and range in effect) to Path as CSV in UTF-8, or in the
+  // database's code page; false when stopped or failed.
   bool ExportCsv(const std::string& path, bool inDatabaseCodePage = false);
-  // A field's text or name as an export writes it.
-  std::string CsvText(const TField& field, const std::string& text, bool inDatabaseCodePage) const;
+  // Writes the shown records to Path as Options say (the SQL script names this table unless
+  // the options name another); false when stopped or failed.
+  bool Export(const std::string& path, const TExportOptions& options);
+  // Adds the records of a CSV or JSON file as Choice says, and tells what went in and what
+  // was refused; false when nothing could be imported or it was stopped.
+  bool Import(const TImportChoice& choice);
+  // Stops the export or import that runs.
   void CancelExport() { cancelExport_ = true; }
   // Opens a window on the table linked to this one by the first field of the current index.
   TDataForm* OpenDetail(const std::string& table, const std::string& masterField,
@@ -110,6 +116,7 @@ class TDataForm : public TAppForm {
   void ApplyFilters();
   void AskGoToRecord();
   void AskFindText();
+  TTransferWindow TransferWindow();
   // Whether a column of the record being read holds Folded (a text folded for comparing).
   bool RecordHolds(const std::string& folded) const;
 
@@ -150,8 +157,5 @@ class TDataForm : public TAppForm {
 // Whether deleting asks first ("Confirm before deleting records"); kept in the settings file.
 bool ConfirmDeletes();
 void SetConfirmDeletes(bool value);
-
-// One CSV field: quoted when it holds a separator, a quote or a line break.
-std::string CsvField(const std::string& text);
 
 }  // namespace vader::app

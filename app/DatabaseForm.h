@@ -9,6 +9,7 @@
 
 #include "AppForm.h"
 #include "BrowseTable.h"
+#include "DataTransfer.h"
 
 namespace vader::app {
 
@@ -113,6 +114,10 @@ struct TAppPrompts {
   std::function<std::string(const std::string& title, const std::string& label)> text;
   // Fills in the names; false when the person cancels.
   std::function<bool(TOwnerNames& owners)> ownerNames;
+  // The file and the choices of an export; false when the person cancels.
+  std::function<bool(TExportChoice& choice)> exportChoice;
+  // The file and the choices of an import; false when the person cancels.
+  std::function<bool(TImportChoice& choice)> importChoice;
 };
 TAppPrompts& Prompts();
 

@@ -13,6 +13,7 @@
 #include "AppForm.h"
 #include "AppTexts.h"
 #include "DatabaseForm.h"
+#include "QtTransferDialogs.h"
 #include "ui/QtText.h"
 
 namespace vader::app {
@@ -78,6 +79,8 @@ void InstallQtPrompts() {
         QInputDialog::getText(nullptr, ui::ToQString(title), ui::ToQString(label)));
   };
   prompts.ownerNames = AskOwnerNames;
+  prompts.exportChoice = AskExportChoice;
+  prompts.importChoice = AskImportChoice;
 }
 
 }  // namespace vader::app

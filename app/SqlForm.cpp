@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <sstream>
 #include <vector>
 
 #include "AppTexts.h"
@@ -174,6 +175,9 @@ void TSqlForm::FormCreate() {
 
 void TSqlForm::BuildMenu() {
   TMenuItem* file = AddMenuItem(nullptr, "FileMenu", "&File");
+  AddMenuItem(
+      file, "ExportItem", "&Export...", [this] { AskExport(); },
+      "Write the rows of the result to a CSV, JSON or SQL file");
   AddMenuItem(file, "CloseItem", "&Close", [this] { TAppWindows::Instance().Close(this); });
   TMenuItem* statement = AddMenuItem(nullptr, "StatementMenu", "&Statement");
   AddMenuItem(
@@ -204,6 +208,9 @@ void TSqlForm::BuildControls() {
   AddButton(
       this, "RunButton", "&Run", 790, 32, 98, [this] { Run(); }, "Run the statement (Ctrl+Return)");
   Place<TLabel>(this, "RunLabel", 790, 72, 98, 70);
+  AddButton(
+      this, "ExportButton", "E&xport...", 790, 150, 98, [this] { AskExport(); },
+      "Write the rows of the result to a CSV, JSON or SQL file");
   AddButtonRow(this, 12, 150, 96,
                {
                    {"FirstButton", "First", [this] { query_->First(); }},
@@ -218,7 +225,41 @@ void TSqlForm::BuildControls() {
   auto* grid = Place<TwwDBGrid>(this, "Grid", 12, 186, 876, 380);
   grid->SetDataSource(source_);
   grid->OnRowChange = [this](TComponent*) { ShowState(); };
-  Place<TLabel>(this, "ResultLabel", 12, 574, 876, 44);
+  Place<TLabel>(this, "ResultLabel", 12, 574, 720, 44);
+  AddButton(
+      this, "CancelExportButton", "Stop e&xport", 738, 574, 150, [this] { cancelExport_ = true; },
+      "Stop the export that is running")
+      ->SetVisible(false);  // shown while an export runs
+}
+
+bool TSqlForm::Export(const std::string& path, const TExportOptions& options) {
+  if (!query_->Active()) return false;
+  return RunExport(ExportWindow(), *query_, path, options, count_.Of(*query_));
+}
+
+bool TSqlForm::AskExport() {
+  if (!query_->Active()) return false;
+  return AskAndExport(ExportWindow(), *query_, ResultTableName(), count_.Of(*query_));
+}
+
+TTransferWindow TSqlForm::ExportWindow() {
+  return {*this, cancelExport_, progress_, [this] { ShowState(); }};
+}
+
+// The table a plain SELECT of one table reads, which an SQL script of its rows names.
+std::string TSqlForm::ResultTableName() const {
+  std::istringstream words(query_->SQL());
+  std::string word;
+  const auto isFrom = [](std::string w) {
+    std::transform(w.begin(), w.end(), w.begin(), [](unsigned char c) { return std::toupper(c); });
+    return w == "FROM";
+  };
+  while (words >> word)
+    if (isFrom(word) && words >> word) {
+      const std::size_t end = word.find_first_of(",;()");
+      return word.substr(0, end);
+    }
+  return "Result";
 }
 
 TMemo& TSqlForm::Editor() const { return *static_cast<TMemo*>(FindComponent("StatementMemo")); }
@@ -341,6 +382,7 @@ void TSqlForm::MarkError(std::size_t begin, std::size_t length) {
 bool TSqlForm::RunStatement(const std::string& statement) {
   errorPosition_ = {};
   try {
+    progress_.clear();
     query_->Cancel();
     query_->Close();
     const bool readOnly = !readOnlyStatement_.empty() && statement == readOnlyStatement_;
@@ -398,7 +440,8 @@ void TSqlForm::ShowState() {
     auto* label = dynamic_cast<TLabel*>(FindComponent(name));
     if (label && label->Caption() != text) label->SetCaption(text);
   };
-  show("ResultLabel", error_.empty() ? ResultText() : ui::ShownErrorText(error_));
+  const std::string result = error_.empty() ? ResultText() : ui::ShownErrorText(error_);
+  show("ResultLabel", progress_.empty() ? result : result + "\n" + progress_);
   show("RunLabel", RunText());
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "AppForm.h"
+#include "DataTransfer.h"
 #include "components/BtrMainQuery.h"
 
 namespace vader::app {
@@ -49,6 +50,11 @@ class TSqlForm : public TAppForm {
   std::string ResultText() const;
   // The error text of the last run, empty when it ran.
   const std::string& ErrorText() const { return error_; }
+  // Writes the rows of the result to Path as Options say; false when there is no result, or
+  // the export was stopped or failed.
+  bool Export(const std::string& path, const TExportOptions& options);
+  // Asks for the file and the choices, then exports the result.
+  bool AskExport();
   // How many statements the last run ran and how long it took: "12 ms", "3 statements" above it.
   std::string RunText() const;
 
@@ -67,6 +73,8 @@ class TSqlForm : public TAppForm {
   void PickFromHistory();
   void RememberRun(const std::string& script);
   void MarkError(std::size_t begin, std::size_t length);
+  TTransferWindow ExportWindow();
+  std::string ResultTableName() const;
 
   TDatabaseForm* database_;
   TtbQuery* query_ = nullptr;
@@ -82,6 +90,8 @@ class TSqlForm : public TAppForm {
   std::vector<std::string> listed_;
   mutable TRecordCount count_;
   std::string readOnlyStatement_;  // the statement whose rows are shown for reading only
+  bool cancelExport_ = false;
+  std::string progress_;  // of the export that runs or ran last
 };
 
 }  // namespace vader::app

@@ -5,6 +5,7 @@
 
 #include "components/BseMainTable.h"
 #include "framework/DBConsts.h"
+#include "framework/FrameworkErrors.h"
 
 namespace vader {
 
@@ -30,13 +31,20 @@ Values Capture(const TDataSet& dataSet) {
   return values;
 }
 
+// Whether a text fits the field whole; the length that counts is that of the bytes stored,
+// in the code page of the field's dataset (a letter may take one byte there and two here).
 bool FitsInto(const TValue& value, const TField& field) {
   const auto* text = std::get_if<std::string>(&value);
   if (!text || IsBlobType(field.DataType())) return true;
-  const bool sized = field.DataType() == TFieldType::ftString ||
-                     field.DataType() == TFieldType::ftFixedChar ||
-                     field.DataType() == TFieldType::ftBytes || field.DataType() == TFieldType::ftVarBytes;
-  return !sized || field.Size() <= 0 || text->size() <= static_cast<std::size_t>(field.Size());
+  const bool isText =
+      field.DataType() == TFieldType::ftString || field.DataType() == TFieldType::ftFixedChar;
+  const bool sized = isText || field.DataType() == TFieldType::ftBytes ||
+                     field.DataType() == TFieldType::ftVarBytes;
+  if (!sized || field.Size() <= 0) return true;
+  const std::size_t stored =
+      isText && field.DataSet() ? field.DataSet()->FieldTextToNative(field, *text).size()
+                                : text->size();
+  return stored <= static_cast<std::size_t>(field.Size());
 }
 
 }  // namespace
@@ -45,11 +53,9 @@ TttBatchMove::TttBatchMove(TComponent* owner) : TComponent(owner) {}
 
 TttBatchMove::~TttBatchMove() = default;
 
-TttBDEDataset* TttBatchMove::Source() const {
-  return dynamic_cast<TttBDEDataset*>(sourceRef_.DataSet());
-}
+TDataSet* TttBatchMove::Source() const { return sourceRef_.DataSet(); }
 
-void TttBatchMove::SetSource(TttBDEDataset* source) { sourceRef_.SetDataSet(source); }
+void TttBatchMove::SetSource(TDataSet* source) { sourceRef_.SetDataSet(source); }
 
 TttTable* TttBatchMove::Destination() const {
   return dynamic_cast<TttTable*>(destinationRef_.DataSet());
@@ -88,7 +94,7 @@ std::vector<TttBatchMove::Pairing> TttBatchMove::Pairings(TDataSet& source,
 // One execution: the side tables, the open transaction and the counts.
 class TttBatchMove::Run {
  public:
-  Run(TttBatchMove& move, TttBDEDataset& source, TttTable& destination)
+  Run(TttBatchMove& move, TDataSet& source, TttTable& destination)
       : move_(move), source_(source), destination_(destination),
         pairs_(move.Pairings(source, destination)) {}
 
@@ -249,18 +255,13 @@ class TttBatchMove::Run {
     for (const Pairing& pair : pairs_) {
       try {
         const TValue value = pair.source->Value();
-        if (!FitsInto(value, *pair.destination))
-          DatabaseError(FormatMessage(FormatMessage(dbconsts::SFieldRangeError,
-                                                    pair.source->AsString()),
-                                      pair.destination->DisplayLabel()),
-                        &destination_);
+        if (!FitsInto(value, *pair.destination)) DatabaseError(RangeMessage(pair), &destination_);
         pair.destination->SetValue(value);
-      } catch (const EDatabaseError&) {
-        destination_.Cancel();
-        ++move_.problemCount_;
-        if (problem_) WriteSide(*problem_, Capture(source_));
-        if (move_.AbortOnProblem) throw;
-        return false;
+      } catch (const EDatabaseError& e) {
+        return Problem(e.what());
+      } catch (const ERangeError&) {
+        // A number too large for the field is refused as a text too long for it is.
+        return Problem(RangeMessage(pair));
       }
     }
     try {
@@ -269,12 +270,29 @@ class TttBatchMove::Run {
       destination_.Cancel();
       if (e.ErrorCode() != kStatusKeyViolation && e.ErrorCode() != kStatusDuplicateKey) throw;
       ++move_.keyViolCount_;
+      if (move_.OnRefused) move_.OnRefused(&move_, true, e.what());
       if (keyViol_) WriteSide(*keyViol_, Capture(source_));
       if (move_.AbortOnKeyViol) throw;
       return false;
     }
     Counted();
     return true;
+  }
+
+  static std::string RangeMessage(const Pairing& pair) {
+    return FormatMessage(FormatMessage(dbconsts::SFieldRangeError, pair.source->AsString()),
+                         pair.destination->DisplayLabel());
+  }
+
+  // A record whose values do not fit: counted, told and kept in the problem table; the move
+  // stops (the error raised again) when it aborts on problems. Call only from a handler.
+  bool Problem(const std::string& reason) {
+    destination_.Cancel();
+    ++move_.problemCount_;
+    if (move_.OnRefused) move_.OnRefused(&move_, false, reason);
+    if (problem_) WriteSide(*problem_, Capture(source_));
+    if (move_.AbortOnProblem) throw;
+    return false;
   }
 
   void Counted() {
@@ -300,7 +318,7 @@ class TttBatchMove::Run {
   }
 
   TttBatchMove& move_;
-  TttBDEDataset& source_;
+  TDataSet& source_;
   TttTable& destination_;
   std::vector<Pairing> pairs_;
   std::vector<TField*> keySources_;
@@ -311,7 +329,7 @@ class TttBatchMove::Run {
 };
 
 void TttBatchMove::Execute() {
-  TttBDEDataset* source = Source();
+  TDataSet* source = Source();
   TttTable* destination = Destination();
   if (!source || !destination) DatabaseError(SNoBatchMoveTables, this);
   movedCount_ = keyViolCount_ = problemCount_ = changedCount_ = 0;

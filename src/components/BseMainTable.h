@@ -296,14 +296,18 @@ class TttBatchMove : public TComponent {
   bool Transliterate = true;
   const std::vector<std::string>& Mappings() const { return mappings_; }
   void SetMappings(const std::vector<std::string>& lines) { mappings_ = lines; }
-  TttBDEDataset* Source() const;
-  void SetSource(TttBDEDataset* source);
+  // Any dataset: a table, a query, or rows read from a file.
+  TDataSet* Source() const;
+  void SetSource(TDataSet* source);
   TttTable* Destination() const;
   void SetDestination(TttTable* destination);
   // Called every ProgressInterval records and at the end; setting Abort stops the move
   // after the records so far.
   std::function<void(TttBatchMove*, int processed, bool& abort)> OnProgress;
   int ProgressInterval = 100;
+  // Called for each record refused, while the source stands on it: whether for a duplicate
+  // key (else for a value that does not fit), and the reason.
+  std::function<void(TttBatchMove*, bool keyViolation, const std::string& reason)> OnRefused;
 
   // ---- the move ----
   void Execute();

@@ -121,7 +121,8 @@ std::string DateTimeToText(TDateTime value) {
 
 std::optional<TDateTime> TextToDateTime(const std::string& text) {
   TDateTime date = 0, time = 0;
-  const auto blank = text.find(' ');
+  // A date and a time joined by a blank, or by the 'T' of the ISO form.
+  const auto blank = text.find_first_of(" T");
   if (blank != std::string::npos) {
     if (!ParseDate(text.substr(0, blank), date) || !ParseTime(text.substr(blank + 1), time))
       return std::nullopt;

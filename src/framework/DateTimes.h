@@ -31,8 +31,8 @@ std::string DateToText(TDateTime value);
 std::string TimeToText(TDateTime value);
 std::string DateTimeToText(TDateTime value);  // the time part is left out when it is midnight
 
-// Parses "yyyy-mm-dd", "hh:nn[:ss[.zzz]]" or both joined by a blank; nullopt when the text
-// is none of these or names an impossible date or time.
+// Parses "yyyy-mm-dd", "hh:nn[:ss[.zzz]]" or both joined by a blank or a "T"; nullopt when
+// the text is none of these or names an impossible date or time.
 std::optional<TDateTime> TextToDateTime(const std::string& text);
 
 }  // namespace vader

@@ -1103,6 +1103,39 @@ TEST_F(DataWindows, SqlWindowRunsStatementsShowsErrorsAndFollowsALanguageSwitch)
   EXPECT_EQ(messages.back().find("Btrieve-Status 807 - Der Wert liegt"), 0u) << messages.back();
 }
 
+TEST_F(DataWindows, TheSqlResultExportsAndAnImportListsTheLinesItRefused) {
+  TDatabaseForm* database = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(database, nullptr);
+  TSqlForm& sql = *database->OpenSqlWindow();
+  sql.SetStatement("SELECT Id, Name, Balance FROM Customers WHERE Id <= 3");
+  ASSERT_TRUE(sql.Run());
+  Prompts().exportChoice = [&](TExportChoice& choice) {
+    EXPECT_EQ(choice.options.tableName, "Customers");  // the table the SELECT reads
+    choice.path = dir.File("three");
+    choice.options.header = false;
+    choice.options.lineEnd = "\n";
+    return true;
+  };
+  static_cast<TMenuItem*>(sql.FindComponent("ExportItem"))->Click();
+  Prompts().exportChoice = nullptr;
+  const std::string csv = TempDir::Read(dir.File("three.csv"));
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3) << csv;
+  EXPECT_EQ(csv.rfind("1,", 0), 0u) << csv;
+  EXPECT_NE(SqlResult(sql).find("Exported 3 records, text in UTF-8"), std::string::npos);
+
+  TDataForm& form = Data("Customers");
+  dir.Write("new.csv", "Id,Name,Since\n501,New,2024-01-31\n1,Taken,2024-01-31\n502,Bad,31.01.2024\n");
+  TImportChoice choice;
+  choice.path = dir.File("new.csv");
+  messages.clear();
+  EXPECT_TRUE(form.Import(choice));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].rfind("Imported 1 of 3 records into Customers.", 0), 0u) << messages[0];
+  EXPECT_NE(messages[0].find("Line 3: a record with the same key exists"), std::string::npos);
+  EXPECT_NE(messages[0].find("Line 4: "), std::string::npos) << messages[0];
+  EXPECT_EQ(form.RecordCount(), 401);
+}
+
 TEST_F(DataWindows, SqlWindowRunsAScriptStatementByStatementUntilOneFails) {
   TDatabaseForm* database = TDatabaseForm::OpenDatabase(dir.File("sample"));
   ASSERT_NE(database, nullptr);

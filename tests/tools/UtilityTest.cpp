@@ -209,6 +209,39 @@ TEST(UtilityTest, GeneratorCommandLine) {
   EXPECT_EQ(kExitFailed, run("/proc/no/such/place"));
 }
 
+TEST(UtilityTest, ImportCsvListsEachRefusedLineAndExportAddsTheExtension) {
+  testing::TempDir dir;
+  GenerateSampleDatabase(dir.Path(), kSmall);
+  const Result exported = Vbutil({"export", dir.Path(), "Customers", dir.File("all"), "--quiet",
+                                  "--format", "json"});
+  ASSERT_EQ(kExitOk, exported.code) << exported.err;
+  EXPECT_NE(exported.out.find("exported 12 records"), std::string::npos) << exported.out;
+  EXPECT_EQ(testing::TempDir::Read(dir.File("all.json")).substr(0, 11), "[\r\n  {\"Id\":");
+
+  dir.Write("new.csv", "Name;Id;Since\nNew;13;2024-01-01\nTaken;1;2024-01-01\nBad;14;2024-13-01\n");
+  const Result imported = Vbutil(
+      {"import-csv", dir.Path(), "Customers", dir.File("new.csv"), "--separator", ";", "--quiet"});
+  EXPECT_EQ(kExitProblems, imported.code) << imported.err;
+  EXPECT_NE(imported.out.find("imported 1 of 3 records"), std::string::npos) << imported.out;
+  EXPECT_NE(imported.out.find("line 3: duplicate key"), std::string::npos) << imported.out;
+  EXPECT_NE(imported.out.find("line 4: "), std::string::npos) << imported.out;
+  EXPECT_EQ(kExitUsage, Vbutil({"import-csv", dir.Path(), "Customers", dir.File("new.csv"),
+                                "--separator", "\""}).code);
+
+  // Bytes travel as hex digits, a zero byte among them; other characters are refused.
+  dir.Write("pics.txt", "table name=Pics file=PICS.BTR\nfield name=Id type=integer size=4\n"
+                        "field name=Data type=lvar size=4\nindex number=0\npart field=Id\n");
+  ASSERT_EQ(kExitOk, Vbutil({"ddf", "define", dir.Path(), dir.File("pics.txt"), "--owner",
+                             kSampleDictionaryOwner})
+                         .code);
+  dir.Write("pics.csv", "Id,Data\n1,00FF10A0\n2,0G\n");
+  const Result bytes = Vbutil({"import-csv", dir.Path(), "Pics", dir.File("pics.csv"), "--quiet"});
+  EXPECT_NE(bytes.out.find("imported 1 of 2 records"), std::string::npos) << bytes.out;
+  EXPECT_NE(bytes.out.find("line 3: 0G is not a valid value for field 'Data'"), std::string::npos);
+  ASSERT_EQ(kExitOk, Vbutil({"export", dir.Path(), "Pics", dir.File("pics"), "--quiet"}).code);
+  EXPECT_EQ(testing::TempDir::Read(dir.File("pics.csv")), "Id,Data\r\n1,00FF10A0\r\n");
+}
+
 TEST(UtilityTest, BlobTextRepeatsAndPadding) {
   EXPECT_EQ("###TQ==", EncodeBlobText("M"));
   EXPECT_EQ("###TWE=", EncodeBlobText("Ma"));
