@@ -20,6 +20,7 @@ std::vector<Command> AllCommands() {
   for (Command& c : ImportCommands()) all.push_back(std::move(c));
   for (Command& c : SqlCommands()) all.push_back(std::move(c));
   for (Command& c : CopyDbCommands()) all.push_back(std::move(c));
+  for (Command& c : RestructureCommands()) all.push_back(std::move(c));
   return all;
 }
 

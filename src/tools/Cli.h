@@ -77,6 +77,7 @@ std::vector<Command> FileCommands();
 std::vector<Command> DictionaryCommands();
 std::vector<Command> ImportCommands();
 std::vector<Command> CopyDbCommands();
+std::vector<Command> RestructureCommands();
 
 // The frame of a single-command program: --help prints `usage`; `run` gets the parsed
 // arguments; a UsageError prints the message and the usage (exit 2), any other failure the
