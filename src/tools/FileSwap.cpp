@@ -60,13 +60,18 @@ bool RemoveDataFile(const std::string& path) {
 void CompleteSwap(const std::string& path) {
   const std::string rebuilt = RebuiltPath(path);
   if (!Exists(rebuilt)) return;  // the copy is in place already
-  if (Exists(path)) {
-    // The file has not moved yet; an old file beside it is the leftover of an earlier swap.
-    RemoveDataFile(RetiredPath(path));
-    MoveDataFile(path, RetiredPath(path));
-    SyncDirectory(path);
+  try {
+    if (Exists(path)) {
+      // The file has not moved yet; an old file beside it is the leftover of an earlier swap.
+      RemoveDataFile(RetiredPath(path));
+      MoveDataFile(path, RetiredPath(path));
+      SyncDirectory(path);
+    }
+    MoveDataFile(rebuilt, path);
+  } catch (const std::runtime_error&) {
+    // Another program opening the table at the same moment may have finished the swap.
+    if (Exists(rebuilt) || !Exists(path)) throw;
   }
-  MoveDataFile(rebuilt, path);
   SyncDirectory(path);
 }
 
