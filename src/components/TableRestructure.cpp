@@ -57,7 +57,8 @@ class Copier {
     TRestructureResult result;
     Transaction transaction(to_);
     for (from_.First(); !from_.Eof(); from_.Next()) {
-      to_.Append();
+      // Insert, not Append: an append first reads the last rows of the new table again.
+      to_.Insert();
       for (const Pairing& pair : pairs_) CopyValue(pair, result);
       to_.Post();
       ++result.records;
