@@ -134,7 +134,7 @@ bool TTableDesignForm::Restructure(const std::string& definition) {
     Application().ProcessMessages();  // shows the progress and lets Stop be clicked
     stop = stop_;
   };
-  options.onBadValue = [this](const TBadValue& bad) {
+  options.onBadValue = [](const TBadValue& bad) {
     const TModalResult answer = MessageDlg(
         Format(texts::kValueDoesNotConvert,
                {std::to_string(bad.record), bad.field, bad.value}) + "\n" + bad.reason,
