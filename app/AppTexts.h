@@ -60,6 +60,43 @@ inline constexpr const char* kStructureOf = "Structure of %s";
 inline constexpr const char* kChooseByName = "Choose the row by its name";
 inline constexpr const char* kNoFieldAfterTheMasterLink =
     "The index of this detail table has no field after those linked to the master.";
+// The table designer and the table operations.
+inline constexpr const char* kFlagDuplicates = "duplicates";
+inline constexpr const char* kFlagModifiable = "modifiable";
+inline constexpr const char* kFlagDescending = "descending";
+inline constexpr const char* kFlagCaseInsensitive = "case-insensitive";
+inline constexpr const char* kFlagAcs = "ACS";
+inline constexpr const char* kFlagNullValue = "null value";
+inline constexpr const char* kTableFileFacts = "Page size %s, record length %s, %s records";
+inline constexpr const char* kDefineOneTable = "The definition must describe exactly one table.";
+inline constexpr const char* kOnlyBtrieveTables =
+    "Tables can be created and changed only in a Btrieve database.";
+inline constexpr const char* kNewTable = "New table";
+inline constexpr const char* kRestructureOf = "Restructure %s";
+inline constexpr const char* kTheDefinitionIsWrong = "The definition is wrong: %s";
+inline constexpr const char* kTheTableWasCreated = "The table %s was created.";
+inline constexpr const char* kRestructureConfirm =
+    "Restructure the table %s? Its records are copied into the new structure; the "
+    "table stays as it is until the copy is complete.";
+inline constexpr const char* kCopiedOfRecords = "%s of %s records copied";
+inline constexpr const char* kValueDoesNotConvert =
+    "Record %s, field %s: the value \"%s\" does not convert to the new field. Set it "
+    "blank, or stop the restructure and leave the table as it was?";
+inline constexpr const char* kSetBlank = "Set blank";
+inline constexpr const char* kStopRestructure = "Stop";
+inline constexpr const char* kRestructuredRecords = "Restructured: %s records copied, %s values set blank.";
+inline constexpr const char* kRestructureStopped = "The restructure was stopped; the table is as it was.";
+inline constexpr const char* kDefinitionCharacterNotStored =
+    "The character %s of the definition cannot be stored in the code page of the "
+    "database.";
+inline constexpr const char* kCopyTable = "Copy table %s";
+inline constexpr const char* kNameOfTheCopy = "Name of the copy:";
+inline constexpr const char* kReplaceRecordsOf = "The table %s exists. Replace its records with those of %s?";
+inline constexpr const char* kCopiedRecordsInto = "%s records copied into %s.";
+inline constexpr const char* kRenameTable = "Rename table %s";
+inline constexpr const char* kNewName = "New name:";
+inline constexpr const char* kDeleteTableConfirm =
+    "Delete the table %s from the dictionary? Its data file %s stays on the disk.";
 // Logical values as the grid shows them.
 inline constexpr const char* kTrue = "True";
 inline constexpr const char* kFalse = "False";
@@ -249,6 +286,34 @@ inline constexpr const char* kAll[] = {
     kNotARecordFile,
     kImportedOfRecords,
     kImportStoppedAfterRecords,
+    kSetBlank,
+    kStopRestructure,
+    kFlagDuplicates,
+    kFlagModifiable,
+    kFlagDescending,
+    kFlagCaseInsensitive,
+    kFlagAcs,
+    kFlagNullValue,
+    kTableFileFacts,
+    kDefineOneTable,
+    kOnlyBtrieveTables,
+    kNewTable,
+    kRestructureOf,
+    kTheDefinitionIsWrong,
+    kTheTableWasCreated,
+    kRestructureConfirm,
+    kCopiedOfRecords,
+    kValueDoesNotConvert,
+    kRestructuredRecords,
+    kRestructureStopped,
+    kDefinitionCharacterNotStored,
+    kCopyTable,
+    kNameOfTheCopy,
+    kReplaceRecordsOf,
+    kCopiedRecordsInto,
+    kRenameTable,
+    kNewName,
+    kDeleteTableConfirm,
 };
 
 // The filter compiler's messages.

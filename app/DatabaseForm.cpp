@@ -12,12 +12,17 @@
 #include "MainForm.h"
 #include "SqlForm.h"
 #include "StructureForm.h"
+#include "TableDesignForm.h"
+#include "btrieve/BtrDbase.h"
+#include "components/BtrMainTable.h"
 #include "framework/Dialogs.h"
 #include "language/Zothrtns.h"
 #include "language/zInter.h"
 #include "microkernel/FileNames.h"
+#include "platform/CodePage.h"
 #include "platform/ProcessInfo.h"
 #include "platform/ProgramFiles.h"
+#include "tools/TableSchema.h"
 #include "ui/ErrorDisplay.h"
 
 namespace vader::app {
@@ -332,9 +337,24 @@ void TDatabaseForm::Connect() {
   database->SetDatabaseName(databaseName_);
   if (const std::string codePage = ChosenCodePage(databaseName_); !codePage.empty())
     database->SetParams({"CODE PAGE=" + codePage});
-  TBrowseTable list(nullptr);
   try {
     database->Open();
+    database_ = database;
+    ReadTables();
+  } catch (const std::exception& error) {
+    database_ = nullptr;
+    database->Close();
+    delete database;
+    throw;
+  }
+  readOnly_ =
+      inPlace_ || (LooksLikePath(databaseName_) && !WritableHere(DataFilePath("FILE.DDF")));
+}
+
+void TDatabaseForm::ReadTables() {
+  tables_.clear();
+  TBrowseTable list(nullptr);
+  try {
     // The dictionary's own description of its files lists the tables.
     list.SetDatabaseName(databaseName_);
     list.SetTableName(TableNameFor("X$File"));
@@ -342,22 +362,20 @@ void TDatabaseForm::Connect() {
     list.Open();
     for (list.First(); !list.Eof(); list.Next()) {
       const std::string table = list.FieldByName("Xf$Name")->AsString();
-      if (table.rfind("X$", 0) == 0) continue;
+      // The dictionary's own tables, and a restructure's hidden one, are not the person's.
+      if (table.rfind("X$", 0) == 0 || (list.FieldByName("Xf$Flags")->AsInteger() & 0x10))
+        continue;
       tables_.push_back({table, list.FieldByName("Xf$Loc")->AsString()});
     }
     list.Close();
-  } catch (const std::exception& error) {
+  } catch (const std::exception&) {
     list.Close();
-    database->Close();
-    delete database;
     throw;
   }
-  database_ = database;
-  readOnly_ =
-      inPlace_ || (LooksLikePath(databaseName_) && !WritableHere(DataFilePath("FILE.DDF")));
   std::sort(tables_.begin(), tables_.end(),
             [](const TTableEntry& a, const TTableEntry& b) { return a.name < b.name; });
   auto* view = static_cast<TListView*>(FindComponent("TableList"));
+  view->ClearRows();
   for (const auto& entry : tables_) view->AddRow({entry.name, entry.file});
   if (!tables_.empty()) view->SetSelected(0);
 }
@@ -383,6 +401,24 @@ void TDatabaseForm::BuildMenu() {
   TMenuItem* table = AddMenuItem(nullptr, "TableMenu", "&Table");
   AddMenuItem(table, "OpenTableItem", "&Open", [this] { OpenTable(SelectedTable()); });
   AddMenuItem(table, "StructureItem", "&Structure", [this] { ShowStructure(SelectedTable()); });
+  if (!readOnly_ && !inPlace_) {
+    AddMenuItem(
+        table, "NewTableItem", "&New table...", [this] { NewTable(); },
+        "Create a table: its fields, indexes and data file");
+    AddMenuItem(
+        table, "RestructureItem", "&Restructure...",
+        [this] { RestructureTable(SelectedTable()); },
+        "Change the fields and indexes of the table, keeping its records");
+    AddMenuItem(
+        table, "CopyTableItem", "&Copy table...", [this] { CopyTable(SelectedTable()); },
+        "Make a new table with the structure and the records of this one");
+    AddMenuItem(
+        table, "RenameTableItem", "Re&name table...", [this] { RenameTable(SelectedTable()); },
+        "Give the table another name in the dictionary");
+    AddMenuItem(
+        table, "DeleteTableItem", "&Delete table...", [this] { DeleteTable(SelectedTable()); },
+        "Remove the table from the dictionary; its data file stays");
+  }
   AddMenuItem(
       table, "SqlItem", "S&QL...", [this] { OpenSqlWindow(); },
       "Run SQL statements on the database");
@@ -453,6 +489,113 @@ void TDatabaseForm::OpenWindow(const std::string& table) {
 void TDatabaseForm::OpenTable(const std::string& table) { OpenWindow<TDataForm>(table); }
 
 void TDatabaseForm::ShowStructure(const std::string& table) { OpenWindow<TStructureForm>(table); }
+
+// ---- table operations ----
+
+void TDatabaseForm::RefreshTables() {
+  try {
+    ReadTables();
+  } catch (const std::exception& error) {
+    ui::ShowException(error);
+  }
+  ShowState();
+}
+
+bool TDatabaseForm::CloseWindowsOfTable(const std::string& /*table*/) {
+  // A table's file may be open through any window of the database (details, SQL): all close.
+  if (HasEditInProgress()) {
+    MessageDlg(Tr(texts::kPostOrCancelFirst), TMsgDlgType::mtInformation, mbOK, 0);
+    return false;
+  }
+  CloseWindowsOfDatabase();
+  return true;
+}
+
+bool TDatabaseForm::RunTableOperation(const std::function<void(TBtrDatabase&)>& operation) {
+  try {
+    auto* btrieve = database_ ? dynamic_cast<TBtrDatabase*>(database_->Handle()) : nullptr;
+    if (btrieve == nullptr) throw std::invalid_argument(Tr(texts::kOnlyBtrieveTables));
+    TSessionLock lock(*database_->Session());
+    CallEngineObject([&] { operation(*btrieve); });
+  } catch (const std::exception& error) {
+    ui::ShowException(error);
+    return false;
+  }
+  RefreshTables();
+  return true;
+}
+
+void TDatabaseForm::NewTable() {
+  try {
+    TAppWindows::Instance().Open<TTableDesignForm>(nullptr, this, std::string());
+  } catch (const std::exception& error) {
+    ui::ShowException(error);
+  }
+}
+
+void TDatabaseForm::RestructureTable(const std::string& table) {
+  if (table.empty()) return;
+  try {
+    TAppWindows::Instance().Open<TTableDesignForm>(nullptr, this, table);
+  } catch (const std::exception& error) {
+    ui::ShowException(error);
+  }
+}
+
+void TDatabaseForm::CopyTable(const std::string& table) {
+  if (table.empty() || !Prompts().text) return;
+  const std::string name = Prompts().text(Format(texts::kCopyTable, {table}), Tr(texts::kNameOfTheCopy));
+  if (name.empty()) return;
+  const bool exists = std::any_of(tables_.begin(), tables_.end(), [&](const TTableEntry& entry) {
+    return tools::SameName(entry.name, name);
+  });
+  // A copy onto a table that exists replaces its records.
+  if (exists && !ConfirmPrompt(Format(texts::kReplaceRecordsOf, {name, table}))) return;
+  if (exists && !CloseWindowsOfTable(name)) return;
+  try {
+    TtbTable source(nullptr), copy(nullptr);
+    source.SetDatabaseName(databaseName_);
+    source.SetTableName(TableNameFor(table));
+    copy.SetDatabaseName(databaseName_);
+    copy.SetTableName(TableNameFor(name));
+    TtbBatchMove move(nullptr);
+    move.SetSource(&source);
+    move.SetDestination(&copy);
+    move.Mode = TBatchMode::batCopy;
+    move.CommitCount = 2000;
+    move.Execute();
+    RefreshTables();
+    MessageDlg(Format(texts::kCopiedRecordsInto, {std::to_string(move.MovedCount()), name}),
+               TMsgDlgType::mtInformation, mbOK, 0);
+  } catch (const std::exception& error) {
+    ui::ShowException(error);
+    RefreshTables();
+  }
+}
+
+void TDatabaseForm::RenameTable(const std::string& table) {
+  if (table.empty() || !Prompts().text) return;
+  const std::string name = Prompts().text(Format(texts::kRenameTable, {table}), Tr(texts::kNewName));
+  if (name.empty() || name == table) return;
+  if (!CloseWindowsOfTable(table)) return;
+  RunTableOperation([&](TBtrDatabase& db) {
+    const std::string codePage = db.TextCodePage();
+    db.RenameTable(platform::AnsiTextToNative(table, codePage).bytes.c_str(),
+                   platform::AnsiTextToNative(name, codePage).bytes.c_str());
+  });
+}
+
+void TDatabaseForm::DeleteTable(const std::string& table) {
+  if (table.empty()) return;
+  std::string file;
+  for (const TTableEntry& entry : tables_)
+    if (entry.name == table) file = entry.file;
+  if (!ConfirmPrompt(Format(texts::kDeleteTableConfirm, {table, file}))) return;
+  if (!CloseWindowsOfTable(table)) return;
+  RunTableOperation([&](TBtrDatabase& db) {
+    db.DeleteTable(platform::AnsiTextToNative(table, db.TextCodePage()).bytes.c_str());
+  });
+}
 
 TSqlForm* TDatabaseForm::OpenSqlWindow() {
   return TAppWindows::Instance().Open<TSqlForm>(nullptr, this);

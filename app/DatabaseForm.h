@@ -11,6 +11,10 @@
 #include "BrowseTable.h"
 #include "DataTransfer.h"
 
+namespace vader {
+class TBtrDatabase;
+}
+
 namespace vader::app {
 
 class TSqlForm;
@@ -60,6 +64,20 @@ class TDatabaseForm : public TAppForm {
 
   void OpenTable(const std::string& table);
   void ShowStructure(const std::string& table);
+  // The table operations, each asking first where something could be lost: the designer on a
+  // new table or on the structure of `table`; a copy of `table` under a name asked for (with its
+  // structure and records); a new name; the removal of its dictionary entries (the data file
+  // stays).
+  void NewTable();
+  void RestructureTable(const std::string& table);
+  void CopyTable(const std::string& table);
+  void RenameTable(const std::string& table);
+  void DeleteTable(const std::string& table);
+  // Closes the data and SQL windows of the database before `table` changes; false (and
+  // nothing closed) while one of them holds an edit not yet posted.
+  bool CloseWindowsOfTable(const std::string& table);
+  // Reads the list of tables again.
+  void RefreshTables();
   // Opens an SQL window on the database.
   TSqlForm* OpenSqlWindow();
 
@@ -69,6 +87,9 @@ class TDatabaseForm : public TAppForm {
  private:
   void BuildMenu();
   void Connect();
+  void ReadTables();
+  // Runs a table operation on the Btrieve database; its error is shown. True when it ran.
+  bool RunTableOperation(const std::function<void(TBtrDatabase&)>& operation);
   // The choice of the code page of the database's texts, kept per database in the settings.
   void PlaceCodePageChoice();
   void PlaceChosenCodePage();  // shows the remembered choice

@@ -5,87 +5,95 @@
 #include "AppTexts.h"
 #include "BrowseTable.h"
 #include "DatabaseForm.h"
+#include "btrieve/BtrCreate.h"
+#include "btrieve/BtrDbase.h"
 #include "platform/CodePage.h"
+#include "tools/NativeTypes.h"
+#include "tools/TextLines.h"
 
 namespace vader::app {
 
-std::string EngineTypeName(uint16_t type, uint16_t subType) {
-  static const char* const names[] = {
-      "Unknown",    "String",   "Date",  "Blob",   "Logical",   "Integer16",  "Integer32",
-      "Float",      "BCD",      "Bytes", "Time",   "Timestamp", "Unsigned16", "Unsigned32",
-      "Float IEEE", "Varbytes", "Lock",  "Cursor", "Integer64", "Unsigned64"};
-  std::string name = type < std::size(names) ? names[type] : "Type " + std::to_string(type);
-  switch (subType) {
-    case fldstMONEY:
-      return name + " (money)";
-    case fldstMEMO:
-      return name + " (memo)";
-    case fldstBINARY:
-      return name + " (binary)";
-    case fldstGRAPHIC:
-      return name + " (graphic)";
-    case fldstAUTOINC:
-      return name + " (autoincrement)";
-    default:
-      return name;
-  }
+std::vector<const char*> IndexFlagTexts(uint16_t flags) {
+  std::vector<const char*> texts;
+  if (flags & tools::kIndexDuplicates) texts.push_back(texts::kFlagDuplicates);
+  if (flags & tools::kIndexModifiable) texts.push_back(texts::kFlagModifiable);
+  if (flags & tools::kIndexDescending) texts.push_back(texts::kFlagDescending);
+  if (flags & tools::kIndexNoCase) texts.push_back(texts::kFlagCaseInsensitive);
+  if (flags & tools::kIndexAcs) texts.push_back(texts::kFlagAcs);
+  if (flags & tools::kIndexNull) texts.push_back(texts::kFlagNullValue);
+  return texts;
 }
 
 TStructureForm::TStructureForm(TComponent* owner, TDatabaseForm* database, const std::string& table)
-    : TAppForm(owner), tableName_(table) {
+    : TAppForm(owner), database_(database), tableName_(table) {
   BeginLoading();
   SetName("StructureForm");
   SetCaption("Structure");
-  SetBounds(100, 80, 700, 560);
+  SetBounds(100, 80, 700, 620);
   Place<TLabel>(this, "FieldsLabel", 12, 8, 300, 22)->SetCaption("Fields");
   auto* fields = Place<TListView>(this, "FieldList", 12, 32, 676, 260);
   fields->AddColumn("Field", 220);
   fields->AddColumn("Type", 200);
   fields->AddColumn("Offset", 100);
-  fields->AddColumn("Size", 100);
+  fields->AddColumn("Size", 80);
+  fields->AddColumn("Decimals", 80);
   Place<TLabel>(this, "IndexesLabel", 12, 300, 300, 22)->SetCaption("Indexes");
   auto* indexes = Place<TListView>(this, "IndexList", 12, 324, 676, 220);
-  indexes->AddColumn("Index", 220);
-  indexes->AddColumn("Segments", 340);
-  indexes->AddColumn("Unique", 100);
+  indexes->AddColumn("Index", 60);
+  indexes->AddColumn("Segments", 260);
+  indexes->AddColumn("Unique", 80);
+  indexes->AddColumn("Flags", 270);
 
-  // The field list of the database gives the stored layout: offsets and sizes as in the file.
-  TBrowseTable open(nullptr);
-  open.SetDatabaseName(database->DatabaseName());
-  open.SetTableName(database->TableNameFor(table));
-  open.SetReadOnly(true);
-  open.Open();
+  Place<TLabel>(this, "FactsLabel", 12, 552, 676, 22);
+  AddButton(
+      this, "RestructureButton", "&Restructure...", 12, 580, 140,
+      [this] { database_->RestructureTable(tableName_); },
+      "Change the fields and indexes of the table, keeping its records");
+
+  // The dictionary and the data file give the stored layout, in Btrieve's terms.
+  auto* btrieve = dynamic_cast<TBtrDatabase*>(database->Database()->Handle());
+  if (btrieve == nullptr) return;
+  TTableDescription description;
   {
-    TSessionLock lock(*open.DBSession());
-    TVirtEng* engine = open.Engine();
-    TBaseTable* list = nullptr;
-    open.Check(engine->OpenFieldList(open.DBHandle(), open.EngineTableName().c_str(), nullptr,
-                                     false, list));
-    FieldDesc desc{};
-    while (engine->GetNextRecord(list, dbiNOLOCK, reinterpret_cast<uint8_t*>(&desc), nullptr) ==
-           0) {
-      const std::string name(desc.FieldName, strnlen(desc.FieldName, sizeof desc.FieldName));
-      fields->AddRow({platform::NativeTextToAnsi(name, open.TextCodePage()),
-                      EngineTypeName(desc.FieldType, desc.FieldSubType),
-                      std::to_string(desc.FieldOffset), std::to_string(desc.FieldLength)});
-    }
-    engine->CloseCursor(list);
+    TSessionLock lock(*database->Database()->Session());
+    CallEngineObject(
+        [&] { description = DescribeBtrieveTable(*btrieve, database->TableNameFor(table)); });
   }
-  for (const TIndexInfo& info : open.Indexes()) {
+  const std::string codePage = database->Database()->Handle()->TextCodePage();
+  for (const tools::FieldDef& f : description.def.fields)
+    fields->AddRow({platform::NativeTextToAnsi(f.name, codePage),
+                    tools::AsciiUpper(tools::TypeName(f.type)), std::to_string(f.offset),
+                    std::to_string(f.size), f.decimals ? std::to_string(f.decimals) : ""});
+  for (const tools::IndexDef& index : description.def.indexes) {
     std::string segments;
-    for (const auto& field : info.fields) segments += (segments.empty() ? "" : " + ") + field;
-    indexes->AddRow({info.name, segments, ""});
-    uniqueIndexes_.push_back(info.unique);
+    for (const tools::IndexPart& part : index.parts)
+      segments += (segments.empty() ? "" : " + ") + platform::NativeTextToAnsi(part.field, codePage);
+    indexes->AddRow({std::to_string(index.number), segments, "", ""});
+    uniqueIndexes_.push_back(!(index.parts.front().flags & tools::kIndexDuplicates));
+    uint16_t flags = 0;
+    for (const tools::IndexPart& part : index.parts) flags |= part.flags;
+    indexFlags_.push_back(flags);
   }
-  open.Close();
+  pageSize_ = description.def.pageSize;
+  recordLength_ = description.def.RecordLength();
+  records_ = description.records;
 }
 
 void TStructureForm::ShowState() {
   const std::string title = Format(texts::kStructureOf, {tableName_});
   if (Caption() != title) SetCaption(title);
   auto* indexes = dynamic_cast<TListView*>(FindComponent("IndexList"));
-  for (std::size_t row = 0; indexes && row < uniqueIndexes_.size(); ++row)
+  for (std::size_t row = 0; indexes && row < uniqueIndexes_.size(); ++row) {
     indexes->SetCell(static_cast<int>(row), 2, Tr(uniqueIndexes_[row] ? "Yes" : "No"));
+    std::string flags;
+    for (const char* text : IndexFlagTexts(indexFlags_[row]))
+      flags += (flags.empty() ? "" : ", ") + Tr(text);
+    indexes->SetCell(static_cast<int>(row), 3, flags);
+  }
+  if (auto* facts = dynamic_cast<TLabel*>(FindComponent("FactsLabel")))
+    facts->SetCaption(Format(texts::kTableFileFacts,
+                             {std::to_string(pageSize_), std::to_string(recordLength_),
+                              records_ < 0 ? "?" : std::to_string(records_)}));
 }
 
 }  // namespace vader::app

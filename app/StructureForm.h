@@ -1,6 +1,7 @@
 #pragma once
-// The structure of one table: its fields (name, type, offset, size) from the database's field
-// list, and its indexes with their segments.
+// The structure of one table in Btrieve's terms: its fields (name, Btrieve type, offset, size,
+// decimals) and its indexes (segments, unique, the key flags) from the dictionary, with the
+// data file's page size, record length and record count. "Restructure..." opens the designer.
 
 #include <string>
 #include <vector>
@@ -19,11 +20,15 @@ class TStructureForm : public TAppForm {
   void ShowState() override;
 
  private:
+  TDatabaseForm* database_;
   std::string tableName_;
   std::vector<bool> uniqueIndexes_;  // per index row, shown as "Yes" or "No" in the language
+  std::vector<uint16_t> indexFlags_;  // per index row, shown as words of the language
+  uint16_t pageSize_ = 0, recordLength_ = 0;
+  int32_t records_ = -1;
 };
 
-// The name of an engine field type, with its subtype where one is set.
-std::string EngineTypeName(uint16_t type, uint16_t subType);
+// The key flags of INDEX.DDF flags, as designed texts (translated when shown).
+std::vector<const char*> IndexFlagTexts(uint16_t flags);
 
 }  // namespace vader::app

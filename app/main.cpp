@@ -19,6 +19,7 @@
 #include "DatabaseForm.h"
 #include "QtPrompts.h"
 #include "SqlForm.h"
+#include "components/TableRestructure.h"
 #include "framework/DBConsts.h"
 #include "framework/Dialogs.h"
 #include "language/zInter.h"
@@ -181,6 +182,8 @@ int UseWindows(vader::ui::TQtEventLoop& loop, vader::app::TMainForm& form,
         database->OpenTable(table.name);
         database->ShowStructure(table.name);
       }
+      database->NewTable();
+      if (!database->Tables().empty()) database->RestructureTable(database->Tables().front().name);
       for (auto* data : vader::app::TAppWindows::Instance().OfKind<vader::app::TDataForm>()) {
         data->ShowFormView();
         std::string masterField, detailField;
@@ -195,6 +198,8 @@ int UseWindows(vader::ui::TQtEventLoop& loop, vader::app::TMainForm& form,
     for (const char* text : vader::app::texts::kAll) collector.Add(text);
     for (const char* text : vader::app::texts::kLongWorkTexts) collector.Add(text);
     collector.Add(vader::dbconsts::SCharacterNotStored);
+    collector.Add(vader::SRestructureStopped);
+    collector.Add(vader::SRestructureCountMismatch);
     for (const char* text : vader::app::texts::kFilterProblems) collector.Add(text);
     for (const char* text : vader::ui::ErrorExplanations()) collector.Add(text);
     PrintUntranslated(collector.Texts());

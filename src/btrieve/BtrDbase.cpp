@@ -7,11 +7,14 @@
 #include <vector>
 
 #include "btrieve/Bseres.h"
+#include "btrieve/BtrCreate.h"
+#include "btrieve/BtrRebuild.h"
 #include "btrieve/BtrConst.h"
 #include "btrieve/BtrErrs.h"
 #include "btrieve/BtrWObj.h"
 #include "engine/BseUtils.h"
 #include "platform/Bytes.h"
+#include "tools/FileSwap.h"
 
 namespace vader {
 namespace {
@@ -253,6 +256,12 @@ std::string TBtrDatabase::FindTableFile(const char* name, DictionaryFile& record
               ? SameDictionaryName(FileNamePart(location), FileNamePart(proper), TextCodePage())
               : SameDictionaryName(DictionaryText(entry.Name), proper, TextCodePage());
       if (!match) continue;
+      // A restructure that switched the dictionary but was cut off before its files changed
+      // places is finished before anyone reads the file.
+      if (entry.Reserved[0] == tools::kSwapMark) {
+        FinishTableSwap(*this, DictionaryText(entry.Name), location);
+        entry.Reserved[0] = 0;
+      }
       record = entry;
       return proper.find(':') != std::string::npos || IsAbsolute(proper) ? proper : location;
     }
@@ -324,37 +333,9 @@ void TBtrDatabase::DeleteTableEntries(const char* name) {
     if (!SeekEntry(files, proper, TextCodePage())) BtrieveErrorText(B_TABLE_NOT_DEFINED, proper);
     const uint16_t tableId = EntryOf(files).TableId;
     files.Delete();
-    // The records of the table in each file, found by the table id at `offset`.
-    const auto purge = [&](const char* file, size_t offset) {
-      TWinBtr btr(clientId_);
-      try {
-        btr.Open(Directory() + file, kDictionaryOwner, OpenNormal);
-      } catch (const EBtrieveEngineError& e) {
-        if (e.NativeError() == B_FILE_NOT_FOUND) return;  // the dictionary has no such file
-        throw;
-      }
-      const auto matches = [&] {
-        return btr.BufferSize() >= static_cast<int32_t>(offset + 2) &&
-               platform::Load<uint16_t>(btr.Buffer() + offset) == tableId;
-      };
-      // A read that fails ends the pass; a delete that fails is reported, not skipped.
-      try {
-        btr.GetFirst();
-      } catch (const EVaderEngineError&) {
-        return;
-      }
-      for (;;) {
-        if (matches()) btr.Delete();
-        try {
-          btr.GetNext();
-        } catch (const EVaderEngineError&) {
-          return;
-        }
-      }
-    };
-    purge(kFieldDdf, 2);
-    purge(kIndexDdf, 0);
-    purge(kFieldExtDdf, 0);
+    DeleteDictionaryRows(kFieldDdf, 2, tableId);
+    DeleteDictionaryRows(kIndexDdf, 0, tableId);
+    DeleteDictionaryRows(kFieldExtDdf, 0, tableId);
   });
 }
 
@@ -381,6 +362,97 @@ void TBtrDatabase::RenameTableEntry(const char* oldName, const char* newName) {
   std::memcpy(entry.Name, replacement.data(), replacement.size());
   std::memcpy(files.Buffer(), &entry, offsetof(DictionaryFile, Location));
   files.Update();
+}
+
+void TBtrDatabase::DeleteDictionaryRows(const char* file, size_t offset, uint16_t tableId) {
+  TWinBtr btr(clientId_);
+  try {
+    btr.Open(Directory() + file, kDictionaryOwner, OpenNormal);
+  } catch (const EBtrieveEngineError& e) {
+    if (e.NativeError() == B_FILE_NOT_FOUND) return;  // the dictionary has no such file
+    throw;
+  }
+  const auto matches = [&] {
+    return btr.BufferSize() >= static_cast<int32_t>(offset + 2) &&
+           platform::Load<uint16_t>(btr.Buffer() + offset) == tableId;
+  };
+  // A read that fails ends the pass; a delete that fails is reported, not skipped.
+  try {
+    btr.GetFirst();
+  } catch (const EVaderEngineError&) {
+    return;
+  }
+  for (;;) {
+    if (matches()) btr.Delete();
+    try {
+      btr.GetNext();
+    } catch (const EVaderEngineError&) {
+      return;
+    }
+  }
+}
+
+std::vector<std::vector<uint8_t>> TBtrDatabase::DictionaryRows(const char* file, size_t offset,
+                                                               uint16_t tableId) {
+  TWinBtr btr(clientId_);
+  btr.Open(Directory() + file, kDictionaryOwner, OpenReadOnly);
+  std::vector<std::vector<uint8_t>> rows;
+  try {
+    for (btr.GetFirst();; btr.GetNext())
+      if (btr.BufferSize() >= static_cast<int32_t>(offset + 2) &&
+          platform::Load<uint16_t>(btr.Buffer() + offset) == tableId)
+        rows.emplace_back(btr.Buffer(), btr.Buffer() + btr.BufferSize());
+  } catch (const EVaderBoundryError&) {
+  }
+  return rows;
+}
+
+void TBtrDatabase::SetEntryMark(const std::string& name, size_t offset, uint8_t mark) {
+  TWinBtr files(clientId_);
+  files.Open(Directory() + kFileDdf, kDictionaryOwner, OpenNormal);
+  const std::string proper = NameProper(name.c_str());
+  if (!SeekEntry(files, proper, TextCodePage())) BtrieveErrorText(B_TABLE_NOT_DEFINED, proper);
+  if (files.BufferSize() <= static_cast<int32_t>(offset))
+    RaiseEngineErrorContext(DBIERR_FILECORRUPT, kFileDdf);  // an entry without reserved bytes
+  files.Buffer()[offset] = mark;
+  files.SetDataLength(files.BufferSize());
+  files.Update();
+}
+
+bool TBtrDatabase::IsTableDefined(const std::string& name) {
+  TWinBtr files(clientId_);
+  files.Open(Directory() + kFileDdf, kDictionaryOwner, OpenReadOnly);
+  return SeekEntry(files, NameProper(name.c_str()), TextCodePage());
+}
+
+std::string TBtrDatabase::LocationPath(const std::string& location) const {
+  DictionaryFile entry{};
+  std::memcpy(entry.Location, location.data(), std::min(location.size(), sizeof entry.Location));
+  return ResolveLocation("", entry);
+}
+
+void TBtrDatabase::RunInTransaction(const std::function<void()>& work) {
+  if (TranState() == xsACTIVE) return work();
+  // The database's own transaction, so that the dictionary routines run inside it join it.
+  TTranHandle transaction = nullptr;
+  BeginTran(0, transaction);
+  try {
+    work();
+  } catch (...) {
+    try {
+      EndTran(transaction, xendABORT);
+    } catch (const EVaderEngineError&) {
+      // the work's own failure is the one reported
+    }
+    throw;
+  }
+  EndTran(transaction, xendCOMMIT);
+}
+
+void TBtrDatabase::CreateTableLike(TBaseTable* source, const char* name, const char* location) {
+  auto* btrieve = dynamic_cast<TBtrTable*>(CheckParam(source));
+  if (btrieve == nullptr) RaiseEngineErrorContext(DBIERR_INVALIDTABLECREATE, CheckParam(name));
+  CreateBtrieveTableLike(*this, *btrieve, NameProper(CheckParam(name)), location ? location : "");
 }
 
 void TBtrDatabase::RenameTable(const char* oldName, const char* newName) {

@@ -5,7 +5,9 @@
 // Btrieve transactions, all under the client identifier of the session that owns it.
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "btrieve/BtrDict.h"
 #include "btrieve/BtrTable.h"
@@ -64,6 +66,23 @@ class TBtrDatabase : public TBaseDatabase {
   // else FIELD.DDF's for `fileRecord` (or, when nullptr, the entry FindTableFile gives).
   TBaseTable* OpenFieldList(const char* name, const DictionaryFile* fileRecord);
   void DeleteTableEntries(const char* name);
+  // Deletes every record of dictionary file `file` whose table id (at `offset`) is `tableId`; a
+  // dictionary without that file has nothing to delete.
+  void DeleteDictionaryRows(const char* file, size_t offset, uint16_t tableId);
+  // The records of dictionary file `file` whose table id (at `offset`) is `tableId`, whole.
+  std::vector<std::vector<uint8_t>> DictionaryRows(const char* file, size_t offset,
+                                                   uint16_t tableId);
+  // Stores `mark` at `offset` of the FILE.DDF entry of table `name` (in its reserved bytes).
+  void SetEntryMark(const std::string& name, size_t offset, uint8_t mark);
+  // Whether FILE.DDF has an entry named `name` (compared as the dictionary compares names).
+  bool IsTableDefined(const std::string& name);
+  // The data file of a FILE.DDF location, resolved as the table's open resolves it.
+  std::string LocationPath(const std::string& location) const;
+  // Runs `work` in a Btrieve transaction of this database's client (or in the transaction the
+  // database already has), so that entries in several dictionary files go together or not at all.
+  void RunInTransaction(const std::function<void()>& work);
+  // A new table with the structure of the open Btrieve table `source`.
+  void CreateTableLike(TBaseTable* source, const char* name, const char* location) override;
   void RenameTableEntry(const char* oldName, const char* newName);
 
   static constexpr char kBtrieveDbType[] = "BTRIEVE";

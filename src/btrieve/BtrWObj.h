@@ -69,6 +69,9 @@ class TWinBtr {
   int32_t FindPercentage(bool byKey);
   void GetByPercentage(bool byKey, int32_t percentage);
   void CreateLike(std::string_view fileName);
+  // Creates `fileName` from a Create buffer; an existing file is replaced only when `replace`
+  // (otherwise status 59).
+  void Create(std::string_view fileName, const void* spec, size_t length, bool replace);
   // Never raises; the status is left in GetStatus.
   void StopClient();
   void SetDirectory(std::string_view path);

@@ -113,7 +113,7 @@ class TttBatchMove::Run {
     problem_ = OpenSide(move_.ProblemTableName);
     if (mode == TBatchMode::batUpdate || mode == TBatchMode::batAppendUpdate)
       changed_ = OpenSide(move_.ChangedTableName);
-    // The engine creates no tables: a copy replaces the destination's records.
+    // A copy replaces the records of a destination that was there before the move.
     if (mode == TBatchMode::batCopy) EmptyTable(destination_);
     if (move_.CommitCount > 0) BeginTransaction();
     if (move_.RecordCount <= 0) source_.First();
@@ -341,6 +341,8 @@ void TttBatchMove::Execute() {
   };
   try {
     if (openedSource) source->Open();
+    // A copy into a table that does not exist yet creates it with the source's structure.
+    if (openedDestination && Mode == TBatchMode::batCopy) destination->CreateTableLike(*source);
     if (openedDestination) destination->Open();
     source->CheckBrowseMode();
     destination->CheckBrowseMode();

@@ -423,6 +423,33 @@ void TttTable::DestroyLookupCursor() {
   lookupKeyFields_.clear();
 }
 
+// ---- the table itself ----
+
+bool TttTable::CreateTableLike(TttBDEDataset& source) {
+  CheckInactive();
+  if (!source.Handle()) DatabaseError(dbconsts::SDataSetClosed, &source);
+  SetDBFlag(dbfOpened, true);  // attaches the database
+  bool created = false;
+  try {
+    TSessionLock lock(*DBSession());
+    // The name proper, without the options (";OWNER:...") a table name may carry.
+    const std::string fullName = EngineTableName();
+    const std::string name = fullName.substr(0, fullName.find(';'));
+    CallEngineObject([&] {
+      bool exists = false;
+      DBHandle()->TableExists(name.c_str(), exists);
+      if (exists) return;
+      DBHandle()->CreateTableLike(source.Handle(), name.c_str(), nullptr);
+      created = true;
+    });
+  } catch (...) {
+    SetDBFlag(dbfOpened, false);
+    throw;
+  }
+  SetDBFlag(dbfOpened, false);
+  return created;
+}
+
 // ---- keys and ranges ----
 
 bool TttTable::GotoKey() {

@@ -44,7 +44,12 @@ void CallEngineObject(F&& call) {
   try {
     call();
   } catch (const EVaderEngineError& e) {
-    throw ETDBEngineError(e.Code(), {TttError(e.Code(), e.NativeError(), e.what())}, e.what());
+    // A driver's error carries its text as the native message, with the file or table named.
+    std::string message = e.what();
+    if (message.empty()) message = e.GetNativeMessage();
+    if (!e.Context().empty() && message.find(e.Context()) == std::string::npos)
+      message += message.empty() ? e.Context() : ": " + e.Context();
+    throw ETDBEngineError(e.Code(), {TttError(e.Code(), e.NativeError(), message)}, message);
   }
 }
 
@@ -110,6 +115,11 @@ class TttTable : public TttDBDataset {
   void UpdateIndexDefs();
   // The master dataset's link fields and this table's index fields that match them.
   void GetDetailLinkFields(std::vector<TField*>& masterFields, std::vector<TField*>& detailFields);
+
+  // ---- the table itself ----
+  // Creates this table (closed) with the structure of the open dataset `source`, unless its
+  // database already defines it; true when it was created.
+  bool CreateTableLike(TttBDEDataset& source);
 
   // ---- keys and ranges ----
   void SetKey() { EditKeyBuffer(TKeyIndex::kiLookup, true); }

@@ -238,7 +238,10 @@ void TBaseDatabase::EmptyTable(TBaseTable* cursor, const char* name, const char*
   OnCursorOrTable(*this, cursor, name, nullptr, 0, [](TBaseTable& t) { t.EmptyTable(); });
 }
 
-void TBaseDatabase::Reserved34() { RaiseNotSupported(9005); }
+void TBaseDatabase::CreateTableLike(TBaseTable* /*source*/, const char* /*name*/,
+                                    const char* /*location*/) {
+  RaiseNotSupported(9005);
+}
 void TBaseDatabase::Reserved35() { RaiseNotSupported(9006); }
 void TBaseDatabase::Reserved36() { RaiseNotSupported(9007); }
 void TBaseDatabase::Reserved37() { RaiseNotSupported(9008); }

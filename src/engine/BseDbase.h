@@ -137,7 +137,9 @@ class TBaseDatabase : public TBapiListItem {
   virtual void FindOpenTableByName(const char* name, TBaseTable*& cursor);
   // Table operations on `cursor`, or, without one, on `name` opened exclusively for the call.
   virtual void EmptyTable(TBaseTable* cursor, const char* name, const char* driverType);
-  virtual void Reserved34();  // 9005
+  // A new table `name` (data file at `location`, or the driver's choice when nullptr) with the
+  // structure of the open table `source`.
+  virtual void CreateTableLike(TBaseTable* source, const char* name, const char* location);  // 9005
   virtual void Reserved35();  // 9006
   virtual void Reserved36();  // 9007
   virtual void Reserved37();  // 9008

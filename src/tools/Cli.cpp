@@ -21,6 +21,7 @@ std::vector<Command> AllCommands() {
   for (Command& c : SqlCommands()) all.push_back(std::move(c));
   for (Command& c : CopyDbCommands()) all.push_back(std::move(c));
   for (Command& c : DataCommands()) all.push_back(std::move(c));
+  for (Command& c : RestructureCommands()) all.push_back(std::move(c));
   return all;
 }
 

@@ -78,6 +78,7 @@ std::vector<Command> DictionaryCommands();
 std::vector<Command> ImportCommands();
 std::vector<Command> CopyDbCommands();
 std::vector<Command> DataCommands();
+std::vector<Command> RestructureCommands();
 
 // The frame of a single-command program: --help prints `usage`; `run` gets the parsed
 // arguments; a UsageError prints the message and the usage (exit 2), any other failure the

@@ -7,6 +7,7 @@
 
 #include "microkernel/FileNames.h"
 #include "microkernel/ServerLocation.h"
+#include "tools/FileSwap.h"
 #include "tools/NativeTypes.h"
 #include "tools/Records.h"
 
@@ -355,8 +356,19 @@ TableDef Dictionary::Define(TableDef t, bool createFile, bool replaceFile) {
   t.id = NextId(kFileDdf);
   uint16_t fieldId = NextId(kFieldDdf);
   for (FieldDef& f : t.fields) f.id = fieldId++;
-  if (createFile) CreateFromDef(Resolve(t.location), FileDefFor(t), replaceFile);
-  Insert(t);
+  if (!createFile) {
+    Insert(t);
+    return t;
+  }
+  const std::string path = Resolve(t.location);
+  CreateFromDef(path, FileDefFor(t), replaceFile);
+  try {
+    Insert(t);
+  } catch (...) {
+    // Entries that could not be written leave no data file behind them.
+    if (!microkernel::IsServerLocation(path)) RemoveDataFile(path);
+    throw;
+  }
   return t;
 }
 

@@ -31,6 +31,17 @@ int DdfDefine(const Args& a, Context& ctx) {
   return kExitOk;
 }
 
+int DdfCreateTable(const Args& a, Context& ctx) {
+  a.Expect(2, 2);
+  const std::vector<TableDef> tables = ParseSchema(StoredText(ReadInput(a.At(1))));
+  if (tables.size() != 1) throw UsageError("the schema must describe exactly one table");
+  const TableDef stored =
+      Dictionary(a.At(0), a.Value("owner")).Define(tables.front(), true, false);
+  ctx.out << "created " << ShownText(stored.name) << " (table id " << stored.id << ", "
+          << stored.fields.size() << " fields, " << stored.indexes.size() << " indexes)\n";
+  return kExitOk;
+}
+
 int DdfList(const Args& a, Context& ctx) {
   a.Expect(1, 1);
   Dictionary dictionary(a.At(0), a.Value("owner"));
@@ -77,6 +88,13 @@ std::vector<Command> DictionaryCommands() {
        {"owner"},
        {"no-file", "replace"},
        DdfDefine},
+      {"ddf create-table",
+       "DIRECTORY SCHEMA",
+       "create one table: its data file and its dictionary entries, all or nothing",
+       owner + "  SCHEMA describes one table; an existing data file is never replaced\n",
+       {"owner"},
+       {},
+       DdfCreateTable},
       {"ddf list",
        "DIRECTORY",
        "list the tables",

@@ -33,6 +33,7 @@ FieldDef ParseField(TextLine& line, uint16_t nextOffset) {
   f.offset = static_cast<uint16_t>(line.Number("offset", 0, 65535, nextOffset));
   f.decimals = static_cast<uint8_t>(line.Number("decimals", 0, 255, 0));
   f.flags = static_cast<uint16_t>(line.Number("flags", 0, 0xFFFF, 0));
+  f.from = line.Text("from");
   if (line.Flag("nocase")) f.flags |= kFieldNoCase;
   if (line.Flag("nullable")) f.flags |= kFieldNullable;
   return f;
@@ -211,6 +212,19 @@ std::string FormatSchema(const TableDef& t) {
     }
   }
   return out;
+}
+
+TableDef LaidOut(TableDef t) {
+  const bool variableTail = t.variable && !t.fields.empty() && t.recordLength != 0 &&
+                            t.fields.back().offset + t.fields.back().size > t.recordLength;
+  uint32_t offset = 0;
+  for (FieldDef& f : t.fields) {
+    if (offset > 0xFFFF) throw std::invalid_argument("the fields of " + t.name + " are too long");
+    f.offset = static_cast<uint16_t>(offset);
+    offset += f.size;
+  }
+  t.recordLength = variableTail ? t.fields.back().offset : 0;
+  return t;
 }
 
 FileDef FileDefFor(const TableDef& t) {

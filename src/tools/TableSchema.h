@@ -9,6 +9,8 @@
 //   index number=1 duplicates modifiable
 //   part field=Name nocase
 //
+// For a restructure, "from=OLDNAME" on a field names the old field whose values it takes.
+//
 // Offsets default to the end of the previous field. Index flags are the dictionary's
 // (INDEX.DDF) flags, translated to key flags only when the data file is created.
 
@@ -52,6 +54,9 @@ struct FieldDef {
   uint16_t size = 0;
   uint8_t decimals = 0;
   uint16_t flags = 0;
+  // In a restructure: the old field this one takes its values from (empty: the one of the
+  // same name). Not stored in the dictionary.
+  std::string from;
 };
 
 struct IndexPart {
@@ -85,6 +90,10 @@ std::vector<TableDef> ParseSchema(const std::string& text);
 std::string FormatSchema(const TableDef& table);
 // Checks a table definition; throws std::invalid_argument with the reason.
 void ValidateTable(const TableDef& table);
+// The fields placed one after another in their order (a designer's layout): the record ends
+// with the last field, or, in a variable-length table whose last field lay beyond the record,
+// where that field begins.
+TableDef LaidOut(TableDef table);
 // The data file's definition: one key per index, segments at the fields' places.
 FileDef FileDefFor(const TableDef& table);
 

@@ -42,6 +42,7 @@
 #include "RecordForm.h"
 #include "SqlForm.h"
 #include "StructureForm.h"
+#include "TableDesignForm.h"
 #include "common/TempDir.h"
 #include "legacy/Pre6Files.h"
 #include "framework/DBCtrls.h"
@@ -1308,6 +1309,45 @@ TEST_F(DataWindows, SqlWindowKeepsAHistoryPerDatabaseThatSurvivesARestart) {
   database = TDatabaseForm::OpenDatabase(dir.File("other"));
   ASSERT_NE(database, nullptr);
   EXPECT_TRUE(database->OpenSqlWindow()->History().empty());
+}
+
+TEST_F(DataWindows, StructureSpeaksBtrieveAndTheDesignerRestructuresKeepingTheRecords) {
+  TDatabaseForm* database = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(database, nullptr);
+  const auto structure = [&] {
+    database->ShowStructure("Customers");
+    return TAppWindows::Instance().OfKind<TStructureForm>().back();
+  };
+  const auto rows = [](TForm* form, const char* list) {
+    return dynamic_cast<TListView*>(form->FindComponent(list))->Rows();
+  };
+  TStructureForm* before = structure();
+  const auto fields = rows(before, "FieldList");
+  ASSERT_EQ(fields.size(), 10u);
+  EXPECT_EQ(fields[3][1], "ZSTRING");  // City
+  EXPECT_EQ(fields[4][1], "LSTRING");  // Country
+  EXPECT_EQ(fields[7][1], "DECIMAL");  // Balance
+  EXPECT_EQ(fields[7][4], "2");
+  EXPECT_EQ(rows(before, "IndexList")[1][3], "duplicates, modifiable, case-insensitive");
+  EXPECT_EQ(dynamic_cast<TLabel*>(before->FindComponent("FactsLabel"))->Caption(),
+            "Page size 4096, record length 161, 400 records");
+
+  database->RestructureTable("Customers");
+  TTableDesignForm* designer = TAppWindows::Instance().OfKind<TTableDesignForm>().back();
+  std::string text = dynamic_cast<TMemo*>(designer->FindComponent("DefinitionMemo"))->Text();
+  const std::size_t name = text.find("type=string offset=4 size=40");
+  ASSERT_NE(name, std::string::npos) << text;
+  text.replace(name, 28, "type=string offset=4 size=50");
+  designer->SetDefinition(text);
+  answer = mrYes;  // restructure: yes
+  ASSERT_TRUE(designer->Apply()) << LastMessage();
+  const auto after = rows(structure(), "FieldList");
+  EXPECT_EQ(after[1][3], "50");
+  EXPECT_EQ(after[2][2], "54");  // the fields after Name moved along
+  EXPECT_EQ(dynamic_cast<TLabel*>(TAppWindows::Instance().OfKind<TStructureForm>().back()
+                                      ->FindComponent("FactsLabel"))
+                ->Caption(),
+            "Page size 4096, record length 171, 400 records");
 }
 
 }  // namespace

@@ -1,0 +1,251 @@
+#include "btrieve/BtrCreate.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <stdexcept>
+#include <vector>
+
+#include "btrieve/BtrConst.h"
+#include "btrieve/BtrDbase.h"
+#include "btrieve/BtrDict.h"
+#include "btrieve/BtrErrs.h"
+#include "btrieve/BtrWObj.h"
+#include "engine/BseUtils.h"
+#include "platform/Bytes.h"
+#include "tools/FileDef.h"
+#include "tools/FileSwap.h"
+#include "tools/TextLines.h"
+
+namespace vader {
+namespace {
+
+constexpr char kDefaultExtension[] = ".BTR";
+
+// Everything a new table is made of; ids are those of the definition it came from, replaced
+// by free ones when the entries are written.
+struct TableImage {
+  DictionaryFile file{};
+  std::vector<DictionaryField> fields;
+  std::vector<DictionaryIndexSegment> indexSegments;
+  std::string createBuffer;
+};
+
+void SetPaddedText(char* field, size_t size, const std::string& text) {
+  std::memset(field, ' ', size);
+  std::memcpy(field, text.data(), std::min(size, text.size()));
+}
+
+// The highest id of an open dictionary file by its key 0 (which starts with the id); 0 when
+// the file is empty.
+uint16_t LastId(TWinBtr& file) {
+  try {
+    file.GetLast();
+  } catch (const EVaderBoundryError&) {
+    return 0;
+  }
+  return platform::Load<uint16_t>(file.Buffer());
+}
+
+uint16_t NextId(TWinBtr& file, const char* ddf) {
+  const uint16_t last = LastId(file);
+  if (last == 0xFFFF) RaiseEngineErrorContext(DBIERR_INVALIDTABLECREATE, ddf);
+  return static_cast<uint16_t>(last + 1);
+}
+
+template <class Row>
+void InsertRow(TWinBtr& file, const Row& row) {
+  const auto size = static_cast<size_t>(file.BufferSize());
+  std::memset(file.Buffer(), 0, size);
+  std::memcpy(file.Buffer(), &row, std::min(size, sizeof row));
+  file.SetDataLength(file.BufferSize());
+  file.Insert();
+}
+
+// Writes the entries of `image` with free ids: FILE.DDF's next table id, FIELD.DDF's next
+// field ids (index segments follow their fields).
+void InsertEntries(TBtrDatabase& db, TableImage image) {
+  const auto open = [&](TWinBtr& file, const char* ddf) {
+    file.Open(db.Directory() + ddf, kDictionaryOwner, OpenNormal);
+  };
+  TWinBtr files(db.ClientIDRef()), fields(db.ClientIDRef()), indexes(db.ClientIDRef());
+  open(files, kFileDdf);
+  open(fields, kFieldDdf);
+  open(indexes, kIndexDdf);
+  image.file.TableId = NextId(files, kFileDdf);
+  InsertRow(files, image.file);
+  std::map<uint16_t, uint16_t> fieldIds;
+  uint16_t nextField = NextId(fields, kFieldDdf);
+  for (DictionaryField& field : image.fields) {
+    if (nextField == 0) RaiseEngineErrorContext(DBIERR_INVALIDTABLECREATE, kFieldDdf);
+    fieldIds[field.FieldId] = nextField;
+    field.FieldId = nextField++;
+    field.TableId = image.file.TableId;
+    InsertRow(fields, field);
+  }
+  for (DictionaryIndexSegment& segment : image.indexSegments) {
+    segment.TableId = image.file.TableId;
+    segment.FieldId = fieldIds[segment.FieldId];
+    InsertRow(indexes, segment);
+  }
+}
+
+// Creates the data file and the entries of `image`; a failure removes what was made.
+void CreateTable(TBtrDatabase& db, const TableImage& image) {
+  const std::string name = DictionaryText(image.file.Name);
+  if (db.IsTableDefined(name)) RaiseEngineErrorContext(DBIERR_TABLEEXISTS, name);
+  const std::string path = db.LocationPath(DictionaryText(image.file.Location));
+  TWinBtr file(db.ClientIDRef());
+  file.Create(path, image.createBuffer.data(), image.createBuffer.size(), false);
+  try {
+    db.RunInTransaction([&] { InsertEntries(db, image); });
+  } catch (...) {
+    tools::RemoveDataFile(path);
+    throw;
+  }
+}
+
+// The image of a definition; field ids are the fields' places (1, 2, ...).
+TableImage ImageOf(const tools::TableDef& def) {
+  TableImage image;
+  SetPaddedText(image.file.Name, sizeof image.file.Name, def.name);
+  SetPaddedText(image.file.Location, sizeof image.file.Location, def.location);
+  image.file.Flags = def.flags;
+  std::map<std::string, uint16_t> ids;
+  for (const tools::FieldDef& f : def.fields) {
+    DictionaryField field{};
+    field.FieldId = static_cast<uint16_t>(image.fields.size() + 1);
+    SetPaddedText(field.Name, sizeof field.Name, f.name);
+    field.DataType = f.type;
+    field.Offset = f.offset;
+    field.Size = f.size;
+    field.Decimals = f.decimals;
+    field.Flags = f.flags;
+    ids[tools::AsciiUpper(f.name)] = field.FieldId;
+    image.fields.push_back(field);
+  }
+  for (const tools::IndexDef& index : def.indexes)
+    for (size_t p = 0; p < index.parts.size(); ++p) {
+      const bool more = p + 1 < index.parts.size();
+      image.indexSegments.push_back(
+          {0, ids[tools::AsciiUpper(index.parts[p].field)], index.number,
+           static_cast<uint16_t>(p),
+           static_cast<uint16_t>(index.parts[p].flags | (more ? tools::kIndexSegmented : 0))});
+    }
+  image.createBuffer = tools::CreateBuffer(tools::FileDefFor(def));
+  return image;
+}
+
+// The rows of `ddf` of `db` that belong to table `tableId`, as records of type Row.
+template <class Row>
+std::vector<Row> RowsOfTable(TBtrDatabase& db, const char* ddf, size_t idOffset,
+                             uint16_t tableId) {
+  std::vector<Row> rows;
+  for (const std::vector<uint8_t>& bytes : db.DictionaryRows(ddf, idOffset, tableId)) {
+    Row row{};
+    std::memcpy(&row, bytes.data(), std::min(bytes.size(), sizeof row));
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+std::vector<tools::FieldDef> FieldsOf(TBtrDatabase& db, uint16_t tableId) {
+  std::vector<tools::FieldDef> fields;
+  for (const DictionaryField& row :
+       RowsOfTable<DictionaryField>(db, kFieldDdf, offsetof(DictionaryField, TableId), tableId)) {
+    if (row.Size == 0) continue;  // named-index and constraint rows are no fields
+    tools::FieldDef f;
+    f.id = row.FieldId;
+    f.name = DictionaryText(row.Name);
+    f.type = row.DataType;
+    f.offset = row.Offset;
+    f.size = row.Size;
+    f.decimals = row.Decimals;
+    f.flags = row.Flags;
+    fields.push_back(f);
+  }
+  return fields;
+}
+
+std::vector<tools::IndexDef> IndexesOf(TBtrDatabase& db, const tools::TableDef& def) {
+  auto rows = RowsOfTable<DictionaryIndexSegment>(db, kIndexDdf, 0, def.id);
+  std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+    return std::pair(a.IndexNumber, a.SegmentNumber) < std::pair(b.IndexNumber, b.SegmentNumber);
+  });
+  std::vector<tools::IndexDef> indexes;
+  for (const DictionaryIndexSegment& row : rows) {
+    if (indexes.empty() || indexes.back().number != row.IndexNumber)
+      indexes.push_back({row.IndexNumber, {}});
+    std::string field = "#" + std::to_string(row.FieldId);
+    for (const tools::FieldDef& f : def.fields)
+      if (f.id == row.FieldId) field = f.name;
+    indexes.back().parts.push_back(
+        {field, static_cast<uint16_t>(row.Flags & ~tools::kIndexSegmented)});
+  }
+  return indexes;
+}
+
+}  // namespace
+
+TTableDescription DescribeBtrieveTable(TBtrDatabase& db, const std::string& name) {
+  TTableDescription description;
+  tools::TableDef& def = description.def;
+  DictionaryFile entry{};
+  const std::string path = db.FindTableFile(name.c_str(), entry);
+  def.id = entry.TableId;
+  def.name = DictionaryText(entry.Name);
+  def.location = DictionaryText(entry.Location);
+  def.flags = entry.Flags;
+  def.fields = FieldsOf(db, def.id);
+  def.indexes = IndexesOf(db, def);
+  try {
+    TWinBtr file(db.ClientIDRef());
+    file.Open(path, TableNameOption(name, ";OWNER:").value_or(""), OpenReadOnly);
+    uint8_t stat[kStatAreaSize] = {};
+    file.GetStat(stat);
+    def.recordLength = static_cast<uint16_t>(file.GetRecordLength());
+    def.pageSize = static_cast<uint16_t>(file.GetPageSize());
+    def.variable = (platform::Load<uint16_t>(stat + 10) & tools::kFileVariable) != 0;
+    description.records = file.GetRecordCount();
+  } catch (const EVaderEngineError&) {
+    // A missing file or one guarded by an owner name still has its dictionary description.
+  }
+  return description;
+}
+
+tools::TableDef CreateBtrieveTable(TBtrDatabase& db, tools::TableDef def) {
+  try {
+    tools::ValidateTable(def);
+  } catch (const std::invalid_argument& e) {
+    RaiseEngineErrorContext(DBIERR_INVALIDTABLECREATE, e.what());
+  }
+  CreateTable(db, ImageOf(def));
+  DictionaryFile entry{};
+  db.FindTableFile(def.name.c_str(), entry);
+  def.id = entry.TableId;
+  return def;
+}
+
+void CreateBtrieveTableLike(TBtrDatabase& db, TBtrTable& source, const std::string& name,
+                            const std::string& location) {
+  auto* sourceDb = dynamic_cast<TBtrDatabase*>(source.Owner());
+  if (sourceDb == nullptr || source.HasResource())
+    RaiseEngineErrorContext(DBIERR_INVALIDTABLECREATE, source.GetTableName());
+  DictionaryFile sourceEntry{};
+  std::memcpy(&sourceEntry, source.FileRecord(), sizeof sourceEntry);
+  TableImage image;
+  SetPaddedText(image.file.Name, sizeof image.file.Name, name);
+  SetPaddedText(image.file.Location, sizeof image.file.Location,
+                location.empty() ? name + kDefaultExtension : location);
+  image.fields = RowsOfTable<DictionaryField>(*sourceDb, kFieldDdf,
+                                              offsetof(DictionaryField, TableId),
+                                              sourceEntry.TableId);
+  image.indexSegments =
+      RowsOfTable<DictionaryIndexSegment>(*sourceDb, kIndexDdf, 0, sourceEntry.TableId);
+  uint8_t stat[kStatAreaSize] = {};
+  source.Btr().GetStat(stat);
+  image.createBuffer.assign(reinterpret_cast<const char*>(stat), sizeof stat);
+  CreateTable(db, image);
+}
+
+}  // namespace vader

@@ -1,0 +1,39 @@
+#pragma once
+// Creating a table in a Btrieve database: its data file and its FILE.DDF, FIELD.DDF and
+// INDEX.DDF entries, made as one step. The data file is created first (never over an existing
+// file); the entries follow in one Btrieve transaction; when anything fails the transaction is
+// undone and the new data file removed, so that a failure leaves the database as it was.
+
+#include <cstdint>
+#include <string>
+
+#include "tools/TableSchema.h"
+
+namespace vader {
+
+class TBtrDatabase;
+class TBtrTable;
+
+struct TTableDescription {
+  tools::TableDef def;
+  int32_t records = -1;  // -1: the data file could not be read
+};
+
+// Table `name` as its dictionary entries and its data file describe it: fields with their
+// Btrieve types, sizes and decimals; indexes with their segments and flags; page size, record
+// length and whether records vary in length (from the file, when it can be opened).
+TTableDescription DescribeBtrieveTable(TBtrDatabase& db, const std::string& name);
+
+// Creates table `def` (fields with their Btrieve types, sizes and decimals; indexes with their
+// segments and flags; page size) in `db`. Returns the table with the ids it was given.
+// A name already defined: DBIERR_TABLEEXISTS; a file already at the location: status 59.
+tools::TableDef CreateBtrieveTable(TBtrDatabase& db, tools::TableDef def);
+
+// Creates table `name` with the structure of the open table `source`, which may belong to
+// another database: the source file's record length, page size, keys, ACS and null values, and
+// its dictionary's fields and index entries. `location` is the new data file (empty: `name`
+// with the extension ".BTR", in the database directory).
+void CreateBtrieveTableLike(TBtrDatabase& db, TBtrTable& source, const std::string& name,
+                            const std::string& location);
+
+}  // namespace vader

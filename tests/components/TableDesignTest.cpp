@@ -1,0 +1,232 @@
+// Creating, copying and restructuring tables of a Btrieve database through the driver and the
+// table components, over a copy of the sample database.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "SampleFixture.h"
+#include "btrieve/BtrCreate.h"
+#include "btrieve/BtrDbase.h"
+#include "common/ErrorOf.h"
+#include "components/BtrMainTable.h"
+#include "components/TableRestructure.h"
+#include "tools/Dictionary.h"
+#include "tools/NativeTypes.h"
+#include "tools/Records.h"
+#include "tools/SampleDatabase.h"
+
+namespace vader {
+namespace {
+
+using testing::ErrorOf;
+using Rows = std::vector<std::vector<std::string>>;
+
+class TableDesign : public testing::SampleFixture {
+ protected:
+  TtbTable& Make(const std::string& name) {
+    auto* t = new TtbTable(owner.get());
+    t->SetDatabaseName(db);
+    t->SetTableName(name);
+    return *t;
+  }
+  // Every record as the texts of the named fields, in the order of the first index.
+  Rows Read(const std::string& table, const std::vector<std::string>& fields) {
+    TtbTable& t = Make(table);
+    t.Open();
+    Rows rows;
+    for (t.First(); !t.Eof(); t.Next()) {
+      rows.emplace_back();
+      for (const std::string& f : fields) rows.back().push_back(t.FieldByName(f)->AsString());
+    }
+    t.Close();
+    return rows;
+  }
+  tools::TableDef Described(const std::string& table) {
+    return tools::Dictionary(db, tools::kSampleDictionaryOwner).Table(table);
+  }
+};
+
+constexpr const char* kEveryType = R"(table name=Everything file=EVERY.BTR page=1024
+field name=Id type=autoincrement size=4
+field name=Code type=string size=10
+field name=Label type=zstring size=20
+field name=Title type=lstring size=16
+field name=Small type=integer size=2
+field name=Big type=integer size=8
+field name=Count type=unsigned size=4
+field name=Ratio type=float size=8
+field name=Single type=float size=4
+field name=Born type=date size=4
+field name=At type=time size=4
+field name=Price type=decimal size=6 decimals=2
+field name=Fee type=money size=8 decimals=2
+field name=Amount type=numeric size=8 decimals=3
+field name=Flag type=logical size=1
+field name=Cash type=currency size=8
+field name=Weight type=bfloat size=8
+index number=0
+part field=Id
+index number=1 duplicates modifiable
+part field=Code nocase
+part field=Born descending
+index number=2 duplicates
+part field=Label acs
+index number=3 duplicates modifiable null
+part field=Small
+)";
+
+TEST_F(TableDesign, CreatesEveryTypeAndIndexFlagAndKeepsWhatIsInserted) {
+  TtbTable& customers = Make("Customers");
+  customers.Open();
+  auto& database = *dynamic_cast<TBtrDatabase*>(customers.DBHandle());
+  const tools::TableDef def = tools::ParseSchema(kEveryType).front();
+  CreateBtrieveTable(database, def);
+  // A second table of that name, or over an existing file, leaves nothing behind.
+  EXPECT_THROW(CreateBtrieveTable(database, def), EVaderEngineError);
+  tools::TableDef sameFile = def;
+  sameFile.name = "Other";
+  EXPECT_THROW(CreateBtrieveTable(database, sameFile), EVaderEngineError);
+  EXPECT_FALSE(database.IsTableDefined("Other"));
+  customers.Close();
+
+  const tools::FileDef file = tools::StatFile(db + "/EVERY.BTR");
+  EXPECT_EQ(file.pageSize, 1024);
+  ASSERT_EQ(file.keys.size(), 4u);
+  const auto flags = [&](size_t key, size_t segment) { return file.keys[key].segments[segment].flags; };
+  EXPECT_EQ(flags(1, 0) & (tools::kKeyDuplicates | tools::kKeyModifiable | tools::kKeyNoCase),
+            tools::kKeyDuplicates | tools::kKeyModifiable | tools::kKeyNoCase);
+  EXPECT_TRUE(flags(1, 1) & tools::kKeyDescending);
+  EXPECT_TRUE(flags(2, 0) & tools::kKeyAcs);
+  EXPECT_TRUE(flags(3, 0) & tools::kKeyNullAll);
+
+  const std::vector<std::string> names = {"Code", "Label", "Title", "Small", "Big",
+                                          "Count", "Ratio", "Single", "Born", "At",
+                                          "Price", "Fee", "Amount", "Flag", "Cash", "Weight"};
+  TtbTable& every = Make("Everything");
+  every.Open();
+  every.Append();
+  const std::vector<std::string> values = {"abc", "label", "title", "-12", "123456789012", "7",
+                                           "2.5", "0.25", every.FieldByName("Born")->AsString(),
+                                           "", "12.34", "99.5", "1.125", "True", "3.1416", "6.5"};
+  every.FieldByName("Born")->SetAsDateTime(45000);
+  every.FieldByName("At")->SetAsDateTime(0.5);
+  for (size_t i = 0; i < names.size(); ++i)
+    if (!values[i].empty() && names[i] != "Born") every.FieldByName(names[i])->SetAsString(values[i]);
+  every.Post();
+  Rows written;
+  written.emplace_back();
+  for (const std::string& n : names) written.back().push_back(every.FieldByName(n)->AsString());
+  every.Close();
+
+  const Rows read = Read("Everything", names);
+  EXPECT_EQ(read, written);
+  EXPECT_EQ(read[0][0], "abc");
+  EXPECT_EQ(read[0][4], "123456789012");
+  EXPECT_EQ(read[0][10], "12.34");
+  EXPECT_EQ(read[0][12], "1.125");
+}
+
+TEST_F(TableDesign, BatchCopyCreatesItsDestinationWithTheSourceStructure) {
+  TtbTable& source = Make("Products");
+  TtbTable& copy = Make("ProductsCopy");
+  TtbBatchMove move(owner.get());
+  move.SetSource(&source);
+  move.SetDestination(&copy);
+  move.Mode = TBatchMode::batCopy;
+  move.Execute();
+  const tools::TableDef from = Described("Products");
+  tools::TableDef to = Described("ProductsCopy");
+  EXPECT_EQ(to.location, "ProductsCopy.BTR");
+  to.name = from.name;
+  to.location = from.location;
+  EXPECT_EQ(tools::FormatSchema(to), tools::FormatSchema(from));
+  EXPECT_EQ(tools::StatFile(db + "/ProductsCopy.BTR").keys.size(),
+            tools::StatFile(db + "/PRODUCT.BTR").keys.size());
+  const std::vector<std::string> all = {"Id", "Code", "Name", "UnitPrice", "Weight",
+                                        "Description"};
+  EXPECT_EQ(Read("ProductsCopy", all), Read("Products", all));
+}
+
+TEST_F(TableDesign, RestructureKeepsEveryRecordThroughEveryKindOfChange) {
+  const std::vector<std::string> kept = {"Id", "Name", "Contact", "City", "Country",
+                                         "CreditLimit", "Balance", "Active", "Since"};
+  const Rows before = Read("Customers", kept);
+  ASSERT_GT(before.size(), 5u);
+  // Name widened, Phone dropped, Contact renamed and moved last, CreditLimit from currency to
+  // decimal, a new Email field, and a new index on City.
+  tools::TableDef def = tools::ParseSchema(R"(table name=Customers file=CUSTOMER.BTR
+field name=Id type=autoincrement size=4
+field name=Name type=string size=60
+field name=City type=zstring size=25
+field name=Country type=lstring size=21
+field name=CreditLimit type=decimal size=10 decimals=2
+field name=Balance type=decimal size=8 decimals=2
+field name=Active type=logical size=1
+field name=Since type=date size=4
+field name=Email type=zstring size=40
+field name=Person type=zstring size=30 from=Contact
+index number=0
+part field=Id
+index number=1 duplicates modifiable
+part field=Name nocase
+index number=2 duplicates modifiable
+part field=City
+)").front();
+  const TRestructureResult result = RestructureTable(db, "Customers", def);
+  EXPECT_EQ(result.records, static_cast<int64_t>(before.size()));
+  EXPECT_EQ(result.blanked, 0);
+
+  Rows after = Read("Customers", {"Id", "Name", "Person", "City", "Country", "CreditLimit",
+                                  "Balance", "Active", "Since"});
+  ASSERT_EQ(after.size(), before.size());
+  for (size_t r = 0; r < before.size(); ++r) {
+    EXPECT_EQ(std::stod(after[r][5]), std::stod(before[r][5])) << r;
+    after[r][5] = before[r][5];
+  }
+  EXPECT_EQ(after, before);
+  const tools::TableDef now = Described("Customers");
+  EXPECT_EQ(now.Field("Phone"), nullptr);
+  EXPECT_EQ(now.Field("Name")->size, 60);
+  EXPECT_EQ(now.indexes.size(), 3u);
+  EXPECT_EQ(tools::StatFile(db + "/CUSTOMER.BTR").keys.size(), 3u);
+  EXPECT_FALSE(std::filesystem::exists(db + "/CUSTOMER.BTR.new"));
+  EXPECT_FALSE(std::filesystem::exists(db + "/CUSTOMER.BTR.old"));
+  // Searching by the new index works on the copied records.
+  TtbTable& byCity = Make("Customers");
+  byCity.SetIndexFieldNames("City");
+  byCity.Open();
+  EXPECT_EQ(byCity.RecordCount(), static_cast<int>(before.size()));
+}
+
+TEST_F(TableDesign, RestructureStopsOrBlanksAValueThatDoesNotConvert) {
+  const Rows lines = Read("OrderLines", {"OrderId", "LineNo", "Quantity", "Comment"});
+  tools::TableDef def = Described("OrderLines");
+  for (auto& f : def.fields) {
+    if (f.name == "Quantity") f.type = tools::kTypeDecimal, f.size = 6, f.decimals = 2;
+    if (f.name == "Comment") f.type = tools::kTypeInteger, f.size = 4;
+  }
+  uint16_t offset = 0;
+  for (auto& f : def.fields) f.offset = offset, offset = static_cast<uint16_t>(offset + f.size);
+  def.recordLength = 0;
+  // Stopped at the first comment that is no number: the table is as it was.
+  EXPECT_NE(ErrorOf([&] { RestructureTable(db, "OrderLines", def); }), "");
+  EXPECT_EQ(Read("OrderLines", {"OrderId", "LineNo", "Quantity", "Comment"}), lines);
+  EXPECT_FALSE(std::filesystem::exists(db + "/ORDLINE.BTR.new"));
+
+  TRestructureOptions options;
+  int asked = 0;
+  options.onBadValue = [&](const TBadValue&) { return ++asked, TBadValueAction::Blank; };
+  const TRestructureResult result = RestructureTable(db, "OrderLines", def, options);
+  EXPECT_EQ(result.blanked, asked);
+  const Rows after = Read("OrderLines", {"OrderId", "LineNo", "Quantity"});
+  ASSERT_EQ(after.size(), lines.size());
+  for (size_t r = 0; r < lines.size(); ++r)
+    EXPECT_EQ(std::stod(after[r][2]), std::stod(lines[r][2])) << r;
+}
+
+}  // namespace
+}  // namespace vader
