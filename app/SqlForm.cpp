@@ -119,7 +119,7 @@ TSqlForm::TSqlForm(TComponent* owner, TDatabaseForm* database)
   SetName("SqlForm");
   SetCaption("SQL");
   SetHint("SQL statements on the database");
-  SetBounds(100, 80, 900, 640);
+  SetBounds(100, 80, 900, 616);
   query_ = new TtbQuery(this);
   query_->SetName("Query");
   query_->SetDatabaseName(database->DatabaseName());
@@ -162,18 +162,25 @@ void TSqlForm::BuildMenu() {
 }
 
 void TSqlForm::BuildControls() {
-  Place<TLabel>(this, "StatementLabel", 12, 8, 300, 22)->SetCaption("SQL statement:");
-  Place<TLabel>(this, "HistoryLabel", 330, 8, 80, 22)->SetCaption("History:");
-  auto* history = Place<TComboBox>(this, "HistoryBox", 410, 4, 372, 26);
+  // The statement above, its rows below; the border between them is dragged as one likes.
+  TPanel* top = AddPane(this, "StatementPane", alTop, 150);
+  AddSplitter(this, "Splitter", alTop);
+  TPanel* bottom = AddPane(this, "ResultPane", alClient);
+  Place<TLabel>(top, "StatementLabel", 12, 8, 300, 22)->SetCaption("SQL statement:");
+  Place<TLabel>(top, "HistoryLabel", 330, 8, 80, 22)->SetCaption("History:");
+  auto* history = Place<TComboBox>(top, "HistoryBox", 410, 4, 372, 26);
   history->SetHint("Statements run before on this database: choose one to edit it");
+  history->SetAnchors({akLeft, akTop, akRight});
   history->OnChange = [this](TComponent*) { PickFromHistory(); };
   ShowHistory();
-  auto* editor = Place<TMemo>(this, "StatementMemo", 12, 32, 770, 110);
+  auto* editor = Place<TMemo>(top, "StatementMemo", 12, 32, 770, 112);
   editor->SetHint("For example: SELECT * FROM Customers WHERE Country = 'France'");
+  editor->SetAnchors({akLeft, akTop, akRight, akBottom});
   AddButton(
-      this, "RunButton", "&Run", 790, 32, 98, [this] { Run(); }, "Run the statement (Ctrl+Return)");
-  Place<TLabel>(this, "RunLabel", 790, 72, 98, 70);
-  AddButtonRow(this, 12, 150, 96,
+      top, "RunButton", "&Run", 790, 32, 98, [this] { Run(); }, "Run the statement (Ctrl+Return)")
+      ->SetAnchors({akTop, akRight});
+  Place<TLabel>(top, "RunLabel", 790, 72, 98, 70)->SetAnchors({akTop, akRight});
+  AddButtonRow(bottom, 12, 4, 96,
                {
                    {"FirstButton", "First", [this] { query_->First(); }},
                    {"PriorButton", "Prior", [this] { query_->Prior(); }},
@@ -184,10 +191,13 @@ void TSqlForm::BuildControls() {
                    {"PostButton", "Post", [this] { query_->Post(); }},
                    {"CancelButton", "Cancel", [this] { query_->Cancel(); }},
                });
-  auto* grid = Place<TwwDBGrid>(this, "Grid", 12, 186, 876, 380);
+  const int rows = bottom->Height();
+  auto* grid = Place<TwwDBGrid>(bottom, "Grid", 12, 40, 876, rows - 96);
+  grid->SetAnchors({akLeft, akTop, akRight, akBottom});
   grid->SetDataSource(source_);
   grid->OnRowChange = [this](TComponent*) { ShowState(); };
-  Place<TLabel>(this, "ResultLabel", 12, 574, 876, 44);
+  Place<TLabel>(bottom, "ResultLabel", 12, rows - 50, 876, 44)
+      ->SetAnchors({akLeft, akRight, akBottom});
 }
 
 TMemo& TSqlForm::Editor() const { return *static_cast<TMemo*>(FindComponent("StatementMemo")); }

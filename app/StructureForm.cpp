@@ -36,15 +36,21 @@ TStructureForm::TStructureForm(TComponent* owner, TDatabaseForm* database, const
   BeginLoading();
   SetName("StructureForm");
   SetCaption("Structure");
-  SetBounds(100, 80, 700, 560);
-  Place<TLabel>(this, "FieldsLabel", 12, 8, 300, 22)->SetCaption("Fields");
-  auto* fields = Place<TListView>(this, "FieldList", 12, 32, 676, 260);
+  SetBounds(100, 80, 700, 536);
+  // The fields above, the indexes below, the border between them dragged as the person likes.
+  TPanel* top = AddPane(this, "FieldsPane", alTop, 270);
+  AddSplitter(this, "Splitter", alTop);
+  TPanel* bottom = AddPane(this, "IndexesPane", alClient);
+  Place<TLabel>(top, "FieldsLabel", 12, 8, 300, 22)->SetCaption("Fields");
+  auto* fields = Place<TListView>(top, "FieldList", 12, 32, 676, 234);
+  fields->SetAnchors({akLeft, akTop, akRight, akBottom});
   fields->AddColumn("Field", 220);
   fields->AddColumn("Type", 200);
   fields->AddColumn("Offset", 100);
   fields->AddColumn("Size", 100);
-  Place<TLabel>(this, "IndexesLabel", 12, 300, 300, 22)->SetCaption("Indexes");
-  auto* indexes = Place<TListView>(this, "IndexList", 12, 324, 676, 220);
+  Place<TLabel>(bottom, "IndexesLabel", 12, 4, 300, 22)->SetCaption("Indexes");
+  auto* indexes = Place<TListView>(bottom, "IndexList", 12, 28, 676, bottom->Height() - 40);
+  indexes->SetAnchors({akLeft, akTop, akRight, akBottom});
   indexes->AddColumn("Index", 220);
   indexes->AddColumn("Segments", 340);
   indexes->AddColumn("Unique", 100);

@@ -80,6 +80,8 @@ class TDBGridModel : public QAbstractTableModel {
   void RecordChanged();
   void SetCurrentRow(int row);
   bool IsLiveRow(int row) const;
+  // The cell's text as read (logical values as designed, not translated).
+  QString StoredCell(const QModelIndex& index) const;
   int CacheIndex(int row) const;
 
   std::unique_ptr<Link> link_;
@@ -115,6 +117,8 @@ class TDBGridView : public QTableView {
   void SizeColumns();
   void WidenForRows(int first, int last);
   int WidestValue(int column, int first, int last) const;
+  void ApplyChosenWidths();
+  bool WidthChosen(int column) const;
   const TField* ColumnOf(int column) const;
   // Selects the model's current row again (after a move the dataset refused).
   void FollowCurrentRow();
@@ -126,6 +130,7 @@ class TDBGridView : public QTableView {
   bool following_ = false;
   int thumbEnd_ = 0;  // the end the thumb is dragged to: 1 the bottom, -1 the top, 0 neither
   std::vector<const TField*> sizedFields_;  // the columns SizeColumns last sized
+  bool sizing_ = false;  // the columns are being sized by the grid, not by the person
 };
 
 }  // namespace vader::ui
