@@ -42,11 +42,21 @@ void Quietly(Write write) {
   }
 }
 
-template <typename Visit>
-void ForEachSplitter(const TForm& form, Visit visit) {
+// Visits the controls of Kind the form owns under names the settings file can hold.
+template <typename Kind, typename Visit>
+void ForEachNamed(const TForm& form, Visit visit) {
   for (int i = 0; i < form.ComponentCount(); ++i)
-    if (auto* splitter = dynamic_cast<TSplitter*>(form.Components(i)))
-      if (StorableKey(splitter->Name())) visit(*splitter);
+    if (auto* control = dynamic_cast<Kind*>(form.Components(i)))
+      if (StorableKey(control->Name())) visit(*control);
+}
+
+// The widths kept of a list: those of its columns but the last, which fills the rest.
+std::size_t KeptColumns(const TListView& list) {
+  return list.Columns().empty() ? 0 : list.Columns().size() - 1;
+}
+
+std::string ColumnKey(const TListView& list, std::size_t column) {
+  return list.Name() + " column " + std::to_string(column + 1);
 }
 
 }  // namespace
@@ -58,9 +68,14 @@ void RestoreWindowLayout(TForm& form) {
   const auto width = ReadNumber(section, "Width", 100);
   const auto height = ReadNumber(section, "Height", 60);
   if (left && top && width && height) form.SetBounds(*left, *top, *width, *height);
-  ForEachSplitter(form, [&](TSplitter& splitter) {
+  ForEachNamed<TSplitter>(form, [&](TSplitter& splitter) {
     if (const auto position = ReadNumber(section, splitter.Name(), 0))
       splitter.SetPosition(*position);
+  });
+  ForEachNamed<TListView>(form, [&](TListView& list) {
+    for (std::size_t column = 0; column < KeptColumns(list); ++column)
+      if (const auto width = ReadNumber(section, ColumnKey(list, column), 8))
+        list.SetColumnWidth(static_cast<int>(column), *width);
   });
 }
 
@@ -71,10 +86,15 @@ void SaveWindowLayout(const TForm& form) {
     WriteIniString(SettingsFile(), section, "Top", std::to_string(form.Top()));
     WriteIniString(SettingsFile(), section, "Width", std::to_string(form.Width()));
     WriteIniString(SettingsFile(), section, "Height", std::to_string(form.Height()));
-    ForEachSplitter(form, [&](const TSplitter& splitter) {
+    ForEachNamed<TSplitter>(form, [&](const TSplitter& splitter) {
       if (splitter.Position() >= 0)
         WriteIniString(SettingsFile(), section, splitter.Name(),
                        std::to_string(splitter.Position()));
+    });
+    ForEachNamed<TListView>(form, [&](const TListView& list) {
+      for (std::size_t column = 0; column < KeptColumns(list); ++column)
+        WriteIniString(SettingsFile(), section, ColumnKey(list, column),
+                       std::to_string(list.Columns()[column].width));
     });
   });
 }

@@ -10,8 +10,9 @@
 
 namespace vader::app {
 
-// Gives Form the place, size and splitter positions kept for its kind (its name); leaves it
-// as designed when none are kept, or what is kept is no size a window can have.
+// Gives Form the place, size, splitter positions and list column widths kept for its kind
+// (its name); leaves it as designed when none are kept, or what is kept is no size a window
+// can have.
 void RestoreWindowLayout(TForm& form);
 // Keeps them. A settings file that cannot be written keeps nothing and says nothing: the
 // window opens as designed next time.

@@ -270,6 +270,11 @@ void TListView::SetColumnCaption(int index, const std::string& caption) {
   Changed();
 }
 
+void TListView::SetColumnWidth(int index, int width) {
+  columns_.at(static_cast<std::size_t>(index)).width = width;
+  Changed();
+}
+
 void TListView::AddRow(TStrings cells) {
   rows_.push_back(std::move(cells));
   Changed();

@@ -380,6 +380,12 @@ class TListView : public TWinControl {
   const std::vector<Column>& Columns() const { return columns_; }
   void AddColumn(const std::string& caption, int width = 100);
   void SetColumnCaption(int index, const std::string& caption);
+  void SetColumnWidth(int index, int width);
+  // A column resized by the person on screen: kept without telling the peer back.
+  void ColumnResizedOnScreen(int index, int width) {
+    if (index >= 0 && index < static_cast<int>(columns_.size()))
+      columns_[static_cast<std::size_t>(index)].width = width;
+  }
   // Rows of cell texts; shown as they are (item texts are data, not translated).
   const std::vector<TStrings>& Rows() const { return rows_; }
   void AddRow(TStrings cells);

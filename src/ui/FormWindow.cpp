@@ -461,13 +461,19 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
       list->SelectedOnScreen(tree->indexOfTopLevelItem(tree->currentItem()));
     });
     Queued(tree, &QTreeWidget::itemActivated, list, list->OnDblClick);
+    // A column the person widens stays so when the rows change, and is kept with the window.
+    QObject::connect(
+        tree->header(), &QHeaderView::sectionResized, tree,
+        [list](int column, int, int width) { list->ColumnResizedOnScreen(column, width); });
     return peer(tree, [tree, list] {
       QStringList headers;
-      for (std::size_t i = 0; i < list->Columns().size(); ++i) {
-        headers << ToQString(list->Columns()[i].caption);
-        tree->setColumnWidth(static_cast<int>(i), list->Columns()[i].width);
-      }
+      for (const TListView::Column& column : list->Columns()) headers << ToQString(column.caption);
       tree->setHeaderLabels(headers);
+      // The widths read before any is set: setting one may resize the stretched last column.
+      std::vector<int> widths;
+      for (const TListView::Column& column : list->Columns()) widths.push_back(column.width);
+      for (std::size_t i = 0; i < widths.size(); ++i)
+        tree->setColumnWidth(static_cast<int>(i), widths[i]);
       ShowRows(tree, list->Rows());
       const int selected = list->Selected();
       if (selected != tree->indexOfTopLevelItem(tree->currentItem()))

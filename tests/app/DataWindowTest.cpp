@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTextCursor>
 #include <QTimer>
+#include <QTreeWidget>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -524,6 +525,11 @@ TEST_F(DataWindows, WindowSizesSplittersAndColumnWidthsSurviveARestart) {
   const QSize client = window->centralWidget()->size();
   const Column name = GridColumn(loop, form, "Name");
   name.view->horizontalHeader()->resizeSection(name.column, 333);  // as the person drags it
+  const auto tableList = [&] {
+    TDatabaseForm* database = TAppWindows::Instance().OfKind<TDatabaseForm>().back();
+    return loop.WindowOf(database)->findChild<QTreeWidget*>("TableList");
+  };
+  tableList()->header()->resizeSection(0, 275);
   TSqlForm* sql = TAppWindows::Instance().OfKind<TDatabaseForm>().back()->OpenSqlWindow();
   auto* splitter = dynamic_cast<TSplitter*>(sql->FindComponent("Splitter"));
   ASSERT_NE(splitter, nullptr);
@@ -539,6 +545,7 @@ TEST_F(DataWindows, WindowSizesSplittersAndColumnWidthsSurviveARestart) {
   EXPECT_EQ(loop.WindowOf(&again)->centralWidget()->size(), client);
   const Column nameAgain = GridColumn(loop, again, "Name");
   EXPECT_EQ(nameAgain.view->columnWidth(nameAgain.column), 333);
+  EXPECT_EQ(tableList()->columnWidth(0), 275);
   const Column otherTable = GridColumn(loop, Data("Products"), "Name");
   EXPECT_NE(otherTable.view->columnWidth(otherTable.column), 333);
   sql = TAppWindows::Instance().OfKind<TDatabaseForm>().back()->OpenSqlWindow();
