@@ -686,11 +686,16 @@ int TDBGridView::WidestValue(int column, int first, int last) const {
   const QFontMetrics values = fontMetrics();
   const bool text = !IsNumeric(ColumnOf(column));
   const int limit = text ? values.averageCharWidth() * kWidestTextColumn : INT_MAX;
+  // Laying a text out costs far more than counting its characters: a value with too few
+  // characters to be wider than the widest so far, even in the font's widest glyph, is not
+  // measured.
+  const int widestGlyph = std::max(values.maxWidth(), 1);
   int width = 0;
   for (int row = std::max(first, 0); row <= last && row < model_->rowCount() && width < limit;
-       ++row)
-    width = std::max(width, values.horizontalAdvance(
-                                model_->data(model_->index(row, column), Qt::DisplayRole).toString()));
+       ++row) {
+    const QString value = model_->data(model_->index(row, column), Qt::DisplayRole).toString();
+    if (value.size() > width / widestGlyph) width = std::max(width, values.horizontalAdvance(value));
+  }
   return std::min(width, limit);
 }
 
