@@ -612,6 +612,11 @@ void TDBGridView::keyPressEvent(QKeyEvent* event) {
   QTableView::keyPressEvent(event);
 }
 
+void TDBGridView::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange) latin1Widths_.clear();
+  QTableView::changeEvent(event);
+}
+
 void TDBGridView::Sync(TwwDBGrid* grid) {
   grid_ = grid;
   model_->SetReadOnly(grid->ReadOnly());
@@ -686,17 +691,28 @@ int TDBGridView::WidestValue(int column, int first, int last) const {
   const QFontMetrics values = fontMetrics();
   const bool text = !IsNumeric(ColumnOf(column));
   const int limit = text ? values.averageCharWidth() * kWidestTextColumn : INT_MAX;
-  // Laying a text out costs far more than counting its characters: a value with too few
-  // characters to be wider than the widest so far, even in the font's widest glyph, is not
-  // measured.
-  const int widestGlyph = std::max(values.maxWidth(), 1);
   int width = 0;
   for (int row = std::max(first, 0); row <= last && row < model_->rowCount() && width < limit;
-       ++row) {
-    const QString value = model_->data(model_->index(row, column), Qt::DisplayRole).toString();
-    if (value.size() > width / widestGlyph) width = std::max(width, values.horizontalAdvance(value));
-  }
+       ++row)
+    width = std::max(
+        width, TextWidth(model_->data(model_->index(row, column), Qt::DisplayRole).toString()));
   return std::min(width, limit);
+}
+
+// Laying a text out costs far more than adding up the widths of its characters, which is
+// what a text of Latin-1 characters takes (or a little more, where pairs of letters are
+// set closer); other texts are laid out.
+int TDBGridView::TextWidth(const QString& text) const {
+  if (latin1Widths_.empty()) {
+    const QFontMetrics metrics = fontMetrics();
+    for (int c = 0; c < 256; ++c) latin1Widths_.push_back(metrics.horizontalAdvance(QChar(c)));
+  }
+  int width = 0;
+  for (const QChar c : text) {
+    if (c.unicode() > 255) return fontMetrics().horizontalAdvance(text);
+    width += latin1Widths_[c.unicode()];
+  }
+  return width;
 }
 
 const TField* TDBGridView::ColumnOf(int column) const {

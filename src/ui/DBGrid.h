@@ -111,12 +111,15 @@ class TDBGridView : public QTableView {
   // and last records, not just to the ends of the rows read so far; Delete is passed to the
   // grid's OnDeleteKey.
   void keyPressEvent(QKeyEvent* event) override;
+  // A new font: the widths of its characters are measured again when next needed.
+  void changeEvent(QEvent* event) override;
 
  private:
   std::vector<const TField*> ColumnFields() const;
   void SizeColumns();
   void WidenForRows(int first, int last);
   int WidestValue(int column, int first, int last) const;
+  int TextWidth(const QString& text) const;
   void ApplyChosenWidths();
   bool WidthChosen(int column) const;
   const TField* ColumnOf(int column) const;
@@ -131,6 +134,7 @@ class TDBGridView : public QTableView {
   int thumbEnd_ = 0;  // the end the thumb is dragged to: 1 the bottom, -1 the top, 0 neither
   std::vector<const TField*> sizedFields_;  // the columns SizeColumns last sized
   bool sizing_ = false;  // the columns are being sized by the grid, not by the person
+  mutable std::vector<int> latin1Widths_;  // of each Latin-1 character in the grid's font
 };
 
 }  // namespace vader::ui
