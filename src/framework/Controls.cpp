@@ -145,20 +145,24 @@ void TWinControl::Realign() {
     if (child->align_ == alNone) PlaceAnchored(*child);
 }
 
-// Moves or stretches the child by as much as this container grew since the child was placed.
+// Moves or stretches the child by as much as this container grew since the child was placed;
+// a child anchored to neither edge keeps its centre where it was in proportion to the size.
 void TWinControl::PlaceAnchored(TControl& child) {
   const auto& d = child.designed_;
-  const auto along = [](bool nearEdge, bool farEdge, int start, int size, int grown) {
-    if (farEdge && nearEdge) return std::pair{start, size + grown};
-    if (farEdge) return std::pair{start + grown, size};
-    if (!nearEdge) return std::pair{start + grown / 2, size};
+  const auto along = [](bool nearEdge, bool farEdge, int start, int size, int was, int is) {
+    if (farEdge && nearEdge) return std::pair{start, size + is - was};
+    if (farEdge) return std::pair{start + is - was, size};
+    if (!nearEdge && was > 0) {
+      const long long centre = (2LL * start + size) * is / was;
+      return std::pair{static_cast<int>((centre - size) / 2), size};
+    }
     return std::pair{start, size};
   };
   const TAnchors a = child.anchors_;
   const auto [left, width] = along(a.Contains(akLeft), a.Contains(akRight), d.left, d.width,
-                                   Width() - d.parentWidth);
+                                   d.parentWidth, Width());
   const auto [top, height] = along(a.Contains(akTop), a.Contains(akBottom), d.top, d.height,
-                                   Height() - d.parentHeight);
+                                   d.parentHeight, Height());
   child.PlaceAt(left, top, width, height);
 }
 
