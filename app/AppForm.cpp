@@ -6,6 +6,7 @@
 
 #include "AppTexts.h"
 #include "MainForm.h"
+#include "WindowLayout.h"
 #include "framework/DBFields.h"
 #include "language/zInter.h"
 #include "platform/WindowMessages.h"
@@ -32,6 +33,7 @@ void TAppForm::CloseWindow() {
 TAppForm::~TAppForm() { platform::RemoveBroadcastReceiver(receiver_); }
 
 void TAppForm::FormCreate() {
+  RestoreLayout();
   if (TDesignedTextCollector* collector = TDesignedTextCollector::Active())
     collector->AddComponent(this);
   designed_.Capture(this);
@@ -39,6 +41,19 @@ void TAppForm::FormCreate() {
   ShowLanguage();
   ShowState();
 }
+
+void TAppForm::RestoreLayout() {
+  RestoreWindowLayout(*this);
+  constexpr int kStep = 32;
+  const auto covers = [this](const std::unique_ptr<TAppForm>& open) {
+    return open.get() != this && open->Left() == Left() && open->Top() == Top();
+  };
+  const auto& open = TAppWindows::Instance().Forms();
+  while (std::any_of(open.begin(), open.end(), covers))
+    SetBounds(Left() + kStep, Top() + kStep, Width(), Height());
+}
+
+void TAppForm::SaveLayout() { SaveWindowLayout(*this); }
 
 void TAppForm::Retranslate() {
   designed_.TranslateAgain(this);
@@ -58,6 +73,21 @@ void TAppForm::AddLanguageMenu() {
     AddMenuItem(
         language, ("Language" + entry.name).c_str(), entry.name,
         [entry] { SetLanguageFile(DictionaryPath(entry)); }, "Show the windows in this language");
+}
+
+TPanel* TAppForm::AddPane(TWinControl* parent, const char* name, TAlign align, int size) {
+  auto* pane = Place<TPanel>(parent, name, 0, 0, size, size);
+  pane->SetBevelOuter(bvNone);
+  pane->SetAlign(align);
+  return pane;
+}
+
+TSplitter* TAppForm::AddSplitter(TWinControl* parent, const char* name, TAlign align) {
+  auto* splitter = new TSplitter(this);
+  splitter->SetName(name);
+  splitter->SetParent(parent);
+  splitter->SetAlign(align);
+  return splitter;
 }
 
 TButton* TAppForm::AddButton(TWinControl* parent, const char* name, const std::string& caption,
@@ -112,6 +142,8 @@ void TAppWindows::Adopt(std::unique_ptr<TAppForm> form) {
 }
 
 void TAppWindows::Close(TForm* form) {
+  for (const auto& open : forms_)
+    if (open.get() == form) open->SaveLayout();
   // The window may be closing from its own event: it goes once that has finished.
   QTimer::singleShot(0, [this, form] {
     for (auto it = forms_.begin(); it != forms_.end(); ++it) {
@@ -135,6 +167,7 @@ void TAppWindows::CloseAll() {
   auto* loop = dynamic_cast<ui::TQtEventLoop*>(Application().EventLoop());
   // Detail windows and data windows go before the database windows they depend on.
   while (!forms_.empty()) {
+    forms_.back()->SaveLayout();
     std::unique_ptr<TAppForm> gone = std::move(forms_.back());
     forms_.pop_back();
     if (loop) loop->Hide(gone.get());

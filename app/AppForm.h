@@ -27,6 +27,9 @@ class TAppForm : public TForm {
   virtual bool CanClose() { return true; }
   // Closes the window (File > Close) when it may.
   void CloseWindow();
+  // Keeps where the window is and how its panes and columns are sized, for the next time a
+  // window of its kind opens.
+  virtual void SaveLayout();
 
   template <typename Control>
   Control* Place(TWinControl* parent, const char* name, int left, int top, int width, int height) {
@@ -36,6 +39,12 @@ class TAppForm : public TForm {
     control->SetBounds(left, top, width, height);
     return control;
   }
+  // A plain area along an edge of Parent (Size high or wide as the edge goes), or filling the
+  // rest of it (alClient); its controls are placed inside it at its size.
+  TPanel* AddPane(TWinControl* parent, const char* name, TAlign align, int size = 0);
+  // A bar the person drags to share the room of Parent between the pane aligned to the same
+  // edge before it and the alClient pane.
+  TSplitter* AddSplitter(TWinControl* parent, const char* name, TAlign align);
   TButton* AddButton(TWinControl* parent, const char* name, const std::string& caption, int left,
                      int top, int width, std::function<void()> onClick,
                      const std::string& hint = {});
@@ -57,6 +66,9 @@ class TAppForm : public TForm {
   void FormCreate() override;
   // Runs after every translation: texts made from data and translated formats are shown anew.
   virtual void ShowState() {}
+  // Gives the window the place, size and splitter positions kept for its kind; one that
+  // would open exactly over another open window moves a little aside.
+  virtual void RestoreLayout();
 
  private:
   void ShowLanguage();

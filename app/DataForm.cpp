@@ -12,6 +12,7 @@
 #include "RecordForm.h"
 #include "SqlForm.h"
 #include "StructureForm.h"
+#include "WindowLayout.h"
 #include "framework/DBFilter.h"
 #include "framework/Dialogs.h"
 #include "language/Zothrtns.h"
@@ -49,7 +50,7 @@ TDataForm::TDataForm(TComponent* owner, TDatabaseForm* database, const std::stri
   SetName("DataForm");
   SetCaption("Table");
   SetHint("The records of the table");
-  SetBounds(80, 60, 900, 620);
+  SetBounds(80, 60, 900, 580);
   table_ = new TBrowseTable(this);
   table_->SetName("Table");
   table_->SetDatabaseName(database->DatabaseName());
@@ -71,6 +72,18 @@ void TDataForm::FormCreate() {
   link_ = std::make_unique<TStateLink>([this] { ShowState(); });
   link_->SetDataSource(source_);
   TrackChanges();
+}
+
+void TDataForm::RestoreLayout() {
+  TAppForm::RestoreLayout();
+  if (auto* grid = dynamic_cast<TwwDBGrid*>(FindComponent("Grid")))
+    RestoreColumnWidths(*grid, tableName_);
+}
+
+void TDataForm::SaveLayout() {
+  TAppForm::SaveLayout();
+  if (auto* grid = dynamic_cast<TwwDBGrid*>(FindComponent("Grid")))
+    SaveColumnWidths(*grid, tableName_);
 }
 
 TDataForm::~TDataForm() {
@@ -197,8 +210,10 @@ void TDataForm::BuildControls() {
 
   Place<TLabel>(this, "FilterLabel", 12, 78, 70, 24)->SetCaption("Filter:");
   auto* filter = Place<TEdit>(this, "FilterEdit", 84, 76, 480, 26);
+  filter->SetAnchors({akLeft, akTop, akRight});
   filter->SetHint("For example: Country = 'France' and Balance > 100");
   auto* on = Place<TCheckBox>(this, "FilterCheck", 576, 76, 180, 26);
+  on->SetAnchors({akTop, akRight});
   on->SetCaption("Filter on");
   on->SetHint("Switch the filter on and off");
   on->OnClick = [this, on](TComponent*) { ApplyFilter(TextOf("FilterEdit"), on->Checked()); };
@@ -208,6 +223,7 @@ void TDataForm::BuildControls() {
   };
   auto* problem = Place<TLabel>(this, "FilterProblemLabel", 84, 104, 800, 34);
   problem->SetHint("Where the filter text is wrong");
+  problem->SetAnchors({akLeft, akTop, akRight});
 
   AddButtonRow(this, 12, 140, 96,
                {
@@ -226,6 +242,7 @@ void TDataForm::BuildControls() {
     for (const char* name : {"InsertButton", "DeleteButton", "PostButton", "CancelButton"})
       static_cast<TControl*>(FindComponent(name))->SetVisible(false);
   auto* grid = Place<TwwDBGrid>(this, "Grid", 12, 176, 876, 360);
+  grid->SetAnchors({akLeft, akTop, akRight, akBottom});
   grid->SetDataSource(source_);
   grid->OnRowChange = [this](TComponent*) { ShowState(); };
   if (!readOnly_) grid->OnDeleteKey = [this](TComponent*) { Attempt([this] { DeleteRecord(); }); };
@@ -233,16 +250,19 @@ void TDataForm::BuildControls() {
   grid->SetFilterRow(true);
   grid->OnFilterTextChange = [this](TComponent*, const std::string& field,
                                     const std::string& text) { SetQuickFilter(field, text); };
-  Place<TLabel>(this, "PositionLabel", 12, 544, 400, 24);
-  Place<TLabel>(this, "ProgressLabel", 420, 544, 300, 24);
-  AddButton(
+  Place<TLabel>(this, "PositionLabel", 12, 544, 400, 24)->SetAnchors({akLeft, akBottom});
+  Place<TLabel>(this, "ProgressLabel", 420, 544, 300, 24)
+      ->SetAnchors({akLeft, akRight, akBottom});
+  auto* stopExport = AddButton(
       this, "CancelExportButton", "Stop e&xport", 730, 542, 150, [this] { CancelExport(); },
-      "Stop the export that is running")
-      ->SetVisible(false);  // shown while an export runs
-  AddButton(
+      "Stop the export that is running");
+  stopExport->SetAnchors({akRight, akBottom});
+  stopExport->SetVisible(false);  // shown while an export runs
+  auto* stopImport = AddButton(
       this, "CancelImportButton", "Stop i&mport", 730, 542, 150, [this] { CancelExport(); },
-      "Stop the import; the records imported so far stay")
-      ->SetVisible(false);  // shown while an import runs
+      "Stop the import; the records imported so far stay");
+  stopImport->SetAnchors({akRight, akBottom});
+  stopImport->SetVisible(false);  // shown while an import runs
 }
 
 // An index as the list shows it: its key number as the engine names it, then its fields by

@@ -96,6 +96,9 @@ class TDataForm : public TAppForm {
  protected:
   void FormCreate() override;
   void ShowState() override;
+  // The column widths too, kept per table.
+  void RestoreLayout() override;
+  void SaveLayout() override;
 
  private:
   void BuildControls();

@@ -221,29 +221,37 @@ TDatabaseForm::TDatabaseForm(TComponent* owner, const std::string& database,
   SetName("DatabaseForm");
   SetCaption("Database");
   SetHint("The tables of the database");
-  SetBounds(40, 40, 640, 550);
+  // Beside the main window, which opens at the left of the screen.
+  SetBounds(640, 24, 640, 524);
   BuildMenu();
 
-  Place<TLabel>(this, "PathLabel", 12, 8, 610, 22);
+  Place<TLabel>(this, "PathLabel", 12, 8, 610, 22)->SetAnchors({akLeft, akTop, akRight});
   Place<TLabel>(this, "OwnerLabel", 12, 36, 150, 24)->SetCaption("Owner name:");
   auto* ownerEdit = Place<TEdit>(this, "OwnerEdit", 170, 34, 200, 26);
   ownerEdit->SetHint("The owner name of protected files");
   ownerEdit->SetText(ownerName);
-  auto* tables = Place<TListView>(this, "TableList", 12, 68, 610, 340);
+  auto* tables = Place<TListView>(this, "TableList", 12, 68, 616, 340);
+  tables->SetAnchors({akLeft, akTop, akRight, akBottom});
   tables->AddColumn("Table", 220);
   tables->AddColumn("File", 360);
   tables->OnDblClick = [this](TComponent*) { OpenTable(SelectedTable()); };
   AddButton(
       this, "OpenTableButton", "&Open", 12, 416, 110, [this] { OpenTable(SelectedTable()); },
-      "Show the records of the table");
+      "Show the records of the table")
+      ->SetAnchors({akLeft, akBottom});
   AddButton(
       this, "StructureButton", "&Structure", 130, 416, 110,
-      [this] { ShowStructure(SelectedTable()); }, "Show the fields and indexes");
+      [this] { ShowStructure(SelectedTable()); }, "Show the fields and indexes")
+      ->SetAnchors({akLeft, akBottom});
   AddButton(
       this, "SqlButton", "S&QL...", 248, 416, 110, [this] { OpenSqlWindow(); },
-      "Run SQL statements on the database");
-  Place<TLabel>(this, "RecentLabel", 12, 456, 150, 24)->SetCaption("Recent databases:");
-  auto* recent = Place<TComboBox>(this, "RecentCombo", 170, 454, 330, 26);
+      "Run SQL statements on the database")
+      ->SetAnchors({akLeft, akBottom});
+  auto* recentLabel = Place<TLabel>(this, "RecentLabel", 12, 456, 150, 24);
+  recentLabel->SetCaption("Recent databases:");
+  recentLabel->SetAnchors({akLeft, akBottom});
+  auto* recent = Place<TComboBox>(this, "RecentCombo", 170, 454, 458, 26);
+  recent->SetAnchors({akLeft, akRight, akBottom});
   recent->OnChange = [recent](TComponent*) {
     if (recent->ItemIndex() >= 0) OpenDatabase(recent->Items()[std::size_t(recent->ItemIndex())]);
   };
@@ -252,8 +260,11 @@ TDatabaseForm::TDatabaseForm(TComponent* owner, const std::string& database,
 }
 
 void TDatabaseForm::PlaceCodePageChoice() {
-  Place<TLabel>(this, "CodePageLabel", 12, 488, 150, 24)->SetCaption("Code page of the texts:");
+  auto* label = Place<TLabel>(this, "CodePageLabel", 12, 488, 150, 24);
+  label->SetCaption("Code page of the texts:");
+  label->SetAnchors({akLeft, akBottom});
   auto* codePages = Place<TComboBox>(this, "CodePageCombo", 170, 486, 330, 26);
+  codePages->SetAnchors({akLeft, akBottom});
   codePages->SetHint("The code page in which the database stores its texts");
   TStrings captions;
   for (const TCodePageChoice& choice : kCodePages) captions.push_back(choice.caption);

@@ -4,6 +4,7 @@
 
 #include "DatabaseForm.h"
 #include "AppForm.h"
+#include "WindowLayout.h"
 #include "framework/Dialogs.h"
 #include "language/zInter.h"
 #include "platform/CodePage.h"
@@ -74,12 +75,15 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner) {
   SetCaption("Vader Data Browser");
   SetHint("Browse and edit Btrieve databases");
   OnCloseQuery = [] { return TAppWindows::Instance().CanCloseAll(); };
-  SetBounds(0, 0, 720, 480);
+  // At the left of the screen; the database windows open beside it.
+  SetBounds(16, 24, 600, 440);
   BuildMenu();
 
-  auto* title = Place<TLabel>(this, this, "TitleLabel", 16, 12, 680, 28);
+  auto* title = Place<TLabel>(this, this, "TitleLabel", 16, 12, 568, 28);
   title->SetCaption("Welcome to Vader");
-  auto* pages = Place<TPageControl>(this, this, "Pages", 16, 48, 688, 330);
+  title->SetAnchors({akLeft, akTop, akRight});
+  auto* pages = Place<TPageControl>(this, this, "Pages", 16, 48, 568, 330);
+  pages->SetAnchors({akLeft, akTop, akRight, akBottom});
   auto* welcome = new TTabSheet(this);
   welcome->SetName("WelcomePage");
   welcome->SetCaption("Welcome");
@@ -91,11 +95,13 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner) {
   BuildWelcomePage(welcome);
   BuildLanguagesPage(languages);
 
-  auto* about = Place<TButton>(this, this, "AboutButton", 496, 392, 100, 30);
+  auto* about = Place<TButton>(this, this, "AboutButton", 376, 392, 100, 30);
+  about->SetAnchors({akRight, akBottom});
   about->SetCaption("&About");
   about->SetHint("Show information about Vader");
   about->OnClick = [this](TComponent*) { ShowAbout(); };
-  auto* exit = Place<TButton>(this, this, "ExitButton", 604, 392, 100, 30);
+  auto* exit = Place<TButton>(this, this, "ExitButton", 484, 392, 100, 30);
+  exit->SetAnchors({akRight, akBottom});
   exit->SetCaption("E&xit");
   exit->SetHint("Close the application");
   exit->OnClick = [](TComponent*) { ExitApplication(); };
@@ -132,17 +138,19 @@ void TMainForm::BuildMenu() {
 }
 
 void TMainForm::BuildWelcomePage(TTabSheet* page) {
-  auto* box = Place<TGroupBox>(this, page, "IntroBox", 12, 12, 650, 120);
+  auto* box = Place<TGroupBox>(this, page, "IntroBox", 12, 12, 536, 120);
+  box->SetAnchors({akLeft, akTop, akRight});
   box->SetCaption("Getting started");
-  Place<TLabel>(this, box, "IntroLabel", 12, 28, 620, 24)
+  Place<TLabel>(this, box, "IntroLabel", 12, 28, 512, 24)
       ->SetCaption("Choose a language in the Language menu.");
-  Place<TLabel>(this, box, "DataLabel", 12, 60, 620, 24)
+  Place<TLabel>(this, box, "DataLabel", 12, 60, 512, 24)
       ->SetCaption("The window follows every switch at once.");
-  auto* confirm = Place<TCheckBox>(this, page, "ConfirmCheck", 12, 150, 640, 24);
+  auto* confirm = Place<TCheckBox>(this, page, "ConfirmCheck", 12, 150, 536, 24);
   confirm->SetCaption("Confirm before deleting records");
   confirm->SetHint("Ask before a record is deleted");
   Place<TLabel>(this, page, "RecentLabel", 12, 186, 150, 24)->SetCaption("Recent databases:");
-  auto* recent = Place<TComboBox>(this, page, "RecentCombo", 170, 184, 480, 26);
+  auto* recent = Place<TComboBox>(this, page, "RecentCombo", 170, 184, 378, 26);
+  recent->SetAnchors({akLeft, akTop, akRight});
   recent->OnChange = [recent](TComponent*) {
     if (recent->ItemIndex() >= 0)
       TDatabaseForm::OpenDatabase(recent->Items()[std::size_t(recent->ItemIndex())]);
@@ -150,9 +158,10 @@ void TMainForm::BuildWelcomePage(TTabSheet* page) {
 }
 
 void TMainForm::BuildLanguagesPage(TTabSheet* page) {
-  auto* list = Place<TListView>(this, page, "LanguageList", 12, 12, 650, 200);
+  auto* list = Place<TListView>(this, page, "LanguageList", 12, 12, 536, 270);
+  list->SetAnchors({akLeft, akTop, akRight, akBottom});
   list->AddColumn("Language", 180);
-  list->AddColumn("Dictionary", 300);
+  list->AddColumn("Dictionary", 240);
   list->AddColumn("Entries", 100);
   for (const auto& entry : BundledLanguages()) {
     const std::string path = DictionaryPath(entry);
@@ -162,6 +171,7 @@ void TMainForm::BuildLanguagesPage(TTabSheet* page) {
 }
 
 void TMainForm::FormCreate() {
+  RestoreWindowLayout(*this);
   designed_.Capture(this);
   TranslateComponent(this);
   ShowLanguageState();

@@ -1,11 +1,13 @@
 #include "MainWindowKeeper.h"
 
 #include "MainForm.h"
+#include "WindowLayout.h"
 
 namespace vader::app {
 
 MainWindowKeeper::~MainWindowKeeper() {
   if (!form_) return;
+  SaveWindowLayout(*form_);
   loop_.Hide(form_.get());
   if (Application().MainForm() == form_.get()) Application().SetMainForm(nullptr);
 }

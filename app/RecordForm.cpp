@@ -41,94 +41,121 @@ TRecordForm::TRecordForm(TComponent* owner, TDataForm* data) : TAppForm(owner), 
   SetCaption("Form view");
   SetHint("The current record");
   TDataSet& table = data->Table();
-  int top = 12;
+  // The first memo and the first picture go to panes at the right; other blobs are not shown.
+  int rows = 0;
   for (int f = 0; f < table.FieldCount(); ++f) {
     TField* field = table.Fields(f);
-    const std::string base = "Field" + std::to_string(f);
     const TFieldType type = field->DataType();
-    if (type == TFieldType::ftMemo && !memoField_) {
-      memoField_ = field;
-      continue;
-    }
-    if ((type == TFieldType::ftGraphic || type == TFieldType::ftBlob) && !blobField_) {
+    if (type == TFieldType::ftMemo && !memoField_) memoField_ = field;
+    if ((type == TFieldType::ftGraphic || type == TFieldType::ftBlob) && !blobField_)
       blobField_ = field;
-      continue;
-    }
-    if (type == TFieldType::ftMemo || type == TFieldType::ftGraphic || type == TFieldType::ftBlob)
-      continue;
-    // The label shows the field's display label, translated with the table's fields.
-    auto* label = Place<TLabel>(this, (base + "Label").c_str(), 12, top + 2, 160, 24);
-    label->SetCaption(field->FieldName());
-    if (type == TFieldType::ftBoolean) {
-      auto* check = Place<TDBCheckBox>(this, (base + "Check").c_str(), 180, top, 260, 26);
-      check->SetDataSource(&data->Source());
-      check->SetDataField(field->FieldName());
-    } else if (type == TFieldType::ftDate || type == TFieldType::ftTime ||
-               type == TFieldType::ftDateTime) {
-      using Kind = TDBDateTimePicker::TDateTimeKind;
-      auto* picker = Place<TDBDateTimePicker>(this, (base + "Picker").c_str(), 180, top, 260, 26);
-      picker->SetKind(type == TFieldType::ftDate   ? Kind::dtkDate
-                      : type == TFieldType::ftTime ? Kind::dtkTime
-                                                   : Kind::dtkDateTime);
-      picker->SetDataSource(&data->Source());
-      picker->SetDataField(field->FieldName());
-    } else if (!AddLookup(field, base, top)) {
-      auto* edit = Place<TDBEdit>(this, (base + "Edit").c_str(), 180, top, 260, 26);
-      edit->SetDataSource(&data->Source());
-      edit->SetDataField(field->FieldName());
-    }
-    top += 32;
+    rows += type != TFieldType::ftMemo && type != TFieldType::ftGraphic &&
+            type != TFieldType::ftBlob;
   }
-  int right = 12;
-  if (memoField_ || blobField_) right = 460;
-  int paneTop = 12;
-  if (memoField_) {
-    Place<TLabel>(this, "MemoLabel", right, paneTop, 300, 24)->SetCaption(memoField_->FieldName());
-    Place<TMemo>(this, "MemoPane", right, paneTop + 26, 380, 180);
-    AddButton(
-        this, "StoreMemoButton", "&Keep text", right, paneTop + 212, 120,
-        [this] { ui::Guarded([this] { StoreMemo(); }); },
-        "Put the text into the record; Post stores it");
-    paneTop += 250;
-  }
-  if (blobField_) {
-    Place<TLabel>(this, "PictureLabel", right, paneTop, 300, 24)
-        ->SetCaption(blobField_->FieldName());
-    auto* picture = Place<TImage>(this, "Picture", right, paneTop + 26, 380, 200);
-    picture->SetCaption("No picture");
-    AddButton(this, "LoadPictureButton", "&Load...", right, paneTop + 232, 120, [this] {
-      if (!Prompts().file) return;
-      const std::string path = Prompts().file(Tr(texts::kLoadFromFile), false);
-      if (!path.empty()) LoadBlob(path);
-    });
-    AddButton(this, "SavePictureButton", "&Save...", right + 128, paneTop + 232, 120, [this] {
-      if (!Prompts().file) return;
-      const std::string path = Prompts().file(Tr(texts::kSaveToFile), true);
-      if (!path.empty()) SaveBlob(path);
-    });
-    paneTop += 270;
-  }
-  AddButton(this, "PostButton", "Post", 12, std::max(top, paneTop) + 8, 100,
-            [this] { data_->PostRecord(); });
-  AddButton(this, "CancelButton", "Cancel", 120, std::max(top, paneTop) + 8, 100,
-            [this] { data_->CancelRecord(); });
-  SetBounds(120, 80, right + (right > 12 ? 400 : 460), std::max(top, paneTop) + 60);
+  const bool panes = memoField_ || blobField_;
+  const int fieldsHeight = 12 + 32 * rows;
+  const int panesHeight = 12 + (memoField_ ? 250 : 0) + (blobField_ ? 270 : 0);
+  SetBounds(120, 80, panes ? 860 : 472, std::max(fieldsHeight, panesHeight) + 52);
+  TPanel* buttons = AddPane(this, "ButtonPane", alBottom, 44);
+  TPanel* fields = AddPane(this, "FieldsPane", panes ? alLeft : alClient, 450);
+  if (panes) AddSplitter(this, "Splitter", alLeft);
+  PlaceFields(fields);
+  if (panes) PlacePanes(AddPane(this, "BlobPane", alClient));
+  AddButton(buttons, "PostButton", "Post", 12, 8, 100, [this] { data_->PostRecord(); });
+  AddButton(buttons, "CancelButton", "Cancel", 120, 8, 100, [this] { data_->CancelRecord(); });
   follow_ = std::make_unique<Follow>(*this);
   follow_->SetDataSource(&data->Source());
 }
 
 TRecordForm::~TRecordForm() { follow_.reset(); }
 
-bool TRecordForm::AddLookup(TField* field, const std::string& base, int top) {
+// One row per field: its label, and an edit, check box, picker or choice as wide as the pane.
+void TRecordForm::PlaceFields(TPanel* pane) {
+  TDataSet& table = data_->Table();
+  const int width = pane->Width() - 192;
+  int top = 12;
+  for (int f = 0; f < table.FieldCount(); ++f) {
+    TField* field = table.Fields(f);
+    const std::string base = "Field" + std::to_string(f);
+    const TFieldType type = field->DataType();
+    if (type == TFieldType::ftMemo || type == TFieldType::ftGraphic || type == TFieldType::ftBlob)
+      continue;
+    // The label shows the field's display label, translated with the table's fields.
+    auto* label = Place<TLabel>(pane, (base + "Label").c_str(), 12, top + 2, 160, 24);
+    label->SetCaption(field->FieldName());
+    TControl* control = nullptr;
+    if (type == TFieldType::ftBoolean) {
+      auto* check = Place<TDBCheckBox>(pane, (base + "Check").c_str(), 180, top, width, 26);
+      check->SetDataSource(&data_->Source());
+      check->SetDataField(field->FieldName());
+      control = check;
+    } else if (type == TFieldType::ftDate || type == TFieldType::ftTime ||
+               type == TFieldType::ftDateTime) {
+      using Kind = TDBDateTimePicker::TDateTimeKind;
+      auto* picker = Place<TDBDateTimePicker>(pane, (base + "Picker").c_str(), 180, top, width, 26);
+      picker->SetKind(type == TFieldType::ftDate   ? Kind::dtkDate
+                      : type == TFieldType::ftTime ? Kind::dtkTime
+                                                   : Kind::dtkDateTime);
+      picker->SetDataSource(&data_->Source());
+      picker->SetDataField(field->FieldName());
+      control = picker;
+    } else if (!(control = AddLookup(pane, field, base, top, width))) {
+      auto* edit = Place<TDBEdit>(pane, (base + "Edit").c_str(), 180, top, width, 26);
+      edit->SetDataSource(&data_->Source());
+      edit->SetDataField(field->FieldName());
+      control = edit;
+    }
+    control->SetAnchors({akLeft, akTop, akRight});
+    top += 32;
+  }
+}
+
+// The memo above the picture; the last of them takes the height the window gains.
+void TRecordForm::PlacePanes(TPanel* pane) {
+  const int width = pane->Width() - 20;
+  int top = 12;
+  if (memoField_) {
+    const TAnchors memoAnchors = blobField_ ? TAnchors{akLeft, akTop, akRight}
+                                            : TAnchors{akLeft, akTop, akRight, akBottom};
+    const TAnchors below = blobField_ ? TAnchors{akLeft, akTop} : TAnchors{akLeft, akBottom};
+    Place<TLabel>(pane, "MemoLabel", 8, top, 300, 24)->SetCaption(memoField_->FieldName());
+    Place<TMemo>(pane, "MemoPane", 8, top + 26, width, 180)->SetAnchors(memoAnchors);
+    AddButton(
+        pane, "StoreMemoButton", "&Keep text", 8, top + 212, 120,
+        [this] { ui::Guarded([this] { StoreMemo(); }); },
+        "Put the text into the record; Post stores it")
+        ->SetAnchors(below);
+    top += 250;
+  }
+  if (blobField_) {
+    Place<TLabel>(pane, "PictureLabel", 8, top, 300, 24)->SetCaption(blobField_->FieldName());
+    auto* picture = Place<TImage>(pane, "Picture", 8, top + 26, width, 200);
+    picture->SetCaption("No picture");
+    picture->SetAnchors({akLeft, akTop, akRight, akBottom});
+    AddButton(pane, "LoadPictureButton", "&Load...", 8, top + 232, 120, [this] {
+      if (!Prompts().file) return;
+      const std::string path = Prompts().file(Tr(texts::kLoadFromFile), false);
+      if (!path.empty()) LoadBlob(path);
+    })->SetAnchors({akLeft, akBottom});
+    AddButton(pane, "SavePictureButton", "&Save...", 136, top + 232, 120, [this] {
+      if (!Prompts().file) return;
+      const std::string path = Prompts().file(Tr(texts::kSaveToFile), true);
+      if (!path.empty()) SaveBlob(path);
+    })->SetAnchors({akLeft, akBottom});
+  }
+}
+
+TControl* TRecordForm::AddLookup(TWinControl* parent, TField* field, const std::string& base,
+                                int top, int width) {
   // A field "CustomerId" refers to the table "Customers" by its first field; the person
   // chooses the row by its name, and the field stores the id.
   const std::string& name = field->FieldName();
-  if (name.size() <= 2 || name.compare(name.size() - 2, 2, "Id") != 0) return false;
+  if (name.size() <= 2 || name.compare(name.size() - 2, 2, "Id") != 0) return nullptr;
   const std::string target = name.substr(0, name.size() - 2) + "s";
   TDatabaseForm* database = data_->DatabaseForm();
   bool known = false;
   for (const TTableEntry& entry : database->Tables()) known = known || entry.name == target;
-  if (!known || target == data_->TableName()) return false;
+  if (!known || target == data_->TableName()) return nullptr;
   TLookup lookup;
   lookup.field = field;
   try {
@@ -137,7 +164,7 @@ bool TRecordForm::AddLookup(TField* field, const std::string& base, int top) {
     rows.SetTableName(database->TableNameFor(target));
     rows.SetReadOnly(true);
     rows.Open();
-    if (rows.RecordCount() > kLookupRows || rows.FieldCount() < 2) return false;
+    if (rows.RecordCount() > kLookupRows || rows.FieldCount() < 2) return nullptr;
     TField* shown = rows.FindField("Name");
     if (!shown) shown = rows.FindField("LastName");
     if (!shown) shown = rows.Fields(1);
@@ -147,9 +174,9 @@ bool TRecordForm::AddLookup(TField* field, const std::string& base, int top) {
       lookup.names.push_back(shown->AsString());
     }
   } catch (const std::exception&) {
-    return false;  // a table that does not open is no lookup: the plain edit serves
+    return nullptr;  // a table that does not open is no lookup: the plain edit serves
   }
-  auto* combo = Place<TComboBox>(this, (base + "Lookup").c_str(), 180, top, 260, 26);
+  auto* combo = Place<TComboBox>(parent, (base + "Lookup").c_str(), 180, top, width, 26);
   combo->SetItems(lookup.names);
   combo->OnChange = [this, combo, field](TComponent*) {
     const int chosen = combo->ItemIndex();  // before the edit shows the stored row again
@@ -164,7 +191,7 @@ bool TRecordForm::AddLookup(TField* field, const std::string& base, int top) {
   };
   lookup.combo = combo;
   lookups_.push_back(std::move(lookup));
-  return true;
+  return combo;
 }
 
 void TRecordForm::ShowState() {

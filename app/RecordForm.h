@@ -41,7 +41,11 @@ class TRecordForm : public TAppForm {
     std::vector<std::string> ids, names;
   };
   static constexpr int kLookupRows = 5000;  // larger tables keep the plain edit
-  bool AddLookup(TField* field, const std::string& base, int top);
+  // The choice of a field that holds another table's id, nullptr when the field is no such.
+  TControl* AddLookup(TWinControl* parent, TField* field, const std::string& base, int top,
+                      int width);
+  void PlaceFields(TPanel* pane);
+  void PlacePanes(TPanel* pane);
   std::vector<TLookup> lookups_;
   TDataForm* data_;
   TField* memoField_ = nullptr;

@@ -145,7 +145,7 @@ TSqlForm::TSqlForm(TComponent* owner, TDatabaseForm* database)
   SetName("SqlForm");
   SetCaption("SQL");
   SetHint("SQL statements on the database");
-  SetBounds(100, 80, 900, 640);
+  SetBounds(100, 80, 900, 616);
   query_ = new TtbQuery(this);
   query_->SetName("Query");
   query_->SetDatabaseName(database->DatabaseName());
@@ -191,27 +191,36 @@ void TSqlForm::BuildMenu() {
 }
 
 void TSqlForm::BuildControls() {
-  Place<TLabel>(this, "StatementLabel", 12, 8, 300, 22)->SetCaption("SQL statement:");
-  Place<TLabel>(this, "HistoryLabel", 330, 8, 80, 22)->SetCaption("History:");
-  auto* history = Place<TComboBox>(this, "HistoryBox", 410, 4, 210, 26);
+  // The statement above, its rows below; the border between them is dragged as one likes.
+  TPanel* top = AddPane(this, "StatementPane", alTop, 150);
+  AddSplitter(this, "Splitter", alTop);
+  TPanel* bottom = AddPane(this, "ResultPane", alClient);
+  Place<TLabel>(top, "StatementLabel", 12, 8, 300, 22)->SetCaption("SQL statement:");
+  Place<TLabel>(top, "HistoryLabel", 330, 8, 80, 22)->SetCaption("History:");
+  auto* history = Place<TComboBox>(top, "HistoryBox", 410, 4, 210, 26);
   history->SetHint("Statements run before on this database: choose one to edit it");
+  history->SetAnchors({akLeft, akTop, akRight});
   history->OnChange = [this](TComponent*) { PickFromHistory(); };
-  Place<TLabel>(this, "SearchLabel", 628, 8, 74, 22)->SetCaption("Search:");
-  auto* search = Place<TEdit>(this, "HistorySearch", 702, 4, 80, 26);
+  Place<TLabel>(top, "SearchLabel", 628, 8, 74, 22)->SetCaption("Search:");
+  auto* search = Place<TEdit>(top, "HistorySearch", 702, 4, 80, 26);
+  search->SetAnchors({akTop, akRight});
   search->SetHint("Search the history: only the statements that contain this text are listed");
   search->OnChange = [this](TComponent*) { ShowHistory(); };
   ShowHistory();
-  auto* editor = Place<TMemo>(this, "StatementMemo", 12, 32, 770, 110);
+  auto* editor = Place<TMemo>(top, "StatementMemo", 12, 32, 770, 112);
   editor->SetHint("For example: SELECT * FROM Customers WHERE Country = 'France'");
   editor->SetSyntax(TMemoSyntax::Sql);
   editor->SetLineNumbers(true);
+  editor->SetAnchors({akLeft, akTop, akRight, akBottom});
   AddButton(
-      this, "RunButton", "&Run", 790, 32, 98, [this] { Run(); }, "Run the statement (Ctrl+Return)");
-  Place<TLabel>(this, "RunLabel", 790, 72, 98, 70);
+      top, "RunButton", "&Run", 790, 32, 98, [this] { Run(); }, "Run the statement (Ctrl+Return)")
+      ->SetAnchors({akTop, akRight});
+  Place<TLabel>(top, "RunLabel", 790, 72, 98, 70)->SetAnchors({akTop, akRight});
   AddButton(
-      this, "ExportButton", "E&xport...", 790, 150, 98, [this] { AskExport(); },
-      "Write the rows of the result to a CSV, JSON or SQL file");
-  AddButtonRow(this, 12, 150, 96,
+      bottom, "ExportButton", "E&xport...", 790, 4, 98, [this] { AskExport(); },
+      "Write the rows of the result to a CSV, JSON or SQL file")
+      ->SetAnchors({akTop, akRight});
+  AddButtonRow(bottom, 12, 4, 96,
                {
                    {"FirstButton", "First", [this] { query_->First(); }},
                    {"PriorButton", "Prior", [this] { query_->Prior(); }},
@@ -222,14 +231,18 @@ void TSqlForm::BuildControls() {
                    {"PostButton", "Post", [this] { query_->Post(); }},
                    {"CancelButton", "Cancel", [this] { query_->Cancel(); }},
                });
-  auto* grid = Place<TwwDBGrid>(this, "Grid", 12, 186, 876, 380);
+  const int rows = bottom->Height();
+  auto* grid = Place<TwwDBGrid>(bottom, "Grid", 12, 40, 876, rows - 96);
+  grid->SetAnchors({akLeft, akTop, akRight, akBottom});
   grid->SetDataSource(source_);
   grid->OnRowChange = [this](TComponent*) { ShowState(); };
-  Place<TLabel>(this, "ResultLabel", 12, 574, 720, 44);
-  AddButton(
-      this, "CancelExportButton", "Stop e&xport", 738, 574, 150, [this] { cancelExport_ = true; },
-      "Stop the export that is running")
-      ->SetVisible(false);  // shown while an export runs
+  Place<TLabel>(bottom, "ResultLabel", 12, rows - 50, 720, 44)
+      ->SetAnchors({akLeft, akRight, akBottom});
+  auto* stop = AddButton(
+      bottom, "CancelExportButton", "Stop e&xport", 738, rows - 50, 150,
+      [this] { cancelExport_ = true; }, "Stop the export that is running");
+  stop->SetAnchors({akRight, akBottom});
+  stop->SetVisible(false);  // shown while an export runs
 }
 
 bool TSqlForm::Export(const std::string& path, const TExportOptions& options) {

@@ -30,23 +30,31 @@ TStructureForm::TStructureForm(TComponent* owner, TDatabaseForm* database, const
   SetName("StructureForm");
   SetCaption("Structure");
   SetBounds(100, 80, 700, 620);
-  Place<TLabel>(this, "FieldsLabel", 12, 8, 300, 22)->SetCaption("Fields");
-  auto* fields = Place<TListView>(this, "FieldList", 12, 32, 676, 260);
+  // The fields above, the indexes below, the border between them dragged as the person likes;
+  // the file's facts and the Restructure button along the bottom.
+  TPanel* top = AddPane(this, "FieldsPane", alTop, 270);
+  AddSplitter(this, "Splitter", alTop);
+  TPanel* foot = AddPane(this, "FactsPane", alBottom, 76);
+  TPanel* bottom = AddPane(this, "IndexesPane", alClient);
+  Place<TLabel>(top, "FieldsLabel", 12, 8, 300, 22)->SetCaption("Fields");
+  auto* fields = Place<TListView>(top, "FieldList", 12, 32, 676, 234);
+  fields->SetAnchors({akLeft, akTop, akRight, akBottom});
   fields->AddColumn("Field", 220);
   fields->AddColumn("Type", 200);
   fields->AddColumn("Offset", 100);
   fields->AddColumn("Size", 80);
   fields->AddColumn("Decimals", 80);
-  Place<TLabel>(this, "IndexesLabel", 12, 300, 300, 22)->SetCaption("Indexes");
-  auto* indexes = Place<TListView>(this, "IndexList", 12, 324, 676, 220);
+  Place<TLabel>(bottom, "IndexesLabel", 12, 4, 300, 22)->SetCaption("Indexes");
+  auto* indexes = Place<TListView>(bottom, "IndexList", 12, 28, 676, bottom->Height() - 40);
+  indexes->SetAnchors({akLeft, akTop, akRight, akBottom});
   indexes->AddColumn("Index", 60);
   indexes->AddColumn("Segments", 260);
   indexes->AddColumn("Unique", 80);
   indexes->AddColumn("Flags", 270);
 
-  Place<TLabel>(this, "FactsLabel", 12, 552, 676, 22);
+  Place<TLabel>(foot, "FactsLabel", 12, 4, 676, 22)->SetAnchors({akLeft, akTop, akRight});
   AddButton(
-      this, "RestructureButton", "&Restructure...", 12, 580, 140,
+      foot, "RestructureButton", "&Restructure...", 12, 32, 140,
       [this] { database_->RestructureTable(tableName_); },
       "Change the fields and indexes of the table, keeping its records");
 

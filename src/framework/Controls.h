@@ -5,6 +5,7 @@
 // is told whenever one of its texts changes.
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -21,11 +22,39 @@ class TControlPeer {
   virtual void TextsChanged() = 0;
   // The control was shown or hidden.
   virtual void VisibilityChanged() {}
+  // The control's place or size changed (its parent's layout moved it, or the program did).
+  virtual void BoundsChanged() {}
   // The control is going away; the peer must drop its reference to it.
   virtual void ControlDestroyed() = 0;
 };
 
 using TNotifyEvent = std::function<void(TComponent* sender)>;
+
+// Where a control sits in its parent: at its own bounds (alNone), or along an edge of the room
+// left by the controls aligned before it, taking that edge's whole length (alTop, alBottom,
+// alLeft, alRight), or filling what is left (alClient).
+enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+
+// The edges of its parent a control of alNone keeps its distance to as the parent is resized:
+// anchored left and right it stretches, right only it moves along; neither: it stays centred.
+enum TAnchorKind { akLeft, akTop, akRight, akBottom };
+
+class TAnchors {
+ public:
+  constexpr TAnchors(std::initializer_list<TAnchorKind> kinds) {
+    for (TAnchorKind kind : kinds) bits_ |= 1u << kind;
+  }
+  constexpr bool Contains(TAnchorKind kind) const { return bits_ & (1u << kind); }
+  constexpr bool operator==(const TAnchors&) const = default;
+
+ private:
+  unsigned bits_ = 0;
+};
+
+// Room kept free inside a container's edges for the controls aligned in it.
+struct TPadding {
+  int left = 0, top = 0, right = 0, bottom = 0;
+};
 
 class TControl : public TComponent {
  public:
@@ -40,17 +69,20 @@ class TControl : public TComponent {
   TWinControl* Parent() const { return parent_; }
   void SetParent(TWinControl* parent);
 
+  // Places the control; its anchors then keep the distances these bounds have to the edges
+  // of its parent as it is now.
   void SetBounds(int left, int top, int width, int height);
   int Left() const { return left_; }
   int Top() const { return top_; }
   int Width() const { return width_; }
   int Height() const { return height_; }
   bool Visible() const { return visible_; }
-  void SetVisible(bool visible) {
-    if (visible == visible_) return;
-    visible_ = visible;
-    if (peer_) peer_->VisibilityChanged();
-  }
+  void SetVisible(bool visible);
+
+  TAlign Align() const { return align_; }
+  void SetAlign(TAlign align);
+  TAnchors Anchors() const { return anchors_; }
+  void SetAnchors(TAnchors anchors);
 
   TNotifyEvent OnClick;
   void Click() {
@@ -65,17 +97,38 @@ class TControl : public TComponent {
   void Changed() {
     if (peer_) peer_->TextsChanged();
   }
+  // Takes new bounds without changing what the anchors keep; tells the peer and lays out
+  // the children of a container whose size changed.
+  virtual void PlaceAt(int left, int top, int width, int height);
+  // Notes where the screen put the control, without telling the peer back.
+  void PlacedOnScreen(int left, int top) {
+    left_ = left;
+    top_ = top;
+  }
 
  private:
+  friend class TWinControl;
+  friend class TPageControl;
+  // Notes the bounds and the parent's size now, which the anchors measure from.
+  void KeepAnchorDistances(int left, int top, int width, int height);
+
   std::string caption_;
   std::string hint_;
   TWinControl* parent_ = nullptr;
   int left_ = 0, top_ = 0, width_ = 80, height_ = 24;
   bool visible_ = true;
   TControlPeer* peer_ = nullptr;
+  TAlign align_ = alNone;
+  TAnchors anchors_{akLeft, akTop};
+  struct {
+    int left = 0, top = 0, width = 80, height = 24;
+    int parentWidth = 0, parentHeight = 0;
+  } designed_;  // the bounds the program gave, in the parent's size of that moment
 };
 
-// A control that contains other controls (its children, in creation order).
+// A control that contains other controls (its children, in creation order). Its children are
+// laid out again whenever its size changes: the aligned ones in creation order, the
+// others by their anchors.
 class TWinControl : public TControl {
  public:
   using TControl::TControl;
@@ -83,9 +136,22 @@ class TWinControl : public TControl {
   int ControlCount() const { return static_cast<int>(controls_.size()); }
   TControl* Controls(int index) const { return controls_.at(static_cast<std::size_t>(index)); }
 
+  const TPadding& Padding() const { return padding_; }
+  void SetPadding(const TPadding& padding);
+  // The size the screen gives the container (a window resized by the person, a page of a
+  // notebook): its children follow, its anchor distances stay.
+  void ResizedOnScreen(int width, int height);
+  // Places every child again (after a child's alignment, size or visibility changed).
+  void Realign();
+
+ protected:
+  void PlaceAt(int left, int top, int width, int height) override;
+
  private:
   friend class TControl;
+  void PlaceAnchored(TControl& child);
   std::vector<TControl*> controls_;
+  TPadding padding_;
 };
 
 // A list of texts that a control shows; a caller replacing an entry tells the control.
@@ -97,7 +163,46 @@ class TSpeedButton : public TControl { using TControl::TControl; };
 class TToolButton : public TControl { using TControl::TControl; };
 class TButton : public TWinControl { using TWinControl::TWinControl; };
 class TBitBtn : public TButton { using TButton::TButton; };
-class TPanel : public TWinControl { using TWinControl::TWinControl; };
+// Edge of a panel: raised (the default), lowered, or none (a plain area that groups controls).
+enum TBevelCut { bvNone, bvLowered, bvRaised };
+class TPanel : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  TBevelCut BevelOuter() const { return bevelOuter_; }
+  void SetBevelOuter(TBevelCut bevel) {
+    bevelOuter_ = bevel;
+    Changed();
+  }
+
+ private:
+  TBevelCut bevelOuter_ = bvRaised;
+};
+
+// A bar between two aligned controls that the person drags to share the room between them:
+// it resizes the control aligned to the same edge just before it (above an alTop splitter,
+// left of an alLeft one, below an alBottom one, right of an alRight one); neither that control
+// nor the parent's alClient control gets smaller than MinSize.
+class TSplitter : public TControl {
+ public:
+  explicit TSplitter(TComponent* owner);
+  int MinSize() const { return minSize_; }
+  void SetMinSize(int pixels) { minSize_ = pixels; }
+  // The size (height or width, as the splitter lies) of the control it resizes; -1 when it
+  // has none.
+  int Position() const;
+  // Gives the control it resizes that size, kept within the limits; returns the size given.
+  int SetPosition(int pixels);
+  // Moves the splitter by Pixels (down or right when positive), as a drag does.
+  void DragBy(int pixels) { SetPosition(Position() + (Grows() ? pixels : -pixels)); }
+  bool Horizontal() const { return Align() == alTop || Align() == alBottom; }
+
+ private:
+  // Whether dragging down or right makes the resized control larger.
+  bool Grows() const { return Align() == alTop || Align() == alLeft; }
+  TControl* Resized() const;
+  TControl* ClientControl() const;
+  int minSize_ = 30;
+};
 class TGroupBox : public TWinControl { using TWinControl::TWinControl; };
 class TRadioButton : public TWinControl { using TWinControl::TWinControl; };
 class TCheckBox : public TWinControl {
@@ -266,8 +371,12 @@ class TPageControl : public TWinControl {
   int ActivePageIndex() const { return activePage_; }
   void SetActivePageIndex(int index) { activePage_ = index; }
 
+ protected:
+  void PlaceAt(int left, int top, int width, int height) override;
+
  private:
   friend class TTabSheet;
+  void PlacePage(TTabSheet& page);
   std::vector<TTabSheet*> pages_;
   int activePage_ = 0;
 };
@@ -282,6 +391,12 @@ class TListView : public TWinControl {
   const std::vector<Column>& Columns() const { return columns_; }
   void AddColumn(const std::string& caption, int width = 100);
   void SetColumnCaption(int index, const std::string& caption);
+  void SetColumnWidth(int index, int width);
+  // A column resized by the person on screen: kept without telling the peer back.
+  void ColumnResizedOnScreen(int index, int width) {
+    if (index >= 0 && index < static_cast<int>(columns_.size()))
+      columns_[static_cast<std::size_t>(index)].width = width;
+  }
   // Rows of cell texts; shown as they are (item texts are data, not translated).
   const std::vector<TStrings>& Rows() const { return rows_; }
   void AddRow(TStrings cells);

@@ -4,6 +4,7 @@
 // of data source reaches it through the control's peer.
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -72,7 +73,20 @@ class TwwDBGrid : public TDataAwareControl {
   std::function<bool(TComponent*, const std::string& text, const std::vector<std::string>& fields)>
       OnPaste;
 
+  // The widths (in pixels) the person gave columns, by field name; the other columns are as
+  // wide as their contents. Setting one tells the grid on screen.
+  const std::map<std::string, int>& ColumnWidths() const { return columnWidths_; }
+  void SetColumnWidth(const std::string& fieldName, int width) {
+    columnWidths_[fieldName] = width;
+    Changed();
+  }
+  // A column resized by the person on screen.
+  void ColumnResizedOnScreen(const std::string& fieldName, int width) {
+    columnWidths_[fieldName] = width;
+  }
+
  private:
+  std::map<std::string, int> columnWidths_;
   bool readOnly_ = false;
   int row_ = -1;
   int rowFromEnd_ = -1;

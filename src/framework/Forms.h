@@ -14,6 +14,8 @@ class TForm : public TWinControl {
   explicit TForm(TComponent* owner) : TWinControl(owner) {}
 
   TMainMenu* Menu() const { return menu_; }
+  // The window was moved on screen (to the place of its frame's top left corner).
+  void MovedOnScreen(int left, int top) { PlacedOnScreen(left, top); }
   void SetMenu(TMainMenu* menu) { menu_ = menu; }
 
   // Finishes construction: ends the loading phase (so stored Active datasets open) and then

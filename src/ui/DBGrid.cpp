@@ -4,9 +4,13 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <algorithm>
+#include <climits>
 #include <utility>
 
 #include "framework/FrameworkErrors.h"
@@ -30,6 +34,8 @@ QString CellText(const TField* field) {
 }
 
 constexpr int kColumnPadding = 16;  // room beside a column's widest text
+// Texts longer than this many characters are cut in their column until the person widens it.
+constexpr int kWidestTextColumn = 80;
 
 bool IsLogical(const TField* field) { return field->DataType() == TFieldType::ftBoolean; }
 
@@ -362,11 +368,21 @@ QVariant TDBGridModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::TextAlignmentRole)
     return QVariant::fromValue(Qt::AlignVCenter |
                                (IsNumeric(field) ? Qt::AlignRight : Qt::AlignLeft));
+  if (role == Qt::CheckStateRole) {
+    // A logical value as a check box; none for a null value or any other kind of field.
+    const QString cell = IsLogical(field) ? StoredCell(index) : QString();
+    if (cell.isEmpty()) return {};
+    return cell == QStringLiteral("True") ? Qt::Checked : Qt::Unchecked;
+  }
   if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
-  if (IsLiveRow(index.row())) return Shown(field, CellText(field));
+  return Shown(field, StoredCell(index));
+}
+
+QString TDBGridModel::StoredCell(const QModelIndex& index) const {
+  if (IsLiveRow(index.row())) return CellText(columns_[static_cast<std::size_t>(index.column())]);
   if (index.row() == insertRow_) return {};
   const Row& row = rows_[static_cast<std::size_t>(CacheIndex(index.row()))];
-  return Shown(field, row.cells.value(index.column()));
+  return row.cells.value(index.column());
 }
 
 QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -403,6 +419,11 @@ Qt::ItemFlags TDBGridModel::flags(const QModelIndex& index) const {
 // (or insert) while the person moves between its cells; leaving the row or Post writes it,
 // Esc or Cancel takes the whole row back.
 bool TDBGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (role == Qt::CheckStateRole) {
+    // A click on a check box: the logical value, as it would be typed in the current language.
+    const bool checked = value.toInt() == Qt::Checked;
+    return setData(index, ToQString(TranslateText(checked ? "True" : "False")), Qt::EditRole);
+  }
   TDataSet* dataSet = DataSet();
   if (!index.isValid() || role != Qt::EditRole || !dataSet || !(flags(index) & Qt::ItemIsEditable))
     return false;
@@ -479,10 +500,94 @@ void TDBGridModel::PasteLine(int column, const QStringList& cells) {
 
 // ---- the view ----
 
+namespace {
+// Draws logical cells as check boxes (a null value as an empty cell), toggled by a click on
+// the box or the space bar, and a frame round the current cell, so that the cell a typed
+// value goes to is in sight within the selected row.
+class TGridDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    const QVariant check = index.data(Qt::CheckStateRole);
+    if (IsLogicalColumn(index)) {
+      QStyleOptionViewItem cell(option);
+      initStyleOption(&cell, index);
+      cell.text.clear();
+      cell.features &= ~QStyleOptionViewItem::HasCheckIndicator;
+      Style(option)->drawControl(QStyle::CE_ItemViewItem, &cell, painter, option.widget);
+      if (check.isValid()) {
+        QStyleOptionButton box;
+        box.rect = BoxRect(option);
+        box.state = QStyle::State_Enabled |
+                    (check.toInt() == Qt::Checked ? QStyle::State_On : QStyle::State_Off);
+        Style(option)->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, option.widget);
+      }
+    } else {
+      QStyledItemDelegate::paint(painter, option, index);
+    }
+    const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
+    if (view && view->currentIndex() == index) {
+      painter->save();
+      const bool selected = option.state & QStyle::State_Selected;
+      painter->setPen(QPen(option.palette.color(selected ? QPalette::HighlightedText
+                                                         : QPalette::Highlight),
+                           2));
+      painter->drawRect(option.rect.adjusted(1, 1, -1, -1));
+      painter->restore();
+    }
+  }
+
+  // A logical cell is not typed into: its box is clicked.
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    if (IsLogicalColumn(index)) return nullptr;
+    return QStyledItemDelegate::createEditor(parent, option, index);
+  }
+
+  bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+    if (!IsLogicalColumn(index) || !(index.flags() & Qt::ItemIsEditable)) return false;
+    bool toggle = false;
+    if (event->type() == QEvent::MouseButtonRelease) {
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      toggle = mouse->button() == Qt::LeftButton &&
+               BoxRect(option).contains(mouse->position().toPoint());
+    } else if (event->type() == QEvent::KeyPress) {
+      toggle = static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space;
+    }
+    if (!toggle) return false;
+    const bool checked = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+    model->setData(index, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    return true;
+  }
+
+ private:
+  static bool IsLogicalColumn(const QModelIndex& index) {
+    const auto* model = dynamic_cast<const TDBGridModel*>(index.model());
+    return model && index.column() < model->columnCount() &&
+           IsLogical(model->ColumnField(index.column()));
+  }
+  static QStyle* Style(const QStyleOptionViewItem& option) {
+    return option.widget ? option.widget->style() : QApplication::style();
+  }
+  static QRect BoxRect(const QStyleOptionViewItem& option) {
+    QStyleOptionButton box;
+    const QRect indicator =
+        Style(option)->subElementRect(QStyle::SE_CheckBoxIndicator, &box, option.widget);
+    QRect rect(QPoint(), indicator.size());
+    rect.moveCenter(option.rect.center());
+    return rect;
+  }
+};
+}  // namespace
+
 TDBGridView::TDBGridView(QWidget* parent)
     : QTableView(parent), model_(new TDBGridModel(this)), header_(new TGridHeader(this)) {
   setHorizontalHeader(header_);
   setModel(model_);
+  setItemDelegate(new TGridDelegate(this));
   // Cells are selected one by one or in blocks (for copying); a move of the dataset selects
   // the whole row it lands on.
   setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -506,6 +611,12 @@ TDBGridView::TDBGridView(QWidget* parent)
   connect(model_, &QAbstractItemModel::dataChanged, this,
           [this](const QModelIndex& from, const QModelIndex& to) {
             WidenForRows(from.row(), to.row());
+          });
+  // A column the person resizes keeps its width, also for the next time the table is shown.
+  connect(horizontalHeader(), &QHeaderView::sectionResized, this,
+          [this](int column, int, int width) {
+            if (sizing_ || !grid_ || column >= static_cast<int>(sizedFields_.size())) return;
+            grid_->ColumnResizedOnScreen(ColumnOf(column)->FieldName(), width);
           });
   model_->OnCurrentRowChanged = [this](int row) {
     if (grid_) grid_->RowOnScreen(model_->RowFromFirst(row), model_->RowFromLast(row));
@@ -621,17 +732,40 @@ void TDBGridView::keyPressEvent(QKeyEvent* event) {
   QTableView::keyPressEvent(event);
 }
 
+void TDBGridView::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange) latin1Widths_.clear();
+  QTableView::changeEvent(event);
+}
+
 void TDBGridView::Sync(TwwDBGrid* grid) {
   grid_ = grid;
   model_->SetReadOnly(grid->ReadOnly());
   model_->SetDataSource(grid->DataSource());
   model_->RefreshTexts();
   SizeColumns();
+  ApplyChosenWidths();
   if (header_->FilterRowShown() != grid->FilterRow()) {
     header_->SetFilterRow(grid->FilterRow());
     updateGeometries();  // the rows start below the header's new height
   }
   ShowSortMarker();
+}
+
+// The widths the person chose (on screen, or kept from an earlier time) over the sized ones.
+void TDBGridView::ApplyChosenWidths() {
+  if (!grid_) return;
+  sizing_ = true;
+  for (int column = 0; column < static_cast<int>(sizedFields_.size()); ++column) {
+    const auto chosen = grid_->ColumnWidths().find(ColumnOf(column)->FieldName());
+    if (chosen != grid_->ColumnWidths().end() && chosen->second > 0 &&
+        chosen->second != columnWidth(column))
+      setColumnWidth(column, chosen->second);
+  }
+  sizing_ = false;
+}
+
+bool TDBGridView::WidthChosen(int column) const {
+  return grid_ && grid_->ColumnWidths().count(ColumnOf(column)->FieldName());
 }
 
 std::string TDBGridView::ColumnFieldName(int column) const {
@@ -680,6 +814,7 @@ void TDBGridView::SizeColumns() {
   sizedFields_ = std::move(fields);
   const QFontMetrics titles = horizontalHeader()->fontMetrics();
   const int characterWidth = fontMetrics().averageCharWidth();
+  sizing_ = true;
   for (int column = 0; column < model_->columnCount(); ++column) {
     const QString title = model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
     const int width =
@@ -687,31 +822,51 @@ void TDBGridView::SizeColumns() {
                   WidestValue(column, 0, model_->rowCount() - 1)});
     setColumnWidth(column, width + kColumnPadding);
   }
+  sizing_ = false;
+  ApplyChosenWidths();
 }
 
-// Rows read later, or a row edited, may hold wider numbers than those sized for: their
-// columns grow (never shrink), as a number cut short reads as another number.
+// Rows read later, or a row edited, may hold wider values than those sized for: their
+// columns grow (never shrink), as a number cut short reads as another number; a column whose
+// width the person chose keeps it.
 void TDBGridView::WidenForRows(int first, int last) {
   if (sizedFields_ != ColumnFields()) return;  // the columns are sized anew when they change
+  sizing_ = true;
   for (int column = 0; column < model_->columnCount(); ++column) {
+    if (WidthChosen(column)) continue;
     const int width = WidestValue(column, first, last) + kColumnPadding;
     if (width > columnWidth(column)) setColumnWidth(column, width);
   }
+  sizing_ = false;
 }
 
-// The widest of the column's values in rows First to Last; 0 for a column of texts, which
-// stay within their kind's width.
+// The widest of the column's values in rows First to Last; texts count up to a limit, beyond
+// which the person widens the column.
 int TDBGridView::WidestValue(int column, int first, int last) const {
-  const TField* field = ColumnOf(column);
-  const TFieldType type = field->DataType();
-  if (!IsNumeric(field) && type != TFieldType::ftDate && type != TFieldType::ftDateTime &&
-      type != TFieldType::ftTime)
-    return 0;
   const QFontMetrics values = fontMetrics();
+  const bool text = !IsNumeric(ColumnOf(column));
+  const int limit = text ? values.averageCharWidth() * kWidestTextColumn : INT_MAX;
   int width = 0;
-  for (int row = std::max(first, 0); row <= last && row < model_->rowCount(); ++row)
-    width = std::max(width, values.horizontalAdvance(
-                                model_->data(model_->index(row, column), Qt::DisplayRole).toString()));
+  for (int row = std::max(first, 0); row <= last && row < model_->rowCount() && width < limit;
+       ++row)
+    width = std::max(
+        width, TextWidth(model_->data(model_->index(row, column), Qt::DisplayRole).toString()));
+  return std::min(width, limit);
+}
+
+// Laying a text out costs far more than adding up the widths of its characters, which is
+// what a text of Latin-1 characters takes (or a little more, where pairs of letters are
+// set closer); other texts are laid out.
+int TDBGridView::TextWidth(const QString& text) const {
+  if (latin1Widths_.empty()) {
+    const QFontMetrics metrics = fontMetrics();
+    for (int c = 0; c < 256; ++c) latin1Widths_.push_back(metrics.horizontalAdvance(QChar(c)));
+  }
+  int width = 0;
+  for (const QChar c : text) {
+    if (c.unicode() > 255) return fontMetrics().horizontalAdvance(text);
+    width += latin1Widths_[c.unicode()];
+  }
   return width;
 }
 

@@ -87,6 +87,8 @@ class TDBGridModel : public QAbstractTableModel {
   void RecordChanged();
   void SetCurrentRow(int row);
   bool IsLiveRow(int row) const;
+  // The cell's text as read (logical values as designed, not translated).
+  QString StoredCell(const QModelIndex& index) const;
   int CacheIndex(int row) const;
   // Puts one line of pasted cells into the record in edit, from Column on.
   void PasteLine(int column, const QStringList& cells);
@@ -121,12 +123,17 @@ class TDBGridView : public QTableView {
   // and last records, not just to the ends of the rows read so far; Delete is passed to the
   // grid's OnDeleteKey; Ctrl+C copies the selected cells, Ctrl+V pastes at the current one.
   void keyPressEvent(QKeyEvent* event) override;
+  // A new font: the widths of its characters are measured again when next needed.
+  void changeEvent(QEvent* event) override;
 
  private:
   std::vector<const TField*> ColumnFields() const;
   void SizeColumns();
   void WidenForRows(int first, int last);
   int WidestValue(int column, int first, int last) const;
+  int TextWidth(const QString& text) const;
+  void ApplyChosenWidths();
+  bool WidthChosen(int column) const;
   const TField* ColumnOf(int column) const;
   // Selects the model's current row again (after a move the dataset refused).
   void FollowCurrentRow();
@@ -144,6 +151,8 @@ class TDBGridView : public QTableView {
   int thumbEnd_ = 0;  // the end the thumb is dragged to: 1 the bottom, -1 the top, 0 neither
   bool thumbDragged_ = false;  // the thumb held down was moved
   std::vector<const TField*> sizedFields_;  // the columns SizeColumns last sized
+  bool sizing_ = false;  // the columns are being sized by the grid, not by the person
+  mutable std::vector<int> latin1Widths_;  // of each Latin-1 character in the grid's font
 };
 
 }  // namespace vader::ui

@@ -7,6 +7,10 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeySequence>
@@ -55,6 +59,18 @@ class SyncPeer : public TControlPeer {
   void TextsChanged() override {
     if (item_ && widget_) sync_();
   }
+  // How the widget follows the control's bounds: by default a child widget takes them; a
+  // window, or a page placed by its notebook, says otherwise.
+  void SetPlacer(std::function<void()> place) { place_ = std::move(place); }
+  void BoundsChanged() override {
+    if (!item_ || !widget_) return;
+    if (place_) return place_();
+    if constexpr (std::is_base_of_v<TControl, Item>) {
+      auto* widget = qobject_cast<QWidget*>(widget_.data());
+      if (widget && !widget->isWindow())
+        widget->setGeometry(item_->Left(), item_->Top(), item_->Width(), item_->Height());
+    }
+  }
   void VisibilityChanged() override {
     if constexpr (std::is_base_of_v<TControl, Item>) {
       // A window is shown and hidden by the event loop; a control follows its flag.
@@ -68,6 +84,7 @@ class SyncPeer : public TControlPeer {
   Item* item_;
   QPointer<QObject> widget_;
   std::function<void()> sync_;
+  std::function<void()> place_;
 };
 using WidgetPeer = SyncPeer<TControl>;
 using MenuPeer = SyncPeer<TMenuItem>;
@@ -235,22 +252,132 @@ QWidget* RealisePicker(TDBDateTimePicker* picker, QWidget* container, const Peer
   });
 }
 
+// Tells a container control the size the screen gives its widget (a window's client area, a
+// notebook's page), so that the controls in it are laid out for that size.
+class FollowSize : public QObject {
+ public:
+  FollowSize(QWidget* widget, TWinControl* control) : QObject(widget), control_(control) {
+    widget->installEventFilter(this);
+  }
+  void Forget() { control_ = nullptr; }
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Resize && control_) {
+      const QSize size = static_cast<QResizeEvent*>(event)->size();
+      Guarded([&] { control_->ResizedOnScreen(size.width(), size.height()); });
+    }
+    return false;
+  }
+
+ private:
+  TWinControl* control_;
+};
+
+// A panel's frame with its caption across the whole of it.
+class PanelFrame : public QFrame {
+ public:
+  explicit PanelFrame(QWidget* parent) : QFrame(parent), caption_(new QLabel(this)) {
+    caption_->setAlignment(Qt::AlignCenter);
+    caption_->lower();
+  }
+  QLabel* Caption() const { return caption_; }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    caption_->setGeometry(rect());
+    QFrame::resizeEvent(event);
+  }
+
+ private:
+  QLabel* caption_;
+};
+
+// The bar of a splitter: a drag moves it, and the control it resizes, by the distance the
+// mouse went; where the splitter stops at a limit, the drag goes on from there.
+class SplitterBar : public QWidget {
+ public:
+  SplitterBar(TSplitter* splitter, QWidget* parent) : QWidget(parent), splitter_(splitter) {
+    setCursor(splitter->Horizontal() ? Qt::SplitVCursor : Qt::SplitHCursor);
+  }
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override { last_ = Along(event); }
+  void mouseMoveEvent(QMouseEvent* event) override {
+    if (!(event->buttons() & Qt::LeftButton)) return;
+    const int now = Along(event);
+    Guarded([&] {
+      const int before = splitter_->Horizontal() ? splitter_->Top() : splitter_->Left();
+      splitter_->DragBy(now - last_);
+      last_ += (splitter_->Horizontal() ? splitter_->Top() : splitter_->Left()) - before;
+    });
+  }
+
+ private:
+  int Along(const QMouseEvent* event) const {
+    const QPoint at = event->globalPosition().toPoint();
+    return splitter_->Horizontal() ? at.y() : at.x();
+  }
+  TSplitter* splitter_;
+  int last_ = 0;
+};
+
+QFrame::Shape ShapeOf(TBevelCut bevel) {
+  return bevel == bvNone ? QFrame::NoFrame : QFrame::StyledPanel;
+}
+
+// Keeps a window on the screen it opens on: a size or place remembered from a larger screen
+// is brought back within it.
+QRect OnScreen(QRect wanted) {
+  const QScreen* screen = QGuiApplication::screenAt(wanted.topLeft());
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return wanted;
+  const QRect room = screen->availableGeometry();
+  wanted.setSize(wanted.size().boundedTo(room.size()));
+  wanted.moveLeft(std::clamp(wanted.left(), room.left(), room.right() + 1 - wanted.width()));
+  wanted.moveTop(std::clamp(wanted.top(), room.top(), room.bottom() + 1 - wanted.height()));
+  return wanted;
+}
+
 }  // namespace
 
 TFormWindow::TFormWindow(TForm* form) : form_(form) {
   setObjectName(QString::fromStdString(form->Name()));
-  resize(form->Width(), form->Height());
   auto* central = new QWidget(this);
   setCentralWidget(central);
-  peers_.push_back(std::make_unique<WidgetPeer>(form, this, [this, form] {
+  auto peer = std::make_unique<WidgetPeer>(form, this, [this, form] {
     setWindowTitle(ToQString(form->Caption()));
     SetTip(this, form);
-  }));
+  });
+  peer->SetPlacer([this] { PlaceWindow(); });
+  peers_.push_back(std::move(peer));
   BuildMenuBar();
+  // The form's bounds are its client area, below the menu bar.
+  const QRect wanted = OnScreen(QRect(form->Left(), form->Top(), form->Width(),
+                                      form->Height() + menuBar()->sizeHint().height()));
+  move(wanted.topLeft());
+  resize(wanted.size());
+  central->resize(wanted.width(), wanted.height() - menuBar()->sizeHint().height());
+  form->ResizedOnScreen(central->width(), central->height());
   RealiseChildren(form, central);
+  followSize_ = new FollowSize(central, form);
 }
 
-TFormWindow::~TFormWindow() = default;
+TFormWindow::~TFormWindow() {
+  // The form may outlive the window; it no longer hears of the screen's sizes.
+  static_cast<FollowSize*>(followSize_)->Forget();
+}
+
+void TFormWindow::PlaceWindow() {
+  const QSize client = centralWidget()->size();
+  const QSize wanted(form_->Width(), form_->Height());
+  if (client != wanted) resize(size() + (wanted - client));
+  if (pos() != QPoint(form_->Left(), form_->Top())) move(form_->Left(), form_->Top());
+}
+
+void TFormWindow::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  if (!isWindow() || isMinimized()) return;
+  form_->MovedOnScreen(pos().x(), pos().y());
+}
 
 void TFormWindow::closeEvent(QCloseEvent* event) {
   if (form_->OnCloseQuery && !form_->OnCloseQuery()) {
@@ -344,13 +471,19 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
       list->SelectedOnScreen(tree->indexOfTopLevelItem(tree->currentItem()));
     });
     Queued(tree, &QTreeWidget::itemActivated, list, list->OnDblClick);
+    // A column the person widens stays so when the rows change, and is kept with the window.
+    QObject::connect(
+        tree->header(), &QHeaderView::sectionResized, tree,
+        [list](int column, int, int width) { list->ColumnResizedOnScreen(column, width); });
     return peer(tree, [tree, list] {
       QStringList headers;
-      for (std::size_t i = 0; i < list->Columns().size(); ++i) {
-        headers << ToQString(list->Columns()[i].caption);
-        tree->setColumnWidth(static_cast<int>(i), list->Columns()[i].width);
-      }
+      for (const TListView::Column& column : list->Columns()) headers << ToQString(column.caption);
       tree->setHeaderLabels(headers);
+      // The widths read before any is set: setting one may resize the stretched last column.
+      std::vector<int> widths;
+      for (const TListView::Column& column : list->Columns()) widths.push_back(column.width);
+      for (std::size_t i = 0; i < widths.size(); ++i)
+        tree->setColumnWidth(static_cast<int>(i), widths[i]);
       ShowRows(tree, list->Rows());
       const int selected = list->Selected();
       if (selected != tree->indexOfTopLevelItem(tree->currentItem()))
@@ -427,12 +560,15 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
       auto* page = new QWidget;
       page->setObjectName(QString::fromStdString(sheet->Name()));
       tabs->addTab(page, QString());
-      peers_.push_back(std::make_unique<WidgetPeer>(sheet, page, [tabs, page, sheet] {
+      auto sheetPeer = std::make_unique<WidgetPeer>(sheet, page, [tabs, page, sheet] {
         const int index = tabs->indexOf(page);
         tabs->setTabText(index, ToQString(sheet->Caption()));
         tabs->setTabToolTip(index, ToQString(sheet->Hint()));
-      }));
+      });
+      sheetPeer->SetPlacer([] {});  // the notebook sizes its pages
+      peers_.push_back(std::move(sheetPeer));
       RealiseChildren(sheet, page);
+      new FollowSize(page, sheet);
     }
     tabs->setCurrentIndex(pages->ActivePageIndex());
     QObject::connect(tabs, &QTabWidget::currentChanged, tabs,
@@ -497,19 +633,17 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
     });
   }
   if (As<TSpeedButton>(c) || As<TToolButton>(c)) return button(new QToolButton(container));
-  if (As<TPanel>(c)) {
-    auto* frame = new QFrame(container);
-    frame->setFrameShape(QFrame::StyledPanel);
-    auto* caption = new QLabel(frame);
-    caption->setAlignment(Qt::AlignCenter);
-    caption->setGeometry(0, 0, c->Width(), c->Height());
-    caption->lower();
-    RealiseChildren(static_cast<TWinControl*>(c), frame);
-    return peer(frame, [frame, caption, c] {
-      caption->setText(ToQString(c->Caption()));
-      SetTip(frame, c);
+  if (auto* panel = As<TPanel>(c)) {
+    auto* frame = new PanelFrame(container);
+    RealiseChildren(panel, frame);
+    return peer(frame, [frame, panel] {
+      frame->setFrameShape(ShapeOf(panel->BevelOuter()));
+      frame->setFrameShadow(panel->BevelOuter() == bvLowered ? QFrame::Sunken : QFrame::Raised);
+      frame->Caption()->setText(ToQString(panel->Caption()));
+      SetTip(frame, panel);
     });
   }
+  if (auto* splitter = As<TSplitter>(c)) return peer(new SplitterBar(splitter, container), [] {});
   if (As<TLabel>(c) || As<TfcLabel>(c)) return captioned(new QLabel(container), &QLabel::setText);
   if (As<TButton>(c)) return button(new QPushButton(container));
   if (As<TGroupBox>(c)) {

@@ -164,10 +164,19 @@ void TQtEventLoop::Show(TForm* form) {
   auto& window = windows_[form];
   if (!window) window = std::make_unique<TFormWindow>(form);
   window->show();
+  lastShown_ = form;
 }
 
 void TQtEventLoop::Run(TForm* mainForm) {
+  // The main window comes up behind the windows opened before it (a database from the
+  // command line), which the person asked for.
+  TForm* front = lastShown_;
   Show(mainForm);
+  if (TFormWindow* window = front && front != mainForm ? WindowOf(front) : nullptr) {
+    window->raise();
+    window->activateWindow();
+    lastShown_ = front;
+  }
   platform::DeliverPostedMessages();  // what was posted before the loop ran
   QApplication::exec();
 }
@@ -184,6 +193,7 @@ void TQtEventLoop::Hide(TForm* form) {
   if (it == windows_.end()) return;
   std::unique_ptr<TFormWindow> window = std::move(it->second);
   windows_.erase(it);
+  if (lastShown_ == form) lastShown_ = nullptr;
   window->hide();
 }
 

@@ -33,6 +33,7 @@ class TQtEventLoop : public TEventLoop {
 
  private:
   std::map<TForm*, std::unique_ptr<TFormWindow>> windows_;
+  TForm* lastShown_ = nullptr;  // the window shown last, which stays in front
 };
 
 // One line per visible widget under Root, depth first: "<class> <name>: <text> [<tip>]",

@@ -27,6 +27,7 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <algorithm>
+#include <QTreeWidget>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -48,9 +49,11 @@
 #include "framework/DBCtrls.h"
 #include "framework/Dialogs.h"
 #include "framework/LongWork.h"
+#include "language/Zothrtns.h"
 #include "language/zInter.h"
 #include "platform/CodePage.h"
 #include "platform/ProcessInfo.h"
+#include "platform/ProgramFiles.h"
 #include "platform/Registry.h"
 #include "platform/WindowMessages.h"
 #include "shell/Startup.h"
@@ -476,6 +479,92 @@ TEST_F(DataWindows, TheGridShowsNumbersWithTheirDigitsAndDecimalsInColumnsWideEn
         << total.Cell(row).toStdString();
     EXPECT_TRUE(total.Fits(row) && date.Fits(row)) << date.Cell(row).toStdString();
   }
+}
+
+TEST_F(DataWindows, TheGridShowsLongTextsWholeAndLogicalValuesAsCheckBoxes) {
+  // A name as long as its field holds: the column widens for it as it is posted, and a
+  // window opened later is as wide from the start.
+  const std::string longName = "Consolidated International Trading 00001";
+  TDataForm& customers = Data("Customers");
+  customers.Table().Edit();
+  customers.Table().FieldByName("Name")->SetAsString(longName);
+  ASSERT_TRUE(customers.PostRecord());
+  const Column name = GridColumn(loop, customers, "Name");
+  ASSERT_EQ(name.Cell(0).toStdString(), longName);
+  EXPECT_TRUE(name.Fits(0));
+  TDataForm& later = Data("Customers");
+  EXPECT_TRUE(GridColumn(loop, later, "Name").Fits(0));
+
+  TDataForm& orders = Data("Orders");
+  const Column paid = GridColumn(loop, orders, "Paid");
+  QAbstractItemModel* model = paid.view->model();
+  const QModelIndex first = model->index(0, paid.column);
+  const bool stored = orders.Table().FieldByName("Paid")->AsBoolean();
+  EXPECT_EQ(model->data(first, Qt::CheckStateRole), stored ? Qt::Checked : Qt::Unchecked);
+  ASSERT_TRUE(model->setData(first, stored ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole));
+  ASSERT_TRUE(orders.PostRecord());
+  EXPECT_EQ(orders.Table().FieldByName("Paid")->AsBoolean(), !stored);
+}
+
+TEST_F(DataWindows, AResizedWindowGrowsItsGridAndKeepsItsControlsAtTheirEdges) {
+  TDataForm& form = Data("Customers");
+  ui::TFormWindow* window = loop.WindowOf(&form);
+  QWidget* client = window->centralWidget();
+  const auto widget = [&](const char* name) { return window->findChild<QWidget*>(name); };
+  const QRect grid = widget("Grid")->geometry(), next = widget("NextButton")->geometry();
+  const auto fromRight = [&](const char* name) {
+    return client->width() - widget(name)->geometry().right();
+  };
+  const auto fromBottom = [&](const char* name) {
+    return client->height() - widget(name)->geometry().bottom();
+  };
+  const int checkFromRight = fromRight("FilterCheck");
+  const int stopFromRight = fromRight("CancelExportButton");
+  const int positionFromBottom = fromBottom("PositionLabel");
+  const QSize before = client->size();
+  window->resize(window->size() + QSize(500, 300));
+  QApplication::processEvents();
+  ASSERT_EQ(client->size(), before + QSize(500, 300));
+  EXPECT_EQ(widget("Grid")->geometry(), grid.adjusted(0, 0, 500, 300));
+  EXPECT_EQ(widget("NextButton")->geometry(), next);
+  EXPECT_EQ(fromRight("FilterCheck"), checkFromRight);
+  EXPECT_EQ(fromRight("CancelExportButton"), stopFromRight);
+  EXPECT_EQ(fromBottom("PositionLabel"), positionFromBottom);
+}
+
+TEST_F(DataWindows, WindowSizesSplittersAndColumnWidthsSurviveARestart) {
+  TDataForm& form = Data("Customers");
+  ui::TFormWindow* window = loop.WindowOf(&form);
+  window->resize(640, 420);
+  QApplication::processEvents();
+  const QSize client = window->centralWidget()->size();
+  const Column name = GridColumn(loop, form, "Name");
+  name.view->horizontalHeader()->resizeSection(name.column, 333);  // as the person drags it
+  const auto tableList = [&] {
+    TDatabaseForm* database = TAppWindows::Instance().OfKind<TDatabaseForm>().back();
+    return loop.WindowOf(database)->findChild<QTreeWidget*>("TableList");
+  };
+  tableList()->header()->resizeSection(0, 275);
+  TSqlForm* sql = TAppWindows::Instance().OfKind<TDatabaseForm>().back()->OpenSqlWindow();
+  auto* splitter = dynamic_cast<TSplitter*>(sql->FindComponent("Splitter"));
+  ASSERT_NE(splitter, nullptr);
+  splitter->DragBy(60);
+  const int position = splitter->Position();
+  // Everything closes, as the application does when it ends; what the next windows find
+  // comes from the settings file alone.
+  TAppWindows::Instance().CloseAll();
+  const std::string settings = platform::SettingsFilePath("Vader.INI");
+  EXPECT_EQ(ReadIniString(settings, "Columns Customers", "Name"), "333");
+
+  TDataForm& again = Data("Customers");
+  EXPECT_EQ(loop.WindowOf(&again)->centralWidget()->size(), client);
+  const Column nameAgain = GridColumn(loop, again, "Name");
+  EXPECT_EQ(nameAgain.view->columnWidth(nameAgain.column), 333);
+  EXPECT_EQ(tableList()->columnWidth(0), 275);
+  const Column otherTable = GridColumn(loop, Data("Products"), "Name");
+  EXPECT_NE(otherTable.view->columnWidth(otherTable.column), 333);
+  sql = TAppWindows::Instance().OfKind<TDatabaseForm>().back()->OpenSqlWindow();
+  EXPECT_EQ(dynamic_cast<TSplitter*>(sql->FindComponent("Splitter"))->Position(), position);
 }
 
 TEST_F(DataWindows, TheDeleteKeyAndTheMenuShortcutsWorkOnTheGrid) {
