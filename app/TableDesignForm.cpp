@@ -48,23 +48,30 @@ TTableDesignForm::TTableDesignForm(TComponent* owner, TDatabaseForm* database,
   SetBounds(120, 90, 720, 600);
   Place<TLabel>(this, "DefinitionLabel", 12, 8, 690, 22)
       ->SetCaption("One line for the table, each field, each index and each part of an index:");
-  Place<TMemo>(this, "DefinitionMemo", 12, 34, 696, 400);
-  Place<TLabel>(this, "TypesLabel", 12, 440, 696, 22)
-      ->SetCaption("Types: string zstring lstring integer unsigned autoincrement float bfloat "
-                   "decimal money numeric date time logical currency timestamp");
-  Place<TLabel>(this, "FlagsLabel", 12, 464, 696, 22)
-      ->SetCaption("Index: duplicates modifiable null; part: nocase descending acs; "
-                   "a renamed field: from=OLDNAME");
-  Place<TLabel>(this, "ProgressLabel", 12, 492, 696, 22);
+  Place<TMemo>(this, "DefinitionMemo", 12, 34, 696, 400)
+      ->SetAnchors({akLeft, akTop, akRight, akBottom});
+  auto* types = Place<TLabel>(this, "TypesLabel", 12, 440, 696, 22);
+  types->SetAnchors({akLeft, akRight, akBottom});
+  types->SetCaption("Types: string zstring lstring integer unsigned autoincrement float bfloat "
+                    "decimal money numeric date time logical currency timestamp");
+  auto* flags = Place<TLabel>(this, "FlagsLabel", 12, 464, 696, 22);
+  flags->SetAnchors({akLeft, akRight, akBottom});
+  flags->SetCaption("Index: duplicates modifiable null; part: nocase descending acs; "
+                    "a renamed field: from=OLDNAME");
+  Place<TLabel>(this, "ProgressLabel", 12, 492, 696, 22)
+      ->SetAnchors({akLeft, akRight, akBottom});
   AddButton(
       this, "ApplyButton", table.empty() ? "&Create" : "&Restructure", 12, 524, 140,
       [this] { Apply(); },
-      table.empty() ? "Create the table" : "Copy the records into the new structure");
-  AddButton(
+      table.empty() ? "Create the table" : "Copy the records into the new structure")
+      ->SetAnchors({akLeft, akBottom});
+  auto* stop = AddButton(
       this, "StopButton", "&Stop", 164, 524, 140, [this] { Stop(); },
-      "Stop the restructure; the table stays as it was")
-      ->SetVisible(false);
-  AddButton(this, "CloseButton", "&Close", 568, 524, 140, [this] { CloseWindow(); });
+      "Stop the restructure; the table stays as it was");
+  stop->SetAnchors({akLeft, akBottom});
+  stop->SetVisible(false);
+  AddButton(this, "CloseButton", "&Close", 568, 524, 140, [this] { CloseWindow(); })
+      ->SetAnchors({akRight, akBottom});
 
   std::string definition = kNewTableTemplate;
   if (!table.empty()) {

@@ -341,8 +341,11 @@ void TttBatchMove::Execute() {
   };
   try {
     if (openedSource) source->Open();
-    // A copy into a table that does not exist yet creates it with the source's structure.
-    if (openedDestination && Mode == TBatchMode::batCopy) destination->CreateTableLike(*source);
+    // A copy into a table that does not exist yet creates it with the structure of a source
+    // that has one (a table or query of a database; rows read from a file have none).
+    auto* tableSource = dynamic_cast<TttBDEDataset*>(source);
+    if (openedDestination && Mode == TBatchMode::batCopy && tableSource)
+      destination->CreateTableLike(*tableSource);
     if (openedDestination) destination->Open();
     source->CheckBrowseMode();
     destination->CheckBrowseMode();
