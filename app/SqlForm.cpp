@@ -201,7 +201,9 @@ void TSqlForm::BuildControls() {
   history->SetHint("Statements run before on this database: choose one to edit it");
   history->SetAnchors({akLeft, akTop, akRight});
   history->OnChange = [this](TComponent*) { PickFromHistory(); };
-  Place<TLabel>(top, "SearchLabel", 628, 8, 74, 22)->SetCaption("Search:");
+  auto* searchLabel = Place<TLabel>(top, "SearchLabel", 628, 8, 74, 22);
+  searchLabel->SetCaption("Search:");
+  searchLabel->SetAnchors({akTop, akRight});
   auto* search = Place<TEdit>(top, "HistorySearch", 702, 4, 80, 26);
   search->SetAnchors({akTop, akRight});
   search->SetHint("Search the history: only the statements that contain this text are listed");
@@ -218,8 +220,7 @@ void TSqlForm::BuildControls() {
   Place<TLabel>(top, "RunLabel", 790, 72, 98, 70)->SetAnchors({akTop, akRight});
   AddButton(
       bottom, "ExportButton", "E&xport...", 790, 4, 98, [this] { AskExport(); },
-      "Write the rows of the result to a CSV, JSON or SQL file")
-      ->SetAnchors({akTop, akRight});
+      "Write the rows of the result to a CSV, JSON or SQL file");
   AddButtonRow(bottom, 12, 4, 96,
                {
                    {"FirstButton", "First", [this] { query_->First(); }},
