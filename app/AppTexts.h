@@ -125,8 +125,8 @@ inline constexpr const char* kFind = "Find";
 inline constexpr const char* kTextToFind = "Text to find in any column:";
 inline constexpr const char* kNoRecordHolds = "No record holds \"%s\".";
 inline constexpr const char* kNoIndexOrdersBy =
-    "No index of this table orders the rows by %s, and an index cannot be added to the table "
-    "here. Show the rows in that order through the SQL engine, for reading only?";
+    "No index of this table orders the rows by %s (Table > Restructure... in the database window "
+    "adds one). Show the rows in that order through the SQL engine, for reading only?";
 
 // Export and import.
 inline constexpr const char* kBrowse = "Browse...";
