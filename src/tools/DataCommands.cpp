@@ -11,18 +11,10 @@
 #include "components/DataExport.h"
 #include "components/DataImport.h"
 #include "tools/Cli.h"
+#include "tools/ComponentsStarted.h"
 
 namespace vader::tools {
 namespace {
-
-// The Btrieve modules started for one command and stopped after it.
-class ComponentsStarted {
- public:
-  ComponentsStarted() { BtrMainStartup(); }
-  ~ComponentsStarted() { BtrMainShutdown(); }
-  ComponentsStarted(const ComponentsStarted&) = delete;
-  ComponentsStarted& operator=(const ComponentsStarted&) = delete;
-};
 
 // The database directory as the components name it: a whole path.
 std::string DatabasePath(const std::string& directory) {

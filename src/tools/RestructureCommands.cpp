@@ -6,19 +6,11 @@
 #include "components/TableRestructure.h"
 #include "framework/FrameworkErrors.h"
 #include "tools/Cli.h"
+#include "tools/ComponentsStarted.h"
 #include "tools/TableSchema.h"
 
 namespace vader::tools {
 namespace {
-
-// The Btrieve components for the length of one command.
-class ComponentsStarted {
- public:
-  ComponentsStarted() { BtrMainStartup(); }
-  ~ComponentsStarted() { BtrMainShutdown(); }
-  ComponentsStarted(const ComponentsStarted&) = delete;
-  ComponentsStarted& operator=(const ComponentsStarted&) = delete;
-};
 
 TableDef OneTable(const std::string& schemaPath) {
   const std::vector<TableDef> tables = ParseSchema(StoredText(ReadInput(schemaPath)));
