@@ -83,8 +83,8 @@ class TFilterListItem : public TBapiListItem {
 bool EvaluateFilterExpression(TBaseTable& table, const uint8_t* expression, size_t size,
                               uint8_t* record);
 
-// The interval comparisons of one field with number constants mark out when they are terms of
-// an expression's top-level "and"; a side without such a term is open.
+// The interval of one field's values that the comparisons of the field with numbers mark out
+// when they are terms of an expression's top-level "and"; a side without such a term is open.
 struct FilterFieldInterval {
   std::optional<long double> Low, High;
   bool LowInclusive = true, HighInclusive = true;
