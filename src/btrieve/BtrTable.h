@@ -148,6 +148,7 @@ class TBtrTable : public TBtrBaseTable {
 
   void ExtractKeyFields(const uint8_t* record, uint8_t* key, uint16_t fieldCount,
                         uint16_t partialLength, uint16_t& keyLength) override;
+  bool SeeksInKeyOrder() const override { return true; }
   void SeekKey(uint16_t mode, bool keyIsPacked, uint16_t fieldCount, uint16_t partialLength,
                const void* key, uint8_t* recordOut) override;
   void GetRecordForKey(bool keyIsPacked, uint16_t fieldCount, uint16_t partialLength,

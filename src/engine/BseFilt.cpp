@@ -32,6 +32,8 @@ class EExpressionRange : public std::runtime_error {
 
 using platform::Load;
 
+std::optional<long double> NumberOf(const FilterValue& value);
+
 class TExpressionEvaluator {
  public:
   TExpressionEvaluator(TBaseTable& table, const uint8_t* expression, size_t size, uint8_t* record)
@@ -43,6 +45,26 @@ class TExpressionEvaluator {
   bool EvaluateRoot() {
     FilterValue value;
     return Evaluate(0, value, 0);
+  }
+
+  // Walks the "and" nodes from the root; only their comparison terms bound every accepted record.
+  void NarrowInterval(uint16_t offset, uint16_t field, FilterFieldInterval& interval, int depth) {
+    if (depth > kMaxDepth) throw EExpressionRange();
+    const auto node = ReadNode<fe::NodeHeader>(offset);
+    if (node.nodeClass == fe::nodeBINARY && node.canOp == fe::canAND) {
+      const auto binary = ReadNode<fe::BinaryNode>(offset);
+      NarrowInterval(binary.iOperand1, field, interval, depth + 1);
+      NarrowInterval(binary.iOperand2, field, interval, depth + 1);
+      return;
+    }
+    if (node.nodeClass == fe::nodeCOMPARE) {
+      const auto compare = ReadNode<fe::CompareNode>(offset);
+      if (compare.iPartialLen == 0)
+        NarrowByTerm(node.canOp, compare.iOperand1, compare.iOperand2, field, interval);
+    } else if (node.nodeClass == fe::nodeBINARY) {
+      const auto binary = ReadNode<fe::BinaryNode>(offset);
+      NarrowByTerm(node.canOp, binary.iOperand1, binary.iOperand2, field, interval);
+    }
   }
 
  private:
@@ -215,6 +237,60 @@ class TExpressionEvaluator {
     return true;
   }
 
+  // `op` compares operand1 with operand2; with the constant on the left it is mirrored.
+  void NarrowByTerm(uint32_t op, uint16_t operand1, uint16_t operand2, uint16_t field,
+                    FilterFieldInterval& interval) {
+    std::optional<long double> value = ConstantNumber(operand2);
+    if (!(IsField(operand1, field) && value)) {
+      value = ConstantNumber(operand1);
+      if (!(IsField(operand2, field) && value)) return;
+      op = Mirrored(op);
+    }
+    const bool low = op == fe::canEQ || op == fe::canGT || op == fe::canGE;
+    const bool high = op == fe::canEQ || op == fe::canLT || op == fe::canLE;
+    const bool inclusive = op == fe::canEQ || op == fe::canGE || op == fe::canLE;
+    if (low &&
+        (!interval.Low || *value > *interval.Low || (*value == *interval.Low && !inclusive))) {
+      interval.Low = value;
+      interval.LowInclusive = inclusive;
+    }
+    if (high &&
+        (!interval.High || *value < *interval.High || (*value == *interval.High && !inclusive))) {
+      interval.High = value;
+      interval.HighInclusive = inclusive;
+    }
+  }
+
+  static uint32_t Mirrored(uint32_t op) {
+    switch (op) {
+      case fe::canGT:
+        return fe::canLT;
+      case fe::canLT:
+        return fe::canGT;
+      case fe::canGE:
+        return fe::canLE;
+      case fe::canLE:
+        return fe::canGE;
+      default:
+        return op;
+    }
+  }
+
+  bool IsField(uint16_t offset, uint16_t field) const {
+    const auto node = ReadNode<fe::NodeHeader>(offset);
+    if (node.nodeClass != fe::nodeFIELD) return false;
+    const std::string_view name = LiteralText(ReadNode<fe::FieldNode>(offset).iNameOffset);
+    return !name.empty() && table_.FieldCache().FieldNumberByName(name) == field;
+  }
+
+  std::optional<long double> ConstantNumber(uint16_t offset) const {
+    if (ReadNode<fe::NodeHeader>(offset).nodeClass != fe::nodeCONST) return std::nullopt;
+    FilterValue value;
+    std::memset(&value, 0, sizeof value);
+    Constant(ReadNode<fe::ConstantNode>(offset), value);
+    return NumberOf(value);
+  }
+
   TBaseTable& table_;
   const uint8_t* expr_;
   size_t size_;
@@ -325,6 +401,17 @@ void TFilterListItem::FillFilterInfo(uint16_t position, FilterInfo& info) const 
 bool EvaluateFilterExpression(TBaseTable& table, const uint8_t* expression, size_t size,
                               uint8_t* record) {
   return TExpressionEvaluator(table, expression, size, record).EvaluateRoot();
+}
+
+void NarrowByFilterExpression(TBaseTable& table, const uint8_t* expression, size_t size,
+                              uint16_t field, FilterFieldInterval& interval) {
+  FilterFieldInterval narrowed = interval;
+  try {
+    TExpressionEvaluator(table, expression, size, nullptr).NarrowInterval(0, field, narrowed, 0);
+  } catch (const EExpressionRange&) {
+    return;
+  }
+  interval = narrowed;
 }
 
 int CompareFilterValues(TBaseTable& table, const FilterValue& left, const FilterValue& right,

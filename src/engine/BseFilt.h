@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/BseBapi.h"
@@ -81,6 +82,19 @@ class TFilterListItem : public TBapiListItem {
 // fields. Returns the root's result flag; throws when the expression is malformed.
 bool EvaluateFilterExpression(TBaseTable& table, const uint8_t* expression, size_t size,
                               uint8_t* record);
+
+// The interval of one field's values that the comparisons of the field with numbers mark out
+// when they are terms of an expression's top-level "and"; a side without such a term is open.
+struct FilterFieldInterval {
+  std::optional<long double> Low, High;
+  bool LowInclusive = true, HighInclusive = true;
+};
+
+// Narrows `interval` by the terms of `expression` that compare field number `field` with a
+// number (=, <, <=, >, >=, either side). Every record the expression accepts has the field inside
+// the interval. A malformed expression leaves the interval as it was.
+void NarrowByFilterExpression(TBaseTable& table, const uint8_t* expression, size_t size,
+                              uint16_t field, FilterFieldInterval& interval);
 
 // -1, 0 or 1 as `left` sorts before, with or after `right`. A length of 0 means the left value's
 // length. Values of one type are compared by the table; values of different types as text.

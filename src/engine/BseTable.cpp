@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <limits>
 
 #include "engine/BseCache.h"
 #include "engine/BseDbase.h"
@@ -915,17 +916,21 @@ void TBaseTable::CheckRange(const uint8_t* record) {
 // fields at their lowest (start) or highest (end) values, so it can land on records whose
 // leading fields still equal the bound; those are stepped over.
 void TBaseTable::GoFirstInRange() {
-  if (!rangeStart_.Active) return FirstPhysical();
-  SeekKey(GetSearchMode(rangeStart_.Inclusive, true), rangeStart_.KeyIsPacked,
-          rangeStart_.FieldCount, rangeStart_.PartialLength, rangeStart_.KeyPtr, GetDataBuffer());
-  if (!rangeStart_.Inclusive) SkipBoundEquals(rangeStart_, TMoveDirection::Forward);
+  FindFilterBounds();
+  const RangeBound& start = rangeStart_.Active ? rangeStart_ : filterLow_;
+  if (!start.Active) return FirstPhysical();
+  SeekKey(GetSearchMode(start.Inclusive, true), start.KeyIsPacked, start.FieldCount,
+          start.PartialLength, start.KeyPtr, GetDataBuffer());
+  if (!start.Inclusive) SkipBoundEquals(start, TMoveDirection::Forward);
 }
 
 void TBaseTable::GoLastInRange() {
-  if (!rangeEnd_.Active) return LastPhysical();
-  SeekKey(GetSearchMode(rangeEnd_.Inclusive, false), rangeEnd_.KeyIsPacked, rangeEnd_.FieldCount,
-          rangeEnd_.PartialLength, rangeEnd_.KeyPtr, GetDataBuffer());
-  if (!rangeEnd_.Inclusive) SkipBoundEquals(rangeEnd_, TMoveDirection::Backward);
+  FindFilterBounds();
+  const RangeBound& end = rangeEnd_.Active ? rangeEnd_ : filterHigh_;
+  if (!end.Active) return LastPhysical();
+  SeekKey(GetSearchMode(end.Inclusive, false), end.KeyIsPacked, end.FieldCount, end.PartialLength,
+          end.KeyPtr, GetDataBuffer());
+  if (!end.Inclusive) SkipBoundEquals(end, TMoveDirection::Backward);
 }
 
 void TBaseTable::SkipBoundEquals(const RangeBound& bound, TMoveDirection direction) {
@@ -949,7 +954,12 @@ void TBaseTable::ApplyRangeAndFilters(uint8_t* record) {
   // stops it, the cursor is at the end as if no further record passed.
   constexpr unsigned kStep = 256;
   unsigned passedOver = 0;
+  if (filtersActive_) FindFilterBounds();
   while (filtersActive_ && !RecordPassesFilters(record)) {
+    if (PastFilterBound(record)) {
+      if (direction_ == TMoveDirection::Backward) RaiseBOF();
+      RaiseEOF();
+    }
     if (++passedOver % kStep == 0 && !LongWorkGoesOn(kStep)) {
       if (direction_ == TMoveDirection::Backward) RaiseBOF();
       RaiseEOF();
@@ -961,6 +971,120 @@ void TBaseTable::ApplyRangeAndFilters(uint8_t* record) {
       NextPhysical();
     CheckRange(record);
   }
+}
+
+void TBaseTable::FindFilterBounds() {
+  filterLow_.Active = false;
+  filterHigh_.Active = false;
+  uint16_t field = 0;
+  if (!FilterBoundsApply(field)) return;
+  FilterFieldInterval interval;
+  for (int i = 0; i < filters_->Count(); ++i) {
+    const TFilterListItem* filter = FilterAt(i);
+    if (filter->Active() && filter->Expression() != nullptr)
+      NarrowByFilterExpression(*this, filter->Expression(), filter->ExpressionSize(), field,
+                               interval);
+  }
+
+  MakeFilterBound(filterLow_, filterLowRecord_, field, interval.Low, interval.LowInclusive);
+  MakeFilterBound(filterHigh_, filterHighRecord_, field, interval.High, interval.HighInclusive);
+}
+
+// Integer fields on an ascending leading segment sort in number order, as the filters compare
+// them. Null values and other types (collations, letter case, float rounding) could sort
+// otherwise, and so could drivers whose seeks do not follow the key order (cached edits merged
+// into the walk, say); they keep the full walk.
+bool TBaseTable::FilterBoundsApply(uint16_t& field) {
+  const IndexDesc& index = currentIndex_;
+  if (!filtersActive_ || index.FieldsInKey == 0 || index.ExpressionIndex != 0 ||
+      index.Descending != 0 || index.DescendingFields[0] != 0 || KeySegment(1).Descending != 0 ||
+      HasNullFlags() || !SeeksInKeyOrder())
+    return false;
+  field = index.KeyFields[0];
+  if (field == 0 || field > fieldCache_->Count()) return false;
+  // The segment must hold the whole field as the field's own type: a part of it, or the same
+  // bytes read as another type (signed as unsigned, say), sorts in another order.
+  const uint16_t type = fieldCache_->GetItem(field).Desc().FieldType;
+  const KeySegmentInfo& segment = KeySegment(1);
+  if (segment.RawPosition != 0 || segment.SegmentType != type) return false;
+  switch (type) {
+    case fldINT16:
+    case fldUINT16:
+    case fldINT32:
+    case fldUINT32:
+    case fldINT64:
+    case fldUINT64:
+      return true;
+    default:
+      return false;
+  }
+}
+
+namespace {
+
+// `value` in the field's local integer type; nothing when it is not a whole number in range.
+template <class T>
+bool StoreWhole(long double value, uint8_t* out) {
+  if (!(value >= static_cast<long double>(std::numeric_limits<T>::min()) &&
+        value <= static_cast<long double>(std::numeric_limits<T>::max())))
+    return false;
+  const T whole = static_cast<T>(value);
+  if (static_cast<long double>(whole) != value) return false;
+  std::memcpy(out, &whole, sizeof whole);
+  return true;
+}
+
+bool StoreInteger(uint16_t type, long double value, uint8_t* out) {
+  switch (type) {
+    case fldINT16:
+      return StoreWhole<int16_t>(value, out);
+    case fldUINT16:
+      return StoreWhole<uint16_t>(value, out);
+    case fldINT32:
+      return StoreWhole<int32_t>(value, out);
+    case fldUINT32:
+      return StoreWhole<uint32_t>(value, out);
+    case fldINT64:
+      return StoreWhole<int64_t>(value, out);
+    case fldUINT64:
+      return StoreWhole<uint64_t>(value, out);
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void TBaseTable::MakeFilterBound(RangeBound& bound, std::vector<uint8_t>& record, uint16_t field,
+                                 const std::optional<long double>& value, bool inclusive) {
+  bound.Active = false;
+  if (!value) return;
+  TFieldCacheItem& item = fieldCache_->GetItem(field);
+  uint8_t number[sizeof(uint64_t)] = {};
+  if (!StoreInteger(item.Desc().FieldType, *value, number)) return;
+  record.assign(GetRecordBufferSize() + 1, 0);
+  try {
+    item.Bind(record.data());
+    PutFieldValue(item, record.data(), number);
+    item.Bind(nullptr);
+    FillBound(bound, false, 1, 0, record.data(), inclusive);
+  } catch (const EVaderEngineError&) {
+    item.Bind(nullptr);
+    bound.Active = false;
+  }
+}
+
+bool TBaseTable::PastFilterBound(const uint8_t* record) {
+  const bool forward = direction_ != TMoveDirection::Backward;
+  const RangeBound& bound = forward ? filterHigh_ : filterLow_;
+  if (!bound.Active) return false;
+  uint8_t key[kKeyBufferSize] = {};
+  uint16_t length = 0;
+  int r = 0;
+  ExtractKeyFields(record, key, 1, 0, length);
+  CompareKeys(key, bound.Key, 1, 0, r);
+  if (forward) return r > 0 || (r == 0 && !bound.Inclusive);
+  return r < 0 || (r == 0 && !bound.Inclusive);
 }
 
 bool TBaseTable::RecordPassesFilters(uint8_t* record) {
@@ -1333,7 +1457,7 @@ bool TRegDBListTable::ReadAlias(const std::string& name, uint8_t* record) const 
   // Values of another kind read as absent.
   auto text = [&](const char* value) {
     return registry_->GetDataType(value) == TRegDataType::rdString ? registry_->ReadString(value)
-                                                                    : std::string();
+                                                                   : std::string();
   };
   CopyToBuffer(desc.DbText, text("Description"));
   std::string path = text("PhysicalName");

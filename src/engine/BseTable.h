@@ -388,6 +388,9 @@ class TBaseTable : public TBapiListItem {
   virtual uint32_t GetRecordSize() const;
   virtual uint32_t GetRecordBufferSize();
   virtual bool HasNullFlags() const { return false; }
+  // Whether SeekKey positions on the current index in its own key order, so a walk may start
+  // and stop at key bounds taken from the filters.
+  virtual bool SeeksInKeyOrder() const { return false; }
   virtual void GetRecordLayout(uint16_t& fieldCount, uint16_t& recordSize);
   virtual uint32_t GetBookmarkSize() const { return 256; }
 
@@ -605,6 +608,15 @@ class TBaseTable : public TBapiListItem {
   void ResolveCrack(TLockType lock, uint8_t* record, RecordProps* props);
   void FillBound(RangeBound& bound, bool keyIsPacked, uint16_t fieldCount, uint16_t partialLength,
                  const void* key, bool inclusive);
+  // The bounds the active filter expressions put on the current index's leading field, as key
+  // bounds: a walk starts at the lower one and stops past the upper one instead of reading
+  // every record. Left open wherever the index order might not be the filters' number order.
+  void FindFilterBounds();
+  bool FilterBoundsApply(uint16_t& field);
+  void MakeFilterBound(RangeBound& bound, std::vector<uint8_t>& record, uint16_t field,
+                       const std::optional<long double>& value, bool inclusive);
+  // Whether `record` lies past the filter bound ahead in the direction of the last move.
+  bool PastFilterBound(const uint8_t* record);
   // Lowers a packed bound's field count by its blank key fields.
   void CountPackedFields(RangeBound& bound);
   // Steps from the record in the data buffer past the records whose key equals an exclusive
@@ -625,6 +637,10 @@ class TBaseTable : public TBapiListItem {
   uint8_t* dataBuffer_ = nullptr;
   RangeBound rangeStart_;
   RangeBound rangeEnd_;
+  RangeBound filterLow_;
+  RangeBound filterHigh_;
+  std::vector<uint8_t> filterLowRecord_;
+  std::vector<uint8_t> filterHighRecord_;
   bool filtersActive_ = false;
   bool rangeSameShape_ = false;
   std::unique_ptr<uint8_t[]> driverData_;
