@@ -28,6 +28,7 @@
 #include "microkernel/TestServer.h"
 
 #include "BenchFile.h"
+#include "WallTimes.h"
 #include "DelayedLink.h"
 
 namespace {
@@ -123,21 +124,6 @@ void BM_Walk_Server(benchmark::State& state) { Walk(state, *gRemote); }
 void BM_WalkExtended_Local(benchmark::State& state) { WalkExtended(state, *gLocal); }
 void BM_WalkExtended_Server(benchmark::State& state) { WalkExtended(state, *gRemote); }
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      std::string name = r.benchmark_name();
-      if (r.run_type == Run::RT_Aggregate) {
-        if (r.aggregate_name != "median") continue;
-        name.resize(name.size() - std::string("_median").size());
-      }
-      gNs[name] = r.GetAdjustedRealTime();
-    }
-  }
-};
-
 // The server, the two files and the delay; undone in reverse order.
 struct Setup {
   std::string dir;
@@ -218,7 +204,7 @@ int main(int argc, char** argv) {
   std::printf("%u records; delay: %s, %lld us each way\n", gRecords, setup.how.c_str(),
               static_cast<long long>(kOneWay.count()));
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  WallTimeReporter reporter(gNs);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\nRatio = through the delayed server / local file, wall time of the whole walk:\n");
   for (const char* walk : {"Walk", "WalkExtended"}) {

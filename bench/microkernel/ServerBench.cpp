@@ -23,6 +23,7 @@
 #include "microkernel/TestServer.h"
 
 #include "BenchFile.h"
+#include "WallTimes.h"
 
 namespace {
 
@@ -160,23 +161,6 @@ void BM_Insert_Libpq(benchmark::State& state) {
   }
 }
 
-// Collects the mean wall time per operation of every run, for the ratios at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    // With --benchmark_repetitions, the median of the repetitions stands for the operation.
-    for (const Run& r : runs) {
-      std::string name = r.benchmark_name();
-      if (r.run_type == Run::RT_Aggregate) {
-        if (r.aggregate_name != "median") continue;
-        name.resize(name.size() - std::string("_median").size());
-      }
-      gNs[name] = r.GetAdjustedRealTime();
-    }
-  }
-};
-
 }  // namespace
 
 BENCHMARK(BM_GetNext_RecordManager)->UseRealTime();
@@ -197,7 +181,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  WallTimeReporter reporter(gNs);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\nRatio = record manager / plain libpq, wall time per operation:\n");
   for (const char* op : {"GetNext", "GetEqual", "Insert"}) {

@@ -311,11 +311,11 @@ void TWinBtr::CreateLike(std::string_view fileName) {
   if (status_ != B_NO_ERROR) BtrieveError(status_);
 }
 
-void TWinBtr::Create(std::string_view fileName, const void* spec, size_t length, bool replace) {
+void TWinBtr::Create(std::string_view fileName, const void* definition, size_t length, bool replace) {
   if (!CopyName(keyBuffer_, fileName)) BtrieveErrorText(B_FILENAME_BAD, fileName);
   // The record manager reads the buffer only; a copy keeps the caller's const.
-  std::vector<uint8_t> buffer(static_cast<const uint8_t*>(spec),
-                              static_cast<const uint8_t*>(spec) + length);
+  std::vector<uint8_t> buffer(static_cast<const uint8_t*>(definition),
+                              static_cast<const uint8_t*>(definition) + length);
   uint32_t callLength = static_cast<uint32_t>(buffer.size());
   Issue(B_CREATE, buffer.data(), callLength, keyBuffer_, kFullKeyLength, replace ? 0 : -1);
   if (status_ != B_NO_ERROR) BtrieveErrorText(status_, fileName);

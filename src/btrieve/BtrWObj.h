@@ -71,7 +71,7 @@ class TWinBtr {
   void CreateLike(std::string_view fileName);
   // Creates `fileName` from a Create buffer; an existing file is replaced only when `replace`
   // (otherwise status 59).
-  void Create(std::string_view fileName, const void* spec, size_t length, bool replace);
+  void Create(std::string_view fileName, const void* definition, size_t length, bool replace);
   // Never raises; the status is left in GetStatus.
   void StopClient();
   void SetDirectory(std::string_view path);
@@ -110,7 +110,7 @@ class TWinBtr {
   void RaiseIfFailed();
   uint16_t Direction(const uint16_t (&ops)[2]) const { return ops[noKeys_ ? 1 : 0]; }
   // Offset in a Stat image of the first segment definition of key `keyNumber`; for the key
-  // count itself, the end of the specifications. kNoSegment when out of range.
+  // count itself, the end of the key descriptions. kNoSegment when out of range.
   static size_t KeySegmentOffset(const uint8_t* area, size_t areaSize, int keyNumber);
   StatFileSpec FileSpec() const;
   // Runs `read`; a Btrieve failure gives 0 instead of an exception.

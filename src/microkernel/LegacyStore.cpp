@@ -20,10 +20,10 @@ Status DefinitionOf(const legacy::FileInfo& info, FileDefinition& out) {
   def.recordLength = info.recordLength;
   def.pageSize = PageSizeHolding(info.recordLength, info.pageSize);
   def.flags = info.fileFlags & kKeptFileFlags;
-  for (const legacy::KeySpec& spec : info.keys) {
+  for (const legacy::KeySpec& stored : info.keys) {
     KeyDef key;
-    key.number = static_cast<uint8_t>(spec.number);
-    for (const legacy::SegmentSpec& s : spec.segments) {
+    key.number = static_cast<uint8_t>(stored.number);
+    for (const legacy::SegmentSpec& s : stored.segments) {
       Segment seg;
       seg.position = static_cast<uint16_t>(s.offset + 1);
       seg.length = s.length;
