@@ -1,5 +1,9 @@
 #pragma once
-// The Btrieve data-access components, started for the length of one utility command.
+// What the utility's commands that go through the data-access components share: the
+// components started for the length of one command, and the database named as they name it.
+
+#include <filesystem>
+#include <string>
 
 #include "components/BtrMain.h"
 
@@ -12,5 +16,11 @@ class ComponentsStarted {
   ComponentsStarted(const ComponentsStarted&) = delete;
   ComponentsStarted& operator=(const ComponentsStarted&) = delete;
 };
+
+// The database directory as the components name it: a whole path (a relative one would not be
+// found once the components resolve it).
+inline std::string DatabasePath(const std::string& directory) {
+  return std::filesystem::absolute(directory).lexically_normal().string();
+}
 
 }  // namespace vader::tools

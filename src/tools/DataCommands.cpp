@@ -2,7 +2,6 @@
 // export (CSV, JSON or an SQL script of the table's records) and import-csv (a CSV or JSON
 // file into a table, refused records reported with their lines).
 
-#include <filesystem>
 #include <ostream>
 #include <sstream>
 
@@ -15,11 +14,6 @@
 
 namespace vader::tools {
 namespace {
-
-// The database directory as the components name it: a whole path.
-std::string DatabasePath(const std::string& directory) {
-  return std::filesystem::absolute(directory).lexically_normal().string();
-}
 
 char SeparatorOf(const Args& a) {
   const std::string value = a.Value("separator", ",");

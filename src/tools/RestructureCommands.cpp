@@ -36,7 +36,7 @@ int Restructure(const Args& a, Context& ctx) {
   };
   ComponentsStarted components;
   const TRestructureResult result =
-      RestructureTable(a.At(0), StoredText(a.At(1)), def, options);
+      RestructureTable(DatabasePath(a.At(0)), StoredText(a.At(1)), def, options);
   ctx.out << "restructured " << a.At(1) << " (" << result.records << " records";
   if (result.blanked) ctx.out << ", " << result.blanked << " values set blank";
   ctx.out << ")\n";

@@ -242,6 +242,25 @@ TEST(UtilityTest, ImportCsvListsEachRefusedLineAndExportAddsTheExtension) {
   EXPECT_EQ(testing::TempDir::Read(dir.File("pics.csv")), "Id,Data\r\n1,00FF10A0\r\n");
 }
 
+// A database named as a person types it: relative to the current folder, with letters beyond
+// ASCII; the restructure finds it as export and import do.
+TEST(UtilityTest, RestructureTakesARelativeNonAsciiDirectory) {
+  testing::TempDir dir;
+  const std::string name = "Donn\u00e9es \u0416";
+  std::filesystem::create_directory(dir.File(name));
+  GenerateSampleDatabase(dir.File(name), kSmall);
+  const Result described = Vbutil({"ddf", "describe", dir.File(name), "Customers"});
+  ASSERT_EQ(kExitOk, described.code) << described.err;
+  dir.Write("customers.txt", described.out);
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir.Path());
+  const Result restructured =
+      Vbutil({"restructure", name, "Customers", dir.File("customers.txt"), "--quiet"});
+  std::filesystem::current_path(before);
+  EXPECT_EQ(kExitOk, restructured.code) << restructured.err;
+  EXPECT_NE(restructured.out.find("(12 records)"), std::string::npos) << restructured.out;
+}
+
 TEST(UtilityTest, BlobTextRepeatsAndPadding) {
   EXPECT_EQ("###TQ==", EncodeBlobText("M"));
   EXPECT_EQ("###TWE=", EncodeBlobText("Ma"));
