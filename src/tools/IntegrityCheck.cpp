@@ -1,11 +1,18 @@
 #include "tools/IntegrityCheck.h"
 
+#include <limits.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "microkernel/FileNames.h"
 #include "microkernel/KeyEncoding.h"
+#include "microkernel/ServerLocation.h"
+#include "microkernel/StoredKeyCheck.h"
 
 namespace vader::tools {
 namespace {
@@ -17,6 +24,27 @@ struct Entry {
 
 using microkernel::kOpGetNextExtended;
 using microkernel::kOpStepNextExtended;
+
+bool OnServer(const std::string& path) {
+  return microkernel::IsServerLocation(microkernel::MapToServer(path));
+}
+
+// The SQLite database behind `path` when the record manager keeps the file here, its name
+// resolved as the record manager resolves it; empty for a file on a server or one written by
+// a real Btrieve engine, which only the record manager reads.
+std::string LocalDatabase(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  if (microkernel::IsServerLocation(path)) return "";
+  char buffer[PATH_MAX];
+  if (!path.empty() && path[0] != '/') {
+    if (!::getcwd(buffer, sizeof buffer)) return "";
+    path = std::string(buffer) + "/" + path;
+  }
+  if (OnServer(path) || !::realpath(microkernel::FindIgnoringCase(path).c_str(), buffer))
+    return "";
+  const std::string real = buffer;
+  return OnServer(real) || microkernel::IsRealBtrieveFile(real) ? "" : real;
+}
 
 // Records of a fixed-length file come in batches of the extended reads (each record with its
 // position), one call of the record manager for many records; a variable-length file is read
@@ -98,9 +126,33 @@ class Checker {
     if (microkernel::ParseCreateBuffer(reinterpret_cast<const uint8_t*>(create.data()),
                                        create.size(), layout_) != microkernel::kOk)
       layout_.keys.clear();  // every key then proves its order by lookups
-    ReadPhysical();
     report_.keys = def_.keys.size();
-    for (const KeyDef& key : def_.keys) CheckKey(key);
+    const std::vector<KeyToWalk> walks = KeysToWalk();
+    if (walks.empty()) return;
+    ReadPhysical();
+    for (const KeyToWalk& walk : walks) CheckKey(*walk.key, walk.byLookups);
+  }
+
+ private:
+  struct KeyToWalk {
+    const KeyDef* key;
+    bool byLookups;  // its entries do not hold their records' key values
+  };
+
+  // The keys that reading a local file's storage did not prove sound, with the counts Stat
+  // gives; every key of a file that cannot be read so.
+  std::vector<KeyToWalk> KeysToWalk() {
+    const std::string database = LocalDatabase(file_.Path());
+    const microkernel::StoredFileProof stored =
+        database.empty() ? microkernel::StoredFileProof{} : microkernel::ProveStoredKeys(database);
+    report_.records = stored.records;
+    std::vector<KeyToWalk> walks;
+    for (const KeyDef& key : def_.keys) {
+      const microkernel::StoredKeyProof* proof = stored.read ? stored.Find(key.number) : nullptr;
+      if (!proof || !proof->agrees || proof->distinctValues != key.uniqueValues)
+        walks.push_back({&key, proof && !proof->agrees});
+    }
+    return walks;
   }
 
  private:
@@ -236,13 +288,16 @@ class Checker {
     return true;
   }
 
-  void CheckKey(const KeyDef& key) {
+  // `byLookups`: the order of the records is not proof enough (the entries may list the
+  // records in order under other values, which a search by value does not find).
+  void CheckKey(const KeyDef& key, bool byLookups) {
     const std::vector<Entry> walked = Walk(key);
     const uint64_t problemsBefore = report_.problemCount;
     CheckEntries(key, walked);
     // A damaged index is searched record by record, which tells where it went wrong.
     uint32_t groups = 0;
-    if (report_.problemCount != problemsBefore || !InEncodedOrder(key, walked, groups))
+    if (byLookups || report_.problemCount != problemsBefore ||
+        !InEncodedOrder(key, walked, groups))
       CheckOrder(key, walked);
     else if (groups != key.uniqueValues)
       CountProblem(key, groups);

@@ -1,8 +1,10 @@
 #pragma once
-// Checks that every key index of a file agrees with its records, through the API: the
-// physical order gives the records; each key path is walked and compared with them, and its
-// order is proved with the record manager's own key encoding, or, where that finds records
-// out of place, by looking each record up by its own key value.
+// Checks that every key index of a file agrees with its records. A local file's key tables
+// are first compared with its records straight from its storage; each key this does not prove
+// sound (and every key of a file on a server or of a real Btrieve engine) is checked through
+// the API: the physical order gives the records; the key path is walked and compared with
+// them, and its order is proved with the record manager's own key encoding, or, where that
+// finds records out of place, by looking each record up by its own key value.
 
 #include <cstdint>
 #include <string>

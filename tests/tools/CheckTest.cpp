@@ -121,6 +121,42 @@ TEST_F(CheckTest, SecondEntryForARecordIsFound) {
   EXPECT_EQ(std::string::npos, problems.find("key 0:")) << problems;
 }
 
+TEST_F(CheckTest, EntryPointingAtAnotherRecordIsFound) {
+  Sql("UPDATE key0 SET pos = 5 WHERE pos = 6;");
+  const std::string problems = Problems();
+  EXPECT_NE(problems.find("key 0: record at position 5 is listed twice"), std::string::npos)
+      << problems;
+  EXPECT_NE(problems.find("key 0: record at position 6 is missing from the index"),
+            std::string::npos)
+      << problems;
+  EXPECT_EQ(std::string::npos, problems.find("key 1:")) << problems;
+}
+
+TEST_F(CheckTest, EntryUnderAnotherValueThatSortsInPlaceIsFound) {
+  // Record 9's entry in key 2 says 8 (the last byte of the encoded value, before the 8-byte
+  // sequence): the entries still list the records in order, but a search for 9 misses it.
+  Sql("UPDATE key2 SET k = CAST(substr(k, 1, 3) || x'08' || substr(k, 5) AS BLOB) WHERE pos = 9;");
+  const std::string problems = Problems();
+  EXPECT_NE(problems.find("key 2: record at position 9 is not where its key value sorts"),
+            std::string::npos)
+      << problems;
+}
+
+TEST_F(CheckTest, WrongCountsAreFound) {
+  // One record and one distinct value of key 1 too many; key 0 (unique, never null) has as
+  // many values as the file has records.
+  Sql("UPDATE vader_counts SET entries = entries + 1 WHERE key = -1;"
+      "UPDATE vader_counts SET distinct_values = distinct_values + 1 WHERE key = 1;");
+  const std::string problems = Problems();
+  EXPECT_NE(problems.find("key 0: the index holds 21 distinct values, its key path shows 20"),
+            std::string::npos)
+      << problems;
+  EXPECT_NE(problems.find("key 1: the index holds 6 distinct values, its key path shows 5"),
+            std::string::npos)
+      << problems;
+  EXPECT_EQ(std::string::npos, problems.find("key 2:")) << problems;
+}
+
 TEST_F(CheckTest, DuplicateInAUniqueKeyIsFound) {
   Sql("UPDATE records SET data = (SELECT data FROM records WHERE pos = 3) WHERE pos = 9;");
   Sql("UPDATE key0 SET k = (SELECT k FROM key0 WHERE pos = 3) || x'00' WHERE pos = 9;");
