@@ -29,66 +29,77 @@ bool Exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-// The index among the records read of each position: a table by position while the positions
-// are dense (only deleted records leave gaps), else a search of the ascending positions.
-class PositionIndex {
+// Where each record's cells lie: at its position itself while the positions are dense (only
+// deleted records leave gaps), so that finding an entry's record costs one memory access;
+// else at its rank among the records, found by a search of the ascending positions.
+class Slots {
  public:
   static constexpr size_t kNone = SIZE_MAX;
 
-  void Clear() {
+  // Before a pass over `rows` records none of whose positions exceeds `last`.
+  void Plan(uint64_t rows, int64_t last) {
+    dense_ = last < 0 || static_cast<uint64_t>(last) <= 2 * rows + 4096;
+    capacity_ = dense_ ? static_cast<size_t>(std::max<int64_t>(last, 0)) + 1 : rows;
+  }
+  // Before each pass.
+  void Restart() {
     positions_.clear();
-    slots_.clear();
+    records_ = 0;
+    last_ = 0;
   }
-  // False unless positions come in ascending order.
-  bool Add(int64_t pos) {
-    if (pos < 1 || (!positions_.empty() && pos <= positions_.back())) return false;
-    positions_.push_back(static_cast<uint32_t>(pos));
-    return true;
+  size_t Capacity() const { return capacity_; }
+  size_t Records() const { return records_; }
+  // The slot of the next record read; kNone unless the positions ascend within the plan.
+  size_t Add(int64_t pos) {
+    if (pos <= last_ || pos > UINT32_MAX) return kNone;
+    const size_t slot = dense_ ? static_cast<size_t>(pos) : records_;
+    if (slot >= capacity_) return kNone;
+    if (!dense_) positions_.push_back(static_cast<uint32_t>(pos));
+    last_ = pos;
+    ++records_;
+    return slot;
   }
-  void Seal() {
-    if (positions_.empty() || positions_.back() > 4 * positions_.size() + 4096) return;
-    slots_.assign(positions_.back() + size_t{1}, 0);
-    for (size_t i = 0; i < positions_.size(); ++i)
-      slots_[positions_[i]] = static_cast<uint32_t>(i + 1);
-  }
-  size_t Size() const { return positions_.size(); }
+  // The slot of the record at `pos`, or kNone (a slot without a record, when dense).
   size_t Find(int64_t pos) const {
     if (pos < 1 || pos > UINT32_MAX) return kNone;
-    if (!slots_.empty())
-      return static_cast<uint64_t>(pos) < slots_.size() && slots_[pos] ? slots_[pos] - size_t{1}
-                                                                        : kNone;
+    if (dense_) return static_cast<uint64_t>(pos) < capacity_ ? static_cast<size_t>(pos) : kNone;
     const auto it = std::lower_bound(positions_.begin(), positions_.end(), pos);
     return it != positions_.end() && *it == pos ? static_cast<size_t>(it - positions_.begin())
                                                 : kNone;
   }
 
  private:
-  std::vector<uint32_t> positions_;
-  std::vector<uint32_t> slots_;  // by position: the index + 1, 0 where no record is
+  bool dense_ = true;
+  size_t capacity_ = 0;
+  size_t records_ = 0;
+  int64_t last_ = 0;
+  std::vector<uint32_t> positions_;  // when not dense
 };
 
-enum RecordState : uint8_t { kNullInKey, kUnlisted, kListed };
+enum CellState : uint8_t { kNoRecord, kNullInKey, kUnlisted, kListed };
 
-// One key's encoded value of every record read, and which of them its entries listed.
-struct KeyValues {
+// One key's cell for each slot: the state of its record, then its encoded key value, side by
+// side so that checking an entry reads one place.
+struct KeyCells {
   const KeyCodec* codec = nullptr;
-  size_t length = 0;  // encoded bytes per record
-  Bytes values;       // by record index
-  std::vector<RecordState> states;
+  size_t length = 0;  // encoded bytes of a value
+  std::vector<uint8_t> cells;
   uint32_t indexed = 0;  // records not null in the key
 
-  explicit KeyValues(const KeyCodec& c) : codec(&c), length(c.EncodedLength()) {}
-  void Add(const uint8_t* record, std::vector<uint8_t>& raw, Bytes& encoded) {
+  explicit KeyCells(const KeyCodec& c) : codec(&c), length(c.EncodedLength()) {}
+  size_t CellSize() const { return 1 + length; }
+  uint8_t* Cell(size_t slot) { return cells.data() + slot * CellSize(); }
+  void Fill(size_t slot, const uint8_t* record, std::vector<uint8_t>& raw, Bytes& encoded) {
     codec->ExtractInto(record, raw.data());
-    const bool null = codec->IsNull(raw.data());
-    if (null)
-      encoded.assign(length, '\0');
-    else
-      codec->EncodeInto(raw.data(), encoded);
-    encoded.resize(length, '\0');
-    values += encoded;
-    states.push_back(null ? kNullInKey : kUnlisted);
-    indexed += null ? 0 : 1;
+    uint8_t* cell = Cell(slot);
+    if (codec->IsNull(raw.data())) {
+      cell[0] = kNullInKey;
+      return;
+    }
+    codec->EncodeInto(raw.data(), encoded);
+    cell[0] = kUnlisted;
+    std::memcpy(cell + 1, encoded.data(), std::min(encoded.size(), length));
+    ++indexed;
   }
 };
 
@@ -98,15 +109,14 @@ class Prover {
 
   StoredFileProof Run() {
     StoredFileProof proof;
-    uint64_t rows = 0;
-    if (!Open() || !CountRows(rows)) return proof;
+    if (!Open() || !PlanSlots()) return proof;
     size_t next = 0;  // the first key of the next pass
     do {
-      std::vector<KeyValues> pass = NextPass(next, rows);
+      std::vector<KeyCells> pass = NextPass(next);
       if (!ReadRecords(pass)) return StoredFileProof{};
-      for (KeyValues& key : pass) proof.keys.push_back(Prove(key));
+      for (KeyCells& key : pass) proof.keys.push_back(Prove(key));
     } while (next < codecs_.size());
-    proof.records = static_cast<uint32_t>(positions_.Size());
+    proof.records = static_cast<uint32_t>(slots_.Records());
     proof.read = true;
     return proof;
   }
@@ -130,73 +140,76 @@ class Prover {
   }
 
   // The rows of the record table (the count row among them), which SQLite counts from its
-  // pages without reading them: enough to plan the passes.
-  bool CountRows(uint64_t& rows) {
-    Statement count(db_.Handle(), "SELECT count(*) FROM records");
-    if (!count.Valid() || count.Step() != SQLITE_ROW) return false;
-    rows = static_cast<uint64_t>(std::max<int64_t>(count.Int(0), 0));
+  // pages without reading them, and the last position, found by one seek.
+  bool PlanSlots() {
+    Statement plan(db_.Handle(),
+                   "SELECT (SELECT count(*) FROM records), (SELECT max(pos) FROM records"
+                   " WHERE pos < 2147483648)");
+    if (!plan.Valid() || plan.Step() != SQLITE_ROW) return false;
+    slots_.Plan(static_cast<uint64_t>(std::max<int64_t>(plan.Int(0), 0)), plan.Int(1));
     return true;
   }
 
-  // The keys from `next` on whose values of `rows` records fit one pass (at least one key).
-  std::vector<KeyValues> NextPass(size_t& next, uint64_t rows) const {
-    std::vector<KeyValues> pass;
+  // The keys from `next` on whose cells fit one pass (at least one key).
+  std::vector<KeyCells> NextPass(size_t& next) const {
+    std::vector<KeyCells> pass;
     uint64_t bytes = 0;
     for (; next < codecs_.size(); ++next) {
-      bytes += rows * codecs_[next]->EncodedLength();
+      bytes += uint64_t{slots_.Capacity()} * (1 + codecs_[next]->EncodedLength());
       if (!pass.empty() && bytes > kBytesPerPass) break;
       pass.emplace_back(*codecs_[next]);
     }
-    for (KeyValues& key : pass) {
-      key.values.reserve(rows * key.length);
-      key.states.reserve(rows);
-    }
+    for (KeyCells& key : pass) key.cells.assign(slots_.Capacity() * key.CellSize(), kNoRecord);
     return pass;
   }
 
-  // Every record's values of the keys of `pass`, in the order of the positions.
-  bool ReadRecords(std::vector<KeyValues>& pass) {
-    positions_.Clear();
+  // Every record's cells of the keys of `pass`.
+  bool ReadRecords(std::vector<KeyCells>& pass) {
+    slots_.Restart();
     Statement records(db_.Handle(), kRecordsInOrder);
     if (!records.Valid()) return false;
     size_t keyLength = 0;
-    for (const KeyValues& key : pass) keyLength = std::max(keyLength, key.codec->Length());
+    for (const KeyCells& key : pass) keyLength = std::max(keyLength, key.codec->Length());
     std::vector<uint8_t> raw(keyLength);
     Bytes encoded;
     int rc;
     while ((rc = records.Step()) == SQLITE_ROW) {
       const uint8_t* data = records.BlobData(1);
-      if (!data || records.BlobSize(1) < def_.recordLength || !positions_.Add(records.Int(0)))
-        return false;
-      for (KeyValues& key : pass) key.Add(data, raw, encoded);
+      if (!data || records.BlobSize(1) < def_.recordLength) return false;
+      const size_t slot = slots_.Add(records.Int(0));
+      if (slot == Slots::kNone) return false;
+      for (KeyCells& key : pass) key.Fill(slot, data, raw, encoded);
     }
-    positions_.Seal();
     return rc == SQLITE_DONE;
   }
 
   // Walks the key's table once, in its order.
-  StoredKeyProof Prove(KeyValues& key) {
+  StoredKeyProof Prove(KeyCells& key) {
     const KeyDef& def = key.codec->Key();
     StoredKeyProof proof;
     proof.number = def.number;
     Statement entries(db_.Handle(),
                       "SELECT k, pos FROM key" + std::to_string(def.number) + " ORDER BY k");
     if (!entries.Valid()) return proof;
-    const size_t entryLength = key.length + (def.Duplicates() ? kSequenceSize : 0);
-    Bytes previous;
+    const size_t sequence = def.Duplicates() ? kSequenceSize : 0;
+    std::vector<uint8_t> previous(key.length + sequence);
     uint32_t listed = 0, distinct = 0;
     int rc;
     while ((rc = entries.Step()) == SQLITE_ROW) {
       const uint8_t* entry = entries.BlobData(0);
-      const size_t at = positions_.Find(entries.Int(1));
-      if (!entry || entries.BlobSize(0) != entryLength || at == PositionIndex::kNone ||
-          key.states[at] != kUnlisted ||
-          std::memcmp(entry, key.values.data() + at * key.length, key.length) != 0)
+      const size_t slot = slots_.Find(entries.Int(1));
+      if (!entry || entries.BlobSize(0) != previous.size() || slot == Slots::kNone) return proof;
+      uint8_t* cell = key.Cell(slot);
+      if (cell[0] != kUnlisted || std::memcmp(entry, cell + 1, key.length) != 0) return proof;
+      // Ascending: a greater value, or the same one (with duplicates) under a greater sequence.
+      const int order = listed == 0 ? 1 : std::memcmp(entry, previous.data(), key.length);
+      if (order < 0 || (order == 0 && (sequence == 0 || std::memcmp(entry + key.length,
+                                                                    previous.data() + key.length,
+                                                                    sequence) <= 0)))
         return proof;
-      if (listed > 0 && std::memcmp(entry, previous.data(), entryLength) <= 0) return proof;
-      if (listed == 0 || std::memcmp(entry, previous.data(), key.length) != 0) ++distinct;
-      previous.assign(reinterpret_cast<const char*>(entry), entryLength);
-      key.states[at] = kListed;
+      distinct += order > 0 ? 1 : 0;
+      std::memcpy(previous.data(), entry, previous.size());
+      cell[0] = kListed;
       ++listed;
     }
     proof.agrees = rc == SQLITE_DONE && listed == key.indexed;
@@ -208,7 +221,7 @@ class Prover {
   Connection db_;
   FileDefinition def_;
   std::vector<std::unique_ptr<KeyCodec>> codecs_;  // in key order
-  PositionIndex positions_;
+  Slots slots_;
 };
 
 }  // namespace

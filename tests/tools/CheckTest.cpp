@@ -132,10 +132,25 @@ TEST_F(CheckTest, EntryPointingAtAnotherRecordIsFound) {
   EXPECT_EQ(std::string::npos, problems.find("key 1:")) << problems;
 }
 
+// Record 9's entry in key 2 says 8 (the last byte of the encoded value, before the 8-byte
+// sequence): the entries still list the records in order, but a search for 9 misses it.
+constexpr char kMisfiledEntry[] =
+    "UPDATE key2 SET k = CAST(substr(k, 1, 3) || x'08' || substr(k, 5) AS BLOB) WHERE pos = 9;";
+
 TEST_F(CheckTest, EntryUnderAnotherValueThatSortsInPlaceIsFound) {
-  // Record 9's entry in key 2 says 8 (the last byte of the encoded value, before the 8-byte
-  // sequence): the entries still list the records in order, but a search for 9 misses it.
-  Sql("UPDATE key2 SET k = CAST(substr(k, 1, 3) || x'08' || substr(k, 5) AS BLOB) WHERE pos = 9;");
+  Sql(kMisfiledEntry);
+  const std::string problems = Problems();
+  EXPECT_NE(problems.find("key 2: record at position 9 is not where its key value sorts"),
+            std::string::npos)
+      << problems;
+}
+
+TEST_F(CheckTest, PositionsFarApartAreChecked) {
+  // Record 20 (null in key 2) moves far beyond the others.
+  Sql("UPDATE records SET pos = 100020 WHERE pos = 20; UPDATE key0 SET pos = 100020 WHERE pos = 20;"
+      "UPDATE key1 SET pos = 100020 WHERE pos = 20;");
+  EXPECT_TRUE(CheckFile(path_).Ok()) << Problems();
+  Sql(kMisfiledEntry);
   const std::string problems = Problems();
   EXPECT_NE(problems.find("key 2: record at position 9 is not where its key value sorts"),
             std::string::npos)
