@@ -127,8 +127,10 @@ class Checker {
                                        create.size(), layout_) != microkernel::kOk)
       layout_.keys.clear();  // every key then proves its order by lookups
     report_.keys = def_.keys.size();
-    const std::vector<KeyToWalk> walks = KeysToWalk();
-    if (walks.empty()) return;
+    const microkernel::StoredFileProof stored = ProveFromStorage();
+    report_.records = stored.records;
+    const std::vector<KeyToWalk> walks = KeysToWalk(stored);
+    if (stored.read && walks.empty()) return;
     ReadPhysical();
     for (const KeyToWalk& walk : walks) CheckKey(*walk.key, walk.byLookups);
   }
@@ -139,13 +141,15 @@ class Checker {
     bool byLookups;  // its entries do not hold their records' key values
   };
 
-  // The keys that reading a local file's storage did not prove sound, with the counts Stat
-  // gives; every key of a file that cannot be read so.
-  std::vector<KeyToWalk> KeysToWalk() {
+  microkernel::StoredFileProof ProveFromStorage() const {
     const std::string database = LocalDatabase(file_.Path());
-    const microkernel::StoredFileProof stored =
-        database.empty() ? microkernel::StoredFileProof{} : microkernel::ProveStoredKeys(database);
-    report_.records = stored.records;
+    return database.empty() ? microkernel::StoredFileProof{}
+                            : microkernel::ProveStoredKeys(database);
+  }
+
+  // The keys that reading the storage did not prove sound with the counts Stat gives: all of
+  // them when it could not be read.
+  std::vector<KeyToWalk> KeysToWalk(const microkernel::StoredFileProof& stored) const {
     std::vector<KeyToWalk> walks;
     for (const KeyDef& key : def_.keys) {
       const microkernel::StoredKeyProof* proof = stored.read ? stored.Find(key.number) : nullptr;
@@ -155,7 +159,6 @@ class Checker {
     return walks;
   }
 
- private:
   void Problem(const KeyDef& key, const std::string& text) {
     ++report_.problemCount;
     if (report_.problems.size() < CheckReport::kMaxListed)
