@@ -10,10 +10,6 @@ namespace {
 
 constexpr std::chrono::milliseconds kLookInterval{1};
 
-}  // namespace
-
-namespace {
-
 void AddUp(std::vector<int64_t>& sum, const std::vector<int64_t>& more) {
   if (sum.size() < more.size()) sum.resize(more.size());
   for (size_t i = 0; i < more.size(); ++i) sum[i] += more[i];
