@@ -65,6 +65,7 @@ struct BtrieveSide {
 
 BtrieveSide* gBtr = nullptr;
 PGconn* gPq = nullptr;
+PGconn* gListener = nullptr;  // listens to the announcements, as a connection reading ahead
 
 PGresult* Prepared(const char* name, int n, const char* const* values, const int* lengths) {
   static const int formats[2] = {1, 1};
@@ -91,6 +92,9 @@ void Setup() {
   PQclear(PQprepare(gPq, "next", "SELECT id, data FROM plain WHERE id > $1::int4 ORDER BY id LIMIT 1", 0, nullptr));
   PQclear(PQprepare(gPq, "equal", "SELECT id, data FROM plain WHERE id = $1::int4", 0, nullptr));
   PQclear(PQprepare(gPq, "insert", "INSERT INTO plain(id, data) VALUES($1::int4, $2::bytea)", 0, nullptr));
+  gListener = PQconnectdb(("host=127.0.0.1 port=" + std::to_string(gServer->Port()) +
+                           " user=vader dbname=postgres").c_str());
+  if (PQstatus(gListener) != CONNECTION_OK) throw std::runtime_error("libpq connect");
   PQclear(PQprepare(gPq, "insert_announced",
                     "INSERT INTO plain(id, data) VALUES($1::int4, $2::bytea) RETURNING "
                     "pg_notify('plain', '')",
@@ -183,6 +187,24 @@ void BM_Insert_LibpqAnnounced(benchmark::State& state) {
     if (!PlainInsert("insert_announced")) state.SkipWithError("insert");
 }
 
+// Reads what the server announced to the listener so far, as its next call would.
+void DrainListener() {
+  PQconsumeInput(gListener);
+  while (PGnotify* n = PQnotifies(gListener)) PQfreemem(n);
+}
+
+// The same while another connection listens: each commit then wakes its server process.
+void BM_Insert_LibpqAnnouncedListened(benchmark::State& state) {
+  PQclear(PQexec(gListener, "LISTEN plain"));
+  uint32_t n = 0;
+  for (auto _ : state) {
+    if (!PlainInsert("insert_announced")) state.SkipWithError("insert");
+    if (++n % 256 == 0) DrainListener();
+  }
+  PQclear(PQexec(gListener, "UNLISTEN plain"));
+  DrainListener();
+}
+
 constexpr int kPerTransaction = 100;
 
 // Records inserted, one transaction of kPerTransaction an iteration; times are per record.
@@ -224,6 +246,7 @@ BENCHMARK(BM_GetEqual_Libpq)->UseRealTime();
 BENCHMARK(BM_Insert_RecordManager)->UseRealTime();
 BENCHMARK(BM_Insert_Libpq)->UseRealTime();
 BENCHMARK(BM_Insert_LibpqAnnounced)->UseRealTime();
+BENCHMARK(BM_Insert_LibpqAnnouncedListened)->UseRealTime();
 BENCHMARK(BM_InsertInTransaction_RecordManager)->UseRealTime();
 BENCHMARK(BM_InsertInTransaction_Libpq)->UseRealTime();
 BENCHMARK(BM_InsertInTransaction_LibpqAnnounced)->UseRealTime();
@@ -246,6 +269,7 @@ int main(int argc, char** argv) {
   const std::pair<const char*, const char*> pairs[] = {
       {"GetNext", "RecordManager"},        {"GetEqual", "RecordManager"},
       {"Insert", "RecordManager"},         {"Insert", "LibpqAnnounced"},
+      {"Insert", "LibpqAnnouncedListened"},
       {"InsertInTransaction", "RecordManager"}, {"InsertInTransaction", "LibpqAnnounced"}};
   for (const auto& [op, side] : pairs) {
     const std::string name = std::string("BM_") + op + "_" + side + "/real_time";
@@ -254,12 +278,13 @@ int main(int argc, char** argv) {
     if (a == gNs.end() || b == gNs.end() || b->second <= 0) continue;
     const double per = std::string(op) == "InsertInTransaction" ? kPerTransaction : 1;
     const auto sa = reporter.SpreadOf(name), sb = reporter.SpreadOf(base);
-    std::printf("  %-19s %-14s %8.1f us (%.1f +- %.1f)  %8.1f us (%.1f +- %.1f)  %.2f\n", op, side,
+    std::printf("  %-19s %-22s %8.1f us (%.1f +- %.1f)  %8.1f us (%.1f +- %.1f)  %.2f\n", op, side,
                 a->second / per / 1000, sa.mean / per / 1000, sa.stddev / per / 1000,
                 b->second / per / 1000, sb.mean / per / 1000, sb.stddev / per / 1000,
                 a->second / b->second);
   }
   PQfinish(gPq);
+  PQfinish(gListener);
   delete gServer;
   return 0;
 }
