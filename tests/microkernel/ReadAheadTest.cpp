@@ -108,13 +108,12 @@ TEST_F(ReadAheadTest, InsideATransactionEveryStepSeesOtherClientsCommits) {
   ASSERT_EQ(0, Op(kEnd));
 }
 
-// A walk left idle lets its rows read ahead go and stops listening, so that a burst of other
-// writers' announcements does not wait in the server's queue for it; its next step reads the
-// file afresh.
+// A walk left idle lets its rows read ahead go and stops listening, so that the server keeps no
+// announcements of other writers for it; its next step reads the file afresh.
 TEST_F(ReadAheadTest, AnIdleWalkStopsListeningAndGoesOnAfresh) {
   WalkInto(200);
   ASSERT_TRUE(InsertUnannounced(205));
-  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   // The walker's session ended its last statement by no longer listening to the file.
   EXPECT_TRUE(TestServer::Shared().Sql(
       "DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_stat_activity WHERE query = format("
