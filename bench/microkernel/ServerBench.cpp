@@ -1,9 +1,12 @@
 // The record manager on a PostgreSQL server against plain libpq statements doing the same work
 // on the same server, in the same run: Get Next, Get Equal and Insert on an N-record file with
-// one unique INTEGER key (N = --records=N or VADER_BENCH_RECORDS, default 20,000). The baseline
-// is a table (id integer primary key, data bytea) read and written with prepared statements:
-// a keyed seek for the next row, an equality lookup, an autocommitted insert. Starts its own
-// server (as the tests do); times are wall-clock, since the work is mostly the server's.
+// one unique INTEGER key (N = --records=N or VADER_BENCH_RECORDS, default 20,000), and inserts of
+// 100 records in one transaction. The baseline is a table (id integer primary key, data bytea)
+// read and written with prepared statements: a keyed seek for the next row, an equality lookup,
+// an insert. The inserts are also measured with a change announcement (pg_notify) in the
+// inserting statement, as the record manager's writes announce themselves to the connections
+// reading ahead in the file. Starts its own server (as the tests do); times are wall-clock,
+// since the work is mostly the server's.
 
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
@@ -62,6 +65,7 @@ struct BtrieveSide {
 
 BtrieveSide* gBtr = nullptr;
 PGconn* gPq = nullptr;
+PGconn* gListener = nullptr;  // listens to the announcements, as a connection reading ahead
 
 PGresult* Prepared(const char* name, int n, const char* const* values, const int* lengths) {
   static const int formats[2] = {1, 1};
@@ -88,6 +92,13 @@ void Setup() {
   PQclear(PQprepare(gPq, "next", "SELECT id, data FROM plain WHERE id > $1::int4 ORDER BY id LIMIT 1", 0, nullptr));
   PQclear(PQprepare(gPq, "equal", "SELECT id, data FROM plain WHERE id = $1::int4", 0, nullptr));
   PQclear(PQprepare(gPq, "insert", "INSERT INTO plain(id, data) VALUES($1::int4, $2::bytea)", 0, nullptr));
+  gListener = PQconnectdb(("host=127.0.0.1 port=" + std::to_string(gServer->Port()) +
+                           " user=vader dbname=postgres").c_str());
+  if (PQstatus(gListener) != CONNECTION_OK) throw std::runtime_error("libpq connect");
+  PQclear(PQprepare(gPq, "insert_announced",
+                    "INSERT INTO plain(id, data) VALUES($1::int4, $2::bytea) RETURNING "
+                    "pg_notify('plain', '')",
+                    0, nullptr));
 }
 
 uint32_t Be(uint32_t v) { return __builtin_bswap32(v); }
@@ -138,27 +149,92 @@ void BM_GetEqual_Libpq(benchmark::State& state) {
   }
 }
 
+// Ids above every record the file holds, for the insert benchmarks of either side.
+uint32_t NextId() {
+  static uint32_t next = 0;
+  if (next == 0) next = gRecords + 1;
+  return next++;
+}
+
 void BM_Insert_RecordManager(benchmark::State& state) {
-  static uint32_t next = gRecords + 1;
   uint8_t rec[kRecordLength];
   for (auto _ : state) {
-    MakeRecord(next++, rec);
+    MakeRecord(NextId(), rec);
     if (gBtr->Call(2, rec, kRecordLength, -1) != 0) state.SkipWithError("insert");
   }
 }
 
-void BM_Insert_Libpq(benchmark::State& state) {
-  static uint32_t next = gRecords + 1;
+bool PlainInsert(const char* statement) {
   uint8_t rec[kRecordLength];
+  const uint32_t id = NextId();
+  MakeRecord(id, rec);
+  const uint32_t be = Be(id);
+  const char* values[] = {reinterpret_cast<const char*>(&be), reinterpret_cast<const char*>(rec)};
+  const int lengths[] = {4, kRecordLength};
+  PGresult* r = Prepared(statement, 2, values, lengths);
+  const ExecStatusType status = PQresultStatus(r);
+  PQclear(r);
+  return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+}
+
+void BM_Insert_Libpq(benchmark::State& state) {
+  for (auto _ : state)
+    if (!PlainInsert("insert")) state.SkipWithError("insert");
+}
+
+void BM_Insert_LibpqAnnounced(benchmark::State& state) {
+  for (auto _ : state)
+    if (!PlainInsert("insert_announced")) state.SkipWithError("insert");
+}
+
+// Reads what the server announced to the listener so far, as its next call would.
+void DrainListener() {
+  PQconsumeInput(gListener);
+  while (PGnotify* n = PQnotifies(gListener)) PQfreemem(n);
+}
+
+// The same while another connection listens: each commit then wakes its server process.
+void BM_Insert_LibpqAnnouncedListened(benchmark::State& state) {
+  PQclear(PQexec(gListener, "LISTEN plain"));
+  uint32_t n = 0;
   for (auto _ : state) {
-    MakeRecord(next, rec);
-    const uint32_t be = Be(next++);
-    const char* values[] = {reinterpret_cast<const char*>(&be), reinterpret_cast<const char*>(rec)};
-    const int lengths[] = {4, kRecordLength};
-    PGresult* r = Prepared("insert", 2, values, lengths);
-    if (PQresultStatus(r) != PGRES_COMMAND_OK) state.SkipWithError("insert");
-    PQclear(r);
+    if (!PlainInsert("insert_announced")) state.SkipWithError("insert");
+    if (++n % 256 == 0) DrainListener();
   }
+  PQclear(PQexec(gListener, "UNLISTEN plain"));
+  DrainListener();
+}
+
+constexpr int kPerTransaction = 100;
+
+// Records inserted, one transaction of kPerTransaction an iteration; times are per record.
+void BM_InsertInTransaction_RecordManager(benchmark::State& state) {
+  uint8_t rec[kRecordLength], scratch[4];
+  for (auto _ : state) {
+    gBtr->Call(19, scratch, 0);
+    for (int i = 0; i < kPerTransaction; ++i) {
+      MakeRecord(NextId(), rec);
+      if (gBtr->Call(2, rec, kRecordLength, -1) != 0) state.SkipWithError("insert");
+    }
+    if (gBtr->Call(20, scratch, 0) != 0) state.SkipWithError("end transaction");
+  }
+  state.SetItemsProcessed(state.iterations() * kPerTransaction);
+}
+
+void PlainTransaction(benchmark::State& state, const char* statement) {
+  for (auto _ : state) {
+    PQclear(PQexec(gPq, "BEGIN"));
+    for (int i = 0; i < kPerTransaction; ++i)
+      if (!PlainInsert(statement)) state.SkipWithError("insert");
+    PQclear(PQexec(gPq, "COMMIT"));
+  }
+  state.SetItemsProcessed(state.iterations() * kPerTransaction);
+}
+
+void BM_InsertInTransaction_Libpq(benchmark::State& state) { PlainTransaction(state, "insert"); }
+
+void BM_InsertInTransaction_LibpqAnnounced(benchmark::State& state) {
+  PlainTransaction(state, "insert_announced");
 }
 
 }  // namespace
@@ -169,6 +245,11 @@ BENCHMARK(BM_GetEqual_RecordManager)->UseRealTime();
 BENCHMARK(BM_GetEqual_Libpq)->UseRealTime();
 BENCHMARK(BM_Insert_RecordManager)->UseRealTime();
 BENCHMARK(BM_Insert_Libpq)->UseRealTime();
+BENCHMARK(BM_Insert_LibpqAnnounced)->UseRealTime();
+BENCHMARK(BM_Insert_LibpqAnnouncedListened)->UseRealTime();
+BENCHMARK(BM_InsertInTransaction_RecordManager)->UseRealTime();
+BENCHMARK(BM_InsertInTransaction_Libpq)->UseRealTime();
+BENCHMARK(BM_InsertInTransaction_LibpqAnnounced)->UseRealTime();
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i)
@@ -183,15 +264,27 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   WallTimeReporter reporter(gNs);
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\nRatio = record manager / plain libpq, wall time per operation:\n");
-  for (const char* op : {"GetNext", "GetEqual", "Insert"}) {
-    const auto a = gNs.find(std::string("BM_") + op + "_RecordManager/real_time");
-    const auto b = gNs.find(std::string("BM_") + op + "_Libpq/real_time");
-    if (a != gNs.end() && b != gNs.end() && b->second > 0)
-      std::printf("  %-9s %8.1f us  %8.1f us  %.2f\n", op, a->second / 1000, b->second / 1000,
-                  a->second / b->second);
+  std::printf("\nRatio = record manager (or libpq announcing) / plain libpq, wall time per "
+              "record, median; mean +- standard deviation with repetitions:\n");
+  const std::pair<const char*, const char*> pairs[] = {
+      {"GetNext", "RecordManager"},        {"GetEqual", "RecordManager"},
+      {"Insert", "RecordManager"},         {"Insert", "LibpqAnnounced"},
+      {"Insert", "LibpqAnnouncedListened"},
+      {"InsertInTransaction", "RecordManager"}, {"InsertInTransaction", "LibpqAnnounced"}};
+  for (const auto& [op, side] : pairs) {
+    const std::string name = std::string("BM_") + op + "_" + side + "/real_time";
+    const std::string base = std::string("BM_") + op + "_Libpq/real_time";
+    const auto a = gNs.find(name), b = gNs.find(base);
+    if (a == gNs.end() || b == gNs.end() || b->second <= 0) continue;
+    const double per = std::string(op) == "InsertInTransaction" ? kPerTransaction : 1;
+    const auto sa = reporter.SpreadOf(name), sb = reporter.SpreadOf(base);
+    std::printf("  %-19s %-22s %8.1f us (%.1f +- %.1f)  %8.1f us (%.1f +- %.1f)  %.2f\n", op, side,
+                a->second / per / 1000, sa.mean / per / 1000, sa.stddev / per / 1000,
+                b->second / per / 1000, sb.mean / per / 1000, sb.stddev / per / 1000,
+                a->second / b->second);
   }
   PQfinish(gPq);
+  PQfinish(gListener);
   delete gServer;
   return 0;
 }

@@ -64,7 +64,10 @@ bool FileStore::OpenInProcess(const std::string& path) {
   return IsServerLocation(path) ? PgStore::OpenInProcess(path) : SqliteStore::OpenInProcess(path);
 }
 
-void FileStore::EndIdleWalks() { SqliteStore::EndIdleWalks(); }
+void FileStore::EndIdleWalks() {
+  SqliteStore::EndIdleWalks();
+  PgStore::EndIdleWalks();
+}
 
 const KeyCodec* FileStore::Codec(int number) const {
   if (number < 0 || static_cast<size_t>(number) >= codecs_.size()) return nullptr;

@@ -103,8 +103,8 @@ class FileStore {
   const KeyCodec* Codec(int number) const;
   const OwnerInfo& Owner() const { return owner_; }
 
-  // Writes run between BeginWrite and EndWrite; inside a client transaction each write is a
-  // savepoint of the transaction that the first write opened.
+  // Writes run between BeginWrite and EndWrite; inside a client transaction each write joins
+  // the transaction that the first write opened, and one that fails leaves nothing in it.
   virtual Status BeginWrite(bool inTransaction, bool noWait) = 0;
   virtual Status EndWrite(bool commit) = 0;
   bool TransactionOpen() const { return txnOpen_; }

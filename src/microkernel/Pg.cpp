@@ -10,7 +10,19 @@ namespace {
 
 constexpr std::chrono::milliseconds kLookInterval{1};
 
+void AddUp(std::vector<int64_t>& sum, const std::vector<int64_t>& more) {
+  if (sum.size() < more.size()) sum.resize(more.size());
+  for (size_t i = 0; i < more.size(); ++i) sum[i] += more[i];
+}
+
 }  // namespace
+
+CountDelta& CountDelta::operator+=(const CountDelta& more) {
+  records += more.records;
+  AddUp(entries, more.entries);
+  AddUp(distinct, more.distinct);
+  return *this;
+}
 
 bool PgResult::Ok() const {
   if (!r_) return false;
@@ -101,23 +113,51 @@ bool PgConnection::Alive() {
 }
 
 bool PgConnection::Listen(const std::string& channel) {
-  if (announced_.count(channel)) return true;
+  Channel& c = channels_[channel];
+  if (c.listening) return true;
   if (!Exec("LISTEN " + channel).Ok()) return false;
-  announced_.emplace(channel, 0);
+  c.listening = true;
+  ++c.announced;
   return true;
+}
+
+void PgConnection::ListenOnly(const std::set<std::string>& wanted) {
+  if (Lost() || inTransaction || !Idle()) return;
+  std::vector<Channel*> stopping;
+  std::string unlisten;
+  for (auto& [name, c] : channels_)
+    if (c.listening && !wanted.count(name)) {
+      unlisten += "UNLISTEN " + name + ";";
+      stopping.push_back(&c);
+    }
+  // The answer is left for the next statement, which reads past it: the caller does not wait a
+  // round trip for it.
+  if (unlisten.empty() || !PQsendQuery(conn_, unlisten.c_str())) return;
+  for (Channel* c : stopping) c->listening = false;
+}
+
+bool PgConnection::Idle() {
+  // Answers that arrived to statements nobody waited for are read and let go.
+  PQconsumeInput(conn_);
+  while (!PQisBusy(conn_)) {
+    PGresult* r = PQgetResult(conn_);
+    if (!r) return true;
+    PQclear(r);
+  }
+  return false;
 }
 
 uint64_t PgConnection::Announced(const std::string& channel) {
   CollectAnnouncements();
-  auto it = announced_.find(channel);
-  return it == announced_.end() ? 0 : it->second;
+  auto it = channels_.find(channel);
+  return it == channels_.end() ? 0 : it->second.announced;
 }
 
 void PgConnection::CollectAnnouncements() {
   if (!conn_) return;
   while (PGnotify* n = PQnotifies(conn_)) {
-    auto it = announced_.find(n->relname);
-    if (it != announced_.end()) ++it->second;
+    auto it = channels_.find(n->relname);
+    if (it != channels_.end()) ++it->second.announced;
     PQfreemem(n);
   }
 }

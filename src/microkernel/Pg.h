@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,13 @@ class PgParams {
   std::vector<int> formats_;
 };
 
+// How writes change a file's counts: its records, and per key its entries and distinct values.
+struct CountDelta {
+  int64_t records = 0;
+  std::vector<int64_t> entries, distinct;  // by key number
+  CountDelta& operator+=(const CountDelta& more);
+};
+
 class PgConnection {
  public:
   PgConnection() = default;
@@ -85,29 +93,44 @@ class PgConnection {
   // Forgets prepared statements whose text mentions `table` (the table was dropped or changed).
   void ForgetStatements(const std::string& table);
   // Asks the server to announce on this connection every change committed to `channel`; one
-  // round trip the first time, none after. False when the server refused.
+  // round trip when not listening already. False when the server refused.
   bool Listen(const std::string& channel);
-  // How many changes to `channel` the server announced since Listen, as far as this connection
-  // has read them (Alive reads what arrived).
+  // Stops the announcements of every channel not in `wanted`, so that the server does not keep
+  // them for a connection that has no use for them; sent without waiting for the answer, and
+  // only between transactions.
+  void ListenOnly(const std::set<std::string>& wanted);
+  // How many changes to `channel` the server announced, as far as this connection has read them
+  // (Alive reads what arrived). Changes made while the connection was not listening were never
+  // announced: listening again counts one more, so that nothing read before is trusted.
   uint64_t Announced(const std::string& channel);
 
   // Server transaction state, shared by the stores a client has open on this server.
   bool inTransaction = false;
   uint64_t transactionSerial = 0;  // counts transactions begun, so a store can tell its own
   Status lastEnd = kOk;            // how the last transaction ended
+  // Count changes of the open transaction not written yet, by count table: each is written
+  // once, before counts are read and at commit (a row changed many times in one transaction
+  // costs the server more each time).
+  std::map<std::string, CountDelta> pendingCounts;
 
  private:
   // Server messages go here instead of the application's stderr; a fatal one ends the session.
   static void OnNotice(void* self, const PGresult* notice);
   // Counts the announcements libpq has parsed so far, by channel.
   void CollectAnnouncements();
+  // Whether no statement is under way, after taking in the answers of those sent without waiting.
+  bool Idle();
 
   PGconn* conn_ = nullptr;
   bool ended_ = false;
   std::map<std::string, std::string> prepared_;  // statement text -> name
   uint64_t named_ = 0;
-  std::map<std::string, uint64_t> announced_;
-  std::chrono::steady_clock::time_point looked_;  // when Alive last read the socket  // channels listened to -> announcements seen
+  struct Channel {
+    uint64_t announced = 0;  // announcements seen, counting each start of listening as one
+    bool listening = false;
+  };
+  std::map<std::string, Channel> channels_;
+  std::chrono::steady_clock::time_point looked_;  // when Alive last read the socket
 };
 
 // The connections a client holds, one per server and database, so that its transaction over

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <utility>
 
 #include "microkernel/LockTable.h"
@@ -52,6 +53,12 @@ std::map<std::string, int>& OpenFiles() {
   return *open;
 }
 
+// Every store of this process, for the sweep of idle walks.
+std::set<PgStore*>& Stores() {
+  static auto* stores = new std::set<PgStore*>;
+  return *stores;
+}
+
 Status ParseLocation(const std::string& path, ServerLocation& loc) {
   return ParseServerLocation(path, loc) ? kOk : kInvalidFileName;
 }
@@ -99,6 +106,12 @@ std::string GrownArray(const char* column, const std::vector<int64_t>& delta) {
     sql += (i ? ", coalesce(" : "coalesce(") + std::string(column) + "[" + std::to_string(i + 1) +
            "], 0) + " + std::to_string(delta[i]);
   return sql + "]::bigint[]";
+}
+
+std::string CountUpdateSql(const std::string& counts, const CountDelta& delta) {
+  return "UPDATE " + counts + " SET records = records + " + std::to_string(delta.records) +
+         ", entries = " + GrownArray("entries", delta.entries) +
+         ", distinct_values = " + GrownArray("distinct_values", delta.distinct) + " WHERE id = 1";
 }
 
 }  // namespace
@@ -199,11 +212,14 @@ Status PgStore::Open(const std::string& path, std::unique_ptr<FileStore>& out,
   if (Status st = store->LoadDefinition(); st != kOk) return st;
   store->TryBuildCounts();
   ++OpenFiles()[store->path_];
+  Stores().insert(store.get());
   out = std::move(store);
   return kOk;
 }
 
 PgStore::~PgStore() {
+  Stores().erase(this);
+  EndWalks();
   if (txnOpen_) EndTransaction(false);
   if (writeOpen_) EndWrite(false);
   if (id_ && --OpenFiles()[path_] <= 0) OpenFiles().erase(path_);
@@ -238,6 +254,7 @@ void PgStore::DefinitionChanged() {
 }
 
 Status PgStore::Refresh() {
+  ++uses_;
   if (!conn_->Alive()) return kSessionLost;
   if (LocalGenerations()[path_] != localGeneration_) return LoadDefinition();
   return kOk;
@@ -292,17 +309,11 @@ Status PgStore::ValueHeld(int number, const Bytes& encoded, bool& held) {
 
 // ---- counts ----
 
-PgStore::CountDelta PgStore::NoChange() const {
+CountDelta PgStore::NoChange() const {
   CountDelta delta;
   delta.entries.assign(codecs_.size(), 0);
   delta.distinct.assign(codecs_.size(), 0);
   return delta;
-}
-
-std::string PgStore::CountUpdateSql(const CountDelta& delta) const {
-  return "UPDATE " + counts_ + " SET records = records + " + std::to_string(delta.records) +
-         ", entries = " + GrownArray("entries", delta.entries) +
-         ", distinct_values = " + GrownArray("distinct_values", delta.distinct) + " WHERE id = 1";
 }
 
 // An entry of key `number` leaves; `encoded` is its key. Its value goes with the last entry
@@ -318,8 +329,24 @@ Status PgStore::EntryRemoved(int number, const Bytes& encoded, CountDelta& delta
 
 Status PgStore::ApplyCounts(const CountDelta& delta) {
   if (!hasCounts_) return kOk;
-  PgResult r = conn_->Exec(CountUpdateSql(delta));
+  if (txnOpen_) {
+    conn_->pendingCounts[counts_] += delta;
+    return kOk;
+  }
+  PgResult r = conn_->Exec(CountUpdateSql(counts_, delta));
   return r.Ok() ? kOk : Fail(r);
+}
+
+Status PgStore::WriteCounts() {
+  auto& pending = conn_->pendingCounts;
+  for (auto it = pending.begin(); it != pending.end(); it = pending.erase(it)) {
+    PgResult r = conn_->Exec(CountUpdateSql(it->first, it->second));
+    if (!r.Ok()) {
+      pending.clear();
+      return Fail(r);
+    }
+  }
+  return kOk;
 }
 
 bool PgStore::CountsExist() {
@@ -411,11 +438,7 @@ Status PgStore::BeginWrite(bool inTransaction, bool noWait) {
     conn_->inTransaction = true;
     ++conn_->transactionSerial;
   }
-  // The savepoint comes first: a lock wait that fails must not abort the client's transaction.
-  PgResult r = conn_->Exec("SAVEPOINT op");
-  Status s = r.Ok() ? LockForWrite(noWait) : Fail(r);
-  if (s != kOk) {
-    conn_->Exec(began ? "ROLLBACK" : "ROLLBACK TO op; RELEASE op");
+  if (Status s = JoinWriters(began, noWait); s != kOk) {
     if (began) conn_->inTransaction = false;
     writeOpen_ = false;
     return s;
@@ -425,14 +448,29 @@ Status PgStore::BeginWrite(bool inTransaction, bool noWait) {
   return kOk;
 }
 
+// The writes of a client transaction take no savepoint each: the server keeps a lock for every
+// savepoint that wrote until the whole transaction ends, and a long transaction would fill its
+// lock table. Each write instead either changes nothing and answers a status (a duplicate key,
+// a changed record), or is done whole; only the wait for the file's write lock, once per
+// transaction, may fail with an error, and it alone runs in a savepoint, which writes nothing.
+Status PgStore::JoinWriters(bool began, bool noWait) {
+  if (lockedSerial_ == conn_->transactionSerial) return kOk;
+  PgResult r = conn_->Exec("SAVEPOINT lock_wait");
+  Status s = r.Ok() ? LockForWrite(noWait) : Fail(r);
+  if (s == kOk) {
+    r = conn_->Exec("RELEASE lock_wait");
+    if (r.Ok()) return kOk;
+    s = Fail(r);
+  }
+  conn_->Exec(began ? "ROLLBACK" : "ROLLBACK TO lock_wait; RELEASE lock_wait");
+  return s;
+}
+
 Status PgStore::EndWrite(bool commit) {
   writeOpen_ = false;
   NoteLocalChange(path_);
-  if (txnOpen_) {
-    PgResult r = conn_->Exec(commit ? "RELEASE op" : "ROLLBACK TO op; RELEASE op");
-    return r.Ok() ? kOk : Fail(r);
-  }
-  if (!ownTransaction_) return kOk;
+  // Inside a client transaction a failed write left nothing behind (see JoinWriters).
+  if (txnOpen_ || !ownTransaction_) return kOk;
   ownTransaction_ = false;
   conn_->inTransaction = false;
   PgResult r = conn_->Exec(commit ? "COMMIT" : "ROLLBACK");
@@ -453,8 +491,10 @@ Status PgStore::EndTransaction(bool commit) {
   // Another file of the client on this server ended the shared server transaction already.
   if (joinedSerial_ != conn_->transactionSerial || !conn_->inTransaction) return conn_->lastEnd;
   conn_->inTransaction = false;
-  PgResult r = conn_->Exec(commit ? "COMMIT" : "ROLLBACK");
-  const Status s = commit ? CommitStatus(r) : kOk;
+  Status s = commit ? WriteCounts() : kOk;
+  conn_->pendingCounts.clear();
+  PgResult r = conn_->Exec(commit && s == kOk ? "COMMIT" : "ROLLBACK");
+  if (commit && s == kOk) s = CommitStatus(r);
   conn_->lastEnd = s;
   return s;
 }
@@ -571,7 +611,7 @@ Status PgStore::SeekAhead(Walk& walk, int number, Seek mode, const Bytes& entry,
   handled = !fresh && !conn_->inTransaction && mode != Seek::kGreaterEqual &&
             mode != Seek::kLessEqual;
   if (!handled) {
-    ahead.Forget();
+    EndWalk(walk);
     return kOk;
   }
   const bool forward = mode == Seek::kFirst || mode == Seek::kGreater;
@@ -585,16 +625,46 @@ Status PgStore::SeekAhead(Walk& walk, int number, Seek mode, const Bytes& entry,
   // Rows kept for later calls need the file's changes announced from before they are read.
   if (rows > 1 && !conn_->Listen(table_)) {
     handled = false;
-    ahead.Forget();
+    EndWalk(walk);
     return kOk;
   }
   Status s = ReadBatch(ahead, number, mode, entry, pos, rows);
   if (s != kOk) {
-    ahead.Forget();
+    EndWalk(walk);
     return s;
   }
+  HoldRows(walk);
   ahead.Take(row);
   return kOk;
+}
+
+void PgStore::HoldRows(Walk& walk) {
+  if (walk.store_ == this) return;
+  walk.store_ = this;
+  aheadWalks_.push_back(&walk);
+}
+
+void PgStore::EndWalk(Walk& walk) {
+  if (walk.ahead_) walk.ahead_->Forget();
+  if (walk.store_ != this) return;
+  walk.store_ = nullptr;
+  aheadWalks_.erase(std::find(aheadWalks_.begin(), aheadWalks_.end(), &walk));
+}
+
+void PgStore::EndWalks() {
+  while (!aheadWalks_.empty()) EndWalk(*aheadWalks_.back());
+}
+
+void PgStore::EndIdleWalks() {
+  // By connection: the files its walks still read ahead in.
+  std::map<PgConnection*, std::set<std::string>> reading;
+  for (PgStore* store : Stores()) {
+    if (store->uses_ == store->usesSeen_) store->EndWalks();
+    store->usesSeen_ = store->uses_;
+    std::set<std::string>& files = reading[store->conn_.get()];
+    if (!store->aheadWalks_.empty()) files.insert(store->table_);
+  }
+  for (auto& [conn, files] : reading) conn->ListenOnly(files);
 }
 
 Status PgStore::FindEntry(int number, const Bytes&, uint32_t pos, Bytes& entry) {
@@ -663,23 +733,29 @@ Status PgStore::Insert(Bytes& record, uint32_t& pos, int wantKey, Bytes& entry) 
     params.Add(entries[number]);
   }
   sql += ") SELECT " + values + " WHERE (SELECT generation FROM vader_files WHERE id = " +
-         std::to_string(id_) + ") = $" + std::to_string(++n) + "::int8 RETURNING pos";
+         std::to_string(id_) + ") = $" + std::to_string(++n) + "::int8";
   params.Add(generation_);
-  if (hasCounts_)
-    sql = "WITH ins AS (" + sql + "), counted AS (" + CountUpdateSql(delta) +
+  // Under the write lock the definition is current: no row inserted means a key value taken,
+  // and the statement leaves any transaction it runs in going.
+  if (!simple) sql += " ON CONFLICT DO NOTHING";
+  sql += " RETURNING pos";
+  const bool countedHere = hasCounts_ && !txnOpen_;
+  if (countedHere)
+    sql = "WITH ins AS (" + sql + "), counted AS (" + CountUpdateSql(counts_, delta) +
           " AND EXISTS (SELECT 1 FROM ins)) SELECT pos, " + Announce() + " FROM ins";
   else
     sql += ", " + Announce();
   PgResult r = conn_->Run(sql, params);
   if (!r.Ok()) return Fail(r);
   if (r.Rows() != 1) {
+    if (!simple) return kDuplicateKey;
     // The definition changed under this connection: reload it and write again.
     if (Status s = LoadDefinition(); s != kOk) return s;
-    return simple ? Insert(record, pos, wantKey, entry) : kIoError;
+    return Insert(record, pos, wantKey, entry);
   }
   pos = static_cast<uint32_t>(r.Int(0, 0));
   if (wantKey >= 0 && static_cast<size_t>(wantKey) < entries.size()) entry = entries[wantKey];
-  return kOk;
+  return countedHere ? kOk : ApplyCounts(delta);
 }
 
 Status PgStore::Update(uint32_t pos, const Bytes& old, Bytes& record, int wantKey, Bytes& entry) {
@@ -696,6 +772,7 @@ Status PgStore::Update(uint32_t pos, const Bytes& old, Bytes& record, int wantKe
   std::vector<Bytes> fresh(codecs_.size());
   CountDelta delta = NoChange();
   std::vector<std::pair<int, Bytes>> leaving;  // keys whose old value leaves this record
+  std::string untaken;  // conditions that the record's new unique key values are free
   bool keysChanged = false;
   for (const auto& codec : codecs_) {
     if (!codec) continue;
@@ -718,23 +795,37 @@ Status PgStore::Update(uint32_t pos, const Bytes& old, Bytes& record, int wantKe
       return s;
     ++delta.entries[number];
     if (newValue) ++delta.distinct[number];
-    sets += "$" + std::to_string(++n) + "::bytea";
+    const std::string param = "$" + std::to_string(++n) + "::bytea";
+    sets += param;
     params.Add(fresh[number]);
+    // A value another record holds is refused by the statement's condition rather than by the
+    // unique index, whose error would end the client's transaction.
+    if (!codec->Key().Duplicates())
+      untaken += " AND NOT EXISTS (SELECT 1 FROM " + table_ + " WHERE " + Column(number) + " = " +
+                 param + ")";
   }
   // The record must still be the one the caller read: otherwise another writer got there first.
   std::string sql = "UPDATE " + table_ + " SET " + sets + " WHERE pos = $" + std::to_string(n + 1) +
-                    "::int8 AND data = $" + std::to_string(n + 2) + "::bytea RETURNING " +
-                    (Codec(wantKey) ? Column(wantKey) : std::string("pos")) + ", " + Announce();
+                    "::int8 AND data = $" + std::to_string(n + 2) + "::bytea" + untaken +
+                    " RETURNING " + (Codec(wantKey) ? Column(wantKey) : std::string("pos")) +
+                    ", " + Announce();
   params.Add(static_cast<int64_t>(pos)).Add(old);
   PgResult r = conn_->Run(sql, params);
   if (!r.Ok()) return Fail(r);
-  if (r.Rows() != 1) return kConflict;
+  if (r.Rows() != 1) return untaken.empty() ? kConflict : WhyNotUpdated(pos, old);
   entry.clear();
   if (Codec(wantKey) && !r.Null(0, 0)) entry = r.Blob(0, 0);
   if (!hasCounts_ || !keysChanged) return kOk;
   for (const auto& [number, encoded] : leaving)
     if (Status s = EntryRemoved(number, encoded, delta); s != kOk) return s;
   return ApplyCounts(delta);
+}
+
+Status PgStore::WhyNotUpdated(uint32_t pos, const Bytes& old) {
+  PgResult r = conn_->Run("SELECT 1 FROM " + table_ + " WHERE pos = $1::int8 AND data = $2::bytea",
+                          PgParams().Add(static_cast<int64_t>(pos)).Add(old));
+  if (!r.Ok()) return Fail(r);
+  return r.Rows() == 1 ? kDuplicateKey : kConflict;
 }
 
 Status PgStore::Delete(uint32_t pos, const Bytes& old) {
@@ -768,6 +859,7 @@ Status PgStore::Delete(uint32_t pos, const Bytes& old) {
 }
 
 Status PgStore::CountAll(int number, uint32_t& n) {
+  if (Status s = WriteCounts(); s != kOk) return s;
   if (hasCounts_) {
     PgResult r = conn_->Run(
         "SELECT " +
@@ -814,6 +906,7 @@ Status PgStore::NthRow(int number, uint32_t rank, Row& row) {
 }
 
 Status PgStore::StatCountsFor(StatCounts& out) {
+  if (Status s = WriteCounts(); s != kOk) return s;
   if (!hasCounts_) hasCounts_ = CountsExist();
   std::string sql;
   if (hasCounts_) {
@@ -861,6 +954,7 @@ Status PgStore::AddIndex(const FileDefinition& next, int number) {
   if (!key) return kInvalidKeyNumber;
   if (Status s = BeginWrite(false, false); s != kOk) return s;
   Status st = LockForWrite(false);
+  if (st == kOk) st = WriteCounts();  // counted under the numbering of now
   const std::string column = Column(number);
   if (st == kOk) {
     // Indexing a large file is one long statement: it alone may outlast a server call's bound
@@ -923,6 +1017,7 @@ Status PgStore::DropIndex(int number, bool renumber) {
   if (Status s = DropKey(number, renumber, next); s != kOk) return s;
   if (Status s = BeginWrite(false, false); s != kOk) return s;
   Status st = LockForWrite(false);
+  if (st == kOk) st = WriteCounts();  // counted under the numbering of now
   std::string sql = "ALTER TABLE " + table_ + " DROP COLUMN " + Column(number) + ";";
   if (renumber)
     for (const KeyDef& k : def_.keys)

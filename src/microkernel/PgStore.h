@@ -33,6 +33,9 @@ class PgStore final : public FileStore {
   static int64_t FileId(PgConnection& conn, const ServerLocation& loc, Status& status);
   // The names of the files in a database whose names start with `prefix`.
   static Status ListFiles(const ServerLocation& database, std::vector<std::string>& names);
+  // Drops the rows read ahead by walks that no operation used since the previous call, and
+  // stops the announcements of files no walk of a connection reads ahead in any more.
+  static void EndIdleWalks();
   ~PgStore() override;
 
   bool OnServer() const override { return true; }
@@ -73,6 +76,9 @@ class PgStore final : public FileStore {
   // Opens the server transaction of a write (when none is open) and takes the file's write
   // lock in it; reloads the definition when another connection changed it.
   Status LockForWrite(bool noWait);
+  // Takes the file's write lock for the client transaction the connection has open (`began`:
+  // this write opened it) without ending it should the wait fail.
+  Status JoinWriters(bool began, bool noWait);
   const std::string& KeyStatement(int number, KeySql which);
   Status RowFrom(const PgResult& r, bool withEntry, Row& row);
   // A seek of a walk along `number` (-1: the physical order) beyond `entry` or `pos`, answered
@@ -87,6 +93,10 @@ class PgStore final : public FileStore {
   // direction) or beyond a bound ($1).
   const std::string& BatchStatement(int number, bool forward, bool fromEnd, size_t rows);
   ReadAhead::Stamp CurrentStamp();
+  // Records that `walk` holds rows read ahead, until EndWalk drops them.
+  void HoldRows(Walk& walk);
+  void EndWalk(Walk& walk) override;
+  void EndWalks();
   // The most rows one batch of this file holds: about a megabyte of records.
   size_t BatchCap() const;
   // An expression that announces, at commit, a change of this file to the connections that read
@@ -101,19 +111,20 @@ class PgStore final : public FileStore {
   // `newValue`: no entry holds `encoded` yet.
   Status NewEntry(int number, const Bytes& encoded, Bytes& entry, bool& newValue);
   Status ValueHeld(int number, const Bytes& encoded, bool& held);
-  // How one write changes the file's counts.
-  struct CountDelta {
-    int64_t records = 0;
-    std::vector<int64_t> entries, distinct;  // by key number
-  };
   // Index entries of `record` for every key, computing duplicate sequences, and the counts
   // its insertion adds.
   Status Entries(const Bytes& record, std::vector<Bytes>& entries, std::vector<bool>& null,
                  CountDelta& delta);
   CountDelta NoChange() const;
-  std::string CountUpdateSql(const CountDelta& delta) const;
   Status EntryRemoved(int number, const Bytes& encoded, CountDelta& delta);
+  // Why an update of record `pos`, read as `old`, changed nothing: a new key value taken by
+  // another record (5), or the record changed since it was read (80).
+  Status WhyNotUpdated(uint32_t pos, const Bytes& old);
+  // Changes the counts now, or inside a client transaction when they are next read or at its
+  // commit (see WriteCounts).
   Status ApplyCounts(const CountDelta& delta);
+  // Writes the count changes the connection's transaction has kept back.
+  Status WriteCounts();
   bool CountsExist();
   // The count row of the file as it is, by counting.
   std::string CountingSql() const;
@@ -136,6 +147,9 @@ class PgStore final : public FileStore {
   std::vector<std::array<std::string, kKeySqlCount>> keySql_;
   std::map<std::tuple<int, bool, bool, size_t>, std::string> batchSql_;
   uint64_t loads_ = 0;  // definitions loaded: rows read ahead under an older one are dropped
+  std::vector<Walk*> aheadWalks_;  // walks holding rows read ahead
+  uint64_t uses_ = 0;              // operations on the file through this store
+  uint64_t usesSeen_ = 0;          // ... at the last EndIdleWalks
   uint64_t joinedSerial_ = 0;  // the server transaction this store's client transaction is in
   uint64_t lockedSerial_ = 0;  // the server transaction holding the file's write lock
   bool writeOpen_ = false;     // a write in progress

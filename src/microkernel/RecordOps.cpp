@@ -65,7 +65,8 @@ Status UnchangedRecord(const Cursor& cur, FileStore& store, Bytes& old) {
   return old == cur.row.data ? kOk : kConflict;
 }
 
-// Runs one write atomically: inside the client's transaction, as a savepoint of it.
+// Runs one write atomically, inside the client's transaction if one is open: a write that
+// fails is undone alone.
 template <typename Write>
 Status RunWrite(Call& c, Write write) {
   Client& client = *c.cursor->client;
@@ -106,8 +107,9 @@ Status InsertRecord(Call& c, const KeyCodec* codec, Bytes& record, uint32_t& pos
           RunWrite(c, [&](FileStore& st) { return st.Insert(record, pos, c.keyNumber, entry); });
       s != kOk)
     return s;
+  // Not held for the transaction: no other client sees the record before it ends, and a lock
+  // for each of many records inserted would fill the server's lock table.
   Cursor& cur = *c.cursor;
-  HoldForTransaction(c, pos);
   cur.anchor = pos;
   cur.onRecord = true;
   cur.keyOnly = false;

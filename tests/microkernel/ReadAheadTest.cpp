@@ -108,5 +108,20 @@ TEST_F(ReadAheadTest, InsideATransactionEveryStepSeesOtherClientsCommits) {
   ASSERT_EQ(0, Op(kEnd));
 }
 
+// A walk left idle lets its rows read ahead go and stops listening, so that the server keeps no
+// announcements of other writers for it; its next step reads the file afresh.
+TEST_F(ReadAheadTest, AnIdleWalkStopsListeningAndGoesOnAfresh) {
+  WalkInto(200);
+  ASSERT_TRUE(InsertUnannounced(205));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // The walker's session ended its last statement by no longer listening to the file.
+  EXPECT_TRUE(TestServer::Shared().Sql(
+      "DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_stat_activity WHERE query = format("
+      "'UNLISTEN vader_f%s;', (SELECT id FROM vader_files WHERE name = '" + prefix_ +
+      "/people'))) THEN RAISE EXCEPTION 'still listening'; END IF; END $$"));
+  EXPECT_EQ(205, Next());
+  EXPECT_EQ(210, Next());
+}
+
 }  // namespace
 }  // namespace vader::microkernel::test

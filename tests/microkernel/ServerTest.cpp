@@ -94,5 +94,33 @@ TEST_F(ServerTest, ATransactionThatMeetsAnotherWriterGoesOn) {
   ::unsetenv("VADER_BTRV_WAIT_MS");
 }
 
+// Many more writes than the server's lock table has room for, in one transaction; a write
+// refused in the middle of it takes back only itself.
+TEST_F(ServerTest, ALongTransactionCommitsWholeAndARefusedInsertInItGoesAlone) {
+  constexpr int32_t kRecords = 50000;
+  File f;
+  ASSERT_EQ(0, Create(Path("long"), Layout(32, 4096).Key({{1, 4, kMod, tInteger}}).Bytes()));
+  ASSERT_EQ(0, f.Open(Path("long")));
+  ASSERT_EQ(0, Op(kBegin));
+  for (int32_t id = 1; id <= kRecords; ++id) {
+    ASSERT_EQ(0, f.Insert(Person(id, "in"))) << id;
+    if (id == kRecords / 2) {
+      ASSERT_EQ(5, f.Insert(Person(id, "twice")));
+    }
+  }
+  ASSERT_EQ(0, f.Get(kGetEqual, 0, Le(7, 4)));
+  ASSERT_EQ(5, f.Update(Person(8, "moved")));  // a key value another record holds
+  ASSERT_EQ(0, Op(kEnd));
+  File g;
+  ASSERT_EQ(0, g.Open(Path("long")));
+  EXPECT_EQ(static_cast<uint32_t>(kRecords), g.RecordCount());
+  ASSERT_EQ(0, g.Get(kGetEqual, 0, Le(7, 4)));
+  EXPECT_EQ(Person(7, "in"), g.record);
+  ASSERT_EQ(0, g.Get(kGetEqual, 0, Le(kRecords / 2, 4)));
+  EXPECT_EQ(Person(kRecords / 2, "in"), g.record);
+  ASSERT_EQ(0, g.Get(kGetLast, 0));
+  EXPECT_EQ(kRecords, IdOf(g.record));
+}
+
 }  // namespace
 }  // namespace vader::microkernel::test
