@@ -82,28 +82,27 @@ uint8_t AddedKeyNumber(const std::vector<uint8_t>& before, const std::vector<uin
   return static_cast<uint8_t>(requested);
 }
 
+// The FILE.DDF entry of `table` (zero when the dictionary has none).
+DictionaryFile DictionaryEntry(const TBtrTable& table) {
+  DictionaryFile entry{};
+  std::memcpy(&entry, table.FileRecord(), sizeof entry);
+  return entry;
+}
+
 // The database whose dictionary lists the keys of `table`; nullptr for a table without
 // dictionary entries (opened by a file name the dictionary does not know, or described by a
 // resource).
 TBtrDatabase* DictionaryDatabase(TBtrTable& table) {
-  DictionaryFile entry{};
-  std::memcpy(&entry, table.FileRecord(), sizeof entry);
   auto* db = dynamic_cast<TBtrDatabase*>(table.Owner());
-  return db != nullptr && !table.HasResource() && entry.TableId != 0 ? db : nullptr;
-}
-
-uint16_t DictionaryTableId(TBtrTable& table) {
-  DictionaryFile entry{};
-  std::memcpy(&entry, table.FileRecord(), sizeof entry);
-  return entry.TableId;
+  return db != nullptr && !table.HasResource() && DictionaryEntry(table).TableId != 0 ? db
+                                                                                      : nullptr;
 }
 
 // The INDEX.DDF parts of an index over the key fields of `desc`, with the flags its key gets.
 std::vector<TIndexEntryPart> IndexEntryParts(TBtrTable& table, TBtrDatabase& db,
                                              const IndexDesc& desc, int count) {
-  DictionaryFile entry{};
-  std::memcpy(&entry, table.FileRecord(), sizeof entry);
-  const std::vector<DictionaryField> fields = db.FieldEntries(table.GetTableName(), entry);
+  const std::vector<DictionaryField> fields =
+      db.FieldEntries(table.GetTableName(), DictionaryEntry(table));
   uint16_t flags = tools::kIndexModifiable;
   if (desc.Unique == 0) flags |= tools::kIndexDuplicates;
   if (desc.Descending != 0) flags |= tools::kIndexDescending;
@@ -1103,7 +1102,7 @@ void TBtrTable::AddIndex(const IndexDesc& desc, const char* /*keyViolName*/) {
   if (db == nullptr) return;
   const uint8_t number = AddedKeyNumber(before, KeyNumbers(*btr_), desc.IndexId);
   try {
-    AddIndexEntries(*db, DictionaryTableId(*this), number, parts);
+    AddIndexEntries(*db, DictionaryEntry(*this).TableId, number, parts);
   } catch (...) {
     try {
       btr_->DropIndex(static_cast<int8_t>(number | kDropKeepingNumbers));
@@ -1121,7 +1120,7 @@ void TBtrTable::DeleteIndex(const char* name, const char* /*tag*/, uint16_t inde
   if (db == nullptr) return btr_->DropIndex(static_cast<int8_t>(keyNumber));
   // The entries go first: a key dropped renumbers the later ones and could not be put back
   // under its number, while the entries can.
-  const uint16_t tableId = DictionaryTableId(*this);
+  const uint16_t tableId = DictionaryEntry(*this).TableId;
   const std::vector<DictionaryIndexSegment> entries = IndexEntriesOf(*db, tableId);
   DropIndexEntries(*db, tableId, keyNumber);
   try {
