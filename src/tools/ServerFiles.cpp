@@ -28,6 +28,8 @@ class Catalogue {
     if (PQstatus(conn_.get()) != CONNECTION_OK)
       throw std::runtime_error("cannot reach the server: " +
                                std::string(PQerrorMessage(conn_.get())));
+    // The server's notices stay off the program's error output.
+    PQsetNoticeReceiver(conn_.get(), [](void*, const PGresult*) {}, nullptr);
     Exec("SET statement_timeout = " + std::to_string(microkernel::ServerTimeoutMilliseconds()));
     LookForCatalogue();
   }
