@@ -62,6 +62,31 @@ void InsertRow(TWinBtr& file, const Row& row) {
   file.Insert();
 }
 
+// The INDEX.DDF rows of index `number` of table `tableId`, one per part; every part but the
+// last is marked as followed by another.
+std::vector<DictionaryIndexSegment> SegmentRows(uint16_t tableId, uint16_t number,
+                                                const std::vector<TIndexEntryPart>& parts) {
+  std::vector<DictionaryIndexSegment> rows;
+  for (size_t p = 0; p < parts.size(); ++p) {
+    const bool more = p + 1 < parts.size();
+    rows.push_back({tableId, parts[p].fieldId, number, static_cast<uint16_t>(p),
+                    static_cast<uint16_t>(parts[p].flags | (more ? tools::kIndexSegmented : 0))});
+  }
+  return rows;
+}
+
+// Replaces every INDEX.DDF entry of table `tableId` by `rows`, in one dictionary transaction.
+// Entries keyed on their numbers cannot be changed in place, so they are written anew.
+void ReplaceIndexEntries(TBtrDatabase& db, uint16_t tableId,
+                         const std::vector<DictionaryIndexSegment>& rows) {
+  db.RunInTransaction([&] {
+    db.DeleteDictionaryRows(kIndexDdf, 0, tableId);
+    TWinBtr indexes(db.ClientIDRef());
+    indexes.Open(db.Directory() + kIndexDdf, kDictionaryOwner, OpenNormal);
+    for (const DictionaryIndexSegment& row : rows) InsertRow(indexes, row);
+  });
+}
+
 // Writes the entries of `image` with free ids: FILE.DDF's next table id, FIELD.DDF's next
 // field ids (index segments follow their fields).
 void InsertEntries(TBtrDatabase& db, TableImage image) {
@@ -124,14 +149,13 @@ TableImage ImageOf(const tools::TableDef& def) {
     ids[tools::AsciiUpper(f.name)] = field.FieldId;
     image.fields.push_back(field);
   }
-  for (const tools::IndexDef& index : def.indexes)
-    for (size_t p = 0; p < index.parts.size(); ++p) {
-      const bool more = p + 1 < index.parts.size();
-      image.indexSegments.push_back(
-          {0, ids[tools::AsciiUpper(index.parts[p].field)], index.number,
-           static_cast<uint16_t>(p),
-           static_cast<uint16_t>(index.parts[p].flags | (more ? tools::kIndexSegmented : 0))});
-    }
+  for (const tools::IndexDef& index : def.indexes) {
+    std::vector<TIndexEntryPart> parts;
+    for (const tools::IndexPart& part : index.parts)
+      parts.push_back({ids[tools::AsciiUpper(part.field)], part.flags});
+    for (const DictionaryIndexSegment& segment : SegmentRows(0, index.number, parts))
+      image.indexSegments.push_back(segment);
+  }
   image.createBuffer = tools::CreateBuffer(tools::FileDefFor(def));
   return image;
 }
@@ -246,6 +270,34 @@ void CreateBtrieveTableLike(TBtrDatabase& db, TBtrTable& source, const std::stri
   source.Btr().GetStat(stat);
   image.createBuffer.assign(reinterpret_cast<const char*>(stat), sizeof stat);
   CreateTable(db, image);
+}
+
+std::vector<DictionaryIndexSegment> IndexEntriesOf(TBtrDatabase& db, uint16_t tableId) {
+  return RowsOfTable<DictionaryIndexSegment>(db, kIndexDdf, 0, tableId);
+}
+
+void AddIndexEntries(TBtrDatabase& db, uint16_t tableId, uint16_t number,
+                     const std::vector<TIndexEntryPart>& parts) {
+  std::vector<DictionaryIndexSegment> rows;
+  for (const DictionaryIndexSegment& row : IndexEntriesOf(db, tableId))
+    if (row.IndexNumber != number) rows.push_back(row);
+  for (const DictionaryIndexSegment& row : SegmentRows(tableId, number, parts)) rows.push_back(row);
+  ReplaceIndexEntries(db, tableId, rows);
+}
+
+void DropIndexEntries(TBtrDatabase& db, uint16_t tableId, uint16_t number) {
+  std::vector<DictionaryIndexSegment> rows;
+  for (DictionaryIndexSegment row : IndexEntriesOf(db, tableId)) {
+    if (row.IndexNumber == number) continue;
+    if (row.IndexNumber > number) --row.IndexNumber;
+    rows.push_back(row);
+  }
+  ReplaceIndexEntries(db, tableId, rows);
+}
+
+void RestoreIndexEntries(TBtrDatabase& db, uint16_t tableId,
+                         const std::vector<DictionaryIndexSegment>& entries) {
+  ReplaceIndexEntries(db, tableId, entries);
 }
 
 }  // namespace vader

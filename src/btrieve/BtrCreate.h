@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "btrieve/BtrTypes.h"
 #include "tools/TableSchema.h"
 
 namespace vader {
@@ -35,5 +37,25 @@ tools::TableDef CreateBtrieveTable(TBtrDatabase& db, tools::TableDef def);
 // with the extension ".BTR", in the database directory).
 void CreateBtrieveTableLike(TBtrDatabase& db, TBtrTable& source, const std::string& name,
                             const std::string& location);
+
+// One part of an index as INDEX.DDF holds it: the FIELD.DDF id of its field and its flags
+// (without the segmented bit, which the part's place decides).
+struct TIndexEntryPart {
+  uint16_t fieldId = 0;
+  uint16_t flags = 0;
+};
+
+// The INDEX.DDF entries of table `tableId` as they are.
+std::vector<DictionaryIndexSegment> IndexEntriesOf(TBtrDatabase& db, uint16_t tableId);
+// Adds index `number` of table `tableId` to INDEX.DDF in one dictionary transaction. Entries
+// held under that number for a key the file did not have are replaced.
+void AddIndexEntries(TBtrDatabase& db, uint16_t tableId, uint16_t number,
+                     const std::vector<TIndexEntryPart>& parts);
+// Removes index `number` of table `tableId` from INDEX.DDF and numbers the indexes after it one
+// lower, as the file numbers its keys after the drop; in one dictionary transaction.
+void DropIndexEntries(TBtrDatabase& db, uint16_t tableId, uint16_t number);
+// Makes `entries` the INDEX.DDF entries of table `tableId` again, in one dictionary transaction.
+void RestoreIndexEntries(TBtrDatabase& db, uint16_t tableId,
+                         const std::vector<DictionaryIndexSegment>& entries);
 
 }  // namespace vader

@@ -57,6 +57,20 @@ std::unique_ptr<List> OpenDictionaryList(const char* name, const Args&... args) 
 // Position of the first separator; npos when there is none.
 size_t FirstSeparator(const std::string& path) { return path.find_first_of("\\/"); }
 
+// Every entry of an open field list, from its start.
+std::vector<DictionaryField> ReadFieldEntries(TBtrFieldListTable& list) {
+  std::vector<DictionaryField> entries;
+  try {
+    for (;;) {
+      DictionaryField entry{};
+      list.ReadNextEntry(TMoveDirection::Forward, entry);
+      entries.push_back(entry);
+    }
+  } catch (const EVaderBoundryError&) {
+  }
+  return entries;
+}
+
 void CopyFieldCache(TVaderFieldCache& from, TVaderFieldCache& to) {
   to.Clear();
   for (int n = 1; n <= from.Count(); ++n) {
@@ -312,17 +326,18 @@ void TBtrDatabase::LoadFieldDefinitions(TBtrTable& table, const char* name, uint
   TVaderFieldCache& cache = table.FieldCache();
   cache.Clear();
   uint16_t n = 0;
-  try {
-    for (;;) {
-      DictionaryField entry{};
-      fields->ReadNextEntry(TMoveDirection::Forward, entry);
-      FieldDesc desc{};
-      uint16_t localType = 0, localSize = 0;
-      table.LoadFieldDesc(++n, &entry, desc, localType, localSize);
-      TFieldCacheItem::Create(cache, desc, n, localType, localSize);
-    }
-  } catch (const EVaderBoundryError&) {
+  for (const DictionaryField& entry : ReadFieldEntries(*fields)) {
+    FieldDesc desc{};
+    uint16_t localType = 0, localSize = 0;
+    table.LoadFieldDesc(++n, &entry, desc, localType, localSize);
+    TFieldCacheItem::Create(cache, desc, n, localType, localSize);
   }
+}
+
+std::vector<DictionaryField> TBtrDatabase::FieldEntries(const char* name,
+                                                        const DictionaryFile& record) {
+  return ReadFieldEntries(*OpenDictionaryList<TBtrFieldListTable>(name, this, &Tables(),
+                                                                  Directory(), clientId_, record));
 }
 
 void TBtrDatabase::DeleteTableEntries(const char* name) {

@@ -62,6 +62,9 @@ class TBtrDatabase : public TBaseDatabase {
   std::string FindTableFile(TBtrBaseTable& table, const char* name);
   // The field cache of `table` from another open table of that name, else from the field list.
   void LoadFieldDefinitions(TBtrTable& table, const char* name, uint16_t tableId);
+  // The FIELD.DDF entries of table `name` (`record` its FILE.DDF entry), in the order its
+  // cursors number the fields: entry n - 1 describes field n.
+  std::vector<DictionaryField> FieldEntries(const char* name, const DictionaryFile& record);
   // An opened field list: the resource's for a name with ";RES:" whose resource can be read,
   // else FIELD.DDF's for `fileRecord` (or, when nullptr, the entry FindTableFile gives).
   TBaseTable* OpenFieldList(const char* name, const DictionaryFile* fileRecord);

@@ -83,8 +83,9 @@ void AbandonRebuild(TBtrDatabase& db, const TRebuild& rebuild) {
 
 void FinishTableSwap(TBtrDatabase& db, const std::string& name, const std::string& path) {
   tools::CompleteSwap(path);
-  db.SetEntryMark(name, tools::kSwapMarkOffset, 0);
+  // The old file goes while the mark still says so: cut off here, the next open removes it.
   tools::RemoveDataFile(tools::RetiredPath(path));
+  db.SetEntryMark(name, tools::kSwapMarkOffset, 0);
 }
 
 }  // namespace vader

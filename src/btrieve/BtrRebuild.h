@@ -31,8 +31,8 @@ TRebuild BeginRebuild(TBtrDatabase& db, const std::string& name, tools::TableDef
 void SwitchToRebuilt(TBtrDatabase& db, const TRebuild& rebuild);
 // Removes the hidden table and its file (a stopped or failed rebuild).
 void AbandonRebuild(TBtrDatabase& db, const TRebuild& rebuild);
-// Puts the rebuilt file in place of table `name`'s file at `path`, clears the mark and removes
-// the old file. Safe to repeat and to run from another program.
+// Puts the rebuilt file in place of table `name`'s file at `path`, removes the old file and
+// clears the mark. Safe to repeat and to run from another program.
 void FinishTableSwap(TBtrDatabase& db, const std::string& name, const std::string& path);
 
 }  // namespace vader

@@ -11,6 +11,8 @@
 
 #include "btrieve/BtrConst.h"
 #include "btrieve/BtrConv.h"
+#include "btrieve/BtrCreate.h"
+#include "btrieve/BtrDbase.h"
 #include "btrieve/BtrErrs.h"
 #include "btrieve/BtrSess.h"
 #include "engine/BseDbase.h"
@@ -52,6 +54,66 @@ KeySegmentSpec SegmentAt(const uint8_t* stat, int index) {
   KeySegmentSpec keySpec;
   std::memcpy(&keySpec, stat + sizeof(StatFileSpec) + index * sizeof(KeySegmentSpec), sizeof keySpec);
   return keySpec;
+}
+
+// A Drop Index that leaves the numbers of the other keys as they are.
+constexpr int8_t kDropKeepingNumbers = static_cast<int8_t>(0x80);
+
+// The numbers of the keys of an open file, each from its key's first segment.
+std::vector<uint8_t> KeyNumbers(TWinBtr& btr) {
+  uint8_t stat[kStatAreaSize];
+  btr.GetStat(stat);
+  const int keyCount = stat[offsetof(StatFileSpec, KeyCount)];
+  std::vector<uint8_t> numbers;
+  bool keyStarts = true;
+  for (int s = 0; s < kStatSegmentCount && static_cast<int>(numbers.size()) < keyCount; ++s) {
+    const KeySegmentSpec keySpec = SegmentAt(stat, s);
+    if (keyStarts) numbers.push_back(keySpec.ManualKeyNumber);
+    keyStarts = (keySpec.Flags & kKeyFlagSegmented) == 0;
+  }
+  return numbers;
+}
+
+// The number of the key a Create Index added: the one `after` has and `before` had not.
+uint8_t AddedKeyNumber(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after,
+                       uint16_t requested) {
+  for (uint8_t number : after)
+    if (std::find(before.begin(), before.end(), number) == before.end()) return number;
+  return static_cast<uint8_t>(requested);
+}
+
+// The FILE.DDF entry of `table` (zero when the dictionary has none).
+DictionaryFile DictionaryEntry(const TBtrTable& table) {
+  DictionaryFile entry{};
+  std::memcpy(&entry, table.FileRecord(), sizeof entry);
+  return entry;
+}
+
+// The database whose dictionary lists the keys of `table`; nullptr for a table without
+// dictionary entries (opened by a file name the dictionary does not know, or described by a
+// resource).
+TBtrDatabase* DictionaryDatabase(TBtrTable& table) {
+  auto* db = dynamic_cast<TBtrDatabase*>(table.Owner());
+  return db != nullptr && !table.HasResource() && DictionaryEntry(table).TableId != 0 ? db
+                                                                                      : nullptr;
+}
+
+// The INDEX.DDF parts of an index over the key fields of `desc`, with the flags its key gets.
+std::vector<TIndexEntryPart> IndexEntryParts(TBtrTable& table, TBtrDatabase& db,
+                                             const IndexDesc& desc, int count) {
+  const std::vector<DictionaryField> fields =
+      db.FieldEntries(table.GetTableName(), DictionaryEntry(table));
+  uint16_t flags = tools::kIndexModifiable;
+  if (desc.Unique == 0) flags |= tools::kIndexDuplicates;
+  if (desc.Descending != 0) flags |= tools::kIndexDescending;
+  if (desc.CaseInsensitive != 0) flags |= tools::kIndexNoCase;
+  std::vector<TIndexEntryPart> parts;
+  for (int i = 0; i < count; ++i) {
+    const size_t field = desc.KeyFields[i];
+    if (field < 1 || field > fields.size()) RaiseEngineError(DBIERR_INVALIDINDEXSTRUCT);
+    parts.push_back({fields[field - 1].FieldId, flags});
+  }
+  return parts;
 }
 
 template <class T>
@@ -1030,13 +1092,47 @@ void TBtrTable::AddIndex(const IndexDesc& desc, const char* /*keyViolName*/) {
     if (desc.CaseInsensitive != 0) keySpec.Flags |= kKeyFlagCaseInsensitive;
     keySpec.ExtendedType = static_cast<uint8_t>(item.LocalType());
   }
+  // The key and its INDEX.DDF entries change together: entries that cannot be written take
+  // the new key away again.
+  TBtrDatabase* db = DictionaryDatabase(*this);
+  std::vector<TIndexEntryPart> parts;
+  if (db != nullptr) parts = IndexEntryParts(*this, *db, desc, count);
+  const std::vector<uint8_t> before = KeyNumbers(*btr_);
   btr_->CreateIndex(segmentLayouts, count, static_cast<int8_t>(desc.IndexId));
+  if (db == nullptr) return;
+  const uint8_t number = AddedKeyNumber(before, KeyNumbers(*btr_), desc.IndexId);
+  try {
+    AddIndexEntries(*db, DictionaryEntry(*this).TableId, number, parts);
+  } catch (...) {
+    try {
+      btr_->DropIndex(static_cast<int8_t>(number | kDropKeepingNumbers));
+    } catch (const EVaderEngineError&) {
+      // the dictionary's failure is the one reported
+    }
+    throw;
+  }
 }
 
 void TBtrTable::DeleteIndex(const char* name, const char* /*tag*/, uint16_t indexNo) {
   uint16_t keyNumber = indexNo;
   if (name != nullptr && name[0] != '\0') FindIndexForFields(name, keyNumber, nullptr);
-  btr_->DropIndex(static_cast<int8_t>(keyNumber));
+  TBtrDatabase* db = DictionaryDatabase(*this);
+  if (db == nullptr) return btr_->DropIndex(static_cast<int8_t>(keyNumber));
+  // The entries go first: a key dropped renumbers the later ones and could not be put back
+  // under its number, while the entries can.
+  const uint16_t tableId = DictionaryEntry(*this).TableId;
+  const std::vector<DictionaryIndexSegment> entries = IndexEntriesOf(*db, tableId);
+  DropIndexEntries(*db, tableId, keyNumber);
+  try {
+    btr_->DropIndex(static_cast<int8_t>(keyNumber));
+  } catch (...) {
+    try {
+      RestoreIndexEntries(*db, tableId, entries);
+    } catch (const EVaderEngineError&) {
+      // the file's refusal is the one reported
+    }
+    throw;
+  }
 }
 
 }  // namespace vader

@@ -428,26 +428,73 @@ void TttTable::DestroyLookupCursor() {
 bool TttTable::CreateTableLike(TttBDEDataset& source) {
   CheckInactive();
   if (!source.Handle()) DatabaseError(dbconsts::SDataSetClosed, &source);
-  SetDBFlag(dbfOpened, true);  // attaches the database
   bool created = false;
-  try {
-    TSessionLock lock(*DBSession());
+  WithDatabase([&](TBaseDatabase& database) {
     // The name proper, without the options (";OWNER:...") a table name may carry.
     const std::string fullName = EngineTableName();
     const std::string name = fullName.substr(0, fullName.find(';'));
-    CallEngineObject([&] {
-      bool exists = false;
-      DBHandle()->TableExists(name.c_str(), exists);
-      if (exists) return;
-      DBHandle()->CreateTableLike(source.Handle(), name.c_str(), nullptr);
-      created = true;
-    });
+    bool exists = false;
+    database.TableExists(name.c_str(), exists);
+    if (exists) return;
+    database.CreateTableLike(source.Handle(), name.c_str(), nullptr);
+    created = true;
+  });
+  return created;
+}
+
+void TttTable::AddIndex(const std::string& name, const std::string& fields, unsigned options) {
+  if (Active()) CheckBrowseMode();
+  const IndexDesc desc = NewIndexDesc(name, fields, options);
+  WithDatabase([&](TBaseDatabase& database) {
+    database.AddIndex(Handle(), EngineTableName().c_str(), nullptr, desc, nullptr);
+  });
+  indexDefs_.updated = false;
+}
+
+void TttTable::DeleteIndex(const std::string& name) {
+  if (Active()) CheckBrowseMode();
+  platform::EncodedText native = platform::AnsiTextToNative(name, TextCodePage());
+  const std::string engineName = native.ok ? std::move(native.bytes) : name;
+  WithDatabase([&](TBaseDatabase& database) {
+    database.DeleteIndex(Handle(), EngineTableName().c_str(), nullptr, engineName.c_str(),
+                         nullptr, 0);
+  });
+  indexDefs_.updated = false;
+}
+
+IndexDesc TttTable::NewIndexDesc(const std::string& name, const std::string& fields,
+                                 unsigned options) {
+  IndexDesc desc{};
+  platform::EncodedText native = platform::AnsiTextToNative(name, TextCodePage());
+  CopyToBuffer(desc.IndexName, native.ok ? native.bytes : name);
+  const TFieldDefs& defs = FieldDefs();
+  for (const std::string& field : SplitFieldNames(fields)) {
+    const int at = defs.IndexOf(field);
+    if (at < 0) DatabaseError(FormatMessage(dbconsts::SFieldNotFound, field), this);
+    if (desc.FieldsInKey == kMaxKeyFields)
+      DatabaseError(FormatMessage(dbconsts::SNoFieldIndexes, fields), this);
+    desc.KeyFields[desc.FieldsInKey++] = static_cast<uint16_t>(at + 1);
+  }
+  if (desc.FieldsInKey == 0) DatabaseError(FormatMessage(dbconsts::SNoFieldIndexes, fields), this);
+  desc.Primary = (options & ixPrimary) != 0;
+  desc.Unique = (options & (ixPrimary | ixUnique)) != 0;
+  desc.Descending = (options & ixDescending) != 0;
+  desc.CaseInsensitive = (options & ixCaseInsensitive) != 0;
+  desc.Maintained = 1;
+  return desc;
+}
+
+void TttTable::WithDatabase(const std::function<void(TBaseDatabase&)>& work) {
+  const bool attach = !Active();
+  if (attach) SetDBFlag(dbfOpened, true);
+  try {
+    TSessionLock lock(*DBSession());
+    CallEngineObject([&] { work(*DBHandle()); });
   } catch (...) {
-    SetDBFlag(dbfOpened, false);
+    if (attach) SetDBFlag(dbfOpened, false);
     throw;
   }
-  SetDBFlag(dbfOpened, false);
-  return created;
+  if (attach) SetDBFlag(dbfOpened, false);
 }
 
 // ---- keys and ranges ----

@@ -120,6 +120,12 @@ class TttTable : public TttDBDataset {
   // Creates this table (closed) with the structure of the open dataset `source`, unless its
   // database already defines it; true when it was created.
   bool CreateTableLike(TttBDEDataset& source);
+  // Adds an index over `fields` (names separated by ";") with `options` (TIndexOption bits) to
+  // the table, open or closed; the engine decides its name. A Btrieve table's dictionary is
+  // changed with its file.
+  void AddIndex(const std::string& name, const std::string& fields, unsigned options);
+  // Removes the index named `name` (as IndexDefs names it) from the table, open or closed.
+  void DeleteIndex(const std::string& name);
 
   // ---- keys and ranges ----
   void SetKey() { EditKeyBuffer(TKeyIndex::kiLookup, true); }
@@ -192,6 +198,11 @@ class TttTable : public TttDBDataset {
   // Repeats an open while it fails for lack of rights and the session's handler says to.
   uint16_t RetryForRights(const std::function<uint16_t()>& open);
   void AddIndexDef(const IndexDesc& desc);
+  // Runs `work` on the database of the table, attached for it while the table is closed; its
+  // engine error becomes the component layer's.
+  void WithDatabase(const std::function<void(TBaseDatabase&)>& work);
+  // The engine's descriptor of a new index over `fields` with `options`.
+  IndexDesc NewIndexDesc(const std::string& name, const std::string& fields, unsigned options);
   void MasterChanged();
   void MasterDisabled();
   std::vector<TValue> MasterValues() const;

@@ -15,17 +15,14 @@ namespace {
 // the clients' sessions are (file id, kOpenMarkKey) and (-file id, pos).
 constexpr int kWriteLockKey = -2;
 constexpr int kOpenMarkKey = -3;
-constexpr int64_t kCatalogueLock = 0x56414452;
 
 constexpr char kCatalogue[] =
     "CREATE TABLE IF NOT EXISTS vader_files(id serial PRIMARY KEY, name text NOT NULL UNIQUE,"
     " definition bytea NOT NULL, owner bytea NOT NULL DEFAULT ''::bytea,"
     " owner_level integer NOT NULL DEFAULT 0, generation bigint NOT NULL DEFAULT 1)";
 
-std::string TableOf(int64_t id) { return "vader_f" + std::to_string(id); }
-// A file's counts, in one row so that concurrent writers meet on one lock: its records, and
-// per key (element number + 1) its entries and distinct key values.
-std::string CountsOf(const std::string& table) { return table + "_counts"; }
+// A file's counts (CountsTable) are in one row so that concurrent writers meet on one lock:
+// its records, and per key (element number + 1) its entries and distinct key values.
 std::string Column(int number) { return "k" + std::to_string(number); }
 
 // Changes made through this process to a file's definition, by path: other connections of the
@@ -79,7 +76,7 @@ std::string CreateTableSql(const std::string& table, const FileDefinition& def) 
   for (const KeyDef& k : def.keys)
     sql += "CREATE UNIQUE INDEX " + table + "_" + Column(k.number) + " ON " + table + "(" +
            Column(k.number) + ");";
-  return sql + CreateCountsSql(CountsOf(table)) + "INSERT INTO " + CountsOf(table) +
+  return sql + CreateCountsSql(CountsTable(table)) + "INSERT INTO " + CountsTable(table) +
          " VALUES(1, 0, '{}', '{}');";
 }
 
@@ -156,17 +153,14 @@ Status PgStore::Create(const std::string& path, const FileDefinition& def, bool 
   if (existing) {
     if (failIfExists) return fail(kFileExists);
     // Connections reading ahead in the file replaced learn it at commit.
-    r = conn->Exec("DROP TABLE IF EXISTS " + TableOf(existing) + ", " +
-                   CountsOf(TableOf(existing)) + "; DELETE FROM vader_files WHERE id = " +
-                   std::to_string(existing) + "; SELECT pg_notify('" + TableOf(existing) +
-                   "', '')");
+    r = conn->Exec(DropFileSql(existing));
     if (!r.Ok()) return fail(conn->StatusOf(r));
   }
   r = conn->Run("INSERT INTO vader_files(name, definition) VALUES($1::text, $2::bytea) RETURNING id",
                 PgParams().Add(loc.name).Add(def.Serialize()));
   if (!r.Ok() || r.Rows() != 1) return fail(CreateFailure(*conn, r));
   const int64_t id = r.Int(0, 0);
-  r = conn->Exec(CreateTableSql(TableOf(id), def));
+  r = conn->Exec(CreateTableSql(FileTable(id), def));
   if (!r.Ok()) return fail(CreateFailure(*conn, r));
   r = conn->Exec("COMMIT");
   if (!r.Ok()) return CreateFailure(*conn, r);
@@ -207,8 +201,8 @@ Status PgStore::Open(const std::string& path, std::unique_ptr<FileStore>& out,
   store->id_ = FileId(*store->conn_, loc, s);
   if (s != kOk) return s;
   if (!store->id_) return kFileNotFound;
-  store->table_ = TableOf(store->id_);
-  store->counts_ = CountsOf(store->table_);
+  store->table_ = FileTable(store->id_);
+  store->counts_ = CountsTable(store->table_);
   if (Status st = store->LoadDefinition(); st != kOk) return st;
   store->TryBuildCounts();
   ++OpenFiles()[store->path_];

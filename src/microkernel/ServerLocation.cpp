@@ -71,6 +71,16 @@ std::vector<Mapping> Mappings() {
 
 }  // namespace
 
+std::string FileTable(int64_t id) { return "vader_f" + std::to_string(id); }
+std::string CountsTable(const std::string& fileTable) { return fileTable + "_counts"; }
+
+std::string DropFileSql(int64_t id) {
+  const std::string table = FileTable(id);
+  return "DROP TABLE IF EXISTS " + table + ", " + CountsTable(table) +
+         "; DELETE FROM vader_files WHERE id = " + std::to_string(id) + "; SELECT pg_notify('" +
+         table + "', '')";
+}
+
 int ServerTimeoutMilliseconds() {
   constexpr int kDefault = 30000, kLeast = 1000;
   const char* v = std::getenv("VADER_BTRV_SERVER_TIMEOUT_MS");

@@ -3,9 +3,21 @@
 // local directory mapped to such a location by VADER_BTRV_SERVERS
 // ("/local/dir=btrv://user@host:port/database/prefix", several separated by ';').
 
+#include <cstdint>
 #include <string>
 
 namespace vader::microkernel {
+
+// A server database lists its files in the catalogue table vader_files (id, name, definition,
+// owner, owner level, generation); the catalogue changes under this transaction advisory lock.
+constexpr int64_t kCatalogueLock = 0x56414452;
+// The table of the records of file `id`.
+std::string FileTable(int64_t id);
+// The table of a file's counts, beside the table of its records.
+std::string CountsTable(const std::string& fileTable);
+// The statements that remove file `id`, its tables and its catalogue row, in the transaction
+// they run in; connections reading ahead in the file learn it at commit.
+std::string DropFileSql(int64_t id);
 
 struct ServerLocation {
   std::string user;

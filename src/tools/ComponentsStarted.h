@@ -6,6 +6,7 @@
 #include <string>
 
 #include "components/BtrMain.h"
+#include "microkernel/ServerLocation.h"
 
 namespace vader::tools {
 
@@ -18,8 +19,9 @@ class ComponentsStarted {
 };
 
 // The database directory as the components name it: a whole path (a relative one would not be
-// found once the components resolve it).
+// found once the components resolve it), or a server location as it is.
 inline std::string DatabasePath(const std::string& directory) {
+  if (microkernel::IsServerLocation(directory)) return directory;
   return std::filesystem::absolute(directory).lexically_normal().string();
 }
 

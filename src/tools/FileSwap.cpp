@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "tools/ServerFiles.h"
+
 namespace vader::tools {
 namespace {
 
@@ -53,12 +55,14 @@ std::string RebuiltPath(const std::string& path) { return path + ".new"; }
 std::string RetiredPath(const std::string& path) { return path + ".old"; }
 
 bool RemoveDataFile(const std::string& path) {
+  if (IsServerFile(path)) return RemoveServerFile(path);
   for (const char* suffix : kSideSuffixes) std::remove((path + suffix).c_str());
   return std::remove(path.c_str()) == 0;
 }
 
 void CompleteSwap(const std::string& path) {
   const std::string rebuilt = RebuiltPath(path);
+  if (IsServerFile(path)) return SwapServerFiles(path, rebuilt, RetiredPath(path));
   if (!Exists(rebuilt)) return;  // the copy is in place already
   try {
     if (Exists(path)) {
@@ -76,6 +80,7 @@ void CompleteSwap(const std::string& path) {
 }
 
 void DiscardSwapLeftovers(const std::string& path) {
+  if (IsServerFile(path)) return DiscardServerLeftovers(path, RebuiltPath(path), RetiredPath(path));
   bool changed = RemoveDataFile(RebuiltPath(path));
   const std::string retired = RetiredPath(path);
   if (Exists(retired)) {

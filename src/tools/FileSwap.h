@@ -3,9 +3,10 @@
 // moment. The copy is built beside the file as "<file>.new". The dictionary change that
 // describes the new structure also sets a swap mark on the table's FILE.DDF entry; that one
 // transaction decides which table exists. With the mark set, the file moves to "<file>.old"
-// and the copy to "<file>"; the mark is cleared, then the old file removed. Whoever opens the
+// and the copy to "<file>"; the old file is removed, then the mark cleared. Whoever opens the
 // table next finishes an interrupted swap (mark set) or removes the leftovers of one that never
 // reached the dictionary (mark clear), so the table is always the old one or the new one, whole.
+// A file on a server changes places with its copy in one server transaction (ServerFiles.h).
 
 #include <cstddef>
 #include <cstdint>

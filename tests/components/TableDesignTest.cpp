@@ -3,12 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "SampleFixture.h"
+#include "btrieve/BtrConst.h"
 #include "btrieve/BtrCreate.h"
 #include "btrieve/BtrDbase.h"
 #include "common/ErrorOf.h"
@@ -149,6 +152,67 @@ TEST_F(TableDesign, BatchCopyCreatesItsDestinationWithTheSourceStructure) {
   const std::vector<std::string> all = {"Id", "Code", "Name", "UnitPrice", "Weight",
                                         "Description"};
   EXPECT_EQ(Read("ProductsCopy", all), Read("Products", all));
+}
+
+// The parts of every index of a table as the dictionary lists them: "number:field,field".
+std::vector<std::string> IndexParts(const tools::TableDef& def) {
+  std::vector<std::string> out;
+  for (const tools::IndexDef& index : def.indexes) {
+    std::string text = std::to_string(index.number) + ":";
+    for (const tools::IndexPart& part : index.parts) text += part.field + ",";
+    out.push_back(text);
+  }
+  return out;
+}
+
+TEST_F(TableDesign, AddedAndDroppedIndexesChangeTheDictionaryWithTheFile) {
+  const std::string file = db + "/CUSTOMER.BTR";
+  const std::vector<std::string> sample = {"0:Id,", "1:Name,", "2:Country,City,"};
+  ASSERT_EQ(IndexParts(Described("Customers")), sample);
+  TtbTable& customers = Make("Customers");
+  customers.AddIndex("ByCity", "City;Name", 0);
+  std::vector<std::string> added = sample;
+  added.push_back("3:City,Name,");
+  EXPECT_EQ(IndexParts(Described("Customers")), added);
+  EXPECT_EQ(tools::StatFile(file).keys.size(), 4u);
+  // The records read in the new index's order.
+  std::vector<std::string> cities;
+  for (const auto& row : Read("Customers", {"City"})) cities.push_back(row[0]);
+  std::sort(cities.begin(), cities.end());
+  TtbTable& byCity = Make("Customers");
+  byCity.SetIndexFieldNames("City;Name");
+  byCity.Open();
+  std::vector<std::string> read;
+  for (byCity.First(); !byCity.Eof(); byCity.Next()) read.push_back(byCity.FieldByName("City")->AsString());
+  byCity.Close();
+  EXPECT_EQ(read, cities);
+
+  // Duplicate countries: the unique index is refused, file and dictionary stay as they were.
+  EXPECT_NE(ErrorOf([&] { customers.AddIndex("", "Country", ixUnique); }), "");
+  // A dictionary that cannot be written takes the new key away again.
+  const auto other = [] {
+    std::array<uint8_t, 16> id{};
+    id[12] = 'T';
+    return id;
+  }();
+  {
+    TWinBtr holder(other.data());
+    holder.Open(db + "/INDEX.DDF", kDictionaryOwner, OpenExclusive);
+    EXPECT_NE(ErrorOf([&] { customers.AddIndex("", "Country", 0); }), "");
+  }
+  EXPECT_EQ(IndexParts(Described("Customers")), added);
+  EXPECT_EQ(tools::StatFile(file).keys.size(), 4u);
+
+  // Dropping the index on Name numbers the later ones down, in the file and the dictionary.
+  customers.UpdateIndexDefs();
+  customers.DeleteIndex(customers.IndexDefs().FindIndexForFields("Name").name);
+  const tools::TableDef now = Described("Customers");
+  EXPECT_EQ(IndexParts(now), (std::vector<std::string>{"0:Id,", "1:Country,City,", "2:City,Name,"}));
+  const tools::FileDef keys = tools::StatFile(file);
+  ASSERT_EQ(keys.keys.size(), 3u);
+  EXPECT_EQ(keys.keys[2].segments.at(0).position, now.Field("City")->offset + 1);
+  byCity.Open();
+  EXPECT_EQ(byCity.FieldByName("City")->AsString(), cities.front());
 }
 
 TEST_F(TableDesign, RestructureKeepsEveryRecordThroughEveryKindOfChange) {
