@@ -109,6 +109,16 @@ class FileStore {
   virtual Status EndWrite(bool commit) = 0;
   bool TransactionOpen() const { return txnOpen_; }
   virtual Status EndTransaction(bool commit) = 0;
+  // A statement inside the client's transaction, undone alone when it fails. BeginStatement is
+  // called on the stores already in the transaction; EndStatement keeps or undoes what they
+  // wrote since. A store the statement brought into the transaction is undone by
+  // UndoJoinedStatement: true when that ended its transaction, false when it stays in it.
+  virtual Status BeginStatement() = 0;
+  virtual Status EndStatement(bool keep) = 0;
+  virtual bool UndoJoinedStatement() {
+    EndTransaction(false);
+    return true;
+  }
 
   virtual Status Read(uint32_t pos, Bytes& data) = 0;
   // Inserts `record` (autoincrement fields filled in); `entry` receives the index entry of key

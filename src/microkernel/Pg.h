@@ -95,6 +95,8 @@ class PgConnection {
   bool inTransaction = false;
   uint64_t transactionSerial = 0;  // counts transactions begun, so a store can tell its own
   Status lastEnd = kOk;            // how the last transaction ended
+  // A statement's savepoint in that transaction (one for all the client's files here).
+  bool statementSavepoint = false;
 
  private:
   // Server messages go here instead of the application's stderr; a fatal one ends the session.

@@ -320,6 +320,9 @@ Statement& SqliteStore::PhysStatement(PhysStmt which) {
       "SAVEPOINT op",
       "RELEASE op",
       "ROLLBACK TO op",
+      "SAVEPOINT statement",
+      "RELEASE statement",
+      "ROLLBACK TO statement",
       "PRAGMA data_version",
       "SELECT entries, distinct_values FROM vader_counts WHERE key = ?1",
       ("UPDATE vader_counts SET entries = entries + ?2, distinct_values = distinct_values + ?3"
@@ -361,13 +364,15 @@ Status SqliteStore::BeginWrite(bool inTransaction, bool noWait) {
 
 Status SqliteStore::EndWrite(bool commit) {
   ++localWrites_;
-  const bool logged = hasPending_;
-  hasPending_ = false;
   if (txnOpen_) {
     if (!commit) Exec(kPRollbackTo);
-    if (commit && logged) txnLog_.push_back(std::move(pending_));
+    if (commit)
+      txnLog_.insert(txnLog_.end(), std::make_move_iterator(pending_.begin()),
+                     std::make_move_iterator(pending_.end()));
+    pending_.clear();
     return Exec(kPRelease);
   }
+  pending_.clear();
   Status committed = kOk;
   if (commit) {
     if ((committed = Exec(kPCommit)) == kOk) {
@@ -383,11 +388,33 @@ Status SqliteStore::EndWrite(bool commit) {
   return committed == kDuplicateKey ? kIoError : committed;
 }
 
+Status SqliteStore::BeginStatement() {
+  if (!txnOpen_ || inStatement_) return kOk;
+  EndWalks();
+  if (Status s = Exec(kPStatement); s != kOk) return s;
+  inStatement_ = true;
+  statementLog_ = txnLog_.size();
+  return kOk;
+}
+
+Status SqliteStore::EndStatement(bool keep) {
+  if (!inStatement_) return kOk;
+  inStatement_ = false;
+  EndWalks();
+  ++localWrites_;
+  if (!keep) {
+    if (Status s = Exec(kPStatementUndo); s != kOk) return s;
+    txnLog_.resize(std::min(txnLog_.size(), statementLog_));
+  }
+  return Exec(kPStatementRelease);
+}
+
 Status SqliteStore::EndTransaction(bool commit) {
   if (!txnOpen_) return kOk;
   EndWalks();
   ++localWrites_;
   txnOpen_ = false;
+  inStatement_ = false;
   txnLog_.clear();
   --InProcessWriters()[path_];
   // Single writes survive the process being killed; an ended transaction is also synced to
@@ -694,11 +721,7 @@ Status SqliteStore::Delete(uint32_t pos, const Bytes& old) {
 }
 
 void SqliteStore::Log(JournalEntry::Kind kind, uint32_t pos, const Bytes& record) {
-  if (!txnOpen_) return;
-  pending_.kind = kind;
-  pending_.pos = pos;
-  pending_.record = record;
-  hasPending_ = true;
+  if (txnOpen_) pending_.push_back(JournalEntry{kind, pos, record});
 }
 
 Status SqliteStore::CountAll(int number, uint32_t& n) {

@@ -27,6 +27,8 @@ class SqliteStore final : public FileStore {
   Status BeginWrite(bool inTransaction, bool noWait) override;
   Status EndWrite(bool commit) override;
   Status EndTransaction(bool commit) override;
+  Status BeginStatement() override;
+  Status EndStatement(bool keep) override;
 
   Status Read(uint32_t pos, Bytes& data) override;
   Status Insert(Bytes& record, uint32_t& pos, int wantKey, Bytes& entry) override;
@@ -93,6 +95,9 @@ class SqliteStore final : public FileStore {
     kPSavepoint,
     kPRelease,
     kPRollbackTo,
+    kPStatement,
+    kPStatementRelease,
+    kPStatementUndo,
     kPDataVersion,
     kPCountOf,
     kPCountAdd,
@@ -166,8 +171,9 @@ class SqliteStore final : public FileStore {
   std::shared_ptr<uint64_t> generation_;  // shared by the connections of one path
   uint64_t loadedGeneration_ = 0;
   std::vector<JournalEntry> txnLog_;  // the open transaction's writes, for the journal
-  JournalEntry pending_;              // the write in progress, logged when it succeeds
-  bool hasPending_ = false;
+  std::vector<JournalEntry> pending_;  // the write in progress, logged when it succeeds
+  bool inStatement_ = false;
+  size_t statementLog_ = 0;  // txnLog_ entries before the statement
   uint64_t localWrites_ = 0;
   bool hasCounts_ = false;           // the file holds a count table
   bool readOnly_ = false;            // the file or its folder cannot be written
