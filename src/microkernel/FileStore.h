@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -127,6 +128,12 @@ class FileStore {
   virtual Status Update(uint32_t pos, const Bytes& old, Bytes& record, int wantKey,
                         Bytes& entry) = 0;
   virtual Status Delete(uint32_t pos, const Bytes& old) = 0;
+  // Updates the records at `positions`, each to what `patch` makes of it (given its index in
+  // `positions` and the stored record), as Update one after the other would; `failed` receives
+  // the index of the one that failed. Inside a write (BeginWrite), which undoes it all then.
+  using Patch = std::function<void(size_t index, Bytes& record)>;
+  virtual Status UpdateRecords(const std::vector<uint32_t>& positions, const Patch& patch,
+                               size_t& failed);
 
   // Finds the first row beyond `bound` in the direction of `mode`. With a walk, a Greater or
   // Less seek from the row the walk returned last may step the walk's open statement, which

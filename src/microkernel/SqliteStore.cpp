@@ -331,6 +331,8 @@ Statement& SqliteStore::PhysStatement(PhysStmt which) {
       ("INSERT INTO records(pos, data) VALUES(" VADER_COUNT_ROW ", ?1)"
        " ON CONFLICT(pos) DO UPDATE SET data = data + ?1"),
       "DELETE FROM records WHERE pos = " VADER_COUNT_ROW,
+      ("UPDATE records SET data = vader_patch(pos, data) WHERE pos >= ?1 AND pos <= ?2 AND "
+       BELOW),
   };
 #undef BELOW
   const bool select = which <= kPRead || which == kPNth;
@@ -718,6 +720,127 @@ Status SqliteStore::Delete(uint32_t pos, const Bytes& old) {
   }
   Log(JournalEntry::kDelete, pos, Bytes());
   return AddToCount(-1, -1, 0);
+}
+
+// The state of one UpdateRecords: the entries by position, what the pass found, and the key
+// changes it leaves for afterwards.
+struct SqliteStore::Pass {
+  struct KeyChange {
+    size_t index;
+    uint32_t pos;
+    const KeyCodec* codec;
+    Bytes before, after;
+  };
+  const Patch* patch = nullptr;
+  std::vector<std::pair<uint32_t, size_t>> byPosition;  // position, index; ascending
+  std::vector<bool> seen;                               // by index
+  std::vector<KeyChange> keyChanges;
+  size_t firstFailure = SIZE_MAX;  // index of the first entry that failed in the pass
+  Status failure = kOk;
+  Bytes old, record;
+};
+
+void SqliteStore::PatchRow(sqlite3_context* ctx, int /*argc*/, sqlite3_value** argv) {
+  auto& self = *static_cast<SqliteStore*>(sqlite3_user_data(ctx));
+  Pass* pass = self.pass_;
+  const auto pos = static_cast<uint32_t>(sqlite3_value_int64(argv[0]));
+  const auto found = pass ? std::lower_bound(pass->byPosition.begin(), pass->byPosition.end(),
+                                             std::make_pair(pos, size_t{0}))
+                          : std::vector<std::pair<uint32_t, size_t>>::iterator();
+  if (!pass || found == pass->byPosition.end() || found->first != pos) {
+    sqlite3_result_value(ctx, argv[1]);  // not in the batch: kept
+    return;
+  }
+  const auto* data = static_cast<const char*>(sqlite3_value_blob(argv[1]));
+  pass->old.assign(data ? data : "", static_cast<size_t>(sqlite3_value_bytes(argv[1])));
+  if (const Status s = self.PatchOne(*pass, found->second, pos); s != kOk) {
+    if (found->second < pass->firstFailure) pass->firstFailure = found->second, pass->failure = s;
+    sqlite3_result_value(ctx, argv[1]);
+    return;
+  }
+  sqlite3_result_blob(ctx, pass->record.data(), static_cast<int>(pass->record.size()),
+                      SQLITE_TRANSIENT);
+}
+
+// The new image of one record, as Update checks it; its changed keys are noted for later.
+Status SqliteStore::PatchOne(Pass& pass, size_t index, uint32_t pos) {
+  pass.seen[index] = true;
+  if (pass.old.size() < def_.recordLength) return kIoError;  // damage, as a read reports it
+  pass.record.assign(pass.old);
+  (*pass.patch)(index, pass.record);
+  const auto* before = reinterpret_cast<const uint8_t*>(pass.old.data());
+  const auto* after = reinterpret_cast<const uint8_t*>(pass.record.data());
+  const size_t changesBefore = pass.keyChanges.size();
+  for (const auto& codec : codecs_) {
+    if (!codec) continue;
+    Bytes from = codec->Extract(before), to = codec->Extract(after);
+    if (from == to) continue;
+    if (!codec->Key().Modifiable()) {
+      pass.keyChanges.resize(changesBefore);
+      return kKeyNotModifiable;
+    }
+    pass.keyChanges.push_back(
+        Pass::KeyChange{index, pos, codec.get(), std::move(from), std::move(to)});
+  }
+  Log(JournalEntry::kUpdate, pos, pass.record);
+  return kOk;
+}
+
+// One statement per run of consecutive positions; false with `status` when one failed.
+bool SqliteStore::RunPasses(Pass& pass, Status& status) {
+  Statement& s = PhysStatement(kPPatchRun);
+  const auto& entries = pass.byPosition;
+  pass_ = &pass;
+  for (size_t i = 0; i < entries.size();) {
+    size_t j = i;
+    while (j + 1 < entries.size() && entries[j + 1].first == entries[j].first + 1) ++j;
+    StatementScope scope(s);
+    s.Bind(1, static_cast<int64_t>(entries[i].first)).Bind(2, static_cast<int64_t>(entries[j].first));
+    if ((status = SqlStatus(s.Step())) != kOk) break;
+    i = j + 1;
+  }
+  pass_ = nullptr;
+  return status == kOk;
+}
+
+// The key entries of the records whose keys changed, entry by entry as Update would change
+// them, up to the first entry that failed in the pass (or was not found by it).
+Status SqliteStore::ChangeKeysAfterPass(Pass& pass, size_t& failed) {
+  for (size_t i = 0; i < pass.seen.size() && i < pass.firstFailure; ++i)
+    if (!pass.seen[i]) pass.firstFailure = i, pass.failure = kInvalidRecordAddress;
+  std::stable_sort(pass.keyChanges.begin(), pass.keyChanges.end(),
+                   [](const Pass::KeyChange& a, const Pass::KeyChange& b) { return a.index < b.index; });
+  Bytes unusedEntry;
+  for (const Pass::KeyChange& k : pass.keyChanges) {
+    if (k.index >= pass.firstFailure) break;
+    failed = k.index;
+    if (Status s = RemoveEntry(*k.codec, k.before, k.pos); s != kOk) return s;
+    if (Status s = AddEntry(*k.codec, k.after, k.pos, unusedEntry); s != kOk) return s;
+  }
+  failed = pass.firstFailure;
+  return pass.failure;
+}
+
+Status SqliteStore::UpdateRecords(const std::vector<uint32_t>& positions, const Patch& patch,
+                                  size_t& failed) {
+  Pass pass;
+  pass.patch = &patch;
+  pass.seen.assign(positions.size(), false);
+  for (size_t i = 0; i < positions.size(); ++i) pass.byPosition.emplace_back(positions[i], i);
+  std::sort(pass.byPosition.begin(), pass.byPosition.end());
+  bool general = std::adjacent_find(pass.byPosition.begin(), pass.byPosition.end(),
+                                    [](const auto& a, const auto& b) { return a.first == b.first; }) !=
+                 pass.byPosition.end();
+  for (const auto& codec : codecs_) general = general || (codec && codec->Key().AutoIncrement());
+  if (!general && !patchFunction_)
+    patchFunction_ = sqlite3_create_function_v2(db_.Handle(), "vader_patch", 2,
+                                                SQLITE_UTF8 | SQLITE_DIRECTONLY, this, &PatchRow,
+                                                nullptr, nullptr, nullptr) == SQLITE_OK;
+  if (general || !patchFunction_) return FileStore::UpdateRecords(positions, patch, failed);
+  Status status = kOk;
+  failed = 0;
+  if (!RunPasses(pass, status)) return status;
+  return ChangeKeysAfterPass(pass, failed);
 }
 
 void SqliteStore::Log(JournalEntry::Kind kind, uint32_t pos, const Bytes& record) {

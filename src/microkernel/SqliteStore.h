@@ -35,6 +35,11 @@ class SqliteStore final : public FileStore {
   Status Update(uint32_t pos, const Bytes& old, Bytes& record, int wantKey,
                 Bytes& entry) override;
   Status Delete(uint32_t pos, const Bytes& old) override;
+  // One pass of one statement over each run of consecutive positions, which rewrites every
+  // record from the stored one: no record is sought twice, and only keys that changed are
+  // written (files with an autoincrement key take the general way).
+  Status UpdateRecords(const std::vector<uint32_t>& positions, const Patch& patch,
+                       size_t& failed) override;
 
   Status SeekKey(int number, Seek mode, const Bytes& bound, Row& row,
                  Walk* walk = nullptr) override;
@@ -104,11 +109,18 @@ class SqliteStore final : public FileStore {
     kPRecordChange,
     kPRecordChangeAdd,
     kPRecordChangeClear,
+    kPPatchRun,
     kPhysStmtCount
   };
   using KeyStatements = std::array<std::unique_ptr<Statement>, kKeyStmtCount>;
 
   SqliteStore() = default;
+  struct Pass;
+  // The function the run statement calls for each record: its new image from the stored one.
+  static void PatchRow(sqlite3_context* ctx, int argc, sqlite3_value** argv);
+  Status PatchOne(Pass& pass, size_t index, uint32_t pos);
+  bool RunPasses(Pass& pass, Status& status);
+  Status ChangeKeysAfterPass(Pass& pass, size_t& failed);
   void EndWalk(Walk& walk) override;
   Status LoadDefinition();
   // Walks: a step when `walk` continues from `entry` (key paths) or `pos` (physical order).
@@ -175,6 +187,8 @@ class SqliteStore final : public FileStore {
   bool inStatement_ = false;
   size_t statementLog_ = 0;  // txnLog_ entries before the statement
   uint64_t localWrites_ = 0;
+  Pass* pass_ = nullptr;             // the pass of UpdateRecords running
+  bool patchFunction_ = false;       // vader_patch is defined on the connection
   bool hasCounts_ = false;           // the file holds a count table
   bool readOnly_ = false;            // the file or its folder cannot be written
   bool countsBuiltInWrite_ = false;  // ... created by the write transaction still open
