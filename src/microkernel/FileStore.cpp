@@ -106,6 +106,16 @@ Status FileStore::UpdateRecords(const std::vector<uint32_t>& positions, const Pa
   return kOk;
 }
 
+Status FileStore::DeleteRecords(const std::vector<uint32_t>& positions, size_t& failed) {
+  Bytes old;
+  for (failed = 0; failed < positions.size(); ++failed) {
+    const uint32_t pos = positions[failed];
+    if (Status s = Read(pos, old); s != kOk) return s;
+    if (Status s = Delete(pos, old); s != kOk) return s;
+  }
+  return kOk;
+}
+
 Status FileStore::AssignAutoIncrement(const KeyCodec& codec, Bytes& record) {
   const Segment& seg = codec.Key().segments.front();
   if (!AllZero(record.substr(seg.Offset(), seg.length))) return kOk;

@@ -134,6 +134,8 @@ class FileStore {
   using Patch = std::function<void(size_t index, Bytes& record)>;
   virtual Status UpdateRecords(const std::vector<uint32_t>& positions, const Patch& patch,
                                size_t& failed);
+  // Deletes the records at `positions` as Delete one after the other would; likewise.
+  virtual Status DeleteRecords(const std::vector<uint32_t>& positions, size_t& failed);
 
   // Finds the first row beyond `bound` in the direction of `mode`. With a walk, a Greater or
   // Less seek from the row the walk returned last may step the walk's open statement, which

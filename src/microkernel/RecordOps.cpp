@@ -149,6 +149,7 @@ struct Batch {
   std::vector<std::pair<uint16_t, uint16_t>> spans;
   std::vector<BatchEntry> entries;
   bool deletes = false;  // some entry deletes its record
+  bool updates = false;  // some entry updates its record
 };
 
 Status ParseSpans(const Call& c, uint16_t count, size_t& at, Batch& b, size_t& spanBytes) {
@@ -177,6 +178,7 @@ Status ParseBatch(const Call& c, Batch& b) {
     if (kind != kBatchUpdate && kind != kBatchDelete) return kInvalidOperation;
     e.remove = kind == kBatchDelete;
     b.deletes = b.deletes || e.remove;
+    b.updates = b.updates || !e.remove;
     if (e.remove) continue;
     if (c.capacity - at < spanBytes) return kDataBufferTooShort;
     e.bytes = c.data + at;
@@ -354,13 +356,13 @@ Status OpWriteBatch(Call& c) {
   Status status = CheckBatchLocks(c, batch, failed);
   Cursor& cur = *c.cursor;
   auto write = [&](FileStore& st) {
-    if (!batch.deletes) {
-      std::vector<uint32_t> positions;
-      for (const BatchEntry& e : batch.entries) positions.push_back(e.pos);
+    std::vector<uint32_t> positions;
+    for (const BatchEntry& e : batch.entries) positions.push_back(e.pos);
+    if (!batch.deletes)
       return st.UpdateRecords(
           positions, [&](size_t i, Bytes& record) { Patch(batch, batch.entries[i], record); },
           failed);
-    }
+    if (!batch.updates) return st.DeleteRecords(positions, failed);
     Bytes old, record, unusedEntry;
     for (size_t i = 0; i < batch.entries.size(); ++i) {
       const BatchEntry& e = batch.entries[i];

@@ -40,6 +40,8 @@ class SqliteStore final : public FileStore {
   // written (files with an autoincrement key take the general way).
   Status UpdateRecords(const std::vector<uint32_t>& positions, const Patch& patch,
                        size_t& failed) override;
+  // Likewise: one pass deletes each run, then the records' key entries go.
+  Status DeleteRecords(const std::vector<uint32_t>& positions, size_t& failed) override;
 
   Status SeekKey(int number, Seek mode, const Bytes& bound, Row& row,
                  Walk* walk = nullptr) override;
@@ -110,6 +112,7 @@ class SqliteStore final : public FileStore {
     kPRecordChangeAdd,
     kPRecordChangeClear,
     kPPatchRun,
+    kPTakeRun,
     kPhysStmtCount
   };
   using KeyStatements = std::array<std::unique_ptr<Statement>, kKeyStmtCount>;
@@ -118,8 +121,13 @@ class SqliteStore final : public FileStore {
   struct Pass;
   // The function the run statement calls for each record: its new image from the stored one.
   static void PatchRow(sqlite3_context* ctx, int argc, sqlite3_value** argv);
+  // The function the delete statement asks for each record: it keeps the record for its keys.
+  static void TakeRow(sqlite3_context* ctx, int argc, sqlite3_value** argv);
   Status PatchOne(Pass& pass, size_t index, uint32_t pos);
-  bool RunPasses(Pass& pass, Status& status);
+  bool PrepareFunctions();
+  bool StartPass(Pass& pass, const std::vector<uint32_t>& positions);
+  bool RunPasses(Pass& pass, PhysStmt which, Status& status);
+  void MissingToFailure(Pass& pass);
   Status ChangeKeysAfterPass(Pass& pass, size_t& failed);
   void EndWalk(Walk& walk) override;
   Status LoadDefinition();
@@ -188,7 +196,7 @@ class SqliteStore final : public FileStore {
   size_t statementLog_ = 0;  // txnLog_ entries before the statement
   uint64_t localWrites_ = 0;
   Pass* pass_ = nullptr;             // the pass of UpdateRecords running
-  bool patchFunction_ = false;       // vader_patch is defined on the connection
+  bool functions_ = false;           // vader_patch and vader_take are defined on the connection
   bool hasCounts_ = false;           // the file holds a count table
   bool readOnly_ = false;            // the file or its folder cannot be written
   bool countsBuiltInWrite_ = false;  // ... created by the write transaction still open
