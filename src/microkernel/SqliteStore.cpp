@@ -71,6 +71,10 @@ std::string KeyRows(int number) {
   return "SELECT i.k, i.pos, r.data FROM " + t + " AS i LEFT JOIN records AS r ON r.pos = i.pos ";
 }
 
+// Page cache sizes (negative: KiB): SQLite's default, and while a transaction is open.
+constexpr char kDefaultCache[] = "PRAGMA cache_size=-2000";
+constexpr char kTransactionCache[] = "PRAGMA cache_size=-32768";
+
 uint64_t NewEpoch() {
   static std::atomic<uint64_t> last{0};
   return ++last;
@@ -363,6 +367,9 @@ Status SqliteStore::BeginWrite(bool inTransaction, bool noWait) {
   if (!inTransaction) return kOk;
   txnOpen_ = true;
   ++InProcessWriters()[path_];
+  // A transaction may change many pages (a statement over a whole table): kept in memory until
+  // it commits, each goes to the log once instead of again whenever the cache overflows.
+  db_.Exec(kTransactionCache);
   return Exec(kPSavepoint);
 }
 
@@ -428,6 +435,7 @@ Status SqliteStore::EndTransaction(bool commit) {
   if (commit) db_.Exec("PRAGMA synchronous=NORMAL");
   if (commit && s == kOk) EndWalksElsewhere();
   if (!commit || s != kOk) Exec(kPRollback);
+  db_.Exec(kDefaultCache);
   WriteEnded(commit && s == kOk);
   return s;
 }
