@@ -198,12 +198,15 @@ Status LockedElsewhere(const Cursor& cur, uint32_t pos) {
 // only succeeds where nobody else holds any of them; otherwise each record is checked and
 // held as Update and Delete do. Held before the writes, the records stay held until the
 // transaction ends even if the batch fails.
-Status HoldRun(const Call& c, TransactionLocks* held, uint32_t first, uint32_t last) {
+// `at` receives the position that failed.
+Status HoldRun(const Call& c, TransactionLocks* held, uint32_t first, uint32_t last,
+               uint32_t& at) {
   if (held && held->handle.TryLockRun(first, last)) {
     held->positions.Add(first, last);
     return kOk;
   }
   for (uint32_t pos = first;; ++pos) {
+    at = pos;
     if (Status s = LockedElsewhere(*c.cursor, pos); s != kOk) return s;
     if (held && held->handle.LockRecord(pos, 0) == kOk) held->positions.Add(pos, pos);
     if (pos == last) return kOk;
@@ -211,7 +214,7 @@ Status HoldRun(const Call& c, TransactionLocks* held, uint32_t first, uint32_t l
 }
 
 // No record of the batch may be locked by another position block; `failed` receives the entry
-// whose record is (or the first of its run).
+// whose record is.
 Status CheckBatchLocks(const Call& c, const Batch& b, size_t& failed) {
   const bool inTransaction = c.cursor->client->inTransaction;
   TransactionLocks* held = inTransaction ? TransactionLocksOf(c) : nullptr;
@@ -221,15 +224,17 @@ Status CheckBatchLocks(const Call& c, const Batch& b, size_t& failed) {
   for (size_t i = 0; i < sorted.size();) {
     size_t j = i;
     while (j + 1 < sorted.size() && sorted[j + 1].first - sorted[j].first <= 1) ++j;
-    failed = sorted[i].second;
+    uint32_t at = sorted[i].first;
+    Status s = kOk;
     if (inTransaction) {
-      if (Status s = HoldRun(c, held, sorted[i].first, sorted[j].first); s != kOk) return s;
+      s = HoldRun(c, held, sorted[i].first, sorted[j].first, at);
     } else {
-      for (size_t k = i; k <= j; ++k)
-        if (Status s = LockedElsewhere(*c.cursor, sorted[k].first); s != kOk) {
-          failed = sorted[k].second;
-          return s;
-        }
+      for (size_t k = i; k <= j && s == kOk; ++k)
+        s = LockedElsewhere(*c.cursor, at = sorted[k].first);
+    }
+    if (s != kOk) {
+      failed = std::lower_bound(sorted.begin(), sorted.end(), std::make_pair(at, size_t{0}))->second;
+      return s;
     }
     i = j + 1;
   }
