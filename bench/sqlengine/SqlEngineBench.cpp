@@ -1,7 +1,8 @@
 // The relational engine against plain SQLite on the same rows, in the same run: a selective
 // query on a key field (the order lines of one order, through the first segment of the
-// two-part key), a full aggregate over the order lines, an UPDATE of every order line, and
-// `vbutil check` of the order-lines file against SQLite's own integrity check of that file. The engine runs through
+// two-part key), a full aggregate over the order lines, an UPDATE of every order line,
+// `vbutil check` of the order-lines file against SQLite's own integrity check of that file, and
+// last a DELETE of every order line. The engine runs through
 // libwssql32.so over the sample database (vsampledb --scale N, default 150: about a million
 // rows, or --dir=DIR for one made earlier); the baseline is one SQLite file holding the same
 // order lines in a table with the same key as its primary key. Prints the ratios at the end.
@@ -165,6 +166,24 @@ void BM_BulkUpdate_Sqlite(benchmark::State& state) {
       state.SkipWithError("update");
 }
 
+// Every order line deleted by one statement, last (the rows are gone afterwards). A WHERE
+// clause that every row passes keeps SQLite from dropping the table's pages wholesale.
+constexpr const char* kBulkDelete = "DELETE FROM OrderLines WHERE LineNo > 0";
+
+void BM_BulkDelete_Engine(benchmark::State& state) {
+  const int16_t c = Cursor("SELECT 1");
+  for (auto _ : state) {
+    int16_t length = static_cast<int16_t>(std::strlen(kBulkDelete));
+    if (gEngine._XQLCompile(c, &length, kBulkDelete) > 0) state.SkipWithError("delete");
+  }
+}
+
+void BM_BulkDelete_Sqlite(benchmark::State& state) {
+  for (auto _ : state)
+    if (sqlite3_exec(gBase, kBulkDelete, nullptr, nullptr, nullptr) != SQLITE_OK)
+      state.SkipWithError("delete");
+}
+
 void BM_Check_Tool(benchmark::State& state) {
   for (auto _ : state)
     if (!vader::tools::CheckFile(gDir + "/ORDLINE.BTR").Ok()) state.SkipWithError("check");
@@ -192,6 +211,8 @@ BENCHMARK(BM_BulkUpdate_Engine)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_BulkUpdate_Sqlite)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Check_Tool)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Check_Sqlite)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_BulkDelete_Engine)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_BulkDelete_Sqlite)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
@@ -202,7 +223,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
   void PrintRatios() const {
     std::printf("\n%-10s %8s  (engine / plain SQLite, CPU time)\n", "query", "ratio");
-    for (const char* q : {"KeyQuery", "Aggregate", "BulkUpdate", "Check"}) {
+    for (const char* q : {"KeyQuery", "Aggregate", "BulkUpdate", "Check", "BulkDelete"}) {
       const std::string ours = std::string("BM_") + q + (std::strcmp(q, "Check") ? "_Engine" : "_Tool");
       const auto e = cpu_.find(ours);
       const auto s = cpu_.find(std::string("BM_") + q + "_Sqlite");

@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 
+#include "microkernel/OperationCode.h"
 #include "microkernel/Operations.h"
 #include "microkernel/ServerLocation.h"
 
@@ -37,7 +39,56 @@ Status OpEndTransaction(Call& c, bool commit) {
   client.transactionStores.clear();
   client.transactionLocks.clear();
   client.inTransaction = false;
+  client.inStatement = false;
   return result;
+}
+
+namespace {
+
+Status BeginStatement(Client& client) {
+  if (!client.inTransaction) return kNoTransaction;
+  if (client.inStatement) return kTransactionActive;
+  for (auto& store : client.transactionStores)
+    if (Status s = store->BeginStatement(); s != kOk) {
+      for (auto& begun : client.transactionStores) begun->EndStatement(true);
+      return s;
+    }
+  client.inStatement = true;
+  client.statementStores = client.transactionStores.size();
+  return kOk;
+}
+
+// Undoing, the files the statement brought into the transaction go first: a server file's
+// writes may go back with a savepoint that an older file of the same connection keeps.
+Status EndStatement(Client& client, bool keep) {
+  if (!client.inStatement) return kNoTransaction;
+  client.inStatement = false;
+  auto& stores = client.transactionStores;
+  const size_t before = std::min(client.statementStores, stores.size());
+  if (!keep)
+    for (size_t i = stores.size(); i-- > before;)
+      if (stores[i]->UndoJoinedStatement()) stores.erase(stores.begin() + static_cast<long>(i));
+  Status result = kOk;
+  for (size_t i = 0; i < before; ++i)
+    if (Status s = stores[i]->EndStatement(keep); s != kOk && result == kOk) result = s;
+  return result;
+}
+
+}  // namespace
+
+// A statement inside the client's transaction (the key number says which step): its writes
+// are kept, or undone alone, while the transaction goes on.
+Status OpStatement(Call& c) {
+  switch (c.keyNumber) {
+    case kStatementBegin:
+      return BeginStatement(*c.client);
+    case kStatementKeep:
+      return EndStatement(*c.client, true);
+    case kStatementUndo:
+      return EndStatement(*c.client, false);
+    default:
+      return kInvalidOperation;
+  }
 }
 
 Status OpUnlock(Call& c) {

@@ -37,6 +37,7 @@ bool NeedsCursor(uint16_t op) {
     case kOpBeginTransaction:
     case kOpEndTransaction:
     case kOpAbortTransaction:
+    case kOpStatement:
     case kOpStop:
     case kOpVersion:
     case kOpReset:
@@ -191,6 +192,10 @@ Status Engine::Dispatch(struct Call& c) {
       return OpFindPercentage(c);
     case kOpInsertExtended:
       return OpInsertExtended(c);
+    case kOpWriteBatch:
+      return OpWriteBatch(c);
+    case kOpStatement:
+      return OpStatement(c);
     case kOpGetNextExtended:
     case kOpGetPreviousExtended:
     case kOpStepNextExtended:
@@ -289,6 +294,7 @@ void Engine::EndClient(Client& client) {
   client.transactionStores.clear();
   client.transactionLocks.clear();
   client.inTransaction = false;
+  client.inStatement = false;
   const std::set<uint32_t> slots = client.cursors;
   for (uint32_t slot : slots) CloseCursor(*cursors_[slot], nullptr);
   client.stores.clear();

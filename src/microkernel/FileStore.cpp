@@ -96,6 +96,29 @@ Bytes FileStore::DuplicateEntry(const Bytes& encoded, const Bytes& last) {
   return entry;
 }
 
+Status FileStore::UpdateRecords(const std::vector<uint32_t>& positions, const Patch& patch,
+                                size_t& failed) {
+  Bytes old, record, unusedEntry;
+  for (failed = 0; failed < positions.size(); ++failed) {
+    const uint32_t pos = positions[failed];
+    if (Status s = Read(pos, old); s != kOk) return s;
+    record.assign(old);
+    patch(failed, record);
+    if (Status s = Update(pos, old, record, -1, unusedEntry); s != kOk) return s;
+  }
+  return kOk;
+}
+
+Status FileStore::DeleteRecords(const std::vector<uint32_t>& positions, size_t& failed) {
+  Bytes old;
+  for (failed = 0; failed < positions.size(); ++failed) {
+    const uint32_t pos = positions[failed];
+    if (Status s = Read(pos, old); s != kOk) return s;
+    if (Status s = Delete(pos, old); s != kOk) return s;
+  }
+  return kOk;
+}
+
 Status FileStore::AssignAutoIncrement(const KeyCodec& codec, Bytes& record) {
   const Segment& seg = codec.Key().segments.front();
   if (!AllZero(record.substr(seg.Offset(), seg.length))) return kOk;

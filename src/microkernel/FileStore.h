@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -109,6 +110,16 @@ class FileStore {
   virtual Status EndWrite(bool commit) = 0;
   bool TransactionOpen() const { return txnOpen_; }
   virtual Status EndTransaction(bool commit) = 0;
+  // A statement inside the client's transaction, undone alone when it fails. BeginStatement is
+  // called on the stores already in the transaction; EndStatement keeps or undoes what they
+  // wrote since. A store the statement brought into the transaction is undone by
+  // UndoJoinedStatement: true when that ended its transaction, false when it stays in it.
+  virtual Status BeginStatement() = 0;
+  virtual Status EndStatement(bool keep) = 0;
+  virtual bool UndoJoinedStatement() {
+    EndTransaction(false);
+    return true;
+  }
 
   virtual Status Read(uint32_t pos, Bytes& data) = 0;
   // Inserts `record` (autoincrement fields filled in); `entry` receives the index entry of key
@@ -117,6 +128,14 @@ class FileStore {
   virtual Status Update(uint32_t pos, const Bytes& old, Bytes& record, int wantKey,
                         Bytes& entry) = 0;
   virtual Status Delete(uint32_t pos, const Bytes& old) = 0;
+  // Updates the records at `positions`, each to what `patch` makes of it (given its index in
+  // `positions` and the stored record), as Update one after the other would; `failed` receives
+  // the index of the one that failed. Inside a write (BeginWrite), which undoes it all then.
+  using Patch = std::function<void(size_t index, Bytes& record)>;
+  virtual Status UpdateRecords(const std::vector<uint32_t>& positions, const Patch& patch,
+                               size_t& failed);
+  // Deletes the records at `positions` as Delete one after the other would; likewise.
+  virtual Status DeleteRecords(const std::vector<uint32_t>& positions, size_t& failed);
 
   // Finds the first row beyond `bound` in the direction of `mode`. With a walk, a Greater or
   // Less seek from the row the walk returned last may step the walk's open statement, which

@@ -22,6 +22,8 @@ class LegacyStore final : public FileStore {
   Status BeginWrite(bool, bool) override { return kAccessDenied; }
   Status EndWrite(bool) override { return kOk; }
   Status EndTransaction(bool) override { return kOk; }
+  Status BeginStatement() override { return kOk; }
+  Status EndStatement(bool) override { return kOk; }
 
   Status Read(uint32_t pos, Bytes& data) override;
   Status Insert(Bytes&, uint32_t&, int, Bytes&) override { return kAccessDenied; }

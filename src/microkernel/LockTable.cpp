@@ -225,6 +225,13 @@ Status LockHandle::LockRecord(uint32_t pos, int waitMs, const Pause& pause) {
   }
 }
 
+bool LockHandle::TryLockRun(uint32_t first, uint32_t last) {
+  if (server_ || fd_ < 0 || last < first) return false;
+  struct flock fl = Range(kRecordLockBase + first, F_WRLCK);
+  fl.l_len = static_cast<off_t>(last - first) + 1;
+  return ::fcntl(fd_, F_OFD_SETLK, &fl) == 0;
+}
+
 void LockHandle::UnlockRecord(uint32_t pos) {
   if (!server_) {
     TryLock(kRecordLockBase + pos, F_UNLCK);

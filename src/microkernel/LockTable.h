@@ -48,6 +48,9 @@ class LockHandle {
   // Record lock; `waitMs` > 0 retries that long. Returns 0, 84 or 85 (95: server gone).
   Status LockRecord(uint32_t pos, int waitMs, const Pause& pause = nullptr);
   void UnlockRecord(uint32_t pos);
+  // Locks records `first` to `last` with one call, without waiting, when no other block holds
+  // any of them; false otherwise, and always for a file on a server (lock those one by one).
+  bool TryLockRun(uint32_t first, uint32_t last);
   // Whether another position block holds a lock on the record (or the whole file); 0 or 95.
   Status LockedByOther(uint32_t pos, bool& locked) const;
   // Before each call of the block: 0 while its locks still hold, else 95.

@@ -48,7 +48,14 @@ enum OperationCode : uint16_t {
   kOpInsertExtended = 40,
   kOpGetByPercentage = 44,
   kOpFindPercentage = 45,
+  // This record manager's own operations, for the relational engine (no Btrieve engine has
+  // them): many updates and deletes by position in one call, and the statement inside a
+  // transaction (key number: kStatementBegin, kStatementKeep or kStatementUndo).
+  kOpWriteBatch = 90,
+  kOpStatement = 91,
 };
+
+enum StatementStep : int8_t { kStatementBegin = 0, kStatementKeep = 1, kStatementUndo = 2 };
 
 constexpr uint16_t kKeyOnlyBias = 50;       // Get Key: the key without the record
 constexpr uint16_t kConcurrentBias = 1000;  // Begin Transaction: concurrent

@@ -21,6 +21,7 @@ Status OpInsert(Call& c);
 Status OpUpdate(Call& c);
 Status OpDelete(Call& c);
 Status OpInsertExtended(Call& c);
+Status OpWriteBatch(Call& c);
 
 // Reads (ReadOps.cpp).
 Status OpGetByKey(Call& c);
@@ -36,6 +37,7 @@ Status OpExtended(Call& c);
 // Transactions, locks and the client (ControlOps.cpp).
 Status OpBeginTransaction(Call& c, bool noWait);
 Status OpEndTransaction(Call& c, bool commit);
+Status OpStatement(Call& c);
 Status OpUnlock(Call& c);
 Status OpStop(Engine& engine, Call& c);
 Status OpVersion(Call& c);

@@ -112,6 +112,8 @@ class PgConnection {
   // once, before counts are read and at commit (a row changed many times in one transaction
   // costs the server more each time).
   std::map<std::string, CountDelta> pendingCounts;
+  // A statement's savepoint in that transaction (one for all the client's files here).
+  bool statementSavepoint = false;
 
  private:
   // Server messages go here instead of the application's stderr; a fatal one ends the session.

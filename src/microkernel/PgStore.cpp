@@ -478,9 +478,42 @@ Status PgStore::CommitStatus(const PgResult& r) const {
   return kOk;
 }
 
+// The client's files on one server share its transaction, and so the statement's savepoint.
+Status PgStore::BeginStatement() {
+  if (!txnOpen_ || !conn_->inTransaction || conn_->statementSavepoint) return kOk;
+  // Count changes kept back belong to the transaction before the statement: written now, so
+  // that undoing the statement drops exactly the changes it made.
+  if (Status s = WriteCounts(); s != kOk) return s;
+  PgResult r = conn_->Exec("SAVEPOINT statement");
+  if (!r.Ok()) return Fail(r);
+  conn_->statementSavepoint = true;
+  return kOk;
+}
+
+Status PgStore::EndStatement(bool keep) {
+  if (!conn_->statementSavepoint) return kOk;  // another file of the connection ended it
+  conn_->statementSavepoint = false;
+  NoteLocalChange(path_);
+  // Count changes still kept back were all made by the undone statement.
+  if (!keep) conn_->pendingCounts.clear();
+  PgResult r = conn_->Exec(keep ? "RELEASE statement"
+                                : "ROLLBACK TO statement; RELEASE statement");
+  return r.Ok() ? kOk : Fail(r);
+}
+
+bool PgStore::UndoJoinedStatement() {
+  // A server transaction older than the statement holds its savepoint, which undoes this
+  // file's writes too; one the statement began is ended whole.
+  if (conn_->statementSavepoint && conn_->inTransaction && joinedSerial_ == conn_->transactionSerial)
+    return false;
+  EndTransaction(false);
+  return true;
+}
+
 Status PgStore::EndTransaction(bool commit) {
   if (!txnOpen_) return kOk;
   txnOpen_ = false;
+  conn_->statementSavepoint = false;
   NoteLocalChange(path_);
   // Another file of the client on this server ended the shared server transaction already.
   if (joinedSerial_ != conn_->transactionSerial || !conn_->inTransaction) return conn_->lastEnd;

@@ -43,6 +43,9 @@ class PgStore final : public FileStore {
   Status BeginWrite(bool inTransaction, bool noWait) override;
   Status EndWrite(bool commit) override;
   Status EndTransaction(bool commit) override;
+  Status BeginStatement() override;
+  Status EndStatement(bool keep) override;
+  bool UndoJoinedStatement() override;
 
   Status Read(uint32_t pos, Bytes& data) override;
   Status Insert(Bytes& record, uint32_t& pos, int wantKey, Bytes& entry) override;

@@ -1,6 +1,9 @@
 // Writes: Insert, Update and Delete, each one atomic, inside the client's transaction if any.
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "microkernel/Operations.h"
 
@@ -44,17 +47,25 @@ Status CheckCurrentRecord(const Call& c) {
                                                                                  : kOk;
 }
 
-// Inside a transaction, a written record stays locked against other clients until it ends.
-void HoldForTransaction(const Call& c, uint32_t pos) {
-  Client& client = *c.cursor->client;
-  if (!client.inTransaction) return;
+// The locks of the client's transaction on the cursor's file; nullptr when they cannot be had.
+TransactionLocks* TransactionLocksOf(const Call& c) {
   const std::string& path = c.cursor->store->Path();
-  auto& held = client.transactionLocks[path];
+  auto& held = c.cursor->client->transactionLocks[path];
   if (!held) {
     held = std::make_unique<TransactionLocks>();
-    if (held->handle.Attach(path) != kOk) return;
+    if (held->handle.Attach(path) != kOk) {
+      held.reset();
+      return nullptr;
+    }
   }
-  if (held->handle.LockRecord(pos, 0) == kOk) held->positions.insert(pos);
+  return held.get();
+}
+
+// Inside a transaction, a written record stays locked against other clients until it ends.
+void HoldForTransaction(const Call& c, uint32_t pos) {
+  if (!c.cursor->client->inTransaction) return;
+  TransactionLocks* held = TransactionLocksOf(c);
+  if (held && held->handle.LockRecord(pos, 0) == kOk) held->positions.Add(pos, pos);
 }
 
 // The stored record, unchanged since this position block read it; called inside the write
@@ -123,6 +134,122 @@ Status InsertRecord(Call& c, const KeyCodec* codec, Bytes& record, uint32_t& pos
     cur.keyChanged = false;
   }
   return kOk;
+}
+
+// A batch of updates and deletes by position. Layout, little-endian: entry count (2), span
+// count (2), the spans (offset 2, length 2 each) of the fixed part that an update replaces, then
+// the entries: position (4), kind (1), and for an update the spans' new bytes one after another.
+constexpr uint8_t kBatchUpdate = 0, kBatchDelete = 1;
+
+struct BatchEntry {
+  uint32_t pos = 0;
+  bool remove = false;
+  const uint8_t* bytes = nullptr;
+};
+
+struct Batch {
+  std::vector<std::pair<uint16_t, uint16_t>> spans;
+  std::vector<BatchEntry> entries;
+  bool deletes = false;  // some entry deletes its record
+  bool updates = false;  // some entry updates its record
+};
+
+Status ParseSpans(const Call& c, uint16_t count, size_t& at, Batch& b, size_t& spanBytes) {
+  const size_t fixed = c.cursor->store->Definition().recordLength;
+  spanBytes = 0;
+  for (uint16_t i = 0; i < count; ++i, at += 4) {
+    if (c.capacity - at < 4) return kDataBufferTooShort;
+    const uint16_t offset = ReadU16(c.data + at), length = ReadU16(c.data + at + 2);
+    if (size_t{offset} + length > fixed) return kInvalidRecordLength;
+    b.spans.emplace_back(offset, length);
+    spanBytes += length;
+  }
+  return kOk;
+}
+
+Status ParseBatch(const Call& c, Batch& b) {
+  if (!c.data || c.capacity < 4) return kDataBufferTooShort;
+  size_t at = 4, spanBytes = 0;
+  if (Status s = ParseSpans(c, ReadU16(c.data + 2), at, b, spanBytes); s != kOk) return s;
+  b.entries.resize(ReadU16(c.data));
+  for (BatchEntry& e : b.entries) {
+    if (c.capacity - at < 5) return kDataBufferTooShort;
+    e.pos = ReadU32(c.data + at);
+    const uint8_t kind = c.data[at + 4];
+    at += 5;
+    if (kind != kBatchUpdate && kind != kBatchDelete) return kInvalidOperation;
+    e.remove = kind == kBatchDelete;
+    b.deletes = b.deletes || e.remove;
+    b.updates = b.updates || !e.remove;
+    if (e.remove) continue;
+    if (c.capacity - at < spanBytes) return kDataBufferTooShort;
+    e.bytes = c.data + at;
+    at += spanBytes;
+  }
+  return kOk;
+}
+
+// Whether another position block holds record `pos` (the client's transaction does not count).
+Status LockedElsewhere(const Cursor& cur, uint32_t pos) {
+  bool locked = false;
+  if (Status s = cur.locks.LockedByOther(pos, locked); s != kOk) return s;
+  return locked && !cur.client->TransactionHolds(cur.store->Path(), pos) ? kRecordLocked : kOk;
+}
+
+// Inside a transaction a run of consecutive positions is locked for it with one call, which
+// only succeeds where nobody else holds any of them; otherwise each record is checked and
+// held as Update and Delete do. Held before the writes, the records stay held until the
+// transaction ends even if the batch fails.
+// `at` receives the position that failed.
+Status HoldRun(const Call& c, TransactionLocks* held, uint32_t first, uint32_t last,
+               uint32_t& at) {
+  if (held && held->handle.TryLockRun(first, last)) {
+    held->positions.Add(first, last);
+    return kOk;
+  }
+  for (uint32_t pos = first;; ++pos) {
+    at = pos;
+    if (Status s = LockedElsewhere(*c.cursor, pos); s != kOk) return s;
+    if (held && held->handle.LockRecord(pos, 0) == kOk) held->positions.Add(pos, pos);
+    if (pos == last) return kOk;
+  }
+}
+
+// No record of the batch may be locked by another position block; `failed` receives the entry
+// whose record is.
+Status CheckBatchLocks(const Call& c, const Batch& b, size_t& failed) {
+  const bool inTransaction = c.cursor->client->inTransaction;
+  TransactionLocks* held = inTransaction ? TransactionLocksOf(c) : nullptr;
+  std::vector<std::pair<uint32_t, size_t>> sorted;  // position, entry
+  for (size_t i = 0; i < b.entries.size(); ++i) sorted.emplace_back(b.entries[i].pos, i);
+  std::sort(sorted.begin(), sorted.end());
+  for (size_t i = 0; i < sorted.size();) {
+    size_t j = i;
+    while (j + 1 < sorted.size() && sorted[j + 1].first - sorted[j].first <= 1) ++j;
+    uint32_t at = sorted[i].first;
+    Status s = kOk;
+    if (inTransaction) {
+      s = HoldRun(c, held, sorted[i].first, sorted[j].first, at);
+    } else {
+      for (size_t k = i; k <= j && s == kOk; ++k)
+        s = LockedElsewhere(*c.cursor, at = sorted[k].first);
+    }
+    if (s != kOk) {
+      failed = std::lower_bound(sorted.begin(), sorted.end(), std::make_pair(at, size_t{0}))->second;
+      return s;
+    }
+    i = j + 1;
+  }
+  return kOk;
+}
+
+// The stored record with the spans of an update replaced.
+void Patch(const Batch& b, const BatchEntry& e, Bytes& record) {
+  const uint8_t* from = e.bytes;
+  for (const auto& [offset, length] : b.spans) {
+    record.replace(offset, length, reinterpret_cast<const char*>(from), length);
+    from += length;
+  }
 }
 
 }  // namespace
@@ -218,6 +345,56 @@ Status OpDelete(Call& c) {
   cur.onRecord = false;
   if (cur.logicalValid && c.keyNumber >= 0 && c.keyNumber != cur.logicalKey) cur.keyChanged = true;
   ReleaseLocksOn(cur, cur.anchor, true);
+  return kOk;
+}
+
+}  // namespace vader::microkernel
+
+namespace vader::microkernel {
+
+// Updates and deletes many records by position in one write: each as Update or Delete of the
+// record would make it, and all or none of them. On failure the data buffer's first two bytes
+// tell the entry that failed. The block has no current record afterwards.
+Status OpWriteBatch(Call& c) {
+  if (Status s = CheckWritable(c); s != kOk) return s;
+  Batch batch;
+  if (Status s = ParseBatch(c, batch); s != kOk) return s;
+  size_t failed = 0;
+  Status status = CheckBatchLocks(c, batch, failed);
+  Cursor& cur = *c.cursor;
+  auto write = [&](FileStore& st) {
+    std::vector<uint32_t> positions;
+    for (const BatchEntry& e : batch.entries) positions.push_back(e.pos);
+    if (!batch.deletes)
+      return st.UpdateRecords(
+          positions, [&](size_t i, Bytes& record) { Patch(batch, batch.entries[i], record); },
+          failed);
+    if (!batch.updates) return st.DeleteRecords(positions, failed);
+    Bytes old, record, unusedEntry;
+    for (size_t i = 0; i < batch.entries.size(); ++i) {
+      const BatchEntry& e = batch.entries[i];
+      failed = i;
+      if (Status s = st.Read(e.pos, old); s != kOk) return s;
+      if (e.remove) {
+        if (Status s = st.Delete(e.pos, old); s != kOk) return s;
+        continue;
+      }
+      record.assign(old);
+      Patch(batch, e, record);
+      if (Status s = st.Update(e.pos, old, record, -1, unusedEntry); s != kOk) return s;
+    }
+    return kOk;
+  };
+  if (status == kOk) status = RunWrite(c, write);
+  if (status != kOk) {
+    if (c.capacity >= 2) WriteU16(c.data, static_cast<uint16_t>(failed));
+    c.SetDataLength(2);
+    return status;
+  }
+  for (const BatchEntry& e : batch.entries) ReleaseLocksOn(cur, e.pos, e.remove);
+  cur.onRecord = false;
+  cur.logicalValid = false;
+  c.SetDataLength(0);
   return kOk;
 }
 

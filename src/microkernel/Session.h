@@ -2,7 +2,9 @@
 // The state behind the API: clients (one per client identifier), the cursor behind each
 // position block, and one call's arguments.
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -46,10 +48,36 @@ struct Cursor {
   std::set<uint32_t> multiLocks;
 };
 
+// Record positions as runs of consecutive ones: a statement that changes a whole file in
+// position order holds one run instead of a node per record.
+class PositionRuns {
+ public:
+  bool Contains(uint32_t pos) const {
+    auto it = runs_.upper_bound(pos);
+    return it != runs_.begin() && std::prev(it)->second >= pos;
+  }
+  void Add(uint32_t first, uint32_t last) {
+    auto it = runs_.upper_bound(first);
+    if (it != runs_.begin() && std::prev(it)->second + uint64_t{1} >= first) {
+      --it;
+      first = it->first;
+      last = std::max(last, it->second);
+    }
+    while (it != runs_.end() && it->first <= uint64_t{last} + 1) {
+      last = std::max(last, it->second);
+      it = runs_.erase(it);
+    }
+    runs_[first] = last;
+  }
+
+ private:
+  std::map<uint32_t, uint32_t> runs_;  // first position -> last position of each run
+};
+
 // Records a transaction changed: locked against other clients until it ends.
 struct TransactionLocks {
   LockHandle handle;
-  std::set<uint32_t> positions;
+  PositionRuns positions;
 };
 
 struct Client {
@@ -59,13 +87,17 @@ struct Client {
   bool transactionNoWait = false;
   std::map<std::string, std::weak_ptr<FileStore>> stores;  // by canonical path
   std::vector<std::shared_ptr<FileStore>> transactionStores;
+  // A statement inside the transaction: the first `statementStores` of transactionStores were
+  // in it when the statement began.
+  bool inStatement = false;
+  size_t statementStores = 0;
   std::shared_ptr<ServerSessions> servers;  // connections shared by the client's server files
   std::map<std::string, std::unique_ptr<TransactionLocks>> transactionLocks;  // by path
 
   // Whether record `pos` of `path` was changed by this client's transaction.
   bool TransactionHolds(const std::string& path, uint32_t pos) const {
     auto it = transactionLocks.find(path);
-    return it != transactionLocks.end() && it->second->positions.count(pos) > 0;
+    return it != transactionLocks.end() && it->second->positions.Contains(pos);
   }
   std::set<uint32_t> cursors;  // slots
 };

@@ -71,6 +71,10 @@ std::string KeyRows(int number) {
   return "SELECT i.k, i.pos, r.data FROM " + t + " AS i LEFT JOIN records AS r ON r.pos = i.pos ";
 }
 
+// Page cache sizes (negative: KiB): SQLite's default, and while a transaction is open.
+constexpr char kDefaultCache[] = "PRAGMA cache_size=-2000";
+constexpr char kTransactionCache[] = "PRAGMA cache_size=-32768";
+
 uint64_t NewEpoch() {
   static std::atomic<uint64_t> last{0};
   return ++last;
@@ -320,6 +324,9 @@ Statement& SqliteStore::PhysStatement(PhysStmt which) {
       "SAVEPOINT op",
       "RELEASE op",
       "ROLLBACK TO op",
+      "SAVEPOINT statement",
+      "RELEASE statement",
+      "ROLLBACK TO statement",
       "PRAGMA data_version",
       "SELECT entries, distinct_values FROM vader_counts WHERE key = ?1",
       ("UPDATE vader_counts SET entries = entries + ?2, distinct_values = distinct_values + ?3"
@@ -328,6 +335,10 @@ Statement& SqliteStore::PhysStatement(PhysStmt which) {
       ("INSERT INTO records(pos, data) VALUES(" VADER_COUNT_ROW ", ?1)"
        " ON CONFLICT(pos) DO UPDATE SET data = data + ?1"),
       "DELETE FROM records WHERE pos = " VADER_COUNT_ROW,
+      ("UPDATE records SET data = vader_patch(pos, data) WHERE pos >= ?1 AND pos <= ?2 AND "
+       BELOW),
+      ("DELETE FROM records WHERE pos >= ?1 AND pos <= ?2 AND " BELOW
+       " AND vader_take(pos, data)"),
   };
 #undef BELOW
   const bool select = which <= kPRead || which == kPNth;
@@ -356,18 +367,23 @@ Status SqliteStore::BeginWrite(bool inTransaction, bool noWait) {
   if (!inTransaction) return kOk;
   txnOpen_ = true;
   ++InProcessWriters()[path_];
+  // A transaction may change many pages (a statement over a whole table): kept in memory until
+  // it commits, each goes to the log once instead of again whenever the cache overflows.
+  db_.Exec(kTransactionCache);
   return Exec(kPSavepoint);
 }
 
 Status SqliteStore::EndWrite(bool commit) {
   ++localWrites_;
-  const bool logged = hasPending_;
-  hasPending_ = false;
   if (txnOpen_) {
     if (!commit) Exec(kPRollbackTo);
-    if (commit && logged) txnLog_.push_back(std::move(pending_));
+    if (commit)
+      txnLog_.insert(txnLog_.end(), std::make_move_iterator(pending_.begin()),
+                     std::make_move_iterator(pending_.end()));
+    pending_.clear();
     return Exec(kPRelease);
   }
+  pending_.clear();
   Status committed = kOk;
   if (commit) {
     if ((committed = Exec(kPCommit)) == kOk) {
@@ -383,11 +399,33 @@ Status SqliteStore::EndWrite(bool commit) {
   return committed == kDuplicateKey ? kIoError : committed;
 }
 
+Status SqliteStore::BeginStatement() {
+  if (!txnOpen_ || inStatement_) return kOk;
+  EndWalks();
+  if (Status s = Exec(kPStatement); s != kOk) return s;
+  inStatement_ = true;
+  statementLog_ = txnLog_.size();
+  return kOk;
+}
+
+Status SqliteStore::EndStatement(bool keep) {
+  if (!inStatement_) return kOk;
+  inStatement_ = false;
+  EndWalks();
+  ++localWrites_;
+  if (!keep) {
+    if (Status s = Exec(kPStatementUndo); s != kOk) return s;
+    txnLog_.resize(std::min(txnLog_.size(), statementLog_));
+  }
+  return Exec(kPStatementRelease);
+}
+
 Status SqliteStore::EndTransaction(bool commit) {
   if (!txnOpen_) return kOk;
   EndWalks();
   ++localWrites_;
   txnOpen_ = false;
+  inStatement_ = false;
   txnLog_.clear();
   --InProcessWriters()[path_];
   // Single writes survive the process being killed; an ended transaction is also synced to
@@ -397,6 +435,7 @@ Status SqliteStore::EndTransaction(bool commit) {
   if (commit) db_.Exec("PRAGMA synchronous=NORMAL");
   if (commit && s == kOk) EndWalksElsewhere();
   if (!commit || s != kOk) Exec(kPRollback);
+  db_.Exec(kDefaultCache);
   WriteEnded(commit && s == kOk);
   return s;
 }
@@ -693,12 +732,192 @@ Status SqliteStore::Delete(uint32_t pos, const Bytes& old) {
   return AddToCount(-1, -1, 0);
 }
 
+// The state of one UpdateRecords or DeleteRecords: the entries by position, what the pass
+// found, and the key changes it leaves for afterwards.
+struct SqliteStore::Pass {
+  struct KeyChange {
+    size_t index;
+    uint32_t pos;
+    const KeyCodec* codec;
+    Bytes before, after;  // `after` empty: the entry goes
+  };
+  const Patch* patch = nullptr;
+  std::vector<std::pair<uint32_t, size_t>> byPosition;  // position, index; ascending
+  std::vector<bool> seen;                               // by index
+  std::vector<KeyChange> keyChanges;
+  size_t firstFailure = SIZE_MAX;  // index of the first entry that failed in the pass
+  Status failure = kOk;
+  Bytes old, record;
+
+  // The index of the entry for `pos`, or SIZE_MAX when the batch has none.
+  size_t Find(uint32_t pos) const {
+    const auto it = std::lower_bound(byPosition.begin(), byPosition.end(),
+                                     std::make_pair(pos, size_t{0}));
+    return it != byPosition.end() && it->first == pos ? it->second : SIZE_MAX;
+  }
+  void Fail(size_t index, Status s) {
+    if (index < firstFailure) firstFailure = index, failure = s;
+  }
+  // Takes the stored record of the row a function of the pass was given; false when the
+  // batch has no entry for it.
+  bool Take(sqlite3_value** argv, size_t& index, uint32_t& pos) {
+    pos = static_cast<uint32_t>(sqlite3_value_int64(argv[0]));
+    if ((index = Find(pos)) == SIZE_MAX) return false;
+    const auto* data = static_cast<const char*>(sqlite3_value_blob(argv[1]));
+    old.assign(data ? data : "", static_cast<size_t>(sqlite3_value_bytes(argv[1])));
+    seen[index] = true;
+    return true;
+  }
+};
+
+void SqliteStore::PatchRow(sqlite3_context* ctx, int /*argc*/, sqlite3_value** argv) {
+  auto& self = *static_cast<SqliteStore*>(sqlite3_user_data(ctx));
+  size_t index = 0;
+  uint32_t pos = 0;
+  if (!self.pass_ || !self.pass_->Take(argv, index, pos)) {
+    sqlite3_result_value(ctx, argv[1]);  // not in the batch: kept
+    return;
+  }
+  Pass& pass = *self.pass_;
+  if (const Status s = self.PatchOne(pass, index, pos); s != kOk) {
+    pass.Fail(index, s);
+    sqlite3_result_value(ctx, argv[1]);
+    return;
+  }
+  sqlite3_result_blob(ctx, pass.record.data(), static_cast<int>(pass.record.size()),
+                      SQLITE_TRANSIENT);
+}
+
+void SqliteStore::TakeRow(sqlite3_context* ctx, int /*argc*/, sqlite3_value** argv) {
+  auto& self = *static_cast<SqliteStore*>(sqlite3_user_data(ctx));
+  size_t index = 0;
+  uint32_t pos = 0;
+  if (!self.pass_ || !self.pass_->Take(argv, index, pos)) return sqlite3_result_int(ctx, 0);
+  Pass& pass = *self.pass_;
+  if (pass.old.size() < self.def_.recordLength) {  // damage, as a read reports it
+    pass.Fail(index, kIoError);
+    return sqlite3_result_int(ctx, 0);
+  }
+  const auto* rec = reinterpret_cast<const uint8_t*>(pass.old.data());
+  for (const auto& codec : self.codecs_)
+    if (codec) pass.keyChanges.push_back(Pass::KeyChange{index, pos, codec.get(), codec->Extract(rec), {}});
+  self.Log(JournalEntry::kDelete, pos, Bytes());
+  sqlite3_result_int(ctx, 1);
+}
+
+// The new image of one record, as Update checks it; its changed keys are noted for later.
+Status SqliteStore::PatchOne(Pass& pass, size_t index, uint32_t pos) {
+  if (pass.old.size() < def_.recordLength) return kIoError;  // damage, as a read reports it
+  pass.record.assign(pass.old);
+  (*pass.patch)(index, pass.record);
+  const auto* before = reinterpret_cast<const uint8_t*>(pass.old.data());
+  const auto* after = reinterpret_cast<const uint8_t*>(pass.record.data());
+  const size_t changesBefore = pass.keyChanges.size();
+  for (const auto& codec : codecs_) {
+    if (!codec) continue;
+    Bytes from = codec->Extract(before), to = codec->Extract(after);
+    if (from == to) continue;
+    if (!codec->Key().Modifiable()) {
+      pass.keyChanges.resize(changesBefore);
+      return kKeyNotModifiable;
+    }
+    pass.keyChanges.push_back(
+        Pass::KeyChange{index, pos, codec.get(), std::move(from), std::move(to)});
+  }
+  Log(JournalEntry::kUpdate, pos, pass.record);
+  return kOk;
+}
+
+bool SqliteStore::PrepareFunctions() {
+  if (functions_) return true;
+  const int flags = SQLITE_UTF8 | SQLITE_DIRECTONLY;
+  functions_ = sqlite3_create_function_v2(db_.Handle(), "vader_patch", 2, flags, this, &PatchRow,
+                                          nullptr, nullptr, nullptr) == SQLITE_OK &&
+               sqlite3_create_function_v2(db_.Handle(), "vader_take", 2, flags, this, &TakeRow,
+                                          nullptr, nullptr, nullptr) == SQLITE_OK;
+  return functions_;
+}
+
+// Sorts the entries by position; false when the passes cannot do them (a position twice, an
+// autoincrement key to fill in), and the general way must.
+bool SqliteStore::StartPass(Pass& pass, const std::vector<uint32_t>& positions) {
+  pass.seen.assign(positions.size(), false);
+  for (size_t i = 0; i < positions.size(); ++i) pass.byPosition.emplace_back(positions[i], i);
+  std::sort(pass.byPosition.begin(), pass.byPosition.end());
+  const auto samePosition = [](const auto& a, const auto& b) { return a.first == b.first; };
+  if (std::adjacent_find(pass.byPosition.begin(), pass.byPosition.end(), samePosition) !=
+      pass.byPosition.end())
+    return false;
+  for (const auto& codec : codecs_)
+    if (codec && codec->Key().AutoIncrement()) return false;
+  return PrepareFunctions();
+}
+
+// One statement per run of consecutive positions; false with `status` when one failed.
+bool SqliteStore::RunPasses(Pass& pass, PhysStmt which, Status& status) {
+  Statement& s = PhysStatement(which);
+  const auto& entries = pass.byPosition;
+  pass_ = &pass;
+  status = kOk;
+  for (size_t i = 0; i < entries.size();) {
+    size_t j = i;
+    while (j + 1 < entries.size() && entries[j + 1].first == entries[j].first + 1) ++j;
+    StatementScope scope(s);
+    s.Bind(1, static_cast<int64_t>(entries[i].first)).Bind(2, static_cast<int64_t>(entries[j].first));
+    if ((status = SqlStatus(s.Step())) != kOk) break;
+    i = j + 1;
+  }
+  pass_ = nullptr;
+  return status == kOk;
+}
+
+// An entry whose record the pass did not meet fails as a read of it would.
+void SqliteStore::MissingToFailure(Pass& pass) {
+  for (size_t i = 0; i < pass.seen.size() && i < pass.firstFailure; ++i)
+    if (!pass.seen[i]) pass.Fail(i, kInvalidRecordAddress);
+}
+
+// The key entries of the records whose keys changed or went, entry by entry as Update or
+// Delete would change them, up to the first entry that failed in the pass.
+Status SqliteStore::ChangeKeysAfterPass(Pass& pass, size_t& failed) {
+  MissingToFailure(pass);
+  std::stable_sort(pass.keyChanges.begin(), pass.keyChanges.end(),
+                   [](const Pass::KeyChange& a, const Pass::KeyChange& b) { return a.index < b.index; });
+  Bytes unusedEntry;
+  for (const Pass::KeyChange& k : pass.keyChanges) {
+    if (k.index >= pass.firstFailure) break;
+    failed = k.index;
+    if (Status s = RemoveEntry(*k.codec, k.before, k.pos); s != kOk) return s;
+    if (k.after.empty()) continue;
+    if (Status s = AddEntry(*k.codec, k.after, k.pos, unusedEntry); s != kOk) return s;
+  }
+  failed = pass.firstFailure;
+  return pass.failure;
+}
+
+Status SqliteStore::UpdateRecords(const std::vector<uint32_t>& positions, const Patch& patch,
+                                  size_t& failed) {
+  Pass pass;
+  pass.patch = &patch;
+  if (!StartPass(pass, positions)) return FileStore::UpdateRecords(positions, patch, failed);
+  Status status = kOk;
+  failed = 0;
+  if (!RunPasses(pass, kPPatchRun, status)) return status;
+  return ChangeKeysAfterPass(pass, failed);
+}
+
+Status SqliteStore::DeleteRecords(const std::vector<uint32_t>& positions, size_t& failed) {
+  Pass pass;
+  if (!StartPass(pass, positions)) return FileStore::DeleteRecords(positions, failed);
+  Status status = kOk;
+  failed = 0;
+  if (!RunPasses(pass, kPTakeRun, status)) return status;
+  if (Status s = ChangeKeysAfterPass(pass, failed); s != kOk) return s;
+  return AddToCount(-1, -static_cast<int64_t>(positions.size()), 0);
+}
+
 void SqliteStore::Log(JournalEntry::Kind kind, uint32_t pos, const Bytes& record) {
-  if (!txnOpen_) return;
-  pending_.kind = kind;
-  pending_.pos = pos;
-  pending_.record = record;
-  hasPending_ = true;
+  if (txnOpen_) pending_.push_back(JournalEntry{kind, pos, record});
 }
 
 Status SqliteStore::CountAll(int number, uint32_t& n) {

@@ -27,12 +27,21 @@ class SqliteStore final : public FileStore {
   Status BeginWrite(bool inTransaction, bool noWait) override;
   Status EndWrite(bool commit) override;
   Status EndTransaction(bool commit) override;
+  Status BeginStatement() override;
+  Status EndStatement(bool keep) override;
 
   Status Read(uint32_t pos, Bytes& data) override;
   Status Insert(Bytes& record, uint32_t& pos, int wantKey, Bytes& entry) override;
   Status Update(uint32_t pos, const Bytes& old, Bytes& record, int wantKey,
                 Bytes& entry) override;
   Status Delete(uint32_t pos, const Bytes& old) override;
+  // One pass of one statement over each run of consecutive positions, which rewrites every
+  // record from the stored one: no record is sought twice, and only keys that changed are
+  // written (files with an autoincrement key take the general way).
+  Status UpdateRecords(const std::vector<uint32_t>& positions, const Patch& patch,
+                       size_t& failed) override;
+  // Likewise: one pass deletes each run, then the records' key entries go.
+  Status DeleteRecords(const std::vector<uint32_t>& positions, size_t& failed) override;
 
   Status SeekKey(int number, Seek mode, const Bytes& bound, Row& row,
                  Walk* walk = nullptr) override;
@@ -93,17 +102,33 @@ class SqliteStore final : public FileStore {
     kPSavepoint,
     kPRelease,
     kPRollbackTo,
+    kPStatement,
+    kPStatementRelease,
+    kPStatementUndo,
     kPDataVersion,
     kPCountOf,
     kPCountAdd,
     kPRecordChange,
     kPRecordChangeAdd,
     kPRecordChangeClear,
+    kPPatchRun,
+    kPTakeRun,
     kPhysStmtCount
   };
   using KeyStatements = std::array<std::unique_ptr<Statement>, kKeyStmtCount>;
 
   SqliteStore() = default;
+  struct Pass;
+  // The function the run statement calls for each record: its new image from the stored one.
+  static void PatchRow(sqlite3_context* ctx, int argc, sqlite3_value** argv);
+  // The function the delete statement asks for each record: it keeps the record for its keys.
+  static void TakeRow(sqlite3_context* ctx, int argc, sqlite3_value** argv);
+  Status PatchOne(Pass& pass, size_t index, uint32_t pos);
+  bool PrepareFunctions();
+  bool StartPass(Pass& pass, const std::vector<uint32_t>& positions);
+  bool RunPasses(Pass& pass, PhysStmt which, Status& status);
+  void MissingToFailure(Pass& pass);
+  Status ChangeKeysAfterPass(Pass& pass, size_t& failed);
   void EndWalk(Walk& walk) override;
   Status LoadDefinition();
   // Walks: a step when `walk` continues from `entry` (key paths) or `pos` (physical order).
@@ -166,9 +191,12 @@ class SqliteStore final : public FileStore {
   std::shared_ptr<uint64_t> generation_;  // shared by the connections of one path
   uint64_t loadedGeneration_ = 0;
   std::vector<JournalEntry> txnLog_;  // the open transaction's writes, for the journal
-  JournalEntry pending_;              // the write in progress, logged when it succeeds
-  bool hasPending_ = false;
+  std::vector<JournalEntry> pending_;  // the write in progress, logged when it succeeds
+  bool inStatement_ = false;
+  size_t statementLog_ = 0;  // txnLog_ entries before the statement
   uint64_t localWrites_ = 0;
+  Pass* pass_ = nullptr;             // the pass of UpdateRecords running
+  bool functions_ = false;           // vader_patch and vader_take are defined on the connection
   bool hasCounts_ = false;           // the file holds a count table
   bool readOnly_ = false;            // the file or its folder cannot be written
   bool countsBuiltInWrite_ = false;  // ... created by the write transaction still open

@@ -40,11 +40,11 @@ int16_t BtrFile::Read(uint16_t op, std::string& record, void* key, int8_t keyNum
   return s;
 }
 
-int16_t ClientCall(ClientId* client, uint16_t op) {
+int16_t ClientCall(ClientId* client, uint16_t op, int8_t keyNumber) {
   uint8_t pb[128] = {};
   uint8_t key[kKeyBufferSize] = {};
   uint32_t len = 0;
-  return BTRCALLID(op, pb, nullptr, &len, key, kKeyBufferSize, 0, client->bytes);
+  return BTRCALLID(op, pb, nullptr, &len, key, kKeyBufferSize, keyNumber, client->bytes);
 }
 
 }  // namespace vader::sqlengine

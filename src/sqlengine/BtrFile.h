@@ -54,7 +54,7 @@ class BtrFile {
   ClientId* client_;
 };
 
-// A transaction of the client (Begin / End / Abort).
-int16_t ClientCall(ClientId* client, uint16_t op);
+// A transaction of the client (Begin / End / Abort), or a step of a statement in it.
+int16_t ClientCall(ClientId* client, uint16_t op, int8_t keyNumber = 0);
 
 }  // namespace vader::sqlengine

@@ -127,7 +127,10 @@ int16_t Session::FreeCursor(int16_t id) {
 }
 
 int16_t Session::Begin(bool explicitly) {
-  if (explicitTransaction_) return explicitly ? kStatusTransactionActive : 0;
+  // A statement inside the explicit transaction is undone alone when it fails or is stopped.
+  if (explicitTransaction_)
+    return explicitly ? kStatusTransactionActive
+                      : ClientCall(&client_, kOpStatement, kStatementBegin);
   // Concurrent: other clients keep reading and writing the records this one has not changed.
   if (int16_t s = ClientCall(&client_, kOpBeginTransaction + kConcurrentBias); s != 0) return s;
   explicitTransaction_ = explicitly;
@@ -136,7 +139,8 @@ int16_t Session::Begin(bool explicitly) {
 
 int16_t Session::End(bool commit, bool explicitly) {
   if (explicitly && !explicitTransaction_) return kStatusNoTransaction;
-  if (!explicitly && explicitTransaction_) return 0;  // the explicit transaction goes on
+  if (!explicitly && explicitTransaction_)  // the explicit transaction goes on
+    return ClientCall(&client_, kOpStatement, commit ? kStatementKeep : kStatementUndo);
   explicitTransaction_ = false;
   return ClientCall(&client_, commit ? kOpEndTransaction : kOpAbortTransaction);
 }

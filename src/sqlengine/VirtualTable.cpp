@@ -24,6 +24,9 @@ struct Vtab {
   std::vector<std::vector<uint8_t>> buffers;   // their record buffers, likewise
   std::unique_ptr<BtrFile> writer;
   std::vector<uint8_t> record;  // the writer's record buffer, kept across rows
+  // Updates and deletes waiting to go to the record manager as one batch (see WriteBatch).
+  std::vector<uint8_t> batch;
+  uint16_t batched = 0;
 
   int Fail(int16_t status) {
     session->ReportBtrieve(status);
@@ -525,14 +528,110 @@ int BuildRecord(Vtab& vt, sqlite3_value** values, std::vector<uint8_t>& record,
   return SQLITE_OK;
 }
 
+// A statement's updates and deletes go to the record manager in batches: one call for many
+// rows, where a row alone costs a read to position the writer and a write. A batch is sent
+// when it is full, before the table's next row-by-row write, and when the statement ends well
+// (xSync); a statement that fails drops it. Layout: entry count (2), span count (2), the
+// spans (offset 2, length 2) an update replaces, the entries: position (4), kind (1), and an
+// update's new bytes of the spans.
+constexpr size_t kBatchHeader = 4;
+constexpr uint16_t kMaxBatchRows = 4096;
+constexpr uint8_t kBatchUpdate = 0, kBatchDelete = 1;
+
+// Whether an update can be sent as the bytes of its columns: every column lies in the fixed
+// part of the record, so the stored record keeps every other byte (a variable part too).
+bool ColumnsInFixedPart(const Table& t) {
+  for (const Column& col : t.columns)
+    if (col.offset + col.format.size > t.recordLength) return false;
+  return !t.columns.empty() && t.columns.size() < kMaxBatchRows;
+}
+
+void AppendU16(std::vector<uint8_t>& out, uint16_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+void StartBatch(Vtab& vt) {
+  const Table& t = *vt.table;
+  std::vector<uint8_t>& b = vt.batch;
+  b.assign(kBatchHeader, 0);
+  if (!ColumnsInFixedPart(t)) return;
+  for (const Column& col : t.columns) {
+    AppendU16(b, static_cast<uint16_t>(col.offset));
+    AppendU16(b, static_cast<uint16_t>(col.format.size));
+  }
+  b[2] = static_cast<uint8_t>(t.columns.size());
+  b[3] = static_cast<uint8_t>(t.columns.size() >> 8);
+}
+
+int16_t EnsureWriter(Vtab& vt) {
+  if (vt.writer) return 0;
+  std::unique_ptr<BtrFile> f;
+  if (int16_t s = vt.Take(f); s != 0) return s;
+  vt.writer = std::move(f);
+  return 0;
+}
+
+// Sends the waiting batch; the record manager makes all of its rows or none.
+int FlushBatch(Vtab& vt) {
+  if (vt.batched == 0) return SQLITE_OK;
+  std::vector<uint8_t>& b = vt.batch;
+  b[0] = static_cast<uint8_t>(vt.batched);
+  b[1] = static_cast<uint8_t>(vt.batched >> 8);
+  vt.batched = 0;
+  if (int16_t s = EnsureWriter(vt); s != 0) return vt.Fail(s);
+  uint32_t len = static_cast<uint32_t>(b.size());
+  const int16_t s = vt.writer->Call(kOpWriteBatch, b.data(), len, nullptr, -1);
+  b.clear();
+  return s == 0 ? SQLITE_OK : vt.Fail(s);
+}
+
+// Adds an entry for the row at `position`; the caller appends an update's bytes.
+int AddToBatch(Vtab& vt, sqlite3_value* position, uint8_t kind) {
+  if (vt.batched >= kMaxBatchRows)
+    if (int rc = FlushBatch(vt); rc != SQLITE_OK) return rc;
+  if (vt.batched == 0) StartBatch(vt);
+  const auto p = static_cast<uint32_t>(sqlite3_value_int64(position));
+  for (int i = 0; i < 4; ++i) vt.batch.push_back(static_cast<uint8_t>(p >> (8 * i)));
+  vt.batch.push_back(kind);
+  ++vt.batched;
+  return SQLITE_OK;
+}
+
+// Batches an update as the new bytes of every column; false when a value needs the stored
+// record to be judged (a column refuses it, unless it is the value stored), which the row-by-row
+// path does.
+bool BatchUpdate(Vtab& vt, sqlite3_value** argv, int& rc) {
+  const Table& t = *vt.table;
+  rc = SQLITE_OK;
+  if (!ColumnsInFixedPart(t)) return false;
+  std::vector<uint8_t>& scratch = vt.record;
+  scratch.resize(kMaxRecord);
+  for (size_t i = 0; i < t.columns.size(); ++i) {
+    const Column& col = t.columns[i];
+    Value v = FromSqlite(argv[2 + i]);
+    if (Admit(col.format, v) != 0) return false;
+    Encode(col.format, v, scratch.data() + col.offset);
+  }
+  if ((rc = AddToBatch(vt, argv[0], kBatchUpdate)) != SQLITE_OK) return true;
+  for (const Column& col : t.columns)
+    vt.batch.insert(vt.batch.end(), scratch.begin() + col.offset,
+                    scratch.begin() + col.offset + col.format.size);
+  return true;
+}
+
 int Update(sqlite3_vtab* base, int argc, sqlite3_value** argv, sqlite3_int64* rowid) {
   auto* vt = reinterpret_cast<Vtab*>(base);
   Table& t = *vt->table;
-  if (!vt->writer) {
-    std::unique_ptr<BtrFile> f;
-    if (int16_t s = vt->Take(f); s != 0) return vt->Fail(s);
-    vt->writer = std::move(f);
+  if (argc == 1) return AddToBatch(*vt, argv[0], kBatchDelete);
+  const bool changesRow = sqlite3_value_type(argv[0]) != SQLITE_NULL;
+  if (changesRow && static_cast<size_t>(argc) >= 2 + t.columns.size() &&
+      sqlite3_value_int64(argv[0]) == sqlite3_value_int64(argv[1])) {
+    int rc = SQLITE_OK;
+    if (BatchUpdate(*vt, argv, rc)) return rc;
   }
+  if (int rc = FlushBatch(*vt); rc != SQLITE_OK) return rc;
+  if (int16_t s = EnsureWriter(*vt); s != 0) return vt->Fail(s);
   BtrFile& w = *vt->writer;
   // The buffer holds any record; past the record read, zeros as far as the columns reach.
   std::vector<uint8_t>& record = vt->record;
@@ -551,12 +650,6 @@ int Update(sqlite3_vtab* base, int argc, sqlite3_value** argv, sqlite3_int64* ro
     if (s == 0 && len < reach) std::memset(record.data() + len, 0, reach - len);
     return s;
   };
-  if (argc == 1) {
-    if (int16_t s = locate(argv[0]); s != 0) return vt->Fail(s);
-    uint32_t len = 0;
-    if (int16_t s = w.Call(kOpDelete, nullptr, len, nullptr, kn); s != 0) return vt->Fail(s);
-    return SQLITE_OK;
-  }
   if (static_cast<size_t>(argc) < 2 + t.columns.size()) return SQLITE_ERROR;
   if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
     std::memset(record.data(), 0, reach);
@@ -579,11 +672,23 @@ int Update(sqlite3_vtab* base, int argc, sqlite3_value** argv, sqlite3_int64* ro
   return SQLITE_OK;
 }
 
+// The statement's transaction: the waiting batch goes when it ends well, and is dropped when
+// it fails (the session's transaction undoes what was sent before).
+int BeginWrites(sqlite3_vtab* base) {
+  auto* vt = reinterpret_cast<Vtab*>(base);
+  vt->batched = 0;
+  vt->batch.clear();
+  return SQLITE_OK;
+}
+
+int SyncWrites(sqlite3_vtab* base) { return FlushBatch(*reinterpret_cast<Vtab*>(base)); }
+
+int EndWrites(sqlite3_vtab* base) { return BeginWrites(base); }
+
 sqlite3_module kModule = {
     /* iVersion */ 0, Create, Create, BestIndex, Disconnect, Disconnect, Open, Close, Filter,
-    Next, Eof, ColumnValue, Rowid, Update,
-    /* xBegin */ nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-    nullptr, nullptr};
+    Next, Eof, ColumnValue, Rowid, Update, BeginWrites, SyncWrites, EndWrites, EndWrites,
+    /* xFindFunction */ nullptr, /* xRename */ nullptr, nullptr, nullptr, nullptr, nullptr};
 
 }  // namespace
 

@@ -1,0 +1,115 @@
+// Statements that change many rows: what they write, and that a failed or stopped one leaves
+// every row as it was, alone or inside an explicit transaction.
+
+#include "sqlengine/SqlApi.h"
+
+namespace vader::testing {
+namespace {
+
+using namespace vader::sqlengine;
+
+constexpr size_t kQuantity = 10;  // OrderLines: OrderId 4, LineNo 2, ProductId 4, Quantity 4
+
+// Every record of a file in physical order, as stored.
+std::vector<std::string> Records(const std::string& path) {
+  BtrReader file(path);
+  std::vector<std::string> out;
+  for (uint16_t op = 33;; op = 24) {  // Step First, then Step Next
+    std::string record(4096, '\0');
+    uint32_t len = static_cast<uint32_t>(record.size());
+    uint8_t key[255] = {};
+    if (Api::Get().BTRCALL(op, file.pb, record.data(), &len, key, 255, 0) != 0) break;
+    record.resize(len);
+    out.push_back(record);
+  }
+  return out;
+}
+
+int RunTool(const std::string& args) {
+  return WEXITSTATUS(std::system((BinDir() + "/vbutil " + args + " >/dev/null 2>&1").c_str()));
+}
+
+class BulkWriteTest : public SqlTest {
+ protected:
+  std::string lines = db + "/ORDLINE.BTR";
+  std::string customers = db + "/CUSTOMER.BTR";
+
+  // A unique, modifiable key on the customers' phone numbers (all different).
+  void AddPhoneKey() {
+    const std::string desc =
+        dir.Write("phone.desc", "key modifiable\nsegment position=121 length=20 type=string\n");
+    ASSERT_EQ(0, RunTool("index add " + customers + " " + desc));
+  }
+};
+
+TEST_F(BulkWriteTest, AnUpdateOfManyRowsChangesExactlyTheBytesOfItsColumn) {
+  const std::vector<std::string> before = Records(lines);
+  ASSERT_GT(before.size(), 4096u);  // more than one batch
+  EXPECT_EQ(kNoticeUpdate, StatusOf("UPDATE OrderLines SET Quantity = Quantity + 1 WHERE OrderId % 3 = 0"));
+  std::vector<std::string> expected = before;
+  for (std::string& r : expected)
+    if (At<int32_t>(r, 0) % 3 == 0) {
+      const int32_t q = At<int32_t>(r, kQuantity) + 1;
+      std::memcpy(r.data() + kQuantity, &q, 4);
+    }
+  EXPECT_EQ(expected, Records(lines));
+  EXPECT_EQ(kNoticeDelete, StatusOf("DELETE FROM OrderLines WHERE OrderId % 3 = 1"));
+  std::erase_if(expected, [](const std::string& r) { return At<int32_t>(r, 0) % 3 == 1; });
+  EXPECT_EQ(expected, Records(lines));
+  EXPECT_EQ(0, RunTool("check " + lines));
+}
+
+TEST_F(BulkWriteTest, KeysFollowTheirFieldsAndAUniqueKeyViolatedHalfWayChangesNothing) {
+  AddPhoneKey();
+  const std::vector<std::string> before = Records(customers);
+  // Customer 200 is given customer 1's number: refused when its row is reached.
+  EXPECT_EQ(5, StatusOf("UPDATE Customers SET Balance = Balance + 1, Phone = CASE WHEN Id = 200"
+                        " THEN (SELECT Phone FROM Customers WHERE Id = 1) ELSE Phone END"));
+  EXPECT_EQ(before, Records(customers));
+  EXPECT_EQ(kNoticeUpdate, StatusOf("UPDATE Customers SET Phone = 'N' || Id, Country = 'Z'"
+                                    " WHERE Id % 2 = 0"));
+  EXPECT_EQ(0, RunTool("check " + customers));  // every index matches the records
+  BtrReader file(customers);
+  std::string record(4096, '\0');
+  char key[255] = {};
+  std::memset(key, ' ', 20);
+  std::memcpy(key, "N10", 3);
+  uint32_t len = static_cast<uint32_t>(record.size());
+  ASSERT_EQ(0, api.BTRCALL(5, file.pb, record.data(), &len, key, 255, 3));
+  EXPECT_EQ(10, At<int32_t>(record, 0));
+  EXPECT_EQ((std::vector<std::string>{"N10|Z"}),
+            Rows("SELECT Phone, Country FROM Customers WHERE Id = 10"));
+}
+
+// The last order's lines cannot take a new line number (key 0 is not modifiable): the
+// statement fails in its second batch, after the first went to the record manager.
+const char* const kFailsLate =
+    "UPDATE OrderLines SET Quantity = Quantity + 1, LineNo = CASE WHEN OrderId ="
+    " (SELECT MAX(OrderId) FROM OrderLines) THEN LineNo + 10 ELSE LineNo END";
+
+int gQuestions = 0;
+int16_t StopAtOnce() { return ++gQuestions > 0 ? 1 : 0; }
+
+TEST_F(BulkWriteTest, AFailedOrStoppedStatementIsUndoneAloneInsideATransaction) {
+  const std::vector<std::string> before = Records(lines);
+  EXPECT_EQ(10, StatusOf(kFailsLate));
+  EXPECT_EQ(before, Records(lines));
+
+  EXPECT_EQ(kNoticeStartTransaction, StatusOf("START TRANSACTION"));
+  EXPECT_EQ(kNoticeUpdate, StatusOf("UPDATE OrderLines SET Quantity = 0 WHERE OrderId = 1"));
+  EXPECT_EQ(10, StatusOf(kFailsLate));
+  ProgressCallback previous = nullptr;
+  ASSERT_EQ(0, api._XQLCallback(kCallbackProgress, 0, reinterpret_cast<void*>(&StopAtOnce), &previous));
+  EXPECT_EQ(kStatusStopped, StatusOf("DELETE FROM OrderLines"));
+  ASSERT_EQ(0, api._XQLCallback(kCallbackProgress, 0, nullptr, &previous));
+  // Another client sees nothing of the transaction before it commits, and all of it after.
+  EXPECT_EQ(before, Records(lines));
+  EXPECT_EQ(kNoticeCommit, StatusOf("COMMIT WORK"));
+  std::vector<std::string> expected = before;
+  for (std::string& r : expected)
+    if (At<int32_t>(r, 0) == 1) std::memset(r.data() + kQuantity, 0, 4);
+  EXPECT_EQ(expected, Records(lines));
+}
+
+}  // namespace
+}  // namespace vader::testing
