@@ -1,0 +1,40 @@
+#pragma once
+// A plan for copying records from one record layout into another: the fields that keep their
+// type, size and decimals are moved as bytes, consecutive ones in one move, so that copying a
+// record costs a few memcpy calls; the other fields are left to the value conversions.
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/BseTable.h"
+
+namespace vader {
+
+struct TByteRun {
+  uint32_t from = 0;    // offset in the old record
+  uint32_t to = 0;      // offset in the new record
+  uint32_t length = 0;
+};
+
+class TCopyPlan {
+ public:
+  // Whether a value of field `from` is stored in field `to` byte for byte.
+  static bool SameStorage(const FieldDesc& from, const FieldDesc& to);
+
+  // Moves field `from` of the old layout into field `to` of the new one as bytes; fields added
+  // one after another in both layouts join one run.
+  void AddMove(const FieldDesc& from, const FieldDesc& to);
+  const std::vector<TByteRun>& Runs() const { return runs_; }
+  // Bytes an old record must hold, and a new one, for Apply to stay inside them.
+  uint32_t OldExtent() const { return oldExtent_; }
+  uint32_t NewExtent() const { return newExtent_; }
+
+  void Apply(const uint8_t* oldRecord, uint8_t* newRecord) const;
+
+ private:
+  std::vector<TByteRun> runs_;
+  uint32_t oldExtent_ = 0;
+  uint32_t newExtent_ = 0;
+};
+
+}  // namespace vader
