@@ -3,7 +3,32 @@
 #include <algorithm>
 #include <cstring>
 
+#include "btrieve/BtrConst.h"
+#include "btrieve/BtrConv.h"
+
 namespace vader {
+namespace {
+
+bool IsPlainText(const FieldDesc& field) {
+  const bool text = field.LocalType == BT_STRING || field.LocalType == BT_LSTRING ||
+                    field.LocalType == BT_ZSTRING;
+  return text && field.FieldSubType == 0 && field.LocalSize > 0;
+}
+
+// The characters a text field holds: a ZSTRING keeps room for its NUL, an LSTRING for its
+// length byte (a count of at most 255).
+size_t TextCapacity(const FieldDesc& field) {
+  if (field.LocalType == BT_STRING) return field.LocalSize;
+  const size_t room = field.LocalSize - 1u;
+  return field.LocalType == BT_LSTRING ? std::min<size_t>(room, 255) : room;
+}
+
+// Bytes a field takes in its record.
+uint32_t Extent(const FieldDesc& field) {
+  return uint32_t{field.FieldOffset} + std::max(field.LocalSize, field.FieldLength);
+}
+
+}  // namespace
 
 bool TCopyPlan::SameStorage(const FieldDesc& from, const FieldDesc& to) {
   // The native type and size decide the bytes; the engine type and subtype (which overrides
@@ -11,6 +36,24 @@ bool TCopyPlan::SameStorage(const FieldDesc& from, const FieldDesc& to) {
   return from.LocalType == to.LocalType && from.LocalSize == to.LocalSize &&
          from.FieldLength == to.FieldLength && from.FieldUnits2 == to.FieldUnits2 &&
          from.FieldType == to.FieldType && from.FieldSubType == to.FieldSubType;
+}
+
+bool TCopyPlan::TextWidens(const FieldDesc& from, const FieldDesc& to) {
+  return IsPlainText(from) && IsPlainText(to) && from.FieldType == to.FieldType &&
+         TextCapacity(to) >= TextCapacity(from);
+}
+
+void TCopyPlan::AddText(const FieldDesc& from, const FieldDesc& to) {
+  texts_.push_back({from, to});
+  // The engine's form of a text: its characters and a NUL, at least 8 bytes.
+  text_.resize(std::max({text_.size(), size_t{8}, size_t{from.LocalSize} + 1u,
+                         size_t{to.LocalSize} + 1u}));
+  Extend(from, to);
+}
+
+void TCopyPlan::Extend(const FieldDesc& from, const FieldDesc& to) {
+  oldExtent_ = std::max(oldExtent_, Extent(from));
+  newExtent_ = std::max(newExtent_, Extent(to));
 }
 
 void TCopyPlan::AddMove(const FieldDesc& from, const FieldDesc& to) {
@@ -23,12 +66,21 @@ void TCopyPlan::AddMove(const FieldDesc& from, const FieldDesc& to) {
     runs_.back().length += length;
   else
     runs_.push_back({from.FieldOffset, to.FieldOffset, length});
-  oldExtent_ = std::max(oldExtent_, uint32_t{from.FieldOffset} + length);
-  newExtent_ = std::max(newExtent_, uint32_t{to.FieldOffset} + length);
+  Extend(from, to);
 }
 
-void TCopyPlan::Apply(const uint8_t* oldRecord, uint8_t* newRecord) const {
+void TCopyPlan::Apply(const uint8_t* oldRecord, uint8_t* newRecord) {
   for (const TByteRun& run : runs_) std::memcpy(newRecord + run.to, oldRecord + run.from, run.length);
+  for (const TextMove& move : texts_) {
+    const FieldDesc& from = move.from;
+    const FieldDesc& to = move.to;
+    bool blank = false;
+    ConvertNativeToLocal(from.LocalType, from.LocalSize, from.FieldUnits2, from.FieldLength,
+                         oldRecord + from.FieldOffset, text_.data(), blank);
+    if (!blank)
+      ConvertLocalToNative(to.LocalType, to.LocalSize, to.FieldUnits2, to.FieldLength,
+                           text_.data(), newRecord + to.FieldOffset);
+  }
 }
 
 }  // namespace vader

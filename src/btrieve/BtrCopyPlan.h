@@ -1,7 +1,9 @@
 #pragma once
 // A plan for copying records from one record layout into another: the fields that keep their
 // type, size and decimals are moved as bytes, consecutive ones in one move, so that copying a
-// record costs a few memcpy calls; the other fields are left to the value conversions.
+// record costs a few memcpy calls; texts going into a text field that holds at least as much
+// are re-encoded natively (their code page stays); the other fields are left to the value
+// conversions.
 
 #include <cstdint>
 #include <vector>
@@ -21,18 +23,31 @@ class TCopyPlan {
   // Whether a value of field `from` is stored in field `to` byte for byte.
   static bool SameStorage(const FieldDesc& from, const FieldDesc& to);
 
+  // Whether every text field `from` holds fits field `to`, both plain texts (not memos).
+  static bool TextWidens(const FieldDesc& from, const FieldDesc& to);
+
   // Moves field `from` of the old layout into field `to` of the new one as bytes; fields added
   // one after another in both layouts join one run.
   void AddMove(const FieldDesc& from, const FieldDesc& to);
+  // Re-encodes the text of field `from` into field `to` (TextWidens must hold); a blank text
+  // leaves field `to` as the new record had it.
+  void AddText(const FieldDesc& from, const FieldDesc& to);
   const std::vector<TByteRun>& Runs() const { return runs_; }
   // Bytes an old record must hold, and a new one, for Apply to stay inside them.
   uint32_t OldExtent() const { return oldExtent_; }
   uint32_t NewExtent() const { return newExtent_; }
 
-  void Apply(const uint8_t* oldRecord, uint8_t* newRecord) const;
+  void Apply(const uint8_t* oldRecord, uint8_t* newRecord);
 
  private:
+  struct TextMove {
+    FieldDesc from, to;
+  };
+  void Extend(const FieldDesc& from, const FieldDesc& to);
+
   std::vector<TByteRun> runs_;
+  std::vector<TextMove> texts_;
+  std::vector<uint8_t> text_;  // one text in the engine's form
   uint32_t oldExtent_ = 0;
   uint32_t newExtent_ = 0;
 };

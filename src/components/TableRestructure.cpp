@@ -124,8 +124,8 @@ class Transaction {
 };
 
 // One copy of the records into the hidden table of the new structure, record by record through
-// the cursors: the fields that keep their storage move as bytes, the others convert through
-// the fields.
+// the cursors: the fields that keep their storage move as bytes, widened texts are re-encoded,
+// the others convert through the fields.
 class Copier {
  public:
   Copier(TImageTable& from, TImageTable& to, const tools::TableDef& def,
@@ -179,8 +179,9 @@ class Copier {
   }
 
  private:
-  // A field keeping its storage moves as bytes. A binary value that ends the record is
-  // written through its field, which stores the record as long as the value.
+  // A field keeping its storage moves as bytes, a text into a text field at least as large is
+  // re-encoded natively. A binary value that ends the record is written through its field,
+  // which stores the record as long as the value.
   void Plan(const Pairing& pair) {
     const FieldDesc* from = from_.DescOf(*pair.from);
     const FieldDesc* to = to_.DescOf(*pair.to);
@@ -188,6 +189,8 @@ class Copier {
         to && to->FieldType == fldBLOB && to->FieldNumber == to_.Cursor().FieldCache().Count();
     if (from && to && !endsRecord && TCopyPlan::SameStorage(*from, *to))
       plan_.AddMove(*from, *to);
+    else if (from && to && TCopyPlan::TextWidens(*from, *to))
+      plan_.AddText(*from, *to);
     else
       converted_.push_back(pair);
   }

@@ -33,7 +33,7 @@ struct TRestructureOptions {
   std::function<void(int64_t done, int64_t total, bool& stop)> onProgress;
   int64_t progressInterval = 1000;
   // Records written per transaction.
-  int64_t commitCount = 2000;
+  int64_t commitCount = 10000;
 };
 
 struct TRestructureResult {

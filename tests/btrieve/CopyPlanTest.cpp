@@ -53,5 +53,28 @@ TEST(CopyPlan, OnlyTheSameTypeSizeAndDecimalsMoveAsBytes) {
   EXPECT_FALSE(TCopyPlan::SameStorage(decimal, memo));
 }
 
+TEST(CopyPlan, WidenedTextsKeepTheirCharactersAndTakeTheNewForm) {
+  const FieldDesc string6 = Field(0, 6, BT_STRING);
+  const FieldDesc zstring4 = Field(6, 4, BT_ZSTRING);
+  const FieldDesc lstring5 = Field(10, 5, BT_LSTRING);
+  EXPECT_TRUE(TCopyPlan::TextWidens(string6, Field(0, 7, BT_ZSTRING)));
+  EXPECT_FALSE(TCopyPlan::TextWidens(string6, Field(0, 6, BT_ZSTRING)));  // one character less
+  EXPECT_FALSE(TCopyPlan::TextWidens(string6, Field(0, 5, BT_STRING)));
+  EXPECT_FALSE(TCopyPlan::TextWidens(Field(0, 4, BT_INTEGER), Field(0, 8, BT_STRING)));
+
+  TCopyPlan plan;
+  plan.AddText(string6, Field(0, 7, BT_ZSTRING));
+  plan.AddText(zstring4, Field(7, 6, BT_STRING));
+  plan.AddText(lstring5, Field(13, 8, BT_LSTRING));
+  EXPECT_TRUE(plan.Runs().empty());
+  EXPECT_EQ(plan.NewExtent(), 21u);
+  const uint8_t old[15] = {'a', 'b', ' ', ' ', ' ', ' ', 'x', 'y', 0, 0, 2, 'p', 'q', 0, 0};
+  std::vector<uint8_t> record(21, 0);
+  plan.Apply(old, record.data());
+  const std::vector<uint8_t> expected = {'a', 'b', 0,   0,   0,   0,   0,   'x', 'y', ' ', ' ',
+                                         ' ', ' ', 2,   'p', 'q', 0,   0,   0,   0,   0};
+  EXPECT_EQ(record, expected);
+}
+
 }  // namespace
 }  // namespace vader
