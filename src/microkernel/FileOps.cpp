@@ -71,6 +71,7 @@ Status OpOpen(Engine& engine, Call& c) {
   if (s == kOk) s = cursor.locks.LockFile(exclusive);
   if (s == kFileLocked && exclusive) s = kIncompatibleMode;
   if (s != kOk) engine.CloseCursor(cursor, c.positionBlock);
+  else cursor.exclusive = exclusive;
   return s;
 }
 

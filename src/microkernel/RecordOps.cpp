@@ -45,9 +45,10 @@ Status CheckCurrentRecord(const Call& c) {
 }
 
 // Inside a transaction, a written record stays locked against other clients until it ends.
+// A file opened exclusively needs no such locks: no other client can reach its records.
 void HoldForTransaction(const Call& c, uint32_t pos) {
   Client& client = *c.cursor->client;
-  if (!client.inTransaction) return;
+  if (!client.inTransaction || c.cursor->exclusive) return;
   const std::string& path = c.cursor->store->Path();
   auto& held = client.transactionLocks[path];
   if (!held) {
