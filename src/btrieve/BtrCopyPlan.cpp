@@ -23,11 +23,6 @@ size_t TextCapacity(const FieldDesc& field) {
   return field.LocalType == BT_LSTRING ? std::min<size_t>(room, 255) : room;
 }
 
-// Bytes a field takes in its record.
-uint32_t Extent(const FieldDesc& field) {
-  return uint32_t{field.FieldOffset} + std::max(field.LocalSize, field.FieldLength);
-}
-
 }  // namespace
 
 bool TCopyPlan::SameStorage(const FieldDesc& from, const FieldDesc& to) {
@@ -46,14 +41,12 @@ bool TCopyPlan::TextWidens(const FieldDesc& from, const FieldDesc& to) {
 void TCopyPlan::AddText(const FieldDesc& from, const FieldDesc& to) {
   texts_.push_back({from, to});
   // The engine's form of a text: its characters and a NUL, at least 8 bytes.
-  text_.resize(std::max({text_.size(), size_t{8}, size_t{from.LocalSize} + 1u,
-                         size_t{to.LocalSize} + 1u}));
-  Extend(from, to);
+  text_.resize(
+      std::max({text_.size(), size_t{8}, size_t{from.LocalSize} + 1u, size_t{to.LocalSize} + 1u}));
 }
 
-void TCopyPlan::Extend(const FieldDesc& from, const FieldDesc& to) {
-  oldExtent_ = std::max(oldExtent_, Extent(from));
-  newExtent_ = std::max(newExtent_, Extent(to));
+uint32_t TCopyPlan::End(const FieldDesc& field) {
+  return uint32_t{field.FieldOffset} + std::max(field.LocalSize, field.FieldLength);
 }
 
 void TCopyPlan::AddMove(const FieldDesc& from, const FieldDesc& to) {
@@ -66,11 +59,11 @@ void TCopyPlan::AddMove(const FieldDesc& from, const FieldDesc& to) {
     runs_.back().length += length;
   else
     runs_.push_back({from.FieldOffset, to.FieldOffset, length});
-  Extend(from, to);
 }
 
 void TCopyPlan::Apply(const uint8_t* oldRecord, uint8_t* newRecord) {
-  for (const TByteRun& run : runs_) std::memcpy(newRecord + run.to, oldRecord + run.from, run.length);
+  for (const TByteRun& run : runs_)
+    std::memcpy(newRecord + run.to, oldRecord + run.from, run.length);
   for (const TextMove& move : texts_) {
     const FieldDesc& from = move.from;
     const FieldDesc& to = move.to;
@@ -78,8 +71,8 @@ void TCopyPlan::Apply(const uint8_t* oldRecord, uint8_t* newRecord) {
     ConvertNativeToLocal(from.LocalType, from.LocalSize, from.FieldUnits2, from.FieldLength,
                          oldRecord + from.FieldOffset, text_.data(), blank);
     if (!blank)
-      ConvertLocalToNative(to.LocalType, to.LocalSize, to.FieldUnits2, to.FieldLength,
-                           text_.data(), newRecord + to.FieldOffset);
+      ConvertLocalToNative(to.LocalType, to.LocalSize, to.FieldUnits2, to.FieldLength, text_.data(),
+                           newRecord + to.FieldOffset);
   }
 }
 

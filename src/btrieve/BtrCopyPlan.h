@@ -13,8 +13,8 @@
 namespace vader {
 
 struct TByteRun {
-  uint32_t from = 0;    // offset in the old record
-  uint32_t to = 0;      // offset in the new record
+  uint32_t from = 0;  // offset in the old record
+  uint32_t to = 0;    // offset in the new record
   uint32_t length = 0;
 };
 
@@ -27,15 +27,15 @@ class TCopyPlan {
   static bool TextWidens(const FieldDesc& from, const FieldDesc& to);
 
   // Moves field `from` of the old layout into field `to` of the new one as bytes; fields added
-  // one after another in both layouts join one run.
+  // one after another in both layouts join one run. The caller sees that both fields lie inside
+  // the records Apply is given.
   void AddMove(const FieldDesc& from, const FieldDesc& to);
   // Re-encodes the text of field `from` into field `to` (TextWidens must hold); a blank text
   // leaves field `to` as the new record had it.
   void AddText(const FieldDesc& from, const FieldDesc& to);
   const std::vector<TByteRun>& Runs() const { return runs_; }
-  // Bytes an old record must hold, and a new one, for Apply to stay inside them.
-  uint32_t OldExtent() const { return oldExtent_; }
-  uint32_t NewExtent() const { return newExtent_; }
+  // The offset just past the last byte of `field` in its record.
+  static uint32_t End(const FieldDesc& field);
 
   void Apply(const uint8_t* oldRecord, uint8_t* newRecord);
 
@@ -43,13 +43,9 @@ class TCopyPlan {
   struct TextMove {
     FieldDesc from, to;
   };
-  void Extend(const FieldDesc& from, const FieldDesc& to);
-
   std::vector<TByteRun> runs_;
   std::vector<TextMove> texts_;
   std::vector<uint8_t> text_;  // one text in the engine's form
-  uint32_t oldExtent_ = 0;
-  uint32_t newExtent_ = 0;
 };
 
 }  // namespace vader

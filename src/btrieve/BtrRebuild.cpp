@@ -50,23 +50,30 @@ const tools::FieldDef* TakerOf(const tools::TableDef& def, const std::string& ol
   return nullptr;
 }
 
+// The field of `fields` (named-index rows aside) that `matches`; nullptr for none.
+template <class Match>
+const DictionaryField* FindField(const std::vector<DictionaryField>& fields, Match matches) {
+  for (const DictionaryField& field : fields)
+    if (field.Size != 0 && matches(field)) return &field;
+  return nullptr;
+}
+
 // The new field id for the override of old field `oldId`: the field taking its values with the
 // same Btrieve type, size and decimals, whose bytes therefore mean what they meant. 0: none (a
 // field converted into another type holds values of the type it declares).
 uint16_t OverrideTaker(const std::vector<DictionaryField>& oldFields,
                        const std::vector<DictionaryField>& newFields, const tools::TableDef& def,
                        uint16_t oldId) {
-  for (const DictionaryField& from : oldFields) {
-    if (from.FieldId != oldId || from.Size == 0) continue;
-    const tools::FieldDef* taker = TakerOf(def, DictionaryText(from.Name));
-    for (const DictionaryField& to : newFields)
-      if (taker && to.Size != 0 && tools::SameName(DictionaryText(to.Name), taker->name))
-        return to.DataType == from.DataType && to.Size == from.Size &&
-                       to.Decimals == from.Decimals
-                   ? to.FieldId
-                   : 0;
-  }
-  return 0;
+  const DictionaryField* from =
+      FindField(oldFields, [&](const DictionaryField& f) { return f.FieldId == oldId; });
+  const tools::FieldDef* taker = from ? TakerOf(def, DictionaryText(from->Name)) : nullptr;
+  if (taker == nullptr) return 0;
+  const DictionaryField* to = FindField(newFields, [&](const DictionaryField& f) {
+    return tools::SameName(DictionaryText(f.Name), taker->name);
+  });
+  const bool sameBytes = to && to->DataType == from->DataType && to->Size == from->Size &&
+                         to->Decimals == from->Decimals;
+  return sameBytes ? to->FieldId : 0;
 }
 
 // Gives the hidden table the type overrides (FIELDEXT.DDF) of the fields it keeps, so that its
@@ -79,9 +86,9 @@ void CarryOverrides(TBtrDatabase& db, uint16_t oldId, uint16_t newId, const tool
   std::vector<std::vector<uint8_t>> kept;
   for (std::vector<uint8_t>& row : rows) {
     if (row.size() < sizeof(DictionaryFieldExt)) continue;
-    const uint16_t field = OverrideTaker(
-        oldFields, newFields, def,
-        platform::Load<uint16_t>(row.data() + offsetof(DictionaryFieldExt, FieldId)));
+    const uint16_t field =
+        OverrideTaker(oldFields, newFields, def,
+                      platform::Load<uint16_t>(row.data() + offsetof(DictionaryFieldExt, FieldId)));
     if (field == 0) continue;
     platform::Store<uint16_t>(row.data() + offsetof(DictionaryFieldExt, FieldId), field);
     kept.push_back(std::move(row));

@@ -131,17 +131,15 @@ class Copier {
   Copier(TImageTable& from, TImageTable& to, const tools::TableDef& def,
          const TRestructureOptions& options)
       : from_(from), to_(to), options_(options) {
+    oldImage_ = from.EmptyImage();
+    blank_ = to.BlankImage();
+    newImage_ = blank_;
     for (int i = 0; i < to.FieldCount(); ++i) {
       const tools::FieldDef* field = def.Field(to.Fields(i)->FieldName());
       const std::string source = field && !field->from.empty() ? field->from
                                                                : to.Fields(i)->FieldName();
       if (TField* old = from.FindField(source)) Plan({to.Fields(i), old});
     }
-    oldImage_ = from.EmptyImage();
-    blank_ = to.BlankImage();
-    newImage_ = blank_;
-    if (plan_.OldExtent() > oldImage_.data.size() || plan_.NewExtent() > newImage_.data.size())
-      DatabaseError(dbconsts::SDataSetClosed, &to);
   }
   ~Copier() {
     from_.Show(nullptr);
@@ -185,11 +183,14 @@ class Copier {
   void Plan(const Pairing& pair) {
     const FieldDesc* from = from_.DescOf(*pair.from);
     const FieldDesc* to = to_.DescOf(*pair.to);
+    // A field reaching past the record the cursor reads is left to the fields' own checks.
+    const bool inside = from && to && TCopyPlan::End(*from) <= oldImage_.data.size() &&
+                        TCopyPlan::End(*to) <= newImage_.data.size();
     const bool endsRecord =
-        to && to->FieldType == fldBLOB && to->FieldNumber == to_.Cursor().FieldCache().Count();
-    if (from && to && !endsRecord && TCopyPlan::SameStorage(*from, *to))
+        inside && to->FieldType == fldBLOB && to->FieldNumber == to_.Cursor().FieldCache().Count();
+    if (inside && !endsRecord && TCopyPlan::SameStorage(*from, *to))
       plan_.AddMove(*from, *to);
-    else if (from && to && TCopyPlan::TextWidens(*from, *to))
+    else if (inside && TCopyPlan::TextWidens(*from, *to))
       plan_.AddText(*from, *to);
     else
       converted_.push_back(pair);
@@ -252,8 +253,9 @@ TBtrDatabase& BtrieveDatabase(TtbTable& table) {
 }
 
 // Copies into the hidden table and checks the count; the new table is closed afterwards.
-TRestructureResult CopyInto(TImageTable& source, const std::string& database, const TRebuild& rebuild,
-                            const tools::TableDef& def, const TRestructureOptions& options) {
+TRestructureResult CopyInto(TImageTable& source, const std::string& database,
+                            const TRebuild& rebuild, const tools::TableDef& def,
+                            const TRestructureOptions& options) {
   std::unique_ptr<TImageTable> target = OpenTable(database, rebuild.tempName);
   const TRestructureResult result = Copier(source, *target, def, options).Run();
   if (target->RecordCount() != result.records || source.RecordCount() != result.records)

@@ -46,6 +46,14 @@ class TableDesign : public testing::SampleFixture {
     t.Close();
     return rows;
   }
+  // The batch move's copy mode from table `from` into a new table `to`.
+  void BatchCopy(const std::string& from, const std::string& to) {
+    TtbBatchMove move(owner.get());
+    move.SetSource(&Make(from));
+    move.SetDestination(&Make(to));
+    move.Mode = TBatchMode::batCopy;
+    move.Execute();
+  }
   tools::TableDef Described(const std::string& table) {
     return tools::Dictionary(db, tools::kSampleDictionaryOwner).Table(table);
   }
@@ -167,13 +175,7 @@ TEST_F(TableDesign, CreatesEveryTypeAndIndexFlagAndKeepsWhatIsInserted) {
 }
 
 TEST_F(TableDesign, BatchCopyCreatesItsDestinationWithTheSourceStructure) {
-  TtbTable& source = Make("Products");
-  TtbTable& copy = Make("ProductsCopy");
-  TtbBatchMove move(owner.get());
-  move.SetSource(&source);
-  move.SetDestination(&copy);
-  move.Mode = TBatchMode::batCopy;
-  move.Execute();
+  BatchCopy("Products", "ProductsCopy");
   const tools::TableDef from = Described("Products");
   tools::TableDef to = Described("ProductsCopy");
   EXPECT_EQ(to.location, "ProductsCopy.BTR");
@@ -267,13 +269,7 @@ TEST_F(TableDesign, RestructureStopsOrBlanksAValueThatDoesNotConvert) {
 TEST_F(TableDesign, TypeOverridesFollowTheirFieldsIntoACopyAndThroughARestructure) {
   OverrideTypes("Customers", {"Name", "Phone"});
   const Rows names = Read("Customers", {"Name"});
-  TtbTable& source = Make("Customers");
-  TtbTable& copy = Make("CustomersCopy");
-  TtbBatchMove move(owner.get());
-  move.SetSource(&source);
-  move.SetDestination(&copy);
-  move.Mode = TBatchMode::batCopy;
-  move.Execute();
+  BatchCopy("Customers", "CustomersCopy");
   const std::map<std::string, uint64_t> both = {{"Name", tools::kTypeZString},
                                                 {"Phone", tools::kTypeZString}};
   EXPECT_EQ(Overrides("CustomersCopy"), both);
