@@ -184,8 +184,8 @@ class Copier {
     const FieldDesc* from = from_.DescOf(*pair.from);
     const FieldDesc* to = to_.DescOf(*pair.to);
     // A field reaching past the record the cursor reads is left to the fields' own checks.
-    const bool inside = from && to && TCopyPlan::End(*from) <= oldImage_.data.size() &&
-                        TCopyPlan::End(*to) <= newImage_.data.size();
+    const bool inside = from && to && TCopyPlan::End(*from) <= from_.Cursor().GetRecordSize() &&
+                        TCopyPlan::End(*to) <= to_.Cursor().GetRecordSize();
     const bool endsRecord =
         inside && to->FieldType == fldBLOB && to->FieldNumber == to_.Cursor().FieldCache().Count();
     if (inside && !endsRecord && TCopyPlan::SameStorage(*from, *to))
