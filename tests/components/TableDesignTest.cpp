@@ -46,11 +46,13 @@ class TableDesign : public testing::SampleFixture {
     t.Close();
     return rows;
   }
-  // The batch move's copy mode from table `from` into a new table `to`.
-  void BatchCopy(const std::string& from, const std::string& to) {
+  // The batch move's copy mode from table `from` into a new table `to` (of database `into`).
+  void BatchCopy(const std::string& from, const std::string& to, const std::string& into = "") {
     TtbBatchMove move(owner.get());
+    TtbTable& destination = Make(to);
+    if (!into.empty()) destination.SetDatabaseName(into);
     move.SetSource(&Make(from));
-    move.SetDestination(&Make(to));
+    move.SetDestination(&destination);
     move.Mode = TBatchMode::batCopy;
     move.Execute();
   }
@@ -274,6 +276,14 @@ TEST_F(TableDesign, TypeOverridesFollowTheirFieldsIntoACopyAndThroughARestructur
                                                 {"Phone", tools::kTypeZString}};
   EXPECT_EQ(Overrides("CustomersCopy"), both);
   EXPECT_EQ(Read("CustomersCopy", {"Name"}), names);
+  // Into a database whose dictionary has no FIELDEXT.DDF yet: it gets one.
+  const std::string other = dir.File("other");
+  tools::Dictionary::Create(other, "", 0, false);
+  BatchCopy("Customers", "Clients", other);
+  tools::TableDef clients = tools::Dictionary(other).Table("Clients");
+  tools::Dictionary(other).ApplyFieldExtensions(clients);
+  EXPECT_EQ(clients.Field("Name")->type, tools::kTypeZString);
+  EXPECT_EQ(clients.Field("Phone")->type, tools::kTypeZString);
 
   // Name renamed (its override follows), Phone dropped (its override goes), Balance widened.
   tools::TableDef def = Described("Customers");
