@@ -21,6 +21,7 @@ namespace vader {
 namespace {
 
 constexpr char kDefaultExtension[] = ".BTR";
+constexpr int16_t B_FILE_NOT_FOUND = 12;
 
 // Everything a new table is made of; ids are those of the definition it came from, replaced
 // by free ones when the entries are written.
@@ -28,6 +29,7 @@ struct TableImage {
   DictionaryFile file{};
   std::vector<DictionaryField> fields;
   std::vector<DictionaryIndexSegment> indexSegments;
+  std::vector<DictionaryFieldExt> fieldExtensions;
   std::string createBuffer;
 };
 
@@ -113,6 +115,16 @@ void InsertEntries(TBtrDatabase& db, TableImage image) {
     segment.FieldId = fieldIds[segment.FieldId];
     InsertRow(indexes, segment);
   }
+  if (image.fieldExtensions.empty()) return;
+  TWinBtr extensions(db.ClientIDRef());
+  open(extensions, kFieldExtDdf);
+  for (DictionaryFieldExt& extension : image.fieldExtensions) {
+    const auto field = fieldIds.find(extension.FieldId);
+    if (field == fieldIds.end()) continue;  // an override of no field of the table
+    extension.TableId = image.file.TableId;
+    extension.FieldId = field->second;
+    InsertRow(extensions, extension);
+  }
 }
 
 // Creates the data file and the entries of `image`; a failure removes what was made.
@@ -160,12 +172,11 @@ TableImage ImageOf(const tools::TableDef& def) {
   return image;
 }
 
-// The rows of `ddf` of `db` that belong to table `tableId`, as records of type Row.
+// Dictionary records as records of type Row.
 template <class Row>
-std::vector<Row> RowsOfTable(TBtrDatabase& db, const char* ddf, size_t idOffset,
-                             uint16_t tableId) {
+std::vector<Row> RowsAs(const std::vector<std::vector<uint8_t>>& records) {
   std::vector<Row> rows;
-  for (const std::vector<uint8_t>& bytes : db.DictionaryRows(ddf, idOffset, tableId)) {
+  for (const std::vector<uint8_t>& bytes : records) {
     Row row{};
     std::memcpy(&row, bytes.data(), std::min(bytes.size(), sizeof row));
     rows.push_back(row);
@@ -173,10 +184,16 @@ std::vector<Row> RowsOfTable(TBtrDatabase& db, const char* ddf, size_t idOffset,
   return rows;
 }
 
+// The rows of `ddf` of `db` that belong to table `tableId`, as records of type Row.
+template <class Row>
+std::vector<Row> RowsOfTable(TBtrDatabase& db, const char* ddf, size_t idOffset,
+                             uint16_t tableId) {
+  return RowsAs<Row>(db.DictionaryRows(ddf, idOffset, tableId));
+}
+
 std::vector<tools::FieldDef> FieldsOf(TBtrDatabase& db, uint16_t tableId) {
   std::vector<tools::FieldDef> fields;
-  for (const DictionaryField& row :
-       RowsOfTable<DictionaryField>(db, kFieldDdf, offsetof(DictionaryField, TableId), tableId)) {
+  for (const DictionaryField& row : FieldEntries(db, tableId)) {
     if (row.Size == 0) continue;  // named-index and constraint rows are no fields
     tools::FieldDef f;
     f.id = row.FieldId;
@@ -207,6 +224,26 @@ std::vector<tools::IndexDef> IndexesOf(TBtrDatabase& db, const tools::TableDef& 
         {field, static_cast<uint16_t>(row.Flags & ~tools::kIndexSegmented)});
   }
   return indexes;
+}
+
+std::vector<DictionaryFieldExt> ExtensionsOf(TBtrDatabase& db, uint16_t tableId) {
+  return RowsAs<DictionaryFieldExt>(FieldExtensionRows(db, tableId));
+}
+
+// Makes `db`'s FIELDEXT.DDF like `source`'s when it has none; answers whether it made one.
+bool ProvideExtensionFile(TBtrDatabase& db, TBtrDatabase& source) {
+  const std::string path = db.Directory() + kFieldExtDdf;
+  TWinBtr file(db.ClientIDRef());
+  try {
+    file.Open(path, kDictionaryOwner, OpenReadOnly);
+    return false;
+  } catch (const EBtrieveEngineError& e) {
+    if (e.NativeError() != B_FILE_NOT_FOUND) throw;
+  }
+  TWinBtr like(source.ClientIDRef());
+  like.Open(source.Directory() + kFieldExtDdf, kDictionaryOwner, OpenReadOnly);
+  like.CreateLike(path);
+  return true;
 }
 
 }  // namespace
@@ -266,10 +303,31 @@ void CreateBtrieveTableLike(TBtrDatabase& db, TBtrTable& source, const std::stri
                                               sourceEntry.TableId);
   image.indexSegments =
       RowsOfTable<DictionaryIndexSegment>(*sourceDb, kIndexDdf, 0, sourceEntry.TableId);
+  image.fieldExtensions = ExtensionsOf(*sourceDb, sourceEntry.TableId);
   uint8_t stat[kStatAreaSize] = {};
   source.Btr().GetStat(stat);
   image.createBuffer.assign(reinterpret_cast<const char*>(stat), sizeof stat);
-  CreateTable(db, image);
+  const bool madeExtensionFile =
+      !image.fieldExtensions.empty() && ProvideExtensionFile(db, *sourceDb);
+  try {
+    CreateTable(db, image);
+  } catch (...) {
+    if (madeExtensionFile) tools::RemoveDataFile(db.Directory() + kFieldExtDdf);
+    throw;
+  }
+}
+
+std::vector<DictionaryField> FieldEntries(TBtrDatabase& db, uint16_t tableId) {
+  return RowsOfTable<DictionaryField>(db, kFieldDdf, offsetof(DictionaryField, TableId), tableId);
+}
+
+std::vector<std::vector<uint8_t>> FieldExtensionRows(TBtrDatabase& db, uint16_t tableId) {
+  try {
+    return db.DictionaryRows(kFieldExtDdf, 0, tableId);
+  } catch (const EBtrieveEngineError& e) {
+    if (e.NativeError() == B_FILE_NOT_FOUND) return {};  // a dictionary without overrides
+    throw;
+  }
 }
 
 std::vector<DictionaryIndexSegment> IndexEntriesOf(TBtrDatabase& db, uint16_t tableId) {

@@ -33,7 +33,8 @@ tools::TableDef CreateBtrieveTable(TBtrDatabase& db, tools::TableDef def);
 
 // Creates table `name` with the structure of the open table `source`, which may belong to
 // another database: the source file's record length, page size, keys, ACS and null values, and
-// its dictionary's fields and index entries. `location` is the new data file (empty: `name`
+// its dictionary's fields, index entries and type overrides (FIELDEXT.DDF, made in `db`'s
+// dictionary like the source's when it has none). `location` is the new data file (empty: `name`
 // with the extension ".BTR", in the database directory).
 void CreateBtrieveTableLike(TBtrDatabase& db, TBtrTable& source, const std::string& name,
                             const std::string& location);
@@ -57,5 +58,10 @@ void DropIndexEntries(TBtrDatabase& db, uint16_t tableId, uint16_t number);
 // Makes `entries` the INDEX.DDF entries of table `tableId` again, in one dictionary transaction.
 void RestoreIndexEntries(TBtrDatabase& db, uint16_t tableId,
                          const std::vector<DictionaryIndexSegment>& entries);
+// The FIELD.DDF records of table `tableId`.
+std::vector<DictionaryField> FieldEntries(TBtrDatabase& db, uint16_t tableId);
+// The FIELDEXT.DDF records (type overrides) of table `tableId`, whole; none when the dictionary
+// has no FIELDEXT.DDF.
+std::vector<std::vector<uint8_t>> FieldExtensionRows(TBtrDatabase& db, uint16_t tableId);
 
 }  // namespace vader

@@ -1,5 +1,6 @@
 #include "btrieve/BtrRebuild.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -24,6 +25,7 @@ std::string TempName(uint16_t tableId) { return kTempPrefix + std::to_string(tab
 // Inserts `rows` into `ddf` with the table id at `offset` replaced by `tableId`.
 void InsertRows(TBtrDatabase& db, const char* ddf, size_t offset, uint16_t tableId,
                 std::vector<std::vector<uint8_t>> rows) {
+  if (rows.empty()) return;  // the file may not even be there (FIELDEXT.DDF)
   TWinBtr file(db.ClientIDRef());
   file.Open(db.Directory() + ddf, kDictionaryOwner, OpenNormal);
   for (std::vector<uint8_t>& row : rows) {
@@ -41,6 +43,59 @@ DictionaryFile EntryOf(TBtrDatabase& db, const std::string& name, std::string& p
   return entry;
 }
 
+// The new field that takes its values from old field `oldName`; nullptr when it is dropped.
+const tools::FieldDef* TakerOf(const tools::TableDef& def, const std::string& oldName) {
+  for (const tools::FieldDef& field : def.fields)
+    if (tools::SameName(field.from.empty() ? field.name : field.from, oldName)) return &field;
+  return nullptr;
+}
+
+// The field of `fields` (named-index rows aside) that `matches`; nullptr for none.
+template <class Match>
+const DictionaryField* FindField(const std::vector<DictionaryField>& fields, Match matches) {
+  for (const DictionaryField& field : fields)
+    if (field.Size != 0 && matches(field)) return &field;
+  return nullptr;
+}
+
+// The new field id for the override of old field `oldId`: the field taking its values with the
+// same Btrieve type, size and decimals, whose bytes therefore mean what they meant. 0: none (a
+// field converted into another type holds values of the type it declares).
+uint16_t OverrideTaker(const std::vector<DictionaryField>& oldFields,
+                       const std::vector<DictionaryField>& newFields, const tools::TableDef& def,
+                       uint16_t oldId) {
+  const DictionaryField* from =
+      FindField(oldFields, [&](const DictionaryField& f) { return f.FieldId == oldId; });
+  const tools::FieldDef* taker = from ? TakerOf(def, DictionaryText(from->Name)) : nullptr;
+  if (taker == nullptr) return 0;
+  const DictionaryField* to = FindField(newFields, [&](const DictionaryField& f) {
+    return tools::SameName(DictionaryText(f.Name), taker->name);
+  });
+  const bool sameBytes = to && to->DataType == from->DataType && to->Size == from->Size &&
+                         to->Decimals == from->Decimals;
+  return sameBytes ? to->FieldId : 0;
+}
+
+// Gives the hidden table the type overrides (FIELDEXT.DDF) of the fields it keeps, so that its
+// fields read their bytes as the old ones did; renamed fields keep theirs, dropped fields' go.
+void CarryOverrides(TBtrDatabase& db, uint16_t oldId, uint16_t newId, const tools::TableDef& def) {
+  std::vector<std::vector<uint8_t>> rows = FieldExtensionRows(db, oldId);
+  if (rows.empty()) return;
+  const std::vector<DictionaryField> oldFields = FieldEntries(db, oldId);
+  const std::vector<DictionaryField> newFields = FieldEntries(db, newId);
+  std::vector<std::vector<uint8_t>> kept;
+  for (std::vector<uint8_t>& row : rows) {
+    if (row.size() < sizeof(DictionaryFieldExt)) continue;
+    const uint16_t field =
+        OverrideTaker(oldFields, newFields, def,
+                      platform::Load<uint16_t>(row.data() + offsetof(DictionaryFieldExt, FieldId)));
+    if (field == 0) continue;
+    platform::Store<uint16_t>(row.data() + offsetof(DictionaryFieldExt, FieldId), field);
+    kept.push_back(std::move(row));
+  }
+  db.RunInTransaction([&] { InsertRows(db, kFieldExtDdf, 0, newId, std::move(kept)); });
+}
+
 }  // namespace
 
 TRebuild BeginRebuild(TBtrDatabase& db, const std::string& name, tools::TableDef def) {
@@ -54,7 +109,13 @@ TRebuild BeginRebuild(TBtrDatabase& db, const std::string& name, tools::TableDef
   def.name = rebuild.tempName;
   def.location = tools::RebuiltPath(DictionaryText(entry.Location));
   def.flags = static_cast<uint8_t>(entry.Flags | kFileFlagDictionary);  // hidden from lists
-  CreateBtrieveTable(db, def);
+  const uint16_t hiddenId = CreateBtrieveTable(db, def).id;
+  try {
+    CarryOverrides(db, rebuild.tableId, hiddenId, def);
+  } catch (...) {
+    AbandonRebuild(db, rebuild);
+    throw;
+  }
   return rebuild;
 }
 
@@ -63,15 +124,17 @@ void SwitchToRebuilt(TBtrDatabase& db, const TRebuild& rebuild) {
   const uint16_t tempId = EntryOf(db, rebuild.tempName, tempPath).TableId;
   auto fields = db.DictionaryRows(kFieldDdf, offsetof(DictionaryField, TableId), tempId);
   auto indexes = db.DictionaryRows(kIndexDdf, 0, tempId);
+  auto overrides = FieldExtensionRows(db, tempId);
   db.RunInTransaction([&] {
     db.DeleteTableEntries(rebuild.tempName.c_str());
     db.DeleteDictionaryRows(kFieldDdf, offsetof(DictionaryField, TableId), rebuild.tableId);
     db.DeleteDictionaryRows(kIndexDdf, 0, rebuild.tableId);
-    // Overrides name the old fields' ids; the new fields carry their own types.
+    // Overrides name the old fields' ids; the kept ones come with the new fields' ids.
     db.DeleteDictionaryRows(kFieldExtDdf, 0, rebuild.tableId);
     InsertRows(db, kFieldDdf, offsetof(DictionaryField, TableId), rebuild.tableId,
                std::move(fields));
     InsertRows(db, kIndexDdf, 0, rebuild.tableId, std::move(indexes));
+    InsertRows(db, kFieldExtDdf, 0, rebuild.tableId, std::move(overrides));
     db.SetEntryMark(rebuild.name, tools::kSwapMarkOffset, tools::kSwapMark);
   });
 }

@@ -2,8 +2,10 @@
 // The dictionary side of restructuring a Btrieve table. The new structure is first a table of
 // its own, hidden among the dictionary's tables, whose data file lies beside the table's as
 // "<file>.new"; the records are copied into it through ordinary cursors. Switching then takes
-// one Btrieve transaction over the dictionary: the table's field and index entries become those
-// of the new structure, the hidden entry goes, and the table's entry gets the swap mark. After
+// one Btrieve transaction over the dictionary: the table's field, index and type override
+// entries become those of the new structure, the hidden entry goes, and the table's entry gets
+// the swap mark. A field's type override (FIELDEXT.DDF) follows it when it keeps its Btrieve
+// type and size, renamed or not; a dropped or converted field's goes. After
 // that the files change places (see tools/FileSwap.h) and the mark is cleared; whoever opens the
 // table while the mark is set finishes the swap first.
 

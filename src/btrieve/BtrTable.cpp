@@ -848,10 +848,13 @@ void TBtrTable::SetLockMode(uint32_t mode) {
 }
 
 void TBtrTable::PadBlankStrings(uint8_t* record) {
-  std::vector<uint8_t> local(kLocalScratchSize);
+  // Sized to the texts met, not to the largest value there can be: this runs for every insert.
+  std::vector<uint8_t> local;
   for (int n = 1; n <= FieldCache().Count(); ++n) {
     TFieldCacheItem& item = FieldCache().GetItem(n);
     if (item.LocalType() != BT_STRING) continue;
+    const size_t needed = std::max<size_t>({8, item.Desc().LocalSize + 1u, item.FieldLength()});
+    if (local.size() < needed) local.resize(needed);
     bool blank = false;
     GetFieldValue(item, record, local.data(), blank);
     if (blank) PutFieldValue(item, record, "");

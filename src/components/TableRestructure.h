@@ -1,10 +1,10 @@
 #pragma once
 // Restructuring a table of a Btrieve database: fields added, dropped, renamed, moved, resized or
 // given another type, indexes added or dropped. The records are copied into a new data file
-// through the table components, so that each value is converted as the fields convert typed
-// values; the old file and its dictionary entries stay as they are until the copy is complete
-// and counted, then one dictionary transaction makes the new structure the table's and the
-// files change places. Stopped, failed or cut off at any moment, the table is the old one or
+// record by record through the cursors: fields that keep their type and size move as bytes,
+// the others are converted as the table components' fields convert typed values. The old file
+// and its dictionary entries stay as they are until the copy is complete and counted, then one
+// dictionary transaction makes the new structure the table's and the files change places. Stopped, failed or cut off at any moment, the table is the old one or
 // the new one, whole.
 
 #include <cstdint>
@@ -33,7 +33,7 @@ struct TRestructureOptions {
   std::function<void(int64_t done, int64_t total, bool& stop)> onProgress;
   int64_t progressInterval = 1000;
   // Records written per transaction.
-  int64_t commitCount = 2000;
+  int64_t commitCount = 10000;
 };
 
 struct TRestructureResult {

@@ -70,7 +70,10 @@ Status OpOpen(Engine& engine, Call& c) {
   Status s = cursor.locks.Attach(path, store.get());
   if (s == kOk) s = cursor.locks.LockFile(exclusive);
   if (s == kFileLocked && exclusive) s = kIncompatibleMode;
-  if (s != kOk) engine.CloseCursor(cursor, c.positionBlock);
+  if (s != kOk)
+    engine.CloseCursor(cursor, c.positionBlock);
+  else
+    cursor.exclusive = exclusive;
   return s;
 }
 

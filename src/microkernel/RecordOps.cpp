@@ -62,8 +62,9 @@ TransactionLocks* TransactionLocksOf(const Call& c) {
 }
 
 // Inside a transaction, a written record stays locked against other clients until it ends.
+// A file opened exclusively needs no such locks: no other client can reach its records.
 void HoldForTransaction(const Call& c, uint32_t pos) {
-  if (!c.cursor->client->inTransaction) return;
+  if (!c.cursor->client->inTransaction || c.cursor->exclusive) return;
   TransactionLocks* held = TransactionLocksOf(c);
   if (held && held->handle.LockRecord(pos, 0) == kOk) held->positions.Add(pos, pos);
 }

@@ -28,6 +28,7 @@ struct Cursor {
   Walk walk;  // after `store`: ends before its store goes
   LockHandle locks;
   bool readOnly = false;
+  bool exclusive = false;  // opened exclusively: no other position block has the file open
 
   // Physical currency: the record last reached (anchor) and whether it still exists.
   uint32_t anchor = 0;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,8 +49,53 @@ class TableDesign : public testing::SampleFixture {
     t.Close();
     return rows;
   }
+  // The batch move's copy mode from table `from` into a new table `to` (of database `into`).
+  void BatchCopy(const std::string& from, const std::string& to, const std::string& into = "") {
+    TtbBatchMove move(owner.get());
+    TtbTable& destination = Make(to);
+    if (!into.empty()) destination.SetDatabaseName(into);
+    move.SetSource(&Make(from));
+    move.SetDestination(&destination);
+    move.Mode = TBatchMode::batCopy;
+    move.Execute();
+  }
   tools::TableDef Described(const std::string& table) {
     return tools::Dictionary(db, tools::kSampleDictionaryOwner).Table(table);
+  }
+  // A FIELDEXT.DDF giving the named fields of `table` the type ZSTRING.
+  void OverrideTypes(const std::string& table, const std::vector<std::string>& fields) {
+    tools::FileDef ext;
+    ext.recordLength = 6;
+    ext.pageSize = 512;
+    ext.keys = {{0,
+                 {{1, 2, tools::kKeyExtendedType, tools::kTypeUnsigned},
+                  {3, 2, tools::kKeyExtendedType, tools::kTypeUnsigned}}}};
+    tools::CreateFromDef(db + "/FIELDEXT.DDF", ext, false);
+    const tools::TableDef def = Described(table);
+    tools::BtrFile file(db + "/FIELDEXT.DDF");
+    for (const std::string& field : fields) {
+      tools::Bytes row(6, '\0');
+      tools::WriteLe(row, 0, 2, def.id);
+      tools::WriteLe(row, 2, 2, def.Field(field)->id);
+      tools::WriteLe(row, 4, 2, tools::kTypeZString);
+      file.Insert(row);
+    }
+  }
+  // The overridden types of the fields of `table`, by field name.
+  std::map<std::string, uint64_t> Overrides(const std::string& table) {
+    const tools::TableDef def = Described(table);
+    std::map<std::string, uint64_t> types;
+    tools::BtrFile file(db + "/FIELDEXT.DDF");
+    tools::Bytes row;
+    for (int16_t s = file.Step(tools::kOpStepFirst, row); s == 0;
+         s = file.Step(tools::kOpStepNext, row)) {
+      if (tools::ReadLe(row, 0, 2) != def.id) continue;
+      std::string name = "#" + std::to_string(tools::ReadLe(row, 2, 2));
+      for (const tools::FieldDef& f : def.fields)
+        if (f.id == tools::ReadLe(row, 2, 2)) name = f.name;
+      types[name] = tools::ReadLe(row, 4, 2);
+    }
+    return types;
   }
 };
 
@@ -134,13 +180,7 @@ TEST_F(TableDesign, CreatesEveryTypeAndIndexFlagAndKeepsWhatIsInserted) {
 }
 
 TEST_F(TableDesign, BatchCopyCreatesItsDestinationWithTheSourceStructure) {
-  TtbTable& source = Make("Products");
-  TtbTable& copy = Make("ProductsCopy");
-  TtbBatchMove move(owner.get());
-  move.SetSource(&source);
-  move.SetDestination(&copy);
-  move.Mode = TBatchMode::batCopy;
-  move.Execute();
+  BatchCopy("Products", "ProductsCopy");
   const tools::TableDef from = Described("Products");
   tools::TableDef to = Described("ProductsCopy");
   EXPECT_EQ(to.location, "ProductsCopy.BTR");
@@ -290,6 +330,39 @@ TEST_F(TableDesign, RestructureStopsOrBlanksAValueThatDoesNotConvert) {
   ASSERT_EQ(after.size(), lines.size());
   for (size_t r = 0; r < lines.size(); ++r)
     EXPECT_EQ(std::stod(after[r][2]), std::stod(lines[r][2])) << r;
+}
+
+TEST_F(TableDesign, TypeOverridesFollowTheirFieldsIntoACopyAndThroughARestructure) {
+  OverrideTypes("Customers", {"Name", "Phone"});
+  const Rows names = Read("Customers", {"Name"});
+  BatchCopy("Customers", "CustomersCopy");
+  const std::map<std::string, uint64_t> both = {{"Name", tools::kTypeZString},
+                                                {"Phone", tools::kTypeZString}};
+  EXPECT_EQ(Overrides("CustomersCopy"), both);
+  EXPECT_EQ(Read("CustomersCopy", {"Name"}), names);
+  // Into a database whose dictionary has no FIELDEXT.DDF yet: it gets one.
+  const std::string other = dir.File("other");
+  tools::Dictionary::Create(other, "", 0, false);
+  BatchCopy("Customers", "Clients", other);
+  tools::TableDef clients = tools::Dictionary(other).Table("Clients");
+  tools::Dictionary(other).ApplyFieldExtensions(clients);
+  EXPECT_EQ(clients.Field("Name")->type, tools::kTypeZString);
+  EXPECT_EQ(clients.Field("Phone")->type, tools::kTypeZString);
+
+  // Name renamed (its override follows), Phone dropped (its override goes), Balance widened.
+  tools::TableDef def = Described("Customers");
+  std::erase_if(def.fields, [](const tools::FieldDef& f) { return f.name == "Phone"; });
+  for (tools::FieldDef& f : def.fields) {
+    if (f.name == "Name") f.from = "Name", f.name = "FullName";
+    if (f.name == "Balance") f.size = 10;
+  }
+  for (tools::IndexDef& index : def.indexes)
+    for (tools::IndexPart& part : index.parts)
+      if (part.field == "Name") part.field = "FullName";
+  RestructureTable(db, "Customers", def);
+  const std::map<std::string, uint64_t> renamed = {{"FullName", tools::kTypeZString}};
+  EXPECT_EQ(Overrides("Customers"), renamed);
+  EXPECT_EQ(Read("Customers", {"FullName"}), names);
 }
 
 }  // namespace
