@@ -71,6 +71,8 @@ TEST_F(StatementTest, AnUndoneStatementTakesBackOnlyItsOwnWritesInEveryFile) {
   ASSERT_EQ(0, Op(kEnd, &c));
   EXPECT_EQ((std::vector<int32_t>{1, 2, 3}), Walk(a, 0));
   EXPECT_EQ((std::vector<int32_t>{1, 2}), Walk(b, 0));
+  EXPECT_EQ(3u, a.RecordCount());  // the undone insert and deletes left the counts too
+  EXPECT_EQ(2u, b.RecordCount());
   EXPECT_EQ(10, AmountOf(a, 1));
   EXPECT_EQ(30, AmountOf(a, 2));
   EXPECT_EQ(7, AmountOf(b, 2));
