@@ -561,17 +561,19 @@ Status SqliteStore::HandRows(Walk& walk, int rc, ScanPoint& at, RecordSink& sink
       status = rc == SQLITE_DONE ? kEndOfFile : SqlStatus(rc);
       break;
     }
-    const auto pos = static_cast<uint32_t>(s.Int(posColumn));
-    const uint8_t* data = s.BlobData(posColumn + 1);
-    const size_t size = s.BlobSize(posColumn + 1);
+    const auto pos = static_cast<uint32_t>(sqlite3_value_int64(s.Value(posColumn)));
+    sqlite3_value* record = s.Value(posColumn + 1);
+    const auto* data = static_cast<const uint8_t*>(sqlite3_value_blob(record));
+    const size_t size = static_cast<size_t>(sqlite3_value_bytes(record));
     // Keys are read out of records by offset: a record shorter than the fixed part is damage.
     if (size < def_.recordLength) {
       status = kIoError;
       break;
     }
     if (keyed) {
-      const uint8_t* entry = s.BlobData(0);
-      walk.last_.assign(entry ? reinterpret_cast<const char*>(entry) : "", s.BlobSize(0));
+      sqlite3_value* entry = s.Value(0);
+      const auto* bytes = static_cast<const char*>(sqlite3_value_blob(entry));
+      walk.last_.assign(bytes ? bytes : "", static_cast<size_t>(sqlite3_value_bytes(entry)));
     } else {
       walk.lastPos_ = pos;
     }

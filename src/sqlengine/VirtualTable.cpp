@@ -518,6 +518,32 @@ void Result(sqlite3_context* ctx, const Value& v) {
   }
 }
 
+// Integers and floats of the whole field straight to SQLite, as Decode reads them but without
+// a Value in between (a scan reads one for every row and column); false for other fields.
+bool ResultNumber(sqlite3_context* ctx, const FieldFormat& f, const uint8_t* p, size_t available) {
+  if (available < f.size) return false;
+  const bool integer = f.type == kInteger || f.type == kAutoIncrement;
+  if (integer && f.size == 4) {
+    int32_t v;
+    std::memcpy(&v, p, 4);
+    sqlite3_result_int64(ctx, v);
+    return true;
+  }
+  if (integer && f.size == 2) {
+    int16_t v;
+    std::memcpy(&v, p, 2);
+    sqlite3_result_int64(ctx, v);
+    return true;
+  }
+  if (f.type == kFloat && f.size == 8) {
+    double v;
+    std::memcpy(&v, p, 8);
+    sqlite3_result_double(ctx, v);
+    return true;
+  }
+  return false;
+}
+
 int ColumnValue(sqlite3_vtab_cursor* base, sqlite3_context* ctx, int i) {
   auto* c = reinterpret_cast<Cursor*>(base);
   const auto& cols = c->vt->table->columns;
@@ -527,7 +553,8 @@ int ColumnValue(sqlite3_vtab_cursor* base, sqlite3_context* ctx, int i) {
   }
   const Column& col = cols[i];
   const size_t avail = c->length > col.offset ? c->length - col.offset : 0;
-  Result(ctx, Decode(col.format, c->row + col.offset, avail));
+  if (!ResultNumber(ctx, col.format, c->row + col.offset, avail))
+    Result(ctx, Decode(col.format, c->row + col.offset, avail));
   return SQLITE_OK;
 }
 
