@@ -326,7 +326,7 @@ bool BatchSink::Take(uint32_t position, const uint8_t* data, uint32_t length) {
   // As an extended read extracts them: the record's bytes, zeros past a shorter record.
   const size_t n = std::min<size_t>(length, c.extract);
   std::memcpy(at + kExtendedHeader, data, n);
-  std::memset(at + kExtendedHeader + n, 0, c.extract - n);
+  if (n < c.extract) std::memset(at + kExtendedHeader + n, 0, c.extract - n);
   ++c.inBatch;
   return c.inBatch < c.batchSize && 2 + (size_t{c.inBatch} + 1) * stride <= c.buffer.size();
 }
