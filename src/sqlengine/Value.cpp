@@ -305,6 +305,8 @@ const char* SqlType(const FieldFormat& f) {
   }
 }
 
+Value DecodePacked(const uint8_t* p, size_t n, int decimals) { return DecodeDecimal(p, n, decimals); }
+
 Value Decode(const FieldFormat& f, const uint8_t* p, size_t available) {
   const size_t n = std::min<size_t>(f.size, available);
   const bool whole = n == f.size;

@@ -314,7 +314,7 @@ int Settle(Cursor& c, int16_t status) {
 
 bool BatchSink::Take(uint32_t position, const uint8_t* data, uint32_t length) {
   Cursor& c = c_;
-  if (PastRange(c, data, length)) {
+  if (c.plan && PastRange(c, data, length)) {
     c.pastRange = true;
     return false;
   }
@@ -518,8 +518,9 @@ void Result(sqlite3_context* ctx, const Value& v) {
   }
 }
 
-// Integers and floats of the whole field straight to SQLite, as Decode reads them but without
-// a Value in between (a scan reads one for every row and column); false for other fields.
+// Integers, floats and packed decimals of the whole field straight to SQLite, as Decode reads
+// them but without its dispatch (a scan reads one for every row and column); false for other
+// fields.
 bool ResultNumber(sqlite3_context* ctx, const FieldFormat& f, const uint8_t* p, size_t available) {
   if (available < f.size) return false;
   const bool integer = f.type == kInteger || f.type == kAutoIncrement;
@@ -539,6 +540,10 @@ bool ResultNumber(sqlite3_context* ctx, const FieldFormat& f, const uint8_t* p, 
     double v;
     std::memcpy(&v, p, 8);
     sqlite3_result_double(ctx, v);
+    return true;
+  }
+  if (f.type == kDecimal || f.type == kMoney) {
+    Result(ctx, DecodePacked(p, f.size, f.type == kMoney ? 2 : f.decimals));
     return true;
   }
   return false;
