@@ -137,6 +137,18 @@ int16_t Engine::Call(uint16_t op, void* positionBlock, void* data, uint32_t* dat
   return Dispatch(c);
 }
 
+int16_t Engine::Scan(void* positionBlock, const uint8_t* clientId, int8_t keyNumber, int8_t start,
+                     const uint8_t* key, uint8_t keyLength, RecordSink* sink) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (!sink) return kInvalidOperation;
+  Cursor* cursor = CursorFor(static_cast<const uint8_t*>(positionBlock), *ClientFor(clientId));
+  if (!cursor) return kFileNotOpen;
+  Status s = cursor->store->Refresh();
+  if (s == kOk) s = cursor->locks.Verify();
+  if (s == kOk) s = OpScanRecords(*cursor, keyNumber, start, key, keyLength, *sink);
+  return s;
+}
+
 Status Engine::Dispatch(struct Call& c) {
   if (IsGet(c.op)) return OpGetByKey(c);
   switch (c.op) {

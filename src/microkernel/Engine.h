@@ -23,6 +23,9 @@ class Engine {
 
   int16_t Call(uint16_t op, void* positionBlock, void* data, uint32_t* dataLength, void* key,
                uint8_t keyLength, int8_t keyNumber, const uint8_t* clientId);
+  // A bulk scan of the file open at `positionBlock` (VADERSCANRECORDS).
+  int16_t Scan(void* positionBlock, const uint8_t* clientId, int8_t keyNumber, int8_t start,
+               const uint8_t* key, uint8_t keyLength, RecordSink* sink);
   // Ends every client (WBTRVSTOP).
   int16_t StopAll();
 

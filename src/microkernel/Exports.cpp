@@ -1,9 +1,10 @@
-// The library's C interface: the four exports the Btrieve client binding resolves by name, and
-// the hook it may register for waits.
+// The library's C interface: the four exports the Btrieve client binding resolves by name, the
+// hook it may register for waits, and the bulk scan the relational engine reads with.
 
 #include <cstdint>
 
 #include "microkernel/Engine.h"
+#include "microkernel/RecordScan.h"
 #include "microkernel/WaitHook.h"
 
 using vader::microkernel::Engine;
@@ -24,6 +25,12 @@ __attribute__((visibility("default"))) int16_t BTRCALLID(uint16_t operation, voi
                                                          int8_t keyNumber, uint8_t* clientId) {
   return Engine::Instance().Call(operation, positionBlock, dataBuffer, dataLength, keyBuffer,
                                  keyLength, keyNumber, clientId);
+}
+
+__attribute__((visibility("default"))) int16_t VADERSCANRECORDS(
+    void* positionBlock, const uint8_t* clientId, int8_t keyNumber, int8_t start,
+    const uint8_t* key, uint8_t keyLength, vader::microkernel::RecordSink* sink) {
+  return Engine::Instance().Scan(positionBlock, clientId, keyNumber, start, key, keyLength, sink);
 }
 
 __attribute__((visibility("default"))) int16_t WBTRVINIT(const char* /*initString*/) { return 0; }

@@ -13,6 +13,7 @@
 #include "microkernel/CommitJournal.h"
 #include "microkernel/FileLayout.h"
 #include "microkernel/KeyEncoding.h"
+#include "microkernel/RecordScan.h"
 #include "microkernel/Sqlite.h"
 #include "microkernel/Status.h"
 
@@ -24,6 +25,16 @@ struct Row {
   Bytes entry;  // index entry (encoded key, plus an 8-byte sequence on duplicate keys)
   uint32_t pos = 0;
   Bytes data;
+};
+
+// Where a bulk scan stands: its order, and the row it gave last (or, before the first, the
+// bound it starts from).
+struct ScanPoint {
+  int number = -1;        // key number; -1 for the physical order
+  Bytes entry;            // key paths: an index entry
+  uint32_t pos = 0;       // physical order: a position
+  bool inclusive = true;  // the row at the bound itself comes first (a start)
+  bool started = false;
 };
 
 struct OwnerInfo {
@@ -63,6 +74,7 @@ class Walk {
   struct Prepared {
     int number;  // key number; -1 for the physical order
     bool forward;
+    bool inclusive;  // starts at its bound (a scan's start) instead of past it
     std::unique_ptr<Statement> statement;
   };
   std::vector<Prepared> prepared_;
@@ -143,6 +155,13 @@ class FileStore {
   virtual Status SeekKey(int number, Seek mode, const Bytes& bound, Row& row,
                          Walk* walk = nullptr) = 0;
   virtual Status SeekPhysical(Seek mode, uint32_t bound, Row& row, Walk* walk = nullptr) = 0;
+  // Hands the rows from `at` on (forward) to `sink` straight from the storage, until the sink
+  // wants no more (kOk) or the rows end (kEndOfFile), moving `at` to the last row handed over.
+  // The walk goes on from there in the next call while the file is unchanged. A storage that
+  // cannot do this answers kInvalidOperation.
+  virtual Status ScanRows(ScanPoint& /*at*/, Walk& /*walk*/, RecordSink& /*sink*/) {
+    return kInvalidOperation;
+  }
   // The index entry of record `pos` in key `number`, whose encoded key is `encoded`.
   virtual Status FindEntry(int number, const Bytes& encoded, uint32_t pos, Bytes& entry) = 0;
 

@@ -34,6 +34,10 @@ Status OpFindPercentage(Call& c);
 // Extended reads (ExtendedOps.cpp).
 Status OpExtended(Call& c);
 
+// Bulk scans straight from the storage (ScanOps.cpp, see RecordScan.h).
+Status OpScanRecords(Cursor& cursor, int8_t keyNumber, int8_t start, const uint8_t* key,
+                     uint8_t keyLength, RecordSink& sink);
+
 // Transactions, locks and the client (ControlOps.cpp).
 Status OpBeginTransaction(Call& c, bool noWait);
 Status OpEndTransaction(Call& c, bool commit);

@@ -44,6 +44,7 @@ struct Cursor {
   Row row;      // the record last read or written; compared on Update/Delete to detect conflicts
   Row scratch;  // reused by reads, so that walking a file allocates nothing per record
   Bytes bound;  // the search bound of the last keyed read, reused likewise
+  ScanPoint scan;  // where the block's bulk scan stands (RecordScan.h)
 
   std::optional<uint32_t> singleLock;
   std::set<uint32_t> multiLocks;

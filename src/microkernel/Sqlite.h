@@ -30,6 +30,9 @@ class Statement {
   void Reset();
   int64_t Int(int column) const;
   Bytes Blob(int column) const;
+  // The column's value as SQLite holds it, valid until the next step (cheaper to read from
+  // than the column calls when a row is read whole).
+  sqlite3_value* Value(int column) const { return sqlite3_column_value(stmt_, column); }
   const uint8_t* BlobData(int column) const;
   size_t BlobSize(int column) const;
 

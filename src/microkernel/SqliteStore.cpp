@@ -535,25 +535,99 @@ Status SqliteStore::StepWalk(Walk& walk, Row& row) {
   return kOk;
 }
 
-Statement* SqliteStore::WalkStatement(Walk& walk, int number, bool forward) {
+Statement* SqliteStore::WalkStatement(Walk& walk, int number, bool forward, bool inclusive,
+                                      const Statement* busy) {
   if (!watch_.Usable()) return nullptr;
   if (walk.epoch_ != walkEpoch_) {
     walk.prepared_.clear();
     walk.epoch_ = walkEpoch_;
   }
   for (const Walk::Prepared& p : walk.prepared_)
-    if (p.number == number && p.forward == forward) return p.statement.get();
+    if (p.number == number && p.forward == forward && p.inclusive == inclusive &&
+        p.statement.get() != busy)
+      return p.statement.get();
+  const char* bound = forward ? (inclusive ? ">=" : ">") : (inclusive ? "<=" : "<");
+  const char* order = forward ? "" : " DESC";
   const std::string sql =
-      number < 0
-          ? std::string("SELECT pos, data FROM records ") +
-                (forward ? "WHERE pos > ?1 AND " VADER_BELOW_COUNT_ROW " ORDER BY pos"
-                         : "WHERE pos < ?1 AND " VADER_BELOW_COUNT_ROW " ORDER BY pos DESC")
-          : KeyRows(number) +
-                (forward ? "WHERE i.k > ?1 ORDER BY i.k" : "WHERE i.k < ?1 ORDER BY i.k DESC");
+      number < 0 ? std::string("SELECT pos, data FROM records WHERE pos ") + bound +
+                       " ?1 AND " VADER_BELOW_COUNT_ROW " ORDER BY pos" + order
+                 : KeyRows(number) + "WHERE i.k " + bound + " ?1 ORDER BY i.k" + order;
   auto statement = std::make_unique<Statement>(db_.Handle(), sql);
   if (!statement->Valid()) return nullptr;
-  walk.prepared_.push_back(Walk::Prepared{number, forward, std::move(statement)});
+  walk.prepared_.push_back(Walk::Prepared{number, forward, inclusive, std::move(statement)});
   return walk.prepared_.back().statement.get();
+}
+
+Status SqliteStore::ScanRows(ScanPoint& at, Walk& walk, RecordSink& sink) {
+  const bool keyed = at.number >= 0;
+  if (!at.inclusive && walk.active_ && walk.number_ == at.number && walk.forward_ &&
+      (keyed ? walk.last_ == at.entry : walk.lastPos_ == at.pos))
+    return HandRows(walk, walk.active_->Step(), at, sink);
+  Statement* s = WalkStatement(walk, at.number, true, at.inclusive, walk.active_);
+  if (!s) return kInvalidOperation;
+  if (keyed)
+    s->Bind(1, at.entry);
+  else
+    s->Bind(1, static_cast<int64_t>(at.pos));
+  // As in WalkFrom, the stamp is read before the first step of a new read transaction.
+  if (activeWalks_.empty()) {
+    heldStamp_ = watch_.Read();
+    heldWrites_ = localWrites_;
+  }
+  const int rc = s->Step();
+  TakeOverWalk(walk, s, at.number);
+  return HandRows(walk, rc, at, sink);
+}
+
+void SqliteStore::TakeOverWalk(Walk& walk, Statement* s, int number) {
+  EndWalk(walk);
+  walk.active_ = s;
+  walk.store_ = this;
+  walk.number_ = number;
+  walk.forward_ = true;
+  activeWalks_.push_back(&walk);
+}
+
+Status SqliteStore::HandRows(Walk& walk, int rc, ScanPoint& at, RecordSink& sink) {
+  static constexpr uint8_t kNoBytes = 0;
+  const bool keyed = at.number >= 0;
+  const int posColumn = keyed ? 1 : 0;
+  Statement& s = *walk.active_;
+  bool handed = false;
+  Status status = kOk;
+  for (;; rc = s.Step()) {
+    if (rc != SQLITE_ROW) {
+      status = rc == SQLITE_DONE ? kEndOfFile : SqlStatus(rc);
+      break;
+    }
+    const auto pos = static_cast<uint32_t>(sqlite3_value_int64(s.Value(posColumn)));
+    sqlite3_value* record = s.Value(posColumn + 1);
+    const auto* data = static_cast<const uint8_t*>(sqlite3_value_blob(record));
+    const size_t size = static_cast<size_t>(sqlite3_value_bytes(record));
+    // Keys are read out of records by offset: a record shorter than the fixed part is damage.
+    if (size < def_.recordLength) {
+      status = kIoError;
+      break;
+    }
+    if (keyed) {
+      sqlite3_value* entry = s.Value(0);
+      const auto* bytes = static_cast<const char*>(sqlite3_value_blob(entry));
+      walk.last_.assign(bytes ? bytes : "", static_cast<size_t>(sqlite3_value_bytes(entry)));
+    } else {
+      walk.lastPos_ = pos;
+    }
+    handed = true;
+    if (!sink.Take(pos, data ? data : &kNoBytes, static_cast<uint32_t>(size))) break;
+  }
+  if (handed) {
+    at.inclusive = false;
+    if (keyed)
+      at.entry = walk.last_;
+    else
+      at.pos = walk.lastPos_;
+  }
+  if (status != kOk) EndWalk(walk);
+  return status;
 }
 
 void SqliteStore::EndWalk(Walk& walk) {

@@ -47,6 +47,10 @@ class SqliteStore final : public FileStore {
                  Walk* walk = nullptr) override;
   Status SeekPhysical(Seek mode, uint32_t bound, Row& row, Walk* walk = nullptr) override;
   Status FindEntry(int number, const Bytes& encoded, uint32_t pos, Bytes& entry) override;
+  // A statement of the walk's steps the rows to the sink; a new one is stepped before the
+  // walk's previous one is reset, so that the read transaction the previous one holds (still
+  // current, or Refresh would have ended it) goes on instead of ending and beginning again.
+  Status ScanRows(ScanPoint& at, Walk& walk, RecordSink& sink) override;
 
   Status CountAll(int number, uint32_t& n) override;
   Status CountBelow(int number, const Bytes& entry, uint32_t pos, uint32_t& n) override;
@@ -134,7 +138,13 @@ class SqliteStore final : public FileStore {
   // Walks: a step when `walk` continues from `entry` (key paths) or `pos` (physical order).
   Status WalkFrom(Walk& walk, int number, bool forward, const Bytes& entry, uint32_t pos, Row& row);
   Status StepWalk(Walk& walk, Row& row);
-  Statement* WalkStatement(Walk& walk, int number, bool forward);
+  // A prepared statement of the walk for that order and bound, other than `busy`.
+  Statement* WalkStatement(Walk& walk, int number, bool forward, bool inclusive = false,
+                           const Statement* busy = nullptr);
+  // Makes `s`, just stepped, the walk's open statement (ending the one it had).
+  void TakeOverWalk(Walk& walk, Statement* s, int number);
+  // Hands rows of the walk's statement, from the one just stepped (`rc`), to `sink`.
+  Status HandRows(Walk& walk, int rc, ScanPoint& at, RecordSink& sink);
   void EndWalks();
   void EndWalksElsewhere();  // of the other connections of this process to the file
   void ClearKeyStatements();

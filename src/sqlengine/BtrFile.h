@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "microkernel/OperationCode.h"
+#include "microkernel/RecordScan.h"
 
 extern "C" int16_t BTRCALLID(uint16_t operation, void* positionBlock, void* dataBuffer,
                              uint32_t* dataLength, void* keyBuffer, uint8_t keyLength,
@@ -44,6 +45,11 @@ class BtrFile {
     uint8_t scratch[kKeyBufferSize];
     return BTRCALLID(op, pb_, data, &length, key ? key : scratch, kKeyBufferSize, keyNumber,
                      client_->bytes);
+  }
+  // A batch of a scan straight from the storage (RecordScan.h); `key` holds kKeyBufferSize
+  // bytes.
+  int16_t Scan(int8_t keyNumber, int8_t start, const uint8_t* key, RecordSink& sink) {
+    return VADERSCANRECORDS(pb_, client_->bytes, keyNumber, start, key, kKeyBufferSize, &sink);
   }
   // Reads a record with `op` into `record` (resized to what came back).
   int16_t Read(uint16_t op, std::string& record, void* key, int8_t keyNumber);

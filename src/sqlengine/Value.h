@@ -63,6 +63,8 @@ const char* SqlType(const FieldFormat& f);
 // The value of the field at `p`; `available` is how many bytes of it the record holds (a
 // variable tail may be shorter than the field).
 Value Decode(const FieldFormat& f, const uint8_t* p, size_t available);
+// A packed decimal of `n` bytes with `decimals` places, as Decode reads DECIMAL and MONEY.
+Value DecodePacked(const uint8_t* p, size_t n, int decimals);
 // Writes `v` into the field's `f.size` bytes at `p`; returns the bytes used of a variable-
 // length type (notes, LVAR), else the size.
 size_t Encode(const FieldFormat& f, const Value& v, uint8_t* p);

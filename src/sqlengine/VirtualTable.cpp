@@ -2,12 +2,16 @@
 // written through the record manager with the session's client identifier. Equality and range
 // constraints on the leading field of a key are answered by Get Equal / Greater / Less on that
 // key and stepping along it; the constraint is still checked by SQLite, so the key only has to
-// deliver every matching row, in key order.
+// deliver every matching row, in key order. A scan without such constraints reads the physical
+// order unless the statement wants the rows in the order of the first key. Where the record
+// manager can hand the records over straight from the file's storage (RecordScan.h), the rows
+// come that way; elsewhere through Get / Step Next Extended.
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "microkernel/RecordScan.h"
 #include "sqlengine/Session.h"
 #include "sqlengine/ValueCheck.h"
 
@@ -27,6 +31,7 @@ struct Vtab {
   // Updates and deletes waiting to go to the record manager as one batch (see WriteBatch).
   std::vector<uint8_t> batch;
   uint16_t batched = 0;
+  bool fromStorage = true;      // until the record manager refuses a scan of the file
 
   int Fail(int16_t status) {
     session->ReportBtrieve(status);
@@ -57,8 +62,9 @@ struct Vtab {
   }
 };
 
-// Constraint operators as the plan string spells them.
-enum PlanOp : char { kEq = '=', kGt = '>', kGe = ']', kLt = '<', kLe = '[' };
+// Constraint operators as the plan string spells them; a full scan wanted in the first key's
+// order says so instead.
+enum PlanOp : char { kEq = '=', kGt = '>', kGe = ']', kLt = '<', kLe = '[', kKeyOrder = 'O' };
 
 // Rows come in batches of Get / Step Next Extended (each record with its position), so a scan
 // costs one call of the record manager per batch instead of one or two per row; the batch
@@ -68,6 +74,19 @@ constexpr size_t kBatchBuffer = 65535;
 constexpr uint16_t kFirstBatch = 8;
 constexpr uint16_t kLargestBatch = 1024;
 constexpr size_t kExtendedHeader = 6;  // length (2) and position (4) before each record
+
+struct Cursor;
+
+// Fills a cursor's batch with the records of a scan, in the layout of an extended read's
+// answer, as long as they are within the scan's range and fit.
+class BatchSink final : public RecordSink {
+ public:
+  explicit BatchSink(Cursor& c) : c_(c) {}
+  bool Take(uint32_t position, const uint8_t* data, uint32_t length) override;
+
+ private:
+  Cursor& c_;
+};
 
 struct Cursor {
   sqlite3_vtab_cursor base{};
@@ -92,6 +111,10 @@ struct Cursor {
   size_t extract = 0;       // bytes of each record in a batch
   // A filter term on the key's first segment that ends the batch at the range's end.
   std::vector<uint8_t> term;
+  // Scans straight from the storage.
+  bool fromStorage = false;
+  bool pastRange = false;  // the scan reached a record past the range
+  BatchSink sink{*this};
 };
 
 constexpr int16_t kBtrRejectLimit = 60;
@@ -233,8 +256,10 @@ int BestIndex(sqlite3_vtab* base, sqlite3_index_info* info) {
     if (!t.keys.empty() && UsableKey(t, t.keys[0])) orderColumn = t.keys[0].segments[0].column;
   }
   if (info->nOrderBy == 1 && orderColumn >= 0 && info->aOrderBy[0].iColumn == orderColumn &&
-      !info->aOrderBy[0].desc)
+      !info->aOrderBy[0].desc) {
     info->orderByConsumed = 1;
+    if (bestKey < 0) plan = kKeyOrder;
+  }
   info->idxStr = sqlite3_mprintf("%s", plan.c_str());
   info->needToFreeIdxStr = 1;
   return SQLITE_OK;
@@ -266,11 +291,17 @@ int Close(sqlite3_vtab_cursor* base) {
   return SQLITE_OK;
 }
 
-// The value of the key's first field in the current record.
-Value LeadingValue(const Cursor& c) {
+// Whether a record of the scan lies past the range its constraints give the key's first field.
+bool PastRange(const Cursor& c, const uint8_t* row, size_t length) {
+  if (!c.plan || !(c.hasEqual || c.hasUpper)) return false;
   const Column& col = c.vt->table->columns[c.plan->segments[0].column];
-  const size_t avail = c.length > col.offset ? c.length - col.offset : 0;
-  return Decode(col.format, c.row + col.offset, avail);
+  const size_t avail = length > col.offset ? length - col.offset : 0;
+  const Value v = Decode(col.format, row + col.offset, avail);
+  if (v.kind == Value::Null) return false;
+  if (c.hasEqual && Compare(v, c.equal) != 0) return true;
+  if (!c.hasUpper) return false;
+  const int cmp = Compare(v, c.upper);
+  return cmp > 0 || (cmp == 0 && c.upperStrict);
 }
 
 // Checks the stop conditions after a read; sets eof.
@@ -280,18 +311,37 @@ int Settle(Cursor& c, int16_t status) {
     return SQLITE_OK;
   }
   if (status != 0) return c.vt->Fail(status);
-  c.eof = false;
-  if (c.plan && (c.hasEqual || c.hasUpper)) {
-    const Value v = LeadingValue(c);
-    if (v.kind != Value::Null) {
-      if (c.hasEqual && Compare(v, c.equal) != 0) c.eof = true;
-      if (c.hasUpper) {
-        const int cmp = Compare(v, c.upper);
-        if (cmp > 0 || (cmp == 0 && c.upperStrict)) c.eof = true;
-      }
-    }
-  }
+  c.eof = PastRange(c, c.row, c.length);
   return SQLITE_OK;
+}
+
+bool BatchSink::Take(uint32_t position, const uint8_t* data, uint32_t length) {
+  Cursor& c = c_;
+  if (c.plan && PastRange(c, data, length)) {
+    c.pastRange = true;
+    return false;
+  }
+  const size_t stride = kExtendedHeader + c.extract;
+  uint8_t* at = c.buffer.data() + 2 + size_t{c.inBatch} * stride;
+  const auto extract = static_cast<uint16_t>(c.extract);
+  std::memcpy(at, &extract, 2);
+  std::memcpy(at + 2, &position, 4);
+  // As an extended read extracts them: the record's bytes, zeros past a shorter record.
+  const size_t n = std::min<size_t>(length, c.extract);
+  std::memcpy(at + kExtendedHeader, data, n);
+  if (n < c.extract) std::memset(at + kExtendedHeader + n, 0, c.extract - n);
+  ++c.inBatch;
+  return c.inBatch < c.batchSize && 2 + (size_t{c.inBatch} + 1) * stride <= c.buffer.size();
+}
+
+// The next batch straight from the storage, the scan starting at `start` or going on.
+int16_t ScanBatch(Cursor& c, int8_t start) {
+  c.inBatch = c.next = 0;
+  const int16_t s = c.file->Scan(static_cast<int8_t>(c.keyNumber), start, c.key, c.sink);
+  if (s != 0 && s != kBtrEndOfFile) return s;
+  c.batchStatus = s == kBtrEndOfFile || c.pastRange ? kBtrEndOfFile : 0;
+  c.batchSize = static_cast<uint16_t>(std::min<int>(c.batchSize * 4, kLargestBatch));
+  return 0;
 }
 
 // A single record into the buffer (also the call that positions a scan).
@@ -307,6 +357,7 @@ int16_t Read(Cursor& c, uint16_t op) {
 
 // The next batch after the current record.
 int16_t ReadBatch(Cursor& c) {
+  if (c.fromStorage) return ScanBatch(c, kScanContinue);
   const size_t room = (c.buffer.size() - 2) / (kExtendedHeader + c.extract);
   const auto count = static_cast<uint16_t>(std::min<size_t>(c.batchSize, room));
   uint8_t* d = c.buffer.data();
@@ -346,7 +397,7 @@ int16_t Advance(Cursor& c) {
   if (c.next >= c.inBatch) {
     if (c.batchStatus == kBtrEndOfFile) return kBtrEndOfFile;
     if (int16_t s = ReadBatch(c); s != 0) {
-      if (!ExtendedRefused(s)) return s;
+      if (c.fromStorage || !ExtendedRefused(s)) return s;
       c.extended = false;
       return Read(c, c.keyNumber < 0 ? kOpStepNext : kOpGetNext);
     }
@@ -360,11 +411,28 @@ int16_t Advance(Cursor& c) {
   return 0;
 }
 
+// Where a scan from the storage starts for the positioning `op`.
+int8_t ScanStartOf(uint16_t op) {
+  switch (op) {
+    case kOpGetGreater: return kScanGreater;
+    case kOpGetGreaterEqual: return kScanGreaterEqual;
+    default: return kScanFirst;
+  }
+}
+
 // Starts a scan with the positioning `op`: the record it finds is the first row, and the
-// batches follow it (a batch starting with it would read it again).
+// batches follow it (a batch starting with it would read it again). From the storage, the
+// first batch holds it.
 int16_t Start(Cursor& c, uint16_t op) {
   c.batchSize = kFirstBatch;
   c.batchStatus = 0;
+  c.pastRange = false;
+  c.fromStorage = c.vt->fromStorage;
+  if (c.fromStorage) {
+    const int16_t s = ScanBatch(c, ScanStartOf(op));
+    if (s != kBtrInvalidOperation) return s != 0 ? s : Advance(c);
+    c.vt->fromStorage = c.fromStorage = false;
+  }
   return Read(c, op);
 }
 
@@ -382,7 +450,10 @@ int Filter(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int argc, 
   c->batchStatus = 0;
   c->term.clear();
   if (idxNum == 0 || idxNum > static_cast<int>(t.keys.size()) || !idxStr) {
-    if (c->keyNumber < 0) return Settle(*c, Start(*c, kOpStepFirst));
+    if (c->keyNumber < 0 || !idxStr || idxStr[0] != kKeyOrder) {
+      c->keyNumber = -1;
+      return Settle(*c, Start(*c, kOpStepFirst));
+    }
     c->plan = &t.keys[0];
     return Settle(*c, Start(*c, kOpGetFirst));
   }
@@ -450,6 +521,37 @@ void Result(sqlite3_context* ctx, const Value& v) {
   }
 }
 
+// Integers, floats and packed decimals of the whole field straight to SQLite, as Decode reads
+// them but without its dispatch (a scan reads one for every row and column); false for other
+// fields.
+bool ResultNumber(sqlite3_context* ctx, const FieldFormat& f, const uint8_t* p, size_t available) {
+  if (available < f.size) return false;
+  const bool integer = f.type == kInteger || f.type == kAutoIncrement;
+  if (integer && f.size == 4) {
+    int32_t v;
+    std::memcpy(&v, p, 4);
+    sqlite3_result_int64(ctx, v);
+    return true;
+  }
+  if (integer && f.size == 2) {
+    int16_t v;
+    std::memcpy(&v, p, 2);
+    sqlite3_result_int64(ctx, v);
+    return true;
+  }
+  if (f.type == kFloat && f.size == 8) {
+    double v;
+    std::memcpy(&v, p, 8);
+    sqlite3_result_double(ctx, v);
+    return true;
+  }
+  if (f.type == kDecimal || f.type == kMoney) {
+    Result(ctx, DecodePacked(p, f.size, f.type == kMoney ? 2 : f.decimals));
+    return true;
+  }
+  return false;
+}
+
 int ColumnValue(sqlite3_vtab_cursor* base, sqlite3_context* ctx, int i) {
   auto* c = reinterpret_cast<Cursor*>(base);
   const auto& cols = c->vt->table->columns;
@@ -459,7 +561,8 @@ int ColumnValue(sqlite3_vtab_cursor* base, sqlite3_context* ctx, int i) {
   }
   const Column& col = cols[i];
   const size_t avail = c->length > col.offset ? c->length - col.offset : 0;
-  Result(ctx, Decode(col.format, c->row + col.offset, avail));
+  if (!ResultNumber(ctx, col.format, c->row + col.offset, avail))
+    Result(ctx, Decode(col.format, c->row + col.offset, avail));
   return SQLITE_OK;
 }
 

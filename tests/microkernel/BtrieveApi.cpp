@@ -34,6 +34,7 @@ const Api& Api::Get() {
     a.init = reinterpret_cast<BtrInit>(::dlsym(lib, "WBTRVINIT"));
     a.stop = reinterpret_cast<BtrStop>(::dlsym(lib, "WBTRVSTOP"));
     a.waitHook = reinterpret_cast<BtrWaitHook>(::dlsym(lib, "WBTRVWAITHOOK"));
+    a.scan = reinterpret_cast<BtrScan>(::dlsym(lib, "VADERSCANRECORDS"));
     return a;
   }();
   return api;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "microkernel/RecordScan.h"
+
 namespace vader::microkernel::test {
 
 using BtrCall = int16_t (*)(uint16_t, void*, void*, uint32_t*, void*, uint8_t, int8_t);
@@ -14,6 +16,7 @@ using BtrCallId = int16_t (*)(uint16_t, void*, void*, uint32_t*, void*, uint8_t,
 using BtrInit = int16_t (*)(const char*);
 using BtrStop = int16_t (*)();
 using BtrWaitHook = void* (*)(void*);
+using BtrScan = decltype(&::VADERSCANRECORDS);
 
 struct Api {
   BtrCall call = nullptr;
@@ -21,6 +24,7 @@ struct Api {
   BtrInit init = nullptr;
   BtrStop stop = nullptr;
   BtrWaitHook waitHook = nullptr;
+  BtrScan scan = nullptr;
   static const Api& Get();  // loads the library beside the test executable once
 };
 

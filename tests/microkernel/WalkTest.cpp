@@ -106,6 +106,34 @@ class WalkTest : public ApiTest, public ::testing::WithParamInterface<Writer> {
     EXPECT_EQ(id, seen.second.empty() ? 0 : IdOf(seen.second.front().substr(4))) << "op " << op;
   }
 
+  // A batch of `count` records of the walker's bulk scan on key 0 (physical: the physical
+  // order), checked against a fresh seek from the same place made just before it; `id` is the
+  // first record expected (0: none).
+  void ExpectScan(int8_t start, bool physical, int32_t id, uint16_t count) {
+    class Batch final : public RecordSink {
+     public:
+      explicit Batch(uint16_t room) : room_(room) {}
+      bool Take(uint32_t position, const uint8_t* data, uint32_t length) override {
+        rows.push_back(Le(position, 4) + std::string(reinterpret_cast<const char*>(data), length));
+        return rows.size() < room_;
+      }
+      std::vector<std::string> rows;
+
+     private:
+      size_t room_;
+    } batch(count);
+    const uint16_t op = start == kScanContinue ? (physical ? kStepNext : kGetNext)
+                                               : (physical ? kStepFirst : kGetFirst);
+    const Seen fresh = Fresh(op, count, false);
+    const int16_t s = Api::Get().scan(walker_.pb, nullptr, physical ? -1 : 0, start, nullptr, 0, &batch);
+    const Seen seen{s, batch.rows};
+    EXPECT_EQ(fresh, seen) << "start " << int{start};
+    EXPECT_EQ(id, seen.second.empty() ? 0 : IdOf(seen.second.front().substr(4)));
+    if (seen.second.empty()) return;
+    anchor_ = static_cast<uint32_t>(FromLe(seen.second.back(), 0, 4));
+    key_ = IdOf(seen.second.back().substr(4));
+  }
+
   File walker_, same_;
   ClientId otherId_{2};
   File other_{&otherId_};
@@ -164,6 +192,26 @@ TEST_P(WalkTest, PhysicalStepsSeeEveryChange) {
   ASSERT_EQ(0, Write('i', 110));
   ASSERT_EQ(0, Write('u', 90, 1));
   Expect(kStepNext, 70, 8);  // extended: 70, 80, 90, 100, 110, then the end
+}
+
+TEST_P(WalkTest, BulkScansSeeEveryChange) {
+  Use(GetParam());
+  if (ServerBackend()) return;  // the server's files are read through the operations
+  ExpectScan(kScanFirst, false, 10, 2);  // 10, 20, and the scan stays open
+  ASSERT_EQ(0, Write('i', 25));
+  ExpectScan(kScanContinue, false, 25, 2);
+  ASSERT_EQ(0, Write('d', 40));
+  ASSERT_EQ(0, Write('u', 50, 3));
+  ExpectScan(kScanContinue, false, 50, 2);
+  ASSERT_EQ(0, Write('i', 5));  // a new scan, as the next statement starts one, sees it
+  ExpectScan(kScanFirst, false, 5, 3);
+  ExpectScan(kScanFirst, false, 5, 3);  // nothing changed: the open scan hands over
+  ASSERT_EQ(0, Write('u', 10, 8));
+  ExpectScan(kScanFirst, false, 5, 3);
+  ExpectScan(kScanFirst, true, 10, 4);
+  ASSERT_EQ(0, Write('d', 50));
+  ASSERT_EQ(0, Write('i', 100));
+  ExpectScan(kScanContinue, true, 60, 10);  // to the end
 }
 
 std::string WriterName(const ::testing::TestParamInfo<Writer>& info) {

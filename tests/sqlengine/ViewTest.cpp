@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <tuple>
 
 #include "sqlengine/SqlApi.h"
 #include "sqlengine/Value.h"
@@ -343,4 +344,46 @@ TEST_F(SqlTest, StoredProceduresRunFromTheDictionary) {
 }
 
 }  // namespace
+TEST_F(SqlTest, ScansSeeOtherClientsCommitsAndTheSessionsOwnTransaction) {
+  const auto key = [&] { return Rows("SELECT Name FROM Customers WHERE Id = 6"); };
+  const auto range = [&] { return Rows("SELECT COUNT(*), SUM(Id) FROM Customers WHERE Id BETWEEN 3 AND 8"); };
+  const auto all = [&] { return Rows("SELECT COUNT(*), SUM(Id) FROM Customers"); };
+  const auto before = std::make_tuple(key(), range(), all());
+  EXPECT_EQ(std::vector<std::string>{"6|33"}, range());
+  // Another client's write between two statements.
+  BtrReader other(db + "/CUSTOMER.BTR");
+  std::string rec;
+  ASSERT_EQ(0, other.ById(6, rec));
+  std::memcpy(rec.data() + 4, "Elsewhere Ltd", 13);
+  std::memset(rec.data() + 17, ' ', 27);
+  ASSERT_EQ(0, other.Call(3, rec));
+  EXPECT_EQ(std::vector<std::string>{"Elsewhere Ltd"}, key());
+  // The session's own transaction, seen before it commits, and gone when it rolls back.
+  const std::vector<std::string> counted = all();
+  Compile("START TRANSACTION");
+  EXPECT_EQ(kNoticeUpdate, StatusOf("UPDATE Customers SET Name = 'Within' WHERE Id = 6"));
+  EXPECT_EQ(kNoticeDelete, StatusOf("DELETE FROM Customers WHERE Id = 7"));
+  Compile("INSERT INTO Customers (Id, Name) VALUES (5000, 'Added')");
+  EXPECT_EQ(std::vector<std::string>{"Within"}, key());
+  EXPECT_EQ(std::vector<std::string>{"5|26"}, range());
+  EXPECT_EQ(std::vector<std::string>{"Added"}, Rows("SELECT Name FROM Customers WHERE Id > 4999"));
+  const auto [count, sum] = std::make_pair(std::stol(counted[0]), std::stol(counted[0].substr(counted[0].find('|') + 1)));
+  EXPECT_EQ(std::vector<std::string>{std::to_string(count) + "|" + std::to_string(sum - 7 + 5000)}, all());
+  EXPECT_EQ(kNoticeRollback, StatusOf("ROLLBACK WORK"));
+  EXPECT_EQ(std::vector<std::string>{"Elsewhere Ltd"}, key());
+  EXPECT_EQ(std::get<1>(before), range());
+  EXPECT_EQ(counted, all());
+  // A key with duplicates, read from it and scanned whole, and in its order.
+  EXPECT_EQ(Rows("SELECT Id FROM Orders WHERE CustomerId BETWEEN 9 AND 11 ORDER BY Id"),
+            Rows("SELECT Id FROM Orders WHERE +CustomerId BETWEEN 9 AND 11 ORDER BY Id"));
+  std::vector<std::string> keyed = Rows("SELECT CustomerId, Id FROM Orders WHERE CustomerId >= 390");
+  EXPECT_TRUE(std::is_sorted(keyed.begin(), keyed.end(), [](const std::string& a, const std::string& b) {
+    return std::stoi(a) < std::stoi(b);
+  }));
+  std::vector<std::string> scanned = Rows("SELECT CustomerId, Id FROM Orders WHERE +CustomerId >= 390");
+  std::sort(keyed.begin(), keyed.end());
+  std::sort(scanned.begin(), scanned.end());
+  EXPECT_EQ(keyed, scanned);
+}
+
 }  // namespace vader::testing
