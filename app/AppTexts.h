@@ -89,6 +89,8 @@ inline constexpr const char* kRestructureStopped = "The restructure was stopped;
 inline constexpr const char* kDefinitionCharacterNotStored =
     "The character %s of the definition cannot be stored in the code page of the "
     "database.";
+inline constexpr const char* kCorrectTheMarkedRows =
+    "Correct the rows whose problem is shown beside them first.";
 inline constexpr const char* kCopyTable = "Copy table %s";
 inline constexpr const char* kNameOfTheCopy = "Name of the copy:";
 inline constexpr const char* kReplaceRecordsOf = "The table %s exists. Replace its records with those of %s?";
@@ -307,6 +309,7 @@ inline constexpr const char* kAll[] = {
     kRestructuredRecords,
     kRestructureStopped,
     kDefinitionCharacterNotStored,
+    kCorrectTheMarkedRows,
     kCopyTable,
     kNameOfTheCopy,
     kReplaceRecordsOf,
