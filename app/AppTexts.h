@@ -68,6 +68,11 @@ inline constexpr const char* kFlagCaseInsensitive = "case-insensitive";
 inline constexpr const char* kFlagAcs = "ACS";
 inline constexpr const char* kFlagNullValue = "null value";
 inline constexpr const char* kTableFileFacts = "Page size %s, record length %s, %s records";
+inline constexpr const char* kOwnerLevel = "Owner name: %s";
+inline constexpr const char* kOwnerLevelNone = "none";
+inline constexpr const char* kOwnerLevelReadOnly = "needed to change the records; read-only without it";
+inline constexpr const char* kOwnerLevelNameNeeded = "needed to read or change the records";
+inline constexpr const char* kOwnerLevelUnknown = "not known here";
 inline constexpr const char* kDefineOneTable = "The definition must describe exactly one table.";
 inline constexpr const char* kOnlyBtrieveTables =
     "Tables can be created and changed only in a Btrieve database.";
@@ -297,6 +302,11 @@ inline constexpr const char* kAll[] = {
     kFlagAcs,
     kFlagNullValue,
     kTableFileFacts,
+    kOwnerLevel,
+    kOwnerLevelNone,
+    kOwnerLevelReadOnly,
+    kOwnerLevelNameNeeded,
+    kOwnerLevelUnknown,
     kDefineOneTable,
     kOnlyBtrieveTables,
     kNewTable,

@@ -1441,6 +1441,31 @@ TEST_F(DataWindows, StructureSpeaksBtrieveAndTheDesignerRestructuresKeepingTheRe
             "Page size 4096, record length 171, 400 records");
 }
 
+// The structure view tells what the owner name of the table's file guards.
+TEST_F(DataWindows, TheStructureViewTellsTheOwnerLevel) {
+  const std::string vbutil = std::filesystem::path(VADER_EXECUTABLE).parent_path() / "vbutil";
+  const auto owner = [&](const char* file, const char* level) {
+    return std::system((vbutil + " owner set " + dir.File("sample/") + file + " Secret --level " +
+                        level + " >/dev/null 2>&1").c_str());
+  };
+  ASSERT_EQ(owner("SUPPLIER.BTR", "1"), 0);
+  ASSERT_EQ(owner("EMPLOYEE.BTR", "0"), 0);
+  TDatabaseForm* database = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(database, nullptr);
+  const auto level = [&](const char* table) {
+    database->ShowStructure(table);
+    return dynamic_cast<TLabel*>(
+               TAppWindows::Instance().OfKind<TStructureForm>().back()->FindComponent("OwnerLabel"))
+        ->Caption();
+  };
+  EXPECT_EQ(level("Customers"), "Owner name: none");
+  EXPECT_EQ(level("Suppliers"), "Owner name: needed to change the records; read-only without it");
+  EXPECT_EQ(level("Employees"), "Owner name: needed to read or change the records");
+  // Asking changed nothing: the file without an owner name still has none, the others theirs.
+  EXPECT_EQ(owner("CUSTOMER.BTR", "0"), 0);
+  EXPECT_NE(owner("SUPPLIER.BTR", "0"), 0);
+}
+
 // The designer's grids as the person fills them: a cell typed or chosen.
 void Edit(TTableDesignForm& designer, const char* grid, int row, int column,
           const std::string& text) {
