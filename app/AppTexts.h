@@ -96,6 +96,9 @@ inline constexpr const char* kDefinitionCharacterNotStored =
     "database.";
 inline constexpr const char* kCorrectTheMarkedRows =
     "Correct the rows whose problem is shown beside them first.";
+inline constexpr const char* kTableNeedsName = "The table needs a name of 1 to 20 characters.";
+inline constexpr const char* kTableNeedsFile =
+    "The table needs the name of its data file, of 1 to 64 characters.";
 inline constexpr const char* kCopyTable = "Copy table %s";
 inline constexpr const char* kNameOfTheCopy = "Name of the copy:";
 inline constexpr const char* kReplaceRecordsOf = "The table %s exists. Replace its records with those of %s?";
@@ -320,6 +323,8 @@ inline constexpr const char* kAll[] = {
     kRestructureStopped,
     kDefinitionCharacterNotStored,
     kCorrectTheMarkedRows,
+    kTableNeedsName,
+    kTableNeedsFile,
     kCopyTable,
     kNameOfTheCopy,
     kReplaceRecordsOf,

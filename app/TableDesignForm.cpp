@@ -35,8 +35,8 @@ constexpr const char* kPageSizes[] = {"512", "1024", "2048", "4096", "8192", "16
 std::string StoredDefinition(const std::string& shown, const std::string& codePage) {
   platform::EncodedText stored = platform::AnsiTextToNative(shown, codePage);
   if (!stored.refused.empty())
-    throw std::invalid_argument(
-        Format(texts::kDefinitionCharacterNotStored, {platform::CharacterCodeText(stored.refused)}));
+    throw std::invalid_argument(Format(texts::kDefinitionCharacterNotStored,
+                                       {platform::CharacterCodeText(stored.refused)}));
   return stored.bytes;
 }
 
@@ -72,7 +72,7 @@ TStrings PartCells(uint16_t number, const tools::IndexPart& p, uint16_t indexFla
 }
 
 // A button of a grid's column of buttons along its right edge.
-constexpr int kButtonWidth = 120;
+constexpr int kButtonWidth = 150;
 
 }  // namespace
 
@@ -109,8 +109,8 @@ void TTableDesignForm::LoadStored() {
     if (btrieve == nullptr) throw std::invalid_argument(Tr(texts::kOnlyBtrieveTables));
     TSessionLock lock(*database_->Database()->Session());
     CallEngineObject([&] {
-      definition = tools::FormatSchema(
-          DescribeBtrieveTable(*btrieve, database_->TableNameFor(table_)).def);
+      definition =
+          tools::FormatSchema(DescribeBtrieveTable(*btrieve, database_->TableNameFor(table_)).def);
     });
     definition =
         platform::NativeTextToAnsi(definition, database_->Database()->Handle()->TextCodePage());
@@ -120,19 +120,22 @@ void TTableDesignForm::LoadStored() {
 }
 
 void TTableDesignForm::BuildHeader() {
-  TPanel* header = AddPane(this, "TablePane", alTop, 72);
+  // A restructure keeps the table's name and file (the window's title names it): only the
+  // page size and the record kind are offered.
+  const bool creating = table_.empty();
+  const int top = creating ? 40 : 8;
+  TPanel* header = AddPane(this, "TablePane", alTop, top + 32);
   Place<TLabel>(header, "TableNameLabel", 12, 10, 100, 22)->SetCaption("Table name:");
   Place<TEdit>(header, "TableNameEdit", 116, 8, 180, 26);
   Place<TLabel>(header, "FileLabel", 310, 10, 50, 22)->SetCaption("File:");
   Place<TEdit>(header, "FileEdit", 364, 8, 200, 26);
-  Place<TLabel>(header, "PageSizeLabel", 12, 42, 100, 22)->SetCaption("Page size:");
-  Place<TComboBox>(header, "PageSizeCombo", 116, 40, 110, 26)
-      ->SetHint("The size of the data file's pages in bytes");
-  Place<TCheckBox>(header, "VariableCheck", 310, 40, 300, 26)
-      ->SetCaption("Variable-length records");
-  // A restructure keeps the table's name and file; the window's title names it.
   for (const char* name : {"TableNameLabel", "TableNameEdit", "FileLabel", "FileEdit"})
-    dynamic_cast<TControl*>(FindComponent(name))->SetVisible(table_.empty());
+    dynamic_cast<TControl*>(FindComponent(name))->SetVisible(creating);
+  Place<TLabel>(header, "PageSizeLabel", 12, top + 2, 100, 22)->SetCaption("Page size:");
+  Place<TComboBox>(header, "PageSizeCombo", 116, top, 110, 26)
+      ->SetHint("The size of the data file's pages in bytes");
+  Place<TCheckBox>(header, "VariableCheck", 310, top, 300, 26)
+      ->SetCaption("Variable-length records");
 }
 
 void TTableDesignForm::BuildButtons() {
@@ -146,8 +149,9 @@ void TTableDesignForm::BuildButtons() {
       foot, "StopButton", "&Stop", 164, 34, 140, [this] { Stop(); },
       "Stop the restructure; the table stays as it was");
   stop->SetVisible(false);
-  AddButton(foot, "CloseButton", "&Close", 608, 34, 140, [this] { CloseWindow(); })
-      ->SetAnchors({akRight, akTop});
+  AddButton(foot, "CloseButton", "&Close", 608, 34, 140, [this] {
+    CloseWindow();
+  })->SetAnchors({akRight, akTop});
 }
 
 void TTableDesignForm::BuildGridPage(TWinControl* page) {
@@ -179,8 +183,7 @@ void TTableDesignForm::BuildGridPage(TWinControl* page) {
   button(top, "FieldDownButton", "Move down", 3, [this] { MoveField(1); });
 
   Place<TLabel>(bottom, "IndexesLabel", 8, 4, 300, 22)->SetCaption("Indexes");
-  auto* indexes =
-      Place<TStringGrid>(bottom, "IndexGrid", 8, 28, gridWidth, bottom->Height() - 32);
+  auto* indexes = Place<TStringGrid>(bottom, "IndexGrid", 8, 28, gridWidth, bottom->Height() - 32);
   indexes->SetAnchors({akLeft, akTop, akRight, akBottom});
   indexes->AddColumn("Index", 46);
   indexes->AddColumn("Field", 110);
@@ -210,12 +213,14 @@ void TTableDesignForm::BuildTextPage(TWinControl* page) {
       ->SetAnchors({akLeft, akTop, akRight, akBottom});
   auto* types = Place<TLabel>(page, "TypesLabel", 8, height - 52, width - 16, 22);
   types->SetAnchors({akLeft, akRight, akBottom});
-  types->SetCaption("Types: string zstring lstring integer unsigned autoincrement float bfloat "
-                    "decimal money numeric date time logical currency timestamp");
+  types->SetCaption(
+      "Types: string zstring lstring integer unsigned autoincrement float bfloat "
+      "decimal money numeric date time logical currency timestamp");
   auto* flags = Place<TLabel>(page, "FlagsLabel", 8, height - 28, width - 16, 22);
   flags->SetAnchors({akLeft, akRight, akBottom});
-  flags->SetCaption("Index: duplicates modifiable null; part: nocase descending acs; "
-                    "a renamed field: from=OLDNAME");
+  flags->SetCaption(
+      "Index: duplicates modifiable null; part: nocase descending acs; "
+      "a renamed field: from=OLDNAME");
 }
 
 TStringGrid* TTableDesignForm::FieldGrid() const {
@@ -239,8 +244,8 @@ void TTableDesignForm::ShowDefinition(const tools::TableDef& def) {
   const std::string pageSize = std::to_string(def.pageSize);
   if (std::find(sizes.begin(), sizes.end(), pageSize) == sizes.end()) sizes.push_back(pageSize);
   pageSizes->SetItems(sizes);
-  pageSizes->SetItemIndex(static_cast<int>(
-      std::find(sizes.begin(), sizes.end(), pageSize) - sizes.begin()));
+  pageSizes->SetItemIndex(
+      static_cast<int>(std::find(sizes.begin(), sizes.end(), pageSize) - sizes.begin()));
   dynamic_cast<TCheckBox*>(FindComponent("VariableCheck"))->SetChecked(def.variable);
 
   TStringGrid* fields = FieldGrid();
@@ -326,7 +331,8 @@ void TTableDesignForm::FieldEdited(int row, int column) {
     const std::string& old = shownNames_[static_cast<std::size_t>(row)];
     TStringGrid* indexes = IndexGrid();
     for (int i = 0; i < static_cast<int>(indexes->Rows().size()); ++i)
-      if (!old.empty() && tools::SameName(indexes->Rows()[static_cast<std::size_t>(i)][icField], old))
+      if (!old.empty() &&
+          tools::SameName(indexes->Rows()[static_cast<std::size_t>(i)][icField], old))
         indexes->SetCell(i, icField, cells[fcName]);
   }
   CheckRows();
@@ -335,19 +341,33 @@ void TTableDesignForm::FieldEdited(int row, int column) {
 void TTableDesignForm::IndexEdited(int row, int column) {
   // Duplicates, modifiable and null value belong to the whole index: every part follows.
   TStringGrid* indexes = IndexGrid();
+  const TStrings cells = indexes->Rows()[static_cast<std::size_t>(row)];
+  const auto sameIndex = [&](int other) {
+    return other != row &&
+           indexes->Rows()[static_cast<std::size_t>(other)][icNumber] == cells[icNumber];
+  };
+  const int rows = static_cast<int>(indexes->Rows().size());
   if (column == icDuplicates || column == icModifiable || column == icNull) {
-    const TStrings cells = indexes->Rows()[static_cast<std::size_t>(row)];
-    for (int i = 0; i < static_cast<int>(indexes->Rows().size()); ++i)
-      if (indexes->Rows()[static_cast<std::size_t>(i)][icNumber] == cells[icNumber])
-        indexes->SetCell(i, column, cells[static_cast<std::size_t>(column)]);
+    for (int i = 0; i < rows; ++i)
+      if (sameIndex(i)) indexes->SetCell(i, column, cells[static_cast<std::size_t>(column)]);
+  } else if (column == icNumber) {
+    // A part moved to another index takes that index's flags.
+    for (int i = 0; i < rows; ++i) {
+      if (!sameIndex(i)) continue;
+      for (int flag : {icDuplicates, icModifiable, icNull})
+        indexes->SetCell(
+            row, flag,
+            indexes->Rows()[static_cast<std::size_t>(i)][static_cast<std::size_t>(flag)]);
+      break;
+    }
   }
   CheckRows();
 }
 
 void TTableDesignForm::AddField() {
   TStringGrid* fields = FieldGrid();
-  const int at = fields->Selected() >= 0 ? fields->Selected() + 1
-                                         : static_cast<int>(fields->Rows().size());
+  const int at =
+      fields->Selected() >= 0 ? fields->Selected() + 1 : static_cast<int>(fields->Rows().size());
   std::set<std::string> taken;
   for (const TStrings& row : fields->Rows()) taken.insert(tools::AsciiUpper(row[fcName]));
   int n = static_cast<int>(fields->Rows().size()) + 1;
@@ -435,6 +455,10 @@ std::optional<tools::TableDef> TTableDesignForm::DefinitionOfGrids() {
     def.name = base_.name;
     def.location = base_.location;
   }
+  if (def.name.empty() || def.name.size() > tools::kTableNameSize)
+    throw std::invalid_argument(Tr(texts::kTableNeedsName));
+  if (def.location.empty() || def.location.size() > tools::kLocationSize)
+    throw std::invalid_argument(Tr(texts::kTableNeedsFile));
   const auto* pageSizes = dynamic_cast<TComboBox*>(FindComponent("PageSizeCombo"));
   if (pageSizes->ItemIndex() >= 0)
     def.pageSize = static_cast<uint16_t>(
@@ -471,29 +495,32 @@ std::optional<tools::TableDef> TTableDesignForm::DefinitionOfGrids() {
 
 void TTableDesignForm::PageChosen() {
   const auto* pages = dynamic_cast<TPageControl*>(FindComponent("DesignPages"));
-  progress_.clear();
+  progress_ = {};
   try {
     if (pages->ActivePageIndex() == 1) {
       // The text shows what the grids describe, when they describe a table.
       if (const auto def = DefinitionOfGrids())
         dynamic_cast<TMemo*>(FindComponent("DefinitionMemo"))->SetText(tools::FormatSchema(*def));
       else
-        progress_ = Tr(texts::kCorrectTheMarkedRows);
+        progress_ = {texts::kCorrectTheMarkedRows, {}};
     } else {
       ShowDefinition(OneTable(ShownText()));
     }
   } catch (const std::exception& error) {
-    progress_ = Format(texts::kTheDefinitionIsWrong, {SchemaProblem(error.what())});
+    progress_ = {texts::kTheDefinitionIsWrong, {error.what()}};
   }
   ShowState();
 }
 
 void TTableDesignForm::ShowState() {
-  const std::string title = table_.empty() ? Tr(texts::kNewTable)
-                                           : Format(texts::kRestructureOf, {table_});
+  const std::string title =
+      table_.empty() ? Tr(texts::kNewTable) : Format(texts::kRestructureOf, {table_});
   if (Caption() != title) SetCaption(title);
-  if (auto* label = dynamic_cast<TLabel*>(FindComponent("ProgressLabel")))
-    label->SetCaption(progress_);
+  if (auto* label = dynamic_cast<TLabel*>(FindComponent("ProgressLabel"))) {
+    std::vector<std::string> values;
+    for (const std::string& value : progress_.values) values.push_back(SchemaProblem(value));
+    label->SetCaption(*progress_.designed ? Format(progress_.designed, values) : std::string());
+  }
   ShowProblems();
 }
 
@@ -565,15 +592,15 @@ bool TTableDesignForm::Restructure(const tools::TableDef& def) {
   if (!database_->CloseWindowsOfTable(table_)) return false;
   TRestructureOptions options;
   options.onProgress = [this](int64_t done, int64_t total, bool& stop) {
-    progress_ = Format(texts::kCopiedOfRecords, {std::to_string(done), std::to_string(total)});
+    progress_ = {texts::kCopiedOfRecords, {std::to_string(done), std::to_string(total)}};
     ShowState();
     Application().ProcessMessages();  // shows the progress and lets Stop be clicked
     stop = stop_;
   };
   options.onBadValue = [](const TBadValue& bad) {
     const TModalResult answer = MessageDlg(
-        Format(texts::kValueDoesNotConvert,
-               {std::to_string(bad.record), bad.field, bad.value}) + "\n" + bad.reason,
+        Format(texts::kValueDoesNotConvert, {std::to_string(bad.record), bad.field, bad.value}) +
+            "\n" + bad.reason,
         TMsgDlgType::mtConfirmation,
         {{mbYes, Tr(texts::kSetBlank)}, {mbNo, Tr(texts::kStopRestructure)}});
     return answer == mrYes ? TBadValueAction::Blank : TBadValueAction::Stop;
@@ -589,11 +616,11 @@ bool TTableDesignForm::Restructure(const tools::TableDef& def) {
     const TRestructureResult result =
         RestructureTable(database_->DatabaseName(), database_->TableNameFor(table_), def, options);
     finished();
-    progress_ = Format(texts::kRestructuredRecords, {std::to_string(result.records),
-                                                     std::to_string(result.blanked)});
+    progress_ = {texts::kRestructuredRecords,
+                 {std::to_string(result.records), std::to_string(result.blanked)}};
   } catch (...) {
     finished();
-    progress_ = stop_ ? Tr(texts::kRestructureStopped) : std::string();
+    progress_ = {stop_ ? texts::kRestructureStopped : "", {}};
     ShowState();
     if (stop_) return false;
     throw;

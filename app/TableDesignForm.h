@@ -78,7 +78,12 @@ class TTableDesignForm : public TAppForm {
   std::vector<TFieldRow> fieldRows_;
   std::vector<std::string> shownNames_;  // the field names as last checked, by row
   std::vector<std::optional<TRowProblem>> fieldProblems_, indexProblems_;
-  std::string progress_;
+  // What the line above the buttons tells (a designed text and its values), shown in the
+  // language of the moment.
+  struct {
+    const char* designed = "";
+    std::vector<std::string> values;
+  } progress_;
   bool running_ = false;
   bool stop_ = false;
 };

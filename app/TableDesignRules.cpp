@@ -79,10 +79,14 @@ std::string SizesOf(const TTypeRule& rule) {
 
 int MostDecimals(const TTypeRule& rule, uint16_t size) {
   switch (rule.decimals) {
-    case TDecimals::Packed: return 2 * size - 1;
-    case TDecimals::Digits: return rule.type == kTypeNumericSts ? size - 1 : size;
-    case TDecimals::Binary: return 15;
-    case TDecimals::None: break;
+    case TDecimals::Packed:
+      return 2 * size - 1;
+    case TDecimals::Digits:
+      return rule.type == kTypeNumericSts ? size - 1 : size;
+    case TDecimals::Binary:
+      return 15;
+    case TDecimals::None:
+      break;
   }
   return 0;
 }
@@ -94,18 +98,18 @@ TRowProblem Problem(int column, const char* designed, std::vector<std::string> v
 constexpr const char* kFieldNeedsName = "A field needs a name of 1 to 20 characters.";
 constexpr const char* kNameTwice = "Another field has the name %s.";
 constexpr const char* kUnknownType = "Choose the type of the field.";
-constexpr const char* kSizeOfType = "A %s field has a size of %s bytes.";
-constexpr const char* kDecimalsOfType = "A %s field of %s bytes holds 0 to %s decimals.";
-constexpr const char* kNoDecimals = "A %s field has no decimals.";
+constexpr const char* kSizeOfType = "A field of type %s has a size of %s bytes.";
+constexpr const char* kDecimalsOfType = "A field of type %s and %s bytes holds 0 to %s decimals.";
+constexpr const char* kNoDecimals = "A field of type %s has no decimals.";
 constexpr const char* kIndexNumber = "The index number is a number from 0 to 118.";
 constexpr const char* kNoSuchField = "There is no field %s.";
 constexpr const char* kNotAKey = "The field %s cannot be part of an index.";
 
 }  // namespace
 
-const std::vector<const char*> kDesignProblems = {kFieldNeedsName, kNameTwice,    kUnknownType,
+const std::vector<const char*> kDesignProblems = {kFieldNeedsName, kNameTwice,      kUnknownType,
                                                   kSizeOfType,     kDecimalsOfType, kNoDecimals,
-                                                  kIndexNumber,    kNoSuchField,  kNotAKey};
+                                                  kIndexNumber,    kNoSuchField,    kNotAKey};
 
 std::vector<std::string> DesignerTypeNames() {
   std::vector<std::string> names;
@@ -168,7 +172,9 @@ std::optional<TRowProblem> PartOfRow(const std::vector<std::string>& cells,
                                   [&](const FieldDef& f) { return SameName(f.name, part.field); });
   if (field == fields.end()) return Problem(icField, kNoSuchField, {part.field});
   if (!Indexable(field->type) || field->size > 255) return Problem(icField, kNotAKey, {part.field});
-  const auto ticked = [&](int column) { return !cells.at(static_cast<std::size_t>(column)).empty(); };
+  const auto ticked = [&](int column) {
+    return !cells.at(static_cast<std::size_t>(column)).empty();
+  };
   part.flags = 0;
   if (ticked(icDuplicates)) part.flags |= kIndexDuplicates;
   if (ticked(icModifiable)) part.flags |= kIndexModifiable;

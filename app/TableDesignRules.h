@@ -35,7 +35,15 @@ bool SizeFitsType(uint8_t type, uint16_t size);
 // The columns of the fields grid and of the index parts grid.
 enum TFieldColumn { fcName, fcType, fcSize, fcDecimals, fcProblem };
 enum TIndexColumn {
-  icNumber, icField, icDuplicates, icModifiable, icDescending, icNoCase, icAcs, icNull, icProblem
+  icNumber,
+  icField,
+  icDuplicates,
+  icModifiable,
+  icDescending,
+  icNoCase,
+  icAcs,
+  icNull,
+  icProblem
 };
 
 // The field a row of texts describes; a problem when it does not describe one (others: the
@@ -46,8 +54,8 @@ std::optional<TRowProblem> FieldOfRow(const std::vector<std::string>& cells,
 // The part an index row describes, with its index number; a problem when the field is not
 // one of Fields, cannot be a key, or the number is no index number.
 std::optional<TRowProblem> PartOfRow(const std::vector<std::string>& cells,
-                                     const std::vector<tools::FieldDef>& fields,
-                                     uint16_t& number, tools::IndexPart& part);
+                                     const std::vector<tools::FieldDef>& fields, uint16_t& number,
+                                     tools::IndexPart& part);
 
 // The designed texts of the problems, for the translators' list.
 extern const std::vector<const char*> kDesignProblems;

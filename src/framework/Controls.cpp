@@ -349,19 +349,16 @@ int TStringGrid::MarkedColumn(int row) const {
 
 void TStringGrid::SetMarkedColumn(int row, int column) {
   if (row < 0) return;
-  if (marks_.size() <= static_cast<std::size_t>(row)) marks_.resize(static_cast<std::size_t>(row) + 1, -1);
-  marks_[static_cast<std::size_t>(row)] = column;
-  Changed();
-}
-
-void TStringGrid::ClearMarks() {
-  marks_.clear();
+  const auto at = static_cast<std::size_t>(row);
+  if (marks_.size() <= at) marks_.resize(at + 1, -1);
+  marks_[at] = column;
   Changed();
 }
 
 void TStringGrid::EditedOnScreen(int row, int column, const std::string& text) {
   if (row < 0 || row >= static_cast<int>(Rows().size())) return;
-  if (column < 0 || column >= static_cast<int>(Rows()[static_cast<std::size_t>(row)].size())) return;
+  const auto& cells = Rows()[static_cast<std::size_t>(row)];
+  if (column < 0 || column >= static_cast<int>(cells.size())) return;
   SetCell(row, column, text);
   if (OnCellEdited) OnCellEdited(this, row, column);
 }

@@ -439,7 +439,6 @@ class TStringGrid : public TListView {
   // The marked column of a row, -1: none.
   int MarkedColumn(int row) const;
   void SetMarkedColumn(int row, int column);
-  void ClearMarks();
   // A cell typed, chosen or ticked on screen: stored, then OnCellEdited runs.
   void EditedOnScreen(int row, int column, const std::string& text);
   std::function<void(TComponent* sender, int row, int column)> OnCellEdited;

@@ -27,7 +27,8 @@ inline constexpr const char* kBeforeAnyTable = "'%s' before any 'table'";
 inline constexpr const char* kNoFieldIn = "no field %s in %s";
 inline constexpr const char* kIndexFieldCannotBeKey = "index %s: field %s cannot be a key";
 inline constexpr const char* kFieldCannotBeKey = "field %s cannot be a key";
-inline constexpr const char* kUnknownItem = "unknown item '%s' (expected table, field, index or part)";
+inline constexpr const char* kUnknownItem =
+    "unknown item '%s' (expected table, field, index or part)";
 inline constexpr const char* kFieldNameLength = "field name '%s' must have 1 to 20 characters";
 inline constexpr const char* kFieldTwice = "field %s is defined twice";
 inline constexpr const char* kFieldBeyondRecord = "field %s ends beyond the record";
@@ -35,20 +36,43 @@ inline constexpr const char* kIndexHasNoPart = "index %s has no part";
 inline constexpr const char* kIndexUnknownField = "index %s names unknown field %s";
 inline constexpr const char* kIndexTwice = "index %s twice";
 inline constexpr const char* kTableNameLength = "table name '%s' must have 1 to 20 characters";
-inline constexpr const char* kLocationLength = "the file location of %s must have 1 to 64 characters";
+inline constexpr const char* kLocationLength =
+    "the file location of %s must have 1 to 64 characters";
 inline constexpr const char* kTableHasNoField = "table %s has no field";
 inline constexpr const char* kNoTable = "the schema defines no table";
 inline constexpr const char* kFieldsTooLong = "the fields of %s are too long";
 
 inline constexpr const char* kSchemaProblems[] = {
-    kAtLine,          kUnterminatedQuote,     kAttributeWithoutName, kAttributeTwice,
-    kNotANumber,      kOutOfRange,            kUnknownAttribute,     kUnexpectedWord,
-    kTableNeedsNameAndFile, kFieldNeedsName,  kUnknownType,          kFieldNeedsSize,
-    kPartNeedsField,  kPartBeforeIndex,       kBeforeAnyTable,       kNoFieldIn,
-    kIndexFieldCannotBeKey, kFieldCannotBeKey, kUnknownItem,         kFieldNameLength,
-    kFieldTwice,      kFieldBeyondRecord,     kIndexHasNoPart,       kIndexUnknownField,
-    kIndexTwice,      kTableNameLength,       kLocationLength,       kTableHasNoField,
-    kNoTable,         kFieldsTooLong,
+    kAtLine,
+    kUnterminatedQuote,
+    kAttributeWithoutName,
+    kAttributeTwice,
+    kNotANumber,
+    kOutOfRange,
+    kUnknownAttribute,
+    kUnexpectedWord,
+    kTableNeedsNameAndFile,
+    kFieldNeedsName,
+    kUnknownType,
+    kFieldNeedsSize,
+    kPartNeedsField,
+    kPartBeforeIndex,
+    kBeforeAnyTable,
+    kNoFieldIn,
+    kIndexFieldCannotBeKey,
+    kFieldCannotBeKey,
+    kUnknownItem,
+    kFieldNameLength,
+    kFieldTwice,
+    kFieldBeyondRecord,
+    kIndexHasNoPart,
+    kIndexUnknownField,
+    kIndexTwice,
+    kTableNameLength,
+    kLocationLength,
+    kTableHasNoField,
+    kNoTable,
+    kFieldsTooLong,
 };
 
 // Format with each %s replaced by the next of Values, in order.

@@ -79,8 +79,10 @@ void ParseItem(TextLine& line, std::vector<TableDef>& tables, uint16_t& indexFla
     if (t.indexes.empty()) line.Fail(texts::kPartBeforeIndex);
     t.indexes.back().parts.push_back(ParsePart(line, indexFlags));
     const FieldDef* f = t.Field(t.indexes.back().parts.back().field);
-    if (!f) line.Fail(texts::Filled(texts::kNoFieldIn, {t.indexes.back().parts.back().field, t.name}));
-    if (!Indexable(f->type) || f->size > 255) line.Fail(texts::Filled(texts::kFieldCannotBeKey, {f->name}));
+    if (!f)
+      line.Fail(texts::Filled(texts::kNoFieldIn, {t.indexes.back().parts.back().field, t.name}));
+    if (!Indexable(f->type) || f->size > 255)
+      line.Fail(texts::Filled(texts::kFieldCannotBeKey, {f->name}));
   } else {
     line.Fail(texts::Filled(texts::kUnknownItem, {word}));
   }
@@ -122,7 +124,8 @@ void ValidateIndexes(const TableDef& t) {
       throw std::invalid_argument(texts::Filled(texts::kIndexHasNoPart, {which}));
     for (const IndexPart& p : index.parts) {
       const FieldDef* f = t.Field(p.field);
-      if (!f) throw std::invalid_argument(texts::Filled(texts::kIndexUnknownField, {which, p.field}));
+      if (!f)
+        throw std::invalid_argument(texts::Filled(texts::kIndexUnknownField, {which, p.field}));
       if (!Indexable(f->type) || f->size > 255)
         throw std::invalid_argument(texts::Filled(texts::kIndexFieldCannotBeKey, {which, f->name}));
     }
@@ -151,7 +154,8 @@ void ValidateTable(const TableDef& t) {
     throw std::invalid_argument(texts::Filled(texts::kTableNameLength, {t.name}));
   if (t.location.empty() || t.location.size() > kLocationSize)
     throw std::invalid_argument(texts::Filled(texts::kLocationLength, {t.name}));
-  if (t.fields.empty()) throw std::invalid_argument(texts::Filled(texts::kTableHasNoField, {t.name}));
+  if (t.fields.empty())
+    throw std::invalid_argument(texts::Filled(texts::kTableHasNoField, {t.name}));
   ValidateFields(t);
   ValidateIndexes(t);
 }
@@ -222,7 +226,8 @@ TableDef LaidOut(TableDef t) {
                             t.fields.back().offset + t.fields.back().size > t.recordLength;
   uint32_t offset = 0;
   for (FieldDef& f : t.fields) {
-    if (offset > 0xFFFF) throw std::invalid_argument(texts::Filled(texts::kFieldsTooLong, {t.name}));
+    if (offset > 0xFFFF)
+      throw std::invalid_argument(texts::Filled(texts::kFieldsTooLong, {t.name}));
     f.offset = static_cast<uint16_t>(offset);
     offset += f.size;
   }

@@ -53,10 +53,13 @@ TStringGridView::TStringGridView(TStringGrid* grid, QWidget* parent)
   connect(this, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
     if (!syncing_) TakeEdit(item);
   });
-  connect(this, &QTableWidget::currentCellChanged, this,
-          [this](int row, int, int, int) { if (!syncing_) grid_->SelectedOnScreen(row); });
+  connect(this, &QTableWidget::currentCellChanged, this, [this](int row, int, int, int) {
+    if (!syncing_) grid_->SelectedOnScreen(row);
+  });
   connect(horizontalHeader(), &QHeaderView::sectionResized, this,
-          [this](int column, int, int width) { if (!syncing_) grid_->ColumnResizedOnScreen(column, width); });
+          [this](int column, int, int width) {
+            if (!syncing_) grid_->ColumnResizedOnScreen(column, width);
+          });
 }
 
 void TStringGridView::TakeEdit(QTableWidgetItem* item) {
@@ -68,7 +71,8 @@ void TStringGridView::TakeEdit(QTableWidgetItem* item) {
     text = FromQString(item->text());
   // Handled after the table has finished with the item: the grid may change every row.
   QMetaObject::invokeMethod(
-      this, [this, row, column, text] { Guarded([&] { grid_->EditedOnScreen(row, column, text); }); },
+      this,
+      [this, row, column, text] { Guarded([&] { grid_->EditedOnScreen(row, column, text); }); },
       Qt::QueuedConnection);
 }
 
@@ -81,10 +85,10 @@ void TStringGridView::ShowColumns() {
   for (int i = 0; i < static_cast<int>(columns.size()); ++i) {
     setColumnWidth(i, columns[static_cast<std::size_t>(i)].width);
     // A new editor only when the choices changed: one may be open on screen.
-    const QStringList choices = grid_->ColumnKind(i) == TColumnKind::Choice
-                                    ? ToQStrings(grid_->Choices(i))
-                                    : QStringList();
-    if (choices_.size() <= static_cast<std::size_t>(i)) choices_.resize(static_cast<std::size_t>(i) + 1);
+    const QStringList choices =
+        grid_->ColumnKind(i) == TColumnKind::Choice ? ToQStrings(grid_->Choices(i)) : QStringList();
+    if (choices_.size() <= static_cast<std::size_t>(i))
+      choices_.resize(static_cast<std::size_t>(i) + 1);
     if (choices_[static_cast<std::size_t>(i)] == choices && itemDelegateForColumn(i)) continue;
     QAbstractItemDelegate* old = itemDelegateForColumn(i);
     setItemDelegateForColumn(i, choices.isEmpty() ? nullptr : new ChoiceDelegate(choices, this));
@@ -123,8 +127,9 @@ void TStringGridView::Sync() {
     const TStrings& cells = rows[static_cast<std::size_t>(row)];
     for (int column = 0; column < columnCount(); ++column)
       ShowCell(row, column,
-               static_cast<std::size_t>(column) < cells.size() ? cells[static_cast<std::size_t>(column)]
-                                                               : std::string());
+               static_cast<std::size_t>(column) < cells.size()
+                   ? cells[static_cast<std::size_t>(column)]
+                   : std::string());
   }
   const int selected = grid_->Selected();
   if (selected != currentRow() && selected < rowCount())

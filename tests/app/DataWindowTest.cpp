@@ -1492,7 +1492,7 @@ TEST_F(DataWindows, ATableMadeInTheGridDesignerIsCreatedAndReadBack) {
   Edit(designer, "FieldGrid", 3, fcType, "INTEGER");
   Edit(designer, "FieldGrid", 3, fcSize, "3");  // no integer has 3 bytes: told at the row
   auto* fields = dynamic_cast<TStringGrid*>(designer.FindComponent("FieldGrid"));
-  EXPECT_EQ(fields->Rows()[3][fcProblem], "A INTEGER field has a size of 1, 2, 4, 8 bytes.");
+  EXPECT_EQ(fields->Rows()[3][fcProblem], "A field of type INTEGER has a size of 1, 2, 4, 8 bytes.");
   EXPECT_EQ(fields->MarkedColumn(3), fcSize);
   EXPECT_EQ(fields->MarkedColumn(2), -1);
   EXPECT_FALSE(designer.Apply());
@@ -1578,7 +1578,7 @@ TEST_F(DataWindows, TheDesignerGridOnScreenAndItsProblemsInTheLanguage) {
   QApplication::processEvents();
   EXPECT_EQ(GridRows(designer, "FieldGrid")[1][fcSize], "0");
   EXPECT_EQ(grid->item(1, fcProblem)->text().toStdString(),
-            "A ZSTRING field has a size of 2 - 65535 bytes.");
+            "A field of type ZSTRING has a size of 2 - 65535 bytes.");
   EXPECT_NE(grid->item(1, fcSize)->background(), grid->item(1, fcName)->background());
 
   SetLanguageFile(platform::ExecutableDirectory() + "lang/German.txt");
