@@ -159,15 +159,19 @@ void TTableDesignForm::BuildGridPage(TWinControl* page) {
   AddSplitter(page, "Splitter", alTop);
   TPanel* bottom = AddPane(page, "IndexesPane", alClient);
 
+  // Each grid under its title, growing with the pane; its buttons along its right edge.
   const int gridWidth = top->Width() - kButtonWidth - 28;
-  Place<TLabel>(top, "FieldsLabel", 8, 4, 300, 22)->SetCaption("Fields");
-  auto* fields = Place<TStringGrid>(top, "FieldGrid", 8, 28, gridWidth, top->Height() - 32);
-  fields->SetAnchors({akLeft, akTop, akRight, akBottom});
-  fields->AddColumn("Field", 150);
-  fields->AddColumn("Type", 130);
-  fields->AddColumn("Size", 60);
-  fields->AddColumn("Decimals", 70);
-  fields->AddColumn("Problem", 200);
+  const auto grid = [&](TPanel* pane, const char* titleName, const char* title, const char* name,
+                        std::initializer_list<std::pair<const char*, int>> columns) {
+    Place<TLabel>(pane, titleName, 8, 4, 300, 22)->SetCaption(title);
+    auto* made = Place<TStringGrid>(pane, name, 8, 28, gridWidth, pane->Height() - 32);
+    made->SetAnchors({akLeft, akTop, akRight, akBottom});
+    for (const auto& [caption, width] : columns) made->AddColumn(caption, width);
+    return made;
+  };
+  auto* fields =
+      grid(top, "FieldsLabel", "Fields", "FieldGrid",
+           {{"Field", 150}, {"Type", 130}, {"Size", 60}, {"Decimals", 70}, {"Problem", 200}});
   fields->SetColumnKind(fcType, TColumnKind::Choice, DesignerTypeNames());
   fields->SetColumnKind(fcProblem, TColumnKind::Shown);
   fields->OnCellEdited = [this](TComponent*, int row, int column) { FieldEdited(row, column); };
@@ -182,18 +186,16 @@ void TTableDesignForm::BuildGridPage(TWinControl* page) {
   button(top, "FieldUpButton", "Move up", 2, [this] { MoveField(-1); });
   button(top, "FieldDownButton", "Move down", 3, [this] { MoveField(1); });
 
-  Place<TLabel>(bottom, "IndexesLabel", 8, 4, 300, 22)->SetCaption("Indexes");
-  auto* indexes = Place<TStringGrid>(bottom, "IndexGrid", 8, 28, gridWidth, bottom->Height() - 32);
-  indexes->SetAnchors({akLeft, akTop, akRight, akBottom});
-  indexes->AddColumn("Index", 46);
-  indexes->AddColumn("Field", 110);
-  indexes->AddColumn("Duplicates", 74);
-  indexes->AddColumn("Modifiable", 74);
-  indexes->AddColumn("Descending", 78);
-  indexes->AddColumn("Case-insensitive", 104);
-  indexes->AddColumn("ACS", 40);
-  indexes->AddColumn("Null value", 70);
-  indexes->AddColumn("Problem", 200);
+  auto* indexes = grid(bottom, "IndexesLabel", "Indexes", "IndexGrid",
+                       {{"Index", 46},
+                        {"Field", 110},
+                        {"Duplicates", 74},
+                        {"Modifiable", 74},
+                        {"Descending", 78},
+                        {"Case-insensitive", 104},
+                        {"ACS", 40},
+                        {"Null value", 70},
+                        {"Problem", 200}});
   for (int column : {icDuplicates, icModifiable, icDescending, icNoCase, icAcs, icNull})
     indexes->SetColumnKind(column, TColumnKind::Check);
   indexes->SetColumnKind(icProblem, TColumnKind::Shown);
