@@ -157,6 +157,18 @@ void TAppWindows::Close(TForm* form) {
   });
 }
 
+void TAppWindows::CloseNow(TForm* form) {
+  for (auto it = forms_.begin(); it != forms_.end(); ++it) {
+    if (it->get() != form) continue;
+    std::unique_ptr<TAppForm> gone = std::move(*it);
+    forms_.erase(it);
+    gone->SaveLayout();
+    if (auto* loop = dynamic_cast<ui::TQtEventLoop*>(Application().EventLoop()))
+      loop->Hide(gone.get());
+    return;
+  }
+}
+
 bool TAppWindows::CanCloseAll() {
   for (auto it = forms_.rbegin(); it != forms_.rend(); ++it)
     if (!(*it)->CanClose()) return false;

@@ -91,6 +91,9 @@ class TAppWindows {
     return shown;
   }
   void Close(TForm* form);
+  // Closes the window at once (its files are closed on return); only for a window whose own
+  // event is not running.
+  void CloseNow(TForm* form);
   void CloseAll();
   // Asks every open window, the last opened first, whether it may close; false as soon as
   // one may not (the person chose to go on with it).

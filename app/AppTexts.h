@@ -68,6 +68,11 @@ inline constexpr const char* kFlagCaseInsensitive = "case-insensitive";
 inline constexpr const char* kFlagAcs = "ACS";
 inline constexpr const char* kFlagNullValue = "null value";
 inline constexpr const char* kTableFileFacts = "Page size %s, record length %s, %s records";
+inline constexpr const char* kOwnerLevel = "Owner name: %s";
+inline constexpr const char* kOwnerLevelNone = "none";
+inline constexpr const char* kOwnerLevelReadOnly = "needed to change the records; read-only without it";
+inline constexpr const char* kOwnerLevelNameNeeded = "needed to read or change the records";
+inline constexpr const char* kOwnerLevelUnknown = "not known here";
 inline constexpr const char* kDefineOneTable = "The definition must describe exactly one table.";
 inline constexpr const char* kOnlyBtrieveTables =
     "Tables can be created and changed only in a Btrieve database.";
@@ -89,6 +94,11 @@ inline constexpr const char* kRestructureStopped = "The restructure was stopped;
 inline constexpr const char* kDefinitionCharacterNotStored =
     "The character %s of the definition cannot be stored in the code page of the "
     "database.";
+inline constexpr const char* kCorrectTheMarkedRows =
+    "Correct the rows whose problem is shown beside them first.";
+inline constexpr const char* kTableNeedsName = "The table needs a name of 1 to 20 characters.";
+inline constexpr const char* kTableNeedsFile =
+    "The table needs the name of its data file, of 1 to 64 characters.";
 inline constexpr const char* kCopyTable = "Copy table %s";
 inline constexpr const char* kNameOfTheCopy = "Name of the copy:";
 inline constexpr const char* kReplaceRecordsOf = "The table %s exists. Replace its records with those of %s?";
@@ -295,6 +305,11 @@ inline constexpr const char* kAll[] = {
     kFlagAcs,
     kFlagNullValue,
     kTableFileFacts,
+    kOwnerLevel,
+    kOwnerLevelNone,
+    kOwnerLevelReadOnly,
+    kOwnerLevelNameNeeded,
+    kOwnerLevelUnknown,
     kDefineOneTable,
     kOnlyBtrieveTables,
     kNewTable,
@@ -307,6 +322,9 @@ inline constexpr const char* kAll[] = {
     kRestructuredRecords,
     kRestructureStopped,
     kDefinitionCharacterNotStored,
+    kCorrectTheMarkedRows,
+    kTableNeedsName,
+    kTableNeedsFile,
     kCopyTable,
     kNameOfTheCopy,
     kReplaceRecordsOf,

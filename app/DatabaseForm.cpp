@@ -518,7 +518,14 @@ bool TDatabaseForm::CloseWindowsOfTable(const std::string& /*table*/) {
     MessageDlg(Tr(texts::kPostOrCancelFirst), TMsgDlgType::mtInformation, mbOK, 0);
     return false;
   }
-  CloseWindowsOfDatabase();
+  // At once, the last opened first (details before their masters): the table's file must be
+  // closed before it changes, which happens in this same event.
+  const auto closeNow = [this](auto forms) {
+    for (auto it = forms.rbegin(); it != forms.rend(); ++it)
+      if ((*it)->DatabaseForm() == this) TAppWindows::Instance().CloseNow(*it);
+  };
+  closeNow(TAppWindows::Instance().OfKind<TSqlForm>());
+  closeNow(TAppWindows::Instance().OfKind<TDataForm>());
   return true;
 }
 

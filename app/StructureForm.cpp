@@ -7,11 +7,59 @@
 #include "DatabaseForm.h"
 #include "btrieve/BtrCreate.h"
 #include "btrieve/BtrDbase.h"
+#include "btrieve/BtrConst.h"
+#include "btrieve/BtrWObj.h"
+#include "engine/BseErrs.h"
 #include "platform/CodePage.h"
 #include "tools/NativeTypes.h"
 #include "tools/TextLines.h"
 
 namespace vader::app {
+namespace {
+
+constexpr uint16_t kSetOwner = 29;
+constexpr int16_t kAccessDenied = 46;
+constexpr int16_t kInvalidOwner = 51;
+
+// What the owner name of the data file of `table` guards, found as a program without the name
+// meets it: an open refused (the name is needed for any access), or a file that opens but
+// refuses changes (read-only without the name). A Set Owner without a name is refused either
+// way and changes nothing: a file opened for reading only refuses it as such, one without an
+// owner name refuses the empty name. Unknown where the file cannot be written here anyway.
+TOwnerLevel ProbeOwnerLevel(TBtrDatabase& db, const std::string& table, bool writableHere) {
+  DictionaryFile entry{};
+  const std::string path = db.FindTableFile(table.c_str(), entry);
+  TWinBtr file(db.ClientIDRef());
+  try {
+    file.Open(path, {}, OpenNormal);
+  } catch (const EVaderEngineError&) {
+    return file.GetStatus() == kInvalidOwner ? TOwnerLevel::NameForAnyAccess : TOwnerLevel::Unknown;
+  }
+  if (!writableHere) return TOwnerLevel::Unknown;
+  file.ClearKey(kFullKeyLength);
+  char none = 0;
+  try {
+    file.CallDirect(kSetOwner, &none, 0);
+  } catch (const EVaderEngineError&) {
+  }
+  switch (file.GetStatus()) {
+    case kAccessDenied: return TOwnerLevel::ReadOnlyWithoutName;
+    case kInvalidOwner: return TOwnerLevel::None;
+    default: return TOwnerLevel::Unknown;
+  }
+}
+
+const char* OwnerLevelText(TOwnerLevel level) {
+  switch (level) {
+    case TOwnerLevel::None: return texts::kOwnerLevelNone;
+    case TOwnerLevel::ReadOnlyWithoutName: return texts::kOwnerLevelReadOnly;
+    case TOwnerLevel::NameForAnyAccess: return texts::kOwnerLevelNameNeeded;
+    case TOwnerLevel::Unknown: break;
+  }
+  return texts::kOwnerLevelUnknown;
+}
+
+}  // namespace
 
 std::vector<const char*> IndexFlagTexts(uint16_t flags) {
   std::vector<const char*> texts;
@@ -34,7 +82,7 @@ TStructureForm::TStructureForm(TComponent* owner, TDatabaseForm* database, const
   // the file's facts and the Restructure button along the bottom.
   TPanel* top = AddPane(this, "FieldsPane", alTop, 270);
   AddSplitter(this, "Splitter", alTop);
-  TPanel* foot = AddPane(this, "FactsPane", alBottom, 76);
+  TPanel* foot = AddPane(this, "FactsPane", alBottom, 100);
   TPanel* bottom = AddPane(this, "IndexesPane", alClient);
   Place<TLabel>(top, "FieldsLabel", 12, 8, 300, 22)->SetCaption("Fields");
   auto* fields = Place<TListView>(top, "FieldList", 12, 32, 676, 234);
@@ -53,8 +101,9 @@ TStructureForm::TStructureForm(TComponent* owner, TDatabaseForm* database, const
   indexes->AddColumn("Flags", 270);
 
   Place<TLabel>(foot, "FactsLabel", 12, 4, 676, 22)->SetAnchors({akLeft, akTop, akRight});
+  Place<TLabel>(foot, "OwnerLabel", 12, 28, 676, 22)->SetAnchors({akLeft, akTop, akRight});
   AddButton(
-      foot, "RestructureButton", "&Restructure...", 12, 32, 140,
+      foot, "RestructureButton", "&Restructure...", 12, 56, 140,
       [this] { database_->RestructureTable(tableName_); },
       "Change the fields and indexes of the table, keeping its records");
 
@@ -85,6 +134,13 @@ TStructureForm::TStructureForm(TComponent* owner, TDatabaseForm* database, const
   pageSize_ = description.def.pageSize;
   recordLength_ = description.def.RecordLength();
   records_ = description.records;
+  {
+    TSessionLock lock(*database->Database()->Session());
+    const std::string plainName = table;
+    CallEngineObject([&] {
+      ownerLevel_ = ProbeOwnerLevel(*btrieve, plainName, !database->TableReadOnly(table));
+    });
+  }
 }
 
 void TStructureForm::ShowState() {
@@ -102,6 +158,8 @@ void TStructureForm::ShowState() {
     facts->SetCaption(Format(texts::kTableFileFacts,
                              {std::to_string(pageSize_), std::to_string(recordLength_),
                               records_ < 0 ? "?" : std::to_string(records_)}));
+  if (auto* owner = dynamic_cast<TLabel*>(FindComponent("OwnerLabel")))
+    owner->SetCaption(Format(texts::kOwnerLevel, {Tr(OwnerLevelText(ownerLevel_))}));
 }
 
 }  // namespace vader::app

@@ -1,7 +1,7 @@
 #pragma once
 // The structure of one table in Btrieve's terms: its fields (name, Btrieve type, offset, size,
 // decimals) and its indexes (segments, unique, the key flags) from the dictionary, with the
-// data file's page size, record length and record count. "Restructure..." opens the designer.
+// data file's page size, record length, record count and what its owner name guards. "Restructure..." opens the designer.
 
 #include <string>
 #include <vector>
@@ -11,6 +11,9 @@
 namespace vader::app {
 
 class TDatabaseForm;
+
+// What the owner name of a table's data file guards.
+enum class TOwnerLevel { Unknown, None, ReadOnlyWithoutName, NameForAnyAccess };
 
 class TStructureForm : public TAppForm {
  public:
@@ -26,6 +29,7 @@ class TStructureForm : public TAppForm {
   std::vector<uint16_t> indexFlags_;  // per index row, shown as words of the language
   uint16_t pageSize_ = 0, recordLength_ = 0;
   int32_t records_ = -1;
+  TOwnerLevel ownerLevel_ = TOwnerLevel::Unknown;
 };
 
 // The key flags of INDEX.DDF flags, as designed texts (translated when shown).

@@ -19,6 +19,7 @@
 #include "DatabaseForm.h"
 #include "QtPrompts.h"
 #include "SqlForm.h"
+#include "TableDesignRules.h"
 #include "components/TableRestructure.h"
 #include "framework/DBConsts.h"
 #include "framework/Dialogs.h"
@@ -26,6 +27,7 @@
 #include "platform/CodePage.h"
 #include "platform/WindowMessages.h"
 #include "shell/Startup.h"
+#include "tools/SchemaTexts.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/FormWindow.h"
 #include "ui/QtEventLoop.h"
@@ -201,6 +203,8 @@ int UseWindows(vader::ui::TQtEventLoop& loop, vader::app::TMainForm& form,
     collector.Add(vader::SRestructureStopped);
     collector.Add(vader::SRestructureCountMismatch);
     for (const char* text : vader::app::texts::kFilterProblems) collector.Add(text);
+    for (const char* text : vader::tools::texts::kSchemaProblems) collector.Add(text);
+    for (const char* text : vader::app::kDesignProblems) collector.Add(text);
     for (const char* text : vader::ui::ErrorExplanations()) collector.Add(text);
     PrintUntranslated(collector.Texts());
     return 0;

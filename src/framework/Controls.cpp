@@ -295,9 +295,72 @@ void TListView::ClearRows() {
   Changed();
 }
 
+void TListView::InsertRow(int row, TStrings cells) {
+  const auto at = static_cast<std::size_t>(std::clamp(row, 0, static_cast<int>(rows_.size())));
+  rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at), std::move(cells));
+  Changed();
+}
+
+void TListView::DeleteRow(int row) {
+  if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+  rows_.erase(rows_.begin() + row);
+  if (selected_ >= static_cast<int>(rows_.size())) selected_ = static_cast<int>(rows_.size()) - 1;
+  Changed();
+}
+
+void TListView::MoveRow(int from, int to) {
+  const int count = static_cast<int>(rows_.size());
+  if (from < 0 || from >= count || to < 0 || to >= count || from == to) return;
+  TStrings moved = std::move(rows_[static_cast<std::size_t>(from)]);
+  rows_.erase(rows_.begin() + from);
+  rows_.insert(rows_.begin() + to, std::move(moved));
+  if (selected_ == from) selected_ = to;
+  Changed();
+}
+
 void TListView::SetSelected(int row) {
   selected_ = row;
   Changed();
+}
+
+void TStringGrid::SetColumnKind(int column, TColumnKind kind, TStrings choices) {
+  if (column < 0) return;
+  if (kinds_.size() <= static_cast<std::size_t>(column))
+    kinds_.resize(static_cast<std::size_t>(column) + 1);
+  kinds_[static_cast<std::size_t>(column)] = {kind, std::move(choices)};
+  Changed();
+}
+
+TStringGrid::TColumnKind TStringGrid::ColumnKind(int column) const {
+  if (column < 0 || static_cast<std::size_t>(column) >= kinds_.size()) return TColumnKind::Text;
+  return kinds_[static_cast<std::size_t>(column)].kind;
+}
+
+const TStrings& TStringGrid::Choices(int column) const {
+  static const TStrings none;
+  if (column < 0 || static_cast<std::size_t>(column) >= kinds_.size()) return none;
+  return kinds_[static_cast<std::size_t>(column)].choices;
+}
+
+int TStringGrid::MarkedColumn(int row) const {
+  if (row < 0 || static_cast<std::size_t>(row) >= marks_.size()) return -1;
+  return marks_[static_cast<std::size_t>(row)];
+}
+
+void TStringGrid::SetMarkedColumn(int row, int column) {
+  if (row < 0) return;
+  const auto at = static_cast<std::size_t>(row);
+  if (marks_.size() <= at) marks_.resize(at + 1, -1);
+  marks_[at] = column;
+  Changed();
+}
+
+void TStringGrid::EditedOnScreen(int row, int column, const std::string& text) {
+  if (row < 0 || row >= static_cast<int>(Rows().size())) return;
+  const auto& cells = Rows()[static_cast<std::size_t>(row)];
+  if (column < 0 || column >= static_cast<int>(cells.size())) return;
+  SetCell(row, column, text);
+  if (OnCellEdited) OnCellEdited(this, row, column);
 }
 
 void TCheckBox::SetChecked(bool checked) {

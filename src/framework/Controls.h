@@ -370,6 +370,12 @@ class TPageControl : public TWinControl {
   TTabSheet* Pages(int index) const { return pages_.at(static_cast<std::size_t>(index)); }
   int ActivePageIndex() const { return activePage_; }
   void SetActivePageIndex(int index) { activePage_ = index; }
+  // A page chosen on screen: noted, then OnChange runs.
+  void ChosenOnScreen(int index) {
+    activePage_ = index;
+    if (OnChange) OnChange(this);
+  }
+  TNotifyEvent OnChange;
 
  protected:
   void PlaceAt(int left, int top, int width, int height) override;
@@ -402,6 +408,10 @@ class TListView : public TWinControl {
   void AddRow(TStrings cells);
   void SetCell(int row, int column, const std::string& text);
   void ClearRows();
+  void InsertRow(int row, TStrings cells);
+  void DeleteRow(int row);
+  // Moves the row at From to To, the rows between closing up; the selection follows it.
+  void MoveRow(int from, int to);
   // The selected row, -1: none. Selecting on screen sets it without telling the peer back.
   int Selected() const { return selected_; }
   void SetSelected(int row);
@@ -413,6 +423,33 @@ class TListView : public TWinControl {
   std::vector<Column> columns_;
   std::vector<TStrings> rows_;
   int selected_ = -1;
+};
+
+// A list whose cells the person edits in place: a column is typed into, chosen from a list of
+// texts, ticked ("1" ticked, "" not) or only shown. A row may have one cell marked as the one a
+// problem concerns (the problem itself is a text in a shown column).
+class TStringGrid : public TListView {
+ public:
+  using TListView::TListView;
+  enum class TColumnKind { Text, Choice, Check, Shown };
+  void SetColumnKind(int column, TColumnKind kind, TStrings choices = {});
+  TColumnKind ColumnKind(int column) const;
+  // The texts a Choice column offers.
+  const TStrings& Choices(int column) const;
+  // The marked column of a row, -1: none.
+  int MarkedColumn(int row) const;
+  void SetMarkedColumn(int row, int column);
+  // A cell typed, chosen or ticked on screen: stored, then OnCellEdited runs.
+  void EditedOnScreen(int row, int column, const std::string& text);
+  std::function<void(TComponent* sender, int row, int column)> OnCellEdited;
+
+ private:
+  struct KindOfColumn {
+    TColumnKind kind = TColumnKind::Text;
+    TStrings choices;
+  };
+  std::vector<KindOfColumn> kinds_;
+  std::vector<int> marks_;  // by row
 };
 
 // Menu items are owned by the window; their tree is kept through the parent item.

@@ -13,7 +13,7 @@ namespace {
 void ParseTableLine(TextLine& line, TableDef& t) {
   t.name = line.Text("name");
   t.location = line.Text("file");
-  if (t.name.empty() || t.location.empty()) line.Fail("'table' needs name=... and file=...");
+  if (t.name.empty() || t.location.empty()) line.Fail(texts::kTableNeedsNameAndFile);
   t.pageSize = static_cast<uint16_t>(line.Number("page", 512, 65535, 4096));
   t.recordLength = static_cast<uint16_t>(line.Number("record", 1, 65535, 0));
   t.variable = line.Flag("variable");
@@ -23,13 +23,13 @@ void ParseTableLine(TextLine& line, TableDef& t) {
 FieldDef ParseField(TextLine& line, uint16_t nextOffset) {
   FieldDef f;
   f.name = line.Text("name");
-  if (f.name.empty()) line.Fail("'field' needs name=...");
+  if (f.name.empty()) line.Fail(texts::kFieldNeedsName);
   const std::string typeName = line.Text("type", "string");
   const auto type = TypeCode(typeName);
-  if (!type) line.Fail("unknown type '" + typeName + "'");
+  if (!type) line.Fail(texts::Filled(texts::kUnknownType, {typeName}));
   f.type = *type;
   f.size = static_cast<uint16_t>(line.Number("size", 1, 65535, 0));
-  if (!line.Has("size")) line.Fail("field " + f.name + " needs size=<bytes>");
+  if (!line.Has("size")) line.Fail(texts::Filled(texts::kFieldNeedsSize, {f.name}));
   f.offset = static_cast<uint16_t>(line.Number("offset", 0, 65535, nextOffset));
   f.decimals = static_cast<uint8_t>(line.Number("decimals", 0, 255, 0));
   f.flags = static_cast<uint16_t>(line.Number("flags", 0, 0xFFFF, 0));
@@ -50,7 +50,7 @@ uint16_t ParseIndexFlags(TextLine& line) {
 IndexPart ParsePart(TextLine& line, uint16_t indexFlags) {
   IndexPart p;
   p.field = line.Text("field");
-  if (p.field.empty()) line.Fail("'part' needs field=...");
+  if (p.field.empty()) line.Fail(texts::kPartNeedsField);
   p.flags = indexFlags;
   if (line.Flag("nocase")) p.flags |= kIndexNoCase;
   if (line.Flag("descending")) p.flags |= kIndexDescending;
@@ -65,7 +65,7 @@ void ParseItem(TextLine& line, std::vector<TableDef>& tables, uint16_t& indexFla
     ParseTableLine(line, tables.back());
     return;
   }
-  if (tables.empty()) line.Fail("'" + word + "' before any 'table'");
+  if (tables.empty()) line.Fail(texts::Filled(texts::kBeforeAnyTable, {word}));
   TableDef& t = tables.back();
   if (word == "field") {
     const uint16_t next = t.fields.empty() ? 0 : t.fields.back().offset + t.fields.back().size;
@@ -76,13 +76,15 @@ void ParseItem(TextLine& line, std::vector<TableDef>& tables, uint16_t& indexFla
     indexFlags = ParseIndexFlags(line);
     t.indexes.push_back(index);
   } else if (word == "part") {
-    if (t.indexes.empty()) line.Fail("'part' before any 'index'");
+    if (t.indexes.empty()) line.Fail(texts::kPartBeforeIndex);
     t.indexes.back().parts.push_back(ParsePart(line, indexFlags));
     const FieldDef* f = t.Field(t.indexes.back().parts.back().field);
-    if (!f) line.Fail("no field " + t.indexes.back().parts.back().field + " in " + t.name);
-    if (!Indexable(f->type) || f->size > 255) line.Fail("field " + f->name + " cannot be a key");
+    if (!f)
+      line.Fail(texts::Filled(texts::kNoFieldIn, {t.indexes.back().parts.back().field, t.name}));
+    if (!Indexable(f->type) || f->size > 255)
+      line.Fail(texts::Filled(texts::kFieldCannotBeKey, {f->name}));
   } else {
-    line.Fail("unknown item '" + word + "' (expected table, field, index or part)");
+    line.Fail(texts::Filled(texts::kUnknownItem, {word}));
   }
 }
 
@@ -103,26 +105,29 @@ void ValidateFields(const TableDef& t) {
   std::set<std::string> names;
   for (const FieldDef& f : t.fields) {
     if (f.name.empty() || f.name.size() > kFieldNameSize)
-      throw std::invalid_argument("field name '" + f.name + "' must have 1 to 20 characters");
+      throw std::invalid_argument(texts::Filled(texts::kFieldNameLength, {f.name}));
     if (!names.insert(AsciiUpper(f.name)).second)
-      throw std::invalid_argument("field " + f.name + " is defined twice");
+      throw std::invalid_argument(texts::Filled(texts::kFieldTwice, {f.name}));
     // In a variable-length table the last fields may lie in the variable part.
     if (!t.variable && f.offset + f.size > t.RecordLength())
-      throw std::invalid_argument("field " + f.name + " ends beyond the record");
+      throw std::invalid_argument(texts::Filled(texts::kFieldBeyondRecord, {f.name}));
   }
 }
 
 void ValidateIndexes(const TableDef& t) {
   std::set<uint16_t> numbers;
   for (const IndexDef& index : t.indexes) {
-    const std::string which = "index " + std::to_string(index.number);
-    if (!numbers.insert(index.number).second) throw std::invalid_argument(which + " twice");
-    if (index.parts.empty()) throw std::invalid_argument(which + " has no part");
+    const std::string which = std::to_string(index.number);
+    if (!numbers.insert(index.number).second)
+      throw std::invalid_argument(texts::Filled(texts::kIndexTwice, {which}));
+    if (index.parts.empty())
+      throw std::invalid_argument(texts::Filled(texts::kIndexHasNoPart, {which}));
     for (const IndexPart& p : index.parts) {
       const FieldDef* f = t.Field(p.field);
-      if (!f) throw std::invalid_argument(which + " names unknown field " + p.field);
+      if (!f)
+        throw std::invalid_argument(texts::Filled(texts::kIndexUnknownField, {which, p.field}));
       if (!Indexable(f->type) || f->size > 255)
-        throw std::invalid_argument(which + ": field " + f->name + " cannot be a key");
+        throw std::invalid_argument(texts::Filled(texts::kIndexFieldCannotBeKey, {which, f->name}));
     }
   }
 }
@@ -146,10 +151,11 @@ uint16_t TableDef::RecordLength() const {
 
 void ValidateTable(const TableDef& t) {
   if (t.name.empty() || t.name.size() > kTableNameSize)
-    throw std::invalid_argument("table name '" + t.name + "' must have 1 to 20 characters");
+    throw std::invalid_argument(texts::Filled(texts::kTableNameLength, {t.name}));
   if (t.location.empty() || t.location.size() > kLocationSize)
-    throw std::invalid_argument("the file location of " + t.name + " must have 1 to 64 characters");
-  if (t.fields.empty()) throw std::invalid_argument("table " + t.name + " has no field");
+    throw std::invalid_argument(texts::Filled(texts::kLocationLength, {t.name}));
+  if (t.fields.empty())
+    throw std::invalid_argument(texts::Filled(texts::kTableHasNoField, {t.name}));
   ValidateFields(t);
   ValidateIndexes(t);
 }
@@ -168,7 +174,7 @@ std::vector<TableDef> ParseSchema(const std::string& text) {
       line.Fail(e.what());
     }
   }
-  if (tables.empty()) throw ParseError(0, "the schema defines no table");
+  if (tables.empty()) throw ParseError(0, texts::kNoTable);
   for (size_t i = 0; i < tables.size(); ++i) {
     try {
       ValidateTable(tables[i]);
@@ -190,6 +196,7 @@ std::string FormatSchema(const TableDef& t) {
     out += "field name=" + QuoteValue(f.name) + " type=" + TypeName(f.type) +
            " offset=" + std::to_string(f.offset) + " size=" + std::to_string(f.size);
     if (f.decimals) out += " decimals=" + std::to_string(f.decimals);
+    if (!f.from.empty()) out += " from=" + QuoteValue(f.from);
     if (f.flags & kFieldNoCase) out += " nocase";
     if (f.flags & kFieldNullable) out += " nullable";
     if (f.flags & ~(kFieldNoCase | kFieldNullable))
@@ -219,7 +226,8 @@ TableDef LaidOut(TableDef t) {
                             t.fields.back().offset + t.fields.back().size > t.recordLength;
   uint32_t offset = 0;
   for (FieldDef& f : t.fields) {
-    if (offset > 0xFFFF) throw std::invalid_argument("the fields of " + t.name + " are too long");
+    if (offset > 0xFFFF)
+      throw std::invalid_argument(texts::Filled(texts::kFieldsTooLong, {t.name}));
     f.offset = static_cast<uint16_t>(offset);
     offset += f.size;
   }

@@ -36,7 +36,7 @@ std::vector<std::string> Tokenize(const std::string& line, int number) {
       inToken = true;
     }
   }
-  if (quoted) throw ParseError(number, "unterminated quote");
+  if (quoted) throw ParseError(number, texts::kUnterminatedQuote);
   if (inToken) tokens.push_back(current);
   return tokens;
 }
@@ -53,9 +53,9 @@ TextLine::TextLine(int line, std::vector<std::string> tokens) : line_(line) {
       continue;
     }
     const std::string name = AsciiLower(t.substr(0, eq));
-    if (name.empty()) Fail("an attribute has no name: '" + t + "'");
+    if (name.empty()) Fail(texts::Filled(texts::kAttributeWithoutName, {t}));
     if (!attributes_.emplace(name, t.substr(eq + 1)).second)
-      Fail("attribute '" + name + "' is given twice");
+      Fail(texts::Filled(texts::kAttributeTwice, {name}));
   }
   positionalUsed_.assign(positional_.size(), false);
 }
@@ -90,11 +90,11 @@ int64_t TextLine::ParseNumber(const std::string& what, const std::string& text, 
                      std::all_of(digits.begin(), digits.end(), [hex](unsigned char c) {
                        return hex ? std::isxdigit(c) != 0 : std::isdigit(c) != 0;
                      });
-  if (!valid) Fail(what + " is not a number: '" + text + "'");
+  if (!valid) Fail(texts::Filled(texts::kNotANumber, {what, text}));
   const int64_t v = std::strtoll(digits.c_str(), nullptr, hex ? 16 : 10);
   if (v < min || v > max)
-    Fail(what + " " + text + " is out of range (" + std::to_string(min) + " to " +
-         std::to_string(max) + ")");
+    Fail(texts::Filled(texts::kOutOfRange,
+                       {what, text, std::to_string(min), std::to_string(max)}));
   return v;
 }
 
@@ -107,9 +107,23 @@ int64_t TextLine::Number(const std::string& name, int64_t min, int64_t max, int6
 
 void TextLine::Finish() const {
   for (const auto& [name, value] : attributes_)
-    if (!used_.count(name)) Fail("unknown attribute '" + name + "' for '" + word_ + "'");
+    if (!used_.count(name)) Fail(texts::Filled(texts::kUnknownAttribute, {name, word_}));
   for (size_t i = 0; i < positional_.size(); ++i)
-    if (!positionalUsed_[i]) Fail("unexpected word '" + positional_[i] + "' for '" + word_ + "'");
+    if (!positionalUsed_[i]) Fail(texts::Filled(texts::kUnexpectedWord, {positional_[i], word_}));
+}
+
+std::string texts::Filled(const char* format, std::initializer_list<std::string> values) {
+  std::string out;
+  auto value = values.begin();
+  for (const char* c = format; *c; ++c) {
+    if (c[0] == '%' && c[1] == 's' && value != values.end()) {
+      out += *value++;
+      ++c;
+    } else {
+      out += *c;
+    }
+  }
+  return out;
 }
 
 std::vector<TextLine> ParseLines(const std::string& text) {

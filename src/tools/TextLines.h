@@ -9,12 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "tools/SchemaTexts.h"
+
 namespace vader::tools {
 
 class ParseError : public std::runtime_error {
  public:
   ParseError(int line, const std::string& message)
-      : std::runtime_error("line " + std::to_string(line) + ": " + message), line_(line) {}
+      : std::runtime_error(texts::Filled(texts::kAtLine, {std::to_string(line), message})),
+        line_(line) {}
   int Line() const { return line_; }
 
  private:

@@ -38,6 +38,7 @@
 #include "ui/NumberedTextEdit.h"
 #include "ui/QtText.h"
 #include "ui/SqlHighlighter.h"
+#include "ui/StringGridView.h"
 
 namespace vader::ui {
 namespace {
@@ -464,6 +465,10 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
     auto* view = new TDBGridView(container);
     return peer(view, [view, grid] { view->Sync(grid); });
   }
+  if (auto* stringGrid = As<TStringGrid>(c)) {
+    auto* view = new TStringGridView(stringGrid, container);
+    return peer(view, [view] { view->Sync(); });
+  }
   if (auto* list = As<TListView>(c)) {
     auto* tree = new QTreeWidget(container);
     tree->setRootIsDecorated(false);
@@ -572,7 +577,7 @@ QWidget* TFormWindow::Realise(TControl* c, QWidget* container) {
     }
     tabs->setCurrentIndex(pages->ActivePageIndex());
     QObject::connect(tabs, &QTabWidget::currentChanged, tabs,
-                     [pages](int index) { pages->SetActivePageIndex(index); });
+                     [pages](int index) { Guarded([&] { pages->ChosenOnScreen(index); }); });
     return peer(tabs, [tabs, c] { SetTip(tabs, c); });
   }
   if (auto* tabSet = As<TTabSet>(c)) {

@@ -28,6 +28,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <QTreeWidget>
+#include <QTableWidget>
+#include <map>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -1437,6 +1439,159 @@ TEST_F(DataWindows, StructureSpeaksBtrieveAndTheDesignerRestructuresKeepingTheRe
                                       ->FindComponent("FactsLabel"))
                 ->Caption(),
             "Page size 4096, record length 171, 400 records");
+}
+
+// The structure view tells what the owner name of the table's file guards.
+TEST_F(DataWindows, TheStructureViewTellsTheOwnerLevel) {
+  const std::string vbutil = std::filesystem::path(VADER_EXECUTABLE).parent_path() / "vbutil";
+  const auto owner = [&](const char* file, const char* level) {
+    return std::system((vbutil + " owner set " + dir.File("sample/") + file + " Secret --level " +
+                        level + " >/dev/null 2>&1").c_str());
+  };
+  ASSERT_EQ(owner("SUPPLIER.BTR", "1"), 0);
+  ASSERT_EQ(owner("EMPLOYEE.BTR", "0"), 0);
+  TDatabaseForm* database = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(database, nullptr);
+  const auto level = [&](const char* table) {
+    database->ShowStructure(table);
+    return dynamic_cast<TLabel*>(
+               TAppWindows::Instance().OfKind<TStructureForm>().back()->FindComponent("OwnerLabel"))
+        ->Caption();
+  };
+  EXPECT_EQ(level("Customers"), "Owner name: none");
+  EXPECT_EQ(level("Suppliers"), "Owner name: needed to change the records; read-only without it");
+  EXPECT_EQ(level("Employees"), "Owner name: needed to read or change the records");
+  // Asking changed nothing: the file without an owner name still has none, the others theirs.
+  EXPECT_EQ(owner("CUSTOMER.BTR", "0"), 0);
+  EXPECT_NE(owner("SUPPLIER.BTR", "0"), 0);
+}
+
+// The designer's grids as the person fills them: a cell typed or chosen.
+void Edit(TTableDesignForm& designer, const char* grid, int row, int column,
+          const std::string& text) {
+  dynamic_cast<TStringGrid*>(designer.FindComponent(grid))->EditedOnScreen(row, column, text);
+}
+const std::vector<TStrings>& GridRows(TTableDesignForm& designer, const char* grid) {
+  return dynamic_cast<TStringGrid*>(designer.FindComponent(grid))->Rows();
+}
+
+TEST_F(DataWindows, ATableMadeInTheGridDesignerIsCreatedAndReadBack) {
+  TDatabaseForm* database = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(database, nullptr);
+  database->NewTable();
+  TTableDesignForm& designer = *TAppWindows::Instance().OfKind<TTableDesignForm>().back();
+  dynamic_cast<TEdit*>(designer.FindComponent("TableNameEdit"))->SetText("Parts");
+  dynamic_cast<TEdit*>(designer.FindComponent("FileEdit"))->SetText("PARTS.BTR");
+  designer.AddField();
+  Edit(designer, "FieldGrid", 2, fcName, "Price");
+  Edit(designer, "FieldGrid", 2, fcType, "DECIMAL");  // the type's own size and decimals
+  EXPECT_EQ(GridRows(designer, "FieldGrid")[2][fcSize], "8");
+  EXPECT_EQ(GridRows(designer, "FieldGrid")[2][fcDecimals], "2");
+  designer.AddField();
+  Edit(designer, "FieldGrid", 3, fcName, "Qty");
+  Edit(designer, "FieldGrid", 3, fcType, "INTEGER");
+  Edit(designer, "FieldGrid", 3, fcSize, "3");  // no integer has 3 bytes: told at the row
+  auto* fields = dynamic_cast<TStringGrid*>(designer.FindComponent("FieldGrid"));
+  EXPECT_EQ(fields->Rows()[3][fcProblem], "A field of type INTEGER has a size of 1, 2, 4, 8 bytes.");
+  EXPECT_EQ(fields->MarkedColumn(3), fcSize);
+  EXPECT_EQ(fields->MarkedColumn(2), -1);
+  EXPECT_FALSE(designer.Apply());
+  EXPECT_EQ(LastMessage(), "Correct the rows whose problem is shown beside them first.");
+  Edit(designer, "FieldGrid", 3, fcSize, "2");
+  EXPECT_EQ(fields->Rows()[3][fcProblem], "");
+  // An index on Name (duplicates allowed) and Price, the price descending.
+  designer.AddIndex();
+  Edit(designer, "IndexGrid", 1, icField, "Name");
+  Edit(designer, "IndexGrid", 1, icDuplicates, "1");
+  designer.AddSegment();
+  ASSERT_EQ(GridRows(designer, "IndexGrid").size(), 3u);
+  EXPECT_EQ(GridRows(designer, "IndexGrid")[2][icField], "Price");
+  EXPECT_EQ(GridRows(designer, "IndexGrid")[2][icDuplicates], "1");
+  Edit(designer, "IndexGrid", 2, icDescending, "1");
+  ASSERT_TRUE(designer.Apply()) << LastMessage();
+
+  database->ShowStructure("Parts");
+  auto* structure = TAppWindows::Instance().OfKind<TStructureForm>().back();
+  const auto& indexes = dynamic_cast<TListView*>(structure->FindComponent("IndexList"))->Rows();
+  ASSERT_EQ(indexes.size(), 2u);
+  EXPECT_EQ(indexes[1][1], "Name + Price");
+  EXPECT_EQ(indexes[1][3], "duplicates, modifiable, descending");
+  TDataForm& parts = Data("Parts");
+  parts.Table().Insert();
+  parts.Table().FieldByName("Name")->SetAsString("Bolt");
+  parts.Table().FieldByName("Price")->SetAsString("1.25");
+  parts.Table().FieldByName("Qty")->SetAsString("700");
+  parts.Table().Post();
+  parts.CloseWindow();
+  TDataForm& again = Data("Parts");
+  again.Table().First();
+  EXPECT_EQ(Field(again, "Name"), "Bolt");
+  EXPECT_EQ(again.Table().FieldByName("Price")->AsFloat(), 1.25);
+  EXPECT_EQ(Field(again, "Qty"), "700");
+  EXPECT_EQ(Field(again, "Id"), "1");
+}
+
+TEST_F(DataWindows, AFieldRenamedOrMovedInTheGridKeepsItsValues) {
+  TDataForm& before = Data("Customers");
+  std::map<std::string, std::pair<std::string, std::string>> stored;  // Id: Name, City
+  for (before.Table().First(); !before.Table().Eof(); before.Table().Next())
+    stored[Field(before, "Id")] = {Field(before, "Name"), Field(before, "City")};
+  TDatabaseForm* database = TAppWindows::Instance().OfKind<TDatabaseForm>().back();
+  database->RestructureTable("Customers");
+  TTableDesignForm& designer = *TAppWindows::Instance().OfKind<TTableDesignForm>().back();
+  ASSERT_EQ(GridRows(designer, "FieldGrid")[1][fcName], "Name");
+  ASSERT_EQ(GridRows(designer, "FieldGrid")[3][fcName], "City");
+  Edit(designer, "FieldGrid", 1, fcName, "FullName");
+  // The index on Name follows the new name.
+  EXPECT_EQ(GridRows(designer, "IndexGrid")[1][icField], "FullName");
+  auto* fields = dynamic_cast<TStringGrid*>(designer.FindComponent("FieldGrid"));
+  fields->SetSelected(3);
+  designer.MoveField(-1);  // City before Address
+  ASSERT_EQ(GridRows(designer, "FieldGrid")[2][fcName], "City");
+  answer = mrYes;
+  ASSERT_TRUE(designer.Apply()) << LastMessage();
+
+  TDataForm& after = Data("Customers");
+  std::size_t same = 0;
+  for (after.Table().First(); !after.Table().Eof(); after.Table().Next()) {
+    const auto& old = stored[Field(after, "Id")];
+    same += Field(after, "FullName") == old.first && Field(after, "City") == old.second;
+  }
+  EXPECT_EQ(same, stored.size());
+  EXPECT_EQ(after.Table().FindField("Name"), nullptr);
+}
+
+// On screen: a cell typed into reaches the grid, the type column offers the types, a cell
+// with a problem is marked; a wrong text definition is told in the person's language.
+TEST_F(DataWindows, TheDesignerGridOnScreenAndItsProblemsInTheLanguage) {
+  TDatabaseForm* database = TDatabaseForm::OpenDatabase(dir.File("sample"));
+  ASSERT_NE(database, nullptr);
+  database->NewTable();
+  TTableDesignForm& designer = *TAppWindows::Instance().OfKind<TTableDesignForm>().back();
+  loop.Show(&designer);
+  QApplication::processEvents();
+  auto* grid = loop.WindowOf(&designer)->findChild<QTableWidget*>("FieldGrid");
+  ASSERT_NE(grid, nullptr);
+  ASSERT_EQ(grid->rowCount(), 2);
+  EXPECT_NE(grid->itemDelegateForColumn(fcType), nullptr);
+  grid->item(1, fcSize)->setText("0");
+  QApplication::processEvents();
+  EXPECT_EQ(GridRows(designer, "FieldGrid")[1][fcSize], "0");
+  EXPECT_EQ(grid->item(1, fcProblem)->text().toStdString(),
+            "A field of type ZSTRING has a size of 2 - 65535 bytes.");
+  EXPECT_NE(grid->item(1, fcSize)->background(), grid->item(1, fcName)->background());
+
+  SetLanguageFile(platform::ExecutableDirectory() + "lang/German.txt");
+  designer.Retranslate();
+  const std::string problem = GridRows(designer, "FieldGrid")[1][fcProblem];
+  EXPECT_EQ(problem.rfind("Ein Feld vom Typ ZSTRING hat eine Gr", 0), 0u) << problem;
+  dynamic_cast<TPageControl*>(designer.FindComponent("DesignPages"))->ChosenOnScreen(1);
+  designer.SetDefinition("table name=T file=T.BTR\nfield name=A type=integer size=4\n");
+  dynamic_cast<TMemo*>(designer.FindComponent("DefinitionMemo"))
+      ->SetText("table name=T file=T.BTR\nfield name=A type=intger size=4\n");
+  EXPECT_FALSE(designer.Apply());
+  EXPECT_EQ(LastMessage(), "Die Definition ist fehlerhaft: Zeile 2: unbekannter Typ 'intger'");
+  SetLanguageFile("");
 }
 
 }  // namespace
