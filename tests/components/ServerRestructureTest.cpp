@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "TableRows.h"
 #include "common/TempDir.h"
 #include "components/BtrMain.h"
 #include "components/BtrMainTable.h"
@@ -22,7 +23,7 @@
 namespace vader {
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;
+using testing::Rows;
 
 constexpr const char* kWiderCustomers = R"(table name=Customers file=CUSTOMER.BTR
 field name=Id type=autoincrement size=4
@@ -54,22 +55,9 @@ class ServerRestructure : public ::testing::Test {
     BtrMainShutdown();
     unsetenv(platform::kRegistryEnvironmentVariable);
   }
-  TtbTable& Make(const std::string& name) {
-    auto* t = new TtbTable(owner.get());
-    t->SetDatabaseName(db);
-    t->SetTableName(name);
-    return *t;
-  }
+  TtbTable& Make(const std::string& name) { return testing::NewTable(owner.get(), db, name); }
   Rows Read(const std::string& table, const std::vector<std::string>& fields) {
-    TtbTable& t = Make(table);
-    t.Open();
-    Rows rows;
-    for (t.First(); !t.Eof(); t.Next()) {
-      rows.emplace_back();
-      for (const std::string& f : fields) rows.back().push_back(t.FieldByName(f)->AsString());
-    }
-    t.Close();
-    return rows;
+    return testing::ReadRows(Make(table), fields);
   }
   tools::TableDef Described(const std::string& table) {
     return tools::Dictionary(db, tools::kSampleDictionaryOwner).Table(table);

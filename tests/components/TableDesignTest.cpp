@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "SampleFixture.h"
+#include "TableRows.h"
 #include "btrieve/BtrConst.h"
 #include "btrieve/BtrCreate.h"
 #include "btrieve/BtrDbase.h"
@@ -27,27 +28,13 @@ namespace vader {
 namespace {
 
 using testing::ErrorOf;
-using Rows = std::vector<std::vector<std::string>>;
+using testing::Rows;
 
 class TableDesign : public testing::SampleFixture {
  protected:
-  TtbTable& Make(const std::string& name) {
-    auto* t = new TtbTable(owner.get());
-    t->SetDatabaseName(db);
-    t->SetTableName(name);
-    return *t;
-  }
-  // Every record as the texts of the named fields, in the order of the first index.
+  TtbTable& Make(const std::string& name) { return testing::NewTable(owner.get(), db, name); }
   Rows Read(const std::string& table, const std::vector<std::string>& fields) {
-    TtbTable& t = Make(table);
-    t.Open();
-    Rows rows;
-    for (t.First(); !t.Eof(); t.Next()) {
-      rows.emplace_back();
-      for (const std::string& f : fields) rows.back().push_back(t.FieldByName(f)->AsString());
-    }
-    t.Close();
-    return rows;
+    return testing::ReadRows(Make(table), fields);
   }
   // The batch move's copy mode from table `from` into a new table `to` (of database `into`).
   void BatchCopy(const std::string& from, const std::string& to, const std::string& into = "") {
