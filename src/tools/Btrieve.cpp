@@ -10,7 +10,7 @@ BtrieveError::BtrieveError(int16_t status, const std::string& what)
                          ")"),
       status_(status) {}
 
-std::string StatusText(int16_t status) {
+const char* KnownStatusText(int16_t status) {
   static const std::map<int16_t, const char*> texts = {
       {1, "the operation is invalid"},
       {2, "I/O error"},
@@ -45,7 +45,12 @@ std::string StatusText(int16_t status) {
       {95, "the connection to the server is lost"},
   };
   const auto it = texts.find(status);
-  return it == texts.end() ? "record manager status" : it->second;
+  return it == texts.end() ? nullptr : it->second;
+}
+
+std::string StatusText(int16_t status) {
+  const char* text = KnownStatusText(status);
+  return text ? text : "record manager status";
 }
 
 BtrFile::~BtrFile() {

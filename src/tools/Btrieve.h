@@ -58,6 +58,8 @@ class BtrieveError : public std::runtime_error {
 
 // A short English text for the statuses a utility user commonly meets.
 std::string StatusText(int16_t status);
+// The same text, or nullptr for a status without one.
+const char* KnownStatusText(int16_t status);
 
 // One open file (one position block).
 class BtrFile {

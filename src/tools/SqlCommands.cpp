@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "sqlengine/XqlApi.h"
+#include "tools/Btrieve.h"
 #include "tools/Cli.h"
 
 namespace vader::tools {
@@ -73,7 +74,11 @@ std::string StatusMessage(int16_t s) {
     case 5: return "a unique key already holds that value";
     case 51: return "the owner name is invalid";
     case 84: case 85: return "the record or file is locked";
-    default: return "engine status";
+    default: {
+      // The record manager's statuses reach the statement's caller unchanged.
+      const char* text = KnownStatusText(s);
+      return text ? text : "engine status";
+    }
   }
 }
 
