@@ -72,6 +72,11 @@ inline constexpr const char* kOwnerLevel = "Owner name: %s";
 inline constexpr const char* kOwnerLevelNone = "none";
 inline constexpr const char* kOwnerLevelReadOnly = "needed to change the records; read-only without it";
 inline constexpr const char* kOwnerLevelNameNeeded = "needed to read or change the records";
+inline constexpr const char* kOwnerLevelReadOnlyEncrypted =
+    "needed to change the records; read-only without it (set with encryption)";
+inline constexpr const char* kOwnerLevelNameNeededEncrypted =
+    "needed to read or change the records (set with encryption)";
+inline constexpr const char* kOwnerLevelNotRecorded = "set; the file does not tell what it guards";
 inline constexpr const char* kOwnerLevelUnknown = "not known here";
 inline constexpr const char* kDefineOneTable = "The definition must describe exactly one table.";
 inline constexpr const char* kOnlyBtrieveTables =
@@ -309,6 +314,9 @@ inline constexpr const char* kAll[] = {
     kOwnerLevelNone,
     kOwnerLevelReadOnly,
     kOwnerLevelNameNeeded,
+    kOwnerLevelReadOnlyEncrypted,
+    kOwnerLevelNameNeededEncrypted,
+    kOwnerLevelNotRecorded,
     kOwnerLevelUnknown,
     kDefineOneTable,
     kOnlyBtrieveTables,

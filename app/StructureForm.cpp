@@ -5,10 +5,8 @@
 #include "AppTexts.h"
 #include "BrowseTable.h"
 #include "DatabaseForm.h"
-#include "btrieve/BtrCreate.h"
 #include "btrieve/BtrDbase.h"
 #include "btrieve/BtrConst.h"
-#include "btrieve/BtrWObj.h"
 #include "engine/BseErrs.h"
 #include "platform/CodePage.h"
 #include "tools/NativeTypes.h"
@@ -17,43 +15,14 @@
 namespace vader::app {
 namespace {
 
-constexpr uint16_t kSetOwner = 29;
-constexpr int16_t kAccessDenied = 46;
-constexpr int16_t kInvalidOwner = 51;
-
-// What the owner name of the data file of `table` guards, found as a program without the name
-// meets it: an open refused (the name is needed for any access), or a file that opens but
-// refuses changes (read-only without the name). A Set Owner without a name is refused either
-// way and changes nothing: a file opened for reading only refuses it as such, one without an
-// owner name refuses the empty name. Unknown where the file cannot be written here anyway.
-TOwnerLevel ProbeOwnerLevel(TBtrDatabase& db, const std::string& table, bool writableHere) {
-  DictionaryFile entry{};
-  const std::string path = db.FindTableFile(table.c_str(), entry);
-  TWinBtr file(db.ClientIDRef());
-  try {
-    file.Open(path, {}, OpenNormal);
-  } catch (const EVaderEngineError&) {
-    return file.GetStatus() == kInvalidOwner ? TOwnerLevel::NameForAnyAccess : TOwnerLevel::Unknown;
-  }
-  if (!writableHere) return TOwnerLevel::Unknown;
-  file.ClearKey(kFullKeyLength);
-  char none = 0;
-  try {
-    file.CallDirect(kSetOwner, &none, 0);
-  } catch (const EVaderEngineError&) {
-  }
-  switch (file.GetStatus()) {
-    case kAccessDenied: return TOwnerLevel::ReadOnlyWithoutName;
-    case kInvalidOwner: return TOwnerLevel::None;
-    default: return TOwnerLevel::Unknown;
-  }
-}
-
 const char* OwnerLevelText(TOwnerLevel level) {
   switch (level) {
     case TOwnerLevel::None: return texts::kOwnerLevelNone;
     case TOwnerLevel::ReadOnlyWithoutName: return texts::kOwnerLevelReadOnly;
     case TOwnerLevel::NameForAnyAccess: return texts::kOwnerLevelNameNeeded;
+    case TOwnerLevel::ReadOnlyWithoutNameEncrypted: return texts::kOwnerLevelReadOnlyEncrypted;
+    case TOwnerLevel::NameForAnyAccessEncrypted: return texts::kOwnerLevelNameNeededEncrypted;
+    case TOwnerLevel::NotRecorded: return texts::kOwnerLevelNotRecorded;
     case TOwnerLevel::Unknown: break;
   }
   return texts::kOwnerLevelUnknown;
@@ -134,13 +103,7 @@ TStructureForm::TStructureForm(TComponent* owner, TDatabaseForm* database, const
   pageSize_ = description.def.pageSize;
   recordLength_ = description.def.RecordLength();
   records_ = description.records;
-  {
-    TSessionLock lock(*database->Database()->Session());
-    const std::string plainName = table;
-    CallEngineObject([&] {
-      ownerLevel_ = ProbeOwnerLevel(*btrieve, plainName, !database->TableReadOnly(table));
-    });
-  }
+  ownerLevel_ = description.ownerLevel;
 }
 
 void TStructureForm::ShowState() {

@@ -7,13 +7,11 @@
 #include <vector>
 
 #include "AppForm.h"
+#include "btrieve/BtrCreate.h"
 
 namespace vader::app {
 
 class TDatabaseForm;
-
-// What the owner name of a table's data file guards.
-enum class TOwnerLevel { Unknown, None, ReadOnlyWithoutName, NameForAnyAccess };
 
 class TStructureForm : public TAppForm {
  public:

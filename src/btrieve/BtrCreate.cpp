@@ -22,6 +22,7 @@ namespace {
 
 constexpr char kDefaultExtension[] = ".BTR";
 constexpr int16_t B_FILE_NOT_FOUND = 12;
+constexpr int16_t B_INVALID_OWNER = 51;
 
 // Everything a new table is made of; ids are those of the definition it came from, replaced
 // by free ones when the entries are written.
@@ -248,6 +249,55 @@ bool ProvideExtensionFile(TBtrDatabase& db, TBtrDatabase& source) {
 
 }  // namespace
 
+TOwnerLevel OwnerLevelOfFileFlags(uint16_t fileFlags) {
+  if (!(fileFlags & tools::kFileOwnerName)) return TOwnerLevel::None;
+  if (fileFlags & tools::kFileOwnerLevelUnknown) return TOwnerLevel::NotRecorded;
+  const bool readOnly = fileFlags & tools::kFileOwnerReadOnly;
+  if (fileFlags & tools::kFileEncrypted)
+    return readOnly ? TOwnerLevel::ReadOnlyWithoutNameEncrypted
+                    : TOwnerLevel::NameForAnyAccessEncrypted;
+  return readOnly ? TOwnerLevel::ReadOnlyWithoutName : TOwnerLevel::NameForAnyAccess;
+}
+
+namespace {
+
+// Opens the data file for reading with the table's owner name; a name that does not fit may
+// still leave reading open without one (access levels 1 and 3).
+void OpenForReading(TWinBtr& file, const std::string& path, const std::string& owner) {
+  try {
+    file.Open(path, owner, OpenReadOnly);
+  } catch (const EBtrieveEngineError& e) {
+    if (e.NativeError() != B_INVALID_OWNER || owner.empty()) throw;
+    file.Open(path, {}, OpenReadOnly);
+  }
+}
+
+// Reads the data file's record length, page size, record count and owner level into
+// `description`; a file that cannot be read leaves them unknown.
+void DescribeDataFile(TBtrDatabase& db, const std::string& path, const std::string& owner,
+                      TTableDescription& description) {
+  tools::TableDef& def = description.def;
+  try {
+    TWinBtr file(db.ClientIDRef());
+    OpenForReading(file, path, owner);
+    uint8_t stat[kStatAreaSize] = {};
+    file.GetStat(stat);
+    const auto fileFlags = platform::Load<uint16_t>(stat + 10);
+    def.recordLength = static_cast<uint16_t>(file.GetRecordLength());
+    def.pageSize = static_cast<uint16_t>(file.GetPageSize());
+    def.variable = (fileFlags & tools::kFileVariable) != 0;
+    description.records = file.GetRecordCount();
+    description.ownerLevel = OwnerLevelOfFileFlags(fileFlags);
+  } catch (const EBtrieveEngineError& e) {
+    // Only the owner name opens the file: it guards reading as well as changing.
+    if (e.NativeError() == B_INVALID_OWNER) description.ownerLevel = TOwnerLevel::NameForAnyAccess;
+  } catch (const EVaderEngineError&) {
+    // A missing file still has its dictionary description.
+  }
+}
+
+}  // namespace
+
 TTableDescription DescribeBtrieveTable(TBtrDatabase& db, const std::string& name) {
   TTableDescription description;
   tools::TableDef& def = description.def;
@@ -259,18 +309,7 @@ TTableDescription DescribeBtrieveTable(TBtrDatabase& db, const std::string& name
   def.flags = entry.Flags;
   def.fields = FieldsOf(db, def.id);
   def.indexes = IndexesOf(db, def);
-  try {
-    TWinBtr file(db.ClientIDRef());
-    file.Open(path, TableNameOption(name, ";OWNER:").value_or(""), OpenReadOnly);
-    uint8_t stat[kStatAreaSize] = {};
-    file.GetStat(stat);
-    def.recordLength = static_cast<uint16_t>(file.GetRecordLength());
-    def.pageSize = static_cast<uint16_t>(file.GetPageSize());
-    def.variable = (platform::Load<uint16_t>(stat + 10) & tools::kFileVariable) != 0;
-    description.records = file.GetRecordCount();
-  } catch (const EVaderEngineError&) {
-    // A missing file or one guarded by an owner name still has its dictionary description.
-  }
+  DescribeDataFile(db, path, TableNameOption(name, ";OWNER:").value_or(""), description);
   return description;
 }
 

@@ -16,14 +16,30 @@ namespace vader {
 class TBtrDatabase;
 class TBtrTable;
 
+// What the owner name of a table's data file guards, as the file's Stat tells.
+enum class TOwnerLevel {
+  Unknown,                       // the data file could not be read
+  None,                          // no owner name
+  NameForAnyAccess,              // reading and changing need the name (access level 0)
+  ReadOnlyWithoutName,           // changing needs the name (access level 1)
+  NameForAnyAccessEncrypted,     // as level 0, set with encryption (level 2)
+  ReadOnlyWithoutNameEncrypted,  // as level 1, set with encryption (level 3)
+  NotRecorded,                   // a name is set; the file does not say what it guards
+};
+
 struct TTableDescription {
   tools::TableDef def;
   int32_t records = -1;  // -1: the data file could not be read
+  TOwnerLevel ownerLevel = TOwnerLevel::Unknown;
 };
+
+// The owner level that the file flags of a Stat tell.
+TOwnerLevel OwnerLevelOfFileFlags(uint16_t fileFlags);
 
 // Table `name` as its dictionary entries and its data file describe it: fields with their
 // Btrieve types, sizes and decimals; indexes with their segments and flags; page size, record
-// length and whether records vary in length (from the file, when it can be opened).
+// length, whether records vary in length and what its owner name guards (from the file, when it
+// can be opened; a file that refuses to open without its owner name needs it to read).
 TTableDescription DescribeBtrieveTable(TBtrDatabase& db, const std::string& name);
 
 // Creates table `def` (fields with their Btrieve types, sizes and decimals; indexes with their

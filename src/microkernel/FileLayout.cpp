@@ -201,7 +201,7 @@ Status ParseCreateBuffer(const uint8_t* data, size_t length, FileDefinition& out
   FileDefinition def;
   def.recordLength = ReadU16(data);
   def.pageSize = ReadU16(data + 2);
-  def.flags = ReadU16(data + 10) & 0x0FFF;
+  def.flags = ReadU16(data + 10) & static_cast<uint16_t>(~kOwnerFileFlags);
   const uint8_t keyCount = data[4];
   if (!ValidPageSize(def.pageSize)) return kInvalidPageSize;
   if (def.recordLength < 4 || def.recordLength > def.pageSize - 10u) return kInvalidRecordLength;
@@ -275,8 +275,15 @@ Status DropKey(int number, bool renumber, FileDefinition& def) {
   return kOk;
 }
 
-size_t WriteStat(const FileDefinition& def, const StatCounts& counts, bool extended, uint8_t* out,
-                 size_t capacity) {
+uint16_t OwnerFileFlagsOfLevel(int level) {
+  uint16_t flags = kFileOwnerName;
+  if (level == 1 || level == 3) flags |= kFileOwnerReadOnly;
+  if (level == 2 || level == 3) flags |= kFileEncrypted;
+  return flags;
+}
+
+size_t WriteStat(const FileDefinition& def, const StatCounts& counts, uint16_t ownerFlags,
+                 bool extended, uint8_t* out, size_t capacity) {
   Bytes full(kFileHeaderSize + kSegmentSize * def.SegmentCount() + kAcsSize * def.acs.size(), '\0');
   auto* p = reinterpret_cast<uint8_t*>(full.data());
   WriteU16(p, def.recordLength);
@@ -288,7 +295,8 @@ size_t WriteStat(const FileDefinition& def, const StatCounts& counts, bool exten
   // renumbering) the flag makes a Create from this buffer keep them.
   bool contiguous = true;
   for (size_t k = 0; k < def.keys.size(); ++k) contiguous &= def.keys[k].number == k;
-  WriteU16(p + 10, contiguous ? def.flags : def.flags | kFileNumberedKeys);
+  const uint16_t flags = def.flags | (ownerFlags & kOwnerFileFlags);
+  WriteU16(p + 10, contiguous ? flags : flags | kFileNumberedKeys);
   p += kFileHeaderSize;
   for (size_t k = 0; k < def.keys.size(); ++k)
     for (const Segment& s : def.keys[k].segments) {

@@ -36,6 +36,20 @@ enum FileFlag : uint16_t {
   kFileNumberedKeys = 0x0400,
 };
 
+// File flag bits that Stat adds about the owner name, never the name itself. They are facts of
+// the file, not of its definition: Create ignores them, so a Stat buffer still clones a file.
+enum OwnerFileFlag : uint16_t {
+  kFileOwnerLevelUnknown = 0x1000,  // an owner name is set; the file does not say what it guards
+  kFileOwnerReadOnly = 0x2000,      // reading is allowed without the owner name
+  kFileOwnerName = 0x4000,          // an owner name is set
+  kFileEncrypted = 0x8000,          // the owner name was set with encryption (levels 2 and 3)
+};
+constexpr uint16_t kOwnerFileFlags =
+    kFileOwnerLevelUnknown | kFileOwnerReadOnly | kFileOwnerName | kFileEncrypted;
+
+// The owner file flags of access level `level` (0..3, as Set Owner takes it).
+uint16_t OwnerFileFlagsOfLevel(int level);
+
 // Extended data types of key segments.
 enum KeyType : uint8_t {
   kString = 0,
@@ -136,8 +150,9 @@ struct StatCounts {
 };
 
 // Writes the Stat layout into out[0..capacity); returns the number of bytes the full layout
-// needs. `extended` reports the file version byte (Stat with key number -1).
-size_t WriteStat(const FileDefinition& def, const StatCounts& counts, bool extended, uint8_t* out,
-                 size_t capacity);
+// needs. `extended` reports the file version byte (Stat with key number -1); `ownerFlags` joins
+// the file flags.
+size_t WriteStat(const FileDefinition& def, const StatCounts& counts, uint16_t ownerFlags,
+                 bool extended, uint8_t* out, size_t capacity);
 
 }  // namespace vader::microkernel

@@ -101,7 +101,7 @@ Status OpStat(Call& c) {
   const FileDefinition& def = store.Definition();
   StatCounts counts;
   if (Status s = store.StatCountsFor(counts); s != kOk) return s;
-  const size_t full = WriteStat(def, counts, c.keyNumber == -1, c.data, c.capacity);
+  const size_t full = WriteStat(def, counts, store.OwnerFlags(), c.keyNumber == -1, c.data, c.capacity);
   c.SetDataLength(static_cast<uint32_t>(std::min<size_t>(full, c.capacity)));
   return full > c.capacity ? kDataBufferTooShort : kOk;
 }

@@ -115,6 +115,10 @@ class FileStore {
   const FileDefinition& Definition() const { return def_; }
   const KeyCodec* Codec(int number) const;
   const OwnerInfo& Owner() const { return owner_; }
+  // What Stat tells of the owner name (see OwnerFileFlag).
+  virtual uint16_t OwnerFlags() const {
+    return owner_.name.empty() ? 0 : OwnerFileFlagsOfLevel(owner_.level);
+  }
 
   // Writes run between BeginWrite and EndWrite; inside a client transaction each write joins
   // the transaction that the first write opened, and one that fails leaves nothing in it.

@@ -59,6 +59,7 @@ Status LegacyStore::Open(const std::string& path, std::unique_ptr<FileStore>& ou
     // Reading every record and every index checks the file as a whole, as the import does.
     const legacy::LegacyFile file = legacy::LegacyFile::Open(path);
     if (DefinitionOf(file.Info(), store->def_) != kOk) return kNotAFile;
+    store->ownerProtected_ = file.Info().ownerProtected;
     store->BuildCodecs();
     const std::unordered_map<uint32_t, uint32_t> positions = store->LoadRecords(file);
     for (size_t k = 0; k < file.Info().keys.size(); ++k) store->LoadKey(file, k, positions);

@@ -18,6 +18,11 @@ class LegacyStore final : public FileStore {
   static Status Open(const std::string& path, std::unique_ptr<FileStore>& out);
 
   bool ReadOnly() const override { return true; }
+  // The header marks a file guarded by an owner name, but what the name guards is not stored
+  // in a form known here.
+  uint16_t OwnerFlags() const override {
+    return ownerProtected_ ? kFileOwnerName | kFileOwnerLevelUnknown : 0;
+  }
   Status Refresh() override { return kOk; }
   Status BeginWrite(bool, bool) override { return kAccessDenied; }
   Status EndWrite(bool) override { return kOk; }
@@ -62,6 +67,7 @@ class LegacyStore final : public FileStore {
   std::vector<Bytes> records_;   // by position - 1, in the file's physical order
   std::vector<Entries> keys_;    // by key number, sorted by entry
   std::vector<uint32_t> unique_;  // distinct key values, by key number
+  bool ownerProtected_ = false;
 };
 
 }  // namespace vader::microkernel

@@ -13,6 +13,10 @@ namespace vader::tools {
 
 // Key and file flag bits are the record manager's own constants.
 using microkernel::kFileBlankTruncation;
+using microkernel::kFileEncrypted;
+using microkernel::kFileOwnerLevelUnknown;
+using microkernel::kFileOwnerName;
+using microkernel::kFileOwnerReadOnly;
 using microkernel::kFileNumberedKeys;
 using microkernel::kFileVariable;
 using microkernel::kKeyAcs;

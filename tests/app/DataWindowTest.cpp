@@ -1441,15 +1441,22 @@ TEST_F(DataWindows, StructureSpeaksBtrieveAndTheDesignerRestructuresKeepingTheRe
             "Page size 4096, record length 171, 400 records");
 }
 
-// The structure view tells what the owner name of the table's file guards.
+// The structure view tells what the owner name of the table's file guards, as the file's Stat
+// tells it: the levels with encryption too, and for a file that cannot be written here.
 TEST_F(DataWindows, TheStructureViewTellsTheOwnerLevel) {
-  const std::string vbutil = std::filesystem::path(VADER_EXECUTABLE).parent_path() / "vbutil";
-  const auto owner = [&](const char* file, const char* level) {
-    return std::system((vbutil + " owner set " + dir.File("sample/") + file + " Secret --level " +
-                        level + " >/dev/null 2>&1").c_str());
+  namespace fs = std::filesystem;
+  const std::string vbutil = fs::path(VADER_EXECUTABLE).parent_path() / "vbutil";
+  const auto owner = [&](const char* file, const char* name, const char* level) {
+    return std::system((vbutil + " owner set " + dir.File("sample/") + file + " " + name +
+                        " --level " + level + " >/dev/null 2>&1").c_str());
   };
-  ASSERT_EQ(owner("SUPPLIER.BTR", "1"), 0);
-  ASSERT_EQ(owner("EMPLOYEE.BTR", "0"), 0);
+  ASSERT_EQ(owner("SUPPLIER.BTR", "Secret", "1"), 0);
+  ASSERT_EQ(owner("EMPLOYEE.BTR", "Secret", "0"), 0);
+  ASSERT_EQ(owner("ORDERS.BTR", "Secret", "2"), 0);
+  ASSERT_EQ(owner("PRODUCT.BTR", "Other", "3"), 0);
+  fs::permissions(dir.File("sample/SUPPLIER.BTR"), fs::perms::owner_write | fs::perms::group_write |
+                                                       fs::perms::others_write,
+                  fs::perm_options::remove);
   TDatabaseForm* database = TDatabaseForm::OpenDatabase(dir.File("sample"));
   ASSERT_NE(database, nullptr);
   const auto level = [&](const char* table) {
@@ -1461,9 +1468,14 @@ TEST_F(DataWindows, TheStructureViewTellsTheOwnerLevel) {
   EXPECT_EQ(level("Customers"), "Owner name: none");
   EXPECT_EQ(level("Suppliers"), "Owner name: needed to change the records; read-only without it");
   EXPECT_EQ(level("Employees"), "Owner name: needed to read or change the records");
-  // Asking changed nothing: the file without an owner name still has none, the others theirs.
-  EXPECT_EQ(owner("CUSTOMER.BTR", "0"), 0);
-  EXPECT_NE(owner("SUPPLIER.BTR", "0"), 0);
+  EXPECT_EQ(level("Orders"), "Owner name: needed to read or change the records");
+  // With the name, the file itself tells its level; a name that does not fit still lets a file
+  // that reads without one tell it.
+  dynamic_cast<TEdit*>(database->FindComponent("OwnerEdit"))->SetText("Secret");
+  EXPECT_EQ(level("Orders"), "Owner name: needed to read or change the records (set with encryption)");
+  EXPECT_EQ(level("Products"),
+            "Owner name: needed to change the records; read-only without it (set with encryption)");
+  fs::permissions(dir.File("sample/SUPPLIER.BTR"), fs::perms::owner_write, fs::perm_options::add);
 }
 
 // The designer's grids as the person fills them: a cell typed or chosen.

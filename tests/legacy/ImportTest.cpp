@@ -154,6 +154,20 @@ TEST(LegacyImportTest, SamplesReadInPlaceAsTheirImportedCopies) {
   }
 }
 
+// A real file whose header marks an owner name answers Stat with the owner flag and with the
+// flag that its level is not known; one without answers neither.
+TEST(LegacyImportTest, StatTellsWhetherTheHeaderMarksAnOwnerName) {
+  TempDir dir;
+  std::string owned = Sample("TEST.DAT");
+  PutWord(owned, 0x06, 0xFD00);  // the level word negated
+  const auto ownerFlags = [](const std::string& path) {
+    const Bytes stat = BtrFile(path).Stat();
+    return (static_cast<uint8_t>(stat[11]) << 8) & 0xF000;
+  };
+  EXPECT_EQ(ownerFlags(dir.Write("OWNED.DAT", owned)), 0x4000 | 0x1000);
+  EXPECT_EQ(ownerFlags(SamplePath("TEST.DAT")), 0);
+}
+
 TEST(LegacyImportTest, DuplicatesFollowTheirChainNotThePhysicalOrder) {
   // MBBSEMU's key 0 holds all four records under one value; reverse their chain.
   std::string bytes = Sample("MBBSEMU.DAT");

@@ -1,5 +1,7 @@
 // Create, Open, Stat, Insert, Update and Delete: statuses, buffers and file definitions.
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sqlite3.h>
@@ -175,6 +177,45 @@ TEST_F(FileOpsTest, OwnerNames) {
   File k;
   EXPECT_EQ(0, k.Open(Path("people")));
   EXPECT_EQ(0, k.Insert(Person(3, "w")));
+}
+
+// Stat tells what the owner name guards in the high bits of the file flags, stored with the
+// file (a new connection sees them), never the name itself; a Create from that Stat buffer
+// makes a file without an owner name.
+TEST_F(FileOpsTest, StatTellsTheOwnerLevelButNotTheName) {
+  constexpr uint16_t kOwnerName = 0x4000, kReadOnly = 0x2000, kEncrypted = 0x8000;
+  const uint16_t expected[] = {kOwnerName, kOwnerName | kReadOnly, kOwnerName | kEncrypted,
+                               kOwnerName | kReadOnly | kEncrypted};
+  const auto fileFlags = [](const std::vector<uint8_t>& stat) {
+    return static_cast<uint16_t>(stat[10] | stat[11] << 8);
+  };
+  for (int level = -1; level <= 3; ++level) {
+    SCOPED_TRACE(level);
+    const std::string name = "owned" + std::to_string(level + 1);
+    ASSERT_EQ(0, Create(Path(name), PeopleLayout(0x0001)));
+    File f;
+    ASSERT_EQ(0, f.Open(Path(name)));
+    char owner[9] = "SECRET";
+    char key[255] = "SECRET";
+    uint32_t len = 7;
+    if (level >= 0) {
+      ASSERT_EQ(0, f.Call(kSetOwner, owner, len, key, 255, static_cast<int8_t>(level)));
+    }
+    ASSERT_EQ(0, f.Close());
+    File g;
+    ASSERT_EQ(0, g.Open(Path(name), 0, level >= 0 ? "SECRET" : ""));
+    std::vector<uint8_t> stat;
+    ASSERT_EQ(0, g.Stat(stat));
+    EXPECT_EQ(fileFlags(stat), level < 0 ? 0x0001 : (expected[level] | 0x0001));
+    EXPECT_EQ(std::search(stat.begin(), stat.end(), owner, owner + 6), stat.end());
+    stat.resize(1920, 0);
+    ASSERT_EQ(0, Create(Path(name + "clone"), stat));
+    File clone;
+    ASSERT_EQ(0, clone.Open(Path(name + "clone")));
+    ASSERT_EQ(0, clone.Insert(Person(1, "x")));
+    ASSERT_EQ(0, clone.Stat(stat));
+    EXPECT_EQ(fileFlags(stat), 0x0001);
+  }
 }
 
 TEST_F(FileOpsTest, OpenModes) {
