@@ -311,7 +311,7 @@ int Settle(Cursor& c, int16_t status) {
     return SQLITE_OK;
   }
   if (status != 0) return c.vt->Fail(status);
-  c.eof = PastRange(c, c.row, c.length);
+  c.eof = c.plan && PastRange(c, c.row, c.length);
   return SQLITE_OK;
 }
 
@@ -392,6 +392,15 @@ bool ExtendedRefused(int16_t status) {
          status == kBtrInvalidExtractor || status == kBtrDataMessageTooSmall;
 }
 
+// Makes the batch's next record the current one.
+inline void TakeFromBatch(Cursor& c) {
+  const uint8_t* r = c.buffer.data() + 2 + size_t{c.next} * (kExtendedHeader + c.extract);
+  c.length = static_cast<uint32_t>(c.extract);
+  c.position = static_cast<int64_t>(r[2] | r[3] << 8 | r[4] << 16 | static_cast<uint32_t>(r[5]) << 24);
+  c.row = r + kExtendedHeader;
+  ++c.next;
+}
+
 // Moves to the next record of the batch, reading a batch when it is used up.
 int16_t Advance(Cursor& c) {
   if (c.next >= c.inBatch) {
@@ -403,11 +412,7 @@ int16_t Advance(Cursor& c) {
     }
     if (c.inBatch == 0) return kBtrEndOfFile;
   }
-  const uint8_t* r = c.buffer.data() + 2 + size_t{c.next} * (kExtendedHeader + c.extract);
-  c.length = static_cast<uint32_t>(c.extract);
-  c.position = static_cast<int64_t>(r[2] | r[3] << 8 | r[4] << 16 | static_cast<uint32_t>(r[5]) << 24);
-  c.row = r + kExtendedHeader;
-  ++c.next;
+  TakeFromBatch(c);
   return 0;
 }
 
@@ -505,6 +510,10 @@ int Filter(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int argc, 
 
 int Next(sqlite3_vtab_cursor* base) {
   auto* c = reinterpret_cast<Cursor*>(base);
+  if (c->extended && c->next < c->inBatch) {  // the common case, without a call
+    TakeFromBatch(*c);
+    return Settle(*c, 0);
+  }
   if (c->extended) return Settle(*c, Advance(*c));
   return Settle(*c, Read(*c, c->keyNumber < 0 ? kOpStepNext : kOpGetNext));
 }
@@ -545,8 +554,13 @@ bool ResultNumber(sqlite3_context* ctx, const FieldFormat& f, const uint8_t* p, 
     sqlite3_result_double(ctx, v);
     return true;
   }
-  if (f.type == kDecimal || f.type == kMoney) {
-    Result(ctx, DecodePacked(p, f.size, f.type == kMoney ? 2 : f.decimals));
+  if ((f.type == kDecimal || f.type == kMoney) && f.size > 0) {
+    const int decimals = f.type == kMoney ? 2 : f.decimals;
+    const int64_t units = PackedUnits(p, f.size);
+    if (decimals == 0)
+      sqlite3_result_int64(ctx, units);
+    else
+      sqlite3_result_double(ctx, static_cast<double>(units) / Scale(decimals));
     return true;
   }
   return false;
