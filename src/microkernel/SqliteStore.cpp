@@ -902,9 +902,9 @@ Status SqliteStore::PatchOne(Pass& pass, size_t index, uint32_t pos) {
   const auto* after = reinterpret_cast<const uint8_t*>(pass.record.data());
   const size_t changesBefore = pass.keyChanges.size();
   for (const auto& codec : codecs_) {
-    if (!codec) continue;
+    // Most updates leave most keys alone: compared in place, without copies.
+    if (!codec || codec->SameIn(before, after)) continue;
     Bytes from = codec->Extract(before), to = codec->Extract(after);
-    if (from == to) continue;
     if (!codec->Key().Modifiable()) {
       pass.keyChanges.resize(changesBefore);
       return kKeyNotModifiable;
@@ -931,7 +931,9 @@ bool SqliteStore::PrepareFunctions() {
 bool SqliteStore::StartPass(Pass& pass, const std::vector<uint32_t>& positions) {
   pass.seen.assign(positions.size(), false);
   for (size_t i = 0; i < positions.size(); ++i) pass.byPosition.emplace_back(positions[i], i);
-  std::sort(pass.byPosition.begin(), pass.byPosition.end());
+  // A statement's batches come in physical order as a rule.
+  if (!std::is_sorted(pass.byPosition.begin(), pass.byPosition.end()))
+    std::sort(pass.byPosition.begin(), pass.byPosition.end());
   const auto samePosition = [](const auto& a, const auto& b) { return a.first == b.first; };
   if (std::adjacent_find(pass.byPosition.begin(), pass.byPosition.end(), samePosition) !=
       pass.byPosition.end())
