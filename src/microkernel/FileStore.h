@@ -75,6 +75,7 @@ class Walk {
     int number;  // key number; -1 for the physical order
     bool forward;
     bool inclusive;  // starts at its bound (a scan's start) instead of past it
+    bool scan;       // a bulk scan's: no bound at the end of the records (the reader stops)
     std::unique_ptr<Statement> statement;
   };
   std::vector<Prepared> prepared_;
@@ -83,6 +84,7 @@ class Walk {
   Statement* active_ = nullptr;  // stepped and not reset
   int number_ = 0;
   bool forward_ = true;
+  bool scanning_ = false;  // active_ is a bulk scan's statement, which only a scan continues
   Bytes last_;            // index entry of the row last returned (key paths)
   uint32_t lastPos_ = 0;  // its position (physical order)
 };

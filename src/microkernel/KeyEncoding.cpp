@@ -114,6 +114,12 @@ Bytes KeyCodec::Extract(const uint8_t* record) const {
   return out;
 }
 
+bool KeyCodec::SameIn(const uint8_t* a, const uint8_t* b) const {
+  for (const Segment& s : key_.segments)
+    if (std::memcmp(a + s.Offset(), b + s.Offset(), s.length) != 0) return false;
+  return true;
+}
+
 bool KeyCodec::IsNull(const uint8_t* key) const {
   const uint16_t flags = key_.Flags();
   if (!(flags & (kKeyNullAll | kKeyNullAny))) return false;

@@ -20,6 +20,8 @@ class KeyCodec {
 
   // The key's bytes as stored in the record (segments concatenated).
   Bytes Extract(const uint8_t* record) const;
+  // Whether two records hold the same bytes of this key (their Extract is equal).
+  bool SameIn(const uint8_t* a, const uint8_t* b) const;
   // Whether a key value (Length() bytes) leaves the record out of this index.
   bool IsNull(const uint8_t* key) const;
   // Whether a search value has a non-zero null-indicator segment (never found).

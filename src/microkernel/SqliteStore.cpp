@@ -48,9 +48,11 @@ std::map<std::string, std::vector<SqliteStore*>>& OpenStores() {
 }
 
 // Positions run up to 0x7FFFFFFF; the row at 0x80000000 holds the change of the record count
-// since row -1 of the count table was written. Every statement over the records stays below it.
+// since row -1 of the count table was written. Every statement over the records stays below it,
+// but a bulk scan's, whose reader stops there.
 #define VADER_COUNT_ROW "2147483648"
 #define VADER_BELOW_COUNT_ROW "pos < " VADER_COUNT_ROW
+constexpr int64_t kCountRowPos = 2147483648;
 
 std::string KeyTable(int number) { return "key" + std::to_string(number); }
 
@@ -497,7 +499,7 @@ Status SqliteStore::SeekPhysical(Seek mode, uint32_t bound, Row& row, Walk* walk
 Status SqliteStore::WalkFrom(Walk& walk, int number, bool forward, const Bytes& entry, uint32_t pos,
                            Row& row) {
   const bool keyed = number >= 0;
-  if (walk.active_ && walk.number_ == number && walk.forward_ == forward &&
+  if (walk.active_ && !walk.scanning_ && walk.number_ == number && walk.forward_ == forward &&
       (keyed ? walk.last_ == entry : walk.lastPos_ == pos))
     return StepWalk(walk, row);
   EndWalk(walk);
@@ -518,6 +520,7 @@ Status SqliteStore::WalkFrom(Walk& walk, int number, bool forward, const Bytes& 
   walk.store_ = this;
   walk.number_ = number;
   walk.forward_ = forward;
+  walk.scanning_ = false;
   activeWalks_.push_back(&walk);
   return StepWalk(walk, row);
 }
@@ -536,7 +539,7 @@ Status SqliteStore::StepWalk(Walk& walk, Row& row) {
 }
 
 Statement* SqliteStore::WalkStatement(Walk& walk, int number, bool forward, bool inclusive,
-                                      const Statement* busy) {
+                                      const Statement* busy, bool scan) {
   if (!watch_.Usable()) return nullptr;
   if (walk.epoch_ != walkEpoch_) {
     walk.prepared_.clear();
@@ -544,26 +547,30 @@ Statement* SqliteStore::WalkStatement(Walk& walk, int number, bool forward, bool
   }
   for (const Walk::Prepared& p : walk.prepared_)
     if (p.number == number && p.forward == forward && p.inclusive == inclusive &&
-        p.statement.get() != busy)
+        p.scan == scan && p.statement.get() != busy)
       return p.statement.get();
   const char* bound = forward ? (inclusive ? ">=" : ">") : (inclusive ? "<=" : "<");
   const char* order = forward ? "" : " DESC";
+  // A bulk scan leaves out the bound below the count row: SQLite then steps the rows without
+  // testing each one, and HandRows stops at the count row, the last by position.
+  const std::string below = scan ? "" : " AND " VADER_BELOW_COUNT_ROW;
   const std::string sql =
-      number < 0 ? std::string("SELECT pos, data FROM records WHERE pos ") + bound +
-                       " ?1 AND " VADER_BELOW_COUNT_ROW " ORDER BY pos" + order
+      number < 0 ? std::string("SELECT pos, data FROM records WHERE pos ") + bound + " ?1" +
+                       below + " ORDER BY pos" + order
                  : KeyRows(number) + "WHERE i.k " + bound + " ?1 ORDER BY i.k" + order;
   auto statement = std::make_unique<Statement>(db_.Handle(), sql);
   if (!statement->Valid()) return nullptr;
-  walk.prepared_.push_back(Walk::Prepared{number, forward, inclusive, std::move(statement)});
+  walk.prepared_.push_back(
+      Walk::Prepared{number, forward, inclusive, scan, std::move(statement)});
   return walk.prepared_.back().statement.get();
 }
 
 Status SqliteStore::ScanRows(ScanPoint& at, Walk& walk, RecordSink& sink) {
   const bool keyed = at.number >= 0;
-  if (!at.inclusive && walk.active_ && walk.number_ == at.number && walk.forward_ &&
-      (keyed ? walk.last_ == at.entry : walk.lastPos_ == at.pos))
+  if (!at.inclusive && walk.active_ && walk.scanning_ == !keyed && walk.number_ == at.number &&
+      walk.forward_ && (keyed ? walk.last_ == at.entry : walk.lastPos_ == at.pos))
     return HandRows(walk, walk.active_->Step(), at, sink);
-  Statement* s = WalkStatement(walk, at.number, true, at.inclusive, walk.active_);
+  Statement* s = WalkStatement(walk, at.number, true, at.inclusive, walk.active_, !keyed);
   if (!s) return kInvalidOperation;
   if (keyed)
     s->Bind(1, at.entry);
@@ -585,6 +592,7 @@ void SqliteStore::TakeOverWalk(Walk& walk, Statement* s, int number) {
   walk.store_ = this;
   walk.number_ = number;
   walk.forward_ = true;
+  walk.scanning_ = number < 0;
   activeWalks_.push_back(&walk);
 }
 
@@ -600,7 +608,13 @@ Status SqliteStore::HandRows(Walk& walk, int rc, ScanPoint& at, RecordSink& sink
       status = rc == SQLITE_DONE ? kEndOfFile : SqlStatus(rc);
       break;
     }
-    const auto pos = static_cast<uint32_t>(sqlite3_value_int64(s.Value(posColumn)));
+    const int64_t rowPos = sqlite3_value_int64(s.Value(posColumn));
+    // The physical scan's statement reads on into the count row, which is no record.
+    if (!keyed && rowPos >= kCountRowPos) {
+      status = kEndOfFile;
+      break;
+    }
+    const auto pos = static_cast<uint32_t>(rowPos);
     sqlite3_value* record = s.Value(posColumn + 1);
     const auto* data = static_cast<const uint8_t*>(sqlite3_value_blob(record));
     const size_t size = static_cast<size_t>(sqlite3_value_bytes(record));
@@ -888,9 +902,9 @@ Status SqliteStore::PatchOne(Pass& pass, size_t index, uint32_t pos) {
   const auto* after = reinterpret_cast<const uint8_t*>(pass.record.data());
   const size_t changesBefore = pass.keyChanges.size();
   for (const auto& codec : codecs_) {
-    if (!codec) continue;
+    // Most updates leave most keys alone: compared in place, without copies.
+    if (!codec || codec->SameIn(before, after)) continue;
     Bytes from = codec->Extract(before), to = codec->Extract(after);
-    if (from == to) continue;
     if (!codec->Key().Modifiable()) {
       pass.keyChanges.resize(changesBefore);
       return kKeyNotModifiable;
@@ -917,7 +931,9 @@ bool SqliteStore::PrepareFunctions() {
 bool SqliteStore::StartPass(Pass& pass, const std::vector<uint32_t>& positions) {
   pass.seen.assign(positions.size(), false);
   for (size_t i = 0; i < positions.size(); ++i) pass.byPosition.emplace_back(positions[i], i);
-  std::sort(pass.byPosition.begin(), pass.byPosition.end());
+  // A statement's batches come in physical order as a rule.
+  if (!std::is_sorted(pass.byPosition.begin(), pass.byPosition.end()))
+    std::sort(pass.byPosition.begin(), pass.byPosition.end());
   const auto samePosition = [](const auto& a, const auto& b) { return a.first == b.first; };
   if (std::adjacent_find(pass.byPosition.begin(), pass.byPosition.end(), samePosition) !=
       pass.byPosition.end())

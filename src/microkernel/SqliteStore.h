@@ -140,7 +140,7 @@ class SqliteStore final : public FileStore {
   Status StepWalk(Walk& walk, Row& row);
   // A prepared statement of the walk for that order and bound, other than `busy`.
   Statement* WalkStatement(Walk& walk, int number, bool forward, bool inclusive = false,
-                           const Statement* busy = nullptr);
+                           const Statement* busy = nullptr, bool scan = false);
   // Makes `s`, just stepped, the walk's open statement (ending the one it had).
   void TakeOverWalk(Walk& walk, Statement* s, int number);
   // Hands rows of the walk's statement, from the one just stepped (`rc`), to `sink`.

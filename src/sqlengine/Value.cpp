@@ -27,15 +27,6 @@ int64_t SignExtend(uint64_t v, size_t n) {
   return static_cast<int64_t>((v ^ sign) - sign);
 }
 
-// Powers of ten up to 1e22 are exact doubles: read from a table, as every decimal and money
-// value of a scan needs one.
-double Scale(int decimals) {
-  static constexpr double kExact[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                      1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                      1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  return decimals >= 0 && decimals <= 22 ? kExact[decimals] : std::pow(10.0, decimals);
-}
-
 Value Scaled(int64_t units, int decimals) {
   if (decimals == 0) return Value::Integer(units);
   return Value::Float(static_cast<double>(units) / Scale(decimals));
@@ -59,22 +50,7 @@ constexpr std::array<uint8_t, 256> kDigitPairs = [] {
 // Packed decimal: two digits a byte, the last byte's low nibble the sign (0xD negative).
 Value DecodeDecimal(const uint8_t* p, size_t n, int decimals) {
   if (n == 0) return Value::Integer(0);
-  int64_t units = 0;
-  const int sign = p[n - 1] & 0xF;
-  // Up to 8 bytes hold at most 15 digits: no bound to watch, a byte at a time (a scan decodes
-  // a value of every row).
-  if (n <= 8) {
-    for (size_t i = 0; i + 1 < n; ++i) units = units * 100 + kDigitPairs[p[i]];
-    units = units * 10 + kDigitPairs[p[n - 1]] / 10;
-    return Scaled(sign == 0xD || sign == 0xB ? -units : units, decimals);
-  }
-  for (size_t i = 0; i < n; ++i) {
-    const int hi = p[i] >> 4, lo = p[i] & 0xF;
-    units = units * 10 + (hi > 9 ? 0 : hi);
-    if (i + 1 < n) units = units * 10 + (lo > 9 ? 0 : lo);
-    if (units > 99999999999999999) break;  // beyond 17 digits the value is not representable
-  }
-  return Scaled(sign == 0xD || sign == 0xB ? -units : units, decimals);
+  return Scaled(PackedUnits(p, n), decimals);
 }
 
 void EncodeDecimal(uint8_t* p, size_t n, int64_t units) {
@@ -236,6 +212,35 @@ bool ParseTime(const std::string& t, int& h, int& mi, int& s, int& hs) {
 }
 
 }  // namespace
+
+// Powers of ten up to 1e22 are exact doubles: read from a table, as every decimal and money
+// value of a scan needs one.
+double Scale(int decimals) {
+  static constexpr double kExact[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                      1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                      1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  return decimals >= 0 && decimals <= 22 ? kExact[decimals] : std::pow(10.0, decimals);
+}
+
+int64_t PackedUnits(const uint8_t* p, size_t n) {
+  if (n == 0) return 0;
+  int64_t units = 0;
+  const int sign = p[n - 1] & 0xF;
+  // Up to 8 bytes hold at most 15 digits: no bound to watch, a byte at a time (a scan decodes
+  // a value of every row).
+  if (n <= 8) {
+    for (size_t i = 0; i + 1 < n; ++i) units = units * 100 + kDigitPairs[p[i]];
+    units = units * 10 + kDigitPairs[p[n - 1]] / 10;
+    return sign == 0xD || sign == 0xB ? -units : units;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    const int hi = p[i] >> 4, lo = p[i] & 0xF;
+    units = units * 10 + (hi > 9 ? 0 : hi);
+    if (i + 1 < n) units = units * 10 + (lo > 9 ? 0 : lo);
+    if (units > 99999999999999999) break;  // beyond 17 digits the value is not representable
+  }
+  return sign == 0xD || sign == 0xB ? -units : units;
+}
 
 double Value::AsReal() const {
   switch (kind) {

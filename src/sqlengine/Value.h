@@ -65,6 +65,11 @@ const char* SqlType(const FieldFormat& f);
 Value Decode(const FieldFormat& f, const uint8_t* p, size_t available);
 // A packed decimal of `n` bytes with `decimals` places, as Decode reads DECIMAL and MONEY.
 Value DecodePacked(const uint8_t* p, size_t n, int decimals);
+// The number a packed decimal of `n` bytes holds, in units of its last place: the value is
+// these units over Scale(decimals).
+int64_t PackedUnits(const uint8_t* p, size_t n);
+// Ten to the power `decimals`.
+double Scale(int decimals);
 // Writes `v` into the field's `f.size` bytes at `p`; returns the bytes used of a variable-
 // length type (notes, LVAR), else the size.
 size_t Encode(const FieldFormat& f, const Value& v, uint8_t* p);

@@ -31,6 +31,9 @@ struct Vtab {
   // Updates and deletes waiting to go to the record manager as one batch (see WriteBatch).
   std::vector<uint8_t> batch;
   uint16_t batched = 0;
+  std::vector<uint16_t> batchColumns;  // the columns whose bytes the waiting batch replaces
+  std::vector<uint16_t> assigned;      // those the row at hand assigns
+  bool writing = false;  // in a write transaction: an UPDATE may leave columns unread
   bool fromStorage = true;      // until the record manager refuses a scan of the file
 
   int Fail(int16_t status) {
@@ -311,7 +314,7 @@ int Settle(Cursor& c, int16_t status) {
     return SQLITE_OK;
   }
   if (status != 0) return c.vt->Fail(status);
-  c.eof = PastRange(c, c.row, c.length);
+  c.eof = c.plan && PastRange(c, c.row, c.length);
   return SQLITE_OK;
 }
 
@@ -392,6 +395,15 @@ bool ExtendedRefused(int16_t status) {
          status == kBtrInvalidExtractor || status == kBtrDataMessageTooSmall;
 }
 
+// Makes the batch's next record the current one.
+inline void TakeFromBatch(Cursor& c) {
+  const uint8_t* r = c.buffer.data() + 2 + size_t{c.next} * (kExtendedHeader + c.extract);
+  c.length = static_cast<uint32_t>(c.extract);
+  c.position = static_cast<int64_t>(r[2] | r[3] << 8 | r[4] << 16 | static_cast<uint32_t>(r[5]) << 24);
+  c.row = r + kExtendedHeader;
+  ++c.next;
+}
+
 // Moves to the next record of the batch, reading a batch when it is used up.
 int16_t Advance(Cursor& c) {
   if (c.next >= c.inBatch) {
@@ -403,11 +415,7 @@ int16_t Advance(Cursor& c) {
     }
     if (c.inBatch == 0) return kBtrEndOfFile;
   }
-  const uint8_t* r = c.buffer.data() + 2 + size_t{c.next} * (kExtendedHeader + c.extract);
-  c.length = static_cast<uint32_t>(c.extract);
-  c.position = static_cast<int64_t>(r[2] | r[3] << 8 | r[4] << 16 | static_cast<uint32_t>(r[5]) << 24);
-  c.row = r + kExtendedHeader;
-  ++c.next;
+  TakeFromBatch(c);
   return 0;
 }
 
@@ -505,6 +513,10 @@ int Filter(sqlite3_vtab_cursor* base, int idxNum, const char* idxStr, int argc, 
 
 int Next(sqlite3_vtab_cursor* base) {
   auto* c = reinterpret_cast<Cursor*>(base);
+  if (c->extended && c->next < c->inBatch) {  // the common case, without a call
+    TakeFromBatch(*c);
+    return Settle(*c, 0);
+  }
   if (c->extended) return Settle(*c, Advance(*c));
   return Settle(*c, Read(*c, c->keyNumber < 0 ? kOpStepNext : kOpGetNext));
 }
@@ -545,8 +557,13 @@ bool ResultNumber(sqlite3_context* ctx, const FieldFormat& f, const uint8_t* p, 
     sqlite3_result_double(ctx, v);
     return true;
   }
-  if (f.type == kDecimal || f.type == kMoney) {
-    Result(ctx, DecodePacked(p, f.size, f.type == kMoney ? 2 : f.decimals));
+  if ((f.type == kDecimal || f.type == kMoney) && f.size > 0) {
+    const int decimals = f.type == kMoney ? 2 : f.decimals;
+    const int64_t units = PackedUnits(p, f.size);
+    if (decimals == 0)
+      sqlite3_result_int64(ctx, units);
+    else
+      sqlite3_result_double(ctx, static_cast<double>(units) / Scale(decimals));
     return true;
   }
   return false;
@@ -559,6 +576,8 @@ int ColumnValue(sqlite3_vtab_cursor* base, sqlite3_context* ctx, int i) {
     sqlite3_result_null(ctx);
     return SQLITE_OK;
   }
+  // An UPDATE that does not assign the column needs no value: the stored bytes stay.
+  if (c->vt->writing && sqlite3_vtab_nochange(ctx)) return SQLITE_OK;
   const Column& col = cols[i];
   const size_t avail = c->length > col.offset ? c->length - col.offset : 0;
   if (!ResultNumber(ctx, col.format, c->row + col.offset, avail))
@@ -608,10 +627,11 @@ int BuildRecord(Vtab& vt, sqlite3_value** values, std::vector<uint8_t>& record,
     const Column& col = t.columns[i];
     const size_t end = col.offset + col.format.size;
     if (end > record.size()) continue;
-    Value v = FromSqlite(values[i]);
     // A value the statement leaves as it was is written back even where the column would not
-    // take it as a new value (a date another program stored, say).
+    // take it as a new value (a date another program stored, say). A column an UPDATE does not
+    // assign comes without its value: it is the one stored.
     const Value stored = Decode(col.format, record.data() + col.offset, col.format.size);
+    Value v = sqlite3_value_nochange(values[i]) ? stored : FromSqlite(values[i]);
     const bool unchanged = Compare(stored, v) == 0;
     if (int16_t s = unchanged ? 0 : Admit(col.format, v); s != 0) return vt.Refuse(s, col);
     const size_t used = Encode(col.format, v, record.data() + col.offset);
@@ -654,17 +674,18 @@ void AppendU16(std::vector<uint8_t>& out, uint16_t v) {
   out.push_back(static_cast<uint8_t>(v >> 8));
 }
 
+// Starts a batch whose updates replace the bytes of vt.batchColumns.
 void StartBatch(Vtab& vt) {
   const Table& t = *vt.table;
   std::vector<uint8_t>& b = vt.batch;
   b.assign(kBatchHeader, 0);
   if (!ColumnsInFixedPart(t)) return;
-  for (const Column& col : t.columns) {
-    AppendU16(b, static_cast<uint16_t>(col.offset));
-    AppendU16(b, static_cast<uint16_t>(col.format.size));
+  for (const uint16_t i : vt.batchColumns) {
+    AppendU16(b, static_cast<uint16_t>(t.columns[i].offset));
+    AppendU16(b, static_cast<uint16_t>(t.columns[i].format.size));
   }
-  b[2] = static_cast<uint8_t>(t.columns.size());
-  b[3] = static_cast<uint8_t>(t.columns.size() >> 8);
+  b[2] = static_cast<uint8_t>(vt.batchColumns.size());
+  b[3] = static_cast<uint8_t>(vt.batchColumns.size() >> 8);
 }
 
 int16_t EnsureWriter(Vtab& vt) {
@@ -701,25 +722,39 @@ int AddToBatch(Vtab& vt, sqlite3_value* position, uint8_t kind) {
   return SQLITE_OK;
 }
 
-// Batches an update as the new bytes of every column; false when a value needs the stored
-// record to be judged (a column refuses it, unless it is the value stored), which the row-by-row
-// path does.
+// The columns an UPDATE assigns (the others come without a value and keep their bytes).
+void AssignedColumns(const Table& t, sqlite3_value** values, std::vector<uint16_t>& out) {
+  out.clear();
+  for (size_t i = 0; i < t.columns.size(); ++i)
+    if (!sqlite3_value_nochange(values[i])) out.push_back(static_cast<uint16_t>(i));
+}
+
+// Batches an update as the new bytes of the columns it assigns; false when a value needs the
+// stored record to be judged (a column refuses it, unless it is the value stored), which the
+// row-by-row path does. A batch's updates all replace the same columns.
 bool BatchUpdate(Vtab& vt, sqlite3_value** argv, int& rc) {
   const Table& t = *vt.table;
   rc = SQLITE_OK;
   if (!ColumnsInFixedPart(t)) return false;
+  AssignedColumns(t, argv + 2, vt.assigned);
+  if (vt.assigned.empty()) return false;
   std::vector<uint8_t>& scratch = vt.record;
   scratch.resize(kMaxRecord);
-  for (size_t i = 0; i < t.columns.size(); ++i) {
+  for (const uint16_t i : vt.assigned) {
     const Column& col = t.columns[i];
     Value v = FromSqlite(argv[2 + i]);
     if (Admit(col.format, v) != 0) return false;
     Encode(col.format, v, scratch.data() + col.offset);
   }
+  if (vt.batched > 0 && vt.assigned != vt.batchColumns)
+    if ((rc = FlushBatch(vt)) != SQLITE_OK) return true;
+  vt.batchColumns = vt.assigned;
   if ((rc = AddToBatch(vt, argv[0], kBatchUpdate)) != SQLITE_OK) return true;
-  for (const Column& col : t.columns)
+  for (const uint16_t i : vt.assigned) {
+    const Column& col = t.columns[i];
     vt.batch.insert(vt.batch.end(), scratch.begin() + col.offset,
                     scratch.begin() + col.offset + col.format.size);
+  }
   return true;
 }
 
@@ -777,16 +812,26 @@ int Update(sqlite3_vtab* base, int argc, sqlite3_value** argv, sqlite3_int64* ro
 
 // The statement's transaction: the waiting batch goes when it ends well, and is dropped when
 // it fails (the session's transaction undoes what was sent before).
+void DropBatch(Vtab& vt) {
+  vt.batched = 0;
+  vt.batch.clear();
+}
+
 int BeginWrites(sqlite3_vtab* base) {
   auto* vt = reinterpret_cast<Vtab*>(base);
-  vt->batched = 0;
-  vt->batch.clear();
+  DropBatch(*vt);
+  vt->writing = true;
   return SQLITE_OK;
 }
 
 int SyncWrites(sqlite3_vtab* base) { return FlushBatch(*reinterpret_cast<Vtab*>(base)); }
 
-int EndWrites(sqlite3_vtab* base) { return BeginWrites(base); }
+int EndWrites(sqlite3_vtab* base) {
+  auto* vt = reinterpret_cast<Vtab*>(base);
+  DropBatch(*vt);
+  vt->writing = false;
+  return SQLITE_OK;
+}
 
 sqlite3_module kModule = {
     /* iVersion */ 0, Create, Create, BestIndex, Disconnect, Disconnect, Open, Close, Filter,

@@ -81,6 +81,29 @@ TEST_F(BulkWriteTest, KeysFollowTheirFieldsAndAUniqueKeyViolatedHalfWayChangesNo
             Rows("SELECT Phone, Country FROM Customers WHERE Id = 10"));
 }
 
+TEST_F(BulkWriteTest, AnUpdateLeavesTheBytesOfColumnsItDoesNotAssign) {
+  constexpr size_t kContact = 44;  // ZSTRING 30: bytes past its end byte are kept as stored
+  {
+    BtrReader file(customers);
+    std::string record(4096, '\0');
+    int32_t id = 7;
+    uint32_t len = static_cast<uint32_t>(record.size());
+    ASSERT_EQ(0, api.BTRCALL(5, file.pb, record.data(), &len, &id, 255, 0));  // Get Equal
+    std::memcpy(record.data() + kContact, "Ann\0left over", 14);
+    ASSERT_EQ(0, api.BTRCALL(3, file.pb, record.data(), &len, &id, 255, 0));  // Update
+  }
+  const std::vector<std::string> before = Records(customers);
+  EXPECT_EQ(kNoticeUpdate, StatusOf("UPDATE Customers SET Active = 1 - Active"));
+  const std::vector<std::string> after = Records(customers);
+  ASSERT_EQ(before.size(), after.size());
+  for (size_t i = 0; i < before.size(); ++i) {
+    constexpr size_t kActive = 156;  // the one byte the statement assigns
+    EXPECT_EQ(before[i].substr(0, kActive), after[i].substr(0, kActive)) << i;
+    EXPECT_EQ(before[i].substr(kActive + 1), after[i].substr(kActive + 1)) << i;
+    EXPECT_NE(before[i][kActive], after[i][kActive]) << i;
+  }
+}
+
 // The last order's lines cannot take a new line number (key 0 is not modifiable): the
 // statement fails in its second batch, after the first went to the record manager.
 const char* const kFailsLate =
