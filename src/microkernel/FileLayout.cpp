@@ -201,7 +201,7 @@ Status ParseCreateBuffer(const uint8_t* data, size_t length, FileDefinition& out
   FileDefinition def;
   def.recordLength = ReadU16(data);
   def.pageSize = ReadU16(data + 2);
-  def.flags = ReadU16(data + 10) & static_cast<uint16_t>(~kOwnerFileFlags);
+  def.flags = ReadU16(data + 10) & static_cast<uint16_t>(~kOwnerFileFlagsDroppedByCreate);
   const uint8_t keyCount = data[4];
   if (!ValidPageSize(def.pageSize)) return kInvalidPageSize;
   if (def.recordLength < 4 || def.recordLength > def.pageSize - 10u) return kInvalidRecordLength;

@@ -46,6 +46,10 @@ enum OwnerFileFlag : uint16_t {
 };
 constexpr uint16_t kOwnerFileFlags =
     kFileOwnerLevelUnknown | kFileOwnerReadOnly | kFileOwnerName | kFileEncrypted;
+// The bits Create drops from a caller's file flags. 0x1000 stays: callers also set it as part
+// of 0x1200 (no system data), and a flag a caller gave must come back as it was.
+constexpr uint16_t kOwnerFileFlagsDroppedByCreate =
+    kFileOwnerReadOnly | kFileOwnerName | kFileEncrypted;
 
 // The owner file flags of access level `level` (0..3, as Set Owner takes it).
 uint16_t OwnerFileFlagsOfLevel(int level);

@@ -55,7 +55,8 @@ FileDef ParseStat(const Bytes& stat) {
   def.pageSize = static_cast<uint16_t>(ReadLe(stat, 2, 2));
   const size_t keyCount = static_cast<uint8_t>(stat[4]);
   // What Stat tells of the owner name is no part of the definition a Create takes.
-  def.flags = static_cast<uint16_t>(ReadLe(stat, 10, 2) & ~uint64_t{microkernel::kOwnerFileFlags});
+  def.flags = static_cast<uint16_t>(ReadLe(stat, 10, 2) &
+                                    ~uint64_t{microkernel::kOwnerFileFlagsDroppedByCreate});
   if (def.flags & kFilePreallocate) def.preallocate = static_cast<uint16_t>(ReadLe(stat, 14, 2));
   size_t at = kDescriptorSize;
   for (size_t k = 0; k < keyCount; ++k) {

@@ -216,6 +216,13 @@ TEST_F(FileOpsTest, StatTellsTheOwnerLevelButNotTheName) {
     ASSERT_EQ(0, clone.Stat(stat));
     EXPECT_EQ(fileFlags(stat), 0x0001);
   }
+  // 0x1000 is also a caller's flag (0x1200, no system data): Create keeps it as given.
+  ASSERT_EQ(0, Create(Path("nosystemdata"), PeopleLayout(0x1201)));
+  File plain;
+  ASSERT_EQ(0, plain.Open(Path("nosystemdata")));
+  std::vector<uint8_t> stat;
+  ASSERT_EQ(0, plain.Stat(stat));
+  EXPECT_EQ(fileFlags(stat), 0x1201);
 }
 
 TEST_F(FileOpsTest, OpenModes) {

@@ -36,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FileDefinition def;
   if (ParseCreateBuffer(data, size, def) != kOk) return 0;
   std::vector<uint8_t> stat(65536);
-  const size_t n = WriteStat(def, StatCounts{}, true, stat.data(), stat.size());
+  const size_t n =
+      WriteStat(def, StatCounts{}, kOwnerFileFlagsDroppedByCreate, true, stat.data(), stat.size());
   FileDefinition again;
   if (ParseCreateBuffer(stat.data(), n, again) != kOk) std::abort();
   if (again.Serialize() != def.Serialize()) std::abort();
