@@ -12,8 +12,6 @@
 namespace vader::microkernel {
 namespace {
 
-constexpr size_t kSequenceSize = 8;
-
 bool AllZero(const Bytes& b) {
   return std::all_of(b.begin(), b.end(), [](char c) { return c == 0; });
 }
@@ -21,7 +19,7 @@ bool AllZero(const Bytes& b) {
 }  // namespace
 
 Bytes AfterDuplicates(const Bytes& encoded) {
-  return encoded + Bytes(kSequenceSize, static_cast<char>(0xFF));
+  return encoded + Bytes(kDuplicateSequenceSize, static_cast<char>(0xFF));
 }
 
 Walk::Walk() = default;
@@ -84,7 +82,7 @@ void FileStore::BuildCodecs() {
 
 Bytes FileStore::DuplicateEntry(const Bytes& encoded, const Bytes& last) {
   uint64_t seq = 1;
-  if (last.size() == encoded.size() + kSequenceSize &&
+  if (last.size() == encoded.size() + kDuplicateSequenceSize &&
       last.compare(0, encoded.size(), encoded) == 0) {
     seq = 0;
     for (size_t i = encoded.size(); i < last.size(); ++i)
@@ -92,7 +90,7 @@ Bytes FileStore::DuplicateEntry(const Bytes& encoded, const Bytes& last) {
     ++seq;
   }
   Bytes entry = encoded;
-  for (int i = kSequenceSize - 1; i >= 0; --i) entry.push_back(static_cast<char>(seq >> (8 * i)));
+  for (int i = kDuplicateSequenceSize - 1; i >= 0; --i) entry.push_back(static_cast<char>(seq >> (8 * i)));
   return entry;
 }
 

@@ -3,12 +3,17 @@
 // order is the key's collation (type, descending, case, ACS), so that SQLite's BLOB comparison
 // sorts the index exactly as the key path must be walked.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "microkernel/Bytes.h"
 #include "microkernel/FileLayout.h"
 
 namespace vader::microkernel {
+
+// In a key with duplicates, each index entry is the encoded key value followed by this many
+// bytes of sequence number (big-endian), so duplicates keep the order they were added in.
+constexpr size_t kDuplicateSequenceSize = 8;
 
 class KeyCodec {
  public:

@@ -13,6 +13,7 @@
 
 #include "microkernel/FileNames.h"
 #include "microkernel/LockTable.h"
+#include "microkernel/SqliteLayout.h"
 
 namespace vader::microkernel {
 namespace {
@@ -46,15 +47,6 @@ std::map<std::string, std::vector<SqliteStore*>>& OpenStores() {
   static auto* stores = new std::map<std::string, std::vector<SqliteStore*>>;
   return *stores;
 }
-
-// Positions run up to 0x7FFFFFFF; the row at 0x80000000 holds the change of the record count
-// since row -1 of the count table was written. Every statement over the records stays below it,
-// but a bulk scan's, whose reader stops there.
-#define VADER_COUNT_ROW "2147483648"
-#define VADER_BELOW_COUNT_ROW "pos < " VADER_COUNT_ROW
-constexpr int64_t kCountRowPos = 2147483648;
-
-std::string KeyTable(int number) { return "key" + std::to_string(number); }
 
 // Record and key counts kept with the data: row -1 the records, row k key k's entries and
 // distinct key values. The record count changes with every insert and delete, so its changes

@@ -9,17 +9,14 @@
 #include "microkernel/FileLayout.h"
 #include "microkernel/KeyEncoding.h"
 #include "microkernel/Sqlite.h"
+#include "microkernel/SqliteLayout.h"
 
 namespace vader::microkernel {
 namespace {
 
-// The storage of a local file: table "records" (rowid = position) holds the records below the
-// count row, which keeps the change of the record count; table "key<N>" holds key N's entries,
-// each its encoded key value (followed, in a key with duplicates, by a sequence number of
-// kSequenceSize bytes) and the position of its record; table "vader_file" the definition.
+// The records of a local file below its count row, in position order (see SqliteLayout.h).
 constexpr char kRecordsInOrder[] =
-    "SELECT pos, data FROM records WHERE pos < 2147483648 ORDER BY pos";
-constexpr size_t kSequenceSize = 8;
+    "SELECT pos, data FROM records WHERE " VADER_BELOW_COUNT_ROW " ORDER BY pos";
 // The encoded key values one pass over the records holds stay below this (unless one key
 // alone needs more); the keys beyond it are proved by further passes.
 constexpr uint64_t kBytesPerPass = uint64_t{256} << 20;
@@ -144,7 +141,7 @@ class Prover {
   bool PlanSlots() {
     Statement plan(db_.Handle(),
                    "SELECT (SELECT count(*) FROM records), (SELECT max(pos) FROM records"
-                   " WHERE pos < 2147483648)");
+                   " WHERE " VADER_BELOW_COUNT_ROW ")");
     if (!plan.Valid() || plan.Step() != SQLITE_ROW) return false;
     slots_.Plan(static_cast<uint64_t>(std::max<int64_t>(plan.Int(0), 0)), plan.Int(1));
     return true;
@@ -189,9 +186,9 @@ class Prover {
     StoredKeyProof proof;
     proof.number = def.number;
     Statement entries(db_.Handle(),
-                      "SELECT k, pos FROM key" + std::to_string(def.number) + " ORDER BY k");
+                      "SELECT k, pos FROM " + KeyTable(def.number) + " ORDER BY k");
     if (!entries.Valid()) return proof;
-    const size_t sequence = def.Duplicates() ? kSequenceSize : 0;
+    const size_t sequence = def.Duplicates() ? kDuplicateSequenceSize : 0;
     std::vector<uint8_t> previous(key.length + sequence);
     uint32_t listed = 0, distinct = 0;
     int rc;
