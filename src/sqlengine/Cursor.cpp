@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sqlengine/BulkUpdate.h"
 #include "sqlengine/Session.h"
 #include "sqlengine/XqlApi.h"
 
@@ -470,6 +471,18 @@ int16_t Cursor::Run(const std::string& whole, int depth) {
       return OpenView(st, false, nullptr);
     }
     if (int16_t s = session_.Begin(false); s != 0) return s;
+    int32_t bulkChanged = 0;
+    bool bulk = false;
+    if (int16_t s = UpdateInBulk(piece, bulkChanged, bulk); bulk) {
+      if (s != 0) {
+        session_.End(false, false);
+        return s;
+      }
+      if (s = session_.End(true, false); s != 0) return s;
+      changedRows_ += bulkChanged;
+      result = kNoticeUpdate;
+      continue;
+    }
     const int changesBefore = sqlite3_total_changes(db);
     int rc;
     while ((rc = sqlite3_step(stmt.st)) == SQLITE_ROW) {
@@ -485,6 +498,20 @@ int16_t Cursor::Run(const std::string& whole, int depth) {
     result = NoticeOf(piece);
   }
   return result;
+}
+
+// An UPDATE of one table the engine runs itself (BulkUpdate.h); `done` is false when SQLite is
+// to run it.
+int16_t Cursor::UpdateInBulk(const std::string& statement, int32_t& changed, bool& done) {
+  done = false;
+  BulkUpdate plan;
+  if (!PlanBulkUpdate(statement, session_, plan)) return 0;
+  Statement select;
+  if (sqlite3_prepare_v2(session_.Db(), plan.select.c_str(), -1, &select.st, nullptr) != SQLITE_OK ||
+      !select.st)
+    return 0;
+  Bind(select.st);
+  return RunBulkUpdate(session_, plan, select.st, changed, done);
 }
 
 // Keeps where the statement that failed to compile went wrong; `pieceStart` is where the

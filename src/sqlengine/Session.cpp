@@ -160,6 +160,8 @@ ProgressCallback SetProgressCallback(ProgressCallback callback) {
   return gProgress.exchange(callback);
 }
 
+bool StopWanted() { return AskToGoOn(nullptr) != 0; }
+
 // PROC.DDF: name (30), version (1), sequence number (2), flags (1), then the statement text;
 // a long text spans several records of one name.
 namespace {

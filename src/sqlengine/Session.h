@@ -75,6 +75,7 @@ class Cursor {
   void Close();
   int16_t Run(const std::string& text, int depth);
   int16_t RunSpecial(const std::string& text, int depth, bool& handled);
+  int16_t UpdateInBulk(const std::string& statement, int32_t& changed, bool& done);
   int16_t OpenView(sqlite3_stmt* stmt, bool updatable, Table* table);
   void NoteErrorAt(size_t pieceStart);
   size_t InGivenText(size_t at) const;
@@ -162,6 +163,8 @@ class Session {
 // The caller's progress callback, asked while statements run (XqlApi.h); answers the one
 // registered before.
 ProgressCallback SetProgressCallback(ProgressCallback callback);
+// Whether the caller's progress callback asks to stop the work at hand.
+bool StopWanted();
 
 // Registers the virtual-table module over the session's tables and declares every table.
 int RegisterTables(Session& session, const std::vector<std::unique_ptr<Table>>& tables);

@@ -14,6 +14,7 @@
 #include "microkernel/RecordScan.h"
 #include "sqlengine/Session.h"
 #include "sqlengine/ValueCheck.h"
+#include "sqlengine/WriteBatch.h"
 
 namespace vader::sqlengine {
 namespace {
@@ -28,11 +29,8 @@ struct Vtab {
   std::vector<std::vector<uint8_t>> buffers;   // their record buffers, likewise
   std::unique_ptr<BtrFile> writer;
   std::vector<uint8_t> record;  // the writer's record buffer, kept across rows
-  // Updates and deletes waiting to go to the record manager as one batch (see WriteBatch).
-  std::vector<uint8_t> batch;
-  uint16_t batched = 0;
-  std::vector<uint16_t> batchColumns;  // the columns whose bytes the waiting batch replaces
-  std::vector<uint16_t> assigned;      // those the row at hand assigns
+  WriteBatch batch;  // updates and deletes waiting to go to the record manager as one call
+  std::vector<uint16_t> assigned;  // the columns the row at hand assigns
   bool writing = false;  // in a write transaction: an UPDATE may leave columns unread
   bool fromStorage = true;      // until the record manager refuses a scan of the file
 
@@ -603,20 +601,6 @@ int Rowid(sqlite3_vtab_cursor* base, sqlite3_int64* out) {
   return SQLITE_OK;
 }
 
-Value FromSqlite(sqlite3_value* value) {
-  switch (sqlite3_value_type(value)) {
-    case SQLITE_INTEGER: return Value::Integer(sqlite3_value_int64(value));
-    case SQLITE_FLOAT: return Value::Float(sqlite3_value_double(value));
-    case SQLITE_TEXT:
-      return Value::String(reinterpret_cast<const char*>(sqlite3_value_text(value)));
-    case SQLITE_BLOB:
-      return Value{Value::Blob, 0, 0,
-                   std::string(static_cast<const char*>(sqlite3_value_blob(value)),
-                               static_cast<size_t>(sqlite3_value_bytes(value)))};
-    default: return Value{};
-  }
-}
-
 // Builds the record image of the values in argv (one per column) over `record` (the record
 // as it was, or zeros for a new one) into `length` bytes; a value its column refuses fails.
 int BuildRecord(Vtab& vt, sqlite3_value** values, std::vector<uint8_t>& record,
@@ -651,43 +635,6 @@ int BuildRecord(Vtab& vt, sqlite3_value** values, std::vector<uint8_t>& record,
   return SQLITE_OK;
 }
 
-// A statement's updates and deletes go to the record manager in batches: one call for many
-// rows, where a row alone costs a read to position the writer and a write. A batch is sent
-// when it is full, before the table's next row-by-row write, and when the statement ends well
-// (xSync); a statement that fails drops it. Layout: entry count (2), span count (2), the
-// spans (offset 2, length 2) an update replaces, the entries: position (4), kind (1), and an
-// update's new bytes of the spans.
-constexpr size_t kBatchHeader = 4;
-constexpr uint16_t kMaxBatchRows = 4096;
-constexpr uint8_t kBatchUpdate = 0, kBatchDelete = 1;
-
-// Whether an update can be sent as the bytes of its columns: every column lies in the fixed
-// part of the record, so the stored record keeps every other byte (a variable part too).
-bool ColumnsInFixedPart(const Table& t) {
-  for (const Column& col : t.columns)
-    if (col.offset + col.format.size > t.recordLength) return false;
-  return !t.columns.empty() && t.columns.size() < kMaxBatchRows;
-}
-
-void AppendU16(std::vector<uint8_t>& out, uint16_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-
-// Starts a batch whose updates replace the bytes of vt.batchColumns.
-void StartBatch(Vtab& vt) {
-  const Table& t = *vt.table;
-  std::vector<uint8_t>& b = vt.batch;
-  b.assign(kBatchHeader, 0);
-  if (!ColumnsInFixedPart(t)) return;
-  for (const uint16_t i : vt.batchColumns) {
-    AppendU16(b, static_cast<uint16_t>(t.columns[i].offset));
-    AppendU16(b, static_cast<uint16_t>(t.columns[i].format.size));
-  }
-  b[2] = static_cast<uint8_t>(vt.batchColumns.size());
-  b[3] = static_cast<uint8_t>(vt.batchColumns.size() >> 8);
-}
-
 int16_t EnsureWriter(Vtab& vt) {
   if (vt.writer) return 0;
   std::unique_ptr<BtrFile> f;
@@ -696,29 +643,32 @@ int16_t EnsureWriter(Vtab& vt) {
   return 0;
 }
 
-// Sends the waiting batch; the record manager makes all of its rows or none.
+// Sends the waiting batch (when the next row needs another kind of batch or the row-by-row
+// path, and when the statement ends well); a statement that fails drops it.
 int FlushBatch(Vtab& vt) {
-  if (vt.batched == 0) return SQLITE_OK;
-  std::vector<uint8_t>& b = vt.batch;
-  b[0] = static_cast<uint8_t>(vt.batched);
-  b[1] = static_cast<uint8_t>(vt.batched >> 8);
-  vt.batched = 0;
+  if (vt.batch.Rows() == 0) return SQLITE_OK;
   if (int16_t s = EnsureWriter(vt); s != 0) return vt.Fail(s);
-  uint32_t len = static_cast<uint32_t>(b.size());
-  const int16_t s = vt.writer->Call(kOpWriteBatch, b.data(), len, nullptr, -1);
-  b.clear();
+  const int16_t s = vt.batch.Send(*vt.writer);
   return s == 0 ? SQLITE_OK : vt.Fail(s);
 }
 
-// Adds an entry for the row at `position`; the caller appends an update's bytes.
-int AddToBatch(Vtab& vt, sqlite3_value* position, uint8_t kind) {
-  if (vt.batched >= kMaxBatchRows)
+// Makes room for one more row in a batch replacing `columns` (sending the waiting one when it
+// is full or replaces others).
+int MakeRoom(Vtab& vt, const std::vector<uint16_t>& columns) {
+  if (vt.batch.Rows() > 0 && (vt.batch.Full() || vt.batch.Columns() != columns))
     if (int rc = FlushBatch(vt); rc != SQLITE_OK) return rc;
-  if (vt.batched == 0) StartBatch(vt);
-  const auto p = static_cast<uint32_t>(sqlite3_value_int64(position));
-  for (int i = 0; i < 4; ++i) vt.batch.push_back(static_cast<uint8_t>(p >> (8 * i)));
-  vt.batch.push_back(kind);
-  ++vt.batched;
+  if (vt.batch.Rows() == 0) vt.batch.Start(*vt.table, columns);
+  return SQLITE_OK;
+}
+
+uint32_t PositionOf(sqlite3_value* v) { return static_cast<uint32_t>(sqlite3_value_int64(v)); }
+
+int BatchDelete(Vtab& vt, sqlite3_value* position) {
+  // A delete goes into any waiting batch: the columns an update replaces do not matter to it.
+  if (vt.batch.Rows() > 0 && vt.batch.Full())
+    if (int rc = FlushBatch(vt); rc != SQLITE_OK) return rc;
+  if (vt.batch.Rows() == 0) vt.batch.Start(*vt.table, {});
+  vt.batch.AddDelete(PositionOf(position));
   return SQLITE_OK;
 }
 
@@ -731,37 +681,26 @@ void AssignedColumns(const Table& t, sqlite3_value** values, std::vector<uint16_
 
 // Batches an update as the new bytes of the columns it assigns; false when a value needs the
 // stored record to be judged (a column refuses it, unless it is the value stored), which the
-// row-by-row path does. A batch's updates all replace the same columns.
+// row-by-row path does.
 bool BatchUpdate(Vtab& vt, sqlite3_value** argv, int& rc) {
   const Table& t = *vt.table;
   rc = SQLITE_OK;
-  if (!ColumnsInFixedPart(t)) return false;
+  if (!WriteBatch::Fits(t)) return false;
   AssignedColumns(t, argv + 2, vt.assigned);
   if (vt.assigned.empty()) return false;
   std::vector<uint8_t>& scratch = vt.record;
   scratch.resize(kMaxRecord);
-  for (const uint16_t i : vt.assigned) {
-    const Column& col = t.columns[i];
-    Value v = FromSqlite(argv[2 + i]);
-    if (Admit(col.format, v) != 0) return false;
-    Encode(col.format, v, scratch.data() + col.offset);
-  }
-  if (vt.batched > 0 && vt.assigned != vt.batchColumns)
-    if ((rc = FlushBatch(vt)) != SQLITE_OK) return true;
-  vt.batchColumns = vt.assigned;
-  if ((rc = AddToBatch(vt, argv[0], kBatchUpdate)) != SQLITE_OK) return true;
-  for (const uint16_t i : vt.assigned) {
-    const Column& col = t.columns[i];
-    vt.batch.insert(vt.batch.end(), scratch.begin() + col.offset,
-                    scratch.begin() + col.offset + col.format.size);
-  }
+  for (const uint16_t i : vt.assigned)
+    if (!EncodeColumn(t.columns[i], FromSqlite(argv[2 + i]), scratch.data())) return false;
+  if ((rc = MakeRoom(vt, vt.assigned)) != SQLITE_OK) return true;
+  vt.batch.AddUpdate(PositionOf(argv[0]), scratch.data());
   return true;
 }
 
 int Update(sqlite3_vtab* base, int argc, sqlite3_value** argv, sqlite3_int64* rowid) {
   auto* vt = reinterpret_cast<Vtab*>(base);
   Table& t = *vt->table;
-  if (argc == 1) return AddToBatch(*vt, argv[0], kBatchDelete);
+  if (argc == 1) return BatchDelete(*vt, argv[0]);
   const bool changesRow = sqlite3_value_type(argv[0]) != SQLITE_NULL;
   if (changesRow && static_cast<size_t>(argc) >= 2 + t.columns.size() &&
       sqlite3_value_int64(argv[0]) == sqlite3_value_int64(argv[1])) {
@@ -812,10 +751,7 @@ int Update(sqlite3_vtab* base, int argc, sqlite3_value** argv, sqlite3_int64* ro
 
 // The statement's transaction: the waiting batch goes when it ends well, and is dropped when
 // it fails (the session's transaction undoes what was sent before).
-void DropBatch(Vtab& vt) {
-  vt.batched = 0;
-  vt.batch.clear();
-}
+void DropBatch(Vtab& vt) { vt.batch.Drop(); }
 
 int BeginWrites(sqlite3_vtab* base) {
   auto* vt = reinterpret_cast<Vtab*>(base);
