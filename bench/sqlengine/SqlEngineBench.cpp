@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -217,8 +218,16 @@ BENCHMARK(BM_BulkDelete_Sqlite)->Unit(benchmark::kMillisecond)->Iterations(1);
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    // By the function's name, without "/iterations:1".
-    for (const Run& r : runs) cpu_[r.run_name.function_name] = r.GetAdjustedCPUTime();
+    // By the function's name, without "/iterations:1"; with repetitions, their median.
+    for (const Run& r : runs) {
+      const std::string& name = r.run_name.function_name;
+      if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median") {
+        cpu_[name] = r.GetAdjustedCPUTime();
+        medians_.insert(name);
+      } else if (r.run_type == Run::RT_Iteration && !medians_.count(name)) {
+        cpu_[name] = r.GetAdjustedCPUTime();
+      }
+    }
     ConsoleReporter::ReportRuns(runs);
   }
   void PrintRatios() const {
@@ -233,6 +242,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
  private:
   std::map<std::string, double> cpu_;
+  std::set<std::string> medians_;
 };
 
 }  // namespace

@@ -223,7 +223,8 @@ Status CheckBatchLocks(const Call& c, const Batch& b, size_t& failed) {
   TransactionLocks* held = inTransaction ? TransactionLocksOf(c) : nullptr;
   std::vector<std::pair<uint32_t, size_t>> sorted;  // position, entry
   for (size_t i = 0; i < b.entries.size(); ++i) sorted.emplace_back(b.entries[i].pos, i);
-  std::sort(sorted.begin(), sorted.end());
+  // A statement's batches come in physical order as a rule.
+  if (!std::is_sorted(sorted.begin(), sorted.end())) std::sort(sorted.begin(), sorted.end());
   for (size_t i = 0; i < sorted.size();) {
     size_t j = i;
     while (j + 1 < sorted.size() && sorted[j + 1].first - sorted[j].first <= 1) ++j;

@@ -749,7 +749,7 @@ Status SqliteStore::Insert(Bytes& record, uint32_t& pos, int wantKey, Bytes& ent
   if (rowid <= 0 || rowid > 0x7FFFFFFF) return kIoError;
   pos = static_cast<uint32_t>(rowid);
   if (Status s = AddToCount(-1, 1, 0); s != kOk) return s;
-  Log(JournalEntry::kInsert, pos, record);
+  Log(JournalEntry::kInsert, pos);
   const auto* rec = reinterpret_cast<const uint8_t*>(record.data());
   Bytes e;
   for (const auto& codec : codecs_) {
@@ -775,7 +775,7 @@ Status SqliteStore::Update(uint32_t pos, const Bytes& old, Bytes& record, int wa
     s.Bind(1, record).Bind(2, static_cast<int64_t>(pos));
     if (Status st = SqlStatus(s.Step()); st != kOk) return st;
   }
-  Log(JournalEntry::kUpdate, pos, record);
+  Log(JournalEntry::kUpdate, pos);
   for (const auto& codec : codecs_) {
     if (!codec) continue;
     const Bytes before = codec->Extract(oldRec);
@@ -808,7 +808,7 @@ Status SqliteStore::Delete(uint32_t pos, const Bytes& old) {
     if (Status st = SqlStatus(s.Step()); st != kOk) return st;
     if (sqlite3_changes(db_.Handle()) == 0) return kOk;
   }
-  Log(JournalEntry::kDelete, pos, Bytes());
+  Log(JournalEntry::kDelete, pos);
   return AddToCount(-1, -1, 0);
 }
 
@@ -881,7 +881,7 @@ void SqliteStore::TakeRow(sqlite3_context* ctx, int /*argc*/, sqlite3_value** ar
   const auto* rec = reinterpret_cast<const uint8_t*>(pass.old.data());
   for (const auto& codec : self.codecs_)
     if (codec) pass.keyChanges.push_back(Pass::KeyChange{index, pos, codec.get(), codec->Extract(rec), {}});
-  self.Log(JournalEntry::kDelete, pos, Bytes());
+  self.Log(JournalEntry::kDelete, pos);
   sqlite3_result_int(ctx, 1);
 }
 
@@ -904,7 +904,7 @@ Status SqliteStore::PatchOne(Pass& pass, size_t index, uint32_t pos) {
     pass.keyChanges.push_back(
         Pass::KeyChange{index, pos, codec.get(), std::move(from), std::move(to)});
   }
-  Log(JournalEntry::kUpdate, pos, pass.record);
+  Log(JournalEntry::kUpdate, pos);
   return kOk;
 }
 
@@ -998,8 +998,32 @@ Status SqliteStore::DeleteRecords(const std::vector<uint32_t>& positions, size_t
   return AddToCount(-1, -static_cast<int64_t>(positions.size()), 0);
 }
 
-void SqliteStore::Log(JournalEntry::Kind kind, uint32_t pos, const Bytes& record) {
-  if (txnOpen_) pending_.push_back(JournalEntry{kind, pos, record});
+void SqliteStore::Log(JournalEntry::Kind kind, uint32_t pos) {
+  if (txnOpen_) pending_.push_back(Written{pos, kind == JournalEntry::kInsert});
+}
+
+// Every record the transaction wrote that existed before it is deleted, then every one that
+// exists now is inserted as it stands: replayed on the file as it was before the transaction,
+// this makes the file as the transaction leaves it, and no step meets a unique key value that a
+// later write of the transaction moved away.
+Status SqliteStore::JournalEntries(std::vector<JournalEntry>& out) {
+  std::vector<Written> written = txnLog_;
+  std::stable_sort(written.begin(), written.end(),
+                   [](const Written& a, const Written& b) { return a.pos < b.pos; });
+  written.erase(std::unique(written.begin(), written.end(),
+                            [](const Written& a, const Written& b) { return a.pos == b.pos; }),
+                written.end());  // the first write of each record stays
+  out.clear();
+  for (const Written& w : written)
+    if (!w.inserted) out.push_back(JournalEntry{JournalEntry::kDelete, w.pos, Bytes()});
+  Bytes record;
+  for (const Written& w : written) {
+    const Status s = Read(w.pos, record);
+    if (s == kInvalidRecordAddress) continue;  // deleted by the transaction
+    if (s != kOk) return s;
+    out.push_back(JournalEntry{JournalEntry::kInsert, w.pos, record});
+  }
+  return kOk;
 }
 
 Status SqliteStore::CountAll(int number, uint32_t& n) {
@@ -1327,8 +1351,8 @@ Status SqliteStore::CommitAll(const std::vector<std::shared_ptr<FileStore>>& all
   Status unjournaled = kOk;  // why a journal could not be written
   for (const auto& store : stores) {
     if (unjournaled != kOk) break;
-    journal.entries = store->txnLog_;
-    unjournaled = store->WriteLastTransaction(journal.id);
+    unjournaled = store->JournalEntries(journal.entries);
+    if (unjournaled == kOk) unjournaled = store->WriteLastTransaction(journal.id);
     if (unjournaled == kOk && !WriteJournal(store->path_, journal))
       unjournaled = errno == ENOSPC ? kDiskFull : kIoError;
   }

@@ -64,6 +64,9 @@ class SqliteStore final : public FileStore {
   Status DropIndex(int number, bool renumber) override;
   Status SetOwner(const OwnerInfo& owner) override;
 
+  // The journal of the open transaction's writes, as CommitAll writes it beside the file.
+  Status JournalEntries(std::vector<JournalEntry>& out);
+
  private:
   // Opens db_ on path_, for reading only when readOnly_.
   int OpenConnection();
@@ -157,7 +160,7 @@ class SqliteStore final : public FileStore {
   Status RemoveEntry(const KeyCodec& codec, const Bytes& raw, uint32_t pos);
   Status SaveDefinition(const FileDefinition& def);
   static void Recover(const std::string& path);
-  void Log(JournalEntry::Kind kind, uint32_t pos, const Bytes& record);
+  void Log(JournalEntry::Kind kind, uint32_t pos);
   Status Replay(const JournalEntry& entry);
   Status ReadLastTransaction(uint64_t& id);
   Status WriteLastTransaction(uint64_t id);
@@ -200,8 +203,15 @@ class SqliteStore final : public FileStore {
   std::array<std::unique_ptr<Statement>, kPhysStmtCount> physStmts_;
   std::shared_ptr<uint64_t> generation_;  // shared by the connections of one path
   uint64_t loadedGeneration_ = 0;
-  std::vector<JournalEntry> txnLog_;  // the open transaction's writes, for the journal
-  std::vector<JournalEntry> pending_;  // the write in progress, logged when it succeeds
+  // The records the open transaction wrote, for a journal should it commit with other files:
+  // their positions only (the records are read at commit), and whether the first write made
+  // the record (it did not exist before the transaction).
+  struct Written {
+    uint32_t pos;
+    bool inserted;
+  };
+  std::vector<Written> txnLog_;
+  std::vector<Written> pending_;  // the write in progress, logged when it succeeds
   bool inStatement_ = false;
   size_t statementLog_ = 0;  // txnLog_ entries before the statement
   uint64_t localWrites_ = 0;

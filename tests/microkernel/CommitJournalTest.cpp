@@ -8,6 +8,7 @@
 
 #include "Fixture.h"
 #include "microkernel/CommitJournal.h"
+#include "microkernel/SqliteStore.h"
 
 namespace vader::microkernel::test {
 namespace {
@@ -88,6 +89,68 @@ TEST_F(CommitJournalTest, TransactionsOverSeveralFilesLeaveNoJournal) {
   EXPECT_FALSE(JournalLeft("b"));
   EXPECT_EQ((std::vector<int32_t>{1, 2, 3}), Ids("a"));
   EXPECT_EQ((std::vector<int32_t>{2}), Ids("b"));
+}
+
+// The journal a transaction leaves: replayed on the file as it was, it gives the file as the
+// transaction left it. Ids are a unique key that may change here, and id 1 goes to a new record
+// after the old one's moved away: replayed write by write with the records as they ended, the
+// first write would meet id 1 twice.
+TEST_F(CommitJournalTest, ATransactionsJournalReplaysToWhereItEnded) {
+  const auto layout = Layout(32, 4096).Key({{1, 4, kMod, tInteger}}).Key({{5, 20, kDup | kMod, tString}});
+  ASSERT_EQ(0, Create(Path("c"), layout.Bytes()));
+  std::vector<uint32_t> at;  // the positions of ids 1, 2 and 3
+  {
+    std::unique_ptr<SqliteStore> setup;
+    ASSERT_EQ(kOk, SqliteStore::Open(Path("c"), setup));
+    for (int32_t id : {1, 2, 3}) {
+      Bytes record = Person(id, "p" + std::to_string(id)), entry;
+      uint32_t pos = 0;
+      ASSERT_EQ(kOk, setup->BeginWrite(false, true));
+      ASSERT_EQ(kOk, setup->Insert(record, pos, -1, entry));
+      ASSERT_EQ(kOk, setup->EndWrite(true));
+      at.push_back(pos);
+    }
+  }
+  std::unique_ptr<SqliteStore> store;
+  ASSERT_EQ(kOk, SqliteStore::Open(Path("c"), store));
+  Bytes entry;
+  const auto write = [&](char verb, uint32_t pos, int32_t id) {
+    Bytes old, record = Person(id, "w" + std::to_string(id));
+    ASSERT_EQ(kOk, store->BeginWrite(true, true));
+    if (verb != 'i') {
+      ASSERT_EQ(kOk, store->Read(pos, old));
+    }
+    const Status s = verb == 'i'   ? store->Insert(record, pos, -1, entry)
+                     : verb == 'u' ? store->Update(pos, old, record, -1, entry)
+                                   : store->Delete(pos, old);
+    ASSERT_EQ(kOk, s) << verb << id;
+    ASSERT_EQ(kOk, store->EndWrite(true));
+  };
+  write('u', at[0], 5);  // id 1 moves to 5 ...
+  write('i', 0, 1);      // ... and a new record takes it
+  write('u', at[1], 7);
+  write('u', at[1], 9);  // written twice
+  uint32_t gone = 0;
+  ASSERT_EQ(kOk, store->BeginWrite(true, true));
+  Bytes brief = Person(20, "brief");
+  ASSERT_EQ(kOk, store->Insert(brief, gone, -1, entry));
+  ASSERT_EQ(kOk, store->EndWrite(true));
+  write('d', gone, 20);  // made and deleted by the transaction
+  write('d', at[2], 3);
+  Journal journal;
+  journal.id = 78;
+  journal.participants = {Path("c"), Path("b")};
+  ASSERT_EQ(kOk, store->JournalEntries(journal.entries));
+  ASSERT_EQ(kOk, store->EndTransaction(false));  // the crash: nothing of it committed
+  store.reset();
+  ASSERT_TRUE(WriteJournal(Path("c"), journal));
+  journal.entries.clear();
+  ASSERT_TRUE(WriteJournal(Path("b"), journal));
+  EXPECT_EQ((std::vector<int32_t>{1, 5, 9}), Ids("c"));
+  File c;
+  ASSERT_EQ(0, c.Open(Path("c")));
+  EXPECT_EQ((std::vector<int32_t>{1, 5, 9}), Walk(c, 1));  // names w1, w5, w9
+  EXPECT_EQ(3u, c.RecordCount());
 }
 
 }  // namespace

@@ -81,6 +81,24 @@ TEST_F(BulkWriteTest, KeysFollowTheirFieldsAndAUniqueKeyViolatedHalfWayChangesNo
             Rows("SELECT Phone, Country FROM Customers WHERE Id = 10"));
 }
 
+TEST_F(BulkWriteTest, AnUpdateAlongTheKeyItChangesMeetsEachRowOnce) {
+  AddPhoneKey();
+  const std::vector<std::string> all = Rows("SELECT COUNT(*) FROM Customers");
+  // The rows are read along the phone key, and each new number sorts right after the old.
+  const int16_t c = Compile("UPDATE Customers SET Phone = Phone || 'x', \"Name\" = 'a, WHERE b'"
+                            " WHERE Phone >= '' AND Id <> (SELECT MIN(Id) FROM Customers WHERE Id > @skip)");
+  const char name[] = "skip", value[] = "0";
+  ASSERT_EQ(0, api.XQLSubst(c, 1, sizeof name, name, sizeof value, value));
+  ASSERT_EQ(kNoticeUpdate, api.XQLExec(c));
+  int32_t changed = 0;
+  EXPECT_EQ(0, api.XQLStatus(c, kStatusChangedRows, reinterpret_cast<char*>(&changed)));
+  EXPECT_EQ(std::stoi(all[0]) - 1, changed);
+  EXPECT_EQ(Rows("SELECT COUNT(*) - 1 FROM Customers"),
+            Rows("SELECT COUNT(*) FROM Customers WHERE Phone LIKE '%x' AND Phone NOT LIKE '%xx'"
+                 " AND Name = 'a, WHERE b'"));
+  EXPECT_EQ(0, RunTool("check " + customers));
+}
+
 TEST_F(BulkWriteTest, AnUpdateLeavesTheBytesOfColumnsItDoesNotAssign) {
   constexpr size_t kContact = 44;  // ZSTRING 30: bytes past its end byte are kept as stored
   {
