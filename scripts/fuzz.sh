@@ -46,9 +46,13 @@ VADER_FUZZ_EXPRESSION_SEEDS="$expressions" "$bin/filter_text_fuzz" -runs=0 "$fil
 legacy="$(seeds legacy_file_fuzz)"
 cp "$root"/tests/legacy/data/*.DAT "$legacy/"
 
+# Statements of the relational engine: the UPDATE forms it reads itself, and others.
+updates="$(seeds update_text_fuzz)"
+cp "$root"/fuzz/seeds/update-texts/* "$updates/"
+
 status=0
 for target in microkernel_fuzz description_fuzz dictionary_fuzz filter_text_fuzz \
-              filter_expression_fuzz legacy_file_fuzz; do
+              filter_expression_fuzz legacy_file_fuzz update_text_fuzz; do
   corpus="$work/$target"
   echo "fuzz: $target for ${seconds}s on $(ls "$corpus" | wc -l) seeds"
   if ! (cd "$work" && "$bin/$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \

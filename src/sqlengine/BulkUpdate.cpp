@@ -137,43 +137,57 @@ const char* RowidName(const Table& t) {
 
 }  // namespace
 
-bool PlanBulkUpdate(const std::string& statement, const Session& session, BulkUpdate& plan) {
+bool ParseUpdate(const std::string& statement, UpdateText& out) {
   std::string text = statement;
   while (!text.empty() && (std::isspace(static_cast<unsigned char>(text.back())) || text.back() == ';'))
     text.pop_back();
   Statement st(text);
-  std::string tableName;
-  if (!st.Read() || !st.IsWord(0, "UPDATE") || !st.Name(1, tableName) || !st.IsWord(2, "SET"))
+  if (!st.Read() || !st.IsWord(0, "UPDATE") || !st.Name(1, out.tableName) || !st.IsWord(2, "SET"))
     return false;
-  plan.table = session.FindTable(tableName);
-  const char* rowid = plan.table ? RowidName(*plan.table) : nullptr;
-  if (!rowid) return false;
-  plan.columns.clear();
-  plan.select = std::string("SELECT ") + rowid;
+  out.table = st.Text(1);
+  out.columns.clear();
+  out.values.clear();
+  out.where.clear();
   size_t i = 3;
   for (;;) {
     std::string column;
-    if (!st.Name(i, column) || !st.IsChar(i + 1, '=') || st.IsChar(i + 2, '=')) return false;
-    const int index = plan.table->ColumnIndex(column);
-    if (index < 0) return false;
-    for (const uint16_t c : plan.columns)
-      if (c == index) return false;
-    plan.columns.push_back(static_cast<uint16_t>(index));
+    if (!st.Name(i, column) || !st.IsChar(i + 1, '=')) return false;
     const size_t first = i += 2;
     Stop stop = Stop::None;
     while (i < st.Size() && (stop = StopAt(st, i)) == Stop::None) ++i;
     if (stop == Stop::Unknown || i == first) return false;
-    plan.select += ", " + st.Span(first, i);
+    out.columns.push_back(column);
+    out.values.push_back(st.Span(first, i));
     if (stop != Stop::Comma) break;
     ++i;
   }
-  plan.select += " FROM " + st.Text(1);
   if (i == st.Size()) return true;
   const size_t where = ++i;
   for (; i < st.Size(); ++i)
     if (StopAt(st, i) != Stop::None) return false;
   if (where == st.Size()) return false;
-  plan.select += " WHERE " + st.Span(where, st.Size());
+  out.where = st.Span(where, st.Size());
+  return true;
+}
+
+bool PlanBulkUpdate(const std::string& statement, const Session& session, BulkUpdate& plan) {
+  UpdateText text;
+  if (!ParseUpdate(statement, text)) return false;
+  plan.table = session.FindTable(text.tableName);
+  const char* rowid = plan.table ? RowidName(*plan.table) : nullptr;
+  if (!rowid) return false;
+  plan.columns.clear();
+  plan.select = std::string("SELECT ") + rowid;
+  for (size_t k = 0; k < text.columns.size(); ++k) {
+    const int index = plan.table->ColumnIndex(text.columns[k]);
+    if (index < 0) return false;
+    for (const uint16_t c : plan.columns)
+      if (c == index) return false;  // assigned twice
+    plan.columns.push_back(static_cast<uint16_t>(index));
+    plan.select += ", " + text.values[k];
+  }
+  plan.select += " FROM " + text.table;
+  if (!text.where.empty()) plan.select += " WHERE " + text.where;
   return true;
 }
 

@@ -18,6 +18,20 @@ namespace vader::sqlengine {
 
 class Session;
 
+// The parts of `UPDATE table SET column = expression, ... [WHERE condition]` as written: the
+// names without their quotes, the expressions and the condition as they stand in the text.
+struct UpdateText {
+  std::string table;        // as written, quotes and all
+  std::string tableName;
+  std::vector<std::string> columns;
+  std::vector<std::string> values;
+  std::string where;        // empty: every row
+};
+
+// Reads a statement of that form; false for anything else (other clauses, comments, a
+// statement SQLite would not take).
+bool ParseUpdate(const std::string& statement, UpdateText& out);
+
 struct BulkUpdate {
   Table* table = nullptr;
   std::vector<uint16_t> columns;  // the columns assigned, in the order of the SELECT
