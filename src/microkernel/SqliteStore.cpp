@@ -543,13 +543,15 @@ Statement* SqliteStore::WalkStatement(Walk& walk, int number, bool forward, bool
       return p.statement.get();
   const char* bound = forward ? (inclusive ? ">=" : ">") : (inclusive ? "<=" : "<");
   const char* order = forward ? "" : " DESC";
-  // A bulk scan leaves out the bound below the count row: SQLite then steps the rows without
-  // testing each one, and HandRows stops at the count row, the last by position.
-  const std::string below = scan ? "" : " AND " VADER_BELOW_COUNT_ROW;
+  // A bulk scan in physical order hands each row from its WHERE clause, and leaves out the bound
+  // below the count row: vader_hand stops at it, the last row by position.
+  if (scan && number < 0 && !PrepareFunctions()) return nullptr;
   const std::string sql =
-      number < 0 ? std::string("SELECT pos, data FROM records WHERE pos ") + bound + " ?1" +
-                       below + " ORDER BY pos" + order
-                 : KeyRows(number) + "WHERE i.k " + bound + " ?1 ORDER BY i.k" + order;
+      number >= 0 ? KeyRows(number) + "WHERE i.k " + bound + " ?1 ORDER BY i.k" + order
+      : scan      ? std::string("SELECT pos FROM records WHERE pos ") + bound +
+                   " ?1 AND vader_hand(pos, data) ORDER BY pos" + order
+                  : std::string("SELECT pos, data FROM records WHERE pos ") + bound +
+                   " ?1 AND " VADER_BELOW_COUNT_ROW " ORDER BY pos" + order;
   auto statement = std::make_unique<Statement>(db_.Handle(), sql);
   if (!statement->Valid()) return nullptr;
   walk.prepared_.push_back(
@@ -561,7 +563,8 @@ Status SqliteStore::ScanRows(ScanPoint& at, Walk& walk, RecordSink& sink) {
   const bool keyed = at.number >= 0;
   if (!at.inclusive && walk.active_ && walk.scanning_ == !keyed && walk.number_ == at.number &&
       walk.forward_ && (keyed ? walk.last_ == at.entry : walk.lastPos_ == at.pos))
-    return HandRows(walk, walk.active_->Step(), at, sink);
+    return keyed ? HandRows(walk, walk.active_->Step(), at, sink)
+                 : HandScan(walk, *walk.active_, false, at, sink);
   Statement* s = WalkStatement(walk, at.number, true, at.inclusive, walk.active_, !keyed);
   if (!s) return kInvalidOperation;
   if (keyed)
@@ -573,9 +576,60 @@ Status SqliteStore::ScanRows(ScanPoint& at, Walk& walk, RecordSink& sink) {
     heldStamp_ = watch_.Read();
     heldWrites_ = localWrites_;
   }
+  if (!keyed) return HandScan(walk, *s, true, at, sink);
   const int rc = s->Step();
   TakeOverWalk(walk, s, at.number);
   return HandRows(walk, rc, at, sink);
+}
+
+struct SqliteStore::Hand {
+  Walk& walk;
+  RecordSink& sink;
+  Status status = kOk;  // kEndOfFile at the count row; kIoError at a damaged record
+  bool handed = false;
+};
+
+// vader_hand(pos, data): hands the record to the scan's sink; true (the step ends at this row)
+// when the sink is full or the row is no record to hand.
+void SqliteStore::HandRow(sqlite3_context* ctx, int /*argc*/, sqlite3_value** argv) {
+  static constexpr uint8_t kNoBytes = 0;
+  auto& self = *static_cast<SqliteStore*>(sqlite3_user_data(ctx));
+  Hand* hand = self.hand_;
+  const int64_t pos = sqlite3_value_int64(argv[0]);
+  if (!hand || pos >= kCountRowPos) {
+    if (hand) hand->status = kEndOfFile;
+    return sqlite3_result_int(ctx, 1);
+  }
+  const auto* data = static_cast<const uint8_t*>(sqlite3_value_blob(argv[1]));
+  const auto size = static_cast<size_t>(sqlite3_value_bytes(argv[1]));
+  // Keys are read out of records by offset: a record shorter than the fixed part is damage.
+  if (size < self.def_.recordLength) {
+    hand->status = kIoError;
+    return sqlite3_result_int(ctx, 1);
+  }
+  hand->walk.lastPos_ = static_cast<uint32_t>(pos);
+  hand->handed = true;
+  const bool more = hand->sink.Take(static_cast<uint32_t>(pos), data ? data : &kNoBytes,
+                                    static_cast<uint32_t>(size));
+  sqlite3_result_int(ctx, more ? 0 : 1);
+}
+
+Status SqliteStore::HandScan(Walk& walk, Statement& s, bool takeOver, ScanPoint& at,
+                             RecordSink& sink) {
+  Hand hand{walk, sink};
+  hand_ = &hand;
+  const int rc = s.Step();
+  hand_ = nullptr;
+  if (takeOver) TakeOverWalk(walk, &s, -1);
+  Status status = hand.status;
+  if (rc == SQLITE_DONE) status = kEndOfFile;
+  else if (rc != SQLITE_ROW) status = SqlStatus(rc);
+  if (hand.handed) {
+    at.inclusive = false;
+    at.pos = walk.lastPos_;
+  }
+  if (status != kOk) EndWalk(walk);
+  return status;
 }
 
 void SqliteStore::TakeOverWalk(Walk& walk, Statement* s, int number) {
@@ -590,8 +644,6 @@ void SqliteStore::TakeOverWalk(Walk& walk, Statement* s, int number) {
 
 Status SqliteStore::HandRows(Walk& walk, int rc, ScanPoint& at, RecordSink& sink) {
   static constexpr uint8_t kNoBytes = 0;
-  const bool keyed = at.number >= 0;
-  const int posColumn = keyed ? 1 : 0;
   Statement& s = *walk.active_;
   bool handed = false;
   Status status = kOk;
@@ -600,14 +652,8 @@ Status SqliteStore::HandRows(Walk& walk, int rc, ScanPoint& at, RecordSink& sink
       status = rc == SQLITE_DONE ? kEndOfFile : SqlStatus(rc);
       break;
     }
-    const int64_t rowPos = sqlite3_value_int64(s.Value(posColumn));
-    // The physical scan's statement reads on into the count row, which is no record.
-    if (!keyed && rowPos >= kCountRowPos) {
-      status = kEndOfFile;
-      break;
-    }
-    const auto pos = static_cast<uint32_t>(rowPos);
-    sqlite3_value* record = s.Value(posColumn + 1);
+    const auto pos = static_cast<uint32_t>(sqlite3_value_int64(s.Value(1)));
+    sqlite3_value* record = s.Value(2);
     const auto* data = static_cast<const uint8_t*>(sqlite3_value_blob(record));
     const size_t size = static_cast<size_t>(sqlite3_value_bytes(record));
     // Keys are read out of records by offset: a record shorter than the fixed part is damage.
@@ -615,22 +661,15 @@ Status SqliteStore::HandRows(Walk& walk, int rc, ScanPoint& at, RecordSink& sink
       status = kIoError;
       break;
     }
-    if (keyed) {
-      sqlite3_value* entry = s.Value(0);
-      const auto* bytes = static_cast<const char*>(sqlite3_value_blob(entry));
-      walk.last_.assign(bytes ? bytes : "", static_cast<size_t>(sqlite3_value_bytes(entry)));
-    } else {
-      walk.lastPos_ = pos;
-    }
+    sqlite3_value* entry = s.Value(0);
+    const auto* bytes = static_cast<const char*>(sqlite3_value_blob(entry));
+    walk.last_.assign(bytes ? bytes : "", static_cast<size_t>(sqlite3_value_bytes(entry)));
     handed = true;
     if (!sink.Take(pos, data ? data : &kNoBytes, static_cast<uint32_t>(size))) break;
   }
   if (handed) {
     at.inclusive = false;
-    if (keyed)
-      at.entry = walk.last_;
-    else
-      at.pos = walk.lastPos_;
+    at.entry = walk.last_;
   }
   if (status != kOk) EndWalk(walk);
   return status;
@@ -914,6 +953,8 @@ bool SqliteStore::PrepareFunctions() {
   functions_ = sqlite3_create_function_v2(db_.Handle(), "vader_patch", 2, flags, this, &PatchRow,
                                           nullptr, nullptr, nullptr) == SQLITE_OK &&
                sqlite3_create_function_v2(db_.Handle(), "vader_take", 2, flags, this, &TakeRow,
+                                          nullptr, nullptr, nullptr) == SQLITE_OK &&
+               sqlite3_create_function_v2(db_.Handle(), "vader_hand", 2, flags, this, &HandRow,
                                           nullptr, nullptr, nullptr) == SQLITE_OK;
   return functions_;
 }

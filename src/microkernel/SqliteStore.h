@@ -146,8 +146,14 @@ class SqliteStore final : public FileStore {
                            const Statement* busy = nullptr, bool scan = false);
   // Makes `s`, just stepped, the walk's open statement (ending the one it had).
   void TakeOverWalk(Walk& walk, Statement* s, int number);
-  // Hands rows of the walk's statement, from the one just stepped (`rc`), to `sink`.
+  // Hands rows of the walk's statement along a key, from the one just stepped (`rc`), to `sink`.
   Status HandRows(Walk& walk, int rc, ScanPoint& at, RecordSink& sink);
+  // A physical scan's statement hands its rows from inside one step (vader_hand), so no row
+  // costs a step of its own; the step ends where the sink is full or the records end.
+  struct Hand;
+  static void HandRow(sqlite3_context* ctx, int argc, sqlite3_value** argv);
+  // `s` is stepped, then made the walk's open statement when `takeOver` (a new scan).
+  Status HandScan(Walk& walk, Statement& s, bool takeOver, ScanPoint& at, RecordSink& sink);
   void EndWalks();
   void EndWalksElsewhere();  // of the other connections of this process to the file
   void ClearKeyStatements();
@@ -216,6 +222,7 @@ class SqliteStore final : public FileStore {
   size_t statementLog_ = 0;  // txnLog_ entries before the statement
   uint64_t localWrites_ = 0;
   Pass* pass_ = nullptr;             // the pass of UpdateRecords running
+  Hand* hand_ = nullptr;             // the physical scan handing rows
   bool functions_ = false;           // vader_patch and vader_take are defined on the connection
   bool hasCounts_ = false;           // the file holds a count table
   bool readOnly_ = false;            // the file or its folder cannot be written

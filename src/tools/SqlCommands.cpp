@@ -71,6 +71,11 @@ std::string StatusMessage(int16_t s) {
     case sql::kStatusTransactionActive: return "a transaction is already open";
     case sql::kStatusNoTransaction: return "no transaction is open";
     case sql::kNoticeUnresolved: return "the statement has substitution variables without values";
+    case sql::kStatusOutOfRange: return "the value is out of range for the column";
+    case sql::kStatusInvalidDate: return "the date is not valid";
+    case sql::kStatusInvalidTime: return "the time is not valid";
+    case sql::kStatusNotANumber: return "the value is not a number";
+    case sql::kStatusStopped: return "the statement was stopped and its changes were undone";
     case 5: return "a unique key already holds that value";
     case 51: return "the owner name is invalid";
     case 84: case 85: return "the record or file is locked";
