@@ -164,6 +164,7 @@ Status SqliteStore::Open(const std::string& path, std::unique_ptr<SqliteStore>& 
   store->db_.SetBusyTimeout(LockWaitMilliseconds());
   store->generation_ = GenerationOf(path);
   if (Status s = store->LoadDefinition(); s != kOk) return s;
+  store->SetCheckpointInterval();
   // Without the shared index (a database not in WAL mode) walks are never kept: every read
   // seeks.
   store->watch_.Attach(store->db_.Handle());
@@ -174,6 +175,15 @@ Status SqliteStore::Open(const std::string& path, std::unique_ptr<SqliteStore>& 
   OpenStores()[path].push_back(store.get());
   out = std::move(store);
   return kOk;
+}
+
+// A commit of one record writes a page of the records and one of each key: the log is copied
+// into the file (and both synced) after as many commits as SQLite's default of 1,000 pages
+// gives a table of its own, up to a log of 4,000 pages (16 MB at 4 KB pages).
+void SqliteStore::SetCheckpointInterval() {
+  constexpr size_t kPagesPerTable = 1000, kMostPages = 4000;
+  const size_t pages = std::min(kPagesPerTable * (1 + def_.keys.size()), kMostPages);
+  db_.Exec("PRAGMA wal_autocheckpoint=" + std::to_string(pages));
 }
 
 int SqliteStore::OpenConnection() {

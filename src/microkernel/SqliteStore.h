@@ -70,6 +70,7 @@ class SqliteStore final : public FileStore {
  private:
   // Opens db_ on path_, for reading only when readOnly_.
   int OpenConnection();
+  void SetCheckpointInterval();
   enum KeyStmt {
     kKFirst,
     kKLast,

@@ -261,7 +261,8 @@ TEST_F(OwnWalkTest, ARefusedLockLeavesTheWalkerWhereItWas) {
 
 // A walk holds a read transaction open, and while it does the write-ahead log cannot start over:
 // it would grow with every commit, to about 40 MB for these. A commit in this process ends the
-// walk at once; for another process's commits, a walk left idle ends within half a second.
+// walk at once; for another process's commits, a walk left idle ends within half a second. The
+// log then starts over at the file's checkpoint interval (3,000 pages here: 12 MB).
 TEST_P(WalkTest, AWalkDoesNotHoldBackTheLog) {
   Use(GetParam());
   Expect(kGetFirst, 10);
@@ -271,7 +272,7 @@ TEST_P(WalkTest, AWalkDoesNotHoldBackTheLog) {
   for (int32_t id = 1000; id < 4000; ++id) ASSERT_EQ(0, Write('i', id));
   struct stat st {};
   ASSERT_EQ(0, ::stat((Path("people") + "-wal").c_str(), &st));
-  EXPECT_LT(st.st_size, 8 << 20);
+  EXPECT_LT(st.st_size, 16 << 20);
   Expect(kGetNext, 30);
 }
 
