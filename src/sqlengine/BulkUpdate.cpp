@@ -196,7 +196,7 @@ int16_t RunBulkUpdate(Session& session, const BulkUpdate& plan, sqlite3_stmt* se
   changed = 0;
   done = false;
   const Table& t = *plan.table;
-  if (!t.layoutKnown || !WriteBatch::Fits(t)) return 0;
+  if (!t.layoutKnown || !WriteBatch::Fits(t, plan.columns)) return 0;
   std::vector<WriteBatch> batches(1);
   batches.back().Start(t, plan.columns);
   std::vector<uint8_t> record(t.recordLength);

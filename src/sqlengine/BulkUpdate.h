@@ -39,14 +39,14 @@ struct BulkUpdate {
 };
 
 // The plan for `statement` when it is `UPDATE table SET column = expression, ... [WHERE ...]`
-// of one of the session's tables whose columns lie in the fixed part of the record; false for
-// anything else (other clauses, comments, a column assigned twice), which SQLite runs.
+// of one of the session's tables; false for anything else (other clauses, comments, a column
+// assigned twice), which SQLite runs.
 bool PlanBulkUpdate(const std::string& statement, const Session& session, BulkUpdate& plan);
 
 // Runs the plan's SELECT (prepared and bound by the caller) and writes its rows. `done` is
-// false when a value needs the row-by-row path (a column refuses it, or the changes would not
-// fit in memory): nothing has been written then. Otherwise returns the status and sets
-// `changed` to the rows changed.
+// false when the rows need SQLite's way (a column past the fixed part of the record, a value a
+// column refuses, changes too large to hold in memory): nothing has been written then.
+// Otherwise returns the status and sets `changed` to the rows changed.
 int16_t RunBulkUpdate(Session& session, const BulkUpdate& plan, sqlite3_stmt* select,
                       int32_t& changed, bool& done);
 

@@ -685,9 +685,8 @@ void AssignedColumns(const Table& t, sqlite3_value** values, std::vector<uint16_
 bool BatchUpdate(Vtab& vt, sqlite3_value** argv, int& rc) {
   const Table& t = *vt.table;
   rc = SQLITE_OK;
-  if (!WriteBatch::Fits(t)) return false;
   AssignedColumns(t, argv + 2, vt.assigned);
-  if (vt.assigned.empty()) return false;
+  if (!WriteBatch::Fits(t, vt.assigned)) return false;
   std::vector<uint8_t>& scratch = vt.record;
   scratch.resize(kMaxRecord);
   for (const uint16_t i : vt.assigned)

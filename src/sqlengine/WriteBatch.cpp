@@ -43,10 +43,11 @@ Value ResultValue(sqlite3_stmt* statement, int column) {
   }
 }
 
-bool WriteBatch::Fits(const Table& t) {
-  for (const Column& col : t.columns)
-    if (col.offset + col.format.size > t.recordLength) return false;
-  return !t.columns.empty() && t.columns.size() < kMaxRows;
+bool WriteBatch::Fits(const Table& t, const std::vector<uint16_t>& columns) {
+  for (const uint16_t i : columns)
+    if (i >= t.columns.size() || t.columns[i].offset + t.columns[i].format.size > t.recordLength)
+      return false;
+  return !columns.empty() && columns.size() < kMaxRows;
 }
 
 void WriteBatch::Start(const Table& t, const std::vector<uint16_t>& columns) {
@@ -54,7 +55,6 @@ void WriteBatch::Start(const Table& t, const std::vector<uint16_t>& columns) {
   columns_ = columns;
   rows_ = 0;
   bytes_.assign(kHeader, 0);
-  if (!Fits(t)) columns_.clear();  // deletes only
   for (const uint16_t i : columns_) {
     AppendU16(bytes_, t.columns[i].offset);
     AppendU16(bytes_, t.columns[i].format.size);

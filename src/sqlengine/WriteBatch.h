@@ -24,11 +24,12 @@ class WriteBatch {
  public:
   static constexpr uint16_t kMaxRows = 4096;
 
-  // Whether updates of `t` can be sent as the bytes of their columns: every column lies in the
-  // fixed part of the record, so the stored record keeps every other byte (a variable part too).
-  static bool Fits(const Table& t);
+  // Whether updates of `columns` of `t` can be sent as their bytes: each lies in the fixed part
+  // of the record, so the stored record keeps every other byte (a variable part too).
+  static bool Fits(const Table& t, const std::vector<uint16_t>& columns);
 
-  // Starts an empty batch whose updates replace the bytes of `columns` of `t`.
+  // Starts an empty batch whose updates replace the bytes of `columns` of `t` (none for a
+  // batch of deletes); the columns fit.
   void Start(const Table& t, const std::vector<uint16_t>& columns);
   // An update of the record at `position`: the batch's columns as they stand in `record` (an
   // image of the whole record, laid out as stored).

@@ -99,6 +99,23 @@ TEST_F(BulkWriteTest, AnUpdateAlongTheKeyItChangesMeetsEachRowOnce) {
   EXPECT_EQ(0, RunTool("check " + customers));
 }
 
+// Products end in a variable part (a description): a change of a field of the fixed part keeps
+// it as stored.
+TEST_F(BulkWriteTest, AnUpdateOfTheFixedPartKeepsTheVariablePart) {
+  constexpr size_t kStock = 66;
+  const std::string products = db + "/PRODUCT.BTR";
+  const std::vector<std::string> before = Records(products);
+  EXPECT_EQ(kNoticeUpdate, StatusOf("UPDATE Products SET Stock = Stock + 3 WHERE Id % 2 = 1"));
+  std::vector<std::string> expected = before;
+  for (std::string& r : expected)
+    if (At<int32_t>(r, 0) % 2 == 1) {
+      const int32_t stock = At<int32_t>(r, kStock) + 3;
+      std::memcpy(r.data() + kStock, &stock, 4);
+    }
+  EXPECT_EQ(expected, Records(products));
+  EXPECT_GT(before[0].size(), 83u);  // records with their variable part
+}
+
 TEST_F(BulkWriteTest, AnUpdateLeavesTheBytesOfColumnsItDoesNotAssign) {
   constexpr size_t kContact = 44;  // ZSTRING 30: bytes past its end byte are kept as stored
   {
