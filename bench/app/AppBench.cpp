@@ -31,6 +31,7 @@
 #include "tools/SampleDatabase.h"
 #include "ui/FormWindow.h"
 #include "ui/QtEventLoop.h"
+#include "BenchArgs.h"
 
 namespace {
 
@@ -221,15 +222,8 @@ BENCHMARK(BM_WhereSqlLarge)->UseManualTime()->Unit(benchmark::kMillisecond)->Ite
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<char*> args{argv[0]};
-  for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--records=", 10) == 0)
-      gRecords = std::strtoull(argv[i] + 10, nullptr, 10);
-    else
-      args.push_back(argv[i]);
-  }
-  int n = static_cast<int>(args.size());
-  benchmark::Initialize(&n, args.data());
+  gRecords = vader::bench::TakeRecords(argc, argv, gRecords);
+  benchmark::Initialize(&argc, argv);
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication application(argc, argv);
 

@@ -19,6 +19,7 @@
 #include "tools/Dictionary.h"
 #include "tools/Records.h"
 #include "tools/TableRecord.h"
+#include "BenchArgs.h"
 
 namespace {
 
@@ -104,15 +105,8 @@ BENCHMARK(BM_RestructureWithoutNewIndex)->Unit(benchmark::kSecond)->Iterations(1
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<char*> args{argv[0]};
-  for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--records=", 10) == 0)
-      gRecords = std::strtoull(argv[i] + 10, nullptr, 10);
-    else
-      args.push_back(argv[i]);
-  }
-  int n = static_cast<int>(args.size());
-  benchmark::Initialize(&n, args.data());
+  gRecords = vader::bench::TakeRecords(argc, argv, gRecords);
+  benchmark::Initialize(&argc, argv);
   char pattern[] = "/tmp/vader-restructure-bench-XXXXXX";
   if (mkdtemp(pattern) == nullptr) return 1;
   const std::string root = pattern;

@@ -26,6 +26,7 @@
 #include "platform/Registry.h"
 #include "tools/Btrieve.h"
 #include "tools/SampleDatabase.h"
+#include "BenchArgs.h"
 
 namespace {
 
@@ -216,13 +217,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   // Repetitions in random order, so that a change in the machine's load falls on all three.
   static char interleave[] = "--benchmark_enable_random_interleaving=true";
+  gRecords = vader::bench::TakeRecords(argc, argv, gRecords);
   std::vector<char*> args{argv[0], interleave};
-  for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--records=", 10) == 0)
-      gRecords = std::strtoull(argv[i] + 10, nullptr, 10);
-    else
-      args.push_back(argv[i]);
-  }
+  args.insert(args.end(), argv + 1, argv + argc);
   int n = static_cast<int>(args.size());
   benchmark::Initialize(&n, args.data());
 

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "BenchFile.h"
+#include "BenchArgs.h"
 
 namespace {
 
@@ -399,17 +400,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (const char* env = std::getenv("VADER_BENCH_RECORDS"))
-    gRecords = static_cast<uint32_t>(std::atol(env));
-  std::vector<char*> args;
-  for (int i = 0; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--records=", 10) == 0)
-      gRecords = static_cast<uint32_t>(std::atol(argv[i] + 10));
-    else
-      args.push_back(argv[i]);
-  }
-  int n = static_cast<int>(args.size());
-  benchmark::Initialize(&n, args.data());
+  gRecords = static_cast<uint32_t>(vader::bench::TakeRecords(argc, argv, gRecords));
+  benchmark::Initialize(&argc, argv);
   void* lib = ::dlopen((ExecutableDir() + "/libwbtrv32.so").c_str(), RTLD_NOW);
   if (!lib) {
     std::fprintf(stderr, "%s\n", ::dlerror());

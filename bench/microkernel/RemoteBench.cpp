@@ -30,6 +30,7 @@
 #include "BenchFile.h"
 #include "WallTimes.h"
 #include "DelayedLink.h"
+#include "BenchArgs.h"
 
 namespace {
 
@@ -181,9 +182,7 @@ BENCHMARK(BM_WalkExtended_Local)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WalkExtended_Server)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
-    if (std::strncmp(argv[i], "--records=", 10) == 0) ::setenv("VADER_BENCH_RECORDS", argv[i] + 10, 1);
-  if (const char* v = std::getenv("VADER_BENCH_RECORDS")) gRecords = static_cast<uint32_t>(std::atoi(v));
+  gRecords = static_cast<uint32_t>(vader::bench::TakeRecords(argc, argv, gRecords));
   // A namespace of its own: the delay on its loopback touches nothing else on the machine.
   if (::unshare(CLONE_NEWNET) != 0) {
     std::printf("remote_bench: skipped: making a network namespace needs root (%s)\n",

@@ -27,6 +27,7 @@
 
 #include "BenchFile.h"
 #include "WallTimes.h"
+#include "BenchArgs.h"
 
 namespace {
 
@@ -73,7 +74,6 @@ PGresult* Prepared(const char* name, int n, const char* const* values, const int
 }
 
 void Setup() {
-  if (const char* v = std::getenv("VADER_BENCH_RECORDS")) gRecords = static_cast<uint32_t>(std::atoi(v));
   void* lib = ::dlopen((ExecutableDir() + "/libwbtrv32.so").c_str(), RTLD_NOW);
   if (!lib) throw std::runtime_error("cannot load libwbtrv32.so");
   gCall = reinterpret_cast<BtrCall>(::dlsym(lib, "BTRCALL"));
@@ -252,8 +252,7 @@ BENCHMARK(BM_InsertInTransaction_Libpq)->UseRealTime();
 BENCHMARK(BM_InsertInTransaction_LibpqAnnounced)->UseRealTime();
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
-    if (std::strncmp(argv[i], "--records=", 10) == 0) ::setenv("VADER_BENCH_RECORDS", argv[i] + 10, 1);
+  gRecords = static_cast<uint32_t>(vader::bench::TakeRecords(argc, argv, gRecords));
   try {
     Setup();
   } catch (const std::exception& e) {
