@@ -25,6 +25,18 @@ std::vector<std::string> Records(const std::string& path) {
   return out;
 }
 
+// The records with `delta` added to the 4-byte integer at `offset` of those whose id (their
+// first 4 bytes) is `remainder` modulo `modulus`: what an UPDATE ... WHERE Id % m = r leaves.
+std::vector<std::string> Added(std::vector<std::string> records, size_t offset, int32_t delta,
+                               int32_t modulus, int32_t remainder) {
+  for (std::string& r : records)
+    if (At<int32_t>(r, 0) % modulus == remainder) {
+      const int32_t v = At<int32_t>(r, offset) + delta;
+      std::memcpy(r.data() + offset, &v, 4);
+    }
+  return records;
+}
+
 int RunTool(const std::string& args) {
   return WEXITSTATUS(std::system((BinDir() + "/vbutil " + args + " >/dev/null 2>&1").c_str()));
 }
@@ -46,12 +58,7 @@ TEST_F(BulkWriteTest, AnUpdateOfManyRowsChangesExactlyTheBytesOfItsColumn) {
   const std::vector<std::string> before = Records(lines);
   ASSERT_GT(before.size(), 4096u);  // more than one batch
   EXPECT_EQ(kNoticeUpdate, StatusOf("UPDATE OrderLines SET Quantity = Quantity + 1 WHERE OrderId % 3 = 0"));
-  std::vector<std::string> expected = before;
-  for (std::string& r : expected)
-    if (At<int32_t>(r, 0) % 3 == 0) {
-      const int32_t q = At<int32_t>(r, kQuantity) + 1;
-      std::memcpy(r.data() + kQuantity, &q, 4);
-    }
+  std::vector<std::string> expected = Added(before, kQuantity, 1, 3, 0);
   EXPECT_EQ(expected, Records(lines));
   EXPECT_EQ(kNoticeDelete, StatusOf("DELETE FROM OrderLines WHERE OrderId % 3 = 1"));
   std::erase_if(expected, [](const std::string& r) { return At<int32_t>(r, 0) % 3 == 1; });
@@ -106,13 +113,7 @@ TEST_F(BulkWriteTest, AnUpdateOfTheFixedPartKeepsTheVariablePart) {
   const std::string products = db + "/PRODUCT.BTR";
   const std::vector<std::string> before = Records(products);
   EXPECT_EQ(kNoticeUpdate, StatusOf("UPDATE Products SET Stock = Stock + 3 WHERE Id % 2 = 1"));
-  std::vector<std::string> expected = before;
-  for (std::string& r : expected)
-    if (At<int32_t>(r, 0) % 2 == 1) {
-      const int32_t stock = At<int32_t>(r, kStock) + 3;
-      std::memcpy(r.data() + kStock, &stock, 4);
-    }
-  EXPECT_EQ(expected, Records(products));
+  EXPECT_EQ(Added(before, kStock, 3, 2, 1), Records(products));
   EXPECT_GT(before[0].size(), 83u);  // records with their variable part
 }
 
