@@ -97,5 +97,27 @@ TEST_F(ScanTest, ScansGiveWhatTheOperationsGiveOnEveryKind) {
   EXPECT_EQ(3, Api::Get().scan(closed, nullptr, 0, kScanFirst, nullptr, 0, &sink));
 }
 
+// A scan goes on from where its last batch ended, and what another client wrote meanwhile
+// is in the batches after it.
+TEST_F(ScanTest, AScanSeesWhatIsWrittenBetweenItsBatches) {
+  if (ServerBackend()) GTEST_SKIP() << "the server's files are read through the operations";
+  Collect sink(4);
+  ASSERT_EQ(0, Api::Get().scan(f_.pb, nullptr, -1, kScanFirst, nullptr, 0, &sink));
+  ASSERT_EQ(4u, sink.rows.size());
+  ClientId other(9);
+  File o(&other);
+  ASSERT_EQ(0, o.Open(Path("mixed")));
+  ASSERT_EQ(0, o.Step(kStepLast));
+  std::string changed = o.record;
+  changed.replace(12, 4, "new!");
+  ASSERT_EQ(0, o.Update(changed));
+  int16_t s = 0;
+  while ((s = Api::Get().scan(f_.pb, nullptr, -1, kScanContinue, nullptr, 0, &sink)) == 0) {
+  }
+  EXPECT_EQ(9, s);
+  ASSERT_EQ(30u, sink.rows.size());
+  EXPECT_EQ(changed, sink.rows.back().substr(4));
+}
+
 }  // namespace
 }  // namespace vader::microkernel::test
