@@ -57,6 +57,9 @@ enum OperationCode : uint16_t {
 
 enum StatementStep : int8_t { kStatementBegin = 0, kStatementKeep = 1, kStatementUndo = 2 };
 
+// The kind of an entry of a kOpWriteBatch buffer.
+enum BatchKind : uint8_t { kBatchUpdate = 0, kBatchDelete = 1 };
+
 constexpr uint16_t kKeyOnlyBias = 50;       // Get Key: the key without the record
 constexpr uint16_t kConcurrentBias = 1000;  // Begin Transaction: concurrent
 constexpr uint16_t kNoWriteWaitBias = 500;  // concurrent Begin: writes do not wait

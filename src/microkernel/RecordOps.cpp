@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "microkernel/OperationCode.h"
 #include "microkernel/Operations.h"
 
 namespace vader::microkernel {
@@ -139,8 +140,8 @@ Status InsertRecord(Call& c, const KeyCodec* codec, Bytes& record, uint32_t& pos
 
 // A batch of updates and deletes by position. Layout, little-endian: entry count (2), span
 // count (2), the spans (offset 2, length 2 each) of the fixed part that an update replaces, then
-// the entries: position (4), kind (1), and for an update the spans' new bytes one after another.
-constexpr uint8_t kBatchUpdate = 0, kBatchDelete = 1;
+// the entries: position (4), kind (1: BatchKind), and for an update the spans' new bytes one
+// after another.
 
 struct BatchEntry {
   uint32_t pos = 0;
@@ -350,9 +351,6 @@ Status OpDelete(Call& c) {
   return kOk;
 }
 
-}  // namespace vader::microkernel
-
-namespace vader::microkernel {
 
 // Updates and deletes many records by position in one write: each as Update or Delete of the
 // record would make it, and all or none of them. On failure the data buffer's first two bytes

@@ -71,9 +71,10 @@ bool Tokenize(const std::string& s, std::vector<Token>& out) {
   return depth == 0;
 }
 
-class Statement {
+// The statement's text and its tokens.
+class Tokens {
  public:
-  explicit Statement(const std::string& text) : text_(text) {}
+  explicit Tokens(const std::string& text) : text_(text) {}
   bool Read() { return Tokenize(text_, tokens_); }
   size_t Size() const { return tokens_.size(); }
   const Token& At(size_t i) const { return tokens_[i]; }
@@ -119,7 +120,7 @@ class Statement {
 // brings a clause this plan does not take.
 enum class Stop { None, Comma, Where, Unknown };
 
-Stop StopAt(const Statement& st, size_t i) {
+Stop StopAt(const Tokens& st, size_t i) {
   if (st.At(i).depth != 0) return Stop::None;
   if (st.IsChar(i, ',')) return Stop::Comma;
   if (st.IsWord(i, "WHERE")) return Stop::Where;
@@ -141,7 +142,7 @@ bool ParseUpdate(const std::string& statement, UpdateText& out) {
   std::string text = statement;
   while (!text.empty() && (std::isspace(static_cast<unsigned char>(text.back())) || text.back() == ';'))
     text.pop_back();
-  Statement st(text);
+  Tokens st(text);
   if (!st.Read() || !st.IsWord(0, "UPDATE") || !st.Name(1, out.tableName) || !st.IsWord(2, "SET"))
     return false;
   out.table = st.Text(1);
@@ -208,7 +209,7 @@ int16_t RunBulkUpdate(Session& session, const BulkUpdate& plan, sqlite3_stmt* se
       batches.emplace_back().Start(t, plan.columns);
     }
     for (size_t k = 0; k < plan.columns.size(); ++k)
-      if (!EncodeColumn(t.columns[plan.columns[k]], ResultValue(select, static_cast<int>(k) + 1),
+      if (!EncodeColumn(t.columns[plan.columns[k]], FromSqlite(sqlite3_column_value(select, static_cast<int>(k) + 1)),
                         record.data()))
         return 0;
     batches.back().AddUpdate(static_cast<uint32_t>(sqlite3_column_int64(select, 0)), record.data());

@@ -6,7 +6,6 @@ namespace vader::sqlengine {
 namespace {
 
 constexpr size_t kHeader = 4;
-constexpr uint8_t kUpdate = 0, kDelete = 1;
 
 void AppendU16(std::vector<uint8_t>& out, uint16_t v) {
   out.push_back(static_cast<uint8_t>(v));
@@ -25,20 +24,6 @@ Value FromSqlite(sqlite3_value* value) {
       return Value{Value::Blob, 0, 0,
                    std::string(static_cast<const char*>(sqlite3_value_blob(value)),
                                static_cast<size_t>(sqlite3_value_bytes(value)))};
-    default: return Value{};
-  }
-}
-
-Value ResultValue(sqlite3_stmt* statement, int column) {
-  switch (sqlite3_column_type(statement, column)) {
-    case SQLITE_INTEGER: return Value::Integer(sqlite3_column_int64(statement, column));
-    case SQLITE_FLOAT: return Value::Float(sqlite3_column_double(statement, column));
-    case SQLITE_TEXT:
-      return Value::String(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)));
-    case SQLITE_BLOB:
-      return Value{Value::Blob, 0, 0,
-                   std::string(static_cast<const char*>(sqlite3_column_blob(statement, column)),
-                               static_cast<size_t>(sqlite3_column_bytes(statement, column)))};
     default: return Value{};
   }
 }
@@ -70,14 +55,14 @@ void WriteBatch::AddEntry(uint32_t position, uint8_t kind) {
 }
 
 void WriteBatch::AddUpdate(uint32_t position, const uint8_t* record) {
-  AddEntry(position, kUpdate);
+  AddEntry(position, kBatchUpdate);
   for (const uint16_t i : columns_) {
     const Column& col = table_->columns[i];
     bytes_.insert(bytes_.end(), record + col.offset, record + col.offset + col.format.size);
   }
 }
 
-void WriteBatch::AddDelete(uint32_t position) { AddEntry(position, kDelete); }
+void WriteBatch::AddDelete(uint32_t position) { AddEntry(position, kBatchDelete); }
 
 int16_t WriteBatch::Send(BtrFile& writer) {
   if (rows_ == 0) return 0;

@@ -16,9 +16,8 @@
 
 namespace vader::sqlengine {
 
-// An SQLite value as the engine's value; likewise a column of a statement's current row.
+// An SQLite value (an argument, or a column of a statement's row) as the engine's value.
 Value FromSqlite(sqlite3_value* value);
-Value ResultValue(sqlite3_stmt* statement, int column);
 
 class WriteBatch {
  public:

@@ -136,13 +136,12 @@ TEST_F(CheckTest, EntryPointingAtAnotherRecordIsFound) {
 // sequence): the entries still list the records in order, but a search for 9 misses it.
 constexpr char kMisfiledEntry[] =
     "UPDATE key2 SET k = CAST(substr(k, 1, 3) || x'08' || substr(k, 5) AS BLOB) WHERE pos = 9;";
+constexpr char kMisfiledProblem[] = "key 2: record at position 9 is not where its key value sorts";
 
 TEST_F(CheckTest, EntryUnderAnotherValueThatSortsInPlaceIsFound) {
   Sql(kMisfiledEntry);
   const std::string problems = Problems();
-  EXPECT_NE(problems.find("key 2: record at position 9 is not where its key value sorts"),
-            std::string::npos)
-      << problems;
+  EXPECT_NE(problems.find(kMisfiledProblem), std::string::npos) << problems;
 }
 
 TEST_F(CheckTest, PositionsFarApartAreChecked) {
@@ -152,9 +151,7 @@ TEST_F(CheckTest, PositionsFarApartAreChecked) {
   EXPECT_TRUE(CheckFile(path_).Ok()) << Problems();
   Sql(kMisfiledEntry);
   const std::string problems = Problems();
-  EXPECT_NE(problems.find("key 2: record at position 9 is not where its key value sorts"),
-            std::string::npos)
-      << problems;
+  EXPECT_NE(problems.find(kMisfiledProblem), std::string::npos) << problems;
 }
 
 TEST_F(CheckTest, WrongCountsAreFound) {
