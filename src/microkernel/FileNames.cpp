@@ -15,8 +15,6 @@ namespace {
 
 constexpr char kSqliteHeader[] = "SQLite format 3";
 
-bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
-
 bool MayWrite(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) &&
@@ -34,15 +32,20 @@ std::string EntryIgnoringCase(const std::string& directory, const std::string& n
 
 }  // namespace
 
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
 std::string FindIgnoringCase(const std::string& path) {
-  if (path.empty() || Exists(path)) return path;
+  if (path.empty() || FileExists(path)) return path;
   const bool absolute = path[0] == '/';
   std::string found;  // the components matched so far
   for (size_t begin = absolute ? 1 : 0; begin <= path.size();) {
     const size_t end = std::min(path.find('/', begin), path.size());
     const std::string name = path.substr(begin, end - begin);
     const std::string prefix = found.empty() && !absolute ? "" : found + "/";
-    if (name.empty() || name == "." || name == ".." || Exists(prefix + name)) {
+    if (name.empty() || name == "." || name == ".." || FileExists(prefix + name)) {
       found = prefix + name;
     } else {
       const std::string match = EntryIgnoringCase(prefix.empty() ? "." : prefix, name);

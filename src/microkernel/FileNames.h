@@ -7,6 +7,9 @@
 
 namespace vader::microkernel {
 
+// Whether something exists at `path`.
+bool FileExists(const std::string& path);
+
 // `path` when it exists; else the existing path whose components equal those of `path`
 // ignoring case (the first match in directory order where several do); else `path`, so that a
 // file still to be created keeps the name it was given.

@@ -1,6 +1,5 @@
 #include "microkernel/SqliteStore.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -95,11 +94,6 @@ Status SqlStatus(int rc) {
     default:
       return kIoError;
   }
-}
-
-bool FileExists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
 }
 
 void RemoveDatabase(const std::string& path) {

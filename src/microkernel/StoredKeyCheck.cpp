@@ -1,12 +1,11 @@
 #include "microkernel/StoredKeyCheck.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
 
 #include "microkernel/FileLayout.h"
+#include "microkernel/FileNames.h"
 #include "microkernel/KeyEncoding.h"
 #include "microkernel/Sqlite.h"
 #include "microkernel/SqliteLayout.h"
@@ -20,11 +19,6 @@ constexpr char kRecordsInOrder[] =
 // The encoded key values one pass over the records holds stay below this (unless one key
 // alone needs more); the keys beyond it are proved by further passes.
 constexpr uint64_t kBytesPerPass = uint64_t{256} << 20;
-
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
 
 // Where each record's cells lie: at its position itself while the positions are dense (only
 // deleted records leave gaps), so that finding an entry's record costs one memory access;
@@ -123,7 +117,7 @@ class Prover {
   bool Open() {
     // A log beside the file may hold its latest commits; without one (a file that cannot be
     // written here) nothing changes it, and nothing need be created beside it to read it.
-    if (db_.OpenReadOnly(path_, !Exists(path_ + "-wal")) != SQLITE_OK) return false;
+    if (db_.OpenReadOnly(path_, !FileExists(path_ + "-wal")) != SQLITE_OK) return false;
     db_.Exec("PRAGMA mmap_size=268435456");
     if (db_.Exec("BEGIN") != SQLITE_OK) return false;
     Statement meta(db_.Handle(), "SELECT definition FROM vader_file WHERE id = 1");
