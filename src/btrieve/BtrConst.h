@@ -58,11 +58,13 @@ constexpr int16_t B_NO_ERROR = 0;
 constexpr int16_t B_FILE_NOT_OPEN = 3;
 constexpr int16_t B_END_OF_FILE = 9;
 constexpr int16_t B_FILENAME_BAD = 11;
+constexpr int16_t B_FILE_NOT_FOUND = 12;
 constexpr int16_t B_RECORD_MANAGER_INACTIVE = 20;
 constexpr int16_t B_DATALENGTH_ERROR = 22;
 constexpr int16_t B_INVALID_KEYLENGTH = 29;
 constexpr int16_t B_NULL_KEYPATH = 44;
 constexpr int16_t B_INVALID_ALT_SEQUENCE_DEF = 48;
+constexpr int16_t B_INVALID_OWNER = 51;
 // A field value that cannot be decoded or encoded (the driver's own status).
 constexpr int16_t B_CONVERSION_ERROR = 2999;
 

@@ -21,8 +21,6 @@ namespace vader {
 namespace {
 
 constexpr char kDefaultExtension[] = ".BTR";
-constexpr int16_t B_FILE_NOT_FOUND = 12;
-constexpr int16_t B_INVALID_OWNER = 51;
 
 // Everything a new table is made of; ids are those of the definition it came from, replaced
 // by free ones when the entries are written.

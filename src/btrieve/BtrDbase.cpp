@@ -19,8 +19,6 @@
 namespace vader {
 namespace {
 
-constexpr int16_t B_FILE_NOT_FOUND = 12;
-constexpr int16_t B_INVALID_OWNER = 51;
 // Characters of a location that count when it is resolved.
 constexpr size_t kLocationCharsUsed = 63;
 constexpr size_t kMaxDictionaryNameLength = 19;

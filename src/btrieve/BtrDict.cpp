@@ -18,7 +18,6 @@ constexpr int8_t kTableIdKey = 1;
 // Key length given with the first FIELD.DDF lookup: the table id and two bytes after it.
 constexpr int32_t kTableIdKeyLength = 4;
 constexpr int32_t kFieldExtKeyLength = 6;
-constexpr int16_t B_FILE_NOT_FOUND = 12;
 
 // Data types whose FIELDEXT.DDF override is looked up.
 bool MayHaveExtension(uint8_t type) {

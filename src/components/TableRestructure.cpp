@@ -196,7 +196,7 @@ class Copier {
       converted_.push_back(pair);
   }
 
-  // Reads the first or the next record of the old table, in the order of its first index.
+  // Reads the first or the next record of the old table, in physical order.
   bool Read(bool first) {
     bool found = true;
     OnCursor(from_, [&] {
