@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -164,17 +165,22 @@ TEST_P(RestructureCrash, KilledAtAnyMomentLeavesTheOldOrTheNewTableWhole) {
                static_cast<long long>(took.count()));
 
   std::mt19937 random(20240611);
-  std::uniform_int_distribution<int> moment(0, static_cast<int>(took.count() * reach_ / 10));
+  // A run may take longer than the undisturbed one (a loaded machine, sanitizers): after each
+  // kill that came before the switch the window reaches half a run further, so that kills keep
+  // landing after it too.
+  int reach = reach_;
   int unchanged = 0, changed = 0;
   bool isNew = true;
   for (int cycle = 0; cycle < cycles_; ++cycle) {
     const pid_t pid = StartRestructure(!isNew);
+    std::uniform_int_distribution<int> moment(0, static_cast<int>(took.count() * reach / 10));
     std::this_thread::sleep_for(std::chrono::milliseconds(moment(random)));
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
     const bool before = isNew;
     isNew = CheckWhole();
     (isNew == before ? unchanged : changed)++;
+    reach = isNew == before ? std::min(reach + 5, 4 * reach_) : reach_;
     if (HasFailure()) break;
   }
   // Kills landed both before and after the switch.
